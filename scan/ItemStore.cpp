@@ -1,0 +1,163 @@
+// Item record store: guarded O(1) appends and snapshot reads.
+#include "ItemStore.h"
+
+#include <algorithm>
+
+namespace tolvane {
+
+namespace {
+
+template <typename Record>
+std::shared_ptr<const Record> findByNumber(const RecordList<Record>& list, int32_t number)
+{
+    auto it = std::find_if(list.begin(), list.end(),
+                           [number](const auto& record) { return record->number == number; });
+    return it == list.end() ? nullptr : *it;
+}
+
+}  // namespace
+
+StoredText StoredText::fromString(const QString& text)
+{
+    StoredText stored;
+    stored.isNull_ = text.isNull();
+    stored.utf8_ = text.toUtf8();
+    return stored;
+}
+
+QString StoredText::text() const
+{
+    if (isNull_)
+        return QString();
+    if (utf8_.isEmpty())
+        return QString(u""_qs);
+    return QString::fromUtf8(utf8_);
+}
+
+void ItemStore::AddFolderNode(FolderNode node)
+{
+    auto record = std::make_shared<const FolderNode>(std::move(node));
+    std::lock_guard lock(mutex_);
+    folderNodes_.push_back(std::move(record));
+}
+
+void ItemStore::AddMailRecord(MailRecord record)
+{
+    auto shared = std::make_shared<const MailRecord>(std::move(record));
+    std::lock_guard lock(mutex_);
+    mail_.push_back(std::move(shared));
+}
+
+void ItemStore::AddContactRecord(ContactRecord record)
+{
+    auto shared = std::make_shared<const ContactRecord>(std::move(record));
+    std::lock_guard lock(mutex_);
+    contacts_.push_back(std::move(shared));
+}
+
+void ItemStore::AddAppointmentRecord(AppointmentRecord record)
+{
+    auto shared = std::make_shared<const AppointmentRecord>(std::move(record));
+    std::lock_guard lock(mutex_);
+    appointments_.push_back(std::move(shared));
+}
+
+void ItemStore::ClearItemRecords()
+{
+    // Swap out under the lock, release outside it: snapshots keep what they hold.
+    RecordList<FolderNode> folders;
+    RecordList<MailRecord> mail;
+    RecordList<ContactRecord> contacts;
+    RecordList<AppointmentRecord> appointments;
+    {
+        std::lock_guard lock(mutex_);
+        folders.swap(folderNodes_);
+        mail.swap(mail_);
+        contacts.swap(contacts_);
+        appointments.swap(appointments_);
+    }
+}
+
+RecordList<FolderNode> ItemStore::folderNodes() const
+{
+    std::lock_guard lock(mutex_);
+    return folderNodes_;
+}
+
+RecordList<MailRecord> ItemStore::mailRecords() const
+{
+    std::lock_guard lock(mutex_);
+    return mail_;
+}
+
+RecordList<ContactRecord> ItemStore::contactRecords() const
+{
+    std::lock_guard lock(mutex_);
+    return contacts_;
+}
+
+RecordList<AppointmentRecord> ItemStore::appointmentRecords() const
+{
+    std::lock_guard lock(mutex_);
+    return appointments_;
+}
+
+std::size_t ItemStore::folderNodeCount() const
+{
+    std::lock_guard lock(mutex_);
+    return folderNodes_.size();
+}
+
+std::size_t ItemStore::mailCount() const
+{
+    std::lock_guard lock(mutex_);
+    return mail_.size();
+}
+
+std::size_t ItemStore::contactCount() const
+{
+    std::lock_guard lock(mutex_);
+    return contacts_.size();
+}
+
+std::size_t ItemStore::appointmentCount() const
+{
+    std::lock_guard lock(mutex_);
+    return appointments_.size();
+}
+
+std::shared_ptr<const MailRecord> ItemStore::findMail(int32_t number) const
+{
+    std::lock_guard lock(mutex_);
+    return findByNumber(mail_, number);
+}
+
+std::shared_ptr<const ContactRecord> ItemStore::findContact(int32_t number) const
+{
+    std::lock_guard lock(mutex_);
+    return findByNumber(contacts_, number);
+}
+
+std::shared_ptr<const AppointmentRecord> ItemStore::findAppointment(int32_t number) const
+{
+    std::lock_guard lock(mutex_);
+    return findByNumber(appointments_, number);
+}
+
+bool ItemStore::IsListedNode(TreeNodeId node) const
+{
+    if (node == 0)
+        return false;
+    std::lock_guard lock(mutex_);
+    return std::any_of(folderNodes_.begin(), folderNodes_.end(), [node](const auto& folder) {
+        return folder->item == node || folder->parentItem == node;
+    });
+}
+
+ItemStore& itemStore()
+{
+    static ItemStore store;
+    return store;
+}
+
+}  // namespace tolvane

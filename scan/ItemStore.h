@@ -1,0 +1,69 @@
+// The item record store: the process's folder-node, mail, contact and
+// appointment lists and the item counter shared by the scan worker (the only
+// writer) and the readers (item list fill, preview, conversion).
+//
+// Appends are O(1). Every list is guarded, so a reader only ever sees complete
+// records. Readers take snapshots: a snapshot holds shared references to the
+// records it lists, so ClearItemRecords never frees a record that a running
+// worker (list fill, conversion) still reads.
+#pragma once
+
+#include "ItemRecords.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace tolvane {
+
+template <typename Record>
+using RecordList = std::vector<std::shared_ptr<const Record>>;
+
+class ItemStore {
+public:
+    // The counter behind every record's `number`: incremented before each mail,
+    // contact or appointment record is made; never reset, so a second scan
+    // continues the numbering.
+    int32_t NextItemNumber() { return ++itemNumber_; }
+    int32_t itemNumber() const { return itemNumber_.load(); }
+
+    void AddFolderNode(FolderNode node);
+    void AddMailRecord(MailRecord record);
+    void AddContactRecord(ContactRecord record);
+    void AddAppointmentRecord(AppointmentRecord record);
+
+    // Empties every list (folder nodes, mail, contacts, appointments).
+    void ClearItemRecords();
+
+    RecordList<FolderNode> folderNodes() const;
+    RecordList<MailRecord> mailRecords() const;
+    RecordList<ContactRecord> contactRecords() const;
+    RecordList<AppointmentRecord> appointmentRecords() const;
+
+    std::size_t folderNodeCount() const;
+    std::size_t mailCount() const;
+    std::size_t contactCount() const;
+    std::size_t appointmentCount() const;
+
+    // First record of a kind with the given number, or null.
+    std::shared_ptr<const MailRecord> findMail(int32_t number) const;
+    std::shared_ptr<const ContactRecord> findContact(int32_t number) const;
+    std::shared_ptr<const AppointmentRecord> findAppointment(int32_t number) const;
+
+    // True when the node is the `item` or the `parentItem` of some folder node.
+    bool IsListedNode(TreeNodeId node) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::atomic<int32_t> itemNumber_{0};
+    RecordList<FolderNode> folderNodes_;
+    RecordList<MailRecord> mail_;
+    RecordList<ContactRecord> contacts_;
+    RecordList<AppointmentRecord> appointments_;
+};
+
+// The process-wide store that the window and the command line work on.
+ItemStore& itemStore();
+
+}  // namespace tolvane

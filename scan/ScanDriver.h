@@ -1,0 +1,35 @@
+// The scan driver: opens a PST file, walks it and fills the item store, telling
+// a ScanSink what happens. One call per scan, on the scan worker.
+#pragma once
+
+#include "ItemRecords.h"
+
+#include <QString>
+
+namespace tolvane {
+
+class ItemStore;
+class ScanSink;
+class WorkerGate;
+
+enum class ScanOutcome {
+    Completed,   // "Analysis completed"
+    NotPst,      // right signature, other content type (OST, address book)
+    OpenFailed,  // cannot be opened, not a PST at all, corrupt header
+    ScanFailed,  // the export of the hierarchy failed
+    Abandoned,   // the user stopped the scan and confirmed
+};
+
+struct ScanRequest {
+    QString pstPath;
+    ItemStore* store = nullptr;   // required
+    ScanSink* sink = nullptr;     // required
+    WorkerGate* gate = nullptr;   // optional: Stop support and test hooks
+    TreeNodeId rootNode = 0;      // the tree node of the PST file
+};
+
+// Runs the whole scan. Returns 1 when the export ran to its end, 0 otherwise;
+// the outcome says why.
+int RunScanDriver(const ScanRequest& request, ScanOutcome* outcome = nullptr);
+
+}  // namespace tolvane

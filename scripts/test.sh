@@ -1,0 +1,27 @@
+#!/bin/sh
+# Sets up the machine, builds Tolvane and runs every test.
+# Usage: scripts/test.sh            install, build, run the test suite
+#        scripts/test.sh asan       the same in an AddressSanitizer+UBSan build
+#        scripts/test.sh tsan       the same in a ThreadSanitizer build
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+MODE=${1:-plain}
+
+"$ROOT/scripts/install-deps.sh"
+
+case "$MODE" in
+  plain) BUILD="$ROOT/build"; EXTRA="" ;;
+  asan)  BUILD="$ROOT/build-asan"; EXTRA="-DTOLVANE_SANITIZE=address" ;;
+  tsan)  BUILD="$ROOT/build-tsan"; EXTRA="-DTOLVANE_SANITIZE=thread" ;;
+  *) echo "usage: $0 [plain|asan|tsan]" >&2; exit 2 ;;
+esac
+
+# shellcheck disable=SC2086
+"$ROOT/scripts/build.sh" "$BUILD" $EXTRA
+
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=UTC QTWEBENGINE_DISABLE_SANDBOX=1
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+cd "$BUILD"
+xvfb-run -a -s "-screen 0 1600x1000x24" ctest --output-on-failure -j"$(nproc)" --timeout 600
