@@ -1,0 +1,115 @@
+// The conversion driver: checks the destination, names the dated output
+// folder, makes one directory per scanned folder and runs the conversion
+// worker (contact pass, mail pass, clean-up) on a thread of its own. The window
+// and `tolvane-cli convert` both drive a conversion through this header.
+#pragma once
+
+#include "ItemRecords.h"
+#include "ItemStore.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace tolvane {
+
+class WorkerGate;
+
+// Notice shown for a destination that is empty or does not exist, and its caption.
+inline constexpr const char* kDestinationNoticeText =
+    "Saving path doesn't exist, please select another path for saving.";
+inline constexpr const char* kDestinationNoticeCaption = "Quenby";
+// Shown at the end of a conversion in which every mail was saved (caption "Tolvane").
+inline constexpr const char* kSavingCompletedText = "Saving sucessfully completed.";
+
+enum class DestinationCheck {
+    Accepted,
+    Empty,    // no file-system path: the notice, system-modal
+    Missing,  // nothing exists at that path: the notice, not system-modal
+};
+DestinationCheck CheckDestination(const QString& destinationPath);
+
+// "Vorsk-Recovery-" + day-month-year hour-minute of the given local time,
+// plain decimals: 5 March 2011 09:07 gives "Vorsk-Recovery-5-3-2011 9-7".
+QString OutputFolderName(const QDateTime& localTime);
+
+// Creates destinationPath/outputFolderName and one directory per folder node
+// (cleaned export path, cleaned name). Returns `outputRoot`; a null QString and
+// nothing created when the list is empty. Failures to create are ignored.
+QString PrepareOutputFolders(const QString& destinationPath, const QString& outputFolderName,
+                             const RecordList<FolderNode>& folderNodes);
+
+// What a finished (or abandoned) conversion did.
+struct ConversionSummary {
+    QString outputRoot;
+    int foldersPrepared = 0;
+    int mailTotal = 0;          // top-level mail records handed to the mail pass
+    int mailSaved = 0;
+    int mailFailed = 0;
+    QStringList firstFailures;  // "file name: reason" of the first few failures
+    int embeddedCarried = 0;    // embedded messages written inside their parents
+    int contactsSaved = 0;
+    int contactsFailed = 0;
+    bool abandoned = false;     // Stop, answered Yes: nothing more was written
+    bool allSaved() const { return !abandoned && mailFailed == 0 && contactsFailed == 0; }
+};
+
+// The text of the final notice: "Saving sucessfully completed." when
+// everything was saved, otherwise how many were saved and failed, with reasons.
+QString CompletionNoticeText(const ConversionSummary& summary);
+
+// What the conversion worker tells whoever shows it. Every call comes from the
+// worker thread; a widget-driving implementation carries it to its own thread.
+class ConversionSink {
+public:
+    virtual ~ConversionSink() = default;
+    virtual void SetProgress(int position) = 0;  // 0 to 100
+    // Caption "Tolvane", information icon, OK; blocks until seen where boxes are shown.
+    virtual void ShowNotice(const QString& text) = 0;
+    // Last call of a conversion that was not abandoned, after the notice.
+    virtual void ConversionFinished(const ConversionSummary& summary) { (void)summary; }
+};
+
+struct ConversionRequest {
+    QString pstPath;             // the scanned file, re-read for full message content
+    QString destinationPath;     // the folder the user chose
+    ItemStore* store = nullptr;  // required: records are read through snapshots
+    ConversionSink* sink = nullptr;  // required
+    WorkerGate* gate = nullptr;      // optional: Stop support and test hooks
+    std::function<QDateTime()> clock;  // local time; QDateTime::currentDateTime when empty
+};
+
+enum class ConversionStart {
+    Started,
+    AlreadyRunning,      // one conversion at a time
+    DestinationEmpty,    // kDestinationNoticeText, system-modal
+    DestinationMissing,  // kDestinationNoticeText, not system-modal
+};
+
+// One conversion at a time. Start() runs on the caller's thread up to and
+// including PrepareOutputFolders, then starts the worker and returns.
+class ConversionDriver {
+public:
+    ConversionDriver();
+    ~ConversionDriver();  // waits for a running worker
+    ConversionDriver(const ConversionDriver&) = delete;
+    ConversionDriver& operator=(const ConversionDriver&) = delete;
+
+    ConversionStart Start(const ConversionRequest& request);
+    bool isRunning() const;
+    // Blocks until the worker has ended; returns its summary (for the command line and tests).
+    ConversionSummary Wait();
+    QString outputRoot() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Runs the whole worker on the calling thread (used by the driver's thread).
+ConversionSummary RunConversionWorker(const ConversionRequest& request, const QString& outputRoot);
+
+}  // namespace tolvane
