@@ -1,0 +1,28 @@
+// Finding an item again from the ItemLocation the scan recorded: the
+// top-level message by its identifier, then down the attachment index path
+// for an embedded message.
+#pragma once
+
+#include "ItemRecords.h"
+#include "PffHandles.h"
+
+#include <vector>
+
+namespace tolvane {
+
+// Keeps every handle on the way down alive: an embedded item belongs to its
+// attachment, which belongs to its parent message.
+class LocatedItem {
+public:
+    libpff_item_t* item() const { return chain_.empty() ? nullptr : chain_.back().get(); }
+    explicit operator bool() const { return item() != nullptr; }
+
+private:
+    friend LocatedItem LocateItem(libpff_file_t* file, const ItemLocation& location);
+    std::vector<PffItem> chain_;
+};
+
+// An empty LocatedItem when the file has no such item.
+LocatedItem LocateItem(libpff_file_t* file, const ItemLocation& location);
+
+}  // namespace tolvane

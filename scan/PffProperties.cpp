@@ -1,0 +1,233 @@
+// Raw property access through libpff record sets and entries.
+#include "PffProperties.h"
+
+#include "TextDecoding.h"
+
+#include <QtEndian>
+
+namespace tolvane {
+
+namespace {
+
+constexpr uint32_t kMessageCodePage = 0x3FFD;
+constexpr uint32_t kInternetCodePage = 0x3FDE;
+constexpr uint32_t kPlainTextBody = 0x1000;
+constexpr uint32_t kRtfCompressed = 0x1009;
+constexpr uint32_t kHtmlBody = 0x1013;
+
+uint8_t LookupFlags(NamedLookup lookup)
+{
+    uint8_t flags = LIBPFF_ENTRY_VALUE_FLAG_MATCH_ANY_VALUE_TYPE;
+    if (lookup == NamedLookup::Raw)
+        flags |= LIBPFF_ENTRY_VALUE_FLAG_IGNORE_NAME_TO_ID_MAP;
+    return flags;
+}
+
+QString StripTerminators(QString text)
+{
+    while (!text.isEmpty() && text.back() == QChar(0))
+        text.chop(1);
+    return text;
+}
+
+std::optional<int> PositiveCodePage(libpff_item_t* item, uint32_t entryType)
+{
+    const auto value = Read32(item, 0, entryType);
+    if (!value || *value == 0 || *value > 0xFFFF)
+        return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+}  // namespace
+
+std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+{
+    if (item == nullptr || setIndex < 0)
+        return std::nullopt;
+    PffRecordSet recordSet;
+    if (libpff_item_get_record_set_by_index(item, setIndex, recordSet.out(), nullptr) != 1)
+        return std::nullopt;
+    PffRecordEntry entry;
+    if (libpff_record_set_get_entry_by_type(recordSet.get(), entryType, 0, entry.out(), LookupFlags(lookup),
+                                            nullptr) != 1)
+        return std::nullopt;
+    PropertyValue value;
+    if (libpff_record_entry_get_value_type(entry.get(), &value.valueType, nullptr) != 1)
+        return std::nullopt;
+    size_t size = 0;
+    if (libpff_record_entry_get_data_size(entry.get(), &size, nullptr) != 1)
+        return std::nullopt;
+    if (size > static_cast<size_t>(0x7FFFFFFF))
+        return std::nullopt;
+    if (size > 0) {
+        value.data.resize(static_cast<qsizetype>(size));
+        if (libpff_record_entry_get_data(entry.get(), reinterpret_cast<uint8_t*>(value.data.data()), size,
+                                         nullptr) != 1)
+            return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<QString> DecodeStringValue(const PropertyValue& value, int codePage)
+{
+    switch (value.valueType) {
+    case PropertyType::Unicode:
+        return StripTerminators(DecodeUtf16Le(value.data));
+    case PropertyType::String8: {
+        QByteArray bytes = value.data;
+        while (!bytes.isEmpty() && bytes.back() == '\0')
+            bytes.chop(1);
+        return StripTerminators(DecodeCodePage(bytes, codePage));
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<QString> ReadString(libpff_item_t* item, int setIndex, uint32_t entryType, int codePage,
+                                  NamedLookup lookup)
+{
+    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    if (!value)
+        return std::nullopt;
+    return DecodeStringValue(*value, codePage);
+}
+
+std::optional<QString> ReadMessageString(libpff_item_t* item, uint32_t entryType, int fileCodePage,
+                                         NamedLookup lookup)
+{
+    const auto value = ReadProperty(item, 0, entryType, lookup);
+    if (!value)
+        return std::nullopt;
+    const int codePage = value->valueType == PropertyType::String8 ? MessageCodePage(item, fileCodePage) : fileCodePage;
+    return DecodeStringValue(*value, codePage);
+}
+
+std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage)
+{
+    auto subject = ReadMessageString(message, 0x0037, fileCodePage);
+    if (subject && subject->size() >= 2 && subject->at(0) == QChar(0x0001))
+        subject->remove(0, 2);
+    return subject;
+}
+
+std::optional<uint32_t> Read32(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+{
+    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    if (!value)
+        return std::nullopt;
+    const auto* data = reinterpret_cast<const uchar*>(value->data.constData());
+    if (value->valueType == PropertyType::Integer32 && value->data.size() >= 4)
+        return qFromLittleEndian<uint32_t>(data);
+    if (value->valueType == PropertyType::Integer16 && value->data.size() >= 2)
+        return static_cast<uint32_t>(static_cast<int32_t>(qFromLittleEndian<int16_t>(data)));
+    return std::nullopt;
+}
+
+std::optional<uint64_t> Read64(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+{
+    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    if (!value || value->data.size() < 8)
+        return std::nullopt;
+    if (value->valueType != PropertyType::Integer64 && value->valueType != PropertyType::Time)
+        return std::nullopt;
+    return qFromLittleEndian<uint64_t>(reinterpret_cast<const uchar*>(value->data.constData()));
+}
+
+std::optional<bool> ReadBoolean(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+{
+    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    if (!value || value->valueType != PropertyType::Boolean || value->data.isEmpty())
+        return std::nullopt;
+    for (char byte : value->data) {
+        if (byte != 0)
+            return true;
+    }
+    return false;
+}
+
+std::optional<uint64_t> ReadFiletime(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+{
+    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    if (!value || value->valueType != PropertyType::Time || value->data.size() < 8)
+        return std::nullopt;
+    return qFromLittleEndian<uint64_t>(reinterpret_cast<const uchar*>(value->data.constData()));
+}
+
+std::optional<QByteArray> ReadBinary(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+{
+    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    if (!value || value->valueType != PropertyType::Binary)
+        return std::nullopt;
+    return value->data;
+}
+
+int MessageCodePage(libpff_item_t* item, int fallback)
+{
+    return PositiveCodePage(item, kMessageCodePage).value_or(fallback);
+}
+
+int InternetCodePage(libpff_item_t* item, int fallback)
+{
+    if (const auto internet = PositiveCodePage(item, kInternetCodePage))
+        return *internet;
+    return MessageCodePage(item, fallback);
+}
+
+std::optional<MessageBody> ReadHtmlBody(libpff_item_t* message, int fileCodePage)
+{
+    auto value = ReadProperty(message, 0, kHtmlBody);
+    if (!value)
+        return std::nullopt;
+    MessageBody body;
+    body.valueType = value->valueType;
+    if (value->valueType == PropertyType::Unicode) {
+        body.text = StripTerminators(DecodeUtf16Le(value->data));
+        body.storedSize = body.text.toUtf8().size();
+    } else if (value->valueType == PropertyType::Binary || value->valueType == PropertyType::String8) {
+        QByteArray bytes = value->data;
+        while (!bytes.isEmpty() && bytes.back() == '\0')
+            bytes.chop(1);
+        body.storedSize = bytes.size();
+        body.text = DecodeCodePage(bytes, InternetCodePage(message, fileCodePage));
+    } else {
+        return std::nullopt;
+    }
+    body.bytes = std::move(value->data);
+    return body;
+}
+
+std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCodePage)
+{
+    auto value = ReadProperty(message, 0, kPlainTextBody);
+    if (!value)
+        return std::nullopt;
+    MessageBody body;
+    body.valueType = value->valueType;
+    if (value->valueType == PropertyType::Unicode) {
+        body.text = StripTerminators(DecodeUtf16Le(value->data));
+        body.storedSize = body.text.toUtf8().size();
+    } else if (value->valueType == PropertyType::String8 || value->valueType == PropertyType::Binary) {
+        QByteArray bytes = value->data;
+        while (!bytes.isEmpty() && bytes.back() == '\0')
+            bytes.chop(1);
+        body.storedSize = bytes.size();
+        body.text = DecodeCodePage(bytes, MessageCodePage(message, fileCodePage));
+    } else {
+        return std::nullopt;
+    }
+    body.bytes = std::move(value->data);
+    return body;
+}
+
+std::optional<QByteArray> ReadRtfBodyStored(libpff_item_t* message)
+{
+    return ReadBinary(message, 0, kRtfCompressed);
+}
+
+bool HasRtfBody(libpff_item_t* message)
+{
+    return ReadProperty(message, 0, kRtfCompressed).has_value();
+}
+
+}  // namespace tolvane

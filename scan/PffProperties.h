@@ -1,0 +1,101 @@
+// Reading one property of a libpff item by its raw value, and turning it into
+// text, numbers or times by our own decoders. Used by the scan and by the
+// conversion, which re-reads whole messages.
+//
+// Why not libpff's own typed getters: the library's string conversion garbles
+// strings that start with a non-ASCII character and mis-decodes surrogate
+// pairs, so every string goes through the raw bytes here.
+#pragma once
+
+#include "PffHandles.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace tolvane {
+
+// Property value types as stored in the file.
+namespace PropertyType {
+inline constexpr uint32_t Integer16 = 0x0002;
+inline constexpr uint32_t Integer32 = 0x0003;
+inline constexpr uint32_t Boolean = 0x000B;
+inline constexpr uint32_t Integer64 = 0x0014;
+inline constexpr uint32_t String8 = 0x001E;
+inline constexpr uint32_t Unicode = 0x001F;
+inline constexpr uint32_t Time = 0x0040;
+inline constexpr uint32_t Binary = 0x0102;
+}  // namespace PropertyType
+
+// How a property number at or above 0x8000 is looked up.
+enum class NamedLookup {
+    Mapped,  // through the file's name-to-id map, as libpff does by default
+    Raw,     // the number as stored in the record, map ignored
+};
+
+struct PropertyValue {
+    uint32_t valueType = 0;
+    QByteArray data;
+};
+
+// One property of record set `setIndex` (0 for the item itself; one set per
+// recipient in a recipients item). nullopt when absent or unreadable.
+std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uint32_t entryType,
+                                          NamedLookup lookup = NamedLookup::Mapped);
+
+// Text of a string property: Unicode values as UTF-16LE, 8-bit values in
+// `codePage`. Trailing terminators are dropped. nullopt when absent or not a
+// string.
+std::optional<QString> ReadString(libpff_item_t* item, int setIndex, uint32_t entryType, int codePage,
+                                  NamedLookup lookup = NamedLookup::Mapped);
+
+// The same for a message's own property (set 0): 8-bit values are decoded in
+// the message's code page, else in `fileCodePage`.
+std::optional<QString> ReadMessageString(libpff_item_t* item, uint32_t entryType, int fileCodePage,
+                                         NamedLookup lookup = NamedLookup::Mapped);
+
+std::optional<uint32_t> Read32(libpff_item_t* item, int setIndex, uint32_t entryType,
+                               NamedLookup lookup = NamedLookup::Mapped);
+std::optional<uint64_t> Read64(libpff_item_t* item, int setIndex, uint32_t entryType,
+                               NamedLookup lookup = NamedLookup::Mapped);
+std::optional<bool> ReadBoolean(libpff_item_t* item, int setIndex, uint32_t entryType,
+                                NamedLookup lookup = NamedLookup::Mapped);
+std::optional<uint64_t> ReadFiletime(libpff_item_t* item, int setIndex, uint32_t entryType,
+                                     NamedLookup lookup = NamedLookup::Mapped);
+std::optional<QByteArray> ReadBinary(libpff_item_t* item, int setIndex, uint32_t entryType,
+                                     NamedLookup lookup = NamedLookup::Mapped);
+
+// The subject (0x0037) without the two-character prefix marker (0x01 and a
+// length character) that stored subjects may begin with; nullopt when absent.
+std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage);
+
+// Decodes a raw string value (Unicode or 8-bit); nullopt for other types.
+std::optional<QString> DecodeStringValue(const PropertyValue& value, int codePage);
+
+// The message's code page (0x3FFD), else `fallback`.
+int MessageCodePage(libpff_item_t* item, int fallback);
+// The message's internet code page (0x3FDE), else its message code page, else `fallback`.
+int InternetCodePage(libpff_item_t* item, int fallback);
+
+// A message body as stored. `bytes` is the stored value (UTF-16LE for Unicode
+// strings); `text` the decoded body; `storedSize` the number of bytes the body
+// takes as 8-bit or binary data, or as UTF-8 for a Unicode string.
+struct MessageBody {
+    uint32_t valueType = 0;
+    QByteArray bytes;
+    QString text;
+    qsizetype storedSize = 0;
+};
+
+// The HTML body (0x1013), decoded with the internet code page, else the
+// message code page, else `fileCodePage`.
+std::optional<MessageBody> ReadHtmlBody(libpff_item_t* message, int fileCodePage);
+// The plain-text body (0x1000), 8-bit values in the message code page.
+std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCodePage);
+// The stored (compressed or uncompressed) RTF body (0x1009) as bytes, not decoded.
+std::optional<QByteArray> ReadRtfBodyStored(libpff_item_t* message);
+bool HasRtfBody(libpff_item_t* message);
+
+}  // namespace tolvane
