@@ -28,6 +28,9 @@ struct ScanRequest {
     TreeNodeId rootNode = 0;      // the tree node of the PST file
 };
 
+// Exit status of the process when memory runs out during a scan.
+inline constexpr int kOutOfMemoryExitStatus = 4;
+
 // Runs the whole scan. Returns 1 when the export ran to its end, 0 otherwise;
 // the outcome says why.
 int RunScanDriver(const ScanRequest& request, ScanOutcome* outcome = nullptr);

@@ -1,0 +1,77 @@
+// The headless scan sink and the shared helpers of the command line.
+#include "HeadlessScan.h"
+
+#include "ItemStore.h"
+
+#include <cstdio>
+
+namespace tolvane::cli {
+
+TreeNodeId HeadlessScanSink::InsertFolderNode(TreeNodeId parent, const QString& text)
+{
+    const TreeNodeId node = nextNode_++;
+    texts_.insert(node, text);
+    children_[parent].append(node);
+    return node;
+}
+
+QString HeadlessScanSink::NodeText(TreeNodeId node)
+{
+    return texts_.value(node);
+}
+
+void HeadlessScanSink::ShowNotice(const QString& text)
+{
+    notices_.append(text);
+    PrintError(text + u'\n');
+}
+
+ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, HeadlessScanSink& sink, TreeNodeId* rootNode)
+{
+    store.ClearItemRecords();
+    ScanRequest request;
+    request.pstPath = pstPath;
+    request.store = &store;
+    request.sink = &sink;
+    request.rootNode = sink.InsertFolderNode(0, pstPath);
+    if (rootNode != nullptr)
+        *rootNode = request.rootNode;
+    ScanOutcome outcome = ScanOutcome::OpenFailed;
+    RunScanDriver(request, &outcome);
+    return outcome;
+}
+
+bool ParseArguments(const QStringList& arguments, const QStringList& knownFlags, ParsedArguments* parsed,
+                    QString* error)
+{
+    bool optionsEnded = false;
+    for (const QString& argument : arguments) {
+        if (!optionsEnded && argument == QStringLiteral("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded && argument.startsWith(u'-') && argument.size() > 1) {
+            if (!knownFlags.contains(argument)) {
+                *error = QStringLiteral("unknown option %1").arg(argument);
+                return false;
+            }
+            parsed->flags.append(argument);
+        } else {
+            parsed->positional.append(argument);
+        }
+    }
+    return true;
+}
+
+void PrintOut(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+}
+
+void PrintError(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace tolvane::cli

@@ -1,0 +1,299 @@
+// tolvane-cli scan: runs the scan headless and prints the folder tree with
+// item counts, or every record as one JSON object.
+#include "Commands.h"
+#include "HeadlessScan.h"
+
+#include "ItemStore.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace tolvane::cli {
+
+namespace {
+
+const char kScanUsage[] =
+    "Usage: tolvane-cli scan [--json] FILE.pst\n"
+    "\n"
+    "Scans FILE.pst as the window does and prints its folder tree with the mail,\n"
+    "contact and appointment count of each folder; notices go to stderr.\n"
+    "\n"
+    "  --json   print one JSON object: file, result, folders, mail, contacts,\n"
+    "           appointments (every field of every record)\n"
+    "  --help   show this text\n"
+    "\n"
+    "Exit status: 0 scan completed, 1 the file cannot be opened or is not a PST,\n"
+    "2 usage error, 3 the scan failed, 4 out of memory.\n";
+
+QJsonValue Text(const QString& text)
+{
+    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+void AddLocation(QJsonObject& object, const ItemLocation& location)
+{
+    object.insert(QStringLiteral("itemIdentifier"), static_cast<qint64>(location.itemIdentifier));
+    object.insert(QStringLiteral("topLevelIdentifier"), static_cast<qint64>(location.topLevelIdentifier));
+    QJsonArray path;
+    for (int index : location.attachmentPath)
+        path.append(index);
+    object.insert(QStringLiteral("attachmentPath"), path);
+}
+
+#define TOLVANE_TEXT(object, record, field) object.insert(QStringLiteral(#field), Text(record.field))
+#define TOLVANE_NUMBER(object, record, field) object.insert(QStringLiteral(#field), record.field)
+
+QJsonObject MailJson(const MailRecord& r)
+{
+    QJsonObject o;
+    TOLVANE_TEXT(o, r, folderName);
+    TOLVANE_NUMBER(o, r, recordKind);
+    TOLVANE_NUMBER(o, r, itemKind);
+    TOLVANE_TEXT(o, r, senderAddress);
+    TOLVANE_TEXT(o, r, senderName);
+    TOLVANE_TEXT(o, r, recipients);
+    TOLVANE_TEXT(o, r, subject);
+    TOLVANE_TEXT(o, r, deliveryTime);
+    TOLVANE_TEXT(o, r, creationTime);
+    TOLVANE_TEXT(o, r, modificationTime);
+    TOLVANE_TEXT(o, r, size);
+    TOLVANE_TEXT(o, r, flag);
+    TOLVANE_TEXT(o, r, priority);
+    TOLVANE_TEXT(o, r, sensitivity);
+    TOLVANE_TEXT(o, r, importance);
+    o.insert(QStringLiteral("body"), Text(r.body.text()));
+    TOLVANE_TEXT(o, r, attachments);
+    TOLVANE_NUMBER(o, r, bodyKind);
+    TOLVANE_TEXT(o, r, folderKey);
+    TOLVANE_NUMBER(o, r, number);
+    AddLocation(o, r.location);
+    return o;
+}
+
+QJsonObject AppointmentJson(const AppointmentRecord& r)
+{
+    QJsonObject o;
+    TOLVANE_TEXT(o, r, folderName);
+    TOLVANE_NUMBER(o, r, itemType);
+    TOLVANE_TEXT(o, r, endTime);
+    TOLVANE_TEXT(o, r, location);
+    TOLVANE_TEXT(o, r, recurrencePattern);
+    TOLVANE_TEXT(o, r, startTime);
+    TOLVANE_TEXT(o, r, placeholderA);
+    TOLVANE_TEXT(o, r, subjectPlaceholder);
+    TOLVANE_TEXT(o, r, folderKey);
+    TOLVANE_NUMBER(o, r, number);
+    AddLocation(o, r.itemLocation);
+    return o;
+}
+
+QJsonObject ContactJson(const ContactRecord& r)
+{
+    QJsonObject o;
+    TOLVANE_TEXT(o, r, folderName);
+    TOLVANE_NUMBER(o, r, itemType);
+    TOLVANE_TEXT(o, r, companyName);
+    TOLVANE_TEXT(o, r, generation);
+    TOLVANE_TEXT(o, r, fileUnder);
+    TOLVANE_TEXT(o, r, spareText1);
+    TOLVANE_TEXT(o, r, title);
+    TOLVANE_TEXT(o, r, fullName);
+    TOLVANE_TEXT(o, r, customerId);
+    TOLVANE_TEXT(o, r, mobilePhone);
+    TOLVANE_TEXT(o, r, hobbies);
+    TOLVANE_TEXT(o, r, homeStreet);
+    TOLVANE_TEXT(o, r, gender);
+    TOLVANE_TEXT(o, r, surname);
+    TOLVANE_TEXT(o, r, givenName);
+    TOLVANE_TEXT(o, r, middleName);
+    TOLVANE_TEXT(o, r, homePhone);
+    TOLVANE_TEXT(o, r, businessPhone);
+    TOLVANE_TEXT(o, r, businessFax);
+    TOLVANE_TEXT(o, r, homeFax);
+    TOLVANE_TEXT(o, r, language);
+    TOLVANE_TEXT(o, r, officeLocation);
+    TOLVANE_TEXT(o, r, pager);
+    TOLVANE_TEXT(o, r, isdnNumber);
+    TOLVANE_TEXT(o, r, assistantPhone);
+    TOLVANE_TEXT(o, r, assistant);
+    TOLVANE_TEXT(o, r, profession);
+    TOLVANE_TEXT(o, r, spouseName);
+    TOLVANE_TEXT(o, r, companyMainPhone);
+    TOLVANE_TEXT(o, r, homeCity);
+    TOLVANE_TEXT(o, r, weddingAnniversary);
+    TOLVANE_TEXT(o, r, birthday);
+    TOLVANE_TEXT(o, r, managerName);
+    TOLVANE_TEXT(o, r, nickname);
+    TOLVANE_TEXT(o, r, personalHomePage);
+    TOLVANE_TEXT(o, r, businessHomePage);
+    TOLVANE_TEXT(o, r, homeCountry);
+    TOLVANE_TEXT(o, r, homePostalCode);
+    TOLVANE_TEXT(o, r, homeState);
+    TOLVANE_TEXT(o, r, homeAddress);
+    TOLVANE_TEXT(o, r, otherCity);
+    TOLVANE_TEXT(o, r, otherCountry);
+    TOLVANE_TEXT(o, r, otherState);
+    TOLVANE_TEXT(o, r, otherStreet);
+    TOLVANE_TEXT(o, r, otherTelephone);
+    TOLVANE_TEXT(o, r, spareText2);
+    TOLVANE_TEXT(o, r, otherPostalCode);
+    TOLVANE_TEXT(o, r, callbackPhone);
+    TOLVANE_TEXT(o, r, spareText3);
+    TOLVANE_TEXT(o, r, spareText4);
+    TOLVANE_TEXT(o, r, spareText5);
+    TOLVANE_TEXT(o, r, spareText6);
+    TOLVANE_TEXT(o, r, spareText7);
+    TOLVANE_TEXT(o, r, spareText8);
+    TOLVANE_TEXT(o, r, carPhone);
+    TOLVANE_TEXT(o, r, department);
+    TOLVANE_TEXT(o, r, account);
+    TOLVANE_TEXT(o, r, home2Phone);
+    TOLVANE_TEXT(o, r, mobilePhone2);
+    TOLVANE_TEXT(o, r, telexNumber);
+    TOLVANE_TEXT(o, r, radioPhone);
+    TOLVANE_TEXT(o, r, spareText9);
+    TOLVANE_TEXT(o, r, ttyTddPhone);
+    TOLVANE_TEXT(o, r, governmentId);
+    TOLVANE_TEXT(o, r, organizationalId);
+    TOLVANE_TEXT(o, r, spareText10);
+    TOLVANE_TEXT(o, r, formerDisplayName);
+    TOLVANE_TEXT(o, r, notes);
+    TOLVANE_TEXT(o, r, folderKey);
+    TOLVANE_NUMBER(o, r, number);
+    AddLocation(o, r.location);
+    return o;
+}
+
+#undef TOLVANE_TEXT
+#undef TOLVANE_NUMBER
+
+QString ResultWord(ScanOutcome outcome)
+{
+    switch (outcome) {
+    case ScanOutcome::Completed: return QStringLiteral("completed");
+    case ScanOutcome::NotPst: return QStringLiteral("not-pst");
+    case ScanOutcome::OpenFailed: return QStringLiteral("open-failed");
+    case ScanOutcome::ScanFailed:
+    case ScanOutcome::Abandoned: break;
+    }
+    return QStringLiteral("scan-failed");
+}
+
+int ExitStatus(ScanOutcome outcome)
+{
+    switch (outcome) {
+    case ScanOutcome::Completed: return kExitOk;
+    case ScanOutcome::NotPst:
+    case ScanOutcome::OpenFailed: return kExitCannotOpen;
+    case ScanOutcome::ScanFailed:
+    case ScanOutcome::Abandoned: break;
+    }
+    return kExitScanFailed;
+}
+
+void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store)
+{
+    QJsonObject root;
+    root.insert(QStringLiteral("file"), path);
+    root.insert(QStringLiteral("result"), ResultWord(outcome));
+    QJsonArray folders;
+    for (const auto& folder : store.folderNodes()) {
+        QJsonObject o;
+        o.insert(QStringLiteral("name"), Text(folder->name));
+        o.insert(QStringLiteral("parentText"), Text(folder->parentText));
+        o.insert(QStringLiteral("depth"), folder->depth);
+        o.insert(QStringLiteral("exportPath"), Text(folder->exportPath));
+        folders.append(o);
+    }
+    root.insert(QStringLiteral("folders"), folders);
+    QJsonArray mail;
+    for (const auto& record : store.mailRecords())
+        mail.append(MailJson(*record));
+    root.insert(QStringLiteral("mail"), mail);
+    QJsonArray contacts;
+    for (const auto& record : store.contactRecords())
+        contacts.append(ContactJson(*record));
+    root.insert(QStringLiteral("contacts"), contacts);
+    QJsonArray appointments;
+    for (const auto& record : store.appointmentRecords())
+        appointments.append(AppointmentJson(*record));
+    root.insert(QStringLiteral("appointments"), appointments);
+    const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
+}
+
+struct Counts {
+    int mail = 0;
+    int contacts = 0;
+    int appointments = 0;
+};
+
+void PrintTreeNode(const HeadlessScanSink& sink, TreeNodeId node, const QString& text, int depth,
+                   const QHash<QString, Counts>& counts)
+{
+    const Counts c = counts.value(text);
+    PrintOut(QString(depth * 2, u' ') + text +
+             QStringLiteral("  (mail %1, contacts %2, appointments %3)\n").arg(c.mail).arg(c.contacts).arg(c.appointments));
+    for (TreeNodeId child : sink.Children(node))
+        PrintTreeNode(sink, child, const_cast<HeadlessScanSink&>(sink).NodeText(child), depth + 1, counts);
+}
+
+void PrintTree(const HeadlessScanSink& sink, TreeNodeId rootNode, const QString& path, const ItemStore& store)
+{
+    // Items belong to folders by name, as everywhere in the program.
+    QHash<QString, Counts> counts;
+    const auto mail = store.mailRecords();
+    const auto contacts = store.contactRecords();
+    const auto appointments = store.appointmentRecords();
+    for (const auto& record : mail)
+        ++counts[record->folderName].mail;
+    for (const auto& record : contacts)
+        ++counts[record->folderName].contacts;
+    for (const auto& record : appointments)
+        ++counts[record->folderName].appointments;
+    PrintOut(path + u'\n');
+    for (TreeNodeId child : sink.Children(rootNode))
+        PrintTreeNode(sink, child, const_cast<HeadlessScanSink&>(sink).NodeText(child), 1, counts);
+    PrintOut(QStringLiteral("%1 folders, %2 mail, %3 contacts, %4 appointments\n")
+                 .arg(store.folderNodeCount())
+                 .arg(mail.size())
+                 .arg(contacts.size())
+                 .arg(appointments.size()));
+}
+
+}  // namespace
+
+int RunScanCommand(const QStringList& arguments)
+{
+    ParsedArguments parsed;
+    QString error;
+    if (!ParseArguments(arguments, {QStringLiteral("--json"), QStringLiteral("--help"), QStringLiteral("-h")},
+                        &parsed, &error)) {
+        PrintError(QStringLiteral("tolvane-cli scan: %1\n").arg(error) + QString::fromLatin1(kScanUsage));
+        return kExitUsage;
+    }
+    if (parsed.has(QStringLiteral("--help")) || parsed.has(QStringLiteral("-h"))) {
+        PrintOut(QString::fromLatin1(kScanUsage));
+        return kExitOk;
+    }
+    if (parsed.positional.size() != 1) {
+        PrintError(QStringLiteral("tolvane-cli scan: expected exactly one PST file\n") +
+                   QString::fromLatin1(kScanUsage));
+        return kExitUsage;
+    }
+    const QString path = QFileInfo(parsed.positional.first()).absoluteFilePath();
+
+    ItemStore& store = itemStore();
+    HeadlessScanSink sink;
+    TreeNodeId rootNode = 0;
+    const ScanOutcome outcome = RunHeadlessScan(path, store, sink, &rootNode);
+    if (parsed.has(QStringLiteral("--json")))
+        PrintJson(path, outcome, store);
+    else if (outcome == ScanOutcome::Completed)
+        PrintTree(sink, rootNode, path, store);
+    return ExitStatus(outcome);
+}
+
+}  // namespace tolvane::cli

@@ -1,0 +1,108 @@
+// The export context of one scan and the operations of the walk: the folder
+// walk and item dispatch, the message exporter and the contact and
+// appointment exporters. Every operation returns 1 on success, 0 when it did
+// nothing and -1 on failure; callers ignore the result of one item's export,
+// so one bad item never stops its siblings.
+#pragma once
+
+#include "ItemRecords.h"
+
+#include <libpff.h>
+
+#include <QString>
+#include <QVector>
+
+#include <array>
+#include <memory>
+
+namespace tolvane {
+
+class ItemStore;
+class ScanSink;
+class WorkerGate;
+
+// Deepest folder level that still gets a tree node.
+inline constexpr int kDeepestTreeLevel = 27;
+
+struct export_handle {
+    char exportMode = 'i';
+
+    // What the driver hands over for one scan.
+    libpff_file_t* file = nullptr;
+    int asciiCodepage = 1252;
+    ItemStore* store = nullptr;
+    ScanSink* sink = nullptr;
+    WorkerGate* gate = nullptr;
+    TreeNodeId rootNode = 0;
+    QString attachmentDirectory;  // absolute path of "Attachments"; empty when unavailable
+
+    // Tree node last inserted at each level 1..27 (index 0 unused).
+    std::array<TreeNodeId, kDeepestTreeLevel + 1> levelTable{};
+    // Kind of the body last kept (0 plain text, 2 HTML); never reset during a scan.
+    int32_t bodyKind = 0;
+    // Set once the user abandons the scan: nothing more is read or reported.
+    bool abandoned = false;
+
+    // Where the message being exported sits: the top-level message's
+    // identifier and the attachment indexes down to the current embedded item.
+    uint32_t topLevelIdentifier = 0;
+    QVector<int> attachmentPath;
+};
+
+// What one message's export gathers for its header step. Each message,
+// embedded ones included, has its own.
+struct MessageCollectors {
+    QString body;
+    QString recipients;
+    QString attachments;
+};
+
+int export_handle_initialize(std::unique_ptr<export_handle>* handle, char mode);
+int export_handle_free(std::unique_ptr<export_handle>* handle);
+
+// Folder walk and dispatch.
+int export_handle_export_file(export_handle* handle, libpff_file_t* file, const QString& exportPath, char format);
+int export_handle_export_items(export_handle* handle, libpff_file_t* file, const QString& exportPath, char format);
+int export_handle_export_sub_items(export_handle* handle, libpff_item_t* item, const QString& exportPath, char format);
+int export_handle_export_item(export_handle* handle, libpff_item_t* item, int index, int count,
+                              const QString& exportPath, char format);
+int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
+                                char format);
+int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
+                                     char format);
+int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
+                                      char format);
+
+// Appends a separator and the sanitised name to `path`. Fails (-1) for a
+// null path or name, or when *target already holds a path.
+int export_handle_create_target_path(export_handle* handle, const QString& path, const QString& name,
+                                     QString* target, QChar separator = u'\\');
+// Sanitises the name part of a path (a single component) in place.
+int export_handle_sanitize_filename(export_handle* handle, QString* name);
+
+// Messages.
+int export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath, char format);
+int export_handle_export_message_body(export_handle* handle, libpff_item_t* message, const QString& exportPath,
+                                      char format, MessageCollectors* collectors);
+int export_handle_export_attachments(export_handle* handle, libpff_item_t* message, const QString& directory,
+                                     char format, MessageCollectors* collectors);
+int export_handle_export_attachment(export_handle* handle, libpff_item_t* attachment, int index,
+                                    const QString& directory, char format, MessageCollectors* collectors);
+int export_handle_export_recipients(export_handle* handle, libpff_item_t* message, const QString& exportPath,
+                                    MessageCollectors* collectors);
+int export_handle_export_message_header(export_handle* handle, libpff_item_t* message, const QString& exportPath,
+                                        MessageCollectors* collectors);
+
+// Contacts and appointments.
+int export_handle_export_contact(export_handle* handle, libpff_item_t* contact, int index, const QString& exportPath,
+                                 char format, int recordItemType);
+int export_handle_export_appointment(export_handle* handle, libpff_item_t* appointment, int index,
+                                     const QString& exportPath, char format, int recordItemType);
+
+// True while the scan may go on; passes the worker gate's checkpoint.
+bool export_handle_checkpoint(export_handle* handle);
+
+// The location of the item being exported, for its record.
+ItemLocation export_handle_item_location(export_handle* handle, libpff_item_t* item);
+
+}  // namespace tolvane

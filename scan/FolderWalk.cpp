@@ -1,0 +1,260 @@
+// The folder walk: depth-first from the root folder, one export path, tree
+// node and FolderNode per folder, every item dispatched by its libpff type.
+#include "ExportHandle.h"
+
+#include "ItemStore.h"
+#include "PffHandles.h"
+#include "PffProperties.h"
+#include "ProcessState.h"
+#include "ScanSink.h"
+#include "ScanTexts.h"
+#include "WorkerGate.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace tolvane {
+
+namespace {
+
+constexpr uint32_t kDisplayName = 0x3001;
+const QString kExportRoot = QStringLiteral(".export");
+
+// Whether something exists at an export path, taken relative to the current
+// directory with '\' read as '/'. The scan creates nothing there, so an error
+// of the test (a long or unsearchable path) counts as "nothing there" rather
+// than failing the folder and losing its subtree.
+bool ExportPathExists(const QString& exportPath)
+{
+    QString local = exportPath;
+    local.replace(u'\\', u'/');
+    struct stat info {};
+    return ::lstat(QFile::encodeName(local).constData(), &info) == 0;
+}
+
+// The parent's path below the export root: "" for the root itself.
+QString RelativeToExportRoot(const QString& exportPath)
+{
+    if (exportPath.startsWith(kExportRoot))
+        return exportPath.mid(kExportRoot.size());
+    return exportPath;
+}
+
+void AddFolderToTree(export_handle* handle, const QString& parentPath, const QString& directoryName)
+{
+    if (treeBuildingOff.load() || handle->sink == nullptr || handle->store == nullptr)
+        return;
+    const QString relativeParent = RelativeToExportRoot(parentPath);
+    const int level = static_cast<int>(relativeParent.count(u'\\')) + 1;
+    if (level > kDeepestTreeLevel)
+        return;
+    const TreeNodeId parentNode = level == 1 ? handle->rootNode : handle->levelTable[level - 1];
+    const TreeNodeId node = handle->sink->InsertFolderNode(parentNode, directoryName);
+    handle->levelTable[level] = node;
+
+    FolderNode folder;
+    folder.name = directoryName;
+    folder.parentText = handle->sink->NodeText(parentNode);
+    folder.depth = level;
+    folder.exportPath = relativeParent;
+    folder.parentItem = parentNode;
+    folder.item = node;
+    handle->store->AddFolderNode(std::move(folder));
+}
+
+}  // namespace
+
+int export_handle_initialize(std::unique_ptr<export_handle>* handle, char mode)
+{
+    if (handle == nullptr)
+        return -1;
+    if (*handle)
+        return 1;
+    *handle = std::make_unique<export_handle>();
+    (*handle)->exportMode = mode;
+    return 1;
+}
+
+int export_handle_free(std::unique_ptr<export_handle>* handle)
+{
+    if (handle != nullptr)
+        handle->reset();
+    return 1;
+}
+
+bool export_handle_checkpoint(export_handle* handle)
+{
+    if (handle->abandoned)
+        return false;
+    if (handle->gate != nullptr && !handle->gate->Checkpoint())
+        handle->abandoned = true;
+    return !handle->abandoned;
+}
+
+ItemLocation export_handle_item_location(export_handle* handle, libpff_item_t* item)
+{
+    ItemLocation location;
+    libpff_item_get_identifier(item, &location.itemIdentifier, nullptr);
+    location.attachmentPath = handle->attachmentPath;
+    location.topLevelIdentifier =
+        handle->attachmentPath.isEmpty() ? location.itemIdentifier : handle->topLevelIdentifier;
+    return location;
+}
+
+int export_handle_export_file(export_handle* handle, libpff_file_t* file, const QString& exportPath, char format)
+{
+    return export_handle_export_items(handle, file, exportPath, format);
+}
+
+int export_handle_export_items(export_handle* handle, libpff_file_t* file, const QString& exportPath, char format)
+{
+    if (handle == nullptr || file == nullptr)
+        return -1;
+    PffItem rootFolder;
+    if (libpff_file_get_root_folder(file, rootFolder.out(), nullptr) != 1 || !rootFolder)
+        return -1;
+    int count = 0;
+    if (libpff_item_get_number_of_sub_items(rootFolder.get(), &count, nullptr) != 1)
+        return -1;
+    if (count == 0)
+        return 1;
+    return export_handle_export_sub_items(handle, rootFolder.get(), exportPath, format);
+}
+
+int export_handle_export_sub_items(export_handle* handle, libpff_item_t* item, const QString& exportPath, char format)
+{
+    int count = 0;
+    if (libpff_item_get_number_of_sub_items(item, &count, nullptr) != 1)
+        return -1;
+    for (int index = 0; index < count; ++index) {
+        if (!export_handle_checkpoint(handle))
+            return -1;
+        PffItem subItem;
+        if (libpff_item_get_sub_item(item, index, subItem.out(), nullptr) != 1 || !subItem)
+            return -1;
+        export_handle_export_item(handle, subItem.get(), index, count, exportPath, format);
+        if (handle->abandoned)
+            return -1;
+    }
+    return 1;
+}
+
+int export_handle_export_item(export_handle* handle, libpff_item_t* item, int index, int /*count*/,
+                              const QString& exportPath, char format)
+{
+    uint8_t type = 0;
+    if (libpff_item_get_type(item, &type, nullptr) != 1)
+        return 1;
+    const bool topLevel = handle->attachmentPath.isEmpty();
+    if (topLevel && type != LIBPFF_ITEM_TYPE_FOLDER) {
+        uint32_t identifier = 0;
+        libpff_item_get_identifier(item, &identifier, nullptr);
+        handle->topLevelIdentifier = identifier;
+    }
+    switch (type) {
+    case LIBPFF_ITEM_TYPE_APPOINTMENT:
+        return export_handle_export_appointment(handle, item, index, exportPath, format, 2);
+    case LIBPFF_ITEM_TYPE_CONTACT:
+        return export_handle_export_contact(handle, item, index, exportPath, format, 7);
+    case LIBPFF_ITEM_TYPE_EMAIL:
+    case LIBPFF_ITEM_TYPE_EMAIL_SMIME:
+        return export_handle_export_email(handle, item, exportPath, format);
+    case LIBPFF_ITEM_TYPE_FOLDER:
+        return export_handle_export_folder(handle, item, index, exportPath, format);
+    default:
+        // Activities, documents, meetings, notes, feeds, tasks and the rest are visited only.
+        return 1;
+    }
+}
+
+int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
+                                char format)
+{
+    QString name = ReadString(folder, 0, kDisplayName, handle->asciiCodepage).value_or(QString());
+    if (name.isEmpty())
+        name = NumberedFolderName(index + 1);
+
+    QString folderPath;
+    if (export_handle_create_target_path(handle, exportPath, name, &folderPath) != 1)
+        return -1;
+    if (ExportPathExists(folderPath)) {
+        folderPath = QString();
+        if (export_handle_create_target_path(handle, exportPath, NumberedFolderName(index + 1), &folderPath) != 1)
+            return -1;
+    }
+    AddFolderToTree(handle, exportPath, LastPathComponent(folderPath));
+
+    if (export_handle_export_sub_folders(handle, folder, folderPath, format) != 1)
+        return -1;
+    export_handle_export_sub_messages(handle, folder, folderPath, format);
+    return handle->abandoned ? -1 : 1;
+}
+
+int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
+                                     char format)
+{
+    int count = 0;
+    if (libpff_folder_get_number_of_sub_folders(folder, &count, nullptr) != 1)
+        return -1;
+    for (int index = 0; index < count; ++index) {
+        if (!export_handle_checkpoint(handle))
+            return -1;
+        handle->sink->SetProgress(std::min(index, 100));
+        PffItem subFolder;
+        if (libpff_folder_get_sub_folder(folder, index, subFolder.out(), nullptr) != 1 || !subFolder)
+            return -1;
+        export_handle_export_folder(handle, subFolder.get(), index, exportPath, format);
+        if (handle->abandoned)
+            return -1;
+        handle->sink->SetProgress(0);
+    }
+    handle->sink->SetProgress(0);
+    return 1;
+}
+
+int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
+                                      char format)
+{
+    int count = 0;
+    if (libpff_folder_get_number_of_sub_messages(folder, &count, nullptr) != 1)
+        return -1;
+    int step = 0;
+    for (int index = 0; index < count; ++index) {
+        if (!export_handle_checkpoint(handle))
+            return -1;
+        handle->sink->SetProgress(step);
+        step = step >= 100 ? 1 : step + 1;
+        PffItem message;
+        if (libpff_folder_get_sub_message(folder, index, message.out(), nullptr) != 1 || !message)
+            return -1;
+        export_handle_export_item(handle, message.get(), index, count, exportPath, format);
+        if (handle->abandoned)
+            return -1;
+    }
+    handle->sink->SetProgress(0);
+    return 1;
+}
+
+int export_handle_create_target_path(export_handle* handle, const QString& path, const QString& name,
+                                     QString* target, QChar separator)
+{
+    if (path.isNull() || name.isNull() || target == nullptr || !target->isNull())
+        return -1;
+    // The name is sanitised on its own: a separator inside it must not split it.
+    QString namePart = name;
+    if (export_handle_sanitize_filename(handle, &namePart) != 1)
+        return -1;
+    *target = path + separator + namePart;
+    return 1;
+}
+
+int export_handle_sanitize_filename(export_handle* /*handle*/, QString* name)
+{
+    if (name == nullptr)
+        return -1;
+    SanitizeFileName(*name);
+    return 1;
+}
+
+}  // namespace tolvane

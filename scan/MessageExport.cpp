@@ -1,0 +1,224 @@
+// The message exporter: one e-mail item becomes one MailRecord and one row at
+// the top of the item list. Embedded messages found among the attachments are
+// exported as messages of their own, each with its own collectors.
+#include "ExportHandle.h"
+
+#include "ItemStore.h"
+#include "PffHandles.h"
+#include "PffProperties.h"
+#include "ScanSink.h"
+#include "ScanTexts.h"
+#include "TimeText.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace tolvane {
+
+namespace {
+
+constexpr uint32_t kDisplayName = 0x3001;
+constexpr uint32_t kAttachLongFilename = 0x3707;
+constexpr uint32_t kAttachFilename = 0x3704;
+constexpr uint32_t kSenderName = 0x0C1A;
+constexpr uint32_t kSenderAddress = 0x0C1F;
+constexpr uint32_t kDeliveryTime = 0x0E06;
+constexpr uint32_t kCreationTime = 0x3007;
+constexpr uint32_t kModificationTime = 0x3008;
+constexpr uint32_t kMessageSize = 0x0E08;
+constexpr uint32_t kMessageFlags = 0x0E07;
+constexpr uint32_t kImportance = 0x0017;
+constexpr uint32_t kPriority = 0x0026;
+constexpr uint32_t kSensitivity = 0x0036;
+
+QString TimeOrNone(libpff_item_t* item, uint32_t entryType)
+{
+    if (const auto filetime = ReadFiletime(item, 0, entryType)) {
+        if (const auto text = FiletimeToTimeText(*filetime))
+            return *text;
+    }
+    return QStringLiteral("None");
+}
+
+std::optional<int32_t> ReadSigned32(libpff_item_t* item, uint32_t entryType)
+{
+    if (const auto value = Read32(item, 0, entryType))
+        return static_cast<int32_t>(*value);
+    return std::nullopt;
+}
+
+// Test of the attachment path: an error other than "not there" fails the attachment.
+bool ExistenceTestFails(const QString& path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
+        return false;
+    return errno != ENOENT && errno != ENOTDIR;
+}
+
+}  // namespace
+
+int export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath, char format)
+{
+    MessageCollectors collectors;
+    export_handle_export_message_body(handle, message, exportPath, format, &collectors);
+    // An attachment that cannot be read costs its name in the record, never
+    // the message itself: the conversion reads the message again anyway.
+    export_handle_export_attachments(handle, message, handle->attachmentDirectory, format, &collectors);
+    if (handle->abandoned)
+        return -1;
+    export_handle_export_recipients(handle, message, exportPath, &collectors);
+    export_handle_export_message_header(handle, message, exportPath, &collectors);
+    return 1;
+}
+
+int export_handle_export_message_body(export_handle* handle, libpff_item_t* message, const QString& /*exportPath*/,
+                                      char /*format*/, MessageCollectors* collectors)
+{
+    if (const auto html = ReadHtmlBody(message, handle->asciiCodepage)) {
+        if (BodyIsKept(html->storedSize)) {
+            collectors->body = html->text;
+            handle->bodyKind = 2;
+        }
+        return 1;
+    }
+    if (const auto plain = ReadPlainTextBody(message, handle->asciiCodepage)) {
+        if (BodyIsKept(plain->storedSize)) {
+            collectors->body = plain->text;
+            handle->bodyKind = 0;
+        }
+        return 1;
+    }
+    // An RTF body alone is not kept.
+    return 0;
+}
+
+int export_handle_export_attachments(export_handle* handle, libpff_item_t* message, const QString& directory,
+                                     char format, MessageCollectors* collectors)
+{
+    int count = 0;
+    if (libpff_message_get_number_of_attachments(message, &count, nullptr) != 1 || count <= 0)
+        return 1;
+    if (!directory.isEmpty())
+        ::mkdir(QFile::encodeName(directory).constData(), 0700);  // exists already after the first message
+    int result = 1;
+    for (int index = 0; index < count && !handle->abandoned; ++index) {
+        PffItem attachment;
+        if (libpff_message_get_attachment(message, index, attachment.out(), nullptr) != 1 || !attachment) {
+            result = -1;
+            continue;
+        }
+        export_handle_export_attachment(handle, attachment.get(), index, directory, format, collectors);
+    }
+    return result;
+}
+
+int export_handle_export_attachment(export_handle* handle, libpff_item_t* attachment, int index,
+                                    const QString& directory, char format, MessageCollectors* collectors)
+{
+    int type = 0;
+    if (libpff_attachment_get_type(attachment, &type, nullptr) != 1)
+        return 1;
+    if (type != LIBPFF_ATTACHMENT_TYPE_DATA && type != LIBPFF_ATTACHMENT_TYPE_ITEM)
+        return 1;
+
+    QString name;
+    if (type == LIBPFF_ATTACHMENT_TYPE_DATA) {
+        const int codePage = MessageCodePage(attachment, handle->asciiCodepage);
+        for (uint32_t property : {kAttachLongFilename, kAttachFilename, kDisplayName}) {
+            name = ReadString(attachment, 0, property, codePage).value_or(QString());
+            if (!name.isEmpty())
+                break;
+        }
+    }
+    if (name.isNull())
+        name = QString(u""_qs);
+
+    QString path;
+    if (export_handle_create_target_path(handle, directory, name, &path, u'/') != 1)
+        return -1;
+    collectors->attachments += path + QStringLiteral(" ;");
+    if (ExistenceTestFails(path))
+        return -1;
+    if (type != LIBPFF_ATTACHMENT_TYPE_ITEM)
+        return 1;
+
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    PffItem embedded;
+    if (libpff_attachment_get_item(attachment, embedded.out(), nullptr) != 1 || !embedded)
+        return -1;
+    handle->attachmentPath.push_back(index);
+    export_handle_export_item(handle, embedded.get(), 0, 1, path, format);
+    handle->attachmentPath.pop_back();
+    return 1;
+}
+
+int export_handle_export_recipients(export_handle* handle, libpff_item_t* message, const QString& /*exportPath*/,
+                                    MessageCollectors* collectors)
+{
+    PffItem recipients;
+    if (libpff_message_get_recipients(message, recipients.out(), nullptr) != 1 || !recipients)
+        return 0;
+    int sets = 0;
+    if (libpff_item_get_number_of_record_sets(recipients.get(), &sets, nullptr) != 1)
+        return -1;
+    const int codePage = MessageCodePage(message, handle->asciiCodepage);
+    for (int set = 0; set < sets; ++set) {
+        if (const auto name = ReadString(recipients.get(), set, kDisplayName, codePage))
+            collectors->recipients += *name + QStringLiteral(" ;");
+    }
+    return 1;
+}
+
+int export_handle_export_message_header(export_handle* handle, libpff_item_t* message, const QString& exportPath,
+                                        MessageCollectors* collectors)
+{
+    const int fileCodePage = handle->asciiCodepage;
+    MailRecord record;
+    record.folderName = LastPathComponent(exportPath);
+    record.folderKey = FolderKeyFromExportPath(exportPath);
+
+    const auto subject = ReadSubject(message, fileCodePage);
+    record.subject = subject ? CleanSubject(*subject) : QString();
+    record.senderName = ReadMessageString(message, kSenderName, fileCodePage).value_or(QStringLiteral("Unknown"));
+    record.senderAddress =
+        ReadMessageString(message, kSenderAddress, fileCodePage).value_or(QStringLiteral("Unknown"));
+    record.deliveryTime = TimeOrNone(message, kDeliveryTime);
+    record.creationTime = TimeOrNone(message, kCreationTime);
+    record.modificationTime = TimeOrNone(message, kModificationTime);
+    record.size = SizeText(ReadSigned32(message, kMessageSize));
+    record.flag = FlagWord(Read32(message, 0, kMessageFlags));
+    record.importance = ImportanceWord(ReadSigned32(message, kImportance));
+    record.priority = PriorityWord(ReadSigned32(message, kPriority));
+    record.sensitivity = SensitivityWord(ReadSigned32(message, kSensitivity));
+
+    // Texts of exactly one space stand for "no value".
+    record.senderAddress = NullIfSpace(record.senderAddress);
+    record.senderName = NullIfSpace(record.senderName);
+    record.subject = NullIfSpace(record.subject);
+    record.recipients = NullIfSpace(collectors->recipients.isNull() ? QString(u""_qs) : collectors->recipients);
+    record.deliveryTime = NullIfSpace(record.deliveryTime);
+    record.creationTime = NullIfSpace(record.creationTime);
+    record.modificationTime = NullIfSpace(record.modificationTime);
+    record.body = StoredText::fromString(NullIfSpace(collectors->body.isNull() ? QString(u""_qs) : collectors->body));
+    record.attachments = NullIfSpace(collectors->attachments.isNull() ? QString(u""_qs) : collectors->attachments);
+    record.bodyKind = handle->bodyKind;
+    record.location = export_handle_item_location(handle, message);
+
+    collectors->body.clear();
+    collectors->recipients.clear();
+    collectors->attachments.clear();
+
+    if (handle->abandoned || handle->store == nullptr)
+        return -1;
+    record.number = handle->store->NextItemNumber();
+    // Into the store first, so a reader that sees the row finds its record.
+    handle->store->AddMailRecord(record);
+    if (handle->sink != nullptr)
+        handle->sink->InsertMailRow(record);
+    return 1;
+}
+
+}  // namespace tolvane
