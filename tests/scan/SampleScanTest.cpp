@@ -1,0 +1,251 @@
+// Whole scans of the real sample mailboxes, cross-checked against what an
+// independent reader found in them.
+#include "ScanTestSupport.h"
+
+#include "ItemLocator.h"
+#include "PffHandles.h"
+#include "PffProperties.h"
+#include "PrivateTempDir.h"
+
+#include <QSet>
+
+using namespace tolvane;
+using namespace tolvane::testing;
+
+namespace {
+
+struct SampleExpectation {
+    const char* file;
+    int folders;
+    int topLevelMail;
+    int contacts;
+    int topLevelAppointments;
+    int embeddedMail;
+};
+
+class SampleScan : public ::testing::TestWithParam<SampleExpectation> {};
+
+template <typename List>
+int CountTopLevel(const List& records, bool embedded)
+{
+    int count = 0;
+    for (const auto& record : records) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(*record)>, AppointmentRecord>)
+            count += record->itemLocation.isEmbedded() == embedded ? 1 : 0;
+        else
+            count += record->location.isEmbedded() == embedded ? 1 : 0;
+    }
+    return count;
+}
+
+TEST_P(SampleScan, CountsAgreeAndRecordsAreWellFormed)
+{
+    const SampleExpectation& expected = GetParam();
+    const QString path = SamplePath(expected.file);
+    TOLVANE_REQUIRE_SAMPLE(path);
+
+    ItemStore store;
+    cli::HeadlessScanSink sink;
+    const ScanResult result = ScanInto(path, store, sink);
+    ASSERT_EQ(result.outcome, ScanOutcome::Completed);
+    EXPECT_EQ(sink.notices(), QStringList{QStringLiteral("Analysis completed")});
+
+    const auto folders = store.folderNodes();
+    const auto mail = store.mailRecords();
+    const auto contacts = store.contactRecords();
+    const auto appointments = store.appointmentRecords();
+    EXPECT_EQ(static_cast<int>(folders.size()), expected.folders);
+    EXPECT_EQ(CountTopLevel(mail, false), expected.topLevelMail);
+    EXPECT_EQ(CountTopLevel(mail, true), expected.embeddedMail);
+    EXPECT_EQ(static_cast<int>(contacts.size()), expected.contacts);
+    EXPECT_EQ(CountTopLevel(appointments, false), expected.topLevelAppointments);
+
+    // Folder nodes: level-1 folders hang below the file's node, deeper ones below their parent.
+    QSet<QString> folderNames;
+    for (const auto& folder : folders) {
+        folderNames.insert(folder->name);
+        if (folder->depth == 1) {
+            EXPECT_EQ(folder->parentItem, result.rootNode);
+            EXPECT_EQ(folder->parentText, path);
+            EXPECT_EQ(folder->exportPath, QString());
+        } else {
+            EXPECT_EQ(folder->exportPath.count(u'\\'), folder->depth - 1);
+            EXPECT_TRUE(folder->exportPath.endsWith(folder->parentText)) << qPrintable(folder->exportPath);
+        }
+        EXPECT_FALSE(folder->name.isEmpty());
+    }
+
+    // Numbers are unique across the three kinds and count from 1 in this fresh store.
+    QSet<int32_t> numbers;
+    for (const auto& r : mail)
+        numbers.insert(r->number);
+    for (const auto& r : contacts)
+        numbers.insert(r->number);
+    for (const auto& r : appointments)
+        numbers.insert(r->number);
+    const int total = static_cast<int>(mail.size() + contacts.size() + appointments.size());
+    EXPECT_EQ(numbers.size(), total);
+    for (int n = 1; n <= total; ++n)
+        EXPECT_TRUE(numbers.contains(n)) << n;
+
+    PffFile file;
+    ASSERT_TRUE(file.initialize());
+    ASSERT_TRUE(file.open(path));
+    for (const auto& record : mail) {
+        EXPECT_EQ(record->recordKind, 0);
+        EXPECT_EQ(record->itemKind, 0);
+        if (!record->location.isEmbedded()) {
+            EXPECT_TRUE(folderNames.contains(record->folderName)) << qPrintable(record->folderName);
+        }
+        EXPECT_FALSE(record->subject.startsWith(QChar(0x0001)));
+        EXPECT_TRUE(record->size.endsWith(QStringLiteral("  Bytes")));
+        EXPECT_EQ(record->deliveryTime.size(), record->deliveryTime == QStringLiteral("None") ? 4 : 21);
+        // The conversion finds every mail again by its recorded location.
+        const LocatedItem located = LocateItem(file.get(), record->location);
+        ASSERT_TRUE(located) << record->number;
+        uint32_t identifier = 0;
+        libpff_item_get_identifier(located.item(), &identifier, nullptr);
+        EXPECT_EQ(identifier, record->location.itemIdentifier);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, SampleScan,
+                         ::testing::Values(SampleExpectation{"200-recipients.pst", 4, 1, 0, 0, 0},
+                                           SampleExpectation{"attachAndInline.pst", 4, 1, 0, 0, 0},
+                                           SampleExpectation{"dist-list.pst", 23, 0, 1, 1, 0},
+                                           SampleExpectation{"msgInMsg.pst", 4, 1, 0, 0, 1},
+                                           SampleExpectation{"sample1.pst", 6, 1, 0, 0, 0},
+                                           SampleExpectation{"sample2.pst", 6, 1, 0, 0, 0},
+                                           SampleExpectation{"submessage.pst", 5, 1, 0, 0, 1},
+                                           SampleExpectation{"test_ansi.pst", 5, 0, 0, 0, 0},
+                                           SampleExpectation{"test_unicode.pst", 5, 0, 0, 0, 0}),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
+                             return name;
+                         });
+
+TEST(SampleContent, TwoHundredRecipientsAndNoSender)
+{
+    const QString path = SamplePath("200-recipients.pst");
+    TOLVANE_REQUIRE_SAMPLE(path);
+    ItemStore store;
+    cli::HeadlessScanSink sink;
+    ASSERT_EQ(ScanInto(path, store, sink).outcome, ScanOutcome::Completed);
+    const auto mail = store.mailRecords();
+    ASSERT_EQ(mail.size(), 1u);
+    EXPECT_EQ(mail[0]->recipients.count(QStringLiteral(" ;")), 200);
+    EXPECT_EQ(mail[0]->senderName, QStringLiteral("Unknown"));
+    EXPECT_EQ(mail[0]->senderAddress, QStringLiteral("Unknown"));
+    EXPECT_EQ(mail[0]->folderName, QString::fromUtf8("Outlook データ ファイルのトップ"));
+}
+
+TEST(SampleContent, EmbeddedMessageIsARecordOfItsOwn)
+{
+    const QString path = SamplePath("msgInMsg.pst");
+    TOLVANE_REQUIRE_SAMPLE(path);
+    ItemStore store;
+    cli::HeadlessScanSink sink;
+    ASSERT_EQ(ScanInto(path, store, sink).outcome, ScanOutcome::Completed);
+    const auto mail = store.mailRecords();
+    ASSERT_EQ(mail.size(), 2u);
+    // The embedded message is exported during its parent's attachments step.
+    const MailRecord& embedded = *mail[0];
+    const MailRecord& parent = *mail[1];
+    EXPECT_EQ(embedded.subject, QString::fromUtf8("Microsoft Outlook テスト メッセージ"));
+    EXPECT_EQ(embedded.folderName, QString());
+    EXPECT_EQ(embedded.location.attachmentPath, QVector<int>{0});
+    EXPECT_EQ(embedded.location.topLevelIdentifier, parent.location.itemIdentifier);
+    EXPECT_LT(embedded.number, parent.number);
+    EXPECT_EQ(parent.subject, QStringLiteral("I have attachments!"));
+    EXPECT_EQ(parent.flag, QStringLiteral("Attachments"));
+    const auto directory = AttachmentDirectory();
+    ASSERT_TRUE(directory.has_value());
+    EXPECT_EQ(parent.attachments,
+              *directory + QStringLiteral("/ ;") + *directory + QStringLiteral("/green.png ;"));
+    EXPECT_TRUE(QFileInfo(*directory).isDir());
+    // The parent's own collectors survive the embedded export.
+    EXPECT_EQ(parent.body.text(), QStringLiteral("I have attachments!\r\n"));
+    EXPECT_EQ(embedded.recipients, QStringLiteral("xmailuser ;"));
+    EXPECT_EQ(parent.recipients, QString(u""_qs));
+}
+
+TEST(SampleContent, UnicodeAndAnsiTwinsAgree)
+{
+    const QString unicodePath = SamplePath("sample1.pst");
+    const QString ansiPath = SamplePath("sample2.pst");
+    TOLVANE_REQUIRE_SAMPLE(unicodePath);
+    TOLVANE_REQUIRE_SAMPLE(ansiPath);
+    ItemStore unicodeStore;
+    ItemStore ansiStore;
+    cli::HeadlessScanSink unicodeSink;
+    cli::HeadlessScanSink ansiSink;
+    ASSERT_EQ(ScanInto(unicodePath, unicodeStore, unicodeSink).outcome, ScanOutcome::Completed);
+    ASSERT_EQ(ScanInto(ansiPath, ansiStore, ansiSink).outcome, ScanOutcome::Completed);
+    const auto a = unicodeStore.mailRecords();
+    const auto b = ansiStore.mailRecords();
+    ASSERT_EQ(a.size(), 1u);
+    ASSERT_EQ(b.size(), 1u);
+    for (const auto* record : {a[0].get(), b[0].get()}) {
+        EXPECT_EQ(record->subject, QStringLiteral("Here is a sample message"));
+        EXPECT_EQ(record->senderName, QStringLiteral("Terry Mahaffey"));
+        EXPECT_EQ(record->recipients, QStringLiteral("Terry Mahaffey ;"));
+        EXPECT_EQ(record->bodyKind, 2);
+        EXPECT_TRUE(record->body.text().startsWith(QStringLiteral("<html")));
+        EXPECT_TRUE(record->attachments.endsWith(QStringLiteral("/leah_thumper.jpg ;")));
+        EXPECT_EQ(record->deliveryTime, QStringLiteral("Mar 15, 2010 17:12:07"));
+    }
+    EXPECT_EQ(a[0]->body.text().size() > 1000, b[0]->body.text().size() > 1000);
+}
+
+TEST(SampleContent, ContactAndAppointmentFields)
+{
+    const QString path = SamplePath("dist-list.pst");
+    TOLVANE_REQUIRE_SAMPLE(path);
+    ItemStore store;
+    cli::HeadlessScanSink sink;
+    ASSERT_EQ(ScanInto(path, store, sink).outcome, ScanOutcome::Completed);
+    const auto contacts = store.contactRecords();
+    ASSERT_EQ(contacts.size(), 1u);
+    const ContactRecord& contact = *contacts[0];
+    EXPECT_EQ(contact.folderName, QStringLiteral("Contacts"));
+    EXPECT_EQ(contact.folderKey, QStringLiteral("\\Top-of-Personal-Folders\\Contacts"));
+    EXPECT_EQ(contact.givenName, QStringLiteral("contact"));
+    EXPECT_EQ(contact.surname, QStringLiteral("1"));
+    EXPECT_EQ(contact.fileUnder, QStringLiteral("1, contact name"));
+    EXPECT_TRUE(contact.fullName.isNull());
+    EXPECT_TRUE(contact.spareText1.isNull());
+    EXPECT_EQ(contact.itemType, 7);
+
+    const auto appointments = store.appointmentRecords();
+    ASSERT_FALSE(appointments.empty());
+    const AppointmentRecord& appointment = *appointments.back();
+    EXPECT_EQ(appointment.folderName, QStringLiteral("Calendar"));
+    EXPECT_EQ(appointment.startTime, QStringLiteral("Aug 02, 2016 15:00:00"));
+    EXPECT_EQ(appointment.endTime, QStringLiteral("Aug 02, 2016 15:30:00"));
+    EXPECT_EQ(appointment.location, QStringLiteral(" "));
+    EXPECT_EQ(appointment.recurrencePattern, QStringLiteral("every Tuesday from 8:00 AM to 8:30 AM"));
+    EXPECT_EQ(appointment.placeholderA, QStringLiteral("None"));
+    EXPECT_EQ(appointment.subjectPlaceholder, QStringLiteral("None"));
+    EXPECT_EQ(appointment.itemType, 2);
+}
+
+TEST(SampleContent, SecondScanContinuesTheNumbering)
+{
+    const QString path = SamplePath("msgInMsg.pst");
+    TOLVANE_REQUIRE_SAMPLE(path);
+    ItemStore store;
+    cli::HeadlessScanSink first;
+    ASSERT_EQ(ScanInto(path, store, first).outcome, ScanOutcome::Completed);
+    const int32_t last = store.itemNumber();
+    cli::HeadlessScanSink second;
+    ASSERT_EQ(ScanInto(path, store, second).outcome, ScanOutcome::Completed);
+    const auto mail = store.mailRecords();
+    ASSERT_EQ(mail.size(), 2u);
+    EXPECT_EQ(mail[0]->number, last + 1);
+    EXPECT_EQ(mail[1]->number, last + 2);
+}
+
+}  // namespace
