@@ -1,0 +1,57 @@
+// Window scan benchmark.
+#include "BenchmarkScan.h"
+
+#include "CQuenbyDlg.h"
+#include "ItemListModel.h"
+#include "ItemStore.h"
+#include "UserPrompts.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <cstdio>
+
+namespace tolvane {
+
+namespace {
+
+// Answers every box without showing it; remembers the notices.
+class SilentPrompts final : public UserPrompts {
+public:
+    bool Ask(QWidget*, const QString&, const QString&) override { return false; }
+    void Notify(QWidget*, const QString&, const QString& text) override { notices.push_back(text); }
+    void Error(QWidget*, const QString&, const QString& text) override { notices.push_back(text); }
+    QString ChooseFile(QWidget*, const QString&, const QString&) override { return QString(); }
+    QString ChooseFolder(QWidget*, const QString&) override { return QString(); }
+    QStringList notices;
+};
+
+}  // namespace
+
+int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
+{
+    SilentPrompts prompts;
+    setUserPrompts(&prompts);
+    CQuenbyDlg window(std::move(services));
+    window.show();
+    window.ChooseFile(pstFile);
+    QEventLoop loop;
+    QObject::connect(&window, &CQuenbyDlg::scanWorkerEnded, &loop, &QEventLoop::quit);
+    QElapsedTimer timer;
+    timer.start();
+    window.OnScan();
+    loop.exec();
+    QApplication::processEvents();
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    std::printf("window-scan-seconds %.3f\n", seconds);
+    std::printf("mail-rows %d\n", window.itemListModel()->rowCount());
+    std::printf("mail-records %zu\n", itemStore().mailCount());
+    std::printf("folder-nodes %zu\n", itemStore().folderNodeCount());
+    std::printf("last-notice %s\n", prompts.notices.isEmpty() ? "" : qPrintable(prompts.notices.last()));
+    std::fflush(stdout);
+    setUserPrompts(nullptr);
+    const bool completed = !prompts.notices.isEmpty() && prompts.notices.last() == QStringLiteral("Analysis completed");
+    std::_Exit(completed ? 0 : 1);
+}
+
+}  // namespace tolvane

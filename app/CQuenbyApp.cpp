@@ -1,0 +1,37 @@
+// Application object.
+#include "CQuenbyApp.h"
+
+#include "CQuenbyDlg.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdlib>
+
+namespace tolvane {
+
+CQuenbyApp::CQuenbyApp(WindowServices services, QString startFile)
+    : services_(std::move(services))
+    , startFile_(std::move(startFile))
+{
+}
+
+bool CQuenbyApp::InitInstance()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    auto window = std::make_unique<CQuenbyDlg>(services_);
+    if (!startFile_.isEmpty()) {
+        // A file handed over by the desktop is chosen as if through Browse.
+        CQuenbyDlg* raw = window.get();
+        const QString file = startFile_;
+        QTimer::singleShot(0, raw, [raw, file] { raw->ChooseFile(file); });
+    }
+    window->exec();
+    if (window->hasRunningWorkers()) {
+        // Escape ends the process with its workers; nothing waits for them.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    return false;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,22 @@
+// The application object: sets the process up and runs the main window
+// modally for the life of the process.
+#pragma once
+
+#include "WindowServices.h"
+
+#include <QString>
+
+namespace tolvane {
+
+class CQuenbyApp {
+public:
+    CQuenbyApp(WindowServices services, QString startFile);
+    // Runs the main window; returns false when it has ended (no message loop follows).
+    bool InitInstance();
+
+private:
+    WindowServices services_;
+    QString startFile_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,707 @@
+// Main window.
+#include "CQuenbyDlg.h"
+
+#include "CAboutDlg.h"
+#include "CExplorer1.h"
+#include "CFolderTreeCtrl1.h"
+#include "DialogUnits.h"
+#include "FillItemList.h"
+#include "ItemListModel.h"
+#include "ItemStore.h"
+#include "LoadIDialog.h"
+#include "PreviewPages.h"
+#include "PrivateTempDir.h"
+#include "ProcessState.h"
+#include "SvgPicture.h"
+#include "UserGuideWindow.h"
+#include "UserPrompts.h"
+#include "WindowScanSink.h"
+#include "WorkerBridge.h"
+#include "WorkerGate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <thread>
+
+namespace tolvane {
+
+QString ProductPageAddress()
+{
+    return QStringLiteral("qrc:/tolvane/app/product.html");
+}
+
+QString UserGuideAddress()
+{
+    return QStringLiteral("qrc:/tolvane/app/guide.html");
+}
+
+// A running scan: its gate, its bridge to the window and its sink. Shared with
+// the worker thread, which keeps it alive until it ends.
+struct ScanJob {
+    WorkerGate gate;
+    std::shared_ptr<WorkerBridge> bridge;
+    std::unique_ptr<WindowScanSink> sink;
+    ScanRequest request;
+};
+
+// The conversion sink of the window, on the conversion worker.
+class WindowConversionSink final : public ConversionSink {
+public:
+    WindowConversionSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge,
+                         std::function<void()> finished)
+        : window_(window), bridge_(std::move(bridge)), finished_(std::move(finished)) {}
+
+    void SetProgress(int position) override
+    {
+        if (position == lastProgress_)
+            return;
+        lastProgress_ = position;
+        CQuenbyDlg* window = window_;
+        bridge_->Post([window, position] { window->SetProgressPosition(position); });
+    }
+    void ShowNotice(const QString& text) override
+    {
+        CQuenbyDlg* window = window_;
+        bridge_->PostAndWait([window, text] { userPrompts().Notify(window, ProductCaption(), text); });
+    }
+    void ConversionFinished(const ConversionSummary&) override { bridge_->Post(finished_); }
+
+private:
+    CQuenbyDlg* window_;
+    std::shared_ptr<WorkerBridge> bridge_;
+    std::function<void()> finished_;
+    int lastProgress_ = -1;
+};
+
+struct ConversionJob {
+    WorkerGate gate;
+    std::shared_ptr<WorkerBridge> bridge;
+    std::unique_ptr<WindowConversionSink> sink;
+    bool abandoned = false;
+};
+
+namespace {
+
+enum Horizontal { Fixed, StretchWidth, MoveRight, WithList, MoveHalf };
+enum Vertical { Top, StretchHeight, MoveDown, ListHeight, BelowList, PreviewHeight };
+
+// Share of extra height that goes to the list; the rest goes to the preview.
+constexpr double kListShare = 92.0 / (92.0 + 137.0);
+
+int ReadDecimal(const QString& text)
+{
+    // Leading blanks and a sign allowed; reading stops at the first non-digit.
+    const QByteArray bytes = text.toLatin1();
+    return static_cast<int>(std::strtol(bytes.constData(), nullptr, 10));
+}
+
+}  // namespace
+
+struct CQuenbyDlg::Placement {
+    QWidget* widget;
+    QRect base;
+    int horizontal;
+    int vertical;
+};
+
+CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
+                          | Qt::WindowCloseButtonHint)
+    , services_(std::move(services))
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Tolvane 5.0"));
+    setWindowIcon(QIcon(QStringLiteral(":/tolvane/app/tolvane.svg")));
+    setSizeGripEnabled(true);
+    createControls();
+    createMenu();
+
+    // Window initialisation.
+    listModel_->SetColumns(InitialColumnSet());
+    setCommandsEnabled(1, 0, 0, 0, 1, 0, 0);
+    treeBuildingOff = false;
+    startDirectory_ = QDir::currentPath().left(260);
+    browser_->Navigate(ProductPageAddress());
+
+    const DialogUnits units(font());
+    baseSize_ = units.size(673, 401) + QSize(0, menuBar_->sizeHint().height());
+    resize(baseSize_);
+    placeControls();
+    qApp->installEventFilter(this);
+}
+
+CQuenbyDlg::~CQuenbyDlg()
+{
+    qApp->removeEventFilter(this);
+    if (scanJob_)
+        scanJob_->bridge->Detach();
+    if (conversionJob_)
+        conversionJob_->bridge->Detach();
+}
+
+void CQuenbyDlg::createControls()
+{
+    auto named = [](QWidget* widget, const char* name) {
+        widget->setObjectName(QString::fromLatin1(name));
+        return widget;
+    };
+    banner_ = named(new SvgPicture(QStringLiteral(":/tolvane/app/banner.svg"), this), "banner");
+    fileGroup_ = static_cast<QGroupBox*>(named(new QGroupBox(QStringLiteral("Select PST File"), this), "selectPstGroup"));
+    pathEdit_ = static_cast<QLineEdit*>(named(new QLineEdit(this), "pstPathEdit"));
+    pathEdit_->setReadOnly(false);
+    browseButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Browse..."), this), "browseButton"));
+    tree_ = static_cast<CFolderTreeCtrl1*>(named(new CFolderTreeCtrl1(this), "folderTree"));
+
+    listModel_ = new ItemListModel(this);
+    list_ = static_cast<QTableView*>(named(new QTableView(this), "itemList"));
+    list_->setModel(listModel_);
+    list_->setShowGrid(true);
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    list_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    list_->horizontalHeader()->setStretchLastSection(false);
+    list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectItems);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setWordWrap(false);
+    list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    filler_ = new ItemListFiller(listModel_, listModel_);
+    connect(listModel_, &ItemListModel::columnsReplaced, this, &CQuenbyDlg::applyListColumns);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CQuenbyDlg::BuildPreview);
+
+    static const char* const captions[] = {"From:", "Date:", "Subject:", "Attachment:"};
+    static const char* const captionNames[] = {"fromCaption", "dateCaption", "subjectCaption", "attachmentCaption"};
+    static const char* const valueNames[] = {"fromValue", "dateValue", "subjectValue", "attachmentValue"};
+    for (int i = 0; i < 4; ++i) {
+        captionLabels_[i] = static_cast<QLabel*>(named(new QLabel(QString::fromLatin1(captions[i]), this), captionNames[i]));
+        valueLabels_[i] = static_cast<QLabel*>(named(new QLabel(this), valueNames[i]));
+        valueLabels_[i]->setTextFormat(Qt::PlainText);
+        valueLabels_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    browser_ = static_cast<CExplorer1*>(named(new CExplorer1(this), "previewBrowser"));
+    progressGroup_ = static_cast<QGroupBox*>(named(new QGroupBox(this), "progressGroup"));
+    progress_ = static_cast<QProgressBar*>(named(new QProgressBar(this), "progressBar"));
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    stopButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Stop"), this), "stopButton"));
+    scanButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Scan"), this), "scanButton"));
+    convertButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Convert"), this), "convertButton"));
+    hiddenOk_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("OK"), this), "okButton"));
+    hiddenCancel_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Cancel"), this), "cancelButton"));
+    hiddenOk_->hide();
+    hiddenCancel_->hide();
+    for (QPushButton* button : {browseButton_, stopButton_, scanButton_, convertButton_, hiddenOk_, hiddenCancel_}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    connect(browseButton_, &QPushButton::clicked, this, &CQuenbyDlg::BrowseProcedure);
+    connect(scanButton_, &QPushButton::clicked, this, &CQuenbyDlg::OnScan);
+    connect(convertButton_, &QPushButton::clicked, this, &CQuenbyDlg::OnConvert);
+    connect(stopButton_, &QPushButton::clicked, this, &CQuenbyDlg::OnStop);
+    connect(tree_, &CFolderTreeCtrl1::listFillRequested, this,
+            [this](TreeNodeId, const QString& text) { filler_->FillItemList(text); });
+
+    // Tab order follows the controls' places: path, Browse, tree, list, preview, buttons.
+    setTabOrder(pathEdit_, browseButton_);
+    setTabOrder(browseButton_, tree_);
+    setTabOrder(tree_, list_);
+    setTabOrder(list_, browser_);
+    setTabOrder(browser_, stopButton_);
+    setTabOrder(stopButton_, scanButton_);
+    setTabOrder(scanButton_, convertButton_);
+}
+
+void CQuenbyDlg::createMenu()
+{
+    menuBar_ = new QMenuBar(this);
+    menuBar_->setObjectName(QStringLiteral("menuBar"));
+    menuBar_->setNativeMenuBar(false);
+    QMenu* file = menuBar_->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    openAction_ = file->addAction(QStringLiteral("Open"), this, &CQuenbyDlg::BrowseProcedure);
+    scanAction_ = file->addAction(QStringLiteral("Scan"), this, &CQuenbyDlg::OnScan);
+    convertAction_ = file->addAction(QStringLiteral("Convert"), this, &CQuenbyDlg::OnConvert);
+    QAction* exitAction = file->addAction(QStringLiteral("Exit"), this, &CQuenbyDlg::OnExit);
+    QMenu* help = menuBar_->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    QAction* content = help->addAction(QStringLiteral("Content"), this, &CQuenbyDlg::OnHelpContent);
+    QAction* about = help->addAction(QStringLiteral("About Tolvane"), this, &CQuenbyDlg::OnAbout);
+    QAction* buy = help->addAction(QStringLiteral("Buy Now"), this, &CQuenbyDlg::OnBuyNow);
+    openAction_->setObjectName(QStringLiteral("actionOpen"));
+    scanAction_->setObjectName(QStringLiteral("actionScan"));
+    convertAction_->setObjectName(QStringLiteral("actionConvert"));
+    exitAction->setObjectName(QStringLiteral("actionExit"));
+    content->setObjectName(QStringLiteral("actionHelpContent"));
+    about->setObjectName(QStringLiteral("actionAbout"));
+    buy->setObjectName(QStringLiteral("actionBuyNow"));
+}
+
+void CQuenbyDlg::place(QWidget* widget, int x, int y, int width, int height, int horizontal, int vertical)
+{
+    const DialogUnits units(font());
+    const int top = menuBar_->sizeHint().height();
+    QRect base = units.rect(x, y, width, height);
+    base.translate(0, top);
+    placements_.push_back({widget, base, horizontal, vertical});
+}
+
+void CQuenbyDlg::placeControls()
+{
+    if (placements_.empty()) {
+        place(banner_, 0, 0, 673, 54, StretchWidth, Top);
+        place(fileGroup_, 3, 54, 664, 35, StretchWidth, Top);
+        place(pathEdit_, 9, 65, 555, 19, StretchWidth, Top);
+        place(browseButton_, 569, 64, 89, 20, MoveRight, Top);
+        place(tree_, 4, 93, 151, 257, Fixed, StretchHeight);
+        place(list_, 158, 93, 509, 92, StretchWidth, ListHeight);
+        place(captionLabels_[0], 160, 188, 24, 10, WithList, BelowList);
+        place(captionLabels_[1], 405, 189, 22, 10, WithList, BelowList);
+        place(captionLabels_[2], 159, 200, 31, 10, WithList, BelowList);
+        place(captionLabels_[3], 405, 200, 45, 10, WithList, BelowList);
+        place(valueLabels_[0], 184, 189, 218, 10, WithList, BelowList);
+        place(valueLabels_[1], 427, 189, 238, 10, WithList, BelowList);
+        place(valueLabels_[2], 190, 200, 212, 10, WithList, BelowList);
+        place(valueLabels_[3], 450, 200, 215, 10, WithList, BelowList);
+        place(browser_, 158, 212, 508, 137, StretchWidth, PreviewHeight);
+        place(progressGroup_, 2, 350, 664, 26, StretchWidth, MoveDown);
+        place(progress_, 7, 358, 654, 14, StretchWidth, MoveDown);
+        place(stopButton_, 225, 377, 62, 19, MoveHalf, MoveDown);
+        place(scanButton_, 291, 377, 55, 19, MoveHalf, MoveDown);
+        place(convertButton_, 349, 377, 66, 19, MoveHalf, MoveDown);
+        place(hiddenOk_, 561, 372, 6, 6, MoveRight, MoveDown);
+        place(hiddenCancel_, 569, 372, 6, 6, MoveRight, MoveDown);
+    }
+    menuBar_->setGeometry(0, 0, width(), menuBar_->sizeHint().height());
+    const int dx = std::max(0, width() - baseSize_.width());
+    const int dy = std::max(0, height() - baseSize_.height());
+    const DialogUnits units(font());
+    const int listLeft = units.x(158);
+    const int listWidth = units.x(509);
+    const int listExtra = static_cast<int>(dy * kListShare);
+    for (const Placement& p : placements_) {
+        QRect r = p.base;
+        switch (p.horizontal) {
+        case StretchWidth: r.setWidth(r.width() + dx); break;
+        case MoveRight: r.translate(dx, 0); break;
+        case MoveHalf: r.translate(dx / 2, 0); break;
+        case WithList: {
+            const double scale = double(listWidth + dx) / listWidth;
+            r.moveLeft(listLeft + int((r.left() - listLeft) * scale));
+            r.setWidth(int(r.width() * scale));
+            break;
+        }
+        default: break;
+        }
+        switch (p.vertical) {
+        case StretchHeight: r.setHeight(r.height() + dy); break;
+        case MoveDown: r.translate(0, dy); break;
+        case ListHeight: r.setHeight(r.height() + listExtra); break;
+        case BelowList: r.translate(0, listExtra); break;
+        case PreviewHeight: r.translate(0, listExtra); r.setHeight(r.height() + dy - listExtra); break;
+        default: break;
+        }
+        p.widget->setGeometry(r);
+    }
+}
+
+void CQuenbyDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (!placements_.empty())
+        placeControls();
+}
+
+void CQuenbyDlg::applyListColumns()
+{
+    const ColumnSet& columns = listModel_->columns();
+    for (int i = 0; i < columns.size(); ++i) {
+        list_->setColumnHidden(i, columns[i].width == 0);
+        if (columns[i].width > 0)
+            list_->setColumnWidth(i, columns[i].width);
+    }
+}
+
+void CQuenbyDlg::setCommandsEnabled(int browse, int scan, int convert, int stop, int open, int scanItem,
+                                    int convertItem)
+{
+    // 1 on, 0 off, -1 unchanged.
+    auto apply = [](auto* control, int state) {
+        if (state >= 0)
+            control->setEnabled(state == 1);
+    };
+    apply(browseButton_, browse);
+    apply(scanButton_, scan);
+    apply(convertButton_, convert);
+    apply(stopButton_, stop);
+    apply(openAction_, open);
+    apply(scanAction_, scanItem);
+    apply(convertAction_, convertItem);
+}
+
+void CQuenbyDlg::removeAttachmentFolder()
+{
+    if (const std::optional<QString> folder = AttachmentDirectory())
+        QDir(*folder).removeRecursively();
+}
+
+void CQuenbyDlg::clearViewAndStore()
+{
+    filler_->CancelFills();
+    tree_->DeleteAllNodes();
+    rootNode_ = 0;
+    listModel_->DeleteAllRows();
+    itemStore().ClearItemRecords();
+}
+
+void CQuenbyDlg::BrowseProcedure()
+{
+    removeAttachmentFolder();
+    treeBuildingOff = false;
+    const QString path = userPrompts().ChooseFile(this, QStringLiteral("Select File..."),
+                                                  QStringLiteral("Microsoft Outlook PST File (*pst) (*.pst)"));
+    if (path.isEmpty())
+        return;
+    ChooseFile(path);
+}
+
+void CQuenbyDlg::ChooseFile(const QString& path)
+{
+    removeAttachmentFolder();
+    treeBuildingOff = false;
+    clearViewAndStore();
+    setCommandsEnabled(-1, -1, 0, -1, -1, -1, 0);
+    pstPath_ = QFileInfo(path).absoluteFilePath();
+    pathEdit_->setText(pstPath_);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    rootNode_ = tree_->InsertFolderNode(0, pstPath_);
+    setCommandsEnabled(-1, 1, -1, -1, -1, 1, -1);
+}
+
+void CQuenbyDlg::OnScan()
+{
+    if (!scanButton_->isEnabled() || scanJob_)
+        return;
+    setCommandsEnabled(0, -1, -1, 1, -1, -1, -1);
+    filler_->CancelFills();
+    itemStore().ClearItemRecords();
+    setCommandsEnabled(-1, -1, -1, -1, 0, 0, -1);
+
+    auto job = std::make_shared<ScanJob>();
+    ItemListModel* model = listModel_;
+    job->bridge = std::make_shared<WorkerBridge>(this, &job->gate, [model](const std::vector<ListRow>& rows) {
+        model->InsertRowsOnTop(rows);
+    });
+    job->sink = std::make_unique<WindowScanSink>(this, job->bridge, rootNode_, pstPath_);
+    job->request.pstPath = pstPath_;
+    job->request.store = &itemStore();
+    job->request.sink = job->sink.get();
+    job->request.gate = &job->gate;
+    job->request.rootNode = rootNode_;
+    if (services_.prepareScanGate)
+        services_.prepareScanGate(job->gate);
+    scanJob_ = job;
+    auto runScan = services_.runScan;
+    CQuenbyDlg* window = this;
+    std::thread([job, runScan, window] {
+        ScanOutcome outcome = ScanOutcome::Completed;
+        if (runScan)
+            runScan(job->request, &outcome);
+        // The worker's end clears `scanThread`; dropped when the scan was abandoned.
+        const ScanJob* raw = job.get();
+        job->bridge->Post([window, raw] { window->onScanWorkerEnded(raw); });
+    }).detach();
+}
+
+void CQuenbyDlg::onScanWorkerEnded(const ScanJob* job)
+{
+    if (scanJob_.get() == job)
+        scanJob_.reset();
+    emit scanWorkerEnded();
+}
+
+void CQuenbyDlg::OnScanDriverStarted()
+{
+    setCommandsEnabled(-1, 0, -1, -1, -1, -1, -1);
+}
+
+void CQuenbyDlg::ShowWaitWindow()
+{
+    if (!waitWindow_)
+        waitWindow_ = std::make_unique<LoadIDialog>();
+    waitWindow_->ShowCentred();
+}
+
+void CQuenbyDlg::CloseWaitWindow()
+{
+    waitWindow_.reset();
+}
+
+void CQuenbyDlg::OnScanSucceeded()
+{
+    setCommandsEnabled(1, -1, 1, -1, 1, -1, 1);
+    tree_->setEnabled(true);
+}
+
+void CQuenbyDlg::SetProgressPosition(int position)
+{
+    progress_->setValue(std::clamp(position, 0, 100));
+}
+
+void CQuenbyDlg::OnConvert()
+{
+    if (!convertButton_->isEnabled())
+        return;
+    if (!services_.conversions)
+        return;
+    if (services_.conversions->isRunning()) {
+        // One conversion at a time: a second start is refused.
+        userPrompts().Notify(this, ProductCaption(), QStringLiteral("A conversion is already running."));
+        return;
+    }
+    const QString destination =
+        userPrompts().ChooseFolder(this, QStringLiteral("Select the Path to Save Recovered File"));
+    if (destination.isNull() || destination.isEmpty()) {
+        if (destination.isNull())
+            return;
+    }
+    switch (CheckDestination(destination)) {
+    case DestinationCheck::Empty:
+    case DestinationCheck::Missing:
+        userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),
+                             QString::fromLatin1(kDestinationNoticeText));
+        return;
+    case DestinationCheck::Accepted:
+        break;
+    }
+    treeBuildingOff = true;
+
+    auto job = std::make_shared<ConversionJob>();
+    job->bridge = std::make_shared<WorkerBridge>(this, &job->gate);
+    const ConversionJob* raw = job.get();
+    job->sink = std::make_unique<WindowConversionSink>(this, job->bridge,
+                                                       [this, raw] { onConversionFinished(raw); });
+    if (services_.prepareConversionGate)
+        services_.prepareConversionGate(job->gate);
+    ConversionRequest request;
+    request.pstPath = pstPath_;
+    request.destinationPath = destination;
+    request.store = &itemStore();
+    request.sink = job->sink.get();
+    request.gate = &job->gate;
+    request.clock = services_.clock;
+    // The record of an abandoned conversion is replaced only by a new one that starts.
+    const auto previous = conversionJob_;
+    conversionJob_ = job;
+    const ConversionStart started = services_.conversions->Start(request);
+    if (started == ConversionStart::Started)
+        return;
+    conversionJob_ = previous;
+    if (started == ConversionStart::AlreadyRunning)
+        userPrompts().Notify(this, ProductCaption(), QStringLiteral("A conversion is already running."));
+    else
+        userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),
+                             QString::fromLatin1(kDestinationNoticeText));
+}
+
+void CQuenbyDlg::onConversionFinished(const ConversionJob* job)
+{
+    if (conversionJob_.get() == job)
+        conversionJob_.reset();
+    emit conversionWorkerEnded();
+}
+
+void CQuenbyDlg::OnStop()
+{
+    if (auto job = scanJob_) {
+        job->gate.RequestPause();
+        const bool stop = userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to stop scan process ?"));
+        if (stop) {
+            job->gate.Abandon();
+            job->bridge->Discard();
+            scanJob_.reset();
+            CloseWaitWindow();
+            removeAttachmentFolder();
+            clearViewAndStore();
+            progress_->setValue(0);
+            setCommandsEnabled(1, -1, -1, 0, 1, -1, -1);
+            emit scanWorkerEnded();
+        } else {
+            job->gate.Resume();
+            job->bridge->Flush();
+        }
+    }
+    if (auto job = conversionJob_) {
+        if (!job->abandoned)
+            job->gate.RequestPause();
+        const bool stop = userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to stop save process ?"));
+        if (!job->abandoned) {
+            if (stop) {
+                job->abandoned = true;
+                job->gate.Abandon();
+                job->bridge->Discard();
+            } else {
+                job->gate.Resume();
+                job->bridge->Flush();
+            }
+        }
+    }
+    setCommandsEnabled(1, -1, -1, -1, -1, -1, -1);
+}
+
+void CQuenbyDlg::OnExit()
+{
+    if (userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to Exit ?       "))) {
+        if (services_.exitProcess)
+            services_.exitProcess();
+        else
+            QDialog::done(QDialog::Accepted);
+    }
+}
+
+void CQuenbyDlg::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    OnExit();
+}
+
+void CQuenbyDlg::OnHelpContent()
+{
+    const QString helpFile = startDirectory_ + QStringLiteral("/tolvane.chm");
+    if (QFileInfo::exists(helpFile)) {
+        if (services_.openExternally)
+            services_.openExternally(QUrl::fromLocalFile(helpFile));
+        return;
+    }
+    // No help file beside the program: the bundled guide instead.
+    auto* guide = findChild<UserGuideWindow*>();
+    if (!guide)
+        guide = new UserGuideWindow(UserGuideAddress(), this);
+    guide->show();
+    guide->raise();
+}
+
+void CQuenbyDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    connect(&about, &CAboutDlg::buyNowRequested, this, &CQuenbyDlg::OnBuyNow);
+    about.exec();
+}
+
+void CQuenbyDlg::OnBuyNow()
+{
+    // The product page is bundled with the program; the preview pane shows it.
+    browser_->Navigate(ProductPageAddress());
+}
+
+bool CQuenbyDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return QDialog::eventFilter(watched, event);
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != this)
+        return QDialog::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        // Enter moves the focus on, like Tab; it never presses a button.
+        focusNextChild();
+        return true;
+    }
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+        // Escape ends the window at once, without the exit question.
+        reject();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CQuenbyDlg::BuildPreview()
+{
+    const QModelIndexList selected = list_->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    int row = selected.first().row();
+    for (const QModelIndex& index : selected)
+        row = std::min(row, index.row());
+    const QString kind = listModel_->cellText(row, 1);
+    const int number = ReadDecimal(listModel_->cellText(row, 0));
+    const QString dir = PreviewDirectory();
+    if (kind == MailKindWord()) {
+        const auto record = itemStore().findMail(number);
+        if (!record)
+            return;
+        const QString path = dir + MailPreviewFileName(*record);
+        valueLabels_[0]->setText(record->senderName);
+        valueLabels_[1]->setText(record->deliveryTime);
+        valueLabels_[2]->setText(record->subject);
+        valueLabels_[3]->setText(AttachmentLabelText(*record, dir));
+        if (!dir.isEmpty() && WritePreviewFile(path, MailPreviewPage(*record))) {
+            browser_->Navigate(path);
+            emit previewShown(path);
+        }
+        return;
+    }
+    QString page;
+    if (kind == ContactKindWord()) {
+        const auto record = itemStore().findContact(number);
+        if (!record)
+            return;
+        page = ContactPreviewPage(*record);
+    } else if (kind == AppointmentKindWord()) {
+        const auto record = itemStore().findAppointment(number);
+        if (!record)
+            return;
+        page = AppointmentPreviewPage(*record);
+    } else {
+        return;
+    }
+    const QString path = dir + QStringLiteral("temp.html");
+    if (!dir.isEmpty() && WritePreviewFile(path, page)) {
+        browser_->Navigate(path);
+        emit previewShown(path);
+    }
+}
+
+bool CQuenbyDlg::isScanRunning() const
+{
+    return scanJob_ != nullptr;
+}
+
+bool CQuenbyDlg::isConversionRecorded() const
+{
+    return conversionJob_ != nullptr;
+}
+
+bool CQuenbyDlg::isConversionAbandoned() const
+{
+    return conversionJob_ && conversionJob_->abandoned;
+}
+
+bool CQuenbyDlg::hasRunningWorkers() const
+{
+    return scanJob_ || (services_.conversions && services_.conversions->isRunning())
+        || filler_->runningFills() > 0;
+}
+
+int CQuenbyDlg::runningListFills() const
+{
+    return filler_->runningFills();
+}
+
+}  // namespace tolvane

@@ -1,0 +1,140 @@
+// The main window: every control and menu, the commands (Browse, Scan,
+// Convert, Stop, Exit, Help, About, Buy Now), which of them are enabled when,
+// and the workers as the window sees them. Workers never touch a control:
+// their changes arrive through WorkerBridges and run here.
+#pragma once
+
+#include "ItemRecords.h"
+#include "WindowServices.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <memory>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace tolvane {
+
+class CExplorer1;
+class CFolderTreeCtrl1;
+class ItemListFiller;
+class ItemListModel;
+class LoadIDialog;
+class WorkerBridge;
+struct ScanJob;
+struct ConversionJob;
+
+// The bundled product page and user guide.
+QString ProductPageAddress();
+QString UserGuideAddress();
+
+class CQuenbyDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CQuenbyDlg(WindowServices services, QWidget* parent = nullptr);
+    ~CQuenbyDlg() override;
+
+    // Commands.
+    void BrowseProcedure();
+    // Steps of the Browse procedure after the chooser: the file is chosen.
+    void ChooseFile(const QString& path);
+    void OnScan();
+    void OnConvert();
+    void OnStop();
+    void OnExit();
+    void OnHelpContent();
+    void OnAbout();
+    void OnBuyNow();
+
+    // What the scan driver does to the window (run on the window's thread).
+    void OnScanDriverStarted();
+    void ShowWaitWindow();
+    void CloseWaitWindow();
+    void OnScanSucceeded();
+    void SetProgressPosition(int position);
+
+    // The preview of the first selected row.
+    void BuildPreview();
+
+    bool isScanRunning() const;
+    bool isConversionRecorded() const;
+    bool isConversionAbandoned() const;
+    bool hasRunningWorkers() const;
+    int runningListFills() const;
+    QString pstPath() const { return pstPath_; }
+    QString startDirectory() const { return startDirectory_; }
+
+    CFolderTreeCtrl1* folderTree() const { return tree_; }
+    ItemListModel* itemListModel() const { return listModel_; }
+    QTableView* itemList() const { return list_; }
+    CExplorer1* previewBrowser() const { return browser_; }
+    ItemListFiller* listFiller() const { return filler_; }
+    LoadIDialog* waitWindow() const { return waitWindow_.get(); }
+
+signals:
+    void scanWorkerEnded();
+    void conversionWorkerEnded();
+    void previewShown(const QString& path);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Placement;
+    void createControls();
+    void createMenu();
+    void placeControls();
+    void place(QWidget* widget, int x, int y, int width, int height, int horizontal, int vertical);
+    void applyListColumns();
+    void setCommandsEnabled(int browse, int scan, int convert, int stop, int open, int scanItem,
+                            int convertItem);
+    void removeAttachmentFolder();
+    void clearViewAndStore();
+    void onScanWorkerEnded(const ScanJob* job);
+    void onConversionFinished(const ConversionJob* job);
+
+    WindowServices services_;
+    QString pstPath_;
+    QString startDirectory_;
+    TreeNodeId rootNode_ = 0;
+
+    QMenuBar* menuBar_ = nullptr;
+    QAction* openAction_ = nullptr;
+    QAction* scanAction_ = nullptr;
+    QAction* convertAction_ = nullptr;
+    QWidget* banner_ = nullptr;
+    QGroupBox* fileGroup_ = nullptr;
+    QLineEdit* pathEdit_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    CFolderTreeCtrl1* tree_ = nullptr;
+    ItemListModel* listModel_ = nullptr;
+    QTableView* list_ = nullptr;
+    ItemListFiller* filler_ = nullptr;
+    QLabel* captionLabels_[4] = {};
+    QLabel* valueLabels_[4] = {};
+    CExplorer1* browser_ = nullptr;
+    QGroupBox* progressGroup_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QPushButton* scanButton_ = nullptr;
+    QPushButton* convertButton_ = nullptr;
+    QPushButton* hiddenOk_ = nullptr;
+    QPushButton* hiddenCancel_ = nullptr;
+    std::unique_ptr<LoadIDialog> waitWindow_;
+    std::vector<Placement> placements_;
+    QSize baseSize_;
+
+    std::shared_ptr<ScanJob> scanJob_;            // `scanThread`
+    std::shared_ptr<ConversionJob> conversionJob_;  // `convertThread`
+};
+
+}  // namespace tolvane

@@ -1,0 +1,39 @@
+// The window's services bound to the real scan engine and conversion.
+#include "WindowServices.h"
+
+#include <QDesktopServices>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tolvane {
+
+namespace {
+
+class DriverConversionRunner final : public ConversionRunner {
+public:
+    ConversionStart Start(const ConversionRequest& request) override { return driver_.Start(request); }
+    bool isRunning() const override { return driver_.isRunning(); }
+
+private:
+    ConversionDriver driver_;
+};
+
+}  // namespace
+
+WindowServices DefaultWindowServices()
+{
+    WindowServices services;
+    services.runScan = [](const ScanRequest& request, ScanOutcome* outcome) {
+        return RunScanDriver(request, outcome);
+    };
+    services.conversions = std::make_shared<DriverConversionRunner>();
+    services.exitProcess = [] {
+        // Ends at once: no worker is waited for and nothing is cleaned up.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    };
+    services.openExternally = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    return services;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,86 @@
+// Scan sink of the main window.
+#include "WindowScanSink.h"
+
+#include "CFolderTreeCtrl1.h"
+#include "CQuenbyDlg.h"
+#include "UserPrompts.h"
+
+namespace tolvane {
+
+WindowScanSink::WindowScanSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge,
+                               TreeNodeId rootNode, const QString& rootText)
+    : window_(window)
+    , bridge_(std::move(bridge))
+{
+    nodeTexts_.insert(rootNode, rootText);
+}
+
+TreeNodeId WindowScanSink::InsertFolderNode(TreeNodeId parent, const QString& text)
+{
+    const TreeNodeId id = CFolderTreeCtrl1::ReserveNodeId();
+    {
+        std::lock_guard lock(textsMutex_);
+        nodeTexts_.insert(id, text);
+    }
+    CQuenbyDlg* window = window_;
+    bridge_->Post([window, id, parent, text] { window->folderTree()->CreateNode(id, parent, text); });
+    return id;
+}
+
+QString WindowScanSink::NodeText(TreeNodeId node)
+{
+    std::lock_guard lock(textsMutex_);
+    return nodeTexts_.value(node);
+}
+
+void WindowScanSink::InsertMailRow(const MailRecord& record)
+{
+    bridge_->PostRow(MailRow(record));
+}
+
+void WindowScanSink::SetProgress(int position)
+{
+    if (position == lastProgress_)
+        return;
+    lastProgress_ = position;
+    CQuenbyDlg* window = window_;
+    bridge_->Post([window, position] { window->SetProgressPosition(position); });
+}
+
+void WindowScanSink::ShowNotice(const QString& text)
+{
+    // A worker's notice has no owner window.
+    bridge_->PostAndWait([text] { userPrompts().Notify(nullptr, ProductCaption(), text); });
+}
+
+void WindowScanSink::DisableScanButton()
+{
+    CQuenbyDlg* window = window_;
+    bridge_->Post([window] { window->OnScanDriverStarted(); });
+}
+
+void WindowScanSink::ShowWaitWindow()
+{
+    CQuenbyDlg* window = window_;
+    bridge_->Post([window] { window->ShowWaitWindow(); });
+}
+
+void WindowScanSink::CloseWaitWindow()
+{
+    CQuenbyDlg* window = window_;
+    bridge_->Post([window] { window->CloseWaitWindow(); });
+}
+
+void WindowScanSink::ScanSucceeded()
+{
+    CQuenbyDlg* window = window_;
+    bridge_->Post([window] { window->OnScanSucceeded(); });
+}
+
+void WindowScanSink::RunBrowseProcedure()
+{
+    CQuenbyDlg* window = window_;
+    bridge_->Post([window] { window->BrowseProcedure(); });
+}
+
+}  // namespace tolvane

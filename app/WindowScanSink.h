@@ -1,0 +1,41 @@
+// The scan sink of the main window: runs on the scan worker and hands every
+// change to the window's thread through a WorkerBridge. Tree node handles are
+// assigned here on the worker, so the worker never waits for the window.
+#pragma once
+
+#include "ScanSink.h"
+#include "WorkerBridge.h"
+
+#include <QHash>
+#include <memory>
+#include <mutex>
+
+namespace tolvane {
+
+class CQuenbyDlg;
+
+class WindowScanSink final : public ScanSink {
+public:
+    WindowScanSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge, TreeNodeId rootNode,
+                   const QString& rootText);
+
+    TreeNodeId InsertFolderNode(TreeNodeId parent, const QString& text) override;
+    QString NodeText(TreeNodeId node) override;
+    void InsertMailRow(const MailRecord& record) override;
+    void SetProgress(int position) override;
+    void ShowNotice(const QString& text) override;
+    void DisableScanButton() override;
+    void ShowWaitWindow() override;
+    void CloseWaitWindow() override;
+    void ScanSucceeded() override;
+    void RunBrowseProcedure() override;
+
+private:
+    CQuenbyDlg* window_;  // touched only by changes that run on the window's thread
+    std::shared_ptr<WorkerBridge> bridge_;
+    std::mutex textsMutex_;
+    QHash<TreeNodeId, QString> nodeTexts_;
+    int lastProgress_ = -1;
+};
+
+}  // namespace tolvane

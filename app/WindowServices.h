@@ -1,0 +1,42 @@
+// What the main window gets from outside: the scan driver, the conversion,
+// the way the process ends and hooks that let tests hold a worker at an item.
+// The executable binds the real engine; tests bind fakes or the real engine.
+#pragma once
+
+#include "ConversionDriver.h"
+#include "ScanDriver.h"
+
+#include <QDateTime>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+namespace tolvane {
+
+class WorkerGate;
+
+// Runs conversions one at a time (the window keeps one for the process).
+class ConversionRunner {
+public:
+    virtual ~ConversionRunner() = default;
+    virtual ConversionStart Start(const ConversionRequest& request) = 0;
+    virtual bool isRunning() const = 0;
+};
+
+struct WindowServices {
+    std::function<int(const ScanRequest&, ScanOutcome*)> runScan;
+    std::shared_ptr<ConversionRunner> conversions;
+    // Ends the process at once (Exit answered Yes).
+    std::function<void()> exitProcess;
+    // Opens a file or address with the desktop's default program.
+    std::function<bool(const QUrl&)> openExternally;
+    // Called on the window's thread with each new worker's gate before it starts.
+    std::function<void(WorkerGate&)> prepareScanGate;
+    std::function<void(WorkerGate&)> prepareConversionGate;
+    std::function<QDateTime()> clock;
+};
+
+// The real engine, the real process exit and the desktop's opener.
+WindowServices DefaultWindowServices();
+
+}  // namespace tolvane

@@ -1,0 +1,122 @@
+// Worker-to-window hand-over with pause hold and discard.
+#include "WorkerBridge.h"
+
+#include "WorkerGate.h"
+
+#include <QMetaObject>
+
+namespace tolvane {
+
+WorkerBridge::WorkerBridge(QObject* receiver, const WorkerGate* gate, RowsApplier applyRows)
+    : receiver_(receiver)
+    , gate_(gate)
+    , applyRows_(std::move(applyRows))
+{
+}
+
+void WorkerBridge::scheduleFlushLocked()
+{
+    if (flushScheduled_ || !receiver_)
+        return;
+    flushScheduled_ = true;
+    std::weak_ptr<WorkerBridge> weak = weak_from_this();
+    QMetaObject::invokeMethod(
+        receiver_,
+        [weak] {
+            if (auto bridge = weak.lock())
+                bridge->Flush();
+        },
+        Qt::QueuedConnection);
+}
+
+void WorkerBridge::Post(std::function<void()> change)
+{
+    std::lock_guard lock(mutex_);
+    if (discarded_)
+        return;
+    queue_.push_back(Entry{std::move(change), {}});
+    scheduleFlushLocked();
+}
+
+void WorkerBridge::PostRow(ListRow row)
+{
+    std::lock_guard lock(mutex_);
+    if (discarded_)
+        return;
+    if (queue_.empty() || queue_.back().change)
+        queue_.push_back(Entry{});
+    queue_.back().rows.push_back(std::move(row));
+    scheduleFlushLocked();
+}
+
+void WorkerBridge::PostAndWait(std::function<void()> change)
+{
+    std::unique_lock lock(mutex_);
+    if (discarded_)
+        return;
+    bool done = false;
+    auto wrapped = [this, &done, change = std::move(change)] {
+        change();
+        std::lock_guard inner(mutex_);
+        done = true;
+        ++appliedWaits_;
+        applied_.notify_all();
+    };
+    queue_.push_back(Entry{std::move(wrapped), {}});
+    scheduleFlushLocked();
+    applied_.wait(lock, [&] { return done || discarded_; });
+}
+
+void WorkerBridge::Flush()
+{
+    std::vector<Entry> entries;
+    {
+        std::lock_guard lock(mutex_);
+        flushScheduled_ = false;
+        if (discarded_ || (gate_ && gate_->isPauseRequested()))
+            return;  // held back; Resume is followed by another Flush
+        entries.swap(queue_);
+    }
+    for (Entry& entry : entries) {
+        {
+            std::lock_guard lock(mutex_);
+            if (discarded_)
+                return;
+        }
+        if (entry.change)
+            entry.change();
+        else if (applyRows_)
+            applyRows_(entry.rows);
+    }
+}
+
+void WorkerBridge::Discard()
+{
+    std::lock_guard lock(mutex_);
+    discarded_ = true;
+    queue_.clear();
+    applied_.notify_all();
+}
+
+void WorkerBridge::Detach()
+{
+    std::lock_guard lock(mutex_);
+    discarded_ = true;
+    receiver_ = nullptr;
+    queue_.clear();
+    applied_.notify_all();
+}
+
+bool WorkerBridge::isDiscarded() const
+{
+    std::lock_guard lock(mutex_);
+    return discarded_;
+}
+
+std::size_t WorkerBridge::pendingCount() const
+{
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
+}  // namespace tolvane

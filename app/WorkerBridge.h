@@ -1,0 +1,63 @@
+// Carries a worker's changes to the window's thread. The worker queues
+// changes and never waits for the window (except for a notice it must show);
+// the window applies them in order, in batches. While the worker's gate has a
+// pause requested nothing is applied, so nothing visible moves while the Stop
+// question is open; once discarded (Stop answered Yes) nothing the worker sends
+// is ever shown.
+#pragma once
+
+#include "ItemListColumns.h"
+
+#include <QObject>
+#include <QPointer>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace tolvane {
+
+class WorkerGate;
+
+class WorkerBridge : public std::enable_shared_from_this<WorkerBridge> {
+public:
+    using RowsApplier = std::function<void(const std::vector<ListRow>&)>;
+
+    // receiver: the window-thread object the changes run on. gate: the worker's gate.
+    WorkerBridge(QObject* receiver, const WorkerGate* gate, RowsApplier applyRows = {});
+
+    // Worker side.
+    void Post(std::function<void()> change);
+    void PostRow(ListRow row);
+    // Queues the change and waits until the window has run it, or until the
+    // bridge is discarded or detached.
+    void PostAndWait(std::function<void()> change);
+
+    // Window side.
+    void Flush();
+    void Discard();   // drop what is queued and everything that follows
+    void Detach();    // the receiver goes away: the same, and wake any waiter
+    bool isDiscarded() const;
+    // Changes queued but not applied yet (tests).
+    std::size_t pendingCount() const;
+
+private:
+    struct Entry {
+        std::function<void()> change;
+        std::vector<ListRow> rows;
+    };
+    void scheduleFlushLocked();
+
+    mutable std::mutex mutex_;
+    std::condition_variable applied_;
+    QObject* receiver_;
+    const WorkerGate* gate_;
+    RowsApplier applyRows_;
+    std::vector<Entry> queue_;
+    bool flushScheduled_ = false;
+    bool discarded_ = false;
+    quint64 appliedWaits_ = 0;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,33 @@
+// tolvane: the desktop application.
+//   tolvane [FILE.pst]             start the window, FILE chosen as if by Browse
+//   tolvane --benchmark-scan FILE  scan FILE in the window and print the time taken
+#include "BenchmarkScan.h"
+#include "CExplorer1.h"
+#include "CQuenbyApp.h"
+#include "WindowServices.h"
+
+#include <QApplication>
+#include <QUrl>
+
+int main(int argc, char* argv[])
+{
+    tolvane::CExplorer1::RegisterSchemes();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tolvane"));
+    QApplication::setApplicationVersion(QStringLiteral("5.0"));
+    QApplication::setDesktopFileName(QStringLiteral("tolvane"));
+
+    const QStringList arguments = QApplication::arguments().mid(1);
+    if (arguments.size() == 2 && arguments.first() == QStringLiteral("--benchmark-scan"))
+        return tolvane::RunWindowScanBenchmark(tolvane::DefaultWindowServices(), arguments.at(1));
+
+    QString startFile;
+    if (!arguments.isEmpty()) {
+        // Desktops hand over a path or a file: URL.
+        const QUrl url(arguments.first());
+        startFile = url.isLocalFile() ? url.toLocalFile() : arguments.first();
+    }
+    tolvane::CQuenbyApp app(tolvane::DefaultWindowServices(), startFile);
+    return app.InitInstance() ? 0 : 0;
+}

@@ -1,0 +1,156 @@
+// Browser host of the preview: a private profile, a scheme that serves the
+// preview file with its charset, and a request filter that keeps the network out.
+#include "CExplorer1.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <QWebEngineView>
+
+namespace tolvane {
+
+namespace {
+
+const QByteArray previewScheme = QByteArrayLiteral("tolvane-preview");
+
+}  // namespace
+
+// Serves exactly the file last handed to Navigate, decoded by the engine with
+// the charset we name, so UTF-16LE without a byte-order mark shows correctly.
+class PreviewSchemeHandler final : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+
+    void setServedFile(const QString& path) { servedFile_ = path; }
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        const QString requested = job->requestUrl().path();
+        if (servedFile_.isEmpty() || requested != QStringLiteral("/") + QFileInfo(servedFile_).fileName()) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        QFile file(servedFile_);
+        if (!file.open(QIODevice::ReadOnly)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        auto* buffer = new QBuffer(job);
+        buffer->setData(file.readAll());
+        buffer->open(QIODevice::ReadOnly);
+        const bool plainText = servedFile_.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive);
+        job->reply(plainText ? QByteArrayLiteral("text/plain;charset=utf-16le")
+                             : QByteArrayLiteral("text/html;charset=utf-16le"),
+                   buffer);
+    }
+
+private:
+    QString servedFile_;
+};
+
+// Lets through the preview scheme, bundled pages and inline data, and the one
+// address navigated to on purpose; everything else (remote images, scripts,
+// style sheets, frames, links of a mail) is blocked.
+class PreviewRequestFilter final : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void allowAddress(const QUrl& url) { allowedAddress_ = url; }
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        const QUrl url = info.requestUrl();
+        const QString scheme = url.scheme().toLower();
+        if (scheme == QLatin1String(previewScheme) || scheme == QLatin1String("qrc")
+            || scheme == QLatin1String("data"))
+            return;
+        if (allowedAddress_.isValid() && url == allowedAddress_
+            && info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+            return;
+        info.block(true);
+    }
+
+private:
+    QUrl allowedAddress_;
+};
+
+void CExplorer1::RegisterSchemes()
+{
+    if (QWebEngineUrlScheme::schemeByName(previewScheme).name() == previewScheme)
+        return;
+    QWebEngineUrlScheme scheme(previewScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::ContentSecurityPolicyIgnored);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+CExplorer1::CExplorer1(QWidget* parent)
+    : QWidget(parent)
+{
+    // An off-the-record profile of its own: no cache or cookies on disk.
+    profile_ = new QWebEngineProfile(this);
+    handler_ = new PreviewSchemeHandler(this);
+    filter_ = new PreviewRequestFilter(this);
+    profile_->installUrlSchemeHandler(previewScheme, handler_);
+    profile_->setUrlRequestInterceptor(filter_);
+    profile_->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    profile_->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+
+    QWebEngineSettings* settings = profile_->settings();
+    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    settings->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+
+    view_ = new QWebEngineView(this);
+    view_->setPage(new QWebEnginePage(profile_, view_));
+    view_->setContextMenuPolicy(Qt::NoContextMenu);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+    connect(view_, &QWebEngineView::loadFinished, this, &CExplorer1::loadFinished);
+}
+
+CExplorer1::~CExplorer1()
+{
+    // The page must go before the profile it uses.
+    delete view_;
+    view_ = nullptr;
+}
+
+void CExplorer1::Navigate(const QString& target)
+{
+    currentTarget_ = target;
+    ++navigationCount_;
+    const QFileInfo file(target);
+    if (file.isAbsolute() && !target.contains(QStringLiteral("://"))) {
+        handler_->setServedFile(file.absoluteFilePath());
+        QUrl url;
+        url.setScheme(QString::fromLatin1(previewScheme));
+        url.setPath(QStringLiteral("/") + file.fileName());
+        // A fresh query each time, so the same file name is loaded again.
+        url.setQuery(QStringLiteral("n=%1").arg(navigationCount_));
+        view_->setUrl(url);
+        return;
+    }
+    const QUrl url = QUrl::fromUserInput(target);
+    filter_->allowAddress(url);
+    view_->setUrl(url);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,48 @@
+// The preview's browser view. Shows a preview file (UTF-16LE text without a
+// byte-order mark, served to the web engine with its charset) or a page by
+// address. It runs no JavaScript and loads nothing from the network: a mail's
+// remote images and scripts stay inert; only the navigated page itself, the
+// bundled pages and inline data are shown.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+
+class QWebEngineView;
+class QWebEngineProfile;
+
+namespace tolvane {
+
+class PreviewSchemeHandler;
+class PreviewRequestFilter;
+
+class CExplorer1 : public QWidget {
+    Q_OBJECT
+public:
+    // Must run before the QApplication is created.
+    static void RegisterSchemes();
+
+    explicit CExplorer1(QWidget* parent = nullptr);
+    ~CExplorer1() override;
+
+    // Target: the full path of a local file, or an address (qrc:, file:, http:, ...).
+    void Navigate(const QString& target);
+
+    // The last target navigated to, as given.
+    QString currentTarget() const { return currentTarget_; }
+    QWebEngineView* webView() const { return view_; }
+
+signals:
+    void loadFinished(bool ok);
+
+private:
+    QWebEngineProfile* profile_ = nullptr;
+    QWebEngineView* view_ = nullptr;
+    PreviewSchemeHandler* handler_ = nullptr;
+    PreviewRequestFilter* filter_ = nullptr;
+    QString currentTarget_;
+    quint64 navigationCount_ = 0;
+};
+
+}  // namespace tolvane

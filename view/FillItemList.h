@@ -1,0 +1,63 @@
+// The list fill of a clicked folder: which records of the store belong to the
+// folder, under which column set. ComputeItemListFill is the pure part; the
+// ItemListFiller runs it on a worker per click and applies the result on the
+// window's thread, a later click cancelling an earlier fill.
+#pragma once
+
+#include "ItemListModel.h"
+#include "ItemStore.h"
+
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tolvane {
+
+struct ItemListFill {
+    // The column set the list ends with; none when the folder has no records
+    // (the columns then stay as they were).
+    std::optional<ColumnSet> columns;
+    std::vector<ListRow> rows;
+    bool cancelled = false;
+};
+
+// Contact, appointment and mail blocks in that order; a later block that has
+// records for the folder replaces what an earlier one showed. Records are
+// matched by exact folder name. `keepGoing` is polled now and then; once it
+// returns false the fill stops and comes back cancelled.
+ItemListFill ComputeItemListFill(const QString& folderName,
+                                 const RecordList<ContactRecord>& contacts,
+                                 const RecordList<AppointmentRecord>& appointments,
+                                 const RecordList<MailRecord>& mail,
+                                 const std::function<bool()>& keepGoing = {});
+
+class ItemListFiller : public QObject {
+    Q_OBJECT
+public:
+    explicit ItemListFiller(ItemListModel* model, QObject* parent = nullptr);
+    ~ItemListFiller() override;
+
+    // Starts a fill worker for the folder (window thread). Every earlier fill
+    // is cancelled: whatever it has not shown yet is dropped.
+    void FillItemList(const QString& folderName);
+    // Cancels any running fill (Browse, Scan, Stop clear the list themselves).
+    void CancelFills();
+    // Fill workers still running (`listFillThread` is set while this is non-zero).
+    int runningFills() const;
+    // Rows per hand-over to the window's thread.
+    static constexpr std::size_t kBatchRows = 2000;
+
+signals:
+    // The fill of the folder clicked last has been shown completely.
+    void fillCompleted(const QString& folderName);
+
+private:
+    struct Shared;
+    void apply(quint64 generation, const std::function<void()>& change);
+
+    ItemListModel* model_;
+    std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace tolvane

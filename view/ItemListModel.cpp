@@ -1,0 +1,93 @@
+// Item list model.
+#include "ItemListModel.h"
+
+namespace tolvane {
+
+ItemListModel::ItemListModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+int ItemListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ItemListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+QString ItemListModel::cellText(int row, int column) const
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0)
+        return QString();
+    const ListRow& cells = rows_[static_cast<std::size_t>(row)];
+    return column < cells.size() ? cells.at(column) : QString();
+}
+
+QVariant ItemListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.column() >= columns_.size())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        const QString text = cellText(index.row(), index.column());
+        if (role == Qt::ToolTipRole && text.isEmpty())
+            return {};
+        return text;
+    }
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue<int>(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant ItemListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= columns_.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return columns_.at(section).heading;
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue<int>(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+void ItemListModel::SetColumns(const ColumnSet& columns)
+{
+    beginResetModel();
+    columns_ = columns;
+    rows_.clear();
+    endResetModel();
+    emit columnsReplaced();
+}
+
+void ItemListModel::DeleteAllRows()
+{
+    if (rows_.empty())
+        return;
+    beginRemoveRows({}, 0, static_cast<int>(rows_.size()) - 1);
+    rows_.clear();
+    endRemoveRows();
+}
+
+void ItemListModel::InsertRowsOnTop(const std::vector<ListRow>& rows)
+{
+    if (rows.empty())
+        return;
+    beginInsertRows({}, 0, static_cast<int>(rows.size()) - 1);
+    for (const ListRow& row : rows)
+        rows_.push_front(row);
+    endInsertRows();
+}
+
+void ItemListModel::AppendRows(const std::vector<ListRow>& rows)
+{
+    if (rows.empty())
+        return;
+    const int first = static_cast<int>(rows_.size());
+    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    rows_.insert(rows_.end(), rows.begin(), rows.end());
+    endInsertRows();
+}
+
+}  // namespace tolvane

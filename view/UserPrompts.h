@@ -1,0 +1,36 @@
+// Every question, notice and chooser the window shows goes through this one
+// interface, so tests can answer them and the worker threads never touch
+// widgets. The default implementation uses Qt's standard boxes.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace tolvane {
+
+class UserPrompts {
+public:
+    virtual ~UserPrompts() = default;
+
+    // Question with Yes and No; true only for Yes.
+    virtual bool Ask(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // Notice with an information icon and OK.
+    virtual void Notify(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // Error box (fatal conditions only).
+    virtual void Error(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // Open-file chooser; an empty string when cancelled.
+    virtual QString ChooseFile(QWidget* owner, const QString& title, const QString& filter) = 0;
+    // Folder chooser; null when cancelled, empty when the choice has no path.
+    virtual QString ChooseFolder(QWidget* owner, const QString& title) = 0;
+};
+
+// The process-wide prompts; a QtUserPrompts until someone installs another.
+UserPrompts& userPrompts();
+// Installs prompts (not owned; null restores the default). Window thread only.
+void setUserPrompts(UserPrompts* prompts);
+
+// The caption of the application's boxes.
+inline QString ProductCaption() { return QStringLiteral("Tolvane"); }
+
+}  // namespace tolvane
