@@ -10,11 +10,19 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace tolvane::testing {
 
 inline QString SamplePath(const char* fileName)
 {
-    return QDir(QStringLiteral(TOLVANE_SAMPLES_DIR)).filePath(QString::fromUtf8(fileName));
+    return QDir::cleanPath(QDir(QStringLiteral(TOLVANE_SAMPLES_DIR)).absoluteFilePath(QString::fromUtf8(fileName)));
 }
 
 // Skips the calling test when the sample is not there.

@@ -1,0 +1,224 @@
+// tolvane-cli scan as a user runs it: exit statuses, notices on stderr,
+// the text tree and the JSON document; damaged and foreign files never crash it.
+#include "ScanTestSupport.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace tolvane::testing;
+
+namespace {
+
+const QString kOpenFailed = QStringLiteral(
+    "Please check file use in another proess or File is highly corrupted! Please select another file OR contact "
+    "support team..\n");
+const QString kNotPst = QStringLiteral("This is not a valid PST File\n");
+const QString kScanFailed =
+    QStringLiteral("Scanning process failed! Please select another file OR contact support team..\n");
+
+struct CliRun {
+    int exitCode = -1;
+    bool crashed = true;
+    QString out;
+    QString err;
+};
+
+CliRun RunCli(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli"), arguments);
+    CliRun run;
+    if (!process.waitForFinished(120000))
+        return run;
+    run.crashed = process.exitStatus() != QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(content);
+    return path;
+}
+
+QByteArray ReadSample(const char* name)
+{
+    QFile file(SamplePath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+TEST(ScanCommand, UsageErrors)
+{
+    EXPECT_EQ(RunCli({QStringLiteral("scan")}).exitCode, 2);
+    EXPECT_EQ(RunCli({QStringLiteral("scan"), QStringLiteral("--bogus"), QStringLiteral("x.pst")}).exitCode, 2);
+    EXPECT_EQ(RunCli({QStringLiteral("scan"), QStringLiteral("a.pst"), QStringLiteral("b.pst")}).exitCode, 2);
+    EXPECT_EQ(RunCli({}).exitCode, 2);
+    EXPECT_EQ(RunCli({QStringLiteral("frobnicate")}).exitCode, 2);
+    const CliRun help = RunCli({QStringLiteral("scan"), QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("Usage: tolvane-cli scan")));
+    EXPECT_EQ(RunCli({QStringLiteral("--help")}).exitCode, 0);
+}
+
+struct BadFileCase {
+    const char* name;
+    QByteArray content;
+};
+
+TEST(ScanCommand, FilesThatAreNoPstAtAll)
+{
+    QTemporaryDir dir;
+    const std::vector<BadFileCase> cases = {
+        {"text.pst", QByteArray("This is just a text file.\n")},
+        {"empty.pst", QByteArray()},
+        {"short.pst", QByteArray("!BDN")},
+        {"zeros.pst", QByteArray(4096, '\0')},
+    };
+    for (const BadFileCase& c : cases) {
+        const CliRun run = RunCli({QStringLiteral("scan"), WriteFile(dir, QString::fromLatin1(c.name), c.content)});
+        EXPECT_FALSE(run.crashed) << c.name;
+        EXPECT_EQ(run.exitCode, 1) << c.name;
+        EXPECT_EQ(run.err, kOpenFailed) << c.name;
+        EXPECT_TRUE(run.out.isEmpty()) << c.name;
+    }
+    const CliRun missing = RunCli({QStringLiteral("scan"), dir.filePath(QStringLiteral("missing.pst"))});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, kOpenFailed);
+}
+
+TEST(ScanCommand, OtherContentTypesAreRefusedFirst)
+{
+    QByteArray pst = ReadSample("sample1.pst");
+    if (pst.isEmpty())
+        GTEST_SKIP() << "sample1.pst not present in " TOLVANE_SAMPLES_DIR;
+    QTemporaryDir dir;
+    for (const char* contentType : {"SO", "AB"}) {
+        QByteArray other = pst;
+        other[8] = contentType[0];
+        other[9] = contentType[1];
+        const QString path = WriteFile(dir, QStringLiteral("copy-%1.ost").arg(QLatin1String(contentType)), other);
+        const CliRun run = RunCli({QStringLiteral("scan"), path});
+        EXPECT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, 1) << contentType;
+        EXPECT_EQ(run.err, kNotPst + kOpenFailed) << contentType;
+
+        const CliRun json = RunCli({QStringLiteral("scan"), QStringLiteral("--json"), path});
+        EXPECT_EQ(json.exitCode, 1);
+        const QJsonObject object = QJsonDocument::fromJson(json.out.toUtf8()).object();
+        EXPECT_EQ(object.value(QStringLiteral("result")).toString(), QStringLiteral("not-pst"));
+        EXPECT_TRUE(object.value(QStringLiteral("mail")).toArray().isEmpty());
+    }
+}
+
+TEST(ScanCommand, TruncatedAndDamagedFilesNeverCrash)
+{
+    const QByteArray pst = ReadSample("msgInMsg.pst");
+    if (pst.isEmpty())
+        GTEST_SKIP() << "msgInMsg.pst not present in " TOLVANE_SAMPLES_DIR;
+    QTemporaryDir dir;
+    int index = 0;
+    auto check = [&](const QByteArray& content, const QString& what) {
+        const QString path = WriteFile(dir, QStringLiteral("damaged-%1.pst").arg(index++), content);
+        const CliRun run = RunCli({QStringLiteral("scan"), path});
+        EXPECT_FALSE(run.crashed) << qPrintable(what);
+        switch (run.exitCode) {
+        case 0: EXPECT_TRUE(run.err.endsWith(QStringLiteral("Analysis completed\n"))) << qPrintable(what); break;
+        case 1: EXPECT_EQ(run.err, kOpenFailed) << qPrintable(what); break;
+        case 3: EXPECT_EQ(run.err, kScanFailed) << qPrintable(what); break;
+        default: ADD_FAILURE() << qPrintable(what) << " exit " << run.exitCode;
+        }
+    };
+    for (qsizetype size : std::initializer_list<qsizetype>{16, 512, 600, 4096, 20000, 100000, 200000, pst.size() - 1})
+        check(pst.left(size), QStringLiteral("truncated to %1").arg(size));
+    // Blocks of the file overwritten with a byte pattern.
+    for (qsizetype offset = 0x4000; offset + 512 <= pst.size(); offset += 0x6000) {
+        QByteArray damaged = pst;
+        for (qsizetype i = 0; i < 512; ++i)
+            damaged[offset + i] = static_cast<char>((i * 37 + 11) & 0xFF);
+        check(damaged, QStringLiteral("block at %1 overwritten").arg(offset));
+    }
+}
+
+TEST(ScanCommand, TextTreeWithCounts)
+{
+    const QString path = SamplePath("dist-list.pst");
+    TOLVANE_REQUIRE_SAMPLE(path);
+    const CliRun run = RunCli({QStringLiteral("scan"), path});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, QStringLiteral("Analysis completed\n"));
+    const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.first(), path);
+    EXPECT_TRUE(lines.contains(QStringLiteral("  Top of Personal Folders  (mail 0, contacts 0, appointments 0)")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("    Calendar  (mail 0, contacts 0, appointments 1)")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("    Contacts  (mail 0, contacts 1, appointments 0)")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("    All Messages  (mail 0, contacts 0, appointments 0)")));
+}
+
+TEST(ScanCommand, JsonCarriesEveryRecordField)
+{
+    const QString path = SamplePath("msgInMsg.pst");
+    TOLVANE_REQUIRE_SAMPLE(path);
+    const CliRun run = RunCli({QStringLiteral("scan"), QStringLiteral("--json"), path});
+    ASSERT_EQ(run.exitCode, 0);
+    QJsonParseError error{};
+    const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError);
+    EXPECT_EQ(object.value(QStringLiteral("file")).toString(), path);
+    EXPECT_EQ(object.value(QStringLiteral("result")).toString(), QStringLiteral("completed"));
+
+    const QJsonArray folders = object.value(QStringLiteral("folders")).toArray();
+    ASSERT_EQ(folders.size(), 4);
+    const QJsonObject top = folders.at(1).toObject();
+    EXPECT_EQ(top.value(QStringLiteral("name")).toString(), QString::fromUtf8("Outlook データ ファイルのトップ"));
+    EXPECT_EQ(top.value(QStringLiteral("parentText")).toString(), path);
+    EXPECT_EQ(top.value(QStringLiteral("depth")).toInt(), 1);
+    EXPECT_EQ(top.value(QStringLiteral("exportPath")).toString(), QString());
+    const QJsonObject deleted = folders.at(2).toObject();
+    EXPECT_EQ(deleted.value(QStringLiteral("depth")).toInt(), 2);
+    EXPECT_EQ(deleted.value(QStringLiteral("exportPath")).toString(),
+              QString::fromUtf8("\\Outlook データ ファイルのトップ"));
+
+    const QJsonArray mail = object.value(QStringLiteral("mail")).toArray();
+    ASSERT_EQ(mail.size(), 2);
+    const QStringList mailFields = {
+        "folderName", "recordKind", "itemKind", "senderAddress", "senderName", "recipients", "subject",
+        "deliveryTime", "creationTime", "modificationTime", "size", "flag", "priority", "sensitivity",
+        "importance", "body", "attachments", "bodyKind", "folderKey", "number", "itemIdentifier",
+        "topLevelIdentifier", "attachmentPath"};
+    for (const QString& field : mailFields)
+        EXPECT_TRUE(mail.at(1).toObject().contains(field)) << qPrintable(field);
+    const QJsonObject parent = mail.at(1).toObject();
+    EXPECT_TRUE(parent.value(QStringLiteral("senderName")).toString() == QStringLiteral("Unknown"));
+    EXPECT_EQ(parent.value(QStringLiteral("number")).toInt(), 2);
+    EXPECT_EQ(object.value(QStringLiteral("contacts")).toArray().size(), 0);
+    EXPECT_EQ(object.value(QStringLiteral("appointments")).toArray().size(), 0);
+}
+
+TEST(ScanCommand, JsonShowsAbsentTextsAsNull)
+{
+    const QString path = SamplePath("dist-list.pst");
+    TOLVANE_REQUIRE_SAMPLE(path);
+    const CliRun run = RunCli({QStringLiteral("scan"), QStringLiteral("--json"), path});
+    ASSERT_EQ(run.exitCode, 0);
+    const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    const QJsonArray contacts = object.value(QStringLiteral("contacts")).toArray();
+    ASSERT_EQ(contacts.size(), 1);
+    const QJsonObject contact = contacts.at(0).toObject();
+    EXPECT_TRUE(contact.value(QStringLiteral("fullName")).isNull());
+    EXPECT_EQ(contact.value(QStringLiteral("givenName")).toString(), QStringLiteral("contact"));
+    EXPECT_EQ(contact.size(), 70 + 3);  // fields 1 to 70, plus the three location fields
+}
+
+}  // namespace
