@@ -1,0 +1,47 @@
+// Re-reads messages and contacts from the PST for the conversion, so that the
+// EML carries the full message (all bodies, attachments, addresses) and not
+// only what the scan kept in its records. Falls back to the record when the
+// item can no longer be read.
+#pragma once
+
+#include "ItemRecords.h"
+#include "MessageContent.h"
+#include "PffHandles.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tolvane {
+
+class MailboxReader {
+public:
+    // False (reason in *error) when the file cannot be opened.
+    bool Open(const QString& pstPath, QString* error = nullptr);
+    bool isOpen() const { return file_.isOpen(); }
+
+    // The message at `location`, or nullopt when it cannot be found.
+    std::optional<MessageContent> ReadMessage(const ItemLocation& location);
+    // The e-mail addresses of a contact (its three e-mail slots), in order.
+    QStringList ReadContactEmails(const ItemLocation& location);
+
+private:
+    PffFile file_;
+};
+
+// Everything of one libpff message item, embedded messages recursively up to
+// `depthLeft` levels.
+MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft = 16);
+
+// The message as far as the scan's record describes it.
+MessageContent ContentFromRecord(const MailRecord& record);
+
+// The subject as the user sees it: a leading 0x01 prefix marker and its
+// length character removed.
+QString SubjectWithoutPrefixMarker(const QString& stored);
+
+// Number of embedded messages inside a message, at every level.
+int CountEmbeddedMessages(const MessageContent& content);
+
+}  // namespace tolvane

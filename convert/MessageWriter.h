@@ -1,0 +1,31 @@
+// The message writer: the contact pass (one vCard per contact record) and the
+// mail pass (one EML per top-level mail record), run by the conversion worker.
+#pragma once
+
+#include "ConversionDriver.h"
+#include "ItemStore.h"
+
+#include <QString>
+
+namespace tolvane {
+
+class MailboxReader;
+class WorkerGate;
+
+struct WriterContext {
+    QString outputRoot;
+    MailboxReader* reader = nullptr;  // may be closed: records are then written from their fields
+    ConversionSink* sink = nullptr;
+    WorkerGate* gate = nullptr;
+    ConversionSummary* summary = nullptr;
+};
+
+// Makes sure the writer can compose messages (GMime initialised). Nothing to
+// register on this platform.
+void MakeWriterAvailable();
+
+// Both return false when the worker was abandoned at a checkpoint.
+bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context);
+bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context);
+
+}  // namespace tolvane

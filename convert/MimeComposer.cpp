@@ -1,0 +1,369 @@
+// MIME composition of one message. Headers are always encoded (RFC 2047),
+// parameters always RFC 2231; bodies and attachments get a 7-bit safe
+// transfer encoding, so the output never holds raw 8-bit header bytes.
+#include "MimeComposer.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <mutex>
+#include <vector>
+
+namespace tolvane {
+
+void EnsureGMimeReady()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+namespace {
+
+QByteArray U8(const QString& text)
+{
+    return text.toUtf8();
+}
+
+// The display name of the sender text: commas read as spaces.
+QString NameWithoutCommas(const QString& name)
+{
+    QString out = name;
+    out.replace(u',', u' ');
+    return out.trimmed();
+}
+
+// A name alone, as written when there is no usable address: no "/", "<", ">".
+QString NameOnly(const QString& name)
+{
+    QString out = NameWithoutCommas(name);
+    out.remove(u'/');
+    out.remove(u'<');
+    out.remove(u'>');
+    out.remove(u':');
+    out.remove(u';');
+    return out.trimmed();
+}
+
+void AddAddress(InternetAddressList* list, const MailAddress& mailbox)
+{
+    InternetAddress* address = nullptr;
+    if (LooksLikeSmtpAddress(mailbox.address)) {
+        const QString name = NameWithoutCommas(mailbox.name);
+        address = internet_address_mailbox_new(name.isEmpty() ? nullptr : U8(name).constData(),
+                                               U8(mailbox.address.trimmed()).constData());
+    } else {
+        const QString name = NameOnly(mailbox.name.isEmpty() ? mailbox.address : mailbox.name);
+        if (name.isEmpty())
+            return;
+        // A name without an address is written as an empty group: "Name:;".
+        address = internet_address_group_new(U8(name).constData());
+    }
+    internet_address_list_add(list, address);
+    g_object_unref(address);
+}
+
+GObjectPtr<GMimePart> MakeLeaf(const char* type, const char* subtype, const QByteArray& bytes,
+                               const QByteArray& charset, bool text)
+{
+    auto part = AdoptGObject(text ? GMIME_PART(g_mime_text_part_new_with_subtype(subtype))
+                                  : g_mime_part_new_with_type(type, subtype));
+    auto stream = AdoptGObject(g_mime_stream_mem_new_with_buffer(bytes.constData(), static_cast<size_t>(bytes.size())));
+    auto wrapper = AdoptGObject(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part.get(), wrapper.get());
+    if (text && !charset.isEmpty())
+        g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset.constData());
+    const GMimeContentEncoding encoding =
+        text ? g_mime_part_get_best_content_encoding(part.get(), GMIME_ENCODING_CONSTRAINT_7BIT)
+             : GMIME_CONTENT_ENCODING_BASE64;
+    g_mime_part_set_content_encoding(part.get(), encoding);
+    return part;
+}
+
+bool IsValidUtf8(const QByteArray& bytes)
+{
+    return g_utf8_validate(bytes.constData(), bytes.size(), nullptr);
+}
+
+// A stored content type is used only when it reads as "type/subtype" of tokens.
+bool SplitContentType(const QString& value, QByteArray* type, QByteArray* subtype)
+{
+    const QString trimmed = value.section(u';', 0, 0).trimmed().toLower();
+    const qsizetype slash = trimmed.indexOf(u'/');
+    if (slash <= 0 || slash == trimmed.size() - 1)
+        return false;
+    static const QString tspecials = QStringLiteral("()<>@,;:\\\"/[]?= ");
+    for (qsizetype i = 0; i < trimmed.size(); ++i) {
+        const QChar c = trimmed.at(i);
+        if (i == slash)
+            continue;
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F || tspecials.contains(c))
+            return false;
+    }
+    *type = trimmed.left(slash).toLatin1();
+    *subtype = trimmed.mid(slash + 1).toLatin1();
+    return true;
+}
+
+GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool inlineImage);
+
+GObjectPtr<GMimeObject> MakeBodyPart(const MessageContent& content)
+{
+    GObjectPtr<GMimePart> plain;
+    GObjectPtr<GMimePart> html;
+    if (!content.plainBody.isNull()) {
+        QByteArray text = content.plainBody;
+        if (!IsValidUtf8(text))
+            text = QString::fromUtf8(text).toUtf8();
+        plain = MakeLeaf("text", "plain", text, "utf-8", true);
+    }
+    if (!content.htmlBody.isNull()) {
+        QByteArray charset = content.htmlCharset.isEmpty() ? QByteArray("utf-8") : content.htmlCharset;
+        QByteArray bytes = content.htmlBody;
+        if (charset.compare("utf-8", Qt::CaseInsensitive) == 0 && !IsValidUtf8(bytes))
+            bytes = QString::fromUtf8(bytes).toUtf8();
+        html = MakeLeaf("text", "html", bytes, charset, true);
+    }
+    if (plain && html) {
+        auto alternative = AdoptGObject(g_mime_multipart_new_with_subtype("alternative"));
+        g_mime_multipart_add(alternative.get(), GMIME_OBJECT(plain.get()));
+        g_mime_multipart_add(alternative.get(), GMIME_OBJECT(html.get()));
+        return GObjectPtr<GMimeObject>(GMIME_OBJECT(alternative.release()));
+    }
+    if (html)
+        return GObjectPtr<GMimeObject>(GMIME_OBJECT(html.release()));
+    if (!plain)
+        plain = MakeLeaf("text", "plain", QByteArray(""), "utf-8", true);
+    return GObjectPtr<GMimeObject>(GMIME_OBJECT(plain.release()));
+}
+
+void SetDispositionFileName(GMimeObject* object, const char* disposition, const QString& fileName)
+{
+    g_mime_object_set_disposition(object, disposition);
+    if (!fileName.isEmpty()) {
+        const QByteArray name = U8(fileName);
+        g_mime_object_set_content_disposition_parameter(object, "filename", name.constData());
+        g_mime_object_set_content_type_parameter(object, "name", name.constData());
+    }
+}
+
+GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool inlineImage)
+{
+    switch (attachment.kind) {
+    case Attachment::Kind::Embedded: {
+        MessageContent empty;
+        const MessageContent& inner = attachment.embedded ? *attachment.embedded : empty;
+        auto innerMessage = ComposeMessage(inner);
+        auto part = AdoptGObject(g_mime_message_part_new_with_message("rfc822", innerMessage.get()));
+        QString name = attachment.fileName;
+        if (name.isEmpty())
+            name = inner.subject.isEmpty() ? QStringLiteral("message") : inner.subject;
+        if (!name.endsWith(QLatin1String(".eml"), Qt::CaseInsensitive))
+            name += QLatin1String(".eml");
+        g_mime_object_set_disposition(GMIME_OBJECT(part.get()), "attachment");
+        g_mime_object_set_content_disposition_parameter(GMIME_OBJECT(part.get()), "filename", U8(name).constData());
+        return GObjectPtr<GMimeObject>(GMIME_OBJECT(part.release()));
+    }
+    case Attachment::Kind::Reference: {
+        const QString text = QStringLiteral("Linked attachment (the file itself is not in the mailbox):\r\n%1\r\n")
+                                 .arg(attachment.link.isEmpty() ? attachment.fileName : attachment.link);
+        auto part = MakeLeaf("text", "plain", U8(text), "utf-8", true);
+        QString name = attachment.fileName.isEmpty() ? QStringLiteral("link") : attachment.fileName;
+        SetDispositionFileName(GMIME_OBJECT(part.get()), "attachment", name + QLatin1String(".txt"));
+        return GObjectPtr<GMimeObject>(GMIME_OBJECT(part.release()));
+    }
+    case Attachment::Kind::Data:
+        break;
+    }
+    QByteArray type;
+    QByteArray subtype;
+    if (!SplitContentType(attachment.contentType, &type, &subtype)
+        || (type == "multipart" || type == "message")) {
+        const QString guessed = ContentTypeForFileName(attachment.fileName);
+        SplitContentType(guessed, &type, &subtype);
+    }
+    auto part = AdoptGObject(g_mime_part_new_with_type(type.constData(), subtype.constData()));
+    auto stream = AdoptGObject(g_mime_stream_mem_new_with_buffer(attachment.data.constData(),
+                                                                 static_cast<size_t>(attachment.data.size())));
+    auto wrapper = AdoptGObject(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part.get(), wrapper.get());
+    g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+    SetDispositionFileName(GMIME_OBJECT(part.get()), inlineImage ? "inline" : "attachment", attachment.fileName);
+    if (!attachment.contentId.isEmpty())
+        g_mime_object_set_content_id(GMIME_OBJECT(part.get()), U8(attachment.contentId).constData());
+    return GObjectPtr<GMimeObject>(GMIME_OBJECT(part.release()));
+}
+
+bool IsMimeStructureHeader(const QByteArray& lowerName)
+{
+    static const QSet<QByteArray> replaced = {"mime-version", "from", "to", "cc", "bcc", "subject", "date",
+                                              "message-id"};
+    return lowerName.startsWith("content-") || replaced.contains(lowerName);
+}
+
+// Copies the original internet headers that do not describe the MIME structure
+// or the fields written from the message's own properties.
+void CopyTransportHeaders(GMimeMessage* message, const QString& transportHeaders)
+{
+    QByteArray text = U8(transportHeaders).trimmed();
+    if (text.isEmpty())
+        return;
+    text.replace("\r\n", "\n");
+    // Keep only the header block, should a body have come along.
+    const qsizetype end = text.indexOf("\n\n");
+    if (end >= 0)
+        text.truncate(end);
+    text += "\n\n";
+    auto stream = AdoptGObject(g_mime_stream_mem_new_with_buffer(text.constData(), static_cast<size_t>(text.size())));
+    auto parser = AdoptGObject(g_mime_parser_new_with_stream(stream.get()));
+    auto original = AdoptGObject(g_mime_parser_construct_message(parser.get(), nullptr));
+    if (!original)
+        return;
+    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(original.get()));
+    const int count = g_mime_header_list_get_count(headers);
+    for (int i = 0; i < count; ++i) {
+        GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+        const char* name = g_mime_header_get_name(header);
+        const char* value = g_mime_header_get_value(header);
+        if (!name || !value)
+            continue;
+        const QByteArray lowerName = QByteArray(name).toLower();
+        if (lowerName == "message-id") {
+            QByteArray id = QByteArray(value).trimmed();
+            if (id.startsWith('<') && id.endsWith('>'))
+                id = id.mid(1, id.size() - 2);
+            if (!id.isEmpty() && IsValidUtf8(id) && !id.contains(' '))
+                g_mime_message_set_message_id(message, id.constData());
+            continue;
+        }
+        if (IsMimeStructureHeader(lowerName))
+            continue;
+        QByteArray cleanValue = value;
+        if (!IsValidUtf8(cleanValue))
+            cleanValue = QString::fromLatin1(cleanValue).toUtf8();
+        g_mime_object_append_header(GMIME_OBJECT(message), name, cleanValue.constData(), "utf-8");
+    }
+}
+
+QSet<QString> ReferencedContentIds(const QByteArray& html)
+{
+    QSet<QString> ids;
+    const QString text = QString::fromUtf8(html);
+    qsizetype at = 0;
+    while ((at = text.indexOf(QLatin1String("cid:"), at, Qt::CaseInsensitive)) >= 0) {
+        at += 4;
+        qsizetype end = at;
+        while (end < text.size() && text.at(end) != u'"' && text.at(end) != u'\'' && text.at(end) != u')'
+               && !text.at(end).isSpace() && text.at(end) != u'>')
+            ++end;
+        ids.insert(text.mid(at, end - at).toLower());
+        at = end;
+    }
+    return ids;
+}
+
+}  // namespace
+
+bool LooksLikeSmtpAddress(const QString& address)
+{
+    const QString trimmed = address.trimmed();
+    const qsizetype at = trimmed.lastIndexOf(u'@');
+    if (at <= 0 || at == trimmed.size() - 1)
+        return false;
+    for (QChar c : trimmed) {
+        if (c.isSpace() || c == u'<' || c == u'>' || c == u',' || c == u';' || c == u'"' || c.unicode() < 0x20)
+            return false;
+    }
+    return true;
+}
+
+QString ContentTypeForFileName(const QString& fileName)
+{
+    static const QHash<QString, QString> known = {
+        {"txt", "text/plain"},         {"htm", "text/html"},        {"html", "text/html"},
+        {"csv", "text/csv"},           {"xml", "application/xml"},  {"pdf", "application/pdf"},
+        {"jpg", "image/jpeg"},         {"jpeg", "image/jpeg"},      {"png", "image/png"},
+        {"gif", "image/gif"},          {"bmp", "image/bmp"},        {"tif", "image/tiff"},
+        {"tiff", "image/tiff"},        {"svg", "image/svg+xml"},    {"zip", "application/zip"},
+        {"rtf", "application/rtf"},    {"doc", "application/msword"},
+        {"xls", "application/vnd.ms-excel"}, {"ppt", "application/vnd.ms-powerpoint"},
+        {"docx", "application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
+        {"xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
+        {"pptx", "application/vnd.openxmlformats-officedocument.presentationml.presentation"},
+        {"eml", "message/rfc822"},     {"ics", "text/calendar"},    {"vcf", "text/vcard"},
+        {"mp3", "audio/mpeg"},         {"wav", "audio/wav"},        {"mp4", "video/mp4"},
+    };
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    const QString type = known.value(suffix);
+    // Embedded messages are composed as message parts; a data attachment never is.
+    if (type.isEmpty() || type.startsWith(QLatin1String("message/")))
+        return QStringLiteral("application/octet-stream");
+    return type;
+}
+
+GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
+{
+    EnsureGMimeReady();
+    auto message = AdoptGObject(g_mime_message_new(TRUE));
+    if (content.from)
+        AddAddress(g_mime_message_get_from(message.get()), *content.from);
+    for (const Recipient& recipient : content.recipients) {
+        const GMimeAddressType type = recipient.kind == RecipientKind::Cc    ? GMIME_ADDRESS_TYPE_CC
+                                      : recipient.kind == RecipientKind::Bcc ? GMIME_ADDRESS_TYPE_BCC
+                                                                             : GMIME_ADDRESS_TYPE_TO;
+        AddAddress(g_mime_message_get_addresses(message.get(), type), recipient.mailbox);
+    }
+    if (!content.subject.isNull())
+        g_mime_message_set_subject(message.get(), U8(content.subject).constData(), "utf-8");
+    if (content.date && content.date->isValid()) {
+        GDateTimePtr date(g_date_time_new_from_unix_utc(content.date->toSecsSinceEpoch()));
+        if (date)
+            g_mime_message_set_date(message.get(), date.get());
+    }
+    CopyTransportHeaders(message.get(), content.transportHeaders);
+
+    GObjectPtr<GMimeObject> body = MakeBodyPart(content);
+    const QSet<QString> referenced =
+        content.htmlBody.isNull() ? QSet<QString>() : ReferencedContentIds(content.htmlBody);
+    std::vector<GObjectPtr<GMimeObject>> related;
+    std::vector<GObjectPtr<GMimeObject>> mixed;
+    for (const Attachment& attachment : content.attachments) {
+        const bool inlineImage = attachment.kind == Attachment::Kind::Data && !attachment.contentId.isEmpty()
+                                 && referenced.contains(attachment.contentId.toLower());
+        auto part = MakeAttachmentPart(attachment, inlineImage);
+        (inlineImage ? related : mixed).push_back(std::move(part));
+    }
+    if (!related.empty()) {
+        auto multipart = AdoptGObject(g_mime_multipart_new_with_subtype("related"));
+        GMimeContentType* bodyType = g_mime_object_get_content_type(body.get());
+        GCharPtr bodyMime(g_mime_content_type_get_mime_type(bodyType));
+        g_mime_object_set_content_type_parameter(GMIME_OBJECT(multipart.get()), "type", bodyMime.get());
+        g_mime_multipart_add(multipart.get(), body.get());
+        for (auto& part : related)
+            g_mime_multipart_add(multipart.get(), part.get());
+        body.reset(GMIME_OBJECT(multipart.release()));
+    }
+    if (!mixed.empty()) {
+        auto multipart = AdoptGObject(g_mime_multipart_new_with_subtype("mixed"));
+        g_mime_multipart_add(multipart.get(), body.get());
+        for (auto& part : mixed)
+            g_mime_multipart_add(multipart.get(), part.get());
+        body.reset(GMIME_OBJECT(multipart.release()));
+    }
+    g_mime_message_set_mime_part(message.get(), body.get());
+    return message;
+}
+
+QByteArray ComposeMessageBytes(const MessageContent& content)
+{
+    auto message = ComposeMessage(content);
+    FormatOptionsPtr options(g_mime_format_options_new());
+    g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
+    g_mime_format_options_set_param_encoding_method(options.get(), GMIME_PARAM_ENCODING_METHOD_RFC2231);
+    auto stream = AdoptGObject(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(), stream.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
+}
+
+}  // namespace tolvane

@@ -1,0 +1,20 @@
+// Contacts as vCard 4.0 files: every field the contact record holds plus the
+// contact's e-mail addresses.
+#pragma once
+
+#include "ItemRecords.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace tolvane {
+
+// The whole vCard, UTF-8, CRLF line ends, lines folded at 75 octets.
+QByteArray ComposeVCard(const ContactRecord& contact, const QStringList& emails);
+
+// The file name text of a contact: given name and surname, else file-under,
+// else company, else "Contact".
+QString ContactNameText(const ContactRecord& contact);
+
+}  // namespace tolvane
