@@ -35,6 +35,12 @@
 #include <QTableView>
 #include <thread>
 
+// The window's pictures and pages are compiled into this static library.
+static void InitialiseAppResources()
+{
+    Q_INIT_RESOURCE(app);
+}
+
 namespace tolvane {
 
 QString ProductPageAddress()
@@ -122,6 +128,7 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
                           | Qt::WindowCloseButtonHint)
     , services_(std::move(services))
 {
+    InitialiseAppResources();
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Tolvane 5.0"));
     setWindowIcon(QIcon(QStringLiteral(":/tolvane/app/tolvane.svg")));
@@ -477,11 +484,9 @@ void CQuenbyDlg::OnConvert()
     }
     const QString destination =
         userPrompts().ChooseFolder(this, QStringLiteral("Select the Path to Save Recovered File"));
-    if (destination.isNull() || destination.isEmpty()) {
-        if (destination.isNull())
-            return;
-    }
-    switch (CheckDestination(destination)) {
+    if (destination.isNull())
+        return;
+    switch (services_.conversions->CheckDestination(destination)) {
     case DestinationCheck::Empty:
     case DestinationCheck::Missing:
         userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),

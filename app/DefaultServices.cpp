@@ -9,14 +9,17 @@ namespace tolvane {
 
 namespace {
 
+#ifdef TOLVANE_HAVE_CONVERSION_DRIVER
 class DriverConversionRunner final : public ConversionRunner {
 public:
+    DestinationCheck CheckDestination(const QString& path) const override { return tolvane::CheckDestination(path); }
     ConversionStart Start(const ConversionRequest& request) override { return driver_.Start(request); }
     bool isRunning() const override { return driver_.isRunning(); }
 
 private:
     ConversionDriver driver_;
 };
+#endif
 
 }  // namespace
 
@@ -26,7 +29,9 @@ WindowServices DefaultWindowServices()
     services.runScan = [](const ScanRequest& request, ScanOutcome* outcome) {
         return RunScanDriver(request, outcome);
     };
+#ifdef TOLVANE_HAVE_CONVERSION_DRIVER
     services.conversions = std::make_shared<DriverConversionRunner>();
+#endif
     services.exitProcess = [] {
         // Ends at once: no worker is waited for and nothing is cleaned up.
         std::fflush(nullptr);

@@ -19,6 +19,7 @@ class WorkerGate;
 class ConversionRunner {
 public:
     virtual ~ConversionRunner() = default;
+    virtual DestinationCheck CheckDestination(const QString& destinationPath) const = 0;
     virtual ConversionStart Start(const ConversionRequest& request) = 0;
     virtual bool isRunning() const = 0;
 };

@@ -4,6 +4,12 @@
 #include <array>
 #include <utility>
 
+// The image list is compiled into this static library; register it once.
+static void InitialiseViewResources()
+{
+    Q_INIT_RESOURCE(view);
+}
+
 namespace tolvane {
 
 int FolderImageIndex(const QString& folderName)
@@ -34,6 +40,7 @@ int FolderImageIndex(const QString& folderName)
 const QVector<QIcon>& FolderImageList()
 {
     static const QVector<QIcon> icons = [] {
+        InitialiseViewResources();
         static const char* const files[] = {
             "folder",      "folder-open", "mailbox-file", "calendar",   "contacts",
             "deleted-items", "drafts",    "inbox",        "journal",    "junk-email",

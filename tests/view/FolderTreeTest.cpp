@@ -1,0 +1,186 @@
+// Folder tree: icon choice, tick and bold rules, click and Space handling.
+#include "CFolderTreeCtrl1.h"
+#include "FolderIcons.h"
+#include "GuiTestSupport.h"
+#include "ItemStore.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace tolvane {
+namespace {
+
+TEST(FolderImageIndexTest, KindsByWholeUpperCasedName)
+{
+    const struct {
+        const char* name;
+        int image;
+    } cases[] = {
+        {"Calendar", 3},    {"contacts", 4},      {"Deleted Items", 5}, {"Drafts", 6},
+        {"inbox", 7},       {"Inbox", 7},         {"INBOX", 7},         {"Inbox ", 0},
+        {"Journal", 8},     {"Junk E-mails", 9},  {"Junk E-mail", 0},   {"Notes", 10},
+        {"Outbox", 11},     {"Sent Items", 12},   {"Tasks", 13},        {"Sync Issues", 14},
+        {"Deleted-Items", 0}, {"", 0},            {"Archive", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FolderImageIndex(QString::fromUtf8(c.name)), c.image) << c.name;
+    EXPECT_EQ(FolderImageList().size(), 17);
+    for (const QIcon& icon : FolderImageList())
+        EXPECT_FALSE(icon.pixmap(16, 16).isNull());
+}
+
+// A tree as the scan leaves it: root "/x/box.pst" with Top -> (Inbox -> Sub), Contacts.
+class FolderTreeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        itemStore().ClearItemRecords();
+        tree.resize(300, 300);
+        tree.show();
+        root = tree.InsertFolderNode(0, QStringLiteral("/x/Inbox"));
+        top = addFolder(root, QStringLiteral("Top of Personal Folders"), 1);
+        inbox = addFolder(top, QStringLiteral("Inbox"), 2);
+        sub = addFolder(inbox, QStringLiteral("Sub"), 3);
+        contacts = addFolder(top, QStringLiteral("Contacts"), 2);
+    }
+    void TearDown() override { itemStore().ClearItemRecords(); }
+
+    TreeNodeId addFolder(TreeNodeId parent, const QString& name, int depth)
+    {
+        const TreeNodeId node = tree.InsertFolderNode(parent, name);
+        FolderNode record;
+        record.name = name;
+        record.parentText = tree.NodeText(parent);
+        record.depth = depth;
+        record.parentItem = parent;
+        record.item = node;
+        itemStore().AddFolderNode(record);
+        return node;
+    }
+    QTreeWidgetItem* item(TreeNodeId node) const { return tree.itemOf(node); }
+    void clickCheckBox(TreeNodeId node)
+    {
+        const QRect box = tree.checkBoxRect(item(node));
+        ASSERT_TRUE(box.isValid());
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, box.center());
+    }
+    void clickLabel(TreeNodeId node)
+    {
+        const QRect row = tree.visualItemRect(item(node));
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, QPoint(row.right() - 4, row.center().y()));
+    }
+
+    CFolderTreeCtrl1 tree;
+    TreeNodeId root = 0, top = 0, inbox = 0, sub = 0, contacts = 0;
+};
+
+TEST_F(FolderTreeTest, ModelIsConsistentAndNodesKeepWalkOrderAndIcons)
+{
+    QAbstractItemModelTester tester(tree.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    EXPECT_EQ(tree.topLevelItemCount(), 1);
+    EXPECT_EQ(tree.rootNode(), root);
+    EXPECT_EQ(CFolderTreeCtrl1::imageIndex(item(root)), 0);  // root is image 0 even when named like a kind
+    EXPECT_EQ(CFolderTreeCtrl1::imageIndex(item(inbox)), 7);
+    EXPECT_EQ(CFolderTreeCtrl1::imageIndex(item(contacts)), 4);
+    EXPECT_EQ(item(top)->child(0), item(inbox));
+    EXPECT_EQ(item(top)->child(1), item(contacts));
+    EXPECT_TRUE(item(inbox)->isExpanded());
+    for (TreeNodeId node : {root, top, inbox, sub, contacts}) {
+        EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item(node)));
+        EXPECT_FALSE(CFolderTreeCtrl1::isBold(item(node)));
+        EXPECT_TRUE(tree.IsListedNode(node));
+    }
+}
+
+TEST_F(FolderTreeTest, TickingAFolderTicksItsSubtreeAndParentsFollowTheirChildren)
+{
+    clickCheckBox(inbox);
+    EXPECT_TRUE(CFolderTreeCtrl1::isTicked(item(inbox)));
+    EXPECT_TRUE(CFolderTreeCtrl1::isTicked(item(sub)));
+    EXPECT_TRUE(CFolderTreeCtrl1::isBold(item(inbox)));
+    EXPECT_TRUE(CFolderTreeCtrl1::isBold(item(sub)));
+    // Top has an unticked child left: not ticked, but bold because a child is.
+    EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item(top)));
+    EXPECT_TRUE(CFolderTreeCtrl1::isBold(item(top)));
+    EXPECT_TRUE(CFolderTreeCtrl1::isBold(item(root)));
+
+    clickCheckBox(contacts);
+    EXPECT_TRUE(CFolderTreeCtrl1::isTicked(item(top)));
+    EXPECT_TRUE(CFolderTreeCtrl1::isTicked(item(root)));
+
+    clickCheckBox(inbox);
+    EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item(inbox)));
+    EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item(sub)));
+    EXPECT_FALSE(CFolderTreeCtrl1::isBold(item(sub)));
+    EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item(top)));
+    EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item(root)));
+    // Contacts is still bold, so its ancestors stay bold.
+    EXPECT_TRUE(CFolderTreeCtrl1::isBold(item(top)));
+    clickCheckBox(contacts);
+    EXPECT_FALSE(CFolderTreeCtrl1::isBold(item(top)));
+    EXPECT_FALSE(CFolderTreeCtrl1::isBold(item(root)));
+}
+
+TEST_F(FolderTreeTest, ClicksOnListedNodesStartFillsEvenWhenAlreadySelected)
+{
+    QSignalSpy fills(&tree, &CFolderTreeCtrl1::listFillRequested);
+    clickLabel(inbox);
+    clickLabel(inbox);
+    clickCheckBox(contacts);
+    ASSERT_EQ(fills.size(), 3);
+    EXPECT_EQ(fills.at(0).at(1).toString(), QStringLiteral("Inbox"));
+    EXPECT_EQ(fills.at(2).at(1).toString(), QStringLiteral("Contacts"));
+    EXPECT_EQ(tree.currentItem(), item(contacts));
+    // Arrow keys move the selection without a fill.
+    QTest::keyClick(&tree, Qt::Key_Up);
+    EXPECT_EQ(fills.size(), 3);
+    // Empty space below the last node: nothing at all.
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, QPoint(5, tree.viewport()->height() - 3));
+    EXPECT_EQ(fills.size(), 3);
+}
+
+TEST(FolderTreeRootTest, RootBeforeAnyFolderCannotBeTickedAndSpaceOnUnlistedMarksBold)
+{
+    itemStore().ClearItemRecords();
+    CFolderTreeCtrl1 tree;
+    tree.resize(300, 200);
+    tree.show();
+    const TreeNodeId root = tree.InsertFolderNode(0, QStringLiteral("/x/box.pst"));
+    QTreeWidgetItem* rootItem = tree.itemOf(root);
+    QSignalSpy fills(&tree, &CFolderTreeCtrl1::listFillRequested);
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.checkBoxRect(rootItem).center());
+    EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(rootItem));
+    EXPECT_FALSE(CFolderTreeCtrl1::isBold(rootItem));
+    EXPECT_EQ(fills.size(), 0);
+
+    // Space on a node that is not listed marks it bold and leaves its tick.
+    tree.setCurrentItem(rootItem);
+    QTest::keyClick(&tree, Qt::Key_Space);
+    EXPECT_TRUE(CFolderTreeCtrl1::isBold(rootItem));
+    EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(rootItem));
+}
+
+TEST_F(FolderTreeTest, SpaceOnAListedNodeTogglesItsOwnTick)
+{
+    tree.setCurrentItem(item(inbox));
+    QTest::keyClick(&tree, Qt::Key_Space);
+    EXPECT_TRUE(CFolderTreeCtrl1::isTicked(item(inbox)));
+    QTest::keyClick(&tree, Qt::Key_Space);
+    EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item(inbox)));
+}
+
+TEST_F(FolderTreeTest, DeleteAllNodesForgetsHandles)
+{
+    tree.DeleteAllNodes();
+    EXPECT_EQ(tree.topLevelItemCount(), 0);
+    EXPECT_EQ(tree.rootNode(), 0u);
+    EXPECT_EQ(tree.itemOf(inbox), nullptr);
+    // A node whose parent is gone is dropped, not put at the top.
+    tree.CreateNode(CFolderTreeCtrl1::ReserveNodeId(), inbox, QStringLiteral("Late"));
+    EXPECT_EQ(tree.topLevelItemCount(), 0);
+}
+
+}  // namespace
+}  // namespace tolvane

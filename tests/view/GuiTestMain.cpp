@@ -1,0 +1,23 @@
+// Entry point of the GUI test programs: the web engine's scheme and context
+// set-up must happen before the application object exists.
+#include "CExplorer1.h"
+
+#include <QApplication>
+#include <cstring>
+#include <gtest/gtest.h>
+
+int main(int argc, char* argv[])
+{
+    // Listing the tests (at build time, maybe without a display) needs no application.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--gtest_list_tests") == 0) {
+            ::testing::InitGoogleTest(&argc, argv);
+            return RUN_ALL_TESTS();
+        }
+    }
+    tolvane::CExplorer1::RegisterSchemes();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,177 @@
+// Item list: column sets, row layouts, the model, and folder fills.
+#include "FillItemList.h"
+#include "GuiTestSupport.h"
+#include "ItemListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+namespace tolvane {
+namespace {
+
+std::shared_ptr<const MailRecord> Mail(int number, const QString& folder, const QString& subject = QStringLiteral("s"))
+{
+    auto r = std::make_shared<MailRecord>();
+    r->number = number;
+    r->folderName = folder;
+    r->subject = subject;
+    r->senderName = QStringLiteral("Ann");
+    return r;
+}
+
+std::shared_ptr<const ContactRecord> Contact(int number, const QString& folder)
+{
+    auto r = std::make_shared<ContactRecord>();
+    r->number = number;
+    r->folderName = folder;
+    r->givenName = QStringLiteral("Bo");
+    r->surname = QStringLiteral("Lund");
+    return r;
+}
+
+std::shared_ptr<const AppointmentRecord> Appointment(int number, const QString& folder, bool subject)
+{
+    auto r = std::make_shared<AppointmentRecord>();
+    r->number = number;
+    r->folderName = folder;
+    r->startTime = QStringLiteral("Jan 01, 2020 10:00:00");
+    if (subject)
+        r->subjectPlaceholder = QStringLiteral("Review");
+    return r;
+}
+
+QStringList Headings(const ColumnSet& set)
+{
+    QStringList headings;
+    for (const ListColumn& column : set)
+        headings << column.heading;
+    return headings;
+}
+
+TEST(ItemListColumnsTest, KeyColumnsAreHiddenInEverySet)
+{
+    for (const ColumnSet& set : {InitialColumnSet(), ColumnSetFor(ListKind::Mail), ColumnSetFor(ListKind::Contact),
+                                 ColumnSetFor(ListKind::Appointment)}) {
+        ASSERT_GE(set.size(), 8);
+        EXPECT_EQ(set[0].heading, QStringLiteral("NO"));
+        EXPECT_EQ(set[1].heading, QStringLiteral("Items"));
+        EXPECT_EQ(set[0].width, 0);
+        EXPECT_EQ(set[1].width, 0);
+    }
+    EXPECT_EQ(InitialColumnSet()[4].heading, QStringLiteral("Delivery time"));
+    EXPECT_EQ(ColumnSetFor(ListKind::Mail)[4].heading, QStringLiteral("Delivery Time"));
+    EXPECT_EQ(InitialColumnSet()[2].width, 150);
+    EXPECT_EQ(InitialColumnSet()[8].width, 50);
+    EXPECT_EQ(ColumnSetFor(ListKind::Contact).size(), 12);
+    EXPECT_EQ(ColumnSetFor(ListKind::Appointment).size(), 8);
+}
+
+TEST(ItemListModelTest, ScanRowsGoOnTopNewestFirstAndFillRowsAtTheBottom)
+{
+    ItemListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    model.SetColumns(InitialColumnSet());
+    model.InsertRowsOnTop({MailRow(*Mail(1, "A")), MailRow(*Mail(2, "A"))});
+    model.InsertRowsOnTop({MailRow(*Mail(3, "A"))});
+    model.AppendRows({ContactRow(*Contact(4, "C"))});
+    ASSERT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(model.cellText(0, 0), QStringLiteral("3"));
+    EXPECT_EQ(model.cellText(1, 0), QStringLiteral("2"));
+    EXPECT_EQ(model.cellText(2, 0), QStringLiteral("1"));
+    EXPECT_EQ(model.cellText(3, 1), QStringLiteral("contact"));
+    EXPECT_EQ(model.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("E-mail Subject"));
+    model.DeleteAllRows();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.columnCount(), 12);  // columns stay
+}
+
+TEST(ComputeItemListFillTest, BlocksRunContactAppointmentMailAndTheLastOneWins)
+{
+    const RecordList<ContactRecord> contacts{Contact(1, "Contacts"), Contact(2, "Other"), Contact(5, "Contacts")};
+    const RecordList<AppointmentRecord> appointments{Appointment(3, "Calendar", true), Appointment(6, "Calendar", false)};
+    const RecordList<MailRecord> mail{Mail(4, "Contacts", QString()), Mail(7, "Inbox"), Mail(8, "inbox")};
+
+    // Mail filed in a contacts folder turns the whole list into the mail layout.
+    ItemListFill mixed = ComputeItemListFill(QStringLiteral("Contacts"), contacts, appointments, mail);
+    ASSERT_TRUE(mixed.columns);
+    EXPECT_EQ(Headings(*mixed.columns), Headings(ColumnSetFor(ListKind::Mail)));
+    ASSERT_EQ(mixed.rows.size(), 1u);
+    EXPECT_EQ(mixed.rows[0][0], QStringLiteral("4"));
+    EXPECT_EQ(mixed.rows[0][1], QStringLiteral("mail"));
+    EXPECT_TRUE(mixed.rows[0][3].isEmpty());  // absent subject: empty cell
+    EXPECT_EQ(mixed.rows[0][2], QStringLiteral("Ann"));
+
+    // Contacts only: contact layout, full name, flag and categories empty.
+    const RecordList<MailRecord> noMail;
+    ItemListFill onlyContacts = ComputeItemListFill(QStringLiteral("Contacts"), contacts, appointments, noMail);
+    ASSERT_TRUE(onlyContacts.columns);
+    EXPECT_EQ(onlyContacts.columns->size(), 12);
+    ASSERT_EQ(onlyContacts.rows.size(), 2u);
+    EXPECT_EQ(onlyContacts.rows[1][0], QStringLiteral("5"));
+    EXPECT_TRUE(onlyContacts.rows[0][2].isEmpty());
+    EXPECT_EQ(onlyContacts.rows[0][3], QStringLiteral("Bo"));
+    EXPECT_EQ(onlyContacts.rows[0][4], QStringLiteral("Lund"));
+    EXPECT_TRUE(onlyContacts.rows[0][10].isEmpty());
+    EXPECT_TRUE(onlyContacts.rows[0][11].isEmpty());
+
+    // Appointments: "None" when a subject exists, recurrence and size empty.
+    ItemListFill calendar = ComputeItemListFill(QStringLiteral("Calendar"), contacts, appointments, mail);
+    ASSERT_EQ(calendar.rows.size(), 2u);
+    EXPECT_EQ(calendar.rows[0][2], QStringLiteral("None"));
+    EXPECT_TRUE(calendar.rows[1][2].isEmpty());
+    EXPECT_EQ(calendar.rows[0][4], QStringLiteral("Jan 01, 2020 10:00:00"));
+    EXPECT_TRUE(calendar.rows[0][6].isEmpty());
+    EXPECT_TRUE(calendar.rows[0][7].isEmpty());
+
+    // Names match exactly; a folder without records keeps the columns.
+    EXPECT_EQ(ComputeItemListFill(QStringLiteral("Inbox"), contacts, appointments, mail).rows.size(), 1u);
+    ItemListFill empty = ComputeItemListFill(QStringLiteral("Tasks"), contacts, appointments, mail);
+    EXPECT_FALSE(empty.columns);
+    EXPECT_TRUE(empty.rows.empty());
+}
+
+TEST(ComputeItemListFillTest, StopsWhenCancelled)
+{
+    RecordList<MailRecord> mail;
+    for (int i = 0; i < 5000; ++i)
+        mail.push_back(Mail(i + 1, "Inbox"));
+    ItemListFill fill = ComputeItemListFill(QStringLiteral("Inbox"), {}, {}, mail, [] { return false; });
+    EXPECT_TRUE(fill.cancelled);
+    EXPECT_TRUE(fill.rows.empty());
+}
+
+TEST(ItemListFillerTest, TheListEndsUpShowingTheFolderClickedLast)
+{
+    itemStore().ClearItemRecords();
+    for (int i = 0; i < 6000; ++i) {
+        MailRecord record = *Mail(itemStore().NextItemNumber(), i % 2 ? "Inbox" : "Sent Items");
+        itemStore().AddMailRecord(record);
+    }
+    ContactRecord contact = *Contact(itemStore().NextItemNumber(), "Contacts");
+    itemStore().AddContactRecord(contact);
+
+    ItemListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    model.SetColumns(InitialColumnSet());
+    ItemListFiller filler(&model);
+    QSignalSpy completed(&filler, &ItemListFiller::fillCompleted);
+    filler.FillItemList(QStringLiteral("Inbox"));
+    filler.FillItemList(QStringLiteral("Sent Items"));
+    filler.FillItemList(QStringLiteral("Contacts"));
+    ASSERT_TRUE(testing::WaitUntil([&] { return filler.runningFills() == 0 && !completed.isEmpty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(completed.size(), 1);
+    EXPECT_EQ(completed.last().at(0).toString(), QStringLiteral("Contacts"));
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.cellText(0, 1), QStringLiteral("contact"));
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Full name"));
+
+    filler.FillItemList(QStringLiteral("Inbox"));
+    ASSERT_TRUE(testing::WaitUntil([&] { return completed.size() == 2; }));
+    EXPECT_EQ(model.rowCount(), 3000);
+    itemStore().ClearItemRecords();
+}
+
+}  // namespace
+}  // namespace tolvane
