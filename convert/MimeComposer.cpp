@@ -137,14 +137,85 @@ GObjectPtr<GMimeObject> MakeBodyPart(const MessageContent& content)
     return GObjectPtr<GMimeObject>(GMIME_OBJECT(plain.release()));
 }
 
+bool IsPlainAscii(const QByteArray& bytes)
+{
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x7F || (u < 0x20 && u != '\t'))
+            return false;
+    }
+    return true;
+}
+
+// RFC 2231 value of a parameter, split into continuations of at most ~60
+// octets that never cut a UTF-8 sequence (readers decode each piece alone).
+QByteArray ExtendedParameter(const char* name, const QString& value)
+{
+    const QByteArray utf8 = U8(value);
+    QList<QByteArray> pieces;
+    QByteArray piece;
+    qsizetype i = 0;
+    while (i < utf8.size()) {
+        qsizetype end = i + 1;
+        while (end < utf8.size() && (static_cast<unsigned char>(utf8.at(end)) & 0xC0) == 0x80)
+            ++end;
+        QByteArray encoded;
+        for (qsizetype k = i; k < end; ++k) {
+            const auto u = static_cast<unsigned char>(utf8.at(k));
+            const bool plain = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9')
+                               || u == '-' || u == '.' || u == '_' || u == '~' || u == '!' || u == '+';
+            encoded += plain ? QByteArray(1, char(u)) : ("%" + QByteArray::number(u, 16).toUpper().rightJustified(2, '0'));
+        }
+        if (piece.size() + encoded.size() > 60 && !piece.isEmpty()) {
+            pieces << piece;
+            piece.clear();
+        }
+        piece += encoded;
+        i = end;
+    }
+    pieces << piece;
+    QByteArray out;
+    for (qsizetype n = 0; n < pieces.size(); ++n) {
+        out += ";\n\t";
+        out += name;
+        if (pieces.size() > 1)
+            out += "*" + QByteArray::number(n);
+        out += "*=";
+        if (n == 0)
+            out += "UTF-8''";
+        out += pieces.at(n);
+    }
+    return out;
+}
+
+QByteArray QuotedParameter(const char* name, const QString& value)
+{
+    QByteArray quoted = U8(value);
+    quoted.replace("\\", "\\\\");
+    quoted.replace("\"", "\\\"");
+    return QByteArray(";\n\t") + name + "=\"" + quoted + "\"";
+}
+
+// Sets the disposition and the file name; the header text is written here so
+// that non-ASCII names get RFC 2231 pieces cut on character boundaries.
 void SetDispositionFileName(GMimeObject* object, const char* disposition, const QString& fileName)
 {
     g_mime_object_set_disposition(object, disposition);
-    if (!fileName.isEmpty()) {
-        const QByteArray name = U8(fileName);
-        g_mime_object_set_content_disposition_parameter(object, "filename", name.constData());
+    if (fileName.isEmpty())
+        return;
+    const QByteArray name = U8(fileName);
+    g_mime_object_set_content_disposition_parameter(object, "filename", name.constData());
+    const bool ascii = IsPlainAscii(name) && name.size() <= 60;
+    if (ascii)
         g_mime_object_set_content_type_parameter(object, "name", name.constData());
-    }
+    GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+    GMimeHeader* header = g_mime_header_list_get_header(headers, "Content-Disposition");
+    if (!header)
+        return;
+    QByteArray raw = QByteArray(" ") + disposition;
+    raw += ascii ? QuotedParameter("filename", fileName) : ExtendedParameter("filename", fileName);
+    raw += "\n";
+    g_mime_header_set_raw_value(header, raw.constData());
 }
 
 GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool inlineImage)
@@ -160,8 +231,7 @@ GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool in
             name = inner.subject.isEmpty() ? QStringLiteral("message") : inner.subject;
         if (!name.endsWith(QLatin1String(".eml"), Qt::CaseInsensitive))
             name += QLatin1String(".eml");
-        g_mime_object_set_disposition(GMIME_OBJECT(part.get()), "attachment");
-        g_mime_object_set_content_disposition_parameter(GMIME_OBJECT(part.get()), "filename", U8(name).constData());
+        SetDispositionFileName(GMIME_OBJECT(part.get()), "attachment", name);
         return GObjectPtr<GMimeObject>(GMIME_OBJECT(part.release()));
     }
     case Attachment::Kind::Reference: {
@@ -242,6 +312,12 @@ void CopyTransportHeaders(GMimeMessage* message, const QString& transportHeaders
         if (!IsValidUtf8(cleanValue))
             cleanValue = QString::fromLatin1(cleanValue).toUtf8();
         g_mime_object_append_header(GMIME_OBJECT(message), name, cleanValue.constData(), "utf-8");
+        // Plain ASCII headers keep their original folding and text.
+        const char* raw = g_mime_header_get_raw_value(header);
+        GMimeHeaderList* target = g_mime_object_get_header_list(GMIME_OBJECT(message));
+        const int targetCount = g_mime_header_list_get_count(target);
+        if (raw && IsPlainAscii(QByteArray(raw).replace('\n', ' ').replace('\r', ' ')) && targetCount > 0)
+            g_mime_header_set_raw_value(g_mime_header_list_get_header_at(target, targetCount - 1), raw);
     }
 }
 
