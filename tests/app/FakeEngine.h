@@ -1,0 +1,196 @@
+// A scan driver and a conversion runner that behave like the real ones towards
+// the window (same sink calls, same gate checkpoints) over a small fixed
+// mailbox, so window tests are exact and quick. A checkpoint hook can hold a
+// worker at a chosen item until the test releases it.
+#pragma once
+
+#include "ItemStore.h"
+#include "ScanSink.h"
+#include "WindowServices.h"
+#include "WorkerGate.h"
+
+#include <QFileInfo>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace tolvane::testing {
+
+// Holds a worker inside its checkpoint hook at one ordinal.
+class WorkerHold {
+public:
+    void install(WorkerGate& gate, long ordinal)
+    {
+        gate_ = &gate;
+        gate.setCheckpointHook([this, ordinal](long n) {
+            if (n != ordinal)
+                return;
+            std::unique_lock lock(mutex_);
+            reached_ = true;
+            changed_.wait(lock, [this] { return released_; });
+        });
+    }
+    bool reached() const
+    {
+        std::lock_guard lock(mutex_);
+        return reached_;
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    // After release, the worker goes on into the gate and blocks there while a pause is requested.
+    void waitUntilHeldByGate() const
+    {
+        while (!gate_->isHeld() && !gate_->isAbandoned())
+            std::this_thread::yield();
+    }
+    WorkerGate* gate() const { return gate_; }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool reached_ = false;
+    bool released_ = false;
+    WorkerGate* gate_ = nullptr;
+};
+
+struct FakeMailbox {
+    int mailCount = 20;
+    bool failOpen = false;
+    std::atomic<bool> returned{false};
+
+    int operator()(const ScanRequest& request, ScanOutcome* outcome)
+    {
+        struct Done {
+            std::atomic<bool>& flag;
+            ~Done() { flag = true; }
+        } done{returned};
+        ScanSink& sink = *request.sink;
+        ItemStore& store = *request.store;
+        sink.DisableScanButton();
+        sink.ShowWaitWindow();
+        sink.CloseWaitWindow();
+        if (failOpen) {
+            sink.ShowNotice(QStringLiteral("Please check file use in another proess or File is highly corrupted! Please select another file OR contact support team.."));
+            sink.RunBrowseProcedure();
+            *outcome = ScanOutcome::OpenFailed;
+            return 0;
+        }
+        auto folder = [&](TreeNodeId parent, const QString& name, int depth) {
+            const TreeNodeId node = sink.InsertFolderNode(parent, name);
+            FolderNode record;
+            record.name = name;
+            record.parentText = sink.NodeText(parent);
+            record.depth = depth;
+            record.parentItem = parent;
+            record.item = node;
+            store.AddFolderNode(record);
+            return node;
+        };
+        const TreeNodeId top = folder(request.rootNode, QStringLiteral("Top of Personal Folders"), 1);
+        folder(top, QStringLiteral("Inbox"), 2);
+        folder(top, QStringLiteral("Contacts"), 2);
+        folder(top, QStringLiteral("People"), 2);
+        folder(top, QStringLiteral("Calendar"), 2);
+        for (int i = 1; i <= mailCount; ++i) {
+            if (request.gate && !request.gate->Checkpoint()) {
+                *outcome = ScanOutcome::Abandoned;
+                return 0;
+            }
+            MailRecord mail;
+            mail.folderName = QStringLiteral("Inbox");
+            mail.number = store.NextItemNumber();
+            mail.senderName = QStringLiteral("Sender %1").arg(i);
+            mail.subject = QStringLiteral("Message %1").arg(i);
+            mail.deliveryTime = QStringLiteral("Mar 05, 2011 09:07:00");
+            mail.body = StoredText::fromString(QStringLiteral("<p>Body of message %1 – Grüße</p>").arg(i));
+            mail.bodyKind = 2;
+            mail.attachments = i == 1 ? QStringLiteral("notes.txt ;") : QString();
+            store.AddMailRecord(mail);
+            sink.InsertMailRow(mail);
+            sink.SetProgress(i * 100 / mailCount);
+        }
+        if (request.gate && !request.gate->Checkpoint()) {
+            *outcome = ScanOutcome::Abandoned;
+            return 0;
+        }
+        ContactRecord contact;
+        contact.folderName = QStringLiteral("Contacts");
+        contact.number = store.NextItemNumber();
+        contact.givenName = QStringLiteral("Bo");
+        store.AddContactRecord(contact);
+        MailRecord filedInContacts;
+        filedInContacts.folderName = QStringLiteral("Contacts");
+        filedInContacts.number = store.NextItemNumber();
+        filedInContacts.subject = QStringLiteral("Filed with the contacts");
+        filedInContacts.body = StoredText::fromString(QStringLiteral("plain"));
+        store.AddMailRecord(filedInContacts);
+        sink.InsertMailRow(filedInContacts);
+        ContactRecord person;
+        person.folderName = QStringLiteral("People");
+        person.number = store.NextItemNumber();
+        person.givenName = QStringLiteral("Eva <b>");
+        person.surname = QStringLiteral("Berg");
+        store.AddContactRecord(person);
+        AppointmentRecord meeting;
+        meeting.folderName = QStringLiteral("Calendar");
+        meeting.number = store.NextItemNumber();
+        meeting.startTime = QStringLiteral("Apr 01, 2012 10:00:00");
+        meeting.subjectPlaceholder = QStringLiteral("Review");
+        store.AddAppointmentRecord(meeting);
+        sink.ShowNotice(QStringLiteral("Analysis completed"));
+        sink.ScanSucceeded();
+        *outcome = ScanOutcome::Completed;
+        return 1;
+    }
+};
+
+// Converts five "items", one checkpoint each, then reports completion.
+class FakeConversions final : public ConversionRunner {
+public:
+    ~FakeConversions() override
+    {
+        if (worker_.joinable())
+            worker_.join();
+    }
+    DestinationCheck CheckDestination(const QString& path) const override
+    {
+        if (path.isEmpty())
+            return DestinationCheck::Empty;
+        return QFileInfo::exists(path) ? DestinationCheck::Accepted : DestinationCheck::Missing;
+    }
+    ConversionStart Start(const ConversionRequest& request) override
+    {
+        if (running_)
+            return ConversionStart::AlreadyRunning;
+        if (worker_.joinable())
+            worker_.join();
+        running_ = true;
+        ++starts;
+        worker_ = std::thread([this, request] {
+            for (int i = 1; i <= 5; ++i) {
+                if (request.gate && !request.gate->Checkpoint()) {
+                    running_ = false;
+                    return;
+                }
+                request.sink->SetProgress(i * 10);
+            }
+            request.sink->ShowNotice(QStringLiteral("Saving sucessfully completed."));
+            request.sink->ConversionFinished(ConversionSummary{});
+            running_ = false;
+        });
+        return ConversionStart::Started;
+    }
+    bool isRunning() const override { return running_; }
+    std::atomic<int> starts{0};
+
+private:
+    std::atomic<bool> running_{false};
+    std::thread worker_;
+};
+
+}  // namespace tolvane::testing

@@ -1,0 +1,445 @@
+// The main window with a fake engine: enabling states, Stop during a scan and
+// a conversion, list fills from tree clicks, previews, keys and the exit question.
+#include "CExplorer1.h"
+#include "CFolderTreeCtrl1.h"
+#include "FillItemList.h"
+#include "CQuenbyDlg.h"
+#include "FakeEngine.h"
+#include "GuiTestSupport.h"
+#include "ItemListModel.h"
+#include "LoadIDialog.h"
+#include "PreviewPages.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace tolvane {
+namespace {
+
+using testing::FakeConversions;
+using testing::FakeMailbox;
+using testing::ScriptedPrompts;
+using testing::WaitUntil;
+using testing::WorkerHold;
+
+// Browse, Scan, Convert, Stop, File > Open, File > Scan, File > Convert.
+using Commands = std::array<bool, 7>;
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest()
+    {
+        itemStore().ClearItemRecords();
+        conversions = std::make_shared<FakeConversions>();
+        WindowServices services;
+        services.runScan = [this](const ScanRequest& r, ScanOutcome* o) { return mailbox(r, o); };
+        services.conversions = conversions;
+        services.exitProcess = [this] { ++exits; };
+        services.openExternally = [](const QUrl&) { return true; };
+        services.prepareScanGate = [this](WorkerGate& gate) {
+            if (scanHoldAt > 0)
+                scanHold.install(gate, scanHoldAt);
+        };
+        services.prepareConversionGate = [this](WorkerGate& gate) {
+            if (conversionHoldAt > 0)
+                conversionHold.install(gate, conversionHoldAt);
+        };
+        window = std::make_unique<CQuenbyDlg>(services);
+        window->show();
+    }
+    ~WindowTest() override
+    {
+        // Let every worker end before the window goes.
+        scanHold.release();
+        conversionHold.release();
+        WaitUntil([this] { return mailboxIdle() && !conversions->isRunning() && window->runningListFills() == 0; });
+        window.reset();
+        itemStore().ClearItemRecords();
+    }
+    bool mailboxIdle() const { return !scanStarted || mailbox.returned; }
+
+    template <typename T>
+    T* control(const char* name) const
+    {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    Commands commands() const
+    {
+        return {control<QPushButton>("browseButton")->isEnabled(), control<QPushButton>("scanButton")->isEnabled(),
+                control<QPushButton>("convertButton")->isEnabled(), control<QPushButton>("stopButton")->isEnabled(),
+                control<QAction>("actionOpen")->isEnabled(), control<QAction>("actionScan")->isEnabled(),
+                control<QAction>("actionConvert")->isEnabled()};
+    }
+    int rows() const { return window->itemListModel()->rowCount(); }
+    int progress() const { return control<QProgressBar>("progressBar")->value(); }
+
+    void chooseFile() { window->ChooseFile(QStringLiteral("/nowhere/box.pst")); }
+    void startScan()
+    {
+        scanStarted = true;
+        control<QPushButton>("scanButton")->click();
+    }
+    void scanToTheEnd()
+    {
+        chooseFile();
+        startScan();
+        ASSERT_TRUE(WaitUntil([this] { return !window->isScanRunning(); }));
+    }
+    void clickFolder(const QString& name)
+    {
+        CFolderTreeCtrl1* tree = window->folderTree();
+        const auto found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(found.size(), 1);
+        const QRect row = tree->visualItemRect(found.first());
+        QSignalSpy filled(window->listFiller(), &ItemListFiller::fillCompleted);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 3, row.center().y()));
+        ASSERT_TRUE(WaitUntil([&] { return !filled.isEmpty() && window->runningListFills() == 0; }));
+    }
+    void selectRow(int row)
+    {
+        window->itemList()->selectionModel()->select(
+            window->itemListModel()->index(row, 2), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+
+    ScriptedPrompts prompts;
+    FakeMailbox mailbox;
+    std::shared_ptr<FakeConversions> conversions;
+    WorkerHold scanHold;
+    WorkerHold conversionHold;
+    long scanHoldAt = 0;
+    long conversionHoldAt = 0;
+    bool scanStarted = false;
+    int exits = 0;
+    std::unique_ptr<CQuenbyDlg> window;
+};
+
+TEST_F(WindowTest, StatesAlongTheUsualPath)
+{
+    EXPECT_EQ(commands(), (Commands{1, 0, 0, 0, 1, 0, 0})) << "idle";
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Tolvane 5.0"));
+
+    chooseFile();
+    EXPECT_EQ(commands(), (Commands{1, 1, 0, 0, 1, 1, 0})) << "file chosen";
+    EXPECT_EQ(control<QLineEdit>("pstPathEdit")->text(), QStringLiteral("/nowhere/box.pst"));
+    EXPECT_EQ(window->folderTree()->topLevelItemCount(), 1);
+
+    scanHoldAt = 3;
+    startScan();
+    ASSERT_TRUE(WaitUntil([this] { return scanHold.reached(); }));
+    ASSERT_TRUE(WaitUntil([this] { return !control<QPushButton>("scanButton")->isEnabled(); }));
+    EXPECT_EQ(commands(), (Commands{0, 0, 0, 1, 0, 0, 0})) << "scanning";
+    scanHold.release();
+    ASSERT_TRUE(WaitUntil([this] { return !window->isScanRunning(); }));
+    EXPECT_EQ(commands(), (Commands{1, 0, 1, 1, 1, 0, 1})) << "scanned";
+    EXPECT_EQ(prompts.notices, QStringList{QStringLiteral("Analysis completed")});
+    EXPECT_EQ(rows(), 21);
+    EXPECT_EQ(progress(), 100);
+    EXPECT_EQ(window->waitWindow(), nullptr);
+
+    // Choosing a file again empties everything and disables Convert; Stop stays.
+    chooseFile();
+    EXPECT_EQ(commands(), (Commands{1, 1, 0, 1, 1, 1, 0}));
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(itemStore().mailCount(), 0u);
+
+    // Stop with nothing running asks nothing and only enables Browse.
+    window->OnStop();
+    EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+TEST_F(WindowTest, StopDuringAScanAnsweredNoHoldsEverythingThenFinishes)
+{
+    chooseFile();
+    scanHoldAt = 6;
+    startScan();
+    ASSERT_TRUE(WaitUntil([this] { return scanHold.reached() && rows() == 5; }));
+    const int progressBefore = progress();
+    int rowsWhileAsked = -1;
+    int progressWhileAsked = -1;
+    prompts.answers = {false};
+    prompts.whileAsking = [&](const QString&) {
+        scanHold.release();
+        scanHold.waitUntilHeldByGate();
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents();
+        rowsWhileAsked = rows();
+        progressWhileAsked = progress();
+    };
+    control<QPushButton>("stopButton")->click();
+    EXPECT_EQ(prompts.questions, QStringList{QStringLiteral("Do you want to stop scan process ?")});
+    EXPECT_EQ(prompts.captions.first(), QStringLiteral("Tolvane"));
+    EXPECT_EQ(rowsWhileAsked, 5);
+    EXPECT_EQ(progressWhileAsked, progressBefore);
+    ASSERT_TRUE(WaitUntil([this] { return !window->isScanRunning(); }));
+    EXPECT_EQ(prompts.notices, QStringList{QStringLiteral("Analysis completed")});
+    EXPECT_EQ(rows(), 21);
+    EXPECT_EQ(commands(), (Commands{1, 0, 1, 1, 1, 0, 1}));
+}
+
+TEST_F(WindowTest, StopDuringAScanAnsweredYesAbandonsItForGood)
+{
+    chooseFile();
+    scanHoldAt = 6;
+    startScan();
+    ASSERT_TRUE(WaitUntil([this] { return scanHold.reached() && rows() == 5; }));
+    prompts.answers = {true};
+    prompts.whileAsking = [&](const QString&) {
+        scanHold.release();
+        scanHold.waitUntilHeldByGate();
+    };
+    control<QPushButton>("stopButton")->click();
+    EXPECT_EQ(commands(), (Commands{1, 0, 0, 0, 1, 0, 0})) << "scan stopped";
+    ASSERT_TRUE(WaitUntil([this] { return mailbox.returned.load(); }));
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(window->folderTree()->topLevelItemCount(), 0);
+    EXPECT_EQ(progress(), 0);
+    EXPECT_EQ(itemStore().mailCount(), 0u);
+    EXPECT_EQ(itemStore().folderNodeCount(), 0u);
+    EXPECT_TRUE(prompts.notices.isEmpty());
+    EXPECT_FALSE(window->isScanRunning());
+    // Nothing runs any more: the next Stop asks nothing.
+    window->OnStop();
+    EXPECT_EQ(prompts.questions.size(), 1);
+}
+
+TEST_F(WindowTest, FailedOpenShowsItsNoticeAndTheChooserAgain)
+{
+    mailbox.failOpen = true;
+    chooseFile();
+    startScan();
+    ASSERT_TRUE(WaitUntil([this] { return !window->isScanRunning(); }));
+    ASSERT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(prompts.notices.first().startsWith(QStringLiteral("Please check file use in another proess")));
+    EXPECT_EQ(prompts.choosers, QStringList{QStringLiteral("Select File...")});
+    // Chooser cancelled: the controls stay as during the scan; Stop then enables Browse.
+    EXPECT_EQ(commands(), (Commands{0, 0, 0, 1, 0, 0, 0}));
+    window->OnStop();
+    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_TRUE(control<QPushButton>("browseButton")->isEnabled());
+}
+
+TEST_F(WindowTest, StopDuringAConversionYesThenEveryLaterStopAsksAgain)
+{
+    scanToTheEnd();
+    QTemporaryDir destination;
+    prompts.folder = destination.path();
+    conversionHoldAt = 2;
+    control<QPushButton>("convertButton")->click();
+    ASSERT_TRUE(WaitUntil([this] { return conversionHold.reached(); }));
+    const int progressBefore = progress();
+    prompts.answers = {true};
+    prompts.whileAsking = [&](const QString&) {
+        conversionHold.release();
+        conversionHold.waitUntilHeldByGate();
+    };
+    control<QPushButton>("stopButton")->click();
+    EXPECT_EQ(prompts.questions, QStringList{QStringLiteral("Do you want to stop save process ?")});
+    ASSERT_TRUE(WaitUntil([this] { return !conversions->isRunning(); }));
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isConversionAbandoned());
+    EXPECT_EQ(progress(), progressBefore);
+    EXPECT_EQ(prompts.notices, QStringList{QStringLiteral("Analysis completed")});
+
+    for (bool answer : {false, true}) {
+        prompts.answers = {answer};
+        prompts.whileAsking = {};
+        window->OnStop();
+        EXPECT_EQ(prompts.questions.last(), QStringLiteral("Do you want to stop save process ?"));
+        EXPECT_TRUE(window->isConversionAbandoned());
+    }
+    EXPECT_EQ(prompts.questions.size(), 3);
+    EXPECT_EQ(prompts.notices.size(), 1);
+
+    // A new conversion replaces the abandoned one and runs to its notice.
+    conversionHoldAt = 0;
+    window->OnConvert();
+    ASSERT_TRUE(WaitUntil([this] { return !window->isConversionRecorded(); }));
+    EXPECT_EQ(prompts.notices.last(), QStringLiteral("Saving sucessfully completed."));
+    EXPECT_EQ(conversions->starts.load(), 2);
+}
+
+TEST_F(WindowTest, StopDuringAConversionAnsweredNoLetsItFinish)
+{
+    scanToTheEnd();
+    QTemporaryDir destination;
+    prompts.folder = destination.path();
+    conversionHoldAt = 3;
+    window->OnConvert();
+    EXPECT_EQ(prompts.choosers.last(), QStringLiteral("Select the Path to Save Recovered File"));
+    ASSERT_TRUE(WaitUntil([this] { return conversionHold.reached(); }));
+    int progressWhileAsked = -1;
+    const int progressBefore = progress();
+    prompts.answers = {false};
+    prompts.whileAsking = [&](const QString&) {
+        conversionHold.release();
+        conversionHold.waitUntilHeldByGate();
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents();
+        progressWhileAsked = progress();
+    };
+    window->OnStop();
+    EXPECT_EQ(progressWhileAsked, progressBefore);
+    ASSERT_TRUE(WaitUntil([this] { return !window->isConversionRecorded(); }));
+    EXPECT_EQ(prompts.notices.last(), QStringLiteral("Saving sucessfully completed."));
+    // The states table: converting leaves the commands as after the scan.
+    EXPECT_EQ(commands(), (Commands{1, 0, 1, 1, 1, 0, 1}));
+}
+
+TEST_F(WindowTest, ConvertRefusesAMissingDestination)
+{
+    scanToTheEnd();
+    prompts.folder = QStringLiteral("/nowhere/at/all");
+    window->OnConvert();
+    EXPECT_EQ(prompts.notices.last(), QStringLiteral("Saving path doesn't exist, please select another path for saving."));
+    EXPECT_EQ(prompts.captions.last(), QStringLiteral("Quenby"));
+    EXPECT_EQ(conversions->starts.load(), 0);
+}
+
+TEST_F(WindowTest, FolderClicksFillTheListWithTheKindOfTheirRecords)
+{
+    scanToTheEnd();
+    QTableView* list = window->itemList();
+    clickFolder(QStringLiteral("Contacts"));  // a contact and a mail: the mail layout wins
+    ASSERT_EQ(rows(), 1);
+    EXPECT_EQ(window->itemListModel()->cellText(0, 1), QStringLiteral("mail"));
+    EXPECT_EQ(window->itemListModel()->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("Delivery Time"));
+    EXPECT_TRUE(list->isColumnHidden(0));
+    EXPECT_TRUE(list->isColumnHidden(1));
+    EXPECT_EQ(list->columnWidth(2), 80);
+
+    clickFolder(QStringLiteral("People"));
+    ASSERT_EQ(rows(), 1);
+    EXPECT_EQ(window->itemListModel()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("Full name"));
+
+    clickFolder(QStringLiteral("Top of Personal Folders"));  // no records: rows go, columns stay
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(window->itemListModel()->columnCount(), 12);
+
+    clickFolder(QStringLiteral("Inbox"));
+    EXPECT_EQ(rows(), 20);
+    EXPECT_EQ(window->itemListModel()->cellText(0, 3), QStringLiteral("Message 1"));
+    EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
+}
+
+TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
+{
+    scanToTheEnd();
+    const QString dir = PreviewDirectory();
+    clickFolder(QStringLiteral("Inbox"));
+    QSignalSpy shown(window.get(), &CQuenbyDlg::previewShown);
+    selectRow(0);
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.last().at(0).toString(), dir + QStringLiteral("temp.html"));
+    EXPECT_EQ(control<QLabel>("fromValue")->text(), QStringLiteral("Sender 1"));
+    EXPECT_EQ(control<QLabel>("dateValue")->text(), QStringLiteral("Mar 05, 2011 09:07:00"));
+    EXPECT_EQ(control<QLabel>("subjectValue")->text(), QStringLiteral("Message 1"));
+    EXPECT_EQ(control<QLabel>("attachmentValue")->text(), QStringLiteral("notes.txt ;"));
+    QFile page(dir + QStringLiteral("temp.html"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QByteArray bytes = page.readAll();
+    const QString expected = QStringLiteral("<p>Body of message 1 – Grüße</p>");
+    EXPECT_EQ(bytes, QByteArray(reinterpret_cast<const char*>(expected.utf16()), expected.size() * 2));
+    page.close();
+
+    // A contact leaves the mail's labels and writes an escaped page.
+    clickFolder(QStringLiteral("People"));
+    selectRow(0);
+    EXPECT_EQ(control<QLabel>("subjectValue")->text(), QStringLiteral("Message 1"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString contactPage = QStringLiteral("<b>First Name :</b> Eva &lt;b&gt;<br><b>Surname :</b> Berg<br>");
+    EXPECT_EQ(page.readAll(), QByteArray(reinterpret_cast<const char*>(contactPage.utf16()), contactPage.size() * 2));
+    page.close();
+
+    clickFolder(QStringLiteral("Calendar"));
+    EXPECT_EQ(window->itemListModel()->cellText(0, 2), QStringLiteral("None"));
+    selectRow(0);
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString appointmentPage =
+        QStringLiteral("<b>Start :</b>Apr 01, 2012 10:00:00<BR><b>End :</b><BR><b>Location :</b><BR>");
+    EXPECT_EQ(page.readAll(), QByteArray(reinterpret_cast<const char*>(appointmentPage.utf16()), appointmentPage.size() * 2));
+
+    // Screenshots of the window after the scan and with a preview, for a look by eye.
+    clickFolder(QStringLiteral("Inbox"));
+    selectRow(1);
+    QDir().mkpath(QStringLiteral(TOLVANE_BIN_DIR "/../screenshots"));
+    window->grab().save(QStringLiteral(TOLVANE_BIN_DIR "/../screenshots/window-fake-preview.png"));
+}
+
+TEST_F(WindowTest, EnterMovesTheFocusAndNeverPressesAButton)
+{
+    chooseFile();
+    QApplication::setActiveWindow(window.get());
+    auto* edit = control<QLineEdit>("pstPathEdit");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_NE(QApplication::focusWidget(), edit);
+    auto* scan = control<QPushButton>("scanButton");
+    scan->setFocus();
+    QTest::keyClick(scan, Qt::Key_Enter);
+    QTest::keyClick(scan, Qt::Key_Return);
+    EXPECT_FALSE(window->isScanRunning());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+TEST_F(WindowTest, EscapeClosesWithoutAskingAndExitAsksWithItsSevenSpaces)
+{
+    prompts.answers = {false};
+    window->close();
+    EXPECT_EQ(prompts.questions, QStringList{QStringLiteral("Do you want to Exit ?       ")});
+    EXPECT_TRUE(window->isVisible());
+    control<QAction>("actionExit")->trigger();
+    EXPECT_EQ(prompts.questions.size(), 2);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(exits, 0);
+
+    QTest::keyClick(window->folderTree(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+    EXPECT_EQ(prompts.questions.size(), 2);
+}
+
+TEST_F(WindowTest, EveryControlHasItsNameAndTheProductPageIsShownFirst)
+{
+    for (const char* name : {"banner", "selectPstGroup", "pstPathEdit", "browseButton", "folderTree", "itemList",
+                             "fromCaption", "dateCaption", "subjectCaption", "attachmentCaption", "fromValue",
+                             "dateValue", "subjectValue", "attachmentValue", "previewBrowser", "progressGroup",
+                             "progressBar", "stopButton", "scanButton", "convertButton", "okButton", "cancelButton"})
+        EXPECT_NE(window->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    EXPECT_FALSE(control<QPushButton>("okButton")->isVisible());
+    EXPECT_EQ(window->previewBrowser()->currentTarget(), ProductPageAddress());
+    EXPECT_EQ(window->itemListModel()->columnCount(), 12);
+    EXPECT_EQ(window->itemList()->columnWidth(2), 150);
+
+    // Help without a help file opens the bundled guide.
+    window->OnHelpContent();
+    auto* guide = window->findChild<QDialog*>(QStringLiteral("userGuide"));
+    ASSERT_NE(guide, nullptr);
+    EXPECT_TRUE(guide->isVisible());
+
+    // Controls follow a resize.
+    auto* list = window->itemList();
+    const int before = list->width();
+    window->resize(window->width() + 200, window->height() + 100);
+    EXPECT_EQ(list->width(), before + 200);
+}
+
+}  // namespace
+}  // namespace tolvane
