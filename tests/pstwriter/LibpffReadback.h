@@ -1,0 +1,63 @@
+// Reads a whole PST file back through libpff's API into plain values, so tests can compare what was
+// written with what an independent reader sees, folder by folder, item by item, property by property.
+#pragma once
+
+#include "PropertyValue.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tolvane::pstwriter::readback {
+
+struct StoredValue {
+    uint32_t type = 0;
+    Bytes data;
+    bool operator==(const StoredValue&) const = default;
+};
+using Properties = std::map<uint32_t, StoredValue>;  // keyed by property id
+using NamedProperties = std::map<NamedPropertyKey, StoredValue>;
+
+struct Item;
+
+struct AttachmentRead {
+    int type = 0;  // 'd' data, 'i' embedded item, 'r' reference
+    Properties properties;
+    Bytes data;
+    std::shared_ptr<Item> embedded;
+};
+
+struct Item {
+    uint32_t identifier = 0;
+    Properties properties;
+    NamedProperties named;
+    std::vector<Properties> recipients;
+    std::vector<AttachmentRead> attachments;
+
+    const StoredValue* find(uint32_t id) const;
+    std::string text(uint32_t id) const;  // UTF-16 or 8-bit value as UTF-8 ("" when absent)
+};
+
+struct Folder {
+    uint32_t identifier = 0;
+    Properties properties;
+    std::vector<Folder> folders;
+    std::vector<Item> items;
+
+    std::optional<std::string> name() const;
+    const Folder* child(std::string_view displayName) const;
+};
+
+struct Mailbox {
+    Folder root;
+    Properties store;
+};
+
+// Empty optional and a message in *error when libpff cannot open or walk the file.
+std::optional<Mailbox> ReadMailbox(const std::string& path, std::string* error = nullptr);
+
+std::string Utf16LeToUtf8(const Bytes& data);
+
+} // namespace tolvane::pstwriter::readback

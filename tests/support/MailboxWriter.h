@@ -1,0 +1,86 @@
+// The messaging layer of a PST file, written as a stream: folders are declared, items are written the
+// moment they are added, and a folder's contents table can be written (and its row summaries dropped)
+// as soon as the folder is closed. Everything else (folder objects, hierarchy tables, message store,
+// name-to-id map, B-trees) is written by finish().
+#pragma once
+
+#include "ContextWriters.h"
+#include "MessageContent.h"
+#include "NameToIdMap.h"
+#include "NodeDatabaseWriter.h"
+
+#include <map>
+#include <optional>
+#include <string>
+
+namespace tolvane::pstwriter {
+
+struct FolderSpec {
+    std::optional<std::string> displayName;  // nullopt: the folder has no display name at all
+    std::optional<std::string> containerClass;
+    PropertyMap extraProperties;
+};
+
+struct MailboxOptions {
+    BlockEncoding encoding = BlockEncoding::Compressible;
+    std::string storeDisplayName = "Personal Folders";
+};
+
+class MailboxWriter {
+public:
+    static constexpr uint32_t rootFolderNid = 0x122;
+
+    // Throws std::runtime_error when the file cannot be created.
+    MailboxWriter(const std::string& path, MailboxOptions options = {});
+
+    uint32_t topOfPersonalFolders() const { return topNid_; }
+    uint32_t searchRoot() const { return searchRootNid_; }
+
+    uint32_t addFolder(uint32_t parentNid, FolderSpec spec);
+    // Marks the folder the store names as its deleted-items folder.
+    void setDeletedItemsFolder(uint32_t folderNid) { deletedItemsNid_ = folderNid; }
+    // Writes the item now; returns its node id.
+    uint32_t addMessage(uint32_t folderNid, const Message& message);
+    // Writes the folder's contents table now; no more items may be added to it.
+    void closeFolder(uint32_t folderNid);
+    void finish();
+
+    uint64_t bytesWritten() const { return db_.bytesWritten(); }
+
+private:
+    struct FolderState {
+        uint32_t parent = 0;
+        FolderSpec spec;
+        std::vector<uint32_t> children;
+        int32_t contentCount = 0;
+        int32_t unreadCount = 0;
+        std::vector<TableRow> rows;
+        bool closed = false;
+    };
+    struct NodeBids {
+        uint64_t data = 0;
+        uint64_t sub = 0;
+    };
+
+    uint32_t nextNid(uint8_t type) { return (nextIndex_++ << 5) | type; }
+    NodeBids writeMessageNode(const Message& message);
+    NodeBids writeAttachmentNode(const Attachment& attachment);
+    PropertyMap resolveNamed(const PropertyMap& properties, const NamedPropertyMap& named);
+    void writeContentsTable(uint32_t folderNid, FolderState& folder);
+    void writeFolderObject(uint32_t folderNid, FolderState& folder);
+    void writeTemplates();
+    Bytes entryIdFor(uint32_t nid) const;
+    FolderState& folder(uint32_t nid);
+
+    NodeDatabaseWriter db_;
+    MailboxOptions options_;
+    NameToIdMap names_;
+    std::map<uint32_t, FolderState> folders_;
+    uint32_t nextIndex_ = 0x401;
+    uint32_t topNid_ = 0;
+    uint32_t searchRootNid_ = 0;
+    uint32_t deletedItemsNid_ = 0;
+    bool finished_ = false;
+};
+
+} // namespace tolvane::pstwriter

@@ -1,0 +1,95 @@
+// What one item holds: properties, named properties, recipients and attachments (possibly with an
+// embedded message), with chained setters so a test reads as a description of the item it needs.
+#pragma once
+
+#include "PropertyTags.h"
+#include "PropertyValue.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tolvane::pstwriter {
+
+using NamedPropertyMap = std::map<NamedPropertyKey, PropertyValue>;
+
+class Message;
+
+struct Attachment {
+    PropertyMap properties;
+    NamedPropertyMap named;
+    std::shared_ptr<Message> embedded;  // set for attach method 5
+
+    Attachment& property(uint32_t tag, PropertyValue value);
+};
+
+class Message {
+public:
+    PropertyMap properties;
+    NamedPropertyMap named;
+    std::vector<PropertyMap> recipients;
+    std::vector<Attachment> attachments;
+
+    explicit Message(std::string_view messageClass = "IPM.Note");
+
+    // Generic setters; the tag's type decides how text is stored (PT_UNICODE as UTF-16,
+    // PT_STRING8 as the given bytes).
+    Message& property(uint32_t tag, PropertyValue value);
+    Message& property(uint32_t tag, int32_t value);
+    Message& property(uint32_t tag, int64_t value);
+    Message& property(uint32_t tag, bool value);
+    Message& property(uint32_t tag, FileTime value);
+    Message& property(uint32_t tag, std::string_view text);
+    Message& property(uint32_t tag, const char* text) { return property(tag, std::string_view(text)); }
+    Message& property(uint32_t tag, Bytes value);
+    Message& removeProperty(uint16_t id);
+    Message& namedProperty(const Guid& propertySet, uint32_t lid, PropertyValue value);
+    Message& namedProperty(const Guid& propertySet, std::string name, PropertyValue value);
+
+    // Envelope
+    Message& messageClass(std::string_view value);
+    Message& subject(std::string_view value);
+    Message& from(std::string_view name, std::string_view email);
+    Message& to(std::string_view name, std::string_view email);
+    Message& cc(std::string_view name, std::string_view email);
+    Message& bcc(std::string_view name, std::string_view email);
+    Message& recipient(int32_t type, std::string_view name, std::string_view email,
+                       std::string_view addressType = "SMTP", std::string_view smtpAddress = {});
+    Message& recipient(PropertyMap properties);
+    Message& sent(FileTime time);       // client submit time
+    Message& received(FileTime time);   // delivery time
+    Message& flags(int32_t value);
+    Message& importance(int32_t value);
+    Message& codepage(int32_t value);   // both the message and the internet code page
+    Message& transportHeaders(std::string_view text);
+    Message& messageId(std::string_view value);
+
+    // Bodies
+    Message& body(std::string_view text);
+    Message& htmlBody(std::string_view html);
+    Message& rtfBody(std::string_view rtf);              // stored compressed
+    Message& rtfBodyUncompressed(std::string_view rtf);  // stored in the uncompressed form
+
+    // Attachments
+    Message& attach(std::string_view fileName, Bytes data, std::string_view mimeType = {},
+                    std::string_view contentId = {});
+    Message& attachReference(std::string_view fileName, std::string_view path);
+    Message& attachment(Attachment attachment);
+    Message& embed(Message message, std::string_view displayName = {});
+    Message& addEmbeddedMessage(std::string_view displayName = {});  // returns the embedded message
+
+    // Contacts and appointments
+    Message& contactNames(std::string_view givenName, std::string_view surname);
+    Message& fileUnder(std::string_view value);
+    Message& email1(std::string_view address, std::string_view displayName = {});
+    Message& appointment(FileTime start, FileTime end, std::string_view location = {});
+    Message& recurrencePattern(std::string_view text);
+
+    std::optional<PropertyValue> find(uint32_t tag) const;
+
+private:
+    void appendDisplay(uint32_t tag, std::string_view name);
+};
+
+} // namespace tolvane::pstwriter

@@ -1,0 +1,415 @@
+// Writes blocks sequentially and keeps 20-odd bytes per block and per node until the B-trees are built.
+#include "NodeDatabaseWriter.h"
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace tolvane::pstwriter {
+namespace {
+
+constexpr uint64_t firstAmapOffset = 0x4400;
+constexpr uint64_t regionSize = 496 * 8 * 64;  // bytes mapped by one allocation map page
+constexpr uint64_t pageSize = 512;
+constexpr size_t trailerSize = 16;
+constexpr size_t maxXblockEntries = (NodeDatabaseWriter::maxBlockData - 8) / 8;
+constexpr size_t maxSlEntries = (NodeDatabaseWriter::maxBlockData - 8) / 24;
+constexpr size_t maxSiEntries = (NodeDatabaseWriter::maxBlockData - 8) / 16;
+constexpr uint8_t pageTypeBbt = 0x80;
+constexpr uint8_t pageTypeNbt = 0x81;
+constexpr uint8_t pageTypePmap = 0x83;
+constexpr uint8_t pageTypeAmap = 0x84;
+
+uint64_t AlignUp(uint64_t value, uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
+
+uint64_t RegionStart(size_t region) { return firstAmapOffset + region * regionSize; }
+
+// Pages at the start of a region that belong to the allocation maps.
+uint64_t ReservedAtRegionStart(size_t region) { return pageSize + (region % 8 == 0 ? pageSize : 0); }
+
+} // namespace
+
+NodeDatabaseWriter::NodeDatabaseWriter(const std::string& path, BlockEncoding encoding)
+    : path_(path), encoding_(encoding)
+{
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_)
+        throw std::runtime_error("cannot create " + path);
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    cursor_ = firstAmapOffset;
+}
+
+NodeDatabaseWriter::~NodeDatabaseWriter()
+{
+    if (file_)
+        std::fclose(file_);
+}
+
+void NodeDatabaseWriter::markAllocated(uint64_t ib, uint64_t size)
+{
+    const size_t region = (ib - firstAmapOffset) / regionSize;
+    while (amaps_.size() <= region) {
+        std::vector<uint8_t> bitmap(496, 0);
+        const uint64_t reserved = ReservedAtRegionStart(amaps_.size()) / 64;
+        for (uint64_t bit = 0; bit < reserved; ++bit)
+            bitmap[bit / 8] |= uint8_t(0x80 >> (bit % 8));
+        amaps_.push_back(std::move(bitmap));
+    }
+    const uint64_t first = (ib - RegionStart(region)) / 64;
+    const uint64_t last = (ib + size - 1 - RegionStart(region)) / 64;
+    for (uint64_t bit = first; bit <= last; ++bit)
+        amaps_[region][bit / 8] |= uint8_t(0x80 >> (bit % 8));
+}
+
+uint64_t NodeDatabaseWriter::allocate(uint64_t size, uint64_t alignment)
+{
+    uint64_t pos = AlignUp(cursor_, alignment);
+    for (;;) {
+        const size_t region = (pos - firstAmapOffset) / regionSize;
+        const uint64_t start = RegionStart(region);
+        const uint64_t reservedEnd = start + ReservedAtRegionStart(region);
+        if (pos < reservedEnd) {
+            markAllocated(start, reservedEnd - start);
+            pos = AlignUp(reservedEnd, alignment);
+            continue;
+        }
+        if (pos + size > start + regionSize) {
+            pos = start + regionSize;
+            continue;
+        }
+        break;
+    }
+    markAllocated(pos, size);
+    cursor_ = pos + size;
+    return pos;
+}
+
+void NodeDatabaseWriter::seekForward(uint64_t ib)
+{
+    static const uint8_t zeros[4096] = {};
+    while (written_ < ib) {
+        const size_t n = size_t(std::min<uint64_t>(sizeof zeros, ib - written_));
+        if (std::fwrite(zeros, 1, n, file_) != n)
+            throw std::runtime_error("write failed: " + path_);
+        written_ += n;
+    }
+}
+
+void NodeDatabaseWriter::writeAt(uint64_t ib, const Bytes& bytes)
+{
+    if (ib == written_) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+            throw std::runtime_error("write failed: " + path_);
+        written_ += bytes.size();
+        return;
+    }
+    if (ib > written_) {
+        seekForward(ib);
+        writeAt(ib, bytes);
+        return;
+    }
+    // Back-patching (allocation maps, header) happens only in finish().
+    std::fflush(file_);
+    if (::pwrite(fileno(file_), bytes.data(), bytes.size(), off_t(ib)) != ssize_t(bytes.size()))
+        throw std::runtime_error("write failed: " + path_);
+}
+
+uint64_t NodeDatabaseWriter::writeBlock(std::span<const uint8_t> data, bool internal)
+{
+    if (data.size() > maxBlockData)
+        throw std::logic_error("block too large");
+    const uint64_t bid = nextBid_ | (internal ? 2 : 0);
+    nextBid_ += 4;
+    const uint64_t total = AlignUp(data.size() + trailerSize, 64);
+    const uint64_t ib = allocate(total, 64);
+
+    Bytes block(data.begin(), data.end());
+    if (!internal && encoding_ == BlockEncoding::Compressible)
+        EncodeCompressible(block.data(), block.size());
+    block.resize(total - trailerSize, 0);
+    PutU16(block, uint16_t(data.size()));
+    PutU16(block, ComputeBlockSignature(ib, bid));
+    PutU32(block, ComputeCrc(block.data(), data.size()));
+    PutU64(block, bid);
+    writeAt(ib, block);
+    blocks_.push_back({bid, ib, uint16_t(data.size())});
+    return bid;
+}
+
+uint64_t NodeDatabaseWriter::writeDataBlock(std::span<const uint8_t> data) { return writeBlock(data, false); }
+
+uint64_t NodeDatabaseWriter::writeTree(const std::vector<uint64_t>& bids, const std::vector<uint64_t>& sizes)
+{
+    if (bids.size() == 1)
+        return bids[0];
+    auto xblock = [this](uint8_t level, std::span<const uint64_t> children, uint64_t total) {
+        Bytes body;
+        PutU8(body, 0x01);
+        PutU8(body, level);
+        PutU16(body, uint16_t(children.size()));
+        PutU32(body, uint32_t(total));
+        for (uint64_t child : children)
+            PutU64(body, child);
+        return writeBlock(body, true);
+    };
+    if (bids.size() <= maxXblockEntries) {
+        uint64_t total = 0;
+        for (uint64_t s : sizes)
+            total += s;
+        return xblock(1, bids, total);
+    }
+    std::vector<uint64_t> xblocks;
+    uint64_t grandTotal = 0;
+    for (size_t first = 0; first < bids.size(); first += maxXblockEntries) {
+        const size_t count = std::min(maxXblockEntries, bids.size() - first);
+        uint64_t total = 0;
+        for (size_t i = first; i < first + count; ++i)
+            total += sizes[i];
+        grandTotal += total;
+        xblocks.push_back(xblock(1, std::span(bids).subspan(first, count), total));
+    }
+    if (xblocks.size() > maxXblockEntries || grandTotal > 0xFFFFFFFFull)
+        throw std::runtime_error("data too large for one node");
+    return xblock(2, xblocks, grandTotal);
+}
+
+uint64_t NodeDatabaseWriter::writeData(std::span<const uint8_t> data)
+{
+    if (data.size() <= maxBlockData)
+        return writeBlock(data, false);
+    std::vector<uint64_t> bids, sizes;
+    for (size_t offset = 0; offset < data.size(); offset += maxBlockData) {
+        const size_t n = std::min(maxBlockData, data.size() - offset);
+        bids.push_back(writeBlock(data.subspan(offset, n), false));
+        sizes.push_back(n);
+    }
+    return writeTree(bids, sizes);
+}
+
+uint64_t NodeDatabaseWriter::writeBlocks(const std::vector<Bytes>& pieces)
+{
+    if (pieces.empty())
+        return writeBlock({}, false);
+    std::vector<uint64_t> bids, sizes;
+    for (const Bytes& piece : pieces) {
+        bids.push_back(writeBlock(piece, false));
+        sizes.push_back(piece.size());
+    }
+    return writeTree(bids, sizes);
+}
+
+uint64_t NodeDatabaseWriter::writeSubnodes(std::vector<SubnodeEntry> entries)
+{
+    if (entries.empty())
+        return 0;
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.nid < b.nid; });
+    for (size_t i = 1; i < entries.size(); ++i)
+        if (entries[i].nid == entries[i - 1].nid)
+            throw std::logic_error("duplicate subnode id");
+    auto leaf = [this](std::span<const SubnodeEntry> part) {
+        Bytes body;
+        PutU8(body, 0x02);
+        PutU8(body, 0);
+        PutU16(body, uint16_t(part.size()));
+        PutU32(body, 0);
+        for (const auto& e : part) {
+            PutU64(body, e.nid);
+            PutU64(body, e.bidData);
+            PutU64(body, e.bidSub);
+        }
+        return writeBlock(body, true);
+    };
+    if (entries.size() <= maxSlEntries)
+        return leaf(entries);
+    Bytes index;
+    PutU8(index, 0x02);
+    PutU8(index, 1);
+    size_t count = 0;
+    Bytes items;
+    for (size_t first = 0; first < entries.size(); first += maxSlEntries) {
+        const size_t n = std::min(maxSlEntries, entries.size() - first);
+        PutU64(items, entries[first].nid);
+        PutU64(items, leaf(std::span(entries).subspan(first, n)));
+        ++count;
+    }
+    if (count > maxSiEntries)
+        throw std::runtime_error("too many subnodes");
+    PutU16(index, uint16_t(count));
+    PutU32(index, 0);
+    PutBytes(index, items);
+    return writeBlock(index, true);
+}
+
+void NodeDatabaseWriter::addNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent)
+{
+    nodes_.push_back({nid, bidData, bidSub, nidParent});
+}
+
+Bytes NodeDatabaseWriter::makePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_)
+{
+    body.resize(496, 0);
+    const uint32_t crc = ComputeCrc(body.data(), body.size());
+    PutU8(body, pageType);
+    PutU8(body, pageType);
+    PutU16(body, signed_ ? ComputeBlockSignature(ib, bid) : 0);
+    PutU32(body, crc);
+    PutU64(body, bid);
+    return body;
+}
+
+template <typename Entry, typename Key, typename Emit>
+NodeDatabaseWriter::PageRef NodeDatabaseWriter::writeBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries,
+                                                                 size_t entrySize, Key key, Emit emit)
+{
+    // Leaves first, then index levels until a single root page remains.
+    std::vector<PageRef> level;
+    const size_t perLeaf = 488 / entrySize;
+    for (size_t first = 0; first < entries.size() || first == 0; first += perLeaf) {
+        const size_t n = std::min(perLeaf, entries.size() - first);
+        Bytes body;
+        for (size_t i = first; i < first + n; ++i)
+            emit(body, entries[i]);
+        body.resize(488, 0);
+        PutU8(body, uint8_t(n));
+        PutU8(body, uint8_t(perLeaf));
+        PutU8(body, uint8_t(entrySize));
+        PutU8(body, 0);
+        PutU32(body, 0);
+        const uint64_t bid = nextBid_;
+        nextBid_ += 4;
+        const uint64_t ib = allocate(pageSize, pageSize);
+        writeAt(ib, makePage(std::move(body), pageType, bid, ib, true));
+        level.push_back({n ? key(entries[first]) : 0, bid, ib});
+        if (entries.empty())
+            break;
+    }
+    uint8_t depth = 1;
+    while (level.size() > 1) {
+        std::vector<PageRef> upper;
+        const size_t perPage = 488 / 24;
+        for (size_t first = 0; first < level.size(); first += perPage) {
+            const size_t n = std::min(perPage, level.size() - first);
+            Bytes body;
+            for (size_t i = first; i < first + n; ++i) {
+                PutU64(body, level[i].key);
+                PutU64(body, level[i].bid);
+                PutU64(body, level[i].ib);
+            }
+            body.resize(488, 0);
+            PutU8(body, uint8_t(n));
+            PutU8(body, uint8_t(perPage));
+            PutU8(body, 24);
+            PutU8(body, depth);
+            PutU32(body, 0);
+            const uint64_t bid = nextBid_;
+            nextBid_ += 4;
+            const uint64_t ib = allocate(pageSize, pageSize);
+            writeAt(ib, makePage(std::move(body), pageType, bid, ib, true));
+            upper.push_back({level[first].key, bid, ib});
+        }
+        level = std::move(upper);
+        ++depth;
+    }
+    return level.front();
+}
+
+void NodeDatabaseWriter::finish(const std::vector<uint32_t>& nextNidIndexByType)
+{
+    if (finished_)
+        return;
+    finished_ = true;
+
+    std::sort(nodes_.begin(), nodes_.end(), [](const auto& a, const auto& b) { return a.nid < b.nid; });
+    for (size_t i = 1; i < nodes_.size(); ++i)
+        if (nodes_[i].nid == nodes_[i - 1].nid)
+            throw std::logic_error("duplicate node id");
+
+    const PageRef bbtRoot = writeBTreeLevels(
+        pageTypeBbt, blocks_, 24, [](const BlockRef& b) { return b.bid; },
+        [](Bytes& out, const BlockRef& b) {
+            PutU64(out, b.bid);
+            PutU64(out, b.ib);
+            PutU16(out, b.cb);
+            PutU16(out, 2);
+            PutU32(out, 0);
+        });
+    const PageRef nbtRoot = writeBTreeLevels(
+        pageTypeNbt, nodes_, 32, [](const NodeRef& n) { return uint64_t(n.nid); },
+        [](Bytes& out, const NodeRef& n) {
+            PutU64(out, n.nid);
+            PutU64(out, n.bidData);
+            PutU64(out, n.bidSub);
+            PutU32(out, n.nidParent);
+            PutU32(out, 0);
+        });
+
+    // The file always ends at the end of the last allocation region.
+    const uint64_t fileEnd = RegionStart(amaps_.size());
+    std::fflush(file_);
+    if (::ftruncate(fileno(file_), off_t(fileEnd)) != 0)
+        throw std::runtime_error("cannot extend " + path_);
+
+    uint64_t freeBytes = 0;
+    for (size_t region = 0; region < amaps_.size(); ++region) {
+        const uint64_t start = RegionStart(region);
+        for (uint8_t byte : amaps_[region])
+            for (int bit = 0; bit < 8; ++bit)
+                if (!(byte & (1 << bit)))
+                    freeBytes += 64;
+        Bytes amap(amaps_[region].begin(), amaps_[region].end());
+        writeAt(start, makePage(std::move(amap), pageTypeAmap, start, start, false));
+        if (region % 8 == 0)
+            writeAt(start + pageSize, makePage(Bytes(496, 0xFF), pageTypePmap, start + pageSize, start + pageSize, false));
+    }
+
+    Bytes header;
+    PutBytes(header, std::array<uint8_t, 4>{'!', 'B', 'D', 'N'});
+    PutU32(header, 0);  // partial CRC, filled below
+    PutU16(header, 0x4D53);
+    PutU16(header, 23);
+    PutU16(header, 19);
+    PutU8(header, 1);
+    PutU8(header, 1);
+    PutU32(header, 0);
+    PutU32(header, 0);
+    PutU64(header, 0);          // bidUnused
+    PutU64(header, nextBid_);   // bidNextP
+    PutU32(header, uint32_t(nodes_.size()));  // dwUnique
+    for (size_t type = 0; type < 32; ++type)
+        PutU32(header, std::max<uint32_t>(0x400, type < nextNidIndexByType.size() ? nextNidIndexByType[type] : 0));
+    PutU64(header, 0);  // qwUnused
+    PutU32(header, 0);  // ROOT.dwReserved
+    PutU64(header, fileEnd);
+    PutU64(header, RegionStart(amaps_.size() - 1));
+    PutU64(header, freeBytes);
+    PutU64(header, 0);  // cbPMapFree
+    PutU64(header, nbtRoot.bid);
+    PutU64(header, nbtRoot.ib);
+    PutU64(header, bbtRoot.bid);
+    PutU64(header, bbtRoot.ib);
+    PutU8(header, 2);  // fAMapValid
+    PutU8(header, 0);
+    PutU16(header, 0);
+    PutU32(header, 0);  // dwAlign
+    header.insert(header.end(), 256, 0xFF);  // rgbFM, rgbFP
+    PutU8(header, 0x80);
+    PutU8(header, uint8_t(encoding_));
+    PutU16(header, 0);
+    PutU64(header, nextBid_ + 4);  // bidNextB
+    PutU32(header, 0);              // full CRC, filled below
+    PutZeros(header, 36);
+    SetU32(header.data() + 4, ComputeCrc(header.data() + 8, 471));
+    SetU32(header.data() + 524, ComputeCrc(header.data() + 8, 516));
+    writeAt(0, header);
+
+    std::fflush(file_);
+    const bool failed = std::ferror(file_) != 0;
+    if (std::fclose(file_) != 0 || failed) {
+        file_ = nullptr;
+        throw std::runtime_error("write failed: " + path_);
+    }
+    file_ = nullptr;
+}
+
+} // namespace tolvane::pstwriter

@@ -1,0 +1,88 @@
+// The node and block layer of a Unicode PST file: blocks with trailers, data trees, subnode trees,
+// the node and block B-trees, allocation maps and the header. Blocks are written to disk as they come;
+// only one small entry per block and per node is kept until finish() builds the B-trees.
+#pragma once
+
+#include "PstBytes.h"
+#include "PstChecksums.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tolvane::pstwriter {
+
+// One entry of a node's subnode tree.
+struct SubnodeEntry {
+    uint32_t nid = 0;
+    uint64_t bidData = 0;
+    uint64_t bidSub = 0;
+};
+
+class NodeDatabaseWriter {
+public:
+    static constexpr size_t maxBlockData = 8176;
+
+    // Throws std::runtime_error when the file cannot be created.
+    NodeDatabaseWriter(const std::string& path, BlockEncoding encoding);
+    ~NodeDatabaseWriter();
+    NodeDatabaseWriter(const NodeDatabaseWriter&) = delete;
+    NodeDatabaseWriter& operator=(const NodeDatabaseWriter&) = delete;
+
+    // A data block of at most maxBlockData bytes, encoded as the file's encoding requires.
+    uint64_t writeDataBlock(std::span<const uint8_t> data);
+    // Any amount of data: one block, or a data tree (XBLOCK / XXBLOCK) of full blocks.
+    uint64_t writeData(std::span<const uint8_t> data);
+    // Pre-cut pieces (heap blocks, table row blocks) as one data tree, one block per piece.
+    uint64_t writeBlocks(const std::vector<Bytes>& pieces);
+    // The subnode tree (SLBLOCK / SIBLOCK) for these entries; 0 when there are none.
+    uint64_t writeSubnodes(std::vector<SubnodeEntry> entries);
+
+    void addNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent);
+
+    // Builds the B-trees and allocation maps, writes the header and closes the file.
+    void finish(const std::vector<uint32_t>& nextNidIndexByType);
+
+    uint64_t bytesWritten() const { return cursor_; }
+
+private:
+    struct BlockRef {
+        uint64_t bid;
+        uint64_t ib;
+        uint16_t cb;
+    };
+    struct NodeRef {
+        uint32_t nid;
+        uint64_t bidData;
+        uint64_t bidSub;
+        uint32_t nidParent;
+    };
+    struct PageRef {
+        uint64_t key;
+        uint64_t bid;
+        uint64_t ib;
+    };
+
+    uint64_t writeBlock(std::span<const uint8_t> data, bool internal);
+    uint64_t writeTree(const std::vector<uint64_t>& bids, const std::vector<uint64_t>& sizes);
+    uint64_t allocate(uint64_t size, uint64_t alignment);
+    void markAllocated(uint64_t ib, uint64_t size);
+    void seekForward(uint64_t ib);
+    void writeAt(uint64_t ib, const Bytes& bytes);
+    template <typename Entry, typename Key, typename Emit>
+    PageRef writeBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries, size_t entrySize, Key key, Emit emit);
+    Bytes makePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_);
+
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    BlockEncoding encoding_;
+    uint64_t cursor_ = 0;   // end of the allocated part of the file
+    uint64_t written_ = 0;  // how far the stream has been written
+    uint64_t nextBid_ = 4;
+    std::vector<BlockRef> blocks_;
+    std::vector<NodeRef> nodes_;
+    std::vector<std::vector<uint8_t>> amaps_;  // one 496-byte bitmap per allocation region
+    bool finished_ = false;
+};
+
+} // namespace tolvane::pstwriter

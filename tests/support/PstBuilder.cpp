@@ -1,0 +1,96 @@
+// Turns the in-memory mailbox description into calls on the streaming mailbox writer.
+#include "PstBuilder.h"
+
+namespace tolvane::pstwriter {
+
+PstFolder& PstFolder::addFolder(std::string_view displayName)
+{
+    auto& child = addFolderWithoutName();
+    child.spec_.displayName = std::string(displayName);
+    return child;
+}
+
+PstFolder& PstFolder::addFolderWithoutName()
+{
+    folders_.push_back(std::make_unique<PstFolder>());
+    return *folders_.back();
+}
+
+PstFolder& PstFolder::containerClass(std::string_view value)
+{
+    spec_.containerClass = std::string(value);
+    return *this;
+}
+
+PstFolder& PstFolder::property(uint32_t tag, PropertyValue value)
+{
+    value.type = TagType(tag);
+    spec_.extraProperties[TagId(tag)] = std::move(value);
+    return *this;
+}
+
+Message& PstFolder::addMessage(std::string_view messageClass) { return add(Message(messageClass)); }
+
+Message& PstFolder::addContact(std::string_view givenName, std::string_view surname)
+{
+    Message& contact = addMessage("IPM.Contact");
+    if (!givenName.empty() || !surname.empty())
+        contact.contactNames(givenName, surname);
+    return contact;
+}
+
+Message& PstFolder::addAppointment(std::string_view subject)
+{
+    Message& appointment = addMessage("IPM.Appointment");
+    if (!subject.empty())
+        appointment.subject(subject);
+    return appointment;
+}
+
+Message& PstFolder::add(Message message)
+{
+    messages_.push_back(std::make_unique<Message>(std::move(message)));
+    return *messages_.back();
+}
+
+PstBuilder::PstBuilder(PstBuilderOptions options) : options_(std::move(options))
+{
+    if (options_.deletedItems)
+        deletedItems_ = &top_.addFolder("Deleted Items");
+}
+
+PstBuilder& PstBuilder::withStandardFolders()
+{
+    const std::pair<const char*, const char*> standard[] = {
+        {"Inbox", "IPF.Note"},     {"Outbox", "IPF.Note"},         {"Sent Items", "IPF.Note"},
+        {"Drafts", "IPF.Note"},    {"Calendar", "IPF.Appointment"}, {"Contacts", "IPF.Contact"},
+        {"Journal", "IPF.Journal"}, {"Notes", "IPF.StickyNote"},    {"Tasks", "IPF.Task"},
+    };
+    for (const auto& [name, containerClass] : standard)
+        top_.addFolder(name).containerClass(containerClass);
+    return *this;
+}
+
+void PstBuilder::writeFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder) const
+{
+    for (const auto& message : folder.messages_)
+        writer.addMessage(nid, *message);
+    writer.closeFolder(nid);
+    for (const auto& child : folder.folders_) {
+        const uint32_t childNid = writer.addFolder(nid, child->spec_);
+        if (child.get() == deletedItems_)
+            writer.setDeletedItemsFolder(childNid);
+        writeFolder(writer, childNid, *child);
+    }
+}
+
+void PstBuilder::write(const std::string& path) const
+{
+    MailboxWriter writer(path, MailboxOptions{options_.encoding, options_.storeDisplayName});
+    writeFolder(writer, writer.topOfPersonalFolders(), top_);
+    writeFolder(writer, writer.searchRoot(), searchRoot_);
+    writeFolder(writer, MailboxWriter::rootFolderNid, root_);
+    writer.finish();
+}
+
+} // namespace tolvane::pstwriter
