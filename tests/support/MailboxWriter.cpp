@@ -161,8 +161,12 @@ MailboxWriter::NodeBids MailboxWriter::writeMessageNode(const Message& message)
             row.cells[TagOf(id, value)] = value;
         recipientRows.push_back(std::move(row));
     }
-    subnodes.add(nidRecipientTable,
-                 WriteTableContext(ColumnsFor(recipientColumns, recipientMaps), recipientRows, subnodes));
+    {
+        // Large cells of a table are subnodes of the table's own node, not of the message.
+        SubnodeCollector tableSubnodes(db_);
+        const uint64_t data = WriteTableContext(ColumnsFor(recipientColumns, recipientMaps), recipientRows, tableSubnodes);
+        subnodes.add(nidRecipientTable, data, tableSubnodes.write());
+    }
 
     if (!message.attachments.empty()) {
         std::vector<const PropertyMap*> attachmentMaps;
@@ -179,7 +183,9 @@ MailboxWriter::NodeBids MailboxWriter::writeMessageNode(const Message& message)
                     row.cells[tag] = it->second;
             attachmentRows.push_back(std::move(row));
         }
-        subnodes.add(nidAttachmentTable, WriteTableContext(attachmentColumns, attachmentRows, subnodes));
+        SubnodeCollector tableSubnodes(db_);
+        const uint64_t data = WriteTableContext(attachmentColumns, attachmentRows, tableSubnodes);
+        subnodes.add(nidAttachmentTable, data, tableSubnodes.write());
     }
 
     NodeBids bids;
