@@ -13,7 +13,7 @@ PREFIX=${2:-"$ROOT/build-libpff/prefix"}
 SAMPLES=${TOLVANE_SAMPLES_DIR:-"$ROOT/../shared/pst-samples"}
 CLI="$BUILD/bin/tolvane-cli"
 FLOOR="$BUILD/bin/pff-floor"
-MKPST="$BUILD/bin/mkpst"
+GENERATOR="$BUILD/bin/bench-mailbox"
 
 if [ ! -f "$PREFIX/lib/libpff.so.1" ]; then
   echo "SKIP: no patched libpff in $PREFIX (scripts/build-libpff.sh builds it)"
@@ -47,13 +47,13 @@ if [ -d "$SAMPLES" ]; then
 else
   echo "note: no real samples in $SAMPLES, checking generated mailboxes only"
 fi
-if [ -x "$MKPST" ]; then
+if [ -x "$GENERATOR" ]; then
   for seed in 1 2 3; do
-    if "$MKPST" --preset bench --messages $((seed * 700)) --seed "$seed" \
+    if "$GENERATOR" --messages $((seed * 700)) --seed "$seed" \
         --output "$WORKDIR/generated-$seed.pst" >/dev/null 2>&1; then
       files="$files $WORKDIR/generated-$seed.pst"
     else
-      echo "note: mkpst could not write a mailbox with seed $seed"
+      echo "note: bench-mailbox could not write a mailbox with seed $seed"
     fi
   done
 fi

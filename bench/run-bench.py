@@ -2,8 +2,9 @@
 """Benchmarks of Tolvane against the libpff floor and the reference peer.
 
 Builds the project twice (Debian's libpff and the project's patched libpff),
-generates synthetic mailboxes with mkpst (fixed seeds, kept in bench/work/ and
-reused), and measures on the same file in the same run:
+generates synthetic mailboxes with bench-mailbox (the project's PST writer,
+fixed seeds, kept in bench/work/ and reused), and measures on the same file in
+the same run:
 
   scan     tolvane-cli scan FILE
   convert  tolvane-cli convert FILE DIR
@@ -68,13 +69,13 @@ def binary(variant, name):
     return os.path.join(BUILDS[variant], "bin", name)
 
 
-def mailbox(size, mkpst):
+def mailbox(size, generator):
     """The benchmark mailbox of a size, generated once with a fixed seed."""
     os.makedirs(WORK, exist_ok=True)
     path = os.path.join(WORK, "bench-%d.pst" % size)
     if not os.path.exists(path):
         partial = path + ".part"
-        run([mkpst, "--preset", "bench", "--messages", str(size),
+        run([generator, "--messages", str(size),
              "--seed", str(SEED_BASE + size), "--output", partial])
         os.replace(partial, path)
     return path
@@ -206,14 +207,14 @@ def main():
     if not options.no_build:
         for variant in variants:
             build(variant, gui="window" in tools)
-    mkpst = binary(variants[0], "mkpst")
+    generator = binary(variants[0], "bench-mailbox")
 
     description = machine_description()
     started = datetime.datetime.now(datetime.timezone.utc)
     rows = []
     out_dir = os.path.join(WORK, "out")
     for size in sizes:
-        path = mailbox(size, mkpst)
+        path = mailbox(size, generator)
         runs = options.large_runs if size >= LARGE else options.runs
         size_tools = [tool for tool in tools if tool != "window" or size == WINDOW_SIZE]
         if size == WINDOW_SIZE and size not in [int(s) for s in options.sizes.split(",") if s]:
