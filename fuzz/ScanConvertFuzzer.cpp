@@ -1,0 +1,140 @@
+// libFuzzer target: one input file is scanned exactly as the window scans it
+// and, when the scan completes, converted into a scratch destination. Beyond
+// the sanitizers' own checks it aborts when anything lands outside the
+// destination, so a path escape counts as a crash.
+#include "ItemStore.h"
+#include "ScanDriver.h"
+#include "ScanSink.h"
+
+#ifdef TOLVANE_FUZZ_CONVERT
+#include "ConversionDriver.h"
+#endif
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+using namespace tolvane;
+
+class FuzzScanSink : public ScanSink {
+public:
+    TreeNodeId InsertFolderNode(TreeNodeId, const QString& text) override
+    {
+        const TreeNodeId node = nextNode_++;
+        texts_.insert(node, text);
+        return node;
+    }
+    QString NodeText(TreeNodeId node) override { return texts_.value(node); }
+    void InsertMailRow(const MailRecord&) override {}
+    void SetProgress(int) override {}
+    void ShowNotice(const QString&) override {}
+
+private:
+    TreeNodeId nextNode_ = 1;
+    QHash<TreeNodeId, QString> texts_;
+};
+
+#ifdef TOLVANE_FUZZ_CONVERT
+class FuzzConversionSink : public ConversionSink {
+public:
+    void SetProgress(int) override {}
+    void ShowNotice(const QString&) override {}
+};
+#endif
+
+// Scratch layout: <scratch>/input.pst and <scratch>/a/b/c/destination. A name
+// that climbs out of the destination lands somewhere in between and is caught.
+struct Scratch {
+    QTemporaryDir root;
+    QString input;
+    QString destination;
+};
+
+Scratch* scratch = nullptr;
+
+void Fail(const char* what, const QString& path)
+{
+    std::fprintf(stderr, "tolvane fuzz: %s: %s\n", what, qPrintable(path));
+    std::abort();
+}
+
+// Everything under the scratch root must be the input, the fixed directories
+// leading to the destination, or inside the destination.
+void CheckNothingEscaped()
+{
+    const QString rootPath = scratch->root.path();
+    const QStringList allowed = {rootPath + "/input.pst", rootPath + "/a", rootPath + "/a/b", rootPath + "/a/b/c",
+                                 scratch->destination};
+    QDirIterator it(rootPath, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (allowed.contains(path) || path.startsWith(scratch->destination + u'/'))
+            continue;
+        Fail("written outside the destination", path);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    scratch = new Scratch;
+    if (!scratch->root.isValid())
+        Fail("no scratch directory", QString());
+    scratch->input = scratch->root.path() + "/input.pst";
+    scratch->destination = scratch->root.path() + "/a/b/c/destination";
+    // The scan resolves its relative export root against the current directory.
+    QDir::setCurrent(scratch->root.path() + "/a/b/c");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    {
+        QFile input(scratch->input);
+        if (!input.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            Fail("cannot write the input", scratch->input);
+        input.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    }
+    QDir().mkpath(scratch->destination);
+
+    ItemStore store;
+    FuzzScanSink scanSink;
+    ScanRequest scan;
+    scan.pstPath = scratch->input;
+    scan.store = &store;
+    scan.sink = &scanSink;
+    scan.rootNode = scanSink.InsertFolderNode(0, scratch->input);
+    ScanOutcome outcome = ScanOutcome::OpenFailed;
+    RunScanDriver(scan, &outcome);
+
+#ifdef TOLVANE_FUZZ_CONVERT
+    if (outcome == ScanOutcome::Completed) {
+        FuzzConversionSink conversionSink;
+        ConversionRequest request;
+        request.pstPath = scratch->input;
+        request.destinationPath = scratch->destination;
+        request.store = &store;
+        request.sink = &conversionSink;
+        request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
+        ConversionDriver driver;
+        if (driver.Start(request) == ConversionStart::Started)
+            driver.Wait();
+    }
+#endif
+
+    CheckNothingEscaped();
+    QDir(scratch->destination).removeRecursively();
+    return 0;
+}
