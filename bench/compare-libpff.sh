@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks that the patched libpff gives the same results as Debian's libpff:
 # `tolvane-cli scan --json` and the floor's item dump must be identical under
-# both libraries for every real sample and for mkpst mailboxes. The same
+# both libraries for every real sample and for generated mailboxes. The same
 # binaries run twice; the library is chosen with LD_LIBRARY_PATH, which the
 # dynamic loader searches before a binary's RUNPATH.
 # Usage: bench/compare-libpff.sh BUILD_DIR [PATCHED_PREFIX]
@@ -13,7 +13,7 @@ PREFIX=${2:-"$ROOT/build-libpff/prefix"}
 SAMPLES=${TOLVANE_SAMPLES_DIR:-"$ROOT/../shared/pst-samples"}
 CLI="$BUILD/bin/tolvane-cli"
 FLOOR="$BUILD/bin/pff-floor"
-GENERATOR="$BUILD/bin/bench-mailbox"
+MKPST="$BUILD/bin/mkpst"
 
 if [ ! -f "$PREFIX/lib/libpff.so.1" ]; then
   echo "SKIP: no patched libpff in $PREFIX (scripts/build-libpff.sh builds it)"
@@ -47,13 +47,13 @@ if [ -d "$SAMPLES" ]; then
 else
   echo "note: no real samples in $SAMPLES, checking generated mailboxes only"
 fi
-if [ -x "$GENERATOR" ]; then
+if [ -x "$MKPST" ]; then
   for seed in 1 2 3; do
-    if "$GENERATOR" --messages $((seed * 700)) --seed "$seed" \
-        --output "$WORKDIR/generated-$seed.pst" >/dev/null 2>&1; then
+    if "$MKPST" --messages $((seed * 700)) --big-folder 300 --contacts 20 --appointments 20 \
+        --seed "$seed" "$WORKDIR/generated-$seed.pst" >/dev/null 2>&1; then
       files="$files $WORKDIR/generated-$seed.pst"
     else
-      echo "note: bench-mailbox could not write a mailbox with seed $seed"
+      echo "note: mkpst could not write a mailbox with seed $seed"
     fi
   done
 fi

@@ -2,8 +2,8 @@
 """Benchmarks of Tolvane against the libpff floor and the reference peer.
 
 Builds the project twice (Debian's libpff and the project's patched libpff),
-generates synthetic mailboxes with bench-mailbox (the project's PST writer,
-fixed seeds, kept in bench/work/ and reused), and measures on the same file in
+generates synthetic mailboxes with mkpst (the project's PST writer, fixed
+seeds, kept in bench/work/ and reused), and measures on the same file in
 the same run:
 
   scan     tolvane-cli scan FILE
@@ -69,14 +69,20 @@ def binary(variant, name):
     return os.path.join(BUILDS[variant], "bin", name)
 
 
-def mailbox(size, generator):
-    """The benchmark mailbox of a size, generated once with a fixed seed."""
+def mailbox(size, mkpst):
+    """The benchmark mailbox of a size, generated once with a fixed seed: a
+    realistic mix with one big folder of a few thousand mails, about one mail
+    in five with attachments, some embedded messages, contacts, appointments."""
     os.makedirs(WORK, exist_ok=True)
     path = os.path.join(WORK, "bench-%d.pst" % size)
     if not os.path.exists(path):
         partial = path + ".part"
-        run([generator, "--messages", str(size),
-             "--seed", str(SEED_BASE + size), "--output", partial])
+        big_folder = min(5000, size // 4)
+        run([mkpst, "--messages", str(size - big_folder), "--big-folder", str(big_folder),
+             "--folders", "12", "--depth", "3",
+             "--attachment-ratio", "0.2", "--attachment-size", "16384", "--embedded-ratio", "0.02",
+             "--contacts", str(max(10, size // 100)), "--appointments", str(max(10, size // 100)),
+             "--seed", str(SEED_BASE + size), partial])
         os.replace(partial, path)
     return path
 
@@ -207,14 +213,14 @@ def main():
     if not options.no_build:
         for variant in variants:
             build(variant, gui="window" in tools)
-    generator = binary(variants[0], "bench-mailbox")
+    mkpst = binary(variants[0], "mkpst")
 
     description = machine_description()
     started = datetime.datetime.now(datetime.timezone.utc)
     rows = []
     out_dir = os.path.join(WORK, "out")
     for size in sizes:
-        path = mailbox(size, generator)
+        path = mailbox(size, mkpst)
         runs = options.large_runs if size >= LARGE else options.runs
         size_tools = [tool for tool in tools if tool != "window" or size == WINDOW_SIZE]
         if size == WINDOW_SIZE and size not in [int(s) for s in options.sizes.split(",") if s]:
