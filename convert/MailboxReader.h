@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ItemRecords.h"
-#include "MessageContent.h"
+#include "MailContent.h"
 #include "PffHandles.h"
 
 #include <QString>

@@ -30,9 +30,16 @@ bool PassCheckpoint(WorkerGate* gate)
 
 // The record's directory below the output root, made when missing (a folder
 // deeper than the tree shows, or one whose directory could not be made earlier).
-bool EnsureDirectory(const QString& directory, QString* reason)
+bool EnsureDirectory(const QString& outputRoot, const QString& directory, QString* reason)
 {
-    if (QDir(directory).exists() || QDir().mkpath(directory))
+    if (QDir(directory).exists())
+        return true;
+    // Never re-create a destination or output folder that was removed meanwhile.
+    if (!QDir(outputRoot).exists()) {
+        *reason = QStringLiteral("the output folder %1 no longer exists").arg(outputRoot);
+        return false;
+    }
+    if (QDir().mkpath(directory))
         return true;
     *reason = QStringLiteral("cannot create the directory %1").arg(directory);
     return false;
@@ -60,7 +67,7 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
         const QString nameText = ContactNameText(*contact);
         QString reason;
         bool saved = false;
-        if (EnsureDirectory(directory, &reason)) {
+        if (EnsureDirectory(context.outputRoot, directory, &reason)) {
             const NewFileResult result = WriteNewFile(
                 directory, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); },
                 card);
@@ -109,7 +116,7 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
         const QString directory = DirectoryForFolderKey(context.outputRoot, record->folderKey);
         QString reason;
         bool saved = false;
-        if (EnsureDirectory(directory, &reason)) {
+        if (EnsureDirectory(context.outputRoot, directory, &reason)) {
             const NewFileResult result = WriteNewFile(
                 directory, [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); },
                 bytes);

@@ -53,7 +53,7 @@ void AddAddress(InternetAddressList* list, const MailAddress& mailbox)
         address = internet_address_mailbox_new(name.isEmpty() ? nullptr : U8(name).constData(),
                                                U8(mailbox.address.trimmed()).constData());
     } else {
-        const QString name = NameOnly(mailbox.name.isEmpty() ? mailbox.address : mailbox.name);
+        const QString name = NameOnly(mailbox.name);
         if (name.isEmpty())
             return;
         // A name without an address is written as an empty group: "Name:;".

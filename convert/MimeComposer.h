@@ -4,7 +4,7 @@
 #pragma once
 
 #include "GMimeHandles.h"
-#include "MessageContent.h"
+#include "MailContent.h"
 
 #include <QByteArray>
 

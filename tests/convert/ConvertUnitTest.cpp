@@ -1,0 +1,259 @@
+// Naming, safe writing, output folders, RTF recovery and vCards.
+#include "ConvertTestSupport.h"
+
+#include "CompressedRtf.h"
+#include "ConversionDriver.h"
+#include "NewFileWriter.h"
+#include "OutputNaming.h"
+#include "RtfBody.h"
+#include "VCardWriter.h"
+
+#include <QFileInfo>
+
+#include <cstring>
+
+#include <unistd.h>
+
+namespace tolvane {
+namespace {
+
+using testing::FilesBelow;
+using testing::ReadAll;
+
+TEST(ConversionRandomTest, ProducesTheFixedSequenceFromOne)
+{
+    ConversionRandom random;
+    const int expected[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358};
+    for (int value : expected)
+        EXPECT_EQ(random.Next(), value);
+    ConversionRandom fresh;
+    EXPECT_EQ(fresh.Next(), 41);
+}
+
+TEST(OutputFolderNameTest, UsesPlainDecimalsOfDayMonthYearHourMinute)
+{
+    EXPECT_EQ(OutputFolderName(QDateTime(QDate(2011, 3, 5), QTime(9, 7))), "Vorsk-Recovery-5-3-2011 9-7");
+    EXPECT_EQ(OutputFolderName(QDateTime(QDate(2026, 12, 31), QTime(23, 59))), "Vorsk-Recovery-31-12-2026 23-59");
+    EXPECT_EQ(OutputFolderName(QDateTime(QDate(2000, 1, 1), QTime(0, 0))), "Vorsk-Recovery-1-1-2000 0-0");
+}
+
+TEST(FileNameTest, ReplacesSlashesAndControlsAndFitsIn255Bytes)
+{
+    EXPECT_EQ(FileNameFor("Minutes", "41", ".eml"), "Minutes41.eml");
+    EXPECT_EQ(FileNameFor("Minutes", "41", ".eml", 2), "Minutes41-2.eml");
+    EXPECT_EQ(FileNameFor("a/b\tc\x01", "7", ".eml"), "a-b-c-7.eml");
+    EXPECT_EQ(FileNameFor("Unknown <Unknown>", "41", ".eml"), "Unknown <Unknown>41.eml");
+
+    const QString longAscii(400, u'x');
+    const QString cut = FileNameFor(longAscii, "18467", ".eml");
+    EXPECT_EQ(cut.toUtf8().size(), 255);
+    EXPECT_TRUE(cut.endsWith("18467.eml"));
+
+    // Three-byte and four-byte characters are never split.
+    const QString cjk = QString(200, QChar(0x65E5)) + QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString cutCjk = FileNameFor(cjk, "6334", ".eml", 12);
+    EXPECT_LE(cutCjk.toUtf8().size(), 255);
+    EXPECT_TRUE(cutCjk.endsWith("6334-12.eml"));
+    EXPECT_EQ(QString::fromUtf8(cutCjk.toUtf8()), cutCjk);
+}
+
+TEST(DirectoryForFolderKeyTest, NeverLeavesTheOutputRoot)
+{
+    const QString root = "/out/Vorsk-Recovery-1-1-2000 0-0";
+    const struct {
+        const char* key;
+        const char* expected;
+    } cases[] = {
+        {"\\Top-of-Personal-Folders\\Inbox", "/Top-of-Personal-Folders/Inbox"},
+        {"", ""},
+        {"\\..\\..\\etc", "/--/--/etc"},
+        {"\\.\\x", "/x"},
+        {"\\a/b\\c", "/a-b/c"},
+        {"\\/etc/passwd", "/-etc-passwd"},
+        {"\\\\\\x", "/x"},
+        {"\\tab\there", "/tab-here"},
+    };
+    for (const auto& c : cases) {
+        const QString directory = DirectoryForFolderKey(root, QString::fromUtf8(c.key));
+        EXPECT_EQ(directory, root + QString::fromUtf8(c.expected)) << c.key;
+        EXPECT_TRUE(QDir::cleanPath(directory).startsWith(root)) << c.key;
+    }
+    const QString longKey = "\\" + QString(300, u'n');
+    const QString directory = DirectoryForFolderKey(root, longKey);
+    EXPECT_EQ(directory.mid(root.size() + 1).toUtf8().size(), 255);
+}
+
+TEST(RemoveFolderTreeTest, RemovesNestedContentAndReportsMissingFolders)
+{
+    QTemporaryDir temp;
+    const QString tree = temp.filePath("Attachments");
+    QDir().mkpath(tree + "/a/b/c");
+    QFile(tree + "/a/b/c/file.txt").open(QIODevice::WriteOnly);
+    QFile(tree + "/.hidden").open(QIODevice::WriteOnly);
+    // A link to outside content is removed, never followed.
+    const QString outside = temp.filePath("keep");
+    QDir().mkpath(outside);
+    QFile(outside + "/precious").open(QIODevice::WriteOnly);
+    ASSERT_EQ(symlink(QFile::encodeName(outside).constData(), QFile::encodeName(tree + "/a/link").constData()), 0);
+
+    EXPECT_EQ(RemoveFolderTree(tree + "/"), 1);
+    EXPECT_FALSE(QFileInfo::exists(tree));
+    EXPECT_TRUE(QFileInfo::exists(outside + "/precious"));
+    EXPECT_EQ(RemoveFolderTree(tree), 0);
+}
+
+TEST(NewFileWriterTest, NeverOverwritesAndLeavesNoTemporaryFile)
+{
+    QTemporaryDir temp;
+    auto name = [](int attempt) { return FileNameFor("Minutes", "41", ".eml", attempt); };
+    const NewFileResult first = WriteNewFile(temp.path(), name, "one");
+    const NewFileResult second = WriteNewFile(temp.path(), name, "two");
+    ASSERT_TRUE(first.saved && second.saved);
+    EXPECT_TRUE(first.path.endsWith("/Minutes41.eml"));
+    EXPECT_TRUE(second.path.endsWith("/Minutes41-2.eml"));
+    EXPECT_EQ(ReadAll(first.path), "one");
+    EXPECT_EQ(ReadAll(second.path), "two");
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    const NewFileResult missing = WriteNewFile(temp.filePath("absent"), name, "x");
+    EXPECT_FALSE(missing.saved);
+    EXPECT_FALSE(missing.reason.isEmpty());
+}
+
+TEST(DestinationTest, EmptyMissingAndFilePathsAreRefused)
+{
+    QTemporaryDir temp;
+    QFile(temp.filePath("plain")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(CheckDestination(QString()), DestinationCheck::Empty);
+    EXPECT_EQ(CheckDestination(temp.filePath("nothing")), DestinationCheck::Missing);
+    EXPECT_EQ(CheckDestination(temp.filePath("plain")), DestinationCheck::Missing);
+    EXPECT_EQ(CheckDestination(temp.path()), DestinationCheck::Accepted);
+    EXPECT_STREQ(kDestinationNoticeText, "Saving path doesn't exist, please select another path for saving.");
+    EXPECT_STREQ(kDestinationNoticeCaption, "Quenby");
+}
+
+TEST(PrepareOutputFoldersTest, OneDirectoryPerNodeAndNothingForAnEmptyList)
+{
+    QTemporaryDir temp;
+    EXPECT_TRUE(PrepareOutputFolders(temp.path(), "Vorsk-Recovery-1-1-2000 0-0", {}).isNull());
+    EXPECT_TRUE(QDir(temp.path()).isEmpty());
+
+    RecordList<FolderNode> nodes;
+    auto add = [&](const char* name, const char* exportPath) {
+        FolderNode node;
+        node.name = QString::fromUtf8(name);
+        node.exportPath = QString::fromUtf8(exportPath);
+        nodes.push_back(std::make_shared<const FolderNode>(node));
+    };
+    add("Top of Personal Folders", "");
+    add("Inbox", "\\Top-of-Personal-Folders");
+    add("Deleted Items", "\\Top-of-Personal-Folders");
+    add("..", "\\Top-of-Personal-Folders");
+    const QString root = PrepareOutputFolders(temp.path() + "/", "Vorsk-Recovery-1-1-2000 0-0", nodes);
+    EXPECT_EQ(root, temp.path() + "/Vorsk-Recovery-1-1-2000 0-0");
+    EXPECT_TRUE(QFileInfo(root + "/Top-of-Personal-Folders/Inbox").isDir());
+    EXPECT_TRUE(QFileInfo(root + "/Top-of-Personal-Folders/Deleted-Items").isDir());
+    EXPECT_TRUE(QFileInfo(root + "/Top-of-Personal-Folders/--").isDir());
+}
+
+TEST(CompletionNoticeTest, OnlyACompleteConversionClaimsSuccess)
+{
+    ConversionSummary summary;
+    summary.mailTotal = summary.mailSaved = 3;
+    EXPECT_EQ(CompletionNoticeText(summary), "Saving sucessfully completed.");
+    summary.mailSaved = 2;
+    summary.mailFailed = 1;
+    summary.firstFailures << "Minutes41.eml: No space left on device";
+    const QString text = CompletionNoticeText(summary);
+    EXPECT_NE(text, "Saving sucessfully completed.");
+    EXPECT_TRUE(text.contains("2 of 3")) << text.toStdString();
+    EXPECT_TRUE(text.contains("No space left on device"));
+}
+
+QByteArray ToQ(const pstwriter::Bytes& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+TEST(RtfBodyTest, CompressedAndUncompressedFormsGiveTheSameRtf)
+{
+    const std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\fromtext \\deff0{\\fonttbl{\\f0 Arial;}}Hello\\par world}";
+    const auto compressed = DecompressRtf(ToQ(pstwriter::CompressRtf(rtf)));
+    const auto plain = DecompressRtf(ToQ(pstwriter::WrapUncompressedRtf(rtf)));
+    ASSERT_TRUE(compressed && plain);
+    EXPECT_EQ(compressed->toStdString(), rtf);
+    EXPECT_EQ(plain->toStdString(), rtf);
+    EXPECT_FALSE(DecompressRtf("short").has_value());
+    EXPECT_FALSE(DecompressRtf(QByteArray(16, 'x')).has_value());
+}
+
+TEST(RtfBodyTest, ReferencesToTheInitialDictionaryAreResolved)
+{
+    // Control byte 0x01: first token is a reference to offset 0, length 2+4 ("{\rtf1"),
+    // then the end marker (a reference to the write position 207 + 6).
+    QByteArray stored(16, '\0');
+    const unsigned char body[] = {0x03, 0x00, 0x04, 0x0D, 0x50};
+    stored.append(reinterpret_cast<const char*>(body), sizeof body);
+    const quint32 compressedSize = quint32(stored.size() - 4);
+    const quint32 rawSize = 6;
+    std::memcpy(stored.data(), &compressedSize, 4);
+    std::memcpy(stored.data() + 4, &rawSize, 4);
+    std::memcpy(stored.data() + 8, "LZFu", 4);
+    const auto rtf = DecompressRtf(stored);
+    ASSERT_TRUE(rtf.has_value());
+    EXPECT_EQ(rtf->toStdString(), "{\\rtf1");
+}
+
+TEST(RtfBodyTest, EncapsulatedHtmlAndTextComeBack)
+{
+    const QByteArray html =
+        "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}}"
+        "{\\*\\htmltag19 <html>}{\\*\\htmltag34 <body>}\\htmlrtf {\\htmlrtf0 "
+        "Gr\\'fc\\'dfe \\u8364?\\par}\\htmlrtf0 {\\*\\htmltag84 <img src=\"cid:a@b\">}"
+        "\\htmlrtf \\par RTF only\\htmlrtf0 {\\*\\htmltag35 </body>}{\\*\\htmltag27 </html>}}";
+    const RtfContent content = ExtractFromRtf(html);
+    EXPECT_EQ(content.kind, RtfContent::Kind::Html);
+    EXPECT_EQ(content.text, QString::fromUtf8("<html><body>Grüße €\r\n<img src=\"cid:a@b\"></body></html>"));
+
+    const RtfContent text = ExtractFromRtf("{\\rtf1\\ansi\\fromtext {\\fonttbl{\\f0 Arial;}}line\\par two\\tab x}");
+    EXPECT_EQ(text.kind, RtfContent::Kind::Text);
+    EXPECT_EQ(text.text, "line\r\ntwo\tx");
+
+    EXPECT_EQ(ExtractFromRtf("{\\rtf1\\ansi plain rtf}").kind, RtfContent::Kind::Rtf);
+}
+
+TEST(VCardTest, EscapesFoldsAndCarriesEveryField)
+{
+    ContactRecord contact;
+    contact.givenName = "Anna";
+    contact.surname = QString::fromUtf8("Müller; Smith");
+    contact.companyName = "ACME, Inc.";
+    contact.businessPhone = "+1 555 0100";
+    contact.mobilePhone = contact.mobilePhone2 = "+1 555 0101";
+    contact.homeStreet = contact.homeAddress = "Main St 1";
+    contact.homeCity = "Springfield";
+    contact.notes = QString::fromUtf8("first line\r\nsecond line with ünïcödé ") + QString(80, u'x');
+    const QByteArray card = ComposeVCard(contact, {"anna@example.com"});
+    const QString text = QString::fromUtf8(card);
+    EXPECT_TRUE(text.startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\n"));
+    EXPECT_TRUE(text.endsWith("END:VCARD\r\n"));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("N:Müller\\; Smith;Anna;;;\r\n")));
+    EXPECT_TRUE(text.contains("ORG:ACME\\, Inc.;\r\n"));
+    EXPECT_TRUE(text.contains("EMAIL:anna@example.com\r\n"));
+    EXPECT_EQ(text.count("+1 555 0101"), 1);
+    EXPECT_TRUE(text.contains("ADR;TYPE=home:;;Main St 1;Springfield;;;\r\n"));
+    for (const QByteArray& line : card.split('\n'))
+        EXPECT_LE(line.size(), 76) << line.toStdString();
+    // Unfolded, the note is intact.
+    QByteArray unfolded = card;
+    unfolded.replace("\r\n ", "");
+    EXPECT_TRUE(QString::fromUtf8(unfolded).contains("NOTE:first line\\nsecond line"));
+    EXPECT_EQ(ContactNameText(contact), QString::fromUtf8("Anna Müller; Smith"));
+    ContactRecord company;
+    company.companyName = "ACME";
+    EXPECT_EQ(ContactNameText(company), "ACME");
+    EXPECT_EQ(ContactNameText(ContactRecord{}), "Contact");
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -1,0 +1,95 @@
+// tolvane-cli convert on the real sample mailboxes: exit status, one EML per
+// top-level mail, summary counts matching the scan, and clean parsing.
+#include "ConvertTestSupport.h"
+
+#include "HeadlessScan.h"
+#include "ItemStore.h"
+#include "ProcessState.h"
+
+#include <QFileInfo>
+
+namespace tolvane {
+namespace {
+
+using testing::FilesBelow;
+
+QString SamplePath(const char* name)
+{
+    return QDir(QStringLiteral(TOLVANE_SAMPLES_DIR)).absoluteFilePath(QString::fromUtf8(name));
+}
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CliRun RunCli(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli"), QStringList{"convert"} + arguments);
+    CliRun run;
+    if (!process.waitForFinished(600000))
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+class SampleConversionTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SampleConversionTest, EveryTopLevelMailBecomesOneCleanFile)
+{
+    const QString sample = SamplePath(GetParam());
+    if (!QFileInfo::exists(sample))
+        GTEST_SKIP() << "sample file not present: " << sample.toStdString();
+    ItemStore store;
+    treeBuildingOff = false;  // as the Browse procedure leaves it
+    cli::HeadlessScanSink scanSink;
+    ASSERT_EQ(cli::RunHeadlessScan(sample, store, scanSink), ScanOutcome::Completed);
+    int topLevel = 0;
+    for (const auto& record : store.mailRecords())
+        topLevel += record->location.isEmbedded() ? 0 : 1;
+
+    QTemporaryDir destination;
+    const CliRun run = RunCli({sample, destination.path()});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Mails saved: %1\n").arg(topLevel))) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Mails failed: 0\n"));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Folders: %1\n").arg(store.folderNodeCount())));
+    EXPECT_TRUE(run.err.contains("Saving sucessfully completed."));
+    EXPECT_FALSE(run.err.contains('\r')) << "no progress bar when stderr is not a terminal";
+    const QStringList files = FilesBelow(destination.path(), ".eml");
+    EXPECT_EQ(files.size(), topLevel);
+    if (topLevel > 0) {
+        EXPECT_EQ(testing::PythonEmailDefects(destination.path()), QString());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, SampleConversionTest,
+                         ::testing::Values("200-recipients.pst", "attachAndInline.pst", "dist-list.pst",
+                                           "msgInMsg.pst", "sample1.pst", "sample2.pst", "submessage.pst",
+                                           "test_ansi.pst", "test_unicode.pst"),
+                         [](const auto& info) {
+                             QString name = QString::fromUtf8(info.param).section('.', 0, 0);
+                             name.replace('-', '_');
+                             return name.toStdString();
+                         });
+
+TEST(ConvertCommandTest, ExitStatusesForUsageDestinationAndUnreadableFiles)
+{
+    QTemporaryDir temp;
+    EXPECT_EQ(RunCli({}).exitCode, 2);
+    const CliRun missingDestination = RunCli({SamplePath("sample1.pst"), temp.filePath("absent")});
+    EXPECT_EQ(missingDestination.exitCode, 2);
+    EXPECT_TRUE(missingDestination.err.contains("Saving path doesn't exist, please select another path for saving."));
+    QFile notPst(temp.filePath("not.pst"));
+    ASSERT_TRUE(notPst.open(QIODevice::WriteOnly));
+    notPst.write(QByteArray(4096, 'x'));
+    notPst.close();
+    EXPECT_EQ(RunCli({notPst.fileName(), temp.path()}).exitCode, 1);
+}
+
+}  // namespace
+}  // namespace tolvane
