@@ -145,6 +145,7 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
 
     const DialogUnits units(font());
     baseSize_ = units.size(673, 401) + QSize(0, menuBar_->sizeHint().height());
+    setMinimumSize(baseSize_ * 0.6);
     resize(baseSize_);
     placeControls();
     qApp->installEventFilter(this);
@@ -296,8 +297,9 @@ void CQuenbyDlg::placeControls()
         place(hiddenCancel_, 569, 372, 6, 6, MoveRight, MoveDown);
     }
     menuBar_->setGeometry(0, 0, width(), menuBar_->sizeHint().height());
-    const int dx = std::max(0, width() - baseSize_.width());
-    const int dy = std::max(0, height() - baseSize_.height());
+    // Extra (or missing) room against the designed size; the minimum size keeps it sane.
+    const int dx = width() - baseSize_.width();
+    const int dy = height() - baseSize_.height();
     const DialogUnits units(font());
     const int listLeft = units.x(158);
     const int listWidth = units.x(509);
@@ -325,6 +327,16 @@ void CQuenbyDlg::placeControls()
         default: break;
         }
         p.widget->setGeometry(r);
+    }
+    // A value label starts right after its caption, however the font measures it.
+    for (int i = 0; i < 4; ++i) {
+        QLabel* caption = captionLabels_[i];
+        caption->resize(std::max(caption->width(), caption->sizeHint().width()), caption->height());
+        QRect value = valueLabels_[i]->geometry();
+        const int left = std::max(value.left(), caption->geometry().right() + 4);
+        value.setWidth(value.width() - (left - value.left()));
+        value.moveLeft(left);
+        valueLabels_[i]->setGeometry(value);
     }
 }
 

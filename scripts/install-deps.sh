@@ -13,6 +13,7 @@ PACKAGES="
   libgtest-dev googletest libgmock-dev
   xvfb xauth
   time
+  imagemagick
 "
 
 SUDO=""
