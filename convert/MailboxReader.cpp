@@ -8,6 +8,7 @@
 #include "TimeText.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace tolvane {
 
@@ -43,6 +44,17 @@ constexpr uint32_t Email1Address = 0x8083;
 constexpr uint32_t Email2Address = 0x8093;
 constexpr uint32_t Email3Address = 0x80A3;
 }  // namespace Tag
+
+// The HTML is written as UTF-8; a charset its meta tags declare would now be wrong.
+QByteArray HtmlAsUtf8(const QString& html)
+{
+    static const QRegularExpression declared(
+        QStringLiteral("(<meta[^>]*charset\\s*=\\s*[\"']?)([A-Za-z0-9_.:-]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString text = html;
+    text.replace(declared, QStringLiteral("\\1utf-8"));
+    return text.toUtf8();
+}
 
 bool IsBlank(const QString& text)
 {
@@ -142,7 +154,7 @@ void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& conten
     if (plainUsable)
         content.plainBody = plain->text.toUtf8();
     if (html && !IsBlank(html->text)) {
-        content.htmlBody = html->text.toUtf8();
+        content.htmlBody = HtmlAsUtf8(html->text);
         content.htmlCharset = "utf-8";
         return;
     }
@@ -155,7 +167,7 @@ void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& conten
     const RtfContent extracted = ExtractFromRtf(*rtf);
     switch (extracted.kind) {
     case RtfContent::Kind::Html:
-        content.htmlBody = extracted.text.toUtf8();
+        content.htmlBody = HtmlAsUtf8(extracted.text);
         content.htmlCharset = "utf-8";
         break;
     case RtfContent::Kind::Text:

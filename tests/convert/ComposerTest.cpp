@@ -175,6 +175,31 @@ TEST(ComposerTest, PythonReadsComposedMessagesWithoutDefects)
     EXPECT_EQ(testing::PythonEmailDefects(temp.path()), QString());
 }
 
+TEST(RecordFallbackTest, TheRecordAloneStillGivesAUsableMessage)
+{
+    MailRecord record;
+    record.senderName = "Smith, Ann";
+    record.senderAddress = "/O=ORG/CN=ANN";
+    record.recipients = "Bob ;Carl ;";
+    record.subject = "Minutes";
+    record.creationTime = "None";
+    record.modificationTime = "Mar 05, 2021 14:07:09";
+    record.body = StoredText::fromString("<p>kept body</p>");
+    record.bodyKind = 2;
+    const MessageContent content = ContentFromRecord(record);
+    auto message = ParseWithGMime(ComposeMessageBytes(content));
+    ASSERT_TRUE(message);
+    EXPECT_EQ(AddressesText(g_mime_message_get_from(message.get())), "Smith  Ann: ;");
+    EXPECT_EQ(AddressesText(g_mime_message_get_addresses(message.get(), GMIME_ADDRESS_TYPE_TO)), "Bob: ;, Carl: ;");
+    ASSERT_NE(g_mime_message_get_date(message.get()), nullptr);
+    EXPECT_EQ(g_date_time_to_unix(g_mime_message_get_date(message.get())),
+              QDateTime(QDate(2021, 3, 5), QTime(14, 7, 9), Qt::UTC).toSecsSinceEpoch());
+    EXPECT_EQ(Parts(message.get()).front().content.trimmed(), "<p>kept body</p>");
+
+    record.modificationTime = "None";
+    EXPECT_FALSE(ContentFromRecord(record).date.has_value());
+}
+
 TEST(SubjectPrefixTest, MarkerAndLengthCharacterAreRemoved)
 {
     EXPECT_EQ(SubjectWithoutPrefixMarker(QString::fromUtf8("\x01\x05RE: Hello")), "RE: Hello");

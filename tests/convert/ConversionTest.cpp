@@ -293,6 +293,33 @@ TEST_F(ConversionTest, RtfOnlyBodiesAndOriginalHeaders)
     EXPECT_EQ(testing::PythonEmailDefects(OutputRoot()), QString());
 }
 
+TEST_F(ConversionTest, EightBitHtmlIsWrittenAsUtf8WithMatchingDeclarations)
+{
+    PstBuilder pst;
+    pst.topOfPersonalFolders()
+        .addFolder("Inbox")
+        .addMessage()
+        .subject("cp1252")
+        .codepage(1252)
+        .htmlBody("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">"
+                  "</head><body>caf\xe9 \x80</body></html>");
+    Write(pst);
+    ScanAndConvert();
+    auto parsed = OnlyMessageIn(OutputRoot());
+    ASSERT_TRUE(parsed);
+    bool found = false;
+    for (const auto& part : Parts(parsed.get())) {
+        if (part.contentType != "text/html")
+            continue;
+        found = true;
+        const QString html = QString::fromUtf8(part.content);
+        EXPECT_TRUE(html.contains("caf\u00e9 \u20ac")) << html.toStdString();
+        EXPECT_TRUE(html.contains("charset=utf-8")) << html.toStdString();
+        EXPECT_FALSE(html.contains("windows-1252"));
+    }
+    EXPECT_TRUE(found);
+}
+
 TEST_F(ConversionTest, ContactsBecomeVCardsWithTheirAddresses)
 {
     PstBuilder pst;
