@@ -103,6 +103,8 @@ struct PropertyCase {
     PropertyValue value;
 };
 
+void PrintTo(const PropertyCase& c, std::ostream* os) { *os << c.name; }
+
 class PropertyRoundTrip : public ::testing::TestWithParam<PropertyCase> {};
 
 TEST_P(PropertyRoundTrip, StoredBytesComeBackUnchanged)
@@ -140,6 +142,8 @@ struct BodyCase {
     const char* name;
     size_t size;
 };
+
+void PrintTo(const BodyCase& c, std::ostream* os) { *os << c.name; }
 
 class BodyRoundTrip : public ::testing::TestWithParam<BodyCase> {};
 
@@ -226,6 +230,8 @@ struct AttachmentCase {
     const char* name;
     size_t size;
 };
+
+void PrintTo(const AttachmentCase& c, std::ostream* os) { *os << c.name; }
 
 class AttachmentRoundTrip : public ::testing::TestWithParam<AttachmentCase> {};
 
