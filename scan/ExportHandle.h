@@ -23,6 +23,10 @@ class WorkerGate;
 
 // Deepest folder level that still gets a tree node.
 inline constexpr int kDeepestTreeLevel = 27;
+// Bounds that keep a damaged or hostile file from leading the walk on forever:
+// folders below this depth and messages embedded deeper than this are cut.
+inline constexpr int kDeepestFolderWalk = 256;
+inline constexpr int kDeepestEmbedding = 64;
 
 struct export_handle {
     char exportMode = 'i';
@@ -47,6 +51,10 @@ struct export_handle {
     // identifier and the attachment indexes down to the current embedded item.
     uint32_t topLevelIdentifier = 0;
     QVector<int> attachmentPath;
+
+    // Identifiers of the folders from the root down to the one being walked:
+    // a hierarchy that loops back onto one of them is cut there.
+    QVector<uint32_t> folderPath;
 };
 
 // What one message's export gathers for its header step. Each message,
@@ -68,6 +76,9 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
                               const QString& exportPath, char format);
 int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
                                 char format);
+// The folder's own work once the depth and loop tests have let it through.
+int export_handle_walk_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
+                              char format);
 int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
                                      char format);
 int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* folder, const QString& exportPath,

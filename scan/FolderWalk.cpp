@@ -130,9 +130,10 @@ int export_handle_export_sub_items(export_handle* handle, libpff_item_t* item, c
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
             return -1;
+        // An item libpff cannot fetch is skipped; its siblings are still read.
         PffItem subItem;
         if (libpff_item_get_sub_item(item, index, subItem.out(), nullptr) != 1 || !subItem)
-            return -1;
+            continue;
         export_handle_export_item(handle, subItem.get(), index, count, exportPath, format);
         if (handle->abandoned)
             return -1;
@@ -171,6 +172,19 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
 int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
                                 char format)
 {
+    uint32_t identifier = 0;
+    libpff_item_get_identifier(folder, &identifier, nullptr);
+    if (handle->folderPath.size() >= kDeepestFolderWalk || handle->folderPath.contains(identifier))
+        return 0;
+    handle->folderPath.push_back(identifier);
+    const int result = export_handle_walk_folder(handle, folder, index, exportPath, format);
+    handle->folderPath.pop_back();
+    return result;
+}
+
+int export_handle_walk_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
+                              char format)
+{
     QString name = ReadString(folder, 0, kDisplayName, handle->asciiCodepage).value_or(QString());
     if (name.isEmpty())
         name = NumberedFolderName(index + 1);
@@ -203,7 +217,7 @@ int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folde
         handle->sink->SetProgress(std::min(index, 100));
         PffItem subFolder;
         if (libpff_folder_get_sub_folder(folder, index, subFolder.out(), nullptr) != 1 || !subFolder)
-            return -1;
+            continue;
         export_handle_export_folder(handle, subFolder.get(), index, exportPath, format);
         if (handle->abandoned)
             return -1;
@@ -227,7 +241,7 @@ int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* fold
         step = step >= 100 ? 1 : step + 1;
         PffItem message;
         if (libpff_folder_get_sub_message(folder, index, message.out(), nullptr) != 1 || !message)
-            return -1;
+            continue;
         export_handle_export_item(handle, message.get(), index, count, exportPath, format);
         if (handle->abandoned)
             return -1;

@@ -144,6 +144,9 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
         return -1;
     if (type != LIBPFF_ATTACHMENT_TYPE_ITEM)
         return 1;
+    // Messages nested deeper than any real one are cut: a damaged file could nest them without end.
+    if (handle->attachmentPath.size() >= kDeepestEmbedding)
+        return 0;
 
     ::mkdir(QFile::encodeName(path).constData(), 0700);
     PffItem embedded;
