@@ -51,7 +51,7 @@ done
 ./configure --prefix="$PREFIX" --enable-shared --disable-static --disable-python \
   --disable-nls --disable-dependency-tracking CFLAGS="${CFLAGS:--O2 -g}" >configure.log
 # Overriding SUBDIRS keeps the build and the install to the library alone.
-make -j"$(nproc)" SUBDIRS="$LIBRARY_DIRS" >make.log
+make -j"$(nproc)" SUBDIRS="$LIBRARY_DIRS" >make.log 2>&1 || { tail -30 make.log; exit 1; }
 rm -rf "$PREFIX"
 make SUBDIRS="$LIBRARY_DIRS" install >install.log
 echo "$stamp" > "$PREFIX/.tolvane-patches"
