@@ -320,6 +320,29 @@ TEST_F(ConversionTest, EightBitHtmlIsWrittenAsUtf8WithMatchingDeclarations)
     EXPECT_TRUE(found);
 }
 
+TEST_F(ConversionTest, LinkAttachmentsBecomeASmallPartNamingTheLink)
+{
+    PstBuilder pst;
+    pst.topOfPersonalFolders()
+        .addFolder("Inbox")
+        .addMessage()
+        .subject("link")
+        .body("see the plan")
+        .attachReference("plan.docx", "\\\\server\\share\\plan.docx")
+        .attach("real.txt", ToBytes("real content"));
+    Write(pst);
+    const ConversionSummary summary = ScanAndConvert();
+    EXPECT_EQ(summary.mailSaved, 1);
+    auto parsed = OnlyMessageIn(OutputRoot());
+    ASSERT_TRUE(parsed);
+    QStringList names;
+    for (const auto& part : Parts(parsed.get()))
+        names << part.fileName;
+    EXPECT_TRUE(names.contains("real.txt")) << names.join(',').toStdString();
+    EXPECT_TRUE(ReadAll(FilesBelow(OutputRoot(), ".eml").first()).contains("plan.docx"));
+    EXPECT_EQ(testing::PythonEmailDefects(OutputRoot()), QString());
+}
+
 TEST_F(ConversionTest, ContactsBecomeVCardsWithTheirAddresses)
 {
     PstBuilder pst;
