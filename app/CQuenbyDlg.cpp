@@ -75,7 +75,7 @@ public:
             return;
         lastProgress_ = position;
         CQuenbyDlg* window = window_;
-        bridge_->Post([window, position] { window->SetProgressPosition(position); });
+        bridge_->PostLatest([window, position] { window->SetProgressPosition(position); });
     }
     void ShowNotice(const QString& text) override
     {

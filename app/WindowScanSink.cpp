@@ -44,7 +44,7 @@ void WindowScanSink::SetProgress(int position)
         return;
     lastProgress_ = position;
     CQuenbyDlg* window = window_;
-    bridge_->Post([window, position] { window->SetProgressPosition(position); });
+    bridge_->PostLatest([window, position] { window->SetProgressPosition(position); });
 }
 
 void WindowScanSink::ShowNotice(const QString& text)

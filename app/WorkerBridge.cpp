@@ -4,6 +4,7 @@
 #include "WorkerGate.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 namespace tolvane {
 
@@ -20,13 +21,32 @@ void WorkerBridge::scheduleFlushLocked()
         return;
     flushScheduled_ = true;
     std::weak_ptr<WorkerBridge> weak = weak_from_this();
+    QObject* receiver = receiver_;
     QMetaObject::invokeMethod(
-        receiver_,
-        [weak] {
-            if (auto bridge = weak.lock())
-                bridge->Flush();
+        receiver,
+        [weak, receiver] {
+            QTimer::singleShot(kFlushIntervalMs, receiver, [weak] {
+                if (auto bridge = weak.lock())
+                    bridge->Flush();
+            });
         },
         Qt::QueuedConnection);
+}
+
+void WorkerBridge::queueLatestLocked()
+{
+    if (latest_)
+        queue_.push_back(Entry{std::move(latest_), {}});
+    latest_ = nullptr;
+}
+
+void WorkerBridge::PostLatest(std::function<void()> change)
+{
+    std::lock_guard lock(mutex_);
+    if (discarded_)
+        return;
+    latest_ = std::move(change);
+    scheduleFlushLocked();
 }
 
 void WorkerBridge::Post(std::function<void()> change)
@@ -34,6 +54,7 @@ void WorkerBridge::Post(std::function<void()> change)
     std::lock_guard lock(mutex_);
     if (discarded_)
         return;
+    queueLatestLocked();
     queue_.push_back(Entry{std::move(change), {}});
     scheduleFlushLocked();
 }
@@ -62,6 +83,7 @@ void WorkerBridge::PostAndWait(std::function<void()> change)
         ++appliedWaits_;
         applied_.notify_all();
     };
+    queueLatestLocked();
     queue_.push_back(Entry{std::move(wrapped), {}});
     scheduleFlushLocked();
     applied_.wait(lock, [&] { return done || discarded_; });
@@ -75,6 +97,7 @@ void WorkerBridge::Flush()
         flushScheduled_ = false;
         if (discarded_ || (gate_ && gate_->isPauseRequested()))
             return;  // held back; Resume is followed by another Flush
+        queueLatestLocked();
         entries.swap(queue_);
     }
     for (Entry& entry : entries) {
@@ -95,6 +118,7 @@ void WorkerBridge::Discard()
     std::lock_guard lock(mutex_);
     discarded_ = true;
     queue_.clear();
+    latest_ = nullptr;
     applied_.notify_all();
 }
 
@@ -104,6 +128,7 @@ void WorkerBridge::Detach()
     discarded_ = true;
     receiver_ = nullptr;
     queue_.clear();
+    latest_ = nullptr;
     applied_.notify_all();
 }
 

@@ -30,9 +30,15 @@ public:
     // Worker side.
     void Post(std::function<void()> change);
     void PostRow(ListRow row);
+    // A change that only the latest of counts (the progress position). Rows
+    // keep coalescing across it; it runs before the next ordinary change.
+    void PostLatest(std::function<void()> change);
     // Queues the change and waits until the window has run it, or until the
     // bridge is discarded or detached.
     void PostAndWait(std::function<void()> change);
+
+    // Changes are applied at most this often, so rows arrive in large batches.
+    static constexpr int kFlushIntervalMs = 25;
 
     // Window side.
     void Flush();
@@ -48,6 +54,7 @@ private:
         std::vector<ListRow> rows;
     };
     void scheduleFlushLocked();
+    void queueLatestLocked();
 
     mutable std::mutex mutex_;
     std::condition_variable applied_;
@@ -55,6 +62,7 @@ private:
     const WorkerGate* gate_;
     RowsApplier applyRows_;
     std::vector<Entry> queue_;
+    std::function<void()> latest_;
     bool flushScheduled_ = false;
     bool discarded_ = false;
     quint64 appliedWaits_ = 0;
