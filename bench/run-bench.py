@@ -39,8 +39,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORK = os.path.join(ROOT, "bench", "work")
 RESULTS = os.path.join(ROOT, "bench", "results")
 BUILDS = {
-    "system": os.path.join(ROOT, "build-bench-system"),
-    "patched": os.path.join(ROOT, "build-bench-patched"),
+    "system": os.path.join(ROOT, "build-perf-sys"),
+    "patched": os.path.join(ROOT, "build-perf-pff"),
 }
 LARGE = 100000      # sizes from here on get --large-runs runs
 WINDOW_SIZE = 20000  # the window's scan is compared with the CLI scan at this size
@@ -60,7 +60,8 @@ def build(variant, gui):
     build_dir = BUILDS[variant]
     arguments = [os.path.join(ROOT, "scripts", "build.sh"), build_dir,
                  "-DCMAKE_BUILD_TYPE=Release", "-DTOLVANE_BUILD_TESTS=OFF",
-                 "-DTOLVANE_BUILD_GUI=" + ("ON" if gui else "OFF"),
+                 # the window is measured with the patched library only
+                 "-DTOLVANE_BUILD_GUI=" + ("ON" if gui and variant == "patched" else "OFF"),
                  "-DTOLVANE_PATCHED_LIBPFF=" + ("ON" if variant == "patched" else "OFF")]
     run(arguments)
 
@@ -102,24 +103,37 @@ def parse_time_report(text):
     return wall, cpu, rss
 
 
-def measure(command, output_dir=None, env=None):
-    """One timed run; output_dir is emptied (created) before the run."""
+def measure(command, output_dir=None, timeout=None):
+    """One timed run; output_dir is emptied (created) before the run. A run
+    longer than timeout seconds is stopped and marked as timed out."""
     if output_dir is not None:
         shutil.rmtree(output_dir, ignore_errors=True)
         os.makedirs(output_dir)
-    with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as report, \
+            tempfile.TemporaryFile() as output:
         started = time.monotonic()
-        completed = subprocess.run(["/usr/bin/time", "-v", "-o", report.name] + command,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                   env=env)
+        process = subprocess.Popen(["/usr/bin/time", "-v", "-o", report.name] + command,
+                                   stdout=output, stderr=subprocess.STDOUT,
+                                   start_new_session=True)
+        timed_out = False
+        try:
+            process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            timed_out = True
+            os.killpg(process.pid, 9)
+            process.wait()
         elapsed = time.monotonic() - started
         wall, cpu, rss = parse_time_report(report.read())
-    if completed.returncode != 0:
-        log("  exit status %d: %s" % (completed.returncode,
-                                       completed.stderr.decode(errors="replace")[-400:]))
-    # time's own wall clock has 10 ms resolution; keep the finer one
-    return {"wall": elapsed if elapsed > 0 else wall, "cpu": cpu, "rss_kib": rss,
-            "status": completed.returncode}
+        output.seek(0)
+        text = output.read().decode(errors="replace")
+    if timed_out:
+        log("  stopped after %.0f s" % elapsed)
+    elif process.returncode != 0:
+        log("  exit status %d: %s" % (process.returncode, text[-400:]))
+    window = re.search(r"window-scan-seconds ([0-9.]+)", text)
+    return {"wall": elapsed, "cpu": cpu, "rss_kib": rss, "timed_out": timed_out,
+            "status": process.returncode if not timed_out else -9,
+            "window_scan": float(window.group(1)) if window else None}
 
 
 def window_command(variant, path):
@@ -128,8 +142,7 @@ def window_command(variant, path):
     if not os.path.exists(application):
         return None
     return ["xvfb-run", "-a", "-s", "-screen 0 1600x1000x24", "env",
-            "QTWEBENGINE_DISABLE_SANDBOX=1", "TOLVANE_BENCH_SCAN_AND_QUIT=1",
-            application, path]
+            "QTWEBENGINE_DISABLE_SANDBOX=1", application, "--benchmark-scan", path]
 
 
 def commands(tool, variant, path, out_dir):
@@ -185,7 +198,8 @@ def format_table(rows):
             return "%.2f" % value if value is not None else "-"
         lines.append("| " + " | ".join([
             str(row["messages"]), row["libpff"], row["tool"], str(row["runs"]),
-            "%.2f" % row["wall"], "%.2f" % row["cpu"], "%.1f" % (row["rss_kib"] / 1024),
+            ("> %.0f (stopped)" % row["wall"]) if row.get("timed_out") else "%.2f" % row["wall"],
+            "%.2f" % row["cpu"], "%.1f" % (row["rss_kib"] / 1024),
             "%.0f" % row["messages_per_second"], ratio("vs_peer"), ratio("vs_floor")]) + " |")
     return "\n".join(lines)
 
@@ -199,6 +213,8 @@ def main():
     parser.add_argument("--tools", default="scan,convert,floor,peer,window")
     parser.add_argument("--no-build", action="store_true",
                         help="use the existing build-bench-* directories")
+    parser.add_argument("--timeout", type=float, default=1800,
+                        help="stop a run after this many seconds (marked as timed out)")
     parser.add_argument("--timeout-note", default="",
                         help="free text added to the results (e.g. what was left out)")
     options = parser.parse_args()
@@ -241,11 +257,14 @@ def main():
             samples = []
             for index in range(runs):
                 log("%s %s %d messages, run %d/%d" % (tool, variant, size, index + 1, runs))
-                samples.append(measure(command, tool_out))
+                samples.append(measure(command, tool_out, options.timeout))
+                if samples[-1]["timed_out"]:
+                    break
             shutil.rmtree(out_dir, ignore_errors=True)
             wall = statistics.median(sample["wall"] for sample in samples)
             row = {
-                "messages": size, "libpff": variant, "tool": tool, "runs": runs,
+                "messages": size, "libpff": variant, "tool": tool, "runs": len(samples),
+                "timed_out": any(sample["timed_out"] for sample in samples),
                 "wall": wall,
                 "walls": [round(sample["wall"], 3) for sample in samples],
                 "cpu": statistics.median(sample["cpu"] for sample in samples),
@@ -253,6 +272,10 @@ def main():
                 "status": max(sample["status"] for sample in samples),
                 "messages_per_second": size / wall if wall > 0 else 0.0,
             }
+            if tool == "window" and samples[0]["window_scan"] is not None:
+                # the scan as timed inside the window, without starting the application
+                row["window_scan"] = statistics.median(
+                    sample["window_scan"] for sample in samples if sample["window_scan"] is not None)
             measured[(tool, variant)] = row
             rows.append(row)
         peer = measured.get(("peer", "-"))
@@ -264,6 +287,8 @@ def main():
                 row["vs_floor"] = row["wall"] / floor["wall"]
             if tool == "window" and ("scan", variant) in measured:
                 row["vs_cli_scan"] = row["wall"] / measured[("scan", variant)]["wall"]
+                if row.get("window_scan"):
+                    row["scan_only_vs_cli_scan"] = row["window_scan"] / measured[("scan", variant)]["wall"]
         print(format_table([row for row in rows if row["messages"] == size]), flush=True)
 
     table = format_table(rows)
@@ -272,9 +297,12 @@ def main():
     with open(os.path.join(RESULTS, stamp + ".json"), "w") as handle:
         json.dump({"date": started.isoformat(), "machine": description,
                    "note": options.timeout_note, "rows": rows}, handle, indent=1)
-    window_lines = ["- window scan / CLI scan (%s libpff, %d messages): %.2f" % (
-        row["libpff"], row["messages"], row["vs_cli_scan"])
-        for row in rows if "vs_cli_scan" in row]
+    window_lines = ["- window scan / CLI scan (%s libpff, %d messages): %.2f with the application's "
+                    "start-up, %s for the scan alone (%s s inside the window)" % (
+                        row["libpff"], row["messages"], row["vs_cli_scan"],
+                        "%.2f" % row["scan_only_vs_cli_scan"] if "scan_only_vs_cli_scan" in row else "-",
+                        "%.2f" % row["window_scan"] if row.get("window_scan") else "-")
+                    for row in rows if "vs_cli_scan" in row]
     with open(os.path.join(RESULTS, stamp + ".md"), "w") as handle:
         handle.write("# Benchmark run %s\n\nMachine: %s\n\n" % (started.strftime("%Y-%m-%d %H:%M UTC"), description))
         if options.timeout_note:
