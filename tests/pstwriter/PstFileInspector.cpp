@@ -16,7 +16,7 @@ void Problem(PstLayout& layout, std::string text) { layout.problems.push_back(st
 
 void WalkPage(PstLayout& layout, uint64_t offset, uint8_t pageType, int depthLeft)
 {
-    if (offset + 512 > layout.file.size() || depthLeft == 0) {
+    if (layout.file.size() < 512 || offset > layout.file.size() - 512 || depthLeft == 0) {
         Problem(layout, "page outside the file");
         return;
     }
