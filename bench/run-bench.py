@@ -204,6 +204,33 @@ def format_table(rows):
     return "\n".join(lines)
 
 
+def order(row):
+    tools = ["peer", "floor", "scan", "convert", "window"]
+    return (row["messages"], {"-": 0, "system": 1, "patched": 2}.get(row["libpff"], 3),
+            tools.index(row["tool"]) if row["tool"] in tools else 9)
+
+
+def combine(paths, note):
+    """One table (markdown and JSON) of several result files of this script."""
+    runs = [json.load(open(path)) for path in paths]
+    rows = sorted((row for run in runs for row in run["rows"]), key=order)
+    started = datetime.datetime.now(datetime.timezone.utc)
+    stamp = started.strftime("%Y-%m-%d-%H%M") + "-combined"
+    with open(os.path.join(RESULTS, stamp + ".json"), "w") as handle:
+        json.dump({"date": started.isoformat(), "parts": [os.path.basename(path) for path in paths],
+                   "machines": sorted({run["machine"] for run in runs}), "note": note, "rows": rows},
+                  handle, indent=1)
+    with open(os.path.join(RESULTS, stamp + ".md"), "w") as handle:
+        handle.write("# Benchmark runs combined %s\n\n" % started.strftime("%Y-%m-%d %H:%M UTC"))
+        for run, path in zip(runs, paths):
+            handle.write("- %s: %s, machine: %s\n" % (os.path.basename(path), run["date"], run["machine"]))
+        if note:
+            handle.write("\nNote: %s\n" % note)
+        handle.write("\n" + format_table(rows) + "\n")
+    print(format_table(rows))
+    print("\nwritten to bench/results/%s.md and .json" % stamp)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--sizes", default="1000,10000,100000")
@@ -215,9 +242,14 @@ def main():
                         help="use the existing build-bench-* directories")
     parser.add_argument("--timeout", type=float, default=1800,
                         help="stop a run after this many seconds (marked as timed out)")
+    parser.add_argument("--combine", nargs="+", metavar="RESULT.json",
+                        help="write one table of earlier runs (e.g. sizes run separately) and stop")
     parser.add_argument("--timeout-note", default="",
                         help="free text added to the results (e.g. what was left out)")
     options = parser.parse_args()
+    if options.combine:
+        combine(options.combine, options.timeout_note)
+        return
 
     sizes = [int(size) for size in options.sizes.split(",") if size]
     variants = [variant for variant in options.libpff.split(",") if variant]
