@@ -20,6 +20,10 @@ and the machine's description.
 Usage: bench/run-bench.py [--sizes 1000,10000,100000] [--runs 3]
                           [--large-runs 1] [--libpff system,patched]
                           [--tools scan,convert,floor,peer,window] [--no-build]
+                          [--timeout SECONDS] [--combine RESULT.json...]
+
+Without --no-build it first runs scripts/install-deps.sh and builds both
+variants, so it runs from a fresh checkout on its own.
 """
 
 import argparse
@@ -259,6 +263,7 @@ def main():
     sizes.sort()
 
     if not options.no_build:
+        run([os.path.join(ROOT, "scripts", "install-deps.sh")])
         for variant in variants:
             build(variant, gui="window" in tools)
     mkpst = binary(variants[0], "mkpst")
