@@ -197,6 +197,24 @@ Item ReadItem(libpff_item_t* item)
         }
     }
 
+    if (out.properties.count(0x1009)) {
+        size_t size = 0;
+        const int available = libpff_message_get_rtf_body_size(item, &size, nullptr);
+        if (available == 1 && size > 0) {
+            std::string rtf(size, '\0');
+            if (libpff_message_get_rtf_body(item, reinterpret_cast<uint8_t*>(rtf.data()), size, nullptr) == 1) {
+                while (!rtf.empty() && rtf.back() == '\0')  // libpff counts end-of-string characters in
+                    rtf.pop_back();                          // the size
+
+                out.rtf = std::move(rtf);
+            } else {
+                out.rtfRefused = true;
+            }
+        } else if (available == -1) {
+            out.rtfRefused = true;
+        }
+    }
+
     int attachments = 0;
     LibpffError countError;
     if (libpff_message_get_number_of_attachments(item, &attachments, countError.out()) != 1)

@@ -35,6 +35,9 @@ struct Item {
     NamedProperties named;
     std::vector<Properties> recipients;
     std::vector<AttachmentRead> attachments;
+    // The RTF body as libpff decompresses it; rtfRefused when libpff reports an error doing so.
+    std::optional<std::string> rtf;
+    bool rtfRefused = false;
 
     const StoredValue* find(uint32_t id) const;
     std::string text(uint32_t id) const;  // UTF-16 or 8-bit value as UTF-8 ("" when absent)
