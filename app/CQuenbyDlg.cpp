@@ -424,7 +424,7 @@ void CQuenbyDlg::OnScan()
 
     auto job = std::make_shared<ScanJob>();
     ItemListModel* model = listModel_;
-    job->bridge = std::make_shared<WorkerBridge>(this, &job->gate, [model](const std::vector<ListRow>& rows) {
+    job->bridge = WorkerBridge::Create(this, &job->gate, [model](const std::vector<ListRow>& rows) {
         model->InsertRowsOnTop(rows);
     });
     job->sink = std::make_unique<WindowScanSink>(this, job->bridge, rootNode_, pstPath_);
@@ -510,7 +510,7 @@ void CQuenbyDlg::OnConvert()
     treeBuildingOff = true;
 
     auto job = std::make_shared<ConversionJob>();
-    job->bridge = std::make_shared<WorkerBridge>(this, &job->gate);
+    job->bridge = WorkerBridge::Create(this, &job->gate);
     const ConversionJob* raw = job.get();
     job->sink = std::make_unique<WindowConversionSink>(this, job->bridge,
                                                        [this, raw] { onConversionFinished(raw); });

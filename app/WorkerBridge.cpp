@@ -8,29 +8,42 @@
 
 namespace tolvane {
 
-WorkerBridge::WorkerBridge(QObject* receiver, const WorkerGate* gate, RowsApplier applyRows)
-    : receiver_(receiver)
-    , gate_(gate)
+BridgeWakeup::BridgeWakeup(QObject* receiver, std::weak_ptr<WorkerBridge> bridge)
+    : QObject(receiver)
+    , bridge_(std::move(bridge))
+{
+}
+
+void BridgeWakeup::scheduleFlush()
+{
+    QTimer::singleShot(WorkerBridge::kFlushIntervalMs, this, [this] {
+        if (auto bridge = bridge_.lock())
+            bridge->Flush();
+        else
+            deleteLater();
+    });
+}
+
+std::shared_ptr<WorkerBridge> WorkerBridge::Create(QObject* receiver, const WorkerGate* gate, RowsApplier applyRows)
+{
+    auto bridge = std::make_shared<WorkerBridge>(gate, std::move(applyRows));
+    bridge->wakeup_ = new BridgeWakeup(receiver, bridge);
+    return bridge;
+}
+
+WorkerBridge::WorkerBridge(const WorkerGate* gate, RowsApplier applyRows)
+    : gate_(gate)
     , applyRows_(std::move(applyRows))
 {
 }
 
 void WorkerBridge::scheduleFlushLocked()
 {
-    if (flushScheduled_ || !receiver_)
+    if (flushScheduled_ || !attached_)
         return;
     flushScheduled_ = true;
-    std::weak_ptr<WorkerBridge> weak = weak_from_this();
-    QObject* receiver = receiver_;
-    QMetaObject::invokeMethod(
-        receiver,
-        [weak, receiver] {
-            QTimer::singleShot(kFlushIntervalMs, receiver, [weak] {
-                if (auto bridge = weak.lock())
-                    bridge->Flush();
-            });
-        },
-        Qt::QueuedConnection);
+    // By name and without arguments: the toolkit carries no data of ours.
+    QMetaObject::invokeMethod(wakeup_, "scheduleFlush", Qt::QueuedConnection);
 }
 
 void WorkerBridge::queueLatestLocked()
@@ -126,7 +139,7 @@ void WorkerBridge::Detach()
 {
     std::lock_guard lock(mutex_);
     discarded_ = true;
-    receiver_ = nullptr;
+    attached_ = false;
     queue_.clear();
     latest_ = nullptr;
     applied_.notify_all();

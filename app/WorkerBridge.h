@@ -19,13 +19,32 @@
 namespace tolvane {
 
 class WorkerGate;
+class WorkerBridge;
+
+// Lives on the window's thread beside the receiver. Workers only ever invoke
+// its slot by name, so nothing a worker wrote travels through the toolkit's
+// event queue: the changes themselves go through the bridge's own mutex.
+class BridgeWakeup : public QObject {
+    Q_OBJECT
+public:
+    BridgeWakeup(QObject* receiver, std::weak_ptr<WorkerBridge> bridge);
+
+public slots:
+    void scheduleFlush();
+
+private:
+    std::weak_ptr<WorkerBridge> bridge_;
+};
 
 class WorkerBridge : public std::enable_shared_from_this<WorkerBridge> {
 public:
     using RowsApplier = std::function<void(const std::vector<ListRow>&)>;
 
-    // receiver: the window-thread object the changes run on. gate: the worker's gate.
-    WorkerBridge(QObject* receiver, const WorkerGate* gate, RowsApplier applyRows = {});
+    // receiver: the window-thread object the changes run on. gate: the worker's
+    // gate. Create on the window's thread.
+    static std::shared_ptr<WorkerBridge> Create(QObject* receiver, const WorkerGate* gate,
+                                                RowsApplier applyRows = {});
+    WorkerBridge(const WorkerGate* gate, RowsApplier applyRows);
 
     // Worker side.
     void Post(std::function<void()> change);
@@ -58,7 +77,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable applied_;
-    QObject* receiver_;
+    BridgeWakeup* wakeup_ = nullptr;  // child of the receiver; set before any worker runs
+    bool attached_ = true;
     const WorkerGate* gate_;
     RowsApplier applyRows_;
     std::vector<Entry> queue_;

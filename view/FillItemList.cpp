@@ -2,7 +2,6 @@
 #include "FillItemList.h"
 
 #include <QMetaObject>
-#include <QPointer>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -59,23 +58,27 @@ ItemListFill ComputeItemListFill(const QString& folderName,
 }
 
 // State shared between the filler (window thread) and its workers. The mutex
-// guards `filler`, which the filler clears when it goes away, so a worker never
-// posts to a destroyed object.
+// guards `filler` (cleared when the filler goes away, so a worker never posts
+// to a destroyed object) and the queue of changes. Workers wake the filler by
+// invoking its slot by name, so their data never rides the toolkit's queue.
 struct ItemListFiller::Shared {
     std::mutex mutex;
     ItemListFiller* filler = nullptr;
+    std::vector<std::pair<quint64, std::function<void()>>> pending;
+    bool wakeupPosted = false;
     std::atomic<quint64> generation{0};
     std::atomic<int> running{0};
 
-    void post(quint64 generation, std::function<void()> change)
+    void post(quint64 forGeneration, std::function<void()> change)
     {
         std::lock_guard lock(mutex);
         if (!filler)
             return;
-        ItemListFiller* target = filler;
-        QMetaObject::invokeMethod(
-            target, [target, generation, change = std::move(change)] { target->apply(generation, change); },
-            Qt::QueuedConnection);
+        pending.emplace_back(forGeneration, std::move(change));
+        if (!wakeupPosted) {
+            wakeupPosted = true;
+            QMetaObject::invokeMethod(filler, "drainPending", Qt::QueuedConnection);
+        }
     }
 };
 
@@ -104,10 +107,19 @@ void ItemListFiller::CancelFills()
     shared_->generation.fetch_add(1);
 }
 
-void ItemListFiller::apply(quint64 generation, const std::function<void()>& change)
+void ItemListFiller::drainPending()
 {
-    if (generation == shared_->generation.load())
-        change();
+    std::vector<std::pair<quint64, std::function<void()>>> changes;
+    {
+        std::lock_guard lock(shared_->mutex);
+        changes.swap(shared_->pending);
+        shared_->wakeupPosted = false;
+    }
+    for (const auto& [generation, change] : changes) {
+        // A later click has made this fill's output stale.
+        if (generation == shared_->generation.load())
+            change();
+    }
 }
 
 void ItemListFiller::FillItemList(const QString& folderName)
@@ -137,16 +149,13 @@ void ItemListFiller::FillItemList(const QString& folderName)
                                                std::make_move_iterator(fill.rows.begin() + end));
                     shared->post(generation, [model, batch = std::move(batch)] { model->AppendRows(batch); });
                 }
-                std::lock_guard lock(shared->mutex);
-                if (ItemListFiller* filler = shared->filler) {
-                    QMetaObject::invokeMethod(
-                        filler,
-                        [filler, generation, folderName] {
-                            if (generation == filler->shared_->generation.load())
-                                emit filler->fillCompleted(folderName);
-                        },
-                        Qt::QueuedConnection);
+                ItemListFiller* filler = nullptr;
+                {
+                    std::lock_guard lock(shared->mutex);
+                    filler = shared->filler;
                 }
+                if (filler)
+                    shared->post(generation, [filler, folderName] { emit filler->fillCompleted(folderName); });
             }
         }
         shared->running.fetch_sub(1);

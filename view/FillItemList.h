@@ -52,9 +52,12 @@ signals:
     // The fill of the folder clicked last has been shown completely.
     void fillCompleted(const QString& folderName);
 
+private slots:
+    // Runs the changes the workers queued (invoked by name from the workers).
+    void drainPending();
+
 private:
     struct Shared;
-    void apply(quint64 generation, const std::function<void()>& change);
 
     ItemListModel* model_;
     std::shared_ptr<Shared> shared_;

@@ -25,7 +25,7 @@ const char kScanUsage[] =
     "  --help   show this text\n"
     "\n"
     "Exit status: 0 scan completed, 1 the file cannot be opened or is not a PST,\n"
-    "2 usage error, 3 the scan failed, 4 out of memory.\n";
+    "2 usage error, 3 the scan failed, 5 out of memory.\n";
 
 QJsonValue Text(const QString& text)
 {
