@@ -29,7 +29,7 @@ struct ScanRequest {
 };
 
 // Exit status of the process when memory runs out during a scan.
-inline constexpr int kOutOfMemoryExitStatus = 4;
+inline constexpr int kOutOfMemoryExitStatus = 5;
 
 // Runs the whole scan. Returns 1 when the export ran to its end, 0 otherwise;
 // the outcome says why.

@@ -249,3 +249,32 @@ TEST(SampleContent, SecondScanContinuesTheNumbering)
 }
 
 }  // namespace
+
+namespace {
+
+// A sink whose tree refuses to grow, as if memory had run out.
+class ExhaustedSink : public cli::HeadlessScanSink {
+public:
+    TreeNodeId InsertFolderNode(TreeNodeId parent, const QString& text) override
+    {
+        if (parent != 0)
+            throw std::bad_alloc();
+        return cli::HeadlessScanSink::InsertFolderNode(parent, text);
+    }
+};
+
+TEST(SampleScanDeathTest, OutOfMemoryEndsTheProcessWithAFailureStatus)
+{
+    const QString path = SamplePath("msgInMsg.pst");
+    TOLVANE_REQUIRE_SAMPLE(path);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ItemStore store;
+            ExhaustedSink sink;
+            cli::RunHeadlessScan(path, store, sink);
+        },
+        ::testing::ExitedWithCode(kOutOfMemoryExitStatus), "Not Enough Memory");
+}
+
+}  // namespace
