@@ -215,10 +215,11 @@ TEST(RoundTrip, RecipientTableKeepsTypesNamesAndAddresses)
         .bcc("Hidden", "hidden@example.com")
         .recipient(tags::RecipientTo, "Exchange User", "/O=ORG/OU=SITE/CN=RECIPIENTS/CN=XUSER", "EX",
                    "xuser@example.com");
-    for (int i = 0; i < 200; ++i)
-        message.to("Recipient " + std::to_string(i), "r" + std::to_string(i) + "@example.com");
+    // Enough rows and text for a table heap of well over eight blocks (the ninth carries a bitmap header).
+    for (int i = 0; i < 1500; ++i)
+        message.to("Recipient " + std::to_string(i) + std::string(60, '.'), "r" + std::to_string(i) + "@example.com");
     const Item item = OnlyItem(message, "recipients");
-    ASSERT_EQ(item.recipients.size(), 204u);
+    ASSERT_EQ(item.recipients.size(), 1504u);
     const struct {
         size_t index;
         int32_t type;
@@ -231,7 +232,8 @@ TEST(RoundTrip, RecipientTableKeepsTypesNamesAndAddresses)
         {1, tags::RecipientCc, "Čeněk", "SMTP", "cenek@example.cz", "cenek@example.cz"},
         {2, tags::RecipientBcc, "Hidden", "SMTP", "hidden@example.com", "hidden@example.com"},
         {3, tags::RecipientTo, "Exchange User", "EX", "/O=ORG/OU=SITE/CN=RECIPIENTS/CN=XUSER", "xuser@example.com"},
-        {203, tags::RecipientTo, "Recipient 199", "SMTP", "r199@example.com", "r199@example.com"},
+        {1503, tags::RecipientTo, "Recipient 1499............................................................", "SMTP",
+         "r1499@example.com", "r1499@example.com"},
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(e.index);
