@@ -328,13 +328,90 @@ bool MailboxReader::Open(const QString& pstPath, QString* error)
         file_.reset();
         return false;
     }
+    PffItem root;
+    if (libpff_file_get_root_folder(file_.get(), root.out(), nullptr) == 1 && root) {
+        std::vector<int> path;
+        IndexItems(root.get(), path, 64);
+    }
     return true;
+}
+
+void MailboxReader::IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft)
+{
+    const int folderIndex = static_cast<int>(folderPaths_.size());
+    folderPaths_.push_back(path);
+    int items = 0;
+    if (libpff_folder_get_number_of_sub_messages(folder, &items, nullptr) == 1) {
+        for (int index = 0; index < items; ++index) {
+            PffItem item;
+            uint32_t identifier = 0;
+            if (libpff_folder_get_sub_message(folder, index, item.out(), nullptr) == 1 && item
+                && libpff_item_get_identifier(item.get(), &identifier, nullptr) == 1)
+                positions_.emplace(identifier, ItemPosition{folderIndex, index});
+        }
+    }
+    if (depthLeft <= 0)
+        return;
+    int folders = 0;
+    if (libpff_folder_get_number_of_sub_folders(folder, &folders, nullptr) != 1)
+        return;
+    for (int index = 0; index < folders; ++index) {
+        PffItem sub;
+        if (libpff_folder_get_sub_folder(folder, index, sub.out(), nullptr) != 1 || !sub)
+            continue;
+        path.push_back(index);
+        IndexItems(sub.get(), path, depthLeft - 1);
+        path.pop_back();
+    }
+}
+
+libpff_item_t* MailboxReader::FindTopLevelItem(uint32_t identifier, PffItem& holder)
+{
+    const auto found = positions_.find(identifier);
+    if (found != positions_.end()) {
+        const ItemPosition position = found->second;
+        if (cachedFolder_ != position.folder) {
+            cachedFolderItem_.reset();
+            cachedFolder_ = -1;
+            PffItem current;
+            bool ok = libpff_file_get_root_folder(file_.get(), current.out(), nullptr) == 1 && current;
+            for (int index : folderPaths_[position.folder]) {
+                if (!ok)
+                    break;
+                PffItem sub;
+                ok = libpff_folder_get_sub_folder(current.get(), index, sub.out(), nullptr) == 1 && sub;
+                current = std::move(sub);
+            }
+            if (ok) {
+                cachedFolderItem_ = std::move(current);
+                cachedFolder_ = position.folder;
+            }
+        }
+        if (cachedFolderItem_
+            && libpff_folder_get_sub_message(cachedFolderItem_.get(), position.index, holder.out(), nullptr) == 1
+            && holder) {
+            uint32_t check = 0;
+            if (libpff_item_get_identifier(holder.get(), &check, nullptr) == 1 && check == identifier)
+                return holder.get();
+        }
+    }
+    // Not found by the walk: ask libpff directly.
+    if (libpff_file_get_item_by_identifier(file_.get(), identifier, holder.out(), nullptr) == 1 && holder)
+        return holder.get();
+    return nullptr;
 }
 
 std::optional<MessageContent> MailboxReader::ReadMessage(const ItemLocation& location)
 {
     if (!file_.isOpen() || location.itemIdentifier == 0)
         return std::nullopt;
+    if (!location.isEmbedded()) {
+        PffItem holder;
+        libpff_item_t* item = FindTopLevelItem(location.itemIdentifier, holder);
+        if (!item)
+            return std::nullopt;
+        return ReadMessageContent(item, file_.asciiCodepage());
+    }
     LocatedItem located = LocateItem(file_.get(), location);
     if (!located)
         return std::nullopt;
@@ -344,14 +421,15 @@ std::optional<MessageContent> MailboxReader::ReadMessage(const ItemLocation& loc
 QStringList MailboxReader::ReadContactEmails(const ItemLocation& location)
 {
     QStringList emails;
-    if (!file_.isOpen() || location.itemIdentifier == 0)
+    if (!file_.isOpen() || location.itemIdentifier == 0 || location.isEmbedded())
         return emails;
-    LocatedItem located = LocateItem(file_.get(), location);
-    if (!located)
+    PffItem holder;
+    libpff_item_t* item = FindTopLevelItem(location.itemIdentifier, holder);
+    if (!item)
         return emails;
-    const int codePage = MessageCodePage(located.item(), file_.asciiCodepage());
+    const int codePage = MessageCodePage(item, file_.asciiCodepage());
     for (uint32_t tag : {Tag::Email1Address, Tag::Email2Address, Tag::Email3Address}) {
-        const auto address = ReadString(located.item(), 0, tag, codePage);
+        const auto address = ReadString(item, 0, tag, codePage);
         if (address && !IsBlank(*address))
             emails.push_back(address->trimmed());
     }

@@ -12,6 +12,8 @@
 #include <QStringList>
 
 #include <optional>
+#include <unordered_map>
+#include <vector>
 
 namespace tolvane {
 
@@ -27,7 +29,22 @@ public:
     QStringList ReadContactEmails(const ItemLocation& location);
 
 private:
+    // Where a top-level item sits: the sub-folder indexes from the root folder
+    // and its index among the folder's items. Looking items up by identifier
+    // costs libpff time in proportion to the file's size, so one walk at the
+    // start records every item's position instead.
+    struct ItemPosition {
+        int folder = 0;  // index into folderPaths_
+        int index = 0;
+    };
+    void IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft);
+    libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
+
     PffFile file_;
+    std::vector<std::vector<int>> folderPaths_;
+    std::unordered_map<uint32_t, ItemPosition> positions_;
+    int cachedFolder_ = -1;
+    PffItem cachedFolderItem_;
 };
 
 // Everything of one libpff message item, embedded messages recursively up to
