@@ -124,8 +124,16 @@ def measure(command, output_dir=None, timeout=None):
             process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             timed_out = True
-            os.killpg(process.pid, 9)
-            process.wait()
+            # Stop the measured command only, so that time still reports
+            # what it used until then; the whole group if time lingers.
+            try:
+                with open("/proc/%d/task/%d/children" % (process.pid, process.pid)) as children:
+                    for child in children.read().split():
+                        os.kill(int(child), 9)
+                process.wait(timeout=30)
+            except (OSError, subprocess.TimeoutExpired):
+                os.killpg(process.pid, 9)
+                process.wait()
         elapsed = time.monotonic() - started
         wall, cpu, rss = parse_time_report(report.read())
         output.seek(0)
