@@ -57,7 +57,7 @@ public:
     void PostAndWait(std::function<void()> change);
 
     // Changes are applied at most this often, so rows arrive in large batches.
-    static constexpr int kFlushIntervalMs = 25;
+    static constexpr int kFlushIntervalMs = 100;
 
     // Window side.
     void Flush();

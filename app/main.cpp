@@ -11,8 +11,7 @@
 
 int main(int argc, char* argv[])
 {
-    tolvane::CExplorer1::RegisterSchemes();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    tolvane::CExplorer1::PrepareProcess();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
     QApplication::setApplicationVersion(QStringLiteral("5.0"));

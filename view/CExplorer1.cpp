@@ -3,6 +3,7 @@
 #include "CExplorer1.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QUrlQuery>
@@ -83,6 +84,17 @@ public:
 private:
     QUrl allowedAddress_;
 };
+
+void CExplorer1::PrepareProcess()
+{
+    RegisterSchemes();
+    // Previews are still documents; the software scene graph draws them well
+    // and keeps the window from being composited through OpenGL on every
+    // update of the list (costly without a GPU). Users may choose otherwise.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
 
 void CExplorer1::RegisterSchemes()
 {

@@ -20,7 +20,9 @@ class PreviewRequestFilter;
 class CExplorer1 : public QWidget {
     Q_OBJECT
 public:
-    // Must run before the QApplication is created.
+    // Must run before the QApplication is created: registers the preview
+    // scheme and picks the rendering of the web view (see the .cpp).
+    static void PrepareProcess();
     static void RegisterSchemes();
 
     explicit CExplorer1(QWidget* parent = nullptr);

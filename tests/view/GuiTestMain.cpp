@@ -15,8 +15,7 @@ int main(int argc, char* argv[])
             return RUN_ALL_TESTS();
         }
     }
-    tolvane::CExplorer1::RegisterSchemes();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    tolvane::CExplorer1::PrepareProcess();
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
