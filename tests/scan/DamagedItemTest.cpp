@@ -1,0 +1,67 @@
+// A message whose data is damaged costs only itself: the messages around it
+// and the folders after it are still scanned.
+#include "ScanTestSupport.h"
+
+#include "PstBuilder.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace tolvane;
+using namespace tolvane::testing;
+namespace pw = tolvane::pstwriter;
+
+namespace {
+
+QByteArray Utf16(const char* ascii)
+{
+    QByteArray bytes;
+    for (const char* c = ascii; *c != '\0'; ++c) {
+        bytes.append(*c);
+        bytes.append('\0');
+    }
+    return bytes;
+}
+
+TEST(DamagedItem, SiblingsSurviveADamagedMessage)
+{
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("damaged.pst"));
+    pw::PstBuilderOptions options;
+    options.encoding = pw::BlockEncoding::None;  // so the test can find the message's bytes
+    pw::PstBuilder pst(options);
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    inbox.addMessage().subject("first").body("first body");
+    inbox.addMessage().subject("second").body("DAMAGE-MARKER-IN-THE-SECOND-BODY");
+    inbox.addMessage().subject("third").body("third body");
+    pst.topOfPersonalFolders().addFolder("After").addMessage().subject("after");
+    pst.write(path.toStdString());
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const qsizetype marker = bytes.indexOf(Utf16("DAMAGE-MARKER"));
+    ASSERT_GE(marker, 0);
+    // Break the heap that holds the second message's properties: its signature
+    // byte (0xEC, followed by the property-context type 0xBC) opens the block.
+    const qsizetype heap = bytes.lastIndexOf(QByteArray("\xEC\xBC", 2), marker);
+    ASSERT_GE(heap, 0);
+    bytes[heap] = '\0';
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+
+    ItemStore store;
+    cli::HeadlessScanSink sink;
+    ASSERT_EQ(ScanInto(path, store, sink).outcome, ScanOutcome::Completed);
+    QStringList subjects;
+    for (const auto& record : store.mailRecords())
+        subjects.append(record->subject);
+    EXPECT_TRUE(subjects.contains(QStringLiteral("first")));
+    EXPECT_TRUE(subjects.contains(QStringLiteral("third")));
+    EXPECT_TRUE(subjects.contains(QStringLiteral("after")));
+    // The damaged message itself cannot be read.
+    EXPECT_FALSE(subjects.contains(QStringLiteral("second")));
+}
+
+}  // namespace
