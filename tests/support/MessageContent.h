@@ -31,6 +31,8 @@ public:
     std::vector<PropertyMap> recipients;
     std::vector<Attachment> attachments;
 
+    // A new item carries its class and the "read" flag (0x0E07 = 0x01) and nothing else; the writer
+    // adds only the message size (0x0E08) when it is not set.
     explicit Message(std::string_view messageClass = "IPM.Note");
 
     // Generic setters; the tag's type decides how text is stored (PT_UNICODE as UTF-16,
