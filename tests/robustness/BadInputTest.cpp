@@ -1,0 +1,208 @@
+// Bad input files: nothing crashes or hangs, the user is told the right thing,
+// the scan keeps what it can read, the conversion writes every mail the scan
+// found (or counts it as failed) and nothing lands outside the destination.
+#include "Fixtures.h"
+#include "PstLayout.h"
+
+#include <QProcess>
+
+#include <functional>
+#include <random>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tolvane::robustness {
+namespace {
+
+QString BaseMailbox(ScratchArea& area)
+{
+    const QString path = area.input(QStringLiteral("base.pst"));
+    if (!QFileInfo::exists(path))
+        WriteBaseMailbox(path);
+    return path;
+}
+
+void Scramble(QByteArray& bytes, uint64_t offset, uint64_t size, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    for (uint64_t i = offset; i < offset + size && i < static_cast<uint64_t>(bytes.size()); ++i)
+        bytes[static_cast<qsizetype>(i)] = static_cast<char>(random() & 0xFF);
+}
+
+// Makes the damaged copy of the base mailbox.
+QString Damaged(ScratchArea& area, const char* name, const std::function<void(QByteArray&)>& damage)
+{
+    QByteArray bytes = ReadAll(BaseMailbox(area));
+    damage(bytes);
+    const QString path = area.input(QString::fromLatin1(name) + QStringLiteral(".pst"));
+    WriteAll(path, bytes);
+    return path;
+}
+
+QString Truncated(ScratchArea& area, const char* name, int percent)
+{
+    return Damaged(area, name, [percent](QByteArray& bytes) { bytes.truncate(bytes.size() * percent / 100); });
+}
+
+std::vector<BlockSpan> DataBlocks(const QByteArray& bytes)
+{
+    std::vector<BlockSpan> blocks;
+    for (const BlockSpan& block : CollectBlocks(bytes))
+        if (!block.internal())
+            blocks.push_back(block);
+    return blocks;
+}
+
+struct InputFault {
+    const char* name;
+    std::function<QString(ScratchArea&)> make;  // the input's path
+    int minimumMail;  // mail records a completed scan must still find
+};
+
+const InputFault kInputFaults[] = {
+    {"EmptyFile", [](ScratchArea& a) { WriteAll(a.input("empty.pst"), {}); return a.input("empty.pst"); }, 0},
+    {"OneByte", [](ScratchArea& a) { WriteAll(a.input("one.pst"), "!"); return a.input("one.pst"); }, 0},
+    {"Directory", [](ScratchArea& a) { QDir().mkpath(a.input("folder.pst")); return a.input("folder.pst"); }, 0},
+    {"MissingFile", [](ScratchArea& a) { return a.input("missing.pst"); }, 0},
+    {"TextFileNamedPst",
+     [](ScratchArea& a) {
+         WriteAll(a.input("text.pst"), QByteArray("Dear reader,\nthis is not a mailbox.\n").repeated(50));
+         return a.input("text.pst");
+     },
+     0},
+    {"OstHeader", [](ScratchArea& a) { return Damaged(a, "ost", [](QByteArray& b) { b[8] = 'S'; b[9] = 'O'; }); }, 0},
+    {"AddressBookHeader",
+     [](ScratchArea& a) { return Damaged(a, "pab", [](QByteArray& b) { b[8] = 'A'; b[9] = 'B'; }); }, 0},
+    {"HeaderOnly", [](ScratchArea& a) { return Damaged(a, "header", [](QByteArray& b) { b.truncate(564); }); }, 0},
+    {"Truncated10", [](ScratchArea& a) { return Truncated(a, "cut10", 10); }, 0},
+    {"Truncated50", [](ScratchArea& a) { return Truncated(a, "cut50", 50); }, 0},
+    {"Truncated99", [](ScratchArea& a) { return Truncated(a, "cut99", 99); }, 0},
+    {"RandomBytesOverNodeTreeRoot",
+     [](ScratchArea& a) {
+         return Damaged(a, "nbt", [](QByteArray& b) { Scramble(b, NodeTreeRoot(b), kPageSize, 1); });
+     },
+     0},
+    {"RandomBytesOverBlockTreeRoot",
+     [](ScratchArea& a) {
+         return Damaged(a, "bbt", [](QByteArray& b) { Scramble(b, BlockTreeRoot(b), kPageSize, 2); });
+     },
+     0},
+    {"RandomBytesOverEveryTreePage",
+     [](ScratchArea& a) {
+         return Damaged(a, "pages", [](QByteArray& b) {
+             std::vector<uint64_t> pages;
+             CollectPages(b, NodeTreeRoot(b), 8, &pages);
+             CollectPages(b, BlockTreeRoot(b), 8, &pages);
+             uint32_t seed = 3;
+             for (uint64_t page : pages)
+                 Scramble(b, page, kPageSize - 16, seed++);  // trailers intact: the pages look valid
+         });
+     },
+     0},
+    // The largest data block holds one message's attachment or body: at
+    // most that message is lost.
+    {"RandomBytesOverDataBlock",
+     [](ScratchArea& a) {
+         return Damaged(a, "data", [](QByteArray& b) {
+             BlockSpan largest;
+             for (const BlockSpan& block : DataBlocks(b))
+                 if (block.size > largest.size)
+                     largest = block;
+             Scramble(b, largest.offset, largest.size, 4);
+         });
+     },
+     kBaseMailCount - 1},
+    // A property heap in the middle of the file: one message's, or a folder's
+    // or a table's; the rest of the mailbox stays readable.
+    {"RandomBytesOverHeap",
+     [](ScratchArea& a) {
+         return Damaged(a, "heap", [](QByteArray& b) {
+             std::vector<BlockSpan> heaps;
+             for (const BlockSpan& block : DataBlocks(b))
+                 if (block.size > 12 && static_cast<uint8_t>(b[static_cast<qsizetype>(block.offset + 2)]) == 0xEC &&
+                     static_cast<uint8_t>(b[static_cast<qsizetype>(block.offset + 3)]) == 0xBC)
+                     heaps.push_back(block);
+             std::sort(heaps.begin(), heaps.end(), [](auto& x, auto& y) { return x.offset < y.offset; });
+             if (!heaps.empty()) {
+                 const BlockSpan heap = heaps[heaps.size() / 2];
+                 Scramble(b, heap.offset + 12, heap.size - 12, 5);
+             }
+         });
+     },
+     0},
+};
+
+class BadInputTest : public ::testing::TestWithParam<InputFault> {};
+
+TEST_P(BadInputTest, EndsWithTheRightNoticeAndWritesOnlyIntoTheDestination)
+{
+    ScratchArea area;
+    ASSERT_TRUE(area.isValid());
+    const QString input = GetParam().make(area);
+    const TreeSnapshot before = area.Outside();
+
+    const ScanRun scan = ScanFile(input);
+    EXPECT_EQ(scan.notices, ExpectedScanNotices(scan.outcome));
+    EXPECT_EQ(scan.result, scan.outcome == ScanOutcome::Completed ? 1 : 0);
+    if (scan.outcome == ScanOutcome::Completed) {
+        EXPECT_GE(static_cast<int>(scan.store->mailCount()), GetParam().minimumMail);
+        const ConvertRun conversion = ConvertScan(scan, input, area.destination());
+        ExpectHonestConversion(scan, conversion, area.outputRoot());
+    }
+    EXPECT_EQ(area.Outside(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, BadInputTest, ::testing::ValuesIn(kInputFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The fixture itself: every message of the undamaged mailbox is scanned and
+// written, so the lower bounds above mean something.
+TEST(BadInputBaseline, TheUndamagedMailboxComesOutWhole)
+{
+    ScratchArea area;
+    const QString input = BaseMailbox(area);
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    EXPECT_EQ(static_cast<int>(scan.store->mailCount()), kBaseMailCount);
+    const ConvertRun conversion = ConvertScan(scan, input, area.destination());
+    ExpectHonestConversion(scan, conversion, area.outputRoot());
+    EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
+    EXPECT_FALSE(DataBlocks(ReadAll(input)).empty());
+}
+
+// A file the user may not read: the command line as an ordinary user gets
+// "cannot open". Root reads everything, so the command then runs as nobody.
+TEST(BadInputPermissions, UnreadableFileCannotBeOpened)
+{
+    ScratchArea area;
+    const QString input = BaseMailbox(area);
+    ASSERT_EQ(::chmod(QFile::encodeName(input).constData(), 0), 0);
+    ::chmod(QFile::encodeName(area.root()).constData(), 0755);
+    ::chmod(QFile::encodeName(area.root() + "/input").constData(), 0755);
+    const QString cli = QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli");
+    if (!QFileInfo(cli).isExecutable())
+        GTEST_SKIP() << "tolvane-cli is not built";
+
+    QProcess process;
+    if (::geteuid() == 0) {
+        process.setChildProcessModifier([] {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(99);
+        });
+    }
+    process.setWorkingDirectory(area.root());
+    process.start(cli, {QStringLiteral("scan"), input});
+    ASSERT_TRUE(process.waitForFinished(-1));
+    if (process.exitCode() == 99 || process.exitStatus() != QProcess::NormalExit) {
+        const QByteArray err = process.readAllStandardError();
+        if (process.exitCode() == 99 || err.contains("Permission denied"))
+            GTEST_SKIP() << "cannot run the command line as another user: " << err.constData();
+    }
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains(kOpenFailedNotice));
+}
+
+}  // namespace
+}  // namespace tolvane::robustness

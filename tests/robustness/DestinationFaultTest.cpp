@@ -1,0 +1,204 @@
+// Faults of the destination: read-only, deleted while the conversion runs,
+// full, and files already where the output goes. The conversion never
+// overwrites, never writes outside the destination, counts every mail it
+// could not save and says so.
+#include "Fixtures.h"
+
+#include "OutputNaming.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tolvane::robustness {
+namespace {
+
+// Mounts a tmpfs at `directory` in a mount namespace private to this test
+// process (it disappears with the process). Empty on success, else why not.
+QString MountTmpfs(const QString& directory, unsigned long flags, const char* options)
+{
+    static const int namespaceError = [] {
+        if (::unshare(CLONE_NEWNS) != 0)
+            return errno;
+        if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return errno;
+        return 0;
+    }();
+    if (namespaceError != 0)
+        return QStringLiteral("no private mount namespace: %1").arg(QString::fromLocal8Bit(std::strerror(namespaceError)));
+    if (::mount("tolvane-test", QFile::encodeName(directory).constData(), "tmpfs", flags, options) != 0)
+        return QStringLiteral("cannot mount a tmpfs: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    return QString();
+}
+
+class MountedDirectory {
+public:
+    explicit MountedDirectory(QString path) : path_(std::move(path)) {}
+    ~MountedDirectory() { ::umount2(QFile::encodeName(path_).constData(), MNT_DETACH); }
+
+private:
+    QString path_;
+};
+
+QString BaseInput(ScratchArea& area)
+{
+    const QString path = area.input(QStringLiteral("base.pst"));
+    WriteBaseMailbox(path);
+    return path;
+}
+
+TEST(DestinationFaultTest, ReadOnlyDestination)
+{
+    ScratchArea area;
+    const QString input = BaseInput(area);
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    std::unique_ptr<MountedDirectory> mounted;
+    if (::geteuid() == 0) {
+        const QString why = MountTmpfs(area.destination(), MS_RDONLY, "size=64k");
+        if (!why.isEmpty())
+            GTEST_SKIP() << "read-only destination needs a mount as root: " << qPrintable(why);
+        mounted = std::make_unique<MountedDirectory>(area.destination());
+    } else {
+        ASSERT_EQ(::chmod(QFile::encodeName(area.destination()).constData(), 0555), 0);
+    }
+    const TreeSnapshot before = area.Outside();
+
+    const ConvertRun conversion = ConvertScan(scan, input, area.destination());
+    ExpectHonestConversion(scan, conversion, area.outputRoot());
+    EXPECT_EQ(conversion.summary.mailSaved, 0);
+    EXPECT_EQ(conversion.summary.mailFailed, kBaseMailCount);
+    EXPECT_EQ(area.Outside(), before);
+    ::chmod(QFile::encodeName(area.destination()).constData(), 0755);
+}
+
+TEST(DestinationFaultTest, DestinationDeletedDuringTheConversion)
+{
+    ScratchArea area;
+    const QString input = BaseInput(area);
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    const TreeSnapshot before = area.Outside();
+
+    WorkerGate gate;
+    bool deleted = false;
+    gate.setCheckpointHook([&](long ordinal) {
+        if (ordinal == 10 && !deleted)
+            deleted = QDir(area.destination()).removeRecursively();
+    });
+    const ConvertRun conversion = ConvertScan(scan, input, area.destination(), &gate);
+    EXPECT_TRUE(deleted);
+    ExpectHonestConversion(scan, conversion, area.outputRoot());
+    // Nine were written before the deletion and are gone with it.
+    EXPECT_GE(conversion.summary.mailSaved + conversion.summary.mailFailed, kBaseMailCount);
+    EXPECT_EQ(area.Outside(), before);
+}
+
+TEST(DestinationFaultTest, DiskFull)
+{
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("large.pst"));
+    {
+        tolvane::pstwriter::PstBuilder pst;
+        auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+        for (int i = 0; i < 30; ++i)
+            inbox.addMessage()
+                .subject("Large " + std::to_string(i))
+                .body("see attached")
+                .attach("blob.bin", tolvane::pstwriter::Bytes(20000, static_cast<uint8_t>(i)));
+        pst.write(input.toStdString());
+    }
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    const QString why = MountTmpfs(area.destination(), 0, "size=256k");
+    if (!why.isEmpty())
+        GTEST_SKIP() << "disk full needs a small tmpfs: " << qPrintable(why);
+    MountedDirectory mounted(area.destination());
+    const TreeSnapshot before = area.Outside();
+
+    const ConvertRun conversion = ConvertScan(scan, input, area.destination());
+    ExpectHonestConversion(scan, conversion, area.outputRoot());
+    EXPECT_GT(conversion.summary.mailFailed, 0);
+    EXPECT_GT(conversion.summary.mailSaved, 0);
+    // Every file that is there is whole: it ends where the composer ended it.
+    for (const QString& path : FilesEndingIn(area.outputRoot(), QStringLiteral(".eml")))
+        EXPECT_GT(QFileInfo(path).size(), 20000) << qPrintable(path);
+    EXPECT_EQ(area.Outside(), before);
+}
+
+TEST(DestinationFaultTest, FileAlreadyAtAnOutputPath)
+{
+    ScratchArea area;
+    const QString input = BaseInput(area);
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    // The first mail of every conversion gets the number 41.
+    const auto first = scan.store->mailRecords().front();
+    const QString directory = DirectoryForFolderKey(area.outputRoot(), first->folderKey);
+    const QString occupied = directory + u'/' + FileNameFor(MailNameText(first->subject), "41", ".eml");
+    ASSERT_TRUE(QDir().mkpath(directory));
+    ASSERT_TRUE(WriteAll(occupied, "precious, not a converted mail\n"));
+    const TreeSnapshot existing = SnapshotTree(area.destination());
+
+    const ConvertRun conversion = ConvertScan(scan, input, area.destination());
+    EXPECT_EQ(ReadAll(occupied), QByteArray("precious, not a converted mail\n"));
+    ASSERT_EQ(conversion.start, ConversionStart::Started);
+    EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
+    EXPECT_EQ(FilesEndingIn(area.outputRoot(), ".eml").size(), kBaseMailCount + 1);
+    const TreeSnapshot after = SnapshotTree(area.destination());
+    for (const auto& [path, hash] : existing)
+        EXPECT_EQ(after.count(path) ? after.at(path) : QByteArray("<gone>"), hash) << qPrintable(path);
+}
+
+TEST(DestinationFaultTest, FileWhereTheOutputFolderGoes)
+{
+    ScratchArea area;
+    const QString input = BaseInput(area);
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    ASSERT_TRUE(WriteAll(area.outputRoot(), "a file, not a folder\n"));
+
+    const ConvertRun conversion = ConvertScan(scan, input, area.destination());
+    EXPECT_EQ(ReadAll(area.outputRoot()), QByteArray("a file, not a folder\n"));
+    ASSERT_EQ(conversion.start, ConversionStart::Started);
+    EXPECT_EQ(conversion.summary.mailSaved + conversion.summary.mailFailed, kBaseMailCount);
+    ASSERT_EQ(conversion.notices.size(), 1);
+    if (conversion.summary.mailFailed > 0) {
+        EXPECT_NE(conversion.notices.front(), QString::fromLatin1(kSavingCompletedText));
+    }
+}
+
+struct RefusedDestination {
+    const char* name;
+    std::function<QString(ScratchArea&)> path;
+    ConversionStart expected;
+};
+
+const RefusedDestination kRefused[] = {
+    {"Empty", [](ScratchArea&) { return QString(); }, ConversionStart::DestinationEmpty},
+    {"Missing", [](ScratchArea& a) { return a.root() + "/nowhere"; }, ConversionStart::DestinationMissing},
+};
+
+class RefusedDestinationTest : public ::testing::TestWithParam<RefusedDestination> {};
+
+TEST_P(RefusedDestinationTest, NothingIsWritten)
+{
+    ScratchArea area;
+    const QString input = BaseInput(area);
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    const TreeSnapshot before = SnapshotTree(area.root());
+    const ConvertRun conversion = ConvertScan(scan, input, GetParam().path(area));
+    EXPECT_EQ(conversion.start, GetParam().expected);
+    EXPECT_EQ(SnapshotTree(area.root()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Destinations, RefusedDestinationTest, ::testing::ValuesIn(kRefused),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tolvane::robustness

@@ -1,0 +1,207 @@
+// Shared machinery of the robustness tests: a scratch area whose destination
+// sits a few levels below its root (so a name that climbs out is caught), a
+// scan and a conversion run in-process with recording sinks, and snapshots of
+// directory trees to prove that nothing outside the destination changed and
+// that no existing file was overwritten.
+#pragma once
+
+#include "ConversionDriver.h"
+#include "ItemStore.h"
+#include "ProcessState.h"
+#include "ScanDriver.h"
+#include "ScanSink.h"
+#include "WorkerGate.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <map>
+#include <memory>
+
+namespace tolvane::robustness {
+
+// The fixed local time of every conversion in these tests.
+inline QDateTime FixedClock()
+{
+    return QDateTime(QDate(2011, 3, 5), QTime(9, 7));
+}
+inline const QString kOutputFolderName = QStringLiteral("Vorsk-Recovery-5-3-2011 9-7");
+
+class RecordingScanSink : public ScanSink {
+public:
+    TreeNodeId InsertFolderNode(TreeNodeId, const QString& text) override
+    {
+        const TreeNodeId node = nextNode_++;
+        texts_.insert(node, text);
+        return node;
+    }
+    QString NodeText(TreeNodeId node) override { return texts_.value(node); }
+    void InsertMailRow(const MailRecord&) override {}
+    void SetProgress(int) override {}
+    void ShowNotice(const QString& text) override { notices.append(text); }
+    QStringList notices;
+
+private:
+    TreeNodeId nextNode_ = 1;
+    QHash<TreeNodeId, QString> texts_;
+};
+
+class RecordingConversionSink : public ConversionSink {
+public:
+    void SetProgress(int) override {}
+    void ShowNotice(const QString& text) override
+    {
+        QMutexLocker lock(&mutex_);
+        notices_.append(text);
+    }
+    QStringList notices() const
+    {
+        QMutexLocker lock(&mutex_);
+        return notices_;
+    }
+
+private:
+    mutable QMutex mutex_;
+    QStringList notices_;
+};
+
+struct ScanRun {
+    ScanOutcome outcome = ScanOutcome::OpenFailed;
+    int result = 0;
+    QStringList notices;
+    std::unique_ptr<ItemStore> store = std::make_unique<ItemStore>();
+};
+
+inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr)
+{
+    // As the Browse procedure does: a conversion earlier in the process switched tree building off.
+    treeBuildingOff = false;
+    ScanRun run;
+    RecordingScanSink sink;
+    ScanRequest request;
+    request.pstPath = path;
+    request.store = run.store.get();
+    request.sink = &sink;
+    request.gate = gate;
+    request.rootNode = sink.InsertFolderNode(0, path);
+    run.result = RunScanDriver(request, &run.outcome);
+    run.notices = sink.notices;
+    return run;
+}
+
+struct ConvertRun {
+    ConversionStart start = ConversionStart::DestinationMissing;
+    ConversionSummary summary;
+    QStringList notices;
+};
+
+inline ConvertRun ConvertScan(const ScanRun& scan, const QString& pstPath, const QString& destination,
+                              WorkerGate* gate = nullptr)
+{
+    ConvertRun run;
+    RecordingConversionSink sink;
+    ConversionRequest request;
+    request.pstPath = pstPath;
+    request.destinationPath = destination;
+    request.store = scan.store.get();
+    request.sink = &sink;
+    request.gate = gate;
+    request.clock = FixedClock;
+    ConversionDriver driver;
+    run.start = driver.Start(request);
+    if (run.start == ConversionStart::Started)
+        run.summary = driver.Wait();
+    run.notices = sink.notices();
+    return run;
+}
+
+// Path (relative to the tree's root) -> content hash, "<dir>" or "<link>".
+using TreeSnapshot = std::map<QString, QByteArray>;
+
+inline TreeSnapshot SnapshotTree(const QString& root, const QString& excludedSubtree = QString())
+{
+    TreeSnapshot snapshot;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!excludedSubtree.isEmpty() && (path == excludedSubtree || path.startsWith(excludedSubtree + u'/')))
+            continue;
+        const QFileInfo info = it.fileInfo();
+        QByteArray value;
+        if (info.isSymLink()) {
+            value = "<link>";
+        } else if (info.isDir()) {
+            value = "<dir>";
+        } else {
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly))
+                value = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
+            else
+                value = "<unreadable>";
+        }
+        snapshot[QDir(root).relativeFilePath(path)] = value;
+    }
+    return snapshot;
+}
+
+// Every file below `root` whose name ends in `suffix`.
+inline QStringList FilesEndingIn(const QString& root, const QString& suffix)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(suffix))
+            files.append(path);
+    }
+    files.sort();
+    return files;
+}
+
+// A scratch area: <root>/input/ for mailboxes, <root>/a/b/c/destination/ as
+// the destination, and the current directory moved to <root>/a/b/c/cwd while
+// it lives (the scan resolves its relative export root there). Anything that
+// appears in the area outside the destination is an escape.
+class ScratchArea {
+public:
+    ScratchArea()
+    {
+        QDir(root()).mkpath(QStringLiteral("input"));
+        QDir(root()).mkpath(QStringLiteral("a/b/c/destination"));
+        QDir(root()).mkpath(QStringLiteral("a/b/c/cwd"));
+        previousDirectory_ = QDir::currentPath();
+        QDir::setCurrent(root() + QStringLiteral("/a/b/c/cwd"));
+    }
+    ~ScratchArea() { QDir::setCurrent(previousDirectory_); }
+    ScratchArea(const ScratchArea&) = delete;
+    ScratchArea& operator=(const ScratchArea&) = delete;
+
+    bool isValid() const { return dir_.isValid(); }
+    QString root() const { return dir_.path(); }
+    QString input(const QString& name) const { return root() + QStringLiteral("/input/") + name; }
+    QString destination() const { return root() + QStringLiteral("/a/b/c/destination"); }
+    QString outputRoot() const { return destination() + u'/' + kOutputFolderName; }
+    // Everything outside the destination and the inputs the test made; compare before and after a run.
+    TreeSnapshot Outside() const
+    {
+        TreeSnapshot snapshot = SnapshotTree(root(), destination());
+        for (auto it = snapshot.begin(); it != snapshot.end();)
+            it = it->first.startsWith(QStringLiteral("input/")) ? snapshot.erase(it) : std::next(it);
+        return snapshot;
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString previousDirectory_;
+};
+
+}  // namespace tolvane::robustness
