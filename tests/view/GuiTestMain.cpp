@@ -6,6 +6,17 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_THREAD__)
+// The browser engine's own threads are built without the race detector and
+// synchronise in ways it cannot see; its internal reports are not ours.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "race:libQt6WebEngineCore.so\n"
+           "mutex:libQt6WebEngineCore.so\n"
+           "signal:libQt6WebEngineCore.so\n";
+}
+#endif
+
 int main(int argc, char* argv[])
 {
     // Listing the tests (at build time, maybe without a display) needs no application.
