@@ -16,18 +16,24 @@ namespace tolvane {
 // tree (the window's tree model, the command line's plain numbering). 0 = none.
 using TreeNodeId = quint64;
 
-// Body text kept compactly: UTF-8 bytes instead of UTF-16, so the many bodies
-// of a big mailbox cost about half. Null and empty stay distinct.
+// Body text kept compactly: UTF-8 instead of UTF-16, and bodies longer than a
+// few hundred bytes are moved to the process's spill file (BodySpill), so the
+// records of a big mailbox stay small in memory. Null and empty stay distinct.
 class StoredText {
 public:
     StoredText() = default;
     static StoredText fromString(const QString& text);
     QString text() const;
     bool isNull() const { return isNull_; }
-    qsizetype byteSize() const { return utf8_.size(); }
+    qsizetype byteSize() const { return spillOffset_ >= 0 ? spillSize_ : utf8_.size(); }
+
+    // Bodies up to this many UTF-8 bytes stay in memory.
+    static constexpr qsizetype kInlineLimit = 512;
 
 private:
     QByteArray utf8_;
+    int64_t spillOffset_ = -1;
+    int32_t spillSize_ = 0;
     bool isNull_ = true;
 };
 

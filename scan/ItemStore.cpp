@@ -1,7 +1,11 @@
 // Item record store: guarded O(1) appends and snapshot reads.
 #include "ItemStore.h"
 
+#include "BodySpill.h"
+
 #include <algorithm>
+#include <limits>
+#include <optional>
 
 namespace tolvane {
 
@@ -21,7 +25,15 @@ StoredText StoredText::fromString(const QString& text)
 {
     StoredText stored;
     stored.isNull_ = text.isNull();
-    stored.utf8_ = text.toUtf8();
+    QByteArray utf8 = text.toUtf8();
+    if (utf8.size() > kInlineLimit && utf8.size() <= std::numeric_limits<int32_t>::max()) {
+        if (const std::optional<int64_t> offset = BodySpill::instance().append(utf8)) {
+            stored.spillOffset_ = *offset;
+            stored.spillSize_ = static_cast<int32_t>(utf8.size());
+            return stored;
+        }
+    }
+    stored.utf8_ = std::move(utf8);
     return stored;
 }
 
@@ -29,6 +41,8 @@ QString StoredText::text() const
 {
     if (isNull_)
         return QString();
+    if (spillOffset_ >= 0)
+        return QString::fromUtf8(BodySpill::instance().read(spillOffset_, spillSize_));
     if (utf8_.isEmpty())
         return QString(u""_qs);
     return QString::fromUtf8(utf8_);

@@ -1,0 +1,94 @@
+// The anonymous spill file of kept bodies.
+#include "BodySpill.h"
+
+#include "PrivateTempDir.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tolvane {
+
+BodySpill& BodySpill::instance()
+{
+    static BodySpill spill;
+    return spill;
+}
+
+BodySpill::~BodySpill()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool BodySpill::ensureOpen()
+{
+    if (tried_)
+        return fd_ >= 0;
+    tried_ = true;
+    const std::optional<QString> dir = PrivateTempDir();
+    if (!dir)
+        return false;
+    const QByteArray path = dir->toLocal8Bit();
+#ifdef O_TMPFILE
+    fd_ = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+    if (fd_ < 0) {
+        // File systems without unnamed files: make one and unlink it at once.
+        QByteArray pattern = path + "/bodies-XXXXXX";
+        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd_ >= 0)
+            ::unlink(pattern.constData());
+    }
+    return fd_ >= 0;
+}
+
+std::optional<int64_t> BodySpill::append(const QByteArray& bytes)
+{
+    int64_t offset = 0;
+    int fd = -1;
+    {
+        std::lock_guard lock(mutex_);
+        if (!ensureOpen())
+            return std::nullopt;
+        offset = end_;
+        end_ += bytes.size();
+        fd = fd_;
+    }
+    // Each caller owns its reserved range, so the writes need no lock.
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    int64_t at = offset;
+    while (left > 0) {
+        const ssize_t written = ::pwrite(fd, data, static_cast<size_t>(left), at);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return std::nullopt;  // the reserved range is simply never read
+        data += written;
+        left -= written;
+        at += written;
+    }
+    return offset;
+}
+
+QByteArray BodySpill::read(int64_t offset, int32_t size) const
+{
+    if (fd_ < 0 || size <= 0)
+        return QByteArray();
+    QByteArray bytes(size, Qt::Uninitialized);
+    char* data = bytes.data();
+    int32_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd_, data + done, static_cast<size_t>(size - done), offset + done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return QByteArray();
+        done += static_cast<int32_t>(got);
+    }
+    return bytes;
+}
+
+}  // namespace tolvane
