@@ -7,11 +7,15 @@
 #include <gtest/gtest.h>
 
 #if defined(__SANITIZE_THREAD__)
-// The browser engine's own threads are built without the race detector and
-// synchronise in ways it cannot see; its internal reports are not ours.
+// The browser engine and the toolkit's own thread pool are built without the
+// race detector and hand work over in ways it cannot see (futex-based locks);
+// their internal reports are not ours.
 extern "C" const char* __tsan_default_suppressions()
 {
     return "race:libQt6WebEngineCore.so\n"
+           "race:QRunnable::create\n"
+           "race:QThreadPoolPrivate::enqueueTask\n"
+           "race:QThreadPoolThread::run\n"
            "mutex:libQt6WebEngineCore.so\n"
            "signal:libQt6WebEngineCore.so\n";
 }
