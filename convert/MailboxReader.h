@@ -48,8 +48,9 @@ private:
 };
 
 // Everything of one libpff message item, embedded messages recursively up to
-// `depthLeft` levels.
-MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft = 16);
+// `depthLeft` levels (the scan's own bound, so every embedded message it
+// recorded is carried).
+MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft = 64);
 
 // The message as far as the scan's record describes it.
 MessageContent ContentFromRecord(const MailRecord& record);
