@@ -5,11 +5,14 @@
 #include "ItemStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <ostream>
 
 // Readable QString values in failure messages.
@@ -32,6 +35,24 @@ inline QString SamplePath(const char* fileName)
             GTEST_SKIP() << "sample file not present: " << qPrintable(path)                    \
                          << " (the real PST samples live in " TOLVANE_SAMPLES_DIR ")";          \
     } while (false)
+
+// Gives each test process a temporary directory of its own, so the scans'
+// "Attachments" directory is not shared with other test processes that may
+// remove it meanwhile.
+class OwnTempDirEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        directory_ = std::make_unique<QTemporaryDir>();
+        qputenv("TMPDIR", QFile::encodeName(directory_->path()));
+    }
+    void TearDown() override { directory_.reset(); }
+
+private:
+    std::unique_ptr<QTemporaryDir> directory_;
+};
+inline ::testing::Environment* const ownTempDirEnvironment =
+    ::testing::AddGlobalTestEnvironment(new OwnTempDirEnvironment);
 
 struct ScanResult {
     ScanOutcome outcome = ScanOutcome::OpenFailed;
