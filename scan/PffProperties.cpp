@@ -174,32 +174,13 @@ int InternetCodePage(libpff_item_t* item, int fallback)
     return MessageCodePage(item, fallback);
 }
 
-std::optional<MessageBody> ReadHtmlBody(libpff_item_t* message, int fileCodePage)
-{
-    auto value = ReadProperty(message, 0, kHtmlBody);
-    if (!value)
-        return std::nullopt;
-    MessageBody body;
-    body.valueType = value->valueType;
-    if (value->valueType == PropertyType::Unicode) {
-        body.text = StripTerminators(DecodeUtf16Le(value->data));
-        body.storedSize = body.text.toUtf8().size();
-    } else if (value->valueType == PropertyType::Binary || value->valueType == PropertyType::String8) {
-        QByteArray bytes = value->data;
-        while (!bytes.isEmpty() && bytes.back() == '\0')
-            bytes.chop(1);
-        body.storedSize = bytes.size();
-        body.text = DecodeCodePage(bytes, InternetCodePage(message, fileCodePage));
-    } else {
-        return std::nullopt;
-    }
-    body.bytes = std::move(value->data);
-    return body;
-}
+namespace {
 
-std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCodePage)
+// A body property: Unicode values are UTF-16LE; 8-bit and binary values are
+// decoded with the given code page (trailing terminators dropped).
+std::optional<MessageBody> ReadBody(libpff_item_t* message, uint32_t entryType, int codePage)
 {
-    auto value = ReadProperty(message, 0, kPlainTextBody);
+    auto value = ReadProperty(message, 0, entryType);
     if (!value)
         return std::nullopt;
     MessageBody body;
@@ -212,12 +193,24 @@ std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCod
         while (!bytes.isEmpty() && bytes.back() == '\0')
             bytes.chop(1);
         body.storedSize = bytes.size();
-        body.text = DecodeCodePage(bytes, MessageCodePage(message, fileCodePage));
+        body.text = DecodeCodePage(bytes, codePage);
     } else {
         return std::nullopt;
     }
     body.bytes = std::move(value->data);
     return body;
+}
+
+}  // namespace
+
+std::optional<MessageBody> ReadHtmlBody(libpff_item_t* message, int fileCodePage)
+{
+    return ReadBody(message, kHtmlBody, InternetCodePage(message, fileCodePage));
+}
+
+std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCodePage)
+{
+    return ReadBody(message, kPlainTextBody, MessageCodePage(message, fileCodePage));
 }
 
 std::optional<QByteArray> ReadRtfBodyStored(libpff_item_t* message)
