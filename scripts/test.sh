@@ -3,6 +3,8 @@
 # Usage: scripts/test.sh            install, build, run the test suite
 #        scripts/test.sh asan       the same in an AddressSanitizer+UBSan build
 #        scripts/test.sh tsan       the same in a ThreadSanitizer build
+# The plain run ends with the fault table (damaged, hostile and changing
+# mailboxes, destination faults) in an AddressSanitizer+UBSan build.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 MODE=${1:-plain}
@@ -25,3 +27,13 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 cd "$BUILD"
 xvfb-run -a -s "-screen 0 1600x1000x24" ctest --output-on-failure -j"$(nproc)" --timeout 600
+
+if [ "$MODE" = "plain" ]; then
+  PATCHED=$(sed -n 's/^TOLVANE_PATCHED_LIBPFF:BOOL=//p' "$BUILD/CMakeCache.txt")
+  FAULTS="$ROOT/build-asan-faults"
+  cmake -S "$ROOT" -B "$FAULTS" -DTOLVANE_SANITIZE=address -DTOLVANE_BUILD_GUI=OFF \
+    -DTOLVANE_PATCHED_LIBPFF="${PATCHED:-OFF}" >/dev/null
+  cmake --build "$FAULTS" -j"$(nproc)" --target robustness_test tolvane-cli
+  cd "$FAULTS"
+  ./bin/robustness_test
+fi
