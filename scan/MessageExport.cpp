@@ -33,15 +33,6 @@ constexpr uint32_t kImportance = 0x0017;
 constexpr uint32_t kPriority = 0x0026;
 constexpr uint32_t kSensitivity = 0x0036;
 
-QString TimeOrNone(libpff_item_t* item, uint32_t entryType)
-{
-    if (const auto filetime = ReadFiletime(item, 0, entryType)) {
-        if (const auto text = FiletimeToTimeText(*filetime))
-            return *text;
-    }
-    return QStringLiteral("None");
-}
-
 std::optional<int32_t> ReadSigned32(libpff_item_t* item, uint32_t entryType)
 {
     if (const auto value = Read32(item, 0, entryType))
@@ -188,9 +179,9 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
     record.senderName = ReadMessageString(message, kSenderName, fileCodePage).value_or(QStringLiteral("Unknown"));
     record.senderAddress =
         ReadMessageString(message, kSenderAddress, fileCodePage).value_or(QStringLiteral("Unknown"));
-    record.deliveryTime = TimeOrNone(message, kDeliveryTime);
-    record.creationTime = TimeOrNone(message, kCreationTime);
-    record.modificationTime = TimeOrNone(message, kModificationTime);
+    record.deliveryTime = ReadTimeText(message, 0, kDeliveryTime).value_or(QStringLiteral("None"));
+    record.creationTime = ReadTimeText(message, 0, kCreationTime).value_or(QStringLiteral("None"));
+    record.modificationTime = ReadTimeText(message, 0, kModificationTime).value_or(QStringLiteral("None"));
     record.size = SizeText(ReadSigned32(message, kMessageSize));
     record.flag = FlagWord(Read32(message, 0, kMessageFlags));
     record.importance = ImportanceWord(ReadSigned32(message, kImportance));

@@ -51,15 +51,6 @@ constexpr uint32_t kAppointmentEnd = 0x820E;
 constexpr uint32_t kAppointmentLocation = 0x8208;
 constexpr uint32_t kRecurrencePattern = 0x8232;
 
-QString TimeOrEmpty(libpff_item_t* item, uint32_t entryType)
-{
-    if (const auto filetime = ReadFiletime(item, 0, entryType)) {
-        if (const auto text = FiletimeToTimeText(*filetime))
-            return *text;
-    }
-    return QString(u""_qs);
-}
-
 QString TextOrSpace(libpff_item_t* item, uint32_t entryType, int fileCodePage)
 {
     const auto text = ReadMessageString(item, entryType, fileCodePage);
@@ -97,8 +88,8 @@ int export_handle_export_appointment(export_handle* handle, libpff_item_t* appoi
     record.folderName = LastPathComponent(exportPath);
     record.folderKey = FolderKeyFromExportPath(exportPath);
     record.itemType = recordItemType;
-    record.startTime = TimeOrEmpty(appointment, kAppointmentStart);
-    record.endTime = TimeOrEmpty(appointment, kAppointmentEnd);
+    record.startTime = ReadTimeText(appointment, 0, kAppointmentStart).value_or(QString(u""_qs));
+    record.endTime = ReadTimeText(appointment, 0, kAppointmentEnd).value_or(QString(u""_qs));
     record.location = TextOrSpace(appointment, kAppointmentLocation, handle->asciiCodepage);
     record.recurrencePattern = TextOrSpace(appointment, kRecurrencePattern, handle->asciiCodepage);
     record.placeholderA = QStringLiteral("None");

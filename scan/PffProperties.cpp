@@ -2,6 +2,7 @@
 #include "PffProperties.h"
 
 #include "TextDecoding.h"
+#include "TimeText.h"
 
 #include <QtEndian>
 
@@ -152,6 +153,13 @@ std::optional<uint64_t> ReadFiletime(libpff_item_t* item, int setIndex, uint32_t
     if (!value || value->valueType != PropertyType::Time || value->data.size() < 8)
         return std::nullopt;
     return qFromLittleEndian<uint64_t>(reinterpret_cast<const uchar*>(value->data.constData()));
+}
+
+std::optional<QString> ReadTimeText(libpff_item_t* item, int setIndex, uint32_t entryType)
+{
+    if (const auto filetime = ReadFiletime(item, setIndex, entryType))
+        return FiletimeToTimeText(*filetime);
+    return std::nullopt;
 }
 
 std::optional<QByteArray> ReadBinary(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)

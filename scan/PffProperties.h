@@ -66,6 +66,9 @@ std::optional<uint64_t> ReadFiletime(libpff_item_t* item, int setIndex, uint32_t
                                      NamedLookup lookup = NamedLookup::Mapped);
 std::optional<QByteArray> ReadBinary(libpff_item_t* item, int setIndex, uint32_t entryType,
                                      NamedLookup lookup = NamedLookup::Mapped);
+// A FILETIME property as the 21-character time text; nullopt when it is
+// missing or cannot be converted (callers choose their own default).
+std::optional<QString> ReadTimeText(libpff_item_t* item, int setIndex, uint32_t entryType);
 
 // The subject (0x0037) without the two-character prefix marker (0x01 and a
 // length character) that stored subjects may begin with; nullopt when absent.
