@@ -4,7 +4,7 @@
 // destination, so a path escape counts as a crash.
 #include "ItemStore.h"
 #include "ScanDriver.h"
-#include "ScanSink.h"
+#include "NumberingScanSink.h"
 
 #ifdef TOLVANE_FUZZ_CONVERT
 #include "ConversionDriver.h"
@@ -25,24 +25,6 @@
 namespace {
 
 using namespace tolvane;
-
-class FuzzScanSink : public ScanSink {
-public:
-    TreeNodeId InsertFolderNode(TreeNodeId, const QString& text) override
-    {
-        const TreeNodeId node = nextNode_++;
-        texts_.insert(node, text);
-        return node;
-    }
-    QString NodeText(TreeNodeId node) override { return texts_.value(node); }
-    void InsertMailRow(const MailRecord&) override {}
-    void SetProgress(int) override {}
-    void ShowNotice(const QString&) override {}
-
-private:
-    TreeNodeId nextNode_ = 1;
-    QHash<TreeNodeId, QString> texts_;
-};
 
 #ifdef TOLVANE_FUZZ_CONVERT
 class FuzzConversionSink : public ConversionSink {
@@ -110,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QDir().mkpath(scratch->destination);
 
     ItemStore store;
-    FuzzScanSink scanSink;
+    NumberingScanSink scanSink;
     ScanRequest scan;
     scan.pstPath = scratch->input;
     scan.store = &store;

@@ -7,22 +7,9 @@
 
 namespace tolvane::cli {
 
-TreeNodeId HeadlessScanSink::InsertFolderNode(TreeNodeId parent, const QString& text)
-{
-    const TreeNodeId node = nextNode_++;
-    texts_.insert(node, text);
-    children_[parent].append(node);
-    return node;
-}
-
-QString HeadlessScanSink::NodeText(TreeNodeId node)
-{
-    return texts_.value(node);
-}
-
 void HeadlessScanSink::ShowNotice(const QString& text)
 {
-    notices_.append(text);
+    NumberingScanSink::ShowNotice(text);
     PrintError(text + u'\n');
 }
 

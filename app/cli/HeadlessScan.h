@@ -1,10 +1,11 @@
-// Running a scan without a window: a ScanSink that numbers tree nodes and
-// prints notices to stderr, and small argument-parsing helpers shared by the
+// Running a scan without a window: a numbering ScanSink that prints notices
+// to stderr, and small argument-parsing helpers shared by the
 // subcommands of tolvane-cli.
 #pragma once
 
 #include "ItemRecords.h"
 #include "ScanDriver.h"
+#include "NumberingScanSink.h"
 #include "ScanSink.h"
 
 #include <QHash>
@@ -24,23 +25,10 @@ inline constexpr int kExitCannotOpen = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitScanFailed = 3;
 
-class HeadlessScanSink : public ScanSink {
+// The numbering sink that also prints each notice to stderr.
+class HeadlessScanSink : public NumberingScanSink {
 public:
-    TreeNodeId InsertFolderNode(TreeNodeId parent, const QString& text) override;
-    QString NodeText(TreeNodeId node) override;
-    void InsertMailRow(const MailRecord&) override {}
-    void SetProgress(int) override {}
     void ShowNotice(const QString& text) override;
-
-    // The nodes in insertion order below a parent (0 = top level).
-    QVector<TreeNodeId> Children(TreeNodeId parent) const { return children_.value(parent); }
-    QStringList notices() const { return notices_; }
-
-private:
-    TreeNodeId nextNode_ = 1;
-    QHash<TreeNodeId, QString> texts_;
-    QHash<TreeNodeId, QVector<TreeNodeId>> children_;
-    QStringList notices_;
 };
 
 // Scans `pstPath` exactly as the window does: a fresh record set in `store`,

@@ -9,7 +9,7 @@
 #include "ItemStore.h"
 #include "ProcessState.h"
 #include "ScanDriver.h"
-#include "ScanSink.h"
+#include "NumberingScanSink.h"
 #include "WorkerGate.h"
 
 #include <QByteArray>
@@ -34,25 +34,6 @@ inline QDateTime FixedClock()
     return QDateTime(QDate(2011, 3, 5), QTime(9, 7));
 }
 inline const QString kOutputFolderName = QStringLiteral("Vorsk-Recovery-5-3-2011 9-7");
-
-class RecordingScanSink : public ScanSink {
-public:
-    TreeNodeId InsertFolderNode(TreeNodeId, const QString& text) override
-    {
-        const TreeNodeId node = nextNode_++;
-        texts_.insert(node, text);
-        return node;
-    }
-    QString NodeText(TreeNodeId node) override { return texts_.value(node); }
-    void InsertMailRow(const MailRecord&) override {}
-    void SetProgress(int) override {}
-    void ShowNotice(const QString& text) override { notices.append(text); }
-    QStringList notices;
-
-private:
-    TreeNodeId nextNode_ = 1;
-    QHash<TreeNodeId, QString> texts_;
-};
 
 class RecordingConversionSink : public ConversionSink {
 public:
@@ -85,7 +66,7 @@ inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr)
     // As the Browse procedure does: a conversion earlier in the process switched tree building off.
     treeBuildingOff = false;
     ScanRun run;
-    RecordingScanSink sink;
+    NumberingScanSink sink;
     ScanRequest request;
     request.pstPath = path;
     request.store = run.store.get();
@@ -93,7 +74,7 @@ inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr)
     request.gate = gate;
     request.rootNode = sink.InsertFolderNode(0, path);
     run.result = RunScanDriver(request, &run.outcome);
-    run.notices = sink.notices;
+    run.notices = sink.notices();
     return run;
 }
 

@@ -1,0 +1,39 @@
+// A ScanSink for front ends without a window (command line, tests, fuzzing):
+// tree nodes are plain numbers with their texts and children kept, notices are
+// collected, rows and progress are dropped.
+#pragma once
+
+#include "ScanSink.h"
+
+#include <QHash>
+#include <QStringList>
+#include <QVector>
+
+namespace tolvane {
+
+class NumberingScanSink : public ScanSink {
+public:
+    TreeNodeId InsertFolderNode(TreeNodeId parent, const QString& text) override
+    {
+        const TreeNodeId node = nextNode_++;
+        texts_.insert(node, text);
+        children_[parent].append(node);
+        return node;
+    }
+    QString NodeText(TreeNodeId node) override { return texts_.value(node); }
+    void InsertMailRow(const MailRecord&) override {}
+    void SetProgress(int) override {}
+    void ShowNotice(const QString& text) override { notices_.append(text); }
+
+    // The nodes in insertion order below a parent (0 = top level).
+    QVector<TreeNodeId> Children(TreeNodeId parent) const { return children_.value(parent); }
+    QStringList notices() const { return notices_; }
+
+private:
+    TreeNodeId nextNode_ = 1;
+    QHash<TreeNodeId, QString> texts_;
+    QHash<TreeNodeId, QVector<TreeNodeId>> children_;
+    QStringList notices_;
+};
+
+}  // namespace tolvane
