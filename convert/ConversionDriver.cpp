@@ -3,6 +3,7 @@
 #include "ConversionDriver.h"
 
 #include "MailboxReader.h"
+#include "MessagePreparer.h"
 #include "MessageWriter.h"
 #include "OutputNaming.h"
 #include "PrivateTempDir.h"
@@ -93,6 +94,7 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, const QS
     WriterContext context;
     context.outputRoot = outputRoot;
     context.reader = reader.isOpen() ? &reader : nullptr;
+    context.composers = MessagePreparer::ComposersFor(static_cast<int>(std::thread::hardware_concurrency()));
     context.sink = request.sink;
     context.gate = request.gate;
     context.summary = &summary;

@@ -3,6 +3,7 @@
 #include "MessageWriter.h"
 
 #include "MailboxReader.h"
+#include "MessagePreparer.h"
 #include "MimeComposer.h"
 #include "NewFileWriter.h"
 #include "OutputNaming.h"
@@ -10,6 +11,9 @@
 #include "WorkerGate.h"
 
 #include <QDir>
+
+#include <algorithm>
+#include <vector>
 
 namespace tolvane {
 
@@ -91,35 +95,36 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
 bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
 {
     ConversionSummary& summary = *context.summary;
+    // Embedded messages travel inside their parents' files.
+    std::vector<const MailRecord*> topLevel;
+    topLevel.reserve(mail.size());
+    for (const auto& record : mail) {
+        if (!record->location.isEmbedded())
+            topLevel.push_back(record.get());
+    }
+    const int composers = std::max(context.composers, 1);
+    MessagePreparer preparer(topLevel, context.reader, composers, static_cast<std::size_t>(composers) * 4 + 4);
     ConversionRandom random;
     int progress = 0;
-    for (const auto& record : mail) {
-        // Embedded messages travel inside their parents' files.
-        if (record->location.isEmbedded())
-            continue;
+    for (std::size_t index = 0; index < topLevel.size(); ++index) {
+        const MailRecord& record = *topLevel[index];
         if (!PassCheckpoint(context.gate))
             return false;
         ++summary.mailTotal;
         context.sink->SetProgress(progress);
 
-        std::optional<MessageContent> content;
-        if (context.reader)
-            content = context.reader->ReadMessage(record->location);
-        if (!content)
-            content = ContentFromRecord(*record);
-        summary.embeddedCarried += CountEmbeddedMessages(*content);
-        const QByteArray bytes = ComposeMessageBytes(*content);
-        content.reset();
+        PreparedMessage prepared = preparer.Take(index);
+        summary.embeddedCarried += prepared.embeddedCarried;
 
         const QString number = QString::number(random.Next());
-        const QString nameText = MailNameText(record->subject);
-        const QString directory = DirectoryForFolderKey(context.outputRoot, record->folderKey);
+        const QString nameText = MailNameText(record.subject);
+        const QString directory = DirectoryForFolderKey(context.outputRoot, record.folderKey);
         QString reason;
         bool saved = false;
         if (EnsureDirectory(context.outputRoot, directory, &reason)) {
             const NewFileResult result = WriteNewFile(
                 directory, [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); },
-                bytes);
+                prepared.bytes);
             saved = result.saved;
             reason = result.reason;
         }

@@ -14,7 +14,10 @@ class WorkerGate;
 
 struct WriterContext {
     QString outputRoot;
-    MailboxReader* reader = nullptr;  // may be closed: records are then written from their fields
+    // May be closed: records are then written from their fields. The mail pass
+    // hands it to its reading thread for the pass's duration.
+    MailboxReader* reader = nullptr;
+    int composers = 1;  // threads that compose messages ahead of the writer
     ConversionSink* sink = nullptr;
     WorkerGate* gate = nullptr;
     ConversionSummary* summary = nullptr;

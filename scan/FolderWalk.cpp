@@ -63,6 +63,20 @@ void AddFolderToTree(export_handle* handle, const QString& parentPath, const QSt
     handle->store->AddFolderNode(std::move(folder));
 }
 
+// Names a skipped item for the user: its folder path as the tree shows it
+// (without the scan's private export root) and its position, counted from 1.
+void ReportSkippedItem(export_handle* handle, const QString& exportPath, int index, const QString& reason)
+{
+    if (handle->sink == nullptr)
+        return;
+    QString folder = exportPath;
+    if (folder.startsWith(kExportRoot))
+        folder.remove(0, kExportRoot.size());
+    if (folder.isEmpty())
+        folder = QStringLiteral("/");
+    handle->sink->ItemSkipped(QStringLiteral("%1, item %2").arg(folder).arg(index + 1), reason);
+}
+
 }  // namespace
 
 int export_handle_initialize(std::unique_ptr<export_handle>* handle, char mode)
@@ -130,10 +144,12 @@ int export_handle_export_sub_items(export_handle* handle, libpff_item_t* item, c
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
             return -1;
-        // An item libpff cannot fetch is skipped; its siblings are still read.
+        // An item libpff cannot fetch is skipped and reported; its siblings are still read.
         PffItem subItem;
-        if (libpff_item_get_sub_item(item, index, subItem.out(), nullptr) != 1 || !subItem)
+        if (libpff_item_get_sub_item(item, index, subItem.out(), nullptr) != 1 || !subItem) {
+            ReportSkippedItem(handle, exportPath, index, QStringLiteral("the item cannot be read"));
             continue;
+        }
         export_handle_export_item(handle, subItem.get(), index, count, exportPath, format);
         if (handle->abandoned)
             return -1;
@@ -145,8 +161,10 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
                               const QString& exportPath, char format)
 {
     uint8_t type = 0;
-    if (libpff_item_get_type(item, &type, nullptr) != 1)
+    if (libpff_item_get_type(item, &type, nullptr) != 1) {
+        ReportSkippedItem(handle, exportPath, index, QStringLiteral("the item's kind cannot be read"));
         return 1;
+    }
     const bool topLevel = handle->attachmentPath.isEmpty();
     if (topLevel && type != LIBPFF_ITEM_TYPE_FOLDER) {
         uint32_t identifier = 0;

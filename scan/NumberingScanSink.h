@@ -24,16 +24,23 @@ public:
     void InsertMailRow(const MailRecord&) override {}
     void SetProgress(int) override {}
     void ShowNotice(const QString& text) override { notices_.append(text); }
+    void ItemSkipped(const QString& place, const QString& reason) override
+    {
+        skipped_.append(place + QStringLiteral(": ") + reason);
+    }
 
     // The nodes in insertion order below a parent (0 = top level).
     QVector<TreeNodeId> Children(TreeNodeId parent) const { return children_.value(parent); }
     QStringList notices() const { return notices_; }
+    // "place: reason" of every item the scan left out, in scan order.
+    QStringList skippedItems() const { return skipped_; }
 
 private:
     TreeNodeId nextNode_ = 1;
     QHash<TreeNodeId, QString> texts_;
     QHash<TreeNodeId, QVector<TreeNodeId>> children_;
     QStringList notices_;
+    QStringList skipped_;
 };
 
 }  // namespace tolvane

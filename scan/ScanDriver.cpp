@@ -10,6 +10,8 @@
 #include "ScanSink.h"
 #include "WorkerGate.h"
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <new>
 
@@ -93,6 +95,10 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
     }
     file.reset();
     export_handle_free(&handle);
+    // libpff's item tree of a large mailbox is hundreds of megabytes of small
+    // blocks interleaved with the records; hand the freed pages back so the
+    // conversion's own handle does not stack on top of them.
+    ::malloc_trim(0);
     sink.ShowNotice(kCompletedNotice);
     sink.ScanSucceeded();
     return Finish(outcome, ScanOutcome::Completed, 1);

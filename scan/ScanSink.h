@@ -22,6 +22,10 @@ public:
     // One row at the top of the item list for a mail record just made.
     virtual void InsertMailRow(const MailRecord& record) = 0;
 
+    // An item the scan could not read and left out: `place` names it (folder
+    // path and position), `reason` says what failed. Its siblings are still read.
+    virtual void ItemSkipped(const QString& place, const QString& reason) { (void)place, (void)reason; }
+
     // Progress bar position, 0 to 100.
     virtual void SetProgress(int position) = 0;
 

@@ -24,7 +24,8 @@ const char kConvertUsage[] =
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
     "\n"
     "Exit status: 0 all saved, 1 the file cannot be opened or is not a PST,\n"
-    "2 usage or destination error, 3 the scan failed, 4 some items could not be saved.\n";
+    "2 usage or destination error, 3 the scan failed, 4 some items could not be saved\n"
+    "or could not be read by the scan (each one is named on stderr).\n";
 
 // Progress on stderr, only when it is a terminal.
 class TerminalConversionSink : public ConversionSink {
@@ -111,16 +112,20 @@ int RunConvertCommand(const QStringList& arguments)
         return kExitUsage;
     }
     const ConversionSummary summary = driver.Wait();
+    const QStringList skipped = scanSink.skippedItems();
     PrintOut(QStringLiteral("Folders: %1\nMails saved: %2\nMails failed: %3\nEmbedded messages carried: %4\n"
-                            "Contacts saved: %5\nContacts failed: %6\nOutput folder: %7\n")
+                            "Contacts saved: %5\nContacts failed: %6\nItems skipped (unreadable): %8\n"
+                            "Output folder: %7\n")
                  .arg(store.folderNodeCount())
                  .arg(summary.mailSaved)
                  .arg(summary.mailFailed)
                  .arg(summary.embeddedCarried)
                  .arg(summary.contactsSaved)
                  .arg(summary.contactsFailed)
-                 .arg(summary.outputRoot));
-    return summary.allSaved() ? kExitOk : kExitSomeNotSaved;
+                 .arg(summary.outputRoot)
+                 .arg(skipped.size()));
+    PrintSkippedItems(skipped);
+    return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
 }
 
 }  // namespace tolvane::cli

@@ -61,4 +61,13 @@ void PrintError(const QString& text)
     std::fflush(stderr);
 }
 
+void PrintSkippedItems(const QStringList& skipped)
+{
+    if (skipped.isEmpty())
+        return;
+    PrintError(QStringLiteral("Items skipped (unreadable): %1\n").arg(skipped.size()));
+    for (const QString& item : skipped)
+        PrintError(QStringLiteral("  %1\n").arg(item));
+}
+
 }  // namespace tolvane::cli

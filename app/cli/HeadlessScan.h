@@ -37,6 +37,9 @@ public:
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, HeadlessScanSink& sink,
                             TreeNodeId* rootNode = nullptr);
 
+// Names on stderr every item the scan left out, after a count.
+void PrintSkippedItems(const QStringList& skipped);
+
 // Splits arguments into flags (from `knownFlags`) and positional arguments.
 // False (with a message in *error) for an unknown option.
 struct ParsedArguments {

@@ -193,7 +193,7 @@ int ExitStatus(ScanOutcome outcome)
     return kExitScanFailed;
 }
 
-void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store)
+void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store, const QStringList& skipped)
 {
     QJsonObject root;
     root.insert(QStringLiteral("file"), path);
@@ -220,6 +220,7 @@ void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store)
     for (const auto& record : store.appointmentRecords())
         appointments.append(AppointmentJson(*record));
     root.insert(QStringLiteral("appointments"), appointments);
+    root.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(skipped));
     const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
     std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
 }
@@ -290,9 +291,10 @@ int RunScanCommand(const QStringList& arguments)
     TreeNodeId rootNode = 0;
     const ScanOutcome outcome = RunHeadlessScan(path, store, sink, &rootNode);
     if (parsed.has(QStringLiteral("--json")))
-        PrintJson(path, outcome, store);
+        PrintJson(path, outcome, store, sink.skippedItems());
     else if (outcome == ScanOutcome::Completed)
         PrintTree(sink, rootNode, path, store);
+    PrintSkippedItems(sink.skippedItems());
     return ExitStatus(outcome);
 }
 

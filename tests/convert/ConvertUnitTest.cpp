@@ -3,6 +3,7 @@
 
 #include "CompressedRtf.h"
 #include "ConversionDriver.h"
+#include "MessagePreparer.h"
 #include "NewFileWriter.h"
 #include "OutputNaming.h"
 #include "RtfBody.h"
@@ -220,6 +221,33 @@ TEST(RtfBodyTest, EncapsulatedHtmlAndTextComeBack)
     EXPECT_EQ(text.text, "line\r\ntwo\tx");
 
     EXPECT_EQ(ExtractFromRtf("{\\rtf1\\ansi plain rtf}").kind, RtfContent::Kind::Rtf);
+}
+
+// The pipeline must hand every message back in record order whatever the
+// number of composers and the window, and must stop cleanly when the writer
+// gives up half way (an abandoned conversion).
+TEST(MessagePreparerTest, HandsBackEveryMessageInOrderAndStopsWhenDropped)
+{
+    std::vector<MailRecord> records(40);
+    std::vector<const MailRecord*> pointers;
+    for (size_t index = 0; index < records.size(); ++index) {
+        records[index].subject = QStringLiteral("Message number %1").arg(index);
+        pointers.push_back(&records[index]);
+    }
+    struct Case {
+        int composers;
+        size_t window;
+        size_t taken;  // how many the writer takes before dropping the preparer
+    };
+    for (const Case& c : {Case{1, 1, 40}, Case{3, 2, 40}, Case{2, 8, 40}, Case{4, 3, 5}, Case{2, 4, 0}}) {
+        SCOPED_TRACE(::testing::Message() << c.composers << " composers, window " << c.window);
+        MessagePreparer preparer(pointers, nullptr, c.composers, c.window);
+        for (size_t index = 0; index < c.taken; ++index) {
+            const QByteArray bytes = preparer.Take(index).bytes;
+            EXPECT_TRUE(bytes.contains("Subject: Message number " + QByteArray::number(qulonglong(index)) + "\r\n"))
+                << bytes.left(400).constData();
+        }
+    }
 }
 
 TEST(VCardTest, EscapesFoldsAndCarriesEveryField)

@@ -6,6 +6,7 @@
 
 #include <QProcess>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -147,6 +148,9 @@ TEST_P(BadInputTest, EndsWithTheRightNoticeAndWritesOnlyIntoTheDestination)
     EXPECT_EQ(scan.result, scan.outcome == ScanOutcome::Completed ? 1 : 0);
     if (scan.outcome == ScanOutcome::Completed) {
         EXPECT_GE(static_cast<int>(scan.store->mailCount()), GetParam().minimumMail);
+        // Every message of the mailbox is either found or named as skipped.
+        EXPECT_EQ(static_cast<int>(scan.store->mailCount() + scan.skipped.size()), kBaseMailCount)
+            << scan.skipped.join(u'\n').toStdString();
         const ConvertRun conversion = ConvertScan(scan, input, area.destination());
         ExpectHonestConversion(scan, conversion, area.outputRoot());
     }
@@ -169,6 +173,34 @@ TEST(BadInputBaseline, TheUndamagedMailboxComesOutWhole)
     ExpectHonestConversion(scan, conversion, area.outputRoot());
     EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
     EXPECT_FALSE(DataBlocks(ReadAll(input)).empty());
+}
+
+// The command line names what the scan had to leave out and does not claim
+// a complete conversion.
+TEST(BadInputCommandLine, SkippedItemsAreCountedNamedAndFailTheExitStatus)
+{
+    const QString cli = QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli");
+    if (!QFileInfo(cli).isExecutable())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    ScratchArea area;
+    const auto heapFault = std::find_if(std::begin(kInputFaults), std::end(kInputFaults),
+                                        [](const InputFault& f) { return std::string(f.name) == "RandomBytesOverHeap"; });
+    ASSERT_NE(heapFault, std::end(kInputFaults));
+    const QString input = heapFault->make(area);
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    ASSERT_FALSE(scan.skipped.isEmpty()) << "the damaged heap no longer hides an item";
+
+    QProcess process;
+    process.start(cli, {QStringLiteral("convert"), input, area.destination()});
+    ASSERT_TRUE(process.waitForFinished(-1));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), scan.skipped.isEmpty() ? 0 : 4) << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("Items skipped (unreadable): %1\n").arg(scan.skipped.size())))
+        << out.toStdString();
+    for (const QString& item : scan.skipped)
+        EXPECT_TRUE(err.contains(item)) << err.toStdString();
 }
 
 // A file the user may not read: the command line as an ordinary user gets

@@ -58,6 +58,7 @@ struct ScanRun {
     ScanOutcome outcome = ScanOutcome::OpenFailed;
     int result = 0;
     QStringList notices;
+    QStringList skipped;  // items the scan reported as unreadable
     std::unique_ptr<ItemStore> store = std::make_unique<ItemStore>();
 };
 
@@ -75,6 +76,7 @@ inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr)
     request.rootNode = sink.InsertFolderNode(0, path);
     run.result = RunScanDriver(request, &run.outcome);
     run.notices = sink.notices();
+    run.skipped = sink.skippedItems();
     return run;
 }
 
