@@ -14,6 +14,7 @@ PACKAGES="
   xvfb xauth
   time
   imagemagick
+  fonts-dejavu-core fonts-wqy-microhei
 "
 
 SUDO=""

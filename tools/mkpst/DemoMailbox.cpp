@@ -57,6 +57,8 @@ void WriteDemoMailbox(const std::string& path)
                          .to(to[0], to[1])
                          .sent(Day(i, 8))
                          .received(Day(i, 9))
+                         .property(tags::CreationTime, Day(i, 9))
+                         .property(tags::LastModificationTime, Day(i, 9))
                          .flags(i % 3 ? tags::FlagRead : 0)
                          .messageId("<demo" + std::to_string(i) + "@tolvane.example>")
                          .transportHeaders("From: " + std::string(from[1]) + "\r\nTo: " + to[1] + "\r\nSubject: demo " +
@@ -103,6 +105,8 @@ void WriteDemoMailbox(const std::string& path)
         .from("Anna Berg", "anna.berg@example.com")
         .to("Øystein Dahl", "oystein@example.no")
         .sent(Day(3))
+        .property(tags::CreationTime, Day(3))
+        .property(tags::LastModificationTime, Day(3))
         .body("See the attached message.")
         .embed(original);
 
@@ -112,11 +116,15 @@ void WriteDemoMailbox(const std::string& path)
         .property(MakeTag(0x0037, PtString8), std::string_view("Caf\xE9 news \x96 \xDC" "bersicht"))
         .property(MakeTag(0x1000, PtString8), std::string_view("Plain 8-bit body: na\xEFve caf\xE9.\r\n"))
         .from("Newsletter", "news@example.com")
-        .sent(Day(5));
+        .sent(Day(5))
+        .property(tags::CreationTime, Day(5))
+        .property(tags::LastModificationTime, Day(5));
     inbox.addMessage("IPM.Note.SMIME")
         .subject("Signed message")
         .from("Chloé Dubois", "chloe.dubois@example.fr")
         .sent(Day(6))
+        .property(tags::CreationTime, Day(6))
+        .property(tags::LastModificationTime, Day(6))
         .attach("smime.p7m", TextBytes("not a real signature"), "application/pkcs7-mime");
 
     for (int i = 0; i < 8; ++i) {
@@ -126,6 +134,8 @@ void WriteDemoMailbox(const std::string& path)
             .from("Me", "me@example.com")
             .to(from[0], from[1])
             .sent(Day(10 + i))
+            .property(tags::CreationTime, Day(10 + i))
+            .property(tags::LastModificationTime, Day(10 + i))
             .body("Thanks, noted.\r\n")
             .flags(tags::FlagRead | tags::FlagFromMe);
     }
