@@ -150,11 +150,11 @@ void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& conten
 {
     const auto html = ReadHtmlBody(message, fileCodePage);
     const auto plain = ReadPlainTextBody(message, fileCodePage);
-    const bool plainUsable = plain && !IsBlank(plain->text);
+    const bool plainUsable = plain && !IsBlank(plain->text());
     if (plainUsable)
-        content.plainBody = plain->text.toUtf8();
-    if (html && !IsBlank(html->text)) {
-        content.htmlBody = HtmlAsUtf8(html->text);
+        content.plainBody = plain->utf8;
+    if (html && !IsBlank(html->text())) {
+        content.htmlBody = HtmlAsUtf8(html->text());
         content.htmlCharset = "utf-8";
         return;
     }

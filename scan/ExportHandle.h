@@ -60,7 +60,7 @@ struct export_handle {
 // What one message's export gathers for its header step. Each message,
 // embedded ones included, has its own.
 struct MessageCollectors {
-    QString body;
+    QByteArray body;  // the kept body as UTF-8
     QString recipients;
     QString attachments;
 };

@@ -23,6 +23,8 @@ class StoredText {
 public:
     StoredText() = default;
     static StoredText fromString(const QString& text);
+    // Text already in UTF-8 (never null).
+    static StoredText fromUtf8(QByteArray utf8);
     QString text() const;
     bool isNull() const { return isNull_; }
     qsizetype byteSize() const { return spillOffset_ >= 0 ? spillSize_ : utf8_.size(); }

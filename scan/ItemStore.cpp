@@ -23,9 +23,15 @@ std::shared_ptr<const Record> findByNumber(const RecordList<Record>& list, int32
 
 StoredText StoredText::fromString(const QString& text)
 {
-    StoredText stored;
+    StoredText stored = fromUtf8(text.toUtf8());
     stored.isNull_ = text.isNull();
-    QByteArray utf8 = text.toUtf8();
+    return stored;
+}
+
+StoredText StoredText::fromUtf8(QByteArray utf8)
+{
+    StoredText stored;
+    stored.isNull_ = false;
     if (utf8.size() > kInlineLimit && utf8.size() <= std::numeric_limits<int32_t>::max()) {
         if (const std::optional<int64_t> offset = BodySpill::instance().append(utf8)) {
             stored.spillOffset_ = *offset;

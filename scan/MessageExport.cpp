@@ -70,14 +70,14 @@ int export_handle_export_message_body(export_handle* handle, libpff_item_t* mess
 {
     if (const auto html = ReadHtmlBody(message, handle->asciiCodepage)) {
         if (BodyIsKept(html->storedSize)) {
-            collectors->body = html->text;
+            collectors->body = html->utf8;
             handle->bodyKind = 2;
         }
         return 1;
     }
     if (const auto plain = ReadPlainTextBody(message, handle->asciiCodepage)) {
         if (BodyIsKept(plain->storedSize)) {
-            collectors->body = plain->text;
+            collectors->body = plain->utf8;
             handle->bodyKind = 0;
         }
         return 1;
@@ -196,7 +196,8 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
     record.deliveryTime = NullIfSpace(record.deliveryTime);
     record.creationTime = NullIfSpace(record.creationTime);
     record.modificationTime = NullIfSpace(record.modificationTime);
-    record.body = StoredText::fromString(NullIfSpace(collectors->body.isNull() ? QString(u""_qs) : collectors->body));
+    // A body of one space counts as none, as every other text of the record.
+    record.body = collectors->body == " " ? StoredText() : StoredText::fromUtf8(collectors->body);
     record.attachments = NullIfSpace(collectors->attachments.isNull() ? QString(u""_qs) : collectors->attachments);
     record.bodyKind = handle->bodyKind;
     record.location = export_handle_item_location(handle, message);

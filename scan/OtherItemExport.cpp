@@ -71,7 +71,7 @@ int export_handle_export_contact(export_handle* handle, libpff_item_t* contact, 
     for (const ContactField& entry : kContactFields)
         record.*entry.field = ReadMessageString(contact, entry.entryType, handle->asciiCodepage).value_or(QString());
     if (const auto notes = ReadPlainTextBody(contact, handle->asciiCodepage))
-        record.notes = notes->text;
+        record.notes = notes->text();
     record.location = export_handle_item_location(handle, contact);
 
     if (handle->abandoned || handle->store == nullptr)

@@ -194,14 +194,19 @@ std::optional<MessageBody> ReadBody(libpff_item_t* message, uint32_t entryType, 
     MessageBody body;
     body.valueType = value->valueType;
     if (value->valueType == PropertyType::Unicode) {
-        body.text = StripTerminators(DecodeUtf16Le(value->data));
-        body.storedSize = body.text.toUtf8().size();
+        body.utf8 = StripTerminators(DecodeUtf16Le(value->data)).toUtf8();
+        body.storedSize = body.utf8.size();
     } else if (value->valueType == PropertyType::String8 || value->valueType == PropertyType::Binary) {
         QByteArray bytes = value->data;
         while (!bytes.isEmpty() && bytes.back() == '\0')
             bytes.chop(1);
         body.storedSize = bytes.size();
-        body.text = DecodeCodePage(bytes, codePage);
+        // Valid UTF-8 without a byte-order mark is already the text's UTF-8
+        // form: most HTML bodies, and no round trip through UTF-16 for them.
+        if (codePage == 65001 && QByteArrayView(bytes).isValidUtf8() && !bytes.startsWith("\xEF\xBB\xBF"))
+            body.utf8 = std::move(bytes);
+        else
+            body.utf8 = DecodeCodePage(bytes, codePage).toUtf8();
     } else {
         return std::nullopt;
     }

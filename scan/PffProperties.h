@@ -87,9 +87,10 @@ int InternetCodePage(libpff_item_t* item, int fallback);
 // takes as 8-bit or binary data, or as UTF-8 for a Unicode string.
 struct MessageBody {
     uint32_t valueType = 0;
-    QByteArray bytes;
-    QString text;
+    QByteArray bytes;        // as stored, terminators included
+    QByteArray utf8;         // the decoded text as UTF-8
     qsizetype storedSize = 0;
+    QString text() const { return utf8.isEmpty() ? QString(u""_qs) : QString::fromUtf8(utf8); }
 };
 
 // The HTML body (0x1013), decoded with the internet code page, else the
