@@ -1,33 +1,40 @@
 #!/bin/sh
-# Builds Debian's libpff source (the version the project links by default,
-# without the project's patches) as a static library instrumented for the
-# fuzzer: AddressSanitizer and libFuzzer's coverage, with every companion
-# library taken from the source package so that all of them are instrumented.
+# Builds Debian's libpff source with the project's patches (the library the
+# project links by default) as a static library instrumented for the fuzzer:
+# AddressSanitizer and libFuzzer's coverage, with every companion library
+# taken from the source package so that all of them are instrumented. A build
+# of other patches than the current ones is made again.
 # Usage: fuzz/build-libpff.sh [PREFIX]     (default: build-fuzz-libpff/prefix)
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 WORK="$ROOT/build-fuzz-libpff"
 PREFIX=${1:-"$WORK/prefix"}
 VERSION=20180714-3
+PATCHES="$ROOT/third_party/libpff/patches"
 
-if [ -f "$PREFIX/lib/libpff.a" ] && [ -f "$PREFIX/lib/pkgconfig/libpff.pc" ]; then
+stamp=$(cat "$PATCHES"/*.patch | sha256sum | cut -d' ' -f1)
+if [ -f "$PREFIX/lib/libpff.a" ] && [ -f "$PREFIX/lib/pkgconfig/libpff.pc" ] \
+   && [ "$(cat "$PREFIX/.tolvane-patches" 2>/dev/null)" = "$stamp" ]; then
   echo "instrumented libpff is ready in $PREFIX"
   exit 0
 fi
 
 mkdir -p "$WORK"
 cd "$WORK"
-if [ ! -d src ]; then
-  if [ ! -f "libpff_$VERSION.dsc" ]; then
-    if [ -f "$ROOT/build-libpff/src/libpff_$VERSION.dsc" ]; then
-      cp "$ROOT/build-libpff/src/"libpff_* .
-    else
-      apt-get source --download-only "libpff=$VERSION"
-    fi
+if [ ! -f "libpff_$VERSION.dsc" ]; then
+  if [ -f "$ROOT/build-libpff/src/libpff_$VERSION.dsc" ]; then
+    cp "$ROOT/build-libpff/src/"libpff_* .
+  else
+    apt-get source --download-only "libpff=$VERSION"
   fi
-  dpkg-source -x "libpff_$VERSION.dsc" src >/dev/null
 fi
+# Always from pristine source, so the patches apply to what they were made for.
+rm -rf src
+dpkg-source -x "libpff_$VERSION.dsc" src >/dev/null
 cd src
+for patch in "$PATCHES"/*.patch; do
+  patch -p1 --forward --quiet < "$patch"
+done
 
 LOCAL=""
 for library in libcerror libcthreads libcdata libclocale libcnotify libcsplit libuna libcfile libcpath libbfio \
@@ -43,4 +50,5 @@ libbfio libfcache libfdata libfdatetime libfguid libfvalue libfwnt libfmapi libp
 make -j2 SUBDIRS="$SUBDIRS" >make.log
 rm -rf "$PREFIX"
 make SUBDIRS="$SUBDIRS" install >install.log
+echo "$stamp" > "$PREFIX/.tolvane-patches"
 echo "instrumented libpff installed in $PREFIX"
