@@ -157,6 +157,78 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     itemStore().ClearItemRecords();
 }
 
+// The tick and bold rules on the tree a real scan builds from a mailbox of
+// the project's PST writer: ticking a folder ticks its whole subtree and
+// makes it bold; an ancestor is bold while any descendant is, and ticked only
+// once all of its children are.
+TEST(RealEngineTreeTest, TickAndBoldRulesOnTheDemoMailbox)
+{
+    const QString demo = QStringLiteral(TOLVANE_DEMO_MAILBOX);
+    if (!QFileInfo::exists(demo))
+        GTEST_SKIP() << "demo mailbox not built: " << qPrintable(demo);
+    itemStore().ClearItemRecords();
+    ScriptedPrompts prompts;
+    WindowServices services = DefaultWindowServices();
+    services.exitProcess = [] {};
+    CQuenbyDlg window(services);
+    window.resize(1100, 700);
+    window.show();
+    window.ChooseFile(demo);
+    QSignalSpy scanEnded(&window, &CQuenbyDlg::scanWorkerEnded);
+    window.findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
+    ASSERT_TRUE(WaitUntil([&] { return !scanEnded.isEmpty(); }));
+    ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));
+
+    CFolderTreeCtrl1* tree = window.folderTree();
+    auto find = [&](const QString& name) {
+        const auto found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.first();
+    };
+    QTreeWidgetItem* top = find(QStringLiteral("Top of Personal Folders"));
+    QTreeWidgetItem* inbox = find(QStringLiteral("Inbox"));
+    QTreeWidgetItem* projects = find(QStringLiteral("Projects"));
+    QTreeWidgetItem* alesund = find(QStringLiteral("Ålesund 2026"));
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    ASSERT_TRUE(top && inbox && projects && alesund && root);
+    auto clickBox = [&](QTreeWidgetItem* item) {
+        tree->scrollToItem(item);
+        const QRect box = tree->checkBoxRect(item);
+        ASSERT_TRUE(box.isValid());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, box.center());
+    };
+
+    clickBox(projects);
+    for (QTreeWidgetItem* item : {projects, alesund}) {
+        EXPECT_TRUE(CFolderTreeCtrl1::isTicked(item)) << qPrintable(item->text(0));
+        EXPECT_TRUE(CFolderTreeCtrl1::isBold(item)) << qPrintable(item->text(0));
+    }
+    for (QTreeWidgetItem* item : {inbox, top, root}) {
+        EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item)) << qPrintable(item->text(0));
+        EXPECT_TRUE(CFolderTreeCtrl1::isBold(item)) << qPrintable(item->text(0));
+    }
+
+    // Every child of Top ticked: Top and the root follow.
+    for (int index = 0; index < top->childCount(); ++index) {
+        if (CFolderTreeCtrl1::isUnticked(top->child(index)))
+            clickBox(top->child(index));
+    }
+    EXPECT_TRUE(CFolderTreeCtrl1::isTicked(top));
+    for (int index = 0; index < root->childCount(); ++index) {
+        if (CFolderTreeCtrl1::isUnticked(root->child(index)))
+            clickBox(root->child(index));
+    }
+    EXPECT_TRUE(CFolderTreeCtrl1::isTicked(root));
+
+    // Unticking the top folder unticks and unbolds its whole subtree.
+    clickBox(top);
+    for (QTreeWidgetItem* item : {top, inbox, projects, alesund}) {
+        EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item)) << qPrintable(item->text(0));
+        EXPECT_FALSE(CFolderTreeCtrl1::isBold(item)) << qPrintable(item->text(0));
+    }
+    EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(root));
+    itemStore().ClearItemRecords();
+}
+
 INSTANTIATE_TEST_SUITE_P(Samples, RealEngineTest,
                          ::testing::Values("sample1.pst", "attachAndInline.pst", TOLVANE_DEMO_MAILBOX),
                          [](const auto& info) { return QFileInfo(QString::fromLatin1(info.param)).completeBaseName().toStdString(); });
