@@ -71,8 +71,30 @@ void WindowScanSink::CloseWaitWindow()
     bridge_->Post([window] { window->CloseWaitWindow(); });
 }
 
+void WindowScanSink::ItemSkipped(const QString& place, const QString& reason)
+{
+    skipped_.append(place + QStringLiteral(": ") + reason);
+}
+
+QString WindowScanSink::SkippedItemsNotice(const QStringList& skipped)
+{
+    if (skipped.isEmpty())
+        return QString();
+    constexpr int kNamed = 20;
+    QString text = skipped.size() == 1 ? QStringLiteral("1 item could not be read and was left out:")
+                                       : QStringLiteral("%1 items could not be read and were left out:").arg(skipped.size());
+    for (const QString& item : skipped.mid(0, kNamed))
+        text += u'\n' + item;
+    if (skipped.size() > kNamed)
+        text += QStringLiteral("\n… and %1 more.").arg(skipped.size() - kNamed);
+    return text;
+}
+
 void WindowScanSink::ScanSucceeded()
 {
+    // After "Analysis completed": a damaged mailbox says what it could not give.
+    if (!skipped_.isEmpty())
+        ShowNotice(SkippedItemsNotice(skipped_));
     CQuenbyDlg* window = window_;
     bridge_->Post([window] { window->OnScanSucceeded(); });
 }

@@ -7,6 +7,7 @@
 #include "WorkerBridge.h"
 
 #include <QHash>
+#include <QStringList>
 #include <memory>
 #include <mutex>
 
@@ -29,6 +30,10 @@ public:
     void CloseWaitWindow() override;
     void ScanSucceeded() override;
     void RunBrowseProcedure() override;
+    void ItemSkipped(const QString& place, const QString& reason) override;
+
+    // The notice that names the items a scan left out (empty list: none).
+    static QString SkippedItemsNotice(const QStringList& skipped);
 
 private:
     CQuenbyDlg* window_;  // touched only by changes that run on the window's thread
@@ -36,6 +41,7 @@ private:
     std::mutex textsMutex_;
     QHash<TreeNodeId, QString> nodeTexts_;
     int lastProgress_ = -1;
+    QStringList skipped_;  // the scan worker's alone, like every call of this sink
 };
 
 }  // namespace tolvane

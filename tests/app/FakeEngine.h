@@ -61,6 +61,7 @@ private:
 struct FakeMailbox {
     int mailCount = 20;
     bool failOpen = false;
+    QStringList skipped;  // places reported as unreadable, each with the reason "unreadable"
     std::atomic<bool> returned{false};
 
     int operator()(const ScanRequest& request, ScanOutcome* outcome)
@@ -142,6 +143,8 @@ struct FakeMailbox {
         meeting.startTime = QStringLiteral("Apr 01, 2012 10:00:00");
         meeting.subjectPlaceholder = QStringLiteral("Review");
         store.AddAppointmentRecord(meeting);
+        for (const QString& place : skipped)
+            sink.ItemSkipped(place, QStringLiteral("unreadable"));
         sink.ShowNotice(QStringLiteral("Analysis completed"));
         sink.ScanSucceeded();
         *outcome = ScanOutcome::Completed;

@@ -4,6 +4,7 @@
 #include "CFolderTreeCtrl1.h"
 #include "FillItemList.h"
 #include "CQuenbyDlg.h"
+#include "WindowScanSink.h"
 #include "FakeEngine.h"
 #include "GuiTestSupport.h"
 #include "ItemListModel.h"
@@ -157,6 +158,29 @@ TEST_F(WindowTest, StatesAlongTheUsualPath)
     // Stop with nothing running asks nothing and only enables Browse.
     window->OnStop();
     EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+// A damaged mailbox: after "Analysis completed" the window names what the
+// scan left out, at most twenty places and a count of the rest.
+TEST_F(WindowTest, SkippedItemsAreNamedAfterTheCompletedScan)
+{
+    for (int i = 1; i <= 22; ++i)
+        mailbox.skipped << QStringLiteral("\\Top\\Inbox, item %1").arg(i);
+    chooseFile();
+    startScan();
+    ASSERT_TRUE(WaitUntil([this] { return !window->isScanRunning(); }));
+    ASSERT_EQ(prompts.notices.size(), 2);
+    EXPECT_EQ(prompts.notices[0], QStringLiteral("Analysis completed"));
+    const QStringList lines = prompts.notices[1].split(u'\n');
+    ASSERT_EQ(lines.size(), 22);
+    EXPECT_EQ(lines.first(), QStringLiteral("22 items could not be read and were left out:"));
+    EXPECT_EQ(lines[1], QStringLiteral("\\Top\\Inbox, item 1: unreadable"));
+    EXPECT_EQ(lines.last(), QStringLiteral("… and 2 more."));
+    EXPECT_EQ(commands(), (Commands{1, 0, 1, 1, 1, 0, 1})) << "scanned";
+
+    EXPECT_EQ(WindowScanSink::SkippedItemsNotice({}), QString());
+    EXPECT_EQ(WindowScanSink::SkippedItemsNotice({QStringLiteral("a: b")}),
+              QStringLiteral("1 item could not be read and was left out:\na: b"));
 }
 
 TEST_F(WindowTest, StopDuringAScanAnsweredNoHoldsEverythingThenFinishes)
