@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <memory>
 #include <gtest/gtest.h>
 
 namespace tolvane {
@@ -64,6 +65,27 @@ void Settle(CQuenbyDlg& window, int loadsBefore, const int& loads)
     window.repaint();
 }
 
+// A shown main window with the real engine behind it, on an empty record store.
+std::unique_ptr<CQuenbyDlg> ShowRealWindow()
+{
+    itemStore().ClearItemRecords();
+    WindowServices services = DefaultWindowServices();
+    services.exitProcess = [] {};
+    auto window = std::make_unique<CQuenbyDlg>(services);
+    window->resize(1100, 700);
+    window->show();
+    return window;
+}
+
+// Chooses `path` as the Browse procedure would and runs Scan to its end.
+void ScanInWindow(CQuenbyDlg& window, const QString& path)
+{
+    window.ChooseFile(path);
+    QSignalSpy scanEnded(&window, &CQuenbyDlg::scanWorkerEnded);
+    window.findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
+    ASSERT_TRUE(WaitUntil([&] { return !scanEnded.isEmpty(); }));
+}
+
 class RealEngineTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
@@ -73,22 +95,15 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     const QString sample = name.startsWith(u'/') ? name : QStringLiteral(TOLVANE_SAMPLES_DIR "/") + name;
     if (!QFileInfo::exists(sample))
         GTEST_SKIP() << "sample mailbox not found: " << qPrintable(sample);
-    itemStore().ClearItemRecords();
     ScriptedPrompts prompts;
-    WindowServices services = DefaultWindowServices();
-    services.exitProcess = [] {};
-    CQuenbyDlg window(services);
-    window.resize(1100, 700);
-    window.show();
+    const auto windowOwner = ShowRealWindow();
+    CQuenbyDlg& window = *windowOwner;
     int loads = 0;
     QObject::connect(window.previewBrowser(), &CExplorer1::loadFinished, [&](bool) { ++loads; });
     WaitUntil([&] { return loads > 0; }, 20000);
     const QString stem = QFileInfo(sample).completeBaseName();
 
-    window.ChooseFile(sample);
-    QSignalSpy scanEnded(&window, &CQuenbyDlg::scanWorkerEnded);
-    window.findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
-    ASSERT_TRUE(WaitUntil([&] { return !scanEnded.isEmpty(); }));
+    ScanInWindow(window, sample);
     ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));
     EXPECT_GT(window.folderTree()->topLevelItem(0)->childCount(), 0);
     EXPECT_EQ(window.itemListModel()->rowCount(), static_cast<int>(itemStore().mailCount()));
@@ -166,17 +181,10 @@ TEST(RealEngineTreeTest, TickAndBoldRulesOnTheDemoMailbox)
     const QString demo = QStringLiteral(TOLVANE_DEMO_MAILBOX);
     if (!QFileInfo::exists(demo))
         GTEST_SKIP() << "demo mailbox not built: " << qPrintable(demo);
-    itemStore().ClearItemRecords();
     ScriptedPrompts prompts;
-    WindowServices services = DefaultWindowServices();
-    services.exitProcess = [] {};
-    CQuenbyDlg window(services);
-    window.resize(1100, 700);
-    window.show();
-    window.ChooseFile(demo);
-    QSignalSpy scanEnded(&window, &CQuenbyDlg::scanWorkerEnded);
-    window.findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
-    ASSERT_TRUE(WaitUntil([&] { return !scanEnded.isEmpty(); }));
+    const auto windowOwner = ShowRealWindow();
+    CQuenbyDlg& window = *windowOwner;
+    ScanInWindow(window, demo);
     ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));
 
     CFolderTreeCtrl1* tree = window.folderTree();
