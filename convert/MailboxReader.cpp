@@ -153,8 +153,9 @@ void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& conten
     const bool plainUsable = plain && !IsBlank(plain->text());
     if (plainUsable)
         content.plainBody = plain->utf8;
-    if (html && !IsBlank(html->text())) {
-        content.htmlBody = HtmlAsUtf8(html->text());
+    const QString htmlText = html ? html->text() : QString();
+    if (!IsBlank(htmlText)) {
+        content.htmlBody = HtmlAsUtf8(htmlText);
         content.htmlCharset = "utf-8";
         return;
     }

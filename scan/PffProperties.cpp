@@ -192,7 +192,6 @@ std::optional<MessageBody> ReadBody(libpff_item_t* message, uint32_t entryType, 
     if (!value)
         return std::nullopt;
     MessageBody body;
-    body.valueType = value->valueType;
     if (value->valueType == PropertyType::Unicode) {
         body.utf8 = StripTerminators(DecodeUtf16Le(value->data)).toUtf8();
         body.storedSize = body.utf8.size();
@@ -210,7 +209,6 @@ std::optional<MessageBody> ReadBody(libpff_item_t* message, uint32_t entryType, 
     } else {
         return std::nullopt;
     }
-    body.bytes = std::move(value->data);
     return body;
 }
 

@@ -82,13 +82,10 @@ int MessageCodePage(libpff_item_t* item, int fallback);
 // The message's internet code page (0x3FDE), else its message code page, else `fallback`.
 int InternetCodePage(libpff_item_t* item, int fallback);
 
-// A message body as stored. `bytes` is the stored value (UTF-16LE for Unicode
-// strings); `text` the decoded body; `storedSize` the number of bytes the body
-// takes as 8-bit or binary data, or as UTF-8 for a Unicode string.
+// A message body, decoded. `storedSize` is the number of bytes the body takes
+// as 8-bit or binary data, or as UTF-8 for a Unicode string.
 struct MessageBody {
-    uint32_t valueType = 0;
-    QByteArray bytes;        // as stored, terminators included
-    QByteArray utf8;         // the decoded text as UTF-8
+    QByteArray utf8;  // the decoded text as UTF-8
     qsizetype storedSize = 0;
     QString text() const { return utf8.isEmpty() ? QString(u""_qs) : QString::fromUtf8(utf8); }
 };
