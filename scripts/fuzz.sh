@@ -13,10 +13,11 @@ PFF_PREFIX="$ROOT/build-fuzz-libpff/prefix"
 
 "$ROOT/fuzz/build-libpff.sh" "$PFF_PREFIX"
 
+mkdir -p "$BUILD"
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTOLVANE_FUZZ=ON -DTOLVANE_SANITIZE=address -DTOLVANE_BUILD_GUI=OFF -DTOLVANE_BUILD_TESTS=OFF \
-  -DTOLVANE_PATCHED_LIBPFF=ON -DTOLVANE_LIBPFF_PREFIX="$PFF_PREFIX" >"$BUILD.configure.log" 2>&1 \
-  || { cat "$BUILD.configure.log"; exit 1; }
+  -DTOLVANE_PATCHED_LIBPFF=ON -DTOLVANE_LIBPFF_PREFIX="$PFF_PREFIX" >"$BUILD/tolvane-configure.log" 2>&1 \
+  || { cat "$BUILD/tolvane-configure.log"; exit 1; }
 cmake --build "$BUILD" --target tolvane_fuzz_scan_convert -j2
 FUZZER="$BUILD/bin/tolvane_fuzz_scan_convert"
 
