@@ -19,7 +19,7 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content);
 // The content type for a file name's extension; "application/octet-stream" when unknown.
 QString ContentTypeForFileName(const QString& fileName);
 
-// True when the address can stand as an RFC 5322 addr-spec ("@" not at its ends).
+// True when the address can stand as an RFC 5322 address: a local part, "@" and a domain ("@" not at its ends).
 bool LooksLikeSmtpAddress(const QString& address);
 
 }  // namespace tolvane

@@ -289,7 +289,7 @@ TEST(RoundTrip, NestedEmbeddedMessagesAndReferenceAttachments)
     Message inner;
     inner.subject("inner").from("Ann", "ann@example.com").to("Bob", "bob@example.com").embed(innermost);
     Message outer;
-    outer.subject("outer").embed(inner, "Forwarded").attachReference("spec.docx", "\\\\server\\share\\spec.docx");
+    outer.subject("outer").embed(inner, "Forwarded").attachReference("plan.docx", "\\\\server\\share\\plan.docx");
     const Item item = OnlyItem(outer, "embedded");
     ASSERT_EQ(item.attachments.size(), 2u);
     EXPECT_EQ(item.attachments[1].type, 'r');

@@ -91,10 +91,10 @@ MailboxWriter::MailboxWriter(const std::string& path, MailboxOptions options)
 
     FolderState root;
     root.parent = rootFolderNid;
-    root.spec.displayName = "";
+    root.definition.displayName = "";
     folders_.emplace(rootFolderNid, std::move(root));
-    topNid_ = addFolder(rootFolderNid, FolderSpec{"Top of Personal Folders", std::nullopt, {}});
-    searchRootNid_ = addFolder(rootFolderNid, FolderSpec{"Search Root", std::nullopt, {}});
+    topNid_ = addFolder(rootFolderNid, FolderDefinition{"Top of Personal Folders", std::nullopt, {}});
+    searchRootNid_ = addFolder(rootFolderNid, FolderDefinition{"Search Root", std::nullopt, {}});
 }
 
 MailboxWriter::FolderState& MailboxWriter::folder(uint32_t nid)
@@ -105,14 +105,14 @@ MailboxWriter::FolderState& MailboxWriter::folder(uint32_t nid)
     return it->second;
 }
 
-uint32_t MailboxWriter::addFolder(uint32_t parentNid, FolderSpec spec)
+uint32_t MailboxWriter::addFolder(uint32_t parentNid, FolderDefinition definition)
 {
     FolderState& parent = folder(parentNid);
     const uint32_t nid = nextNid(nidTypeNormalFolder);
     parent.children.push_back(nid);
     FolderState state;
     state.parent = parentNid;
-    state.spec = std::move(spec);
+    state.definition = std::move(definition);
     folders_.emplace(nid, std::move(state));
     return nid;
 }
@@ -236,11 +236,11 @@ void MailboxWriter::closeFolder(uint32_t folderNid)
 
 void MailboxWriter::writeFolderObject(uint32_t folderNid, FolderState& state)
 {
-    PropertyMap properties = state.spec.extraProperties;
-    if (state.spec.displayName)
-        properties[TagId(DisplayName)] = PropertyValue::unicode(*state.spec.displayName);
-    if (state.spec.containerClass)
-        properties[TagId(ContainerClass)] = PropertyValue::unicode(*state.spec.containerClass);
+    PropertyMap properties = state.definition.extraProperties;
+    if (state.definition.displayName)
+        properties[TagId(DisplayName)] = PropertyValue::unicode(*state.definition.displayName);
+    if (state.definition.containerClass)
+        properties[TagId(ContainerClass)] = PropertyValue::unicode(*state.definition.containerClass);
     properties[TagId(ContentCount)] = PropertyValue::int32(state.contentCount);
     properties[TagId(ContentUnreadCount)] = PropertyValue::int32(state.unreadCount);
     properties[TagId(Subfolders)] = PropertyValue::boolean(!state.children.empty());
@@ -255,10 +255,10 @@ void MailboxWriter::writeFolderObject(uint32_t folderNid, FolderState& state)
         const FolderState& child = folders_.at(childNid);
         TableRow row;
         row.rowId = childNid;
-        if (child.spec.displayName)
-            row.cells[DisplayName] = PropertyValue::unicode(*child.spec.displayName);
-        if (child.spec.containerClass)
-            row.cells[ContainerClass] = PropertyValue::unicode(*child.spec.containerClass);
+        if (child.definition.displayName)
+            row.cells[DisplayName] = PropertyValue::unicode(*child.definition.displayName);
+        if (child.definition.containerClass)
+            row.cells[ContainerClass] = PropertyValue::unicode(*child.definition.containerClass);
         row.cells[ContentCount] = PropertyValue::int32(child.contentCount);
         row.cells[ContentUnreadCount] = PropertyValue::int32(child.unreadCount);
         row.cells[Subfolders] = PropertyValue::boolean(!child.children.empty());

@@ -15,7 +15,7 @@
 
 namespace tolvane::pstwriter {
 
-struct FolderSpec {
+struct FolderDefinition {
     std::optional<std::string> displayName;  // nullopt: the folder has no display name at all
     std::optional<std::string> containerClass;
     PropertyMap extraProperties;
@@ -36,7 +36,7 @@ public:
     uint32_t topOfPersonalFolders() const { return topNid_; }
     uint32_t searchRoot() const { return searchRootNid_; }
 
-    uint32_t addFolder(uint32_t parentNid, FolderSpec spec);
+    uint32_t addFolder(uint32_t parentNid, FolderDefinition definition);
     // Marks the folder the store names as its deleted-items folder.
     void setDeletedItemsFolder(uint32_t folderNid) { deletedItemsNid_ = folderNid; }
     // Writes the item now; returns its node id.
@@ -50,7 +50,7 @@ public:
 private:
     struct FolderState {
         uint32_t parent = 0;
-        FolderSpec spec;
+        FolderDefinition definition;
         std::vector<uint32_t> children;
         int32_t contentCount = 0;
         int32_t unreadCount = 0;

@@ -6,7 +6,7 @@ namespace tolvane::pstwriter {
 PstFolder& PstFolder::addFolder(std::string_view displayName)
 {
     auto& child = addFolderWithoutName();
-    child.spec_.displayName = std::string(displayName);
+    child.definition_.displayName = std::string(displayName);
     return child;
 }
 
@@ -18,14 +18,14 @@ PstFolder& PstFolder::addFolderWithoutName()
 
 PstFolder& PstFolder::containerClass(std::string_view value)
 {
-    spec_.containerClass = std::string(value);
+    definition_.containerClass = std::string(value);
     return *this;
 }
 
 PstFolder& PstFolder::property(uint32_t tag, PropertyValue value)
 {
     value.type = TagType(tag);
-    spec_.extraProperties[TagId(tag)] = std::move(value);
+    definition_.extraProperties[TagId(tag)] = std::move(value);
     return *this;
 }
 
@@ -77,7 +77,7 @@ void PstBuilder::writeFolder(MailboxWriter& writer, uint32_t nid, const PstFolde
         writer.addMessage(nid, *message);
     writer.closeFolder(nid);
     for (const auto& child : folder.folders_) {
-        const uint32_t childNid = writer.addFolder(nid, child->spec_);
+        const uint32_t childNid = writer.addFolder(nid, child->definition_);
         if (child.get() == deletedItems_)
             writer.setDeletedItemsFolder(childNid);
         writeFolder(writer, childNid, *child);

@@ -30,11 +30,11 @@ public:
 
     const std::vector<std::unique_ptr<PstFolder>>& folders() const { return folders_; }
     const std::vector<std::unique_ptr<Message>>& messages() const { return messages_; }
-    const FolderSpec& spec() const { return spec_; }
+    const FolderDefinition& definition() const { return definition_; }
 
 private:
     friend class PstBuilder;
-    FolderSpec spec_;
+    FolderDefinition definition_;
     std::vector<std::unique_ptr<PstFolder>> folders_;
     std::vector<std::unique_ptr<Message>> messages_;
 };
