@@ -82,6 +82,18 @@ public:
         CQuenbyDlg* window = window_;
         bridge_->PostAndWait([window, text] { userPrompts().Notify(window, ProductCaption(), text); });
     }
+    bool WriteFromScanRecords(const QString& reason) override
+    {
+        CQuenbyDlg* window = window_;
+        bool yes = false;
+        const QString text =
+            QStringLiteral("The mailbox can no longer be read (%1).\n\nWrite what the scan kept instead? Those "
+                           "files will lack attachments, Cc and Bcc, e-mail addresses and the original headers, "
+                           "and each will say so.")
+                .arg(reason);
+        bridge_->PostAndWait([window, text, &yes] { yes = userPrompts().Ask(window, ProductCaption(), text); });
+        return yes;
+    }
     void ConversionFinished(const ConversionSummary&) override { bridge_->Post(finished_); }
 
 private:
@@ -532,6 +544,10 @@ void CQuenbyDlg::OnConvert()
     conversionJob_ = previous;
     if (started == ConversionStart::AlreadyRunning)
         userPrompts().Notify(this, ProductCaption(), QStringLiteral("A conversion is already running."));
+    else if (started == ConversionStart::NoResources)
+        userPrompts().Notify(this, ProductCaption(),
+                             QStringLiteral("The conversion could not start: the system is short of memory or "
+                                            "threads. Close other programs and try again."));
     else
         userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),
                              QString::fromLatin1(kDestinationNoticeText));

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace tolvane {
@@ -74,14 +75,24 @@ QString CompletionNoticeText(const ConversionSummary& summary)
 {
     if (summary.allSaved())
         return QString::fromLatin1(kSavingCompletedText);
-    QString text = QStringLiteral("Saving finished with problems: %1 of %2 messages were saved, %3 could not be saved.")
+    if (!summary.mailboxFailure.isEmpty() && summary.mailTotal == 0 && summary.contactsSaved == 0)
+        return QStringLiteral("Saving failed: the mailbox could not be read again (%1). Nothing was saved.")
+            .arg(summary.mailboxFailure);
+    QString text = QStringLiteral("Saving finished with problems: %1 of %2 messages were saved complete")
                        .arg(summary.mailSaved)
-                       .arg(summary.mailTotal)
-                       .arg(summary.mailFailed);
+                       .arg(summary.mailTotal);
+    if (summary.mailIncomplete > 0)
+        text += QStringLiteral(", %1 were saved incomplete (each file says what it lacks)").arg(summary.mailIncomplete);
+    text += QStringLiteral(", %1 could not be saved.").arg(summary.mailFailed);
     if (summary.contactsFailed > 0)
         text += QStringLiteral(" %1 contacts could not be saved.").arg(summary.contactsFailed);
+    if (!summary.mailboxFailure.isEmpty())
+        text += QStringLiteral(" The mailbox could not be read again (%1): what the scan kept was written instead.")
+                    .arg(summary.mailboxFailure);
     if (!summary.firstFailures.isEmpty())
-        text += QStringLiteral("\n\n") + summary.firstFailures.join(u'\n');
+        text += QStringLiteral("\n\nNot saved:\n") + summary.firstFailures.join(u'\n');
+    if (!summary.firstIncomplete.isEmpty())
+        text += QStringLiteral("\n\nIncomplete:\n") + summary.firstIncomplete.join(u'\n');
     return text;
 }
 
@@ -90,7 +101,17 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, const QS
     ConversionSummary summary;
     summary.outputRoot = outputRoot;
     MailboxReader reader;
-    reader.Open(request.pstPath);
+    QString openError;
+    if (!reader.Open(request.pstPath, &openError)) {
+        // Never a silent fallback: without the mailbox, files would lack
+        // attachments, addresses and headers. The user decides.
+        summary.mailboxFailure = openError;
+        if (!request.sink->WriteFromScanRecords(openError)) {
+            request.sink->ShowNotice(CompletionNoticeText(summary));
+            request.sink->ConversionFinished(summary);
+            return summary;
+        }
+    }
     WriterContext context;
     context.outputRoot = outputRoot;
     context.reader = reader.isOpen() ? &reader : nullptr;
@@ -153,12 +174,17 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
     state_->outputRoot = outputRoot;
     state_->running = true;
     State* state = state_.get();
-    state_->worker = std::thread([state, request, outputRoot] {
-        ConversionSummary summary = RunConversionWorker(request, outputRoot);
-        std::lock_guard workerLock(state->mutex);
-        state->lastSummary = summary;
-        state->running = false;
-    });
+    try {
+        state_->worker = std::thread([state, request, outputRoot] {
+            ConversionSummary summary = RunConversionWorker(request, outputRoot);
+            std::lock_guard workerLock(state->mutex);
+            state->lastSummary = summary;
+            state->running = false;
+        });
+    } catch (const std::system_error&) {
+        state_->running = false;
+        return ConversionStart::NoResources;
+    }
     return ConversionStart::Started;
 }
 

@@ -47,14 +47,23 @@ struct ConversionSummary {
     QString outputRoot;
     int foldersPrepared = 0;
     int mailTotal = 0;          // top-level mail records handed to the mail pass
-    int mailSaved = 0;
-    int mailFailed = 0;
+    int mailSaved = 0;          // written complete
+    int mailIncomplete = 0;     // written with what could be read; each file says what it lacks
+    int mailFailed = 0;         // not written
     QStringList firstFailures;  // "file name: reason" of the first few failures
+    QStringList firstIncomplete;  // "file name: missing ..." of the first few incomplete ones
+    // Why the mailbox could not be read again for the conversion; nothing was
+    // written unless the user chose to write what the scan kept.
+    QString mailboxFailure;
     int embeddedCarried = 0;    // embedded messages written inside their parents
     int contactsSaved = 0;
     int contactsFailed = 0;
     bool abandoned = false;     // Stop, answered Yes: nothing more was written
-    bool allSaved() const { return !abandoned && mailFailed == 0 && contactsFailed == 0; }
+    bool allSaved() const
+    {
+        return !abandoned && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
+               && contactsFailed == 0;
+    }
 };
 
 // The text of the final notice: "Saving sucessfully completed." when
@@ -67,8 +76,19 @@ class ConversionSink {
 public:
     virtual ~ConversionSink() = default;
     virtual void SetProgress(int position) = 0;  // 0 to 100
+    // The mailbox cannot be read again (moved, unplugged, out of memory):
+    // true to write what the scan kept anyway, every file marked as rebuilt;
+    // false ends the conversion with nothing written.
+    virtual bool WriteFromScanRecords(const QString& reason)
+    {
+        (void)reason;
+        return false;
+    }
     // Caption "Tolvane", information icon, OK; blocks until seen where boxes are shown.
     virtual void ShowNotice(const QString& text) = 0;
+    // One item that was not saved, or saved incomplete: "name: reason", as it
+    // happens, so every one can be named (the notice names only the first few).
+    virtual void ReportProblem(const QString& text) { (void)text; }
     // Last call of a conversion that was not abandoned, after the notice.
     virtual void ConversionFinished(const ConversionSummary& summary) { (void)summary; }
 };
@@ -87,6 +107,7 @@ enum class ConversionStart {
     AlreadyRunning,      // one conversion at a time
     DestinationEmpty,    // kDestinationNoticeText, system-modal
     DestinationMissing,  // kDestinationNoticeText, not system-modal
+    NoResources,         // the machine refused the worker thread (memory, thread limits)
 };
 
 // One conversion at a time. Start() runs on the caller's thread up to and

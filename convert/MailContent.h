@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <memory>
@@ -27,13 +28,30 @@ struct Recipient {
 
 struct MessageContent;
 
+// Attachment bytes too large to hold in memory: read in order, in bounded
+// chunks, while the message is being written. A read can fail (the mailbox
+// went away); a source that failed fails the file it was going into.
+class AttachmentSource {
+public:
+    virtual ~AttachmentSource() = default;
+    virtual qint64 size() const = 0;
+    // Back to the first byte. False when that cannot be done.
+    [[nodiscard]] virtual bool Rewind() = 0;
+    // Up to `capacity` bytes into `buffer`; 0 at the end of the data, -1 on a
+    // failure (data ending before size() is one).
+    [[nodiscard]] virtual qint64 Read(char* buffer, qint64 capacity) = 0;
+    // Why the last read failed; empty while nothing failed.
+    virtual QString failure() const = 0;
+};
+
 struct Attachment {
     enum class Kind { Data, Embedded, Reference };
     Kind kind = Kind::Data;
     QString fileName;      // may be empty
     QString contentType;   // as stored; empty when unknown
     QString contentId;     // without angle brackets; empty when none
-    QByteArray data;       // Data
+    QByteArray data;       // Data held in memory
+    std::shared_ptr<AttachmentSource> source;  // Data too large for memory: read while writing
     std::shared_ptr<const MessageContent> embedded;  // Embedded
     QString link;          // Reference: where the linked file lives
 };
@@ -49,6 +67,9 @@ struct MessageContent {
     QByteArray htmlCharset;            // e.g. "utf-8", "windows-1252"
     QVector<Attachment> attachments;
     QString transportHeaders;          // the original internet headers, when the message has them
+    // What could not be read ("the body", "attachment \"a.pdf\"", ...). A
+    // message with anything here is written as incomplete and says so.
+    QStringList missing;
 };
 
 }  // namespace tolvane

@@ -7,7 +7,13 @@
 #include "TextDecoding.h"
 #include "TimeText.h"
 
+#include <QFile>
 #include <QLocale>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QRegularExpression>
 
 namespace tolvane {
@@ -26,6 +32,7 @@ constexpr uint32_t SenderName = 0x0C1A;
 constexpr uint32_t SenderAddressType = 0x0C1E;
 constexpr uint32_t SenderAddress = 0x0C1F;
 constexpr uint32_t DeliveryTime = 0x0E06;
+constexpr uint32_t MessageFlags = 0x0E07;
 constexpr uint32_t DisplayName = 0x3001;
 constexpr uint32_t AddressType = 0x3002;
 constexpr uint32_t EmailAddress = 0x3003;
@@ -44,6 +51,8 @@ constexpr uint32_t Email1Address = 0x8083;
 constexpr uint32_t Email2Address = 0x8093;
 constexpr uint32_t Email3Address = 0x80A3;
 }  // namespace Tag
+
+constexpr uint32_t kMessageHasAttachments = 0x10;
 
 // The HTML is written as UTF-8; a charset its meta tags declare would now be wrong.
 QByteArray HtmlAsUtf8(const QString& html)
@@ -77,24 +86,48 @@ QString PreferSmtp(const QString& address, const QString& addressType, const std
     return address;
 }
 
-std::optional<QString> String(libpff_item_t* item, int set, uint32_t tag, int codePage)
+// Attachments up to this size are read whole with their message; larger ones
+// are streamed from the mailbox into the file while it is written, so memory
+// stays bounded whatever the attachment's size.
+constexpr size64_t kInMemoryAttachmentLimit = 4 * 1024 * 1024;
+
+// How a reading pass notes what it could not read, so the message is never
+// passed off as complete.
+struct ReadContext {
+    int fileCodePage = kDefaultCodePage;
+    std::recursive_mutex* fileMutex = nullptr;  // guards the libpff file; held by whoever reads the message
+    int depthLeft = 64;
+};
+
+QString Quoted(const QString& name)
 {
-    return ReadString(item, set, tag, codePage);
+    return name.isEmpty() ? QString() : QStringLiteral(" \"%1\"").arg(name);
 }
 
-std::optional<MailAddress> ReadSender(libpff_item_t* message, int codePage)
+void NoteMissing(MessageContent& content, const ReadFailures& failures, const QString& what)
+{
+    if (!failures.empty() && !content.missing.contains(what))
+        content.missing.push_back(what);
+}
+
+std::optional<QString> String(libpff_item_t* item, int set, uint32_t tag, int codePage, ReadFailures* failures = nullptr)
+{
+    return ReadString(item, set, tag, codePage, NamedLookup::Mapped, failures);
+}
+
+std::optional<MailAddress> ReadSender(libpff_item_t* message, int codePage, ReadFailures* failures)
 {
     auto read = [&](uint32_t nameTag, uint32_t addressTag, uint32_t typeTag,
                     uint32_t smtpTag) -> std::optional<MailAddress> {
-        const auto name = String(message, 0, nameTag, codePage);
-        const auto address = String(message, 0, addressTag, codePage);
-        const auto smtp = String(message, 0, smtpTag, codePage);
+        const auto name = String(message, 0, nameTag, codePage, failures);
+        const auto address = String(message, 0, addressTag, codePage, failures);
+        const auto smtp = String(message, 0, smtpTag, codePage, failures);
         if (!name && !address && !smtp)
             return std::nullopt;
         MailAddress mailbox;
         mailbox.name = name.value_or(QString()).trimmed();
         mailbox.address = PreferSmtp(address.value_or(QString()).trimmed(),
-                                     String(message, 0, typeTag, codePage).value_or(QString()), smtp);
+                                     String(message, 0, typeTag, codePage, failures).value_or(QString()), smtp);
         if (mailbox.name.isEmpty() && mailbox.address.isEmpty())
             return std::nullopt;
         return mailbox;
@@ -105,25 +138,29 @@ std::optional<MailAddress> ReadSender(libpff_item_t* message, int codePage)
                 Tag::SentRepresentingSmtpAddress);
 }
 
-QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage)
+QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage, ReadFailures* failures)
 {
     QVector<Recipient> recipients;
     PffItem recipientsItem;
-    if (libpff_message_get_recipients(message, recipientsItem.out(), nullptr) != 1 || !recipientsItem)
+    const int found = libpff_message_get_recipients(message, recipientsItem.out(), nullptr);
+    if (found == 0 || (found == 1 && !recipientsItem))
         return recipients;
     int sets = 0;
-    if (libpff_item_get_number_of_record_sets(recipientsItem.get(), &sets, nullptr) != 1)
+    if (found != 1 || libpff_item_get_number_of_record_sets(recipientsItem.get(), &sets, nullptr) != 1) {
+        failures->Note(Tag::DisplayName);
         return recipients;
+    }
     for (int set = 0; set < sets; ++set) {
         Recipient recipient;
-        const auto type = Read32(recipientsItem.get(), set, Tag::RecipientType);
+        const auto type = Read32(recipientsItem.get(), set, Tag::RecipientType, NamedLookup::Mapped, failures);
         const uint32_t kind = type.value_or(1) & 0x0F;
         recipient.kind = kind == 2 ? RecipientKind::Cc : kind == 3 ? RecipientKind::Bcc : RecipientKind::To;
-        recipient.mailbox.name = String(recipientsItem.get(), set, Tag::DisplayName, codePage).value_or(QString()).trimmed();
-        recipient.mailbox.address =
-            PreferSmtp(String(recipientsItem.get(), set, Tag::EmailAddress, codePage).value_or(QString()).trimmed(),
-                       String(recipientsItem.get(), set, Tag::AddressType, codePage).value_or(QString()),
-                       String(recipientsItem.get(), set, Tag::RecipientSmtpAddress, codePage));
+        recipient.mailbox.name =
+            String(recipientsItem.get(), set, Tag::DisplayName, codePage, failures).value_or(QString()).trimmed();
+        recipient.mailbox.address = PreferSmtp(
+            String(recipientsItem.get(), set, Tag::EmailAddress, codePage, failures).value_or(QString()).trimmed(),
+            String(recipientsItem.get(), set, Tag::AddressType, codePage, failures).value_or(QString()),
+            String(recipientsItem.get(), set, Tag::RecipientSmtpAddress, codePage, failures));
         if (recipient.mailbox.name.isEmpty() && recipient.mailbox.address.isEmpty())
             continue;
         recipients.push_back(recipient);
@@ -131,10 +168,10 @@ QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage)
     return recipients;
 }
 
-std::optional<QDateTime> ReadDate(libpff_item_t* message)
+std::optional<QDateTime> ReadDate(libpff_item_t* message, ReadFailures* failures)
 {
     for (uint32_t tag : {Tag::ClientSubmitTime, Tag::DeliveryTime, Tag::CreationTime, Tag::ModificationTime}) {
-        const auto filetime = ReadFiletime(message, 0, tag);
+        const auto filetime = ReadFiletime(message, 0, tag, NamedLookup::Mapped, failures);
         if (!filetime || *filetime == 0)
             continue;
         const QDateTime date = FiletimeToDateTime(*filetime);
@@ -146,10 +183,10 @@ std::optional<QDateTime> ReadDate(libpff_item_t* message)
 
 // HTML, plain text and RTF are read independently: one that cannot be read
 // never costs the message the others.
-void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& content)
+void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& content, ReadFailures* failures)
 {
-    const auto html = ReadHtmlBody(message, fileCodePage);
-    const auto plain = ReadPlainTextBody(message, fileCodePage);
+    const auto html = ReadHtmlBody(message, fileCodePage, failures);
+    const auto plain = ReadPlainTextBody(message, fileCodePage, failures);
     const bool plainUsable = plain && !IsBlank(plain->text());
     if (plainUsable)
         content.plainBody = plain->utf8;
@@ -159,7 +196,7 @@ void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& conten
         content.htmlCharset = "utf-8";
         return;
     }
-    const auto stored = ReadRtfBodyStored(message);
+    const auto stored = ReadRtfBodyStored(message, failures);
     if (!stored)
         return;
     const auto rtf = DecompressRtf(*stored);
@@ -187,70 +224,232 @@ void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& conten
     }
 }
 
-QByteArray ReadAttachmentData(libpff_item_t* attachment)
+// Reads exactly `size` bytes of attachment data from the current position;
+// anything less is a failure, never a shorter attachment.
+bool ReadAttachmentBytes(libpff_item_t* attachment, char* buffer, qint64 size, QString* reason)
 {
-    size64_t size = 0;
-    if (libpff_attachment_get_data_size(attachment, &size, nullptr) != 1 || size == 0
-        || size > static_cast<size64_t>(0x7FFFFFFF))
-        return QByteArray();
-    QByteArray data(static_cast<qsizetype>(size), Qt::Uninitialized);
-    if (libpff_attachment_data_seek_offset(attachment, 0, SEEK_SET, nullptr) < 0)
-        return QByteArray();
-    qsizetype done = 0;
-    while (done < data.size()) {
+    qint64 done = 0;
+    while (done < size) {
         const ssize_t read = libpff_attachment_data_read_buffer(
-            attachment, reinterpret_cast<uint8_t*>(data.data() + done), static_cast<size_t>(data.size() - done),
-            nullptr);
-        if (read <= 0)
-            break;
+            attachment, reinterpret_cast<uint8_t*>(buffer + done), static_cast<size_t>(size - done), nullptr);
+        if (read <= 0) {
+            *reason = QStringLiteral("its data ends after %1 of %2 bytes").arg(done).arg(size);
+            return false;
+        }
         done += read;
     }
-    data.truncate(done);
-    return data;
+    return true;
 }
 
-void ReadAttachments(libpff_item_t* message, int fileCodePage, int depthLeft, MessageContent& content)
+// An attachment's data read from the mailbox chunk by chunk while its file is
+// written. The libpff file is shared with the mail pass's reading thread, so
+// every call into libpff holds the file's lock.
+class PffAttachmentSource : public AttachmentSource {
+public:
+    PffAttachmentSource(PffItem attachment, qint64 size, std::recursive_mutex* fileMutex)
+        : attachment_(std::move(attachment)), size_(size), fileMutex_(fileMutex)
+    {
+    }
+    ~PffAttachmentSource() override
+    {
+        std::lock_guard lock(*fileMutex_);
+        attachment_.reset();
+    }
+    qint64 size() const override { return size_; }
+    bool Rewind() override
+    {
+        std::lock_guard lock(*fileMutex_);
+        position_ = 0;
+        if (libpff_attachment_data_seek_offset(attachment_.get(), 0, SEEK_SET, nullptr) < 0) {
+            failure_ = QStringLiteral("its data cannot be read");
+            return false;
+        }
+        return true;
+    }
+    qint64 Read(char* buffer, qint64 capacity) override
+    {
+        std::lock_guard lock(*fileMutex_);
+        const qint64 wanted = std::min(capacity, size_ - position_);
+        if (wanted <= 0)
+            return 0;
+        if (position_ == 0 && libpff_attachment_data_seek_offset(attachment_.get(), 0, SEEK_SET, nullptr) < 0) {
+            failure_ = QStringLiteral("its data cannot be read");
+            return -1;
+        }
+        QString reason;
+        if (!ReadAttachmentBytes(attachment_.get(), buffer, wanted, &reason)) {
+            failure_ = QStringLiteral("its data ends after %1 of %2 bytes").arg(position_).arg(size_);
+            return -1;
+        }
+        position_ += wanted;
+        return wanted;
+    }
+    QString failure() const override
+    {
+        std::lock_guard lock(*fileMutex_);
+        return failure_;
+    }
+
+private:
+    PffItem attachment_;
+    const qint64 size_;
+    std::recursive_mutex* const fileMutex_;
+    qint64 position_ = 0;
+    QString failure_;
+};
+
+// The attachment's data: in memory when small, else a source that streams it.
+// False (reason in *reason) when the data cannot be read in full.
+bool ReadAttachmentData(PffItem& attachmentItem, const ReadContext& context, Attachment& attachment,
+                        QString* reason)
+{
+    libpff_item_t* item = attachmentItem.get();
+    size64_t size = 0;
+    if (libpff_attachment_get_data_size(item, &size, nullptr) != 1) {
+        *reason = QStringLiteral("its size cannot be read");
+        return false;
+    }
+    if (size == 0)
+        return true;
+    if (size > kInMemoryAttachmentLimit && context.fileMutex != nullptr) {
+        attachment.source = std::make_shared<PffAttachmentSource>(std::move(attachmentItem),
+                                                                  static_cast<qint64>(size), context.fileMutex);
+        return true;
+    }
+    if (libpff_attachment_data_seek_offset(item, 0, SEEK_SET, nullptr) < 0) {
+        *reason = QStringLiteral("its data cannot be read");
+        return false;
+    }
+    QByteArray data;
+    try {
+        data = QByteArray(static_cast<qsizetype>(size), Qt::Uninitialized);
+    } catch (const std::bad_alloc&) {
+        *reason = QStringLiteral("not enough memory for its %1 bytes").arg(size);
+        return false;
+    }
+    if (!ReadAttachmentBytes(item, data.data(), data.size(), reason))
+        return false;
+    attachment.data = std::move(data);
+    return true;
+}
+
+MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& context);
+
+void ReadAttachments(libpff_item_t* message, const ReadContext& context, MessageContent& content)
 {
     int count = 0;
-    if (libpff_message_get_number_of_attachments(message, &count, nullptr) != 1)
+    if (libpff_message_get_number_of_attachments(message, &count, nullptr) != 1) {
+        content.missing.push_back(QStringLiteral("the attachments"));
         return;
-    const int codePage = MessageCodePage(message, fileCodePage);
+    }
+    // libpff answers "none" when it cannot read a message's attachment table
+    // at all (short of memory, say); the message's own flag tells the truth.
+    if (count == 0 && (Read32(message, 0, Tag::MessageFlags).value_or(0) & kMessageHasAttachments) != 0) {
+        content.missing.push_back(QStringLiteral("the attachments"));
+        return;
+    }
+    const int codePage = MessageCodePage(message, context.fileCodePage);
     for (int index = 0; index < count; ++index) {
+        const QString unnamed = QStringLiteral("attachment %1").arg(index + 1);
         PffItem attachmentItem;
-        if (libpff_message_get_attachment(message, index, attachmentItem.out(), nullptr) != 1 || !attachmentItem)
-            continue;
-        libpff_item_t* item = attachmentItem.get();
         int type = 0;
-        if (libpff_attachment_get_type(item, &type, nullptr) != 1)
+        if (libpff_message_get_attachment(message, index, attachmentItem.out(), nullptr) != 1 || !attachmentItem
+            || libpff_attachment_get_type(attachmentItem.get(), &type, nullptr) != 1) {
+            content.missing.push_back(unnamed);
             continue;
+        }
+        libpff_item_t* item = attachmentItem.get();
+        ReadFailures failures;
         Attachment attachment;
-        attachment.fileName = String(item, 0, Tag::AttachLongFileName, codePage)
-                                  .value_or(String(item, 0, Tag::AttachFileName, codePage)
-                                                .value_or(String(item, 0, Tag::DisplayName, codePage).value_or(QString())))
-                                  .trimmed();
-        attachment.contentType = String(item, 0, Tag::AttachMimeTag, codePage).value_or(QString()).trimmed();
-        QString contentId = String(item, 0, Tag::AttachContentId, codePage).value_or(QString()).trimmed();
+        attachment.fileName =
+            String(item, 0, Tag::AttachLongFileName, codePage, &failures)
+                .value_or(String(item, 0, Tag::AttachFileName, codePage, &failures)
+                              .value_or(String(item, 0, Tag::DisplayName, codePage, &failures).value_or(QString())))
+                .trimmed();
+        attachment.contentType =
+            String(item, 0, Tag::AttachMimeTag, codePage, &failures).value_or(QString()).trimmed();
+        QString contentId = String(item, 0, Tag::AttachContentId, codePage, &failures).value_or(QString()).trimmed();
         if (contentId.startsWith(u'<') && contentId.endsWith(u'>'))
             contentId = contentId.mid(1, contentId.size() - 2);
         attachment.contentId = contentId;
+        const QString label = attachment.fileName.isEmpty() ? unnamed
+                                                             : QStringLiteral("attachment") + Quoted(attachment.fileName);
+        NoteMissing(content, failures, label + QStringLiteral(" (its name or type)"));
         if (type == LIBPFF_ATTACHMENT_TYPE_ITEM) {
             attachment.kind = Attachment::Kind::Embedded;
             PffItem embedded;
-            if (depthLeft > 0 && libpff_attachment_get_item(item, embedded.out(), nullptr) == 1 && embedded)
-                attachment.embedded = std::make_shared<MessageContent>(
-                    ReadMessageContent(embedded.get(), fileCodePage, depthLeft - 1));
-            else
+            if (context.depthLeft <= 0) {
+                content.missing.push_back(QStringLiteral("an embedded message nested deeper than %1 levels")
+                                              .arg(64));
                 attachment.embedded = std::make_shared<MessageContent>();
+            } else if (libpff_attachment_get_item(item, embedded.out(), nullptr) == 1 && embedded) {
+                ReadContext inner = context;
+                inner.depthLeft = context.depthLeft - 1;
+                auto read = std::make_shared<MessageContent>(ReadMessageContentIn(embedded.get(), inner));
+                for (const QString& missing : read->missing)
+                    content.missing.push_back(QStringLiteral("in the embedded message%1: %2")
+                                                  .arg(Quoted(read->subject), missing));
+                attachment.embedded = std::move(read);
+            } else {
+                content.missing.push_back(QStringLiteral("the embedded message") + Quoted(attachment.fileName));
+                attachment.embedded = std::make_shared<MessageContent>();
+            }
         } else if (type == LIBPFF_ATTACHMENT_TYPE_REFERENCE) {
             attachment.kind = Attachment::Kind::Reference;
-            attachment.link = String(item, 0, Tag::AttachLongPathName, codePage)
-                                  .value_or(String(item, 0, Tag::AttachPathName, codePage).value_or(QString()));
+            ReadFailures linkFailures;
+            attachment.link = String(item, 0, Tag::AttachLongPathName, codePage, &linkFailures)
+                                  .value_or(String(item, 0, Tag::AttachPathName, codePage, &linkFailures)
+                                                .value_or(QString()));
+            NoteMissing(content, linkFailures, label + QStringLiteral(" (where the linked file lives)"));
         } else {
             attachment.kind = Attachment::Kind::Data;
-            attachment.data = ReadAttachmentData(item);
+            QString reason;
+            if (!ReadAttachmentData(attachmentItem, context, attachment, &reason)) {
+                content.missing.push_back(label + QStringLiteral(": ") + reason);
+                continue;
+            }
         }
-        content.attachments.push_back(attachment);
+        content.attachments.push_back(std::move(attachment));
     }
+}
+
+MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& context)
+{
+    MessageContent content;
+    // The message's own properties are one table: when it cannot be read,
+    // nothing of the message can.
+    int sets = 0;
+    PffRecordSet properties;
+    if (libpff_item_get_number_of_record_sets(message, &sets, nullptr) != 1 || sets < 1
+        || libpff_item_get_record_set_by_index(message, 0, properties.out(), nullptr) != 1) {
+        content.missing.push_back(QStringLiteral("the message's properties (subject, sender, date, body)"));
+        return content;
+    }
+    const int codePage = MessageCodePage(message, context.fileCodePage);
+    ReadFailures failures;
+    if (const auto subject = ReadMessageString(message, Tag::Subject, context.fileCodePage, NamedLookup::Mapped,
+                                               &failures))
+        content.subject = SubjectWithoutPrefixMarker(*subject);
+    NoteMissing(content, failures, QStringLiteral("the subject"));
+    failures = {};
+    content.from = ReadSender(message, codePage, &failures);
+    NoteMissing(content, failures, QStringLiteral("the sender"));
+    failures = {};
+    content.recipients = ReadRecipients(message, codePage, &failures);
+    NoteMissing(content, failures, QStringLiteral("the recipients"));
+    failures = {};
+    content.date = ReadDate(message, &failures);
+    NoteMissing(content, failures, QStringLiteral("the date"));
+    failures = {};
+    content.transportHeaders = ReadMessageString(message, Tag::TransportHeaders, context.fileCodePage,
+                                                 NamedLookup::Mapped, &failures)
+                                   .value_or(QString());
+    NoteMissing(content, failures, QStringLiteral("the original internet headers"));
+    failures = {};
+    ReadBodies(message, context.fileCodePage, content, &failures);
+    NoteMissing(content, failures, QStringLiteral("the body"));
+    ReadAttachments(message, context, content);
+    return content;
 }
 
 }  // namespace
@@ -264,17 +463,10 @@ QString SubjectWithoutPrefixMarker(const QString& stored)
 
 MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft)
 {
-    MessageContent content;
-    const int codePage = MessageCodePage(message, fileCodePage);
-    if (const auto subject = ReadMessageString(message, Tag::Subject, fileCodePage))
-        content.subject = SubjectWithoutPrefixMarker(*subject);
-    content.from = ReadSender(message, codePage);
-    content.recipients = ReadRecipients(message, codePage);
-    content.date = ReadDate(message);
-    content.transportHeaders = ReadMessageString(message, Tag::TransportHeaders, fileCodePage).value_or(QString());
-    ReadBodies(message, fileCodePage, content);
-    ReadAttachments(message, fileCodePage, depthLeft, content);
-    return content;
+    ReadContext context;
+    context.fileCodePage = fileCodePage;
+    context.depthLeft = depthLeft;
+    return ReadMessageContentIn(message, context);
 }
 
 int CountEmbeddedMessages(const MessageContent& content)
@@ -317,15 +509,26 @@ MessageContent ContentFromRecord(const MailRecord& record)
     } else {
         content.plainBody = body.toUtf8();
     }
+    content.missing.push_back(QString::fromLatin1(kRebuiltFromRecordNote));
     return content;
 }
 
 bool MailboxReader::Open(const QString& pstPath, QString* error)
 {
+    std::lock_guard lock(fileMutex_);
     PffError pffError;
     if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError)) {
-        if (error)
-            *error = pffError ? pffError.message() : QStringLiteral("cannot open %1").arg(pstPath);
+        if (error) {
+            // The file system's word first: it says what a user can act on.
+            struct stat info {};
+            const QByteArray native = QFile::encodeName(pstPath);
+            if (::stat(native.constData(), &info) != 0)
+                *error = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
+            else if (::access(native.constData(), R_OK) != 0)
+                *error = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
+            else
+                *error = QStringLiteral("%1 cannot be opened as a mailbox any more").arg(pstPath);
+        }
         file_.reset();
         return false;
     }
@@ -402,25 +605,49 @@ libpff_item_t* MailboxReader::FindTopLevelItem(uint32_t identifier, PffItem& hol
     return nullptr;
 }
 
-std::optional<MessageContent> MailboxReader::ReadMessage(const ItemLocation& location)
+MessageRead MailboxReader::ReadMessage(const ItemLocation& location)
 {
-    if (!file_.isOpen() || location.itemIdentifier == 0)
-        return std::nullopt;
-    if (!location.isEmbedded()) {
-        PffItem holder;
-        libpff_item_t* item = FindTopLevelItem(location.itemIdentifier, holder);
-        if (!item)
-            return std::nullopt;
-        return ReadMessageContent(item, file_.asciiCodepage());
+    std::lock_guard lock(fileMutex_);
+    MessageRead result;
+    if (!file_.isOpen() || location.itemIdentifier == 0) {
+        result.failure = QStringLiteral("the message is not in the mailbox");
+        return result;
     }
-    LocatedItem located = LocateItem(file_.get(), location);
-    if (!located)
-        return std::nullopt;
-    return ReadMessageContent(located.item(), file_.asciiCodepage());
+    ReadContext context;
+    context.fileCodePage = file_.asciiCodepage();
+    context.fileMutex = &fileMutex_;
+    try {
+        PffItem holder;
+        LocatedItem located;
+        libpff_item_t* item = nullptr;
+        if (!location.isEmbedded()) {
+            item = FindTopLevelItem(location.itemIdentifier, holder);
+        } else {
+            located = LocateItem(file_.get(), location);
+            item = located ? located.item() : nullptr;
+        }
+        if (!item) {
+            result.failure = QStringLiteral("the message can no longer be found in the mailbox");
+            return result;
+        }
+        // The sources of streamed attachments take the lock themselves later;
+        // reading here already holds it.
+        MessageContent content = ReadMessageContentIn(item, context);
+        if (!content.missing.isEmpty() && content.missing.front().startsWith(QLatin1String("the message's properties"))) {
+            result.failure = QStringLiteral("the message can no longer be read from the mailbox");
+            return result;
+        }
+        result.content = std::move(content);
+    } catch (const std::bad_alloc&) {
+        result.content.reset();
+        result.failure = QStringLiteral("not enough memory to read the message");
+    }
+    return result;
 }
 
 QStringList MailboxReader::ReadContactEmails(const ItemLocation& location)
 {
+    std::lock_guard lock(fileMutex_);
     QStringList emails;
     if (!file_.isOpen() || location.itemIdentifier == 0 || location.isEmbedded())
         return emails;

@@ -1,7 +1,7 @@
 // Re-reads messages and contacts from the PST for the conversion, so that the
 // EML carries the full message (all bodies, attachments, addresses) and not
-// only what the scan kept in its records. Falls back to the record when the
-// item can no longer be read.
+// only what the scan kept in its records. What cannot be read is never
+// passed off as read: the message either fails or lists what it is missing.
 #pragma once
 
 #include "ItemRecords.h"
@@ -11,20 +11,35 @@
 #include <QString>
 #include <QStringList>
 
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
 namespace tolvane {
 
+// The note a message rebuilt from the scan's record carries, when the user
+// chose to write what the scan kept because the mailbox could not be read.
+inline constexpr const char* kRebuiltFromRecordNote =
+    "rebuilt from the scan's list: attachments, Cc and Bcc, e-mail addresses and the original headers";
+
+// One message read for the conversion.
+struct MessageRead {
+    std::optional<MessageContent> content;  // absent: nothing of the message could be read
+    QString failure;                        // why, when absent
+};
+
+// One libpff file shared by the mail pass's reading thread and the writer,
+// which streams large attachments: every use of the file holds its lock.
 class MailboxReader {
 public:
     // False (reason in *error) when the file cannot be opened.
     bool Open(const QString& pstPath, QString* error = nullptr);
     bool isOpen() const { return file_.isOpen(); }
 
-    // The message at `location`, or nullopt when it cannot be found.
-    std::optional<MessageContent> ReadMessage(const ItemLocation& location);
+    // The message at `location`. Its large attachments come as sources that
+    // read from this reader later, so the reader must outlive the content.
+    [[nodiscard]] MessageRead ReadMessage(const ItemLocation& location);
     // The e-mail addresses of a contact (its three e-mail slots), in order.
     QStringList ReadContactEmails(const ItemLocation& location);
 
@@ -40,6 +55,7 @@ private:
     void IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft);
     libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
 
+    std::recursive_mutex fileMutex_;
     PffFile file_;
     std::vector<std::vector<int>> folderPaths_;
     std::unordered_map<uint32_t, ItemPosition> positions_;
@@ -52,7 +68,7 @@ private:
 // recorded is carried).
 MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft = 64);
 
-// The message as far as the scan's record describes it.
+// The message as far as the scan's record describes it, marked as rebuilt.
 MessageContent ContentFromRecord(const MailRecord& record);
 
 // The subject as the user sees it: a leading 0x01 prefix marker and its

@@ -6,10 +6,12 @@
 #pragma once
 
 #include "ItemRecords.h"
+#include "GMimeHandles.h"
 #include "MailContent.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <condition_variable>
 #include <cstddef>
@@ -24,17 +26,24 @@ namespace tolvane {
 
 class MailboxReader;
 
+// One message of the mail pass, ready to be written. Exactly one of three:
+// failed (nothing could be read), composed bytes, or a composed message whose
+// large attachments are read from the mailbox while it is written.
 struct PreparedMessage {
-    QByteArray bytes;       // the composed EML
+    QString failure;                 // not empty: write nothing, count it as failed
+    QByteArray bytes;                // the composed EML
+    GObjectPtr<GMimeMessage> streamed;  // set instead of bytes when attachments stream
+    std::vector<std::shared_ptr<AttachmentSource>> sources;  // what `streamed` reads while written
+    QStringList missing;             // what the written file lacks (it says so itself)
     int embeddedCarried = 0;
 };
 
 class MessagePreparer {
 public:
-    // `messages` and `reader` must outlive the preparer, and nothing else may
-    // use the reader meanwhile. No reader (or a closed one): every message is
-    // composed from its record. `composers` threads; at most `window` messages
-    // are read ahead of the writer.
+    // `messages` and `reader` must outlive the preparer. No reader: every
+    // message is composed from its record, marked as rebuilt. `composers`
+    // threads; at most `window` messages are read ahead of the writer. When
+    // the machine refuses threads, messages are prepared in Take() instead.
     MessagePreparer(const std::vector<const MailRecord*>& messages, MailboxReader* reader, int composers,
                     std::size_t window);
     // Stops the helpers at their next message and joins them.
@@ -52,8 +61,13 @@ public:
 private:
     struct ReadMessage {
         std::size_t index = 0;
-        MessageContent content;
+        std::optional<MessageContent> content;
+        QString failure;
     };
+    ReadMessage Read(std::size_t index);
+    static PreparedMessage Compose(ReadMessage read);
+    void StartThreads(int composers);
+    void StopThreads();
     void RunReader();
     void RunComposer();
 
@@ -69,6 +83,7 @@ private:
     std::size_t taken_ = 0;                              // messages handed to the writer
     bool stopping_ = false;
     std::vector<std::thread> threads_;
+    bool inline_ = false;  // no threads could be started: Take() prepares each message itself
 };
 
 }  // namespace tolvane

@@ -21,10 +21,20 @@ namespace {
 
 constexpr int kReportedFailures = 5;
 
-void NoteFailure(ConversionSummary& summary, const QString& name, const QString& reason)
+void NoteFailure(WriterContext& context, const QString& name, const QString& reason)
 {
-    if (summary.firstFailures.size() < kReportedFailures)
-        summary.firstFailures << QStringLiteral("%1: %2").arg(name, reason);
+    const QString line = QStringLiteral("%1: %2").arg(name, reason);
+    if (context.summary->firstFailures.size() < kReportedFailures)
+        context.summary->firstFailures << line;
+    context.sink->ReportProblem(QStringLiteral("not saved: ") + line);
+}
+
+void NoteIncomplete(WriterContext& context, const QString& name, const QStringList& missing)
+{
+    const QString line = QStringLiteral("%1: missing %2").arg(name, missing.join(QStringLiteral("; ")));
+    if (context.summary->firstIncomplete.size() < kReportedFailures)
+        context.summary->firstIncomplete << line;
+    context.sink->ReportProblem(QStringLiteral("saved incomplete: ") + line);
 }
 
 bool PassCheckpoint(WorkerGate* gate)
@@ -82,7 +92,7 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
             ++summary.contactsSaved;
         } else {
             ++summary.contactsFailed;
-            NoteFailure(summary, nameText + QLatin1String(".vcf"), reason);
+            NoteFailure(context, nameText + QLatin1String(".vcf"), reason);
         }
         if (progress == 100)
             progress = 0;
@@ -114,25 +124,45 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
         context.sink->SetProgress(progress);
 
         PreparedMessage prepared = preparer.Take(index);
-        summary.embeddedCarried += prepared.embeddedCarried;
 
         const QString number = QString::number(random.Next());
         const QString nameText = MailNameText(record.subject);
+        const QString fileName = FileNameFor(nameText, number, QStringLiteral(".eml"));
         const QString directory = DirectoryForFolderKey(context.outputRoot, record.folderKey);
-        QString reason;
+        QString reason = prepared.failure;
         bool saved = false;
-        if (EnsureDirectory(context.outputRoot, directory, &reason)) {
-            const NewFileResult result = WriteNewFile(
-                directory, [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); },
-                prepared.bytes);
+        if (reason.isEmpty() && EnsureDirectory(context.outputRoot, directory, &reason)) {
+            auto name = [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); };
+            const NewFileResult result =
+                prepared.streamed
+                    ? WriteNewFile(directory, name,
+                                   [&](int fd, QString* why) {
+                                       if (WriteMessageToDescriptor(prepared.streamed.get(), fd, why))
+                                           return true;
+                                       // An attachment that could not be read is the better reason.
+                                       for (const auto& source : prepared.sources) {
+                                           if (!source->failure().isEmpty()) {
+                                               *why = QStringLiteral("an attachment could not be read: ")
+                                                      + source->failure();
+                                               break;
+                                           }
+                                       }
+                                       return false;
+                                   })
+                    : WriteNewFile(directory, name, prepared.bytes);
             saved = result.saved;
             reason = result.reason;
         }
-        if (saved) {
+        if (saved && prepared.missing.isEmpty()) {
             ++summary.mailSaved;
+            summary.embeddedCarried += prepared.embeddedCarried;
+        } else if (saved) {
+            ++summary.mailIncomplete;
+            summary.embeddedCarried += prepared.embeddedCarried;
+            NoteIncomplete(context, fileName, prepared.missing);
         } else {
             ++summary.mailFailed;
-            NoteFailure(summary, FileNameFor(nameText, number, QStringLiteral(".eml")), reason);
+            NoteFailure(context, fileName, reason);
         }
         ++progress;
         if (progress == 100) {

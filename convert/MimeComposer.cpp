@@ -3,10 +3,14 @@
 // transfer encoding, so the output never holds raw 8-bit header bytes.
 #include "MimeComposer.h"
 
+#include "AttachmentStream.h"
+
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
+#include <cerrno>
+#include <cstring>
 #include <iconv.h>
 #include <mutex>
 #include <vector>
@@ -56,6 +60,33 @@ QByteArray U8(const QString& text)
     return text.toUtf8();
 }
 
+// A value from the mailbox on its way into a header: line breaks and other
+// control characters become spaces, so no value can end its header early,
+// start another or put a blank line into the header block.
+QString HeaderSafe(const QString& value)
+{
+    QString out = value;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            c = u' ';
+    }
+    return out;
+}
+
+// A Content-ID as a message identifier: no spaces or controls at all.
+QString ContentIdSafe(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u > 0x20 && u != 0x7F && !(u >= 0x80 && u < 0xA0) && u != u'<' && u != u'>')
+            out += c;
+    }
+    return out;
+}
+
 // The display name of the sender text: commas read as spaces.
 QString NameWithoutCommas(const QString& name)
 {
@@ -76,8 +107,9 @@ QString NameOnly(const QString& name)
     return out.trimmed();
 }
 
-void AddAddress(InternetAddressList* list, const MailAddress& mailbox)
+void AddAddress(InternetAddressList* list, const MailAddress& unsafeMailbox)
 {
+    const MailAddress mailbox{HeaderSafe(unsafeMailbox.name), HeaderSafe(unsafeMailbox.address)};
     InternetAddress* address = nullptr;
     if (LooksLikeSmtpAddress(mailbox.address)) {
         const QString name = NameWithoutCommas(mailbox.name);
@@ -229,8 +261,9 @@ QByteArray QuotedParameter(const char* name, const QString& value)
 
 // Sets the disposition and the file name; the header text is written here so
 // that non-ASCII names get RFC 2231 pieces cut on character boundaries.
-void SetDispositionFileName(GMimeObject* object, const char* disposition, const QString& fileName)
+void SetDispositionFileName(GMimeObject* object, const char* disposition, const QString& unsafeFileName)
 {
+    const QString fileName = HeaderSafe(unsafeFileName).trimmed();
     g_mime_object_set_disposition(object, disposition);
     if (fileName.isEmpty())
         return;
@@ -284,14 +317,18 @@ GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool in
         SplitContentType(guessed, &type, &subtype);
     }
     auto part = AdoptGObject(g_mime_part_new_with_type(type.constData(), subtype.constData()));
-    auto stream = AdoptGObject(g_mime_stream_mem_new_with_buffer(attachment.data.constData(),
-                                                                 static_cast<size_t>(attachment.data.size())));
+    // Large data is read from the mailbox while the file is written.
+    auto stream = attachment.source
+                      ? NewAttachmentStream(attachment.source)
+                      : AdoptGObject(g_mime_stream_mem_new_with_buffer(attachment.data.constData(),
+                                                                       static_cast<size_t>(attachment.data.size())));
     auto wrapper = AdoptGObject(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
     g_mime_part_set_content(part.get(), wrapper.get());
     g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
     SetDispositionFileName(GMIME_OBJECT(part.get()), inlineImage ? "inline" : "attachment", attachment.fileName);
-    if (!attachment.contentId.isEmpty())
-        g_mime_object_set_content_id(GMIME_OBJECT(part.get()), U8(attachment.contentId).constData());
+    const QString contentId = ContentIdSafe(attachment.contentId);
+    if (!contentId.isEmpty())
+        g_mime_object_set_content_id(GMIME_OBJECT(part.get()), U8(contentId).constData());
     return GObjectPtr<GMimeObject>(GMIME_OBJECT(part.release()));
 }
 
@@ -421,13 +458,18 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
         AddAddress(g_mime_message_get_addresses(message.get(), type), recipient.mailbox);
     }
     if (!content.subject.isNull())
-        g_mime_message_set_subject(message.get(), U8(content.subject).constData(), "utf-8");
+        g_mime_message_set_subject(message.get(), U8(HeaderSafe(content.subject)).constData(), "utf-8");
     if (content.date && content.date->isValid()) {
         GDateTimePtr date(g_date_time_new_from_unix_utc(content.date->toSecsSinceEpoch()));
         if (date)
             g_mime_message_set_date(message.get(), date.get());
     }
     CopyTransportHeaders(message.get(), content.transportHeaders);
+    // A file that lacks something says so itself, whoever reads it later.
+    if (!content.missing.isEmpty()) {
+        const QString text = QStringLiteral("missing ") + HeaderSafe(content.missing.join(QStringLiteral("; ")));
+        g_mime_object_append_header(GMIME_OBJECT(message.get()), kIncompleteHeader, U8(text).constData(), "utf-8");
+    }
 
     GObjectPtr<GMimeObject> body = MakeBodyPart(content);
     const QSet<QString> referenced =
@@ -461,12 +503,56 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
     return message;
 }
 
-QByteArray ComposeMessageBytes(const MessageContent& content)
+namespace {
+
+FormatOptionsPtr FileFormatOptions()
 {
-    auto message = ComposeMessage(content);
     FormatOptionsPtr options(g_mime_format_options_new());
     g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
     g_mime_format_options_set_param_encoding_method(options.get(), GMIME_PARAM_ENCODING_METHOD_RFC2231);
+    return options;
+}
+
+void CollectSources(const MessageContent& content, std::vector<std::shared_ptr<AttachmentSource>>& sources)
+{
+    for (const Attachment& attachment : content.attachments) {
+        if (attachment.source)
+            sources.push_back(attachment.source);
+        if (attachment.embedded)
+            CollectSources(*attachment.embedded, sources);
+    }
+}
+
+}  // namespace
+
+std::vector<std::shared_ptr<AttachmentSource>> StreamedSources(const MessageContent& content)
+{
+    std::vector<std::shared_ptr<AttachmentSource>> sources;
+    CollectSources(content, sources);
+    return sources;
+}
+
+bool WriteMessageToDescriptor(GMimeMessage* message, int fd, QString* reason)
+{
+    auto file = AdoptGObject(g_mime_stream_fs_new(fd));
+    g_mime_stream_fs_set_owner(GMIME_STREAM_FS(file.get()), FALSE);
+    auto buffered = AdoptGObject(g_mime_stream_buffer_new(file.get(), GMIME_STREAM_BUFFER_BLOCK_WRITE));
+    const FormatOptionsPtr options = FileFormatOptions();
+    errno = 0;
+    const bool written = g_mime_object_write_to_stream(GMIME_OBJECT(message), options.get(), buffered.get()) >= 0
+                         && g_mime_stream_flush(buffered.get()) == 0;
+    if (written)
+        return true;
+    // A source that failed says why; else the write to the file failed.
+    const int error = errno;
+    *reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("the message could not be written");
+    return false;
+}
+
+QByteArray ComposeMessageBytes(const MessageContent& content)
+{
+    auto message = ComposeMessage(content);
+    const FormatOptionsPtr options = FileFormatOptions();
     auto stream = AdoptGObject(g_mime_stream_mem_new());
     g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(), stream.get());
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));

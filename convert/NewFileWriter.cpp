@@ -58,6 +58,18 @@ int RenameNoReplace(const char* from, const char* to)
 NewFileResult WriteNewFile(const QString& directory, const std::function<QString(int)>& nameForAttempt,
                            const QByteArray& content)
 {
+    return WriteNewFile(directory, nameForAttempt, [&content](int fd, QString* reason) {
+        int error = 0;
+        if (WriteAll(fd, content.constData(), content.size(), &error))
+            return true;
+        *reason = ErrnoText(error);
+        return false;
+    });
+}
+
+NewFileResult WriteNewFile(const QString& directory, const std::function<QString(int)>& nameForAttempt,
+                           const ContentWriter& writeContent)
+{
     NewFileResult result;
     QByteArray pattern = QFile::encodeName(directory) + "/.tolvane-partial-XXXXXX";
     const int fd = ::mkstemp(pattern.data());
@@ -66,14 +78,16 @@ NewFileResult WriteNewFile(const QString& directory, const std::function<QString
         return result;
     }
     int error = 0;
-    bool ok = WriteAll(fd, content.constData(), content.size(), &error);
+    QString writeFailure;
+    bool ok = writeContent(fd, &writeFailure);
     if (::close(fd) != 0 && ok) {
         ok = false;
         error = errno;
+        writeFailure = ErrnoText(error);
     }
     if (!ok) {
         ::unlink(pattern.constData());
-        result.reason = ErrnoText(error);
+        result.reason = writeFailure;
         return result;
     }
     ::fchmodat(AT_FDCWD, pattern.constData(), 0644, 0);

@@ -15,8 +15,14 @@ struct NewFileResult {
     QString reason;  // why not, when not saved
 };
 
+// Writes a file's whole content into the open descriptor; false with a reason
+// on any failure, and the file is then not saved.
+using ContentWriter = std::function<bool(int fd, QString* reason)>;
+
 // `nameForAttempt(n)` gives the file name for attempt n (1, 2, ...); the first
 // name that does not exist yet is taken.
+NewFileResult WriteNewFile(const QString& directory, const std::function<QString(int)>& nameForAttempt,
+                           const ContentWriter& writeContent);
 NewFileResult WriteNewFile(const QString& directory, const std::function<QString(int)>& nameForAttempt,
                            const QByteArray& content);
 

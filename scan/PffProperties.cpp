@@ -41,30 +41,39 @@ std::optional<int> PositiveCodePage(libpff_item_t* item, uint32_t entryType)
 
 }  // namespace
 
-std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup,
+                                          ReadFailures* failures)
 {
     if (item == nullptr || setIndex < 0)
         return std::nullopt;
+    auto failed = [&]() -> std::optional<PropertyValue> {
+        if (failures)
+            failures->Note(entryType);
+        return std::nullopt;
+    };
     PffRecordSet recordSet;
     if (libpff_item_get_record_set_by_index(item, setIndex, recordSet.out(), nullptr) != 1)
-        return std::nullopt;
+        return failed();
     PffRecordEntry entry;
-    if (libpff_record_set_get_entry_by_type(recordSet.get(), entryType, 0, entry.out(), LookupFlags(lookup),
-                                            nullptr) != 1)
+    const int found = libpff_record_set_get_entry_by_type(recordSet.get(), entryType, 0, entry.out(),
+                                                          LookupFlags(lookup), nullptr);
+    if (found == 0)
         return std::nullopt;
+    if (found != 1)
+        return failed();
     PropertyValue value;
     if (libpff_record_entry_get_value_type(entry.get(), &value.valueType, nullptr) != 1)
-        return std::nullopt;
+        return failed();
     size_t size = 0;
     if (libpff_record_entry_get_data_size(entry.get(), &size, nullptr) != 1)
-        return std::nullopt;
+        return failed();
     if (size > static_cast<size_t>(0x7FFFFFFF))
-        return std::nullopt;
+        return failed();
     if (size > 0) {
         value.data.resize(static_cast<qsizetype>(size));
         if (libpff_record_entry_get_data(entry.get(), reinterpret_cast<uint8_t*>(value.data.data()), size,
                                          nullptr) != 1)
-            return std::nullopt;
+            return failed();
     }
     return value;
 }
@@ -86,18 +95,18 @@ std::optional<QString> DecodeStringValue(const PropertyValue& value, int codePag
 }
 
 std::optional<QString> ReadString(libpff_item_t* item, int setIndex, uint32_t entryType, int codePage,
-                                  NamedLookup lookup)
+                                  NamedLookup lookup, ReadFailures* failures)
 {
-    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    const auto value = ReadProperty(item, setIndex, entryType, lookup, failures);
     if (!value)
         return std::nullopt;
     return DecodeStringValue(*value, codePage);
 }
 
 std::optional<QString> ReadMessageString(libpff_item_t* item, uint32_t entryType, int fileCodePage,
-                                         NamedLookup lookup)
+                                         NamedLookup lookup, ReadFailures* failures)
 {
-    const auto value = ReadProperty(item, 0, entryType, lookup);
+    const auto value = ReadProperty(item, 0, entryType, lookup, failures);
     if (!value)
         return std::nullopt;
     const int codePage = value->valueType == PropertyType::String8 ? MessageCodePage(item, fileCodePage) : fileCodePage;
@@ -112,9 +121,9 @@ std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage)
     return subject;
 }
 
-std::optional<uint32_t> Read32(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+std::optional<uint32_t> Read32(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup, ReadFailures* failures)
 {
-    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    const auto value = ReadProperty(item, setIndex, entryType, lookup, failures);
     if (!value)
         return std::nullopt;
     const auto* data = reinterpret_cast<const uchar*>(value->data.constData());
@@ -125,9 +134,9 @@ std::optional<uint32_t> Read32(libpff_item_t* item, int setIndex, uint32_t entry
     return std::nullopt;
 }
 
-std::optional<uint64_t> Read64(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+std::optional<uint64_t> Read64(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup, ReadFailures* failures)
 {
-    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    const auto value = ReadProperty(item, setIndex, entryType, lookup, failures);
     if (!value || value->data.size() < 8)
         return std::nullopt;
     if (value->valueType != PropertyType::Integer64 && value->valueType != PropertyType::Time)
@@ -135,9 +144,9 @@ std::optional<uint64_t> Read64(libpff_item_t* item, int setIndex, uint32_t entry
     return qFromLittleEndian<uint64_t>(reinterpret_cast<const uchar*>(value->data.constData()));
 }
 
-std::optional<bool> ReadBoolean(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+std::optional<bool> ReadBoolean(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup, ReadFailures* failures)
 {
-    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    const auto value = ReadProperty(item, setIndex, entryType, lookup, failures);
     if (!value || value->valueType != PropertyType::Boolean || value->data.isEmpty())
         return std::nullopt;
     for (char byte : value->data) {
@@ -147,9 +156,9 @@ std::optional<bool> ReadBoolean(libpff_item_t* item, int setIndex, uint32_t entr
     return false;
 }
 
-std::optional<uint64_t> ReadFiletime(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+std::optional<uint64_t> ReadFiletime(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup, ReadFailures* failures)
 {
-    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    const auto value = ReadProperty(item, setIndex, entryType, lookup, failures);
     if (!value || value->valueType != PropertyType::Time || value->data.size() < 8)
         return std::nullopt;
     return qFromLittleEndian<uint64_t>(reinterpret_cast<const uchar*>(value->data.constData()));
@@ -162,9 +171,9 @@ std::optional<QString> ReadTimeText(libpff_item_t* item, int setIndex, uint32_t 
     return std::nullopt;
 }
 
-std::optional<QByteArray> ReadBinary(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup)
+std::optional<QByteArray> ReadBinary(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup, ReadFailures* failures)
 {
-    const auto value = ReadProperty(item, setIndex, entryType, lookup);
+    const auto value = ReadProperty(item, setIndex, entryType, lookup, failures);
     if (!value || value->valueType != PropertyType::Binary)
         return std::nullopt;
     return value->data;
@@ -186,9 +195,9 @@ namespace {
 
 // A body property: Unicode values are UTF-16LE; 8-bit and binary values are
 // decoded with the given code page (trailing terminators dropped).
-std::optional<MessageBody> ReadBody(libpff_item_t* message, uint32_t entryType, int codePage)
+std::optional<MessageBody> ReadBody(libpff_item_t* message, uint32_t entryType, int codePage, ReadFailures* failures)
 {
-    auto value = ReadProperty(message, 0, entryType);
+    auto value = ReadProperty(message, 0, entryType, NamedLookup::Mapped, failures);
     if (!value)
         return std::nullopt;
     MessageBody body;
@@ -214,19 +223,19 @@ std::optional<MessageBody> ReadBody(libpff_item_t* message, uint32_t entryType, 
 
 }  // namespace
 
-std::optional<MessageBody> ReadHtmlBody(libpff_item_t* message, int fileCodePage)
+std::optional<MessageBody> ReadHtmlBody(libpff_item_t* message, int fileCodePage, ReadFailures* failures)
 {
-    return ReadBody(message, kHtmlBody, InternetCodePage(message, fileCodePage));
+    return ReadBody(message, kHtmlBody, InternetCodePage(message, fileCodePage), failures);
 }
 
-std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCodePage)
+std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCodePage, ReadFailures* failures)
 {
-    return ReadBody(message, kPlainTextBody, MessageCodePage(message, fileCodePage));
+    return ReadBody(message, kPlainTextBody, MessageCodePage(message, fileCodePage), failures);
 }
 
-std::optional<QByteArray> ReadRtfBodyStored(libpff_item_t* message)
+std::optional<QByteArray> ReadRtfBodyStored(libpff_item_t* message, ReadFailures* failures)
 {
-    return ReadBinary(message, 0, kRtfCompressed);
+    return ReadBinary(message, 0, kRtfCompressed, NamedLookup::Mapped, failures);
 }
 
 bool HasRtfBody(libpff_item_t* message)

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tolvane {
 
@@ -40,32 +41,41 @@ struct PropertyValue {
     QByteArray data;
 };
 
+// The tags of the reads that failed, as opposed to values that are simply not
+// there. Readers that must not pass off a damaged item as complete (the
+// conversion) hand one in; the scan, which records what it can, does not.
+struct ReadFailures {
+    std::vector<uint32_t> tags;
+    void Note(uint32_t tag) { tags.push_back(tag); }
+    bool empty() const { return tags.empty(); }
+};
+
 // One property of record set `setIndex` (0 for the item itself; one set per
 // recipient in a recipients item). nullopt when absent or unreadable.
 std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uint32_t entryType,
-                                          NamedLookup lookup = NamedLookup::Mapped);
+                                          NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
 
 // Text of a string property: Unicode values as UTF-16LE, 8-bit values in
 // `codePage`. Trailing terminators are dropped. nullopt when absent or not a
 // string.
 std::optional<QString> ReadString(libpff_item_t* item, int setIndex, uint32_t entryType, int codePage,
-                                  NamedLookup lookup = NamedLookup::Mapped);
+                                  NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
 
 // The same for a message's own property (set 0): 8-bit values are decoded in
 // the message's code page, else in `fileCodePage`.
 std::optional<QString> ReadMessageString(libpff_item_t* item, uint32_t entryType, int fileCodePage,
-                                         NamedLookup lookup = NamedLookup::Mapped);
+                                         NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
 
 std::optional<uint32_t> Read32(libpff_item_t* item, int setIndex, uint32_t entryType,
-                               NamedLookup lookup = NamedLookup::Mapped);
+                               NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
 std::optional<uint64_t> Read64(libpff_item_t* item, int setIndex, uint32_t entryType,
-                               NamedLookup lookup = NamedLookup::Mapped);
+                               NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
 std::optional<bool> ReadBoolean(libpff_item_t* item, int setIndex, uint32_t entryType,
-                                NamedLookup lookup = NamedLookup::Mapped);
+                                NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
 std::optional<uint64_t> ReadFiletime(libpff_item_t* item, int setIndex, uint32_t entryType,
-                                     NamedLookup lookup = NamedLookup::Mapped);
+                                     NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
 std::optional<QByteArray> ReadBinary(libpff_item_t* item, int setIndex, uint32_t entryType,
-                                     NamedLookup lookup = NamedLookup::Mapped);
+                                     NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
 // A FILETIME property as the 21-character time text; nullopt when it is
 // missing or cannot be converted (callers choose their own default).
 std::optional<QString> ReadTimeText(libpff_item_t* item, int setIndex, uint32_t entryType);
@@ -92,11 +102,12 @@ struct MessageBody {
 
 // The HTML body (0x1013), decoded with the internet code page, else the
 // message code page, else `fileCodePage`.
-std::optional<MessageBody> ReadHtmlBody(libpff_item_t* message, int fileCodePage);
+std::optional<MessageBody> ReadHtmlBody(libpff_item_t* message, int fileCodePage, ReadFailures* failures = nullptr);
 // The plain-text body (0x1000), 8-bit values in the message code page.
-std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCodePage);
+std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCodePage,
+                                             ReadFailures* failures = nullptr);
 // The stored (compressed or uncompressed) RTF body (0x1009) as bytes, not decoded.
-std::optional<QByteArray> ReadRtfBodyStored(libpff_item_t* message);
+std::optional<QByteArray> ReadRtfBodyStored(libpff_item_t* message, ReadFailures* failures = nullptr);
 bool HasRtfBody(libpff_item_t* message);
 
 }  // namespace tolvane

@@ -18,19 +18,35 @@ namespace {
 constexpr int kExitSomeNotSaved = 4;
 
 const char kConvertUsage[] =
-    "Usage: tolvane-cli convert FILE.pst DEST\n"
+    "Usage: tolvane-cli convert [--from-records] FILE.pst DEST\n"
     "\n"
     "Scans FILE.pst and writes every mail as an .eml file (and every contact as a\n"
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
     "\n"
-    "Exit status: 0 all saved, 1 the file cannot be opened or is not a PST,\n"
-    "2 usage or destination error, 3 the scan failed, 4 some items could not be saved\n"
-    "or could not be read by the scan (each one is named on stderr).\n";
+    "  --from-records   when FILE.pst cannot be read again after the scan, write\n"
+    "                   what the scan kept (no attachments, Cc, Bcc, addresses or\n"
+    "                   original headers; every file says so) instead of nothing\n"
+    "\n"
+    "Exit status: 0 all saved complete, 1 the file cannot be opened or is not a PST\n"
+    "(also when it cannot be read again for the conversion), 2 usage or destination\n"
+    "error, 3 the scan failed, 4 some items could not be saved, were saved\n"
+    "incomplete, or could not be read by the scan (each one is named on stderr).\n";
 
 // Progress on stderr, only when it is a terminal.
 class TerminalConversionSink : public ConversionSink {
 public:
-    TerminalConversionSink() : terminal_(isatty(STDERR_FILENO) == 1) {}
+    explicit TerminalConversionSink(bool writeFromRecords)
+        : terminal_(isatty(STDERR_FILENO) == 1), writeFromRecords_(writeFromRecords)
+    {
+    }
+    bool WriteFromScanRecords(const QString& reason) override
+    {
+        PrintError(QStringLiteral("tolvane-cli convert: the mailbox cannot be read again: %1\n").arg(reason));
+        if (writeFromRecords_)
+            PrintError(QStringLiteral("tolvane-cli convert: writing what the scan kept (--from-records); "
+                                      "every file is marked incomplete\n"));
+        return writeFromRecords_;
+    }
     void SetProgress(int position) override
     {
         if (!terminal_ || position == last_)
@@ -39,6 +55,12 @@ public:
         const int filled = position / 5;
         std::fprintf(stderr, "\r[%-20.*s] %3d%%", filled, "####################", position);
         std::fflush(stderr);
+    }
+    void ReportProblem(const QString& text) override
+    {
+        if (terminal_)
+            std::fprintf(stderr, "\r%30s\r", "");
+        PrintError(text + u'\n');
     }
     void ShowNotice(const QString& text) override
     {
@@ -49,6 +71,7 @@ public:
 
 private:
     bool terminal_;
+    bool writeFromRecords_;
     int last_ = -1;
 };
 
@@ -58,7 +81,8 @@ int RunConvertCommand(const QStringList& arguments)
 {
     ParsedArguments parsed;
     QString error;
-    if (!ParseArguments(arguments, {QStringLiteral("--help"), QStringLiteral("-h")}, &parsed, &error)) {
+    if (!ParseArguments(arguments, {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--from-records")},
+                        &parsed, &error)) {
         PrintError(QStringLiteral("tolvane-cli convert: %1\n").arg(error) + QString::fromLatin1(kConvertUsage));
         return kExitUsage;
     }
@@ -93,7 +117,7 @@ int RunConvertCommand(const QStringList& arguments)
         return kExitScanFailed;
     }
 
-    TerminalConversionSink sink;
+    TerminalConversionSink sink(parsed.has(QStringLiteral("--from-records")));
     ConversionDriver driver;
     ConversionRequest request;
     request.pstPath = pstPath;
@@ -107,24 +131,30 @@ int RunConvertCommand(const QStringList& arguments)
     case ConversionStart::DestinationMissing:
         PrintError(QString::fromLatin1(kDestinationNoticeText) + u'\n');
         return kExitUsage;
+    case ConversionStart::NoResources:
+        PrintError(QStringLiteral("tolvane-cli convert: not enough memory or threads to start the conversion\n"));
+        return kExitNoResources;
     case ConversionStart::AlreadyRunning:
         PrintError(QStringLiteral("tolvane-cli convert: a conversion is already running\n"));
         return kExitUsage;
     }
     const ConversionSummary summary = driver.Wait();
     const QStringList skipped = scanSink.skippedItems();
-    PrintOut(QStringLiteral("Folders: %1\nMails saved: %2\nMails failed: %3\nEmbedded messages carried: %4\n"
-                            "Contacts saved: %5\nContacts failed: %6\nItems skipped (unreadable): %8\n"
-                            "Output folder: %7\n")
+    PrintOut(QStringLiteral("Folders: %1\nMails saved: %2\nMails saved incomplete: %3\nMails failed: %4\n"
+                            "Embedded messages carried: %5\nContacts saved: %6\nContacts failed: %7\n"
+                            "Items skipped (unreadable): %8\nOutput folder: %9\n")
                  .arg(store.folderNodeCount())
                  .arg(summary.mailSaved)
+                 .arg(summary.mailIncomplete)
                  .arg(summary.mailFailed)
                  .arg(summary.embeddedCarried)
                  .arg(summary.contactsSaved)
                  .arg(summary.contactsFailed)
-                 .arg(summary.outputRoot)
-                 .arg(skipped.size()));
+                 .arg(skipped.size())
+                 .arg(summary.outputRoot));
     PrintSkippedItems(skipped);
+    if (!summary.mailboxFailure.isEmpty() && summary.mailTotal == 0 && summary.contactsSaved == 0)
+        return kExitCannotOpen;
     return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
 }
 

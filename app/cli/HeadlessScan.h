@@ -24,6 +24,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitCannotOpen = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitScanFailed = 3;
+inline constexpr int kExitNoResources = 5;  // out of memory, threads or another resource of the machine
 
 // The numbering sink that also prints each notice to stderr.
 class HeadlessScanSink : public NumberingScanSink {

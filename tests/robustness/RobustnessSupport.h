@@ -37,7 +37,19 @@ inline const QString kOutputFolderName = QStringLiteral("Vorsk-Recovery-5-3-2011
 
 class RecordingConversionSink : public ConversionSink {
 public:
+    explicit RecordingConversionSink(bool writeFromRecords = false) : writeFromRecords_(writeFromRecords) {}
     void SetProgress(int) override {}
+    bool WriteFromScanRecords(const QString&) override { return writeFromRecords_; }
+    void ReportProblem(const QString& text) override
+    {
+        QMutexLocker lock(&mutex_);
+        problems_.append(text);
+    }
+    QStringList problems() const
+    {
+        QMutexLocker lock(&mutex_);
+        return problems_;
+    }
     void ShowNotice(const QString& text) override
     {
         QMutexLocker lock(&mutex_);
@@ -50,8 +62,10 @@ public:
     }
 
 private:
+    const bool writeFromRecords_;
     mutable QMutex mutex_;
     QStringList notices_;
+    QStringList problems_;
 };
 
 struct ScanRun {
@@ -84,13 +98,14 @@ struct ConvertRun {
     ConversionStart start = ConversionStart::DestinationMissing;
     ConversionSummary summary;
     QStringList notices;
+    QStringList problems;  // every item reported as not saved or saved incomplete
 };
 
 inline ConvertRun ConvertScan(const ScanRun& scan, const QString& pstPath, const QString& destination,
-                              WorkerGate* gate = nullptr)
+                              WorkerGate* gate = nullptr, bool writeFromRecords = false)
 {
     ConvertRun run;
-    RecordingConversionSink sink;
+    RecordingConversionSink sink(writeFromRecords);
     ConversionRequest request;
     request.pstPath = pstPath;
     request.destinationPath = destination;
@@ -103,6 +118,7 @@ inline ConvertRun ConvertScan(const ScanRun& scan, const QString& pstPath, const
     if (run.start == ConversionStart::Started)
         run.summary = driver.Wait();
     run.notices = sink.notices();
+    run.problems = sink.problems();
     return run;
 }
 
