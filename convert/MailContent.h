@@ -42,6 +42,8 @@ public:
     [[nodiscard]] virtual qint64 Read(char* buffer, qint64 capacity) = 0;
     // Why the last read failed; empty while nothing failed.
     virtual QString failure() const = 0;
+    // True once a pass has read every byte and no read has failed.
+    virtual bool readWhole() const = 0;
 };
 
 struct Attachment {

@@ -38,6 +38,7 @@ constexpr uint32_t AddressType = 0x3002;
 constexpr uint32_t EmailAddress = 0x3003;
 constexpr uint32_t CreationTime = 0x3007;
 constexpr uint32_t ModificationTime = 0x3008;
+constexpr uint32_t AttachSize = 0x0E20;
 constexpr uint32_t AttachFileName = 0x3704;
 constexpr uint32_t AttachPathName = 0x3708;
 constexpr uint32_t AttachLongPathName = 0x370D;
@@ -53,6 +54,9 @@ constexpr uint32_t Email3Address = 0x80A3;
 }  // namespace Tag
 
 constexpr uint32_t kMessageHasAttachments = 0x10;
+// What an attachment object may hold besides its data (names, rendering):
+// far less than this in any mailbox seen.
+constexpr uint64_t kAttachmentPropertiesAllowance = 64 * 1024;
 
 // The HTML is written as UTF-8; a charset its meta tags declare would now be wrong.
 QByteArray HtmlAsUtf8(const QString& html)
@@ -282,6 +286,7 @@ public:
             return -1;
         }
         position_ += wanted;
+        reachedEnd_ = reachedEnd_ || position_ == size_;
         return wanted;
     }
     QString failure() const override
@@ -289,12 +294,18 @@ public:
         std::lock_guard lock(*fileMutex_);
         return failure_;
     }
+    bool readWhole() const override
+    {
+        std::lock_guard lock(*fileMutex_);
+        return failure_.isEmpty() && reachedEnd_;
+    }
 
 private:
     PffItem attachment_;
     const qint64 size_;
     std::recursive_mutex* const fileMutex_;
     qint64 position_ = 0;
+    bool reachedEnd_ = false;  // a pass read every byte (the writer may rewind afterwards)
     QString failure_;
 };
 
@@ -307,6 +318,14 @@ bool ReadAttachmentData(PffItem& attachmentItem, const ReadContext& context, Att
     size64_t size = 0;
     if (libpff_attachment_get_data_size(item, &size, nullptr) != 1) {
         *reason = QStringLiteral("its size cannot be read");
+        return false;
+    }
+    // Short of memory, libpff can answer with less data (none) than the
+    // attachment holds without reporting an error; the size the mailbox
+    // recorded for the whole attachment object gives that away.
+    const auto recordedSize = Read32(item, 0, Tag::AttachSize);
+    if (recordedSize && *recordedSize > 2 * size + kAttachmentPropertiesAllowance) {
+        *reason = QStringLiteral("only %1 of about %2 bytes could be read").arg(size).arg(*recordedSize);
         return false;
     }
     if (size == 0)

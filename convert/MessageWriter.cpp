@@ -137,17 +137,20 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
                 prepared.streamed
                     ? WriteNewFile(directory, name,
                                    [&](int fd, QString* why) {
-                                       if (WriteMessageToDescriptor(prepared.streamed.get(), fd, why))
-                                           return true;
-                                       // An attachment that could not be read is the better reason.
+                                       const bool written =
+                                           WriteMessageToDescriptor(prepared.streamed.get(), fd, why);
+                                       // Whatever the writer says, a file holds an attachment only when
+                                       // every byte of it was read.
                                        for (const auto& source : prepared.sources) {
-                                           if (!source->failure().isEmpty()) {
+                                           if (!source->readWhole()) {
+                                               const QString failure = source->failure();
                                                *why = QStringLiteral("an attachment could not be read: ")
-                                                      + source->failure();
-                                               break;
+                                                      + (failure.isEmpty() ? QStringLiteral("its data ended early")
+                                                                           : failure);
+                                               return false;
                                            }
                                        }
-                                       return false;
+                                       return written;
                                    })
                     : WriteNewFile(directory, name, prepared.bytes);
             saved = result.saved;
