@@ -532,6 +532,11 @@ void CQuenbyDlg::OnConvert()
     conversionJob_ = previous;
     if (started == ConversionStart::AlreadyRunning)
         userPrompts().Notify(this, ProductCaption(), QStringLiteral("A conversion is already running."));
+    else if (started == ConversionStart::DestinationNotWritable)
+        userPrompts().Notify(this, ProductCaption(),
+                             QStringLiteral("No output folder can be made in the chosen path (%1). "
+                                            "Please select another path for saving.")
+                                 .arg(services_.conversions->startFailure()));
     else
         userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),
                              QString::fromLatin1(kDestinationNoticeText));

@@ -2,9 +2,12 @@
 // folder with the same engine, layout and names as the window's Convert.
 #include "Commands.h"
 #include "HeadlessScan.h"
+#include "InterruptWatcher.h"
+#include "TestHold.h"
 
 #include "ConversionDriver.h"
 #include "ItemStore.h"
+#include "WorkerGate.h"
 
 #include <QFileInfo>
 
@@ -22,10 +25,14 @@ const char kConvertUsage[] =
     "\n"
     "Scans FILE.pst and writes every mail as an .eml file (and every contact as a\n"
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
+    "The folder is always a new one: when the minute's name is taken, -2, -3, ...\n"
+    "is added; the summary names the folder made.\n"
     "\n"
     "Exit status: 0 all saved, 1 the file cannot be opened or is not a PST,\n"
-    "2 usage or destination error, 3 the scan failed, 4 some items could not be saved\n"
-    "or could not be read by the scan (each one is named on stderr).\n";
+    "2 usage or destination error (missing, or no new folder can be made in it),\n"
+    "3 the scan failed, 4 some items could not be saved or could not be read by the\n"
+    "scan (each one is named on stderr), 128+N stopped by signal N (SIGINT, SIGTERM)\n"
+    "after the file being written, with the summary of what was written.\n";
 
 // Progress on stderr, only when it is a terminal.
 class TerminalConversionSink : public ConversionSink {
@@ -79,9 +86,22 @@ int RunConvertCommand(const QStringList& arguments)
         return kExitUsage;
     }
 
+    InterruptWatcher interrupts;
+    auto interruptedExit = [&interrupts](const char* when) {
+        PrintError(QStringLiteral("tolvane-cli convert: interrupted by %1 %2\n")
+                       .arg(QString::fromLatin1(SignalName(interrupts.signalNumber())), QString::fromLatin1(when)));
+        return 128 + interrupts.signalNumber();
+    };
+
     ItemStore& store = itemStore();
     HeadlessScanSink scanSink;
-    const ScanOutcome outcome = RunHeadlessScan(pstPath, store, scanSink);
+    WorkerGate scanGate;
+    InstallTestHold(QStringLiteral("scan"), scanGate, interrupts);
+    interrupts.setOnInterrupt([&scanGate] { scanGate.Abandon(); });
+    const ScanOutcome outcome = RunHeadlessScan(pstPath, store, scanSink, nullptr, &scanGate);
+    interrupts.setOnInterrupt({});
+    if (interrupts.signalNumber() != 0)
+        return interruptedExit("during the scan; nothing was written");
     switch (outcome) {
     case ScanOutcome::Completed:
         break;
@@ -100,6 +120,12 @@ int RunConvertCommand(const QStringList& arguments)
     request.destinationPath = destination;
     request.store = &store;
     request.sink = &sink;
+    request.stopRequested = &interrupts.stopRequested();
+    WorkerGate conversionGate;
+    if (TestHoldRequested(QStringLiteral("convert"))) {
+        InstallTestHold(QStringLiteral("convert"), conversionGate, interrupts);
+        request.gate = &conversionGate;
+    }
     switch (driver.Start(request)) {
     case ConversionStart::Started:
         break;
@@ -107,12 +133,16 @@ int RunConvertCommand(const QStringList& arguments)
     case ConversionStart::DestinationMissing:
         PrintError(QString::fromLatin1(kDestinationNoticeText) + u'\n');
         return kExitUsage;
+    case ConversionStart::DestinationNotWritable:
+        PrintError(QStringLiteral("tolvane-cli convert: %1\n").arg(driver.startFailure()));
+        return kExitUsage;
     case ConversionStart::AlreadyRunning:
         PrintError(QStringLiteral("tolvane-cli convert: a conversion is already running\n"));
         return kExitUsage;
     }
     const ConversionSummary summary = driver.Wait();
     const QStringList skipped = scanSink.skippedItems();
+    const QString outputFolder = summary.outputRoot.isEmpty() ? QStringLiteral("none") : summary.outputRoot;
     PrintOut(QStringLiteral("Folders: %1\nMails saved: %2\nMails failed: %3\nEmbedded messages carried: %4\n"
                             "Contacts saved: %5\nContacts failed: %6\nItems skipped (unreadable): %8\n"
                             "Output folder: %7\n")
@@ -122,9 +152,17 @@ int RunConvertCommand(const QStringList& arguments)
                  .arg(summary.embeddedCarried)
                  .arg(summary.contactsSaved)
                  .arg(summary.contactsFailed)
-                 .arg(summary.outputRoot)
+                 .arg(outputFolder)
                  .arg(skipped.size()));
     PrintSkippedItems(skipped);
+    if (interrupts.signalNumber() != 0) {
+        const QString signalName = QString::fromLatin1(SignalName(interrupts.signalNumber()));
+        PrintOut(summary.interrupted
+                     ? QStringLiteral("Interrupted by %1: the conversion stopped after the file being written; "
+                                      "the rest was not written.\n").arg(signalName)
+                     : QStringLiteral("Interrupted by %1 after the last item was written.\n").arg(signalName));
+        return 128 + interrupts.signalNumber();
+    }
     return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
 }
 
