@@ -11,10 +11,8 @@
 #include "PartialFileSweeper.h"
 #include "PrivateTempDir.h"
 #include "ProcessState.h"
-#include "ScanTexts.h"
 #include "WorkerGate.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 

@@ -41,8 +41,9 @@ bool PassCheckpoint(WriterContext& context)
 // A new file in the record's folder directory, made by this run when missing
 // (a folder deeper than the tree shows). A directory removed or replaced
 // meanwhile is never re-created or followed: the save fails instead.
+// The content comes as bytes or as a writer that streams it into the file.
 NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
-                          const QByteArray& content)
+                          const ContentWriter& content)
 {
     if (context.output == nullptr) {
         NewFileResult result;
@@ -50,6 +51,14 @@ NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, cons
         return result;
     }
     return context.output->CreateFile(folderKey, nameForAttempt, content);
+}
+
+NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
+                          const QByteArray& content)
+{
+    return SaveNewFile(context, folderKey, nameForAttempt, [&content](int fd, QString* reason) {
+        return WriteAllTo(fd, content.constData(), content.size(), reason);
+    });
 }
 
 }  // namespace

@@ -97,29 +97,26 @@ void InterruptWatcher::Watch()
             if (!IsIgnored(signalNumber))
                 SetDisposition(signalNumber, SIG_DFL);
         }
-        std::function<void()> action;
+        std::lock_guard actionLock(actionMutex_);
         {
             std::lock_guard lock(mutex_);
             signalNumber_.store(byte);
             stopRequested_.store(true);
-            action = onInterrupt_;
         }
         interrupted_.notify_all();
-        if (action)
-            action();
+        if (onInterrupt_)
+            onInterrupt_();
     }
 }
 
 void InterruptWatcher::setOnInterrupt(std::function<void()> action)
 {
-    bool already = false;
-    {
-        std::lock_guard lock(mutex_);
-        onInterrupt_ = action;
-        already = stopRequested_.load();
-    }
-    if (already && action)
-        action();
+    // Waits for an action the watcher is running: once this returns, the
+    // previous action is never called again and what it used may go away.
+    std::lock_guard actionLock(actionMutex_);
+    onInterrupt_ = std::move(action);
+    if (stopRequested_.load() && onInterrupt_)
+        onInterrupt_();
 }
 
 void InterruptWatcher::WaitForInterrupt()

@@ -28,7 +28,8 @@ public:
 
     // Runs `action` on the watcher's thread when a signal arrives, or at once
     // when one already has (e.g. abandoning the scan's gate). Replaces the
-    // previous action; an empty one clears it.
+    // previous action, after it has finished if it is running; an empty one
+    // clears it.
     void setOnInterrupt(std::function<void()> action);
 
     // Blocks until a signal has arrived (lets a test hold the command at a
@@ -41,8 +42,9 @@ private:
     int pipe_[2] = {-1, -1};
     std::atomic<bool> stopRequested_{false};
     std::atomic<int> signalNumber_{0};
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards the wait for a signal
     std::condition_variable interrupted_;
+    std::mutex actionMutex_;  // held while the action is replaced or run
     std::function<void()> onInterrupt_;
     std::thread watcher_;
 };
