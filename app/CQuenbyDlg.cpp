@@ -548,6 +548,11 @@ void CQuenbyDlg::OnConvert()
         userPrompts().Notify(this, ProductCaption(),
                              QStringLiteral("The conversion could not start: the system is short of memory or "
                                             "threads. Close other programs and try again."));
+    else if (started == ConversionStart::DestinationNotWritable)
+        userPrompts().Notify(this, ProductCaption(),
+                             QStringLiteral("No output folder can be made in the chosen path (%1). "
+                                            "Please select another path for saving.")
+                                 .arg(services_.conversions->startFailure()));
     else
         userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),
                              QString::fromLatin1(kDestinationNoticeText));

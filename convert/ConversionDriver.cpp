@@ -1,23 +1,30 @@
-// The conversion driver: destination checks, the dated output folder, the
-// output directories, and the worker thread with its one-at-a-time rule.
+// The conversion driver: destination checks, the run's own output folder,
+// the clean-up of earlier runs' leftovers, and the worker thread with its
+// one-at-a-time rule.
 #include "ConversionDriver.h"
 
 #include "MailboxReader.h"
 #include "MessagePreparer.h"
 #include "MessageWriter.h"
 #include "OutputNaming.h"
+#include "OutputTree.h"
+#include "PartialFileSweeper.h"
 #include "PrivateTempDir.h"
 #include "ProcessState.h"
-#include "ScanTexts.h"
 #include "WorkerGate.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
 
 #include <atomic>
 #include <mutex>
 #include <system_error>
 #include <thread>
+
+#include <unistd.h>
 
 namespace tolvane {
 
@@ -43,47 +50,28 @@ QString OutputFolderName(const QDateTime& localTime)
         .arg(time.minute());
 }
 
-namespace {
-
-QString JoinOutputRoot(const QString& destinationPath, const QString& outputFolderName)
-{
-    QString root = destinationPath;
-    while (root.size() > 1 && root.endsWith(u'/'))
-        root.chop(1);
-    if (!root.endsWith(u'/'))
-        root += u'/';
-    return root + SafeComponent(outputFolderName);
-}
-
-}  // namespace
-
-QString PrepareOutputFolders(const QString& destinationPath, const QString& outputFolderName,
-                             const RecordList<FolderNode>& folderNodes)
-{
-    if (folderNodes.empty())
-        return QString();
-    const QString outputRoot = JoinOutputRoot(destinationPath, outputFolderName);
-    QDir().mkdir(outputRoot);
-    for (const auto& node : folderNodes) {
-        const QString key = CleanFolderKey(node->exportPath) + u'\\' + CleanFolderKey(node->name);
-        QDir().mkpath(DirectoryForFolderKey(outputRoot, key));
-    }
-    return outputRoot;
-}
-
 QString CompletionNoticeText(const ConversionSummary& summary)
 {
     if (summary.allSaved())
         return QString::fromLatin1(kSavingCompletedText);
+    if (summary.outOfMemory)
+        return QStringLiteral("Saving stopped: the system ran out of memory after %1 messages were saved complete "
+                              "and %2 incomplete; the rest were not written.")
+            .arg(summary.mailSaved)
+            .arg(summary.mailIncomplete);
     if (!summary.mailboxFailure.isEmpty() && summary.mailTotal == 0 && summary.contactsSaved == 0)
         return QStringLiteral("Saving failed: the mailbox could not be read again (%1). Nothing was saved.")
             .arg(summary.mailboxFailure);
-    QString text = QStringLiteral("Saving finished with problems: %1 of %2 messages were saved complete")
-                       .arg(summary.mailSaved)
-                       .arg(summary.mailTotal);
+    QString text =
+        summary.interrupted
+            ? QStringLiteral("Saving was interrupted: %1 messages were saved complete").arg(summary.mailSaved)
+            : QStringLiteral("Saving finished with problems: %1 of %2 messages were saved complete")
+                  .arg(summary.mailSaved)
+                  .arg(summary.mailTotal);
     if (summary.mailIncomplete > 0)
         text += QStringLiteral(", %1 were saved incomplete (each file says what it lacks)").arg(summary.mailIncomplete);
-    text += QStringLiteral(", %1 could not be saved.").arg(summary.mailFailed);
+    text += QStringLiteral(", %1 could not be saved").arg(summary.mailFailed);
+    text += summary.interrupted ? QStringLiteral(", the rest were not written.") : QStringLiteral(".");
     if (summary.contactsFailed > 0)
         text += QStringLiteral(" %1 contacts could not be saved.").arg(summary.contactsFailed);
     if (!summary.mailboxFailure.isEmpty())
@@ -96,10 +84,13 @@ QString CompletionNoticeText(const ConversionSummary& summary)
     return text;
 }
 
-ConversionSummary RunConversionWorker(const ConversionRequest& request, const QString& outputRoot)
+ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTree* output, int foldersPrepared)
 {
     ConversionSummary summary;
-    summary.outputRoot = outputRoot;
+    summary.outputRoot = output != nullptr ? output->rootPath() : QString();
+    summary.foldersPrepared = foldersPrepared;
+    // Temporaries of earlier runs that were killed outright; never those of a running one.
+    RemoveLeftoverPartials(request.destinationPath);
     MailboxReader reader;
     QString openError;
     if (!reader.Open(request.pstPath, &openError)) {
@@ -113,7 +104,8 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, const QS
         }
     }
     WriterContext context;
-    context.outputRoot = outputRoot;
+    context.output = output;
+    context.stopRequested = request.stopRequested;
     context.reader = reader.isOpen() ? &reader : nullptr;
     context.composers = MessagePreparer::ComposersFor(static_cast<int>(std::thread::hardware_concurrency()));
     context.sink = request.sink;
@@ -122,7 +114,15 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, const QS
 
     const RecordList<ContactRecord> contacts = request.store->contactRecords();
     const RecordList<MailRecord> mail = request.store->mailRecords();
-    if (!WriteContactItems(contacts, context) || !WriteMailFiles(mail, context)) {
+    bool passesEnded = false;
+    try {
+        passesEnded = WriteContactItems(contacts, context) && WriteMailFiles(mail, context);
+    } catch (const std::bad_alloc&) {
+        // Everything counted so far stands; the rest was not written.
+        summary.outOfMemory = true;
+        passesEnded = true;
+    }
+    if (!passesEnded && !summary.interrupted) {
         summary.abandoned = true;
         return summary;
     }
@@ -139,6 +139,7 @@ struct ConversionDriver::State {
     std::atomic<bool> running{false};
     ConversionSummary lastSummary;
     QString outputRoot;
+    QString startFailure;
 };
 
 ConversionDriver::ConversionDriver() : state_(std::make_unique<State>()) {}
@@ -164,19 +165,33 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
     }
     if (state_->worker.joinable())
         state_->worker.join();
+    state_->outputRoot.clear();
+    state_->startFailure.clear();
+    // A mailbox without folders has nothing to write: no folder is made, but
+    // a destination that could not take one is refused all the same.
+    const RecordList<FolderNode> folderNodes = request.store->folderNodes();
+    std::unique_ptr<OutputTree> output;
+    int foldersPrepared = 0;
+    if (!folderNodes.empty()) {
+        const QDateTime now = request.clock ? request.clock() : QDateTime::currentDateTime();
+        OutputTreeError error = OutputTreeError::CannotCreate;
+        output = OutputTree::Create(request.destinationPath, OutputFolderName(now), &error, &state_->startFailure);
+        if (!output)
+            return ConversionStart::DestinationNotWritable;
+        foldersPrepared = output->PrepareFolders(folderNodes);
+        state_->outputRoot = output->rootPath();
+    } else if (::access(QFile::encodeName(request.destinationPath).constData(), W_OK | X_OK) != 0) {
+        state_->startFailure = QStringLiteral("cannot write in %1: %2")
+                                   .arg(request.destinationPath, QString::fromLocal8Bit(std::strerror(errno)));
+        return ConversionStart::DestinationNotWritable;
+    }
     treeBuildingOff = true;
     MakeWriterAvailable();
-    const QDateTime now = request.clock ? request.clock() : QDateTime::currentDateTime();
-    const QString folderName = OutputFolderName(now);
-    QString outputRoot = PrepareOutputFolders(request.destinationPath, folderName, request.store->folderNodes());
-    if (outputRoot.isNull())
-        outputRoot = JoinOutputRoot(request.destinationPath, folderName);
-    state_->outputRoot = outputRoot;
     state_->running = true;
     State* state = state_.get();
     try {
-        state_->worker = std::thread([state, request, outputRoot] {
-            ConversionSummary summary = RunConversionWorker(request, outputRoot);
+        state_->worker = std::thread([state, request, output = std::move(output), foldersPrepared] {
+            ConversionSummary summary = RunConversionWorker(request, output.get(), foldersPrepared);
             std::lock_guard workerLock(state->mutex);
             state->lastSummary = summary;
             state->running = false;
@@ -210,6 +225,12 @@ QString ConversionDriver::outputRoot() const
 {
     std::lock_guard lock(state_->mutex);
     return state_->outputRoot;
+}
+
+QString ConversionDriver::startFailure() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->startFailure;
 }
 
 }  // namespace tolvane

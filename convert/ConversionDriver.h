@@ -1,5 +1,5 @@
-// The conversion driver: checks the destination, names the dated output
-// folder, makes one directory per scanned folder and runs the conversion
+// The conversion driver: checks the destination, makes the run's own dated
+// output folder, one directory per scanned folder, and runs the conversion
 // worker (contact pass, mail pass, clean-up) on a thread of its own. The window
 // and `tolvane-cli convert` both drive a conversion through this header.
 #pragma once
@@ -11,11 +11,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
 namespace tolvane {
 
+class OutputTree;
 class WorkerGate;
 
 // Notice shown for a destination that is empty or does not exist, and its caption.
@@ -36,15 +38,9 @@ DestinationCheck CheckDestination(const QString& destinationPath);
 // plain decimals: 5 March 2011 09:07 gives "Vorsk-Recovery-5-3-2011 9-7".
 QString OutputFolderName(const QDateTime& localTime);
 
-// Creates destinationPath/outputFolderName and one directory per folder node
-// (cleaned export path, cleaned name). Returns `outputRoot`; a null QString and
-// nothing created when the list is empty. Failures to create are ignored.
-QString PrepareOutputFolders(const QString& destinationPath, const QString& outputFolderName,
-                             const RecordList<FolderNode>& folderNodes);
-
 // What a finished (or abandoned) conversion did.
 struct ConversionSummary {
-    QString outputRoot;
+    QString outputRoot;         // the folder this run made; empty when it made none (no folders)
     int foldersPrepared = 0;
     int mailTotal = 0;          // top-level mail records handed to the mail pass
     int mailSaved = 0;          // written complete
@@ -59,15 +55,18 @@ struct ConversionSummary {
     int contactsSaved = 0;
     int contactsFailed = 0;
     bool abandoned = false;     // Stop, answered Yes: nothing more was written
+    bool interrupted = false;   // a stop request ended the run after the item being written
+    bool outOfMemory = false;   // memory ran out between items: the rest was not written
     bool allSaved() const
     {
-        return !abandoned && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
+        return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
                && contactsFailed == 0;
     }
 };
 
 // The text of the final notice: "Saving sucessfully completed." when
-// everything was saved, otherwise how many were saved and failed, with reasons.
+// everything was saved, otherwise how many were saved and failed (and whether
+// the run was interrupted), with reasons.
 QString CompletionNoticeText(const ConversionSummary& summary);
 
 // What the conversion worker tells whoever shows it. Every call comes from the
@@ -99,6 +98,10 @@ struct ConversionRequest {
     ItemStore* store = nullptr;  // required: records are read through snapshots
     ConversionSink* sink = nullptr;  // required
     WorkerGate* gate = nullptr;      // optional: Stop support and test hooks
+    // Optional, owned by the caller: once true (set from any thread, e.g. on a
+    // signal), the worker stops before the next item and reports an
+    // interrupted run: summary, notice and ConversionFinished as usual.
+    const std::atomic<bool>* stopRequested = nullptr;
     std::function<QDateTime()> clock;  // local time; QDateTime::currentDateTime when empty
 };
 
@@ -108,10 +111,15 @@ enum class ConversionStart {
     DestinationEmpty,    // kDestinationNoticeText, system-modal
     DestinationMissing,  // kDestinationNoticeText, not system-modal
     NoResources,         // the machine refused the worker thread (memory, thread limits)
+    // The destination exists but no output folder can be made in it (not
+    // writable, read-only, full): nothing was written; the reason is in
+    // ConversionDriver::startFailure().
+    DestinationNotWritable,
 };
 
 // One conversion at a time. Start() runs on the caller's thread up to and
-// including PrepareOutputFolders, then starts the worker and returns.
+// including making the output folder and its directories (OutputTree), then
+// starts the worker and returns.
 class ConversionDriver {
 public:
     ConversionDriver();
@@ -123,7 +131,10 @@ public:
     bool isRunning() const;
     // Blocks until the worker has ended; returns its summary (for the command line and tests).
     ConversionSummary Wait();
+    // The output folder really made by the last start ("...-2" when the minute's name was taken).
     QString outputRoot() const;
+    // Why the last Start() returned DestinationNotWritable.
+    QString startFailure() const;
 
 private:
     struct State;
@@ -131,6 +142,8 @@ private:
 };
 
 // Runs the whole worker on the calling thread (used by the driver's thread).
-ConversionSummary RunConversionWorker(const ConversionRequest& request, const QString& outputRoot);
+// `output` is null when no output folder was made (a mailbox without folders):
+// every save then fails.
+ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTree* output, int foldersPrepared);
 
 }  // namespace tolvane

@@ -546,7 +546,8 @@ bool MailboxReader::Open(const QString& pstPath, QString* error)
             else if (::access(native.constData(), R_OK) != 0)
                 *error = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
             else
-                *error = QStringLiteral("%1 cannot be opened as a mailbox any more").arg(pstPath);
+                *error = QStringLiteral("%1 cannot be opened again: it changed since the scan, or memory ran short")
+                             .arg(pstPath);
         }
         file_.reset();
         return false;

@@ -5,6 +5,7 @@
 #include "MessagePreparer.h"
 
 #include "MailboxReader.h"
+#include "MemoryHeadroom.h"
 #include "MimeComposer.h"
 
 #include <algorithm>
@@ -93,6 +94,10 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
     }
     try {
         const MessageContent& content = *read.content;
+        if (!HasMemoryHeadroom(ComposeFootprint(content))) {
+            prepared.failure = QStringLiteral("not enough memory to compose the message");
+            return prepared;
+        }
         prepared.embeddedCarried = CountEmbeddedMessages(content);
         prepared.missing = content.missing;
         prepared.sources = StreamedSources(content);

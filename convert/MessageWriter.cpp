@@ -3,14 +3,14 @@
 #include "MessageWriter.h"
 
 #include "MailboxReader.h"
+#include "MemoryHeadroom.h"
 #include "MessagePreparer.h"
 #include "MimeComposer.h"
 #include "NewFileWriter.h"
 #include "OutputNaming.h"
+#include "OutputTree.h"
 #include "VCardWriter.h"
 #include "WorkerGate.h"
-
-#include <QDir>
 
 #include <algorithm>
 #include <vector>
@@ -37,26 +37,39 @@ void NoteIncomplete(WriterContext& context, const QString& name, const QStringLi
     context.sink->ReportProblem(QStringLiteral("saved incomplete: ") + line);
 }
 
-bool PassCheckpoint(WorkerGate* gate)
+// Before each item: the gate (pause, abandon, test hooks), then a stop request.
+bool PassCheckpoint(WriterContext& context)
 {
-    return gate == nullptr || gate->Checkpoint();
-}
-
-// The record's directory below the output root, made when missing (a folder
-// deeper than the tree shows, or one whose directory could not be made earlier).
-bool EnsureDirectory(const QString& outputRoot, const QString& directory, QString* reason)
-{
-    if (QDir(directory).exists())
-        return true;
-    // Never re-create a destination or output folder that was removed meanwhile.
-    if (!QDir(outputRoot).exists()) {
-        *reason = QStringLiteral("the output folder %1 no longer exists").arg(outputRoot);
+    if (context.gate != nullptr && !context.gate->Checkpoint())
+        return false;
+    if (context.stopRequested != nullptr && context.stopRequested->load()) {
+        context.summary->interrupted = true;
         return false;
     }
-    if (QDir().mkpath(directory))
-        return true;
-    *reason = QStringLiteral("cannot create the directory %1").arg(directory);
-    return false;
+    return true;
+}
+
+// A new file in the record's folder directory, made by this run when missing
+// (a folder deeper than the tree shows). A directory removed or replaced
+// meanwhile is never re-created or followed: the save fails instead.
+// The content comes as bytes or as a writer that streams it into the file.
+NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
+                          const ContentWriter& content)
+{
+    if (context.output == nullptr) {
+        NewFileResult result;
+        result.reason = QStringLiteral("no output folder was made");
+        return result;
+    }
+    return context.output->CreateFile(folderKey, nameForAttempt, content);
+}
+
+NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
+                          const QByteArray& content)
+{
+    return SaveNewFile(context, folderKey, nameForAttempt, [&content](int fd, QString* reason) {
+        return WriteAllTo(fd, content.constData(), content.size(), reason);
+    });
 }
 
 }  // namespace
@@ -71,23 +84,18 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
     ConversionSummary& summary = *context.summary;
     int progress = 0;
     for (const auto& contact : contacts) {
-        if (!PassCheckpoint(context.gate))
+        if (!PassCheckpoint(context))
             return false;
         context.sink->SetProgress(progress);
         const QStringList emails =
             context.reader ? context.reader->ReadContactEmails(contact->location) : QStringList();
         const QByteArray card = ComposeVCard(*contact, emails);
-        const QString directory = DirectoryForFolderKey(context.outputRoot, contact->folderKey);
         const QString nameText = ContactNameText(*contact);
-        QString reason;
-        bool saved = false;
-        if (EnsureDirectory(context.outputRoot, directory, &reason)) {
-            const NewFileResult result = WriteNewFile(
-                directory, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); },
-                card);
-            saved = result.saved;
-            reason = result.reason;
-        }
+        const NewFileResult result = SaveNewFile(
+            context, contact->folderKey,
+            [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); }, card);
+        const bool saved = result.saved;
+        const QString& reason = result.reason;
         if (saved) {
             ++summary.contactsSaved;
         } else {
@@ -118,7 +126,7 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
     int progress = 0;
     for (std::size_t index = 0; index < topLevel.size(); ++index) {
         const MailRecord& record = *topLevel[index];
-        if (!PassCheckpoint(context.gate))
+        if (!PassCheckpoint(context))
             return false;
         ++summary.mailTotal;
         context.sink->SetProgress(progress);
@@ -128,34 +136,32 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
         const QString number = QString::number(random.Next());
         const QString nameText = MailNameText(record.subject);
         const QString fileName = FileNameFor(nameText, number, QStringLiteral(".eml"));
-        const QString directory = DirectoryForFolderKey(context.outputRoot, record.folderKey);
-        QString reason = prepared.failure;
-        bool saved = false;
-        if (reason.isEmpty() && EnsureDirectory(context.outputRoot, directory, &reason)) {
-            auto name = [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); };
-            const NewFileResult result =
-                prepared.streamed
-                    ? WriteNewFile(directory, name,
-                                   [&](int fd, QString* why) {
-                                       const bool written =
-                                           WriteMessageToDescriptor(prepared.streamed.get(), fd, why);
-                                       // Whatever the writer says, a file holds an attachment only when
-                                       // every byte of it was read.
-                                       for (const auto& source : prepared.sources) {
-                                           if (!source->readWhole()) {
-                                               const QString failure = source->failure();
-                                               *why = QStringLiteral("an attachment could not be read: ")
-                                                      + (failure.isEmpty() ? QStringLiteral("its data ended early")
-                                                                           : failure);
-                                               return false;
-                                           }
-                                       }
-                                       return written;
-                                   })
-                    : WriteNewFile(directory, name, prepared.bytes);
-            saved = result.saved;
-            reason = result.reason;
+        const auto name = [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); };
+        NewFileResult result;
+        if (!prepared.failure.isEmpty()) {
+            result.reason = prepared.failure;
+        } else if (!HasMemoryHeadroom(kWriteHeadroom)) {
+            result.reason = QStringLiteral("not enough memory to write the message");
+        } else if (prepared.streamed) {
+            result = SaveNewFile(context, record.folderKey, name, [&](int fd, QString* why) {
+                const bool written = WriteMessageToDescriptor(prepared.streamed.get(), fd, why);
+                // Whatever the writer says, a file holds an attachment only
+                // when every byte of it was read.
+                for (const auto& source : prepared.sources) {
+                    if (!source->readWhole()) {
+                        const QString failure = source->failure();
+                        *why = QStringLiteral("an attachment could not be read: ")
+                               + (failure.isEmpty() ? QStringLiteral("its data ended early") : failure);
+                        return false;
+                    }
+                }
+                return written;
+            });
+        } else {
+            result = SaveNewFile(context, record.folderKey, name, prepared.bytes);
         }
+        const bool saved = result.saved;
+        const QString& reason = result.reason;
         if (saved && prepared.missing.isEmpty()) {
             ++summary.mailSaved;
             summary.embeddedCarried += prepared.embeddedCarried;

@@ -7,19 +7,25 @@
 
 #include <QString>
 
+#include <atomic>
+
 namespace tolvane {
 
 class MailboxReader;
+class OutputTree;
 class WorkerGate;
 
 struct WriterContext {
-    QString outputRoot;
+    // The run's output folder; every file is created through it. Null when no
+    // folder was made: every save then fails.
+    OutputTree* output = nullptr;
     // May be closed: records are then written from their fields. The mail pass
     // hands it to its reading thread for the pass's duration.
     MailboxReader* reader = nullptr;
     int composers = 1;  // threads that compose messages ahead of the writer
     ConversionSink* sink = nullptr;
     WorkerGate* gate = nullptr;
+    const std::atomic<bool>* stopRequested = nullptr;  // see ConversionRequest
     ConversionSummary* summary = nullptr;
 };
 
@@ -27,7 +33,8 @@ struct WriterContext {
 // register on this platform.
 void MakeWriterAvailable();
 
-// Both return false when the worker was abandoned at a checkpoint.
+// Both return false when the worker was abandoned at a checkpoint, or stopped
+// by a stop request (summary->interrupted is then set).
 bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context);
 bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context);
 

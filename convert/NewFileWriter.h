@@ -1,10 +1,12 @@
 // Writes a new file without ever overwriting one and without leaving a
-// half-written file under its final name: the bytes go to a hidden temporary
-// file in the target directory, which is then renamed to the first free name.
+// half-written file under its final name: the content goes to a temporary in
+// the target directory (unnamed where the file system allows, otherwise a
+// hidden ".tolvane-partial-XXXXXX" file), which then gets the first free name.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+
 #include <functional>
 
 namespace tolvane {
@@ -15,15 +17,42 @@ struct NewFileResult {
     QString reason;  // why not, when not saved
 };
 
-// Writes a file's whole content into the open descriptor; false with a reason
-// on any failure, and the file is then not saved.
+// Writes the whole content of a new file to `fd` (positioned at 0). Returns
+// false, with a reason, on any failure: the temporary is then discarded and
+// the save fails with that reason. Large messages are written by GMime
+// straight into the descriptor through one of these.
 using ContentWriter = std::function<bool(int fd, QString* reason)>;
 
 // `nameForAttempt(n)` gives the file name for attempt n (1, 2, ...); the first
 // name that does not exist yet is taken.
-NewFileResult WriteNewFile(const QString& directory, const std::function<QString(int)>& nameForAttempt,
-                           const ContentWriter& writeContent);
-NewFileResult WriteNewFile(const QString& directory, const std::function<QString(int)>& nameForAttempt,
-                           const QByteArray& content);
+using NameForAttempt = std::function<QString(int)>;
+
+// Prefix of the named temporaries, which a run killed outright can leave behind.
+inline constexpr const char* kPartialFilePrefix = ".tolvane-partial-";
+
+enum class TemporaryKind {
+    UnnamedWhereSupported,  // O_TMPFILE, a named temporary where the file system refuses it
+    Named,                  // always a named temporary (how other file systems behave)
+};
+
+// Creates the file in the directory open as `directoryFd`; `directoryPath` is
+// only the text the result's path starts with. The file gets mode 0666 less
+// the umask.
+[[nodiscard]] NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath,
+                                           const NameForAttempt& nameForAttempt, const ContentWriter& content,
+                                           TemporaryKind kind = TemporaryKind::UnnamedWhereSupported);
+[[nodiscard]] NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath,
+                                           const NameForAttempt& nameForAttempt, const QByteArray& content,
+                                           TemporaryKind kind = TemporaryKind::UnnamedWhereSupported);
+
+// The same for a directory given by its path; a symbolic link as the last
+// component of `directory` is refused.
+[[nodiscard]] NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
+                                         const ContentWriter& content);
+[[nodiscard]] NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
+                                         const QByteArray& content);
+
+// Writes all of `size` bytes to `fd`, retrying short writes and EINTR.
+[[nodiscard]] bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason);
 
 }  // namespace tolvane

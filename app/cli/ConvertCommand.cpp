@@ -2,9 +2,12 @@
 // folder with the same engine, layout and names as the window's Convert.
 #include "Commands.h"
 #include "HeadlessScan.h"
+#include "InterruptWatcher.h"
+#include "TestHold.h"
 
 #include "ConversionDriver.h"
 #include "ItemStore.h"
+#include "WorkerGate.h"
 
 #include <QFileInfo>
 
@@ -22,6 +25,8 @@ const char kConvertUsage[] =
     "\n"
     "Scans FILE.pst and writes every mail as an .eml file (and every contact as a\n"
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
+    "The folder is always a new one: when the minute's name is taken, -2, -3, ...\n"
+    "is added; the summary names the folder made.\n"
     "\n"
     "  --from-records   when FILE.pst cannot be read again after the scan, write\n"
     "                   what the scan kept (no attachments, Cc, Bcc, addresses or\n"
@@ -29,8 +34,11 @@ const char kConvertUsage[] =
     "\n"
     "Exit status: 0 all saved complete, 1 the file cannot be opened or is not a PST\n"
     "(also when it cannot be read again for the conversion), 2 usage or destination\n"
-    "error, 3 the scan failed, 4 some items could not be saved, were saved\n"
-    "incomplete, or could not be read by the scan (each one is named on stderr).\n";
+    "error (missing, or no new folder can be made in it), 3 the scan failed, 4 some\n"
+    "items could not be saved, were saved incomplete, or could not be read by the\n"
+    "scan (each one is named on stderr), 5 not enough memory or threads, 128+N\n"
+    "stopped by signal N (SIGINT, SIGTERM) after the file being written, with the\n"
+    "summary of what was written.\n";
 
 // Progress on stderr, only when it is a terminal.
 class TerminalConversionSink : public ConversionSink {
@@ -103,9 +111,22 @@ int RunConvertCommand(const QStringList& arguments)
         return kExitUsage;
     }
 
+    InterruptWatcher interrupts;
+    auto interruptedExit = [&interrupts](const char* when) {
+        PrintError(QStringLiteral("tolvane-cli convert: interrupted by %1 %2\n")
+                       .arg(QString::fromLatin1(SignalName(interrupts.signalNumber())), QString::fromLatin1(when)));
+        return 128 + interrupts.signalNumber();
+    };
+
     ItemStore& store = itemStore();
     HeadlessScanSink scanSink;
-    const ScanOutcome outcome = RunHeadlessScan(pstPath, store, scanSink);
+    WorkerGate scanGate;
+    InstallTestHold(QStringLiteral("scan"), scanGate, interrupts);
+    interrupts.setOnInterrupt([&scanGate] { scanGate.Abandon(); });
+    const ScanOutcome outcome = RunHeadlessScan(pstPath, store, scanSink, nullptr, &scanGate);
+    interrupts.setOnInterrupt({});
+    if (interrupts.signalNumber() != 0)
+        return interruptedExit("during the scan; nothing was written");
     switch (outcome) {
     case ScanOutcome::Completed:
         break;
@@ -124,6 +145,12 @@ int RunConvertCommand(const QStringList& arguments)
     request.destinationPath = destination;
     request.store = &store;
     request.sink = &sink;
+    request.stopRequested = &interrupts.stopRequested();
+    WorkerGate conversionGate;
+    if (TestHoldRequested(QStringLiteral("convert"))) {
+        InstallTestHold(QStringLiteral("convert"), conversionGate, interrupts);
+        request.gate = &conversionGate;
+    }
     switch (driver.Start(request)) {
     case ConversionStart::Started:
         break;
@@ -134,12 +161,16 @@ int RunConvertCommand(const QStringList& arguments)
     case ConversionStart::NoResources:
         PrintError(QStringLiteral("tolvane-cli convert: not enough memory or threads to start the conversion\n"));
         return kExitNoResources;
+    case ConversionStart::DestinationNotWritable:
+        PrintError(QStringLiteral("tolvane-cli convert: %1\n").arg(driver.startFailure()));
+        return kExitUsage;
     case ConversionStart::AlreadyRunning:
         PrintError(QStringLiteral("tolvane-cli convert: a conversion is already running\n"));
         return kExitUsage;
     }
     const ConversionSummary summary = driver.Wait();
     const QStringList skipped = scanSink.skippedItems();
+    const QString outputFolder = summary.outputRoot.isEmpty() ? QStringLiteral("none") : summary.outputRoot;
     PrintOut(QStringLiteral("Folders: %1\nMails saved: %2\nMails saved incomplete: %3\nMails failed: %4\n"
                             "Embedded messages carried: %5\nContacts saved: %6\nContacts failed: %7\n"
                             "Items skipped (unreadable): %8\nOutput folder: %9\n")
@@ -151,8 +182,18 @@ int RunConvertCommand(const QStringList& arguments)
                  .arg(summary.contactsSaved)
                  .arg(summary.contactsFailed)
                  .arg(skipped.size())
-                 .arg(summary.outputRoot));
+                 .arg(outputFolder));
     PrintSkippedItems(skipped);
+    if (interrupts.signalNumber() != 0) {
+        const QString signalName = QString::fromLatin1(SignalName(interrupts.signalNumber()));
+        PrintOut(summary.interrupted
+                     ? QStringLiteral("Interrupted by %1: the conversion stopped after the file being written; "
+                                      "the rest was not written.\n").arg(signalName)
+                     : QStringLiteral("Interrupted by %1 after the last item was written.\n").arg(signalName));
+        return 128 + interrupts.signalNumber();
+    }
+    if (summary.outOfMemory)
+        return kExitNoResources;
     if (!summary.mailboxFailure.isEmpty() && summary.mailTotal == 0 && summary.contactsSaved == 0)
         return kExitCannotOpen;
     return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;

@@ -13,13 +13,15 @@ void HeadlessScanSink::ShowNotice(const QString& text)
     PrintError(text + u'\n');
 }
 
-ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, HeadlessScanSink& sink, TreeNodeId* rootNode)
+ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, HeadlessScanSink& sink, TreeNodeId* rootNode,
+                            WorkerGate* gate)
 {
     store.ClearItemRecords();
     ScanRequest request;
     request.pstPath = pstPath;
     request.store = &store;
     request.sink = &sink;
+    request.gate = gate;
     request.rootNode = sink.InsertFolderNode(0, pstPath);
     if (rootNode != nullptr)
         *rootNode = request.rootNode;

@@ -34,9 +34,9 @@ public:
 
 // Scans `pstPath` exactly as the window does: a fresh record set in `store`,
 // a top-level node carrying the path, then the scan driver. The root node's
-// id is returned in *rootNode.
+// id is returned in *rootNode. `gate` (optional) lets a signal stop the scan.
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, HeadlessScanSink& sink,
-                            TreeNodeId* rootNode = nullptr);
+                            TreeNodeId* rootNode = nullptr, WorkerGate* gate = nullptr);
 
 // Names on stderr every item the scan left out, after a count.
 void PrintSkippedItems(const QStringList& skipped);

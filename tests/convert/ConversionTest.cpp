@@ -410,12 +410,16 @@ TEST_F(ConversionTest, ASecondStartWhileOneRunsIsRefused)
     changed.notify_all();
     EXPECT_EQ(driver.Wait().mailSaved, 3);
     EXPECT_FALSE(driver.isRunning());
-    // A later conversion starts again at 41 (same minute: same folder, free names).
+    // A later conversion starts again at 41, in a folder of its own even in the same minute.
     ConversionRequest again = request;
     again.gate = nullptr;
     ASSERT_EQ(driver.Start(again), ConversionStart::Started);
-    EXPECT_EQ(driver.Wait().mailSaved, 3);
-    EXPECT_EQ(FilesBelow(OutputRoot(), ".eml").filter("m41").size(), 2);
+    EXPECT_EQ(driver.outputRoot(), OutputRoot() + "-2");
+    const ConversionSummary second = driver.Wait();
+    EXPECT_EQ(second.mailSaved, 3);
+    EXPECT_EQ(second.outputRoot, OutputRoot() + "-2");
+    EXPECT_EQ(FilesBelow(OutputRoot(), ".eml").filter("m41").size(), 1);
+    EXPECT_EQ(FilesBelow(OutputRoot() + "-2", ".eml").filter("m41").size(), 1);
 }
 
 TEST_F(ConversionTest, AbandonedConversionShowsNothingAndStops)

@@ -6,6 +6,7 @@
 #include "MessagePreparer.h"
 #include "NewFileWriter.h"
 #include "OutputNaming.h"
+#include "OutputTree.h"
 #include "RtfBody.h"
 #include "VCardWriter.h"
 
@@ -13,6 +14,8 @@
 
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolvane {
@@ -103,22 +106,86 @@ TEST(RemoveFolderTreeTest, RemovesNestedContentAndReportsMissingFolders)
     EXPECT_EQ(RemoveFolderTree(tree), 0);
 }
 
-TEST(NewFileWriterTest, NeverOverwritesAndLeavesNoTemporaryFile)
+// Both kinds of temporary: the unnamed one, and the named one that file
+// systems without O_TMPFILE get.
+class NewFileWriterTest : public ::testing::TestWithParam<TemporaryKind> {
+protected:
+    NewFileResult Write(const QString& directory, const ContentWriter& content)
+    {
+        const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0)
+            return NewFileResult{false, {}, "cannot open"};
+        NewFileResult result = WriteNewFileAt(fd, directory, name_, content, GetParam());
+        ::close(fd);
+        return result;
+    }
+    NewFileResult Write(const QString& directory, const QByteArray& content)
+    {
+        return Write(directory, [content](int fd, QString* reason) {
+            return WriteAllTo(fd, content.constData(), content.size(), reason);
+        });
+    }
+
+    std::function<QString(int)> name_ = [](int attempt) { return FileNameFor("Minutes", "41", ".eml", attempt); };
+};
+
+TEST_P(NewFileWriterTest, NeverOverwritesAndLeavesNoTemporaryFile)
 {
     QTemporaryDir temp;
-    auto name = [](int attempt) { return FileNameFor("Minutes", "41", ".eml", attempt); };
-    const NewFileResult first = WriteNewFile(temp.path(), name, "one");
-    const NewFileResult second = WriteNewFile(temp.path(), name, "two");
-    ASSERT_TRUE(first.saved && second.saved);
-    EXPECT_TRUE(first.path.endsWith("/Minutes41.eml"));
-    EXPECT_TRUE(second.path.endsWith("/Minutes41-2.eml"));
+    const NewFileResult first = Write(temp.path(), "one");
+    const NewFileResult second = Write(temp.path(), "two");
+    ASSERT_TRUE(first.saved && second.saved) << first.reason.toStdString() << second.reason.toStdString();
+    EXPECT_EQ(first.path, temp.path() + "/Minutes41.eml");
+    EXPECT_EQ(second.path, temp.path() + "/Minutes41-2.eml");
     EXPECT_EQ(ReadAll(first.path), "one");
     EXPECT_EQ(ReadAll(second.path), "two");
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
 
-    const NewFileResult missing = WriteNewFile(temp.filePath("absent"), name, "x");
+TEST_P(NewFileWriterTest, AFailingContentWriterLeavesNothingAndGivesItsReason)
+{
+    QTemporaryDir temp;
+    const NewFileResult result = Write(temp.path(), [](int fd, QString* reason) {
+        const bool wrote = ::write(fd, "half", 4) == 4;
+        *reason = wrote ? QStringLiteral("composer gave up") : QStringLiteral("write failed");
+        return false;
+    });
+    EXPECT_FALSE(result.saved);
+    EXPECT_EQ(result.reason, "composer gave up");
+    EXPECT_TRUE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+TEST_P(NewFileWriterTest, TheModeFollowsTheUmask)
+{
+    QTemporaryDir temp;
+    for (const auto& [mask, expected] : {std::pair{077u, 0600u}, std::pair{022u, 0644u}, std::pair{002u, 0664u}}) {
+        const mode_t previous = ::umask(mask);
+        const NewFileResult result = Write(temp.path(), "x");
+        ::umask(previous);
+        ASSERT_TRUE(result.saved) << result.reason.toStdString();
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(result.path).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, expected) << std::oct << mask;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Temporaries, NewFileWriterTest,
+                         ::testing::Values(TemporaryKind::UnnamedWhereSupported, TemporaryKind::Named),
+                         [](const auto& info) {
+                             return std::string(info.param == TemporaryKind::Named ? "Named" : "Unnamed");
+                         });
+
+TEST(NewFileWriterPathTest, AMissingOrLinkedDirectoryIsRefused)
+{
+    QTemporaryDir temp;
+    auto name = [](int attempt) { return FileNameFor("Minutes", "41", ".eml", attempt); };
+    const NewFileResult missing = WriteNewFile(temp.filePath("absent"), name, QByteArray("x"));
     EXPECT_FALSE(missing.saved);
     EXPECT_FALSE(missing.reason.isEmpty());
+    QDir().mkpath(temp.filePath("real"));
+    ASSERT_EQ(symlink("real", QFile::encodeName(temp.filePath("link")).constData()), 0);
+    EXPECT_FALSE(WriteNewFile(temp.filePath("link"), name, QByteArray("x")).saved);
+    EXPECT_TRUE(QDir(temp.filePath("real")).isEmpty());
 }
 
 TEST(DestinationTest, EmptyMissingAndFilePathsAreRefused)
@@ -133,12 +200,9 @@ TEST(DestinationTest, EmptyMissingAndFilePathsAreRefused)
     EXPECT_STREQ(kDestinationNoticeCaption, "Quenby");
 }
 
-TEST(PrepareOutputFoldersTest, OneDirectoryPerNodeAndNothingForAnEmptyList)
+TEST(OutputTreeTest, OneDirectoryPerNodeInAFolderOfItsOwn)
 {
     QTemporaryDir temp;
-    EXPECT_TRUE(PrepareOutputFolders(temp.path(), "Vorsk-Recovery-1-1-2000 0-0", {}).isNull());
-    EXPECT_TRUE(QDir(temp.path()).isEmpty());
-
     RecordList<FolderNode> nodes;
     auto add = [&](const char* name, const char* exportPath) {
         FolderNode node;
@@ -150,11 +214,64 @@ TEST(PrepareOutputFoldersTest, OneDirectoryPerNodeAndNothingForAnEmptyList)
     add("Inbox", "\\Top-of-Personal-Folders");
     add("Deleted Items", "\\Top-of-Personal-Folders");
     add("..", "\\Top-of-Personal-Folders");
-    const QString root = PrepareOutputFolders(temp.path() + "/", "Vorsk-Recovery-1-1-2000 0-0", nodes);
-    EXPECT_EQ(root, temp.path() + "/Vorsk-Recovery-1-1-2000 0-0");
-    EXPECT_TRUE(QFileInfo(root + "/Top-of-Personal-Folders/Inbox").isDir());
-    EXPECT_TRUE(QFileInfo(root + "/Top-of-Personal-Folders/Deleted-Items").isDir());
-    EXPECT_TRUE(QFileInfo(root + "/Top-of-Personal-Folders/--").isDir());
+    // Whatever already has the minute's name (a folder, a file, a link) is left
+    // alone: the next run takes the next free "-N".
+    QDir().mkpath(temp.path() + "/Vorsk-Recovery-1-1-2000 0-0-3");
+    OutputTreeError error = OutputTreeError::CannotCreate;
+    QString reason;
+    std::vector<QString> roots;
+    for (int run = 0; run < 3; ++run) {
+        const auto tree = OutputTree::Create(temp.path() + "/", "Vorsk-Recovery-1-1-2000 0-0", &error, &reason);
+        ASSERT_TRUE(tree) << reason.toStdString();
+        EXPECT_EQ(tree->PrepareFolders(nodes), 4);
+        roots.push_back(tree->rootPath());
+    }
+    EXPECT_EQ(roots, (std::vector<QString>{temp.path() + "/Vorsk-Recovery-1-1-2000 0-0",
+                                           temp.path() + "/Vorsk-Recovery-1-1-2000 0-0-2",
+                                           temp.path() + "/Vorsk-Recovery-1-1-2000 0-0-4"}));
+    EXPECT_TRUE(QFileInfo(roots[0] + "/Top-of-Personal-Folders/Inbox").isDir());
+    EXPECT_TRUE(QFileInfo(roots[1] + "/Top-of-Personal-Folders/Deleted-Items").isDir());
+    EXPECT_TRUE(QFileInfo(roots[2] + "/Top-of-Personal-Folders/--").isDir());
+    EXPECT_TRUE(QDir(temp.path() + "/Vorsk-Recovery-1-1-2000 0-0-3").isEmpty());
+}
+
+TEST(OutputTreeTest, AnExistingDirectoryIsNeverTakenOver)
+{
+    QTemporaryDir temp;
+    const QString outside = temp.filePath("outside");
+    QDir().mkpath(outside);
+    OutputTreeError error = OutputTreeError::CannotCreate;
+    QString reason;
+    const auto tree = OutputTree::Create(temp.path(), "Vorsk-Recovery-1-1-2000 0-0", &error, &reason);
+    ASSERT_TRUE(tree) << reason.toStdString();
+    ASSERT_TRUE(QDir().mkpath(tree->rootPath() + "/Planted"));
+    ASSERT_EQ(symlink(QFile::encodeName(outside).constData(), QFile::encodeName(tree->rootPath() + "/Link").constData()),
+              0);
+    auto name = [](int attempt) { return FileNameFor("m", "41", ".eml", attempt); };
+    for (const char* key : {"\\Planted", "\\Planted\\Deeper", "\\Link", "\\Link\\Deeper"}) {
+        const NewFileResult result = tree->CreateFile(QString::fromLatin1(key), name, QByteArray("x"));
+        EXPECT_FALSE(result.saved) << key;
+        EXPECT_FALSE(result.reason.isEmpty()) << key;
+    }
+    const NewFileResult made = tree->CreateFile("\\Made\\Here", name, QByteArray("x"));
+    ASSERT_TRUE(made.saved) << made.reason.toStdString();
+    EXPECT_EQ(made.path, tree->rootPath() + "/Made/Here/m41.eml");
+    EXPECT_TRUE(QDir(outside).isEmpty());
+    EXPECT_TRUE(QDir(tree->rootPath() + "/Planted").isEmpty());
+}
+
+TEST(OutputTreeTest, AReadOnlyDestinationIsRefusedAsNotWritable)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into a mode 0555 folder; the robustness tests cover a read-only mount";
+    QTemporaryDir temp;
+    ASSERT_EQ(::chmod(QFile::encodeName(temp.path()).constData(), 0555), 0);
+    OutputTreeError error = OutputTreeError::CannotCreate;
+    QString reason;
+    EXPECT_FALSE(OutputTree::Create(temp.path(), "Vorsk-Recovery-1-1-2000 0-0", &error, &reason));
+    EXPECT_EQ(error, OutputTreeError::NotWritable);
+    EXPECT_FALSE(reason.isEmpty());
+    ::chmod(QFile::encodeName(temp.path()).constData(), 0755);
 }
 
 TEST(CompletionNoticeTest, OnlyACompleteConversionClaimsSuccess)

@@ -6,6 +6,8 @@
 
 #include "OutputNaming.h"
 
+#include <QProcess>
+
 #include <cerrno>
 #include <cstring>
 
@@ -68,11 +70,23 @@ TEST(DestinationFaultTest, ReadOnlyDestination)
     }
     const TreeSnapshot before = area.Outside();
 
+    // Refused at the start with a reason: nothing attempted, nothing claimed.
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
-    ExpectHonestConversion(scan, conversion, area.outputRoot());
-    EXPECT_EQ(conversion.summary.mailSaved, 0);
-    EXPECT_EQ(conversion.summary.mailFailed, kBaseMailCount);
+    EXPECT_EQ(conversion.start, ConversionStart::DestinationNotWritable);
+    EXPECT_TRUE(conversion.notices.isEmpty());
+    EXPECT_TRUE(QDir(area.destination()).isEmpty());
     EXPECT_EQ(area.Outside(), before);
+    // The command line says why and exits with the destination error status.
+    const QString cli = QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli");
+    if (QFileInfo(cli).isExecutable()) {
+        QProcess process;
+        process.start(cli, {QStringLiteral("convert"), input, area.destination()});
+        ASSERT_TRUE(process.waitForFinished(-1));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 2) << qPrintable(err);
+        EXPECT_TRUE(err.contains(QStringLiteral("cannot create the folder"))) << qPrintable(err);
+        EXPECT_TRUE(QDir(area.destination()).isEmpty());
+    }
     ::chmod(QFile::encodeName(area.destination()).constData(), 0755);
 }
 
@@ -134,6 +148,8 @@ TEST(DestinationFaultTest, DiskFull)
     EXPECT_EQ(area.Outside(), before);
 }
 
+// An earlier folder of the same minute, with a file where this run's first
+// mail would go: the run makes a folder of its own and leaves it untouched.
 TEST(DestinationFaultTest, FileAlreadyAtAnOutputPath)
 {
     ScratchArea area;
@@ -150,9 +166,10 @@ TEST(DestinationFaultTest, FileAlreadyAtAnOutputPath)
 
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
     EXPECT_EQ(ReadAll(occupied), QByteArray("precious, not a converted mail\n"));
-    ASSERT_EQ(conversion.start, ConversionStart::Started);
+    ExpectHonestConversion(scan, conversion, area.outputRoot() + "-2");
     EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
-    EXPECT_EQ(FilesEndingIn(area.outputRoot(), ".eml").size(), kBaseMailCount + 1);
+    EXPECT_EQ(FilesEndingIn(area.outputRoot(), ".eml"), QStringList{occupied});
+    EXPECT_EQ(FilesEndingIn(area.outputRoot() + "-2", ".eml").size(), kBaseMailCount);
     const TreeSnapshot after = SnapshotTree(area.destination());
     for (const auto& [path, hash] : existing)
         EXPECT_EQ(after.count(path) ? after.at(path) : QByteArray("<gone>"), hash) << qPrintable(path);
@@ -168,12 +185,9 @@ TEST(DestinationFaultTest, FileWhereTheOutputFolderGoes)
 
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
     EXPECT_EQ(ReadAll(area.outputRoot()), QByteArray("a file, not a folder\n"));
-    ASSERT_EQ(conversion.start, ConversionStart::Started);
-    EXPECT_EQ(conversion.summary.mailSaved + conversion.summary.mailFailed, kBaseMailCount);
-    ASSERT_EQ(conversion.notices.size(), 1);
-    if (conversion.summary.mailFailed > 0) {
-        EXPECT_NE(conversion.notices.front(), QString::fromLatin1(kSavingCompletedText));
-    }
+    ExpectHonestConversion(scan, conversion, area.outputRoot() + "-2");
+    EXPECT_EQ(conversion.summary.outputRoot, area.outputRoot() + "-2");
+    EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
 }
 
 struct RefusedDestination {

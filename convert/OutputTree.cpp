@@ -1,0 +1,163 @@
+// Making the run's output folder and the directories below it with mkdirat,
+// and handing out their descriptors. The root holds an advisory lock while
+// the tree lives, so the clean-up of leftovers at the start of another run
+// leaves a running conversion's temporaries alone.
+#include "OutputTree.h"
+
+#include "DirectoryAt.h"
+#include "OutputNaming.h"
+#include "ScanTexts.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <cerrno>
+
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace tolvane {
+
+namespace {
+
+// Enough for every name a busy shared destination could use in one minute.
+constexpr int kMaxFolderNameAttempts = 10000;
+// Well below the usual limit of 1024 open files per process.
+constexpr std::size_t kMaxOpenDirectories = 128;
+
+QString JoinPath(const QString& directory, const QString& name)
+{
+    QString path = directory;
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    if (!path.endsWith(u'/'))
+        path += u'/';
+    return path + name;
+}
+
+// The components of a folder key's directory, as DirectoryForFolderKey lays them out.
+QStringList ComponentsOf(const QString& folderKey)
+{
+    QStringList components;
+    for (const QString& part : folderKey.split(u'\\', Qt::SkipEmptyParts)) {
+        if (part != QLatin1String("."))
+            components.append(SafeComponent(part));
+    }
+    return components;
+}
+
+bool IsPermissionError(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+}  // namespace
+
+OutputTree::OutputTree(UniqueFd root, QString rootPath) : root_(std::move(root)), rootPath_(std::move(rootPath))
+{
+    // Marks the folder as in use. Where the file system has no locks, only
+    // this run's named temporaries are unprotected; unnamed ones need nothing.
+    (void)::flock(root_.get(), LOCK_EX | LOCK_NB);
+}
+
+OutputTree::~OutputTree() = default;
+
+std::unique_ptr<OutputTree> OutputTree::Create(const QString& destinationPath, const QString& baseName,
+                                               OutputTreeError* error, QString* reason)
+{
+    const UniqueFd destination = OpenDirectoryPath(destinationPath);
+    if (!destination) {
+        const int failure = errno;
+        *error = IsPermissionError(failure) ? OutputTreeError::NotWritable : OutputTreeError::CannotCreate;
+        *reason = QStringLiteral("cannot open %1: %2").arg(destinationPath, ErrnoText(failure));
+        return nullptr;
+    }
+    const QString base = SafeComponent(baseName);
+    for (int attempt = 1; attempt <= kMaxFolderNameAttempts; ++attempt) {
+        const QString name = attempt == 1 ? base : base + u'-' + QString::number(attempt);
+        UniqueFd root = MakeDirectoryBeneath(destination.get(), QFile::encodeName(name));
+        if (root)
+            return std::unique_ptr<OutputTree>(new OutputTree(std::move(root), JoinPath(destinationPath, name)));
+        const int failure = errno;
+        if (failure == EEXIST)
+            continue;
+        *error = IsPermissionError(failure) ? OutputTreeError::NotWritable : OutputTreeError::CannotCreate;
+        *reason = QStringLiteral("cannot create the folder %1: %2")
+                      .arg(JoinPath(destinationPath, name), ErrnoText(failure));
+        return nullptr;
+    }
+    *error = OutputTreeError::CannotCreate;
+    *reason = QStringLiteral("no free name for a new folder %1 in %2").arg(base, destinationPath);
+    return nullptr;
+}
+
+int OutputTree::PrepareFolders(const RecordList<FolderNode>& folderNodes)
+{
+    int prepared = 0;
+    for (const auto& node : folderNodes) {
+        const QString key = CleanFolderKey(node->exportPath) + u'\\' + CleanFolderKey(node->name);
+        QString reason;
+        if (DirectoryFor(key, &reason) >= 0)
+            ++prepared;
+    }
+    return prepared;
+}
+
+int OutputTree::DirectoryFor(const QString& folderKey, QString* reason)
+{
+    if (open_.size() >= kMaxOpenDirectories)
+        open_.clear();
+    int parent = root_.get();
+    QString relative;
+    for (const QString& component : ComponentsOf(folderKey)) {
+        relative = relative.isEmpty() ? component : relative + u'/' + component;
+        if (const auto found = open_.find(relative); found != open_.end()) {
+            parent = found->second.get();
+            continue;
+        }
+        const QByteArray name = QFile::encodeName(component);
+        const QString path = JoinPath(rootPath_, relative);
+        UniqueFd directory;
+        if (made_.count(relative) != 0) {
+            directory = OpenDirectoryBeneath(parent, name);
+            if (!directory) {
+                *reason = QStringLiteral("the directory %1 was changed meanwhile: %2").arg(path, ErrnoText(errno));
+                return -1;
+            }
+        } else {
+            directory = MakeDirectoryBeneath(parent, name);
+            if (!directory) {
+                const int failure = errno;
+                *reason = failure == EEXIST
+                              ? QStringLiteral("%1 already exists and was not made by this conversion").arg(path)
+                              : QStringLiteral("cannot create the directory %1: %2").arg(path, ErrnoText(failure));
+                return -1;
+            }
+            made_.insert(relative);
+        }
+        parent = directory.get();
+        open_[relative] = std::move(directory);
+    }
+    return parent;
+}
+
+NewFileResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+                                     const ContentWriter& content)
+{
+    NewFileResult result;
+    const int directory = DirectoryFor(folderKey, &result.reason);
+    if (directory < 0)
+        return result;
+    return WriteNewFileAt(directory, DirectoryForFolderKey(rootPath_, folderKey), nameForAttempt, content,
+                          temporaryKind_);
+}
+
+NewFileResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+                                     const QByteArray& content)
+{
+    return CreateFile(folderKey, nameForAttempt, [&content](int fd, QString* reason) {
+        return WriteAllTo(fd, content.constData(), content.size(), reason);
+    });
+}
+
+}  // namespace tolvane

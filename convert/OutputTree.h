@@ -1,0 +1,74 @@
+// The conversion's own output folder: made by this run below the destination
+// (never an existing one), with every directory below it made by this run as
+// well, and every file created relative to those directories' descriptors so
+// a symbolic link planted anywhere in the tree is never followed. The driver
+// creates one per run and hands it to the worker, which alone uses it.
+#pragma once
+
+#include "ItemRecords.h"
+#include "ItemStore.h"
+#include "NewFileWriter.h"
+#include "UniqueFd.h"
+
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <set>
+
+namespace tolvane {
+
+enum class OutputTreeError {
+    NotWritable,   // the destination refuses new entries (permissions, read-only file system)
+    CannotCreate,  // anything else: no space, no free name, ...
+};
+
+class OutputTree {
+public:
+    // Makes destination/baseName, or baseName-2, baseName-3, ... when the
+    // name is taken (by anything: folder, file or link). nullptr, with the
+    // kind of failure and a reason, when no folder could be made.
+    [[nodiscard]] static std::unique_ptr<OutputTree> Create(const QString& destinationPath, const QString& baseName,
+                                                            OutputTreeError* error, QString* reason);
+
+    OutputTree(const OutputTree&) = delete;
+    OutputTree& operator=(const OutputTree&) = delete;
+    ~OutputTree();
+
+    // The folder really made, as text ("DEST/Vorsk-Recovery-5-3-2011 9-7-2").
+    const QString& rootPath() const { return rootPath_; }
+
+    // Makes the directory of every folder node (cleaned export path, cleaned
+    // name); returns how many folder directories are there afterwards. A
+    // directory that cannot be made only fails the records of that folder.
+    int PrepareFolders(const RecordList<FolderNode>& folderNodes);
+
+    // The directory for a folder key ("\Top-of-Personal-Folders\Inbox"), with
+    // the layout of DirectoryForFolderKey, made by this run when missing. The
+    // descriptor stays owned by the tree; -1 with a reason when a directory on
+    // the way cannot be made, or something else already has its name.
+    [[nodiscard]] int DirectoryFor(const QString& folderKey, QString* reason);
+
+    // A new file in the folder key's directory (see WriteNewFileAt); the
+    // result's path is the file's path as text.
+    [[nodiscard]] NewFileResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+                                           const ContentWriter& content);
+    [[nodiscard]] NewFileResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+                                           const QByteArray& content);
+
+    // Tests use named temporaries to exercise file systems without O_TMPFILE.
+    void setTemporaryKind(TemporaryKind kind) { temporaryKind_ = kind; }
+
+private:
+    OutputTree(UniqueFd root, QString rootPath);
+
+    UniqueFd root_;
+    QString rootPath_;
+    TemporaryKind temporaryKind_ = TemporaryKind::UnnamedWhereSupported;
+    // Directories this run made, relative to the root ("a/b"); only these are ever opened again.
+    std::set<QString> made_;
+    // Open descriptors of some of them, dropped all at once when too many are open.
+    std::map<QString, UniqueFd> open_;
+};
+
+}  // namespace tolvane
