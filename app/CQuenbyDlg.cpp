@@ -674,6 +674,9 @@ void CQuenbyDlg::BuildPreview()
         }
         return;
     }
+    // The labels describe a mail: anything else must not go on showing the last one's.
+    for (QLabel* value : valueLabels_)
+        value->clear();
     QString page;
     if (kind == ContactKindWord()) {
         const auto record = itemStore().findContact(number);

@@ -84,6 +84,14 @@ protected:
                 control<QAction>("actionConvert")->isEnabled()};
     }
     int rows() const { return window->itemListModel()->rowCount(); }
+    // From, Date, Subject, Attachment.
+    QStringList labelTexts() const
+    {
+        QStringList texts;
+        for (const char* name : {"fromValue", "dateValue", "subjectValue", "attachmentValue"})
+            texts << control<QLabel>(name)->text();
+        return texts;
+    }
     int progress() const { return control<QProgressBar>("progressBar")->value(); }
 
     void chooseFile() { window->ChooseFile(QStringLiteral("/nowhere/box.pst")); }
@@ -382,18 +390,23 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
     EXPECT_EQ(bytes, QByteArray(reinterpret_cast<const char*>(expected.utf16()), expected.size() * 2));
     page.close();
 
-    // A contact leaves the mail's labels and writes an escaped page.
+    // A contact empties the mail's labels and writes an escaped page.
     clickFolder(QStringLiteral("People"));
     selectRow(0);
-    EXPECT_EQ(control<QLabel>("subjectValue")->text(), QStringLiteral("Message 1"));
+    EXPECT_EQ(labelTexts(), (QStringList{QString(), QString(), QString(), QString()}));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QString contactPage = QStringLiteral("<b>First Name :</b> Eva &lt;b&gt;<br><b>Surname :</b> Berg<br>");
     EXPECT_EQ(page.readAll(), QByteArray(reinterpret_cast<const char*>(contactPage.utf16()), contactPage.size() * 2));
     page.close();
 
+    // So does an appointment that follows a mail.
+    clickFolder(QStringLiteral("Inbox"));
+    selectRow(0);
+    ASSERT_EQ(labelTexts().first(), QStringLiteral("Sender 1"));
     clickFolder(QStringLiteral("Calendar"));
     EXPECT_EQ(window->itemListModel()->cellText(0, 2), QStringLiteral("None"));
     selectRow(0);
+    EXPECT_EQ(labelTexts(), (QStringList{QString(), QString(), QString(), QString()}));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QString appointmentPage =
         QStringLiteral("<b>Start :</b>Apr 01, 2012 10:00:00<BR><b>End :</b><BR><b>Location :</b><BR>");
