@@ -585,11 +585,20 @@ void CQuenbyDlg::OnStop()
 void CQuenbyDlg::OnExit()
 {
     if (userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to Exit ?       "))) {
-        if (services_.exitProcess)
+        if (services_.exitProcess) {
+            // The process ends inside exitProcess; nothing after it runs.
+            RemovePreviewFiles(PreviewDirectory());
             services_.exitProcess();
-        else
-            QDialog::done(QDialog::Accepted);
+        } else {
+            done(QDialog::Accepted);
+        }
     }
+}
+
+void CQuenbyDlg::done(int result)
+{
+    QDialog::done(result);
+    RemovePreviewFiles(PreviewDirectory());
 }
 
 void CQuenbyDlg::closeEvent(QCloseEvent* event)

@@ -161,4 +161,12 @@ QString PreviewDirectory()
     return dir->endsWith(QLatin1Char('/')) ? *dir : *dir + QLatin1Char('/');
 }
 
+void RemovePreviewFiles(const QString& dir)
+{
+    if (dir.isEmpty())
+        return;
+    for (const char* name : {"temp.html", "temp.txt"})
+        QFile::remove(dir + QLatin1String(name));
+}
+
 }  // namespace tolvane

@@ -38,4 +38,9 @@ bool WritePreviewFile(const QString& path, const QString& text);
 // empty when the directory is refused (then nothing is previewed).
 QString PreviewDirectory();
 
+// Removes the preview files ("temp.html", "temp.txt") from `dir` (ending in
+// '/', as PreviewDirectory gives it); nothing when `dir` is empty. The window
+// calls it as it ends so that no mail text stays behind on disk.
+void RemovePreviewFiles(const QString& dir);
+
 }  // namespace tolvane

@@ -45,7 +45,11 @@ protected:
         WindowServices services;
         services.runScan = [this](const ScanRequest& r, ScanOutcome* o) { return mailbox(r, o); };
         services.conversions = conversions;
-        services.exitProcess = [this] { ++exits; };
+        services.exitProcess = [this] {
+            ++exits;
+            if (whileExiting)
+                whileExiting();
+        };
         services.openExternally = [](const QUrl&) { return true; };
         services.prepareScanGate = [this](WorkerGate& gate) {
             if (scanHoldAt > 0)
@@ -131,6 +135,8 @@ protected:
     long conversionHoldAt = 0;
     bool scanStarted = false;
     int exits = 0;
+    // Runs inside exitProcess, where the real process would end.
+    std::function<void()> whileExiting;
     std::unique_ptr<CQuenbyDlg> window;
 };
 
@@ -417,6 +423,50 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
     selectRow(1);
     QDir().mkpath(QStringLiteral(TOLVANE_BIN_DIR "/../screenshots"));
     window->grab().save(QStringLiteral(TOLVANE_BIN_DIR "/../screenshots/window-fake-preview.png"));
+}
+
+// The preview files hold mail text: they go when the window ends, whether by
+// Escape or by Exit (which ends the process at once), and stay while it runs.
+TEST_F(WindowTest, PreviewFilesGoWhenTheWindowEnds)
+{
+    const QString dir = PreviewDirectory();
+    ASSERT_FALSE(dir.isEmpty());
+    const QStringList files{dir + QStringLiteral("temp.html"), dir + QStringLiteral("temp.txt")};
+    auto present = [&] {
+        QStringList found;
+        for (const QString& file : files) {
+            if (QFile::exists(file))
+                found << file;
+        }
+        return found;
+    };
+    scanToTheEnd();
+    clickFolder(QStringLiteral("Inbox"));
+    selectRow(0);
+    clickFolder(QStringLiteral("Contacts"));  // a plain-text mail
+    selectRow(0);
+    ASSERT_EQ(present(), files);
+
+    prompts.answers = {false};
+    control<QAction>("actionExit")->trigger();
+    EXPECT_EQ(present(), files) << "Exit answered No";
+
+    QStringList presentWhileExiting{QStringLiteral("exitProcess not called")};
+    whileExiting = [&] { presentWhileExiting = present(); };
+    prompts.answers = {true};
+    control<QAction>("actionExit")->trigger();
+    EXPECT_EQ(exits, 1);
+    EXPECT_EQ(presentWhileExiting, QStringList{}) << "Exit answered Yes";
+
+    // The window goes on: new previews, then Escape.
+    clickFolder(QStringLiteral("Inbox"));
+    selectRow(1);
+    clickFolder(QStringLiteral("Contacts"));
+    selectRow(0);
+    ASSERT_EQ(present(), files);
+    QTest::keyClick(window->folderTree(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(present(), QStringList{}) << "Escape";
 }
 
 TEST_F(WindowTest, EnterMovesTheFocusAndNeverPressesAButton)
