@@ -606,11 +606,20 @@ void CQuenbyDlg::OnStop()
 void CQuenbyDlg::OnExit()
 {
     if (userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to Exit ?       "))) {
-        if (services_.exitProcess)
+        if (services_.exitProcess) {
+            // The process ends inside exitProcess; nothing after it runs.
+            RemovePreviewFiles(PreviewDirectory());
             services_.exitProcess();
-        else
-            QDialog::done(QDialog::Accepted);
+        } else {
+            done(QDialog::Accepted);
+        }
     }
+}
+
+void CQuenbyDlg::done(int result)
+{
+    QDialog::done(result);
+    RemovePreviewFiles(PreviewDirectory());
 }
 
 void CQuenbyDlg::closeEvent(QCloseEvent* event)
@@ -695,6 +704,9 @@ void CQuenbyDlg::BuildPreview()
         }
         return;
     }
+    // The labels describe a mail: anything else must not go on showing the last one's.
+    for (QLabel* value : valueLabels_)
+        value->clear();
     QString page;
     if (kind == ContactKindWord()) {
         const auto record = itemStore().findContact(number);

@@ -52,6 +52,8 @@ public:
     void OnHelpContent();
     void OnAbout();
     void OnBuyNow();
+    // Ends the window (Escape, Exit) and removes the preview files.
+    void done(int result) override;
 
     // What the scan driver does to the window (run on the window's thread).
     void OnScanDriverStarted();

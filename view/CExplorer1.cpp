@@ -1,5 +1,6 @@
 // Browser host of the preview: a private profile, a scheme that serves the
-// preview file with its charset, and a request filter that keeps the network out.
+// preview file with its charset, a request filter that keeps the network out
+// and a page that follows only the navigations Navigate starts.
 #include "CExplorer1.h"
 
 #include <QBuffer>
@@ -17,6 +18,8 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
+#include <functional>
+#include <optional>
 
 namespace tolvane {
 
@@ -85,6 +88,34 @@ private:
     QUrl allowedAddress_;
 };
 
+// Follows exactly the navigations the view starts: each Navigate arms one
+// main-frame load of its address, used up by the request that starts it. A
+// mail's refresh (even one that reloads the page itself), its links, forms and
+// frames all ask for a navigation the view did not start and are refused.
+class PreviewPage final : public QWebEnginePage {
+public:
+    PreviewPage(QWebEngineProfile* profile, QObject* parent, std::function<void(const QUrl&)> refused)
+        : QWebEnginePage(profile, parent), refused_(std::move(refused)) {}
+
+    void expectNavigation(const QUrl& url) { expected_ = url; }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
+    {
+        if (isMainFrame && expected_ && url == *expected_) {
+            expected_.reset();
+            return true;
+        }
+        if (refused_)
+            refused_(url);
+        return false;
+    }
+
+private:
+    std::optional<QUrl> expected_;
+    std::function<void(const QUrl&)> refused_;
+};
+
 void CExplorer1::PrepareProcess()
 {
     RegisterSchemes();
@@ -130,7 +161,8 @@ CExplorer1::CExplorer1(QWidget* parent)
     settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
 
     view_ = new QWebEngineView(this);
-    view_->setPage(new QWebEnginePage(profile_, view_));
+    page_ = new PreviewPage(profile_, view_, [this](const QUrl& url) { emit navigationRefused(url); });
+    view_->setPage(page_);
     view_->setContextMenuPolicy(Qt::NoContextMenu);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -157,11 +189,13 @@ void CExplorer1::Navigate(const QString& target)
         url.setPath(QStringLiteral("/") + file.fileName());
         // A fresh query each time, so the same file name is loaded again.
         url.setQuery(QStringLiteral("n=%1").arg(navigationCount_));
+        page_->expectNavigation(url);
         view_->setUrl(url);
         return;
     }
     const QUrl url = QUrl::fromUserInput(target);
     filter_->allowAddress(url);
+    page_->expectNavigation(url);
     view_->setUrl(url);
 }
 

@@ -2,7 +2,8 @@
 // byte-order mark, served to the web engine with its charset) or a page by
 // address. It runs no JavaScript and loads nothing from the network: a mail's
 // remote images and scripts stay inert; only the navigated page itself, the
-// bundled pages and inline data are shown.
+// bundled pages and inline data are shown. It follows no navigation it did
+// not start itself: a page's refresh, links, forms and frames go nowhere.
 #pragma once
 
 #include <QString>
@@ -16,6 +17,7 @@ namespace tolvane {
 
 class PreviewSchemeHandler;
 class PreviewRequestFilter;
+class PreviewPage;
 
 class CExplorer1 : public QWidget {
     Q_OBJECT
@@ -37,10 +39,13 @@ public:
 
 signals:
     void loadFinished(bool ok);
+    // A navigation the view did not start (a refresh, a link, a frame) was refused.
+    void navigationRefused(const QUrl& url);
 
 private:
     QWebEngineProfile* profile_ = nullptr;
     QWebEngineView* view_ = nullptr;
+    PreviewPage* page_ = nullptr;
     PreviewSchemeHandler* handler_ = nullptr;
     PreviewRequestFilter* filter_ = nullptr;
     QString currentTarget_;

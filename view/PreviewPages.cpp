@@ -82,7 +82,26 @@ QString MailPreviewFileName(const MailRecord& record)
 
 QString MailPreviewPage(const MailRecord& record)
 {
-    return record.body.text();
+    // Plain text is shown as text: a rewritten hyphen would show there.
+    if (MailPreviewFileName(record) == QStringLiteral("temp.txt"))
+        return record.body.text();
+    return DisarmPagePragmas(record.body.text());
+}
+
+QString DisarmPagePragmas(const QString& html)
+{
+    // The parser takes attribute names literally (no character references),
+    // so a pragma needs these ten characters in a row; no other text can make
+    // them once the hyphen is gone, and occurrences never overlap.
+    static const QLatin1String pragma("http-equiv");
+    static const QLatin1String hyphen("&#45;");
+    QString page = html;
+    qsizetype at = page.indexOf(pragma, 0, Qt::CaseInsensitive);
+    while (at >= 0) {
+        page.replace(at + 4, 1, hyphen);
+        at = page.indexOf(pragma, at + 4 + hyphen.size(), Qt::CaseInsensitive);
+    }
+    return page;
 }
 
 QString AttachmentLabelText(const MailRecord& record, const QString& tempDir)
@@ -140,6 +159,14 @@ QString PreviewDirectory()
     if (!dir || dir->isEmpty())
         return QString();
     return dir->endsWith(QLatin1Char('/')) ? *dir : *dir + QLatin1Char('/');
+}
+
+void RemovePreviewFiles(const QString& dir)
+{
+    if (dir.isEmpty())
+        return;
+    for (const char* name : {"temp.html", "temp.txt"})
+        QFile::remove(dir + QLatin1String(name));
 }
 
 }  // namespace tolvane

@@ -10,7 +10,15 @@ namespace tolvane {
 
 // "temp.txt" for plain-text and RTF bodies, "temp.html" otherwise.
 QString MailPreviewFileName(const MailRecord& record);
+// The body as kept; an HTML body goes through DisarmPagePragmas first.
 QString MailPreviewPage(const MailRecord& record);
+// The HTML with the hyphen of every "http-equiv" (any case) written as
+// "&#45;". The parser takes attribute names as written, so no <meta> of the
+// mail names a pragma any more and none can refresh, redirect or reload the
+// preview, however its tags, comments and quotes are arranged. In text and
+// attribute values the reference reads as the same hyphen: what the mail
+// shows stays as it was (only raw text such as a style sheet sees the change).
+QString DisarmPagePragmas(const QString& html);
 // Attachment label: the record's attachment list with every
 // "<tempDir>Attachments/" prefix removed. tempDir ends in a separator.
 QString AttachmentLabelText(const MailRecord& record, const QString& tempDir);
@@ -29,5 +37,10 @@ bool WritePreviewFile(const QString& path, const QString& text);
 // The private temporary directory of the preview files, ending in '/';
 // empty when the directory is refused (then nothing is previewed).
 QString PreviewDirectory();
+
+// Removes the preview files ("temp.html", "temp.txt") from `dir` (ending in
+// '/', as PreviewDirectory gives it); nothing when `dir` is empty. The window
+// calls it as it ends so that no mail text stays behind on disk.
+void RemovePreviewFiles(const QString& dir);
 
 }  // namespace tolvane

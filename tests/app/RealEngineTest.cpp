@@ -6,6 +6,7 @@
 #include "CQuenbyDlg.h"
 #include "FillItemList.h"
 #include "GuiTestSupport.h"
+#include "ItemListColumns.h"
 #include "ItemListModel.h"
 #include "ItemStore.h"
 
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <algorithm>
 #include <memory>
 #include <gtest/gtest.h>
 
@@ -120,13 +122,16 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
             break;
         }
     }
-    const QString folder = shown->folderName;
-    const auto found = window.folderTree()->findItems(folder, Qt::MatchExactly | Qt::MatchRecursive);
-    ASSERT_FALSE(found.isEmpty());
-    QSignalSpy filled(window.listFiller(), &ItemListFiller::fillCompleted);
-    const QRect row = window.folderTree()->visualItemRect(found.first());
-    QTest::mouseClick(window.folderTree()->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 3, row.center().y()));
-    ASSERT_TRUE(WaitUntil([&] { return !filled.isEmpty(); }));
+    auto clickFolder = [&](const QString& folder) {
+        const auto found = window.folderTree()->findItems(folder, Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_FALSE(found.isEmpty()) << qPrintable(folder);
+        QSignalSpy filled(window.listFiller(), &ItemListFiller::fillCompleted);
+        window.folderTree()->scrollToItem(found.first());
+        const QRect row = window.folderTree()->visualItemRect(found.first());
+        QTest::mouseClick(window.folderTree()->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 3, row.center().y()));
+        ASSERT_TRUE(WaitUntil([&] { return !filled.isEmpty(); }));
+    };
+    clickFolder(shown->folderName);
     EXPECT_GT(window.itemListModel()->rowCount(), 0);
     Screenshot(window, stem + QStringLiteral("-2-folder.png"));
 
@@ -156,6 +161,27 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
         EXPECT_FALSE(pageText.trimmed().isEmpty()) << "body kind " << shown->bodyKind;
     }
     Screenshot(window, stem + QStringLiteral("-3-preview.png"));
+
+    // A contact selected after the mail shows none of the mail's values.
+    const auto contacts = itemStore().contactRecords();
+    const auto contact = std::find_if(contacts.begin(), contacts.end(),
+                                      [](const auto& record) { return !record->folderName.isEmpty(); });
+    if (contact != contacts.end()) {
+        clickFolder((*contact)->folderName);
+        int contactRow = -1;
+        for (int row = 0; row < model->rowCount() && contactRow < 0; ++row) {
+            if (model->cellText(row, 1) == ContactKindWord())
+                contactRow = row;
+        }
+        if (contactRow >= 0) {
+            const int loadsBeforeContact = loads;
+            window.itemList()->selectRow(contactRow);
+            for (const char* name : {"fromValue", "dateValue", "subjectValue", "attachmentValue"})
+                EXPECT_TRUE(window.findChild<QLabel*>(QString::fromLatin1(name))->text().isEmpty()) << name;
+            Settle(window, loadsBeforeContact, loads);
+            Screenshot(window, stem + QStringLiteral("-3b-contact.png"));
+        }
+    }
 
     QTemporaryDir destination;
     prompts.folder = destination.path();

@@ -45,7 +45,11 @@ protected:
         WindowServices services;
         services.runScan = [this](const ScanRequest& r, ScanOutcome* o) { return mailbox(r, o); };
         services.conversions = conversions;
-        services.exitProcess = [this] { ++exits; };
+        services.exitProcess = [this] {
+            ++exits;
+            if (whileExiting)
+                whileExiting();
+        };
         services.openExternally = [](const QUrl&) { return true; };
         services.prepareScanGate = [this](WorkerGate& gate) {
             if (scanHoldAt > 0)
@@ -84,6 +88,14 @@ protected:
                 control<QAction>("actionConvert")->isEnabled()};
     }
     int rows() const { return window->itemListModel()->rowCount(); }
+    // From, Date, Subject, Attachment.
+    QStringList labelTexts() const
+    {
+        QStringList texts;
+        for (const char* name : {"fromValue", "dateValue", "subjectValue", "attachmentValue"})
+            texts << control<QLabel>(name)->text();
+        return texts;
+    }
     int progress() const { return control<QProgressBar>("progressBar")->value(); }
 
     void chooseFile() { window->ChooseFile(QStringLiteral("/nowhere/box.pst")); }
@@ -123,6 +135,8 @@ protected:
     long conversionHoldAt = 0;
     bool scanStarted = false;
     int exits = 0;
+    // Runs inside exitProcess, where the real process would end.
+    std::function<void()> whileExiting;
     std::unique_ptr<CQuenbyDlg> window;
 };
 
@@ -382,18 +396,23 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
     EXPECT_EQ(bytes, QByteArray(reinterpret_cast<const char*>(expected.utf16()), expected.size() * 2));
     page.close();
 
-    // A contact leaves the mail's labels and writes an escaped page.
+    // A contact empties the mail's labels and writes an escaped page.
     clickFolder(QStringLiteral("People"));
     selectRow(0);
-    EXPECT_EQ(control<QLabel>("subjectValue")->text(), QStringLiteral("Message 1"));
+    EXPECT_EQ(labelTexts(), (QStringList{QString(), QString(), QString(), QString()}));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QString contactPage = QStringLiteral("<b>First Name :</b> Eva &lt;b&gt;<br><b>Surname :</b> Berg<br>");
     EXPECT_EQ(page.readAll(), QByteArray(reinterpret_cast<const char*>(contactPage.utf16()), contactPage.size() * 2));
     page.close();
 
+    // So does an appointment that follows a mail.
+    clickFolder(QStringLiteral("Inbox"));
+    selectRow(0);
+    ASSERT_EQ(labelTexts().first(), QStringLiteral("Sender 1"));
     clickFolder(QStringLiteral("Calendar"));
     EXPECT_EQ(window->itemListModel()->cellText(0, 2), QStringLiteral("None"));
     selectRow(0);
+    EXPECT_EQ(labelTexts(), (QStringList{QString(), QString(), QString(), QString()}));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QString appointmentPage =
         QStringLiteral("<b>Start :</b>Apr 01, 2012 10:00:00<BR><b>End :</b><BR><b>Location :</b><BR>");
@@ -404,6 +423,50 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
     selectRow(1);
     QDir().mkpath(QStringLiteral(TOLVANE_BIN_DIR "/../screenshots"));
     window->grab().save(QStringLiteral(TOLVANE_BIN_DIR "/../screenshots/window-fake-preview.png"));
+}
+
+// The preview files hold mail text: they go when the window ends, whether by
+// Escape or by Exit (which ends the process at once), and stay while it runs.
+TEST_F(WindowTest, PreviewFilesGoWhenTheWindowEnds)
+{
+    const QString dir = PreviewDirectory();
+    ASSERT_FALSE(dir.isEmpty());
+    const QStringList files{dir + QStringLiteral("temp.html"), dir + QStringLiteral("temp.txt")};
+    auto present = [&] {
+        QStringList found;
+        for (const QString& file : files) {
+            if (QFile::exists(file))
+                found << file;
+        }
+        return found;
+    };
+    scanToTheEnd();
+    clickFolder(QStringLiteral("Inbox"));
+    selectRow(0);
+    clickFolder(QStringLiteral("Contacts"));  // a plain-text mail
+    selectRow(0);
+    ASSERT_EQ(present(), files);
+
+    prompts.answers = {false};
+    control<QAction>("actionExit")->trigger();
+    EXPECT_EQ(present(), files) << "Exit answered No";
+
+    QStringList presentWhileExiting{QStringLiteral("exitProcess not called")};
+    whileExiting = [&] { presentWhileExiting = present(); };
+    prompts.answers = {true};
+    control<QAction>("actionExit")->trigger();
+    EXPECT_EQ(exits, 1);
+    EXPECT_EQ(presentWhileExiting, QStringList{}) << "Exit answered Yes";
+
+    // The window goes on: new previews, then Escape.
+    clickFolder(QStringLiteral("Inbox"));
+    selectRow(1);
+    clickFolder(QStringLiteral("Contacts"));
+    selectRow(0);
+    ASSERT_EQ(present(), files);
+    QTest::keyClick(window->folderTree(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(present(), QStringList{}) << "Escape";
 }
 
 TEST_F(WindowTest, EnterMovesTheFocusAndNeverPressesAButton)

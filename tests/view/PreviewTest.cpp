@@ -1,13 +1,16 @@
 // Preview pages and files: labels' texts, page entries, escaping, file bytes,
-// and the browser view showing a UTF-16LE file.
+// pragmas disarmed, and the browser view showing a UTF-16LE file and refusing
+// every navigation it did not start.
 #include "CExplorer1.h"
 #include "GuiTestSupport.h"
 #include "PreviewPages.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
 
@@ -43,6 +46,26 @@ TEST(PreviewPagesTest, MailFileNameFollowsTheBodyKindAndLabelsDropTheAttachmentF
     EXPECT_EQ(AttachmentLabelText(mail, QStringLiteral("/tmp/t/")), QStringLiteral("a.pdf ;b.txt ;"));
     mail.attachments = QString();
     EXPECT_TRUE(AttachmentLabelText(mail, QStringLiteral("/tmp/t/")).isEmpty());
+}
+
+TEST(PreviewPagesTest, HtmlBodiesLoseTheirPragmasAndTextBodiesStayAsKept)
+{
+    struct Case {
+        int bodyKind;
+        QString body;
+        QString page;
+    };
+    const Case cases[] = {
+        {2, u"<META/HTTP-EQUIV=Refresh CONTENT=0><p>Http-Equivhttp-equiv, http- equiv</p>"_qs,
+         u"<META/HTTP&#45;EQUIV=Refresh CONTENT=0><p>Http&#45;Equivhttp&#45;equiv, http- equiv</p>"_qs},
+        {0, u"About <meta http-equiv=refresh>"_qs, u"About <meta http-equiv=refresh>"_qs},
+    };
+    for (const Case& c : cases) {
+        MailRecord mail;
+        mail.bodyKind = c.bodyKind;
+        mail.body = StoredText::fromString(c.body);
+        EXPECT_EQ(MailPreviewPage(mail), c.page) << qPrintable(c.body);
+    }
 }
 
 TEST(PreviewPagesTest, ContactPageListsPresentFieldsInOrderAndEscapesValues)
@@ -122,6 +145,84 @@ TEST(CExplorer1Test, ShowsUtf16PreviewFilesWithoutScriptsOrRemoteContent)
     ASSERT_TRUE(testing::WaitUntil([&] { return loads >= 2; }));
     EXPECT_EQ(PageText(browser).trimmed(), QStringLiteral("{\\rtf1 <b>not bold</b> ĳ"));
     EXPECT_EQ(browser.currentTarget(), txt);
+}
+
+// Evaluates an expression in the page's own world, apart from the mail's
+// (which runs no script); the result as text.
+QString Evaluate(CExplorer1& browser, const QString& expression)
+{
+    QString text;
+    bool done = false;
+    browser.webView()->page()->runJavaScript(
+        expression, QWebEngineScript::ApplicationWorld, [&](const QVariant& result) {
+            text = result.toString();
+            done = true;
+        });
+    testing::WaitUntil([&] { return done; });
+    return text;
+}
+
+// The real parser reads a disarmed page: no element is left with a pragma,
+// whatever quoting, comments or raw text surround it, and the values and text
+// that mention the word read as before.
+TEST(CExplorer1Test, DisarmedPagesKeepNoPragmaForTheParser)
+{
+    QTemporaryDir dir;
+    CExplorer1 browser;
+    browser.resize(400, 300);
+    browser.show();
+    QSignalSpy loads(&browser, &CExplorer1::loadFinished);
+
+    MailRecord mail;
+    mail.bodyKind = 2;
+    mail.body = StoredText::fromString(
+        u"<html><head><!-- <meta content=\" --><meta http-equiv=\"refresh\" content=\"0\"><!-- \" -->"
+        "<style>/* <meta content=\" */</style><META/HTTP-EQUIV=Refresh CONTENT=0>"
+        "<meta content=\"3\"http-equiv=refresh></head>"
+        "<body><a title=\"http-equiv\" href=\"#\">HTTP-EQUIV</a></body></html>"_qs);
+    const QString html = dir.filePath(QStringLiteral("temp.html"));
+    ASSERT_TRUE(WritePreviewFile(html, MailPreviewPage(mail)));
+    browser.Navigate(html);
+    ASSERT_TRUE(testing::WaitUntil([&] { return !loads.isEmpty(); }));
+    EXPECT_EQ(Evaluate(browser, QStringLiteral("String(document.querySelectorAll('meta').length) + '|' + "
+                                               "String(document.querySelectorAll('[http-equiv]').length)")),
+              QStringLiteral("3|0"));
+    EXPECT_EQ(Evaluate(browser, QStringLiteral("document.querySelector('a').title + '|' + document.body.innerText")),
+              QStringLiteral("http-equiv|HTTP-EQUIV"));
+}
+
+// A page written as it came, pragma and all: the view still follows none of
+// the navigations the page asks for, and the page stays.
+TEST(CExplorer1Test, RefusesEveryNavigationItDidNotStart)
+{
+    struct Case {
+        const char* what;
+        QString page;
+    };
+    const Case cases[] = {
+        {"refresh of the page itself", u"<meta http-equiv=\"refresh\" content=\"0\"><p>kept</p>"_qs},
+        {"refresh to another preview file",
+         u"<meta http-equiv=\"refresh\" content=\"0;url=tolvane-preview:/temp.txt\"><p>kept</p>"_qs},
+        {"frame of a preview file", u"<p>kept</p><iframe src=\"tolvane-preview:/temp.txt\"></iframe>"_qs},
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(WritePreviewFile(dir.filePath(QStringLiteral("temp.txt")), QStringLiteral("other")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CExplorer1 browser;
+        browser.resize(400, 300);
+        browser.show();
+        QSignalSpy loads(&browser, &CExplorer1::loadFinished);
+        QSignalSpy refused(&browser, &CExplorer1::navigationRefused);
+        const QString html = dir.filePath(QStringLiteral("temp.html"));
+        ASSERT_TRUE(WritePreviewFile(html, c.page));
+        browser.Navigate(html);
+        ASSERT_TRUE(testing::WaitUntil([&] { return !loads.isEmpty(); }));
+        const QUrl shown = browser.webView()->url();
+        ASSERT_TRUE(testing::WaitUntil([&] { return !refused.isEmpty(); }));
+        EXPECT_EQ(browser.webView()->url(), shown);
+        EXPECT_EQ(PageText(browser).trimmed(), QStringLiteral("kept"));
+    }
 }
 
 }  // namespace
