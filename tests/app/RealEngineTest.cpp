@@ -198,6 +198,55 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     itemStore().ClearItemRecords();
 }
 
+// The mailbox goes away between Scan and Convert: the window asks whether to
+// write what the scan kept. No writes nothing and says so; Yes writes every
+// mail, each file saying what it lacks, and the notice does not claim success.
+TEST(RealEngineConvertTest, MailboxGoneBeforeConvertAsksFirst)
+{
+    const QString demo = QStringLiteral(TOLVANE_DEMO_MAILBOX);
+    if (!QFileInfo::exists(demo))
+        GTEST_SKIP() << "demo mailbox not built: " << qPrintable(demo);
+    for (const bool writeWhatTheScanKept : {false, true}) {
+        SCOPED_TRACE(writeWhatTheScanKept ? "Yes" : "No");
+        QTemporaryDir work;
+        const QString mailbox = work.filePath(QStringLiteral("moving.pst"));
+        ASSERT_TRUE(QFile::copy(demo, mailbox));
+        ScriptedPrompts prompts;
+        const auto windowOwner = ShowRealWindow();
+        CQuenbyDlg& window = *windowOwner;
+        ScanInWindow(window, mailbox);
+        ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));
+        ASSERT_TRUE(QFile::remove(mailbox));
+
+        const QString destination = work.filePath(QStringLiteral("out"));
+        QDir().mkpath(destination);
+        prompts.folder = destination;
+        prompts.answers = {writeWhatTheScanKept};
+        QSignalSpy converted(&window, &CQuenbyDlg::conversionWorkerEnded);
+        window.findChild<QPushButton*>(QStringLiteral("convertButton"))->click();
+        ASSERT_TRUE(WaitUntil([&] { return !converted.isEmpty(); }));
+        ASSERT_EQ(prompts.questions.size(), 1);
+        EXPECT_TRUE(prompts.questions.front().contains(QStringLiteral("can no longer be read")));
+        EXPECT_NE(prompts.notices.last(), QStringLiteral("Saving sucessfully completed."));
+        QStringList files;
+        for (QDirIterator it(destination, {QStringLiteral("*.eml")}, QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();)
+            files << it.next();
+        if (!writeWhatTheScanKept) {
+            EXPECT_TRUE(files.isEmpty());
+            EXPECT_TRUE(prompts.notices.last().contains(QStringLiteral("Nothing was saved")));
+            continue;
+        }
+        EXPECT_FALSE(files.isEmpty());
+        for (const QString& path : files) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_TRUE(file.readAll().contains("\r\nX-Tolvane-Incomplete: ")) << qPrintable(path);
+        }
+        itemStore().ClearItemRecords();
+    }
+}
+
 // The tick and bold rules on the tree a real scan builds from a mailbox of
 // the project's PST writer: ticking a folder ticks its whole subtree and
 // makes it bold; an ancestor is bold while any descendant is, and ticked only
