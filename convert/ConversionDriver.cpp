@@ -5,14 +5,12 @@
 #include "MailboxReader.h"
 #include "MessagePreparer.h"
 #include "MessageWriter.h"
+#include "NativePath.h"
 #include "OutputNaming.h"
 #include "PrivateTempDir.h"
 #include "ProcessState.h"
 #include "ScanTexts.h"
 #include "WorkerGate.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 #include <atomic>
 #include <mutex>
@@ -25,7 +23,7 @@ DestinationCheck CheckDestination(const QString& destinationPath)
     if (destinationPath.isEmpty())
         return DestinationCheck::Empty;
     // A plain file can hold no output folder: refused like a missing path.
-    if (!QFileInfo(destinationPath).isDir())
+    if (!IsDirectory(destinationPath))
         return DestinationCheck::Missing;
     return DestinationCheck::Accepted;
 }
@@ -62,10 +60,10 @@ QString PrepareOutputFolders(const QString& destinationPath, const QString& outp
     if (folderNodes.empty())
         return QString();
     const QString outputRoot = JoinOutputRoot(destinationPath, outputFolderName);
-    QDir().mkdir(outputRoot);
+    MakeDirectoryPath(outputRoot);
     for (const auto& node : folderNodes) {
         const QString key = CleanFolderKey(node->exportPath) + u'\\' + CleanFolderKey(node->name);
-        QDir().mkpath(DirectoryForFolderKey(outputRoot, key));
+        MakeDirectoryPath(DirectoryForFolderKey(outputRoot, key));
     }
     return outputRoot;
 }

@@ -5,12 +5,11 @@
 #include "MailboxReader.h"
 #include "MessagePreparer.h"
 #include "MimeComposer.h"
+#include "NativePath.h"
 #include "NewFileWriter.h"
 #include "OutputNaming.h"
 #include "VCardWriter.h"
 #include "WorkerGate.h"
-
-#include <QDir>
 
 #include <algorithm>
 #include <vector>
@@ -36,14 +35,14 @@ bool PassCheckpoint(WorkerGate* gate)
 // deeper than the tree shows, or one whose directory could not be made earlier).
 bool EnsureDirectory(const QString& outputRoot, const QString& directory, QString* reason)
 {
-    if (QDir(directory).exists())
+    if (IsDirectory(directory))
         return true;
     // Never re-create a destination or output folder that was removed meanwhile.
-    if (!QDir(outputRoot).exists()) {
+    if (!IsDirectory(outputRoot)) {
         *reason = QStringLiteral("the output folder %1 no longer exists").arg(outputRoot);
         return false;
     }
-    if (QDir().mkpath(directory))
+    if (MakeDirectoryPath(directory))
         return true;
     *reason = QStringLiteral("cannot create the directory %1").arg(directory);
     return false;

@@ -2,7 +2,7 @@
 // truncated message under a real name and an existing file is never replaced.
 #include "NewFileWriter.h"
 
-#include <QFile>
+#include "NativePath.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -59,7 +59,7 @@ NewFileResult WriteNewFile(const QString& directory, const std::function<QString
                            const QByteArray& content)
 {
     NewFileResult result;
-    QByteArray pattern = QFile::encodeName(directory) + "/.tolvane-partial-XXXXXX";
+    QByteArray pattern = NativePath(directory) + "/.tolvane-partial-XXXXXX";
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         result.reason = ErrnoText(errno);
@@ -79,7 +79,7 @@ NewFileResult WriteNewFile(const QString& directory, const std::function<QString
     ::fchmodat(AT_FDCWD, pattern.constData(), 0644, 0);
     for (int attempt = 1; attempt < 100000; ++attempt) {
         const QString path = directory + u'/' + nameForAttempt(attempt);
-        const QByteArray target = QFile::encodeName(path);
+        const QByteArray target = NativePath(path);
         if (RenameNoReplace(pattern.constData(), target.constData()) == 0) {
             result.saved = true;
             result.path = path;
