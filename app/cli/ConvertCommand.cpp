@@ -6,8 +6,6 @@
 #include "ConversionDriver.h"
 #include "ItemStore.h"
 
-#include <QFileInfo>
-
 #include <cstdio>
 #include <unistd.h>
 
@@ -23,9 +21,11 @@ const char kConvertUsage[] =
     "Scans FILE.pst and writes every mail as an .eml file (and every contact as a\n"
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
     "\n"
-    "Exit status: 0 all saved, 1 the file cannot be opened or is not a PST,\n"
-    "2 usage or destination error, 3 the scan failed, 4 some items could not be saved\n"
-    "or could not be read by the scan (each one is named on stderr).\n";
+    "Exit status: 0 all saved, 1 the file cannot be opened (the reason is printed)\n"
+    "or is not a PST, 2 usage or destination error, 3 the scan failed (also when the\n"
+    "private temporary directory is refused), 4 some items could not be saved or\n"
+    "could not be read by the scan (each one is named on stderr), 5 not enough\n"
+    "memory or other system resources (threads, file descriptors).\n";
 
 // Progress on stderr, only when it is a terminal.
 class TerminalConversionSink : public ConversionSink {
@@ -71,9 +71,8 @@ int RunConvertCommand(const QStringList& arguments)
                    QString::fromLatin1(kConvertUsage));
         return kExitUsage;
     }
-    const QString pstPath = QFileInfo(parsed.positional.at(0)).absoluteFilePath();
-    const QString destination =
-        parsed.positional.at(1).isEmpty() ? QString() : QFileInfo(parsed.positional.at(1)).absoluteFilePath();
+    const QString pstPath = AbsolutePath(parsed.positional.at(0));
+    const QString destination = AbsolutePath(parsed.positional.at(1));
     if (CheckDestination(destination) != DestinationCheck::Accepted) {
         PrintError(QString::fromLatin1(kDestinationNoticeText) + u'\n');
         return kExitUsage;
@@ -88,6 +87,8 @@ int RunConvertCommand(const QStringList& arguments)
     case ScanOutcome::NotPst:
     case ScanOutcome::OpenFailed:
         return kExitCannotOpen;
+    case ScanOutcome::NoResources:
+        return kExitNoResources;
     case ScanOutcome::ScanFailed:
     case ScanOutcome::Abandoned:
         return kExitScanFailed;
@@ -122,7 +123,7 @@ int RunConvertCommand(const QStringList& arguments)
                  .arg(summary.embeddedCarried)
                  .arg(summary.contactsSaved)
                  .arg(summary.contactsFailed)
-                 .arg(summary.outputRoot)
+                 .arg(TerminalText(summary.outputRoot))
                  .arg(skipped.size()));
     PrintSkippedItems(skipped);
     return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
