@@ -11,6 +11,7 @@
 #include <QJsonObject>
 
 #include <functional>
+#include <system_error>
 
 #include <ftw.h>
 #include <sys/stat.h>
@@ -279,6 +280,42 @@ TEST(CommandLineTexts, ControlCharactersOfTheMailboxAreEscaped)
 }
 
 // --- Resources running out ---------------------------------------------------
+
+// A thread (or other resource) the scan cannot get, injected through the sink:
+// the process ends with the resources status rather than an abort.
+class ThreadlessSink : public NumberingScanSink {
+public:
+    TreeNodeId InsertFolderNode(TreeNodeId parent, const QString& text) override
+    {
+        if (parent != 0)
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return NumberingScanSink::InsertFolderNode(parent, text);
+    }
+};
+
+TEST(ScanResourcesDeathTest, AThreadThatCannotBeMadeEndsWithTheResourcesStatus)
+{
+    ScratchArea area;
+    ASSERT_TRUE(area.isValid());
+    const QString temporary = area.root() + QStringLiteral("/tmp");
+    const TemporaryDirectoryOverride override(temporary);
+    const QString input = area.input(QStringLiteral("base.pst"));
+    WriteBaseMailbox(input);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            treeBuildingOff = false;  // the folder nodes are where the fault is injected
+            ItemStore store;
+            ThreadlessSink sink;
+            ScanRequest request;
+            request.pstPath = input;
+            request.store = &store;
+            request.sink = &sink;
+            request.rootNode = sink.InsertFolderNode(0, input);
+            RunScanDriver(request);
+        },
+        ::testing::ExitedWithCode(kOutOfMemoryExitStatus), "");
+}
 
 // Small address spaces (ulimit -v): whatever gives out first (the open, a
 // record, a thread of the conversion), the command ends with the resources
