@@ -2,6 +2,7 @@
 // the clean-up of earlier runs' leftovers, and the worker thread with its
 // one-at-a-time rule.
 #include "ConversionDriver.h"
+#include "NativePath.h"
 
 #include "MailboxReader.h"
 #include "MessagePreparer.h"
@@ -33,7 +34,7 @@ DestinationCheck CheckDestination(const QString& destinationPath)
     if (destinationPath.isEmpty())
         return DestinationCheck::Empty;
     // A plain file can hold no output folder: refused like a missing path.
-    if (!QFileInfo(destinationPath).isDir())
+    if (!IsDirectory(destinationPath))
         return DestinationCheck::Missing;
     return DestinationCheck::Accepted;
 }
@@ -97,6 +98,7 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         // Never a silent fallback: without the mailbox, files would lack
         // attachments, addresses and headers. The user decides.
         summary.mailboxFailure = openError;
+        summary.memoryShort = reader.openRanOutOfMemory();
         if (!request.sink->WriteFromScanRecords(openError)) {
             request.sink->ShowNotice(CompletionNoticeText(summary));
             request.sink->ConversionFinished(summary);
@@ -120,6 +122,7 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     } catch (const std::bad_alloc&) {
         // Everything counted so far stands; the rest was not written.
         summary.outOfMemory = true;
+        summary.memoryShort = true;
         passesEnded = true;
     }
     if (!passesEnded && !summary.interrupted) {
@@ -180,7 +183,7 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
             return ConversionStart::DestinationNotWritable;
         foldersPrepared = output->PrepareFolders(folderNodes);
         state_->outputRoot = output->rootPath();
-    } else if (::access(QFile::encodeName(request.destinationPath).constData(), W_OK | X_OK) != 0) {
+    } else if (::access(NativePath(request.destinationPath).constData(), W_OK | X_OK) != 0) {
         state_->startFailure = QStringLiteral("cannot write in %1: %2")
                                    .arg(request.destinationPath, QString::fromLocal8Bit(std::strerror(errno)));
         return ConversionStart::DestinationNotWritable;

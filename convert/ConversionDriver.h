@@ -57,6 +57,7 @@ struct ConversionSummary {
     bool abandoned = false;     // Stop, answered Yes: nothing more was written
     bool interrupted = false;   // a stop request ended the run after the item being written
     bool outOfMemory = false;   // memory ran out between items: the rest was not written
+    bool memoryShort = false;   // memory ran short somewhere: an item or the whole run failed for it
     bool allSaved() const
     {
         return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0

@@ -2,6 +2,7 @@
 // otherwise openat with O_NOFOLLOW | O_DIRECTORY on a single component,
 // which gives the same guarantee for the one name it is asked to open.
 #include "DirectoryAt.h"
+#include "NativePath.h"
 
 #include <QFile>
 
@@ -53,7 +54,7 @@ QString ErrnoText(int error)
 
 UniqueFd OpenDirectoryPath(const QString& path)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NativePath(path);
     if (native.isEmpty()) {
         errno = ENOENT;
         return UniqueFd();

@@ -1,5 +1,6 @@
 // Reading a whole message through libpff into a MessageContent.
 #include "MailboxReader.h"
+#include "NativePath.h"
 
 #include "ItemLocator.h"
 #include "PffProperties.h"
@@ -537,10 +538,13 @@ bool MailboxReader::Open(const QString& pstPath, QString* error)
     std::lock_guard lock(fileMutex_);
     PffError pffError;
     if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError)) {
-        if (error) {
+        openRanOutOfMemory_ = file_.openRanOutOfResources() || !file_.get();
+        if (error && openRanOutOfMemory_) {
+            *error = QStringLiteral("not enough memory to open %1 again").arg(pstPath);
+        } else if (error) {
             // The file system's word first: it says what a user can act on.
             struct stat info {};
-            const QByteArray native = QFile::encodeName(pstPath);
+            const QByteArray native = NativePath(pstPath);
             if (::stat(native.constData(), &info) != 0)
                 *error = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
             else if (::access(native.constData(), R_OK) != 0)

@@ -36,6 +36,8 @@ public:
     // False (reason in *error) when the file cannot be opened.
     bool Open(const QString& pstPath, QString* error = nullptr);
     bool isOpen() const { return file_.isOpen(); }
+    // True when the last Open failed for want of memory or descriptors.
+    bool openRanOutOfMemory() const { return openRanOutOfMemory_; }
 
     // The message at `location`. Its large attachments come as sources that
     // read from this reader later, so the reader must outlive the content.
@@ -56,6 +58,7 @@ private:
     libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
 
     std::recursive_mutex fileMutex_;
+    bool openRanOutOfMemory_ = false;
     PffFile file_;
     std::vector<std::vector<int>> folderPaths_;
     std::unordered_map<uint32_t, ItemPosition> positions_;

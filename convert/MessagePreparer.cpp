@@ -81,6 +81,7 @@ MessagePreparer::ReadMessage MessagePreparer::Read(std::size_t index)
     } catch (const std::bad_alloc&) {
         read.content.reset();
         read.failure = QStringLiteral("not enough memory to read the message");
+        read.failedForMemory = true;
     }
     return read;
 }
@@ -90,12 +91,14 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
     PreparedMessage prepared;
     if (!read.content) {
         prepared.failure = read.failure.isEmpty() ? QStringLiteral("the message could not be read") : read.failure;
+        prepared.failedForMemory = read.failedForMemory;
         return prepared;
     }
     try {
         const MessageContent& content = *read.content;
         if (!HasMemoryHeadroom(ComposeFootprint(content))) {
             prepared.failure = QStringLiteral("not enough memory to compose the message");
+            prepared.failedForMemory = true;
             return prepared;
         }
         prepared.embeddedCarried = CountEmbeddedMessages(content);
@@ -108,6 +111,7 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
     } catch (const std::bad_alloc&) {
         prepared = PreparedMessage();
         prepared.failure = QStringLiteral("not enough memory to compose the message");
+        prepared.failedForMemory = true;
     }
     return prepared;
 }

@@ -31,6 +31,7 @@ class MailboxReader;
 // large attachments are read from the mailbox while it is written.
 struct PreparedMessage {
     QString failure;                 // not empty: write nothing, count it as failed
+    bool failedForMemory = false;    // the failure was memory running short
     QByteArray bytes;                // the composed EML
     GObjectPtr<GMimeMessage> streamed;  // set instead of bytes when attachments stream
     std::vector<std::shared_ptr<AttachmentSource>> sources;  // what `streamed` reads while written
@@ -63,6 +64,7 @@ private:
         std::size_t index = 0;
         std::optional<MessageContent> content;
         QString failure;
+        bool failedForMemory = false;
     };
     ReadMessage Read(std::size_t index);
     static PreparedMessage Compose(ReadMessage read);

@@ -140,8 +140,10 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
         NewFileResult result;
         if (!prepared.failure.isEmpty()) {
             result.reason = prepared.failure;
+            summary.memoryShort = summary.memoryShort || prepared.failedForMemory;
         } else if (!HasMemoryHeadroom(kWriteHeadroom)) {
             result.reason = QStringLiteral("not enough memory to write the message");
+            summary.memoryShort = true;
         } else if (prepared.streamed) {
             result = SaveNewFile(context, record.folderKey, name, [&](int fd, QString* why) {
                 const bool written = WriteMessageToDescriptor(prepared.streamed.get(), fd, why);

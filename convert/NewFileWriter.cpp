@@ -5,6 +5,7 @@
 // the fallback for file systems without it, and its leftovers are removed by
 // the next run (PartialFileSweeper).
 #include "NewFileWriter.h"
+#include "NativePath.h"
 
 #include "DirectoryAt.h"
 #include "UniqueFd.h"
@@ -100,7 +101,7 @@ std::optional<NewFileResult> WriteUnnamed(int directoryFd, const QString& direct
     std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd.get());
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const QString name = nameForAttempt(attempt);
-        const QByteArray target = QFile::encodeName(name);
+        const QByteArray target = NativePath(name);
         if (::linkat(AT_FDCWD, procPath, directoryFd, target.constData(), AT_SYMLINK_FOLLOW) == 0) {
             if (fd.close() != 0) {
                 const int error = errno;
@@ -141,7 +142,7 @@ NewFileResult WriteNamed(int directoryFd, const QString& directoryPath, const Na
     }
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const QString name = nameForAttempt(attempt);
-        const QByteArray target = QFile::encodeName(name);
+        const QByteArray target = NativePath(name);
         if (RenameNoReplaceAt(directoryFd, temporary.constData(), target.constData()) == 0)
             return Saved(directoryPath, name);
         if (errno != EEXIST) {
@@ -198,7 +199,7 @@ NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath, cons
 NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
                            const ContentWriter& content)
 {
-    const UniqueFd fd(::open(QFile::encodeName(directory).constData(),
+    const UniqueFd fd(::open(NativePath(directory).constData(),
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd)
         return Failed(ErrnoText(errno));

@@ -1,5 +1,6 @@
 // File and directory naming for the conversion output.
 #include "OutputNaming.h"
+#include "NativePath.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,7 +98,7 @@ QString FileNameFor(const QString& nameText, const QString& number, const QStrin
 
 int RemoveFolderTree(const QString& path)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NativePath(path);
     struct stat info {};
     if (lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
         return 0;
@@ -105,7 +106,7 @@ int RemoveFolderTree(const QString& path)
     const QFileInfoList entries =
         dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
-        const QByteArray entryPath = QFile::encodeName(entry.absoluteFilePath());
+        const QByteArray entryPath = NativePath(entry.absoluteFilePath());
         struct stat entryInfo {};
         if (lstat(entryPath.constData(), &entryInfo) != 0)
             return 0;

@@ -3,6 +3,7 @@
 // the tree lives, so the clean-up of leftovers at the start of another run
 // leaves a running conversion's temporaries alone.
 #include "OutputTree.h"
+#include "NativePath.h"
 
 #include "DirectoryAt.h"
 #include "OutputNaming.h"
@@ -75,7 +76,7 @@ std::unique_ptr<OutputTree> OutputTree::Create(const QString& destinationPath, c
     const QString base = SafeComponent(baseName);
     for (int attempt = 1; attempt <= kMaxFolderNameAttempts; ++attempt) {
         const QString name = attempt == 1 ? base : base + u'-' + QString::number(attempt);
-        UniqueFd root = MakeDirectoryBeneath(destination.get(), QFile::encodeName(name));
+        UniqueFd root = MakeDirectoryBeneath(destination.get(), NativePath(name));
         if (root)
             return std::unique_ptr<OutputTree>(new OutputTree(std::move(root), JoinPath(destinationPath, name)));
         const int failure = errno;
@@ -115,7 +116,7 @@ int OutputTree::DirectoryFor(const QString& folderKey, QString* reason)
             parent = found->second.get();
             continue;
         }
-        const QByteArray name = QFile::encodeName(component);
+        const QByteArray name = NativePath(component);
         const QString path = JoinPath(rootPath_, relative);
         UniqueFd directory;
         if (made_.count(relative) != 0) {

@@ -1,6 +1,7 @@
 // The anonymous spill file of kept bodies.
 #include "BodySpill.h"
 
+#include "NativePath.h"
 #include "PrivateTempDir.h"
 
 #include <cerrno>
@@ -30,7 +31,7 @@ bool BodySpill::ensureOpen()
     const std::optional<QString> dir = PrivateTempDir();
     if (!dir)
         return false;
-    const QByteArray path = dir->toLocal8Bit();
+    const QByteArray path = NativePath(*dir);
 #ifdef O_TMPFILE
     fd_ = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 #endif

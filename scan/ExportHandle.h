@@ -48,8 +48,11 @@ struct export_handle {
     bool abandoned = false;
 
     // Where the message being exported sits: the top-level message's
-    // identifier and the attachment indexes down to the current embedded item.
+    // identifier, folder export path and position in that folder, and the
+    // attachment indexes down to the current embedded item.
     uint32_t topLevelIdentifier = 0;
+    QString topLevelExportPath;
+    int topLevelIndex = 0;
     QVector<int> attachmentPath;
 
     // Identifiers of the folders from the root down to the one being walked:
@@ -90,6 +93,18 @@ int export_handle_create_target_path(export_handle* handle, const QString& path,
                                      QString* target, QChar separator = u'\\');
 // Sanitises the name part of a path (a single component) in place.
 int export_handle_sanitize_filename(export_handle* handle, QString* name);
+
+// The folder key of a record made at `exportPath`: an item embedded in a
+// message belongs to the folder of the top-level message that carries it, not
+// to the attachment directory its export path points into.
+QString export_handle_record_folder_key(const export_handle* handle, const QString& exportPath);
+
+// Tells the sink about an item the walk left out. `what` names it within its
+// folder ("item 3", "folder 2"); `exportPath` is the folder's export path.
+void export_handle_report_skipped(export_handle* handle, const QString& exportPath, const QString& what,
+                                  const QString& reason);
+// The text of the depth bound that cut an item.
+QString export_handle_nesting_reason(int bound);
 
 // Messages.
 int export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath, char format);

@@ -10,7 +10,7 @@
 #include "ScanTexts.h"
 #include "WorkerGate.h"
 
-#include <QFile>
+#include "NativePath.h"
 
 #include <sys/stat.h>
 
@@ -30,7 +30,7 @@ bool ExportPathExists(const QString& exportPath)
     QString local = exportPath;
     local.replace(u'\\', u'/');
     struct stat info {};
-    return ::lstat(QFile::encodeName(local).constData(), &info) == 0;
+    return ::lstat(NativePath(local).constData(), &info) == 0;
 }
 
 // The parent's path below the export root: "" for the root itself.
@@ -63,9 +63,17 @@ void AddFolderToTree(export_handle* handle, const QString& parentPath, const QSt
     handle->store->AddFolderNode(std::move(folder));
 }
 
-// Names a skipped item for the user: its folder path as the tree shows it
-// (without the scan's private export root) and its position, counted from 1.
 void ReportSkippedItem(export_handle* handle, const QString& exportPath, int index, const QString& reason)
+{
+    export_handle_report_skipped(handle, exportPath, QStringLiteral("item %1").arg(index + 1), reason);
+}
+
+}  // namespace
+
+// Names a skipped item for the user: its folder path as the tree shows it
+// (without the scan's private export root) and the item within that folder.
+void export_handle_report_skipped(export_handle* handle, const QString& exportPath, const QString& what,
+                                  const QString& reason)
 {
     if (handle->sink == nullptr)
         return;
@@ -74,10 +82,18 @@ void ReportSkippedItem(export_handle* handle, const QString& exportPath, int ind
         folder.remove(0, kExportRoot.size());
     if (folder.isEmpty())
         folder = QStringLiteral("/");
-    handle->sink->ItemSkipped(QStringLiteral("%1, item %2").arg(folder).arg(index + 1), reason);
+    handle->sink->ItemSkipped(QStringLiteral("%1, %2").arg(folder, what), reason);
 }
 
-}  // namespace
+QString export_handle_nesting_reason(int bound)
+{
+    return QStringLiteral("nested deeper than %1 levels").arg(bound);
+}
+
+QString export_handle_record_folder_key(const export_handle* handle, const QString& exportPath)
+{
+    return FolderKeyFromExportPath(handle->attachmentPath.isEmpty() ? exportPath : handle->topLevelExportPath);
+}
 
 int export_handle_initialize(std::unique_ptr<export_handle>* handle, char mode)
 {
@@ -170,6 +186,8 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
         uint32_t identifier = 0;
         libpff_item_get_identifier(item, &identifier, nullptr);
         handle->topLevelIdentifier = identifier;
+        handle->topLevelExportPath = exportPath;
+        handle->topLevelIndex = index;
     }
     switch (type) {
     case LIBPFF_ITEM_TYPE_APPOINTMENT:
@@ -192,8 +210,18 @@ int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, in
 {
     uint32_t identifier = 0;
     libpff_item_get_identifier(folder, &identifier, nullptr);
-    if (handle->folderPath.size() >= kDeepestFolderWalk || handle->folderPath.contains(identifier))
+    // A folder below the bound, or one that loops back onto its own ancestors,
+    // is left out with its whole subtree, and the user is told.
+    if (handle->folderPath.size() >= kDeepestFolderWalk) {
+        export_handle_report_skipped(handle, exportPath, QStringLiteral("folder %1").arg(index + 1),
+                                     export_handle_nesting_reason(kDeepestFolderWalk));
         return 0;
+    }
+    if (handle->folderPath.contains(identifier)) {
+        export_handle_report_skipped(handle, exportPath, QStringLiteral("folder %1").arg(index + 1),
+                                     QStringLiteral("the folder contains itself"));
+        return 0;
+    }
     handle->folderPath.push_back(identifier);
     const int result = export_handle_walk_folder(handle, folder, index, exportPath, format);
     handle->folderPath.pop_back();

@@ -10,7 +10,7 @@
 #include "ScanTexts.h"
 #include "TimeText.h"
 
-#include <QFile>
+#include "NativePath.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -44,7 +44,7 @@ std::optional<int32_t> ReadSigned32(libpff_item_t* item, uint32_t entryType)
 bool ExistenceTestFails(const QString& path)
 {
     struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
+    if (::lstat(NativePath(path).constData(), &info) == 0)
         return false;
     return errno != ENOENT && errno != ENOTDIR;
 }
@@ -93,7 +93,7 @@ int export_handle_export_attachments(export_handle* handle, libpff_item_t* messa
     if (libpff_message_get_number_of_attachments(message, &count, nullptr) != 1 || count <= 0)
         return 1;
     if (!directory.isEmpty())
-        ::mkdir(QFile::encodeName(directory).constData(), 0700);  // exists already after the first message
+        ::mkdir(NativePath(directory).constData(), 0700);  // exists already after the first message
     int result = 1;
     for (int index = 0; index < count && !handle->abandoned; ++index) {
         PffItem attachment;
@@ -135,11 +135,18 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
         return -1;
     if (type != LIBPFF_ATTACHMENT_TYPE_ITEM)
         return 1;
-    // Messages nested deeper than any real one are cut: a damaged file could nest them without end.
-    if (handle->attachmentPath.size() >= kDeepestEmbedding)
+    // Messages nested deeper than any real one are cut, and named as left out:
+    // a damaged file could nest them without end.
+    if (handle->attachmentPath.size() >= kDeepestEmbedding) {
+        export_handle_report_skipped(handle, handle->topLevelExportPath,
+                                     QStringLiteral("item %1, message embedded at level %2")
+                                         .arg(handle->topLevelIndex + 1)
+                                         .arg(handle->attachmentPath.size() + 1),
+                                     export_handle_nesting_reason(kDeepestEmbedding));
         return 0;
+    }
 
-    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    ::mkdir(NativePath(path).constData(), 0700);
     PffItem embedded;
     if (libpff_attachment_get_item(attachment, embedded.out(), nullptr) != 1 || !embedded)
         return -1;
@@ -172,7 +179,7 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
     const int fileCodePage = handle->asciiCodepage;
     MailRecord record;
     record.folderName = LastPathComponent(exportPath);
-    record.folderKey = FolderKeyFromExportPath(exportPath);
+    record.folderKey = export_handle_record_folder_key(handle, exportPath);
 
     const auto subject = ReadSubject(message, fileCodePage);
     record.subject = subject ? CleanSubject(*subject) : QString();

@@ -24,6 +24,12 @@ public:
     void InsertMailRow(const MailRecord&) override {}
     void SetProgress(int) override {}
     void ShowNotice(const QString& text) override { notices_.append(text); }
+    // Records the notice and the reason; shows nothing.
+    void ShowOpenFailure(const QString& notice, const QString& reason) override
+    {
+        openFailureReason_ = reason;
+        NumberingScanSink::ShowNotice(notice);
+    }
     void ItemSkipped(const QString& place, const QString& reason) override
     {
         skipped_.append(place + QStringLiteral(": ") + reason);
@@ -32,6 +38,8 @@ public:
     // The nodes in insertion order below a parent (0 = top level).
     QVector<TreeNodeId> Children(TreeNodeId parent) const { return children_.value(parent); }
     QStringList notices() const { return notices_; }
+    // What the system said when the file could not be opened; empty otherwise.
+    QString openFailureReason() const { return openFailureReason_; }
     // "place: reason" of every item the scan left out, in scan order.
     QStringList skippedItems() const { return skipped_; }
 
@@ -40,6 +48,7 @@ private:
     QHash<TreeNodeId, QString> texts_;
     QHash<TreeNodeId, QVector<TreeNodeId>> children_;
     QStringList notices_;
+    QString openFailureReason_;
     QStringList skipped_;
 };
 

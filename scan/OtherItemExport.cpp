@@ -66,7 +66,7 @@ int export_handle_export_contact(export_handle* handle, libpff_item_t* contact, 
 {
     ContactRecord record;
     record.folderName = LastPathComponent(exportPath);
-    record.folderKey = FolderKeyFromExportPath(exportPath);
+    record.folderKey = export_handle_record_folder_key(handle, exportPath);
     record.itemType = recordItemType;
     for (const ContactField& entry : kContactFields)
         record.*entry.field = ReadMessageString(contact, entry.entryType, handle->asciiCodepage).value_or(QString());
@@ -86,7 +86,7 @@ int export_handle_export_appointment(export_handle* handle, libpff_item_t* appoi
 {
     AppointmentRecord record;
     record.folderName = LastPathComponent(exportPath);
-    record.folderKey = FolderKeyFromExportPath(exportPath);
+    record.folderKey = export_handle_record_folder_key(handle, exportPath);
     record.itemType = recordItemType;
     record.startTime = ReadTimeText(appointment, 0, kAppointmentStart).value_or(QString(u""_qs));
     record.endTime = ReadTimeText(appointment, 0, kAppointmentEnd).value_or(QString(u""_qs));

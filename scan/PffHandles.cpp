@@ -1,9 +1,10 @@
 // libpff handle wrappers: the parts that are more than one line.
 #include "PffHandles.h"
 
-#include <QFile>
+#include "NativePath.h"
 
 #include <array>
+#include <cerrno>
 
 namespace tolvane {
 
@@ -44,10 +45,15 @@ bool PffFile::open(const QString& path, PffError* error)
 {
     if (file_ == nullptr || open_)
         return false;
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = NativePath(path);
+    // libpff's error says nothing a program can test, but an allocation or
+    // open that fails for want of resources leaves its errno behind.
+    errno = 0;
     const int result = libpff_file_open(file_, encoded.constData(), libpff_get_access_flags_read(),
                                         error != nullptr ? error->out() : nullptr);
+    const int openErrno = errno;
     open_ = (result == 1);
+    openResourceError_ = !open_ && (openErrno == ENOMEM || openErrno == EMFILE || openErrno == ENFILE);
     return open_;
 }
 

@@ -86,8 +86,11 @@ public:
     bool initialize();
     // The code page libpff uses for 8-bit strings it converts itself.
     bool setAsciiCodepage(int codepage);
-    // Read-only open of a path given in the file system's encoding.
+    // Read-only open of a path (see NativePath for names that are not UTF-8).
     bool open(const QString& path, PffError* error = nullptr);
+    // After a failed open: true when memory (or another system resource) ran
+    // out on the way, rather than the file being unreadable.
+    bool openRanOutOfResources() const { return openResourceError_; }
     void close();
     void reset();
 
@@ -98,6 +101,7 @@ public:
 private:
     libpff_file_t* file_ = nullptr;
     bool open_ = false;
+    bool openResourceError_ = false;
     int codepage_ = 1252;
 };
 

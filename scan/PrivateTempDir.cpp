@@ -2,7 +2,7 @@
 // symlink planted by someone else must never be followed.
 #include "PrivateTempDir.h"
 
-#include <QFile>
+#include "NativePath.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,8 +19,10 @@ QString TempBase()
     const char* fromEnvironment = std::getenv("TMPDIR");
     if (fromEnvironment != nullptr && fromEnvironment[0] == '/') {
         struct stat info {};
-        if (::stat(fromEnvironment, &info) == 0 && S_ISDIR(info.st_mode)) {
-            QString base = QFile::decodeName(fromEnvironment);
+        QString base = PathFromNative(fromEnvironment);
+        // A name that is not valid UTF-8 could not be handed to the parts that
+        // open files through Qt (previews, clean-up): such a TMPDIR is passed over.
+        if (!HasUndecodableBytes(base) && ::stat(fromEnvironment, &info) == 0 && S_ISDIR(info.st_mode)) {
             while (base.size() > 1 && base.endsWith(u'/'))
                 base.chop(1);
             return base;
@@ -40,7 +42,7 @@ void SetError(QString* error, const QString& text)
 std::optional<QString> PrivateTempDir(QString* error)
 {
     const QString path = TempBase() + QStringLiteral("/tolvane-") + QString::number(::geteuid());
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = NativePath(path);
     if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST) {
         SetError(error, QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
         return std::nullopt;

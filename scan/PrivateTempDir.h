@@ -13,7 +13,7 @@ namespace tolvane {
 inline constexpr const char* kAttachmentsDirName = "Attachments";
 
 // The directory "tolvane-<uid>" below $TMPDIR (when it names an existing
-// absolute directory) or /tmp, created with mode 0700 when missing. Refused
+// absolute directory with a UTF-8 name) or /tmp, created with mode 0700 when missing. Refused
 // (nullopt, reason in *error) when the name is a symlink, not a directory, or
 // owned by another user; group/other permissions on our own directory are
 // removed.

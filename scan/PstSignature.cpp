@@ -1,17 +1,11 @@
-// Reads the first ten bytes of a file: signature at 0, content type at 8.
+// The signature and content-type test of a PST header.
 #include "PstSignature.h"
-
-#include <QFile>
 
 namespace tolvane {
 
-PstContent CheckPstContent(const QString& path)
+PstContent ClassifyPstHeader(const QByteArray& header)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return PstContent::NotPst;
-    const QByteArray header = file.read(10);
-    if (header.size() < 10 || !header.startsWith("!BDN"))
+    if (header.size() < kPstHeaderBytes || !header.startsWith("!BDN"))
         return PstContent::NotPst;
     // 0x4D53 little-endian: the letters "SM".
     if (header.at(8) != 'S' || header.at(9) != 'M')

@@ -3,6 +3,7 @@
 #include "ScanDriver.h"
 
 #include "ExportHandle.h"
+#include "InputFile.h"
 #include "ItemStore.h"
 #include "PffHandles.h"
 #include "PrivateTempDir.h"
@@ -30,6 +31,7 @@ const QString kNotPstNotice = QStringLiteral("This is not a valid PST File");
 const QString kScanFailedNotice =
     QStringLiteral("Scanning process failed! Please select another file OR contact support team..");
 const QString kCompletedNotice = QStringLiteral("Analysis completed");
+const QString kNotEnoughMemoryNotice = QStringLiteral("Not Enough Memory");
 
 bool Abandoned(const ScanRequest& request)
 {
@@ -43,14 +45,37 @@ int Finish(ScanOutcome* outcome, ScanOutcome value, int result)
     return result;
 }
 
-int OpenFailed(const ScanRequest& request, ScanOutcome* outcome, ScanOutcome value)
+int OpenFailed(const ScanRequest& request, ScanOutcome* outcome, ScanOutcome value, const QString& reason = QString())
 {
     if (Abandoned(request))
         return Finish(outcome, ScanOutcome::Abandoned, 0);
     request.sink->CloseWaitWindow();
-    request.sink->ShowNotice(kOpenFailedNotice);
+    request.sink->ShowOpenFailure(value == ScanOutcome::NoResources ? kNotEnoughMemoryNotice : kOpenFailedNotice,
+                                  reason);
     request.sink->RunBrowseProcedure();
     return Finish(outcome, value, 0);
+}
+
+// Without its private directory the scan would lose every embedded message
+// and every attachment name, so it does not start: the failure notice names
+// the reason.
+int TemporaryDirectoryRefused(const ScanRequest& request, ScanOutcome* outcome, const QString& reason)
+{
+    if (Abandoned(request))
+        return Finish(outcome, ScanOutcome::Abandoned, 0);
+    request.sink->CloseWaitWindow();
+    request.sink->ShowNotice(kScanFailedNotice + QStringLiteral("\n\nThe private temporary directory cannot be used: ") +
+                             reason);
+    request.sink->RunBrowseProcedure();
+    return Finish(outcome, ScanOutcome::ScanFailed, 0);
+}
+
+[[noreturn]] void EndForWantOfResources(const ScanRequest& request)
+{
+    // A record that cannot be made would silently lose an item: end the
+    // process, and say so in its exit status.
+    request.sink->ShowNotice(kNotEnoughMemoryNotice);
+    std::_Exit(kOutOfMemoryExitStatus);
 }
 
 int RunScan(const ScanRequest& request, ScanOutcome* outcome)
@@ -64,7 +89,13 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
     if (export_handle_initialize(&handle, kExportMode) != 1)
         throw std::bad_alloc();
 
-    const PstContent content = CheckPstContent(request.pstPath);
+    // A FIFO, device or directory never reaches libpff, which would block on it or read it without end.
+    const InputFileCheck input = CheckInputFile(request.pstPath, kPstHeaderBytes);
+    if (input.state == InputFileState::NoResources)
+        return OpenFailed(request, outcome, ScanOutcome::NoResources, input.reason);
+    if (input.state != InputFileState::Readable)
+        return OpenFailed(request, outcome, ScanOutcome::OpenFailed, input.reason);
+    const PstContent content = ClassifyPstHeader(input.header);
     if (content == PstContent::OtherContent) {
         sink.ShowNotice(kNotPstNotice);
         return OpenFailed(request, outcome, ScanOutcome::NotPst);
@@ -72,9 +103,21 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
     if (content == PstContent::NotPst)
         return OpenFailed(request, outcome, ScanOutcome::OpenFailed);
 
+    QString temporaryError;
+    const std::optional<QString> attachmentDirectory = AttachmentDirectory(&temporaryError);
+    if (!attachmentDirectory)
+        return TemporaryDirectoryRefused(request, outcome, temporaryError);
+
     PffFile file;
-    if (!file.initialize() || !file.setAsciiCodepage(kAsciiCodePage) || !file.open(request.pstPath))
+    if (!file.initialize())
+        return OpenFailed(request, outcome, ScanOutcome::NoResources,
+                          QStringLiteral("not enough memory to open %1").arg(request.pstPath));
+    if (!file.setAsciiCodepage(kAsciiCodePage) || !file.open(request.pstPath)) {
+        if (file.openRanOutOfResources())
+            return OpenFailed(request, outcome, ScanOutcome::NoResources,
+                              QStringLiteral("not enough memory to open %1").arg(request.pstPath));
         return OpenFailed(request, outcome, ScanOutcome::OpenFailed);
+    }
     sink.CloseWaitWindow();
 
     handle->file = file.get();
@@ -83,7 +126,7 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
     handle->sink = request.sink;
     handle->gate = request.gate;
     handle->rootNode = request.rootNode;
-    handle->attachmentDirectory = AttachmentDirectory().value_or(QString());
+    handle->attachmentDirectory = *attachmentDirectory;
 
     const int exported = export_handle_export_file(handle.get(), file.get(), exportRoot, kExportFormat);
     if (handle->abandoned || Abandoned(request))
@@ -106,6 +149,13 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
 
 }  // namespace
 
+bool IsResourceExhaustion(const std::system_error& error)
+{
+    const std::error_code code = error.code();
+    return code == std::errc::resource_unavailable_try_again || code == std::errc::not_enough_memory ||
+           code == std::errc::too_many_files_open || code == std::errc::too_many_files_open_in_system;
+}
+
 int RunScanDriver(const ScanRequest& request, ScanOutcome* outcome)
 {
     if (request.store == nullptr || request.sink == nullptr)
@@ -113,10 +163,11 @@ int RunScanDriver(const ScanRequest& request, ScanOutcome* outcome)
     try {
         return RunScan(request, outcome);
     } catch (const std::bad_alloc&) {
-        // A record that cannot be made would silently lose an item: end the
-        // process, and say so in its exit status.
-        request.sink->ShowNotice(QStringLiteral("Not Enough Memory"));
-        std::_Exit(kOutOfMemoryExitStatus);
+        EndForWantOfResources(request);
+    } catch (const std::system_error& error) {
+        if (!IsResourceExhaustion(error))
+            throw;
+        EndForWantOfResources(request);
     }
 }
 

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <system_error>
+
 namespace tolvane {
 
 class ItemStore;
@@ -16,8 +18,9 @@ enum class ScanOutcome {
     Completed,   // "Analysis completed"
     NotPst,      // right signature, other content type (OST, address book)
     OpenFailed,  // cannot be opened, not a PST at all, corrupt header
-    ScanFailed,  // the export of the hierarchy failed
+    ScanFailed,  // the export of the hierarchy failed, or the private temporary directory was refused
     Abandoned,   // the user stopped the scan and confirmed
+    NoResources, // memory or another system resource ran out while opening the file
 };
 
 struct ScanRequest {
@@ -28,8 +31,13 @@ struct ScanRequest {
     TreeNodeId rootNode = 0;      // the tree node of the PST file
 };
 
-// Exit status of the process when memory runs out during a scan.
+// Exit status of the process when memory (or another resource a scan
+// cannot go on without, such as a thread) runs out during a scan.
 inline constexpr int kOutOfMemoryExitStatus = 5;
+
+// True for a system error that means a resource ran out (a thread that
+// cannot be created, memory, file descriptors) rather than a fault of the program.
+bool IsResourceExhaustion(const std::system_error& error);
 
 // Runs the whole scan. Returns 1 when the export ran to its end, 0 otherwise;
 // the outcome says why.

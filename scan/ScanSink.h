@@ -33,6 +33,16 @@ public:
     // where the front end shows boxes.
     virtual void ShowNotice(const QString& text) = 0;
 
+    // The file could not be opened: `notice` is the window's text for it,
+    // `reason` says what the system reported ("cannot open /x.pst: Permission
+    // denied"; empty when libpff alone refused the file). The window keeps to
+    // its notice; a front end that can say more overrides this.
+    virtual void ShowOpenFailure(const QString& notice, const QString& reason)
+    {
+        (void)reason;
+        ShowNotice(notice);
+    }
+
     // The driver's duties towards the window, in the order the driver calls them.
     virtual void DisableScanButton() {}
     virtual void ShowWaitWindow() {}

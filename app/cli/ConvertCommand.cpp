@@ -9,8 +9,6 @@
 #include "ItemStore.h"
 #include "WorkerGate.h"
 
-#include <QFileInfo>
-
 #include <cstdio>
 #include <unistd.h>
 
@@ -32,13 +30,14 @@ const char kConvertUsage[] =
     "                   what the scan kept (no attachments, Cc, Bcc, addresses or\n"
     "                   original headers; every file says so) instead of nothing\n"
     "\n"
-    "Exit status: 0 all saved complete, 1 the file cannot be opened or is not a PST\n"
-    "(also when it cannot be read again for the conversion), 2 usage or destination\n"
-    "error (missing, or no new folder can be made in it), 3 the scan failed, 4 some\n"
+    "Exit status: 0 all saved complete, 1 the file cannot be opened (the reason is\n"
+    "printed) or is not a PST, also when it cannot be read again for the conversion,\n"
+    "2 usage or destination error (missing, or no new folder can be made in it),\n"
+    "3 the scan failed (also when the private temporary directory is refused), 4 some\n"
     "items could not be saved, were saved incomplete, or could not be read by the\n"
-    "scan (each one is named on stderr), 5 not enough memory or threads, 128+N\n"
-    "stopped by signal N (SIGINT, SIGTERM) after the file being written, with the\n"
-    "summary of what was written.\n";
+    "scan (each one is named on stderr), 5 not enough memory or other system\n"
+    "resources (threads, file descriptors), 128+N stopped by signal N (SIGINT,\n"
+    "SIGTERM) after the file being written, with the summary of what was written.\n";
 
 // Progress on stderr, only when it is a terminal.
 class TerminalConversionSink : public ConversionSink {
@@ -68,13 +67,13 @@ public:
     {
         if (terminal_)
             std::fprintf(stderr, "\r%30s\r", "");
-        PrintError(text + u'\n');
+        PrintError(TerminalText(text) + u'\n');
     }
     void ShowNotice(const QString& text) override
     {
         if (terminal_)
             std::fprintf(stderr, "\r%30s\r", "");
-        PrintError(text + u'\n');
+        PrintError(TerminalLines(text) + u'\n');
     }
 
 private:
@@ -103,9 +102,8 @@ int RunConvertCommand(const QStringList& arguments)
                    QString::fromLatin1(kConvertUsage));
         return kExitUsage;
     }
-    const QString pstPath = QFileInfo(parsed.positional.at(0)).absoluteFilePath();
-    const QString destination =
-        parsed.positional.at(1).isEmpty() ? QString() : QFileInfo(parsed.positional.at(1)).absoluteFilePath();
+    const QString pstPath = AbsolutePath(parsed.positional.at(0));
+    const QString destination = AbsolutePath(parsed.positional.at(1));
     if (CheckDestination(destination) != DestinationCheck::Accepted) {
         PrintError(QString::fromLatin1(kDestinationNoticeText) + u'\n');
         return kExitUsage;
@@ -133,6 +131,8 @@ int RunConvertCommand(const QStringList& arguments)
     case ScanOutcome::NotPst:
     case ScanOutcome::OpenFailed:
         return kExitCannotOpen;
+    case ScanOutcome::NoResources:
+        return kExitNoResources;
     case ScanOutcome::ScanFailed:
     case ScanOutcome::Abandoned:
         return kExitScanFailed;
@@ -182,7 +182,7 @@ int RunConvertCommand(const QStringList& arguments)
                  .arg(summary.contactsSaved)
                  .arg(summary.contactsFailed)
                  .arg(skipped.size())
-                 .arg(outputFolder));
+                 .arg(TerminalText(outputFolder)));
     PrintSkippedItems(skipped);
     if (interrupts.signalNumber() != 0) {
         const QString signalName = QString::fromLatin1(SignalName(interrupts.signalNumber()));
@@ -192,7 +192,7 @@ int RunConvertCommand(const QStringList& arguments)
                      : QStringLiteral("Interrupted by %1 after the last item was written.\n").arg(signalName));
         return 128 + interrupts.signalNumber();
     }
-    if (summary.outOfMemory)
+    if (summary.memoryShort)
         return kExitNoResources;
     if (!summary.mailboxFailure.isEmpty() && summary.mailTotal == 0 && summary.contactsSaved == 0)
         return kExitCannotOpen;

@@ -2,15 +2,30 @@
 #include "HeadlessScan.h"
 
 #include "ItemStore.h"
+#include "NativePath.h"
 
+#include <QDir>
+
+#include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 
 namespace tolvane::cli {
 
 void HeadlessScanSink::ShowNotice(const QString& text)
 {
     NumberingScanSink::ShowNotice(text);
-    PrintError(text + u'\n');
+    PrintError(TerminalLines(text) + u'\n');
+}
+
+void HeadlessScanSink::ShowOpenFailure(const QString& notice, const QString& reason)
+{
+    NumberingScanSink::ShowOpenFailure(notice, reason);
+    // Both stay on record; the terminal gets the system's reason when there is one.
+    if (reason.isEmpty())
+        PrintError(TerminalLines(notice) + u'\n');
+    else
+        PrintError(QStringLiteral("tolvane-cli: ") + TerminalLines(reason) + u'\n');
 }
 
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, HeadlessScanSink& sink, TreeNodeId* rootNode,
@@ -69,7 +84,68 @@ void PrintSkippedItems(const QStringList& skipped)
         return;
     PrintError(QStringLiteral("Items skipped (unreadable): %1\n").arg(skipped.size()));
     for (const QString& item : skipped)
-        PrintError(QStringLiteral("  %1\n").arg(item));
+        PrintError(QStringLiteral("  %1\n").arg(TerminalText(item)));
+}
+
+QString TerminalText(const QString& text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text.at(i).unicode();
+        const bool pairedLow = i > 0 && text.at(i - 1).isHighSurrogate() && QChar::isLowSurrogate(unit);
+        if (unit < 0x20 || unit == 0x7F)
+            safe += QStringLiteral("\\x%1").arg(static_cast<uint>(unit), 2, 16, QLatin1Char('0'));
+        else if (unit >= 0x80 && unit <= 0x9F)
+            safe += QStringLiteral("\\u%1").arg(static_cast<uint>(unit), 4, 16, QLatin1Char('0'));
+        else if (unit >= 0xDC80 && unit <= 0xDCFF && !pairedLow)
+            safe += QStringLiteral("\\x%1").arg(static_cast<uint>(unit - 0xDC00), 2, 16, QLatin1Char('0'));
+        else
+            safe += QChar(unit);
+    }
+    return safe;
+}
+
+QString TerminalLines(const QString& text)
+{
+    QStringList lines = text.split(u'\n');
+    for (QString& line : lines)
+        line = TerminalText(line);
+    return lines.join(u'\n');
+}
+
+QByteArray EscapeJsonControls(const QByteArray& json)
+{
+    // Outside strings the document is plain ASCII punctuation, so every such
+    // byte sequence sits inside a string and the escape keeps it valid JSON.
+    QByteArray escaped;
+    escaped.reserve(json.size());
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(json.at(i));
+        const auto next = i + 1 < json.size() ? static_cast<unsigned char>(json.at(i + 1)) : 0;
+        if (byte == 0x7F) {
+            escaped += "\\u007f";
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            escaped += QByteArray("\\u00") + QByteArray::number(next, 16).rightJustified(2, '0');
+            ++i;
+        } else {
+            escaped += static_cast<char>(byte);
+        }
+    }
+    return escaped;
+}
+
+QString AbsolutePath(const QString& path)
+{
+    if (path.isEmpty() || path.startsWith(u'/'))
+        return QDir::cleanPath(path);
+    QByteArray directory(4096, '\0');
+    while (::getcwd(directory.data(), static_cast<size_t>(directory.size())) == nullptr) {
+        if (errno != ERANGE)
+            return path;
+        directory.resize(directory.size() * 2);
+    }
+    return QDir::cleanPath(PathFromNative(directory.constData()) + u'/' + path);
 }
 
 }  // namespace tolvane::cli

@@ -24,12 +24,18 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitCannotOpen = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitScanFailed = 3;
-inline constexpr int kExitNoResources = 5;  // out of memory, threads or another resource of the machine
+// Memory, threads or descriptors ran out: nothing is wrong with the file or the
+// destination, and the same command may succeed with more resources.
+inline constexpr int kExitNoResources = 5;
+static_assert(kExitNoResources == kOutOfMemoryExitStatus, "the scan ends the process with the same status");
 
-// The numbering sink that also prints each notice to stderr.
+// The numbering sink that also prints each notice to stderr. A file that
+// cannot be opened is named with the system's reason instead of the window's
+// notice, which would call a missing or forbidden file corrupted.
 class HeadlessScanSink : public NumberingScanSink {
 public:
     void ShowNotice(const QString& text) override;
+    void ShowOpenFailure(const QString& notice, const QString& reason) override;
 };
 
 // Scans `pstPath` exactly as the window does: a fresh record set in `store`,
@@ -54,5 +60,20 @@ bool ParseArguments(const QStringList& arguments, const QStringList& knownFlags,
 // Writes UTF-8 text to stdout / stderr.
 void PrintOut(const QString& text);
 void PrintError(const QString& text);
+
+// A text from the mailbox or the file system made safe for a terminal: C0
+// controls and DEL as \x1b, C1 controls as \u009b, bytes of a file name that
+// were not UTF-8 as \x80 (see NativePath). TerminalLines keeps the line breaks
+// of a multi-line text and escapes each line.
+QString TerminalText(const QString& text);
+QString TerminalLines(const QString& text);
+
+// JSON text with DEL and the C1 controls written as \u escapes as well; Qt's
+// writer escapes only the C0 controls.
+QByteArray EscapeJsonControls(const QByteArray& json);
+
+// An argument path made absolute against the current directory and cleaned,
+// without the lossy decoding of QFileInfo and QDir::currentPath.
+QString AbsolutePath(const QString& path);
 
 }  // namespace tolvane::cli

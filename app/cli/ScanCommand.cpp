@@ -5,7 +5,6 @@
 
 #include "ItemStore.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,8 +23,13 @@ const char kScanUsage[] =
     "           appointments (every field of every record)\n"
     "  --help   show this text\n"
     "\n"
-    "Exit status: 0 scan completed, 1 the file cannot be opened or is not a PST,\n"
-    "2 usage error, 3 the scan failed, 5 out of memory.\n";
+    "Texts from the mailbox are printed with control characters escaped (\\x1b,\n"
+    "\\u009b); bytes of a file name that are not UTF-8 show as \\xff.\n"
+    "\n"
+    "Exit status: 0 scan completed, 1 the file cannot be opened (the reason is\n"
+    "printed) or is not a PST, 2 usage error, 3 the scan failed (also when the\n"
+    "private temporary directory is refused), 5 not enough memory or other system\n"
+    "resources (threads, file descriptors).\n";
 
 QJsonValue Text(const QString& text)
 {
@@ -175,6 +179,7 @@ QString ResultWord(ScanOutcome outcome)
     case ScanOutcome::Completed: return QStringLiteral("completed");
     case ScanOutcome::NotPst: return QStringLiteral("not-pst");
     case ScanOutcome::OpenFailed: return QStringLiteral("open-failed");
+    case ScanOutcome::NoResources: return QStringLiteral("no-resources");
     case ScanOutcome::ScanFailed:
     case ScanOutcome::Abandoned: break;
     }
@@ -187,6 +192,7 @@ int ExitStatus(ScanOutcome outcome)
     case ScanOutcome::Completed: return kExitOk;
     case ScanOutcome::NotPst:
     case ScanOutcome::OpenFailed: return kExitCannotOpen;
+    case ScanOutcome::NoResources: return kExitNoResources;
     case ScanOutcome::ScanFailed:
     case ScanOutcome::Abandoned: break;
     }
@@ -221,7 +227,7 @@ void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store,
         appointments.append(AppointmentJson(*record));
     root.insert(QStringLiteral("appointments"), appointments);
     root.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(skipped));
-    const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    const QByteArray json = EscapeJsonControls(QJsonDocument(root).toJson(QJsonDocument::Indented));
     std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
 }
 
@@ -235,7 +241,7 @@ void PrintTreeNode(const HeadlessScanSink& sink, TreeNodeId node, const QString&
                    const QHash<QString, Counts>& counts)
 {
     const Counts c = counts.value(text);
-    PrintOut(QString(depth * 2, u' ') + text +
+    PrintOut(QString(depth * 2, u' ') + TerminalText(text) +
              QStringLiteral("  (mail %1, contacts %2, appointments %3)\n").arg(c.mail).arg(c.contacts).arg(c.appointments));
     for (TreeNodeId child : sink.Children(node))
         PrintTreeNode(sink, child, const_cast<HeadlessScanSink&>(sink).NodeText(child), depth + 1, counts);
@@ -254,7 +260,7 @@ void PrintTree(const HeadlessScanSink& sink, TreeNodeId rootNode, const QString&
         ++counts[record->folderName].contacts;
     for (const auto& record : appointments)
         ++counts[record->folderName].appointments;
-    PrintOut(path + u'\n');
+    PrintOut(TerminalText(path) + u'\n');
     for (TreeNodeId child : sink.Children(rootNode))
         PrintTreeNode(sink, child, const_cast<HeadlessScanSink&>(sink).NodeText(child), 1, counts);
     PrintOut(QStringLiteral("%1 folders, %2 mail, %3 contacts, %4 appointments\n")
@@ -284,7 +290,7 @@ int RunScanCommand(const QStringList& arguments)
                    QString::fromLatin1(kScanUsage));
         return kExitUsage;
     }
-    const QString path = QFileInfo(parsed.positional.first()).absoluteFilePath();
+    const QString path = AbsolutePath(parsed.positional.first());
 
     ItemStore& store = itemStore();
     HeadlessScanSink sink;

@@ -1,8 +1,15 @@
 // tolvane-cli: the command-line front end. Dispatches to the subcommands.
 #include "Commands.h"
 #include "HeadlessScan.h"
+#include "NativePath.h"
 
 #include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <system_error>
 
 namespace {
 
@@ -13,15 +20,45 @@ const char kUsage[] =
     "  scan [--json] FILE.pst        scan a PST file and print its folders and items\n"
     "  convert ...                   convert the mail of a PST file to .eml files\n"
     "\n"
+    "Exit status 5 (both commands): not enough memory or other system resources\n"
+    "(threads, file descriptors).\n"
+    "\n"
     "Run 'tolvane-cli COMMAND --help' for the options of a command.\n";
 
-}  // namespace
+const char kNoResourcesText[] =
+    "tolvane-cli: not enough memory or other system resources (threads, file descriptors) to go on: ";
 
-int main(int argc, char** argv)
+// Ends the process with the resources status. Plain stdio: nothing here may need memory.
+[[noreturn]] void EndForWantOfResources(const char* what)
 {
-    QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tolvane-cli"));
-    const QStringList arguments = QCoreApplication::arguments();
+    std::fputs(kNoResourcesText, stderr);
+    std::fputs(what, stderr);
+    std::fputc('\n', stderr);
+    std::fflush(nullptr);
+    std::_Exit(tolvane::cli::kExitNoResources);
+}
+
+// An exception that escapes a worker thread (a conversion thread that cannot
+// start its own helpers, say) ends up here rather than in main's handlers:
+// running out of resources still ends with its status instead of an abort.
+[[noreturn]] void OnTerminate()
+{
+    if (const std::exception_ptr current = std::current_exception()) {
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::bad_alloc& error) {
+            EndForWantOfResources(error.what());
+        } catch (const std::system_error& error) {
+            if (tolvane::IsResourceExhaustion(error))
+                EndForWantOfResources(error.what());
+        } catch (...) {
+        }
+    }
+    std::abort();
+}
+
+int Dispatch(const QStringList& arguments)
+{
     using namespace tolvane::cli;
     if (arguments.size() < 2) {
         PrintError(QString::fromLatin1(kUsage));
@@ -37,6 +74,30 @@ int main(int argc, char** argv)
         return RunScanCommand(rest);
     if (command == QStringLiteral("convert"))
         return RunConvertCommand(rest);
-    PrintError(QStringLiteral("tolvane-cli: unknown command %1\n").arg(command) + QString::fromLatin1(kUsage));
+    PrintError(QStringLiteral("tolvane-cli: unknown command %1\n").arg(TerminalText(command)) +
+               QString::fromLatin1(kUsage));
     return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::set_terminate(OnTerminate);
+    try {
+        QCoreApplication application(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("tolvane-cli"));
+        // The raw bytes, not QCoreApplication::arguments(): a file name that is
+        // not UTF-8 must reach the file system exactly as it was given.
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments.append(tolvane::PathFromNative(argv[i]));
+        return Dispatch(arguments);
+    } catch (const std::bad_alloc& error) {
+        EndForWantOfResources(error.what());
+    } catch (const std::system_error& error) {
+        if (!tolvane::IsResourceExhaustion(error))
+            throw;
+        EndForWantOfResources(error.what());
+    }
 }

@@ -10,7 +10,11 @@
 #include <functional>
 #include <random>
 
+#include <cstring>
+
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace tolvane::robustness {
@@ -59,13 +63,37 @@ struct InputFault {
     const char* name;
     std::function<QString(ScratchArea&)> make;  // the input's path
     int minimumMail;  // mail records a completed scan must still find
+    const char* openFailureReason = nullptr;  // part of the system's reason when the file is refused before libpff
 };
+
+// A Unix socket bound at `path`; the descriptor is left open for the test's lifetime.
+QString BoundSocket(const QString& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    if (native.size() < static_cast<qsizetype>(sizeof address.sun_path)) {
+        std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (fd >= 0)
+            (void)::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    }
+    return path;
+}
 
 const InputFault kInputFaults[] = {
     {"EmptyFile", [](ScratchArea& a) { WriteAll(a.input("empty.pst"), {}); return a.input("empty.pst"); }, 0},
     {"OneByte", [](ScratchArea& a) { WriteAll(a.input("one.pst"), "!"); return a.input("one.pst"); }, 0},
-    {"Directory", [](ScratchArea& a) { QDir().mkpath(a.input("folder.pst")); return a.input("folder.pst"); }, 0},
-    {"MissingFile", [](ScratchArea& a) { return a.input("missing.pst"); }, 0},
+    {"Directory", [](ScratchArea& a) { QDir().mkpath(a.input("folder.pst")); return a.input("folder.pst"); }, 0,
+     "is a directory"},
+    {"MissingFile", [](ScratchArea& a) { return a.input("missing.pst"); }, 0, "No such file or directory"},
+    // Inputs that would block libpff or feed it without end never reach it.
+    {"Fifo", [](ScratchArea& a) { ::mkfifo(QFile::encodeName(a.input("pipe.pst")).constData(), 0600); return a.input("pipe.pst"); },
+     0, "is a FIFO"},
+    {"EndlessDevice",
+     [](ScratchArea& a) { QFile::link(QStringLiteral("/dev/zero"), a.input("zero.pst")); return a.input("zero.pst"); }, 0,
+     "is a character device"},
+    {"Socket", [](ScratchArea& a) { return BoundSocket(a.input("socket.pst")); }, 0, "is a socket"},
     {"TextFileNamedPst",
      [](ScratchArea& a) {
          WriteAll(a.input("text.pst"), QByteArray("Dear reader,\nthis is not a mailbox.\n").repeated(50));
@@ -146,6 +174,11 @@ TEST_P(BadInputTest, EndsWithTheRightNoticeAndWritesOnlyIntoTheDestination)
     const ScanRun scan = ScanFile(input);
     EXPECT_EQ(scan.notices, ExpectedScanNotices(scan.outcome));
     EXPECT_EQ(scan.result, scan.outcome == ScanOutcome::Completed ? 1 : 0);
+    if (GetParam().openFailureReason != nullptr) {
+        EXPECT_EQ(scan.outcome, ScanOutcome::OpenFailed);
+        EXPECT_TRUE(scan.openFailureReason.contains(QLatin1String(GetParam().openFailureReason)))
+            << scan.openFailureReason.toStdString();
+    }
     if (scan.outcome == ScanOutcome::Completed) {
         EXPECT_GE(static_cast<int>(scan.store->mailCount()), GetParam().minimumMail);
         // Every message of the mailbox is either found or named as skipped.
@@ -204,7 +237,8 @@ TEST(BadInputCommandLine, SkippedItemsAreCountedNamedAndFailTheExitStatus)
 }
 
 // A file the user may not read: the command line as an ordinary user gets
-// "cannot open". Root reads everything, so the command then runs as nobody.
+// "cannot open" with the system's reason, not a claim that the file is
+// corrupted. Root reads everything, so the command then runs as nobody.
 TEST(BadInputPermissions, UnreadableFileCannotBeOpened)
 {
     ScratchArea area;
@@ -233,7 +267,9 @@ TEST(BadInputPermissions, UnreadableFileCannotBeOpened)
     }
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains(kOpenFailedNotice));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("Permission denied"))) << err.toStdString();
+    EXPECT_FALSE(err.contains(kOpenFailedNotice)) << err.toStdString();
 }
 
 }  // namespace

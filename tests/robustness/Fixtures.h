@@ -32,6 +32,7 @@ inline QStringList ExpectedScanNotices(ScanOutcome outcome)
     case ScanOutcome::OpenFailed: return {kOpenFailedNotice};
     case ScanOutcome::ScanFailed: return {kScanFailedNotice};
     case ScanOutcome::Abandoned: return {};
+    case ScanOutcome::NoResources: return {QStringLiteral("Not Enough Memory")};
     }
     return {};
 }

@@ -73,6 +73,7 @@ struct ScanRun {
     int result = 0;
     QStringList notices;
     QStringList skipped;  // items the scan reported as unreadable
+    QString openFailureReason;  // what the system said when the file could not be opened
     std::unique_ptr<ItemStore> store = std::make_unique<ItemStore>();
 };
 
@@ -91,6 +92,7 @@ inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr)
     run.result = RunScanDriver(request, &run.outcome);
     run.notices = sink.notices();
     run.skipped = sink.skippedItems();
+    run.openFailureReason = sink.openFailureReason();
     return run;
 }
 
@@ -140,6 +142,8 @@ inline TreeSnapshot SnapshotTree(const QString& root, const QString& excludedSub
             value = "<link>";
         } else if (info.isDir()) {
             value = "<dir>";
+        } else if (!info.isFile()) {
+            value = "<special>";  // a FIFO or device: opening it could block or never end
         } else {
             QFile file(path);
             if (file.open(QIODevice::ReadOnly))
