@@ -96,6 +96,10 @@ QString PreferSmtp(const QString& address, const QString& addressType, const std
 // stays bounded whatever the attachment's size.
 constexpr size64_t kInMemoryAttachmentLimit = 4 * 1024 * 1024;
 
+// What a message lacks when not even its own properties can be read: nothing
+// of it is then written.
+constexpr const char* kUnreadableProperties = "the message's properties (subject, sender, date, body)";
+
 // How a reading pass notes what it could not read, so the message is never
 // passed off as complete.
 struct ReadContext {
@@ -442,7 +446,7 @@ MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& c
     PffRecordSet properties;
     if (libpff_item_get_number_of_record_sets(message, &sets, nullptr) != 1 || sets < 1
         || libpff_item_get_record_set_by_index(message, 0, properties.out(), nullptr) != 1) {
-        content.missing.push_back(QStringLiteral("the message's properties (subject, sender, date, body)"));
+        content.missing.push_back(QString::fromLatin1(kUnreadableProperties));
         return content;
     }
     const int codePage = MessageCodePage(message, context.fileCodePage);
@@ -657,7 +661,7 @@ MessageRead MailboxReader::ReadMessage(const ItemLocation& location)
         // The sources of streamed attachments take the lock themselves later;
         // reading here already holds it.
         MessageContent content = ReadMessageContentIn(item, context);
-        if (!content.missing.isEmpty() && content.missing.front().startsWith(QLatin1String("the message's properties"))) {
+        if (!content.missing.isEmpty() && content.missing.front() == QLatin1String(kUnreadableProperties)) {
             result.failure = QStringLiteral("the message can no longer be read from the mailbox");
             return result;
         }
