@@ -105,7 +105,7 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
         prepared.missing = content.missing;
         prepared.sources = StreamedSources(content);
         if (!prepared.sources.empty())
-            prepared.streamed = ComposeMessage(content);
+            prepared.streamed = std::move(*read.content);
         else
             prepared.bytes = ComposeMessageBytes(content);
     } catch (const std::bad_alloc&) {

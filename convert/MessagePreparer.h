@@ -6,7 +6,6 @@
 #pragma once
 
 #include "ItemRecords.h"
-#include "GMimeHandles.h"
 #include "MailContent.h"
 
 #include <QByteArray>
@@ -27,13 +26,15 @@ namespace tolvane {
 class MailboxReader;
 
 // One message of the mail pass, ready to be written. Exactly one of three:
-// failed (nothing could be read), composed bytes, or a composed message whose
-// large attachments are read from the mailbox while it is written.
+// failed (nothing could be read), composed bytes, or the read message itself
+// when attachments stream from the mailbox: the writer then composes it on
+// its own thread and GMime reads those attachments while the file is written,
+// so no GMime object ever passes from one thread to another.
 struct PreparedMessage {
     QString failure;                 // not empty: write nothing, count it as failed
     bool failedForMemory = false;    // the failure was memory running short
     QByteArray bytes;                // the composed EML
-    GObjectPtr<GMimeMessage> streamed;  // set instead of bytes when attachments stream
+    std::optional<MessageContent> streamed;  // set instead of bytes when attachments stream
     std::vector<std::shared_ptr<AttachmentSource>> sources;  // what `streamed` reads while written
     QStringList missing;             // what the written file lacks (it says so itself)
     int embeddedCarried = 0;

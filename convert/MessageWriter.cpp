@@ -141,12 +141,13 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
         if (!prepared.failure.isEmpty()) {
             result.reason = prepared.failure;
             summary.memoryShort = summary.memoryShort || prepared.failedForMemory;
-        } else if (!HasMemoryHeadroom(kWriteHeadroom)) {
+        } else if (!HasMemoryHeadroom(prepared.streamed ? ComposeFootprint(*prepared.streamed) : kWriteHeadroom)) {
             result.reason = QStringLiteral("not enough memory to write the message");
             summary.memoryShort = true;
         } else if (prepared.streamed) {
             result = SaveNewFile(context, record.folderKey, name, [&](int fd, QString* why) {
-                const bool written = WriteMessageToDescriptor(prepared.streamed.get(), fd, why);
+                const auto message = ComposeMessage(*prepared.streamed);
+                const bool written = WriteMessageToDescriptor(message.get(), fd, why);
                 // Whatever the writer says, a file holds an attachment only
                 // when every byte of it was read.
                 for (const auto& source : prepared.sources) {

@@ -11,6 +11,10 @@
 #include <QCryptographicHash>
 #include <QFileInfo>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
 namespace tolvane {
 namespace {
 
@@ -378,15 +382,15 @@ TEST_F(ConversionTest, ASecondStartWhileOneRunsIsRefused)
     WorkerGate gate;
     std::mutex mutex;
     std::condition_variable changed;
-    bool held = false;
-    bool release = false;
+    std::atomic<bool> held{false};  // also read and written under `mutex`
+    std::atomic<bool> release{false};
     gate.setCheckpointHook([&](long ordinal) {
         if (ordinal != 2)
             return;
         std::unique_lock lock(mutex);
         held = true;
         changed.notify_all();
-        changed.wait(lock, [&] { return release; });
+        changed.wait(lock, [&] { return release.load(); });
     });
     ConversionDriver driver;
     ConversionRequest request;
@@ -399,7 +403,7 @@ TEST_F(ConversionTest, ASecondStartWhileOneRunsIsRefused)
     ASSERT_EQ(driver.Start(request), ConversionStart::Started);
     {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return held; });
+        changed.wait(lock, [&] { return held.load(); });
     }
     EXPECT_TRUE(driver.isRunning());
     EXPECT_EQ(driver.Start(request), ConversionStart::AlreadyRunning);
