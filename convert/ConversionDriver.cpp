@@ -60,7 +60,7 @@ QString CompletionNoticeText(const ConversionSummary& summary)
                               "and %2 incomplete; the rest were not written.")
             .arg(summary.mailSaved)
             .arg(summary.mailIncomplete);
-    if (!summary.mailboxFailure.isEmpty() && summary.mailTotal == 0 && summary.contactsSaved == 0)
+    if (summary.mailboxUnreadable())
         return QStringLiteral("Saving failed: the mailbox could not be read again (%1). Nothing was saved.")
             .arg(summary.mailboxFailure);
     QString text =

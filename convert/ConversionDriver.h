@@ -56,6 +56,8 @@ struct ConversionSummary {
     int contactsFailed = 0;
     bool abandoned = false;     // Stop, answered Yes: nothing more was written
     bool interrupted = false;   // a stop request ended the run after the item being written
+    // The mailbox could not be read again and nothing was written from it.
+    bool mailboxUnreadable() const { return !mailboxFailure.isEmpty() && mailTotal == 0 && contactsSaved == 0; }
     bool outOfMemory = false;   // memory ran out between items: the rest was not written
     bool memoryShort = false;   // memory ran short somewhere: an item or the whole run failed for it
     bool allSaved() const

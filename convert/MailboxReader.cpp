@@ -105,7 +105,7 @@ constexpr const char* kUnreadableProperties = "the message's properties (subject
 struct ReadContext {
     int fileCodePage = kDefaultCodePage;
     std::recursive_mutex* fileMutex = nullptr;  // guards the libpff file; held by whoever reads the message
-    int depthLeft = 64;
+    int depthLeft = kDeepestEmbedding;
 };
 
 QString Quoted(const QString& name)
@@ -285,8 +285,8 @@ public:
             failure_ = QStringLiteral("its data cannot be read");
             return -1;
         }
-        QString reason;
-        if (!ReadAttachmentBytes(attachment_.get(), buffer, wanted, &reason)) {
+        QString shortRead;  // counts within this chunk; the failure below counts from the start
+        if (!ReadAttachmentBytes(attachment_.get(), buffer, wanted, &shortRead)) {
             failure_ = QStringLiteral("its data ends after %1 of %2 bytes").arg(position_).arg(size_);
             return -1;
         }
@@ -404,7 +404,7 @@ void ReadAttachments(libpff_item_t* message, const ReadContext& context, Message
             PffItem embedded;
             if (context.depthLeft <= 0) {
                 content.missing.push_back(QStringLiteral("an embedded message nested deeper than %1 levels")
-                                              .arg(64));
+                                              .arg(kDeepestEmbedding));
                 attachment.embedded = std::make_shared<MessageContent>();
             } else if (libpff_attachment_get_item(item, embedded.out(), nullptr) == 1 && embedded) {
                 ReadContext inner = context;

@@ -4,6 +4,7 @@
 // passed off as read: the message either fails or lists what it is missing.
 #pragma once
 
+#include "ExportHandle.h"
 #include "ItemRecords.h"
 #include "MailContent.h"
 #include "PffHandles.h"
@@ -69,7 +70,7 @@ private:
 // Everything of one libpff message item, embedded messages recursively up to
 // `depthLeft` levels (the scan's own bound, so every embedded message it
 // recorded is carried).
-MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft = 64);
+MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft = kDeepestEmbedding);
 
 // The message as far as the scan's record describes it, marked as rebuilt.
 MessageContent ContentFromRecord(const MailRecord& record);

@@ -194,7 +194,7 @@ int RunConvertCommand(const QStringList& arguments)
     }
     if (summary.memoryShort)
         return kExitNoResources;
-    if (!summary.mailboxFailure.isEmpty() && summary.mailTotal == 0 && summary.contactsSaved == 0)
+    if (summary.mailboxUnreadable())
         return kExitCannotOpen;
     return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
 }
