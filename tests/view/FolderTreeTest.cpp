@@ -78,7 +78,7 @@ protected:
 
 TEST_F(FolderTreeTest, ModelIsConsistentAndNodesKeepWalkOrderAndIcons)
 {
-    QAbstractItemModelTester tester(tree.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(tree.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_EQ(tree.topLevelItemCount(), 1);
     EXPECT_EQ(tree.rootNode(), root);
     EXPECT_EQ(CFolderTreeCtrl1::imageIndex(item(root)), 0);  // root is image 0 even when named like a kind

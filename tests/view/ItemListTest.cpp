@@ -70,7 +70,7 @@ TEST(ItemListColumnsTest, KeyColumnsAreHiddenInEverySet)
 TEST(ItemListModelTest, ScanRowsGoOnTopNewestFirstAndFillRowsAtTheBottom)
 {
     ItemListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.SetColumns(InitialColumnSet());
     model.InsertRowsOnTop({MailRow(*Mail(1, "A")), MailRow(*Mail(2, "A"))});
     model.InsertRowsOnTop({MailRow(*Mail(3, "A"))});
@@ -152,7 +152,7 @@ TEST(ItemListFillerTest, TheListEndsUpShowingTheFolderClickedLast)
     itemStore().AddContactRecord(contact);
 
     ItemListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.SetColumns(InitialColumnSet());
     ItemListFiller filler(&model);
     QSignalSpy completed(&filler, &ItemListFiller::fillCompleted);
