@@ -11,6 +11,7 @@
 #include "LoadIDialog.h"
 #include "PreviewPages.h"
 #include "PrivateTempDir.h"
+#include "RecordText.h"
 #include "ProcessState.h"
 #include "SvgPicture.h"
 #include "UserGuideWindow.h"
@@ -694,8 +695,8 @@ void CQuenbyDlg::BuildPreview()
         if (!record)
             return;
         const QString path = dir + MailPreviewFileName(*record);
-        valueLabels_[0]->setText(record->senderName);
-        valueLabels_[1]->setText(record->deliveryTime);
+        valueLabels_[0]->setText(RecordText::SenderName(*record));
+        valueLabels_[1]->setText(RecordText::DeliveryTime(*record));
         valueLabels_[2]->setText(record->subject);
         valueLabels_[3]->setText(AttachmentLabelText(*record, dir));
         if (!dir.isEmpty() && WritePreviewFile(path, MailPreviewPage(*record))) {

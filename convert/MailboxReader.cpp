@@ -3,13 +3,16 @@
 #include "NativePath.h"
 
 #include "ItemLocator.h"
+#include "Limits.h"
 #include "PffProperties.h"
+#include "PropertyTags.h"
+#include "RecordText.h"
+#include "ScanTexts.h"
 #include "RtfBody.h"
 #include "TextDecoding.h"
 #include "TimeText.h"
 
 #include <QFile>
-#include <QLocale>
 
 #include <cerrno>
 #include <cstring>
@@ -21,43 +24,9 @@ namespace tolvane {
 
 namespace {
 
-namespace Tag {
-constexpr uint32_t Subject = 0x0037;
-constexpr uint32_t ClientSubmitTime = 0x0039;
-constexpr uint32_t SentRepresentingName = 0x0042;
-constexpr uint32_t SentRepresentingAddressType = 0x0064;
-constexpr uint32_t SentRepresentingAddress = 0x0065;
-constexpr uint32_t TransportHeaders = 0x007D;
-constexpr uint32_t RecipientType = 0x0C15;
-constexpr uint32_t SenderName = 0x0C1A;
-constexpr uint32_t SenderAddressType = 0x0C1E;
-constexpr uint32_t SenderAddress = 0x0C1F;
-constexpr uint32_t DeliveryTime = 0x0E06;
-constexpr uint32_t MessageFlags = 0x0E07;
-constexpr uint32_t DisplayName = 0x3001;
-constexpr uint32_t AddressType = 0x3002;
-constexpr uint32_t EmailAddress = 0x3003;
-constexpr uint32_t CreationTime = 0x3007;
-constexpr uint32_t ModificationTime = 0x3008;
-constexpr uint32_t AttachSize = 0x0E20;
-constexpr uint32_t AttachFileName = 0x3704;
-constexpr uint32_t AttachPathName = 0x3708;
-constexpr uint32_t AttachLongPathName = 0x370D;
-constexpr uint32_t AttachLongFileName = 0x3707;
-constexpr uint32_t AttachMimeTag = 0x370E;
-constexpr uint32_t AttachContentId = 0x3712;
-constexpr uint32_t RecipientSmtpAddress = 0x39FE;
-constexpr uint32_t SenderSmtpAddress = 0x5D01;
-constexpr uint32_t SentRepresentingSmtpAddress = 0x5D02;
-constexpr uint32_t Email1Address = 0x8083;
-constexpr uint32_t Email2Address = 0x8093;
-constexpr uint32_t Email3Address = 0x80A3;
-}  // namespace Tag
+namespace Tag = PropertyTag;
 
-constexpr uint32_t kMessageHasAttachments = 0x10;
-// What an attachment object may hold besides its data (names, rendering):
-// far less than this in any mailbox seen.
-constexpr uint64_t kAttachmentPropertiesAllowance = 64 * 1024;
+
 
 // The HTML is written as UTF-8; a charset its meta tags declare would now be wrong.
 QByteArray HtmlAsUtf8(const QString& html)
@@ -94,7 +63,6 @@ QString PreferSmtp(const QString& address, const QString& addressType, const std
 // Attachments up to this size are read whole with their message; larger ones
 // are streamed from the mailbox into the file while it is written, so memory
 // stays bounded whatever the attachment's size.
-constexpr size64_t kInMemoryAttachmentLimit = 4 * 1024 * 1024;
 
 // What a message lacks when not even its own properties can be read: nothing
 // of it is then written.
@@ -368,7 +336,7 @@ void ReadAttachments(libpff_item_t* message, const ReadContext& context, Message
     }
     // libpff answers "none" when it cannot read a message's attachment table
     // at all (short of memory, say); the message's own flag tells the truth.
-    if (count == 0 && (Read32(message, 0, Tag::MessageFlags).value_or(0) & kMessageHasAttachments) != 0) {
+    if (count == 0 && (Read32(message, 0, Tag::MessageFlags).value_or(0) & kMessageFlagHasAttachments) != 0) {
         content.missing.push_back(QStringLiteral("the attachments"));
         return;
     }
@@ -386,8 +354,8 @@ void ReadAttachments(libpff_item_t* message, const ReadContext& context, Message
         ReadFailures failures;
         Attachment attachment;
         attachment.fileName =
-            String(item, 0, Tag::AttachLongFileName, codePage, &failures)
-                .value_or(String(item, 0, Tag::AttachFileName, codePage, &failures)
+            String(item, 0, Tag::AttachLongFilename, codePage, &failures)
+                .value_or(String(item, 0, Tag::AttachFilename, codePage, &failures)
                               .value_or(String(item, 0, Tag::DisplayName, codePage, &failures).value_or(QString())))
                 .trimmed();
         attachment.contentType =
@@ -421,8 +389,8 @@ void ReadAttachments(libpff_item_t* message, const ReadContext& context, Message
         } else if (type == LIBPFF_ATTACHMENT_TYPE_REFERENCE) {
             attachment.kind = Attachment::Kind::Reference;
             ReadFailures linkFailures;
-            attachment.link = String(item, 0, Tag::AttachLongPathName, codePage, &linkFailures)
-                                  .value_or(String(item, 0, Tag::AttachPathName, codePage, &linkFailures)
+            attachment.link = String(item, 0, Tag::AttachLongPathname, codePage, &linkFailures)
+                                  .value_or(String(item, 0, Tag::AttachPathname, codePage, &linkFailures)
                                                 .value_or(QString()));
             NoteMissing(content, linkFailures, label + QStringLiteral(" (where the linked file lives)"));
         } else {
@@ -478,13 +446,6 @@ MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& c
 
 }  // namespace
 
-QString SubjectWithoutPrefixMarker(const QString& stored)
-{
-    if (stored.size() >= 2 && stored.at(0) == QChar(0x01))
-        return stored.mid(2);
-    return stored;
-}
-
 MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft)
 {
     ReadContext context;
@@ -509,25 +470,27 @@ int CountEmbeddedMessages(const MessageContent& content)
 MessageContent ContentFromRecord(const MailRecord& record)
 {
     MessageContent content;
-    const QString name = record.senderName.isNull() ? QString() : record.senderName;
-    const QString address = record.senderAddress.isNull() ? QString() : record.senderAddress;
+    // The sender as the list shows it ("Unknown" when the mailbox had none).
+    const QString name = RecordText::SenderName(record);
+    const QString address = RecordText::SenderAddress(record);
     if (!name.isEmpty() || !address.isEmpty())
         content.from = MailAddress{name, address};
-    for (const QString& part : record.recipients.split(QStringLiteral(" ;"), Qt::SkipEmptyParts)) {
+    for (const QString& part : RecordText::Recipients(record).split(QStringLiteral(" ;"), Qt::SkipEmptyParts)) {
         if (!part.trimmed().isEmpty())
             content.recipients.push_back(Recipient{RecipientKind::To, MailAddress{part.trimmed(), QString()}});
     }
     content.subject = record.subject;
-    // The record's time text is fixed English UTC text; read it with the C locale.
-    const QString timeText = record.creationTime != QLatin1String("None") ? record.creationTime
-                                                                          : record.modificationTime;
-    QDateTime date = QLocale::c().toDateTime(timeText, QStringLiteral("MMM dd, yyyy HH:mm:ss"));
-    if (date.isValid()) {
-        date.setTimeSpec(Qt::UTC);
-        content.date = date;
+    // The creation time, else the modification time, to the second as the
+    // scan's time text gives it.
+    for (const std::optional<FileTime>& time : {record.creationTime, record.modificationTime}) {
+        if (!time || !TimeText(time))
+            continue;
+        const QDateTime date = FiletimeToDateTime(time->ticks);
+        content.date = date.addMSecs(-date.time().msec());
+        break;
     }
     const QString body = record.body.text();
-    if (record.bodyKind == 2) {
+    if (record.bodyKind == BodyKind::Html) {
         content.htmlBody = body.toUtf8();
         content.htmlCharset = "utf-8";
     } else {

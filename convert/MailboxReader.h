@@ -75,10 +75,6 @@ MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int 
 // The message as far as the scan's record describes it, marked as rebuilt.
 MessageContent ContentFromRecord(const MailRecord& record);
 
-// The subject as the user sees it: a leading 0x01 prefix marker and its
-// length character removed.
-QString SubjectWithoutPrefixMarker(const QString& stored);
-
 // Number of embedded messages inside a message, at every level.
 int CountEmbeddedMessages(const MessageContent& content);
 

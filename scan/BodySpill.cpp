@@ -2,7 +2,6 @@
 #include "BodySpill.h"
 
 #include "NativePath.h"
-#include "PrivateTempDir.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -11,10 +10,9 @@
 
 namespace tolvane {
 
-BodySpill& BodySpill::instance()
+BodySpill::BodySpill(QString directory)
+    : directory_(std::move(directory))
 {
-    static BodySpill spill;
-    return spill;
 }
 
 BodySpill::~BodySpill()
@@ -28,10 +26,9 @@ bool BodySpill::ensureOpen()
     if (tried_)
         return fd_ >= 0;
     tried_ = true;
-    const std::optional<QString> dir = PrivateTempDir();
-    if (!dir)
+    if (directory_.isEmpty())
         return false;
-    const QByteArray path = NativePath(*dir);
+    const QByteArray path = NativePath(directory_);
 #ifdef O_TMPFILE
     fd_ = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 #endif

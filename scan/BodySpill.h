@@ -1,11 +1,12 @@
-// An anonymous, process-private file that holds the kept bodies of the item
-// records, so a mailbox of a hundred thousand messages does not keep every
-// body in memory. Appends from the scan worker, reads from any thread.
-// The file has no name on disk (it lives in the private temporary directory
-// and is unlinked at once), so it disappears with the process.
+// An anonymous file that holds the kept bodies of a store's item records, so a
+// mailbox of a hundred thousand messages does not keep every body in memory.
+// Appends from the scan worker, reads from any thread. The file has no name
+// on disk (it is made in the private temporary directory and unlinked at
+// once), so it disappears with the last record that refers to it.
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 #include <mutex>
@@ -15,8 +16,8 @@ namespace tolvane {
 
 class BodySpill {
 public:
-    // The process-wide spill file; opened on first use.
-    static BodySpill& instance();
+    // A spill file in `directory`, opened on first use.
+    explicit BodySpill(QString directory);
 
     // Stores the bytes and returns their offset; nullopt when the file cannot be
     // used (no private temporary directory, disk full), and the caller keeps the
@@ -31,9 +32,9 @@ public:
     BodySpill& operator=(const BodySpill&) = delete;
 
 private:
-    BodySpill() = default;
     bool ensureOpen();
 
+    const QString directory_;
     std::mutex mutex_;
     bool tried_ = false;
     int fd_ = -1;

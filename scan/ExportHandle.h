@@ -6,6 +6,7 @@
 #pragma once
 
 #include "ItemRecords.h"
+#include "Limits.h"
 
 #include <libpff.h>
 
@@ -21,12 +22,6 @@ class ItemStore;
 class ScanSink;
 class WorkerGate;
 
-// Deepest folder level that still gets a tree node.
-inline constexpr int kDeepestTreeLevel = 27;
-// Bounds that keep a damaged or hostile file from leading the walk on forever:
-// folders below this depth and messages embedded deeper than this are cut.
-inline constexpr int kDeepestFolderWalk = 256;
-inline constexpr int kDeepestEmbedding = 64;
 
 struct export_handle {
     char exportMode = 'i';
@@ -42,8 +37,9 @@ struct export_handle {
 
     // Tree node last inserted at each level 1..27 (index 0 unused).
     std::array<TreeNodeId, kDeepestTreeLevel + 1> levelTable{};
-    // Kind of the body last kept (0 plain text, 2 HTML); never reset during a scan.
-    int32_t bodyKind = 0;
+    // Kind of the body the scan kept last; never reset during a scan, so a
+    // message that keeps no body of its own records its predecessor's kind.
+    BodyKind lastKeptBodyKind = BodyKind::PlainText;
     // Set once the user abandons the scan: nothing more is read or reported.
     bool abandoned = false;
 
@@ -63,9 +59,9 @@ struct export_handle {
 // What one message's export gathers for its header step. Each message,
 // embedded ones included, has its own.
 struct MessageCollectors {
-    QByteArray body;  // the kept body as UTF-8
-    QString recipients;
-    QString attachments;
+    QByteArray body;          // the kept body as UTF-8
+    QStringList recipients;   // display names
+    QStringList attachments;  // paths formed for the attachments' names
 };
 
 int export_handle_initialize(std::unique_ptr<export_handle>* handle, char mode);
@@ -121,9 +117,9 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
 
 // Contacts and appointments.
 int export_handle_export_contact(export_handle* handle, libpff_item_t* contact, int index, const QString& exportPath,
-                                 char format, int recordItemType);
+                                 char format);
 int export_handle_export_appointment(export_handle* handle, libpff_item_t* appointment, int index,
-                                     const QString& exportPath, char format, int recordItemType);
+                                     const QString& exportPath, char format);
 
 // True while the scan may go on; passes the worker gate's checkpoint.
 bool export_handle_checkpoint(export_handle* handle);

@@ -6,6 +6,7 @@
 #include "PffHandles.h"
 #include "PffProperties.h"
 #include "ProcessState.h"
+#include "PropertyTags.h"
 #include "ScanSink.h"
 #include "ScanTexts.h"
 #include "WorkerGate.h"
@@ -18,7 +19,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr uint32_t kDisplayName = 0x3001;
 const QString kExportRoot = QStringLiteral(".export");
 
 // Whether something exists at an export path, taken relative to the current
@@ -191,9 +191,9 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
     }
     switch (type) {
     case LIBPFF_ITEM_TYPE_APPOINTMENT:
-        return export_handle_export_appointment(handle, item, index, exportPath, format, 2);
+        return export_handle_export_appointment(handle, item, index, exportPath, format);
     case LIBPFF_ITEM_TYPE_CONTACT:
-        return export_handle_export_contact(handle, item, index, exportPath, format, 7);
+        return export_handle_export_contact(handle, item, index, exportPath, format);
     case LIBPFF_ITEM_TYPE_EMAIL:
     case LIBPFF_ITEM_TYPE_EMAIL_SMIME:
         return export_handle_export_email(handle, item, exportPath, format);
@@ -231,7 +231,7 @@ int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, in
 int export_handle_walk_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
                               char format)
 {
-    QString name = ReadString(folder, 0, kDisplayName, handle->asciiCodepage).value_or(QString());
+    QString name = ReadString(folder, 0, PropertyTag::DisplayName, handle->asciiCodepage).value_or(QString());
     if (name.isEmpty())
         name = NumberedFolderName(index + 1);
 

@@ -1,5 +1,8 @@
 // The records a scan leaves behind: one per mail, contact and appointment item,
-// and one per folder node of the tree. Plain values; the ItemStore owns them.
+// and one per folder node of the tree. Plain typed values; the ItemStore owns
+// them. What a record holds is what the mailbox holds: the words and texts the
+// list, the preview and `scan --json` show for it ("None", "Unknown", the size
+// and time texts, the flag and priority words) are made by RecordText alone.
 //
 // Text fields are QString. A null QString (isNull()) is an absent field; an
 // empty but non-null QString is an empty text. Readers must keep the two apart.
@@ -7,39 +10,69 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
+
+#include <compare>
 #include <cstdint>
+#include <memory>
+#include <optional>
 
 namespace tolvane {
+
+class BodySpill;
 
 // Opaque handle of a node of the folder tree, handed out by whatever shows the
 // tree (the window's tree model, the command line's plain numbering). 0 = none.
 using TreeNodeId = quint64;
 
+// What a record is. The values are the kind codes records have always carried
+// (and `scan --json` prints), so they are fixed.
+enum class ItemKind : int32_t {
+    Mail = 0,
+    Appointment = 2,
+    Contact = 7,
+};
+
+// The kind of a kept mail body. RTF bodies are never kept, so RichText is
+// never produced; its code is reserved all the same.
+enum class BodyKind : int32_t {
+    PlainText = 0,
+    RichText = 1,
+    Html = 2,
+};
+
+// A point in time as the mailbox stores it: 100-nanosecond ticks since
+// 1601-01-01 00:00 UTC.
+struct FileTime {
+    uint64_t ticks = 0;
+    auto operator<=>(const FileTime&) const = default;
+};
+
 // Body text kept compactly: UTF-8 instead of UTF-16, and bodies longer than a
-// few hundred bytes are moved to the process's spill file (BodySpill), so the
+// few hundred bytes are moved to the store's spill file (BodySpill), so the
 // records of a big mailbox stay small in memory. Null and empty stay distinct.
 class StoredText {
 public:
     StoredText() = default;
-    static StoredText fromString(const QString& text);
+    // Text kept in memory, or in `spill` when it is long and a spill is given.
+    static StoredText fromString(const QString& text, const std::shared_ptr<BodySpill>& spill = {});
     // Text already in UTF-8 (never null).
-    static StoredText fromUtf8(QByteArray utf8);
+    static StoredText fromUtf8(QByteArray utf8, const std::shared_ptr<BodySpill>& spill = {});
     QString text() const;
     bool isNull() const { return isNull_; }
-    qsizetype byteSize() const { return spillOffset_ >= 0 ? spillSize_ : utf8_.size(); }
-
-    // Bodies up to this many UTF-8 bytes stay in memory.
-    static constexpr qsizetype kInlineLimit = 512;
+    qsizetype byteSize() const { return spill_ ? spillSize_ : utf8_.size(); }
+    bool isSpilled() const { return spill_ != nullptr; }
 
 private:
     QByteArray utf8_;
-    int64_t spillOffset_ = -1;
+    std::shared_ptr<const BodySpill> spill_;  // set when the text lives in the spill file
+    int64_t spillOffset_ = 0;
     int32_t spillSize_ = 0;
     bool isNull_ = true;
 };
 
-// Where a mail item lives in the PST, so the conversion can read it again.
+// Where an item lives in the PST, so the conversion can read it again.
 struct ItemLocation {
     uint32_t itemIdentifier = 0;      // libpff identifier of the item itself (0 when it has none)
     uint32_t topLevelIdentifier = 0;  // the top-level message that carries it; equals itemIdentifier when not embedded
@@ -48,46 +81,50 @@ struct ItemLocation {
 };
 
 struct MailRecord {
-    QString folderName;
-    int32_t recordKind = 0;
-    int32_t itemKind = 0;
-    QString senderAddress;
-    QString senderName;
-    QString recipients;
-    QString subject;
-    QString deliveryTime;
-    QString creationTime;
-    QString modificationTime;
-    QString size;
-    QString flag;
-    QString priority;
-    QString sensitivity;
-    QString importance;
-    StoredText body;
-    QString attachments;
-    int32_t bodyKind = 0;  // 0 plain text, 1 RTF (never produced), 2 HTML
-    QString folderKey;
+    QString folderName;     // the folder's export-directory name; ties the item to its tree node
+    ItemKind recordKind = ItemKind::Mail;
+    ItemKind itemKind = ItemKind::Mail;
+    std::optional<QString> senderAddress;  // as stored; nullopt when the property is missing
+    std::optional<QString> senderName;     // as stored; nullopt when the property is missing
+    QStringList recipients; // every recipient's display name that could be read, in recipient order
+    QString subject;        // cleaned subject; null when the message has none (or it is one space)
+    std::optional<FileTime> deliveryTime;
+    std::optional<FileTime> creationTime;
+    std::optional<FileTime> modificationTime;
+    std::optional<int32_t> size;         // message size in bytes
+    std::optional<uint32_t> flag;        // the message flags
+    std::optional<int32_t> priority;     // as stored: -1 non-urgent, 0 normal, 1 urgent
+    std::optional<int32_t> sensitivity;  // as stored: 0 none, 1 personal, 2 private, 3 confidential
+    std::optional<int32_t> importance;   // as stored: 0 low, 1 normal, 2 high
+    StoredText body;                     // the one body kept; empty when none was kept
+    QStringList attachments;             // the path formed for each attachment's name in the attachment directory
+    // Kind of the body the scan kept last, which is this message's own when it
+    // kept one: a message without a kept body carries its predecessor's kind.
+    BodyKind bodyKind = BodyKind::PlainText;
+    QString folderKey;  // the folder's export path relative to the export root, cleaned
     int32_t number = 0;
     ItemLocation location;
 };
 
 struct AppointmentRecord {
     QString folderName;
-    int32_t itemType = 2;
-    QString endTime;
-    QString location;
-    QString recurrencePattern;
-    QString startTime;
-    QString placeholderA;
-    QString subjectPlaceholder;
+    ItemKind itemType = ItemKind::Appointment;
+    std::optional<FileTime> endTime;
+    QString location;           // as stored; null when missing
+    QString recurrencePattern;  // as stored; null when missing
+    std::optional<FileTime> startTime;
     QString folderKey;
     int32_t number = 0;
     ItemLocation itemLocation;
 };
 
+// Contact fields in the order records have always listed them; ContactFields
+// says which property fills each and where it is shown. The `spareText`
+// fields, `fullName` and `gender` are never filled; they stay because the
+// preview and `scan --json` name them.
 struct ContactRecord {
     QString folderName;            // 1
-    int32_t itemType = 7;          // 2
+    ItemKind itemType = ItemKind::Contact;  // 2
     QString companyName;           // 3
     QString generation;            // 4
     QString fileUnder;             // 5
@@ -153,7 +190,7 @@ struct ContactRecord {
     QString organizationalId;      // 65
     QString spareText10;           // 66
     QString formerDisplayName;     // 67
-    QString notes;                 // 68
+    QString notes;                 // 68: the plain-text body
     QString folderKey;             // 69
     int32_t number = 0;            // 70
     ItemLocation location;

@@ -2,6 +2,8 @@
 #include "ItemStore.h"
 
 #include "BodySpill.h"
+#include "Limits.h"
+#include "PrivateTempDir.h"
 
 #include <algorithm>
 #include <limits>
@@ -21,19 +23,20 @@ std::shared_ptr<const Record> findByNumber(const RecordList<Record>& list, int32
 
 }  // namespace
 
-StoredText StoredText::fromString(const QString& text)
+StoredText StoredText::fromString(const QString& text, const std::shared_ptr<BodySpill>& spill)
 {
-    StoredText stored = fromUtf8(text.toUtf8());
+    StoredText stored = fromUtf8(text.toUtf8(), spill);
     stored.isNull_ = text.isNull();
     return stored;
 }
 
-StoredText StoredText::fromUtf8(QByteArray utf8)
+StoredText StoredText::fromUtf8(QByteArray utf8, const std::shared_ptr<BodySpill>& spill)
 {
     StoredText stored;
     stored.isNull_ = false;
-    if (utf8.size() > kInlineLimit && utf8.size() <= std::numeric_limits<int32_t>::max()) {
-        if (const std::optional<int64_t> offset = BodySpill::instance().append(utf8)) {
+    if (spill && utf8.size() > kInlineBodyBytes && utf8.size() <= std::numeric_limits<int32_t>::max()) {
+        if (const std::optional<int64_t> offset = spill->append(utf8)) {
+            stored.spill_ = spill;
             stored.spillOffset_ = *offset;
             stored.spillSize_ = static_cast<int32_t>(utf8.size());
             return stored;
@@ -47,11 +50,21 @@ QString StoredText::text() const
 {
     if (isNull_)
         return QString();
-    if (spillOffset_ >= 0)
-        return QString::fromUtf8(BodySpill::instance().read(spillOffset_, spillSize_));
+    if (spill_)
+        return QString::fromUtf8(spill_->read(spillOffset_, spillSize_));
     if (utf8_.isEmpty())
         return QString(u""_qs);
     return QString::fromUtf8(utf8_);
+}
+
+ItemStore::ItemStore(QString spillDirectory)
+    : spill_(std::make_shared<BodySpill>(std::move(spillDirectory)))
+{
+}
+
+StoredText ItemStore::KeepBody(QByteArray utf8) const
+{
+    return StoredText::fromUtf8(std::move(utf8), spill_);
 }
 
 void ItemStore::AddFolderNode(FolderNode node)
@@ -176,7 +189,7 @@ bool ItemStore::IsListedNode(TreeNodeId node) const
 
 ItemStore& itemStore()
 {
-    static ItemStore store;
+    static ItemStore store(PrivateTempDir().value_or(QString()));
     return store;
 }
 

@@ -20,8 +20,18 @@ namespace tolvane {
 template <typename Record>
 using RecordList = std::vector<std::shared_ptr<const Record>>;
 
+class BodySpill;
+
 class ItemStore {
 public:
+    // Bodies too long to keep in memory go to a spill file made in
+    // `spillDirectory` (a private temporary directory); with none they stay
+    // in memory.
+    explicit ItemStore(QString spillDirectory = QString());
+
+    // A kept body as the store keeps it: in memory or in its spill file.
+    StoredText KeepBody(QByteArray utf8) const;
+
     // The counter behind every record's `number`: incremented before each mail,
     // contact or appointment record is made; never reset, so a second scan
     // continues the numbering.
@@ -55,6 +65,7 @@ public:
     bool IsListedNode(TreeNodeId node) const;
 
 private:
+    std::shared_ptr<BodySpill> spill_;
     mutable std::mutex mutex_;
     std::atomic<int32_t> itemNumber_{0};
     RecordList<FolderNode> folderNodes_;

@@ -7,8 +7,8 @@
 #include "PffHandles.h"
 #include "PffProperties.h"
 #include "ScanSink.h"
+#include "PropertyTags.h"
 #include "ScanTexts.h"
-#include "TimeText.h"
 
 #include "NativePath.h"
 
@@ -19,26 +19,14 @@ namespace tolvane {
 
 namespace {
 
-constexpr uint32_t kDisplayName = 0x3001;
-constexpr uint32_t kAttachLongFilename = 0x3707;
-constexpr uint32_t kAttachFilename = 0x3704;
-constexpr uint32_t kSenderName = 0x0C1A;
-constexpr uint32_t kSenderAddress = 0x0C1F;
-constexpr uint32_t kDeliveryTime = 0x0E06;
-constexpr uint32_t kCreationTime = 0x3007;
-constexpr uint32_t kModificationTime = 0x3008;
-constexpr uint32_t kMessageSize = 0x0E08;
-constexpr uint32_t kMessageFlags = 0x0E07;
-constexpr uint32_t kImportance = 0x0017;
-constexpr uint32_t kPriority = 0x0026;
-constexpr uint32_t kSensitivity = 0x0036;
-
 std::optional<int32_t> ReadSigned32(libpff_item_t* item, uint32_t entryType)
 {
     if (const auto value = Read32(item, 0, entryType))
         return static_cast<int32_t>(*value);
     return std::nullopt;
 }
+
+
 
 // Test of the attachment path: an error other than "not there" fails the attachment.
 bool ExistenceTestFails(const QString& path)
@@ -71,14 +59,14 @@ int export_handle_export_message_body(export_handle* handle, libpff_item_t* mess
     if (const auto html = ReadHtmlBody(message, handle->asciiCodepage)) {
         if (BodyIsKept(html->storedSize)) {
             collectors->body = html->utf8;
-            handle->bodyKind = 2;
+            handle->lastKeptBodyKind = BodyKind::Html;
         }
         return 1;
     }
     if (const auto plain = ReadPlainTextBody(message, handle->asciiCodepage)) {
         if (BodyIsKept(plain->storedSize)) {
             collectors->body = plain->utf8;
-            handle->bodyKind = 0;
+            handle->lastKeptBodyKind = BodyKind::PlainText;
         }
         return 1;
     }
@@ -118,7 +106,7 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
     QString name;
     if (type == LIBPFF_ATTACHMENT_TYPE_DATA) {
         const int codePage = MessageCodePage(attachment, handle->asciiCodepage);
-        for (uint32_t property : {kAttachLongFilename, kAttachFilename, kDisplayName}) {
+        for (uint32_t property : {PropertyTag::AttachLongFilename, PropertyTag::AttachFilename, PropertyTag::DisplayName}) {
             name = ReadString(attachment, 0, property, codePage).value_or(QString());
             if (!name.isEmpty())
                 break;
@@ -130,7 +118,7 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
     QString path;
     if (export_handle_create_target_path(handle, directory, name, &path, u'/') != 1)
         return -1;
-    collectors->attachments += path + QStringLiteral(" ;");
+    collectors->attachments.push_back(path);
     if (ExistenceTestFails(path))
         return -1;
     if (type != LIBPFF_ATTACHMENT_TYPE_ITEM)
@@ -167,8 +155,8 @@ int export_handle_export_recipients(export_handle* handle, libpff_item_t* messag
         return -1;
     const int codePage = MessageCodePage(message, handle->asciiCodepage);
     for (int set = 0; set < sets; ++set) {
-        if (const auto name = ReadString(recipients.get(), set, kDisplayName, codePage))
-            collectors->recipients += *name + QStringLiteral(" ;");
+        if (const auto name = ReadString(recipients.get(), set, PropertyTag::DisplayName, codePage))
+            collectors->recipients.push_back(*name);
     }
     return 1;
 }
@@ -176,45 +164,37 @@ int export_handle_export_recipients(export_handle* handle, libpff_item_t* messag
 int export_handle_export_message_header(export_handle* handle, libpff_item_t* message, const QString& exportPath,
                                         MessageCollectors* collectors)
 {
+    if (handle->abandoned || handle->store == nullptr)
+        return -1;
     const int fileCodePage = handle->asciiCodepage;
     MailRecord record;
     record.folderName = LastPathComponent(exportPath);
     record.folderKey = export_handle_record_folder_key(handle, exportPath);
 
     const auto subject = ReadSubject(message, fileCodePage);
-    record.subject = subject ? CleanSubject(*subject) : QString();
-    record.senderName = ReadMessageString(message, kSenderName, fileCodePage).value_or(QStringLiteral("Unknown"));
-    record.senderAddress =
-        ReadMessageString(message, kSenderAddress, fileCodePage).value_or(QStringLiteral("Unknown"));
-    record.deliveryTime = ReadTimeText(message, 0, kDeliveryTime).value_or(QStringLiteral("None"));
-    record.creationTime = ReadTimeText(message, 0, kCreationTime).value_or(QStringLiteral("None"));
-    record.modificationTime = ReadTimeText(message, 0, kModificationTime).value_or(QStringLiteral("None"));
-    record.size = SizeText(ReadSigned32(message, kMessageSize));
-    record.flag = FlagWord(Read32(message, 0, kMessageFlags));
-    record.importance = ImportanceWord(ReadSigned32(message, kImportance));
-    record.priority = PriorityWord(ReadSigned32(message, kPriority));
-    record.sensitivity = SensitivityWord(ReadSigned32(message, kSensitivity));
-
-    // Texts of exactly one space stand for "no value".
-    record.senderAddress = NullIfSpace(record.senderAddress);
-    record.senderName = NullIfSpace(record.senderName);
-    record.subject = NullIfSpace(record.subject);
-    record.recipients = NullIfSpace(collectors->recipients.isNull() ? QString(u""_qs) : collectors->recipients);
-    record.deliveryTime = NullIfSpace(record.deliveryTime);
-    record.creationTime = NullIfSpace(record.creationTime);
-    record.modificationTime = NullIfSpace(record.modificationTime);
+    // A subject of exactly one space counts as none.
+    record.subject = NullIfSpace(subject ? CleanSubject(*subject) : QString());
+    record.senderName = ReadMessageString(message, PropertyTag::SenderName, fileCodePage);
+    record.senderAddress = ReadMessageString(message, PropertyTag::SenderAddress, fileCodePage);
+    record.deliveryTime = ReadFileTime(message, 0, PropertyTag::DeliveryTime);
+    record.creationTime = ReadFileTime(message, 0, PropertyTag::CreationTime);
+    record.modificationTime = ReadFileTime(message, 0, PropertyTag::ModificationTime);
+    record.size = ReadSigned32(message, PropertyTag::MessageSize);
+    record.flag = Read32(message, 0, PropertyTag::MessageFlags);
+    record.importance = ReadSigned32(message, PropertyTag::Importance);
+    record.priority = ReadSigned32(message, PropertyTag::Priority);
+    record.sensitivity = ReadSigned32(message, PropertyTag::Sensitivity);
+    record.recipients = std::move(collectors->recipients);
     // A body of one space counts as none, as every other text of the record.
-    record.body = collectors->body == " " ? StoredText() : StoredText::fromUtf8(collectors->body);
-    record.attachments = NullIfSpace(collectors->attachments.isNull() ? QString(u""_qs) : collectors->attachments);
-    record.bodyKind = handle->bodyKind;
+    record.body = collectors->body == " " ? StoredText() : handle->store->KeepBody(collectors->body);
+    record.attachments = std::move(collectors->attachments);
+    record.bodyKind = handle->lastKeptBodyKind;
     record.location = export_handle_item_location(handle, message);
 
     collectors->body.clear();
     collectors->recipients.clear();
     collectors->attachments.clear();
 
-    if (handle->abandoned || handle->store == nullptr)
-        return -1;
     record.number = handle->store->NextItemNumber();
     // Into the store first, so a reader that sees the row finds its record.
     handle->store->AddMailRecord(record);

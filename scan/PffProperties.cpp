@@ -1,20 +1,15 @@
 // Raw property access through libpff record sets and entries.
 #include "PffProperties.h"
 
+#include "PropertyTags.h"
+#include "ScanTexts.h"
 #include "TextDecoding.h"
-#include "TimeText.h"
 
 #include <QtEndian>
 
 namespace tolvane {
 
 namespace {
-
-constexpr uint32_t kMessageCodePage = 0x3FFD;
-constexpr uint32_t kInternetCodePage = 0x3FDE;
-constexpr uint32_t kPlainTextBody = 0x1000;
-constexpr uint32_t kRtfCompressed = 0x1009;
-constexpr uint32_t kHtmlBody = 0x1013;
 
 uint8_t LookupFlags(NamedLookup lookup)
 {
@@ -115,10 +110,9 @@ std::optional<QString> ReadMessageString(libpff_item_t* item, uint32_t entryType
 
 std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage)
 {
-    auto subject = ReadMessageString(message, 0x0037, fileCodePage);
-    if (subject && subject->size() >= 2 && subject->at(0) == QChar(0x0001))
-        subject->remove(0, 2);
-    return subject;
+    if (const auto subject = ReadMessageString(message, PropertyTag::Subject, fileCodePage))
+        return SubjectWithoutPrefixMarker(*subject);
+    return std::nullopt;
 }
 
 std::optional<uint32_t> Read32(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup, ReadFailures* failures)
@@ -164,10 +158,10 @@ std::optional<uint64_t> ReadFiletime(libpff_item_t* item, int setIndex, uint32_t
     return qFromLittleEndian<uint64_t>(reinterpret_cast<const uchar*>(value->data.constData()));
 }
 
-std::optional<QString> ReadTimeText(libpff_item_t* item, int setIndex, uint32_t entryType)
+std::optional<FileTime> ReadFileTime(libpff_item_t* item, int setIndex, uint32_t entryType)
 {
-    if (const auto filetime = ReadFiletime(item, setIndex, entryType))
-        return FiletimeToTimeText(*filetime);
+    if (const auto ticks = ReadFiletime(item, setIndex, entryType))
+        return FileTime{*ticks};
     return std::nullopt;
 }
 
@@ -181,12 +175,12 @@ std::optional<QByteArray> ReadBinary(libpff_item_t* item, int setIndex, uint32_t
 
 int MessageCodePage(libpff_item_t* item, int fallback)
 {
-    return PositiveCodePage(item, kMessageCodePage).value_or(fallback);
+    return PositiveCodePage(item, PropertyTag::MessageCodePage).value_or(fallback);
 }
 
 int InternetCodePage(libpff_item_t* item, int fallback)
 {
-    if (const auto internet = PositiveCodePage(item, kInternetCodePage))
+    if (const auto internet = PositiveCodePage(item, PropertyTag::InternetCodePage))
         return *internet;
     return MessageCodePage(item, fallback);
 }
@@ -225,22 +219,22 @@ std::optional<MessageBody> ReadBody(libpff_item_t* message, uint32_t entryType, 
 
 std::optional<MessageBody> ReadHtmlBody(libpff_item_t* message, int fileCodePage, ReadFailures* failures)
 {
-    return ReadBody(message, kHtmlBody, InternetCodePage(message, fileCodePage), failures);
+    return ReadBody(message, PropertyTag::HtmlBody, InternetCodePage(message, fileCodePage), failures);
 }
 
 std::optional<MessageBody> ReadPlainTextBody(libpff_item_t* message, int fileCodePage, ReadFailures* failures)
 {
-    return ReadBody(message, kPlainTextBody, MessageCodePage(message, fileCodePage), failures);
+    return ReadBody(message, PropertyTag::PlainTextBody, MessageCodePage(message, fileCodePage), failures);
 }
 
 std::optional<QByteArray> ReadRtfBodyStored(libpff_item_t* message, ReadFailures* failures)
 {
-    return ReadBinary(message, 0, kRtfCompressed, NamedLookup::Mapped, failures);
+    return ReadBinary(message, 0, PropertyTag::RtfCompressed, NamedLookup::Mapped, failures);
 }
 
 bool HasRtfBody(libpff_item_t* message)
 {
-    return ReadProperty(message, 0, kRtfCompressed).has_value();
+    return ReadProperty(message, 0, PropertyTag::RtfCompressed).has_value();
 }
 
 }  // namespace tolvane

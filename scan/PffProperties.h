@@ -7,6 +7,7 @@
 // pairs, so every string goes through the raw bytes here.
 #pragma once
 
+#include "ItemRecords.h"
 #include "PffHandles.h"
 
 #include <QByteArray>
@@ -76,9 +77,8 @@ std::optional<uint64_t> ReadFiletime(libpff_item_t* item, int setIndex, uint32_t
                                      NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
 std::optional<QByteArray> ReadBinary(libpff_item_t* item, int setIndex, uint32_t entryType,
                                      NamedLookup lookup = NamedLookup::Mapped, ReadFailures* failures = nullptr);
-// A FILETIME property as the 21-character time text; nullopt when it is
-// missing or cannot be converted (callers choose their own default).
-std::optional<QString> ReadTimeText(libpff_item_t* item, int setIndex, uint32_t entryType);
+// A FILETIME property as the record's time value; nullopt when it is missing.
+std::optional<FileTime> ReadFileTime(libpff_item_t* item, int setIndex, uint32_t entryType);
 
 // The subject (0x0037) without the two-character prefix marker (0x01 and a
 // length character) that stored subjects may begin with; nullopt when absent.

@@ -70,6 +70,13 @@ QString CleanFolderKey(const QString& text)
     return FromCodePoints(points);
 }
 
+QString SubjectWithoutPrefixMarker(const QString& stored)
+{
+    if (stored.size() >= 2 && stored.at(0) == QChar(0x01))
+        return stored.mid(2);
+    return stored;
+}
+
 QString CleanSubject(const QString& subject)
 {
     if (subject.isNull())
@@ -99,73 +106,6 @@ void SanitizeFileName(QString& name)
         if (IsReplacedInFileName(name.at(i).unicode()))
             name[i] = u'_';
     }
-}
-
-QString FlagWord(std::optional<uint32_t> flags)
-{
-    if (!flags)
-        return QStringLiteral(" ");
-    struct FlagName {
-        uint32_t bit;
-        const char* word;
-    };
-    static constexpr FlagName kWords[] = {
-        {0x002, "Unmodified"}, {0x004, "Submit"}, {0x008, "Unsent"},      {0x010, "Attachments"},
-        {0x020, "From me"},    {0x040, "Associated"}, {0x080, "Resend"},  {0x100, "RN pending"},
-        {0x200, "NRN pending"},
-    };
-    const char* word = (*flags & 0x01) ? "Read" : "Unread";
-    for (const FlagName& entry : kWords) {
-        if (*flags & entry.bit)
-            word = entry.word;
-    }
-    return QString::fromLatin1(word);
-}
-
-QString PriorityWord(std::optional<int32_t> priority)
-{
-    if (priority) {
-        switch (*priority) {
-        case -1: return QStringLiteral("Non Urgent");
-        case 0: return QStringLiteral("Normal");
-        case 1: return QStringLiteral("Urgent");
-        default: break;
-        }
-    }
-    return QStringLiteral("None");
-}
-
-QString ImportanceWord(std::optional<int32_t> importance)
-{
-    if (importance) {
-        switch (*importance) {
-        case 0: return QStringLiteral("Low");
-        case 1: return QStringLiteral("Normal");
-        case 2: return QStringLiteral("High");
-        default: break;
-        }
-    }
-    return QStringLiteral(" ");
-}
-
-QString SensitivityWord(std::optional<int32_t> sensitivity)
-{
-    if (sensitivity) {
-        switch (*sensitivity) {
-        case 1: return QStringLiteral("Personal");
-        case 2: return QStringLiteral("Private");
-        case 3: return QStringLiteral("Confidential");
-        default: break;
-        }
-    }
-    return QStringLiteral("None");
-}
-
-QString SizeText(std::optional<int32_t> size)
-{
-    if (!size)
-        return QStringLiteral(" ");
-    return QString::number(*size) + QStringLiteral("  Bytes");
 }
 
 QString LastPathComponent(const QString& path)

@@ -1,7 +1,10 @@
-// The texts the scan makes from stored values: the folder-key cleaner, flag,
-// priority, importance and sensitivity words, the size text, the body-size
-// rule and the pieces of an export path. Pure functions, no libpff.
+// The scan's text rules: the folder-key cleaner, the subject cleaner, the
+// file-name sanitiser, the body-size rule and the pieces of an export path.
+// Pure functions, no libpff. (What a record's values look like on screen is
+// RecordText's business.)
 #pragma once
+
+#include "Limits.h"
 
 #include <QString>
 
@@ -9,9 +12,6 @@
 #include <optional>
 
 namespace tolvane {
-
-// Bodies of this many bytes or more are not kept in the record.
-inline constexpr qsizetype kKeptBodyLimit = 65000;
 
 // The text the folder key, the subject and output directory names are made
 // from: "Deleted Items" and "Top of Personal Folders" get dashes, then every
@@ -21,6 +21,10 @@ inline constexpr qsizetype kKeptBodyLimit = 65000;
 // character outside the Basic Multilingual Plane is one character.
 QString CleanFolderKey(const QString& text);
 
+// The subject as stored without the two-character prefix marker (0x01 and a
+// length character) that stored subjects may begin with.
+QString SubjectWithoutPrefixMarker(const QString& stored);
+
 // The cleaned subject with every "--" removed.
 QString CleanSubject(const QString& subject);
 
@@ -28,17 +32,6 @@ QString CleanSubject(const QString& subject);
 bool IsReplacedInFileName(char32_t character);
 // Replaces every such character of `name` by '_'.
 void SanitizeFileName(QString& name);
-
-// The message-flag word; " " when the flags are missing.
-QString FlagWord(std::optional<uint32_t> flags);
-// "Non Urgent", "Normal", "Urgent", else "None".
-QString PriorityWord(std::optional<int32_t> priority);
-// "Low", "Normal", "High", else " ".
-QString ImportanceWord(std::optional<int32_t> importance);
-// "None", "Personal", "Private", "Confidential", else "None".
-QString SensitivityWord(std::optional<int32_t> sensitivity);
-// "<size>  Bytes", or " " when missing.
-QString SizeText(std::optional<int32_t> size);
 
 // True when a body of the given stored size is kept in the record.
 inline bool BodyIsKept(qsizetype storedSize) { return storedSize < kKeptBodyLimit; }

@@ -64,4 +64,10 @@ QDateTime FiletimeToDateTime(uint64_t filetime)
     return QDateTime::fromMSecsSinceEpoch(unixMilliseconds, Qt::UTC);
 }
 
+uint64_t DateTimeToFiletime(const QDateTime& time)
+{
+    const qint64 unixMilliseconds = time.toMSecsSinceEpoch();
+    return static_cast<uint64_t>(unixMilliseconds + kDaysFrom1601To1970 * kSecondsPerDay * 1000) * 10'000;
+}
+
 }  // namespace tolvane

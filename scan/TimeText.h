@@ -17,4 +17,7 @@ std::optional<QString> FiletimeToTimeText(uint64_t filetime);
 // the value lies beyond year 9999.
 QDateTime FiletimeToDateTime(uint64_t filetime);
 
+// The FILETIME of an instant at or after 1601-01-01 UTC.
+uint64_t DateTimeToFiletime(const QDateTime& time);
+
 }  // namespace tolvane

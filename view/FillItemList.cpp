@@ -44,12 +44,12 @@ ItemListFill ComputeItemListFill(const QString& folderName,
     ItemListFill fill;
     const bool done =
         FillBlock(folderName, contacts, ListKind::Contact,
-                  [](const ContactRecord& r) { return r.itemType == 7; }, ContactRow, keepGoing, fill)
+                  [](const ContactRecord& r) { return r.itemType == ItemKind::Contact; }, ContactRow, keepGoing, fill)
         && FillBlock(folderName, appointments, ListKind::Appointment,
-                     [](const AppointmentRecord& r) { return r.itemType == 2; }, AppointmentRow,
+                     [](const AppointmentRecord& r) { return r.itemType == ItemKind::Appointment; }, AppointmentRow,
                      keepGoing, fill)
         && FillBlock(folderName, mail, ListKind::Mail,
-                     [](const MailRecord& r) { return r.itemKind == 0; }, MailRow, keepGoing, fill);
+                     [](const MailRecord& r) { return r.itemKind == ItemKind::Mail; }, MailRow, keepGoing, fill);
     if (!done) {
         fill = ItemListFill{};
         fill.cancelled = true;

@@ -1,6 +1,8 @@
 // Headings, widths and cell texts of the item list's layouts.
 #include "ItemListColumns.h"
 
+#include "RecordText.h"
+
 namespace tolvane {
 
 namespace {
@@ -53,9 +55,10 @@ ColumnSet ColumnSetFor(ListKind kind)
 
 ListRow MailRow(const MailRecord& r)
 {
-    return {QString::number(r.number), MailKindWord(), r.senderName, r.subject, r.deliveryTime,
-            r.creationTime, r.modificationTime, r.size, r.flag, r.priority, r.sensitivity,
-            r.importance};
+    return {QString::number(r.number), MailKindWord(), RecordText::SenderName(r), r.subject,
+            RecordText::DeliveryTime(r), RecordText::CreationTime(r), RecordText::ModificationTime(r),
+            RecordText::Size(r), RecordText::Flag(r), RecordText::Priority(r), RecordText::Sensitivity(r),
+            RecordText::Importance(r)};
 }
 
 ListRow ContactRow(const ContactRecord& r)
@@ -67,10 +70,9 @@ ListRow ContactRow(const ContactRecord& r)
 
 ListRow AppointmentRow(const AppointmentRecord& r)
 {
-    // The subject cell only says whether a subject exists; the text itself stays hidden.
-    const QString subject = r.subjectPlaceholder.isNull() ? QString() : QStringLiteral("None");
-    return {QString::number(r.number), AppointmentKindWord(), subject, r.location, r.startTime,
-            r.endTime, QString(), QString()};
+    // The subject cell only shows a placeholder; the text itself stays hidden.
+    return {QString::number(r.number), AppointmentKindWord(), RecordText::SubjectPlaceholder(r),
+            RecordText::Location(r), RecordText::StartTime(r), RecordText::EndTime(r), QString(), QString()};
 }
 
 }  // namespace tolvane

@@ -3,81 +3,15 @@
 
 #include <QFile>
 
+#include "ContactFields.h"
 #include "PrivateTempDir.h"
+#include "RecordText.h"
 
 namespace tolvane {
 
-namespace {
-
-struct ContactEntry {
-    const char* label;
-    QString ContactRecord::*field;
-};
-
-// Labels as users of the program know them; note the two without a blank
-// before the colon and the lower-case isdn entry.
-const ContactEntry contactEntries[] = {
-    {"<b>First Name :</b> ", &ContactRecord::givenName},
-    {"<b>Last Name :</b> ", &ContactRecord::middleName},
-    {"<b>Assistant Name :</b> ", &ContactRecord::assistant},
-    {"<b>Assistant Phone :</b> ", &ContactRecord::assistantPhone},
-    {"<b>Body :</b> ", &ContactRecord::notes},
-    {"<b>Business Address :</b> ", &ContactRecord::spareText8},
-    {"<b>Business City :</b> ", &ContactRecord::spareText3},
-    {"<b>Business Country :</b> ", &ContactRecord::spareText4},
-    {"<b>Business Fax :</b> ", &ContactRecord::businessFax},
-    {"<b>Business HomePage :</b> ", &ContactRecord::businessHomePage},
-    {"<b>Business Phone :</b> ", &ContactRecord::businessPhone},
-    {"<b>Business Phone 2 :</b> ", &ContactRecord::spareText9},
-    {"<b>Business Postal Code :</b> ", &ContactRecord::spareText7},
-    {"<b>Business State :</b> ", &ContactRecord::spareText5},
-    {"<b>Business Street :</b> ", &ContactRecord::spareText6},
-    {"<b>Car Phone :</b> ", &ContactRecord::carPhone},
-    {"<b>Company Main Phone :</b> ", &ContactRecord::companyMainPhone},
-    {"<b>Company Name :</b> ", &ContactRecord::companyName},
-    {"<b>Customer Id :</b> ", &ContactRecord::customerId},
-    {"<b>Postal Address :</b> ", &ContactRecord::spareText1},
-    {"<b>Department :</b> ", &ContactRecord::department},
-    {"<b>Display Name Prefix :</b> ", &ContactRecord::formerDisplayName},
-    {"<b>Free Busy Address :</b> ", &ContactRecord::spareText10},
-    {"<b>Fullname :</b> ", &ContactRecord::fullName},
-    {"<b>Gov Id :</b> ", &ContactRecord::governmentId},
-    {"<b>Hobbies :</b> ", &ContactRecord::hobbies},
-    {"<b>Home Address :</b> ", &ContactRecord::homeStreet},
-    {"<b>Home City :</b> ", &ContactRecord::homeCity},
-    {"<b>Home Country :</b> ", &ContactRecord::homeCountry},
-    {"<b>Home Fax :</b> ", &ContactRecord::homeFax},
-    {"<b>Home Phone :</b> ", &ContactRecord::homePhone},
-    {"<b>Home Phone2 :</b> ", &ContactRecord::home2Phone},
-    {"<b>Home State :</b> ", &ContactRecord::homeState},
-    {"<b>Home Street :</b> ", &ContactRecord::homeAddress},
-    {"<b>isdn phone :</b> ", &ContactRecord::isdnNumber},
-    {"<b>Language :</b> ", &ContactRecord::language},
-    {"<b>Manager Name :</b> ", &ContactRecord::managerName},
-    {"<b>Mileage :</b> ", &ContactRecord::mobilePhone2},
-    {"<b>Mobile Phone :</b> ", &ContactRecord::mobilePhone},
-    {"<b>Nickname:</b> ", &ContactRecord::nickname},
-    {"<b>Office Location :</b> ", &ContactRecord::officeLocation},
-    {"<b>Other City :</b> ", &ContactRecord::otherCity},
-    {"<b>Other Country :</b> ", &ContactRecord::otherCountry},
-    {"<b>Other State :</b> ", &ContactRecord::otherState},
-    {"<b>Other Street :</b> ", &ContactRecord::otherStreet},
-    {"<b>Personal Homepage:</b> ", &ContactRecord::personalHomePage},
-    {"<b>Profession :</b> ", &ContactRecord::profession},
-    {"<b>Radio Phone :</b> ", &ContactRecord::radioPhone},
-    {"<b>Spouse Name :</b> ", &ContactRecord::spouseName},
-    {"<b>Suffix :</b> ", &ContactRecord::generation},
-    {"<b>Surname :</b> ", &ContactRecord::surname},
-    {"<b>Telex :</b> ", &ContactRecord::telexNumber},
-    {"<b>ttytdd Phone :</b> ", &ContactRecord::ttyTddPhone},
-};
-
-}  // namespace
-
 QString MailPreviewFileName(const MailRecord& record)
 {
-    return (record.bodyKind == 0 || record.bodyKind == 1) ? QStringLiteral("temp.txt")
-                                                          : QStringLiteral("temp.html");
+    return record.bodyKind == BodyKind::Html ? QStringLiteral("temp.html") : QStringLiteral("temp.txt");
 }
 
 QString MailPreviewPage(const MailRecord& record)
@@ -106,9 +40,7 @@ QString DisarmPagePragmas(const QString& html)
 
 QString AttachmentLabelText(const MailRecord& record, const QString& tempDir)
 {
-    QString text = record.attachments;
-    if (text.isNull())
-        return QString();
+    QString text = RecordText::Attachments(record);
     text.remove(tempDir + QStringLiteral("Attachments/"));
     return text;
 }
@@ -116,11 +48,11 @@ QString AttachmentLabelText(const MailRecord& record, const QString& tempDir)
 QString ContactPreviewPage(const ContactRecord& record)
 {
     QString page;
-    for (const ContactEntry& entry : contactEntries) {
-        const QString& value = record.*(entry.field);
+    for (const ContactField* field : ContactPreviewFields()) {
+        const QString& value = record.*(field->member);
         if (value.isNull())
             continue;
-        page += QLatin1String(entry.label);
+        page += QLatin1String(field->previewLabel);
         page += value.toHtmlEscaped();
         page += QLatin1String("<br>");
     }
@@ -129,9 +61,10 @@ QString ContactPreviewPage(const ContactRecord& record)
 
 QString AppointmentPreviewPage(const AppointmentRecord& record)
 {
-    return QStringLiteral("<b>Start :</b>") + record.startTime.toHtmlEscaped() + QStringLiteral("<BR>")
-         + QStringLiteral("<b>End :</b>") + record.endTime.toHtmlEscaped() + QStringLiteral("<BR>")
-         + QStringLiteral("<b>Location :</b>") + record.location.toHtmlEscaped() + QStringLiteral("<BR>");
+    return QStringLiteral("<b>Start :</b>") + RecordText::StartTime(record).toHtmlEscaped() + QStringLiteral("<BR>")
+         + QStringLiteral("<b>End :</b>") + RecordText::EndTime(record).toHtmlEscaped() + QStringLiteral("<BR>")
+         + QStringLiteral("<b>Location :</b>") + RecordText::Location(record).toHtmlEscaped()
+         + QStringLiteral("<BR>");
 }
 
 bool WritePreviewFile(const QString& path, const QString& text)

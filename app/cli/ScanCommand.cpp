@@ -3,7 +3,9 @@
 #include "Commands.h"
 #include "HeadlessScan.h"
 
+#include "ContactFields.h"
 #include "ItemStore.h"
+#include "RecordText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -46,32 +48,29 @@ void AddLocation(QJsonObject& object, const ItemLocation& location)
     object.insert(QStringLiteral("attachmentPath"), path);
 }
 
-#define TOLVANE_TEXT(object, record, field) object.insert(QStringLiteral(#field), Text(record.field))
-#define TOLVANE_NUMBER(object, record, field) object.insert(QStringLiteral(#field), record.field)
-
 QJsonObject MailJson(const MailRecord& r)
 {
     QJsonObject o;
-    TOLVANE_TEXT(o, r, folderName);
-    TOLVANE_NUMBER(o, r, recordKind);
-    TOLVANE_NUMBER(o, r, itemKind);
-    TOLVANE_TEXT(o, r, senderAddress);
-    TOLVANE_TEXT(o, r, senderName);
-    TOLVANE_TEXT(o, r, recipients);
-    TOLVANE_TEXT(o, r, subject);
-    TOLVANE_TEXT(o, r, deliveryTime);
-    TOLVANE_TEXT(o, r, creationTime);
-    TOLVANE_TEXT(o, r, modificationTime);
-    TOLVANE_TEXT(o, r, size);
-    TOLVANE_TEXT(o, r, flag);
-    TOLVANE_TEXT(o, r, priority);
-    TOLVANE_TEXT(o, r, sensitivity);
-    TOLVANE_TEXT(o, r, importance);
+    o.insert(QStringLiteral("folderName"), Text(r.folderName));
+    o.insert(QStringLiteral("recordKind"), RecordText::KindCode(r.recordKind));
+    o.insert(QStringLiteral("itemKind"), RecordText::KindCode(r.itemKind));
+    o.insert(QStringLiteral("senderAddress"), Text(RecordText::SenderAddress(r)));
+    o.insert(QStringLiteral("senderName"), Text(RecordText::SenderName(r)));
+    o.insert(QStringLiteral("recipients"), Text(RecordText::Recipients(r)));
+    o.insert(QStringLiteral("subject"), Text(r.subject));
+    o.insert(QStringLiteral("deliveryTime"), Text(RecordText::DeliveryTime(r)));
+    o.insert(QStringLiteral("creationTime"), Text(RecordText::CreationTime(r)));
+    o.insert(QStringLiteral("modificationTime"), Text(RecordText::ModificationTime(r)));
+    o.insert(QStringLiteral("size"), Text(RecordText::Size(r)));
+    o.insert(QStringLiteral("flag"), Text(RecordText::Flag(r)));
+    o.insert(QStringLiteral("priority"), Text(RecordText::Priority(r)));
+    o.insert(QStringLiteral("sensitivity"), Text(RecordText::Sensitivity(r)));
+    o.insert(QStringLiteral("importance"), Text(RecordText::Importance(r)));
     o.insert(QStringLiteral("body"), Text(r.body.text()));
-    TOLVANE_TEXT(o, r, attachments);
-    TOLVANE_NUMBER(o, r, bodyKind);
-    TOLVANE_TEXT(o, r, folderKey);
-    TOLVANE_NUMBER(o, r, number);
+    o.insert(QStringLiteral("attachments"), Text(RecordText::Attachments(r)));
+    o.insert(QStringLiteral("bodyKind"), RecordText::BodyKindCode(r.bodyKind));
+    o.insert(QStringLiteral("folderKey"), Text(r.folderKey));
+    o.insert(QStringLiteral("number"), r.number);
     AddLocation(o, r.location);
     return o;
 }
@@ -79,16 +78,17 @@ QJsonObject MailJson(const MailRecord& r)
 QJsonObject AppointmentJson(const AppointmentRecord& r)
 {
     QJsonObject o;
-    TOLVANE_TEXT(o, r, folderName);
-    TOLVANE_NUMBER(o, r, itemType);
-    TOLVANE_TEXT(o, r, endTime);
-    TOLVANE_TEXT(o, r, location);
-    TOLVANE_TEXT(o, r, recurrencePattern);
-    TOLVANE_TEXT(o, r, startTime);
-    TOLVANE_TEXT(o, r, placeholderA);
-    TOLVANE_TEXT(o, r, subjectPlaceholder);
-    TOLVANE_TEXT(o, r, folderKey);
-    TOLVANE_NUMBER(o, r, number);
+    o.insert(QStringLiteral("folderName"), Text(r.folderName));
+    o.insert(QStringLiteral("itemType"), RecordText::KindCode(r.itemType));
+    o.insert(QStringLiteral("endTime"), Text(RecordText::EndTime(r)));
+    o.insert(QStringLiteral("location"), Text(RecordText::Location(r)));
+    o.insert(QStringLiteral("recurrencePattern"), Text(RecordText::RecurrencePattern(r)));
+    o.insert(QStringLiteral("startTime"), Text(RecordText::StartTime(r)));
+    // Two placeholders records have always carried; both say "None".
+    o.insert(QStringLiteral("placeholderA"), Text(RecordText::SubjectPlaceholder(r)));
+    o.insert(QStringLiteral("subjectPlaceholder"), Text(RecordText::SubjectPlaceholder(r)));
+    o.insert(QStringLiteral("folderKey"), Text(r.folderKey));
+    o.insert(QStringLiteral("number"), r.number);
     AddLocation(o, r.itemLocation);
     return o;
 }
@@ -96,82 +96,15 @@ QJsonObject AppointmentJson(const AppointmentRecord& r)
 QJsonObject ContactJson(const ContactRecord& r)
 {
     QJsonObject o;
-    TOLVANE_TEXT(o, r, folderName);
-    TOLVANE_NUMBER(o, r, itemType);
-    TOLVANE_TEXT(o, r, companyName);
-    TOLVANE_TEXT(o, r, generation);
-    TOLVANE_TEXT(o, r, fileUnder);
-    TOLVANE_TEXT(o, r, spareText1);
-    TOLVANE_TEXT(o, r, title);
-    TOLVANE_TEXT(o, r, fullName);
-    TOLVANE_TEXT(o, r, customerId);
-    TOLVANE_TEXT(o, r, mobilePhone);
-    TOLVANE_TEXT(o, r, hobbies);
-    TOLVANE_TEXT(o, r, homeStreet);
-    TOLVANE_TEXT(o, r, gender);
-    TOLVANE_TEXT(o, r, surname);
-    TOLVANE_TEXT(o, r, givenName);
-    TOLVANE_TEXT(o, r, middleName);
-    TOLVANE_TEXT(o, r, homePhone);
-    TOLVANE_TEXT(o, r, businessPhone);
-    TOLVANE_TEXT(o, r, businessFax);
-    TOLVANE_TEXT(o, r, homeFax);
-    TOLVANE_TEXT(o, r, language);
-    TOLVANE_TEXT(o, r, officeLocation);
-    TOLVANE_TEXT(o, r, pager);
-    TOLVANE_TEXT(o, r, isdnNumber);
-    TOLVANE_TEXT(o, r, assistantPhone);
-    TOLVANE_TEXT(o, r, assistant);
-    TOLVANE_TEXT(o, r, profession);
-    TOLVANE_TEXT(o, r, spouseName);
-    TOLVANE_TEXT(o, r, companyMainPhone);
-    TOLVANE_TEXT(o, r, homeCity);
-    TOLVANE_TEXT(o, r, weddingAnniversary);
-    TOLVANE_TEXT(o, r, birthday);
-    TOLVANE_TEXT(o, r, managerName);
-    TOLVANE_TEXT(o, r, nickname);
-    TOLVANE_TEXT(o, r, personalHomePage);
-    TOLVANE_TEXT(o, r, businessHomePage);
-    TOLVANE_TEXT(o, r, homeCountry);
-    TOLVANE_TEXT(o, r, homePostalCode);
-    TOLVANE_TEXT(o, r, homeState);
-    TOLVANE_TEXT(o, r, homeAddress);
-    TOLVANE_TEXT(o, r, otherCity);
-    TOLVANE_TEXT(o, r, otherCountry);
-    TOLVANE_TEXT(o, r, otherState);
-    TOLVANE_TEXT(o, r, otherStreet);
-    TOLVANE_TEXT(o, r, otherTelephone);
-    TOLVANE_TEXT(o, r, spareText2);
-    TOLVANE_TEXT(o, r, otherPostalCode);
-    TOLVANE_TEXT(o, r, callbackPhone);
-    TOLVANE_TEXT(o, r, spareText3);
-    TOLVANE_TEXT(o, r, spareText4);
-    TOLVANE_TEXT(o, r, spareText5);
-    TOLVANE_TEXT(o, r, spareText6);
-    TOLVANE_TEXT(o, r, spareText7);
-    TOLVANE_TEXT(o, r, spareText8);
-    TOLVANE_TEXT(o, r, carPhone);
-    TOLVANE_TEXT(o, r, department);
-    TOLVANE_TEXT(o, r, account);
-    TOLVANE_TEXT(o, r, home2Phone);
-    TOLVANE_TEXT(o, r, mobilePhone2);
-    TOLVANE_TEXT(o, r, telexNumber);
-    TOLVANE_TEXT(o, r, radioPhone);
-    TOLVANE_TEXT(o, r, spareText9);
-    TOLVANE_TEXT(o, r, ttyTddPhone);
-    TOLVANE_TEXT(o, r, governmentId);
-    TOLVANE_TEXT(o, r, organizationalId);
-    TOLVANE_TEXT(o, r, spareText10);
-    TOLVANE_TEXT(o, r, formerDisplayName);
-    TOLVANE_TEXT(o, r, notes);
-    TOLVANE_TEXT(o, r, folderKey);
-    TOLVANE_NUMBER(o, r, number);
+    o.insert(QStringLiteral("folderName"), Text(r.folderName));
+    o.insert(QStringLiteral("itemType"), RecordText::KindCode(r.itemType));
+    for (const ContactField& field : ContactFields())
+        o.insert(QLatin1String(field.name), Text(r.*field.member));
+    o.insert(QStringLiteral("folderKey"), Text(r.folderKey));
+    o.insert(QStringLiteral("number"), r.number);
     AddLocation(o, r.location);
     return o;
 }
-
-#undef TOLVANE_TEXT
-#undef TOLVANE_NUMBER
 
 QString ResultWord(ScanOutcome outcome)
 {

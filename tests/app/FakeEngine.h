@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ItemStore.h"
+#include "TimeText.h"
 #include "ScanSink.h"
 #include "WindowServices.h"
 #include "WorkerGate.h"
@@ -107,10 +108,10 @@ struct FakeMailbox {
             mail.number = store.NextItemNumber();
             mail.senderName = QStringLiteral("Sender %1").arg(i);
             mail.subject = QStringLiteral("Message %1").arg(i);
-            mail.deliveryTime = QStringLiteral("Mar 05, 2011 09:07:00");
+            mail.deliveryTime = FileTime{DateTimeToFiletime(QDateTime(QDate(2011, 3, 5), QTime(9, 7, 0), Qt::UTC))};
             mail.body = StoredText::fromString(QStringLiteral("<p>Body of message %1 – Grüße</p>").arg(i));
-            mail.bodyKind = 2;
-            mail.attachments = i == 1 ? QStringLiteral("notes.txt ;") : QString();
+            mail.bodyKind = BodyKind::Html;
+            mail.attachments = i == 1 ? QStringList{QStringLiteral("notes.txt")} : QStringList();
             store.AddMailRecord(mail);
             sink.InsertMailRow(mail);
             sink.SetProgress(i * 100 / mailCount);
@@ -140,8 +141,7 @@ struct FakeMailbox {
         AppointmentRecord meeting;
         meeting.folderName = QStringLiteral("Calendar");
         meeting.number = store.NextItemNumber();
-        meeting.startTime = QStringLiteral("Apr 01, 2012 10:00:00");
-        meeting.subjectPlaceholder = QStringLiteral("Review");
+        meeting.startTime = FileTime{DateTimeToFiletime(QDateTime(QDate(2012, 4, 1), QTime(10, 0, 0), Qt::UTC))};
         store.AddAppointmentRecord(meeting);
         for (const QString& place : skipped)
             sink.ItemSkipped(place, QStringLiteral("unreadable"));

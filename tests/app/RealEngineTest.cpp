@@ -117,7 +117,7 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     ASSERT_FALSE(mail.empty());
     auto shown = mail.front();
     for (const auto& record : mail) {
-        if (record->bodyKind == 2 && !record->attachments.isEmpty() && !record->folderName.isEmpty()) {
+        if (record->bodyKind == BodyKind::Html && !record->attachments.isEmpty() && !record->folderName.isEmpty()) {
             shown = record;
             break;
         }
@@ -158,7 +158,7 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     });
     ASSERT_TRUE(WaitUntil([&] { return pageRead; }));
     if (!shown->body.text().trimmed().isEmpty()) {
-        EXPECT_FALSE(pageText.trimmed().isEmpty()) << "body kind " << shown->bodyKind;
+        EXPECT_FALSE(pageText.trimmed().isEmpty()) << "body kind " << static_cast<int>(shown->bodyKind);
     }
     Screenshot(window, stem + QStringLiteral("-3-preview.png"));
 

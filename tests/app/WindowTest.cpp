@@ -415,7 +415,7 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
     EXPECT_EQ(labelTexts(), (QStringList{QString(), QString(), QString(), QString()}));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QString appointmentPage =
-        QStringLiteral("<b>Start :</b>Apr 01, 2012 10:00:00<BR><b>End :</b><BR><b>Location :</b><BR>");
+        QStringLiteral("<b>Start :</b>Apr 01, 2012 10:00:00<BR><b>End :</b><BR><b>Location :</b> <BR>");
     EXPECT_EQ(page.readAll(), QByteArray(reinterpret_cast<const char*>(appointmentPage.utf16()), appointmentPage.size() * 2));
 
     // Screenshots of the window after the scan and with a preview, for a look by eye.

@@ -1,5 +1,7 @@
 // Composition of messages from in-memory content, read back by GMime and by
 // Python's email package.
+#include "ScanTexts.h"
+#include "TimeText.h"
 #include "ConvertTestSupport.h"
 
 #include "MailContent.h"
@@ -180,12 +182,12 @@ TEST(RecordFallbackTest, TheRecordAloneStillGivesAUsableMessage)
     MailRecord record;
     record.senderName = "Smith, Ann";
     record.senderAddress = "/O=ORG/CN=ANN";
-    record.recipients = "Bob ;Carl ;";
+    record.recipients = {"Bob", "Carl"};
     record.subject = "Minutes";
-    record.creationTime = "None";
-    record.modificationTime = "Mar 05, 2021 14:07:09";
+    record.creationTime = std::nullopt;
+    record.modificationTime = FileTime{DateTimeToFiletime(QDateTime(QDate(2021, 3, 5), QTime(14, 7, 9), Qt::UTC))};
     record.body = StoredText::fromString("<p>kept body</p>");
-    record.bodyKind = 2;
+    record.bodyKind = BodyKind::Html;
     const MessageContent content = ContentFromRecord(record);
     auto message = ParseWithGMime(ComposeMessageBytes(content));
     ASSERT_TRUE(message);
@@ -196,7 +198,7 @@ TEST(RecordFallbackTest, TheRecordAloneStillGivesAUsableMessage)
               QDateTime(QDate(2021, 3, 5), QTime(14, 7, 9), Qt::UTC).toSecsSinceEpoch());
     EXPECT_EQ(Parts(message.get()).front().content.trimmed(), "<p>kept body</p>");
 
-    record.modificationTime = "None";
+    record.modificationTime = std::nullopt;
     EXPECT_FALSE(ContentFromRecord(record).date.has_value());
 }
 

@@ -1,5 +1,6 @@
 // Scans of mailboxes built by the project's PST writer, one per edge case of
 // the folder walk and the item exporters.
+#include "RecordText.h"
 #include "ScanTestSupport.h"
 
 #include "PrivateTempDir.h"
@@ -167,19 +168,19 @@ TEST_F(FixtureScan, HeaderWords)
 {
     const auto mail = Mail(QStringLiteral("Re- -Meeting)"));
     ASSERT_NE(mail, nullptr);
-    EXPECT_EQ(mail->flag, QStringLiteral("Attachments"));
-    EXPECT_EQ(mail->priority, QStringLiteral("Non Urgent"));
-    EXPECT_EQ(mail->importance, QStringLiteral(" "));
-    EXPECT_EQ(mail->sensitivity, QStringLiteral("Private"));
-    EXPECT_EQ(mail->size, QStringLiteral("2048  Bytes"));
-    EXPECT_EQ(mail->senderName, QStringLiteral("Ann Example"));
-    EXPECT_EQ(mail->senderAddress, QStringLiteral("ann@example.com"));
-    EXPECT_EQ(mail->recipients, QStringLiteral("Bob ;Carl ;"));
-    EXPECT_EQ(mail->deliveryTime, QStringLiteral("Aug 02, 2016 15:00:00"));
+    EXPECT_EQ(RecordText::Flag(*mail), QStringLiteral("Attachments"));
+    EXPECT_EQ(RecordText::Priority(*mail), QStringLiteral("Non Urgent"));
+    EXPECT_EQ(RecordText::Importance(*mail), QStringLiteral(" "));
+    EXPECT_EQ(RecordText::Sensitivity(*mail), QStringLiteral("Private"));
+    EXPECT_EQ(RecordText::Size(*mail), QStringLiteral("2048  Bytes"));
+    EXPECT_EQ(RecordText::SenderName(*mail), QStringLiteral("Ann Example"));
+    EXPECT_EQ(RecordText::SenderAddress(*mail), QStringLiteral("ann@example.com"));
+    EXPECT_EQ(RecordText::Recipients(*mail), QStringLiteral("Bob ;Carl ;"));
+    EXPECT_EQ(RecordText::DeliveryTime(*mail), QStringLiteral("Aug 02, 2016 15:00:00"));
     EXPECT_EQ(mail->folderName, QStringLiteral("Inbox"));
     EXPECT_EQ(mail->folderKey, QStringLiteral("\\Top-of-Personal-Folders\\Inbox"));
     // HTML wins over plain text.
-    EXPECT_EQ(mail->bodyKind, 2);
+    EXPECT_EQ(mail->bodyKind, BodyKind::Html);
     EXPECT_EQ(mail->body.text(), QStringLiteral("<p>meeting</p>"));
 }
 
@@ -190,7 +191,7 @@ TEST_F(FixtureScan, BodySizeLimit)
     EXPECT_FALSE(atLimit->body.isNull());
     const auto below = Mail(QStringLiteral("html below the limit"));
     EXPECT_EQ(below->body.byteSize(), 64999);
-    EXPECT_EQ(below->bodyKind, 2);
+    EXPECT_EQ(below->bodyKind, BodyKind::Html);
     EXPECT_TRUE(Mail(QStringLiteral("plain at the limit"))->body.text().isEmpty());
     // Nothing kept: the kind of the last body kept stays.
     EXPECT_TRUE(Mail(QStringLiteral("rtf only"))->body.text().isEmpty());
@@ -201,7 +202,7 @@ TEST_F(FixtureScan, NonAsciiAndSurrogatesSurvive)
     const auto turkish = Mail(QString::fromUtf8("Ürün fiyatı"));
     ASSERT_NE(turkish, nullptr);
     EXPECT_EQ(turkish->body.text(), QString::fromUtf8("Ölçü ve ağırlık"));
-    EXPECT_EQ(turkish->bodyKind, 0);
+    EXPECT_EQ(turkish->bodyKind, BodyKind::PlainText);
     const auto party = Mail(QStringLiteral("Party - tonight"));
     ASSERT_NE(party, nullptr);
     EXPECT_EQ(party->body.text(), QString::fromUtf8("Smile 😀 please"));
@@ -218,17 +219,17 @@ TEST_F(FixtureScan, AttachmentNamesAndEmbeddedMessage)
 {
     const auto directory = AttachmentDirectory();
     ASSERT_TRUE(directory.has_value());
-    EXPECT_EQ(Mail(QStringLiteral("two files"))->attachments,
+    EXPECT_EQ(RecordText::Attachments(*Mail(QStringLiteral("two files"))),
               *directory + QStringLiteral("/a.txt ;") + *directory + QStringLiteral("/b.doc ;"));
     const auto outer = Mail(QStringLiteral("outer"));
     const auto inner = Mail(QStringLiteral("inner"));
     ASSERT_NE(outer, nullptr);
     ASSERT_NE(inner, nullptr);
     EXPECT_EQ(inner->folderName, QString());
-    EXPECT_EQ(inner->recipients, QStringLiteral("Dora ;"));
+    EXPECT_EQ(RecordText::Recipients(*inner), QStringLiteral("Dora ;"));
     EXPECT_EQ(inner->body.text(), QStringLiteral("inner body"));
     EXPECT_EQ(outer->body.text(), QStringLiteral("outer body"));
-    EXPECT_EQ(outer->recipients, QString());
+    EXPECT_TRUE(RecordText::Recipients(*outer).isEmpty());
     EXPECT_EQ(inner->number + 1, outer->number);
     EXPECT_EQ(inner->location.topLevelIdentifier, outer->location.itemIdentifier);
     EXPECT_EQ(inner->location.attachmentPath, QVector<int>{0});
@@ -243,10 +244,10 @@ TEST_F(FixtureScan, MissingSubjectAndSender)
     }
     ASSERT_NE(found, nullptr);
     EXPECT_TRUE(found->subject.isNull());
-    EXPECT_EQ(found->senderName, QStringLiteral("Unknown"));
-    EXPECT_EQ(found->senderAddress, QStringLiteral("Unknown"));
-    EXPECT_EQ(found->deliveryTime, QStringLiteral("None"));
-    EXPECT_EQ(found->priority, QStringLiteral("None"));
+    EXPECT_EQ(RecordText::SenderName(*found), QStringLiteral("Unknown"));
+    EXPECT_EQ(RecordText::SenderAddress(*found), QStringLiteral("Unknown"));
+    EXPECT_EQ(RecordText::DeliveryTime(*found), QStringLiteral("None"));
+    EXPECT_EQ(RecordText::Priority(*found), QStringLiteral("None"));
 }
 
 TEST_F(FixtureScan, AppointmentsAndTheirAttachments)
@@ -255,16 +256,16 @@ TEST_F(FixtureScan, AppointmentsAndTheirAttachments)
     ASSERT_EQ(appointments.size(), 2u);
     EXPECT_EQ(appointments[0]->location, QStringLiteral("Room 1"));
     EXPECT_EQ(appointments[0]->recurrencePattern, QStringLiteral("every Tuesday"));
-    EXPECT_EQ(appointments[0]->startTime, QStringLiteral("Aug 02, 2016 15:00:00"));
-    EXPECT_EQ(appointments[0]->endTime, QStringLiteral("Aug 02, 2016 15:30:00"));
+    EXPECT_EQ(RecordText::StartTime(*appointments[0]), QStringLiteral("Aug 02, 2016 15:00:00"));
+    EXPECT_EQ(RecordText::EndTime(*appointments[0]), QStringLiteral("Aug 02, 2016 15:30:00"));
     EXPECT_EQ(appointments[0]->folderName, QStringLiteral("Calendar"));
-    EXPECT_EQ(appointments[1]->location, QStringLiteral(" "));
-    EXPECT_EQ(appointments[1]->recurrencePattern, QStringLiteral(" "));
+    EXPECT_EQ(RecordText::Location(*appointments[1]), QStringLiteral(" "));
+    EXPECT_EQ(RecordText::RecurrencePattern(*appointments[1]), QStringLiteral(" "));
     const auto directory = AttachmentDirectory();
     ASSERT_TRUE(directory.has_value());
     EXPECT_TRUE(QFileInfo(*directory).isDir());
     for (const auto& mail : store_->mailRecords())
-        EXPECT_FALSE(mail->attachments.contains(QStringLiteral("agenda.pdf")));
+        EXPECT_FALSE(RecordText::Attachments(*mail).contains(QStringLiteral("agenda.pdf")));
 }
 
 TEST_F(FixtureScan, ContactWithOnlyNames)

@@ -1,5 +1,6 @@
 // Whole scans of the real sample mailboxes, cross-checked against what an
 // independent reader found in them.
+#include "RecordText.h"
 #include "ScanTestSupport.h"
 
 #include "ItemLocator.h"
@@ -92,14 +93,15 @@ TEST_P(SampleScan, CountsAgreeAndRecordsAreWellFormed)
     ASSERT_TRUE(file.initialize());
     ASSERT_TRUE(file.open(path));
     for (const auto& record : mail) {
-        EXPECT_EQ(record->recordKind, 0);
-        EXPECT_EQ(record->itemKind, 0);
+        EXPECT_EQ(record->recordKind, ItemKind::Mail);
+        EXPECT_EQ(record->itemKind, ItemKind::Mail);
         if (!record->location.isEmbedded()) {
             EXPECT_TRUE(folderNames.contains(record->folderName)) << qPrintable(record->folderName);
         }
         EXPECT_FALSE(record->subject.startsWith(QChar(0x0001)));
-        EXPECT_TRUE(record->size.endsWith(QStringLiteral("  Bytes")));
-        EXPECT_EQ(record->deliveryTime.size(), record->deliveryTime == QStringLiteral("None") ? 4 : 21);
+        EXPECT_TRUE(RecordText::Size(*record).endsWith(QStringLiteral("  Bytes")));
+        const QString deliveryTime = RecordText::DeliveryTime(*record);
+        EXPECT_EQ(deliveryTime.size(), deliveryTime == QStringLiteral("None") ? 4 : 21);
         // The conversion finds every mail again by its recorded location.
         const LocatedItem located = LocateItem(file.get(), record->location);
         ASSERT_TRUE(located) << record->number;
@@ -136,9 +138,9 @@ TEST(SampleContent, TwoHundredRecipientsAndNoSender)
     ASSERT_EQ(ScanInto(path, store, sink).outcome, ScanOutcome::Completed);
     const auto mail = store.mailRecords();
     ASSERT_EQ(mail.size(), 1u);
-    EXPECT_EQ(mail[0]->recipients.count(QStringLiteral(" ;")), 200);
-    EXPECT_EQ(mail[0]->senderName, QStringLiteral("Unknown"));
-    EXPECT_EQ(mail[0]->senderAddress, QStringLiteral("Unknown"));
+    EXPECT_EQ(RecordText::Recipients(*mail[0]).count(QStringLiteral(" ;")), 200);
+    EXPECT_EQ(RecordText::SenderName(*mail[0]), QStringLiteral("Unknown"));
+    EXPECT_EQ(RecordText::SenderAddress(*mail[0]), QStringLiteral("Unknown"));
     EXPECT_EQ(mail[0]->folderName, QString::fromUtf8("Outlook データ ファイルのトップ"));
 }
 
@@ -160,16 +162,16 @@ TEST(SampleContent, EmbeddedMessageIsARecordOfItsOwn)
     EXPECT_EQ(embedded.location.topLevelIdentifier, parent.location.itemIdentifier);
     EXPECT_LT(embedded.number, parent.number);
     EXPECT_EQ(parent.subject, QStringLiteral("I have attachments!"));
-    EXPECT_EQ(parent.flag, QStringLiteral("Attachments"));
+    EXPECT_EQ(RecordText::Flag(parent), QStringLiteral("Attachments"));
     const auto directory = AttachmentDirectory();
     ASSERT_TRUE(directory.has_value());
-    EXPECT_EQ(parent.attachments,
+    EXPECT_EQ(RecordText::Attachments(parent),
               *directory + QStringLiteral("/ ;") + *directory + QStringLiteral("/green.png ;"));
     EXPECT_TRUE(QFileInfo(*directory).isDir());
     // The parent's own collectors survive the embedded export.
     EXPECT_EQ(parent.body.text(), QStringLiteral("I have attachments!\r\n"));
-    EXPECT_EQ(embedded.recipients, QStringLiteral("xmailuser ;"));
-    EXPECT_EQ(parent.recipients, QString(u""_qs));
+    EXPECT_EQ(RecordText::Recipients(embedded), QStringLiteral("xmailuser ;"));
+    EXPECT_EQ(RecordText::Recipients(parent), QString(u""_qs));
 }
 
 TEST(SampleContent, UnicodeAndAnsiTwinsAgree)
@@ -190,12 +192,12 @@ TEST(SampleContent, UnicodeAndAnsiTwinsAgree)
     ASSERT_EQ(b.size(), 1u);
     for (const auto* record : {a[0].get(), b[0].get()}) {
         EXPECT_EQ(record->subject, QStringLiteral("Here is a sample message"));
-        EXPECT_EQ(record->senderName, QStringLiteral("Terry Mahaffey"));
-        EXPECT_EQ(record->recipients, QStringLiteral("Terry Mahaffey ;"));
-        EXPECT_EQ(record->bodyKind, 2);
+        EXPECT_EQ(RecordText::SenderName(*record), QStringLiteral("Terry Mahaffey"));
+        EXPECT_EQ(RecordText::Recipients(*record), QStringLiteral("Terry Mahaffey ;"));
+        EXPECT_EQ(record->bodyKind, BodyKind::Html);
         EXPECT_TRUE(record->body.text().startsWith(QStringLiteral("<html")));
-        EXPECT_TRUE(record->attachments.endsWith(QStringLiteral("/leah_thumper.jpg ;")));
-        EXPECT_EQ(record->deliveryTime, QStringLiteral("Mar 15, 2010 17:12:07"));
+        EXPECT_TRUE(RecordText::Attachments(*record).endsWith(QStringLiteral("/leah_thumper.jpg ;")));
+        EXPECT_EQ(RecordText::DeliveryTime(*record), QStringLiteral("Mar 15, 2010 17:12:07"));
     }
     EXPECT_EQ(a[0]->body.text().size() > 1000, b[0]->body.text().size() > 1000);
 }
@@ -217,19 +219,18 @@ TEST(SampleContent, ContactAndAppointmentFields)
     EXPECT_EQ(contact.fileUnder, QStringLiteral("1, contact name"));
     EXPECT_TRUE(contact.fullName.isNull());
     EXPECT_TRUE(contact.spareText1.isNull());
-    EXPECT_EQ(contact.itemType, 7);
+    EXPECT_EQ(contact.itemType, ItemKind::Contact);
 
     const auto appointments = store.appointmentRecords();
     ASSERT_FALSE(appointments.empty());
     const AppointmentRecord& appointment = *appointments.back();
     EXPECT_EQ(appointment.folderName, QStringLiteral("Calendar"));
-    EXPECT_EQ(appointment.startTime, QStringLiteral("Aug 02, 2016 15:00:00"));
-    EXPECT_EQ(appointment.endTime, QStringLiteral("Aug 02, 2016 15:30:00"));
-    EXPECT_EQ(appointment.location, QStringLiteral(" "));
-    EXPECT_EQ(appointment.recurrencePattern, QStringLiteral("every Tuesday from 8:00 AM to 8:30 AM"));
-    EXPECT_EQ(appointment.placeholderA, QStringLiteral("None"));
-    EXPECT_EQ(appointment.subjectPlaceholder, QStringLiteral("None"));
-    EXPECT_EQ(appointment.itemType, 2);
+    EXPECT_EQ(RecordText::StartTime(appointment), QStringLiteral("Aug 02, 2016 15:00:00"));
+    EXPECT_EQ(RecordText::EndTime(appointment), QStringLiteral("Aug 02, 2016 15:30:00"));
+    EXPECT_EQ(RecordText::Location(appointment), QStringLiteral(" "));
+    EXPECT_EQ(RecordText::RecurrencePattern(appointment), QStringLiteral("every Tuesday from 8:00 AM to 8:30 AM"));
+    EXPECT_EQ(RecordText::SubjectPlaceholder(appointment), QStringLiteral("None"));
+    EXPECT_EQ(appointment.itemType, ItemKind::Appointment);
 }
 
 TEST(SampleContent, SecondScanContinuesTheNumbering)

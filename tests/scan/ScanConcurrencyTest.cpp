@@ -1,6 +1,7 @@
 // The scan worker against the window's thread: snapshots taken while the scan
 // appends only ever show complete records, and Stop can hold and abandon the
 // scan at a known item. Run under ThreadSanitizer as well.
+#include "RecordText.h"
 #include "ScanTestSupport.h"
 
 #include "ProcessState.h"
@@ -109,7 +110,7 @@ TEST(ScanConcurrency, SnapshotsDuringTheScanHoldOnlyCompleteRecords)
             EXPECT_GT(contact->number, 0);
         for (const auto& appointment : appointments) {
             EXPECT_GT(appointment->number, 0);
-            EXPECT_EQ(appointment->placeholderA, QStringLiteral("None"));
+            EXPECT_EQ(RecordText::SubjectPlaceholder(*appointment), QStringLiteral("None"));
         }
         EXPECT_GE(folders.size(), lastFolders);
         EXPECT_GE(contacts.size() + appointments.size(), lastItems);

@@ -1,6 +1,7 @@
 // The scan's text rules: folder-key cleaner, subject cleaning, filename
 // sanitiser, flag and other words, body-size rule, export path pieces.
 #include "ExportHandle.h"
+#include "RecordText.h"
 #include "ScanTexts.h"
 
 #include <gtest/gtest.h>

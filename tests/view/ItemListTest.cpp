@@ -1,4 +1,5 @@
 // Item list: column sets, row layouts, the model, and folder fills.
+#include "TimeText.h"
 #include "FillItemList.h"
 #include "GuiTestSupport.h"
 #include "ItemListModel.h"
@@ -30,14 +31,12 @@ std::shared_ptr<const ContactRecord> Contact(int number, const QString& folder)
     return r;
 }
 
-std::shared_ptr<const AppointmentRecord> Appointment(int number, const QString& folder, bool subject)
+std::shared_ptr<const AppointmentRecord> Appointment(int number, const QString& folder)
 {
     auto r = std::make_shared<AppointmentRecord>();
     r->number = number;
     r->folderName = folder;
-    r->startTime = QStringLiteral("Jan 01, 2020 10:00:00");
-    if (subject)
-        r->subjectPlaceholder = QStringLiteral("Review");
+    r->startTime = FileTime{DateTimeToFiletime(QDateTime(QDate(2020, 1, 1), QTime(10, 0, 0), Qt::UTC))};
     return r;
 }
 
@@ -89,7 +88,7 @@ TEST(ItemListModelTest, ScanRowsGoOnTopNewestFirstAndFillRowsAtTheBottom)
 TEST(ComputeItemListFillTest, BlocksRunContactAppointmentMailAndTheLastOneWins)
 {
     const RecordList<ContactRecord> contacts{Contact(1, "Contacts"), Contact(2, "Other"), Contact(5, "Contacts")};
-    const RecordList<AppointmentRecord> appointments{Appointment(3, "Calendar", true), Appointment(6, "Calendar", false)};
+    const RecordList<AppointmentRecord> appointments{Appointment(3, "Calendar"), Appointment(6, "Calendar")};
     const RecordList<MailRecord> mail{Mail(4, "Contacts", QString()), Mail(7, "Inbox"), Mail(8, "inbox")};
 
     // Mail filed in a contacts folder turns the whole list into the mail layout.
@@ -115,11 +114,11 @@ TEST(ComputeItemListFillTest, BlocksRunContactAppointmentMailAndTheLastOneWins)
     EXPECT_TRUE(onlyContacts.rows[0][10].isEmpty());
     EXPECT_TRUE(onlyContacts.rows[0][11].isEmpty());
 
-    // Appointments: "None" when a subject exists, recurrence and size empty.
+    // Appointments: the subject placeholder "None", never the subject; recurrence and size empty.
     ItemListFill calendar = ComputeItemListFill(QStringLiteral("Calendar"), contacts, appointments, mail);
     ASSERT_EQ(calendar.rows.size(), 2u);
     EXPECT_EQ(calendar.rows[0][2], QStringLiteral("None"));
-    EXPECT_TRUE(calendar.rows[1][2].isEmpty());
+    EXPECT_EQ(calendar.rows[1][2], QStringLiteral("None"));
     EXPECT_EQ(calendar.rows[0][4], QStringLiteral("Jan 01, 2020 10:00:00"));
     EXPECT_TRUE(calendar.rows[0][6].isEmpty());
     EXPECT_TRUE(calendar.rows[0][7].isEmpty());

@@ -1,6 +1,7 @@
 // Preview pages and files: labels' texts, page entries, escaping, file bytes,
 // pragmas disarmed, and the browser view showing a UTF-16LE file and refusing
 // every navigation it did not start.
+#include "TimeText.h"
 #include "CExplorer1.h"
 #include "GuiTestSupport.h"
 #include "PreviewPages.h"
@@ -36,29 +37,29 @@ QByteArray ReadAll(const QString& path)
 TEST(PreviewPagesTest, MailFileNameFollowsTheBodyKindAndLabelsDropTheAttachmentFolder)
 {
     MailRecord mail;
-    mail.bodyKind = 0;
+    mail.bodyKind = BodyKind::PlainText;
     EXPECT_EQ(MailPreviewFileName(mail), QStringLiteral("temp.txt"));
-    mail.bodyKind = 1;
+    mail.bodyKind = BodyKind::RichText;
     EXPECT_EQ(MailPreviewFileName(mail), QStringLiteral("temp.txt"));
-    mail.bodyKind = 2;
+    mail.bodyKind = BodyKind::Html;
     EXPECT_EQ(MailPreviewFileName(mail), QStringLiteral("temp.html"));
-    mail.attachments = QStringLiteral("/tmp/t/Attachments/a.pdf ;/tmp/t/Attachments/b.txt ;");
+    mail.attachments = {QStringLiteral("/tmp/t/Attachments/a.pdf"), QStringLiteral("/tmp/t/Attachments/b.txt")};
     EXPECT_EQ(AttachmentLabelText(mail, QStringLiteral("/tmp/t/")), QStringLiteral("a.pdf ;b.txt ;"));
-    mail.attachments = QString();
+    mail.attachments.clear();
     EXPECT_TRUE(AttachmentLabelText(mail, QStringLiteral("/tmp/t/")).isEmpty());
 }
 
 TEST(PreviewPagesTest, HtmlBodiesLoseTheirPragmasAndTextBodiesStayAsKept)
 {
     struct Case {
-        int bodyKind;
+        BodyKind bodyKind;
         QString body;
         QString page;
     };
     const Case cases[] = {
-        {2, u"<META/HTTP-EQUIV=Refresh CONTENT=0><p>Http-Equivhttp-equiv, http- equiv</p>"_qs,
+        {BodyKind::Html, u"<META/HTTP-EQUIV=Refresh CONTENT=0><p>Http-Equivhttp-equiv, http- equiv</p>"_qs,
          u"<META/HTTP&#45;EQUIV=Refresh CONTENT=0><p>Http&#45;Equivhttp&#45;equiv, http- equiv</p>"_qs},
-        {0, u"About <meta http-equiv=refresh>"_qs, u"About <meta http-equiv=refresh>"_qs},
+        {BodyKind::PlainText, u"About <meta http-equiv=refresh>"_qs, u"About <meta http-equiv=refresh>"_qs},
     };
     for (const Case& c : cases) {
         MailRecord mail;
@@ -86,9 +87,9 @@ TEST(PreviewPagesTest, ContactPageListsPresentFieldsInOrderAndEscapesValues)
 TEST(PreviewPagesTest, AppointmentPageAlwaysHasThreeEntries)
 {
     AppointmentRecord appointment;
-    appointment.startTime = QStringLiteral("Mar 05, 2011 09:07:00");
+    appointment.startTime = FileTime{DateTimeToFiletime(QDateTime(QDate(2011, 3, 5), QTime(9, 7, 0), Qt::UTC))};
     EXPECT_EQ(AppointmentPreviewPage(appointment),
-              QStringLiteral("<b>Start :</b>Mar 05, 2011 09:07:00<BR><b>End :</b><BR><b>Location :</b><BR>"));
+              QStringLiteral("<b>Start :</b>Mar 05, 2011 09:07:00<BR><b>End :</b><BR><b>Location :</b> <BR>"));
     appointment.location = QStringLiteral("<img src=x>");
     EXPECT_TRUE(AppointmentPreviewPage(appointment).endsWith(QStringLiteral("&lt;img src=x&gt;<BR>")));
 }
@@ -174,7 +175,7 @@ TEST(CExplorer1Test, DisarmedPagesKeepNoPragmaForTheParser)
     QSignalSpy loads(&browser, &CExplorer1::loadFinished);
 
     MailRecord mail;
-    mail.bodyKind = 2;
+    mail.bodyKind = BodyKind::Html;
     mail.body = StoredText::fromString(
         u"<html><head><!-- <meta content=\" --><meta http-equiv=\"refresh\" content=\"0\"><!-- \" -->"
         "<style>/* <meta content=\" */</style><META/HTTP-EQUIV=Refresh CONTENT=0>"

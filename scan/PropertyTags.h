@@ -1,0 +1,129 @@
+// The MAPI property identifiers the program reads, in one place: the scan, the
+// conversion and the tests name a property only through these constants.
+//
+// Numbers below 0x8000 are fixed tags. Numbers at or above 0x8000 are named
+// properties as libpff hands them out after resolving them through the file's
+// name-to-id map (its fixed numbering of the well-known names); the property
+// set each belongs to is noted beside it.
+#pragma once
+
+#include <cstdint>
+
+namespace tolvane::PropertyTag {
+
+// Message envelope and state.
+inline constexpr uint32_t Importance = 0x0017;
+inline constexpr uint32_t Priority = 0x0026;
+inline constexpr uint32_t Sensitivity = 0x0036;
+inline constexpr uint32_t Subject = 0x0037;
+inline constexpr uint32_t ClientSubmitTime = 0x0039;
+inline constexpr uint32_t SentRepresentingName = 0x0042;
+inline constexpr uint32_t SentRepresentingAddressType = 0x0064;
+inline constexpr uint32_t SentRepresentingAddress = 0x0065;
+inline constexpr uint32_t TransportHeaders = 0x007D;
+inline constexpr uint32_t RecipientType = 0x0C15;
+inline constexpr uint32_t SenderName = 0x0C1A;
+inline constexpr uint32_t SenderAddressType = 0x0C1E;
+inline constexpr uint32_t SenderAddress = 0x0C1F;
+inline constexpr uint32_t DeliveryTime = 0x0E06;
+inline constexpr uint32_t MessageFlags = 0x0E07;
+inline constexpr uint32_t MessageSize = 0x0E08;
+inline constexpr uint32_t SenderSmtpAddress = 0x5D01;
+inline constexpr uint32_t SentRepresentingSmtpAddress = 0x5D02;
+
+// Bodies and code pages.
+inline constexpr uint32_t PlainTextBody = 0x1000;
+inline constexpr uint32_t RtfCompressed = 0x1009;
+inline constexpr uint32_t HtmlBody = 0x1013;
+inline constexpr uint32_t InternetCodePage = 0x3FDE;
+inline constexpr uint32_t MessageCodePage = 0x3FFD;
+
+// Common to every object (folders, messages, recipients, attachments).
+inline constexpr uint32_t DisplayName = 0x3001;
+inline constexpr uint32_t AddressType = 0x3002;
+inline constexpr uint32_t EmailAddress = 0x3003;
+inline constexpr uint32_t CreationTime = 0x3007;
+inline constexpr uint32_t ModificationTime = 0x3008;
+inline constexpr uint32_t RecipientSmtpAddress = 0x39FE;
+
+// Attachments.
+inline constexpr uint32_t AttachSize = 0x0E20;
+inline constexpr uint32_t AttachFilename = 0x3704;
+inline constexpr uint32_t AttachLongFilename = 0x3707;
+inline constexpr uint32_t AttachPathname = 0x3708;
+inline constexpr uint32_t AttachLongPathname = 0x370D;
+inline constexpr uint32_t AttachMimeTag = 0x370E;
+inline constexpr uint32_t AttachContentId = 0x3712;
+
+// Contacts: fixed tags.
+inline constexpr uint32_t Account = 0x3A00;
+inline constexpr uint32_t CallbackTelephoneNumber = 0x3A02;
+inline constexpr uint32_t Generation = 0x3A05;
+inline constexpr uint32_t GivenName = 0x3A06;
+inline constexpr uint32_t GovernmentIdNumber = 0x3A07;
+inline constexpr uint32_t BusinessTelephoneNumber = 0x3A08;
+inline constexpr uint32_t HomeTelephoneNumber = 0x3A09;
+inline constexpr uint32_t OrganizationalIdNumber = 0x3A10;
+inline constexpr uint32_t Surname = 0x3A11;
+inline constexpr uint32_t OriginalDisplayName = 0x3A13;
+inline constexpr uint32_t CompanyName = 0x3A16;
+inline constexpr uint32_t Title = 0x3A17;
+inline constexpr uint32_t DepartmentName = 0x3A18;
+inline constexpr uint32_t OfficeLocation = 0x3A19;
+inline constexpr uint32_t MobileTelephoneNumber = 0x3A1C;
+inline constexpr uint32_t RadioTelephoneNumber = 0x3A1D;
+inline constexpr uint32_t CarTelephoneNumber = 0x3A1E;
+inline constexpr uint32_t OtherTelephoneNumber = 0x3A1F;
+inline constexpr uint32_t PagerTelephoneNumber = 0x3A21;
+inline constexpr uint32_t BusinessFaxNumber = 0x3A24;
+inline constexpr uint32_t HomeFaxNumber = 0x3A25;
+inline constexpr uint32_t TelexNumber = 0x3A2C;
+inline constexpr uint32_t IsdnNumber = 0x3A2D;
+inline constexpr uint32_t AssistantTelephoneNumber = 0x3A2E;
+inline constexpr uint32_t Home2TelephoneNumber = 0x3A2F;
+inline constexpr uint32_t Assistant = 0x3A30;
+inline constexpr uint32_t WeddingAnniversary = 0x3A41;
+inline constexpr uint32_t Birthday = 0x3A42;
+inline constexpr uint32_t Hobbies = 0x3A43;
+inline constexpr uint32_t MiddleName = 0x3A44;
+inline constexpr uint32_t Profession = 0x3A46;
+inline constexpr uint32_t SpouseName = 0x3A48;
+inline constexpr uint32_t CustomerId = 0x3A4A;
+inline constexpr uint32_t TtyTddPhoneNumber = 0x3A4B;
+inline constexpr uint32_t ManagerName = 0x3A4E;
+inline constexpr uint32_t Nickname = 0x3A4F;
+inline constexpr uint32_t PersonalHomePage = 0x3A50;
+inline constexpr uint32_t BusinessHomePage = 0x3A51;
+inline constexpr uint32_t CompanyMainTelephoneNumber = 0x3A57;
+inline constexpr uint32_t HomeAddressCity = 0x3A59;
+inline constexpr uint32_t HomeAddressCountry = 0x3A5A;
+inline constexpr uint32_t HomeAddressPostalCode = 0x3A5B;
+inline constexpr uint32_t HomeAddressStateOrProvince = 0x3A5C;
+inline constexpr uint32_t HomeAddressStreet = 0x3A5D;
+inline constexpr uint32_t OtherAddressCity = 0x3A5F;
+inline constexpr uint32_t OtherAddressCountry = 0x3A60;
+inline constexpr uint32_t OtherAddressPostalCode = 0x3A61;
+inline constexpr uint32_t OtherAddressStateOrProvince = 0x3A62;
+inline constexpr uint32_t OtherAddressStreet = 0x3A63;
+inline constexpr uint32_t Language = 0x002F;
+
+// Named properties of the address set (PSETID_Address, {00062004-0000-0000-C000-000000000046}).
+inline constexpr uint32_t FileUnder = 0x8005;
+inline constexpr uint32_t Email1Address = 0x8083;
+inline constexpr uint32_t Email2Address = 0x8093;
+inline constexpr uint32_t Email3Address = 0x80A3;
+
+// Named properties of the appointment set (PSETID_Appointment, {00062002-0000-0000-C000-000000000046}).
+inline constexpr uint32_t AppointmentLocation = 0x8208;
+inline constexpr uint32_t AppointmentStartWhole = 0x820D;
+inline constexpr uint32_t AppointmentEndWhole = 0x820E;
+inline constexpr uint32_t RecurrencePattern = 0x8232;
+
+}  // namespace tolvane::PropertyTag
+
+namespace tolvane {
+
+// Bits of MessageFlags the program tests.
+inline constexpr uint32_t kMessageFlagHasAttachments = 0x10;
+
+}  // namespace tolvane
