@@ -93,13 +93,12 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     // Temporaries of earlier runs that were killed outright; never those of a running one.
     RemoveLeftoverPartials(request.destinationPath);
     MailboxReader reader;
-    QString openError;
-    if (!reader.Open(request.pstPath, &openError)) {
+    if (const auto opened = reader.Open(request.pstPath); !opened) {
         // Never a silent fallback: without the mailbox, files would lack
         // attachments, addresses and headers. The user decides.
-        summary.mailboxFailure = openError;
-        summary.memoryShort = reader.openRanOutOfMemory();
-        if (!request.sink->WriteFromScanRecords(openError)) {
+        summary.mailboxFailure = opened.error().reason;
+        summary.memoryShort = opened.error().outOfMemory;
+        if (!request.sink->WriteFromScanRecords(opened.error().reason)) {
             request.sink->ShowNotice(CompletionNoticeText(summary));
             request.sink->ConversionFinished(summary);
             return summary;
@@ -177,10 +176,12 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
     int foldersPrepared = 0;
     if (!folderNodes.empty()) {
         const QDateTime now = request.clock ? request.clock() : QDateTime::currentDateTime();
-        OutputTreeError error = OutputTreeError::CannotCreate;
-        output = OutputTree::Create(request.destinationPath, OutputFolderName(now), &error, &state_->startFailure);
-        if (!output)
+        auto created = OutputTree::Create(request.destinationPath, OutputFolderName(now));
+        if (!created) {
+            state_->startFailure = created.error().reason;
             return ConversionStart::DestinationNotWritable;
+        }
+        output = std::move(*created);
         foldersPrepared = output->PrepareFolders(folderNodes);
         state_->outputRoot = output->rootPath();
     } else if (::access(NativePath(request.destinationPath).constData(), W_OK | X_OK) != 0) {

@@ -32,7 +32,7 @@ enum class DestinationCheck {
     Empty,    // no file-system path: the notice, system-modal
     Missing,  // nothing exists at that path: the notice, not system-modal
 };
-DestinationCheck CheckDestination(const QString& destinationPath);
+[[nodiscard]] DestinationCheck CheckDestination(const QString& destinationPath);
 
 // "Vorsk-Recovery-" + day-month-year hour-minute of the given local time,
 // plain decimals: 5 March 2011 09:07 gives "Vorsk-Recovery-5-3-2011 9-7".
@@ -130,7 +130,7 @@ public:
     ConversionDriver(const ConversionDriver&) = delete;
     ConversionDriver& operator=(const ConversionDriver&) = delete;
 
-    ConversionStart Start(const ConversionRequest& request);
+    [[nodiscard]] ConversionStart Start(const ConversionRequest& request);
     bool isRunning() const;
     // Blocks until the worker has ended; returns its summary (for the command line and tests).
     ConversionSummary Wait();
@@ -147,6 +147,6 @@ private:
 // Runs the whole worker on the calling thread (used by the driver's thread).
 // `output` is null when no output folder was made (a mailbox without folders):
 // every save then fails.
-ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTree* output, int foldersPrepared);
+[[nodiscard]] ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTree* output, int foldersPrepared);
 
 }  // namespace tolvane

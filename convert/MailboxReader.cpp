@@ -500,35 +500,38 @@ MessageContent ContentFromRecord(const MailRecord& record)
     return content;
 }
 
-bool MailboxReader::Open(const QString& pstPath, QString* error)
+Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath)
 {
     std::lock_guard lock(fileMutex_);
     PffError pffError;
     if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError)) {
-        openRanOutOfMemory_ = file_.openRanOutOfResources() || !file_.get();
-        if (error && openRanOutOfMemory_) {
-            *error = QStringLiteral("not enough memory to open %1 again").arg(pstPath);
-        } else if (error) {
+        ReaderOpenFailure failure;
+        failure.outOfMemory = file_.openRanOutOfResources() || !file_.get();
+        if (failure.outOfMemory) {
+            failure.reason = QStringLiteral("not enough memory to open %1 again").arg(pstPath);
+        } else {
             // The file system's word first: it says what a user can act on.
             struct stat info {};
             const QByteArray native = NativePath(pstPath);
             if (::stat(native.constData(), &info) != 0)
-                *error = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
+                failure.reason = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
             else if (::access(native.constData(), R_OK) != 0)
-                *error = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
+                failure.reason = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
             else
-                *error = QStringLiteral("%1 cannot be opened again: it changed since the scan, or memory ran short")
-                             .arg(pstPath);
+                failure.reason =
+                    QStringLiteral("%1 cannot be opened again: it changed since the scan, or memory ran short")
+                        .arg(pstPath);
         }
         file_.reset();
-        return false;
+        return Failed(std::move(failure));
     }
     PffItem root;
     if (libpff_file_get_root_folder(file_.get(), root.out(), nullptr) == 1 && root) {
         std::vector<int> path;
-        IndexItems(root.get(), path, 64);
+        // As deep as the scan walks, so every message it recorded is found again.
+        IndexItems(root.get(), path, kDeepestFolderWalk);
     }
-    return true;
+    return {};
 }
 
 void MailboxReader::IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ExportHandle.h"
+#include "Expected.h"
 #include "ItemRecords.h"
 #include "MailContent.h"
 #include "PffHandles.h"
@@ -30,21 +31,24 @@ struct MessageRead {
     QString failure;                        // why, when absent
 };
 
+// Why the mailbox could not be opened again for the conversion.
+struct ReaderOpenFailure {
+    QString reason;            // for the user: the file system's word where it has one
+    bool outOfMemory = false;  // memory or descriptors ran out, rather than the file
+};
+
 // One libpff file shared by the mail pass's reading thread and the writer,
 // which streams large attachments: every use of the file holds its lock.
 class MailboxReader {
 public:
-    // False (reason in *error) when the file cannot be opened.
-    bool Open(const QString& pstPath, QString* error = nullptr);
+    [[nodiscard]] Expected<void, ReaderOpenFailure> Open(const QString& pstPath);
     bool isOpen() const { return file_.isOpen(); }
-    // True when the last Open failed for want of memory or descriptors.
-    bool openRanOutOfMemory() const { return openRanOutOfMemory_; }
 
     // The message at `location`. Its large attachments come as sources that
     // read from this reader later, so the reader must outlive the content.
     [[nodiscard]] MessageRead ReadMessage(const ItemLocation& location);
     // The e-mail addresses of a contact (its three e-mail slots), in order.
-    QStringList ReadContactEmails(const ItemLocation& location);
+    [[nodiscard]] QStringList ReadContactEmails(const ItemLocation& location);
 
 private:
     // Where a top-level item sits: the sub-folder indexes from the root folder
@@ -59,7 +63,6 @@ private:
     libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
 
     std::recursive_mutex fileMutex_;
-    bool openRanOutOfMemory_ = false;
     PffFile file_;
     std::vector<std::vector<int>> folderPaths_;
     std::unordered_map<uint32_t, ItemPosition> positions_;

@@ -35,7 +35,7 @@ void MakeWriterAvailable();
 
 // Both return false when the worker was abandoned at a checkpoint, or stopped
 // by a stop request (summary->interrupted is then set).
-bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context);
-bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context);
+[[nodiscard]] bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context);
+[[nodiscard]] bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context);
 
 }  // namespace tolvane

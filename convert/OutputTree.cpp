@@ -63,15 +63,17 @@ OutputTree::OutputTree(UniqueFd root, QString rootPath) : root_(std::move(root))
 
 OutputTree::~OutputTree() = default;
 
-std::unique_ptr<OutputTree> OutputTree::Create(const QString& destinationPath, const QString& baseName,
-                                               OutputTreeError* error, QString* reason)
+Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> OutputTree::Create(const QString& destinationPath,
+                                                                             const QString& baseName)
 {
+    auto kindOf = [](int failure) {
+        return IsPermissionError(failure) ? OutputTreeError::NotWritable : OutputTreeError::CannotCreate;
+    };
     const UniqueFd destination = OpenDirectoryPath(destinationPath);
     if (!destination) {
         const int failure = errno;
-        *error = IsPermissionError(failure) ? OutputTreeError::NotWritable : OutputTreeError::CannotCreate;
-        *reason = QStringLiteral("cannot open %1: %2").arg(destinationPath, ErrnoText(failure));
-        return nullptr;
+        return Failed(OutputTreeFailure{kindOf(failure),
+                                        QStringLiteral("cannot open %1: %2").arg(destinationPath, ErrnoText(failure))});
     }
     const QString base = SafeComponent(baseName);
     for (int attempt = 1; attempt <= kMaxFolderNameAttempts; ++attempt) {
@@ -82,14 +84,11 @@ std::unique_ptr<OutputTree> OutputTree::Create(const QString& destinationPath, c
         const int failure = errno;
         if (failure == EEXIST)
             continue;
-        *error = IsPermissionError(failure) ? OutputTreeError::NotWritable : OutputTreeError::CannotCreate;
-        *reason = QStringLiteral("cannot create the folder %1: %2")
-                      .arg(JoinPath(destinationPath, name), ErrnoText(failure));
-        return nullptr;
+        return Failed(OutputTreeFailure{kindOf(failure), QStringLiteral("cannot create the folder %1: %2")
+                                                             .arg(JoinPath(destinationPath, name), ErrnoText(failure))});
     }
-    *error = OutputTreeError::CannotCreate;
-    *reason = QStringLiteral("no free name for a new folder %1 in %2").arg(base, destinationPath);
-    return nullptr;
+    return Failed(OutputTreeFailure{OutputTreeError::CannotCreate,
+                                    QStringLiteral("no free name for a new folder %1 in %2").arg(base, destinationPath)});
 }
 
 int OutputTree::PrepareFolders(const RecordList<FolderNode>& folderNodes)

@@ -5,6 +5,7 @@
 // creates one per run and hands it to the worker, which alone uses it.
 #pragma once
 
+#include "Expected.h"
 #include "ItemRecords.h"
 #include "ItemStore.h"
 #include "NewFileWriter.h"
@@ -23,13 +24,18 @@ enum class OutputTreeError {
     CannotCreate,  // anything else: no space, no free name, ...
 };
 
+struct OutputTreeFailure {
+    OutputTreeError kind = OutputTreeError::CannotCreate;
+    QString reason;
+};
+
 class OutputTree {
 public:
     // Makes destination/baseName, or baseName-2, baseName-3, ... when the
-    // name is taken (by anything: folder, file or link). nullptr, with the
-    // kind of failure and a reason, when no folder could be made.
-    [[nodiscard]] static std::unique_ptr<OutputTree> Create(const QString& destinationPath, const QString& baseName,
-                                                            OutputTreeError* error, QString* reason);
+    // name is taken (by anything: folder, file or link); the kind of failure
+    // and a reason when no folder could be made.
+    static Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> Create(const QString& destinationPath,
+                                                                            const QString& baseName);
 
     OutputTree(const OutputTree&) = delete;
     OutputTree& operator=(const OutputTree&) = delete;

@@ -12,7 +12,7 @@ namespace tolvane {
 
 // Keeps every handle on the way down alive: an embedded item belongs to its
 // attachment, which belongs to its parent message.
-class LocatedItem {
+class [[nodiscard]] LocatedItem {
 public:
     libpff_item_t* item() const { return chain_.empty() ? nullptr : chain_.back().get(); }
     explicit operator bool() const { return item() != nullptr; }

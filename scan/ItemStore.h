@@ -30,7 +30,7 @@ public:
     explicit ItemStore(QString spillDirectory = QString());
 
     // A kept body as the store keeps it: in memory or in its spill file.
-    StoredText KeepBody(QByteArray utf8) const;
+    [[nodiscard]] StoredText KeepBody(QByteArray utf8) const;
 
     // The counter behind every record's `number`: incremented before each mail,
     // contact or appointment record is made; never reset, so a second scan
@@ -57,9 +57,9 @@ public:
     std::size_t appointmentCount() const;
 
     // First record of a kind with the given number, or null.
-    std::shared_ptr<const MailRecord> findMail(int32_t number) const;
-    std::shared_ptr<const ContactRecord> findContact(int32_t number) const;
-    std::shared_ptr<const AppointmentRecord> findAppointment(int32_t number) const;
+    [[nodiscard]] std::shared_ptr<const MailRecord> findMail(int32_t number) const;
+    [[nodiscard]] std::shared_ptr<const ContactRecord> findContact(int32_t number) const;
+    [[nodiscard]] std::shared_ptr<const AppointmentRecord> findAppointment(int32_t number) const;
 
     // True when the node is the `item` or the `parentItem` of some folder node.
     bool IsListedNode(TreeNodeId node) const;

@@ -28,6 +28,6 @@ bool HasUndecodableBytes(const QString& path);
 // directories of a path (mode 0777 before the umask) and is true
 // when the whole path is a directory afterwards.
 bool IsDirectory(const QString& path);
-bool MakeDirectoryPath(const QString& path);
+[[nodiscard]] bool MakeDirectoryPath(const QString& path);
 
 }  // namespace tolvane

@@ -83,11 +83,11 @@ public:
     ~PffFile() { reset(); }
 
     // libpff_file_initialize; false when it fails.
-    bool initialize();
+    [[nodiscard]] bool initialize();
     // The code page libpff uses for 8-bit strings it converts itself.
-    bool setAsciiCodepage(int codepage);
+    [[nodiscard]] bool setAsciiCodepage(int codepage);
     // Read-only open of a path (see NativePath for names that are not UTF-8).
-    bool open(const QString& path, PffError* error = nullptr);
+    [[nodiscard]] bool open(const QString& path, PffError* error = nullptr);
     // After a failed open: true when memory (or another system resource) ran
     // out on the way, rather than the file being unreadable.
     bool openRanOutOfResources() const { return openResourceError_; }

@@ -41,6 +41,6 @@ bool IsResourceExhaustion(const std::system_error& error);
 
 // Runs the whole scan. Returns 1 when the export ran to its end, 0 otherwise;
 // the outcome says why.
-int RunScanDriver(const ScanRequest& request, ScanOutcome* outcome = nullptr);
+[[nodiscard]] int RunScanDriver(const ScanRequest& request, ScanOutcome* outcome = nullptr);
 
 }  // namespace tolvane

@@ -17,7 +17,7 @@ class WorkerGate {
 public:
     // Blocks while a pause is requested. Returns false once the worker has been
     // abandoned: the worker must then stop at once and show nothing more.
-    bool Checkpoint();
+    [[nodiscard]] bool Checkpoint();
 
     void RequestPause();
     void Resume();

@@ -32,7 +32,7 @@ QString AppointmentPreviewPage(const AppointmentRecord& record);
 // Creates or truncates the file (clearing a read-only flag first) and writes
 // the text as UTF-16 little-endian code units, no byte-order mark. False when
 // the file cannot be created or written.
-bool WritePreviewFile(const QString& path, const QString& text);
+[[nodiscard]] bool WritePreviewFile(const QString& path, const QString& text);
 
 // The private temporary directory of the preview files, ending in '/';
 // empty when the directory is refused (then nothing is previewed).

@@ -217,12 +217,11 @@ TEST(OutputTreeTest, OneDirectoryPerNodeInAFolderOfItsOwn)
     // Whatever already has the minute's name (a folder, a file, a link) is left
     // alone: the next run takes the next free "-N".
     QDir().mkpath(temp.path() + "/Vorsk-Recovery-1-1-2000 0-0-3");
-    OutputTreeError error = OutputTreeError::CannotCreate;
-    QString reason;
     std::vector<QString> roots;
     for (int run = 0; run < 3; ++run) {
-        const auto tree = OutputTree::Create(temp.path() + "/", "Vorsk-Recovery-1-1-2000 0-0", &error, &reason);
-        ASSERT_TRUE(tree) << reason.toStdString();
+        const auto created = OutputTree::Create(temp.path() + "/", "Vorsk-Recovery-1-1-2000 0-0");
+        ASSERT_TRUE(created) << created.error().reason.toStdString();
+        const auto& tree = *created;
         EXPECT_EQ(tree->PrepareFolders(nodes), 4);
         roots.push_back(tree->rootPath());
     }
@@ -240,10 +239,9 @@ TEST(OutputTreeTest, AnExistingDirectoryIsNeverTakenOver)
     QTemporaryDir temp;
     const QString outside = temp.filePath("outside");
     QDir().mkpath(outside);
-    OutputTreeError error = OutputTreeError::CannotCreate;
-    QString reason;
-    const auto tree = OutputTree::Create(temp.path(), "Vorsk-Recovery-1-1-2000 0-0", &error, &reason);
-    ASSERT_TRUE(tree) << reason.toStdString();
+    const auto created = OutputTree::Create(temp.path(), "Vorsk-Recovery-1-1-2000 0-0");
+    ASSERT_TRUE(created) << created.error().reason.toStdString();
+    const auto& tree = *created;
     ASSERT_TRUE(QDir().mkpath(tree->rootPath() + "/Planted"));
     ASSERT_EQ(symlink(QFile::encodeName(outside).constData(), QFile::encodeName(tree->rootPath() + "/Link").constData()),
               0);
@@ -266,11 +264,10 @@ TEST(OutputTreeTest, AReadOnlyDestinationIsRefusedAsNotWritable)
         GTEST_SKIP() << "root writes into a mode 0555 folder; the robustness tests cover a read-only mount";
     QTemporaryDir temp;
     ASSERT_EQ(::chmod(QFile::encodeName(temp.path()).constData(), 0555), 0);
-    OutputTreeError error = OutputTreeError::CannotCreate;
-    QString reason;
-    EXPECT_FALSE(OutputTree::Create(temp.path(), "Vorsk-Recovery-1-1-2000 0-0", &error, &reason));
-    EXPECT_EQ(error, OutputTreeError::NotWritable);
-    EXPECT_FALSE(reason.isEmpty());
+    const auto created = OutputTree::Create(temp.path(), "Vorsk-Recovery-1-1-2000 0-0");
+    ASSERT_FALSE(created);
+    EXPECT_EQ(created.error().kind, OutputTreeError::NotWritable);
+    EXPECT_FALSE(created.error().reason.isEmpty());
     ::chmod(QFile::encodeName(temp.path()).constData(), 0755);
 }
 

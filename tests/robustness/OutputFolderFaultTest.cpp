@@ -291,10 +291,9 @@ TEST(OutputFolderFaultTest, LeftoverTemporariesOfAnEarlierRunAreRemoved)
 TEST(OutputFolderFaultTest, TheCleanUpSkipsAFolderInUse)
 {
     ScratchArea area;
-    OutputTreeError error = OutputTreeError::CannotCreate;
-    QString reason;
-    auto running = OutputTree::Create(area.destination(), kOutputFolderName, &error, &reason);
-    ASSERT_TRUE(running) << qPrintable(reason);
+    auto created = OutputTree::Create(area.destination(), kOutputFolderName);
+    ASSERT_TRUE(created) << qPrintable(created.error().reason);
+    auto& running = *created;
     const QString partial = running->rootPath() + "/.tolvane-partial-abcdef";
     ASSERT_TRUE(WriteAll(partial, "being written"));
     EXPECT_EQ(RemoveLeftoverPartials(area.destination()), 0);
