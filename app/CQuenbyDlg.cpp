@@ -4,11 +4,13 @@
 #include "CAboutDlg.h"
 #include "CExplorer1.h"
 #include "CFolderTreeCtrl1.h"
+#include "CommandStates.h"
 #include "DialogUnits.h"
 #include "FillItemList.h"
 #include "ItemListModel.h"
 #include "ItemStore.h"
 #include "LoadIDialog.h"
+#include "PreviewController.h"
 #include "PreviewPages.h"
 #include "PrivateTempDir.h"
 #include "ProcessState.h"
@@ -118,13 +120,6 @@ enum Vertical { Top, StretchHeight, MoveDown, ListHeight, BelowList, PreviewHeig
 // Share of extra height that goes to the list; the rest goes to the preview.
 constexpr double kListShare = 92.0 / (92.0 + 137.0);
 
-int ReadDecimal(const QString& text)
-{
-    // Leading blanks and a sign allowed; reading stops at the first non-digit.
-    const QByteArray bytes = text.toLatin1();
-    return static_cast<int>(std::strtol(bytes.constData(), nullptr, 10));
-}
-
 }  // namespace
 
 struct CQuenbyDlg::Placement {
@@ -150,7 +145,7 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
 
     // Window initialisation.
     listModel_->SetColumns(InitialColumnSet());
-    setCommandsEnabled(1, 0, 0, 0, 1, 0, 0);
+    showCommands();
     treeBuildingOff = false;
     startDirectory_ = QDir::currentPath().left(260);
     browser_->Navigate(ProductPageAddress());
@@ -202,7 +197,6 @@ void CQuenbyDlg::createControls()
     list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     filler_ = new ItemListFiller(listModel_, listModel_);
     connect(listModel_, &ItemListModel::columnsReplaced, this, &CQuenbyDlg::applyListColumns);
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CQuenbyDlg::BuildPreview);
 
     static const char* const captions[] = {"From:", "Date:", "Subject:", "Attachment:"};
     static const char* const captionNames[] = {"fromCaption", "dateCaption", "subjectCaption", "attachmentCaption"};
@@ -214,6 +208,10 @@ void CQuenbyDlg::createControls()
         valueLabels_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
     browser_ = static_cast<CExplorer1*>(named(new CExplorer1(this), "previewBrowser"));
+    preview_ = new PreviewController(listModel_, list_->selectionModel(), browser_,
+                                     {valueLabels_[0], valueLabels_[1], valueLabels_[2], valueLabels_[3]}, this);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CQuenbyDlg::BuildPreview);
+    connect(preview_, &PreviewController::previewShown, this, &CQuenbyDlg::previewShown);
     progressGroup_ = static_cast<QGroupBox*>(named(new QGroupBox(this), "progressGroup"));
     progress_ = static_cast<QProgressBar*>(named(new QProgressBar(this), "progressBar"));
     progress_->setRange(0, 100);
@@ -369,21 +367,22 @@ void CQuenbyDlg::applyListColumns()
     }
 }
 
-void CQuenbyDlg::setCommandsEnabled(int browse, int scan, int convert, int stop, int open, int scanItem,
-                                    int convertItem)
+void CQuenbyDlg::moveCommands(CommandEvent event)
 {
-    // 1 on, 0 off, -1 unchanged.
-    auto apply = [](auto* control, int state) {
-        if (state >= 0)
-            control->setEnabled(state == 1);
-    };
-    apply(browseButton_, browse);
-    apply(scanButton_, scan);
-    apply(convertButton_, convert);
-    apply(stopButton_, stop);
-    apply(openAction_, open);
-    apply(scanAction_, scanItem);
-    apply(convertAction_, convertItem);
+    commandState_ = NextCommandState(commandState_, event);
+    showCommands();
+}
+
+void CQuenbyDlg::showCommands()
+{
+    const EnabledCommands commands = CommandsOf(commandState_);
+    browseButton_->setEnabled(commands.browse);
+    scanButton_->setEnabled(commands.scan);
+    convertButton_->setEnabled(commands.convert);
+    stopButton_->setEnabled(commands.stop);
+    openAction_->setEnabled(commands.open);
+    scanAction_->setEnabled(commands.scanItem);
+    convertAction_->setEnabled(commands.convertItem);
 }
 
 void CQuenbyDlg::removeAttachmentFolder()
@@ -417,22 +416,20 @@ void CQuenbyDlg::ChooseFile(const QString& path)
     removeAttachmentFolder();
     treeBuildingOff = false;
     clearViewAndStore();
-    setCommandsEnabled(-1, -1, 0, -1, -1, -1, 0);
     pstPath_ = QFileInfo(path).absoluteFilePath();
     pathEdit_->setText(pstPath_);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     rootNode_ = tree_->InsertFolderNode(0, pstPath_);
-    setCommandsEnabled(-1, 1, -1, -1, -1, 1, -1);
+    moveCommands(CommandEvent::FileChosen);
 }
 
 void CQuenbyDlg::OnScan()
 {
     if (!scanButton_->isEnabled() || scanJob_)
         return;
-    setCommandsEnabled(0, -1, -1, 1, -1, -1, -1);
+    moveCommands(CommandEvent::ScanPressed);
     filler_->CancelFills();
     itemStore().ClearItemRecords();
-    setCommandsEnabled(-1, -1, -1, -1, 0, 0, -1);
 
     auto job = std::make_shared<ScanJob>();
     ItemListModel* model = listModel_;
@@ -469,7 +466,7 @@ void CQuenbyDlg::onScanWorkerEnded(const ScanJob* job)
 
 void CQuenbyDlg::OnScanDriverStarted()
 {
-    setCommandsEnabled(-1, 0, -1, -1, -1, -1, -1);
+    moveCommands(CommandEvent::ScanDriverStarted);
 }
 
 void CQuenbyDlg::ShowWaitWindow()
@@ -486,7 +483,7 @@ void CQuenbyDlg::CloseWaitWindow()
 
 void CQuenbyDlg::OnScanSucceeded()
 {
-    setCommandsEnabled(1, -1, 1, -1, 1, -1, 1);
+    moveCommands(CommandEvent::ScanSucceeded);
     tree_->setEnabled(true);
 }
 
@@ -578,7 +575,7 @@ void CQuenbyDlg::OnStop()
             removeAttachmentFolder();
             clearViewAndStore();
             progress_->setValue(0);
-            setCommandsEnabled(1, -1, -1, 0, 1, -1, -1);
+            moveCommands(CommandEvent::ScanStopped);
             emit scanWorkerEnded();
         } else {
             job->gate.Resume();
@@ -600,7 +597,7 @@ void CQuenbyDlg::OnStop()
             }
         }
     }
-    setCommandsEnabled(1, -1, -1, -1, -1, -1, -1);
+    moveCommands(CommandEvent::StopAnswered);
 }
 
 void CQuenbyDlg::OnExit()
@@ -680,52 +677,7 @@ bool CQuenbyDlg::eventFilter(QObject* watched, QEvent* event)
 
 void CQuenbyDlg::BuildPreview()
 {
-    const QModelIndexList selected = list_->selectionModel()->selectedIndexes();
-    if (selected.isEmpty())
-        return;
-    int row = selected.first().row();
-    for (const QModelIndex& index : selected)
-        row = std::min(row, index.row());
-    const QString kind = listModel_->cellText(row, 1);
-    const int number = ReadDecimal(listModel_->cellText(row, 0));
-    const QString dir = PreviewDirectory();
-    if (kind == MailKindWord()) {
-        const auto record = itemStore().findMail(number);
-        if (!record)
-            return;
-        const QString path = dir + MailPreviewFileName(*record);
-        valueLabels_[0]->setText(record->senderName);
-        valueLabels_[1]->setText(record->deliveryTime);
-        valueLabels_[2]->setText(record->subject);
-        valueLabels_[3]->setText(AttachmentLabelText(*record, dir));
-        if (!dir.isEmpty() && WritePreviewFile(path, MailPreviewPage(*record))) {
-            browser_->Navigate(path);
-            emit previewShown(path);
-        }
-        return;
-    }
-    // The labels describe a mail: anything else must not go on showing the last one's.
-    for (QLabel* value : valueLabels_)
-        value->clear();
-    QString page;
-    if (kind == ContactKindWord()) {
-        const auto record = itemStore().findContact(number);
-        if (!record)
-            return;
-        page = ContactPreviewPage(*record);
-    } else if (kind == AppointmentKindWord()) {
-        const auto record = itemStore().findAppointment(number);
-        if (!record)
-            return;
-        page = AppointmentPreviewPage(*record);
-    } else {
-        return;
-    }
-    const QString path = dir + QStringLiteral("temp.html");
-    if (!dir.isEmpty() && WritePreviewFile(path, page)) {
-        browser_->Navigate(path);
-        emit previewShown(path);
-    }
+    preview_->BuildPreview();
 }
 
 bool CQuenbyDlg::isScanRunning() const

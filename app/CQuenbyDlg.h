@@ -4,6 +4,7 @@
 // their changes arrive through WorkerBridges and run here.
 #pragma once
 
+#include "CommandStates.h"
 #include "ItemRecords.h"
 #include "WindowServices.h"
 
@@ -27,6 +28,7 @@ class CFolderTreeCtrl1;
 class ItemListFiller;
 class ItemListModel;
 class LoadIDialog;
+class PreviewController;
 class WorkerBridge;
 struct ScanJob;
 struct ConversionJob;
@@ -65,6 +67,7 @@ public:
     // The preview of the first selected row.
     void BuildPreview();
 
+    CommandState commandState() const { return commandState_; }
     bool isScanRunning() const;
     bool isConversionRecorded() const;
     bool isConversionAbandoned() const;
@@ -97,8 +100,9 @@ private:
     void placeControls();
     void place(QWidget* widget, int x, int y, int width, int height, int horizontal, int vertical);
     void applyListColumns();
-    void setCommandsEnabled(int browse, int scan, int convert, int stop, int open, int scanItem,
-                            int convertItem);
+    // The commands move with the window's situation; each move shows its enabled controls.
+    void moveCommands(CommandEvent event);
+    void showCommands();
     void removeAttachmentFolder();
     void clearViewAndStore();
     void onScanWorkerEnded(const ScanJob* job);
@@ -108,6 +112,7 @@ private:
     QString pstPath_;
     QString startDirectory_;
     TreeNodeId rootNode_ = 0;
+    CommandState commandState_ = CommandState::Idle;
 
     QMenuBar* menuBar_ = nullptr;
     QAction* openAction_ = nullptr;
@@ -124,6 +129,7 @@ private:
     QLabel* captionLabels_[4] = {};
     QLabel* valueLabels_[4] = {};
     CExplorer1* browser_ = nullptr;
+    PreviewController* preview_ = nullptr;
     QGroupBox* progressGroup_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* stopButton_ = nullptr;

@@ -53,24 +53,27 @@ ColumnSet ColumnSetFor(ListKind kind)
 
 ListRow MailRow(const MailRecord& r)
 {
-    return {QString::number(r.number), MailKindWord(), r.senderName, r.subject, r.deliveryTime,
-            r.creationTime, r.modificationTime, r.size, r.flag, r.priority, r.sensitivity,
-            r.importance};
+    return {{ListKind::Mail, r.number},
+            {QString::number(r.number), MailKindWord(), r.senderName, r.subject, r.deliveryTime,
+             r.creationTime, r.modificationTime, r.size, r.flag, r.priority, r.sensitivity,
+             r.importance}};
 }
 
 ListRow ContactRow(const ContactRecord& r)
 {
-    return {QString::number(r.number), ContactKindWord(), r.fullName, r.givenName, r.surname,
-            r.companyName, r.businessPhone, r.businessFax, r.homePhone, r.mobilePhone, QString(),
-            QString()};
+    return {{ListKind::Contact, r.number},
+            {QString::number(r.number), ContactKindWord(), r.fullName, r.givenName, r.surname,
+             r.companyName, r.businessPhone, r.businessFax, r.homePhone, r.mobilePhone, QString(),
+             QString()}};
 }
 
 ListRow AppointmentRow(const AppointmentRecord& r)
 {
     // The subject cell only says whether a subject exists; the text itself stays hidden.
     const QString subject = r.subjectPlaceholder.isNull() ? QString() : QStringLiteral("None");
-    return {QString::number(r.number), AppointmentKindWord(), subject, r.location, r.startTime,
-            r.endTime, QString(), QString()};
+    return {{ListKind::Appointment, r.number},
+            {QString::number(r.number), AppointmentKindWord(), subject, r.location, r.startTime,
+             r.endTime, QString(), QString()}};
 }
 
 }  // namespace tolvane
