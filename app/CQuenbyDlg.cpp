@@ -5,6 +5,7 @@
 #include "CExplorer1.h"
 #include "CFolderTreeCtrl1.h"
 #include "CommandStates.h"
+#include "ConversionJobController.h"
 #include "DialogUnits.h"
 #include "FillItemList.h"
 #include "ItemListModel.h"
@@ -14,12 +15,10 @@
 #include "PreviewPages.h"
 #include "PrivateTempDir.h"
 #include "ProcessState.h"
+#include "ScanJobController.h"
 #include "SvgPicture.h"
 #include "UserGuideWindow.h"
 #include "UserPrompts.h"
-#include "WindowScanSink.h"
-#include "WorkerBridge.h"
-#include "WorkerGate.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,7 +34,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
-#include <thread>
 
 // The window's pictures and pages are compiled into this static library.
 static void InitialiseAppResources()
@@ -54,63 +52,6 @@ QString UserGuideAddress()
 {
     return QStringLiteral("qrc:/tolvane/app/guide.html");
 }
-
-// A running scan: its gate, its bridge to the window and its sink. Shared with
-// the worker thread, which keeps it alive until it ends.
-struct ScanJob {
-    WorkerGate gate;
-    std::shared_ptr<WorkerBridge> bridge;
-    std::unique_ptr<WindowScanSink> sink;
-    ScanRequest request;
-};
-
-// The conversion sink of the window, on the conversion worker.
-class WindowConversionSink final : public ConversionSink {
-public:
-    WindowConversionSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge,
-                         std::function<void()> finished)
-        : window_(window), bridge_(std::move(bridge)), finished_(std::move(finished)) {}
-
-    void SetProgress(int position) override
-    {
-        if (position == lastProgress_)
-            return;
-        lastProgress_ = position;
-        CQuenbyDlg* window = window_;
-        bridge_->PostLatest([window, position] { window->SetProgressPosition(position); });
-    }
-    void ShowNotice(const QString& text) override
-    {
-        CQuenbyDlg* window = window_;
-        bridge_->PostAndWait([window, text] { userPrompts().Notify(window, ProductCaption(), text); });
-    }
-    bool WriteFromScanRecords(const QString& reason) override
-    {
-        CQuenbyDlg* window = window_;
-        bool yes = false;
-        const QString text =
-            QStringLiteral("The mailbox can no longer be read (%1).\n\nWrite what the scan kept instead? Those "
-                           "files will lack attachments, Cc and Bcc, e-mail addresses and the original headers, "
-                           "and each will say so.")
-                .arg(reason);
-        bridge_->PostAndWait([window, text, &yes] { yes = userPrompts().Ask(window, ProductCaption(), text); });
-        return yes;
-    }
-    void ConversionFinished(const ConversionSummary&) override { bridge_->Post(finished_); }
-
-private:
-    CQuenbyDlg* window_;
-    std::shared_ptr<WorkerBridge> bridge_;
-    std::function<void()> finished_;
-    int lastProgress_ = -1;
-};
-
-struct ConversionJob {
-    WorkerGate gate;
-    std::shared_ptr<WorkerBridge> bridge;
-    std::unique_ptr<WindowConversionSink> sink;
-    bool abandoned = false;
-};
 
 namespace {
 
@@ -142,6 +83,11 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
     setSizeGripEnabled(true);
     createControls();
     createMenu();
+    scan_ = std::make_unique<ScanJobController>(this, listModel_, services_.runScan, services_.prepareScanGate);
+    conversion_ = std::make_unique<ConversionJobController>(this, services_.conversions,
+                                                            services_.prepareConversionGate, services_.clock);
+    connect(scan_.get(), &ScanJobController::workerEnded, this, &CQuenbyDlg::scanWorkerEnded);
+    connect(conversion_.get(), &ConversionJobController::finished, this, &CQuenbyDlg::conversionWorkerEnded);
 
     // Window initialisation.
     listModel_->SetColumns(InitialColumnSet());
@@ -161,10 +107,9 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
 CQuenbyDlg::~CQuenbyDlg()
 {
     qApp->removeEventFilter(this);
-    if (scanJob_)
-        scanJob_->bridge->Detach();
-    if (conversionJob_)
-        conversionJob_->bridge->Detach();
+    // Nothing a worker sends from now on reaches the window.
+    scan_.reset();
+    conversion_.reset();
 }
 
 void CQuenbyDlg::createControls()
@@ -425,43 +370,12 @@ void CQuenbyDlg::ChooseFile(const QString& path)
 
 void CQuenbyDlg::OnScan()
 {
-    if (!scanButton_->isEnabled() || scanJob_)
+    if (!scanButton_->isEnabled() || scan_->isRunning())
         return;
     moveCommands(CommandEvent::ScanPressed);
     filler_->CancelFills();
     itemStore().ClearItemRecords();
-
-    auto job = std::make_shared<ScanJob>();
-    ItemListModel* model = listModel_;
-    job->bridge = WorkerBridge::Create(this, &job->gate, [model](const std::vector<ListRow>& rows) {
-        model->InsertRowsOnTop(rows);
-    });
-    job->sink = std::make_unique<WindowScanSink>(this, job->bridge, rootNode_, pstPath_);
-    job->request.pstPath = pstPath_;
-    job->request.store = &itemStore();
-    job->request.sink = job->sink.get();
-    job->request.gate = &job->gate;
-    job->request.rootNode = rootNode_;
-    if (services_.prepareScanGate)
-        services_.prepareScanGate(job->gate);
-    scanJob_ = job;
-    auto runScan = services_.runScan;
-    CQuenbyDlg* window = this;
-    std::thread([job, runScan, window] {
-        ScanOutcome outcome = ScanOutcome::Completed;
-        if (runScan)
-            runScan(job->request, &outcome);
-        // The worker's end clears `scanThread`; dropped when the scan was abandoned.
-        const ScanJob* raw = job.get();
-        job->bridge->Post([window, raw] { window->onScanWorkerEnded(raw); });
-    }).detach();
-}
-
-void CQuenbyDlg::onScanWorkerEnded(const ScanJob* job)
-{
-    if (scanJob_.get() == job)
-        scanJob_.reset();
-    emit scanWorkerEnded();
+    scan_->Start(pstPath_, rootNode_, &itemStore());
 }
 
 void CQuenbyDlg::OnScanDriverStarted()
@@ -471,14 +385,12 @@ void CQuenbyDlg::OnScanDriverStarted()
 
 void CQuenbyDlg::ShowWaitWindow()
 {
-    if (!waitWindow_)
-        waitWindow_ = std::make_unique<LoadIDialog>();
-    waitWindow_->ShowCentred();
+    scan_->ShowWaitWindow();
 }
 
 void CQuenbyDlg::CloseWaitWindow()
 {
-    waitWindow_.reset();
+    scan_->CloseWaitWindow();
 }
 
 void CQuenbyDlg::OnScanSucceeded()
@@ -496,107 +408,24 @@ void CQuenbyDlg::OnConvert()
 {
     if (!convertButton_->isEnabled())
         return;
-    if (!services_.conversions)
-        return;
-    if (services_.conversions->isRunning()) {
-        // One conversion at a time: a second start is refused.
-        userPrompts().Notify(this, ProductCaption(), QStringLiteral("A conversion is already running."));
-        return;
-    }
-    const QString destination =
-        userPrompts().ChooseFolder(this, QStringLiteral("Select the Path to Save Recovered File"));
-    if (destination.isNull())
-        return;
-    switch (services_.conversions->CheckDestination(destination)) {
-    case DestinationCheck::Empty:
-    case DestinationCheck::Missing:
-        userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),
-                             QString::fromLatin1(kDestinationNoticeText));
-        return;
-    case DestinationCheck::Accepted:
-        break;
-    }
-    treeBuildingOff = true;
-
-    auto job = std::make_shared<ConversionJob>();
-    job->bridge = WorkerBridge::Create(this, &job->gate);
-    const ConversionJob* raw = job.get();
-    job->sink = std::make_unique<WindowConversionSink>(this, job->bridge,
-                                                       [this, raw] { onConversionFinished(raw); });
-    if (services_.prepareConversionGate)
-        services_.prepareConversionGate(job->gate);
-    ConversionRequest request;
-    request.pstPath = pstPath_;
-    request.destinationPath = destination;
-    request.store = &itemStore();
-    request.sink = job->sink.get();
-    request.gate = &job->gate;
-    request.clock = services_.clock;
-    // The record of an abandoned conversion is replaced only by a new one that starts.
-    const auto previous = conversionJob_;
-    conversionJob_ = job;
-    const ConversionStart started = services_.conversions->Start(request);
-    if (started == ConversionStart::Started)
-        return;
-    conversionJob_ = previous;
-    if (started == ConversionStart::AlreadyRunning)
-        userPrompts().Notify(this, ProductCaption(), QStringLiteral("A conversion is already running."));
-    else if (started == ConversionStart::NoResources)
-        userPrompts().Notify(this, ProductCaption(),
-                             QStringLiteral("The conversion could not start: the system is short of memory or "
-                                            "threads. Close other programs and try again."));
-    else if (started == ConversionStart::DestinationNotWritable)
-        userPrompts().Notify(this, ProductCaption(),
-                             QStringLiteral("No output folder can be made in the chosen path (%1). "
-                                            "Please select another path for saving.")
-                                 .arg(services_.conversions->startFailure()));
-    else
-        userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),
-                             QString::fromLatin1(kDestinationNoticeText));
-}
-
-void CQuenbyDlg::onConversionFinished(const ConversionJob* job)
-{
-    if (conversionJob_.get() == job)
-        conversionJob_.reset();
-    emit conversionWorkerEnded();
+    conversion_->Convert(pstPath_, &itemStore());
 }
 
 void CQuenbyDlg::OnStop()
 {
-    if (auto job = scanJob_) {
-        job->gate.RequestPause();
-        const bool stop = userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to stop scan process ?"));
-        if (stop) {
-            job->gate.Abandon();
-            job->bridge->Discard();
-            scanJob_.reset();
-            CloseWaitWindow();
-            removeAttachmentFolder();
-            clearViewAndStore();
-            progress_->setValue(0);
-            moveCommands(CommandEvent::ScanStopped);
-            emit scanWorkerEnded();
-        } else {
-            job->gate.Resume();
-            job->bridge->Flush();
-        }
+    switch (scan_->AskStop(this)) {
+    case ScanStopAnswer::Stopped:
+        removeAttachmentFolder();
+        clearViewAndStore();
+        progress_->setValue(0);
+        moveCommands(CommandEvent::ScanStopped);
+        emit scanWorkerEnded();
+        break;
+    case ScanStopAnswer::Continued:
+    case ScanStopAnswer::NotRunning:
+        break;
     }
-    if (auto job = conversionJob_) {
-        if (!job->abandoned)
-            job->gate.RequestPause();
-        const bool stop = userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to stop save process ?"));
-        if (!job->abandoned) {
-            if (stop) {
-                job->abandoned = true;
-                job->gate.Abandon();
-                job->bridge->Discard();
-            } else {
-                job->gate.Resume();
-                job->bridge->Flush();
-            }
-        }
-    }
+    conversion_->AskStop();
     moveCommands(CommandEvent::StopAnswered);
 }
 
@@ -682,28 +511,32 @@ void CQuenbyDlg::BuildPreview()
 
 bool CQuenbyDlg::isScanRunning() const
 {
-    return scanJob_ != nullptr;
+    return scan_->isRunning();
 }
 
 bool CQuenbyDlg::isConversionRecorded() const
 {
-    return conversionJob_ != nullptr;
+    return conversion_->isRecorded();
 }
 
 bool CQuenbyDlg::isConversionAbandoned() const
 {
-    return conversionJob_ && conversionJob_->abandoned;
+    return conversion_->isAbandoned();
 }
 
 bool CQuenbyDlg::hasRunningWorkers() const
 {
-    return scanJob_ || (services_.conversions && services_.conversions->isRunning())
-        || filler_->runningFills() > 0;
+    return scan_->isRunning() || conversion_->isRunning() || filler_->runningFills() > 0;
 }
 
 int CQuenbyDlg::runningListFills() const
 {
     return filler_->runningFills();
+}
+
+LoadIDialog* CQuenbyDlg::waitWindow() const
+{
+    return scan_->waitWindow();
 }
 
 }  // namespace tolvane

@@ -1,7 +1,8 @@
-// The main window: every control and menu, the commands (Browse, Scan,
-// Convert, Stop, Exit, Help, About, Buy Now), which of them are enabled when,
-// and the workers as the window sees them. Workers never touch a control:
-// their changes arrive through WorkerBridges and run here.
+// The main window: every control and menu, their places, and the commands
+// (Browse, Scan, Convert, Stop, Exit, Help, About, Buy Now) with the situation
+// that enables them (CommandStates). The scan and the conversion are run by
+// their controllers and the preview by its own; workers never touch a control:
+// their changes arrive through WorkerBridges and run on the window's thread.
 #pragma once
 
 #include "CommandStates.h"
@@ -27,11 +28,10 @@ class CExplorer1;
 class CFolderTreeCtrl1;
 class ItemListFiller;
 class ItemListModel;
+class ConversionJobController;
 class LoadIDialog;
 class PreviewController;
-class WorkerBridge;
-struct ScanJob;
-struct ConversionJob;
+class ScanJobController;
 
 // The bundled product page and user guide.
 QString ProductPageAddress();
@@ -81,7 +81,7 @@ public:
     QTableView* itemList() const { return list_; }
     CExplorer1* previewBrowser() const { return browser_; }
     ItemListFiller* listFiller() const { return filler_; }
-    LoadIDialog* waitWindow() const { return waitWindow_.get(); }
+    LoadIDialog* waitWindow() const;
 
 signals:
     void scanWorkerEnded();
@@ -105,8 +105,6 @@ private:
     void showCommands();
     void removeAttachmentFolder();
     void clearViewAndStore();
-    void onScanWorkerEnded(const ScanJob* job);
-    void onConversionFinished(const ConversionJob* job);
 
     WindowServices services_;
     QString pstPath_;
@@ -137,12 +135,11 @@ private:
     QPushButton* convertButton_ = nullptr;
     QPushButton* hiddenOk_ = nullptr;
     QPushButton* hiddenCancel_ = nullptr;
-    std::unique_ptr<LoadIDialog> waitWindow_;
     std::vector<Placement> placements_;
     QSize baseSize_;
 
-    std::shared_ptr<ScanJob> scanJob_;            // `scanThread`
-    std::shared_ptr<ConversionJob> conversionJob_;  // `convertThread`
+    std::unique_ptr<ScanJobController> scan_;
+    std::unique_ptr<ConversionJobController> conversion_;
 };
 
 }  // namespace tolvane
