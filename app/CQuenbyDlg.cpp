@@ -4,7 +4,6 @@
 #include "CAboutDlg.h"
 #include "CExplorer1.h"
 #include "CFolderTreeCtrl1.h"
-#include "CommandStates.h"
 #include "ConversionJobController.h"
 #include "DialogUnits.h"
 #include "FillItemList.h"

@@ -26,9 +26,9 @@ namespace tolvane {
 
 class CExplorer1;
 class CFolderTreeCtrl1;
+class ConversionJobController;
 class ItemListFiller;
 class ItemListModel;
-class ConversionJobController;
 class LoadIDialog;
 class PreviewController;
 class ScanJobController;

@@ -431,6 +431,22 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
     window->grab().save(QStringLiteral(TOLVANE_BIN_DIR "/../screenshots/window-fake-preview.png"));
 }
 
+// The preview finds the record through the row's record, whatever its cells say.
+TEST_F(WindowTest, PreviewFindsTheRecordOfTheRowNotOfItsCellTexts)
+{
+    scanToTheEnd();
+    const auto mail = itemStore().mailRecords();
+    ASSERT_GE(mail.size(), 2u);
+    window->itemListModel()->DeleteAllRows();
+    ListRow row = MailRow(*mail[1]);
+    row.cells[column::kNumber] = QString::number(mail[0]->number);
+    row.cells[column::kKind] = ContactKindWord();
+    window->itemListModel()->AppendRows({row});
+    selectRow(0);
+    EXPECT_EQ(control<QLabel>("fromValue")->text(), mail[1]->senderName);
+    EXPECT_EQ(control<QLabel>("subjectValue")->text(), mail[1]->subject);
+}
+
 // The preview files hold mail text: they go when the window ends, whether by
 // Escape or by Exit (which ends the process at once), and stay while it runs.
 TEST_F(WindowTest, PreviewFilesGoWhenTheWindowEnds)
