@@ -4,21 +4,20 @@
 #include "CAboutDlg.h"
 #include "CExplorer1.h"
 #include "CFolderTreeCtrl1.h"
+#include "ConversionJobController.h"
 #include "DialogUnits.h"
 #include "FillItemList.h"
 #include "ItemListModel.h"
 #include "ItemStore.h"
 #include "LoadIDialog.h"
+#include "PreviewController.h"
 #include "PreviewPages.h"
 #include "PrivateTempDir.h"
-#include "RecordText.h"
 #include "ProcessState.h"
+#include "ScanJobController.h"
 #include "SvgPicture.h"
 #include "UserGuideWindow.h"
 #include "UserPrompts.h"
-#include "WindowScanSink.h"
-#include "WorkerBridge.h"
-#include "WorkerGate.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,7 +33,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
-#include <thread>
 
 // The window's pictures and pages are compiled into this static library.
 static void InitialiseAppResources()
@@ -54,63 +52,6 @@ QString UserGuideAddress()
     return QStringLiteral("qrc:/tolvane/app/guide.html");
 }
 
-// A running scan: its gate, its bridge to the window and its sink. Shared with
-// the worker thread, which keeps it alive until it ends.
-struct ScanJob {
-    WorkerGate gate;
-    std::shared_ptr<WorkerBridge> bridge;
-    std::unique_ptr<WindowScanSink> sink;
-    ScanRequest request;
-};
-
-// The conversion sink of the window, on the conversion worker.
-class WindowConversionSink final : public ConversionSink {
-public:
-    WindowConversionSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge,
-                         std::function<void()> finished)
-        : window_(window), bridge_(std::move(bridge)), finished_(std::move(finished)) {}
-
-    void SetProgress(int position) override
-    {
-        if (position == lastProgress_)
-            return;
-        lastProgress_ = position;
-        CQuenbyDlg* window = window_;
-        bridge_->PostLatest([window, position] { window->SetProgressPosition(position); });
-    }
-    void ShowNotice(const QString& text) override
-    {
-        CQuenbyDlg* window = window_;
-        bridge_->PostAndWait([window, text] { userPrompts().Notify(window, ProductCaption(), text); });
-    }
-    bool WriteFromScanRecords(const QString& reason) override
-    {
-        CQuenbyDlg* window = window_;
-        bool yes = false;
-        const QString text =
-            QStringLiteral("The mailbox can no longer be read (%1).\n\nWrite what the scan kept instead? Those "
-                           "files will lack attachments, Cc and Bcc, e-mail addresses and the original headers, "
-                           "and each will say so.")
-                .arg(reason);
-        bridge_->PostAndWait([window, text, &yes] { yes = userPrompts().Ask(window, ProductCaption(), text); });
-        return yes;
-    }
-    void ConversionFinished(const ConversionSummary&) override { bridge_->Post(finished_); }
-
-private:
-    CQuenbyDlg* window_;
-    std::shared_ptr<WorkerBridge> bridge_;
-    std::function<void()> finished_;
-    int lastProgress_ = -1;
-};
-
-struct ConversionJob {
-    WorkerGate gate;
-    std::shared_ptr<WorkerBridge> bridge;
-    std::unique_ptr<WindowConversionSink> sink;
-    bool abandoned = false;
-};
-
 namespace {
 
 enum Horizontal { Fixed, StretchWidth, MoveRight, WithList, MoveHalf };
@@ -118,13 +59,6 @@ enum Vertical { Top, StretchHeight, MoveDown, ListHeight, BelowList, PreviewHeig
 
 // Share of extra height that goes to the list; the rest goes to the preview.
 constexpr double kListShare = 92.0 / (92.0 + 137.0);
-
-int ReadDecimal(const QString& text)
-{
-    // Leading blanks and a sign allowed; reading stops at the first non-digit.
-    const QByteArray bytes = text.toLatin1();
-    return static_cast<int>(std::strtol(bytes.constData(), nullptr, 10));
-}
 
 }  // namespace
 
@@ -148,10 +82,15 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
     setSizeGripEnabled(true);
     createControls();
     createMenu();
+    scan_ = std::make_unique<ScanJobController>(this, listModel_, services_.runScan, services_.prepareScanGate);
+    conversion_ = std::make_unique<ConversionJobController>(this, services_.conversions,
+                                                            services_.prepareConversionGate, services_.clock);
+    connect(scan_.get(), &ScanJobController::workerEnded, this, &CQuenbyDlg::scanWorkerEnded);
+    connect(conversion_.get(), &ConversionJobController::finished, this, &CQuenbyDlg::conversionWorkerEnded);
 
     // Window initialisation.
     listModel_->SetColumns(InitialColumnSet());
-    setCommandsEnabled(1, 0, 0, 0, 1, 0, 0);
+    showCommands();
     treeBuildingOff = false;
     startDirectory_ = QDir::currentPath().left(260);
     browser_->Navigate(ProductPageAddress());
@@ -167,10 +106,9 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
 CQuenbyDlg::~CQuenbyDlg()
 {
     qApp->removeEventFilter(this);
-    if (scanJob_)
-        scanJob_->bridge->Detach();
-    if (conversionJob_)
-        conversionJob_->bridge->Detach();
+    // Nothing a worker sends from now on reaches the window.
+    scan_.reset();
+    conversion_.reset();
 }
 
 void CQuenbyDlg::createControls()
@@ -203,7 +141,6 @@ void CQuenbyDlg::createControls()
     list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     filler_ = new ItemListFiller(listModel_, listModel_);
     connect(listModel_, &ItemListModel::columnsReplaced, this, &CQuenbyDlg::applyListColumns);
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CQuenbyDlg::BuildPreview);
 
     static const char* const captions[] = {"From:", "Date:", "Subject:", "Attachment:"};
     static const char* const captionNames[] = {"fromCaption", "dateCaption", "subjectCaption", "attachmentCaption"};
@@ -215,6 +152,10 @@ void CQuenbyDlg::createControls()
         valueLabels_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
     browser_ = static_cast<CExplorer1*>(named(new CExplorer1(this), "previewBrowser"));
+    preview_ = new PreviewController(listModel_, list_->selectionModel(), browser_,
+                                     {valueLabels_[0], valueLabels_[1], valueLabels_[2], valueLabels_[3]}, this);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CQuenbyDlg::BuildPreview);
+    connect(preview_, &PreviewController::previewShown, this, &CQuenbyDlg::previewShown);
     progressGroup_ = static_cast<QGroupBox*>(named(new QGroupBox(this), "progressGroup"));
     progress_ = static_cast<QProgressBar*>(named(new QProgressBar(this), "progressBar"));
     progress_->setRange(0, 100);
@@ -370,21 +311,22 @@ void CQuenbyDlg::applyListColumns()
     }
 }
 
-void CQuenbyDlg::setCommandsEnabled(int browse, int scan, int convert, int stop, int open, int scanItem,
-                                    int convertItem)
+void CQuenbyDlg::moveCommands(CommandEvent event)
 {
-    // 1 on, 0 off, -1 unchanged.
-    auto apply = [](auto* control, int state) {
-        if (state >= 0)
-            control->setEnabled(state == 1);
-    };
-    apply(browseButton_, browse);
-    apply(scanButton_, scan);
-    apply(convertButton_, convert);
-    apply(stopButton_, stop);
-    apply(openAction_, open);
-    apply(scanAction_, scanItem);
-    apply(convertAction_, convertItem);
+    commandState_ = NextCommandState(commandState_, event);
+    showCommands();
+}
+
+void CQuenbyDlg::showCommands()
+{
+    const EnabledCommands commands = CommandsOf(commandState_);
+    browseButton_->setEnabled(commands.browse);
+    scanButton_->setEnabled(commands.scan);
+    convertButton_->setEnabled(commands.convert);
+    stopButton_->setEnabled(commands.stop);
+    openAction_->setEnabled(commands.open);
+    scanAction_->setEnabled(commands.scanItem);
+    convertAction_->setEnabled(commands.convertItem);
 }
 
 void CQuenbyDlg::removeAttachmentFolder()
@@ -418,76 +360,41 @@ void CQuenbyDlg::ChooseFile(const QString& path)
     removeAttachmentFolder();
     treeBuildingOff = false;
     clearViewAndStore();
-    setCommandsEnabled(-1, -1, 0, -1, -1, -1, 0);
     pstPath_ = QFileInfo(path).absoluteFilePath();
     pathEdit_->setText(pstPath_);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     rootNode_ = tree_->InsertFolderNode(0, pstPath_);
-    setCommandsEnabled(-1, 1, -1, -1, -1, 1, -1);
+    moveCommands(CommandEvent::FileChosen);
 }
 
 void CQuenbyDlg::OnScan()
 {
-    if (!scanButton_->isEnabled() || scanJob_)
+    if (!scanButton_->isEnabled() || scan_->isRunning())
         return;
-    setCommandsEnabled(0, -1, -1, 1, -1, -1, -1);
+    moveCommands(CommandEvent::ScanPressed);
     filler_->CancelFills();
     itemStore().ClearItemRecords();
-    setCommandsEnabled(-1, -1, -1, -1, 0, 0, -1);
-
-    auto job = std::make_shared<ScanJob>();
-    ItemListModel* model = listModel_;
-    job->bridge = WorkerBridge::Create(this, &job->gate, [model](const std::vector<ListRow>& rows) {
-        model->InsertRowsOnTop(rows);
-    });
-    job->sink = std::make_unique<WindowScanSink>(this, job->bridge, rootNode_, pstPath_);
-    job->request.pstPath = pstPath_;
-    job->request.store = &itemStore();
-    job->request.sink = job->sink.get();
-    job->request.gate = &job->gate;
-    job->request.rootNode = rootNode_;
-    if (services_.prepareScanGate)
-        services_.prepareScanGate(job->gate);
-    scanJob_ = job;
-    auto runScan = services_.runScan;
-    CQuenbyDlg* window = this;
-    std::thread([job, runScan, window] {
-        ScanOutcome outcome = ScanOutcome::Completed;
-        if (runScan)
-            runScan(job->request, &outcome);
-        // The worker's end clears `scanThread`; dropped when the scan was abandoned.
-        const ScanJob* raw = job.get();
-        job->bridge->Post([window, raw] { window->onScanWorkerEnded(raw); });
-    }).detach();
-}
-
-void CQuenbyDlg::onScanWorkerEnded(const ScanJob* job)
-{
-    if (scanJob_.get() == job)
-        scanJob_.reset();
-    emit scanWorkerEnded();
+    scan_->Start(pstPath_, rootNode_, &itemStore());
 }
 
 void CQuenbyDlg::OnScanDriverStarted()
 {
-    setCommandsEnabled(-1, 0, -1, -1, -1, -1, -1);
+    moveCommands(CommandEvent::ScanDriverStarted);
 }
 
 void CQuenbyDlg::ShowWaitWindow()
 {
-    if (!waitWindow_)
-        waitWindow_ = std::make_unique<LoadIDialog>();
-    waitWindow_->ShowCentred();
+    scan_->ShowWaitWindow();
 }
 
 void CQuenbyDlg::CloseWaitWindow()
 {
-    waitWindow_.reset();
+    scan_->CloseWaitWindow();
 }
 
 void CQuenbyDlg::OnScanSucceeded()
 {
-    setCommandsEnabled(1, -1, 1, -1, 1, -1, 1);
+    moveCommands(CommandEvent::ScanSucceeded);
     tree_->setEnabled(true);
 }
 
@@ -500,108 +407,25 @@ void CQuenbyDlg::OnConvert()
 {
     if (!convertButton_->isEnabled())
         return;
-    if (!services_.conversions)
-        return;
-    if (services_.conversions->isRunning()) {
-        // One conversion at a time: a second start is refused.
-        userPrompts().Notify(this, ProductCaption(), QStringLiteral("A conversion is already running."));
-        return;
-    }
-    const QString destination =
-        userPrompts().ChooseFolder(this, QStringLiteral("Select the Path to Save Recovered File"));
-    if (destination.isNull())
-        return;
-    switch (services_.conversions->CheckDestination(destination)) {
-    case DestinationCheck::Empty:
-    case DestinationCheck::Missing:
-        userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),
-                             QString::fromLatin1(kDestinationNoticeText));
-        return;
-    case DestinationCheck::Accepted:
-        break;
-    }
-    treeBuildingOff = true;
-
-    auto job = std::make_shared<ConversionJob>();
-    job->bridge = WorkerBridge::Create(this, &job->gate);
-    const ConversionJob* raw = job.get();
-    job->sink = std::make_unique<WindowConversionSink>(this, job->bridge,
-                                                       [this, raw] { onConversionFinished(raw); });
-    if (services_.prepareConversionGate)
-        services_.prepareConversionGate(job->gate);
-    ConversionRequest request;
-    request.pstPath = pstPath_;
-    request.destinationPath = destination;
-    request.store = &itemStore();
-    request.sink = job->sink.get();
-    request.gate = &job->gate;
-    request.clock = services_.clock;
-    // The record of an abandoned conversion is replaced only by a new one that starts.
-    const auto previous = conversionJob_;
-    conversionJob_ = job;
-    const ConversionStart started = services_.conversions->Start(request);
-    if (started == ConversionStart::Started)
-        return;
-    conversionJob_ = previous;
-    if (started == ConversionStart::AlreadyRunning)
-        userPrompts().Notify(this, ProductCaption(), QStringLiteral("A conversion is already running."));
-    else if (started == ConversionStart::NoResources)
-        userPrompts().Notify(this, ProductCaption(),
-                             QStringLiteral("The conversion could not start: the system is short of memory or "
-                                            "threads. Close other programs and try again."));
-    else if (started == ConversionStart::DestinationNotWritable)
-        userPrompts().Notify(this, ProductCaption(),
-                             QStringLiteral("No output folder can be made in the chosen path (%1). "
-                                            "Please select another path for saving.")
-                                 .arg(services_.conversions->startFailure()));
-    else
-        userPrompts().Notify(this, QString::fromLatin1(kDestinationNoticeCaption),
-                             QString::fromLatin1(kDestinationNoticeText));
-}
-
-void CQuenbyDlg::onConversionFinished(const ConversionJob* job)
-{
-    if (conversionJob_.get() == job)
-        conversionJob_.reset();
-    emit conversionWorkerEnded();
+    conversion_->Convert(pstPath_, &itemStore());
 }
 
 void CQuenbyDlg::OnStop()
 {
-    if (auto job = scanJob_) {
-        job->gate.RequestPause();
-        const bool stop = userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to stop scan process ?"));
-        if (stop) {
-            job->gate.Abandon();
-            job->bridge->Discard();
-            scanJob_.reset();
-            CloseWaitWindow();
-            removeAttachmentFolder();
-            clearViewAndStore();
-            progress_->setValue(0);
-            setCommandsEnabled(1, -1, -1, 0, 1, -1, -1);
-            emit scanWorkerEnded();
-        } else {
-            job->gate.Resume();
-            job->bridge->Flush();
-        }
+    switch (scan_->AskStop(this)) {
+    case ScanStopAnswer::Stopped:
+        removeAttachmentFolder();
+        clearViewAndStore();
+        progress_->setValue(0);
+        moveCommands(CommandEvent::ScanStopped);
+        emit scanWorkerEnded();
+        break;
+    case ScanStopAnswer::Continued:
+    case ScanStopAnswer::NotRunning:
+        break;
     }
-    if (auto job = conversionJob_) {
-        if (!job->abandoned)
-            job->gate.RequestPause();
-        const bool stop = userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to stop save process ?"));
-        if (!job->abandoned) {
-            if (stop) {
-                job->abandoned = true;
-                job->gate.Abandon();
-                job->bridge->Discard();
-            } else {
-                job->gate.Resume();
-                job->bridge->Flush();
-            }
-        }
-    }
-    setCommandsEnabled(1, -1, -1, -1, -1, -1, -1);
+    conversion_->AskStop();
+    moveCommands(CommandEvent::StopAnswered);
 }
 
 void CQuenbyDlg::OnExit()
@@ -681,78 +505,37 @@ bool CQuenbyDlg::eventFilter(QObject* watched, QEvent* event)
 
 void CQuenbyDlg::BuildPreview()
 {
-    const QModelIndexList selected = list_->selectionModel()->selectedIndexes();
-    if (selected.isEmpty())
-        return;
-    int row = selected.first().row();
-    for (const QModelIndex& index : selected)
-        row = std::min(row, index.row());
-    const QString kind = listModel_->cellText(row, 1);
-    const int number = ReadDecimal(listModel_->cellText(row, 0));
-    const QString dir = PreviewDirectory();
-    if (kind == MailKindWord()) {
-        const auto record = itemStore().findMail(number);
-        if (!record)
-            return;
-        const QString path = dir + MailPreviewFileName(*record);
-        valueLabels_[0]->setText(RecordText::SenderName(*record));
-        valueLabels_[1]->setText(RecordText::DeliveryTime(*record));
-        valueLabels_[2]->setText(record->subject);
-        valueLabels_[3]->setText(AttachmentLabelText(*record, dir));
-        if (!dir.isEmpty() && WritePreviewFile(path, MailPreviewPage(*record))) {
-            browser_->Navigate(path);
-            emit previewShown(path);
-        }
-        return;
-    }
-    // The labels describe a mail: anything else must not go on showing the last one's.
-    for (QLabel* value : valueLabels_)
-        value->clear();
-    QString page;
-    if (kind == ContactKindWord()) {
-        const auto record = itemStore().findContact(number);
-        if (!record)
-            return;
-        page = ContactPreviewPage(*record);
-    } else if (kind == AppointmentKindWord()) {
-        const auto record = itemStore().findAppointment(number);
-        if (!record)
-            return;
-        page = AppointmentPreviewPage(*record);
-    } else {
-        return;
-    }
-    const QString path = dir + QStringLiteral("temp.html");
-    if (!dir.isEmpty() && WritePreviewFile(path, page)) {
-        browser_->Navigate(path);
-        emit previewShown(path);
-    }
+    preview_->BuildPreview();
 }
 
 bool CQuenbyDlg::isScanRunning() const
 {
-    return scanJob_ != nullptr;
+    return scan_->isRunning();
 }
 
 bool CQuenbyDlg::isConversionRecorded() const
 {
-    return conversionJob_ != nullptr;
+    return conversion_->isRecorded();
 }
 
 bool CQuenbyDlg::isConversionAbandoned() const
 {
-    return conversionJob_ && conversionJob_->abandoned;
+    return conversion_->isAbandoned();
 }
 
 bool CQuenbyDlg::hasRunningWorkers() const
 {
-    return scanJob_ || (services_.conversions && services_.conversions->isRunning())
-        || filler_->runningFills() > 0;
+    return scan_->isRunning() || conversion_->isRunning() || filler_->runningFills() > 0;
 }
 
 int CQuenbyDlg::runningListFills() const
 {
     return filler_->runningFills();
+}
+
+LoadIDialog* CQuenbyDlg::waitWindow() const
+{
+    return scan_->waitWindow();
 }
 
 }  // namespace tolvane

@@ -1,9 +1,11 @@
-// The main window: every control and menu, the commands (Browse, Scan,
-// Convert, Stop, Exit, Help, About, Buy Now), which of them are enabled when,
-// and the workers as the window sees them. Workers never touch a control:
-// their changes arrive through WorkerBridges and run here.
+// The main window: every control and menu, their places, and the commands
+// (Browse, Scan, Convert, Stop, Exit, Help, About, Buy Now) with the situation
+// that enables them (CommandStates). The scan and the conversion are run by
+// their controllers and the preview by its own; workers never touch a control:
+// their changes arrive through WorkerBridges and run on the window's thread.
 #pragma once
 
+#include "CommandStates.h"
 #include "ItemRecords.h"
 #include "WindowServices.h"
 
@@ -24,12 +26,12 @@ namespace tolvane {
 
 class CExplorer1;
 class CFolderTreeCtrl1;
+class ConversionJobController;
 class ItemListFiller;
 class ItemListModel;
 class LoadIDialog;
-class WorkerBridge;
-struct ScanJob;
-struct ConversionJob;
+class PreviewController;
+class ScanJobController;
 
 // The bundled product page and user guide.
 QString ProductPageAddress();
@@ -65,6 +67,7 @@ public:
     // The preview of the first selected row.
     void BuildPreview();
 
+    CommandState commandState() const { return commandState_; }
     bool isScanRunning() const;
     bool isConversionRecorded() const;
     bool isConversionAbandoned() const;
@@ -78,7 +81,7 @@ public:
     QTableView* itemList() const { return list_; }
     CExplorer1* previewBrowser() const { return browser_; }
     ItemListFiller* listFiller() const { return filler_; }
-    LoadIDialog* waitWindow() const { return waitWindow_.get(); }
+    LoadIDialog* waitWindow() const;
 
 signals:
     void scanWorkerEnded();
@@ -97,17 +100,17 @@ private:
     void placeControls();
     void place(QWidget* widget, int x, int y, int width, int height, int horizontal, int vertical);
     void applyListColumns();
-    void setCommandsEnabled(int browse, int scan, int convert, int stop, int open, int scanItem,
-                            int convertItem);
+    // The commands move with the window's situation; each move shows its enabled controls.
+    void moveCommands(CommandEvent event);
+    void showCommands();
     void removeAttachmentFolder();
     void clearViewAndStore();
-    void onScanWorkerEnded(const ScanJob* job);
-    void onConversionFinished(const ConversionJob* job);
 
     WindowServices services_;
     QString pstPath_;
     QString startDirectory_;
     TreeNodeId rootNode_ = 0;
+    CommandState commandState_ = CommandState::Idle;
 
     QMenuBar* menuBar_ = nullptr;
     QAction* openAction_ = nullptr;
@@ -124,6 +127,7 @@ private:
     QLabel* captionLabels_[4] = {};
     QLabel* valueLabels_[4] = {};
     CExplorer1* browser_ = nullptr;
+    PreviewController* preview_ = nullptr;
     QGroupBox* progressGroup_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* stopButton_ = nullptr;
@@ -131,12 +135,11 @@ private:
     QPushButton* convertButton_ = nullptr;
     QPushButton* hiddenOk_ = nullptr;
     QPushButton* hiddenCancel_ = nullptr;
-    std::unique_ptr<LoadIDialog> waitWindow_;
     std::vector<Placement> placements_;
     QSize baseSize_;
 
-    std::shared_ptr<ScanJob> scanJob_;            // `scanThread`
-    std::shared_ptr<ConversionJob> conversionJob_;  // `convertThread`
+    std::unique_ptr<ScanJobController> scan_;
+    std::unique_ptr<ConversionJobController> conversion_;
 };
 
 }  // namespace tolvane

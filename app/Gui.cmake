@@ -4,12 +4,15 @@ set(TOLVANE_APP_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_library(tolvane_window STATIC
   ${TOLVANE_APP_DIR}/DialogUnits.cpp
-  ${TOLVANE_APP_DIR}/WorkerBridge.cpp
+  ${TOLVANE_APP_DIR}/CommandStates.cpp
   ${TOLVANE_APP_DIR}/WindowScanSink.cpp
   ${TOLVANE_APP_DIR}/LoadIDialog.cpp
   ${TOLVANE_APP_DIR}/SvgPicture.cpp
   ${TOLVANE_APP_DIR}/UserGuideWindow.cpp
   ${TOLVANE_APP_DIR}/CAboutDlg.cpp
+  ${TOLVANE_APP_DIR}/PreviewController.cpp
+  ${TOLVANE_APP_DIR}/ScanJobController.cpp
+  ${TOLVANE_APP_DIR}/ConversionJobController.cpp
   ${TOLVANE_APP_DIR}/CQuenbyDlg.cpp
   ${TOLVANE_APP_DIR}/CQuenbyApp.cpp
   ${TOLVANE_APP_DIR}/BenchmarkScan.cpp

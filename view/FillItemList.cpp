@@ -1,10 +1,11 @@
 // List fill of a clicked folder: the pure computation and its worker.
 #include "FillItemList.h"
 
-#include <QMetaObject>
+#include "WorkerBridge.h"
+
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace tolvane {
 
@@ -57,109 +58,114 @@ ItemListFill ComputeItemListFill(const QString& folderName,
     return fill;
 }
 
-// State shared between the filler (window thread) and its workers. The mutex
-// guards `filler` (cleared when the filler goes away, so a worker never posts
-// to a destroyed object) and the queue of changes. Workers wake the filler by
-// invoking its slot by name, so their data never rides the toolkit's queue.
-struct ItemListFiller::Shared {
+// The newest fill asked for and the worker's state; the window's thread and
+// the worker meet only here. `generation` grows with every request and every
+// cancel, so a fill whose generation is no longer current stops and shows nothing.
+struct ItemListFiller::Requests {
     std::mutex mutex;
-    ItemListFiller* filler = nullptr;
-    std::vector<std::pair<quint64, std::function<void()>>> pending;
-    bool wakeupPosted = false;
+    std::condition_variable changed;
+    std::optional<std::pair<quint64, QString>> next;  // the fill to run next
+    bool busy = false;                                 // the worker runs a fill
+    bool ending = false;                               // the filler goes away
     std::atomic<quint64> generation{0};
-    std::atomic<int> running{0};
-
-    void post(quint64 forGeneration, std::function<void()> change)
-    {
-        std::lock_guard lock(mutex);
-        if (!filler)
-            return;
-        pending.emplace_back(forGeneration, std::move(change));
-        if (!wakeupPosted) {
-            wakeupPosted = true;
-            QMetaObject::invokeMethod(filler, "drainPending", Qt::QueuedConnection);
-        }
-    }
 };
 
 ItemListFiller::ItemListFiller(ItemListModel* model, QObject* parent)
     : QObject(parent)
     , model_(model)
-    , shared_(std::make_shared<Shared>())
+    , bridge_(WorkerBridge::Create(this, nullptr))
+    , requests_(std::make_unique<Requests>())
 {
-    shared_->filler = this;
 }
 
 ItemListFiller::~ItemListFiller()
 {
-    std::lock_guard lock(shared_->mutex);
-    shared_->filler = nullptr;
-    shared_->generation.fetch_add(1);
+    requests_->generation.fetch_add(1);
+    bridge_->Detach();
+    {
+        std::lock_guard lock(requests_->mutex);
+        requests_->ending = true;
+        requests_->next.reset();
+    }
+    requests_->changed.notify_all();
+    if (worker_.joinable())
+        worker_.join();
 }
 
 int ItemListFiller::runningFills() const
 {
-    return shared_->running.load();
+    std::lock_guard lock(requests_->mutex);
+    return (requests_->busy ? 1 : 0) + (requests_->next ? 1 : 0);
 }
 
 void ItemListFiller::CancelFills()
 {
-    shared_->generation.fetch_add(1);
-}
-
-void ItemListFiller::drainPending()
-{
-    std::vector<std::pair<quint64, std::function<void()>>> changes;
-    {
-        std::lock_guard lock(shared_->mutex);
-        changes.swap(shared_->pending);
-        shared_->wakeupPosted = false;
-    }
-    for (const auto& [generation, change] : changes) {
-        // A later click has made this fill's output stale.
-        if (generation == shared_->generation.load())
-            change();
-    }
+    requests_->generation.fetch_add(1);
+    std::lock_guard lock(requests_->mutex);
+    requests_->next.reset();
 }
 
 void ItemListFiller::FillItemList(const QString& folderName)
 {
-    const quint64 generation = shared_->generation.fetch_add(1) + 1;
-    shared_->running.fetch_add(1);
-    std::thread([shared = shared_, generation, folderName] {
-        auto current = [&] { return shared->generation.load() == generation; };
-        ItemListModel* model = nullptr;
-        {
-            std::lock_guard lock(shared->mutex);
-            if (shared->filler)
-                model = shared->filler->model_;
-        }
-        if (model && current()) {
-            shared->post(generation, [model] { model->DeleteAllRows(); });
-            const ItemStore& store = itemStore();
-            ItemListFill fill = ComputeItemListFill(folderName, store.contactRecords(),
-                                                    store.appointmentRecords(), store.mailRecords(),
-                                                    current);
-            if (!fill.cancelled && current()) {
-                if (fill.columns)
-                    shared->post(generation, [model, columns = *fill.columns] { model->SetColumns(columns); });
-                for (std::size_t start = 0; start < fill.rows.size() && current(); start += kBatchRows) {
-                    const std::size_t end = std::min(fill.rows.size(), start + kBatchRows);
-                    std::vector<ListRow> batch(std::make_move_iterator(fill.rows.begin() + start),
-                                               std::make_move_iterator(fill.rows.begin() + end));
-                    shared->post(generation, [model, batch = std::move(batch)] { model->AppendRows(batch); });
-                }
-                ItemListFiller* filler = nullptr;
-                {
-                    std::lock_guard lock(shared->mutex);
-                    filler = shared->filler;
-                }
-                if (filler)
-                    shared->post(generation, [filler, folderName] { emit filler->fillCompleted(folderName); });
-            }
-        }
-        shared->running.fetch_sub(1);
-    }).detach();
+    const quint64 generation = requests_->generation.fetch_add(1) + 1;
+    {
+        std::lock_guard lock(requests_->mutex);
+        requests_->next.emplace(generation, folderName);
+    }
+    requests_->changed.notify_all();
+    if (!worker_.joinable())
+        worker_ = std::thread([this] { runWorker(); });
+}
+
+void ItemListFiller::runWorker()
+{
+    std::unique_lock lock(requests_->mutex);
+    for (;;) {
+        requests_->changed.wait(lock, [this] { return requests_->ending || requests_->next; });
+        if (requests_->ending)
+            return;
+        auto [generation, folderName] = std::move(*requests_->next);
+        requests_->next.reset();
+        requests_->busy = true;
+        lock.unlock();
+        fill(generation, folderName);
+        lock.lock();
+        requests_->busy = false;
+    }
+}
+
+void ItemListFiller::post(quint64 generation, std::function<void()> change)
+{
+    Requests* requests = requests_.get();
+    bridge_->Post([requests, generation, change = std::move(change)] {
+        // A later click has made this fill's output stale.
+        if (generation == requests->generation.load())
+            change();
+    });
+}
+
+void ItemListFiller::fill(quint64 generation, const QString& folderName)
+{
+    auto current = [this, generation] { return requests_->generation.load() == generation; };
+    if (!current())
+        return;
+    ItemListModel* model = model_;
+    post(generation, [model] { model->DeleteAllRows(); });
+    const ItemStore& store = itemStore();
+    ItemListFill fill = ComputeItemListFill(folderName, store.contactRecords(), store.appointmentRecords(),
+                                            store.mailRecords(), current);
+    if (fill.cancelled || !current())
+        return;
+    if (fill.columns)
+        post(generation, [model, columns = *fill.columns] { model->SetColumns(columns); });
+    for (std::size_t start = 0; start < fill.rows.size() && current(); start += kBatchRows) {
+        const std::size_t end = std::min(fill.rows.size(), start + kBatchRows);
+        std::vector<ListRow> batch(std::make_move_iterator(fill.rows.begin() + start),
+                                   std::make_move_iterator(fill.rows.begin() + end));
+        post(generation, [model, batch = std::move(batch)] { model->AppendRows(batch); });
+    }
+    ItemListFiller* filler = this;
+    post(generation, [filler, folderName] { emit filler->fillCompleted(folderName); });
 }
 
 }  // namespace tolvane

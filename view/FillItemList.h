@@ -1,7 +1,7 @@
 // The list fill of a clicked folder: which records of the store belong to the
 // folder, under which column set. ComputeItemListFill is the pure part; the
-// ItemListFiller runs it on a worker per click and applies the result on the
-// window's thread, a later click cancelling an earlier fill.
+// ItemListFiller runs it on its one fill worker and hands the result to the
+// window's thread through a WorkerBridge, a later click cancelling an earlier fill.
 #pragma once
 
 #include "ItemListModel.h"
@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace tolvane {
 
@@ -32,18 +33,22 @@ ItemListFill ComputeItemListFill(const QString& folderName,
                                  const RecordList<MailRecord>& mail,
                                  const std::function<bool()>& keepGoing = {});
 
+class WorkerBridge;
+
 class ItemListFiller : public QObject {
     Q_OBJECT
 public:
     explicit ItemListFiller(ItemListModel* model, QObject* parent = nullptr);
+    // Cancels the fill at hand and waits for the worker, which stops at its next poll.
     ~ItemListFiller() override;
 
-    // Starts a fill worker for the folder (window thread). Every earlier fill
-    // is cancelled: whatever it has not shown yet is dropped.
+    // Hands the folder to the fill worker (window thread). Every earlier fill
+    // is cancelled: whatever it has not shown yet is dropped, and a fill that
+    // has not begun never runs.
     void FillItemList(const QString& folderName);
-    // Cancels any running fill (Browse, Scan, Stop clear the list themselves).
+    // Cancels any fill (Browse, Scan, Stop clear the list themselves).
     void CancelFills();
-    // Fill workers still running (`listFillThread` is set while this is non-zero).
+    // Fills asked for and not yet ended (`listFillThread` is set while this is non-zero).
     int runningFills() const;
     // Rows per hand-over to the window's thread.
     static constexpr std::size_t kBatchRows = 2000;
@@ -52,15 +57,17 @@ signals:
     // The fill of the folder clicked last has been shown completely.
     void fillCompleted(const QString& folderName);
 
-private slots:
-    // Runs the changes the workers queued (invoked by name from the workers).
-    void drainPending();
-
 private:
-    struct Shared;
+    struct Requests;
+    void runWorker();
+    void fill(quint64 generation, const QString& folderName);
+    // Queues a change of the fill `generation`; it runs only if no later fill was asked for.
+    void post(quint64 generation, std::function<void()> change);
 
     ItemListModel* model_;
-    std::shared_ptr<Shared> shared_;
+    std::shared_ptr<WorkerBridge> bridge_;
+    std::unique_ptr<Requests> requests_;
+    std::thread worker_;  // started with the first fill; ends with the filler
 };
 
 }  // namespace tolvane

@@ -55,24 +55,27 @@ ColumnSet ColumnSetFor(ListKind kind)
 
 ListRow MailRow(const MailRecord& r)
 {
-    return {QString::number(r.number), MailKindWord(), RecordText::SenderName(r), r.subject,
-            RecordText::DeliveryTime(r), RecordText::CreationTime(r), RecordText::ModificationTime(r),
-            RecordText::Size(r), RecordText::Flag(r), RecordText::Priority(r), RecordText::Sensitivity(r),
-            RecordText::Importance(r)};
+    return {{ListKind::Mail, r.number},
+            {QString::number(r.number), MailKindWord(), RecordText::SenderName(r), r.subject,
+             RecordText::DeliveryTime(r), RecordText::CreationTime(r), RecordText::ModificationTime(r),
+             RecordText::Size(r), RecordText::Flag(r), RecordText::Priority(r), RecordText::Sensitivity(r),
+             RecordText::Importance(r)}};
 }
 
 ListRow ContactRow(const ContactRecord& r)
 {
-    return {QString::number(r.number), ContactKindWord(), r.fullName, r.givenName, r.surname,
-            r.companyName, r.businessPhone, r.businessFax, r.homePhone, r.mobilePhone, QString(),
-            QString()};
+    return {{ListKind::Contact, r.number},
+            {QString::number(r.number), ContactKindWord(), r.fullName, r.givenName, r.surname,
+             r.companyName, r.businessPhone, r.businessFax, r.homePhone, r.mobilePhone, QString(),
+             QString()}};
 }
 
 ListRow AppointmentRow(const AppointmentRecord& r)
 {
     // The subject cell only shows a placeholder; the text itself stays hidden.
-    return {QString::number(r.number), AppointmentKindWord(), RecordText::SubjectPlaceholder(r),
-            RecordText::Location(r), RecordText::StartTime(r), RecordText::EndTime(r), QString(), QString()};
+    return {{ListKind::Appointment, r.number},
+            {QString::number(r.number), AppointmentKindWord(), RecordText::SubjectPlaceholder(r),
+             RecordText::Location(r), RecordText::StartTime(r), RecordText::EndTime(r), QString(), QString()}};
 }
 
 }  // namespace tolvane

@@ -22,8 +22,16 @@ QString ItemListModel::cellText(int row, int column) const
 {
     if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0)
         return QString();
-    const ListRow& cells = rows_[static_cast<std::size_t>(row)];
+    const QStringList& cells = rows_[static_cast<std::size_t>(row)].cells;
     return column < cells.size() ? cells.at(column) : QString();
+}
+
+std::optional<ItemRef> ItemListModel::itemAt(int row) const
+{
+    const QVariant item = index(row, column::kNumber).data(ItemRole);
+    if (!item.canConvert<ItemRef>())
+        return std::nullopt;
+    return item.value<ItemRef>();
 }
 
 QVariant ItemListModel::data(const QModelIndex& index, int role) const
@@ -38,6 +46,8 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue<int>(Qt::AlignLeft | Qt::AlignVCenter);
+    if (role == ItemRole && index.row() < static_cast<int>(rows_.size()))
+        return QVariant::fromValue(rows_[static_cast<std::size_t>(index.row())].item);
     return {};
 }
 

@@ -1,5 +1,6 @@
 // Table model behind the item list: a column set and rows of cell texts. The
 // scan's rows go on top (newest first), a list fill's rows at the bottom.
+// Every cell of a row answers ItemRole with the row's record (an ItemRef).
 // Window thread only; workers hand it whole batches.
 #pragma once
 
@@ -7,12 +8,16 @@
 
 #include <QAbstractTableModel>
 #include <deque>
+#include <optional>
 
 namespace tolvane {
 
 class ItemListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // The record a row shows, in every column.
+    static constexpr int ItemRole = Qt::UserRole + 1;
+
     explicit ItemListModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -28,6 +33,8 @@ public:
     void AppendRows(const std::vector<ListRow>& rows);
 
     QString cellText(int row, int column) const;
+    // The record of a row: ItemRole of the row, none outside the list.
+    std::optional<ItemRef> itemAt(int row) const;
 
 signals:
     // Widths changed with the column set; the view applies them.

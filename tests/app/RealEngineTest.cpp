@@ -170,7 +170,7 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
         clickFolder((*contact)->folderName);
         int contactRow = -1;
         for (int row = 0; row < model->rowCount() && contactRow < 0; ++row) {
-            if (model->cellText(row, 1) == ContactKindWord())
+            if (model->cellText(row, column::kKind) == ContactKindWord())
                 contactRow = row;
         }
         if (contactRow >= 0) {

@@ -123,7 +123,7 @@ protected:
     void selectRow(int row)
     {
         window->itemList()->selectionModel()->select(
-            window->itemListModel()->index(row, 2), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            window->itemListModel()->index(row, column::mail::kFrom), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
     ScriptedPrompts prompts;
@@ -143,10 +143,12 @@ protected:
 TEST_F(WindowTest, StatesAlongTheUsualPath)
 {
     EXPECT_EQ(commands(), (Commands{1, 0, 0, 0, 1, 0, 0})) << "idle";
+    EXPECT_EQ(window->commandState(), CommandState::Idle);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Tolvane 5.0"));
 
     chooseFile();
     EXPECT_EQ(commands(), (Commands{1, 1, 0, 0, 1, 1, 0})) << "file chosen";
+    EXPECT_EQ(window->commandState(), CommandState::FileChosen);
     EXPECT_EQ(control<QLineEdit>("pstPathEdit")->text(), QStringLiteral("/nowhere/box.pst"));
     EXPECT_EQ(window->folderTree()->topLevelItemCount(), 1);
 
@@ -155,9 +157,11 @@ TEST_F(WindowTest, StatesAlongTheUsualPath)
     ASSERT_TRUE(WaitUntil([this] { return scanHold.reached(); }));
     ASSERT_TRUE(WaitUntil([this] { return !control<QPushButton>("scanButton")->isEnabled(); }));
     EXPECT_EQ(commands(), (Commands{0, 0, 0, 1, 0, 0, 0})) << "scanning";
+    EXPECT_EQ(window->commandState(), CommandState::Scanning);
     scanHold.release();
     ASSERT_TRUE(WaitUntil([this] { return !window->isScanRunning(); }));
     EXPECT_EQ(commands(), (Commands{1, 0, 1, 1, 1, 0, 1})) << "scanned";
+    EXPECT_EQ(window->commandState(), CommandState::Scanned);
     EXPECT_EQ(prompts.notices, QStringList{QStringLiteral("Analysis completed")});
     EXPECT_EQ(rows(), 21);
     EXPECT_EQ(progress(), 100);
@@ -166,6 +170,7 @@ TEST_F(WindowTest, StatesAlongTheUsualPath)
     // Choosing a file again empties everything and disables Convert; Stop stays.
     chooseFile();
     EXPECT_EQ(commands(), (Commands{1, 1, 0, 1, 1, 1, 0}));
+    EXPECT_EQ(window->commandState(), CommandState::FileChosenAfterScan);
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(itemStore().mailCount(), 0u);
 
@@ -268,6 +273,7 @@ TEST_F(WindowTest, FailedOpenShowsItsNoticeAndTheChooserAgain)
     window->OnStop();
     EXPECT_TRUE(prompts.questions.isEmpty());
     EXPECT_TRUE(control<QPushButton>("browseButton")->isEnabled());
+    EXPECT_EQ(window->commandState(), CommandState::ScanningStopDeclined);
 }
 
 TEST_F(WindowTest, StopDuringAConversionYesThenEveryLaterStopAsksAgain)
@@ -354,16 +360,16 @@ TEST_F(WindowTest, FolderClicksFillTheListWithTheKindOfTheirRecords)
     QTableView* list = window->itemList();
     clickFolder(QStringLiteral("Contacts"));  // a contact and a mail: the mail layout wins
     ASSERT_EQ(rows(), 1);
-    EXPECT_EQ(window->itemListModel()->cellText(0, 1), QStringLiteral("mail"));
-    EXPECT_EQ(window->itemListModel()->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(),
+    EXPECT_EQ(window->itemListModel()->cellText(0, column::kKind), QStringLiteral("mail"));
+    EXPECT_EQ(window->itemListModel()->headerData(column::mail::kDeliveryTime, Qt::Horizontal, Qt::DisplayRole).toString(),
               QStringLiteral("Delivery Time"));
-    EXPECT_TRUE(list->isColumnHidden(0));
-    EXPECT_TRUE(list->isColumnHidden(1));
-    EXPECT_EQ(list->columnWidth(2), 80);
+    EXPECT_TRUE(list->isColumnHidden(column::kNumber));
+    EXPECT_TRUE(list->isColumnHidden(column::kKind));
+    EXPECT_EQ(list->columnWidth(column::mail::kFrom), 80);
 
     clickFolder(QStringLiteral("People"));
     ASSERT_EQ(rows(), 1);
-    EXPECT_EQ(window->itemListModel()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+    EXPECT_EQ(window->itemListModel()->headerData(column::contact::kFullName, Qt::Horizontal, Qt::DisplayRole).toString(),
               QStringLiteral("Full name"));
 
     clickFolder(QStringLiteral("Top of Personal Folders"));  // no records: rows go, columns stay
@@ -372,7 +378,7 @@ TEST_F(WindowTest, FolderClicksFillTheListWithTheKindOfTheirRecords)
 
     clickFolder(QStringLiteral("Inbox"));
     EXPECT_EQ(rows(), 20);
-    EXPECT_EQ(window->itemListModel()->cellText(0, 3), QStringLiteral("Message 1"));
+    EXPECT_EQ(window->itemListModel()->cellText(0, column::mail::kSubject), QStringLiteral("Message 1"));
     EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
 }
 
@@ -410,7 +416,7 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
     selectRow(0);
     ASSERT_EQ(labelTexts().first(), QStringLiteral("Sender 1"));
     clickFolder(QStringLiteral("Calendar"));
-    EXPECT_EQ(window->itemListModel()->cellText(0, 2), QStringLiteral("None"));
+    EXPECT_EQ(window->itemListModel()->cellText(0, column::appointment::kSubject), QStringLiteral("None"));
     selectRow(0);
     EXPECT_EQ(labelTexts(), (QStringList{QString(), QString(), QString(), QString()}));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
@@ -423,6 +429,22 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
     selectRow(1);
     QDir().mkpath(QStringLiteral(TOLVANE_BIN_DIR "/../screenshots"));
     window->grab().save(QStringLiteral(TOLVANE_BIN_DIR "/../screenshots/window-fake-preview.png"));
+}
+
+// The preview finds the record through the row's record, whatever its cells say.
+TEST_F(WindowTest, PreviewFindsTheRecordOfTheRowNotOfItsCellTexts)
+{
+    scanToTheEnd();
+    const auto mail = itemStore().mailRecords();
+    ASSERT_GE(mail.size(), 2u);
+    window->itemListModel()->DeleteAllRows();
+    ListRow row = MailRow(*mail[1]);
+    row.cells[column::kNumber] = QString::number(mail[0]->number);
+    row.cells[column::kKind] = ContactKindWord();
+    window->itemListModel()->AppendRows({row});
+    selectRow(0);
+    EXPECT_EQ(control<QLabel>("fromValue")->text(), mail[1]->senderName);
+    EXPECT_EQ(control<QLabel>("subjectValue")->text(), mail[1]->subject);
 }
 
 // The preview files hold mail text: they go when the window ends, whether by
@@ -513,7 +535,7 @@ TEST_F(WindowTest, EveryControlHasItsNameAndTheProductPageIsShownFirst)
     EXPECT_FALSE(control<QPushButton>("okButton")->isVisible());
     EXPECT_EQ(window->previewBrowser()->currentTarget(), ProductPageAddress());
     EXPECT_EQ(window->itemListModel()->columnCount(), 12);
-    EXPECT_EQ(window->itemList()->columnWidth(2), 150);
+    EXPECT_EQ(window->itemList()->columnWidth(column::mail::kFrom), 150);
 
     // Help without a help file opens the bundled guide.
     window->OnHelpContent();

@@ -53,15 +53,15 @@ TEST(ItemListColumnsTest, KeyColumnsAreHiddenInEverySet)
     for (const ColumnSet& set : {InitialColumnSet(), ColumnSetFor(ListKind::Mail), ColumnSetFor(ListKind::Contact),
                                  ColumnSetFor(ListKind::Appointment)}) {
         ASSERT_GE(set.size(), 8);
-        EXPECT_EQ(set[0].heading, QStringLiteral("NO"));
-        EXPECT_EQ(set[1].heading, QStringLiteral("Items"));
-        EXPECT_EQ(set[0].width, 0);
-        EXPECT_EQ(set[1].width, 0);
+        EXPECT_EQ(set[column::kNumber].heading, QStringLiteral("NO"));
+        EXPECT_EQ(set[column::kKind].heading, QStringLiteral("Items"));
+        EXPECT_EQ(set[column::kNumber].width, 0);
+        EXPECT_EQ(set[column::kKind].width, 0);
     }
-    EXPECT_EQ(InitialColumnSet()[4].heading, QStringLiteral("Delivery time"));
-    EXPECT_EQ(ColumnSetFor(ListKind::Mail)[4].heading, QStringLiteral("Delivery Time"));
-    EXPECT_EQ(InitialColumnSet()[2].width, 150);
-    EXPECT_EQ(InitialColumnSet()[8].width, 50);
+    EXPECT_EQ(InitialColumnSet()[column::mail::kDeliveryTime].heading, QStringLiteral("Delivery time"));
+    EXPECT_EQ(ColumnSetFor(ListKind::Mail)[column::mail::kDeliveryTime].heading, QStringLiteral("Delivery Time"));
+    EXPECT_EQ(InitialColumnSet()[column::mail::kFrom].width, 150);
+    EXPECT_EQ(InitialColumnSet()[column::mail::kFlag].width, 50);
     EXPECT_EQ(ColumnSetFor(ListKind::Contact).size(), 12);
     EXPECT_EQ(ColumnSetFor(ListKind::Appointment).size(), 8);
 }
@@ -75,11 +75,17 @@ TEST(ItemListModelTest, ScanRowsGoOnTopNewestFirstAndFillRowsAtTheBottom)
     model.InsertRowsOnTop({MailRow(*Mail(3, "A"))});
     model.AppendRows({ContactRow(*Contact(4, "C"))});
     ASSERT_EQ(model.rowCount(), 4);
-    EXPECT_EQ(model.cellText(0, 0), QStringLiteral("3"));
-    EXPECT_EQ(model.cellText(1, 0), QStringLiteral("2"));
-    EXPECT_EQ(model.cellText(2, 0), QStringLiteral("1"));
-    EXPECT_EQ(model.cellText(3, 1), QStringLiteral("contact"));
-    EXPECT_EQ(model.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("E-mail Subject"));
+    EXPECT_EQ(model.cellText(0, column::kNumber), QStringLiteral("3"));
+    EXPECT_EQ(model.cellText(1, column::kNumber), QStringLiteral("2"));
+    EXPECT_EQ(model.cellText(2, column::kNumber), QStringLiteral("1"));
+    EXPECT_EQ(model.cellText(3, column::kKind), QStringLiteral("contact"));
+    EXPECT_EQ(model.headerData(column::mail::kSubject, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("E-mail Subject"));
+    // Every cell of a row names the row's record; the hidden cells keep their texts.
+    EXPECT_EQ(model.itemAt(0), (ItemRef{ListKind::Mail, 3}));
+    EXPECT_EQ(model.index(3, column::mail::kImportance).data(ItemListModel::ItemRole).value<ItemRef>(),
+              (ItemRef{ListKind::Contact, 4}));
+    EXPECT_EQ(model.itemAt(4), std::nullopt);
     model.DeleteAllRows();
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.columnCount(), 12);  // columns stay
@@ -96,10 +102,11 @@ TEST(ComputeItemListFillTest, BlocksRunContactAppointmentMailAndTheLastOneWins)
     ASSERT_TRUE(mixed.columns);
     EXPECT_EQ(Headings(*mixed.columns), Headings(ColumnSetFor(ListKind::Mail)));
     ASSERT_EQ(mixed.rows.size(), 1u);
-    EXPECT_EQ(mixed.rows[0][0], QStringLiteral("4"));
-    EXPECT_EQ(mixed.rows[0][1], QStringLiteral("mail"));
-    EXPECT_TRUE(mixed.rows[0][3].isEmpty());  // absent subject: empty cell
-    EXPECT_EQ(mixed.rows[0][2], QStringLiteral("Ann"));
+    EXPECT_EQ(mixed.rows[0].item, (ItemRef{ListKind::Mail, 4}));
+    EXPECT_EQ(mixed.rows[0].cells[column::kNumber], QStringLiteral("4"));
+    EXPECT_EQ(mixed.rows[0].cells[column::kKind], QStringLiteral("mail"));
+    EXPECT_TRUE(mixed.rows[0].cells[column::mail::kSubject].isEmpty());  // absent subject: empty cell
+    EXPECT_EQ(mixed.rows[0].cells[column::mail::kFrom], QStringLiteral("Ann"));
 
     // Contacts only: contact layout, full name, flag and categories empty.
     const RecordList<MailRecord> noMail;
@@ -107,21 +114,23 @@ TEST(ComputeItemListFillTest, BlocksRunContactAppointmentMailAndTheLastOneWins)
     ASSERT_TRUE(onlyContacts.columns);
     EXPECT_EQ(onlyContacts.columns->size(), 12);
     ASSERT_EQ(onlyContacts.rows.size(), 2u);
-    EXPECT_EQ(onlyContacts.rows[1][0], QStringLiteral("5"));
-    EXPECT_TRUE(onlyContacts.rows[0][2].isEmpty());
-    EXPECT_EQ(onlyContacts.rows[0][3], QStringLiteral("Bo"));
-    EXPECT_EQ(onlyContacts.rows[0][4], QStringLiteral("Lund"));
-    EXPECT_TRUE(onlyContacts.rows[0][10].isEmpty());
-    EXPECT_TRUE(onlyContacts.rows[0][11].isEmpty());
+    EXPECT_EQ(onlyContacts.rows[1].cells[column::kNumber], QStringLiteral("5"));
+    EXPECT_EQ(onlyContacts.rows[1].item, (ItemRef{ListKind::Contact, 5}));
+    EXPECT_TRUE(onlyContacts.rows[0].cells[column::contact::kFullName].isEmpty());
+    EXPECT_EQ(onlyContacts.rows[0].cells[column::contact::kGivenName], QStringLiteral("Bo"));
+    EXPECT_EQ(onlyContacts.rows[0].cells[column::contact::kSurname], QStringLiteral("Lund"));
+    EXPECT_TRUE(onlyContacts.rows[0].cells[column::contact::kFlag].isEmpty());
+    EXPECT_TRUE(onlyContacts.rows[0].cells[column::contact::kCategories].isEmpty());
 
     // Appointments: the subject placeholder "None", never the subject; recurrence and size empty.
     ItemListFill calendar = ComputeItemListFill(QStringLiteral("Calendar"), contacts, appointments, mail);
     ASSERT_EQ(calendar.rows.size(), 2u);
-    EXPECT_EQ(calendar.rows[0][2], QStringLiteral("None"));
-    EXPECT_EQ(calendar.rows[1][2], QStringLiteral("None"));
-    EXPECT_EQ(calendar.rows[0][4], QStringLiteral("Jan 01, 2020 10:00:00"));
-    EXPECT_TRUE(calendar.rows[0][6].isEmpty());
-    EXPECT_TRUE(calendar.rows[0][7].isEmpty());
+    EXPECT_EQ(calendar.rows[0].item, (ItemRef{ListKind::Appointment, 3}));
+    EXPECT_EQ(calendar.rows[0].cells[column::appointment::kSubject], QStringLiteral("None"));
+    EXPECT_EQ(calendar.rows[1].cells[column::appointment::kSubject], QStringLiteral("None"));
+    EXPECT_EQ(calendar.rows[0].cells[column::appointment::kStart], QStringLiteral("Jan 01, 2020 10:00:00"));
+    EXPECT_TRUE(calendar.rows[0].cells[column::appointment::kRecurrence].isEmpty());
+    EXPECT_TRUE(calendar.rows[0].cells[column::appointment::kSize].isEmpty());
 
     // Names match exactly; a folder without records keeps the columns.
     EXPECT_EQ(ComputeItemListFill(QStringLiteral("Inbox"), contacts, appointments, mail).rows.size(), 1u);
@@ -163,8 +172,9 @@ TEST(ItemListFillerTest, TheListEndsUpShowingTheFolderClickedLast)
     EXPECT_EQ(completed.size(), 1);
     EXPECT_EQ(completed.last().at(0).toString(), QStringLiteral("Contacts"));
     ASSERT_EQ(model.rowCount(), 1);
-    EXPECT_EQ(model.cellText(0, 1), QStringLiteral("contact"));
-    EXPECT_EQ(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Full name"));
+    EXPECT_EQ(model.cellText(0, column::kKind), QStringLiteral("contact"));
+    EXPECT_EQ(model.headerData(column::contact::kFullName, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("Full name"));
 
     filler.FillItemList(QStringLiteral("Inbox"));
     ASSERT_TRUE(testing::WaitUntil([&] { return completed.size() == 2; }));

@@ -1,0 +1,176 @@
+// The window's conversion job.
+#include "ConversionJobController.h"
+
+#include "CQuenbyDlg.h"
+#include "ItemStore.h"
+#include "ProcessState.h"
+#include "UserPrompts.h"
+#include "WorkerBridge.h"
+#include "WorkerGate.h"
+
+namespace tolvane {
+
+namespace {
+
+// The conversion sink of the window, on the conversion worker.
+class WindowConversionSink final : public ConversionSink {
+public:
+    WindowConversionSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge, std::function<void()> finished)
+        : window_(window), bridge_(std::move(bridge)), finished_(std::move(finished)) {}
+
+    void SetProgress(int position) override
+    {
+        if (position == lastProgress_)
+            return;
+        lastProgress_ = position;
+        CQuenbyDlg* window = window_;
+        bridge_->PostLatest([window, position] { window->SetProgressPosition(position); });
+    }
+    void ShowNotice(const QString& text) override
+    {
+        CQuenbyDlg* window = window_;
+        bridge_->PostAndWait([window, text] { userPrompts().Notify(window, ProductCaption(), text); });
+    }
+    bool WriteFromScanRecords(const QString& reason) override
+    {
+        CQuenbyDlg* window = window_;
+        bool yes = false;
+        const QString text =
+            QStringLiteral("The mailbox can no longer be read (%1).\n\nWrite what the scan kept instead? Those "
+                           "files will lack attachments, Cc and Bcc, e-mail addresses and the original headers, "
+                           "and each will say so.")
+                .arg(reason);
+        bridge_->PostAndWait([window, text, &yes] { yes = userPrompts().Ask(window, ProductCaption(), text); });
+        return yes;
+    }
+    void ConversionFinished(const ConversionSummary&) override { bridge_->Post(finished_); }
+
+private:
+    CQuenbyDlg* window_;
+    std::shared_ptr<WorkerBridge> bridge_;
+    std::function<void()> finished_;
+    int lastProgress_ = -1;
+};
+
+}  // namespace
+
+struct ConversionJob {
+    WorkerGate gate;
+    std::shared_ptr<WorkerBridge> bridge;
+    std::unique_ptr<WindowConversionSink> sink;
+    bool abandoned = false;
+};
+
+ConversionJobController::ConversionJobController(CQuenbyDlg* window, std::shared_ptr<ConversionRunner> runner,
+                                                 PrepareGate prepareGate, std::function<QDateTime()> clock)
+    : window_(window)
+    , runner_(std::move(runner))
+    , prepareGate_(std::move(prepareGate))
+    , clock_(std::move(clock))
+{
+}
+
+ConversionJobController::~ConversionJobController()
+{
+    if (job_)
+        job_->bridge->Detach();
+}
+
+bool ConversionJobController::isRunning() const
+{
+    return runner_ && runner_->isRunning();
+}
+
+bool ConversionJobController::isAbandoned() const
+{
+    return job_ && job_->abandoned;
+}
+
+void ConversionJobController::Convert(const QString& pstPath, ItemStore* store)
+{
+    if (!runner_)
+        return;
+    if (runner_->isRunning()) {
+        // One conversion at a time: a second start is refused.
+        userPrompts().Notify(window_, ProductCaption(), QStringLiteral("A conversion is already running."));
+        return;
+    }
+    const QString destination =
+        userPrompts().ChooseFolder(window_, QStringLiteral("Select the Path to Save Recovered File"));
+    if (destination.isNull())
+        return;
+    switch (runner_->CheckDestination(destination)) {
+    case DestinationCheck::Empty:
+    case DestinationCheck::Missing:
+        userPrompts().Notify(window_, QString::fromLatin1(kDestinationNoticeCaption),
+                             QString::fromLatin1(kDestinationNoticeText));
+        return;
+    case DestinationCheck::Accepted:
+        break;
+    }
+    treeBuildingOff = true;
+
+    auto job = std::make_shared<ConversionJob>();
+    job->bridge = WorkerBridge::Create(this, &job->gate);
+    const ConversionJob* raw = job.get();
+    job->sink = std::make_unique<WindowConversionSink>(window_, job->bridge, [this, raw] { onFinished(raw); });
+    if (prepareGate_)
+        prepareGate_(job->gate);
+    ConversionRequest request;
+    request.pstPath = pstPath;
+    request.destinationPath = destination;
+    request.store = store;
+    request.sink = job->sink.get();
+    request.gate = &job->gate;
+    request.clock = clock_;
+    // The record of an abandoned conversion is replaced only by a new one that starts.
+    const auto previous = job_;
+    job_ = job;
+    const ConversionStart started = runner_->Start(request);
+    if (started == ConversionStart::Started)
+        return;
+    job_ = previous;
+    if (started == ConversionStart::AlreadyRunning)
+        userPrompts().Notify(window_, ProductCaption(), QStringLiteral("A conversion is already running."));
+    else if (started == ConversionStart::NoResources)
+        userPrompts().Notify(window_, ProductCaption(),
+                             QStringLiteral("The conversion could not start: the system is short of memory or "
+                                            "threads. Close other programs and try again."));
+    else if (started == ConversionStart::DestinationNotWritable)
+        userPrompts().Notify(window_, ProductCaption(),
+                             QStringLiteral("No output folder can be made in the chosen path (%1). "
+                                            "Please select another path for saving.")
+                                 .arg(runner_->startFailure()));
+    else
+        userPrompts().Notify(window_, QString::fromLatin1(kDestinationNoticeCaption),
+                             QString::fromLatin1(kDestinationNoticeText));
+}
+
+void ConversionJobController::onFinished(const ConversionJob* job)
+{
+    if (job_.get() == job)
+        job_.reset();
+    emit finished();
+}
+
+void ConversionJobController::AskStop()
+{
+    const auto job = job_;
+    if (!job)
+        return;
+    if (!job->abandoned)
+        job->gate.RequestPause();
+    const bool stop = userPrompts().Ask(window_, ProductCaption(), QStringLiteral("Do you want to stop save process ?"));
+    if (job->abandoned)
+        return;
+    if (stop) {
+        job->abandoned = true;
+        job->gate.Abandon();
+        job->bridge->Discard();
+    } else {
+        job->gate.Resume();
+        job->bridge->Flush();
+    }
+}
+
+}  // namespace tolvane

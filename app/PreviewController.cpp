@@ -1,0 +1,77 @@
+// Preview of the selected item.
+#include "PreviewController.h"
+
+#include "CExplorer1.h"
+#include "ItemListModel.h"
+#include "ItemStore.h"
+#include "RecordText.h"
+#include "PreviewPages.h"
+
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <algorithm>
+
+namespace tolvane {
+
+PreviewController::PreviewController(ItemListModel* model, QItemSelectionModel* selection, CExplorer1* browser,
+                                     std::array<QLabel*, 4> values, QObject* parent)
+    : QObject(parent)
+    , model_(model)
+    , selection_(selection)
+    , browser_(browser)
+    , values_(values)
+{
+}
+
+void PreviewController::showPage(const QString& path, const QString& page)
+{
+    if (WritePreviewFile(path, page)) {
+        browser_->Navigate(path);
+        emit previewShown(path);
+    }
+}
+
+void PreviewController::BuildPreview()
+{
+    const QModelIndexList selected = selection_->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    int row = selected.first().row();
+    for (const QModelIndex& index : selected)
+        row = std::min(row, index.row());
+    const std::optional<ItemRef> item = model_->itemAt(row);
+    if (!item)
+        return;
+    const QString dir = PreviewDirectory();
+    if (item->kind == ListKind::Mail) {
+        const auto record = itemStore().findMail(item->number);
+        if (!record)
+            return;
+        values_[0]->setText(RecordText::SenderName(*record));
+        values_[1]->setText(RecordText::DeliveryTime(*record));
+        values_[2]->setText(record->subject);
+        values_[3]->setText(AttachmentLabelText(*record, dir));
+        if (!dir.isEmpty())
+            showPage(dir + MailPreviewFileName(*record), MailPreviewPage(*record));
+        return;
+    }
+    // The labels describe a mail: anything else must not go on showing the last one's.
+    for (QLabel* value : values_)
+        value->clear();
+    QString page;
+    if (item->kind == ListKind::Contact) {
+        const auto record = itemStore().findContact(item->number);
+        if (!record)
+            return;
+        page = ContactPreviewPage(*record);
+    } else {
+        const auto record = itemStore().findAppointment(item->number);
+        if (!record)
+            return;
+        page = AppointmentPreviewPage(*record);
+    }
+    if (!dir.isEmpty())
+        showPage(dir + QStringLiteral("temp.html"), page);
+}
+
+}  // namespace tolvane

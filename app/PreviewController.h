@@ -1,0 +1,42 @@
+// The preview of the item list's selection: finds the record of the first
+// selected row through the row's ItemRole, fills the four labels under the
+// list (a mail's From, Date, Subject and Attachment) and shows the record's
+// page in the preview pane. The window owns the controls; this only fills them.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <array>
+
+class QItemSelectionModel;
+class QLabel;
+
+namespace tolvane {
+
+class CExplorer1;
+class ItemListModel;
+
+class PreviewController : public QObject {
+    Q_OBJECT
+public:
+    // values: the From, Date, Subject and Attachment value labels.
+    PreviewController(ItemListModel* model, QItemSelectionModel* selection, CExplorer1* browser,
+                      std::array<QLabel*, 4> values, QObject* parent = nullptr);
+
+    // Shows the first selected row's record; nothing selected changes nothing.
+    void BuildPreview();
+
+signals:
+    // A page was written to `path` and the pane told to show it.
+    void previewShown(const QString& path);
+
+private:
+    void showPage(const QString& path, const QString& page);
+
+    ItemListModel* model_;
+    QItemSelectionModel* selection_;
+    CExplorer1* browser_;
+    std::array<QLabel*, 4> values_;
+};
+
+}  // namespace tolvane

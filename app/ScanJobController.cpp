@@ -1,0 +1,106 @@
+// The window's scan job.
+#include "ScanJobController.h"
+
+#include "CQuenbyDlg.h"
+#include "ItemListModel.h"
+#include "LoadIDialog.h"
+#include "UserPrompts.h"
+#include "WindowScanSink.h"
+#include "WorkerBridge.h"
+#include "WorkerGate.h"
+
+#include <thread>
+
+namespace tolvane {
+
+// A running scan: its gate, its bridge to the window and its sink. Shared with
+// the worker thread, which keeps it alive until it ends.
+struct ScanJob {
+    WorkerGate gate;
+    std::shared_ptr<WorkerBridge> bridge;
+    std::unique_ptr<WindowScanSink> sink;
+    ScanRequest request;
+};
+
+ScanJobController::ScanJobController(CQuenbyDlg* window, ItemListModel* rows, RunScan runScan,
+                                     PrepareGate prepareGate)
+    : window_(window)
+    , rows_(rows)
+    , runScan_(std::move(runScan))
+    , prepareGate_(std::move(prepareGate))
+{
+}
+
+ScanJobController::~ScanJobController()
+{
+    if (job_)
+        job_->bridge->Detach();
+}
+
+void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store)
+{
+    auto job = std::make_shared<ScanJob>();
+    ItemListModel* model = rows_;
+    job->bridge = WorkerBridge::Create(this, &job->gate, [model](const std::vector<ListRow>& rows) {
+        model->InsertRowsOnTop(rows);
+    });
+    job->sink = std::make_unique<WindowScanSink>(window_, job->bridge, rootNode, pstPath);
+    job->request.pstPath = pstPath;
+    job->request.store = store;
+    job->request.sink = job->sink.get();
+    job->request.gate = &job->gate;
+    job->request.rootNode = rootNode;
+    if (prepareGate_)
+        prepareGate_(job->gate);
+    job_ = job;
+    ScanJobController* controller = this;
+    // The worker owns its share of the job and is never joined: a window that
+    // ends during a scan (Escape) does not wait for it.
+    std::thread([job, runScan = runScan_, controller] {
+        ScanOutcome outcome = ScanOutcome::Completed;
+        if (runScan)
+            runScan(job->request, &outcome);
+        // The worker's end clears `scanThread`; dropped when the scan was abandoned.
+        const ScanJob* raw = job.get();
+        job->bridge->Post([controller, raw] { controller->onWorkerEnded(raw); });
+    }).detach();
+}
+
+void ScanJobController::onWorkerEnded(const ScanJob* job)
+{
+    if (job_.get() == job)
+        job_.reset();
+    emit workerEnded();
+}
+
+ScanStopAnswer ScanJobController::AskStop(QWidget* parent)
+{
+    const auto job = job_;
+    if (!job)
+        return ScanStopAnswer::NotRunning;
+    job->gate.RequestPause();
+    if (!userPrompts().Ask(parent, ProductCaption(), QStringLiteral("Do you want to stop scan process ?"))) {
+        job->gate.Resume();
+        job->bridge->Flush();
+        return ScanStopAnswer::Continued;
+    }
+    job->gate.Abandon();
+    job->bridge->Discard();
+    job_.reset();
+    CloseWaitWindow();
+    return ScanStopAnswer::Stopped;
+}
+
+void ScanJobController::ShowWaitWindow()
+{
+    if (!waitWindow_)
+        waitWindow_ = std::make_unique<LoadIDialog>();
+    waitWindow_->ShowCentred();
+}
+
+void ScanJobController::CloseWaitWindow()
+{
+    waitWindow_.reset();
+}
+
+}  // namespace tolvane
