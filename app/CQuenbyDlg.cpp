@@ -13,6 +13,7 @@
 #include "PrivateTempDir.h"
 #include "ProcessState.h"
 #include "SvgPicture.h"
+#include "TolvaneVersion.h"
 #include "UserGuideWindow.h"
 #include "UserPrompts.h"
 #include "WindowScanSink.h"
@@ -142,7 +143,7 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
 {
     InitialiseAppResources();
     setObjectName(QStringLiteral("mainWindow"));
-    setWindowTitle(QStringLiteral("Tolvane 5.0"));
+    setWindowTitle(QStringLiteral("Tolvane ") + QLatin1String(kProductVersion));
     setWindowIcon(QIcon(QStringLiteral(":/tolvane/app/tolvane.svg")));
     setSizeGripEnabled(true);
     createControls();

@@ -4,6 +4,7 @@
 #include "BenchmarkScan.h"
 #include "CExplorer1.h"
 #include "CQuenbyApp.h"
+#include "TolvaneVersion.h"
 #include "WindowServices.h"
 
 #include <QApplication>
@@ -14,7 +15,7 @@ int main(int argc, char* argv[])
     tolvane::CExplorer1::PrepareProcess();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
-    QApplication::setApplicationVersion(QStringLiteral("5.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(tolvane::kProductVersion));
     QApplication::setDesktopFileName(QStringLiteral("tolvane"));
 
     const QStringList arguments = QApplication::arguments().mid(1);
@@ -28,5 +29,8 @@ int main(int argc, char* argv[])
         startFile = url.isLocalFile() ? url.toLocalFile() : arguments.first();
     }
     tolvane::CQuenbyApp app(tolvane::DefaultWindowServices(), startFile);
-    return app.InitInstance() ? 0 : 0;
+    // InitInstance comes back once the window has ended, the program's normal
+    // end: the exit status is always 0.
+    app.InitInstance();
+    return 0;
 }
