@@ -32,6 +32,7 @@ int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
 {
     SilentPrompts prompts;
     setUserPrompts(&prompts);
+    const ItemStore* store = services.store;
     CQuenbyDlg window(std::move(services));
     window.show();
     window.ChooseFile(pstFile);
@@ -45,8 +46,8 @@ int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
     const double seconds = timer.nsecsElapsed() / 1e9;
     std::printf("window-scan-seconds %.3f\n", seconds);
     std::printf("mail-rows %d\n", window.itemListModel()->rowCount());
-    std::printf("mail-records %zu\n", itemStore().mailCount());
-    std::printf("folder-nodes %zu\n", itemStore().folderNodeCount());
+    std::printf("mail-records %zu\n", store->mailCount());
+    std::printf("folder-nodes %zu\n", store->folderNodeCount());
     std::printf("last-notice %s\n", prompts.notices.isEmpty() ? "" : qPrintable(prompts.notices.last()));
     std::fflush(stdout);
     setUserPrompts(nullptr);

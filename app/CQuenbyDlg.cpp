@@ -10,8 +10,7 @@
 #include "ItemStore.h"
 #include "LoadIDialog.h"
 #include "PreviewPages.h"
-#include "PrivateTempDir.h"
-#include "ProcessState.h"
+#include "ProcessTempDir.h"
 #include "SvgPicture.h"
 #include "TolvaneVersion.h"
 #include "UserGuideWindow.h"
@@ -152,7 +151,7 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
     // Window initialisation.
     listModel_->SetColumns(InitialColumnSet());
     setCommandsEnabled(1, 0, 0, 0, 1, 0, 0);
-    treeBuildingOff = false;
+    treeBuildingOff_ = false;
     startDirectory_ = QDir::currentPath().left(260);
     browser_->Navigate(ProductPageAddress());
 
@@ -184,7 +183,7 @@ void CQuenbyDlg::createControls()
     pathEdit_ = static_cast<QLineEdit*>(named(new QLineEdit(this), "pstPathEdit"));
     pathEdit_->setReadOnly(false);
     browseButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Browse..."), this), "browseButton"));
-    tree_ = static_cast<CFolderTreeCtrl1*>(named(new CFolderTreeCtrl1(this), "folderTree"));
+    tree_ = static_cast<CFolderTreeCtrl1*>(named(new CFolderTreeCtrl1(*services_.store, this), "folderTree"));
 
     listModel_ = new ItemListModel(this);
     list_ = static_cast<QTableView*>(named(new QTableView(this), "itemList"));
@@ -201,7 +200,7 @@ void CQuenbyDlg::createControls()
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setWordWrap(false);
     list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    filler_ = new ItemListFiller(listModel_, listModel_);
+    filler_ = new ItemListFiller(listModel_, *services_.store, listModel_);
     connect(listModel_, &ItemListModel::columnsReplaced, this, &CQuenbyDlg::applyListColumns);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CQuenbyDlg::BuildPreview);
 
@@ -389,7 +388,7 @@ void CQuenbyDlg::setCommandsEnabled(int browse, int scan, int convert, int stop,
 
 void CQuenbyDlg::removeAttachmentFolder()
 {
-    if (const std::optional<QString> folder = AttachmentDirectory())
+    if (const std::optional<QString> folder = services_.tempDir->attachmentDirectory())
         QDir(*folder).removeRecursively();
 }
 
@@ -399,13 +398,13 @@ void CQuenbyDlg::clearViewAndStore()
     tree_->DeleteAllNodes();
     rootNode_ = 0;
     listModel_->DeleteAllRows();
-    itemStore().ClearItemRecords();
+    services_.store->ClearItemRecords();
 }
 
 void CQuenbyDlg::BrowseProcedure()
 {
     removeAttachmentFolder();
-    treeBuildingOff = false;
+    treeBuildingOff_ = false;
     const QString path = userPrompts().ChooseFile(this, QStringLiteral("Select File..."),
                                                   QStringLiteral("Microsoft Outlook PST File (*pst) (*.pst)"));
     if (path.isEmpty())
@@ -416,7 +415,7 @@ void CQuenbyDlg::BrowseProcedure()
 void CQuenbyDlg::ChooseFile(const QString& path)
 {
     removeAttachmentFolder();
-    treeBuildingOff = false;
+    treeBuildingOff_ = false;
     clearViewAndStore();
     setCommandsEnabled(-1, -1, 0, -1, -1, -1, 0);
     pstPath_ = QFileInfo(path).absoluteFilePath();
@@ -432,7 +431,7 @@ void CQuenbyDlg::OnScan()
         return;
     setCommandsEnabled(0, -1, -1, 1, -1, -1, -1);
     filler_->CancelFills();
-    itemStore().ClearItemRecords();
+    services_.store->ClearItemRecords();
     setCommandsEnabled(-1, -1, -1, -1, 0, 0, -1);
 
     auto job = std::make_shared<ScanJob>();
@@ -442,7 +441,9 @@ void CQuenbyDlg::OnScan()
     });
     job->sink = std::make_unique<WindowScanSink>(this, job->bridge, rootNode_, pstPath_);
     job->request.pstPath = pstPath_;
-    job->request.store = &itemStore();
+    job->request.store = services_.store;
+    job->request.tempDir = services_.tempDir;
+    job->request.buildTree = !treeBuildingOff_;
     job->request.sink = job->sink.get();
     job->request.gate = &job->gate;
     job->request.rootNode = rootNode_;
@@ -520,7 +521,7 @@ void CQuenbyDlg::OnConvert()
     case DestinationCheck::Accepted:
         break;
     }
-    treeBuildingOff = true;
+    treeBuildingOff_ = true;
 
     auto job = std::make_shared<ConversionJob>();
     job->bridge = WorkerBridge::Create(this, &job->gate);
@@ -532,7 +533,8 @@ void CQuenbyDlg::OnConvert()
     ConversionRequest request;
     request.pstPath = pstPath_;
     request.destinationPath = destination;
-    request.store = &itemStore();
+    request.store = services_.store;
+    request.tempDir = services_.tempDir;
     request.sink = job->sink.get();
     request.gate = &job->gate;
     request.clock = services_.clock;
@@ -609,7 +611,7 @@ void CQuenbyDlg::OnExit()
     if (userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to Exit ?       "))) {
         if (services_.exitProcess) {
             // The process ends inside exitProcess; nothing after it runs.
-            RemovePreviewFiles(PreviewDirectory());
+            RemovePreviewFiles(PreviewDirectory(*services_.tempDir));
             services_.exitProcess();
         } else {
             done(QDialog::Accepted);
@@ -620,7 +622,7 @@ void CQuenbyDlg::OnExit()
 void CQuenbyDlg::done(int result)
 {
     QDialog::done(result);
-    RemovePreviewFiles(PreviewDirectory());
+    RemovePreviewFiles(PreviewDirectory(*services_.tempDir));
 }
 
 void CQuenbyDlg::closeEvent(QCloseEvent* event)
@@ -689,9 +691,9 @@ void CQuenbyDlg::BuildPreview()
         row = std::min(row, index.row());
     const QString kind = listModel_->cellText(row, 1);
     const int number = ReadDecimal(listModel_->cellText(row, 0));
-    const QString dir = PreviewDirectory();
+    const QString dir = PreviewDirectory(*services_.tempDir);
     if (kind == MailKindWord()) {
-        const auto record = itemStore().findMail(number);
+        const auto record = services_.store->findMail(number);
         if (!record)
             return;
         const QString path = dir + MailPreviewFileName(*record);
@@ -710,12 +712,12 @@ void CQuenbyDlg::BuildPreview()
         value->clear();
     QString page;
     if (kind == ContactKindWord()) {
-        const auto record = itemStore().findContact(number);
+        const auto record = services_.store->findContact(number);
         if (!record)
             return;
         page = ContactPreviewPage(*record);
     } else if (kind == AppointmentKindWord()) {
-        const auto record = itemStore().findAppointment(number);
+        const auto record = services_.store->findAppointment(number);
         if (!record)
             return;
         page = AppointmentPreviewPage(*record);

@@ -2,7 +2,6 @@
 #include "BodySpill.h"
 
 #include "NativePath.h"
-#include "PrivateTempDir.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -23,15 +22,21 @@ BodySpill::~BodySpill()
         ::close(fd_);
 }
 
+void BodySpill::UseDirectory(const QString& directory)
+{
+    std::lock_guard lock(mutex_);
+    if (!tried_)
+        directory_ = directory;
+}
+
 bool BodySpill::ensureOpen()
 {
     if (tried_)
         return fd_ >= 0;
-    tried_ = true;
-    const std::optional<QString> dir = PrivateTempDir();
-    if (!dir)
+    if (directory_.isEmpty())
         return false;
-    const QByteArray path = NativePath(*dir);
+    tried_ = true;
+    const QByteArray path = NativePath(directory_);
 #ifdef O_TMPFILE
     fd_ = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 #endif

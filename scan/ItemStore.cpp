@@ -174,10 +174,4 @@ bool ItemStore::IsListedNode(TreeNodeId node) const
     });
 }
 
-ItemStore& itemStore()
-{
-    static ItemStore store;
-    return store;
-}
-
 }  // namespace tolvane

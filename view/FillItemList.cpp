@@ -82,9 +82,10 @@ struct ItemListFiller::Shared {
     }
 };
 
-ItemListFiller::ItemListFiller(ItemListModel* model, QObject* parent)
+ItemListFiller::ItemListFiller(ItemListModel* model, const ItemStore& store, QObject* parent)
     : QObject(parent)
     , model_(model)
+    , store_(&store)
     , shared_(std::make_shared<Shared>())
 {
     shared_->filler = this;
@@ -126,7 +127,7 @@ void ItemListFiller::FillItemList(const QString& folderName)
 {
     const quint64 generation = shared_->generation.fetch_add(1) + 1;
     shared_->running.fetch_add(1);
-    std::thread([shared = shared_, generation, folderName] {
+    std::thread([shared = shared_, store = store_, generation, folderName] {
         auto current = [&] { return shared->generation.load() == generation; };
         ItemListModel* model = nullptr;
         {
@@ -136,9 +137,8 @@ void ItemListFiller::FillItemList(const QString& folderName)
         }
         if (model && current()) {
             shared->post(generation, [model] { model->DeleteAllRows(); });
-            const ItemStore& store = itemStore();
-            ItemListFill fill = ComputeItemListFill(folderName, store.contactRecords(),
-                                                    store.appointmentRecords(), store.mailRecords(),
+            ItemListFill fill = ComputeItemListFill(folderName, store->contactRecords(),
+                                                    store->appointmentRecords(), store->mailRecords(),
                                                     current);
             if (!fill.cancelled && current()) {
                 if (fill.columns)

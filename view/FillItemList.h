@@ -35,7 +35,8 @@ ItemListFill ComputeItemListFill(const QString& folderName,
 class ItemListFiller : public QObject {
     Q_OBJECT
 public:
-    explicit ItemListFiller(ItemListModel* model, QObject* parent = nullptr);
+    // `store` is the session's; it outlives the filler and every fill it starts.
+    ItemListFiller(ItemListModel* model, const ItemStore& store, QObject* parent = nullptr);
     ~ItemListFiller() override;
 
     // Starts a fill worker for the folder (window thread). Every earlier fill
@@ -60,6 +61,7 @@ private:
     struct Shared;
 
     ItemListModel* model_;
+    const ItemStore* store_;
     std::shared_ptr<Shared> shared_;
 };
 

@@ -3,7 +3,7 @@
 
 #include <QFile>
 
-#include "PrivateTempDir.h"
+#include "ProcessTempDir.h"
 
 namespace tolvane {
 
@@ -153,9 +153,9 @@ bool WritePreviewFile(const QString& path, const QString& text)
     return written && file.error() == QFileDevice::NoError;
 }
 
-QString PreviewDirectory()
+QString PreviewDirectory(const ProcessTempDir& tempDir)
 {
-    const std::optional<QString> dir = PrivateTempDir();
+    const std::optional<QString>& dir = tempDir.path();
     if (!dir || dir->isEmpty())
         return QString();
     return dir->endsWith(QLatin1Char('/')) ? *dir : *dir + QLatin1Char('/');

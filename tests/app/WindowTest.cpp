@@ -10,6 +10,7 @@
 #include "ItemListModel.h"
 #include "LoadIDialog.h"
 #include "PreviewPages.h"
+#include "ProcessTempDir.h"
 
 #include <QAction>
 #include <QDir>
@@ -40,9 +41,10 @@ class WindowTest : public ::testing::Test {
 protected:
     WindowTest()
     {
-        itemStore().ClearItemRecords();
         conversions = std::make_shared<FakeConversions>();
         WindowServices services;
+        services.store = &store;
+        services.tempDir = &tempDir;
         services.runScan = [this](const ScanRequest& r, ScanOutcome* o) { return mailbox(r, o); };
         services.conversions = conversions;
         services.exitProcess = [this] {
@@ -69,7 +71,6 @@ protected:
         conversionHold.release();
         WaitUntil([this] { return mailboxIdle() && !conversions->isRunning() && window->runningListFills() == 0; });
         window.reset();
-        itemStore().ClearItemRecords();
     }
     bool mailboxIdle() const { return !scanStarted || mailbox.returned; }
 
@@ -126,6 +127,9 @@ protected:
             window->itemListModel()->index(row, 2), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
+    // The session the window runs on; both outlive it.
+    ProcessTempDir tempDir;
+    ItemStore store;
     ScriptedPrompts prompts;
     FakeMailbox mailbox;
     std::shared_ptr<FakeConversions> conversions;
@@ -167,7 +171,7 @@ TEST_F(WindowTest, StatesAlongTheUsualPath)
     chooseFile();
     EXPECT_EQ(commands(), (Commands{1, 1, 0, 1, 1, 1, 0}));
     EXPECT_EQ(rows(), 0);
-    EXPECT_EQ(itemStore().mailCount(), 0u);
+    EXPECT_EQ(store.mailCount(), 0u);
 
     // Stop with nothing running asks nothing and only enables Browse.
     window->OnStop();
@@ -245,8 +249,8 @@ TEST_F(WindowTest, StopDuringAScanAnsweredYesAbandonsItForGood)
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(window->folderTree()->topLevelItemCount(), 0);
     EXPECT_EQ(progress(), 0);
-    EXPECT_EQ(itemStore().mailCount(), 0u);
-    EXPECT_EQ(itemStore().folderNodeCount(), 0u);
+    EXPECT_EQ(store.mailCount(), 0u);
+    EXPECT_EQ(store.folderNodeCount(), 0u);
     EXPECT_TRUE(prompts.notices.isEmpty());
     EXPECT_FALSE(window->isScanRunning());
     // Nothing runs any more: the next Stop asks nothing.
@@ -379,7 +383,7 @@ TEST_F(WindowTest, FolderClicksFillTheListWithTheKindOfTheirRecords)
 TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
 {
     scanToTheEnd();
-    const QString dir = PreviewDirectory();
+    const QString dir = PreviewDirectory(tempDir);
     clickFolder(QStringLiteral("Inbox"));
     QSignalSpy shown(window.get(), &CQuenbyDlg::previewShown);
     selectRow(0);
@@ -429,7 +433,7 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
 // Escape or by Exit (which ends the process at once), and stay while it runs.
 TEST_F(WindowTest, PreviewFilesGoWhenTheWindowEnds)
 {
-    const QString dir = PreviewDirectory();
+    const QString dir = PreviewDirectory(tempDir);
     ASSERT_FALSE(dir.isEmpty());
     const QStringList files{dir + QStringLiteral("temp.html"), dir + QStringLiteral("temp.txt")};
     auto present = [&] {

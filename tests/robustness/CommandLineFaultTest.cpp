@@ -304,12 +304,14 @@ TEST(ScanResourcesDeathTest, AThreadThatCannotBeMadeEndsWithTheResourcesStatus)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            treeBuildingOff = false;  // the folder nodes are where the fault is injected
             ItemStore store;
+            const ProcessTempDir tempDir;
             ThreadlessSink sink;
             ScanRequest request;
             request.pstPath = input;
             request.store = &store;
+            request.tempDir = &tempDir;
+            request.buildTree = true;  // the folder nodes are where the fault is injected
             request.sink = &sink;
             request.rootNode = sink.InsertFolderNode(0, input);
             RunScanDriver(request);

@@ -2,7 +2,7 @@
 // the folder walk and the item exporters.
 #include "ScanTestSupport.h"
 
-#include "PrivateTempDir.h"
+#include "ProcessTempDir.h"
 #include "PstBuilder.h"
 
 #include <QTemporaryDir>
@@ -86,7 +86,8 @@ protected:
 
         store_ = new ItemStore();
         sink_ = new cli::HeadlessScanSink();
-        result_ = ScanInto(path_, *store_, *sink_);
+        tempDir_ = std::make_unique<ProcessTempDir>();
+        result_ = ScanInto(path_, *store_, *tempDir_, *sink_);
     }
 
     static void TearDownTestSuite()
@@ -94,6 +95,7 @@ protected:
         delete sink_;
         delete store_;
         delete directory_;
+        tempDir_.reset();
     }
 
     static std::shared_ptr<const MailRecord> Mail(const QString& subject)
@@ -116,6 +118,7 @@ protected:
     }
 
     static inline QTemporaryDir* directory_ = nullptr;
+    static inline std::unique_ptr<ProcessTempDir> tempDir_;
     static inline QString path_;
     static inline ItemStore* store_ = nullptr;
     static inline cli::HeadlessScanSink* sink_ = nullptr;
@@ -216,7 +219,7 @@ TEST_F(FixtureScan, EightBitTextUsesTheMessageCodePage)
 
 TEST_F(FixtureScan, AttachmentNamesAndEmbeddedMessage)
 {
-    const auto directory = AttachmentDirectory();
+    const auto directory = tempDir_->attachmentDirectory();
     ASSERT_TRUE(directory.has_value());
     EXPECT_EQ(Mail(QStringLiteral("two files"))->attachments,
               *directory + QStringLiteral("/a.txt ;") + *directory + QStringLiteral("/b.doc ;"));
@@ -260,7 +263,7 @@ TEST_F(FixtureScan, AppointmentsAndTheirAttachments)
     EXPECT_EQ(appointments[0]->folderName, QStringLiteral("Calendar"));
     EXPECT_EQ(appointments[1]->location, QStringLiteral(" "));
     EXPECT_EQ(appointments[1]->recurrencePattern, QStringLiteral(" "));
-    const auto directory = AttachmentDirectory();
+    const auto directory = tempDir_->attachmentDirectory();
     ASSERT_TRUE(directory.has_value());
     EXPECT_TRUE(QFileInfo(*directory).isDir());
     for (const auto& mail : store_->mailRecords())

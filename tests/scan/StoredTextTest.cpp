@@ -1,5 +1,7 @@
 // Kept bodies survive the trip through StoredText, in memory or spilled to disk.
+#include "BodySpill.h"
 #include "ItemRecords.h"
+#include "ProcessTempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +21,23 @@ QString Repeat(const QString& unit, int times)
     return text;
 }
 
+// Bodies over the in-memory limit go to the spill file, made in a temporary
+// directory of the test's own.
+class StoredTextTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tempDir_.path().has_value()) << tempDir_.error().toStdString();
+        tolvane::BodySpill::instance().UseDirectory(*tempDir_.path());
+    }
+
+private:
+    const tolvane::ProcessTempDir tempDir_;
+};
+
 }  // namespace
 
-TEST(StoredTextTest, KeepsTextNullAndEmptyApart)
+TEST_F(StoredTextTest, KeepsTextNullAndEmptyApart)
 {
     struct Case {
         const char* name;
@@ -47,7 +63,7 @@ TEST(StoredTextTest, KeepsTextNullAndEmptyApart)
     }
 }
 
-TEST(StoredTextTest, ConcurrentWritersAndReadersSeeTheirOwnBodies)
+TEST_F(StoredTextTest, ConcurrentWritersAndReadersSeeTheirOwnBodies)
 {
     // The scan worker writes while the window and the conversion read.
     constexpr int kThreads = 4;
