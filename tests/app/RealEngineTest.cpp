@@ -12,6 +12,7 @@
 #include "ProcessTempDir.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
@@ -27,6 +28,7 @@
 #include <algorithm>
 #include <memory>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace tolvane {
 namespace {
@@ -315,6 +317,38 @@ TEST(RealEngineTreeTest, TickAndBoldRulesOnTheDemoMailbox)
         EXPECT_FALSE(CFolderTreeCtrl1::isBold(item)) << qPrintable(item->text(0));
     }
     EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(root));
+}
+
+// Exit ends the process at once, past every destructor: the real services'
+// exit removes the process's temporary directory, with what the session put in
+// it, before the process ends. The child is a plain fork, so it sees the
+// scratch directory made here.
+TEST(RealEngineExitDeathTest, ExitRemovesTheTemporaryDirectoryBeforeTheProcessEnds)
+{
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QByteArray previous = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            ProcessTempDir tempDir;
+            ItemStore store;
+            const WindowServices services = DefaultWindowServices(store, tempDir);
+            if (const auto attachments = tempDir.attachmentDirectory())
+                QDir().mkpath(*attachments + QStringLiteral("/inner"));
+            services.exitProcess();
+            std::_Exit(3);  // only when exitProcess did not end the process
+        },
+        ::testing::ExitedWithCode(0), "");
+    if (previous.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", previous);
+    const QString user = scratch.path() + QStringLiteral("/tolvane-%1").arg(::geteuid());
+    EXPECT_TRUE(QFileInfo::exists(user));
+    EXPECT_EQ(QDir(user).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, RealEngineTest,
