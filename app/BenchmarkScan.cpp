@@ -4,6 +4,7 @@
 #include "CQuenbyDlg.h"
 #include "ItemListModel.h"
 #include "ItemStore.h"
+#include "ProcessTempDir.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
@@ -33,6 +34,7 @@ int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
     SilentPrompts prompts;
     setUserPrompts(&prompts);
     const ItemStore* store = services.store;
+    ProcessTempDir* tempDir = services.tempDir;
     CQuenbyDlg window(std::move(services));
     window.show();
     window.ChooseFile(pstFile);
@@ -52,6 +54,9 @@ int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
     std::fflush(stdout);
     setUserPrompts(nullptr);
     const bool completed = !prompts.notices.isEmpty() && prompts.notices.last() == QStringLiteral("Analysis completed");
+    // The process ends at once, past every destructor: the temporary directory goes first.
+    if (tempDir != nullptr)
+        tempDir->Remove();
     std::_Exit(completed ? 0 : 1);
 }
 
