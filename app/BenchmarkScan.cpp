@@ -4,6 +4,7 @@
 #include "CQuenbyDlg.h"
 #include "ItemListModel.h"
 #include "ItemStore.h"
+#include "ProcessTempDir.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
@@ -32,6 +33,8 @@ int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
 {
     SilentPrompts prompts;
     setUserPrompts(&prompts);
+    const ItemStore* store = services.store;
+    ProcessTempDir* tempDir = services.tempDir;
     CQuenbyDlg window(std::move(services));
     window.show();
     window.ChooseFile(pstFile);
@@ -45,12 +48,15 @@ int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
     const double seconds = timer.nsecsElapsed() / 1e9;
     std::printf("window-scan-seconds %.3f\n", seconds);
     std::printf("mail-rows %d\n", window.itemListModel()->rowCount());
-    std::printf("mail-records %zu\n", itemStore().mailCount());
-    std::printf("folder-nodes %zu\n", itemStore().folderNodeCount());
+    std::printf("mail-records %zu\n", store->mailCount());
+    std::printf("folder-nodes %zu\n", store->folderNodeCount());
     std::printf("last-notice %s\n", prompts.notices.isEmpty() ? "" : qPrintable(prompts.notices.last()));
     std::fflush(stdout);
     setUserPrompts(nullptr);
     const bool completed = !prompts.notices.isEmpty() && prompts.notices.last() == QStringLiteral("Analysis completed");
+    // The process ends at once, past every destructor: the temporary directory goes first.
+    if (tempDir != nullptr)
+        tempDir->Remove();
     std::_Exit(completed ? 0 : 1);
 }
 

@@ -3,6 +3,7 @@
 
 #include "DialogUnits.h"
 #include "SvgPicture.h"
+#include "TolvaneVersion.h"
 
 #include <QPushButton>
 
@@ -12,7 +13,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("aboutBox"));
-    setWindowTitle(QStringLiteral("Tolvane 5.0"));
+    setWindowTitle(QStringLiteral("Tolvane ") + QLatin1String(kProductVersion));
     const DialogUnits units(font());
     setFixedSize(units.size(350, 183));
     auto* picture = new SvgPicture(QStringLiteral(":/tolvane/app/about.svg"), this);

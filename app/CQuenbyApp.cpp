@@ -2,6 +2,7 @@
 #include "CQuenbyApp.h"
 
 #include "CQuenbyDlg.h"
+#include "ProcessTempDir.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -27,7 +28,10 @@ bool CQuenbyApp::InitInstance()
     }
     window->exec();
     if (window->hasRunningWorkers()) {
-        // Escape ends the process with its workers; nothing waits for them.
+        // Escape ends the process with its workers; nothing waits for them and
+        // no destructor runs, so the temporary directory goes first.
+        if (services_.tempDir != nullptr)
+            services_.tempDir->Remove();
         std::fflush(nullptr);
         std::_Exit(0);
     }

@@ -12,10 +12,10 @@
 #include "LoadIDialog.h"
 #include "PreviewController.h"
 #include "PreviewPages.h"
-#include "PrivateTempDir.h"
-#include "ProcessState.h"
+#include "ProcessTempDir.h"
 #include "ScanJobController.h"
 #include "SvgPicture.h"
+#include "TolvaneVersion.h"
 #include "UserGuideWindow.h"
 #include "UserPrompts.h"
 
@@ -77,7 +77,7 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
 {
     InitialiseAppResources();
     setObjectName(QStringLiteral("mainWindow"));
-    setWindowTitle(QStringLiteral("Tolvane 5.0"));
+    setWindowTitle(QStringLiteral("Tolvane ") + QLatin1String(kProductVersion));
     setWindowIcon(QIcon(QStringLiteral(":/tolvane/app/tolvane.svg")));
     setSizeGripEnabled(true);
     createControls();
@@ -91,7 +91,7 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
     // Window initialisation.
     listModel_->SetColumns(InitialColumnSet());
     showCommands();
-    treeBuildingOff = false;
+    treeBuildingOff_ = false;
     startDirectory_ = QDir::currentPath().left(260);
     browser_->Navigate(ProductPageAddress());
 
@@ -122,7 +122,7 @@ void CQuenbyDlg::createControls()
     pathEdit_ = static_cast<QLineEdit*>(named(new QLineEdit(this), "pstPathEdit"));
     pathEdit_->setReadOnly(false);
     browseButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Browse..."), this), "browseButton"));
-    tree_ = static_cast<CFolderTreeCtrl1*>(named(new CFolderTreeCtrl1(this), "folderTree"));
+    tree_ = static_cast<CFolderTreeCtrl1*>(named(new CFolderTreeCtrl1(*services_.store, this), "folderTree"));
 
     listModel_ = new ItemListModel(this);
     list_ = static_cast<QTableView*>(named(new QTableView(this), "itemList"));
@@ -139,7 +139,7 @@ void CQuenbyDlg::createControls()
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setWordWrap(false);
     list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    filler_ = new ItemListFiller(listModel_, listModel_);
+    filler_ = new ItemListFiller(listModel_, *services_.store, listModel_);
     connect(listModel_, &ItemListModel::columnsReplaced, this, &CQuenbyDlg::applyListColumns);
 
     static const char* const captions[] = {"From:", "Date:", "Subject:", "Attachment:"};
@@ -153,7 +153,8 @@ void CQuenbyDlg::createControls()
     }
     browser_ = static_cast<CExplorer1*>(named(new CExplorer1(this), "previewBrowser"));
     preview_ = new PreviewController(listModel_, list_->selectionModel(), browser_,
-                                     {valueLabels_[0], valueLabels_[1], valueLabels_[2], valueLabels_[3]}, this);
+                                     {valueLabels_[0], valueLabels_[1], valueLabels_[2], valueLabels_[3]},
+                                     *services_.store, *services_.tempDir, this);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CQuenbyDlg::BuildPreview);
     connect(preview_, &PreviewController::previewShown, this, &CQuenbyDlg::previewShown);
     progressGroup_ = static_cast<QGroupBox*>(named(new QGroupBox(this), "progressGroup"));
@@ -331,7 +332,7 @@ void CQuenbyDlg::showCommands()
 
 void CQuenbyDlg::removeAttachmentFolder()
 {
-    if (const std::optional<QString> folder = AttachmentDirectory())
+    if (const std::optional<QString> folder = services_.tempDir->attachmentDirectory())
         QDir(*folder).removeRecursively();
 }
 
@@ -341,13 +342,13 @@ void CQuenbyDlg::clearViewAndStore()
     tree_->DeleteAllNodes();
     rootNode_ = 0;
     listModel_->DeleteAllRows();
-    itemStore().ClearItemRecords();
+    services_.store->ClearItemRecords();
 }
 
 void CQuenbyDlg::BrowseProcedure()
 {
     removeAttachmentFolder();
-    treeBuildingOff = false;
+    treeBuildingOff_ = false;
     const QString path = userPrompts().ChooseFile(this, QStringLiteral("Select File..."),
                                                   QStringLiteral("Microsoft Outlook PST File (*pst) (*.pst)"));
     if (path.isEmpty())
@@ -358,7 +359,7 @@ void CQuenbyDlg::BrowseProcedure()
 void CQuenbyDlg::ChooseFile(const QString& path)
 {
     removeAttachmentFolder();
-    treeBuildingOff = false;
+    treeBuildingOff_ = false;
     clearViewAndStore();
     pstPath_ = QFileInfo(path).absoluteFilePath();
     pathEdit_->setText(pstPath_);
@@ -373,8 +374,8 @@ void CQuenbyDlg::OnScan()
         return;
     moveCommands(CommandEvent::ScanPressed);
     filler_->CancelFills();
-    itemStore().ClearItemRecords();
-    scan_->Start(pstPath_, rootNode_, &itemStore());
+    services_.store->ClearItemRecords();
+    scan_->Start(pstPath_, rootNode_, services_.store, services_.tempDir, !treeBuildingOff_);
 }
 
 void CQuenbyDlg::OnScanDriverStarted()
@@ -407,7 +408,8 @@ void CQuenbyDlg::OnConvert()
 {
     if (!convertButton_->isEnabled())
         return;
-    conversion_->Convert(pstPath_, &itemStore());
+    if (conversion_->Convert(pstPath_, services_.store, services_.tempDir))
+        treeBuildingOff_ = true;
 }
 
 void CQuenbyDlg::OnStop()
@@ -433,7 +435,7 @@ void CQuenbyDlg::OnExit()
     if (userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to Exit ?       "))) {
         if (services_.exitProcess) {
             // The process ends inside exitProcess; nothing after it runs.
-            RemovePreviewFiles(PreviewDirectory());
+            RemovePreviewFiles(PreviewDirectory(*services_.tempDir));
             services_.exitProcess();
         } else {
             done(QDialog::Accepted);
@@ -444,7 +446,7 @@ void CQuenbyDlg::OnExit()
 void CQuenbyDlg::done(int result)
 {
     QDialog::done(result);
-    RemovePreviewFiles(PreviewDirectory());
+    RemovePreviewFiles(PreviewDirectory(*services_.tempDir));
 }
 
 void CQuenbyDlg::closeEvent(QCloseEvent* event)

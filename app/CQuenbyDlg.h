@@ -107,6 +107,9 @@ private:
     void clearViewAndStore();
 
     WindowServices services_;
+    // The session's say on tree building: set when a conversion is asked for,
+    // cleared by Browse; a scan started while it is set builds no folder tree.
+    bool treeBuildingOff_ = false;
     QString pstPath_;
     QString startDirectory_;
     TreeNodeId rootNode_ = 0;

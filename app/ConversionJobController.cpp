@@ -3,7 +3,6 @@
 
 #include "CQuenbyDlg.h"
 #include "ItemStore.h"
-#include "ProcessState.h"
 #include "UserPrompts.h"
 #include "WorkerBridge.h"
 #include "WorkerGate.h"
@@ -86,29 +85,28 @@ bool ConversionJobController::isAbandoned() const
     return job_ && job_->abandoned;
 }
 
-void ConversionJobController::Convert(const QString& pstPath, ItemStore* store)
+bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir)
 {
     if (!runner_)
-        return;
+        return false;
     if (runner_->isRunning()) {
         // One conversion at a time: a second start is refused.
         userPrompts().Notify(window_, ProductCaption(), QStringLiteral("A conversion is already running."));
-        return;
+        return false;
     }
     const QString destination =
         userPrompts().ChooseFolder(window_, QStringLiteral("Select the Path to Save Recovered File"));
     if (destination.isNull())
-        return;
+        return false;
     switch (runner_->CheckDestination(destination)) {
     case DestinationCheck::Empty:
     case DestinationCheck::Missing:
         userPrompts().Notify(window_, QString::fromLatin1(kDestinationNoticeCaption),
                              QString::fromLatin1(kDestinationNoticeText));
-        return;
+        return false;
     case DestinationCheck::Accepted:
         break;
     }
-    treeBuildingOff = true;
 
     auto job = std::make_shared<ConversionJob>();
     job->bridge = WorkerBridge::Create(this, &job->gate);
@@ -120,6 +118,7 @@ void ConversionJobController::Convert(const QString& pstPath, ItemStore* store)
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = store;
+    request.tempDir = tempDir;
     request.sink = job->sink.get();
     request.gate = &job->gate;
     request.clock = clock_;
@@ -128,7 +127,7 @@ void ConversionJobController::Convert(const QString& pstPath, ItemStore* store)
     job_ = job;
     const ConversionStart started = runner_->Start(request);
     if (started == ConversionStart::Started)
-        return;
+        return true;
     job_ = previous;
     if (started == ConversionStart::AlreadyRunning)
         userPrompts().Notify(window_, ProductCaption(), QStringLiteral("A conversion is already running."));
@@ -144,6 +143,7 @@ void ConversionJobController::Convert(const QString& pstPath, ItemStore* store)
     else
         userPrompts().Notify(window_, QString::fromLatin1(kDestinationNoticeCaption),
                              QString::fromLatin1(kDestinationNoticeText));
+    return true;
 }
 
 void ConversionJobController::onFinished(const ConversionJob* job)

@@ -17,6 +17,7 @@ namespace tolvane {
 
 class CQuenbyDlg;
 class ItemStore;
+class ProcessTempDir;
 struct ConversionJob;
 
 class ConversionJobController : public QObject {
@@ -32,7 +33,9 @@ public:
 
     // Asks for the destination and starts the conversion of `pstPath` from
     // `store`; every refusal is told in a notice.
-    void Convert(const QString& pstPath, ItemStore* store);
+    // True once the destination has passed its check, whether or not the
+    // conversion could then start: from then on a new scan builds no tree.
+    [[nodiscard]] bool Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir);
     // Holds the conversion, asks whether to stop it and abandons or resumes
     // it. Asked again after an abandon, until a new conversion replaces it.
     void AskStop();

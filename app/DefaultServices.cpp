@@ -1,6 +1,8 @@
 // The window's services bound to the real scan engine and conversion.
 #include "WindowServices.h"
 
+#include "ProcessTempDir.h"
+
 #include <QDesktopServices>
 #include <cstdio>
 #include <cstdlib>
@@ -24,17 +26,21 @@ private:
 
 }  // namespace
 
-WindowServices DefaultWindowServices()
+WindowServices DefaultWindowServices(ItemStore& store, ProcessTempDir& tempDir)
 {
     WindowServices services;
+    services.store = &store;
+    services.tempDir = &tempDir;
     services.runScan = [](const ScanRequest& request, ScanOutcome* outcome) {
         return RunScanDriver(request, outcome);
     };
 #ifdef TOLVANE_HAVE_CONVERSION_DRIVER
     services.conversions = std::make_shared<DriverConversionRunner>();
 #endif
-    services.exitProcess = [] {
-        // Ends at once: no worker is waited for and nothing is cleaned up.
+    services.exitProcess = [&tempDir] {
+        // Ends at once: no worker is waited for and no destructor runs, so the
+        // temporary directory goes first.
+        tempDir.Remove();
         std::fflush(nullptr);
         std::_Exit(0);
     };

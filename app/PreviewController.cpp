@@ -14,12 +14,15 @@
 namespace tolvane {
 
 PreviewController::PreviewController(ItemListModel* model, QItemSelectionModel* selection, CExplorer1* browser,
-                                     std::array<QLabel*, 4> values, QObject* parent)
+                                     std::array<QLabel*, 4> values, const ItemStore& store,
+                                     const ProcessTempDir& tempDir, QObject* parent)
     : QObject(parent)
     , model_(model)
     , selection_(selection)
     , browser_(browser)
     , values_(values)
+    , store_(store)
+    , tempDir_(tempDir)
 {
 }
 
@@ -42,9 +45,9 @@ void PreviewController::BuildPreview()
     const std::optional<ItemRef> item = model_->itemAt(row);
     if (!item)
         return;
-    const QString dir = PreviewDirectory();
+    const QString dir = PreviewDirectory(tempDir_);
     if (item->kind == ListKind::Mail) {
-        const auto record = itemStore().findMail(item->number);
+        const auto record = store_.findMail(item->number);
         if (!record)
             return;
         values_[0]->setText(RecordText::SenderName(*record));
@@ -60,12 +63,12 @@ void PreviewController::BuildPreview()
         value->clear();
     QString page;
     if (item->kind == ListKind::Contact) {
-        const auto record = itemStore().findContact(item->number);
+        const auto record = store_.findContact(item->number);
         if (!record)
             return;
         page = ContactPreviewPage(*record);
     } else {
-        const auto record = itemStore().findAppointment(item->number);
+        const auto record = store_.findAppointment(item->number);
         if (!record)
             return;
         page = AppointmentPreviewPage(*record);

@@ -15,13 +15,17 @@ namespace tolvane {
 
 class CExplorer1;
 class ItemListModel;
+class ItemStore;
+class ProcessTempDir;
 
 class PreviewController : public QObject {
     Q_OBJECT
 public:
-    // values: the From, Date, Subject and Attachment value labels.
+    // values: the From, Date, Subject and Attachment value labels. The
+    // records come from `store`; the pages are written into `tempDir`.
     PreviewController(ItemListModel* model, QItemSelectionModel* selection, CExplorer1* browser,
-                      std::array<QLabel*, 4> values, QObject* parent = nullptr);
+                      std::array<QLabel*, 4> values, const ItemStore& store, const ProcessTempDir& tempDir,
+                      QObject* parent = nullptr);
 
     // Shows the first selected row's record; nothing selected changes nothing.
     void BuildPreview();
@@ -37,6 +41,8 @@ private:
     QItemSelectionModel* selection_;
     CExplorer1* browser_;
     std::array<QLabel*, 4> values_;
+    const ItemStore& store_;
+    const ProcessTempDir& tempDir_;
 };
 
 }  // namespace tolvane

@@ -37,7 +37,8 @@ ScanJobController::~ScanJobController()
         job_->bridge->Detach();
 }
 
-void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store)
+void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store,
+                              const ProcessTempDir* tempDir, bool buildTree)
 {
     auto job = std::make_shared<ScanJob>();
     ItemListModel* model = rows_;
@@ -47,6 +48,8 @@ void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemS
     job->sink = std::make_unique<WindowScanSink>(window_, job->bridge, rootNode, pstPath);
     job->request.pstPath = pstPath;
     job->request.store = store;
+    job->request.tempDir = tempDir;
+    job->request.buildTree = buildTree;
     job->request.sink = job->sink.get();
     job->request.gate = &job->gate;
     job->request.rootNode = rootNode;

@@ -41,7 +41,8 @@ public:
     ~ScanJobController() override;
 
     // Starts the scan worker on `pstPath` into `store`, below the tree node `rootNode`.
-    void Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store);
+    void Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store, const ProcessTempDir* tempDir,
+               bool buildTree);
     // Holds the scan, asks whether to stop it and then abandons or resumes it.
     [[nodiscard]] ScanStopAnswer AskStop(QWidget* parent);
 

@@ -1,6 +1,7 @@
-// What the main window gets from outside: the scan driver, the conversion,
-// the way the process ends and hooks that let tests hold a worker at an item.
-// The executable binds the real engine; tests bind fakes or the real engine.
+// What the main window gets from outside: the session's record store and
+// temporary directory, the scan driver, the conversion, the way the process
+// ends and hooks that let tests hold a worker at an item. The executable binds
+// the real engine; tests bind fakes or the real engine.
 #pragma once
 
 #include "ConversionDriver.h"
@@ -13,6 +14,8 @@
 
 namespace tolvane {
 
+class ItemStore;
+class ProcessTempDir;
 class WorkerGate;
 
 // Runs conversions one at a time (the window keeps one for the process).
@@ -27,9 +30,12 @@ public:
 };
 
 struct WindowServices {
+    // Required, owned by whoever runs the window (main(), a test) and outliving it.
+    ItemStore* store = nullptr;
+    ProcessTempDir* tempDir = nullptr;
     std::function<int(const ScanRequest&, ScanOutcome*)> runScan;
     std::shared_ptr<ConversionRunner> conversions;
-    // Ends the process at once (Exit answered Yes).
+    // Ends the process at once (Exit answered Yes); no destructor runs after it.
     std::function<void()> exitProcess;
     // Opens a file or address with the desktop's default program.
     std::function<bool(const QUrl&)> openExternally;
@@ -39,7 +45,8 @@ struct WindowServices {
     std::function<QDateTime()> clock;
 };
 
-// The real engine, the real process exit and the desktop's opener.
-WindowServices DefaultWindowServices();
+// The real engine, the real process exit (which removes the temporary
+// directory first) and the desktop's opener, on the given store and directory.
+WindowServices DefaultWindowServices(ItemStore& store, ProcessTempDir& tempDir);
 
 }  // namespace tolvane

@@ -1,9 +1,14 @@
 // tolvane: the desktop application.
 //   tolvane [FILE.pst]             start the window, FILE chosen as if by Browse
 //   tolvane --benchmark-scan FILE  scan FILE in the window and print the time taken
+// main() owns the session: the record store and the process's temporary
+// directory live here for as long as the window and its workers need them.
 #include "BenchmarkScan.h"
 #include "CExplorer1.h"
 #include "CQuenbyApp.h"
+#include "ItemStore.h"
+#include "ProcessTempDir.h"
+#include "TolvaneVersion.h"
 #include "WindowServices.h"
 
 #include <QApplication>
@@ -14,12 +19,14 @@ int main(int argc, char* argv[])
     tolvane::CExplorer1::PrepareProcess();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
-    QApplication::setApplicationVersion(QStringLiteral("5.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(tolvane::kProductVersion));
     QApplication::setDesktopFileName(QStringLiteral("tolvane"));
 
+    tolvane::ProcessTempDir tempDir;
+    tolvane::ItemStore store;
     const QStringList arguments = QApplication::arguments().mid(1);
     if (arguments.size() == 2 && arguments.first() == QStringLiteral("--benchmark-scan"))
-        return tolvane::RunWindowScanBenchmark(tolvane::DefaultWindowServices(), arguments.at(1));
+        return tolvane::RunWindowScanBenchmark(tolvane::DefaultWindowServices(store, tempDir), arguments.at(1));
 
     QString startFile;
     if (!arguments.isEmpty()) {
@@ -27,6 +34,9 @@ int main(int argc, char* argv[])
         const QUrl url(arguments.first());
         startFile = url.isLocalFile() ? url.toLocalFile() : arguments.first();
     }
-    tolvane::CQuenbyApp app(tolvane::DefaultWindowServices(), startFile);
-    return app.InitInstance() ? 0 : 0;
+    tolvane::CQuenbyApp app(tolvane::DefaultWindowServices(store, tempDir), startFile);
+    // InitInstance comes back once the window has ended, the program's normal
+    // end: the exit status is always 0.
+    app.InitInstance();
+    return 0;
 }

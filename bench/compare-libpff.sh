@@ -69,7 +69,9 @@ for file in $files; do
         floor) LD_LIBRARY_PATH="$libdir" "$FLOOR" --dump "$file" >"$out" 2>/dev/null || echo "exit $?" >>"$out" ;;
         scan)
           if [ ! -x "$CLI" ]; then continue 2; fi
-          LD_LIBRARY_PATH="$libdir" "$CLI" scan --json "$file" >"$out" 2>&1 || echo "exit $?" >>"$out" ;;
+          LD_LIBRARY_PATH="$libdir" "$CLI" scan --json "$file" >"$out.raw" 2>&1 || echo "exit $?" >>"$out.raw"
+          # Each run has a temporary directory of its own (<pid>-<random>), named in attachment paths.
+          sed -E 's#(/tolvane-[0-9]+/)[0-9]+-[A-Za-z0-9]+/#\1<process>/#g' "$out.raw" >"$out" ;;
       esac
     done
     checked=$((checked + 1))

@@ -10,8 +10,7 @@
 #include "OutputNaming.h"
 #include "OutputTree.h"
 #include "PartialFileSweeper.h"
-#include "PrivateTempDir.h"
-#include "ProcessState.h"
+#include "ProcessTempDir.h"
 #include "WorkerGate.h"
 
 #include <QFile>
@@ -128,8 +127,10 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         summary.abandoned = true;
         return summary;
     }
-    if (const auto attachments = AttachmentDirectory())
-        RemoveFolderTree(*attachments);
+    if (request.tempDir != nullptr) {
+        if (const auto attachments = request.tempDir->attachmentDirectory())
+            RemoveFolderTree(*attachments);
+    }
     request.sink->ShowNotice(CompletionNoticeText(summary));
     request.sink->ConversionFinished(summary);
     return summary;
@@ -189,7 +190,6 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
                                    .arg(request.destinationPath, QString::fromLocal8Bit(std::strerror(errno)));
         return ConversionStart::DestinationNotWritable;
     }
-    treeBuildingOff = true;
     MakeWriterAvailable();
     state_->running = true;
     State* state = state_.get();

@@ -18,6 +18,7 @@
 namespace tolvane {
 
 class OutputTree;
+class ProcessTempDir;
 class WorkerGate;
 
 // Notice shown for a destination that is empty or does not exist, and its caption.
@@ -101,6 +102,8 @@ struct ConversionRequest {
     ItemStore* store = nullptr;  // required: records are read through snapshots
     ConversionSink* sink = nullptr;  // required
     WorkerGate* gate = nullptr;      // optional: Stop support and test hooks
+    // Optional: the scan's "Attachments" directory in it is removed when the conversion ends.
+    const ProcessTempDir* tempDir = nullptr;
     // Optional, owned by the caller: once true (set from any thread, e.g. on a
     // signal), the worker stops before the next item and reports an
     // interrupted run: summary, notice and ConversionFinished as usual.

@@ -5,6 +5,7 @@
 // are still being written.
 #include "PartialFileSweeper.h"
 
+#include "DirStream.h"
 #include "DirectoryAt.h"
 #include "NewFileWriter.h"
 #include "UniqueFd.h"
@@ -25,11 +26,6 @@ namespace {
 constexpr const char* kOutputFolderPrefix = "Vorsk-Recovery-";
 // Deeper trees than any mailbox's folders; bounds the descriptors held open.
 constexpr int kMaxDepth = 100;
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using DirStream = std::unique_ptr<DIR, DirCloser>;
 
 bool StartsWith(const char* name, const char* prefix)
 {

@@ -3,6 +3,7 @@
 // the sanitizers' own checks it aborts when anything lands outside the
 // destination, so a path escape counts as a crash.
 #include "ItemStore.h"
+#include "ProcessTempDir.h"
 #include "ScanDriver.h"
 #include "NumberingScanSink.h"
 
@@ -36,7 +37,9 @@ public:
 
 // Scratch layout: <scratch>/input.pst and <scratch>/a/b/c/destination. A name
 // that climbs out of the destination lands somewhere in between and is caught.
+// The process's temporary directory serves every input's scan.
 struct Scratch {
+    ProcessTempDir tempDir;
     QTemporaryDir root;
     QString input;
     QString destination;
@@ -96,6 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ScanRequest scan;
     scan.pstPath = scratch->input;
     scan.store = &store;
+    scan.tempDir = &scratch->tempDir;
     scan.sink = &scanSink;
     scan.rootNode = scanSink.InsertFolderNode(0, scratch->input);
     ScanOutcome outcome = ScanOutcome::OpenFailed;
@@ -108,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         request.pstPath = scratch->input;
         request.destinationPath = scratch->destination;
         request.store = &store;
+        request.tempDir = &scratch->tempDir;
         request.sink = &conversionSink;
         request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
         ConversionDriver driver;

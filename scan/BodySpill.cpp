@@ -21,13 +21,20 @@ BodySpill::~BodySpill()
         ::close(fd_);
 }
 
+void BodySpill::UseDirectory(const QString& directory)
+{
+    std::lock_guard lock(mutex_);
+    if (!tried_)
+        directory_ = directory;
+}
+
 bool BodySpill::ensureOpen()
 {
     if (tried_)
         return fd_ >= 0;
-    tried_ = true;
     if (directory_.isEmpty())
         return false;
+    tried_ = true;
     const QByteArray path = NativePath(directory_);
 #ifdef O_TMPFILE
     fd_ = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);

@@ -5,7 +5,6 @@
 #include "ItemStore.h"
 #include "PffHandles.h"
 #include "PffProperties.h"
-#include "ProcessState.h"
 #include "PropertyTags.h"
 #include "ScanSink.h"
 #include "ScanTexts.h"
@@ -43,7 +42,7 @@ QString RelativeToExportRoot(const QString& exportPath)
 
 void AddFolderToTree(export_handle* handle, const QString& parentPath, const QString& directoryName)
 {
-    if (treeBuildingOff.load() || handle->sink == nullptr || handle->store == nullptr)
+    if (!handle->buildTree || handle->sink == nullptr || handle->store == nullptr)
         return;
     const QString relativeParent = RelativeToExportRoot(parentPath);
     const int level = static_cast<int>(relativeParent.count(u'\\')) + 1;

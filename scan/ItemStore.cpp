@@ -3,7 +3,6 @@
 
 #include "BodySpill.h"
 #include "Limits.h"
-#include "PrivateTempDir.h"
 
 #include <algorithm>
 #include <limits>
@@ -60,6 +59,11 @@ QString StoredText::text() const
 ItemStore::ItemStore(QString spillDirectory)
     : spill_(std::make_shared<BodySpill>(std::move(spillDirectory)))
 {
+}
+
+void ItemStore::UseSpillDirectory(const QString& directory)
+{
+    spill_->UseDirectory(directory);
 }
 
 StoredText ItemStore::KeepBody(QByteArray utf8) const
@@ -185,12 +189,6 @@ bool ItemStore::IsListedNode(TreeNodeId node) const
     return std::any_of(folderNodes_.begin(), folderNodes_.end(), [node](const auto& folder) {
         return folder->item == node || folder->parentItem == node;
     });
-}
-
-ItemStore& itemStore()
-{
-    static ItemStore store(PrivateTempDir().value_or(QString()));
-    return store;
 }
 
 }  // namespace tolvane

@@ -1,6 +1,8 @@
-// The item record store: the process's folder-node, mail, contact and
+// The item record store: one session's folder-node, mail, contact and
 // appointment lists and the item counter shared by the scan worker (the only
-// writer) and the readers (item list fill, preview, conversion).
+// writer) and the readers (item list fill, preview, conversion). Owned by
+// whoever runs the session (the window's main(), each tolvane-cli command, a
+// test) and handed to the others.
 //
 // Appends are O(1). Every list is guarded, so a reader only ever sees complete
 // records. Readers take snapshots: a snapshot holds shared references to the
@@ -28,6 +30,10 @@ public:
     // `spillDirectory` (a private temporary directory); with none they stay
     // in memory.
     explicit ItemStore(QString spillDirectory = QString());
+
+    // Where the spill file is to be made, when the store was made before the
+    // directory was known (the scan hands over its process's directory).
+    void UseSpillDirectory(const QString& directory);
 
     // A kept body as the store keeps it: in memory or in its spill file.
     [[nodiscard]] StoredText KeepBody(QByteArray utf8) const;
@@ -73,8 +79,5 @@ private:
     RecordList<ContactRecord> contacts_;
     RecordList<AppointmentRecord> appointments_;
 };
-
-// The process-wide store that the window and the command line work on.
-ItemStore& itemStore();
 
 }  // namespace tolvane

@@ -67,12 +67,4 @@ std::optional<QString> PrivateTempDir(QString* error)
     return path;
 }
 
-std::optional<QString> AttachmentDirectory(QString* error)
-{
-    const auto base = PrivateTempDir(error);
-    if (!base)
-        return std::nullopt;
-    return *base + u'/' + QLatin1String(kAttachmentsDirName);
-}
-
 }  // namespace tolvane

@@ -6,7 +6,7 @@
 #include "InputFile.h"
 #include "ItemStore.h"
 #include "PffHandles.h"
-#include "PrivateTempDir.h"
+#include "ProcessTempDir.h"
 #include "PstSignature.h"
 #include "ScanSink.h"
 #include "WorkerGate.h"
@@ -103,10 +103,12 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
     if (content == PstContent::NotPst)
         return OpenFailed(request, outcome, ScanOutcome::OpenFailed);
 
-    QString temporaryError;
-    const std::optional<QString> attachmentDirectory = AttachmentDirectory(&temporaryError);
+    QString temporaryError = QStringLiteral("none was made for this process");
+    const std::optional<QString> attachmentDirectory =
+        request.tempDir != nullptr ? request.tempDir->attachmentDirectory(&temporaryError) : std::nullopt;
     if (!attachmentDirectory)
         return TemporaryDirectoryRefused(request, outcome, temporaryError);
+    request.store->UseSpillDirectory(*request.tempDir->path());
 
     PffFile file;
     if (!file.initialize())
@@ -127,6 +129,7 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
     handle->gate = request.gate;
     handle->rootNode = request.rootNode;
     handle->attachmentDirectory = *attachmentDirectory;
+    handle->buildTree = request.buildTree;
 
     const int exported = export_handle_export_file(handle.get(), file.get(), exportRoot, kExportFormat);
     if (handle->abandoned || Abandoned(request))

@@ -11,6 +11,7 @@
 namespace tolvane {
 
 class ItemStore;
+class ProcessTempDir;
 class ScanSink;
 class WorkerGate;
 
@@ -18,7 +19,7 @@ enum class ScanOutcome {
     Completed,   // "Analysis completed"
     NotPst,      // right signature, other content type (OST, address book)
     OpenFailed,  // cannot be opened, not a PST at all, corrupt header
-    ScanFailed,  // the export of the hierarchy failed, or the private temporary directory was refused
+    ScanFailed,  // the export of the hierarchy failed, or there is no private temporary directory
     Abandoned,   // the user stopped the scan and confirmed
     NoResources, // memory or another system resource ran out while opening the file
 };
@@ -29,6 +30,12 @@ struct ScanRequest {
     ScanSink* sink = nullptr;     // required
     WorkerGate* gate = nullptr;   // optional: Stop support and test hooks
     TreeNodeId rootNode = 0;      // the tree node of the PST file
+    // Required: the process's temporary directory, home of "Attachments";
+    // without one the scan fails with its reason.
+    const ProcessTempDir* tempDir = nullptr;
+    // False when the window's session has asked for a conversion since the
+    // last Browse: the walk then inserts no tree nodes and no folder nodes.
+    bool buildTree = true;
 };
 
 // Exit status of the process when memory (or another resource a scan

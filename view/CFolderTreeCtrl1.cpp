@@ -34,8 +34,9 @@ public:
 
 }  // namespace
 
-CFolderTreeCtrl1::CFolderTreeCtrl1(QWidget* parent)
+CFolderTreeCtrl1::CFolderTreeCtrl1(const ItemStore& store, QWidget* parent)
     : QTreeWidget(parent)
+    , store_(store)
 {
     setItemDelegate(new FolderTreeDelegate(this));
     setColumnCount(1);
@@ -113,7 +114,7 @@ TreeNodeId CFolderTreeCtrl1::nodeOf(const QTreeWidgetItem* item) const
 
 bool CFolderTreeCtrl1::IsListedNode(TreeNodeId node) const
 {
-    return node != 0 && itemStore().IsListedNode(node);
+    return node != 0 && store_.IsListedNode(node);
 }
 
 bool CFolderTreeCtrl1::isTicked(const QTreeWidgetItem* item)

@@ -70,9 +70,10 @@ struct ItemListFiller::Requests {
     std::atomic<quint64> generation{0};
 };
 
-ItemListFiller::ItemListFiller(ItemListModel* model, QObject* parent)
+ItemListFiller::ItemListFiller(ItemListModel* model, const ItemStore& store, QObject* parent)
     : QObject(parent)
     , model_(model)
+    , store_(&store)
     , bridge_(WorkerBridge::Create(this, nullptr))
     , requests_(std::make_unique<Requests>())
 {
@@ -151,7 +152,7 @@ void ItemListFiller::fill(quint64 generation, const QString& folderName)
         return;
     ItemListModel* model = model_;
     post(generation, [model] { model->DeleteAllRows(); });
-    const ItemStore& store = itemStore();
+    const ItemStore& store = *store_;
     ItemListFill fill = ComputeItemListFill(folderName, store.contactRecords(), store.appointmentRecords(),
                                             store.mailRecords(), current);
     if (fill.cancelled || !current())

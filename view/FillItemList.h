@@ -38,7 +38,8 @@ class WorkerBridge;
 class ItemListFiller : public QObject {
     Q_OBJECT
 public:
-    explicit ItemListFiller(ItemListModel* model, QObject* parent = nullptr);
+    // `store` is the session's; it outlives the filler and every fill it starts.
+    ItemListFiller(ItemListModel* model, const ItemStore& store, QObject* parent = nullptr);
     // Cancels the fill at hand and waits for the worker, which stops at its next poll.
     ~ItemListFiller() override;
 
@@ -65,6 +66,7 @@ private:
     void post(quint64 generation, std::function<void()> change);
 
     ItemListModel* model_;
+    const ItemStore* store_;
     std::shared_ptr<WorkerBridge> bridge_;
     std::unique_ptr<Requests> requests_;
     std::thread worker_;  // started with the first fill; ends with the filler

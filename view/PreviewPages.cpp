@@ -4,7 +4,7 @@
 #include <QFile>
 
 #include "ContactFields.h"
-#include "PrivateTempDir.h"
+#include "ProcessTempDir.h"
 #include "RecordText.h"
 
 namespace tolvane {
@@ -86,9 +86,9 @@ bool WritePreviewFile(const QString& path, const QString& text)
     return written && file.error() == QFileDevice::NoError;
 }
 
-QString PreviewDirectory()
+QString PreviewDirectory(const ProcessTempDir& tempDir)
 {
-    const std::optional<QString> dir = PrivateTempDir();
+    const std::optional<QString>& dir = tempDir.path();
     if (!dir || dir->isEmpty())
         return QString();
     return dir->endsWith(QLatin1Char('/')) ? *dir : *dir + QLatin1Char('/');

@@ -8,6 +8,8 @@
 
 namespace tolvane {
 
+class ProcessTempDir;
+
 // "temp.txt" for plain-text and RTF bodies, "temp.html" otherwise.
 QString MailPreviewFileName(const MailRecord& record);
 // The body as kept; an HTML body goes through DisarmPagePragmas first.
@@ -34,9 +36,9 @@ QString AppointmentPreviewPage(const AppointmentRecord& record);
 // the file cannot be created or written.
 [[nodiscard]] bool WritePreviewFile(const QString& path, const QString& text);
 
-// The private temporary directory of the preview files, ending in '/';
-// empty when the directory is refused (then nothing is previewed).
-QString PreviewDirectory();
+// The process's temporary directory, where the preview files go, ending in
+// '/'; empty when there is none (then nothing is previewed).
+QString PreviewDirectory(const ProcessTempDir& tempDir);
 
 // Removes the preview files ("temp.html", "temp.txt") from `dir` (ending in
 // '/', as PreviewDirectory gives it); nothing when `dir` is empty. The window

@@ -84,7 +84,7 @@ private:
 
 }  // namespace
 
-int RunConvertCommand(const QStringList& arguments)
+int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
 {
     ParsedArguments parsed;
     QString error;
@@ -116,12 +116,12 @@ int RunConvertCommand(const QStringList& arguments)
         return 128 + interrupts.signalNumber();
     };
 
-    ItemStore& store = itemStore();
+    ItemStore store;
     HeadlessScanSink scanSink;
     WorkerGate scanGate;
     InstallTestHold(QStringLiteral("scan"), scanGate, interrupts);
     interrupts.setOnInterrupt([&scanGate] { scanGate.Abandon(); });
-    const ScanOutcome outcome = RunHeadlessScan(pstPath, store, scanSink, nullptr, &scanGate);
+    const ScanOutcome outcome = RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate);
     interrupts.setOnInterrupt({});
     if (interrupts.signalNumber() != 0)
         return interruptedExit("during the scan; nothing was written");
@@ -144,6 +144,7 @@ int RunConvertCommand(const QStringList& arguments)
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = &store;
+    request.tempDir = &tempDir;
     request.sink = &sink;
     request.stopRequested = &interrupts.stopRequested();
     WorkerGate conversionGate;

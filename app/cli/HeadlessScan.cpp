@@ -28,13 +28,14 @@ void HeadlessScanSink::ShowOpenFailure(const QString& notice, const QString& rea
         PrintError(QStringLiteral("tolvane-cli: ") + TerminalLines(reason) + u'\n');
 }
 
-ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, HeadlessScanSink& sink, TreeNodeId* rootNode,
-                            WorkerGate* gate)
+ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
+                            HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate)
 {
     store.ClearItemRecords();
     ScanRequest request;
     request.pstPath = pstPath;
     request.store = &store;
+    request.tempDir = &tempDir;
     request.sink = &sink;
     request.gate = gate;
     request.rootNode = sink.InsertFolderNode(0, pstPath);

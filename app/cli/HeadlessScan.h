@@ -15,6 +15,7 @@
 
 namespace tolvane {
 class ItemStore;
+class ProcessTempDir;
 }
 
 namespace tolvane::cli {
@@ -39,10 +40,11 @@ public:
 };
 
 // Scans `pstPath` exactly as the window does: a fresh record set in `store`,
-// a top-level node carrying the path, then the scan driver. The root node's
-// id is returned in *rootNode. `gate` (optional) lets a signal stop the scan.
-ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, HeadlessScanSink& sink,
-                            TreeNodeId* rootNode = nullptr, WorkerGate* gate = nullptr);
+// a top-level node carrying the path, then the scan driver, with `tempDir` as
+// the home of "Attachments". The root node's id is returned in *rootNode.
+// `gate` (optional) lets a signal stop the scan.
+ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
+                            HeadlessScanSink& sink, TreeNodeId* rootNode = nullptr, WorkerGate* gate = nullptr);
 
 // Names on stderr every item the scan left out, after a count.
 void PrintSkippedItems(const QStringList& skipped);

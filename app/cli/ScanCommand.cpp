@@ -205,7 +205,7 @@ void PrintTree(const HeadlessScanSink& sink, TreeNodeId rootNode, const QString&
 
 }  // namespace
 
-int RunScanCommand(const QStringList& arguments)
+int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
 {
     ParsedArguments parsed;
     QString error;
@@ -225,10 +225,10 @@ int RunScanCommand(const QStringList& arguments)
     }
     const QString path = AbsolutePath(parsed.positional.first());
 
-    ItemStore& store = itemStore();
+    ItemStore store;
     HeadlessScanSink sink;
     TreeNodeId rootNode = 0;
-    const ScanOutcome outcome = RunHeadlessScan(path, store, sink, &rootNode);
+    const ScanOutcome outcome = RunHeadlessScan(path, store, tempDir, sink, &rootNode);
     if (parsed.has(QStringLiteral("--json")))
         PrintJson(path, outcome, store, sink.skippedItems());
     else if (outcome == ScanOutcome::Completed)

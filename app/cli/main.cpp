@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "HeadlessScan.h"
 #include "NativePath.h"
+#include "ProcessTempDir.h"
 
 #include <QCoreApplication>
 
@@ -57,7 +58,7 @@ const char kNoResourcesText[] =
     std::abort();
 }
 
-int Dispatch(const QStringList& arguments)
+int Dispatch(const QStringList& arguments, const tolvane::ProcessTempDir& tempDir)
 {
     using namespace tolvane::cli;
     if (arguments.size() < 2) {
@@ -71,9 +72,9 @@ int Dispatch(const QStringList& arguments)
         return kExitOk;
     }
     if (command == QStringLiteral("scan"))
-        return RunScanCommand(rest);
+        return RunScanCommand(rest, tempDir);
     if (command == QStringLiteral("convert"))
-        return RunConvertCommand(rest);
+        return RunConvertCommand(rest, tempDir);
     PrintError(QStringLiteral("tolvane-cli: unknown command %1\n").arg(TerminalText(command)) +
                QString::fromLatin1(kUsage));
     return kExitUsage;
@@ -92,7 +93,9 @@ int main(int argc, char** argv)
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
             arguments.append(tolvane::PathFromNative(argv[i]));
-        return Dispatch(arguments);
+        // Removed with everything in it when the command returns.
+        const tolvane::ProcessTempDir tempDir;
+        return Dispatch(arguments, tempDir);
     } catch (const std::bad_alloc& error) {
         EndForWantOfResources(error.what());
     } catch (const std::system_error& error) {

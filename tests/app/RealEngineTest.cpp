@@ -9,8 +9,10 @@
 #include "ItemListColumns.h"
 #include "ItemListModel.h"
 #include "ItemStore.h"
+#include "ProcessTempDir.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
@@ -26,6 +28,7 @@
 #include <algorithm>
 #include <memory>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace tolvane {
 namespace {
@@ -67,16 +70,23 @@ void Settle(CQuenbyDlg& window, int loadsBefore, const int& loads)
     window.repaint();
 }
 
-// A shown main window with the real engine behind it, on an empty record store.
-std::unique_ptr<CQuenbyDlg> ShowRealWindow()
+// A shown main window with the real engine behind it, on a record store and
+// a temporary directory of its own, which outlive the window.
+struct RealWindow {
+    ProcessTempDir tempDir;
+    ItemStore store;
+    std::unique_ptr<CQuenbyDlg> window;
+};
+
+std::unique_ptr<RealWindow> ShowRealWindow()
 {
-    itemStore().ClearItemRecords();
-    WindowServices services = DefaultWindowServices();
+    auto session = std::make_unique<RealWindow>();
+    WindowServices services = DefaultWindowServices(session->store, session->tempDir);
     services.exitProcess = [] {};
-    auto window = std::make_unique<CQuenbyDlg>(services);
-    window->resize(1100, 700);
-    window->show();
-    return window;
+    session->window = std::make_unique<CQuenbyDlg>(services);
+    session->window->resize(1100, 700);
+    session->window->show();
+    return session;
 }
 
 // Chooses `path` as the Browse procedure would and runs Scan to its end.
@@ -99,7 +109,7 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
         GTEST_SKIP() << "sample mailbox not found: " << qPrintable(sample);
     ScriptedPrompts prompts;
     const auto windowOwner = ShowRealWindow();
-    CQuenbyDlg& window = *windowOwner;
+    CQuenbyDlg& window = *windowOwner->window;
     int loads = 0;
     QObject::connect(window.previewBrowser(), &CExplorer1::loadFinished, [&](bool) { ++loads; });
     WaitUntil([&] { return loads > 0; }, 20000);
@@ -108,12 +118,12 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     ScanInWindow(window, sample);
     ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));
     EXPECT_GT(window.folderTree()->topLevelItem(0)->childCount(), 0);
-    EXPECT_EQ(window.itemListModel()->rowCount(), static_cast<int>(itemStore().mailCount()));
+    EXPECT_EQ(window.itemListModel()->rowCount(), static_cast<int>(windowOwner->store.mailCount()));
     Screenshot(window, stem + QStringLiteral("-1-scanned.png"));
 
     // Click the folder of a mail worth showing: HTML body and an attachment
     // when the mailbox has one, else the first mail record.
-    const auto mail = itemStore().mailRecords();
+    const auto mail = windowOwner->store.mailRecords();
     ASSERT_FALSE(mail.empty());
     auto shown = mail.front();
     for (const auto& record : mail) {
@@ -163,7 +173,7 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     Screenshot(window, stem + QStringLiteral("-3-preview.png"));
 
     // A contact selected after the mail shows none of the mail's values.
-    const auto contacts = itemStore().contactRecords();
+    const auto contacts = windowOwner->store.contactRecords();
     const auto contact = std::find_if(contacts.begin(), contacts.end(),
                                       [](const auto& record) { return !record->folderName.isEmpty(); });
     if (contact != contacts.end()) {
@@ -195,7 +205,6 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
         ++emlFiles;
     EXPECT_GT(emlFiles, 0);
     Screenshot(window, stem + QStringLiteral("-4-converted.png"));
-    itemStore().ClearItemRecords();
 }
 
 // The mailbox goes away between Scan and Convert: the window asks whether to
@@ -213,7 +222,7 @@ TEST(RealEngineConvertTest, MailboxGoneBeforeConvertAsksFirst)
         ASSERT_TRUE(QFile::copy(demo, mailbox));
         ScriptedPrompts prompts;
         const auto windowOwner = ShowRealWindow();
-        CQuenbyDlg& window = *windowOwner;
+        CQuenbyDlg& window = *windowOwner->window;
         ScanInWindow(window, mailbox);
         ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));
         ASSERT_TRUE(QFile::remove(mailbox));
@@ -243,7 +252,6 @@ TEST(RealEngineConvertTest, MailboxGoneBeforeConvertAsksFirst)
             ASSERT_TRUE(file.open(QIODevice::ReadOnly));
             EXPECT_TRUE(file.readAll().contains("\r\nX-Tolvane-Incomplete: ")) << qPrintable(path);
         }
-        itemStore().ClearItemRecords();
     }
 }
 
@@ -258,7 +266,7 @@ TEST(RealEngineTreeTest, TickAndBoldRulesOnTheDemoMailbox)
         GTEST_SKIP() << "demo mailbox not built: " << qPrintable(demo);
     ScriptedPrompts prompts;
     const auto windowOwner = ShowRealWindow();
-    CQuenbyDlg& window = *windowOwner;
+    CQuenbyDlg& window = *windowOwner->window;
     ScanInWindow(window, demo);
     ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));
 
@@ -309,7 +317,38 @@ TEST(RealEngineTreeTest, TickAndBoldRulesOnTheDemoMailbox)
         EXPECT_FALSE(CFolderTreeCtrl1::isBold(item)) << qPrintable(item->text(0));
     }
     EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(root));
-    itemStore().ClearItemRecords();
+}
+
+// Exit ends the process at once, past every destructor: the real services'
+// exit removes the process's temporary directory, with what the session put in
+// it, before the process ends. The child is a plain fork, so it sees the
+// scratch directory made here.
+TEST(RealEngineExitDeathTest, ExitRemovesTheTemporaryDirectoryBeforeTheProcessEnds)
+{
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QByteArray previous = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            ProcessTempDir tempDir;
+            ItemStore store;
+            const WindowServices services = DefaultWindowServices(store, tempDir);
+            if (const auto attachments = tempDir.attachmentDirectory())
+                QDir().mkpath(*attachments + QStringLiteral("/inner"));
+            services.exitProcess();
+            std::_Exit(3);  // only when exitProcess did not end the process
+        },
+        ::testing::ExitedWithCode(0), "");
+    if (previous.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", previous);
+    const QString user = scratch.path() + QStringLiteral("/tolvane-%1").arg(::geteuid());
+    EXPECT_TRUE(QFileInfo::exists(user));
+    EXPECT_EQ(QDir(user).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, RealEngineTest,

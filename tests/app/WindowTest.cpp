@@ -1,5 +1,6 @@
 // The main window with a fake engine: enabling states, Stop during a scan and
 // a conversion, list fills from tree clicks, previews, keys and the exit question.
+#include "RecordText.h"
 #include "CExplorer1.h"
 #include "CFolderTreeCtrl1.h"
 #include "FillItemList.h"
@@ -10,6 +11,7 @@
 #include "ItemListModel.h"
 #include "LoadIDialog.h"
 #include "PreviewPages.h"
+#include "ProcessTempDir.h"
 
 #include <QAction>
 #include <QDir>
@@ -40,9 +42,10 @@ class WindowTest : public ::testing::Test {
 protected:
     WindowTest()
     {
-        itemStore().ClearItemRecords();
         conversions = std::make_shared<FakeConversions>();
         WindowServices services;
+        services.store = &store;
+        services.tempDir = &tempDir;
         services.runScan = [this](const ScanRequest& r, ScanOutcome* o) { return mailbox(r, o); };
         services.conversions = conversions;
         services.exitProcess = [this] {
@@ -69,7 +72,6 @@ protected:
         conversionHold.release();
         WaitUntil([this] { return mailboxIdle() && !conversions->isRunning() && window->runningListFills() == 0; });
         window.reset();
-        itemStore().ClearItemRecords();
     }
     bool mailboxIdle() const { return !scanStarted || mailbox.returned; }
 
@@ -126,6 +128,9 @@ protected:
             window->itemListModel()->index(row, column::mail::kFrom), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
+    // The session the window runs on; both outlive it.
+    ProcessTempDir tempDir;
+    ItemStore store;
     ScriptedPrompts prompts;
     FakeMailbox mailbox;
     std::shared_ptr<FakeConversions> conversions;
@@ -172,7 +177,7 @@ TEST_F(WindowTest, StatesAlongTheUsualPath)
     EXPECT_EQ(commands(), (Commands{1, 1, 0, 1, 1, 1, 0}));
     EXPECT_EQ(window->commandState(), CommandState::FileChosenAfterScan);
     EXPECT_EQ(rows(), 0);
-    EXPECT_EQ(itemStore().mailCount(), 0u);
+    EXPECT_EQ(store.mailCount(), 0u);
 
     // Stop with nothing running asks nothing and only enables Browse.
     window->OnStop();
@@ -250,8 +255,8 @@ TEST_F(WindowTest, StopDuringAScanAnsweredYesAbandonsItForGood)
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(window->folderTree()->topLevelItemCount(), 0);
     EXPECT_EQ(progress(), 0);
-    EXPECT_EQ(itemStore().mailCount(), 0u);
-    EXPECT_EQ(itemStore().folderNodeCount(), 0u);
+    EXPECT_EQ(store.mailCount(), 0u);
+    EXPECT_EQ(store.folderNodeCount(), 0u);
     EXPECT_TRUE(prompts.notices.isEmpty());
     EXPECT_FALSE(window->isScanRunning());
     // Nothing runs any more: the next Stop asks nothing.
@@ -385,7 +390,7 @@ TEST_F(WindowTest, FolderClicksFillTheListWithTheKindOfTheirRecords)
 TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
 {
     scanToTheEnd();
-    const QString dir = PreviewDirectory();
+    const QString dir = PreviewDirectory(tempDir);
     clickFolder(QStringLiteral("Inbox"));
     QSignalSpy shown(window.get(), &CQuenbyDlg::previewShown);
     selectRow(0);
@@ -435,7 +440,7 @@ TEST_F(WindowTest, PreviewWritesThePageAndFillsTheLabels)
 TEST_F(WindowTest, PreviewFindsTheRecordOfTheRowNotOfItsCellTexts)
 {
     scanToTheEnd();
-    const auto mail = itemStore().mailRecords();
+    const auto mail = store.mailRecords();
     ASSERT_GE(mail.size(), 2u);
     window->itemListModel()->DeleteAllRows();
     ListRow row = MailRow(*mail[1]);
@@ -443,7 +448,7 @@ TEST_F(WindowTest, PreviewFindsTheRecordOfTheRowNotOfItsCellTexts)
     row.cells[column::kKind] = ContactKindWord();
     window->itemListModel()->AppendRows({row});
     selectRow(0);
-    EXPECT_EQ(control<QLabel>("fromValue")->text(), mail[1]->senderName);
+    EXPECT_EQ(control<QLabel>("fromValue")->text(), RecordText::SenderName(*mail[1]));
     EXPECT_EQ(control<QLabel>("subjectValue")->text(), mail[1]->subject);
 }
 
@@ -451,7 +456,7 @@ TEST_F(WindowTest, PreviewFindsTheRecordOfTheRowNotOfItsCellTexts)
 // Escape or by Exit (which ends the process at once), and stay while it runs.
 TEST_F(WindowTest, PreviewFilesGoWhenTheWindowEnds)
 {
-    const QString dir = PreviewDirectory();
+    const QString dir = PreviewDirectory(tempDir);
     ASSERT_FALSE(dir.isEmpty());
     const QStringList files{dir + QStringLiteral("temp.html"), dir + QStringLiteral("temp.txt")};
     auto present = [&] {

@@ -4,7 +4,7 @@
 
 #include "HeadlessScan.h"
 #include "ItemStore.h"
-#include "ProcessState.h"
+#include "ProcessTempDir.h"
 #include "PstBuilder.h"
 #include "WorkerGate.h"
 
@@ -52,14 +52,14 @@ protected:
 
     ConversionSummary ScanAndConvert(WorkerGate* gate = nullptr)
     {
-        treeBuildingOff = false;  // as the Browse procedure leaves it
         cli::HeadlessScanSink scanSink;
-        EXPECT_EQ(cli::RunHeadlessScan(PstPath(), store_, scanSink), ScanOutcome::Completed);
+        EXPECT_EQ(cli::RunHeadlessScan(PstPath(), store_, tempDir_, scanSink), ScanOutcome::Completed);
         ConversionDriver driver;
         ConversionRequest request;
         request.pstPath = PstPath();
         request.destinationPath = Destination();
         request.store = &store_;
+        request.tempDir = &tempDir_;
         request.sink = &sink_;
         request.gate = gate;
         request.clock = FixedClock;
@@ -77,6 +77,7 @@ protected:
     }
 
     QTemporaryDir temp_;
+    ProcessTempDir tempDir_;
     ItemStore store_;
     RecordingConversionSink sink_;
 };
@@ -375,9 +376,8 @@ TEST_F(ConversionTest, ASecondStartWhileOneRunsIsRefused)
     for (int i = 0; i < 3; ++i)
         inbox.addMessage().subject("m").body("x");
     Write(pst);
-    treeBuildingOff = false;  // as the Browse procedure leaves it
     cli::HeadlessScanSink scanSink;
-    ASSERT_EQ(cli::RunHeadlessScan(PstPath(), store_, scanSink), ScanOutcome::Completed);
+    ASSERT_EQ(cli::RunHeadlessScan(PstPath(), store_, tempDir_, scanSink), ScanOutcome::Completed);
 
     WorkerGate gate;
     std::mutex mutex;
@@ -397,6 +397,7 @@ TEST_F(ConversionTest, ASecondStartWhileOneRunsIsRefused)
     request.pstPath = PstPath();
     request.destinationPath = Destination();
     request.store = &store_;
+    request.tempDir = &tempDir_;
     request.sink = &sink_;
     request.gate = &gate;
     request.clock = FixedClock;

@@ -5,7 +5,7 @@
 
 #include "HeadlessScan.h"
 #include "ItemStore.h"
-#include "ProcessState.h"
+#include "ProcessTempDir.h"
 #include "PstBuilder.h"
 #include "WorkerGate.h"
 
@@ -31,9 +31,8 @@ protected:
         for (int i = 0; i < 4; ++i)
             inbox.addMessage().subject("Message " + std::to_string(i)).body(std::string(200000, 'b'));
         pst.write(pstPath_.toStdString());
-        treeBuildingOff = false;  // as the Browse procedure leaves it
         cli::HeadlessScanSink scanSink;
-        ASSERT_EQ(cli::RunHeadlessScan(pstPath_, store_, scanSink), ScanOutcome::Completed);
+        ASSERT_EQ(cli::RunHeadlessScan(pstPath_, store_, tempDir_, scanSink), ScanOutcome::Completed);
     }
     void TearDown() override
     {
@@ -60,6 +59,7 @@ protected:
         request.pstPath = pstPath_;
         request.destinationPath = destination;
         request.store = &store_;
+        request.tempDir = &tempDir_;
         request.sink = &sink_;
         request.gate = gate;
         request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
@@ -80,6 +80,7 @@ protected:
 
     QTemporaryDir temp_;
     QString pstPath_;
+    ProcessTempDir tempDir_;
     ItemStore store_;
     RecordingConversionSink sink_;
     QStringList mounts_;

@@ -4,7 +4,7 @@
 
 #include "HeadlessScan.h"
 #include "ItemStore.h"
-#include "ProcessState.h"
+#include "ProcessTempDir.h"
 
 #include <QFileInfo>
 
@@ -45,9 +45,9 @@ TEST_P(SampleConversionTest, EveryTopLevelMailBecomesOneCleanFile)
     if (!QFileInfo::exists(sample))
         GTEST_SKIP() << "sample file not present: " << sample.toStdString();
     ItemStore store;
-    treeBuildingOff = false;  // as the Browse procedure leaves it
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink scanSink;
-    ASSERT_EQ(cli::RunHeadlessScan(sample, store, scanSink), ScanOutcome::Completed);
+    ASSERT_EQ(cli::RunHeadlessScan(sample, store, tempDir, scanSink), ScanOutcome::Completed);
     int topLevel = 0;
     for (const auto& record : store.mailRecords())
         topLevel += record->location.isEmbedded() ? 0 : 1;

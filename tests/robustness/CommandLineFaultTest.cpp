@@ -147,6 +147,41 @@ TEST_P(TemporaryDirectoryFaultTest, TheScanFailsWithTheReasonInsteadOfLosingAtta
 INSTANTIATE_TEST_SUITE_P(Plants, TemporaryDirectoryFaultTest, ::testing::ValuesIn(kTemporaryDirectoryFaults),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A crashed run's directory is swept by the next start; each command's own
+// directory goes when the command ends, whether it converted or failed.
+TEST(CommandLineTemporaryDirectory, NothingStaysBehindInThePerUserDirectory)
+{
+    if (!CliBuilt())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    ScratchArea area;
+    ASSERT_TRUE(area.isValid());
+    const QString temporary = area.root() + QStringLiteral("/tmp");
+    const QString user = temporary + QStringLiteral("/tolvane-%1").arg(::geteuid());
+    // No pid reaches this number (the kernel's limit is 2^22): its process is gone.
+    const QString crashed = user + QStringLiteral("/99999999-Ab3dE9");
+    ASSERT_TRUE(QDir().mkpath(crashed + QStringLiteral("/Attachments")));
+    ASSERT_TRUE(WriteAll(crashed + QStringLiteral("/temp.html"), "page"));
+    const QString input = area.input(QStringLiteral("base.pst"));
+    WriteBaseMailbox(input);
+    const struct {
+        const char* what;
+        QList<QByteArray> arguments;
+        int exitCode;
+    } runs[] = {
+        {"scan", {"scan", NativePath(input)}, 0},
+        {"convert", {"convert", NativePath(input), NativePath(area.destination())}, 0},
+        {"scan of a missing file", {"scan", NativePath(area.input(QStringLiteral("missing.pst")))}, 1},
+    };
+    for (const auto& run : runs) {
+        const ChildResult cli = RunChild(kCli, Cli(run.arguments, temporary));
+        ASSERT_TRUE(cli.exited) << run.what << ": signal " << cli.signal;
+        EXPECT_EQ(cli.exitCode, run.exitCode) << run.what << ": " << cli.err.constData();
+        EXPECT_EQ(QDir(user).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                  QStringList())
+            << run.what;
+    }
+}
+
 // --- Inputs the command line is given ---------------------------------------
 
 struct CommandLineInput {
@@ -304,12 +339,14 @@ TEST(ScanResourcesDeathTest, AThreadThatCannotBeMadeEndsWithTheResourcesStatus)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            treeBuildingOff = false;  // the folder nodes are where the fault is injected
             ItemStore store;
+            const ProcessTempDir tempDir;
             ThreadlessSink sink;
             ScanRequest request;
             request.pstPath = input;
             request.store = &store;
+            request.tempDir = &tempDir;
+            request.buildTree = true;  // the folder nodes are where the fault is injected
             request.sink = &sink;
             request.rootNode = sink.InsertFolderNode(0, input);
             RunScanDriver(request);

@@ -7,7 +7,7 @@
 
 #include "ConversionDriver.h"
 #include "ItemStore.h"
-#include "ProcessState.h"
+#include "ProcessTempDir.h"
 #include "ScanDriver.h"
 #include "NumberingScanSink.h"
 #include "WorkerGate.h"
@@ -75,17 +75,19 @@ struct ScanRun {
     QStringList skipped;  // items the scan reported as unreadable
     QString openFailureReason;  // what the system said when the file could not be opened
     std::unique_ptr<ItemStore> store = std::make_unique<ItemStore>();
+    // The run's own temporary directory, made below TMPDIR as it is when the scan starts.
+    std::unique_ptr<ProcessTempDir> tempDir;
 };
 
 inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr)
 {
-    // As the Browse procedure does: a conversion earlier in the process switched tree building off.
-    treeBuildingOff = false;
     ScanRun run;
+    run.tempDir = std::make_unique<ProcessTempDir>();
     NumberingScanSink sink;
     ScanRequest request;
     request.pstPath = path;
     request.store = run.store.get();
+    request.tempDir = run.tempDir.get();
     request.sink = &sink;
     request.gate = gate;
     request.rootNode = sink.InsertFolderNode(0, path);
@@ -112,6 +114,7 @@ inline ConvertRun ConvertScan(const ScanRun& scan, const QString& pstPath, const
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = scan.store.get();
+    request.tempDir = scan.tempDir.get();
     request.sink = &sink;
     request.gate = gate;
     request.clock = FixedClock;

@@ -52,8 +52,9 @@ TEST(DamagedItem, SiblingsSurviveADamagedMessage)
     file.close();
 
     ItemStore store;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink sink;
-    ASSERT_EQ(ScanInto(path, store, sink).outcome, ScanOutcome::Completed);
+    ASSERT_EQ(ScanInto(path, store, tempDir, sink).outcome, ScanOutcome::Completed);
     QStringList subjects;
     for (const auto& record : store.mailRecords())
         subjects.append(record->subject);

@@ -3,7 +3,7 @@
 #include "RecordText.h"
 #include "ScanTestSupport.h"
 
-#include "PrivateTempDir.h"
+#include "ProcessTempDir.h"
 #include "PstBuilder.h"
 
 #include <QTemporaryDir>
@@ -87,7 +87,8 @@ protected:
 
         store_ = new ItemStore();
         sink_ = new cli::HeadlessScanSink();
-        result_ = ScanInto(path_, *store_, *sink_);
+        tempDir_ = std::make_unique<ProcessTempDir>();
+        result_ = ScanInto(path_, *store_, *tempDir_, *sink_);
     }
 
     static void TearDownTestSuite()
@@ -95,6 +96,7 @@ protected:
         delete sink_;
         delete store_;
         delete directory_;
+        tempDir_.reset();
     }
 
     static std::shared_ptr<const MailRecord> Mail(const QString& subject)
@@ -117,6 +119,7 @@ protected:
     }
 
     static inline QTemporaryDir* directory_ = nullptr;
+    static inline std::unique_ptr<ProcessTempDir> tempDir_;
     static inline QString path_;
     static inline ItemStore* store_ = nullptr;
     static inline cli::HeadlessScanSink* sink_ = nullptr;
@@ -217,7 +220,7 @@ TEST_F(FixtureScan, EightBitTextUsesTheMessageCodePage)
 
 TEST_F(FixtureScan, AttachmentNamesAndEmbeddedMessage)
 {
-    const auto directory = AttachmentDirectory();
+    const auto directory = tempDir_->attachmentDirectory();
     ASSERT_TRUE(directory.has_value());
     EXPECT_EQ(RecordText::Attachments(*Mail(QStringLiteral("two files"))),
               *directory + QStringLiteral("/a.txt ;") + *directory + QStringLiteral("/b.doc ;"));
@@ -261,7 +264,7 @@ TEST_F(FixtureScan, AppointmentsAndTheirAttachments)
     EXPECT_EQ(appointments[0]->folderName, QStringLiteral("Calendar"));
     EXPECT_EQ(RecordText::Location(*appointments[1]), QStringLiteral(" "));
     EXPECT_EQ(RecordText::RecurrencePattern(*appointments[1]), QStringLiteral(" "));
-    const auto directory = AttachmentDirectory();
+    const auto directory = tempDir_->attachmentDirectory();
     ASSERT_TRUE(directory.has_value());
     EXPECT_TRUE(QFileInfo(*directory).isDir());
     for (const auto& mail : store_->mailRecords())

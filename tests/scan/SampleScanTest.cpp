@@ -6,7 +6,7 @@
 #include "ItemLocator.h"
 #include "PffHandles.h"
 #include "PffProperties.h"
-#include "PrivateTempDir.h"
+#include "ProcessTempDir.h"
 
 #include <QSet>
 
@@ -46,8 +46,9 @@ TEST_P(SampleScan, CountsAgreeAndRecordsAreWellFormed)
     TOLVANE_REQUIRE_SAMPLE(path);
 
     ItemStore store;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink sink;
-    const ScanResult result = ScanInto(path, store, sink);
+    const ScanResult result = ScanInto(path, store, tempDir, sink);
     ASSERT_EQ(result.outcome, ScanOutcome::Completed);
     EXPECT_EQ(sink.notices(), QStringList{QStringLiteral("Analysis completed")});
 
@@ -134,8 +135,9 @@ TEST(SampleContent, TwoHundredRecipientsAndNoSender)
     const QString path = SamplePath("200-recipients.pst");
     TOLVANE_REQUIRE_SAMPLE(path);
     ItemStore store;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink sink;
-    ASSERT_EQ(ScanInto(path, store, sink).outcome, ScanOutcome::Completed);
+    ASSERT_EQ(ScanInto(path, store, tempDir, sink).outcome, ScanOutcome::Completed);
     const auto mail = store.mailRecords();
     ASSERT_EQ(mail.size(), 1u);
     EXPECT_EQ(RecordText::Recipients(*mail[0]).count(QStringLiteral(" ;")), 200);
@@ -149,8 +151,9 @@ TEST(SampleContent, EmbeddedMessageIsARecordOfItsOwn)
     const QString path = SamplePath("msgInMsg.pst");
     TOLVANE_REQUIRE_SAMPLE(path);
     ItemStore store;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink sink;
-    ASSERT_EQ(ScanInto(path, store, sink).outcome, ScanOutcome::Completed);
+    ASSERT_EQ(ScanInto(path, store, tempDir, sink).outcome, ScanOutcome::Completed);
     const auto mail = store.mailRecords();
     ASSERT_EQ(mail.size(), 2u);
     // The embedded message is exported during its parent's attachments step.
@@ -163,7 +166,7 @@ TEST(SampleContent, EmbeddedMessageIsARecordOfItsOwn)
     EXPECT_LT(embedded.number, parent.number);
     EXPECT_EQ(parent.subject, QStringLiteral("I have attachments!"));
     EXPECT_EQ(RecordText::Flag(parent), QStringLiteral("Attachments"));
-    const auto directory = AttachmentDirectory();
+    const auto directory = tempDir.attachmentDirectory();
     ASSERT_TRUE(directory.has_value());
     EXPECT_EQ(RecordText::Attachments(parent),
               *directory + QStringLiteral("/ ;") + *directory + QStringLiteral("/green.png ;"));
@@ -182,10 +185,11 @@ TEST(SampleContent, UnicodeAndAnsiTwinsAgree)
     TOLVANE_REQUIRE_SAMPLE(ansiPath);
     ItemStore unicodeStore;
     ItemStore ansiStore;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink unicodeSink;
     cli::HeadlessScanSink ansiSink;
-    ASSERT_EQ(ScanInto(unicodePath, unicodeStore, unicodeSink).outcome, ScanOutcome::Completed);
-    ASSERT_EQ(ScanInto(ansiPath, ansiStore, ansiSink).outcome, ScanOutcome::Completed);
+    ASSERT_EQ(ScanInto(unicodePath, unicodeStore, tempDir, unicodeSink).outcome, ScanOutcome::Completed);
+    ASSERT_EQ(ScanInto(ansiPath, ansiStore, tempDir, ansiSink).outcome, ScanOutcome::Completed);
     const auto a = unicodeStore.mailRecords();
     const auto b = ansiStore.mailRecords();
     ASSERT_EQ(a.size(), 1u);
@@ -207,8 +211,9 @@ TEST(SampleContent, ContactAndAppointmentFields)
     const QString path = SamplePath("dist-list.pst");
     TOLVANE_REQUIRE_SAMPLE(path);
     ItemStore store;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink sink;
-    ASSERT_EQ(ScanInto(path, store, sink).outcome, ScanOutcome::Completed);
+    ASSERT_EQ(ScanInto(path, store, tempDir, sink).outcome, ScanOutcome::Completed);
     const auto contacts = store.contactRecords();
     ASSERT_EQ(contacts.size(), 1u);
     const ContactRecord& contact = *contacts[0];
@@ -238,11 +243,12 @@ TEST(SampleContent, SecondScanContinuesTheNumbering)
     const QString path = SamplePath("msgInMsg.pst");
     TOLVANE_REQUIRE_SAMPLE(path);
     ItemStore store;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink first;
-    ASSERT_EQ(ScanInto(path, store, first).outcome, ScanOutcome::Completed);
+    ASSERT_EQ(ScanInto(path, store, tempDir, first).outcome, ScanOutcome::Completed);
     const int32_t last = store.itemNumber();
     cli::HeadlessScanSink second;
-    ASSERT_EQ(ScanInto(path, store, second).outcome, ScanOutcome::Completed);
+    ASSERT_EQ(ScanInto(path, store, tempDir, second).outcome, ScanOutcome::Completed);
     const auto mail = store.mailRecords();
     ASSERT_EQ(mail.size(), 2u);
     EXPECT_EQ(mail[0]->number, last + 1);
@@ -272,8 +278,9 @@ TEST(SampleScanDeathTest, OutOfMemoryEndsTheProcessWithAFailureStatus)
     EXPECT_EXIT(
         {
             ItemStore store;
+            const ProcessTempDir tempDir;
             ExhaustedSink sink;
-            cli::RunHeadlessScan(path, store, sink);
+            cli::RunHeadlessScan(path, store, tempDir, sink);
         },
         ::testing::ExitedWithCode(kOutOfMemoryExitStatus), "Not Enough Memory");
 }

@@ -4,7 +4,6 @@
 #include "RecordText.h"
 #include "ScanTestSupport.h"
 
-#include "ProcessState.h"
 #include "WorkerGate.h"
 
 #include <condition_variable>
@@ -65,11 +64,13 @@ private:
     bool closed_ = false;
 };
 
-ScanRequest MakeRequest(const QString& path, ItemStore& store, cli::HeadlessScanSink& sink, WorkerGate& gate)
+ScanRequest MakeRequest(const QString& path, ItemStore& store, const ProcessTempDir& tempDir,
+                        cli::HeadlessScanSink& sink, WorkerGate& gate)
 {
     ScanRequest request;
     request.pstPath = path;
     request.store = &store;
+    request.tempDir = &tempDir;
     request.sink = &sink;
     request.gate = &gate;
     request.rootNode = sink.InsertFolderNode(0, path);
@@ -81,11 +82,12 @@ TEST(ScanConcurrency, SnapshotsDuringTheScanHoldOnlyCompleteRecords)
     const QString path = SamplePath("dist-list.pst");
     TOLVANE_REQUIRE_SAMPLE(path);
     ItemStore store;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink sink;
     WorkerGate gate;
     CheckpointBaton baton;
     gate.setCheckpointHook([&](long ordinal) { baton.Arrive(ordinal); });
-    const ScanRequest request = MakeRequest(path, store, sink, gate);
+    const ScanRequest request = MakeRequest(path, store, tempDir, sink, gate);
 
     ScanOutcome outcome = ScanOutcome::OpenFailed;
     std::thread worker([&] {
@@ -132,11 +134,12 @@ TEST(ScanConcurrency, StopHoldsTheScanAndAbandonEndsItSilently)
     const QString path = SamplePath("dist-list.pst");
     TOLVANE_REQUIRE_SAMPLE(path);
     ItemStore store;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink sink;
     WorkerGate gate;
     CheckpointBaton baton;
     gate.setCheckpointHook([&](long ordinal) { baton.Arrive(ordinal); });
-    const ScanRequest request = MakeRequest(path, store, sink, gate);
+    const ScanRequest request = MakeRequest(path, store, tempDir, sink, gate);
 
     ScanOutcome outcome = ScanOutcome::Completed;
     int result = -1;
@@ -172,13 +175,16 @@ TEST(ScanConcurrency, TreeBuildingOffAddsNoFolderNodesButAllRecords)
     const QString path = SamplePath("msgInMsg.pst");
     TOLVANE_REQUIRE_SAMPLE(path);
     ItemStore store;
+    const ProcessTempDir tempDir;
     cli::HeadlessScanSink sink;
-    treeBuildingOff = true;
-    const ScanResult result = ScanInto(path, store, sink);
-    treeBuildingOff = false;
-    EXPECT_EQ(result.outcome, ScanOutcome::Completed);
+    WorkerGate gate;
+    ScanRequest request = MakeRequest(path, store, tempDir, sink, gate);
+    request.buildTree = false;
+    ScanOutcome outcome = ScanOutcome::OpenFailed;
+    RunScanDriver(request, &outcome);
+    EXPECT_EQ(outcome, ScanOutcome::Completed);
     EXPECT_EQ(store.folderNodeCount(), 0u);
-    EXPECT_TRUE(sink.Children(result.rootNode).isEmpty());
+    EXPECT_TRUE(sink.Children(request.rootNode).isEmpty());
     EXPECT_EQ(store.mailCount(), 2u);
 }
 

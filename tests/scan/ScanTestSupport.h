@@ -3,6 +3,7 @@
 
 #include "HeadlessScan.h"
 #include "ItemStore.h"
+#include "ProcessTempDir.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,10 +60,11 @@ struct ScanResult {
     TreeNodeId rootNode = 0;
 };
 
-inline ScanResult ScanInto(const QString& path, ItemStore& store, cli::HeadlessScanSink& sink)
+inline ScanResult ScanInto(const QString& path, ItemStore& store, const ProcessTempDir& tempDir,
+                           cli::HeadlessScanSink& sink)
 {
     ScanResult result;
-    result.outcome = cli::RunHeadlessScan(path, store, sink, &result.rootNode);
+    result.outcome = cli::RunHeadlessScan(path, store, tempDir, sink, &result.rootNode);
     return result;
 }
 

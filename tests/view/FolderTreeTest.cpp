@@ -36,7 +36,6 @@ class FolderTreeTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        itemStore().ClearItemRecords();
         tree.resize(300, 300);
         tree.show();
         root = tree.InsertFolderNode(0, QStringLiteral("/x/Inbox"));
@@ -45,7 +44,6 @@ protected:
         sub = addFolder(inbox, QStringLiteral("Sub"), 3);
         contacts = addFolder(top, QStringLiteral("Contacts"), 2);
     }
-    void TearDown() override { itemStore().ClearItemRecords(); }
 
     TreeNodeId addFolder(TreeNodeId parent, const QString& name, int depth)
     {
@@ -56,7 +54,7 @@ protected:
         record.depth = depth;
         record.parentItem = parent;
         record.item = node;
-        itemStore().AddFolderNode(record);
+        store.AddFolderNode(record);
         return node;
     }
     QTreeWidgetItem* item(TreeNodeId node) const { return tree.itemOf(node); }
@@ -72,7 +70,8 @@ protected:
         QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, QPoint(row.right() - 4, row.center().y()));
     }
 
-    CFolderTreeCtrl1 tree;
+    ItemStore store;
+    CFolderTreeCtrl1 tree{store};
     TreeNodeId root = 0, top = 0, inbox = 0, sub = 0, contacts = 0;
 };
 
@@ -143,8 +142,8 @@ TEST_F(FolderTreeTest, ClicksOnListedNodesStartFillsEvenWhenAlreadySelected)
 
 TEST(FolderTreeRootTest, RootBeforeAnyFolderCannotBeTickedAndSpaceOnUnlistedMarksBold)
 {
-    itemStore().ClearItemRecords();
-    CFolderTreeCtrl1 tree;
+    const ItemStore store;
+    CFolderTreeCtrl1 tree(store);
     tree.resize(300, 200);
     tree.show();
     const TreeNodeId root = tree.InsertFolderNode(0, QStringLiteral("/x/box.pst"));

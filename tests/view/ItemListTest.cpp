@@ -151,18 +151,18 @@ TEST(ComputeItemListFillTest, StopsWhenCancelled)
 
 TEST(ItemListFillerTest, TheListEndsUpShowingTheFolderClickedLast)
 {
-    itemStore().ClearItemRecords();
+    ItemStore store;
     for (int i = 0; i < 6000; ++i) {
-        MailRecord record = *Mail(itemStore().NextItemNumber(), i % 2 ? "Inbox" : "Sent Items");
-        itemStore().AddMailRecord(record);
+        MailRecord record = *Mail(store.NextItemNumber(), i % 2 ? "Inbox" : "Sent Items");
+        store.AddMailRecord(record);
     }
-    ContactRecord contact = *Contact(itemStore().NextItemNumber(), "Contacts");
-    itemStore().AddContactRecord(contact);
+    ContactRecord contact = *Contact(store.NextItemNumber(), "Contacts");
+    store.AddContactRecord(contact);
 
     ItemListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.SetColumns(InitialColumnSet());
-    ItemListFiller filler(&model);
+    ItemListFiller filler(&model, store);
     QSignalSpy completed(&filler, &ItemListFiller::fillCompleted);
     filler.FillItemList(QStringLiteral("Inbox"));
     filler.FillItemList(QStringLiteral("Sent Items"));
@@ -179,7 +179,6 @@ TEST(ItemListFillerTest, TheListEndsUpShowingTheFolderClickedLast)
     filler.FillItemList(QStringLiteral("Inbox"));
     ASSERT_TRUE(testing::WaitUntil([&] { return completed.size() == 2; }));
     EXPECT_EQ(model.rowCount(), 3000);
-    itemStore().ClearItemRecords();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "CExplorer1.h"
 #include "GuiTestSupport.h"
 #include "PreviewPages.h"
+#include "ProcessTempDir.h"
 
 #include <QDir>
 #include <QFile>
@@ -106,8 +107,9 @@ TEST(PreviewFileTest, WritesUtf16LittleEndianWithoutByteOrderMarkOverReadOnlyFil
     ASSERT_TRUE(WritePreviewFile(path, QString()));
     EXPECT_TRUE(ReadAll(path).isEmpty());
     EXPECT_FALSE(WritePreviewFile(dir.filePath(QStringLiteral("missing/temp.txt")), text));
-    EXPECT_FALSE(PreviewDirectory().isEmpty());
-    EXPECT_TRUE(PreviewDirectory().endsWith(QLatin1Char('/')));
+    const ProcessTempDir tempDir;
+    ASSERT_TRUE(tempDir.path().has_value()) << tempDir.error().toStdString();
+    EXPECT_EQ(PreviewDirectory(tempDir), *tempDir.path() + QLatin1Char('/'));
 }
 
 QString PageText(CExplorer1& browser)

@@ -1,0 +1,55 @@
+// The process's own temporary directory: "<pid>-<random>" below the per-user
+// private directory. The scan's "Attachments" directory, the preview pages
+// and the body spill live in it, so two running instances of the same user
+// never remove or overwrite each other's files. Made once by whoever runs the
+// process (main() of tolvane and of tolvane-cli, or a test) and handed to
+// whoever needs it; removed with everything in it when its owner goes.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace tolvane {
+
+// Name of the attachment directory inside the process's temporary directory.
+inline constexpr const char* kAttachmentsDirName = "Attachments";
+
+class ProcessTempDir {
+public:
+    // Checks (or makes) the per-user directory, removes the directories that
+    // dead processes left there, then makes this process's directory with
+    // mode 0700. When any of that is refused there is no directory and
+    // error() says why; the scan reports it when it needs the directory.
+    ProcessTempDir();
+    // Removes the directory and everything in it.
+    ~ProcessTempDir();
+    ProcessTempDir(const ProcessTempDir&) = delete;
+    ProcessTempDir& operator=(const ProcessTempDir&) = delete;
+
+    // Absolute path of the directory; nullopt when it could not be made.
+    [[nodiscard]] const std::optional<QString>& path() const { return path_; }
+    // Why there is no directory; empty when there is one.
+    [[nodiscard]] const QString& error() const { return error_; }
+    // path() + "/Attachments"; nullopt (the reason in *error) without a directory.
+    [[nodiscard]] std::optional<QString> attachmentDirectory(QString* error = nullptr) const;
+
+    // Removes the directory now, for an exit that skips destructors
+    // (std::_Exit); the destructor then has nothing left to do.
+    void Remove();
+
+private:
+    QString userDirectory_;
+    std::optional<QString> path_;
+    QString error_;
+    bool removed_ = false;
+};
+
+// Removes below `userDirectory` every directory "<pid>-<random>" whose process
+// no longer runs (kill(pid, 0) fails with ESRCH), with everything in it.
+// Symbolic links, entries of other names, entries owned by someone else and the
+// directories of running processes are left alone; nothing is followed out of
+// `userDirectory`. Returns how many directories were removed.
+int RemoveStaleProcessDirectories(const QString& userDirectory);
+
+}  // namespace tolvane
