@@ -31,8 +31,8 @@ WindowServices DefaultWindowServices(ItemStore& store, ProcessTempDir& tempDir)
     WindowServices services;
     services.store = &store;
     services.tempDir = &tempDir;
-    services.runScan = [](const ScanRequest& request, ScanOutcome* outcome) {
-        return RunScanDriver(request, outcome);
+    services.runScan = [](const ScanRequest& request) {
+        return RunScanDriver(request);
     };
 #ifdef TOLVANE_HAVE_CONVERSION_DRIVER
     services.conversions = std::make_shared<DriverConversionRunner>();

@@ -60,9 +60,8 @@ void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemS
     // The worker owns its share of the job and is never joined: a window that
     // ends during a scan (Escape) does not wait for it.
     std::thread([job, runScan = runScan_, controller] {
-        ScanOutcome outcome = ScanOutcome::Completed;
         if (runScan)
-            runScan(job->request, &outcome);
+            (void)runScan(job->request);  // the sink has told the window how it ended
         // The worker's end clears `scanThread`; dropped when the scan was abandoned.
         const ScanJob* raw = job.get();
         job->bridge->Post([controller, raw] { controller->onWorkerEnded(raw); });

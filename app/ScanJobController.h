@@ -31,7 +31,7 @@ enum class ScanStopAnswer {
 class ScanJobController : public QObject {
     Q_OBJECT
 public:
-    using RunScan = std::function<int(const ScanRequest&, ScanOutcome*)>;
+    using RunScan = std::function<ScanOutcome(const ScanRequest&)>;
     using PrepareGate = std::function<void(WorkerGate&)>;
 
     // window: the receiver of the worker's changes (its sink drives the

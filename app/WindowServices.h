@@ -33,7 +33,7 @@ struct WindowServices {
     // Required, owned by whoever runs the window (main(), a test) and outliving it.
     ItemStore* store = nullptr;
     ProcessTempDir* tempDir = nullptr;
-    std::function<int(const ScanRequest&, ScanOutcome*)> runScan;
+    std::function<ScanOutcome(const ScanRequest&)> runScan;
     std::shared_ptr<ConversionRunner> conversions;
     // Ends the process at once (Exit answered Yes); no destructor runs after it.
     std::function<void()> exitProcess;

@@ -102,8 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     scan.tempDir = &scratch->tempDir;
     scan.sink = &scanSink;
     scan.rootNode = scanSink.InsertFolderNode(0, scratch->input);
-    ScanOutcome outcome = ScanOutcome::OpenFailed;
-    RunScanDriver(scan, &outcome);
+    const ScanOutcome outcome = RunScanDriver(scan);
 
 #ifdef TOLVANE_FUZZ_CONVERT
     if (outcome == ScanOutcome::Completed) {

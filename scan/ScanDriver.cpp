@@ -38,36 +38,29 @@ bool Abandoned(const ScanRequest& request)
     return request.gate != nullptr && request.gate->isAbandoned();
 }
 
-int Finish(ScanOutcome* outcome, ScanOutcome value, int result)
-{
-    if (outcome != nullptr)
-        *outcome = value;
-    return result;
-}
-
-int OpenFailed(const ScanRequest& request, ScanOutcome* outcome, ScanOutcome value, const QString& reason = QString())
+ScanOutcome OpenFailed(const ScanRequest& request, ScanOutcome value, const QString& reason = QString())
 {
     if (Abandoned(request))
-        return Finish(outcome, ScanOutcome::Abandoned, 0);
+        return ScanOutcome::Abandoned;
     request.sink->CloseWaitWindow();
     request.sink->ShowOpenFailure(value == ScanOutcome::NoResources ? kNotEnoughMemoryNotice : kOpenFailedNotice,
                                   reason);
     request.sink->RunBrowseProcedure();
-    return Finish(outcome, value, 0);
+    return value;
 }
 
 // Without its private directory the scan would lose every embedded message
 // and every attachment name, so it does not start: the failure notice names
 // the reason.
-int TemporaryDirectoryRefused(const ScanRequest& request, ScanOutcome* outcome, const QString& reason)
+ScanOutcome TemporaryDirectoryRefused(const ScanRequest& request, const QString& reason)
 {
     if (Abandoned(request))
-        return Finish(outcome, ScanOutcome::Abandoned, 0);
+        return ScanOutcome::Abandoned;
     request.sink->CloseWaitWindow();
     request.sink->ShowNotice(kScanFailedNotice + QStringLiteral("\n\nThe private temporary directory cannot be used: ") +
                              reason);
     request.sink->RunBrowseProcedure();
-    return Finish(outcome, ScanOutcome::ScanFailed, 0);
+    return ScanOutcome::ScanFailed;
 }
 
 [[noreturn]] void EndForWantOfResources(const ScanRequest& request)
@@ -78,7 +71,7 @@ int TemporaryDirectoryRefused(const ScanRequest& request, ScanOutcome* outcome, 
     std::_Exit(kOutOfMemoryExitStatus);
 }
 
-int RunScan(const ScanRequest& request, ScanOutcome* outcome)
+ScanOutcome RunScan(const ScanRequest& request)
 {
     ScanSink& sink = *request.sink;
     sink.DisableScanButton();
@@ -92,33 +85,33 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
     // A FIFO, device or directory never reaches libpff, which would block on it or read it without end.
     const InputFileCheck input = CheckInputFile(request.pstPath, kPstHeaderBytes);
     if (input.state == InputFileState::NoResources)
-        return OpenFailed(request, outcome, ScanOutcome::NoResources, input.reason);
+        return OpenFailed(request, ScanOutcome::NoResources, input.reason);
     if (input.state != InputFileState::Readable)
-        return OpenFailed(request, outcome, ScanOutcome::OpenFailed, input.reason);
+        return OpenFailed(request, ScanOutcome::OpenFailed, input.reason);
     const PstContent content = ClassifyPstHeader(input.header);
     if (content == PstContent::OtherContent) {
         sink.ShowNotice(kNotPstNotice);
-        return OpenFailed(request, outcome, ScanOutcome::NotPst);
+        return OpenFailed(request, ScanOutcome::NotPst);
     }
     if (content == PstContent::NotPst)
-        return OpenFailed(request, outcome, ScanOutcome::OpenFailed);
+        return OpenFailed(request, ScanOutcome::OpenFailed);
 
     QString temporaryError = QStringLiteral("none was made for this process");
     const std::optional<QString> attachmentDirectory =
         request.tempDir != nullptr ? request.tempDir->attachmentDirectory(&temporaryError) : std::nullopt;
     if (!attachmentDirectory)
-        return TemporaryDirectoryRefused(request, outcome, temporaryError);
+        return TemporaryDirectoryRefused(request, temporaryError);
     request.store->UseSpillDirectory(*request.tempDir->path());
 
     PffFile file;
     if (!file.initialize())
-        return OpenFailed(request, outcome, ScanOutcome::NoResources,
+        return OpenFailed(request, ScanOutcome::NoResources,
                           QStringLiteral("not enough memory to open %1").arg(request.pstPath));
     if (!file.setAsciiCodepage(kAsciiCodePage) || !file.open(request.pstPath)) {
         if (file.openRanOutOfResources())
-            return OpenFailed(request, outcome, ScanOutcome::NoResources,
+            return OpenFailed(request, ScanOutcome::NoResources,
                               QStringLiteral("not enough memory to open %1").arg(request.pstPath));
-        return OpenFailed(request, outcome, ScanOutcome::OpenFailed);
+        return OpenFailed(request, ScanOutcome::OpenFailed);
     }
     sink.CloseWaitWindow();
 
@@ -133,11 +126,11 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
 
     const int exported = export_handle_export_file(handle.get(), file.get(), exportRoot, kExportFormat);
     if (handle->abandoned || Abandoned(request))
-        return Finish(outcome, ScanOutcome::Abandoned, 0);
+        return ScanOutcome::Abandoned;
     if (exported != 1) {
         sink.ShowNotice(kScanFailedNotice);
         sink.RunBrowseProcedure();
-        return Finish(outcome, ScanOutcome::ScanFailed, 0);
+        return ScanOutcome::ScanFailed;
     }
     file.reset();
     export_handle_free(&handle);
@@ -147,7 +140,7 @@ int RunScan(const ScanRequest& request, ScanOutcome* outcome)
     ::malloc_trim(0);
     sink.ShowNotice(kCompletedNotice);
     sink.ScanSucceeded();
-    return Finish(outcome, ScanOutcome::Completed, 1);
+    return ScanOutcome::Completed;
 }
 
 }  // namespace
@@ -159,12 +152,12 @@ bool IsResourceExhaustion(const std::system_error& error)
            code == std::errc::too_many_files_open || code == std::errc::too_many_files_open_in_system;
 }
 
-int RunScanDriver(const ScanRequest& request, ScanOutcome* outcome)
+ScanOutcome RunScanDriver(const ScanRequest& request)
 {
     if (request.store == nullptr || request.sink == nullptr)
-        return Finish(outcome, ScanOutcome::OpenFailed, 0);
+        return ScanOutcome::OpenFailed;
     try {
-        return RunScan(request, outcome);
+        return RunScan(request);
     } catch (const std::bad_alloc&) {
         EndForWantOfResources(request);
     } catch (const std::system_error& error) {

@@ -46,8 +46,8 @@ inline constexpr int kOutOfMemoryExitStatus = 5;
 // cannot be created, memory, file descriptors) rather than a fault of the program.
 bool IsResourceExhaustion(const std::system_error& error);
 
-// Runs the whole scan. Returns 1 when the export ran to its end, 0 otherwise;
-// the outcome says why.
-[[nodiscard]] int RunScanDriver(const ScanRequest& request, ScanOutcome* outcome = nullptr);
+// Runs the whole scan: Completed when the export ran to its end, else why not.
+// The sink has been told everything the user is to see before it returns.
+[[nodiscard]] ScanOutcome RunScanDriver(const ScanRequest& request);
 
 }  // namespace tolvane

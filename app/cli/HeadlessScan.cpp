@@ -41,9 +41,7 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     request.rootNode = sink.InsertFolderNode(0, pstPath);
     if (rootNode != nullptr)
         *rootNode = request.rootNode;
-    ScanOutcome outcome = ScanOutcome::OpenFailed;
-    RunScanDriver(request, &outcome);
-    return outcome;
+    return RunScanDriver(request);
 }
 
 bool ParseArguments(const QStringList& arguments, const QStringList& knownFlags, ParsedArguments* parsed,

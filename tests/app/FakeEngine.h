@@ -65,7 +65,7 @@ struct FakeMailbox {
     QStringList skipped;  // places reported as unreadable, each with the reason "unreadable"
     std::atomic<bool> returned{false};
 
-    int operator()(const ScanRequest& request, ScanOutcome* outcome)
+    ScanOutcome operator()(const ScanRequest& request)
     {
         struct Done {
             std::atomic<bool>& flag;
@@ -79,8 +79,7 @@ struct FakeMailbox {
         if (failOpen) {
             sink.ShowNotice(QStringLiteral("Please check file use in another proess or File is highly corrupted! Please select another file OR contact support team.."));
             sink.RunBrowseProcedure();
-            *outcome = ScanOutcome::OpenFailed;
-            return 0;
+            return ScanOutcome::OpenFailed;
         }
         auto folder = [&](TreeNodeId parent, const QString& name, int depth) {
             const TreeNodeId node = sink.InsertFolderNode(parent, name);
@@ -100,8 +99,7 @@ struct FakeMailbox {
         folder(top, QStringLiteral("Calendar"), 2);
         for (int i = 1; i <= mailCount; ++i) {
             if (request.gate && !request.gate->Checkpoint()) {
-                *outcome = ScanOutcome::Abandoned;
-                return 0;
+                return ScanOutcome::Abandoned;
             }
             MailRecord mail;
             mail.folderName = QStringLiteral("Inbox");
@@ -117,8 +115,7 @@ struct FakeMailbox {
             sink.SetProgress(i * 100 / mailCount);
         }
         if (request.gate && !request.gate->Checkpoint()) {
-            *outcome = ScanOutcome::Abandoned;
-            return 0;
+            return ScanOutcome::Abandoned;
         }
         ContactRecord contact;
         contact.folderName = QStringLiteral("Contacts");
@@ -147,8 +144,7 @@ struct FakeMailbox {
             sink.ItemSkipped(place, QStringLiteral("unreadable"));
         sink.ShowNotice(QStringLiteral("Analysis completed"));
         sink.ScanSucceeded();
-        *outcome = ScanOutcome::Completed;
-        return 1;
+        return ScanOutcome::Completed;
     }
 };
 

@@ -46,7 +46,7 @@ protected:
         WindowServices services;
         services.store = &store;
         services.tempDir = &tempDir;
-        services.runScan = [this](const ScanRequest& r, ScanOutcome* o) { return mailbox(r, o); };
+        services.runScan = [this](const ScanRequest& r) { return mailbox(r); };
         services.conversions = conversions;
         services.exitProcess = [this] {
             ++exits;

@@ -130,7 +130,6 @@ TEST_P(TemporaryDirectoryFaultTest, TheScanFailsWithTheReasonInsteadOfLosingAtta
     // The window's sink: one failure notice that carries the reason.
     const ScanRun scan = ScanFile(input);
     EXPECT_EQ(scan.outcome, ScanOutcome::ScanFailed);
-    EXPECT_EQ(scan.result, 0);
     ASSERT_EQ(scan.notices.size(), 1) << scan.notices.join(u'\n').toStdString();
     EXPECT_TRUE(scan.notices.front().startsWith(kScanFailedNotice)) << scan.notices.front().toStdString();
     EXPECT_TRUE(scan.notices.front().contains(QLatin1String(GetParam().reason))) << scan.notices.front().toStdString();
@@ -349,7 +348,7 @@ TEST(ScanResourcesDeathTest, AThreadThatCannotBeMadeEndsWithTheResourcesStatus)
             request.buildTree = true;  // the folder nodes are where the fault is injected
             request.sink = &sink;
             request.rootNode = sink.InsertFolderNode(0, input);
-            RunScanDriver(request);
+            (void)RunScanDriver(request);
         },
         ::testing::ExitedWithCode(kOutOfMemoryExitStatus), "");
 }

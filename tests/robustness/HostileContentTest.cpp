@@ -125,8 +125,9 @@ protected:
         run.conversion = ConvertScan(run.scan, input, area_.destination());
         ExpectHonestConversion(run.scan, run.conversion, area_.outputRoot());
         // What the scan had to leave out, the conversion's files say they lack.
-        if (run.scan.skipped.isEmpty())
+        if (run.scan.skipped.isEmpty()) {
             EXPECT_TRUE(run.conversion.summary.allSaved()) << qPrintable(run.conversion.summary.firstFailures.join('\n'));
+        }
         run.emlFiles = FilesEndingIn(area_.outputRoot(), QStringLiteral(".eml"));
         // The scan's own directory below TMPDIR is the only thing allowed to appear outside.
         TreeSnapshot after = area_.Outside();

@@ -70,7 +70,6 @@ private:
 
 struct ScanRun {
     ScanOutcome outcome = ScanOutcome::OpenFailed;
-    int result = 0;
     QStringList notices;
     QStringList skipped;  // items the scan reported as unreadable
     QString openFailureReason;  // what the system said when the file could not be opened
@@ -91,7 +90,7 @@ inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr)
     request.sink = &sink;
     request.gate = gate;
     request.rootNode = sink.InsertFolderNode(0, path);
-    run.result = RunScanDriver(request, &run.outcome);
+    run.outcome = RunScanDriver(request);
     run.notices = sink.notices();
     run.skipped = sink.skippedItems();
     run.openFailureReason = sink.openFailureReason();

@@ -91,7 +91,7 @@ TEST(ScanConcurrency, SnapshotsDuringTheScanHoldOnlyCompleteRecords)
 
     ScanOutcome outcome = ScanOutcome::OpenFailed;
     std::thread worker([&] {
-        RunScanDriver(request, &outcome);
+        outcome = RunScanDriver(request);
         baton.Finish();
     });
 
@@ -142,9 +142,8 @@ TEST(ScanConcurrency, StopHoldsTheScanAndAbandonEndsItSilently)
     const ScanRequest request = MakeRequest(path, store, tempDir, sink, gate);
 
     ScanOutcome outcome = ScanOutcome::Completed;
-    int result = -1;
     std::thread worker([&] {
-        result = RunScanDriver(request, &outcome);
+        outcome = RunScanDriver(request);
         baton.Finish();
     });
 
@@ -163,7 +162,6 @@ TEST(ScanConcurrency, StopHoldsTheScanAndAbandonEndsItSilently)
     baton.Close();
     worker.join();
 
-    EXPECT_EQ(result, 0);
     EXPECT_EQ(outcome, ScanOutcome::Abandoned);
     EXPECT_TRUE(sink.notices().isEmpty());
     EXPECT_EQ(store.folderNodeCount(), 0u);
@@ -180,9 +178,7 @@ TEST(ScanConcurrency, TreeBuildingOffAddsNoFolderNodesButAllRecords)
     WorkerGate gate;
     ScanRequest request = MakeRequest(path, store, tempDir, sink, gate);
     request.buildTree = false;
-    ScanOutcome outcome = ScanOutcome::OpenFailed;
-    RunScanDriver(request, &outcome);
-    EXPECT_EQ(outcome, ScanOutcome::Completed);
+    EXPECT_EQ(RunScanDriver(request), ScanOutcome::Completed);
     EXPECT_EQ(store.folderNodeCount(), 0u);
     EXPECT_TRUE(sink.Children(request.rootNode).isEmpty());
     EXPECT_EQ(store.mailCount(), 2u);
