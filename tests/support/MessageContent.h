@@ -91,7 +91,7 @@ public:
     std::optional<PropertyValue> find(uint32_t tag) const;
 
 private:
-    void appendDisplay(uint32_t tag, std::string_view name);
+    void AppendDisplay(uint32_t tag, std::string_view name);
 };
 
 } // namespace tolvane::pstwriter

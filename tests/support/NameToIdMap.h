@@ -10,9 +10,9 @@ namespace tolvane::pstwriter {
 
 class NameToIdMap {
 public:
-    uint16_t idFor(const NamedPropertyKey& key);
+    uint16_t IdFor(const NamedPropertyKey& key);
     // The properties of the name-to-id map's property context.
-    PropertyMap toProperties() const;
+    PropertyMap ToProperties() const;
 
 private:
     std::map<NamedPropertyKey, uint16_t> ids_;

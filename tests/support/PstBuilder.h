@@ -1,10 +1,10 @@
 // In-memory description of a whole mailbox for tests: folders under folders, items in folders,
-// then write(path). Example:
+// then Write(path). Example:
 //   PstBuilder pst;
 //   auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
 //   inbox.addMessage().subject("Hello").from("Ann", "ann@example.com").to("Bob", "bob@example.com")
 //        .htmlBody("<p>hi</p>").attach("a.txt", bytes);
-//   pst.write(path);
+//   pst.Write(path);
 #pragma once
 
 #include "MailboxWriter.h"
@@ -59,10 +59,10 @@ public:
     PstBuilder& withStandardFolders();
 
     // Throws std::runtime_error when the file cannot be written.
-    void write(const std::string& path) const;
+    void Write(const std::string& path) const;
 
 private:
-    void writeFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder) const;
+    void WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder) const;
 
     PstBuilderOptions options_;
     PstFolder root_;
