@@ -21,7 +21,7 @@ Bytes Header(uint32_t payloadSize, uint32_t rawSize, uint32_t type, uint32_t crc
     return out;
 }
 
-} // namespace
+}  // namespace
 
 Bytes CompressRtf(std::string_view rtf)
 {
@@ -60,4 +60,4 @@ Bytes WrapUncompressedRtf(std::string_view rtf)
     return out;
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

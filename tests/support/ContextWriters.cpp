@@ -16,7 +16,7 @@ uint32_t StoreVariable(HeapWriter& heap, SubnodeCollector& subnodes, const Bytes
     return subnodes.StoreValue(data);
 }
 
-} // namespace
+}  // namespace
 
 uint64_t WritePropertyContext(const PropertyMap& properties, SubnodeCollector& subnodes)
 {
@@ -157,4 +157,4 @@ uint64_t WriteTableContext(std::vector<uint32_t> columnTags, const std::vector<T
     return subnodes.db().WriteBlocks(heap.Finish());
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -11,7 +11,7 @@ constexpr size_t kMaxAllocationsPerBlock = 2047;  // the HID index has 11 bits
 
 size_t PageMapSize(size_t allocations) { return 4 + 2 * (allocations + 1); }
 
-} // namespace
+}  // namespace
 
 HeapWriter::HeapWriter(uint8_t clientSignature) : clientSignature_(clientSignature) {}
 
@@ -143,4 +143,4 @@ uint32_t HeapWriter::BuildBTree(uint8_t keySize, uint8_t dataSize, const std::ve
     return place(header);
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

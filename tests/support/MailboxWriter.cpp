@@ -77,7 +77,7 @@ std::vector<uint32_t> ColumnsFor(std::vector<uint32_t> columns, const std::vecto
     return columns;
 }
 
-} // namespace
+}  // namespace
 
 MailboxWriter::MailboxWriter(const std::string& path, MailboxOptions options)
     : db_(path, options.encoding), options_(std::move(options))
@@ -338,4 +338,4 @@ void MailboxWriter::Finish()
     db_.Finish(std::vector<uint32_t>(32, nextIndex_));
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -28,6 +28,7 @@ struct MailboxOptions {
 
 class MailboxWriter {
 public:
+    // The root folder's node id is fixed by the file format; every other folder hangs below it.
     static constexpr uint32_t kRootFolderNid = 0x122;
 
     // Throws std::runtime_error when the file cannot be created.
@@ -36,7 +37,7 @@ public:
     uint32_t topOfPersonalFolders() const { return topNid_; }
     uint32_t searchRoot() const { return searchRootNid_; }
 
-    uint32_t AddFolder(uint32_t parentNid, FolderDefinition definition);
+    [[nodiscard]] uint32_t AddFolder(uint32_t parentNid, FolderDefinition definition);
     // Marks the folder the store names as its deleted-items folder.
     void setDeletedItemsFolder(uint32_t folderNid) { deletedItemsNid_ = folderNid; }
     // Writes the item now; returns its node id.
@@ -83,4 +84,4 @@ private:
     bool finished_ = false;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

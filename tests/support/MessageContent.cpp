@@ -35,7 +35,7 @@ std::string Utf16ToUtf8Lossy(const Bytes& utf16)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 Attachment& Attachment::property(uint32_t tag, PropertyValue value)
 {
@@ -271,4 +271,4 @@ std::optional<PropertyValue> Message::find(uint32_t tag) const
     return it->second;
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

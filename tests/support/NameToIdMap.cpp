@@ -11,7 +11,7 @@ namespace {
 
 constexpr uint32_t kBucketCount = 251;
 
-} // namespace
+}  // namespace
 
 uint16_t NameToIdMap::IdFor(const NamedPropertyKey& key)
 {
@@ -84,4 +84,4 @@ PropertyMap NameToIdMap::ToProperties() const
     return properties;
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

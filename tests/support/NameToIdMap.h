@@ -12,11 +12,11 @@ class NameToIdMap {
 public:
     uint16_t IdFor(const NamedPropertyKey& key);
     // The properties of the name-to-id map's property context.
-    PropertyMap ToProperties() const;
+    [[nodiscard]] PropertyMap ToProperties() const;
 
 private:
     std::map<NamedPropertyKey, uint16_t> ids_;
     std::vector<NamedPropertyKey> order_;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -127,4 +127,4 @@ PropertyValue PropertyValue::binary(Bytes bytes) { return PropertyValue{PtBinary
 PropertyValue PropertyValue::guid(const Guid& g) { return PropertyValue{PtGuid, Bytes(g.begin(), g.end())}; }
 PropertyValue PropertyValue::raw(uint16_t type, Bytes bytes) { return PropertyValue{type, std::move(bytes)}; }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -93,4 +93,4 @@ void PstBuilder::Write(const std::string& path) const
     writer.Finish();
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -1,5 +1,6 @@
 // In-memory description of a whole mailbox for tests: folders under folders, items in folders,
-// then Write(path). Example:
+// then Write(path). Folders are described with chained calls named like Message's (addFolder,
+// containerClass); Write is the one call that does the work. Example:
 //   PstBuilder pst;
 //   auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
 //   inbox.addMessage().subject("Hello").from("Ann", "ann@example.com").to("Bob", "bob@example.com")
@@ -71,4 +72,4 @@ private:
     PstFolder* deletedItems_ = nullptr;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

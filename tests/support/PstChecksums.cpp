@@ -50,7 +50,7 @@ std::array<uint8_t, 256> MakeInverse()
 
 const std::array<uint8_t, 256> kInverseSubstitution = MakeInverse();
 
-} // namespace
+}  // namespace
 
 uint32_t ComputeCrc(const void* data, size_t size, uint32_t crc)
 {
@@ -78,4 +78,4 @@ void DecodeCompressible(uint8_t* data, size_t size)
         data[i] = kInverseSubstitution[data[i]];
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter
