@@ -28,22 +28,16 @@ uint64_t RegionStart(size_t region) { return kFirstAmapOffset + region * kRegion
 // Pages at the start of a region that belong to the allocation maps.
 uint64_t ReservedAtRegionStart(size_t region) { return kPageSize + (region % 8 == 0 ? kPageSize : 0); }
 
-} // namespace
+}  // namespace
 
 NodeDatabaseWriter::NodeDatabaseWriter(const std::string& path, BlockEncoding encoding)
     : path_(path), encoding_(encoding)
 {
-    file_ = std::fopen(path.c_str(), "wb");
+    file_.reset(std::fopen(path.c_str(), "wb"));
     if (!file_)
         throw std::runtime_error("cannot create " + path);
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
     cursor_ = kFirstAmapOffset;
-}
-
-NodeDatabaseWriter::~NodeDatabaseWriter()
-{
-    if (file_)
-        std::fclose(file_);
 }
 
 void NodeDatabaseWriter::MarkAllocated(uint64_t ib, uint64_t size)
@@ -90,7 +84,7 @@ void NodeDatabaseWriter::SeekForward(uint64_t ib)
     static constexpr uint8_t kZeros[4096] = {};
     while (written_ < ib) {
         const size_t n = size_t(std::min<uint64_t>(sizeof kZeros, ib - written_));
-        if (std::fwrite(kZeros, 1, n, file_) != n)
+        if (std::fwrite(kZeros, 1, n, file_.get()) != n)
             throw std::runtime_error("write failed: " + path_);
         written_ += n;
     }
@@ -99,7 +93,7 @@ void NodeDatabaseWriter::SeekForward(uint64_t ib)
 void NodeDatabaseWriter::WriteAt(uint64_t ib, const Bytes& bytes)
 {
     if (ib == written_) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
             throw std::runtime_error("write failed: " + path_);
         written_ += bytes.size();
         return;
@@ -110,8 +104,8 @@ void NodeDatabaseWriter::WriteAt(uint64_t ib, const Bytes& bytes)
         return;
     }
     // Back-patching (allocation maps, header) happens only in Finish().
-    std::fflush(file_);
-    if (::pwrite(fileno(file_), bytes.data(), bytes.size(), off_t(ib)) != ssize_t(bytes.size()))
+    std::fflush(file_.get());
+    if (::pwrite(fileno(file_.get()), bytes.data(), bytes.size(), off_t(ib)) != ssize_t(bytes.size()))
         throw std::runtime_error("write failed: " + path_);
 }
 
@@ -346,8 +340,8 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
 
     // The file always ends at the end of the last allocation region.
     const uint64_t fileEnd = RegionStart(amaps_.size());
-    std::fflush(file_);
-    if (::ftruncate(fileno(file_), off_t(fileEnd)) != 0)
+    std::fflush(file_.get());
+    if (::ftruncate(fileno(file_.get()), off_t(fileEnd)) != 0)
         throw std::runtime_error("cannot extend " + path_);
 
     uint64_t freeBytes = 0;
@@ -403,13 +397,10 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
     SetU32(header.data() + 524, ComputeCrc(header.data() + 8, 516));
     WriteAt(0, header);
 
-    std::fflush(file_);
-    const bool failed = std::ferror(file_) != 0;
-    if (std::fclose(file_) != 0 || failed) {
-        file_ = nullptr;
+    std::fflush(file_.get());
+    const bool failed = std::ferror(file_.get()) != 0;
+    if (std::fclose(file_.release()) != 0 || failed)
         throw std::runtime_error("write failed: " + path_);
-    }
-    file_ = nullptr;
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -5,8 +5,8 @@
 
 #include "PstBytes.h"
 #include "PstChecksums.h"
+#include "UniqueFile.h"
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,22 +21,22 @@ struct SubnodeEntry {
 
 class NodeDatabaseWriter {
 public:
+    // Most data one block carries (an 8 KiB block less its trailer); larger data becomes a data tree.
     static constexpr size_t kMaxBlockData = 8176;
 
     // Throws std::runtime_error when the file cannot be created.
     NodeDatabaseWriter(const std::string& path, BlockEncoding encoding);
-    ~NodeDatabaseWriter();
     NodeDatabaseWriter(const NodeDatabaseWriter&) = delete;
     NodeDatabaseWriter& operator=(const NodeDatabaseWriter&) = delete;
 
     // A data block of at most kMaxBlockData bytes, encoded as the file's encoding requires.
-    uint64_t WriteDataBlock(std::span<const uint8_t> data);
+    [[nodiscard]] uint64_t WriteDataBlock(std::span<const uint8_t> data);
     // Any amount of data: one block, or a data tree (XBLOCK / XXBLOCK) of full blocks.
-    uint64_t WriteData(std::span<const uint8_t> data);
+    [[nodiscard]] uint64_t WriteData(std::span<const uint8_t> data);
     // Pre-cut pieces (heap blocks, table row blocks) as one data tree, one block per piece.
-    uint64_t WriteBlocks(const std::vector<Bytes>& pieces);
+    [[nodiscard]] uint64_t WriteBlocks(const std::vector<Bytes>& pieces);
     // The subnode tree (SLBLOCK / SIBLOCK) for these entries; 0 when there are none.
-    uint64_t WriteSubnodes(std::vector<SubnodeEntry> entries);
+    [[nodiscard]] uint64_t WriteSubnodes(std::vector<SubnodeEntry> entries);
 
     void AddNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent);
 
@@ -73,7 +73,7 @@ private:
     PageRef WriteBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries, size_t entrySize, Key key, Emit emit);
     Bytes MakePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_);
 
-    std::FILE* file_ = nullptr;
+    UniqueFile file_;  // empty once Finish() has closed the file
     std::string path_;
     BlockEncoding encoding_;
     uint64_t cursor_ = 0;   // end of the allocated part of the file
@@ -85,4 +85,4 @@ private:
     bool finished_ = false;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter
