@@ -48,7 +48,7 @@ protected:
     }
     QString OutputRoot() const { return Destination() + "/Vorsk-Recovery-5-3-2011 9-7"; }
 
-    void Write(const PstBuilder& builder) { builder.write(PstPath().toStdString()); }
+    void Write(const PstBuilder& builder) { builder.Write(PstPath().toStdString()); }
 
     ConversionSummary ScanAndConvert(WorkerGate* gate = nullptr)
     {

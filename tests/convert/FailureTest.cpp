@@ -30,7 +30,7 @@ protected:
         auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
         for (int i = 0; i < 4; ++i)
             inbox.addMessage().subject("Message " + std::to_string(i)).body(std::string(200000, 'b'));
-        pst.write(pstPath_.toStdString());
+        pst.Write(pstPath_.toStdString());
         cli::HeadlessScanSink scanSink;
         ASSERT_EQ(cli::RunHeadlessScan(pstPath_, store_, tempDir_, scanSink), ScanOutcome::Completed);
     }

@@ -50,7 +50,7 @@ struct Fixture {
         auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
         inbox.addMessage().subject("one").body("body one").attach("a.bin", attachment);
         inbox.addMessage().subject("two").body("body two");
-        pst.write(file.path());
+        pst.Write(file.path());
         layout = testing::InspectPst(file.path());
         original = *readback::ReadMailbox(file.path());
     }

@@ -128,7 +128,7 @@ PstBuilder Build(const ShapeCase& c)
 TEST_P(WrittenFileTest, EveryChecksumSignatureAndAllocationIsRight)
 {
     TempPst file(std::string("shape-") + GetParam().name);
-    Build(GetParam()).write(file.path());
+    Build(GetParam()).Write(file.path());
     const auto layout = testing::InspectPst(file.path());
     EXPECT_TRUE(layout.problems.empty()) << layout.problems.size() << " problems, first: "
                                          << (layout.problems.empty() ? "" : layout.problems[0]);
@@ -141,8 +141,8 @@ TEST_P(WrittenFileTest, EveryChecksumSignatureAndAllocationIsRight)
 TEST_P(WrittenFileTest, SameInputGivesIdenticalBytes)
 {
     TempPst first(std::string("det1-") + GetParam().name), second(std::string("det2-") + GetParam().name);
-    Build(GetParam()).write(first.path());
-    Build(GetParam()).write(second.path());
+    Build(GetParam()).Write(first.path());
+    Build(GetParam()).Write(second.path());
     EXPECT_EQ(testing::InspectPst(first.path()).file, testing::InspectPst(second.path()).file);
 }
 
@@ -162,7 +162,7 @@ TEST(WrittenFile, CompressibleEncodingHidesTextThatTheUnencodedFileShows)
         PstBuilder pst(PstBuilderOptions{encoding, true, "Personal Folders"});
         pst.topOfPersonalFolders().addFolder("Inbox").addMessage().subject(subject);
         TempPst file(encoding == BlockEncoding::None ? "enc-none" : "enc-comp");
-        pst.write(file.path());
+        pst.Write(file.path());
         const Bytes bytes = testing::InspectPst(file.path()).file;
         return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
     };

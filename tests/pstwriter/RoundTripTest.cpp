@@ -20,7 +20,7 @@ using testing::TempPst;
 Mailbox WriteAndRead(const PstBuilder& builder, const std::string& name)
 {
     TempPst file(name);
-    builder.write(file.path());
+    builder.Write(file.path());
     std::string error;
     auto mailbox = readback::ReadMailbox(file.path(), &error);
     EXPECT_TRUE(mailbox) << error;

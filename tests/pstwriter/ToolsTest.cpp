@@ -164,7 +164,7 @@ TEST(Lspst, ListsTheFoldersAndItemsTheBuilderWrote)
     }
     top.addFolder("People").containerClass("IPF.Contact").addContact("Jane", "Doe").fileUnder("Doe, Jane");
     TempPst file("lspst");
-    pst.write(file.path());
+    pst.Write(file.path());
     int status = 0;
     const std::string listing = RunCommand(lspst + " " + file.path() + " 2>/dev/null", &status);
     EXPECT_EQ(status, 0);

@@ -287,7 +287,7 @@ TEST(CommandLineTexts, ControlCharactersOfTheMailboxAreEscaped)
     PstBuilder pst;
     pst.topOfPersonalFolders().addFolder(name).addMessage().subject("controls").from(name, "eve@example.com").body("x");
     const QString input = area.input(QStringLiteral("controls.pst"));
-    pst.write(input.toStdString());
+    pst.Write(input.toStdString());
     const QString temporary = area.root() + QStringLiteral("/tmp");
 
     const ChildResult text = RunChild(kCli, Cli({"scan", NativePath(input)}, temporary));

@@ -77,7 +77,7 @@ void WriteLargeAttachmentMailbox(const QString& path, std::size_t size)
         .attach("large.bin", Pattern(size, 5), "application/octet-stream")
         .attach("small.txt", Bytes(100, 's'), "text/plain");
     inbox.addMessage().subject("Small").from("Ann Example", "ann@example.com").body("no attachment");
-    pst.write(path.toStdString());
+    pst.Write(path.toStdString());
 }
 
 TEST(ConversionHonesty, MailboxGoneBeforeConversionFailsUnlessScanRecordsAreWanted)

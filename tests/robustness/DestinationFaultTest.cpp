@@ -128,7 +128,7 @@ TEST(DestinationFaultTest, DiskFull)
                 .subject("Large " + std::to_string(i))
                 .body("see attached")
                 .attach("blob.bin", tolvane::pstwriter::Bytes(20000, static_cast<uint8_t>(i)));
-        pst.write(input.toStdString());
+        pst.Write(input.toStdString());
     }
     const ScanRun scan = ScanFile(input);
     ASSERT_EQ(scan.outcome, ScanOutcome::Completed);

@@ -65,7 +65,7 @@ inline void WriteBaseMailbox(const QString& path)
     auto& year = top.addFolder("Archive").addFolder("2020");
     for (int i = 0; i < 10; ++i)
         year.addMessage().subject("Archived message " + std::to_string(i)).body(std::string(20000, 'z'));
-    pst.write(path.toStdString());
+    pst.Write(path.toStdString());
 }
 
 inline QByteArray ReadAll(const QString& path)

@@ -117,7 +117,7 @@ protected:
     {
         HostileRun run;
         const QString input = area_.input(QStringLiteral("hostile.pst"));
-        pst.write(input.toStdString());
+        pst.Write(input.toStdString());
         const TreeSnapshot before = area_.Outside();
         run.scan = ScanFile(input);
         EXPECT_EQ(run.scan.outcome, ScanOutcome::Completed);

@@ -35,7 +35,7 @@ TEST(DamagedItem, SiblingsSurviveADamagedMessage)
     inbox.addMessage().subject("second").body("DAMAGE-MARKER-IN-THE-SECOND-BODY");
     inbox.addMessage().subject("third").body("third body");
     pst.topOfPersonalFolders().addFolder("After").addMessage().subject("after");
-    pst.write(path.toStdString());
+    pst.Write(path.toStdString());
 
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));

@@ -83,7 +83,7 @@ protected:
             deep = &deep->addFolder("L" + std::to_string(level));
             deep->addMessage().subject("at level " + std::to_string(level));
         }
-        pst.write(path_.toStdString());
+        pst.Write(path_.toStdString());
 
         store_ = new ItemStore();
         sink_ = new cli::HeadlessScanSink();

@@ -6,10 +6,10 @@
 namespace tolvane::pstwriter {
 namespace {
 
-constexpr uint32_t typeCompressed = 0x75465A4C;  // "LZFu"
-constexpr uint32_t typeUncompressed = 0x414C454D;  // "MELA"
-constexpr size_t dictionarySize = 4096;
-constexpr size_t presetLength = 207;  // length of the dictionary's initial text
+constexpr uint32_t kTypeCompressed = 0x75465A4C;  // "LZFu"
+constexpr uint32_t kTypeUncompressed = 0x414C454D;  // "MELA"
+constexpr size_t kDictionarySize = 4096;
+constexpr size_t kPresetLength = 207;  // length of the dictionary's initial text
 
 Bytes Header(uint32_t payloadSize, uint32_t rawSize, uint32_t type, uint32_t crc)
 {
@@ -21,13 +21,13 @@ Bytes Header(uint32_t payloadSize, uint32_t rawSize, uint32_t type, uint32_t crc
     return out;
 }
 
-} // namespace
+}  // namespace
 
 Bytes CompressRtf(std::string_view rtf)
 {
     Bytes payload;
     size_t position = 0;
-    size_t writeOffset = presetLength;  // where the next byte lands in the dictionary
+    size_t writeOffset = kPresetLength;  // where the next byte lands in the dictionary
     bool ended = false;
     while (!ended) {
         const size_t controlAt = payload.size();
@@ -35,7 +35,7 @@ Bytes CompressRtf(std::string_view rtf)
         for (int token = 0; token < 8; ++token) {
             if (position < rtf.size()) {
                 payload.push_back(uint8_t(rtf[position++]));
-                writeOffset = (writeOffset + 1) % dictionarySize;
+                writeOffset = (writeOffset + 1) % kDictionarySize;
                 continue;
             }
             // End marker: a reference to the current write offset.
@@ -47,7 +47,7 @@ Bytes CompressRtf(std::string_view rtf)
             break;
         }
     }
-    Bytes out = Header(uint32_t(payload.size()), uint32_t(rtf.size()), typeCompressed,
+    Bytes out = Header(uint32_t(payload.size()), uint32_t(rtf.size()), kTypeCompressed,
                        ComputeCrc(payload.data(), payload.size()));
     PutBytes(out, payload);
     return out;
@@ -55,9 +55,9 @@ Bytes CompressRtf(std::string_view rtf)
 
 Bytes WrapUncompressedRtf(std::string_view rtf)
 {
-    Bytes out = Header(uint32_t(rtf.size()), uint32_t(rtf.size()), typeUncompressed, 0);
+    Bytes out = Header(uint32_t(rtf.size()), uint32_t(rtf.size()), kTypeUncompressed, 0);
     out.insert(out.end(), rtf.begin(), rtf.end());
     return out;
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -9,8 +9,8 @@ namespace tolvane::pstwriter {
 
 // Encodes rtf as an LZFu stream made only of literal runs plus the end marker: valid for every
 // reader, and as large as the text plus one eighth.
-Bytes CompressRtf(std::string_view rtf);
+[[nodiscard]] Bytes CompressRtf(std::string_view rtf);
 // The uncompressed form (compression type "MELA", checksum 0).
-Bytes WrapUncompressedRtf(std::string_view rtf);
+[[nodiscard]] Bytes WrapUncompressedRtf(std::string_view rtf);
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

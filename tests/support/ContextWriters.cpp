@@ -11,17 +11,17 @@ namespace {
 
 uint32_t StoreVariable(HeapWriter& heap, SubnodeCollector& subnodes, const Bytes& data)
 {
-    if (data.size() <= HeapWriter::maxAllocation)
-        return heap.allocate(data);
-    return subnodes.storeValue(data);
+    if (data.size() <= HeapWriter::kMaxAllocation)
+        return heap.Allocate(data);
+    return subnodes.StoreValue(data);
 }
 
-} // namespace
+}  // namespace
 
 uint64_t WritePropertyContext(const PropertyMap& properties, SubnodeCollector& subnodes)
 {
-    HeapWriter heap(HeapWriter::clientPropertyContext);
-    const uint32_t headerHid = heap.allocate(Bytes(8, 0));
+    HeapWriter heap(HeapWriter::kClientPropertyContext);
+    const uint32_t headerHid = heap.Allocate(Bytes(8, 0));
     std::vector<Bytes> records;
     for (const auto& [id, value] : properties) {
         Bytes record;
@@ -37,17 +37,17 @@ uint64_t WritePropertyContext(const PropertyMap& properties, SubnodeCollector& s
         }
         records.push_back(std::move(record));
     }
-    heap.setUserRoot(heap.buildBTree(2, 6, records, headerHid));
-    return subnodes.db().writeBlocks(heap.finish());
+    heap.setUserRoot(heap.BuildBTree(2, 6, records, headerHid));
+    return subnodes.db().WriteBlocks(heap.Finish());
 }
 
 uint64_t WriteTableContext(std::vector<uint32_t> columnTags, const std::vector<TableRow>& rows,
                            SubnodeCollector& subnodes)
 {
-    constexpr uint32_t rowIdTag = MakeTag(0x67F2, PtLong);
-    constexpr uint32_t rowVersionTag = MakeTag(0x67F3, PtLong);
-    std::erase(columnTags, rowIdTag);
-    std::erase(columnTags, rowVersionTag);
+    constexpr uint32_t kRowIdTag = MakeTag(0x67F2, PtLong);
+    constexpr uint32_t kRowVersionTag = MakeTag(0x67F3, PtLong);
+    std::erase(columnTags, kRowIdTag);
+    std::erase(columnTags, kRowVersionTag);
     std::sort(columnTags.begin(), columnTags.end());
     columnTags.erase(std::unique(columnTags.begin(), columnTags.end()), columnTags.end());
 
@@ -62,25 +62,25 @@ uint64_t WriteTableContext(std::vector<uint32_t> columnTags, const std::vector<T
         const size_t fixed = FixedTypeSize(TagType(tag));
         return uint8_t(fixed ? fixed : 4);
     };
-    std::vector<Column> placed{{rowIdTag, 0, 4, 0}, {rowVersionTag, 4, 4, 1}};
+    std::vector<Column> placed{{kRowIdTag, 0, 4, 0}, {kRowVersionTag, 4, 4, 1}};
     uint16_t offset = 8;
     uint8_t bit = 2;
     uint16_t groupEnds[4] = {};
-    const uint8_t sizes[4] = {8, 4, 2, 1};
+    constexpr uint8_t kCellSizes[4] = {8, 4, 2, 1};
     for (int group = 0; group < 4; ++group) {
         for (uint32_t tag : columnTags)
-            if (cellSize(tag) == sizes[group]) {
-                placed.push_back({tag, offset, sizes[group], bit++});
-                offset += sizes[group];
+            if (cellSize(tag) == kCellSizes[group]) {
+                placed.push_back({tag, offset, kCellSizes[group], bit++});
+                offset += kCellSizes[group];
             }
         groupEnds[group] = offset;
     }
     const size_t bitmapSize = (placed.size() + 7) / 8;
     const uint16_t rowSize = uint16_t(offset + bitmapSize);
 
-    HeapWriter heap(HeapWriter::clientTableContext);
+    HeapWriter heap(HeapWriter::kClientTableContext);
     const size_t infoSize = 22 + 8 * placed.size();
-    const uint32_t infoHid = heap.allocate(Bytes(infoSize, 0));
+    const uint32_t infoHid = heap.Allocate(Bytes(infoSize, 0));
 
     std::vector<Bytes> rowBytes;
     std::vector<Bytes> indexRecords;
@@ -112,18 +112,18 @@ uint64_t WriteTableContext(std::vector<uint32_t> columnTags, const std::vector<T
     }
     std::sort(indexRecords.begin(), indexRecords.end(),
               [](const Bytes& a, const Bytes& b) { return GetU32(a.data()) < GetU32(b.data()); });
-    const uint32_t indexHid = heap.buildBTree(4, 4, indexRecords);
+    const uint32_t indexHid = heap.BuildBTree(4, 4, indexRecords);
 
     uint32_t rowsHnid = 0;
     const size_t matrixSize = rows.size() * rowSize;
-    if (matrixSize > 0 && matrixSize <= HeapWriter::maxAllocation) {
+    if (matrixSize > 0 && matrixSize <= HeapWriter::kMaxAllocation) {
         Bytes matrix;
         for (const Bytes& row : rowBytes)
             PutBytes(matrix, row);
-        rowsHnid = heap.allocate(matrix);
+        rowsHnid = heap.Allocate(matrix);
     } else if (matrixSize > 0) {
         // Rows never straddle blocks: each block holds a whole number of rows.
-        const size_t perBlock = NodeDatabaseWriter::maxBlockData / rowSize;
+        const size_t perBlock = NodeDatabaseWriter::kMaxBlockData / rowSize;
         std::vector<Bytes> pieces;
         for (size_t first = 0; first < rowBytes.size(); first += perBlock) {
             Bytes piece;
@@ -131,8 +131,8 @@ uint64_t WriteTableContext(std::vector<uint32_t> columnTags, const std::vector<T
                 PutBytes(piece, rowBytes[i]);
             pieces.push_back(std::move(piece));
         }
-        rowsHnid = subnodes.newNid(0x1F);
-        subnodes.add(rowsHnid, subnodes.db().writeBlocks(pieces));
+        rowsHnid = subnodes.NewNid(0x1F);
+        subnodes.Add(rowsHnid, subnodes.db().WriteBlocks(pieces));
     }
 
     Bytes info;
@@ -152,9 +152,9 @@ uint64_t WriteTableContext(std::vector<uint32_t> columnTags, const std::vector<T
         PutU8(info, column.size);
         PutU8(info, column.bit);
     }
-    heap.update(infoHid, info);
+    heap.Update(infoHid, info);
     heap.setUserRoot(infoHid);
-    return subnodes.db().writeBlocks(heap.finish());
+    return subnodes.db().WriteBlocks(heap.Finish());
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -16,11 +16,11 @@ struct TableRow {
 };
 
 // Returns the BID of the node data holding the property context.
-uint64_t WritePropertyContext(const PropertyMap& properties, SubnodeCollector& subnodes);
+[[nodiscard]] uint64_t WritePropertyContext(const PropertyMap& properties, SubnodeCollector& subnodes);
 
 // Returns the BID of the node data holding the table context. Cells whose tag is not among the
 // columns are ignored; columns a row lacks are marked absent in that row.
-uint64_t WriteTableContext(std::vector<uint32_t> columnTags, const std::vector<TableRow>& rows,
-                           SubnodeCollector& subnodes);
+[[nodiscard]] uint64_t WriteTableContext(std::vector<uint32_t> columnTags, const std::vector<TableRow>& rows,
+                                         SubnodeCollector& subnodes);
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -6,16 +6,16 @@
 namespace tolvane::pstwriter {
 namespace {
 
-constexpr size_t maxBlock = 8176;
-constexpr size_t maxAllocationsPerBlock = 2047;  // the HID index has 11 bits
+constexpr size_t kMaxBlock = 8176;
+constexpr size_t kMaxAllocationsPerBlock = 2047;  // the HID index has 11 bits
 
 size_t PageMapSize(size_t allocations) { return 4 + 2 * (allocations + 1); }
 
-} // namespace
+}  // namespace
 
 HeapWriter::HeapWriter(uint8_t clientSignature) : clientSignature_(clientSignature) {}
 
-size_t HeapWriter::headerSize(size_t blockIndex)
+size_t HeapWriter::HeaderSize(size_t blockIndex)
 {
     if (blockIndex == 0)
         return 12;
@@ -25,20 +25,20 @@ size_t HeapWriter::headerSize(size_t blockIndex)
     return 2;
 }
 
-uint32_t HeapWriter::allocate(std::span<const uint8_t> data)
+uint32_t HeapWriter::Allocate(std::span<const uint8_t> data)
 {
-    if (data.size() > maxAllocation)
+    if (data.size() > kMaxAllocation)
         throw std::logic_error("heap allocation too large");
     auto fits = [&](const Block& block) {
         const size_t count = block.allocations.size() + 1;
         const size_t end = block.used + data.size();
-        return count <= maxAllocationsPerBlock && ((end + 1) & ~size_t(1)) + PageMapSize(count) <= maxBlock;
+        return count <= kMaxAllocationsPerBlock && ((end + 1) & ~size_t(1)) + PageMapSize(count) <= kMaxBlock;
     };
     if (blocks_.empty() || !fits(blocks_.back())) {
         if (blocks_.size() >= 0xFFFF)
             throw std::runtime_error("heap too large");
         Block block;
-        block.used = headerSize(blocks_.size());
+        block.used = HeaderSize(blocks_.size());
         blocks_.push_back(std::move(block));
     }
     Block& block = blocks_.back();
@@ -49,7 +49,7 @@ uint32_t HeapWriter::allocate(std::span<const uint8_t> data)
     return (blockIndex << 16) | (index << 5);
 }
 
-void HeapWriter::update(uint32_t hid, std::span<const uint8_t> data)
+void HeapWriter::Update(uint32_t hid, std::span<const uint8_t> data)
 {
     Bytes& target = blocks_.at(hid >> 16).allocations.at(((hid >> 5) & 0x7FF) - 1);
     if (target.size() != data.size())
@@ -57,7 +57,7 @@ void HeapWriter::update(uint32_t hid, std::span<const uint8_t> data)
     target.assign(data.begin(), data.end());
 }
 
-std::vector<Bytes> HeapWriter::finish() const
+std::vector<Bytes> HeapWriter::Finish() const
 {
     std::vector<Bytes> out;
     const std::vector<Block> empty(1, Block{{}, 12});
@@ -65,7 +65,7 @@ std::vector<Bytes> HeapWriter::finish() const
     for (size_t b = 0; b < blocks.size(); ++b) {
         const Block& block = blocks[b];
         Bytes bytes;
-        const size_t header = headerSize(b);
+        const size_t header = HeaderSize(b);
         PutZeros(bytes, header);
         std::vector<uint16_t> offsets;
         for (const Bytes& a : block.allocations) {
@@ -91,13 +91,13 @@ std::vector<Bytes> HeapWriter::finish() const
     return out;
 }
 
-uint32_t HeapWriter::buildBTree(uint8_t keySize, uint8_t dataSize, const std::vector<Bytes>& sortedRecords,
+uint32_t HeapWriter::BuildBTree(uint8_t keySize, uint8_t dataSize, const std::vector<Bytes>& sortedRecords,
                                 uint32_t headerHid)
 {
     auto place = [&](const Bytes& header) {
         if (!headerHid)
-            return allocate(header);
-        update(headerHid, header);
+            return Allocate(header);
+        Update(headerHid, header);
         return headerHid;
     };
     Bytes header(8, 0);
@@ -114,16 +114,16 @@ uint32_t HeapWriter::buildBTree(uint8_t keySize, uint8_t dataSize, const std::ve
     };
     std::vector<Node> level;
     const size_t recordSize = keySize + dataSize;
-    const size_t perLeaf = maxAllocation / recordSize;
+    const size_t perLeaf = kMaxAllocation / recordSize;
     for (size_t first = 0; first < sortedRecords.size(); first += perLeaf) {
         Bytes chunk;
         const size_t n = std::min(perLeaf, sortedRecords.size() - first);
         for (size_t i = first; i < first + n; ++i)
             PutBytes(chunk, sortedRecords[i]);
-        level.push_back({Bytes(sortedRecords[first].begin(), sortedRecords[first].begin() + keySize), allocate(chunk)});
+        level.push_back({Bytes(sortedRecords[first].begin(), sortedRecords[first].begin() + keySize), Allocate(chunk)});
     }
     uint8_t indexLevels = 0;
-    const size_t perIndex = maxAllocation / (keySize + 4);
+    const size_t perIndex = kMaxAllocation / (keySize + 4);
     while (level.size() > 1) {
         std::vector<Node> upper;
         for (size_t first = 0; first < level.size(); first += perIndex) {
@@ -133,7 +133,7 @@ uint32_t HeapWriter::buildBTree(uint8_t keySize, uint8_t dataSize, const std::ve
                 PutBytes(chunk, level[i].firstKey);
                 PutU32(chunk, level[i].hid);
             }
-            upper.push_back({level[first].firstKey, allocate(chunk)});
+            upper.push_back({level[first].firstKey, Allocate(chunk)});
         }
         level = std::move(upper);
         ++indexLevels;
@@ -143,4 +143,4 @@ uint32_t HeapWriter::buildBTree(uint8_t keySize, uint8_t dataSize, const std::ve
     return place(header);
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

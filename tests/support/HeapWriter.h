@@ -10,37 +10,39 @@ namespace tolvane::pstwriter {
 
 class HeapWriter {
 public:
-    static constexpr size_t maxAllocation = 3580;
-    static constexpr uint8_t clientPropertyContext = 0xBC;
-    static constexpr uint8_t clientTableContext = 0x7C;
+    // Largest value kept on the heap; callers store anything bigger in a subnode of their own.
+    static constexpr size_t kMaxAllocation = 3580;
+    // The client signature tells readers whether the heap holds a property or a table context.
+    static constexpr uint8_t kClientPropertyContext = 0xBC;
+    static constexpr uint8_t kClientTableContext = 0x7C;
 
     explicit HeapWriter(uint8_t clientSignature);
 
-    // Returns the HID of a new allocation (at most maxAllocation bytes).
-    uint32_t allocate(std::span<const uint8_t> data);
+    // Returns the HID of a new allocation (at most kMaxAllocation bytes).
+    [[nodiscard]] uint32_t Allocate(std::span<const uint8_t> data);
     // Replaces an allocation's bytes; the size must not change.
-    void update(uint32_t hid, std::span<const uint8_t> data);
+    void Update(uint32_t hid, std::span<const uint8_t> data);
     void setUserRoot(uint32_t hid) { userRoot_ = hid; }
 
     // The heap's blocks, ready to be stored as the node's data (one block or a data tree).
-    std::vector<Bytes> finish() const;
+    [[nodiscard]] std::vector<Bytes> Finish() const;
 
     // Builds a B-tree-on-heap over records sorted by key; each record is key bytes followed by data
     // bytes. Returns the HID of the BTHHEADER; headerHid, when given, is an 8-byte allocation made
     // earlier to hold it (so the header can precede the records, as in files written by mail clients).
-    uint32_t buildBTree(uint8_t keySize, uint8_t dataSize, const std::vector<Bytes>& sortedRecords,
-                        uint32_t headerHid = 0);
+    [[nodiscard]] uint32_t BuildBTree(uint8_t keySize, uint8_t dataSize,
+                                      const std::vector<Bytes>& sortedRecords, uint32_t headerHid = 0);
 
 private:
     struct Block {
         std::vector<Bytes> allocations;
         size_t used = 0;  // header plus allocation bytes
     };
-    static size_t headerSize(size_t blockIndex);
+    static size_t HeaderSize(size_t blockIndex);
 
     uint8_t clientSignature_;
     uint32_t userRoot_ = 0;
     std::vector<Block> blocks_;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

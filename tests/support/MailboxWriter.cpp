@@ -10,34 +10,34 @@ namespace {
 
 using namespace tags;
 
-constexpr uint8_t nidTypeNormalFolder = 0x02;
-constexpr uint8_t nidTypeMessage = 0x04;
-constexpr uint8_t nidTypeAttachment = 0x05;
-constexpr uint8_t nidTypeHierarchyTable = 0x0D;
-constexpr uint8_t nidTypeContentsTable = 0x0E;
-constexpr uint8_t nidTypeAssocContentsTable = 0x0F;
-constexpr uint32_t nidMessageStore = 0x21;
-constexpr uint32_t nidNameToIdMap = 0x61;
-constexpr uint32_t nidHierarchyTemplate = 0x60D;
-constexpr uint32_t nidContentsTemplate = 0x60E;
-constexpr uint32_t nidAssocContentsTemplate = 0x60F;
-constexpr uint32_t nidSearchContentsTemplate = 0x610;
-constexpr uint32_t nidAttachmentTable = 0x671;
-constexpr uint32_t nidRecipientTable = 0x692;
+constexpr uint8_t kNidTypeNormalFolder = 0x02;
+constexpr uint8_t kNidTypeMessage = 0x04;
+constexpr uint8_t kNidTypeAttachment = 0x05;
+constexpr uint8_t kNidTypeHierarchyTable = 0x0D;
+constexpr uint8_t kNidTypeContentsTable = 0x0E;
+constexpr uint8_t kNidTypeAssocContentsTable = 0x0F;
+constexpr uint32_t kNidMessageStore = 0x21;
+constexpr uint32_t kNidNameToIdMap = 0x61;
+constexpr uint32_t kNidHierarchyTemplate = 0x60D;
+constexpr uint32_t kNidContentsTemplate = 0x60E;
+constexpr uint32_t kNidAssocContentsTemplate = 0x60F;
+constexpr uint32_t kNidSearchContentsTemplate = 0x610;
+constexpr uint32_t kNidAttachmentTable = 0x671;
+constexpr uint32_t kNidRecipientTable = 0x692;
 
-const std::vector<uint32_t> hierarchyColumns = {DisplayName, ContentCount, ContentUnreadCount, Subfolders,
-                                                ContainerClass};
-const std::vector<uint32_t> contentsColumns = {
+const std::vector<uint32_t> kHierarchyColumns = {DisplayName, ContentCount, ContentUnreadCount, Subfolders,
+                                                 ContainerClass};
+const std::vector<uint32_t> kContentsColumns = {
     Importance,   MessageClass,      Sensitivity, Subject,       ClientSubmitTime,    SentRepresentingName,
     MessageToMe,  MessageCcMe,       ConversationTopic, ConversationIndex, DisplayCc, DisplayTo,
     MessageDeliveryTime, MessageFlags, MessageSize, MessageStatus, LastModificationTime};
-const std::vector<uint32_t> recipientColumns = {RecipientType, Responsibility, RecordKey,   ObjectType,
-                                                EntryId,       DisplayName,    AddressType, EmailAddress,
-                                                SearchKey,     DisplayType,    TransmittableDisplayName, SendRichInfo};
-const std::vector<uint32_t> attachmentColumns = {AttachSize, AttachFilename, AttachMethod, RenderingPosition};
+const std::vector<uint32_t> kRecipientColumns = {RecipientType, Responsibility, RecordKey,   ObjectType,
+                                                 EntryId,       DisplayName,    AddressType, EmailAddress,
+                                                 SearchKey,     DisplayType,    TransmittableDisplayName, SendRichInfo};
+const std::vector<uint32_t> kAttachmentColumns = {AttachSize, AttachFilename, AttachMethod, RenderingPosition};
 
 // Fixed so that the same input always gives the same file.
-const Bytes storeUid = {0x7A, 0x1C, 0x55, 0x3E, 0x90, 0x4B, 0x42, 0x11, 0xA6, 0x2D, 0x0F, 0x6E, 0x51, 0x73, 0x8C, 0x01};
+const Bytes kStoreUid = {0x7A, 0x1C, 0x55, 0x3E, 0x90, 0x4B, 0x42, 0x11, 0xA6, 0x2D, 0x0F, 0x6E, 0x51, 0x73, 0x8C, 0x01};
 
 uint32_t TagOf(uint16_t id, const PropertyValue& value) { return MakeTag(id, value.type); }
 
@@ -77,24 +77,24 @@ std::vector<uint32_t> ColumnsFor(std::vector<uint32_t> columns, const std::vecto
     return columns;
 }
 
-} // namespace
+}  // namespace
 
 MailboxWriter::MailboxWriter(const std::string& path, MailboxOptions options)
     : db_(path, options.encoding), options_(std::move(options))
 {
     // Names every mail client registers; readers also expect the map's streams to be non-empty.
     for (uint32_t lid : {0x8005u})
-        names_.idFor(NamedPropertyKey{propsets::Address, lid, {}});
+        names_.IdFor(NamedPropertyKey{propsets::Address, lid, {}});
     for (uint32_t lid : {0x820Du, 0x820Eu, 0x8208u, 0x8232u})
-        names_.idFor(NamedPropertyKey{propsets::Appointment, lid, {}});
-    names_.idFor(NamedPropertyKey{propsets::PublicStrings, 0, "Keywords"});
+        names_.IdFor(NamedPropertyKey{propsets::Appointment, lid, {}});
+    names_.IdFor(NamedPropertyKey{propsets::PublicStrings, 0, "Keywords"});
 
     FolderState root;
-    root.parent = rootFolderNid;
+    root.parent = kRootFolderNid;
     root.definition.displayName = "";
-    folders_.emplace(rootFolderNid, std::move(root));
-    topNid_ = addFolder(rootFolderNid, FolderDefinition{"Top of Personal Folders", std::nullopt, {}});
-    searchRootNid_ = addFolder(rootFolderNid, FolderDefinition{"Search Root", std::nullopt, {}});
+    folders_.emplace(kRootFolderNid, std::move(root));
+    topNid_ = AddFolder(kRootFolderNid, FolderDefinition{"Top of Personal Folders", std::nullopt, {}});
+    searchRootNid_ = AddFolder(kRootFolderNid, FolderDefinition{"Search Root", std::nullopt, {}});
 }
 
 MailboxWriter::FolderState& MailboxWriter::folder(uint32_t nid)
@@ -105,10 +105,10 @@ MailboxWriter::FolderState& MailboxWriter::folder(uint32_t nid)
     return it->second;
 }
 
-uint32_t MailboxWriter::addFolder(uint32_t parentNid, FolderDefinition definition)
+uint32_t MailboxWriter::AddFolder(uint32_t parentNid, FolderDefinition definition)
 {
     FolderState& parent = folder(parentNid);
-    const uint32_t nid = nextNid(nidTypeNormalFolder);
+    const uint32_t nid = NextNid(kNidTypeNormalFolder);
     parent.children.push_back(nid);
     FolderState state;
     state.parent = parentNid;
@@ -117,22 +117,22 @@ uint32_t MailboxWriter::addFolder(uint32_t parentNid, FolderDefinition definitio
     return nid;
 }
 
-PropertyMap MailboxWriter::resolveNamed(const PropertyMap& properties, const NamedPropertyMap& named)
+PropertyMap MailboxWriter::ResolveNamed(const PropertyMap& properties, const NamedPropertyMap& named)
 {
     PropertyMap out = properties;
     for (const auto& [key, value] : named)
-        out[names_.idFor(key)] = value;
+        out[names_.IdFor(key)] = value;
     return out;
 }
 
-MailboxWriter::NodeBids MailboxWriter::writeAttachmentNode(const Attachment& attachment)
+MailboxWriter::NodeBids MailboxWriter::WriteAttachmentNode(const Attachment& attachment)
 {
     SubnodeCollector subnodes(db_);
-    PropertyMap properties = resolveNamed(attachment.properties, attachment.named);
+    PropertyMap properties = ResolveNamed(attachment.properties, attachment.named);
     if (attachment.embedded) {
-        const uint32_t nid = subnodes.newNid(nidTypeMessage);
-        const NodeBids embedded = writeMessageNode(*attachment.embedded);
-        subnodes.add(nid, embedded.data, embedded.sub);
+        const uint32_t nid = subnodes.NewNid(kNidTypeMessage);
+        const NodeBids embedded = WriteMessageNode(*attachment.embedded);
+        subnodes.Add(nid, embedded.data, embedded.sub);
         Bytes object;
         PutU32(object, nid);
         PutU32(object, uint32_t(EstimateSize(*attachment.embedded)));
@@ -140,14 +140,14 @@ MailboxWriter::NodeBids MailboxWriter::writeAttachmentNode(const Attachment& att
     }
     NodeBids bids;
     bids.data = WritePropertyContext(properties, subnodes);
-    bids.sub = subnodes.write();
+    bids.sub = subnodes.Write();
     return bids;
 }
 
-MailboxWriter::NodeBids MailboxWriter::writeMessageNode(const Message& message)
+MailboxWriter::NodeBids MailboxWriter::WriteMessageNode(const Message& message)
 {
     SubnodeCollector subnodes(db_);
-    PropertyMap properties = resolveNamed(message.properties, message.named);
+    PropertyMap properties = ResolveNamed(message.properties, message.named);
     if (!properties.count(TagId(MessageSize)))
         properties[TagId(MessageSize)] = PropertyValue::int32(int32_t(std::min<uint64_t>(EstimateSize(message), 0x7FFFFFFF)));
 
@@ -164,51 +164,51 @@ MailboxWriter::NodeBids MailboxWriter::writeMessageNode(const Message& message)
     {
         // Large cells of a table are subnodes of the table's own node, not of the message.
         SubnodeCollector tableSubnodes(db_);
-        const uint64_t data = WriteTableContext(ColumnsFor(recipientColumns, recipientMaps), recipientRows, tableSubnodes);
-        subnodes.add(nidRecipientTable, data, tableSubnodes.write());
+        const uint64_t data = WriteTableContext(ColumnsFor(kRecipientColumns, recipientMaps), recipientRows, tableSubnodes);
+        subnodes.Add(kNidRecipientTable, data, tableSubnodes.Write());
     }
 
     if (!message.attachments.empty()) {
         std::vector<const PropertyMap*> attachmentMaps;
         std::vector<TableRow> attachmentRows;
         for (const Attachment& attachment : message.attachments) {
-            const uint32_t nid = subnodes.newNid(nidTypeAttachment);
-            const NodeBids bids = writeAttachmentNode(attachment);
-            subnodes.add(nid, bids.data, bids.sub);
+            const uint32_t nid = subnodes.NewNid(kNidTypeAttachment);
+            const NodeBids bids = WriteAttachmentNode(attachment);
+            subnodes.Add(nid, bids.data, bids.sub);
             TableRow row;
             row.rowId = nid;
-            for (uint32_t tag : attachmentColumns)
+            for (uint32_t tag : kAttachmentColumns)
                 if (auto it = attachment.properties.find(TagId(tag));
                     it != attachment.properties.end() && it->second.type == TagType(tag))
                     row.cells[tag] = it->second;
             attachmentRows.push_back(std::move(row));
         }
         SubnodeCollector tableSubnodes(db_);
-        const uint64_t data = WriteTableContext(attachmentColumns, attachmentRows, tableSubnodes);
-        subnodes.add(nidAttachmentTable, data, tableSubnodes.write());
+        const uint64_t data = WriteTableContext(kAttachmentColumns, attachmentRows, tableSubnodes);
+        subnodes.Add(kNidAttachmentTable, data, tableSubnodes.Write());
     }
 
     NodeBids bids;
     bids.data = WritePropertyContext(properties, subnodes);
-    bids.sub = subnodes.write();
+    bids.sub = subnodes.Write();
     return bids;
 }
 
-uint32_t MailboxWriter::addMessage(uint32_t folderNid, const Message& message)
+uint32_t MailboxWriter::AddMessage(uint32_t folderNid, const Message& message)
 {
     FolderState& target = folder(folderNid);
     if (target.closed)
         throw std::logic_error("folder already closed");
-    const uint32_t nid = nextNid(nidTypeMessage);
-    const NodeBids bids = writeMessageNode(message);
-    db_.addNode(nid, bids.data, bids.sub, folderNid);
+    const uint32_t nid = NextNid(kNidTypeMessage);
+    const NodeBids bids = WriteMessageNode(message);
+    db_.AddNode(nid, bids.data, bids.sub, folderNid);
 
     ++target.contentCount;
     if (!(IntOf(message.properties, MessageFlags, 0) & FlagRead))
         ++target.unreadCount;
     TableRow row;
     row.rowId = nid;
-    for (uint32_t tag : contentsColumns)
+    for (uint32_t tag : kContentsColumns)
         if (auto value = message.find(tag))
             row.cells[tag] = *value;
     if (!row.cells.count(MessageSize))
@@ -217,24 +217,24 @@ uint32_t MailboxWriter::addMessage(uint32_t folderNid, const Message& message)
     return nid;
 }
 
-void MailboxWriter::writeContentsTable(uint32_t folderNid, FolderState& state)
+void MailboxWriter::WriteContentsTable(uint32_t folderNid, FolderState& state)
 {
     SubnodeCollector subnodes(db_);
-    const uint64_t data = WriteTableContext(contentsColumns, state.rows, subnodes);
-    db_.addNode((folderNid & ~0x1Fu) | nidTypeContentsTable, data, subnodes.write(), 0);
+    const uint64_t data = WriteTableContext(kContentsColumns, state.rows, subnodes);
+    db_.AddNode((folderNid & ~0x1Fu) | kNidTypeContentsTable, data, subnodes.Write(), 0);
     state.rows.clear();
     state.rows.shrink_to_fit();
     state.closed = true;
 }
 
-void MailboxWriter::closeFolder(uint32_t folderNid)
+void MailboxWriter::CloseFolder(uint32_t folderNid)
 {
     FolderState& state = folder(folderNid);
     if (!state.closed)
-        writeContentsTable(folderNid, state);
+        WriteContentsTable(folderNid, state);
 }
 
-void MailboxWriter::writeFolderObject(uint32_t folderNid, FolderState& state)
+void MailboxWriter::WriteFolderObject(uint32_t folderNid, FolderState& state)
 {
     PropertyMap properties = state.definition.extraProperties;
     if (state.definition.displayName)
@@ -247,7 +247,7 @@ void MailboxWriter::writeFolderObject(uint32_t folderNid, FolderState& state)
     {
         SubnodeCollector subnodes(db_);
         const uint64_t data = WritePropertyContext(properties, subnodes);
-        db_.addNode(folderNid, data, subnodes.write(), state.parent);
+        db_.AddNode(folderNid, data, subnodes.Write(), state.parent);
     }
 
     std::vector<TableRow> rows;
@@ -267,59 +267,59 @@ void MailboxWriter::writeFolderObject(uint32_t folderNid, FolderState& state)
     const uint32_t index = folderNid & ~0x1Fu;
     {
         SubnodeCollector subnodes(db_);
-        const uint64_t data = WriteTableContext(hierarchyColumns, rows, subnodes);
-        db_.addNode(index | nidTypeHierarchyTable, data, subnodes.write(), 0);
+        const uint64_t data = WriteTableContext(kHierarchyColumns, rows, subnodes);
+        db_.AddNode(index | kNidTypeHierarchyTable, data, subnodes.Write(), 0);
     }
     if (!state.closed)
-        writeContentsTable(folderNid, state);
+        WriteContentsTable(folderNid, state);
     {
         SubnodeCollector subnodes(db_);
-        const uint64_t data = WriteTableContext(contentsColumns, {}, subnodes);
-        db_.addNode(index | nidTypeAssocContentsTable, data, subnodes.write(), 0);
+        const uint64_t data = WriteTableContext(kContentsColumns, {}, subnodes);
+        db_.AddNode(index | kNidTypeAssocContentsTable, data, subnodes.Write(), 0);
     }
 }
 
-Bytes MailboxWriter::entryIdFor(uint32_t nid) const
+Bytes MailboxWriter::EntryIdFor(uint32_t nid) const
 {
     Bytes id;
     id.reserve(24);
     PutU32(id, 0);  // flags
-    for (uint8_t b : storeUid)
+    for (uint8_t b : kStoreUid)
         id.push_back(b);
     PutU32(id, nid);
     return id;
 }
 
-void MailboxWriter::writeTemplates()
+void MailboxWriter::WriteTemplates()
 {
     const std::pair<uint32_t, const std::vector<uint32_t>*> templates[] = {
-        {nidHierarchyTemplate, &hierarchyColumns},      {nidContentsTemplate, &contentsColumns},
-        {nidAssocContentsTemplate, &contentsColumns},   {nidSearchContentsTemplate, &contentsColumns},
-        {nidAttachmentTable, &attachmentColumns},       {nidRecipientTable, &recipientColumns},
+        {kNidHierarchyTemplate, &kHierarchyColumns},      {kNidContentsTemplate, &kContentsColumns},
+        {kNidAssocContentsTemplate, &kContentsColumns},   {kNidSearchContentsTemplate, &kContentsColumns},
+        {kNidAttachmentTable, &kAttachmentColumns},       {kNidRecipientTable, &kRecipientColumns},
     };
     for (const auto& [nid, columns] : templates) {
         SubnodeCollector subnodes(db_);
         const uint64_t data = WriteTableContext(*columns, {}, subnodes);
-        db_.addNode(nid, data, subnodes.write(), 0);
+        db_.AddNode(nid, data, subnodes.Write(), 0);
     }
 }
 
-void MailboxWriter::finish()
+void MailboxWriter::Finish()
 {
     if (finished_)
         return;
     finished_ = true;
     for (auto& [nid, state] : folders_)
-        writeFolderObject(nid, state);
+        WriteFolderObject(nid, state);
 
     PropertyMap store;
-    store[TagId(RecordKey)] = PropertyValue::binary(storeUid);
+    store[TagId(RecordKey)] = PropertyValue::binary(kStoreUid);
     store[TagId(DisplayName)] = PropertyValue::unicode(options_.storeDisplayName);
-    store[TagId(IpmSubtreeEntryId)] = PropertyValue::binary(entryIdFor(topNid_));
-    store[TagId(FinderEntryId)] = PropertyValue::binary(entryIdFor(searchRootNid_));
+    store[TagId(IpmSubtreeEntryId)] = PropertyValue::binary(EntryIdFor(topNid_));
+    store[TagId(FinderEntryId)] = PropertyValue::binary(EntryIdFor(searchRootNid_));
     int32_t validMask = 0x01 | 0x80;
     if (deletedItemsNid_) {
-        store[TagId(IpmWastebasketEntryId)] = PropertyValue::binary(entryIdFor(deletedItemsNid_));
+        store[TagId(IpmWastebasketEntryId)] = PropertyValue::binary(EntryIdFor(deletedItemsNid_));
         validMask |= 0x08;
     }
     store[TagId(ValidFolderMask)] = PropertyValue::int32(validMask);
@@ -327,15 +327,15 @@ void MailboxWriter::finish()
     {
         SubnodeCollector subnodes(db_);
         const uint64_t data = WritePropertyContext(store, subnodes);
-        db_.addNode(nidMessageStore, data, subnodes.write(), 0);
+        db_.AddNode(kNidMessageStore, data, subnodes.Write(), 0);
     }
     {
         SubnodeCollector subnodes(db_);
-        const uint64_t data = WritePropertyContext(names_.toProperties(), subnodes);
-        db_.addNode(nidNameToIdMap, data, subnodes.write(), 0);
+        const uint64_t data = WritePropertyContext(names_.ToProperties(), subnodes);
+        db_.AddNode(kNidNameToIdMap, data, subnodes.Write(), 0);
     }
-    writeTemplates();
-    db_.finish(std::vector<uint32_t>(32, nextIndex_));
+    WriteTemplates();
+    db_.Finish(std::vector<uint32_t>(32, nextIndex_));
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -1,7 +1,7 @@
 // The messaging layer of a PST file, written as a stream: folders are declared, items are written the
 // moment they are added, and a folder's contents table can be written (and its row summaries dropped)
 // as soon as the folder is closed. Everything else (folder objects, hierarchy tables, message store,
-// name-to-id map, B-trees) is written by finish().
+// name-to-id map, B-trees) is written by Finish().
 #pragma once
 
 #include "ContextWriters.h"
@@ -28,7 +28,8 @@ struct MailboxOptions {
 
 class MailboxWriter {
 public:
-    static constexpr uint32_t rootFolderNid = 0x122;
+    // The root folder's node id is fixed by the file format; every other folder hangs below it.
+    static constexpr uint32_t kRootFolderNid = 0x122;
 
     // Throws std::runtime_error when the file cannot be created.
     MailboxWriter(const std::string& path, MailboxOptions options = {});
@@ -36,14 +37,14 @@ public:
     uint32_t topOfPersonalFolders() const { return topNid_; }
     uint32_t searchRoot() const { return searchRootNid_; }
 
-    uint32_t addFolder(uint32_t parentNid, FolderDefinition definition);
+    [[nodiscard]] uint32_t AddFolder(uint32_t parentNid, FolderDefinition definition);
     // Marks the folder the store names as its deleted-items folder.
     void setDeletedItemsFolder(uint32_t folderNid) { deletedItemsNid_ = folderNid; }
     // Writes the item now; returns its node id.
-    uint32_t addMessage(uint32_t folderNid, const Message& message);
+    uint32_t AddMessage(uint32_t folderNid, const Message& message);
     // Writes the folder's contents table now; no more items may be added to it.
-    void closeFolder(uint32_t folderNid);
-    void finish();
+    void CloseFolder(uint32_t folderNid);
+    void Finish();
 
     uint64_t bytesWritten() const { return db_.bytesWritten(); }
 
@@ -62,14 +63,14 @@ private:
         uint64_t sub = 0;
     };
 
-    uint32_t nextNid(uint8_t type) { return (nextIndex_++ << 5) | type; }
-    NodeBids writeMessageNode(const Message& message);
-    NodeBids writeAttachmentNode(const Attachment& attachment);
-    PropertyMap resolveNamed(const PropertyMap& properties, const NamedPropertyMap& named);
-    void writeContentsTable(uint32_t folderNid, FolderState& folder);
-    void writeFolderObject(uint32_t folderNid, FolderState& folder);
-    void writeTemplates();
-    Bytes entryIdFor(uint32_t nid) const;
+    uint32_t NextNid(uint8_t type) { return (nextIndex_++ << 5) | type; }
+    NodeBids WriteMessageNode(const Message& message);
+    NodeBids WriteAttachmentNode(const Attachment& attachment);
+    PropertyMap ResolveNamed(const PropertyMap& properties, const NamedPropertyMap& named);
+    void WriteContentsTable(uint32_t folderNid, FolderState& folder);
+    void WriteFolderObject(uint32_t folderNid, FolderState& folder);
+    void WriteTemplates();
+    Bytes EntryIdFor(uint32_t nid) const;
     FolderState& folder(uint32_t nid);
 
     NodeDatabaseWriter db_;
@@ -83,4 +84,4 @@ private:
     bool finished_ = false;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -35,7 +35,7 @@ std::string Utf16ToUtf8Lossy(const Bytes& utf16)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 Attachment& Attachment::property(uint32_t tag, PropertyValue value)
 {
@@ -104,7 +104,7 @@ Message& Message::from(std::string_view name, std::string_view email)
     return property(tags::SentRepresentingSmtpAddress, email);
 }
 
-void Message::appendDisplay(uint32_t tag, std::string_view name)
+void Message::AppendDisplay(uint32_t tag, std::string_view name)
 {
     std::string text;
     if (auto existing = find(tag))
@@ -128,7 +128,7 @@ Message& Message::recipient(int32_t type, std::string_view name, std::string_vie
     r[TagId(tags::Responsibility)] = PropertyValue::boolean(false);
     r[TagId(tags::SendRichInfo)] = PropertyValue::boolean(false);
     recipients.push_back(std::move(r));
-    appendDisplay(type == tags::RecipientCc ? tags::DisplayCc : type == tags::RecipientBcc ? tags::DisplayBcc : tags::DisplayTo,
+    AppendDisplay(type == tags::RecipientCc ? tags::DisplayCc : type == tags::RecipientBcc ? tags::DisplayBcc : tags::DisplayTo,
                   name);
     return *this;
 }
@@ -271,4 +271,4 @@ std::optional<PropertyValue> Message::find(uint32_t tag) const
     return it->second;
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

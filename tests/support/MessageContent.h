@@ -1,5 +1,7 @@
 // What one item holds: properties, named properties, recipients and attachments (possibly with an
 // embedded message), with chained setters so a test reads as a description of the item it needs.
+// Every chained call, adders such as attach() and embed() included, is named like a setter: it only
+// records what the item holds, and nothing reaches a file until the mailbox writer takes the item.
 #pragma once
 
 #include "PropertyTags.h"
@@ -91,7 +93,7 @@ public:
     std::optional<PropertyValue> find(uint32_t tag) const;
 
 private:
-    void appendDisplay(uint32_t tag, std::string_view name);
+    void AppendDisplay(uint32_t tag, std::string_view name);
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -9,11 +9,11 @@
 namespace tolvane::pstwriter {
 namespace {
 
-constexpr uint32_t bucketCount = 251;
+constexpr uint32_t kBucketCount = 251;
 
-} // namespace
+}  // namespace
 
-uint16_t NameToIdMap::idFor(const NamedPropertyKey& key)
+uint16_t NameToIdMap::IdFor(const NamedPropertyKey& key)
 {
     auto it = ids_.find(key);
     if (it != ids_.end())
@@ -26,11 +26,11 @@ uint16_t NameToIdMap::idFor(const NamedPropertyKey& key)
     return id;
 }
 
-PropertyMap NameToIdMap::toProperties() const
+PropertyMap NameToIdMap::ToProperties() const
 {
     Bytes guids, entries, strings;
     std::vector<Guid> guidList;
-    std::vector<Bytes> buckets(bucketCount);
+    std::vector<Bytes> buckets(kBucketCount);
     for (size_t i = 0; i < order_.size(); ++i) {
         const NamedPropertyKey& key = order_[i];
         uint16_t guidIndex;
@@ -71,17 +71,17 @@ PropertyMap NameToIdMap::toProperties() const
         PutU32(hashed, hashBase);
         PutU16(hashed, guidAndKind);
         PutU16(hashed, uint16_t(i));
-        PutBytes(buckets[(hashBase ^ guidAndKind) % bucketCount], hashed);
+        PutBytes(buckets[(hashBase ^ guidAndKind) % kBucketCount], hashed);
     }
     PropertyMap properties;
-    properties[0x0001] = PropertyValue::int32(int32_t(bucketCount));
+    properties[0x0001] = PropertyValue::int32(int32_t(kBucketCount));
     properties[0x0002] = PropertyValue::binary(guids);
     properties[0x0003] = PropertyValue::binary(entries);
     properties[0x0004] = PropertyValue::binary(strings);
-    for (uint32_t b = 0; b < bucketCount; ++b)
+    for (uint32_t b = 0; b < kBucketCount; ++b)
         if (!buckets[b].empty())
             properties[uint16_t(0x1000 + b)] = PropertyValue::binary(buckets[b]);
     return properties;
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

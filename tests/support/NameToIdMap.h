@@ -10,13 +10,13 @@ namespace tolvane::pstwriter {
 
 class NameToIdMap {
 public:
-    uint16_t idFor(const NamedPropertyKey& key);
+    uint16_t IdFor(const NamedPropertyKey& key);
     // The properties of the name-to-id map's property context.
-    PropertyMap toProperties() const;
+    [[nodiscard]] PropertyMap ToProperties() const;
 
 private:
     std::map<NamedPropertyKey, uint16_t> ids_;
     std::vector<NamedPropertyKey> order_;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

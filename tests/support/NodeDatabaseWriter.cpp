@@ -9,46 +9,40 @@
 namespace tolvane::pstwriter {
 namespace {
 
-constexpr uint64_t firstAmapOffset = 0x4400;
-constexpr uint64_t regionSize = 496 * 8 * 64;  // bytes mapped by one allocation map page
-constexpr uint64_t pageSize = 512;
-constexpr size_t trailerSize = 16;
-constexpr size_t maxXblockEntries = (NodeDatabaseWriter::maxBlockData - 8) / 8;
-constexpr size_t maxSlEntries = (NodeDatabaseWriter::maxBlockData - 8) / 24;
-constexpr size_t maxSiEntries = (NodeDatabaseWriter::maxBlockData - 8) / 16;
-constexpr uint8_t pageTypeBbt = 0x80;
-constexpr uint8_t pageTypeNbt = 0x81;
-constexpr uint8_t pageTypePmap = 0x83;
-constexpr uint8_t pageTypeAmap = 0x84;
+constexpr uint64_t kFirstAmapOffset = 0x4400;
+constexpr uint64_t kRegionSize = 496 * 8 * 64;  // bytes mapped by one allocation map page
+constexpr uint64_t kPageSize = 512;
+constexpr size_t kTrailerSize = 16;
+constexpr size_t kMaxXblockEntries = (NodeDatabaseWriter::kMaxBlockData - 8) / 8;
+constexpr size_t kMaxSlEntries = (NodeDatabaseWriter::kMaxBlockData - 8) / 24;
+constexpr size_t kMaxSiEntries = (NodeDatabaseWriter::kMaxBlockData - 8) / 16;
+constexpr uint8_t kPageTypeBbt = 0x80;
+constexpr uint8_t kPageTypeNbt = 0x81;
+constexpr uint8_t kPageTypePmap = 0x83;
+constexpr uint8_t kPageTypeAmap = 0x84;
 
 uint64_t AlignUp(uint64_t value, uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
-uint64_t RegionStart(size_t region) { return firstAmapOffset + region * regionSize; }
+uint64_t RegionStart(size_t region) { return kFirstAmapOffset + region * kRegionSize; }
 
 // Pages at the start of a region that belong to the allocation maps.
-uint64_t ReservedAtRegionStart(size_t region) { return pageSize + (region % 8 == 0 ? pageSize : 0); }
+uint64_t ReservedAtRegionStart(size_t region) { return kPageSize + (region % 8 == 0 ? kPageSize : 0); }
 
-} // namespace
+}  // namespace
 
 NodeDatabaseWriter::NodeDatabaseWriter(const std::string& path, BlockEncoding encoding)
     : path_(path), encoding_(encoding)
 {
-    file_ = std::fopen(path.c_str(), "wb");
+    file_.reset(std::fopen(path.c_str(), "wb"));
     if (!file_)
         throw std::runtime_error("cannot create " + path);
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
-    cursor_ = firstAmapOffset;
+    std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
+    cursor_ = kFirstAmapOffset;
 }
 
-NodeDatabaseWriter::~NodeDatabaseWriter()
+void NodeDatabaseWriter::MarkAllocated(uint64_t ib, uint64_t size)
 {
-    if (file_)
-        std::fclose(file_);
-}
-
-void NodeDatabaseWriter::markAllocated(uint64_t ib, uint64_t size)
-{
-    const size_t region = (ib - firstAmapOffset) / regionSize;
+    const size_t region = (ib - kFirstAmapOffset) / kRegionSize;
     while (amaps_.size() <= region) {
         std::vector<uint8_t> bitmap(496, 0);
         const uint64_t reserved = ReservedAtRegionStart(amaps_.size()) / 64;
@@ -62,84 +56,84 @@ void NodeDatabaseWriter::markAllocated(uint64_t ib, uint64_t size)
         amaps_[region][bit / 8] |= uint8_t(0x80 >> (bit % 8));
 }
 
-uint64_t NodeDatabaseWriter::allocate(uint64_t size, uint64_t alignment)
+uint64_t NodeDatabaseWriter::Allocate(uint64_t size, uint64_t alignment)
 {
     uint64_t pos = AlignUp(cursor_, alignment);
     for (;;) {
-        const size_t region = (pos - firstAmapOffset) / regionSize;
+        const size_t region = (pos - kFirstAmapOffset) / kRegionSize;
         const uint64_t start = RegionStart(region);
         const uint64_t reservedEnd = start + ReservedAtRegionStart(region);
         if (pos < reservedEnd) {
-            markAllocated(start, reservedEnd - start);
+            MarkAllocated(start, reservedEnd - start);
             pos = AlignUp(reservedEnd, alignment);
             continue;
         }
-        if (pos + size > start + regionSize) {
-            pos = start + regionSize;
+        if (pos + size > start + kRegionSize) {
+            pos = start + kRegionSize;
             continue;
         }
         break;
     }
-    markAllocated(pos, size);
+    MarkAllocated(pos, size);
     cursor_ = pos + size;
     return pos;
 }
 
-void NodeDatabaseWriter::seekForward(uint64_t ib)
+void NodeDatabaseWriter::SeekForward(uint64_t ib)
 {
-    static const uint8_t zeros[4096] = {};
+    static constexpr uint8_t kZeros[4096] = {};
     while (written_ < ib) {
-        const size_t n = size_t(std::min<uint64_t>(sizeof zeros, ib - written_));
-        if (std::fwrite(zeros, 1, n, file_) != n)
+        const size_t n = size_t(std::min<uint64_t>(sizeof kZeros, ib - written_));
+        if (std::fwrite(kZeros, 1, n, file_.get()) != n)
             throw std::runtime_error("write failed: " + path_);
         written_ += n;
     }
 }
 
-void NodeDatabaseWriter::writeAt(uint64_t ib, const Bytes& bytes)
+void NodeDatabaseWriter::WriteAt(uint64_t ib, const Bytes& bytes)
 {
     if (ib == written_) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
             throw std::runtime_error("write failed: " + path_);
         written_ += bytes.size();
         return;
     }
     if (ib > written_) {
-        seekForward(ib);
-        writeAt(ib, bytes);
+        SeekForward(ib);
+        WriteAt(ib, bytes);
         return;
     }
-    // Back-patching (allocation maps, header) happens only in finish().
-    std::fflush(file_);
-    if (::pwrite(fileno(file_), bytes.data(), bytes.size(), off_t(ib)) != ssize_t(bytes.size()))
+    // Back-patching (allocation maps, header) happens only in Finish().
+    std::fflush(file_.get());
+    if (::pwrite(fileno(file_.get()), bytes.data(), bytes.size(), off_t(ib)) != ssize_t(bytes.size()))
         throw std::runtime_error("write failed: " + path_);
 }
 
-uint64_t NodeDatabaseWriter::writeBlock(std::span<const uint8_t> data, bool internal)
+uint64_t NodeDatabaseWriter::WriteBlock(std::span<const uint8_t> data, bool internal)
 {
-    if (data.size() > maxBlockData)
+    if (data.size() > kMaxBlockData)
         throw std::logic_error("block too large");
     const uint64_t bid = nextBid_ | (internal ? 2 : 0);
     nextBid_ += 4;
-    const uint64_t total = AlignUp(data.size() + trailerSize, 64);
-    const uint64_t ib = allocate(total, 64);
+    const uint64_t total = AlignUp(data.size() + kTrailerSize, 64);
+    const uint64_t ib = Allocate(total, 64);
 
     Bytes block(data.begin(), data.end());
     if (!internal && encoding_ == BlockEncoding::Compressible)
         EncodeCompressible(block.data(), block.size());
-    block.resize(total - trailerSize, 0);
+    block.resize(total - kTrailerSize, 0);
     PutU16(block, uint16_t(data.size()));
     PutU16(block, ComputeBlockSignature(ib, bid));
     PutU32(block, ComputeCrc(block.data(), data.size()));
     PutU64(block, bid);
-    writeAt(ib, block);
+    WriteAt(ib, block);
     blocks_.push_back({bid, ib, uint16_t(data.size())});
     return bid;
 }
 
-uint64_t NodeDatabaseWriter::writeDataBlock(std::span<const uint8_t> data) { return writeBlock(data, false); }
+uint64_t NodeDatabaseWriter::WriteDataBlock(std::span<const uint8_t> data) { return WriteBlock(data, false); }
 
-uint64_t NodeDatabaseWriter::writeTree(const std::vector<uint64_t>& bids, const std::vector<uint64_t>& sizes)
+uint64_t NodeDatabaseWriter::WriteTree(const std::vector<uint64_t>& bids, const std::vector<uint64_t>& sizes)
 {
     if (bids.size() == 1)
         return bids[0];
@@ -151,9 +145,9 @@ uint64_t NodeDatabaseWriter::writeTree(const std::vector<uint64_t>& bids, const 
         PutU32(body, uint32_t(total));
         for (uint64_t child : children)
             PutU64(body, child);
-        return writeBlock(body, true);
+        return WriteBlock(body, true);
     };
-    if (bids.size() <= maxXblockEntries) {
+    if (bids.size() <= kMaxXblockEntries) {
         uint64_t total = 0;
         for (uint64_t s : sizes)
             total += s;
@@ -161,45 +155,45 @@ uint64_t NodeDatabaseWriter::writeTree(const std::vector<uint64_t>& bids, const 
     }
     std::vector<uint64_t> xblocks;
     uint64_t grandTotal = 0;
-    for (size_t first = 0; first < bids.size(); first += maxXblockEntries) {
-        const size_t count = std::min(maxXblockEntries, bids.size() - first);
+    for (size_t first = 0; first < bids.size(); first += kMaxXblockEntries) {
+        const size_t count = std::min(kMaxXblockEntries, bids.size() - first);
         uint64_t total = 0;
         for (size_t i = first; i < first + count; ++i)
             total += sizes[i];
         grandTotal += total;
         xblocks.push_back(xblock(1, std::span(bids).subspan(first, count), total));
     }
-    if (xblocks.size() > maxXblockEntries || grandTotal > 0xFFFFFFFFull)
+    if (xblocks.size() > kMaxXblockEntries || grandTotal > 0xFFFFFFFFull)
         throw std::runtime_error("data too large for one node");
     return xblock(2, xblocks, grandTotal);
 }
 
-uint64_t NodeDatabaseWriter::writeData(std::span<const uint8_t> data)
+uint64_t NodeDatabaseWriter::WriteData(std::span<const uint8_t> data)
 {
-    if (data.size() <= maxBlockData)
-        return writeBlock(data, false);
+    if (data.size() <= kMaxBlockData)
+        return WriteBlock(data, false);
     std::vector<uint64_t> bids, sizes;
-    for (size_t offset = 0; offset < data.size(); offset += maxBlockData) {
-        const size_t n = std::min(maxBlockData, data.size() - offset);
-        bids.push_back(writeBlock(data.subspan(offset, n), false));
+    for (size_t offset = 0; offset < data.size(); offset += kMaxBlockData) {
+        const size_t n = std::min(kMaxBlockData, data.size() - offset);
+        bids.push_back(WriteBlock(data.subspan(offset, n), false));
         sizes.push_back(n);
     }
-    return writeTree(bids, sizes);
+    return WriteTree(bids, sizes);
 }
 
-uint64_t NodeDatabaseWriter::writeBlocks(const std::vector<Bytes>& pieces)
+uint64_t NodeDatabaseWriter::WriteBlocks(const std::vector<Bytes>& pieces)
 {
     if (pieces.empty())
-        return writeBlock({}, false);
+        return WriteBlock({}, false);
     std::vector<uint64_t> bids, sizes;
     for (const Bytes& piece : pieces) {
-        bids.push_back(writeBlock(piece, false));
+        bids.push_back(WriteBlock(piece, false));
         sizes.push_back(piece.size());
     }
-    return writeTree(bids, sizes);
+    return WriteTree(bids, sizes);
 }
 
-uint64_t NodeDatabaseWriter::writeSubnodes(std::vector<SubnodeEntry> entries)
+uint64_t NodeDatabaseWriter::WriteSubnodes(std::vector<SubnodeEntry> entries)
 {
     if (entries.empty())
         return 0;
@@ -218,35 +212,35 @@ uint64_t NodeDatabaseWriter::writeSubnodes(std::vector<SubnodeEntry> entries)
             PutU64(body, e.bidData);
             PutU64(body, e.bidSub);
         }
-        return writeBlock(body, true);
+        return WriteBlock(body, true);
     };
-    if (entries.size() <= maxSlEntries)
+    if (entries.size() <= kMaxSlEntries)
         return leaf(entries);
     Bytes index;
     PutU8(index, 0x02);
     PutU8(index, 1);
     size_t count = 0;
     Bytes items;
-    for (size_t first = 0; first < entries.size(); first += maxSlEntries) {
-        const size_t n = std::min(maxSlEntries, entries.size() - first);
+    for (size_t first = 0; first < entries.size(); first += kMaxSlEntries) {
+        const size_t n = std::min(kMaxSlEntries, entries.size() - first);
         PutU64(items, entries[first].nid);
         PutU64(items, leaf(std::span(entries).subspan(first, n)));
         ++count;
     }
-    if (count > maxSiEntries)
+    if (count > kMaxSiEntries)
         throw std::runtime_error("too many subnodes");
     PutU16(index, uint16_t(count));
     PutU32(index, 0);
     PutBytes(index, items);
-    return writeBlock(index, true);
+    return WriteBlock(index, true);
 }
 
-void NodeDatabaseWriter::addNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent)
+void NodeDatabaseWriter::AddNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent)
 {
     nodes_.push_back({nid, bidData, bidSub, nidParent});
 }
 
-Bytes NodeDatabaseWriter::makePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_)
+Bytes NodeDatabaseWriter::MakePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_)
 {
     body.resize(496, 0);
     const uint32_t crc = ComputeCrc(body.data(), body.size());
@@ -259,7 +253,7 @@ Bytes NodeDatabaseWriter::makePage(Bytes body, uint8_t pageType, uint64_t bid, u
 }
 
 template <typename Entry, typename Key, typename Emit>
-NodeDatabaseWriter::PageRef NodeDatabaseWriter::writeBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries,
+NodeDatabaseWriter::PageRef NodeDatabaseWriter::WriteBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries,
                                                                  size_t entrySize, Key key, Emit emit)
 {
     // Leaves first, then index levels until a single root page remains.
@@ -278,8 +272,8 @@ NodeDatabaseWriter::PageRef NodeDatabaseWriter::writeBTreeLevels(uint8_t pageTyp
         PutU32(body, 0);
         const uint64_t bid = nextBid_;
         nextBid_ += 4;
-        const uint64_t ib = allocate(pageSize, pageSize);
-        writeAt(ib, makePage(std::move(body), pageType, bid, ib, true));
+        const uint64_t ib = Allocate(kPageSize, kPageSize);
+        WriteAt(ib, MakePage(std::move(body), pageType, bid, ib, true));
         level.push_back({n ? key(entries[first]) : 0, bid, ib});
         if (entries.empty())
             break;
@@ -304,8 +298,8 @@ NodeDatabaseWriter::PageRef NodeDatabaseWriter::writeBTreeLevels(uint8_t pageTyp
             PutU32(body, 0);
             const uint64_t bid = nextBid_;
             nextBid_ += 4;
-            const uint64_t ib = allocate(pageSize, pageSize);
-            writeAt(ib, makePage(std::move(body), pageType, bid, ib, true));
+            const uint64_t ib = Allocate(kPageSize, kPageSize);
+            WriteAt(ib, MakePage(std::move(body), pageType, bid, ib, true));
             upper.push_back({level[first].key, bid, ib});
         }
         level = std::move(upper);
@@ -314,7 +308,7 @@ NodeDatabaseWriter::PageRef NodeDatabaseWriter::writeBTreeLevels(uint8_t pageTyp
     return level.front();
 }
 
-void NodeDatabaseWriter::finish(const std::vector<uint32_t>& nextNidIndexByType)
+void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
 {
     if (finished_)
         return;
@@ -325,8 +319,8 @@ void NodeDatabaseWriter::finish(const std::vector<uint32_t>& nextNidIndexByType)
         if (nodes_[i].nid == nodes_[i - 1].nid)
             throw std::logic_error("duplicate node id");
 
-    const PageRef bbtRoot = writeBTreeLevels(
-        pageTypeBbt, blocks_, 24, [](const BlockRef& b) { return b.bid; },
+    const PageRef bbtRoot = WriteBTreeLevels(
+        kPageTypeBbt, blocks_, 24, [](const BlockRef& b) { return b.bid; },
         [](Bytes& out, const BlockRef& b) {
             PutU64(out, b.bid);
             PutU64(out, b.ib);
@@ -334,8 +328,8 @@ void NodeDatabaseWriter::finish(const std::vector<uint32_t>& nextNidIndexByType)
             PutU16(out, 2);
             PutU32(out, 0);
         });
-    const PageRef nbtRoot = writeBTreeLevels(
-        pageTypeNbt, nodes_, 32, [](const NodeRef& n) { return uint64_t(n.nid); },
+    const PageRef nbtRoot = WriteBTreeLevels(
+        kPageTypeNbt, nodes_, 32, [](const NodeRef& n) { return uint64_t(n.nid); },
         [](Bytes& out, const NodeRef& n) {
             PutU64(out, n.nid);
             PutU64(out, n.bidData);
@@ -346,8 +340,8 @@ void NodeDatabaseWriter::finish(const std::vector<uint32_t>& nextNidIndexByType)
 
     // The file always ends at the end of the last allocation region.
     const uint64_t fileEnd = RegionStart(amaps_.size());
-    std::fflush(file_);
-    if (::ftruncate(fileno(file_), off_t(fileEnd)) != 0)
+    std::fflush(file_.get());
+    if (::ftruncate(fileno(file_.get()), off_t(fileEnd)) != 0)
         throw std::runtime_error("cannot extend " + path_);
 
     uint64_t freeBytes = 0;
@@ -358,9 +352,9 @@ void NodeDatabaseWriter::finish(const std::vector<uint32_t>& nextNidIndexByType)
                 if (!(byte & (1 << bit)))
                     freeBytes += 64;
         Bytes amap(amaps_[region].begin(), amaps_[region].end());
-        writeAt(start, makePage(std::move(amap), pageTypeAmap, start, start, false));
+        WriteAt(start, MakePage(std::move(amap), kPageTypeAmap, start, start, false));
         if (region % 8 == 0)
-            writeAt(start + pageSize, makePage(Bytes(496, 0xFF), pageTypePmap, start + pageSize, start + pageSize, false));
+            WriteAt(start + kPageSize, MakePage(Bytes(496, 0xFF), kPageTypePmap, start + kPageSize, start + kPageSize, false));
     }
 
     Bytes header;
@@ -401,15 +395,12 @@ void NodeDatabaseWriter::finish(const std::vector<uint32_t>& nextNidIndexByType)
     PutZeros(header, 36);
     SetU32(header.data() + 4, ComputeCrc(header.data() + 8, 471));
     SetU32(header.data() + 524, ComputeCrc(header.data() + 8, 516));
-    writeAt(0, header);
+    WriteAt(0, header);
 
-    std::fflush(file_);
-    const bool failed = std::ferror(file_) != 0;
-    if (std::fclose(file_) != 0 || failed) {
-        file_ = nullptr;
+    std::fflush(file_.get());
+    const bool failed = std::ferror(file_.get()) != 0;
+    if (std::fclose(file_.release()) != 0 || failed)
         throw std::runtime_error("write failed: " + path_);
-    }
-    file_ = nullptr;
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -1,12 +1,12 @@
 // The node and block layer of a Unicode PST file: blocks with trailers, data trees, subnode trees,
 // the node and block B-trees, allocation maps and the header. Blocks are written to disk as they come;
-// only one small entry per block and per node is kept until finish() builds the B-trees.
+// only one small entry per block and per node is kept until Finish() builds the B-trees.
 #pragma once
 
 #include "PstBytes.h"
 #include "PstChecksums.h"
+#include "UniqueFile.h"
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,27 +21,27 @@ struct SubnodeEntry {
 
 class NodeDatabaseWriter {
 public:
-    static constexpr size_t maxBlockData = 8176;
+    // Most data one block carries (an 8 KiB block less its trailer); larger data becomes a data tree.
+    static constexpr size_t kMaxBlockData = 8176;
 
     // Throws std::runtime_error when the file cannot be created.
     NodeDatabaseWriter(const std::string& path, BlockEncoding encoding);
-    ~NodeDatabaseWriter();
     NodeDatabaseWriter(const NodeDatabaseWriter&) = delete;
     NodeDatabaseWriter& operator=(const NodeDatabaseWriter&) = delete;
 
-    // A data block of at most maxBlockData bytes, encoded as the file's encoding requires.
-    uint64_t writeDataBlock(std::span<const uint8_t> data);
+    // A data block of at most kMaxBlockData bytes, encoded as the file's encoding requires.
+    [[nodiscard]] uint64_t WriteDataBlock(std::span<const uint8_t> data);
     // Any amount of data: one block, or a data tree (XBLOCK / XXBLOCK) of full blocks.
-    uint64_t writeData(std::span<const uint8_t> data);
+    [[nodiscard]] uint64_t WriteData(std::span<const uint8_t> data);
     // Pre-cut pieces (heap blocks, table row blocks) as one data tree, one block per piece.
-    uint64_t writeBlocks(const std::vector<Bytes>& pieces);
+    [[nodiscard]] uint64_t WriteBlocks(const std::vector<Bytes>& pieces);
     // The subnode tree (SLBLOCK / SIBLOCK) for these entries; 0 when there are none.
-    uint64_t writeSubnodes(std::vector<SubnodeEntry> entries);
+    [[nodiscard]] uint64_t WriteSubnodes(std::vector<SubnodeEntry> entries);
 
-    void addNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent);
+    void AddNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent);
 
     // Builds the B-trees and allocation maps, writes the header and closes the file.
-    void finish(const std::vector<uint32_t>& nextNidIndexByType);
+    void Finish(const std::vector<uint32_t>& nextNidIndexByType);
 
     uint64_t bytesWritten() const { return cursor_; }
 
@@ -63,17 +63,17 @@ private:
         uint64_t ib;
     };
 
-    uint64_t writeBlock(std::span<const uint8_t> data, bool internal);
-    uint64_t writeTree(const std::vector<uint64_t>& bids, const std::vector<uint64_t>& sizes);
-    uint64_t allocate(uint64_t size, uint64_t alignment);
-    void markAllocated(uint64_t ib, uint64_t size);
-    void seekForward(uint64_t ib);
-    void writeAt(uint64_t ib, const Bytes& bytes);
+    uint64_t WriteBlock(std::span<const uint8_t> data, bool internal);
+    uint64_t WriteTree(const std::vector<uint64_t>& bids, const std::vector<uint64_t>& sizes);
+    uint64_t Allocate(uint64_t size, uint64_t alignment);
+    void MarkAllocated(uint64_t ib, uint64_t size);
+    void SeekForward(uint64_t ib);
+    void WriteAt(uint64_t ib, const Bytes& bytes);
     template <typename Entry, typename Key, typename Emit>
-    PageRef writeBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries, size_t entrySize, Key key, Emit emit);
-    Bytes makePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_);
+    PageRef WriteBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries, size_t entrySize, Key key, Emit emit);
+    Bytes MakePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_);
 
-    std::FILE* file_ = nullptr;
+    UniqueFile file_;  // empty once Finish() has closed the file
     std::string path_;
     BlockEncoding encoding_;
     uint64_t cursor_ = 0;   // end of the allocated part of the file
@@ -85,4 +85,4 @@ private:
     bool finished_ = false;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

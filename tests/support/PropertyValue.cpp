@@ -32,8 +32,8 @@ size_t FixedTypeSize(uint16_t type)
 
 FileTime FileTime::fromUnixSeconds(int64_t seconds)
 {
-    constexpr int64_t epochDifference = 11644473600LL;
-    return FileTime{uint64_t((seconds + epochDifference) * 10000000LL)};
+    constexpr int64_t kEpochDifference = 11644473600LL;
+    return FileTime{uint64_t((seconds + kEpochDifference) * 10000000LL)};
 }
 
 Guid ParseGuid(std::string_view text)
@@ -47,9 +47,9 @@ Guid ParseGuid(std::string_view text)
     auto byteAt = [&](size_t i) { return uint8_t(std::stoi(hex.substr(i * 2, 2), nullptr, 16)); };
     Guid g{};
     // Data1 (4 bytes), Data2 and Data3 (2 bytes each) are little-endian; Data4 is a byte array.
-    const int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    constexpr int kStoredOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
     for (int i = 0; i < 16; ++i)
-        g[i] = byteAt(order[i]);
+        g[i] = byteAt(kStoredOrder[i]);
     return g;
 }
 
@@ -127,4 +127,4 @@ PropertyValue PropertyValue::binary(Bytes bytes) { return PropertyValue{PtBinary
 PropertyValue PropertyValue::guid(const Guid& g) { return PropertyValue{PtGuid, Bytes(g.begin(), g.end())}; }
 PropertyValue PropertyValue::raw(uint16_t type, Bytes bytes) { return PropertyValue{type, std::move(bytes)}; }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

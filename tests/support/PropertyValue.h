@@ -85,4 +85,4 @@ struct NamedPropertyKey {
     bool operator==(const NamedPropertyKey&) const = default;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -71,26 +71,26 @@ PstBuilder& PstBuilder::withStandardFolders()
     return *this;
 }
 
-void PstBuilder::writeFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder) const
+void PstBuilder::WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder) const
 {
     for (const auto& message : folder.messages_)
-        writer.addMessage(nid, *message);
-    writer.closeFolder(nid);
+        writer.AddMessage(nid, *message);
+    writer.CloseFolder(nid);
     for (const auto& child : folder.folders_) {
-        const uint32_t childNid = writer.addFolder(nid, child->definition_);
+        const uint32_t childNid = writer.AddFolder(nid, child->definition_);
         if (child.get() == deletedItems_)
             writer.setDeletedItemsFolder(childNid);
-        writeFolder(writer, childNid, *child);
+        WriteFolder(writer, childNid, *child);
     }
 }
 
-void PstBuilder::write(const std::string& path) const
+void PstBuilder::Write(const std::string& path) const
 {
     MailboxWriter writer(path, MailboxOptions{options_.encoding, options_.storeDisplayName});
-    writeFolder(writer, writer.topOfPersonalFolders(), top_);
-    writeFolder(writer, writer.searchRoot(), searchRoot_);
-    writeFolder(writer, MailboxWriter::rootFolderNid, root_);
-    writer.finish();
+    WriteFolder(writer, writer.topOfPersonalFolders(), top_);
+    WriteFolder(writer, writer.searchRoot(), searchRoot_);
+    WriteFolder(writer, MailboxWriter::kRootFolderNid, root_);
+    writer.Finish();
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

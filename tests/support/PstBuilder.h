@@ -1,10 +1,11 @@
 // In-memory description of a whole mailbox for tests: folders under folders, items in folders,
-// then write(path). Example:
+// then Write(path). Folders are described with chained calls named like Message's (addFolder,
+// containerClass); Write is the one call that does the work. Example:
 //   PstBuilder pst;
 //   auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
 //   inbox.addMessage().subject("Hello").from("Ann", "ann@example.com").to("Bob", "bob@example.com")
 //        .htmlBody("<p>hi</p>").attach("a.txt", bytes);
-//   pst.write(path);
+//   pst.Write(path);
 #pragma once
 
 #include "MailboxWriter.h"
@@ -59,10 +60,10 @@ public:
     PstBuilder& withStandardFolders();
 
     // Throws std::runtime_error when the file cannot be written.
-    void write(const std::string& path) const;
+    void Write(const std::string& path) const;
 
 private:
-    void writeFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder) const;
+    void WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder) const;
 
     PstBuilderOptions options_;
     PstFolder root_;
@@ -71,4 +72,4 @@ private:
     PstFolder* deletedItems_ = nullptr;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -51,4 +51,4 @@ inline uint32_t GetU32(const uint8_t* at)
 }
 inline uint64_t GetU64(const uint8_t* at) { return uint64_t(GetU32(at)) | (uint64_t(GetU32(at + 4)) << 32); }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -18,10 +18,10 @@ std::array<uint32_t, 256> MakeCrcTable()
     return table;
 }
 
-const std::array<uint32_t, 256> crcTable = MakeCrcTable();
+const std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
 
-// Substitution used by the compressible encoding: stored byte = substitution[plain byte].
-constexpr std::array<uint8_t, 256> substitution = {
+// Substitution used by the compressible encoding: stored byte = kSubstitution[plain byte].
+constexpr std::array<uint8_t, 256> kSubstitution = {
     65, 54, 19, 98, 168, 33, 110, 187, 244, 22, 204, 4, 127, 100, 232, 93,
     30, 242, 203, 42, 116, 197, 94, 53, 210, 149, 71, 158, 150, 45, 154, 136,
     76, 125, 132, 63, 219, 172, 49, 182, 72, 95, 246, 196, 216, 57, 139, 231,
@@ -44,19 +44,19 @@ std::array<uint8_t, 256> MakeInverse()
 {
     std::array<uint8_t, 256> inverse{};
     for (int i = 0; i < 256; ++i)
-        inverse[substitution[i]] = uint8_t(i);
+        inverse[kSubstitution[i]] = uint8_t(i);
     return inverse;
 }
 
-const std::array<uint8_t, 256> inverseSubstitution = MakeInverse();
+const std::array<uint8_t, 256> kInverseSubstitution = MakeInverse();
 
-} // namespace
+}  // namespace
 
 uint32_t ComputeCrc(const void* data, size_t size, uint32_t crc)
 {
     const auto* p = static_cast<const uint8_t*>(data);
     for (size_t i = 0; i < size; ++i)
-        crc = crcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+        crc = kCrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
     return crc;
 }
 
@@ -69,13 +69,13 @@ uint16_t ComputeBlockSignature(uint64_t ib, uint64_t bid)
 void EncodeCompressible(uint8_t* data, size_t size)
 {
     for (size_t i = 0; i < size; ++i)
-        data[i] = substitution[data[i]];
+        data[i] = kSubstitution[data[i]];
 }
 
 void DecodeCompressible(uint8_t* data, size_t size)
 {
     for (size_t i = 0; i < size; ++i)
-        data[i] = inverseSubstitution[data[i]];
+        data[i] = kInverseSubstitution[data[i]];
 }
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

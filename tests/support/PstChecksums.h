@@ -20,4 +20,4 @@ uint16_t ComputeBlockSignature(uint64_t ib, uint64_t bid);
 void EncodeCompressible(uint8_t* data, size_t size);
 void DecodeCompressible(uint8_t* data, size_t size);
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -11,17 +11,17 @@ public:
 
     NodeDatabaseWriter& db() { return db_; }
     // A fresh subnode id of the given type, unique within this node.
-    uint32_t newNid(uint8_t nidType) { return (nextIndex_++ << 5) | nidType; }
-    void add(uint32_t nid, uint64_t bidData, uint64_t bidSub = 0) { entries_.push_back({nid, bidData, bidSub}); }
+    [[nodiscard]] uint32_t NewNid(uint8_t nidType) { return (nextIndex_++ << 5) | nidType; }
+    void Add(uint32_t nid, uint64_t bidData, uint64_t bidSub = 0) { entries_.push_back({nid, bidData, bidSub}); }
     // Stores a value too large for the heap in its own subnode and returns that subnode's id.
-    uint32_t storeValue(std::span<const uint8_t> data)
+    [[nodiscard]] uint32_t StoreValue(std::span<const uint8_t> data)
     {
-        const uint32_t nid = newNid(0x1F);
-        add(nid, db_.writeData(data));
+        const uint32_t nid = NewNid(0x1F);
+        Add(nid, db_.WriteData(data));
         return nid;
     }
     // The subnode tree's BID (0 when the node has no subnodes).
-    uint64_t write() { return db_.writeSubnodes(entries_); }
+    [[nodiscard]] uint64_t Write() { return db_.WriteSubnodes(entries_); }
 
 private:
     NodeDatabaseWriter& db_;
@@ -29,4 +29,4 @@ private:
     std::vector<SubnodeEntry> entries_;
 };
 
-} // namespace tolvane::pstwriter
+}  // namespace tolvane::pstwriter

@@ -157,7 +157,7 @@ void WriteDemoMailbox(const std::string& path)
     top.addFolder("RSS Feeds").addMessage("IPM.Post.RSS").subject("Feed item").body("News from a feed");
 
     pst.deletedItems()->addMessage().subject("Deleted draft").body("gone");
-    pst.write(path);
+    pst.Write(path);
 }
 
 } // namespace tolvane::mkpst

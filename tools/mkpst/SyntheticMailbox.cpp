@@ -189,7 +189,7 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
     MailboxWriter writer(path, MailboxOptions{options.encoding, "Personal Folders"});
     const uint32_t top = writer.topOfPersonalFolders();
 
-    const uint32_t deleted = writer.addFolder(top, FolderDefinition{"Deleted Items", "IPF.Note", {}});
+    const uint32_t deleted = writer.AddFolder(top, FolderDefinition{"Deleted Items", "IPF.Note", {}});
     writer.setDeletedItemsFolder(deleted);
     struct PlannedFolder {
         uint32_t nid;
@@ -197,8 +197,8 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
         uint64_t mails = 0;
     };
     std::vector<PlannedFolder> mailFolders;
-    mailFolders.push_back({writer.addFolder(top, FolderDefinition{"Inbox", "IPF.Note", {}}), 1});
-    mailFolders.push_back({writer.addFolder(top, FolderDefinition{"Sent Items", "IPF.Note", {}}), 1});
+    mailFolders.push_back({writer.AddFolder(top, FolderDefinition{"Inbox", "IPF.Note", {}}), 1});
+    mailFolders.push_back({writer.AddFolder(top, FolderDefinition{"Sent Items", "IPF.Note", {}}), 1});
     summary.folders = 3;
     for (uint32_t f = 2; f < options.folders; ++f) {
         // A random parent among the folders that still have room below them.
@@ -214,7 +214,7 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
             depth = parent.depth + 1;
         }
         const std::string name = std::string(random.pick(folderWords)) + " " + std::to_string(f);
-        mailFolders.push_back({writer.addFolder(parentNid, FolderDefinition{name, "IPF.Note", {}}), depth});
+        mailFolders.push_back({writer.AddFolder(parentNid, FolderDefinition{name, "IPF.Note", {}}), depth});
         ++summary.folders;
     }
     for (uint64_t m = 0; m < options.messages; ++m)
@@ -223,39 +223,39 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
     uint64_t number = 0;
     for (const PlannedFolder& folder : mailFolders) {
         for (uint64_t m = 0; m < folder.mails; ++m) {
-            writer.addMessage(folder.nid, MakeMail(random, counters, ++number, true));
+            writer.AddMessage(folder.nid, MakeMail(random, counters, ++number, true));
             ++summary.mails;
         }
-        writer.closeFolder(folder.nid);
+        writer.CloseFolder(folder.nid);
     }
     if (options.bigFolderMessages) {
-        const uint32_t big = writer.addFolder(top, FolderDefinition{"Big Folder", "IPF.Note", {}});
+        const uint32_t big = writer.AddFolder(top, FolderDefinition{"Big Folder", "IPF.Note", {}});
         ++summary.folders;
         for (uint64_t m = 0; m < options.bigFolderMessages; ++m) {
-            writer.addMessage(big, MakeMail(random, counters, ++number, true));
+            writer.AddMessage(big, MakeMail(random, counters, ++number, true));
             ++summary.mails;
         }
-        writer.closeFolder(big);
+        writer.CloseFolder(big);
     }
     if (options.contacts) {
-        const uint32_t contacts = writer.addFolder(top, FolderDefinition{"Contacts", "IPF.Contact", {}});
+        const uint32_t contacts = writer.AddFolder(top, FolderDefinition{"Contacts", "IPF.Contact", {}});
         ++summary.folders;
         for (uint64_t c = 0; c < options.contacts; ++c) {
-            writer.addMessage(contacts, MakeContact(random, c + 1));
+            writer.AddMessage(contacts, MakeContact(random, c + 1));
             ++summary.contacts;
         }
-        writer.closeFolder(contacts);
+        writer.CloseFolder(contacts);
     }
     if (options.appointments) {
-        const uint32_t calendar = writer.addFolder(top, FolderDefinition{"Calendar", "IPF.Appointment", {}});
+        const uint32_t calendar = writer.AddFolder(top, FolderDefinition{"Calendar", "IPF.Appointment", {}});
         ++summary.folders;
         for (uint64_t a = 0; a < options.appointments; ++a) {
-            writer.addMessage(calendar, MakeAppointment(random, a + 1));
+            writer.AddMessage(calendar, MakeAppointment(random, a + 1));
             ++summary.appointments;
         }
-        writer.closeFolder(calendar);
+        writer.CloseFolder(calendar);
     }
-    writer.finish();
+    writer.Finish();
     summary.bytes = writer.bytesWritten();
     return summary;
 }
