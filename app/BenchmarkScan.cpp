@@ -1,11 +1,11 @@
 // Window scan benchmark.
-#include "BenchmarkScan.h"
+#include "app/BenchmarkScan.h"
 
-#include "CQuenbyDlg.h"
-#include "ItemListModel.h"
-#include "ItemStore.h"
-#include "ProcessTempDir.h"
-#include "UserPrompts.h"
+#include "app/CQuenbyDlg.h"
+#include "view/ItemListModel.h"
+#include "scan/ItemStore.h"
+#include "scan/ProcessTempDir.h"
+#include "view/UserPrompts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

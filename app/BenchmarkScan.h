@@ -3,7 +3,7 @@
 // shown everything.
 #pragma once
 
-#include "WindowServices.h"
+#include "app/WindowServices.h"
 
 namespace tolvane {
 

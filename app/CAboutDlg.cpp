@@ -1,9 +1,9 @@
 // About box.
-#include "CAboutDlg.h"
+#include "app/CAboutDlg.h"
 
-#include "DialogUnits.h"
-#include "SvgPicture.h"
-#include "TolvaneVersion.h"
+#include "app/DialogUnits.h"
+#include "app/SvgPicture.h"
+#include "app/TolvaneVersion.h"
 
 #include <QPushButton>
 

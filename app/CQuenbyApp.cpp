@@ -1,8 +1,8 @@
 // Application object.
-#include "CQuenbyApp.h"
+#include "app/CQuenbyApp.h"
 
-#include "CQuenbyDlg.h"
-#include "ProcessTempDir.h"
+#include "app/CQuenbyDlg.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QCoreApplication>
 #include <QTimer>

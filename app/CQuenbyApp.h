@@ -2,7 +2,7 @@
 // modally for the life of the process.
 #pragma once
 
-#include "WindowServices.h"
+#include "app/WindowServices.h"
 
 #include <QString>
 

@@ -5,9 +5,9 @@
 // their changes arrive through WorkerBridges and run on the window's thread.
 #pragma once
 
-#include "CommandStates.h"
-#include "ItemRecords.h"
-#include "WindowServices.h"
+#include "app/CommandStates.h"
+#include "scan/ItemRecords.h"
+#include "app/WindowServices.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,5 +1,5 @@
 // The window's command table and the moves between its situations.
-#include "CommandStates.h"
+#include "app/CommandStates.h"
 
 #include <iterator>
 

@@ -1,11 +1,11 @@
 // The window's conversion job.
-#include "ConversionJobController.h"
+#include "app/ConversionJobController.h"
 
-#include "CQuenbyDlg.h"
-#include "ItemStore.h"
-#include "UserPrompts.h"
-#include "WorkerBridge.h"
-#include "WorkerGate.h"
+#include "app/CQuenbyDlg.h"
+#include "scan/ItemStore.h"
+#include "view/UserPrompts.h"
+#include "view/WorkerBridge.h"
+#include "scan/WorkerGate.h"
 
 namespace tolvane {
 

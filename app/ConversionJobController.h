@@ -4,7 +4,7 @@
 // runner owns the conversion's thread; this owns what the window knows of it.
 #pragma once
 
-#include "WindowServices.h"
+#include "app/WindowServices.h"
 
 #include <QObject>
 #include <QString>

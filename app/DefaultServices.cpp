@@ -1,7 +1,7 @@
 // The window's services bound to the real scan engine and conversion.
-#include "WindowServices.h"
+#include "app/WindowServices.h"
 
-#include "ProcessTempDir.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QDesktopServices>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // Dialog units from font metrics.
-#include "DialogUnits.h"
+#include "app/DialogUnits.h"
 
 #include <QFontMetrics>
 

@@ -6,7 +6,7 @@ set(TOLVANE_APP_DIR ${CMAKE_CURRENT_LIST_DIR})
 # the pictures and the product page, which are assembled with the resource list
 # in the build folder.
 set(TOLVANE_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/generated)
-configure_file(${TOLVANE_APP_DIR}/TolvaneVersion.h.in ${TOLVANE_GENERATED_DIR}/TolvaneVersion.h @ONLY)
+configure_file(${TOLVANE_APP_DIR}/TolvaneVersion.h.in ${TOLVANE_GENERATED_DIR}/app/TolvaneVersion.h @ONLY)
 foreach(resource banner.svg about.svg product.html)
   configure_file(${TOLVANE_APP_DIR}/resources/${resource}.in ${CMAKE_CURRENT_BINARY_DIR}/resources/${resource} @ONLY)
 endforeach()
@@ -28,7 +28,7 @@ add_library(tolvane_window STATIC
   ${TOLVANE_APP_DIR}/BenchmarkScan.cpp
   ${CMAKE_CURRENT_BINARY_DIR}/app.qrc
 )
-target_include_directories(tolvane_window PUBLIC ${TOLVANE_APP_DIR} ${TOLVANE_GENERATED_DIR} ${CMAKE_SOURCE_DIR}/convert)
+target_include_directories(tolvane_window PUBLIC ${PROJECT_SOURCE_DIR} ${TOLVANE_GENERATED_DIR})
 target_link_libraries(tolvane_window PUBLIC tolvane_view tolvane_scan Qt6::Widgets Qt6::Svg Qt6::WebEngineWidgets)
 
 add_executable(tolvane ${TOLVANE_APP_DIR}/main.cpp ${TOLVANE_APP_DIR}/DefaultServices.cpp)

@@ -1,7 +1,7 @@
 // Wait window.
-#include "LoadIDialog.h"
+#include "app/LoadIDialog.h"
 
-#include "DialogUnits.h"
+#include "app/DialogUnits.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,11 +1,11 @@
 // Preview of the selected item.
-#include "PreviewController.h"
+#include "app/PreviewController.h"
 
-#include "CExplorer1.h"
-#include "ItemListModel.h"
-#include "ItemStore.h"
-#include "RecordText.h"
-#include "PreviewPages.h"
+#include "view/CExplorer1.h"
+#include "view/ItemListModel.h"
+#include "scan/ItemStore.h"
+#include "scan/RecordText.h"
+#include "view/PreviewPages.h"
 
 #include <QItemSelectionModel>
 #include <QLabel>

@@ -1,13 +1,13 @@
 // The window's scan job.
-#include "ScanJobController.h"
+#include "app/ScanJobController.h"
 
-#include "CQuenbyDlg.h"
-#include "ItemListModel.h"
-#include "LoadIDialog.h"
-#include "UserPrompts.h"
-#include "WindowScanSink.h"
-#include "WorkerBridge.h"
-#include "WorkerGate.h"
+#include "app/CQuenbyDlg.h"
+#include "view/ItemListModel.h"
+#include "app/LoadIDialog.h"
+#include "view/UserPrompts.h"
+#include "app/WindowScanSink.h"
+#include "view/WorkerBridge.h"
+#include "scan/WorkerGate.h"
 
 #include <thread>
 

@@ -4,8 +4,8 @@
 // a stopped scan clears; this owns the running job.
 #pragma once
 
-#include "ItemRecords.h"
-#include "ScanDriver.h"
+#include "scan/ItemRecords.h"
+#include "scan/ScanDriver.h"
 
 #include <QObject>
 #include <QString>

@@ -1,5 +1,5 @@
 // SVG picture control.
-#include "SvgPicture.h"
+#include "app/SvgPicture.h"
 
 #include <QPainter>
 

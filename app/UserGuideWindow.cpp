@@ -1,5 +1,5 @@
 // User guide window.
-#include "UserGuideWindow.h"
+#include "app/UserGuideWindow.h"
 
 #include <QTextBrowser>
 #include <QUrl>

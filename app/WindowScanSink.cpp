@@ -1,9 +1,9 @@
 // Scan sink of the main window.
-#include "WindowScanSink.h"
+#include "app/WindowScanSink.h"
 
-#include "CFolderTreeCtrl1.h"
-#include "CQuenbyDlg.h"
-#include "UserPrompts.h"
+#include "view/CFolderTreeCtrl1.h"
+#include "app/CQuenbyDlg.h"
+#include "view/UserPrompts.h"
 
 namespace tolvane {
 

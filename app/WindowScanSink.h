@@ -3,8 +3,8 @@
 // assigned here on the worker, so the worker never waits for the window.
 #pragma once
 
-#include "ScanSink.h"
-#include "WorkerBridge.h"
+#include "scan/ScanSink.h"
+#include "view/WorkerBridge.h"
 
 #include <QHash>
 #include <QStringList>

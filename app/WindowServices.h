@@ -4,8 +4,8 @@
 // the real engine; tests bind fakes or the real engine.
 #pragma once
 
-#include "ConversionDriver.h"
-#include "ScanDriver.h"
+#include "convert/ConversionDriver.h"
+#include "scan/ScanDriver.h"
 
 #include <QDateTime>
 #include <QUrl>

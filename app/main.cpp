@@ -3,13 +3,13 @@
 //   tolvane --benchmark-scan FILE  scan FILE in the window and print the time taken
 // main() owns the session: the record store and the process's temporary
 // directory live here for as long as the window and its workers need them.
-#include "BenchmarkScan.h"
-#include "CExplorer1.h"
-#include "CQuenbyApp.h"
-#include "ItemStore.h"
-#include "ProcessTempDir.h"
-#include "TolvaneVersion.h"
-#include "WindowServices.h"
+#include "app/BenchmarkScan.h"
+#include "view/CExplorer1.h"
+#include "app/CQuenbyApp.h"
+#include "scan/ItemStore.h"
+#include "scan/ProcessTempDir.h"
+#include "app/TolvaneVersion.h"
+#include "app/WindowServices.h"
 
 #include <QApplication>
 #include <QUrl>

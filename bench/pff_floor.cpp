@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "PffHandles.h"
+#include "scan/PffHandles.h"
 
 namespace {
 

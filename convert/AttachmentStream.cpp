@@ -1,7 +1,7 @@
 // GMimeStream subclass reading an AttachmentSource. GMime only ever reads a
 // part's content stream front to back after a reset, which is all an
 // attachment in the mailbox offers cheaply; seeking elsewhere is refused.
-#include "AttachmentStream.h"
+#include "convert/AttachmentStream.h"
 
 #include <new>
 

@@ -3,8 +3,8 @@
 // it (and its encoded copy) in memory.
 #pragma once
 
-#include "GMimeHandles.h"
-#include "MailContent.h"
+#include "convert/GMimeHandles.h"
+#include "convert/MailContent.h"
 
 #include <memory>
 

@@ -1,17 +1,17 @@
 // The conversion driver: destination checks, the run's own output folder,
 // the clean-up of earlier runs' leftovers, and the worker thread with its
 // one-at-a-time rule.
-#include "ConversionDriver.h"
-#include "NativePath.h"
+#include "convert/ConversionDriver.h"
+#include "scan/NativePath.h"
 
-#include "MailboxReader.h"
-#include "MessagePreparer.h"
-#include "MessageWriter.h"
-#include "OutputNaming.h"
-#include "OutputTree.h"
-#include "PartialFileSweeper.h"
-#include "ProcessTempDir.h"
-#include "WorkerGate.h"
+#include "convert/MailboxReader.h"
+#include "convert/MessagePreparer.h"
+#include "convert/MessageWriter.h"
+#include "convert/OutputNaming.h"
+#include "convert/OutputTree.h"
+#include "convert/PartialFileSweeper.h"
+#include "scan/ProcessTempDir.h"
+#include "scan/WorkerGate.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -4,8 +4,8 @@
 // and `tolvane-cli convert` both drive a conversion through this header.
 #pragma once
 
-#include "ItemRecords.h"
-#include "ItemStore.h"
+#include "scan/ItemRecords.h"
+#include "scan/ItemStore.h"
 
 #include <QDateTime>
 #include <QString>

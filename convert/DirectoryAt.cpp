@@ -1,8 +1,8 @@
 // openat2 with RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH where the kernel has it,
 // otherwise openat with O_NOFOLLOW | O_DIRECTORY on a single component,
 // which gives the same guarantee for the one name it is asked to open.
-#include "DirectoryAt.h"
-#include "NativePath.h"
+#include "convert/DirectoryAt.h"
+#include "scan/NativePath.h"
 
 #include <QFile>
 

@@ -3,7 +3,7 @@
 // parent: what keeps the conversion's output inside the folder it made.
 #pragma once
 
-#include "UniqueFd.h"
+#include "scan/UniqueFd.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 // GMime's one-time set-up for the whole process, with the charset converters
 // it keeps loaded for as long as the process runs.
-#include "GMimeHandles.h"
+#include "convert/GMimeHandles.h"
 
 #include <iconv.h>
 

@@ -1,16 +1,16 @@
 // Reading a whole message through libpff into a MessageContent.
-#include "MailboxReader.h"
-#include "NativePath.h"
+#include "convert/MailboxReader.h"
+#include "scan/NativePath.h"
 
-#include "ItemLocator.h"
-#include "Limits.h"
-#include "PffProperties.h"
-#include "PropertyTags.h"
-#include "RecordText.h"
-#include "ScanTexts.h"
-#include "RtfBody.h"
-#include "TextDecoding.h"
-#include "TimeText.h"
+#include "scan/ItemLocator.h"
+#include "scan/Limits.h"
+#include "scan/PffProperties.h"
+#include "scan/PropertyTags.h"
+#include "scan/RecordText.h"
+#include "scan/ScanTexts.h"
+#include "convert/RtfBody.h"
+#include "scan/TextDecoding.h"
+#include "scan/TimeText.h"
 
 #include <QFile>
 

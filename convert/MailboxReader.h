@@ -4,11 +4,11 @@
 // passed off as read: the message either fails or lists what it is missing.
 #pragma once
 
-#include "ExportHandle.h"
-#include "Expected.h"
-#include "ItemRecords.h"
-#include "MailContent.h"
-#include "PffHandles.h"
+#include "scan/ExportHandle.h"
+#include "scan/Expected.h"
+#include "scan/ItemRecords.h"
+#include "convert/MailContent.h"
+#include "scan/PffHandles.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // Checking for memory before GMime works on a message.
-#include "MemoryHeadroom.h"
+#include "convert/MemoryHeadroom.h"
 
 #include <cstdlib>
 

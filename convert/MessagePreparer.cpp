@@ -2,11 +2,11 @@
 // writer has taken message i - window, so at most `window` messages (read,
 // composed or both) are held at any time; attachments too large for memory
 // are held as sources, not as bytes.
-#include "MessagePreparer.h"
+#include "convert/MessagePreparer.h"
 
-#include "MailboxReader.h"
-#include "MemoryHeadroom.h"
-#include "MimeComposer.h"
+#include "convert/MailboxReader.h"
+#include "convert/MemoryHeadroom.h"
+#include "convert/MimeComposer.h"
 
 #include <algorithm>
 #include <system_error>

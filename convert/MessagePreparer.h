@@ -5,8 +5,8 @@
 // numbering and progress stay what a single thread would give.
 #pragma once
 
-#include "ItemRecords.h"
-#include "MailContent.h"
+#include "scan/ItemRecords.h"
+#include "convert/MailContent.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,16 +1,16 @@
 // Contact and mail passes: what gets written where, progress, and counting
 // every save that failed instead of hiding it.
-#include "MessageWriter.h"
+#include "convert/MessageWriter.h"
 
-#include "MailboxReader.h"
-#include "MemoryHeadroom.h"
-#include "MessagePreparer.h"
-#include "MimeComposer.h"
-#include "NewFileWriter.h"
-#include "OutputNaming.h"
-#include "OutputTree.h"
-#include "VCardWriter.h"
-#include "WorkerGate.h"
+#include "convert/MailboxReader.h"
+#include "convert/MemoryHeadroom.h"
+#include "convert/MessagePreparer.h"
+#include "convert/MimeComposer.h"
+#include "convert/NewFileWriter.h"
+#include "convert/OutputNaming.h"
+#include "convert/OutputTree.h"
+#include "convert/VCardWriter.h"
+#include "scan/WorkerGate.h"
 
 #include <algorithm>
 #include <vector>

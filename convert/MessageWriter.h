@@ -2,8 +2,8 @@
 // mail pass (one EML per top-level mail record), run by the conversion worker.
 #pragma once
 
-#include "ConversionDriver.h"
-#include "ItemStore.h"
+#include "convert/ConversionDriver.h"
+#include "scan/ItemStore.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 // MIME composition of one message. Headers are always encoded (RFC 2047),
 // parameters always RFC 2231; bodies and attachments get a 7-bit safe
 // transfer encoding, so the output never holds raw 8-bit header bytes.
-#include "MimeComposer.h"
+#include "convert/MimeComposer.h"
 
-#include "AttachmentStream.h"
+#include "convert/AttachmentStream.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -3,8 +3,8 @@
 // attachments with RFC 2231 names and embedded messages as message/rfc822.
 #pragma once
 
-#include "GMimeHandles.h"
-#include "MailContent.h"
+#include "convert/GMimeHandles.h"
+#include "convert/MailContent.h"
 
 #include <QByteArray>
 #include <QString>

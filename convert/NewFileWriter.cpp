@@ -4,11 +4,11 @@
 // (O_TMPFILE) disappears by itself when the process dies; the named one is
 // the fallback for file systems without it, and its leftovers are removed by
 // the next run (PartialFileSweeper).
-#include "NewFileWriter.h"
-#include "NativePath.h"
+#include "convert/NewFileWriter.h"
+#include "scan/NativePath.h"
 
-#include "DirectoryAt.h"
-#include "UniqueFd.h"
+#include "convert/DirectoryAt.h"
+#include "scan/UniqueFd.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 // File and directory naming for the conversion output.
-#include "OutputNaming.h"
-#include "NativePath.h"
+#include "convert/OutputNaming.h"
+#include "scan/NativePath.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,12 +2,12 @@
 // and handing out their descriptors. The root holds an advisory lock while
 // the tree lives, so the clean-up of leftovers at the start of another run
 // leaves a running conversion's temporaries alone.
-#include "OutputTree.h"
-#include "NativePath.h"
+#include "convert/OutputTree.h"
+#include "scan/NativePath.h"
 
-#include "DirectoryAt.h"
-#include "OutputNaming.h"
-#include "ScanTexts.h"
+#include "convert/DirectoryAt.h"
+#include "convert/OutputNaming.h"
+#include "scan/ScanTexts.h"
 
 #include <QFile>
 #include <QStringList>

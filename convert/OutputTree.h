@@ -5,11 +5,11 @@
 // creates one per run and hands it to the worker, which alone uses it.
 #pragma once
 
-#include "Expected.h"
-#include "ItemRecords.h"
-#include "ItemStore.h"
-#include "NewFileWriter.h"
-#include "UniqueFd.h"
+#include "scan/Expected.h"
+#include "scan/ItemRecords.h"
+#include "scan/ItemStore.h"
+#include "convert/NewFileWriter.h"
+#include "scan/UniqueFd.h"
 
 #include <QString>
 

@@ -3,12 +3,12 @@
 // directory swapped in meanwhile never takes the walk elsewhere. Folders
 // another conversion holds locked (OutputTree) are skipped: their temporaries
 // are still being written.
-#include "PartialFileSweeper.h"
+#include "convert/PartialFileSweeper.h"
 
-#include "DirStream.h"
-#include "DirectoryAt.h"
-#include "NewFileWriter.h"
-#include "UniqueFd.h"
+#include "scan/DirStream.h"
+#include "convert/DirectoryAt.h"
+#include "convert/NewFileWriter.h"
+#include "scan/UniqueFd.h"
 
 #include <cstring>
 #include <memory>

@@ -1,7 +1,7 @@
 // Decompression of stored RTF and recovery of encapsulated HTML or text.
-#include "RtfBody.h"
+#include "convert/RtfBody.h"
 
-#include "TextDecoding.h"
+#include "scan/TextDecoding.h"
 
 #include <QVector>
 

@@ -1,6 +1,6 @@
 // vCard 4.0 composition. Values are escaped as text values; every line is
 // folded without splitting a UTF-8 sequence.
-#include "VCardWriter.h"
+#include "convert/VCardWriter.h"
 
 namespace tolvane {
 

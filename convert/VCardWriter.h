@@ -2,7 +2,7 @@
 // contact's e-mail addresses.
 #pragma once
 
-#include "ItemRecords.h"
+#include "scan/ItemRecords.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,13 +2,13 @@
 // and, when the scan completes, converted into a scratch destination. Beyond
 // the sanitizers' own checks it aborts when anything lands outside the
 // destination, so a path escape counts as a crash.
-#include "ItemStore.h"
-#include "ProcessTempDir.h"
-#include "ScanDriver.h"
-#include "NumberingScanSink.h"
+#include "scan/ItemStore.h"
+#include "scan/ProcessTempDir.h"
+#include "scan/ScanDriver.h"
+#include "scan/NumberingScanSink.h"
 
 #ifdef TOLVANE_FUZZ_CONVERT
-#include "ConversionDriver.h"
+#include "convert/ConversionDriver.h"
 #endif
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // The anonymous spill file of kept bodies.
-#include "BodySpill.h"
+#include "scan/BodySpill.h"
 
-#include "NativePath.h"
+#include "scan/NativePath.h"
 
 #include <cerrno>
 #include <cstdlib>

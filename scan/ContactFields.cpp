@@ -1,7 +1,7 @@
 // The contact field table.
-#include "ContactFields.h"
+#include "scan/ContactFields.h"
 
-#include "PropertyTags.h"
+#include "scan/PropertyTags.h"
 
 #include <algorithm>
 #include <vector>

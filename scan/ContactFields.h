@@ -4,7 +4,7 @@
 // output all walk this table, so a field is added or changed in one place.
 #pragma once
 
-#include "ItemRecords.h"
+#include "scan/ItemRecords.h"
 
 #include <cstdint>
 #include <span>

@@ -5,8 +5,8 @@
 // so one bad item never stops its siblings.
 #pragma once
 
-#include "ItemRecords.h"
-#include "Limits.h"
+#include "scan/ItemRecords.h"
+#include "scan/Limits.h"
 
 #include <libpff.h>
 

@@ -1,16 +1,16 @@
 // The folder walk: depth-first from the root folder, one export path, tree
 // node and FolderNode per folder, every item dispatched by its libpff type.
-#include "ExportHandle.h"
+#include "scan/ExportHandle.h"
 
-#include "ItemStore.h"
-#include "PffHandles.h"
-#include "PffProperties.h"
-#include "PropertyTags.h"
-#include "ScanSink.h"
-#include "ScanTexts.h"
-#include "WorkerGate.h"
+#include "scan/ItemStore.h"
+#include "scan/PffHandles.h"
+#include "scan/PffProperties.h"
+#include "scan/PropertyTags.h"
+#include "scan/ScanSink.h"
+#include "scan/ScanTexts.h"
+#include "scan/WorkerGate.h"
 
-#include "NativePath.h"
+#include "scan/NativePath.h"
 
 #include <sys/stat.h>
 

@@ -1,9 +1,9 @@
 // Checking the input file with plain system calls: stat before open, so a
 // socket or a FIFO is named for what it is, and fstat after it, so the file
 // that was opened is the file that was judged.
-#include "InputFile.h"
+#include "scan/InputFile.h"
 
-#include "NativePath.h"
+#include "scan/NativePath.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Re-reading items by identifier and attachment path.
-#include "ItemLocator.h"
+#include "scan/ItemLocator.h"
 
 namespace tolvane {
 

@@ -3,8 +3,8 @@
 // for an embedded message.
 #pragma once
 
-#include "ItemRecords.h"
-#include "PffHandles.h"
+#include "scan/ItemRecords.h"
+#include "scan/PffHandles.h"
 
 #include <vector>
 

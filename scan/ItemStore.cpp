@@ -1,8 +1,8 @@
 // Item record store: guarded O(1) appends and snapshot reads.
-#include "ItemStore.h"
+#include "scan/ItemStore.h"
 
-#include "BodySpill.h"
-#include "Limits.h"
+#include "scan/BodySpill.h"
+#include "scan/Limits.h"
 
 #include <algorithm>
 #include <limits>

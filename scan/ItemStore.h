@@ -10,7 +10,7 @@
 // worker (list fill, conversion) still reads.
 #pragma once
 
-#include "ItemRecords.h"
+#include "scan/ItemRecords.h"
 
 #include <atomic>
 #include <memory>

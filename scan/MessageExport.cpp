@@ -1,16 +1,16 @@
 // The message exporter: one e-mail item becomes one MailRecord and one row at
 // the top of the item list. Embedded messages found among the attachments are
 // exported as messages of their own, each with its own collectors.
-#include "ExportHandle.h"
+#include "scan/ExportHandle.h"
 
-#include "ItemStore.h"
-#include "PffHandles.h"
-#include "PffProperties.h"
-#include "ScanSink.h"
-#include "PropertyTags.h"
-#include "ScanTexts.h"
+#include "scan/ItemStore.h"
+#include "scan/PffHandles.h"
+#include "scan/PffProperties.h"
+#include "scan/ScanSink.h"
+#include "scan/PropertyTags.h"
+#include "scan/ScanTexts.h"
 
-#include "NativePath.h"
+#include "scan/NativePath.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // The lossless byte <-> QString mapping of file names.
-#include "NativePath.h"
+#include "scan/NativePath.h"
 
 #include <cerrno>
 #include <sys/stat.h>

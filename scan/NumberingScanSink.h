@@ -3,7 +3,7 @@
 // collected, rows and progress are dropped.
 #pragma once
 
-#include "ScanSink.h"
+#include "scan/ScanSink.h"
 
 #include <QHash>
 #include <QStringList>

@@ -1,11 +1,11 @@
 // Contacts and appointments: one record each, no list row during the scan.
-#include "ExportHandle.h"
+#include "scan/ExportHandle.h"
 
-#include "ContactFields.h"
-#include "ItemStore.h"
-#include "PffProperties.h"
-#include "PropertyTags.h"
-#include "ScanTexts.h"
+#include "scan/ContactFields.h"
+#include "scan/ItemStore.h"
+#include "scan/PffProperties.h"
+#include "scan/PropertyTags.h"
+#include "scan/ScanTexts.h"
 
 namespace tolvane {
 

@@ -1,7 +1,7 @@
 // libpff handle wrappers: the parts that are more than one line.
-#include "PffHandles.h"
+#include "scan/PffHandles.h"
 
-#include "NativePath.h"
+#include "scan/NativePath.h"
 
 #include <array>
 #include <cerrno>

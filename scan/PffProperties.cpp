@@ -1,9 +1,9 @@
 // Raw property access through libpff record sets and entries.
-#include "PffProperties.h"
+#include "scan/PffProperties.h"
 
-#include "PropertyTags.h"
-#include "ScanTexts.h"
-#include "TextDecoding.h"
+#include "scan/PropertyTags.h"
+#include "scan/ScanTexts.h"
+#include "scan/TextDecoding.h"
 
 #include <QtEndian>
 

@@ -7,8 +7,8 @@
 // pairs, so every string goes through the raw bytes here.
 #pragma once
 
-#include "ItemRecords.h"
-#include "PffHandles.h"
+#include "scan/ItemRecords.h"
+#include "scan/PffHandles.h"
 
 #include <QByteArray>
 #include <QString>

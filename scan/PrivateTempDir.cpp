@@ -1,8 +1,8 @@
 // Creating and checking the private temporary directory. lstat, not stat: a
 // symlink planted by someone else must never be followed.
-#include "PrivateTempDir.h"
+#include "scan/PrivateTempDir.h"
 
-#include "NativePath.h"
+#include "scan/NativePath.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -2,12 +2,12 @@
 // removal walks through directory descriptors opened with O_NOFOLLOW, so a
 // symbolic link inside (or in place of) a directory is removed as a link and
 // never followed out of the per-user directory.
-#include "ProcessTempDir.h"
+#include "scan/ProcessTempDir.h"
 
-#include "DirStream.h"
-#include "NativePath.h"
-#include "PrivateTempDir.h"
-#include "UniqueFd.h"
+#include "scan/DirStream.h"
+#include "scan/NativePath.h"
+#include "scan/PrivateTempDir.h"
+#include "scan/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdlib>

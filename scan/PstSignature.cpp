@@ -1,5 +1,5 @@
 // The signature and content-type test of a PST header.
-#include "PstSignature.h"
+#include "scan/PstSignature.h"
 
 namespace tolvane {
 

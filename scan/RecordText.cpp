@@ -1,8 +1,8 @@
 // Display texts of record values.
-#include "RecordText.h"
+#include "scan/RecordText.h"
 
-#include "ScanTexts.h"
-#include "TimeText.h"
+#include "scan/ScanTexts.h"
+#include "scan/TimeText.h"
 
 namespace tolvane {
 

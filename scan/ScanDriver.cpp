@@ -1,15 +1,15 @@
 // The scan driver: the body of the scan worker. Opens the file, runs the
 // export of the whole mailbox and tells the user how it ended.
-#include "ScanDriver.h"
+#include "scan/ScanDriver.h"
 
-#include "ExportHandle.h"
-#include "InputFile.h"
-#include "ItemStore.h"
-#include "PffHandles.h"
-#include "ProcessTempDir.h"
-#include "PstSignature.h"
-#include "ScanSink.h"
-#include "WorkerGate.h"
+#include "scan/ExportHandle.h"
+#include "scan/InputFile.h"
+#include "scan/ItemStore.h"
+#include "scan/PffHandles.h"
+#include "scan/ProcessTempDir.h"
+#include "scan/PstSignature.h"
+#include "scan/ScanSink.h"
+#include "scan/WorkerGate.h"
 
 #include <malloc.h>
 

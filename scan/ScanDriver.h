@@ -2,7 +2,7 @@
 // a ScanSink what happens. One call per scan, on the scan worker.
 #pragma once
 
-#include "ItemRecords.h"
+#include "scan/ItemRecords.h"
 
 #include <QString>
 

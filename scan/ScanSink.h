@@ -3,7 +3,7 @@
 // drives widgets carries the change over to its own thread.
 #pragma once
 
-#include "ItemRecords.h"
+#include "scan/ItemRecords.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 // Implementation of the scan's text rules.
-#include "ScanTexts.h"
+#include "scan/ScanTexts.h"
 
 #include <QChar>
 

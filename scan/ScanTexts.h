@@ -4,7 +4,7 @@
 // RecordText's business.)
 #pragma once
 
-#include "Limits.h"
+#include "scan/Limits.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 // Code page table and the decoders. iconv descriptors are cached per thread
 // because the scan decodes many short strings.
-#include "TextDecoding.h"
+#include "scan/TextDecoding.h"
 
 #include <QHash>
 

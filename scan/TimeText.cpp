@@ -1,6 +1,6 @@
 // Calendar arithmetic for FILETIME values, done here so the text never depends
 // on the local time zone or locale.
-#include "TimeText.h"
+#include "scan/TimeText.h"
 
 #include <array>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // Cooperative pause/abandon for worker threads.
-#include "WorkerGate.h"
+#include "scan/WorkerGate.h"
 
 namespace tolvane {
 

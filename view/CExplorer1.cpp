@@ -1,7 +1,7 @@
 // Browser host of the preview: a private profile, a scheme that serves the
 // preview file with its charset, a request filter that keeps the network out
 // and a page that follows only the navigations Navigate starts.
-#include "CExplorer1.h"
+#include "view/CExplorer1.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

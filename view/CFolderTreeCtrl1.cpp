@@ -1,8 +1,8 @@
 // Folder tree: node creation, tick and bold rules, mouse and Space handling.
-#include "CFolderTreeCtrl1.h"
+#include "view/CFolderTreeCtrl1.h"
 
-#include "FolderIcons.h"
-#include "ItemStore.h"
+#include "view/FolderIcons.h"
+#include "scan/ItemStore.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -4,7 +4,7 @@
 // state only.
 #pragma once
 
-#include "ItemRecords.h"
+#include "scan/ItemRecords.h"
 
 #include <QHash>
 #include <QTreeWidget>

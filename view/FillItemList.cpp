@@ -1,7 +1,7 @@
 // List fill of a clicked folder: the pure computation and its worker.
-#include "FillItemList.h"
+#include "view/FillItemList.h"
 
-#include "WorkerBridge.h"
+#include "view/WorkerBridge.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -4,8 +4,8 @@
 // window's thread through a WorkerBridge, a later click cancelling an earlier fill.
 #pragma once
 
-#include "ItemListModel.h"
-#include "ItemStore.h"
+#include "view/ItemListModel.h"
+#include "scan/ItemStore.h"
 
 #include <QObject>
 #include <functional>

@@ -1,5 +1,5 @@
 // Icon table of the folder tree and the name-to-kind rule.
-#include "FolderIcons.h"
+#include "view/FolderIcons.h"
 
 #include <array>
 #include <utility>

@@ -1,7 +1,7 @@
 // Headings, widths and cell texts of the item list's layouts.
-#include "ItemListColumns.h"
+#include "view/ItemListColumns.h"
 
-#include "RecordText.h"
+#include "scan/RecordText.h"
 
 namespace tolvane {
 

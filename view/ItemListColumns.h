@@ -4,7 +4,7 @@
 // has to read the record back out of a cell.
 #pragma once
 
-#include "ItemRecords.h"
+#include "scan/ItemRecords.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // Item list model.
-#include "ItemListModel.h"
+#include "view/ItemListModel.h"
 
 namespace tolvane {
 

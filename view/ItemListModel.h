@@ -4,7 +4,7 @@
 // Window thread only; workers hand it whole batches.
 #pragma once
 
-#include "ItemListColumns.h"
+#include "view/ItemListColumns.h"
 
 #include <QAbstractTableModel>
 #include <deque>

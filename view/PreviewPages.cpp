@@ -1,11 +1,11 @@
 // Preview pages and preview files.
-#include "PreviewPages.h"
+#include "view/PreviewPages.h"
 
 #include <QFile>
 
-#include "ContactFields.h"
-#include "ProcessTempDir.h"
-#include "RecordText.h"
+#include "scan/ContactFields.h"
+#include "scan/ProcessTempDir.h"
+#include "scan/RecordText.h"
 
 namespace tolvane {
 

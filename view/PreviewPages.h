@@ -2,7 +2,7 @@
 // page for a contact or an appointment, and the file it is written to.
 #pragma once
 
-#include "ItemRecords.h"
+#include "scan/ItemRecords.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 // Standard boxes and choosers behind UserPrompts.
-#include "UserPrompts.h"
+#include "view/UserPrompts.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

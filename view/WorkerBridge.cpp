@@ -1,7 +1,7 @@
 // Worker-to-window hand-over with pause hold and discard.
-#include "WorkerBridge.h"
+#include "view/WorkerBridge.h"
 
-#include "WorkerGate.h"
+#include "scan/WorkerGate.h"
 
 #include <QMetaObject>
 #include <QTimer>

@@ -6,7 +6,7 @@
 // is ever shown.
 #pragma once
 
-#include "ItemListColumns.h"
+#include "view/ItemListColumns.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,13 +1,13 @@
 // tolvane-cli convert: scans a PST file and converts it into a destination
 // folder with the same engine, layout and names as the window's Convert.
-#include "Commands.h"
-#include "HeadlessScan.h"
-#include "InterruptWatcher.h"
-#include "TestHold.h"
+#include "app/cli/Commands.h"
+#include "app/cli/HeadlessScan.h"
+#include "app/cli/InterruptWatcher.h"
+#include "app/cli/TestHold.h"
 
-#include "ConversionDriver.h"
-#include "ItemStore.h"
-#include "WorkerGate.h"
+#include "convert/ConversionDriver.h"
+#include "scan/ItemStore.h"
+#include "scan/WorkerGate.h"
 
 #include <cstdio>
 #include <unistd.h>

@@ -1,8 +1,8 @@
 // The headless scan sink and the shared helpers of the command line.
-#include "HeadlessScan.h"
+#include "app/cli/HeadlessScan.h"
 
-#include "ItemStore.h"
-#include "NativePath.h"
+#include "scan/ItemStore.h"
+#include "scan/NativePath.h"
 
 #include <QDir>
 

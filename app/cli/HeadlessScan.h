@@ -3,10 +3,10 @@
 // subcommands of tolvane-cli.
 #pragma once
 
-#include "ItemRecords.h"
-#include "ScanDriver.h"
-#include "NumberingScanSink.h"
-#include "ScanSink.h"
+#include "scan/ItemRecords.h"
+#include "scan/ScanDriver.h"
+#include "scan/NumberingScanSink.h"
+#include "scan/ScanSink.h"
 
 #include <QHash>
 #include <QString>

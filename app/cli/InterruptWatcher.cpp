@@ -2,7 +2,7 @@
 // async-signal-safe); a thread of the watcher reads it and does the rest.
 // The pipe's write end is the one piece of process-wide state: a signal
 // handler can reach nothing else.
-#include "InterruptWatcher.h"
+#include "app/cli/InterruptWatcher.h"
 
 #include <cerrno>
 #include <csignal>

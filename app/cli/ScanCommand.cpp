@@ -1,11 +1,11 @@
 // tolvane-cli scan: runs the scan headless and prints the folder tree with
 // item counts, or every record as one JSON object.
-#include "Commands.h"
-#include "HeadlessScan.h"
+#include "app/cli/Commands.h"
+#include "app/cli/HeadlessScan.h"
 
-#include "ContactFields.h"
-#include "ItemStore.h"
-#include "RecordText.h"
+#include "scan/ContactFields.h"
+#include "scan/ItemStore.h"
+#include "scan/RecordText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

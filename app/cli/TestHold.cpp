@@ -1,11 +1,11 @@
 // The hold is a checkpoint hook, so it runs on the worker at a known item;
 // the line on stderr tells the test when that item is reached, without any
 // waiting on time.
-#include "TestHold.h"
+#include "app/cli/TestHold.h"
 
-#include "HeadlessScan.h"
-#include "InterruptWatcher.h"
-#include "WorkerGate.h"
+#include "app/cli/HeadlessScan.h"
+#include "app/cli/InterruptWatcher.h"
+#include "scan/WorkerGate.h"
 
 namespace tolvane::cli {
 

@@ -1,8 +1,8 @@
 // tolvane-cli: the command-line front end. Dispatches to the subcommands.
-#include "Commands.h"
-#include "HeadlessScan.h"
-#include "NativePath.h"
-#include "ProcessTempDir.h"
+#include "app/cli/Commands.h"
+#include "app/cli/HeadlessScan.h"
+#include "scan/NativePath.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QCoreApplication>
 

@@ -2,7 +2,7 @@
 // reaches it, enables exactly the controls it did when each step switched
 // controls on and off by hand; and every step from every situation lands on
 // a situation of the table.
-#include "CommandStates.h"
+#include "app/CommandStates.h"
 
 #include <gtest/gtest.h>
 #include <array>

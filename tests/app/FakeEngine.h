@@ -4,11 +4,11 @@
 // worker at a chosen item until the test releases it.
 #pragma once
 
-#include "ItemStore.h"
-#include "TimeText.h"
-#include "ScanSink.h"
-#include "WindowServices.h"
-#include "WorkerGate.h"
+#include "scan/ItemStore.h"
+#include "scan/TimeText.h"
+#include "scan/ScanSink.h"
+#include "app/WindowServices.h"
+#include "scan/WorkerGate.h"
 
 #include <QFileInfo>
 #include <atomic>

@@ -1,15 +1,15 @@
 // The window with the real scan engine and conversion on a sample mailbox, as
 // a new user would go through it: choose, scan, click a folder, preview a row,
 // convert. Saves a screenshot of each step into the build directory.
-#include "CExplorer1.h"
-#include "CFolderTreeCtrl1.h"
-#include "CQuenbyDlg.h"
-#include "FillItemList.h"
-#include "GuiTestSupport.h"
-#include "ItemListColumns.h"
-#include "ItemListModel.h"
-#include "ItemStore.h"
-#include "ProcessTempDir.h"
+#include "view/CExplorer1.h"
+#include "view/CFolderTreeCtrl1.h"
+#include "app/CQuenbyDlg.h"
+#include "view/FillItemList.h"
+#include "tests/view/GuiTestSupport.h"
+#include "view/ItemListColumns.h"
+#include "view/ItemListModel.h"
+#include "scan/ItemStore.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,17 +1,17 @@
 // The main window with a fake engine: enabling states, Stop during a scan and
 // a conversion, list fills from tree clicks, previews, keys and the exit question.
-#include "RecordText.h"
-#include "CExplorer1.h"
-#include "CFolderTreeCtrl1.h"
-#include "FillItemList.h"
-#include "CQuenbyDlg.h"
-#include "WindowScanSink.h"
-#include "FakeEngine.h"
-#include "GuiTestSupport.h"
-#include "ItemListModel.h"
-#include "LoadIDialog.h"
-#include "PreviewPages.h"
-#include "ProcessTempDir.h"
+#include "scan/RecordText.h"
+#include "view/CExplorer1.h"
+#include "view/CFolderTreeCtrl1.h"
+#include "view/FillItemList.h"
+#include "app/CQuenbyDlg.h"
+#include "app/WindowScanSink.h"
+#include "tests/app/FakeEngine.h"
+#include "tests/view/GuiTestSupport.h"
+#include "view/ItemListModel.h"
+#include "app/LoadIDialog.h"
+#include "view/PreviewPages.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,12 +1,12 @@
 // Composition of messages from in-memory content, read back by GMime and by
 // Python's email package.
-#include "ScanTexts.h"
-#include "TimeText.h"
-#include "ConvertTestSupport.h"
+#include "scan/ScanTexts.h"
+#include "scan/TimeText.h"
+#include "tests/convert/ConvertTestSupport.h"
 
-#include "MailContent.h"
-#include "MailboxReader.h"
-#include "MimeComposer.h"
+#include "convert/MailContent.h"
+#include "convert/MailboxReader.h"
+#include "convert/MimeComposer.h"
 
 #include <QCryptographicHash>
 

@@ -1,12 +1,12 @@
 // Whole conversions of mailboxes written by the project's PST writer: every
 // field, body, attachment and embedded message comes back in the EML files.
-#include "ConvertTestSupport.h"
+#include "tests/convert/ConvertTestSupport.h"
 
-#include "HeadlessScan.h"
-#include "ItemStore.h"
-#include "ProcessTempDir.h"
-#include "PstBuilder.h"
-#include "WorkerGate.h"
+#include "app/cli/HeadlessScan.h"
+#include "scan/ItemStore.h"
+#include "scan/ProcessTempDir.h"
+#include "tests/support/PstBuilder.h"
+#include "scan/WorkerGate.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>

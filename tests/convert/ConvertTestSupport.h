@@ -2,8 +2,8 @@
 // directory, the Python e-mail check and GMime parsing of written files.
 #pragma once
 
-#include "ConversionDriver.h"
-#include "GMimeHandles.h"
+#include "convert/ConversionDriver.h"
+#include "convert/GMimeHandles.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,14 +1,14 @@
 // Naming, safe writing, output folders, RTF recovery and vCards.
-#include "ConvertTestSupport.h"
+#include "tests/convert/ConvertTestSupport.h"
 
-#include "CompressedRtf.h"
-#include "ConversionDriver.h"
-#include "MessagePreparer.h"
-#include "NewFileWriter.h"
-#include "OutputNaming.h"
-#include "OutputTree.h"
-#include "RtfBody.h"
-#include "VCardWriter.h"
+#include "tests/support/CompressedRtf.h"
+#include "convert/ConversionDriver.h"
+#include "convert/MessagePreparer.h"
+#include "convert/NewFileWriter.h"
+#include "convert/OutputNaming.h"
+#include "convert/OutputTree.h"
+#include "convert/RtfBody.h"
+#include "convert/VCardWriter.h"
 
 #include <QFileInfo>
 

@@ -1,13 +1,13 @@
 // Saving that fails: a read-only destination, a destination removed while the
 // conversion runs, a full disk. Failures are counted and reported; nothing
 // crashes and success is never claimed.
-#include "ConvertTestSupport.h"
+#include "tests/convert/ConvertTestSupport.h"
 
-#include "HeadlessScan.h"
-#include "ItemStore.h"
-#include "ProcessTempDir.h"
-#include "PstBuilder.h"
-#include "WorkerGate.h"
+#include "app/cli/HeadlessScan.h"
+#include "scan/ItemStore.h"
+#include "scan/ProcessTempDir.h"
+#include "tests/support/PstBuilder.h"
+#include "scan/WorkerGate.h"
 
 #include <QFileInfo>
 

@@ -1,10 +1,10 @@
 // tolvane-cli convert on the real sample mailboxes: exit status, one EML per
 // top-level mail, summary counts matching the scan, and clean parsing.
-#include "ConvertTestSupport.h"
+#include "tests/convert/ConvertTestSupport.h"
 
-#include "HeadlessScan.h"
-#include "ItemStore.h"
-#include "ProcessTempDir.h"
+#include "app/cli/HeadlessScan.h"
+#include "scan/ItemStore.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QFileInfo>
 

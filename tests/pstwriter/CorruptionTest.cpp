@@ -2,10 +2,10 @@
 // readers of mailboxes, which faults surface as errors and which pass silently: libpff checks the file
 // signature, the header checksum and heap signatures, but not page or block checksums, so a damaged
 // data block yields changed values without any error.
-#include "LibpffReadback.h"
-#include "PstBuilder.h"
-#include "PstFileInspector.h"
-#include "TestFiles.h"
+#include "tests/pstwriter/LibpffReadback.h"
+#include "tests/support/PstBuilder.h"
+#include "tests/pstwriter/PstFileInspector.h"
+#include "tests/pstwriter/TestFiles.h"
 
 #include <gtest/gtest.h>
 

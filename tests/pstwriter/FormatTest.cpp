@@ -1,9 +1,9 @@
 // The writer's checksums, signatures and layout against the real sample files written by mail
 // software, and the structural soundness and determinism of what the writer produces.
-#include "PstBuilder.h"
-#include "PstChecksums.h"
-#include "PstFileInspector.h"
-#include "TestFiles.h"
+#include "tests/support/PstBuilder.h"
+#include "tests/support/PstChecksums.h"
+#include "tests/pstwriter/PstFileInspector.h"
+#include "tests/pstwriter/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // One RAII owner per libpff handle; every failure becomes an error text instead of a crash.
-#include "LibpffReadback.h"
+#include "tests/pstwriter/LibpffReadback.h"
 
 #include <libpff.h>
 

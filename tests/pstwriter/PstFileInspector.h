@@ -2,7 +2,7 @@
 // allocation maps) so tests can check checksums and locate blocks to damage.
 #pragma once
 
-#include "PstBytes.h"
+#include "tests/support/PstBytes.h"
 
 #include <map>
 #include <string>

@@ -2,10 +2,10 @@
 // bodies, recipients, attachments, embedded messages and named properties, compared byte for byte.
 // Values are compared as stored bytes: libpff 20180714's string getters garble text that starts
 // with a non-ASCII character or holds surrogate pairs, its raw data accessors do not.
-#include "LibpffReadback.h"
-#include "CompressedRtf.h"
-#include "PstBuilder.h"
-#include "TestFiles.h"
+#include "tests/pstwriter/LibpffReadback.h"
+#include "tests/support/CompressedRtf.h"
+#include "tests/support/PstBuilder.h"
+#include "tests/pstwriter/TestFiles.h"
 
 #include <gtest/gtest.h>
 

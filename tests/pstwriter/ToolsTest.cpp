@@ -1,8 +1,8 @@
 // mkpst and the demo mailbox, read back through libpff and listed by the independent lspst reader.
-#include "LibpffReadback.h"
-#include "PstBuilder.h"
-#include "PstFileInspector.h"
-#include "TestFiles.h"
+#include "tests/pstwriter/LibpffReadback.h"
+#include "tests/support/PstBuilder.h"
+#include "tests/pstwriter/PstFileInspector.h"
+#include "tests/pstwriter/TestFiles.h"
 
 #include <gtest/gtest.h>
 

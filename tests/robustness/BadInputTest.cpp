@@ -1,8 +1,8 @@
 // Bad input files: nothing crashes or hangs, the user is told the right thing,
 // the scan keeps what it can read, the conversion writes every mail the scan
 // found (or counts it as failed) and nothing lands outside the destination.
-#include "Fixtures.h"
-#include "PstLayout.h"
+#include "tests/robustness/Fixtures.h"
+#include "tests/robustness/PstLayout.h"
 
 #include <QProcess>
 

@@ -3,7 +3,7 @@
 // re-reading, or while the conversion runs. Whatever libpff then sees, the run
 // ends, says how, every mail the scan recorded is written, written and marked
 // incomplete, or counted as failed, and no file claims more than it holds.
-#include "Fixtures.h"
+#include "tests/robustness/Fixtures.h"
 
 #include <random>
 

@@ -2,9 +2,9 @@
 // someone else planted, inputs that are no regular file, file names that are
 // not UTF-8, control characters in mailbox texts and an address space too
 // small to work in. tolvane-cli runs as a child process with raw arguments.
-#include "ChildProcess.h"
-#include "Fixtures.h"
-#include "NativePath.h"
+#include "tests/robustness/ChildProcess.h"
+#include "tests/robustness/Fixtures.h"
+#include "scan/NativePath.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -2,10 +2,10 @@
 // mailbox that is gone by the time of the conversion, attachments too large
 // for memory (streamed, and cut off half way), header values from the mailbox
 // that carry line breaks, and a machine short of memory.
-#include "Fixtures.h"
+#include "tests/robustness/Fixtures.h"
 
-#include "GMimeHandles.h"
-#include "MimeComposer.h"
+#include "convert/GMimeHandles.h"
+#include "convert/MimeComposer.h"
 
 #include <QProcess>
 

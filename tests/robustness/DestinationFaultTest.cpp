@@ -2,9 +2,9 @@
 // full, and files already where the output goes. The conversion never
 // overwrites, never writes outside the destination, counts every mail it
 // could not save and says so.
-#include "Fixtures.h"
+#include "tests/robustness/Fixtures.h"
 
-#include "OutputNaming.h"
+#include "convert/OutputNaming.h"
 
 #include <QProcess>
 

@@ -2,9 +2,9 @@
 // writer, and the checks every fault case shares.
 #pragma once
 
-#include "RobustnessSupport.h"
+#include "tests/robustness/RobustnessSupport.h"
 
-#include "PstBuilder.h"
+#include "tests/support/PstBuilder.h"
 
 #include <gtest/gtest.h>
 

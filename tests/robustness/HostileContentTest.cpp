@@ -2,7 +2,7 @@
 // climb out of the destination, huge and odd texts, huge counts and deep
 // nesting. Every mail comes out, inside the destination, and nothing else on
 // disk changes.
-#include "Fixtures.h"
+#include "tests/robustness/Fixtures.h"
 
 #include <gmime/gmime.h>
 

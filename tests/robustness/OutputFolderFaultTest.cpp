@@ -3,11 +3,11 @@
 // one minute, leftovers of a killed run and a command line that is signalled.
 // The run always writes into a folder it made itself and nothing it writes
 // lands anywhere else.
-#include "Fixtures.h"
+#include "tests/robustness/Fixtures.h"
 
-#include "OutputNaming.h"
-#include "OutputTree.h"
-#include "PartialFileSweeper.h"
+#include "convert/OutputNaming.h"
+#include "convert/OutputTree.h"
+#include "convert/PartialFileSweeper.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

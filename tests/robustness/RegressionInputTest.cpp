@@ -1,7 +1,7 @@
 // Every input the fuzzer once broke the program with (tests/data/) is scanned
 // and converted again: it must end with a notice and write only into the
 // destination.
-#include "Fixtures.h"
+#include "tests/robustness/Fixtures.h"
 
 namespace tolvane::robustness {
 namespace {

@@ -5,12 +5,12 @@
 // that no existing file was overwritten.
 #pragma once
 
-#include "ConversionDriver.h"
-#include "ItemStore.h"
-#include "ProcessTempDir.h"
-#include "ScanDriver.h"
-#include "NumberingScanSink.h"
-#include "WorkerGate.h"
+#include "convert/ConversionDriver.h"
+#include "scan/ItemStore.h"
+#include "scan/ProcessTempDir.h"
+#include "scan/ScanDriver.h"
+#include "scan/NumberingScanSink.h"
+#include "scan/WorkerGate.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>

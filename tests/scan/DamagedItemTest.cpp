@@ -1,8 +1,8 @@
 // A message whose data is damaged costs only itself: the messages around it
 // and the folders after it are still scanned.
-#include "ScanTestSupport.h"
+#include "tests/scan/ScanTestSupport.h"
 
-#include "PstBuilder.h"
+#include "tests/support/PstBuilder.h"
 
 #include <QFile>
 #include <QTemporaryDir>

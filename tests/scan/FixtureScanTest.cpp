@@ -1,10 +1,10 @@
 // Scans of mailboxes built by the project's PST writer, one per edge case of
 // the folder walk and the item exporters.
-#include "RecordText.h"
-#include "ScanTestSupport.h"
+#include "scan/RecordText.h"
+#include "tests/scan/ScanTestSupport.h"
 
-#include "ProcessTempDir.h"
-#include "PstBuilder.h"
+#include "scan/ProcessTempDir.h"
+#include "tests/support/PstBuilder.h"
 
 #include <QTemporaryDir>
 

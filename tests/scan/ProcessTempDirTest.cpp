@@ -1,7 +1,7 @@
 // The per-process temporary directory: one of its own for every owner, gone
 // with its owner, and the leftovers of dead processes swept at start without
 // touching a running process's directory or following a link.
-#include "ProcessTempDir.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QDir>
 #include <QFile>

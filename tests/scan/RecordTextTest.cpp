@@ -1,9 +1,9 @@
 // What users and scripts see of a record: the formatter's rules for missing,
 // blank and present values, and the contact field table behind the preview
 // and `scan --json`.
-#include "ContactFields.h"
-#include "RecordText.h"
-#include "TimeText.h"
+#include "scan/ContactFields.h"
+#include "scan/RecordText.h"
+#include "scan/TimeText.h"
 
 #include <gtest/gtest.h>
 

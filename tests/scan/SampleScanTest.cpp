@@ -1,12 +1,12 @@
 // Whole scans of the real sample mailboxes, cross-checked against what an
 // independent reader found in them.
-#include "RecordText.h"
-#include "ScanTestSupport.h"
+#include "scan/RecordText.h"
+#include "tests/scan/ScanTestSupport.h"
 
-#include "ItemLocator.h"
-#include "PffHandles.h"
-#include "PffProperties.h"
-#include "ProcessTempDir.h"
+#include "scan/ItemLocator.h"
+#include "scan/PffHandles.h"
+#include "scan/PffProperties.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QSet>
 

@@ -1,6 +1,6 @@
 // tolvane-cli scan as a user runs it: exit statuses, notices on stderr,
 // the text tree and the JSON document; damaged and foreign files never crash it.
-#include "ScanTestSupport.h"
+#include "tests/scan/ScanTestSupport.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,10 +1,10 @@
 // The scan worker against the window's thread: snapshots taken while the scan
 // appends only ever show complete records, and Stop can hold and abandon the
 // scan at a known item. Run under ThreadSanitizer as well.
-#include "RecordText.h"
-#include "ScanTestSupport.h"
+#include "scan/RecordText.h"
+#include "tests/scan/ScanTestSupport.h"
 
-#include "WorkerGate.h"
+#include "scan/WorkerGate.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,9 +1,9 @@
 // Helpers shared by the scan tests: sample lookup and a scan into a private store.
 #pragma once
 
-#include "HeadlessScan.h"
-#include "ItemStore.h"
-#include "ProcessTempDir.h"
+#include "app/cli/HeadlessScan.h"
+#include "scan/ItemStore.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QDir>
 #include <QFile>

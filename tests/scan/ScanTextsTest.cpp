@@ -1,8 +1,8 @@
 // The scan's text rules: folder-key cleaner, subject cleaning, filename
 // sanitiser, flag and other words, body-size rule, export path pieces.
-#include "ExportHandle.h"
-#include "RecordText.h"
-#include "ScanTexts.h"
+#include "scan/ExportHandle.h"
+#include "scan/RecordText.h"
+#include "scan/ScanTexts.h"
 
 #include <gtest/gtest.h>
 

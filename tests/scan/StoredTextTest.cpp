@@ -1,7 +1,7 @@
 // Kept bodies survive the trip through StoredText, in memory or spilled to disk.
-#include "BodySpill.h"
-#include "ItemRecords.h"
-#include "Limits.h"
+#include "scan/BodySpill.h"
+#include "scan/ItemRecords.h"
+#include "scan/Limits.h"
 
 #include <gtest/gtest.h>
 

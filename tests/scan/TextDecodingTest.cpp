@@ -1,5 +1,5 @@
 // Decoding of stored text: code pages, UTF-16LE with surrogates, bad bytes.
-#include "TextDecoding.h"
+#include "scan/TextDecoding.h"
 
 #include <gtest/gtest.h>
 

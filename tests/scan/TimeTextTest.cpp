@@ -1,5 +1,5 @@
 // FILETIME to the 21-character time text and to QDateTime.
-#include "TimeText.h"
+#include "scan/TimeText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The compressed-RTF header is four 32-bit fields: size after the first field, raw size, type, CRC.
-#include "CompressedRtf.h"
+#include "tests/support/CompressedRtf.h"
 
-#include "PstChecksums.h"
+#include "tests/support/PstChecksums.h"
 
 namespace tolvane::pstwriter {
 namespace {

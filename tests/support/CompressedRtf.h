@@ -1,7 +1,7 @@
 // Compressed RTF (the 0x1009 body): a valid "LZFu" stream, and the uncompressed "MELA" form.
 #pragma once
 
-#include "PstBytes.h"
+#include "tests/support/PstBytes.h"
 
 #include <string_view>
 

@@ -1,8 +1,8 @@
 // Lays out property-context entries and table rows (fixed-size columns inline, variable-size
 // columns by heap or subnode reference, then the cell-existence bitmap).
-#include "ContextWriters.h"
+#include "tests/support/ContextWriters.h"
 
-#include "HeapWriter.h"
+#include "tests/support/HeapWriter.h"
 
 #include <algorithm>
 

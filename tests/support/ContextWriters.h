@@ -2,8 +2,8 @@
 // attachments) built on the heap; values too large for the heap go to subnodes of the same node.
 #pragma once
 
-#include "PropertyValue.h"
-#include "SubnodeCollector.h"
+#include "tests/support/PropertyValue.h"
+#include "tests/support/SubnodeCollector.h"
 
 #include <map>
 #include <vector>

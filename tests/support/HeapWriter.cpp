@@ -1,5 +1,5 @@
 // Lays out heap allocations in blocks of at most 8176 bytes, each with its page map at the end.
-#include "HeapWriter.h"
+#include "tests/support/HeapWriter.h"
 
 #include <stdexcept>
 

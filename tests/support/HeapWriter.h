@@ -1,7 +1,7 @@
 // Heap-on-node and B-tree-on-heap: the allocation layer under property and table contexts.
 #pragma once
 
-#include "PstBytes.h"
+#include "tests/support/PstBytes.h"
 
 #include <utility>
 #include <vector>

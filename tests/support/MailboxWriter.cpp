@@ -1,7 +1,7 @@
 // Maps folders, items, recipients and attachments onto nodes, subnodes, property contexts and tables.
-#include "MailboxWriter.h"
+#include "tests/support/MailboxWriter.h"
 
-#include "ContextWriters.h"
+#include "tests/support/ContextWriters.h"
 
 #include <stdexcept>
 

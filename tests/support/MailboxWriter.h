@@ -4,10 +4,10 @@
 // name-to-id map, B-trees) is written by Finish().
 #pragma once
 
-#include "ContextWriters.h"
-#include "MessageContent.h"
-#include "NameToIdMap.h"
-#include "NodeDatabaseWriter.h"
+#include "tests/support/ContextWriters.h"
+#include "tests/support/MessageContent.h"
+#include "tests/support/NameToIdMap.h"
+#include "tests/support/NodeDatabaseWriter.h"
 
 #include <map>
 #include <optional>

@@ -1,7 +1,7 @@
 // Chained setters of the item model; each maps a test's wording onto the properties mail clients store.
-#include "MessageContent.h"
+#include "tests/support/MessageContent.h"
 
-#include "CompressedRtf.h"
+#include "tests/support/CompressedRtf.h"
 
 namespace tolvane::pstwriter {
 namespace {

@@ -4,8 +4,8 @@
 // records what the item holds, and nothing reaches a file until the mailbox writer takes the item.
 #pragma once
 
-#include "PropertyTags.h"
-#include "PropertyValue.h"
+#include "tests/support/PropertyTags.h"
+#include "tests/support/PropertyValue.h"
 
 #include <memory>
 #include <optional>

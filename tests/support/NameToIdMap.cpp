@@ -1,8 +1,8 @@
 // Entry stream (8 bytes per name), GUID stream, string stream and hash buckets of the name-to-id map.
-#include "NameToIdMap.h"
+#include "tests/support/NameToIdMap.h"
 
-#include "PropertyTags.h"
-#include "PstChecksums.h"
+#include "tests/support/PropertyTags.h"
+#include "tests/support/PstChecksums.h"
 
 #include <stdexcept>
 

@@ -2,7 +2,7 @@
 // name-to-id map that lets readers translate them back.
 #pragma once
 
-#include "PropertyValue.h"
+#include "tests/support/PropertyValue.h"
 
 #include <vector>
 

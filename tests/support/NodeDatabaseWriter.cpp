@@ -1,5 +1,5 @@
 // Writes blocks sequentially and keeps 20-odd bytes per block and per node until the B-trees are built.
-#include "NodeDatabaseWriter.h"
+#include "tests/support/NodeDatabaseWriter.h"
 
 #include <algorithm>
 #include <array>

@@ -3,9 +3,9 @@
 // only one small entry per block and per node is kept until Finish() builds the B-trees.
 #pragma once
 
-#include "PstBytes.h"
-#include "PstChecksums.h"
-#include "UniqueFile.h"
+#include "tests/support/PstBytes.h"
+#include "tests/support/PstChecksums.h"
+#include "tests/support/UniqueFile.h"
 
 #include <string>
 #include <vector>

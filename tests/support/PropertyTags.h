@@ -1,7 +1,7 @@
 // Property tags and property-set GUIDs the writer and its users refer to by name.
 #pragma once
 
-#include "PropertyValue.h"
+#include "tests/support/PropertyValue.h"
 
 namespace tolvane::pstwriter::tags {
 

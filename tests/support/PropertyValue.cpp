@@ -1,5 +1,5 @@
 // Conversions from test-friendly C++ values to the stored form of property values.
-#include "PropertyValue.h"
+#include "tests/support/PropertyValue.h"
 
 #include <cstring>
 #include <stdexcept>

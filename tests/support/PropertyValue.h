@@ -1,7 +1,7 @@
 // A typed property value in its stored byte form, plus the text and time conversions tests need.
 #pragma once
 
-#include "PstBytes.h"
+#include "tests/support/PstBytes.h"
 
 #include <array>
 #include <chrono>

@@ -1,5 +1,5 @@
 // Turns the in-memory mailbox description into calls on the streaming mailbox writer.
-#include "PstBuilder.h"
+#include "tests/support/PstBuilder.h"
 
 namespace tolvane::pstwriter {
 

@@ -8,8 +8,8 @@
 //   pst.Write(path);
 #pragma once
 
-#include "MailboxWriter.h"
-#include "MessageContent.h"
+#include "tests/support/MailboxWriter.h"
+#include "tests/support/MessageContent.h"
 
 #include <memory>
 #include <string>

@@ -1,5 +1,5 @@
 // Table-driven implementations of the PST checksums and the compressible byte substitution.
-#include "PstChecksums.h"
+#include "tests/support/PstChecksums.h"
 
 #include <array>
 

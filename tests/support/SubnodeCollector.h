@@ -1,7 +1,7 @@
 // Gathers the subnodes of one node (large values, tables, attachments) and writes its subnode tree.
 #pragma once
 
-#include "NodeDatabaseWriter.h"
+#include "tests/support/NodeDatabaseWriter.h"
 
 namespace tolvane::pstwriter {
 

@@ -1,8 +1,8 @@
 // Folder tree: icon choice, tick and bold rules, click and Space handling.
-#include "CFolderTreeCtrl1.h"
-#include "FolderIcons.h"
-#include "GuiTestSupport.h"
-#include "ItemStore.h"
+#include "view/CFolderTreeCtrl1.h"
+#include "view/FolderIcons.h"
+#include "tests/view/GuiTestSupport.h"
+#include "scan/ItemStore.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

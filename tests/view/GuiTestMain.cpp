@@ -1,6 +1,6 @@
 // Entry point of the GUI test programs: the web engine's scheme and context
 // set-up must happen before the application object exists.
-#include "CExplorer1.h"
+#include "view/CExplorer1.h"
 
 #include <QApplication>
 #include <cstring>

@@ -2,7 +2,7 @@
 // (never a fixed sleep), and scripted answers for the window's boxes.
 #pragma once
 
-#include "UserPrompts.h"
+#include "view/UserPrompts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // Item list: column sets, row layouts, the model, and folder fills.
-#include "TimeText.h"
-#include "FillItemList.h"
-#include "GuiTestSupport.h"
-#include "ItemListModel.h"
+#include "scan/TimeText.h"
+#include "view/FillItemList.h"
+#include "tests/view/GuiTestSupport.h"
+#include "view/ItemListModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

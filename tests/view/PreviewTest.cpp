@@ -1,11 +1,11 @@
 // Preview pages and files: labels' texts, page entries, escaping, file bytes,
 // pragmas disarmed, and the browser view showing a UTF-16LE file and refusing
 // every navigation it did not start.
-#include "TimeText.h"
-#include "CExplorer1.h"
-#include "GuiTestSupport.h"
-#include "PreviewPages.h"
-#include "ProcessTempDir.h"
+#include "scan/TimeText.h"
+#include "view/CExplorer1.h"
+#include "tests/view/GuiTestSupport.h"
+#include "view/PreviewPages.h"
+#include "scan/ProcessTempDir.h"
 
 #include <QDir>
 #include <QFile>

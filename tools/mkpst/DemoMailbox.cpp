@@ -1,7 +1,7 @@
 // Every item is spelled out so the demo stays the same from build to build.
-#include "DemoMailbox.h"
+#include "tools/mkpst/DemoMailbox.h"
 
-#include "PstBuilder.h"
+#include "tests/support/PstBuilder.h"
 
 namespace tolvane::mkpst {
 namespace {

@@ -1,8 +1,8 @@
 // Folder plan first (sizes only), then folder by folder: make an item, write it, forget it.
-#include "SyntheticMailbox.h"
+#include "tools/mkpst/SyntheticMailbox.h"
 
-#include "MailboxWriter.h"
-#include "PropertyTags.h"
+#include "tests/support/MailboxWriter.h"
+#include "tests/support/PropertyTags.h"
 
 #include <array>
 #include <vector>

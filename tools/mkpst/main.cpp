@@ -1,6 +1,6 @@
 // mkpst: writes synthetic PST mailboxes (benchmarks, robustness runs) and the demo mailbox.
-#include "DemoMailbox.h"
-#include "SyntheticMailbox.h"
+#include "tools/mkpst/DemoMailbox.h"
+#include "tools/mkpst/SyntheticMailbox.h"
 
 #include <cstdio>
 #include <cstdlib>
