@@ -32,7 +32,7 @@ public:
 int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
 {
     SilentPrompts prompts;
-    setUserPrompts(&prompts);
+    services.prompts = &prompts;
     const ItemStore* store = services.store;
     ProcessTempDir* tempDir = services.tempDir;
     CQuenbyDlg window(std::move(services));
@@ -52,7 +52,6 @@ int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
     std::printf("folder-nodes %zu\n", store->folderNodeCount());
     std::printf("last-notice %s\n", prompts.notices.isEmpty() ? "" : qPrintable(prompts.notices.last()));
     std::fflush(stdout);
-    setUserPrompts(nullptr);
     const bool completed = !prompts.notices.isEmpty() && prompts.notices.last() == QStringLiteral("Analysis completed");
     // The process ends at once, past every destructor: the temporary directory goes first.
     if (tempDir != nullptr)

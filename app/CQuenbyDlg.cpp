@@ -74,6 +74,7 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
                           | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
                           | Qt::WindowCloseButtonHint)
     , services_(std::move(services))
+    , prompts_(services_.prompts != nullptr ? services_.prompts : &standardPrompts_)
 {
     InitialiseAppResources();
     setObjectName(QStringLiteral("mainWindow"));
@@ -349,7 +350,7 @@ void CQuenbyDlg::BrowseProcedure()
 {
     removeAttachmentFolder();
     treeBuildingOff_ = false;
-    const QString path = userPrompts().ChooseFile(this, QStringLiteral("Select File..."),
+    const QString path = prompts().ChooseFile(this, QStringLiteral("Select File..."),
                                                   QStringLiteral("Microsoft Outlook PST File (*pst) (*.pst)"));
     if (path.isEmpty())
         return;
@@ -432,7 +433,7 @@ void CQuenbyDlg::OnStop()
 
 void CQuenbyDlg::OnExit()
 {
-    if (userPrompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to Exit ?       "))) {
+    if (prompts().Ask(this, ProductCaption(), QStringLiteral("Do you want to Exit ?       "))) {
         if (services_.exitProcess) {
             // The process ends inside exitProcess; nothing after it runs.
             RemovePreviewFiles(PreviewDirectory(*services_.tempDir));

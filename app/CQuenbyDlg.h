@@ -8,6 +8,7 @@
 #include "app/CommandStates.h"
 #include "scan/ItemRecords.h"
 #include "app/WindowServices.h"
+#include "view/UserPrompts.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -74,6 +75,8 @@ public:
     bool hasRunningWorkers() const;
     int runningListFills() const;
     QString pstPath() const { return pstPath_; }
+    // Where the window's questions, notices and choosers go.
+    UserPrompts& prompts() const { return *prompts_; }
     QString startDirectory() const { return startDirectory_; }
 
     CFolderTreeCtrl1* folderTree() const { return tree_; }
@@ -107,6 +110,8 @@ private:
     void clearViewAndStore();
 
     WindowServices services_;
+    QtUserPrompts standardPrompts_;
+    UserPrompts* prompts_ = nullptr;  // services_.prompts, else standardPrompts_
     // The session's say on tree building: set when a conversion is asked for,
     // cleared by Browse; a scan started while it is set builds no folder tree.
     bool treeBuildingOff_ = false;

@@ -28,7 +28,7 @@ public:
     void ShowNotice(const QString& text) override
     {
         CQuenbyDlg* window = window_;
-        bridge_->PostAndWait([window, text] { userPrompts().Notify(window, ProductCaption(), text); });
+        bridge_->PostAndWait([window, text] { window->prompts().Notify(window, ProductCaption(), text); });
     }
     bool WriteFromScanRecords(const QString& reason) override
     {
@@ -39,7 +39,7 @@ public:
                            "files will lack attachments, Cc and Bcc, e-mail addresses and the original headers, "
                            "and each will say so.")
                 .arg(reason);
-        bridge_->PostAndWait([window, text, &yes] { yes = userPrompts().Ask(window, ProductCaption(), text); });
+        bridge_->PostAndWait([window, text, &yes] { yes = window->prompts().Ask(window, ProductCaption(), text); });
         return yes;
     }
     void ConversionFinished(const ConversionSummary&) override { bridge_->Post(finished_); }
@@ -91,17 +91,17 @@ bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, 
         return false;
     if (runner_->isRunning()) {
         // One conversion at a time: a second start is refused.
-        userPrompts().Notify(window_, ProductCaption(), QStringLiteral("A conversion is already running."));
+        window_->prompts().Notify(window_, ProductCaption(), QStringLiteral("A conversion is already running."));
         return false;
     }
     const QString destination =
-        userPrompts().ChooseFolder(window_, QStringLiteral("Select the Path to Save Recovered File"));
+        window_->prompts().ChooseFolder(window_, QStringLiteral("Select the Path to Save Recovered File"));
     if (destination.isNull())
         return false;
     switch (runner_->CheckDestination(destination)) {
     case DestinationCheck::Empty:
     case DestinationCheck::Missing:
-        userPrompts().Notify(window_, QString::fromLatin1(kDestinationNoticeCaption),
+        window_->prompts().Notify(window_, QString::fromLatin1(kDestinationNoticeCaption),
                              QString::fromLatin1(kDestinationNoticeText));
         return false;
     case DestinationCheck::Accepted:
@@ -130,18 +130,18 @@ bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, 
         return true;
     job_ = previous;
     if (started == ConversionStart::AlreadyRunning)
-        userPrompts().Notify(window_, ProductCaption(), QStringLiteral("A conversion is already running."));
+        window_->prompts().Notify(window_, ProductCaption(), QStringLiteral("A conversion is already running."));
     else if (started == ConversionStart::NoResources)
-        userPrompts().Notify(window_, ProductCaption(),
+        window_->prompts().Notify(window_, ProductCaption(),
                              QStringLiteral("The conversion could not start: the system is short of memory or "
                                             "threads. Close other programs and try again."));
     else if (started == ConversionStart::DestinationNotWritable)
-        userPrompts().Notify(window_, ProductCaption(),
+        window_->prompts().Notify(window_, ProductCaption(),
                              QStringLiteral("No output folder can be made in the chosen path (%1). "
                                             "Please select another path for saving.")
                                  .arg(runner_->startFailure()));
     else
-        userPrompts().Notify(window_, QString::fromLatin1(kDestinationNoticeCaption),
+        window_->prompts().Notify(window_, QString::fromLatin1(kDestinationNoticeCaption),
                              QString::fromLatin1(kDestinationNoticeText));
     return true;
 }
@@ -160,7 +160,7 @@ void ConversionJobController::AskStop()
         return;
     if (!job->abandoned)
         job->gate.RequestPause();
-    const bool stop = userPrompts().Ask(window_, ProductCaption(), QStringLiteral("Do you want to stop save process ?"));
+    const bool stop = window_->prompts().Ask(window_, ProductCaption(), QStringLiteral("Do you want to stop save process ?"));
     if (job->abandoned)
         return;
     if (stop) {

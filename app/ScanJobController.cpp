@@ -81,7 +81,7 @@ ScanStopAnswer ScanJobController::AskStop(QWidget* parent)
     if (!job)
         return ScanStopAnswer::NotRunning;
     job->gate.RequestPause();
-    if (!userPrompts().Ask(parent, ProductCaption(), QStringLiteral("Do you want to stop scan process ?"))) {
+    if (!window_->prompts().Ask(parent, ProductCaption(), QStringLiteral("Do you want to stop scan process ?"))) {
         job->gate.Resume();
         job->bridge->Flush();
         return ScanStopAnswer::Continued;

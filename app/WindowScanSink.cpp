@@ -50,7 +50,8 @@ void WindowScanSink::SetProgress(int position)
 void WindowScanSink::ShowNotice(const QString& text)
 {
     // A worker's notice has no owner window.
-    bridge_->PostAndWait([text] { userPrompts().Notify(nullptr, ProductCaption(), text); });
+    CQuenbyDlg* window = window_;
+    bridge_->PostAndWait([window, text] { window->prompts().Notify(nullptr, ProductCaption(), text); });
 }
 
 void WindowScanSink::DisableScanButton()

@@ -16,6 +16,7 @@ namespace tolvane {
 
 class ItemStore;
 class ProcessTempDir;
+class UserPrompts;
 class WorkerGate;
 
 // Runs conversions one at a time (the window keeps one for the process).
@@ -33,6 +34,9 @@ struct WindowServices {
     // Required, owned by whoever runs the window (main(), a test) and outliving it.
     ItemStore* store = nullptr;
     ProcessTempDir* tempDir = nullptr;
+    // Every question, notice and chooser of the window (not owned); null: the
+    // toolkit's standard boxes.
+    UserPrompts* prompts = nullptr;
     std::function<ScanOutcome(const ScanRequest&)> runScan;
     std::shared_ptr<ConversionRunner> conversions;
     // Ends the process at once (Exit answered Yes); no destructor runs after it.

@@ -1,6 +1,7 @@
 // Every question, notice and chooser the window shows goes through this one
 // interface, so tests can answer them and the worker threads never touch
-// widgets. The default implementation uses Qt's standard boxes.
+// widgets. The window is handed one (WindowServices); QtUserPrompts uses the
+// toolkit's standard boxes.
 #pragma once
 
 #include <QString>
@@ -25,10 +26,15 @@ public:
     virtual QString ChooseFolder(QWidget* owner, const QString& title) = 0;
 };
 
-// The process-wide prompts; a QtUserPrompts until someone installs another.
-UserPrompts& userPrompts();
-// Installs prompts (not owned; null restores the default). Window thread only.
-void setUserPrompts(UserPrompts* prompts);
+// The toolkit's standard message boxes and file choosers.
+class QtUserPrompts final : public UserPrompts {
+public:
+    bool Ask(QWidget* owner, const QString& caption, const QString& text) override;
+    void Notify(QWidget* owner, const QString& caption, const QString& text) override;
+    void Error(QWidget* owner, const QString& caption, const QString& text) override;
+    QString ChooseFile(QWidget* owner, const QString& title, const QString& filter) override;
+    QString ChooseFolder(QWidget* owner, const QString& title) override;
+};
 
 // The caption of the application's boxes.
 inline QString ProductCaption() { return QStringLiteral("Tolvane"); }

@@ -78,10 +78,11 @@ struct RealWindow {
     std::unique_ptr<CQuenbyDlg> window;
 };
 
-std::unique_ptr<RealWindow> ShowRealWindow()
+std::unique_ptr<RealWindow> ShowRealWindow(UserPrompts& prompts)
 {
     auto session = std::make_unique<RealWindow>();
     WindowServices services = DefaultWindowServices(session->store, session->tempDir);
+    services.prompts = &prompts;
     services.exitProcess = [] {};
     session->window = std::make_unique<CQuenbyDlg>(services);
     session->window->resize(1100, 700);
@@ -108,7 +109,7 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     if (!QFileInfo::exists(sample))
         GTEST_SKIP() << "sample mailbox not found: " << qPrintable(sample);
     ScriptedPrompts prompts;
-    const auto windowOwner = ShowRealWindow();
+    const auto windowOwner = ShowRealWindow(prompts);
     CQuenbyDlg& window = *windowOwner->window;
     int loads = 0;
     QObject::connect(window.previewBrowser(), &CExplorer1::loadFinished, [&](bool) { ++loads; });
@@ -221,7 +222,7 @@ TEST(RealEngineConvertTest, MailboxGoneBeforeConvertAsksFirst)
         const QString mailbox = work.filePath(QStringLiteral("moving.pst"));
         ASSERT_TRUE(QFile::copy(demo, mailbox));
         ScriptedPrompts prompts;
-        const auto windowOwner = ShowRealWindow();
+        const auto windowOwner = ShowRealWindow(prompts);
         CQuenbyDlg& window = *windowOwner->window;
         ScanInWindow(window, mailbox);
         ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));
@@ -265,7 +266,7 @@ TEST(RealEngineTreeTest, TickAndBoldRulesOnTheDemoMailbox)
     if (!QFileInfo::exists(demo))
         GTEST_SKIP() << "demo mailbox not built: " << qPrintable(demo);
     ScriptedPrompts prompts;
-    const auto windowOwner = ShowRealWindow();
+    const auto windowOwner = ShowRealWindow(prompts);
     CQuenbyDlg& window = *windowOwner->window;
     ScanInWindow(window, demo);
     ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));

@@ -46,6 +46,7 @@ protected:
         WindowServices services;
         services.store = &store;
         services.tempDir = &tempDir;
+        services.prompts = &prompts;
         services.runScan = [this](const ScanRequest& r) { return mailbox(r); };
         services.conversions = conversions;
         services.exitProcess = [this] {

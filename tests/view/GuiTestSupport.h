@@ -29,10 +29,9 @@ inline bool WaitUntil(const std::function<bool()>& condition, int limitMs = 6000
 }
 
 // Answers questions from a script and records everything asked and shown.
+// Hand it to the window through WindowServices::prompts.
 class ScriptedPrompts final : public UserPrompts {
 public:
-    ScriptedPrompts() { setUserPrompts(this); }
-    ~ScriptedPrompts() override { setUserPrompts(nullptr); }
 
     bool Ask(QWidget*, const QString& caption, const QString& text) override
     {
