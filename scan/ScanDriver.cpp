@@ -9,6 +9,7 @@
 #include "scan/ProcessTempDir.h"
 #include "scan/PstSignature.h"
 #include "scan/ScanSink.h"
+#include "scan/TextDecoding.h"
 #include "scan/WorkerGate.h"
 
 #include <malloc.h>
@@ -20,7 +21,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr int kAsciiCodePage = 1252;
 constexpr char kExportMode = 'i';
 constexpr char kExportFormat = 'a';
 
@@ -107,7 +107,7 @@ ScanOutcome RunScan(const ScanRequest& request)
     if (!file.initialize())
         return OpenFailed(request, ScanOutcome::NoResources,
                           QStringLiteral("not enough memory to open %1").arg(request.pstPath));
-    if (!file.setAsciiCodepage(kAsciiCodePage) || !file.open(request.pstPath)) {
+    if (!file.setAsciiCodepage(kDefaultCodePage) || !file.open(request.pstPath)) {
         if (file.openRanOutOfResources())
             return OpenFailed(request, ScanOutcome::NoResources,
                               QStringLiteral("not enough memory to open %1").arg(request.pstPath));
@@ -116,7 +116,7 @@ ScanOutcome RunScan(const ScanRequest& request)
     sink.CloseWaitWindow();
 
     handle->file = file.get();
-    handle->asciiCodepage = kAsciiCodePage;
+    handle->asciiCodepage = kDefaultCodePage;
     handle->store = request.store;
     handle->sink = request.sink;
     handle->gate = request.gate;
