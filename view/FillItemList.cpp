@@ -74,7 +74,9 @@ ItemListFiller::ItemListFiller(ItemListModel* model, const ItemStore& store, QOb
     : QObject(parent)
     , model_(model)
     , store_(&store)
-    , bridge_(WorkerBridge::Create(this, nullptr))
+    // The fill hands its rows over in batches of its own: they are shown at
+    // the window's next turn, as soon as a click's first rows are there.
+    , bridge_(WorkerBridge::Create(this, nullptr, {}, 0))
     , requests_(std::make_unique<Requests>())
 {
 }

@@ -8,15 +8,16 @@
 
 namespace tolvane {
 
-BridgeWakeup::BridgeWakeup(QObject* receiver, std::weak_ptr<WorkerBridge> bridge)
+BridgeWakeup::BridgeWakeup(QObject* receiver, std::weak_ptr<WorkerBridge> bridge, int intervalMs)
     : QObject(receiver)
     , bridge_(std::move(bridge))
+    , intervalMs_(intervalMs)
 {
 }
 
 void BridgeWakeup::scheduleFlush()
 {
-    QTimer::singleShot(WorkerBridge::kFlushIntervalMs, this, [this] {
+    QTimer::singleShot(intervalMs_, this, [this] {
         if (auto bridge = bridge_.lock())
             bridge->Flush();
         else
@@ -24,10 +25,11 @@ void BridgeWakeup::scheduleFlush()
     });
 }
 
-std::shared_ptr<WorkerBridge> WorkerBridge::Create(QObject* receiver, const WorkerGate* gate, RowsApplier applyRows)
+std::shared_ptr<WorkerBridge> WorkerBridge::Create(QObject* receiver, const WorkerGate* gate, RowsApplier applyRows,
+                                                   int flushIntervalMs)
 {
     auto bridge = std::make_shared<WorkerBridge>(gate, std::move(applyRows));
-    bridge->wakeup_ = new BridgeWakeup(receiver, bridge);
+    bridge->wakeup_ = new BridgeWakeup(receiver, bridge, flushIntervalMs);
     return bridge;
 }
 

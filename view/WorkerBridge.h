@@ -27,13 +27,14 @@ class WorkerBridge;
 class BridgeWakeup : public QObject {
     Q_OBJECT
 public:
-    BridgeWakeup(QObject* receiver, std::weak_ptr<WorkerBridge> bridge);
+    BridgeWakeup(QObject* receiver, std::weak_ptr<WorkerBridge> bridge, int intervalMs);
 
 public slots:
     void scheduleFlush();
 
 private:
     std::weak_ptr<WorkerBridge> bridge_;
+    const int intervalMs_;
 };
 
 class WorkerBridge : public std::enable_shared_from_this<WorkerBridge> {
@@ -41,9 +42,11 @@ public:
     using RowsApplier = std::function<void(const std::vector<ListRow>&)>;
 
     // receiver: the window-thread object the changes run on. gate: the worker's
-    // gate. Create on the window's thread.
+    // gate. flushIntervalMs: how long changes gather before they are applied;
+    // 0 applies them at the window's next turn (a worker that batches for
+    // itself, such as the list fill). Create on the window's thread.
     static std::shared_ptr<WorkerBridge> Create(QObject* receiver, const WorkerGate* gate,
-                                                RowsApplier applyRows = {});
+                                                RowsApplier applyRows = {}, int flushIntervalMs = kFlushIntervalMs);
     WorkerBridge(const WorkerGate* gate, RowsApplier applyRows);
 
     // Worker side.
@@ -56,7 +59,8 @@ public:
     // bridge is discarded or detached.
     void PostAndWait(std::function<void()> change);
 
-    // Changes are applied at most this often, so rows arrive in large batches.
+    // By default changes are applied at most this often, so a scan's rows
+    // arrive in large batches.
     static constexpr int kFlushIntervalMs = 100;
 
     // Window side.
