@@ -1,24 +1,23 @@
 // Reading a whole message through libpff into a MessageContent.
 #include "convert/MailboxReader.h"
-#include "scan/NativePath.h"
 
+#include "convert/RtfBody.h"
 #include "scan/ItemLocator.h"
 #include "scan/Limits.h"
+#include "scan/NativePath.h"
 #include "scan/PffProperties.h"
 #include "scan/PropertyTags.h"
 #include "scan/RecordText.h"
-#include "scan/ScanTexts.h"
-#include "convert/RtfBody.h"
 #include "scan/TextDecoding.h"
 #include "scan/TimeText.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QRegularExpression>
 
 namespace tolvane {
 
@@ -419,9 +418,8 @@ MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& c
     }
     const int codePage = MessageCodePage(message, context.fileCodePage);
     ReadFailures failures;
-    if (const auto subject = ReadMessageString(message, Tag::Subject, context.fileCodePage, NamedLookup::Mapped,
-                                               &failures))
-        content.subject = SubjectWithoutPrefixMarker(*subject);
+    if (const auto subject = ReadSubject(message, context.fileCodePage, &failures))
+        content.subject = *subject;
     NoteMissing(content, failures, QStringLiteral("the subject"));
     failures = {};
     content.from = ReadSender(message, codePage, &failures);
@@ -482,10 +480,11 @@ MessageContent ContentFromRecord(const MailRecord& record)
     content.subject = record.subject;
     // The creation time, else the modification time, to the second as the
     // scan's time text gives it.
+    // A time beyond year 9999 has no date and no time text alike.
     for (const std::optional<FileTime>& time : {record.creationTime, record.modificationTime}) {
-        if (!time || !TimeText(time))
+        const QDateTime date = time ? FiletimeToDateTime(time->ticks) : QDateTime();
+        if (!date.isValid())
             continue;
-        const QDateTime date = FiletimeToDateTime(time->ticks);
         content.date = date.addMSecs(-date.time().msec());
         break;
     }

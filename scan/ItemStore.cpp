@@ -56,8 +56,8 @@ QString StoredText::text() const
     return QString::fromUtf8(utf8_);
 }
 
-ItemStore::ItemStore(QString spillDirectory)
-    : spill_(std::make_shared<BodySpill>(std::move(spillDirectory)))
+ItemStore::ItemStore()
+    : spill_(std::make_shared<BodySpill>())
 {
 }
 

@@ -26,13 +26,11 @@ class BodySpill;
 
 class ItemStore {
 public:
-    // Bodies too long to keep in memory go to a spill file made in
-    // `spillDirectory` (a private temporary directory); with none they stay
-    // in memory.
-    explicit ItemStore(QString spillDirectory = QString());
+    ItemStore();
 
-    // Where the spill file is to be made, when the store was made before the
-    // directory was known (the scan hands over its process's directory).
+    // Bodies too long to keep in memory go to a spill file made in this
+    // directory (the process's temporary directory, which the scan hands
+    // over); until one is given they stay in memory.
     void UseSpillDirectory(const QString& directory);
 
     // A kept body as the store keeps it: in memory or in its spill file.

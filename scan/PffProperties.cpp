@@ -108,9 +108,10 @@ std::optional<QString> ReadMessageString(libpff_item_t* item, uint32_t entryType
     return DecodeStringValue(*value, codePage);
 }
 
-std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage)
+std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage, ReadFailures* failures)
 {
-    if (const auto subject = ReadMessageString(message, PropertyTag::Subject, fileCodePage))
+    if (const auto subject =
+            ReadMessageString(message, PropertyTag::Subject, fileCodePage, NamedLookup::Mapped, failures))
         return SubjectWithoutPrefixMarker(*subject);
     return std::nullopt;
 }

@@ -82,7 +82,7 @@ std::optional<FileTime> ReadFileTime(libpff_item_t* item, int setIndex, uint32_t
 
 // The subject (0x0037) without the two-character prefix marker (0x01 and a
 // length character) that stored subjects may begin with; nullopt when absent.
-std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage);
+std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage, ReadFailures* failures = nullptr);
 
 // Decodes a raw string value (Unicode or 8-bit); nullopt for other types.
 std::optional<QString> DecodeStringValue(const PropertyValue& value, int codePage);
