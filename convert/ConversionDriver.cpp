@@ -24,6 +24,7 @@
 #include <system_error>
 #include <thread>
 
+#include <sched.h>
 #include <unistd.h>
 
 namespace tolvane {
@@ -84,6 +85,20 @@ QString CompletionNoticeText(const ConversionSummary& summary)
     return text;
 }
 
+namespace {
+
+// The cores this process may run on (taskset, cgroup cpusets), not the machine's.
+int UsableCores()
+{
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (::sched_getaffinity(0, sizeof cores, &cores) == 0)
+        return std::max(CPU_COUNT(&cores), 1);
+    return std::max(static_cast<int>(std::thread::hardware_concurrency()), 1);
+}
+
+}  // namespace
+
 ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTree* output, int foldersPrepared)
 {
     ConversionSummary summary;
@@ -103,11 +118,25 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
             return summary;
         }
     }
+    // One more handle on the mailbox for every further worker; one that
+    // cannot be opened (descriptors or memory short) just means fewer workers.
+    const int workers = request.workers > 0 ? request.workers : MessagePreparer::WorkersFor(UsableCores());
+    std::vector<std::unique_ptr<MailboxReader>> moreReaders;
     WriterContext context;
+    for (int worker = 1; worker < workers; ++worker) {
+        if (!reader.isOpen()) {
+            context.moreReaders.push_back(nullptr);
+            continue;
+        }
+        auto another = std::make_unique<MailboxReader>();
+        if (!another->OpenAlongside(request.pstPath, reader))
+            break;
+        context.moreReaders.push_back(another.get());
+        moreReaders.push_back(std::move(another));
+    }
     context.output = output;
     context.stopRequested = request.stopRequested;
     context.reader = reader.isOpen() ? &reader : nullptr;
-    context.composers = MessagePreparer::ComposersFor(static_cast<int>(std::thread::hardware_concurrency()));
     context.sink = request.sink;
     context.gate = request.gate;
     context.summary = &summary;

@@ -109,6 +109,9 @@ struct ConversionRequest {
     // interrupted run: summary, notice and ConversionFinished as usual.
     const std::atomic<bool>* stopRequested = nullptr;
     std::function<QDateTime()> clock;  // local time; QDateTime::currentDateTime when empty
+    // Threads (each with its own handle on the mailbox) that read and compose
+    // mail ahead of the writer; 0: one per core this process may use.
+    int workers = 0;
 };
 
 enum class ConversionStart {

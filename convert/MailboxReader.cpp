@@ -502,6 +502,30 @@ MessageContent ContentFromRecord(const MailRecord& record)
 Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath)
 {
     std::lock_guard lock(fileMutex_);
+    if (auto opened = OpenFile(pstPath); !opened)
+        return opened;
+    auto index = std::make_shared<ItemIndex>();
+    PffItem root;
+    if (libpff_file_get_root_folder(file_.get(), root.out(), nullptr) == 1 && root) {
+        std::vector<int> path;
+        // As deep as the scan walks, so every message it recorded is found again.
+        IndexItems(root.get(), path, kDeepestFolderWalk, *index);
+    }
+    index_ = std::move(index);
+    return {};
+}
+
+Expected<void, ReaderOpenFailure> MailboxReader::OpenAlongside(const QString& pstPath, const MailboxReader& opened)
+{
+    std::lock_guard lock(fileMutex_);
+    if (auto result = OpenFile(pstPath); !result)
+        return result;
+    index_ = opened.index_;
+    return {};
+}
+
+Expected<void, ReaderOpenFailure> MailboxReader::OpenFile(const QString& pstPath)
+{
     PffError pffError;
     if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError)) {
         ReaderOpenFailure failure;
@@ -524,27 +548,21 @@ Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath)
         file_.reset();
         return Failed(std::move(failure));
     }
-    PffItem root;
-    if (libpff_file_get_root_folder(file_.get(), root.out(), nullptr) == 1 && root) {
-        std::vector<int> path;
-        // As deep as the scan walks, so every message it recorded is found again.
-        IndexItems(root.get(), path, kDeepestFolderWalk);
-    }
     return {};
 }
 
-void MailboxReader::IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft)
+void MailboxReader::IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index)
 {
-    const int folderIndex = static_cast<int>(folderPaths_.size());
-    folderPaths_.push_back(path);
+    const int folderIndex = static_cast<int>(index.folderPaths.size());
+    index.folderPaths.push_back(path);
     int items = 0;
     if (libpff_folder_get_number_of_sub_messages(folder, &items, nullptr) == 1) {
-        for (int index = 0; index < items; ++index) {
-            PffItem item;
+        for (int item = 0; item < items; ++item) {
+            PffItem message;
             uint32_t identifier = 0;
-            if (libpff_folder_get_sub_message(folder, index, item.out(), nullptr) == 1 && item
-                && libpff_item_get_identifier(item.get(), &identifier, nullptr) == 1)
-                positions_.emplace(identifier, ItemPosition{folderIndex, index});
+            if (libpff_folder_get_sub_message(folder, item, message.out(), nullptr) == 1 && message
+                && libpff_item_get_identifier(message.get(), &identifier, nullptr) == 1)
+                index.positions.emplace(identifier, ItemPosition{folderIndex, item});
         }
     }
     if (depthLeft <= 0)
@@ -552,27 +570,31 @@ void MailboxReader::IndexItems(libpff_item_t* folder, std::vector<int>& path, in
     int folders = 0;
     if (libpff_folder_get_number_of_sub_folders(folder, &folders, nullptr) != 1)
         return;
-    for (int index = 0; index < folders; ++index) {
-        PffItem sub;
-        if (libpff_folder_get_sub_folder(folder, index, sub.out(), nullptr) != 1 || !sub)
+    for (int sub = 0; sub < folders; ++sub) {
+        PffItem subFolder;
+        if (libpff_folder_get_sub_folder(folder, sub, subFolder.out(), nullptr) != 1 || !subFolder)
             continue;
-        path.push_back(index);
-        IndexItems(sub.get(), path, depthLeft - 1);
+        path.push_back(sub);
+        IndexItems(subFolder.get(), path, depthLeft - 1, index);
         path.pop_back();
     }
 }
 
 libpff_item_t* MailboxReader::FindTopLevelItem(uint32_t identifier, PffItem& holder)
 {
-    const auto found = positions_.find(identifier);
-    if (found != positions_.end()) {
-        const ItemPosition position = found->second;
+    const ItemPosition* known = nullptr;
+    if (index_) {
+        if (const auto found = index_->positions.find(identifier); found != index_->positions.end())
+            known = &found->second;
+    }
+    if (known != nullptr) {
+        const ItemPosition position = *known;
         if (cachedFolder_ != position.folder) {
             cachedFolderItem_.reset();
             cachedFolder_ = -1;
             PffItem current;
             bool ok = libpff_file_get_root_folder(file_.get(), current.out(), nullptr) == 1 && current;
-            for (int index : folderPaths_[position.folder]) {
+            for (int index : index_->folderPaths[position.folder]) {
                 if (!ok)
                     break;
                 PffItem sub;

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -37,11 +38,15 @@ struct ReaderOpenFailure {
     bool outOfMemory = false;  // memory or descriptors ran out, rather than the file
 };
 
-// One libpff file shared by the mail pass's reading thread and the writer,
+// One libpff file used by one of the mail pass's workers and by the writer,
 // which streams large attachments: every use of the file holds its lock.
 class MailboxReader {
 public:
+    // Opens the mailbox and finds where every item sits in it.
     [[nodiscard]] Expected<void, ReaderOpenFailure> Open(const QString& pstPath);
+    // Opens the same mailbox once more, for another worker, taking the item
+    // positions `opened` found instead of walking the file again.
+    [[nodiscard]] Expected<void, ReaderOpenFailure> OpenAlongside(const QString& pstPath, const MailboxReader& opened);
     bool isOpen() const { return file_.isOpen(); }
 
     // The message at `location`. Its large attachments come as sources that
@@ -56,16 +61,21 @@ private:
     // costs libpff time in proportion to the file's size, so one walk at the
     // start records every item's position instead.
     struct ItemPosition {
-        int folder = 0;  // index into folderPaths_
+        int folder = 0;  // index into ItemIndex::folderPaths
         int index = 0;
     };
-    void IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft);
+    // Read-only once built, so the readers of one conversion share it.
+    struct ItemIndex {
+        std::vector<std::vector<int>> folderPaths;
+        std::unordered_map<uint32_t, ItemPosition> positions;
+    };
+    [[nodiscard]] Expected<void, ReaderOpenFailure> OpenFile(const QString& pstPath);
+    static void IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index);
     libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
 
     std::recursive_mutex fileMutex_;
     PffFile file_;
-    std::vector<std::vector<int>> folderPaths_;
-    std::unordered_map<uint32_t, ItemPosition> positions_;
+    std::shared_ptr<const ItemIndex> index_;
     int cachedFolder_ = -1;
     PffItem cachedFolderItem_;
 };

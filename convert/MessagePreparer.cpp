@@ -1,7 +1,7 @@
-// The mail pass's pipeline. The reader thread reads message i only once the
-// writer has taken message i - window, so at most `window` messages (read,
-// composed or both) are held at any time; attachments too large for memory
-// are held as sources, not as bytes.
+// The mail pass's pipeline. A worker claims message i only once the writer
+// has taken message i - window, so at most `window` messages (read, composed
+// or both) are held at any time, and slot i % window is free when it is
+// filled; attachments too large for memory are held as sources, not as bytes.
 #include "convert/MessagePreparer.h"
 
 #include "convert/MailboxReader.h"
@@ -13,14 +13,33 @@
 
 namespace tolvane {
 
-MessagePreparer::MessagePreparer(const std::vector<const MailRecord*>& messages, MailboxReader* reader,
-                                 int composers, std::size_t window)
+namespace {
+
+// Beyond this many handles the file system, not the cores, sets the pace, and
+// each handle's item tree costs memory in proportion to the mailbox.
+constexpr int kMostWorkers = 8;
+
+std::vector<MailboxReader*> OpenOnly(std::vector<MailboxReader*> readers)
+{
+    for (auto& reader : readers) {
+        if (reader != nullptr && !reader->isOpen())
+            reader = nullptr;
+    }
+    if (readers.empty())
+        readers.push_back(nullptr);
+    return readers;
+}
+
+}  // namespace
+
+MessagePreparer::MessagePreparer(const std::vector<const MailRecord*>& messages, std::vector<MailboxReader*> readers,
+                                 std::size_t window)
     : messages_(messages),
-      reader_(reader != nullptr && reader->isOpen() ? reader : nullptr),
+      readers_(OpenOnly(std::move(readers))),
       window_(std::max<std::size_t>(window, 1)),
       slots_(window_)
 {
-    StartThreads(std::max(composers, 1));
+    StartThreads();
 }
 
 MessagePreparer::~MessagePreparer()
@@ -28,22 +47,17 @@ MessagePreparer::~MessagePreparer()
     StopThreads();
 }
 
-void MessagePreparer::StartThreads(int composers)
+void MessagePreparer::StartThreads()
 {
-    threads_.reserve(static_cast<std::size_t>(composers) + 1);
+    threads_.reserve(readers_.size());
     try {
-        threads_.emplace_back([this] { RunReader(); });
-        for (int composer = 0; composer < composers; ++composer)
-            threads_.emplace_back([this] { RunComposer(); });
+        for (MailboxReader* reader : readers_)
+            threads_.emplace_back([this, reader] { RunWorker(reader); });
     } catch (const std::system_error&) {
-        // A machine short of threads or memory still converts, one message at
-        // a time on the writer's thread; with a reader but no composer the
-        // pipeline could not move, so it is taken down as well.
-        if (threads_.size() < 2) {
-            StopThreads();
-            threads_.clear();
-            inline_ = true;
-        }
+        // A machine short of threads or memory still converts: with the
+        // workers that started, or one message at a time on the writer's
+        // thread when none did.
+        inline_ = threads_.empty();
     }
 }
 
@@ -60,19 +74,19 @@ void MessagePreparer::StopThreads()
     }
 }
 
-int MessagePreparer::ComposersFor(int cores)
+int MessagePreparer::WorkersFor(int cores)
 {
-    return std::clamp(cores - 1, 1, 4);
+    return std::clamp(cores, 1, kMostWorkers);
 }
 
-MessagePreparer::ReadMessage MessagePreparer::Read(std::size_t index)
+MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, std::size_t index)
 {
     const MailRecord& record = *messages_[index];
     ReadMessage read;
     read.index = index;
     try {
-        if (reader_ != nullptr) {
-            MessageRead result = reader_->ReadMessage(record.location);
+        if (reader != nullptr) {
+            MessageRead result = reader->ReadMessage(record.location);
             read.content = std::move(result.content);
             read.failure = std::move(result.failure);
         } else {
@@ -119,7 +133,7 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
 PreparedMessage MessagePreparer::Take(std::size_t index)
 {
     if (inline_)
-        return Compose(Read(index));
+        return Compose(Read(readers_.front(), index));
     std::unique_lock lock(mutex_);
     auto& slot = slots_[index % window_];
     changed_.wait(lock, [&] { return slot.has_value(); });
@@ -131,43 +145,18 @@ PreparedMessage MessagePreparer::Take(std::size_t index)
     return prepared;
 }
 
-void MessagePreparer::RunReader()
-{
-    for (std::size_t index = 0; index < messages_.size(); ++index) {
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopping_ || index < taken_ + window_; });
-            if (stopping_)
-                break;
-        }
-        ReadMessage read = Read(index);
-        {
-            std::lock_guard lock(mutex_);
-            toCompose_.push_back(std::move(read));
-        }
-        changed_.notify_all();
-    }
-    {
-        std::lock_guard lock(mutex_);
-        readingDone_ = true;
-    }
-    changed_.notify_all();
-}
-
-void MessagePreparer::RunComposer()
+void MessagePreparer::RunWorker(MailboxReader* reader)
 {
     for (;;) {
-        ReadMessage next;
+        std::size_t index = 0;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopping_ || readingDone_ || !toCompose_.empty(); });
-            if (stopping_ || toCompose_.empty())
+            changed_.wait(lock, [&] { return stopping_ || claimed_ >= messages_.size() || claimed_ < taken_ + window_; });
+            if (stopping_ || claimed_ >= messages_.size())
                 return;
-            next = std::move(toCompose_.front());
-            toCompose_.pop_front();
+            index = claimed_++;
         }
-        const std::size_t index = next.index;
-        PreparedMessage prepared = Compose(std::move(next));
+        PreparedMessage prepared = Compose(Read(reader, index));
         {
             std::lock_guard lock(mutex_);
             slots_[index % window_] = std::move(prepared);

@@ -1,8 +1,9 @@
-// Reads and composes the mail pass's messages ahead of the writer: one thread
-// reads the PST through the conversion's one libpff handle (libpff handles are
-// not shared between threads), composer threads build the MIME bytes, and the
-// writer thread takes the results strictly in record order, so file names,
-// numbering and progress stay what a single thread would give.
+// Reads and composes the mail pass's messages ahead of the writer: each
+// worker thread owns one libpff handle on the mailbox (a handle is never used
+// by two threads at once), takes the next message not yet claimed, reads it
+// and builds its MIME bytes; the writer thread takes the results strictly in
+// record order, so file names, numbering and progress stay what a single
+// thread would give whatever the number of workers.
 #pragma once
 
 #include "scan/ItemRecords.h"
@@ -14,7 +15,6 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -42,11 +42,13 @@ struct PreparedMessage {
 
 class MessagePreparer {
 public:
-    // `messages` and `reader` must outlive the preparer. No reader: every
-    // message is composed from its record, marked as rebuilt. `composers`
-    // threads; at most `window` messages are read ahead of the writer. When
-    // the machine refuses threads, messages are prepared in Take() instead.
-    MessagePreparer(const std::vector<const MailRecord*>& messages, MailboxReader* reader, int composers,
+    // One worker per entry of `readers`; `messages` and the readers must
+    // outlive the preparer. A null (or closed) reader: that worker composes
+    // each message from its record, marked as rebuilt. At most `window`
+    // messages are read ahead of the writer. When the machine refuses
+    // threads, the workers that did start carry on alone; when none did,
+    // messages are prepared in Take() with the first reader.
+    MessagePreparer(const std::vector<const MailRecord*>& messages, std::vector<MailboxReader*> readers,
                     std::size_t window);
     // Stops the helpers at their next message and joins them.
     ~MessagePreparer();
@@ -56,9 +58,11 @@ public:
     // The composed message at `index`; indexes must be taken in order.
     PreparedMessage Take(std::size_t index);
 
-    // The number of composer threads a machine of `cores` cores gets: the
-    // reading and the writing threads keep one core busy between them.
-    static int ComposersFor(int cores);
+    // The number of workers (and so libpff handles) a machine of `cores`
+    // cores gets. The writer thread mostly waits for the file system, so
+    // every core reads and composes; each handle holds the mailbox's item
+    // tree, which bounds how many are worth their memory.
+    static int WorkersFor(int cores);
 
 private:
     struct ReadMessage {
@@ -67,21 +71,19 @@ private:
         QString failure;
         bool failedForMemory = false;
     };
-    ReadMessage Read(std::size_t index);
+    ReadMessage Read(MailboxReader* reader, std::size_t index);
     static PreparedMessage Compose(ReadMessage read);
-    void StartThreads(int composers);
+    void StartThreads();
     void StopThreads();
-    void RunReader();
-    void RunComposer();
+    void RunWorker(MailboxReader* reader);
 
     const std::vector<const MailRecord*>& messages_;
-    MailboxReader* const reader_;
+    const std::vector<MailboxReader*> readers_;  // open ones; null: from the record
     const std::size_t window_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<ReadMessage> toCompose_;                  // read, waiting for a composer
-    bool readingDone_ = false;
+    std::size_t claimed_ = 0;                            // messages a worker has taken on
     std::vector<std::optional<PreparedMessage>> slots_;  // composed, by index % window
     std::size_t taken_ = 0;                              // messages handed to the writer
     bool stopping_ = false;

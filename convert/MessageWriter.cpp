@@ -120,8 +120,9 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
         if (!record->location.isEmbedded())
             topLevel.push_back(record.get());
     }
-    const int composers = std::max(context.composers, 1);
-    MessagePreparer preparer(topLevel, context.reader, composers, static_cast<std::size_t>(composers) * 4 + 4);
+    std::vector<MailboxReader*> readers{context.reader};
+    readers.insert(readers.end(), context.moreReaders.begin(), context.moreReaders.end());
+    MessagePreparer preparer(topLevel, readers, readers.size() * 4 + 4);
     ConversionRandom random;
     int progress = 0;
     for (std::size_t index = 0; index < topLevel.size(); ++index) {

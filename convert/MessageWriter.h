@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <atomic>
+#include <vector>
 
 namespace tolvane {
 
@@ -19,10 +20,13 @@ struct WriterContext {
     // The run's output folder; every file is created through it. Null when no
     // folder was made: every save then fails.
     OutputTree* output = nullptr;
-    // May be closed: records are then written from their fields. The mail pass
-    // hands it to its reading thread for the pass's duration.
+    // May be closed: records are then written from their fields. The contact
+    // pass reads through it; the mail pass hands it to its first worker.
     MailboxReader* reader = nullptr;
-    int composers = 1;  // threads that compose messages ahead of the writer
+    // More handles on the same mailbox, one for each further worker of the
+    // mail pass. Without a reader, the same number of workers compose from
+    // the records.
+    std::vector<MailboxReader*> moreReaders;
     ConversionSink* sink = nullptr;
     WorkerGate* gate = nullptr;
     const std::atomic<bool>* stopRequested = nullptr;  // see ConversionRequest

@@ -10,8 +10,10 @@
 
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <atomic>
+#include <map>
 #include <condition_variable>
 #include <mutex>
 
@@ -54,10 +56,17 @@ protected:
     {
         cli::HeadlessScanSink scanSink;
         EXPECT_EQ(cli::RunHeadlessScan(PstPath(), store_, tempDir_, scanSink), ScanOutcome::Completed);
+        return Convert(Destination(), gate);
+    }
+
+    // Converts what the last scan recorded into `destination`.
+    ConversionSummary Convert(const QString& destination, WorkerGate* gate = nullptr, int workers = 0)
+    {
         ConversionDriver driver;
         ConversionRequest request;
         request.pstPath = PstPath();
-        request.destinationPath = Destination();
+        request.destinationPath = destination;
+        request.workers = workers;
         request.store = &store_;
         request.tempDir = &tempDir_;
         request.sink = &sink_;
@@ -179,6 +188,78 @@ TEST_F(ConversionTest, FirstFilesEndIn41_18467_6334AcrossFolders)
     names.sort();
     EXPECT_EQ(names, (QStringList{"Minutes18467.eml", "Minutes41.eml", "Minutes6334.eml"}));
     EXPECT_EQ(sink_.notices(), QStringList{"Saving sucessfully completed."});
+}
+
+// The files are written in record order whatever the number of workers that
+// read and compose ahead of the writer, and whatever the scan kept: a scan
+// that keeps no bodies or recipients (the command line's) guides the same
+// conversion.
+TEST_F(ConversionTest, AnyNumberOfWorkersWritesTheSameFiles)
+{
+    QByteArray large(5 * 1024 * 1024, '\0');  // streamed from the mailbox while written
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = char((i * 7919) >> 3);
+    PstBuilder pst;
+    auto& top = pst.topOfPersonalFolders();
+    auto& inbox = top.addFolder("Inbox");
+    auto& archive = inbox.addFolder("Archive");
+    auto& sent = top.addFolder("Sent Items");
+    Message inner;
+    inner.subject("Inner").from("In", "in@example.com").body("inner body");
+    for (int index = 0; index < 40; ++index) {
+        auto& folder = index % 3 == 0 ? inbox : index % 3 == 1 ? archive : sent;
+        Message& message = folder.addMessage()
+                               .subject(index % 4 == 0 ? std::string("Same subject") : "Subject " + std::to_string(index))
+                               .from("Sender", "sender@example.com")
+                               .to("To", "to@example.com")
+                               .body("body " + std::to_string(index) + " " + std::string(index * 300, 'b'));
+        if (index % 5 == 0)
+            message.attach("part" + std::to_string(index) + ".bin", Bytes(6000 + index * 997, std::uint8_t(index)));
+        if (index == 7)
+            message.attach("large.bin", ToBytes(large));
+        if (index == 11)
+            message.embed(inner);
+    }
+    Write(pst);
+
+    const auto normalised = [](const QString& root) {
+        std::map<QString, QByteArray> files;
+        const QRegularExpression boundary(QStringLiteral("boundary=\"([^\"]+)\""));
+        for (const QString& path : FilesBelow(root, "")) {
+            QByteArray bytes = ReadAll(path);
+            for (auto match = boundary.globalMatch(QString::fromLatin1(bytes)); match.hasNext();)
+                bytes.replace(match.next().captured(1).toLatin1(), "BOUNDARY");
+            files[path.mid(root.size())] = bytes;
+        }
+        return files;
+    };
+    const struct {
+        bool keepContents;
+        int workers;
+    } runs[] = {{true, 1}, {true, 2}, {true, 5}, {false, 3}};
+    std::map<QString, QByteArray> first;
+    for (const auto& run : runs) {
+        SCOPED_TRACE(::testing::Message() << run.workers << " workers, contents kept " << run.keepContents);
+        cli::HeadlessScanSink scanSink;
+        ASSERT_EQ(cli::RunHeadlessScan(PstPath(), store_, tempDir_, scanSink, nullptr, nullptr, run.keepContents),
+                  ScanOutcome::Completed);
+        const QString destination = temp_.filePath(QStringLiteral("out-%1-%2").arg(run.workers).arg(run.keepContents));
+        ASSERT_TRUE(QDir().mkpath(destination));
+        const ConversionSummary summary = Convert(destination, nullptr, run.workers);
+        EXPECT_EQ(summary.mailSaved, 40);
+        EXPECT_EQ(summary.embeddedCarried, 1);
+        const auto files = normalised(destination + "/Vorsk-Recovery-5-3-2011 9-7");
+        EXPECT_EQ(files.size(), 40u);
+        if (first.empty()) {
+            first = files;
+            continue;
+        }
+        for (const auto& [name, bytes] : first) {
+            const auto found = files.find(name);
+            ASSERT_NE(found, files.end()) << name.toStdString();
+            EXPECT_EQ(found->second, bytes) << name.toStdString();
+        }
+    }
 }
 
 TEST_F(ConversionTest, HostileFolderNamesAndSubjectsStayInsideTheOutputRoot)

@@ -338,7 +338,7 @@ TEST(RtfBodyTest, EncapsulatedHtmlAndTextComeBack)
 }
 
 // The pipeline must hand every message back in record order whatever the
-// number of composers and the window, and must stop cleanly when the writer
+// number of workers and the window, and must stop cleanly when the writer
 // gives up half way (an abandoned conversion).
 TEST(MessagePreparerTest, HandsBackEveryMessageInOrderAndStopsWhenDropped)
 {
@@ -349,13 +349,13 @@ TEST(MessagePreparerTest, HandsBackEveryMessageInOrderAndStopsWhenDropped)
         pointers.push_back(&records[index]);
     }
     struct Case {
-        int composers;
+        int workers;
         size_t window;
         size_t taken;  // how many the writer takes before dropping the preparer
     };
     for (const Case& c : {Case{1, 1, 40}, Case{3, 2, 40}, Case{2, 8, 40}, Case{4, 3, 5}, Case{2, 4, 0}}) {
-        SCOPED_TRACE(::testing::Message() << c.composers << " composers, window " << c.window);
-        MessagePreparer preparer(pointers, nullptr, c.composers, c.window);
+        SCOPED_TRACE(::testing::Message() << c.workers << " workers, window " << c.window);
+        MessagePreparer preparer(pointers, std::vector<MailboxReader*>(c.workers, nullptr), c.window);
         for (size_t index = 0; index < c.taken; ++index) {
             const QByteArray bytes = preparer.Take(index).bytes;
             EXPECT_TRUE(bytes.contains("Subject: Message number " + QByteArray::number(qulonglong(index)) + "\r\n"))
