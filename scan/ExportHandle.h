@@ -35,6 +35,7 @@ struct export_handle {
     TreeNodeId rootNode = 0;
     QString attachmentDirectory;  // absolute path of "Attachments"; empty when unavailable
     bool buildTree = true;        // false: no tree nodes and no folder nodes (see ScanRequest)
+    bool keepContents = true;     // false: no bodies and no recipient names (see ScanRequest)
 
     // Tree node last inserted at each level 1..27 (index 0 unused).
     std::array<TreeNodeId, kDeepestTreeLevel + 1> levelTable{};

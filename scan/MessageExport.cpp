@@ -42,13 +42,15 @@ bool ExistenceTestFails(const QString& path)
 int export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath, char format)
 {
     MessageCollectors collectors;
-    export_handle_export_message_body(handle, message, exportPath, format, &collectors);
+    if (handle->keepContents)
+        export_handle_export_message_body(handle, message, exportPath, format, &collectors);
     // An attachment that cannot be read costs its name in the record, never
     // the message itself: the conversion reads the message again anyway.
     export_handle_export_attachments(handle, message, handle->attachmentDirectory, format, &collectors);
     if (handle->abandoned)
         return -1;
-    export_handle_export_recipients(handle, message, exportPath, &collectors);
+    if (handle->keepContents)
+        export_handle_export_recipients(handle, message, exportPath, &collectors);
     export_handle_export_message_header(handle, message, exportPath, &collectors);
     return 1;
 }

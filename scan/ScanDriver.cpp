@@ -123,6 +123,7 @@ ScanOutcome RunScan(const ScanRequest& request)
     handle->rootNode = request.rootNode;
     handle->attachmentDirectory = *attachmentDirectory;
     handle->buildTree = request.buildTree;
+    handle->keepContents = request.keepContents;
 
     const int exported = export_handle_export_file(handle.get(), file.get(), exportRoot, kExportFormat);
     if (handle->abandoned || Abandoned(request))

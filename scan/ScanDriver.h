@@ -36,6 +36,9 @@ struct ScanRequest {
     // False when the window's session has asked for a conversion since the
     // last Browse: the walk then inserts no tree nodes and no folder nodes.
     bool buildTree = true;
+    // False when the records only guide a conversion that reads every
+    // message again: bodies and recipient names are then not read or kept.
+    bool keepContents = true;
 };
 
 // Exit status of the process when memory (or another resource a scan

@@ -121,7 +121,11 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
     WorkerGate scanGate;
     InstallTestHold(QStringLiteral("scan"), scanGate, interrupts);
     interrupts.setOnInterrupt([&scanGate] { scanGate.Abandon(); });
-    const ScanOutcome outcome = RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate);
+    // The conversion reads every message again; the scan's bodies and
+    // recipient names are needed only to write from the records instead.
+    const bool writeFromRecords = parsed.has(QStringLiteral("--from-records"));
+    const ScanOutcome outcome =
+        RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate, /*keepContents=*/writeFromRecords);
     interrupts.setOnInterrupt({});
     if (interrupts.signalNumber() != 0)
         return interruptedExit("during the scan; nothing was written");
@@ -138,7 +142,7 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
         return kExitScanFailed;
     }
 
-    TerminalConversionSink sink(parsed.has(QStringLiteral("--from-records")));
+    TerminalConversionSink sink(writeFromRecords);
     ConversionDriver driver;
     ConversionRequest request;
     request.pstPath = pstPath;

@@ -29,7 +29,7 @@ void HeadlessScanSink::ShowOpenFailure(const QString& notice, const QString& rea
 }
 
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
-                            HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate)
+                            HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate, bool keepContents)
 {
     store.ClearItemRecords();
     ScanRequest request;
@@ -38,6 +38,7 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     request.tempDir = &tempDir;
     request.sink = &sink;
     request.gate = gate;
+    request.keepContents = keepContents;
     request.rootNode = sink.InsertFolderNode(0, pstPath);
     if (rootNode != nullptr)
         *rootNode = request.rootNode;

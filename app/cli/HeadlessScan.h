@@ -42,9 +42,11 @@ public:
 // Scans `pstPath` exactly as the window does: a fresh record set in `store`,
 // a top-level node carrying the path, then the scan driver, with `tempDir` as
 // the home of "Attachments". The root node's id is returned in *rootNode.
-// `gate` (optional) lets a signal stop the scan.
+// `gate` (optional) lets a signal stop the scan. `keepContents` false: see
+// ScanRequest (for a conversion that reads every message again).
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
-                            HeadlessScanSink& sink, TreeNodeId* rootNode = nullptr, WorkerGate* gate = nullptr);
+                            HeadlessScanSink& sink, TreeNodeId* rootNode = nullptr, WorkerGate* gate = nullptr,
+                            bool keepContents = true);
 
 // Names on stderr every item the scan left out, after a count.
 void PrintSkippedItems(const QStringList& skipped);
