@@ -23,15 +23,17 @@ public:
     void Notify(QWidget*, const QString&, const QString& text) override { notices.push_back(text); }
     void Error(QWidget*, const QString&, const QString& text) override { notices.push_back(text); }
     QString ChooseFile(QWidget*, const QString&, const QString&) override { return QString(); }
-    QString ChooseFolder(QWidget*, const QString&) override { return QString(); }
+    QString ChooseFolder(QWidget*, const QString&) override { return destination; }
     QStringList notices;
+    QString destination;
 };
 
 }  // namespace
 
-int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
+int RunWindowScanBenchmark(WindowServices services, const QString& pstFile, const QString& destination)
 {
     SilentPrompts prompts;
+    prompts.destination = destination;
     services.prompts = &prompts;
     const ItemStore* store = services.store;
     ProcessTempDir* tempDir = services.tempDir;
@@ -52,7 +54,19 @@ int RunWindowScanBenchmark(WindowServices services, const QString& pstFile)
     std::printf("folder-nodes %zu\n", store->folderNodeCount());
     std::printf("last-notice %s\n", prompts.notices.isEmpty() ? "" : qPrintable(prompts.notices.last()));
     std::fflush(stdout);
-    const bool completed = !prompts.notices.isEmpty() && prompts.notices.last() == QStringLiteral("Analysis completed");
+    bool completed = !prompts.notices.isEmpty() && prompts.notices.last() == QStringLiteral("Analysis completed");
+    if (completed && !destination.isEmpty()) {
+        QEventLoop conversionLoop;
+        QObject::connect(&window, &CQuenbyDlg::conversionWorkerEnded, &conversionLoop, &QEventLoop::quit);
+        timer.restart();
+        window.OnConvert();
+        conversionLoop.exec();
+        QApplication::processEvents();
+        std::printf("window-convert-seconds %.3f\n", timer.nsecsElapsed() / 1e9);
+        std::printf("last-notice %s\n", prompts.notices.isEmpty() ? "" : qPrintable(prompts.notices.last()));
+        std::fflush(stdout);
+        completed = !prompts.notices.isEmpty() && prompts.notices.last() == QStringLiteral("Saving sucessfully completed.");
+    }
     // The process ends at once, past every destructor: the temporary directory goes first.
     if (tempDir != nullptr)
         tempDir->Remove();

@@ -1,6 +1,7 @@
 // tolvane: the desktop application.
-//   tolvane [FILE.pst]             start the window, FILE chosen as if by Browse
-//   tolvane --benchmark-scan FILE  scan FILE in the window and print the time taken
+//   tolvane [FILE.pst]                    start the window, FILE chosen as if by Browse
+//   tolvane --benchmark-scan FILE [DEST]  scan FILE in the window (and convert it into
+//                                         DEST) and print the time taken
 // main() owns the session: the record store and the process's temporary
 // directory live here for as long as the window and its workers need them.
 #include "app/BenchmarkScan.h"
@@ -25,8 +26,9 @@ int main(int argc, char* argv[])
     tolvane::ProcessTempDir tempDir;
     tolvane::ItemStore store;
     const QStringList arguments = QApplication::arguments().mid(1);
-    if (arguments.size() == 2 && arguments.first() == QStringLiteral("--benchmark-scan"))
-        return tolvane::RunWindowScanBenchmark(tolvane::DefaultWindowServices(store, tempDir), arguments.at(1));
+    if ((arguments.size() == 2 || arguments.size() == 3) && arguments.first() == QStringLiteral("--benchmark-scan"))
+        return tolvane::RunWindowScanBenchmark(tolvane::DefaultWindowServices(store, tempDir), arguments.at(1),
+                                               arguments.value(2));
 
     QString startFile;
     if (!arguments.isEmpty()) {

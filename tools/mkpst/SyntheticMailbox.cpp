@@ -226,6 +226,15 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
             writer.AddMessage(folder.nid, MakeMail(random, counters, ++number, true));
             ++summary.mails;
         }
+        if (options.largeAttachmentBytes && folder.nid == mailFolders.front().nid) {
+            Message mail = MakeMail(random, counters, ++number, false);
+            Bytes data;
+            random.fill(data, size_t(options.largeAttachmentBytes));
+            mail.attach("large-archive.bin", std::move(data), "application/octet-stream");
+            writer.AddMessage(folder.nid, std::move(mail));
+            ++summary.mails;
+            ++counters.summary->attachments;
+        }
         writer.CloseFolder(folder.nid);
     }
     if (options.bigFolderMessages) {

@@ -20,6 +20,7 @@ struct SyntheticOptions {
     uint64_t contacts = 0;
     uint64_t appointments = 0;
     uint64_t bigFolderMessages = 0;  // an extra folder holding this many mails
+    uint64_t largeAttachmentBytes = 0;  // one more mail in Inbox carrying an attachment this large
     uint64_t seed = 1;
     pstwriter::BlockEncoding encoding = pstwriter::BlockEncoding::Compressible;
 };

@@ -21,6 +21,7 @@ void Usage()
         "  --depth D              deepest folder level (default 3)\n"
         "  --attachment-ratio R   share of mails with attachments, 0..1 (default 0.2)\n"
         "  --attachment-size B    mean attachment size in bytes (default 49152)\n"
+        "  --large-attachment B   one more mail in Inbox with an attachment of B bytes\n"
         "  --embedded-ratio R     share of mails carrying an embedded message (default 0.02)\n"
         "  --contacts N           contacts in a \"Contacts\" folder (default 0)\n"
         "  --appointments N       appointments in a \"Calendar\" folder (default 0)\n"
@@ -84,6 +85,9 @@ int main(int argc, char** argv)
         } else if (arg == "--appointments") {
             const char* v = value();
             ok = v && ParseNumber(v, options.appointments);
+        } else if (arg == "--large-attachment") {
+            const char* v = value();
+            ok = v && ParseNumber(v, options.largeAttachmentBytes) && options.largeAttachmentBytes <= (1ull << 31);
         } else if (arg == "--big-folder") {
             const char* v = value();
             ok = v && ParseNumber(v, options.bigFolderMessages);
