@@ -17,8 +17,11 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <system_error>
@@ -87,6 +90,25 @@ QString CompletionNoticeText(const ConversionSummary& summary)
 
 namespace {
 
+// What all the mail pass's handles on the mailbox may take together. libpff
+// holds a mailbox's item tree, and every folder's item table it has visited,
+// in each handle: tens of megabytes for most mailboxes, hundreds for one
+// folder of a hundred thousand mails, where one handle has to do.
+constexpr std::int64_t kReaderHandlesBudget = 320LL * 1024 * 1024;
+
+// The process's resident memory in bytes; 0 when it cannot be told.
+std::int64_t ResidentBytes()
+{
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr)
+        return 0;
+    long long size = 0;
+    long long resident = 0;
+    const bool read = std::fscanf(statm, "%lld %lld", &size, &resident) == 2;
+    std::fclose(statm);
+    return read ? resident * static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE)) : 0;
+}
+
 // The cores this process may run on (taskset, cgroup cpusets), not the machine's.
 int UsableCores()
 {
@@ -107,6 +129,7 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     // Temporaries of earlier runs that were killed outright; never those of a running one.
     RemoveLeftoverPartials(request.destinationPath);
     MailboxReader reader;
+    const std::int64_t residentBeforeOpen = ResidentBytes();
     if (const auto opened = reader.Open(request.pstPath); !opened) {
         // Never a silent fallback: without the mailbox, files would lack
         // attachments, addresses and headers. The user decides.
@@ -118,9 +141,15 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
             return summary;
         }
     }
-    // One more handle on the mailbox for every further worker; one that
-    // cannot be opened (descriptors or memory short) just means fewer workers.
-    const int workers = request.workers > 0 ? request.workers : MessagePreparer::WorkersFor(UsableCores());
+    // One more handle on the mailbox for every further worker, as far as the
+    // handles' memory allows: the first one's open, which walks every folder,
+    // tells what each costs. One that cannot be opened (descriptors or memory
+    // short) just means fewer workers.
+    int workers = request.workers > 0 ? request.workers : MessagePreparer::WorkersFor(UsableCores());
+    if (request.workers <= 0 && reader.isOpen()) {
+        const std::int64_t perHandle = std::max<std::int64_t>(ResidentBytes() - residentBeforeOpen, 1);
+        workers = static_cast<int>(std::clamp<std::int64_t>(kReaderHandlesBudget / perHandle, 1, workers));
+    }
     std::vector<std::unique_ptr<MailboxReader>> moreReaders;
     WriterContext context;
     for (int worker = 1; worker < workers; ++worker) {
