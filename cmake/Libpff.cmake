@@ -19,6 +19,10 @@ if(TOLVANE_PATCHED_LIBPFF)
     message(FATAL_ERROR "pkg-config found libpff outside ${TOLVANE_LIBPFF_PREFIX}: ${PATCHED_LIBPFF_LINK_LIBRARIES}")
   endif()
   message(STATUS "libpff: patched build in ${TOLVANE_LIBPFF_PREFIX}")
+  # Its item tree answers look-ups by identifier from an index: the readers
+  # find items that way instead of walking every folder first.
+  set_property(TARGET PkgConfig::PATCHED_LIBPFF APPEND PROPERTY
+               INTERFACE_COMPILE_DEFINITIONS TOLVANE_LIBPFF_IDENTIFIER_INDEX=1)
   add_library(Tolvane::libpff ALIAS PkgConfig::PATCHED_LIBPFF)
 else()
   pkg_check_modules(LIBPFF REQUIRED IMPORTED_TARGET libpff)

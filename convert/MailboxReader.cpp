@@ -59,6 +59,17 @@ QString PreferSmtp(const QString& address, const QString& addressType, const std
     return address;
 }
 
+// The project's libpff finds an item by its identifier from an index, in
+// constant time; Debian's walks its item tree for every look-up, so with it
+// one walk of every folder at the start records where each item sits. The
+// walk also holds each folder's table of items (hundreds of megabytes for a
+// folder of a hundred thousand mails) in every handle that uses it.
+#if defined(TOLVANE_LIBPFF_IDENTIFIER_INDEX)
+constexpr bool kLookUpByIdentifier = true;
+#else
+constexpr bool kLookUpByIdentifier = false;
+#endif
+
 // Attachments up to this size are read whole with their message; larger ones
 // are streamed from the mailbox into the file while it is written, so memory
 // stays bounded whatever the attachment's size.
@@ -506,7 +517,7 @@ Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath)
         return opened;
     auto index = std::make_shared<ItemIndex>();
     PffItem root;
-    if (libpff_file_get_root_folder(file_.get(), root.out(), nullptr) == 1 && root) {
+    if (!kLookUpByIdentifier && libpff_file_get_root_folder(file_.get(), root.out(), nullptr) == 1 && root) {
         std::vector<int> path;
         // As deep as the scan walks, so every message it recorded is found again.
         IndexItems(root.get(), path, kDeepestFolderWalk, *index);

@@ -57,9 +57,10 @@ public:
 
 private:
     // Where a top-level item sits: the sub-folder indexes from the root folder
-    // and its index among the folder's items. Looking items up by identifier
-    // costs libpff time in proportion to the file's size, so one walk at the
-    // start records every item's position instead.
+    // and its index among the folder's items. With Debian's libpff, looking
+    // items up by identifier costs time in proportion to the file's size, so
+    // one walk at the start records every item's position instead; the
+    // project's libpff needs no walk (see MailboxReader.cpp).
     struct ItemPosition {
         int folder = 0;  // index into ItemIndex::folderPaths
         int index = 0;
