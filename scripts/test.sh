@@ -24,7 +24,7 @@ esac
 export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=UTC QTWEBENGINE_DISABLE_SANDBOX=1
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$ROOT/tests/tsan-suppressions.txt}
 # GLib's slice allocator hands memory from thread to thread through locks the
 # race detector cannot see (GLib is not instrumented); with plain malloc it can.
 if [ "$MODE" = "tsan" ]; then export G_SLICE=always-malloc; fi
