@@ -1,6 +1,7 @@
 // Reading a whole message through libpff into a MessageContent.
 #include "convert/MailboxReader.h"
 
+#include "convert/BodyText.h"
 #include "convert/RtfBody.h"
 #include "scan/ItemLocator.h"
 #include "scan/Limits.h"
@@ -12,7 +13,6 @@
 #include "scan/TimeText.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
@@ -24,28 +24,6 @@ namespace tolvane {
 namespace {
 
 namespace Tag = PropertyTag;
-
-
-
-// The HTML is written as UTF-8; a charset its meta tags declare would now be wrong.
-QByteArray HtmlAsUtf8(const QString& html)
-{
-    static const QRegularExpression declared(
-        QStringLiteral("(<meta[^>]*charset\\s*=\\s*[\"']?)([A-Za-z0-9_.:-]+)"),
-        QRegularExpression::CaseInsensitiveOption);
-    QString text = html;
-    text.replace(declared, QStringLiteral("\\1utf-8"));
-    return text.toUtf8();
-}
-
-bool IsBlank(const QString& text)
-{
-    for (QChar c : text) {
-        if (!c.isSpace() && c != QChar(0))
-            return false;
-    }
-    return true;
-}
 
 // Exchange-internal addresses ("EX" type, X.500 "/O=...") give way to the
 // SMTP address the message also holds.
@@ -174,12 +152,11 @@ void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& conten
 {
     const auto html = ReadHtmlBody(message, fileCodePage, failures);
     const auto plain = ReadPlainTextBody(message, fileCodePage, failures);
-    const bool plainUsable = plain && !IsBlank(plain->text());
+    const bool plainUsable = plain && !IsBlankUtf8(plain->utf8);
     if (plainUsable)
         content.plainBody = plain->utf8;
-    const QString htmlText = html ? html->text() : QString();
-    if (!IsBlank(htmlText)) {
-        content.htmlBody = HtmlAsUtf8(htmlText);
+    if (html && !IsBlankUtf8(html->utf8)) {
+        content.htmlBody = HtmlAsUtf8(html->utf8);
         content.htmlCharset = "utf-8";
         return;
     }

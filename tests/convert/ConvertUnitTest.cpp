@@ -2,6 +2,7 @@
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "tests/support/CompressedRtf.h"
+#include "convert/BodyText.h"
 #include "convert/ConversionDriver.h"
 #include "convert/MessagePreparer.h"
 #include "convert/NewFileWriter.h"
@@ -362,6 +363,41 @@ TEST(MessagePreparerTest, HandsBackEveryMessageInOrderAndStopsWhenDropped)
                 << bytes.left(400).constData();
         }
     }
+}
+
+// The byte versions skip the round trip through UTF-16 only where it cannot
+// change the answer: the same result as decoding first, for every case.
+TEST(BodyTextTest, Utf8ShortcutsAnswerAsTheDecodedText)
+{
+    const char* const htmlCases[] = {
+        "<html><body><p>plain</p></body></html>",
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\"><p>x</p>",
+        "<META CHARSET='Windows-1252'>",
+        "<meta charset = \"koi8-r\">",
+        "<meta char\xC5\xBF" "et=\"big5\">",  // a long s, which the pattern takes for "s"
+        "charset=utf-8 outside a meta tag",
+        "\xEF\xBB\xBF<p>with a byte-order mark</p>",
+        "<p>Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC chars et</p>",
+        "chars",
+        "",
+    };
+    for (const char* html : htmlCases) {
+        const QByteArray bytes(html);
+        EXPECT_EQ(HtmlAsUtf8(bytes), HtmlAsUtf8(QString::fromUtf8(bytes))) << html;
+    }
+    EXPECT_TRUE(HtmlAsUtf8(QByteArray("<meta charset=\"big5\">")).contains("charset=\"utf-8\""));
+
+    const char* const blankCases[] = {
+        "", " ", "\t\r\n\v\f ", "x", "  x", "\xC2\xA0",  // no-break space
+        "\xC2\xA0x", "\xE3\x80\x80", "\xC3\xA9", " \x1c",
+    };
+    for (const char* text : blankCases) {
+        const QByteArray bytes(text);
+        EXPECT_EQ(IsBlankUtf8(bytes), IsBlank(QString::fromUtf8(bytes))) << text;
+    }
+    EXPECT_TRUE(IsBlankUtf8(QByteArray("\0 \0", 3)));
+    EXPECT_TRUE(IsBlankUtf8("\xE3\x80\x80 "));  // ideographic space
+    EXPECT_FALSE(IsBlankUtf8("\xC3\xA9"));
 }
 
 TEST(VCardTest, EscapesFoldsAndCarriesEveryField)
