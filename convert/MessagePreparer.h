@@ -59,9 +59,9 @@ public:
     PreparedMessage Take(std::size_t index);
 
     // The number of workers (and so libpff handles) a machine of `cores`
-    // cores gets. The writer thread mostly waits for the file system, so
-    // every core reads and composes; each handle holds the mailbox's item
-    // tree, which bounds how many are worth their memory.
+    // cores gets: one per core, since the writer thread spends its time in
+    // the file system's calls. Each handle holds the mailbox's item tree, so
+    // the driver opens fewer where their memory would be too much.
     static int WorkersFor(int cores);
 
 private:
