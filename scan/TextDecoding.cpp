@@ -135,33 +135,31 @@ QString DecodeCodePage(const char* data, qsizetype size, int codePage)
 
 QString DecodeUtf16Le(const char* data, qsizetype size)
 {
-    QString text;
     if (data == nullptr || size <= 0)
         return QString(u""_qs);
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     const qsizetype units = size / 2;
-    text.reserve(units + 1);
+    // Every unit read gives one unit written (a lone surrogate becomes the
+    // replacement character), so the text is written in place, without a
+    // growing string.
+    QString text(units + size % 2, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    const auto unitAt = [bytes](qsizetype index) {
+        return static_cast<char16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+    };
     for (qsizetype i = 0; i < units; ++i) {
-        const char16_t unit = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 1 < units) {
-                const char16_t low = static_cast<char16_t>(bytes[2 * i + 2] | (bytes[2 * i + 3] << 8));
-                if (low >= 0xDC00 && low <= 0xDFFF) {
-                    text.append(QChar(unit));
-                    text.append(QChar(low));
-                    ++i;
-                    continue;
-                }
-            }
-            text.append(QChar(kReplacement));
-        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            text.append(QChar(kReplacement));
+        const char16_t unit = unitAt(i);
+        if (unit < 0xD800 || unit > 0xDFFF) {
+            *out++ = unit;
+        } else if (unit <= 0xDBFF && i + 1 < units && unitAt(i + 1) >= 0xDC00 && unitAt(i + 1) <= 0xDFFF) {
+            *out++ = unit;
+            *out++ = unitAt(++i);
         } else {
-            text.append(QChar(unit));
+            *out++ = kReplacement;
         }
     }
     if (size % 2 != 0)
-        text.append(QChar(kReplacement));
+        *out++ = kReplacement;
     return text;
 }
 

@@ -52,6 +52,7 @@ TEST(Utf16Decoding, BrokenSurrogatesAndOddLengthAreReplaced)
     EXPECT_EQ(DecodeUtf16Le(QByteArray("\x3D\xD8" "a\x00", 4)), QString::fromUtf8("\uFFFDa"));
     EXPECT_EQ(DecodeUtf16Le(QByteArray("\x00\xDE", 2)), QString::fromUtf8("\uFFFD"));
     EXPECT_EQ(DecodeUtf16Le(QByteArray("a\x00" "b", 3)), QString::fromUtf8("a\uFFFD"));
+    EXPECT_EQ(DecodeUtf16Le(QByteArray("a\x00\x3D\xD8", 4)), QString::fromUtf8("a\uFFFD"));  // high surrogate at the end
 }
 
 TEST(CodePageNames, KnownAndUnknown)
