@@ -67,7 +67,7 @@ void MessagePreparer::StopThreads()
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    roomForMore_.notify_all();
     for (auto& thread : threads_) {
         if (thread.joinable())
             thread.join();
@@ -136,12 +136,13 @@ PreparedMessage MessagePreparer::Take(std::size_t index)
         return Compose(Read(readers_.front(), index));
     std::unique_lock lock(mutex_);
     auto& slot = slots_[index % window_];
-    changed_.wait(lock, [&] { return slot.has_value(); });
+    nextComposed_.wait(lock, [&] { return slot.has_value(); });
     PreparedMessage prepared = std::move(*slot);
     slot.reset();
     taken_ = index + 1;
     lock.unlock();
-    changed_.notify_all();
+    // One message more may be claimed now: one worker is enough to take it.
+    roomForMore_.notify_one();
     return prepared;
 }
 
@@ -151,17 +152,22 @@ void MessagePreparer::RunWorker(MailboxReader* reader)
         std::size_t index = 0;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopping_ || claimed_ >= messages_.size() || claimed_ < taken_ + window_; });
+            roomForMore_.wait(lock, [&] { return stopping_ || claimed_ >= messages_.size() || claimed_ < taken_ + window_; });
             if (stopping_ || claimed_ >= messages_.size())
                 return;
             index = claimed_++;
         }
         PreparedMessage prepared = Compose(Read(reader, index));
+        bool writerWaitsForIt = false;
         {
             std::lock_guard lock(mutex_);
             slots_[index % window_] = std::move(prepared);
+            writerWaitsForIt = index == taken_;
         }
-        changed_.notify_all();
+        // The writer only ever waits for the message after the last one it
+        // took; waking it for any other would cost a wake-up for nothing.
+        if (writerWaitsForIt)
+            nextComposed_.notify_one();
     }
 }
 

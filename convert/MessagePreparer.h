@@ -82,7 +82,8 @@ private:
     const std::size_t window_;
 
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable nextComposed_;  // the writer waits for message `taken_`
+    std::condition_variable roomForMore_;   // workers wait for the window to move on
     std::size_t claimed_ = 0;                            // messages a worker has taken on
     std::vector<std::optional<PreparedMessage>> slots_;  // composed, by index % window
     std::size_t taken_ = 0;                              // messages handed to the writer
