@@ -91,9 +91,10 @@ QString CompletionNoticeText(const ConversionSummary& summary)
 namespace {
 
 // What all the mail pass's handles on the mailbox may take together. libpff
-// holds a mailbox's item tree, and every folder's item table it has visited,
-// in each handle: tens of megabytes for most mailboxes, hundreds for one
-// folder of a hundred thousand mails, where one handle has to do.
+// holds the mailbox's item tree in each handle, tens of megabytes for most
+// mailboxes and over a hundred for a hundred thousand mails; with Debian's
+// libpff the readers' walk adds every folder's item table, hundreds of
+// megabytes for one folder of a hundred thousand mails.
 constexpr std::int64_t kReaderHandlesBudget = 320LL * 1024 * 1024;
 
 // The process's resident memory in bytes; 0 when it cannot be told.
@@ -142,9 +143,9 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         }
     }
     // One more handle on the mailbox for every further worker, as far as the
-    // handles' memory allows: the first one's open, which walks every folder,
-    // tells what each costs. One that cannot be opened (descriptors or memory
-    // short) just means fewer workers.
+    // handles' memory allows: what the first one's open took (the item tree,
+    // and the walk where there is one) tells what each costs. One that cannot
+    // be opened (descriptors or memory short) just means fewer workers.
     int workers = request.workers > 0 ? request.workers : MessagePreparer::WorkersFor(UsableCores());
     if (request.workers <= 0 && reader.isOpen()) {
         const std::int64_t perHandle = std::max<std::int64_t>(ResidentBytes() - residentBeforeOpen, 1);

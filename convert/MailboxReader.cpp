@@ -568,41 +568,41 @@ void MailboxReader::IndexItems(libpff_item_t* folder, std::vector<int>& path, in
     }
 }
 
+libpff_item_t* MailboxReader::ItemAt(const ItemPosition& position, uint32_t identifier, PffItem& holder)
+{
+    if (cachedFolder_ != position.folder) {
+        cachedFolderItem_.reset();
+        cachedFolder_ = -1;
+        PffItem current;
+        bool ok = libpff_file_get_root_folder(file_.get(), current.out(), nullptr) == 1 && current;
+        for (int index : index_->folderPaths[position.folder]) {
+            if (!ok)
+                break;
+            PffItem sub;
+            ok = libpff_folder_get_sub_folder(current.get(), index, sub.out(), nullptr) == 1 && sub;
+            current = std::move(sub);
+        }
+        if (!ok)
+            return nullptr;
+        cachedFolderItem_ = std::move(current);
+        cachedFolder_ = position.folder;
+    }
+    uint32_t check = 0;
+    if (libpff_folder_get_sub_message(cachedFolderItem_.get(), position.index, holder.out(), nullptr) == 1 && holder
+        && libpff_item_get_identifier(holder.get(), &check, nullptr) == 1 && check == identifier)
+        return holder.get();
+    return nullptr;
+}
+
 libpff_item_t* MailboxReader::FindTopLevelItem(uint32_t identifier, PffItem& holder)
 {
-    const ItemPosition* known = nullptr;
-    if (index_) {
-        if (const auto found = index_->positions.find(identifier); found != index_->positions.end())
-            known = &found->second;
-    }
-    if (known != nullptr) {
-        const ItemPosition position = *known;
-        if (cachedFolder_ != position.folder) {
-            cachedFolderItem_.reset();
-            cachedFolder_ = -1;
-            PffItem current;
-            bool ok = libpff_file_get_root_folder(file_.get(), current.out(), nullptr) == 1 && current;
-            for (int index : index_->folderPaths[position.folder]) {
-                if (!ok)
-                    break;
-                PffItem sub;
-                ok = libpff_folder_get_sub_folder(current.get(), index, sub.out(), nullptr) == 1 && sub;
-                current = std::move(sub);
-            }
-            if (ok) {
-                cachedFolderItem_ = std::move(current);
-                cachedFolder_ = position.folder;
-            }
-        }
-        if (cachedFolderItem_
-            && libpff_folder_get_sub_message(cachedFolderItem_.get(), position.index, holder.out(), nullptr) == 1
-            && holder) {
-            uint32_t check = 0;
-            if (libpff_item_get_identifier(holder.get(), &check, nullptr) == 1 && check == identifier)
-                return holder.get();
+    if (index_ != nullptr) {
+        if (const auto found = index_->positions.find(identifier); found != index_->positions.end()) {
+            if (libpff_item_t* item = ItemAt(found->second, identifier, holder))
+                return item;
         }
     }
-    // Not found by the walk: ask libpff directly.
+    // Not where the walk saw it, or no walk was made: ask libpff directly.
     if (libpff_file_get_item_by_identifier(file_.get(), identifier, holder.out(), nullptr) == 1 && holder)
         return holder.get();
     return nullptr;

@@ -73,6 +73,8 @@ private:
     [[nodiscard]] Expected<void, ReaderOpenFailure> OpenFile(const QString& pstPath);
     static void IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index);
     libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
+    // The item the walk saw at `position`, when it still has `identifier`.
+    libpff_item_t* ItemAt(const ItemPosition& position, uint32_t identifier, PffItem& holder);
 
     std::recursive_mutex fileMutex_;
     PffFile file_;

@@ -83,7 +83,6 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, std::s
 {
     const MailRecord& record = *messages_[index];
     ReadMessage read;
-    read.index = index;
     try {
         if (reader != nullptr) {
             MessageRead result = reader->ReadMessage(record.location);

@@ -66,7 +66,6 @@ public:
 
 private:
     struct ReadMessage {
-        std::size_t index = 0;
         std::optional<MessageContent> content;
         QString failure;
         bool failedForMemory = false;

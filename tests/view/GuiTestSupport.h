@@ -32,7 +32,6 @@ inline bool WaitUntil(const std::function<bool()>& condition, int limitMs = 6000
 // Hand it to the window through WindowServices::prompts.
 class ScriptedPrompts final : public UserPrompts {
 public:
-
     bool Ask(QWidget*, const QString& caption, const QString& text) override
     {
         questions.push_back(text);
