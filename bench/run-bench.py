@@ -263,6 +263,9 @@ def order(row):
 def combine(paths, note):
     """One table (markdown and JSON) of several result files of this script."""
     runs = [json.load(open(path)) for path in paths]
+    # A combined file may itself be combined again: it names its machines as a list.
+    for run in runs:
+        run.setdefault("machine", ", ".join(run.get("machines", [])))
     rows = sorted((row for run in runs for row in run["rows"]), key=order)
     started = datetime.datetime.now(datetime.timezone.utc)
     stamp = started.strftime("%Y-%m-%d-%H%M") + "-combined"
