@@ -23,6 +23,10 @@ if(TOLVANE_PATCHED_LIBPFF)
   # find items that way instead of walking every folder first.
   set_property(TARGET PkgConfig::PATCHED_LIBPFF APPEND PROPERTY
                INTERFACE_COMPILE_DEFINITIONS TOLVANE_LIBPFF_IDENTIFIER_INDEX=1)
+  # Tests of what only the patched library reads (items holding a property
+  # of an undefined type) skip with Debian's.
+  set_property(TARGET PkgConfig::PATCHED_LIBPFF APPEND PROPERTY
+               INTERFACE_COMPILE_DEFINITIONS TOLVANE_LIBPFF_UNKNOWN_TYPES_OPAQUE=1)
   add_library(Tolvane::libpff ALIAS PkgConfig::PATCHED_LIBPFF)
 else()
   pkg_check_modules(LIBPFF REQUIRED IMPORTED_TARGET libpff)

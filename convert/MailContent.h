@@ -28,6 +28,29 @@ struct Recipient {
 
 struct MessageContent;
 
+// What the message's own properties say that belongs in its internet
+// headers. Mail sent from the mailbox or saved as a draft has no stored
+// headers at all, so this is the only place these facts live; where the
+// stored headers carry the same field, the stored one is written instead.
+struct HeaderProperties {
+    enum class Importance { Low, Normal, High };
+    enum class Priority { NonUrgent, Normal, Urgent };
+    enum class Sensitivity { None, Personal, Private, Confidential };
+
+    QString messageId;   // as stored: one identifier, with or without angle brackets
+    QString inReplyTo;   // as stored
+    QString references;  // identifiers separated by white space or commas
+    std::optional<Importance> importance;
+    std::optional<Priority> priority;
+    std::optional<Sensitivity> sensitivity;
+    QVector<MailAddress> replyTo;
+    std::optional<MailAddress> readReceiptTo;  // set when a read receipt was asked for
+    QStringList keywords;                      // the categories
+    QString threadTopic;
+    QByteArray threadIndex;                    // binary, as stored
+    bool unsent = false;                       // a draft never sent
+};
+
 // Attachment bytes too large to hold in memory: read in order, in bounded
 // chunks, while the message is being written. A read can fail (the mailbox
 // went away); a source that failed fails the file it was going into.
@@ -69,6 +92,7 @@ struct MessageContent {
     QByteArray htmlCharset;            // e.g. "utf-8", "windows-1252"
     QVector<Attachment> attachments;
     QString transportHeaders;          // the original internet headers, when the message has them
+    HeaderProperties headerProperties;
     // What could not be read ("the body", "attachment \"a.pdf\"", ...). A
     // message with anything here is written as incomplete and says so.
     QStringList missing;

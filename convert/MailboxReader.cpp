@@ -2,6 +2,8 @@
 #include "convert/MailboxReader.h"
 
 #include "convert/BodyText.h"
+#include "convert/EntryIdAddress.h"
+#include "convert/MimeComposer.h"
 #include "convert/RtfBody.h"
 #include "scan/ItemLocator.h"
 #include "scan/Limits.h"
@@ -82,8 +84,8 @@ std::optional<QString> String(libpff_item_t* item, int set, uint32_t tag, int co
 
 std::optional<MailAddress> ReadSender(libpff_item_t* message, int codePage, ReadFailures* failures)
 {
-    auto read = [&](uint32_t nameTag, uint32_t addressTag, uint32_t typeTag,
-                    uint32_t smtpTag) -> std::optional<MailAddress> {
+    auto read = [&](uint32_t nameTag, uint32_t addressTag, uint32_t typeTag, uint32_t smtpTag,
+                    uint32_t entryIdTag) -> std::optional<MailAddress> {
         const auto name = String(message, 0, nameTag, codePage, failures);
         const auto address = String(message, 0, addressTag, codePage, failures);
         const auto smtp = String(message, 0, smtpTag, codePage, failures);
@@ -93,14 +95,70 @@ std::optional<MailAddress> ReadSender(libpff_item_t* message, int codePage, Read
         mailbox.name = name.value_or(QString()).trimmed();
         mailbox.address = PreferSmtp(address.value_or(QString()).trimmed(),
                                      String(message, 0, typeTag, codePage, failures).value_or(QString()), smtp);
+        if (!LooksLikeSmtpAddress(mailbox.address)) {
+            // As for recipients: an address typed by hand travels in the
+            // entry identifier; else a name that is an address stands alone.
+            const auto entryId = ReadBinary(message, 0, entryIdTag, NamedLookup::Mapped, failures);
+            const auto oneOff = entryId ? ParseOneOffEntryId(*entryId, codePage) : std::nullopt;
+            if (oneOff && oneOff->addressType.compare(QLatin1String("SMTP"), Qt::CaseInsensitive) == 0
+                && LooksLikeSmtpAddress(oneOff->address))
+                mailbox.address = oneOff->address;
+            else if (IsAddrSpec(mailbox.name))
+                mailbox = MailAddress{QString(), mailbox.name};
+        }
         if (mailbox.name.isEmpty() && mailbox.address.isEmpty())
             return std::nullopt;
         return mailbox;
     };
-    if (auto sender = read(Tag::SenderName, Tag::SenderAddress, Tag::SenderAddressType, Tag::SenderSmtpAddress))
+    if (auto sender = read(Tag::SenderName, Tag::SenderAddress, Tag::SenderAddressType, Tag::SenderSmtpAddress,
+                           Tag::SenderEntryId))
         return sender;
     return read(Tag::SentRepresentingName, Tag::SentRepresentingAddress, Tag::SentRepresentingAddressType,
-                Tag::SentRepresentingSmtpAddress);
+                Tag::SentRepresentingSmtpAddress, Tag::SentRepresentingEntryId);
+}
+
+// The address of one row of the recipients table, from the first source
+// that holds a usable one: the SMTP address, the e-mail address when it is
+// of SMTP type, an address carried in the row's entry identifiers, and last
+// a display name that is an address itself (which then stands alone, without
+// a name). Without any of these the row keeps its name and the address it
+// has, which is written as a name alone.
+MailAddress RecipientMailbox(libpff_item_t* recipients, int set, int codePage, ReadFailures* failures)
+{
+    MailAddress mailbox;
+    mailbox.name = String(recipients, set, Tag::DisplayName, codePage, failures).value_or(QString()).trimmed();
+    const QString address = String(recipients, set, Tag::EmailAddress, codePage, failures).value_or(QString()).trimmed();
+    const QString addressType = String(recipients, set, Tag::AddressType, codePage, failures).value_or(QString()).trimmed();
+    const QString smtp =
+        String(recipients, set, Tag::RecipientSmtpAddress, codePage, failures).value_or(QString()).trimmed();
+    if (LooksLikeSmtpAddress(smtp)) {
+        mailbox.address = smtp;
+        return mailbox;
+    }
+    const bool internal = addressType.compare(QLatin1String("EX"), Qt::CaseInsensitive) == 0
+                          || address.startsWith(QLatin1String("/o="), Qt::CaseInsensitive);
+    if (!internal && LooksLikeSmtpAddress(address)) {
+        mailbox.address = address;
+        return mailbox;
+    }
+    for (uint32_t tag : {Tag::RecipientEntryId, Tag::EntryId}) {
+        const auto entryId = ReadBinary(recipients, set, tag, NamedLookup::Mapped, failures);
+        const auto oneOff = entryId ? ParseOneOffEntryId(*entryId, codePage) : std::nullopt;
+        if (oneOff && oneOff->addressType.compare(QLatin1String("SMTP"), Qt::CaseInsensitive) == 0
+            && LooksLikeSmtpAddress(oneOff->address)) {
+            mailbox.address = oneOff->address;
+            if (mailbox.name.isEmpty())
+                mailbox.name = oneOff->displayName;
+            return mailbox;
+        }
+    }
+    if (IsAddrSpec(mailbox.name)) {
+        mailbox.address = mailbox.name;
+        mailbox.name.clear();
+        return mailbox;
+    }
+    mailbox.address = address;
+    return mailbox;
 }
 
 QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage, ReadFailures* failures)
@@ -120,17 +178,87 @@ QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage, ReadFail
         const auto type = Read32(recipientsItem.get(), set, Tag::RecipientType, NamedLookup::Mapped, failures);
         const uint32_t kind = type.value_or(1) & 0x0F;
         recipient.kind = kind == 2 ? RecipientKind::Cc : kind == 3 ? RecipientKind::Bcc : RecipientKind::To;
-        recipient.mailbox.name =
-            String(recipientsItem.get(), set, Tag::DisplayName, codePage, failures).value_or(QString()).trimmed();
-        recipient.mailbox.address = PreferSmtp(
-            String(recipientsItem.get(), set, Tag::EmailAddress, codePage, failures).value_or(QString()).trimmed(),
-            String(recipientsItem.get(), set, Tag::AddressType, codePage, failures).value_or(QString()),
-            String(recipientsItem.get(), set, Tag::RecipientSmtpAddress, codePage, failures));
+        recipient.mailbox = RecipientMailbox(recipientsItem.get(), set, codePage, failures);
         if (recipient.mailbox.name.isEmpty() && recipient.mailbox.address.isEmpty())
             continue;
         recipients.push_back(recipient);
     }
     return recipients;
+}
+
+// The reply-to recipients: the addresses of the stored entry list, and where
+// an entry holds none, the matching name of the stored names when that name
+// is an address itself.
+QVector<MailAddress> ReadReplyTo(libpff_item_t* message, int codePage, ReadFailures* failures)
+{
+    QVector<MailAddress> replyTo;
+    const auto entries = ReadBinary(message, 0, Tag::ReplyRecipientEntries, NamedLookup::Mapped, failures);
+    const QStringList names = String(message, 0, Tag::ReplyRecipientNames, codePage, failures)
+                                  .value_or(QString())
+                                  .split(u';', Qt::SkipEmptyParts);
+    const QVector<QByteArray> ids = entries ? SplitFlatEntryList(*entries) : QVector<QByteArray>();
+    for (qsizetype n = 0; n < std::max(ids.size(), names.size()); ++n) {
+        const QString name = n < names.size() ? names.at(n).trimmed() : QString();
+        const auto oneOff = n < ids.size() ? ParseOneOffEntryId(ids.at(n), codePage) : std::nullopt;
+        if (oneOff && LooksLikeSmtpAddress(oneOff->address)
+            && oneOff->addressType.compare(QLatin1String("EX"), Qt::CaseInsensitive) != 0)
+            replyTo.push_back(MailAddress{oneOff->displayName.isEmpty() ? name : oneOff->displayName, oneOff->address});
+        else if (IsAddrSpec(name))
+            replyTo.push_back(MailAddress{QString(), name});
+    }
+    return replyTo;
+}
+
+HeaderProperties ReadHeaderProperties(libpff_item_t* message, int codePage, int fileCodePage,
+                                      const std::optional<MailAddress>& sender, ReadFailures* failures)
+{
+    using Fields = HeaderProperties;
+    HeaderProperties fields;
+    auto text = [&](uint32_t tag) {
+        return ReadMessageString(message, tag, fileCodePage, NamedLookup::Mapped, failures).value_or(QString()).trimmed();
+    };
+    fields.messageId = text(Tag::InternetMessageId);
+    fields.inReplyTo = text(Tag::InReplyToId);
+    fields.references = text(Tag::InternetReferences);
+    fields.threadTopic = text(Tag::ConversationTopic);
+    fields.threadIndex = ReadBinary(message, 0, Tag::ConversationIndex, NamedLookup::Mapped, failures).value_or(QByteArray());
+    if (const auto importance = Read32(message, 0, Tag::Importance, NamedLookup::Mapped, failures)) {
+        const auto value = static_cast<int32_t>(*importance);
+        fields.importance = value <= 0 ? Fields::Importance::Low
+                            : value == 1 ? Fields::Importance::Normal
+                                         : Fields::Importance::High;
+    }
+    if (const auto priority = Read32(message, 0, Tag::Priority, NamedLookup::Mapped, failures)) {
+        const auto value = static_cast<int32_t>(*priority);
+        fields.priority = value < 0 ? Fields::Priority::NonUrgent
+                          : value == 0 ? Fields::Priority::Normal
+                                       : Fields::Priority::Urgent;
+    }
+    if (const auto sensitivity = Read32(message, 0, Tag::Sensitivity, NamedLookup::Mapped, failures)) {
+        switch (*sensitivity) {
+        case 1: fields.sensitivity = Fields::Sensitivity::Personal; break;
+        case 2: fields.sensitivity = Fields::Sensitivity::Private; break;
+        case 3: fields.sensitivity = Fields::Sensitivity::Confidential; break;
+        default: fields.sensitivity = Fields::Sensitivity::None; break;
+        }
+    }
+    fields.replyTo = ReadReplyTo(message, codePage, failures);
+    if (ReadBoolean(message, 0, Tag::ReadReceiptRequested, NamedLookup::Mapped, failures).value_or(false)) {
+        // The receipt goes back to the sender.
+        if (sender && LooksLikeSmtpAddress(sender->address))
+            fields.readReceiptTo = *sender;
+        else if (const QString address = text(Tag::ReadReceiptSmtpAddress); LooksLikeSmtpAddress(address))
+            fields.readReceiptTo = MailAddress{QString(), address};
+    }
+    if (const auto keywords = ReadStringNamedProperty(message, 0, kKeywordsProperty, failures)) {
+        for (const QString& keyword : DecodeMultiStringValue(*keywords, codePage)) {
+            if (!IsBlank(keyword))
+                fields.keywords << keyword.trimmed();
+        }
+    }
+    fields.unsent = (Read32(message, 0, Tag::MessageFlags, NamedLookup::Mapped, failures).value_or(0)
+                     & kMessageFlagUnsent) != 0;
+    return fields;
 }
 
 std::optional<QDateTime> ReadDate(libpff_item_t* message, ReadFailures* failures)
@@ -423,6 +551,9 @@ MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& c
                                                  NamedLookup::Mapped, &failures)
                                    .value_or(QString());
     NoteMissing(content, failures, QStringLiteral("the original internet headers"));
+    failures = {};
+    content.headerProperties = ReadHeaderProperties(message, codePage, context.fileCodePage, content.from, &failures);
+    NoteMissing(content, failures, QStringLiteral("the message's header fields (identifiers, importance, reply-to)"));
     failures = {};
     ReadBodies(message, context.fileCodePage, content, &failures);
     NoteMissing(content, failures, QStringLiteral("the body"));

@@ -7,7 +7,10 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -69,6 +72,13 @@ QString NameOnly(const QString& name)
     return out.trimmed();
 }
 
+// Stands in for the address of a person the mailbox names but holds no
+// address for. An empty address ("Name <>") is dropped whole by some readers
+// and an empty group ("Name:;") is not a mailbox at all (and not allowed in
+// From); a mailbox in the reserved ".invalid" domain keeps the name in every
+// reader and can never be mistaken for a real address.
+constexpr const char* kNoAddress = "no-address@unknown.invalid";
+
 void AddAddress(InternetAddressList* list, const MailAddress& unsafeMailbox)
 {
     const MailAddress mailbox{HeaderSafe(unsafeMailbox.name), HeaderSafe(unsafeMailbox.address)};
@@ -81,8 +91,7 @@ void AddAddress(InternetAddressList* list, const MailAddress& unsafeMailbox)
         const QString name = NameOnly(mailbox.name);
         if (name.isEmpty())
             return;
-        // A name without an address is written as an empty group: "Name:;".
-        address = internet_address_group_new(U8(name).constData());
+        address = internet_address_mailbox_new(U8(name).constData(), kNoAddress);
     }
     internet_address_list_add(list, address);
     g_object_unref(address);
@@ -294,20 +303,12 @@ GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool in
     return GObjectPtr<GMimeObject>(GMIME_OBJECT(part.release()));
 }
 
-bool IsMimeStructureHeader(const QByteArray& lowerName)
-{
-    static const QSet<QByteArray> replaced = {"mime-version", "from", "to", "cc", "bcc", "subject", "date",
-                                              "message-id"};
-    return lowerName.startsWith("content-") || replaced.contains(lowerName);
-}
-
-// Copies the original internet headers that do not describe the MIME structure
-// or the fields written from the message's own properties.
-void CopyTransportHeaders(GMimeMessage* message, const QString& transportHeaders)
+// The stored internet headers as GMime reads them; null when there are none.
+GObjectPtr<GMimeMessage> ParseTransportHeaders(const QString& transportHeaders)
 {
     QByteArray text = U8(transportHeaders).trimmed();
     if (text.isEmpty())
-        return;
+        return {};
     text.replace("\r\n", "\n");
     // Keep only the header block, should a body have come along.
     const qsizetype end = text.indexOf("\n\n");
@@ -316,10 +317,49 @@ void CopyTransportHeaders(GMimeMessage* message, const QString& transportHeaders
     text += "\n\n";
     auto stream = AdoptGObject(g_mime_stream_mem_new_with_buffer(text.constData(), static_cast<size_t>(text.size())));
     auto parser = AdoptGObject(g_mime_parser_new_with_stream(stream.get()));
-    auto original = AdoptGObject(g_mime_parser_construct_message(parser.get(), nullptr));
+    return AdoptGObject(g_mime_parser_construct_message(parser.get(), nullptr));
+}
+
+// The value of a header of `object` that is present and not empty; null otherwise.
+const char* HeaderValue(GMimeObject* object, const char* name)
+{
+    GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+    const int count = g_mime_header_list_get_count(headers);
+    for (int i = 0; i < count; ++i) {
+        GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+        const char* value = g_mime_header_get_value(header);
+        if (g_ascii_strcasecmp(g_mime_header_get_name(header), name) == 0 && value != nullptr
+            && QByteArray(value).trimmed().size() > 0)
+            return value;
+    }
+    return nullptr;
+}
+
+// Which of the fields the composer writes itself are taken from the stored
+// headers instead.
+struct StoredFieldsKept {
+    bool date = false;      // the stored Date, with the sender's zone
+    bool toAndCc = false;   // the recipients table had no address to write
+};
+
+bool IsMimeStructureHeader(const QByteArray& lowerName, const StoredFieldsKept& kept)
+{
+    static const QSet<QByteArray> replaced = {"mime-version", "from", "to", "cc", "bcc", "subject", "date",
+                                              "message-id"};
+    if (kept.date && lowerName == "date")
+        return false;
+    if (kept.toAndCc && (lowerName == "to" || lowerName == "cc"))
+        return false;
+    return lowerName.startsWith("content-") || replaced.contains(lowerName);
+}
+
+// Copies the original internet headers that do not describe the MIME structure
+// or the fields written from the message's own properties.
+void CopyTransportHeaders(GMimeMessage* message, GMimeMessage* original, const StoredFieldsKept& kept)
+{
     if (!original)
         return;
-    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(original.get()));
+    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(original));
     const int count = g_mime_header_list_get_count(headers);
     for (int i = 0; i < count; ++i) {
         GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
@@ -336,7 +376,7 @@ void CopyTransportHeaders(GMimeMessage* message, const QString& transportHeaders
                 g_mime_message_set_message_id(message, id.constData());
             continue;
         }
-        if (IsMimeStructureHeader(lowerName))
+        if (IsMimeStructureHeader(lowerName, kept))
             continue;
         QByteArray cleanValue = value;
         if (!IsValidUtf8(cleanValue))
@@ -349,6 +389,148 @@ void CopyTransportHeaders(GMimeMessage* message, const QString& transportHeaders
         if (raw && IsPlainAscii(QByteArray(raw).replace('\n', ' ').replace('\r', ' ')) && targetCount > 0)
             g_mime_header_set_raw_value(g_mime_header_list_get_header_at(target, targetCount - 1), raw);
     }
+}
+
+// One message identifier without its angle brackets, or empty when the text
+// cannot be one (spaces, controls, non-ASCII, no "@").
+QByteArray MessageIdentifier(const QString& text)
+{
+    QString id = text.trimmed();
+    if (id.startsWith(u'<') && id.endsWith(u'>'))
+        id = id.mid(1, id.size() - 2).trimmed();
+    for (QChar c : id) {
+        const char16_t u = c.unicode();
+        if (u <= 0x20 || u >= 0x7F || u == u'<' || u == u'>')
+            return {};
+    }
+    if (!id.contains(u'@'))
+        return {};
+    return id.toLatin1();
+}
+
+// The identifiers of a references text, each in angle brackets, space separated.
+QByteArray IdentifierList(const QString& text)
+{
+    QByteArray list;
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    for (const QString& piece : text.split(separators, Qt::SkipEmptyParts)) {
+        const QByteArray id = MessageIdentifier(piece);
+        if (id.isEmpty())
+            continue;
+        if (!list.isEmpty())
+            list += ' ';
+        list += '<' + id + '>';
+    }
+    return list;
+}
+
+// Header texts of the typed values, in one place.
+const char* ImportanceText(HeaderProperties::Importance importance)
+{
+    switch (importance) {
+    case HeaderProperties::Importance::Low: return "low";
+    case HeaderProperties::Importance::High: return "high";
+    case HeaderProperties::Importance::Normal: break;
+    }
+    return "normal";
+}
+
+const char* XPriorityText(HeaderProperties::Importance importance)
+{
+    switch (importance) {
+    case HeaderProperties::Importance::Low: return "5 (Lowest)";
+    case HeaderProperties::Importance::High: return "1 (Highest)";
+    case HeaderProperties::Importance::Normal: break;
+    }
+    return "3 (Normal)";
+}
+
+const char* PriorityText(HeaderProperties::Priority priority)
+{
+    switch (priority) {
+    case HeaderProperties::Priority::NonUrgent: return "non-urgent";
+    case HeaderProperties::Priority::Urgent: return "urgent";
+    case HeaderProperties::Priority::Normal: break;
+    }
+    return "normal";
+}
+
+const char* SensitivityText(HeaderProperties::Sensitivity sensitivity)
+{
+    switch (sensitivity) {
+    case HeaderProperties::Sensitivity::Personal: return "Personal";
+    case HeaderProperties::Sensitivity::Private: return "Private";
+    case HeaderProperties::Sensitivity::Confidential: return "Company-Confidential";
+    case HeaderProperties::Sensitivity::None: break;
+    }
+    return nullptr;
+}
+
+// Sets a header the message does not have yet; one that the stored headers
+// already gave it stays as it is.
+void SetHeaderIfAbsent(GMimeMessage* message, const char* name, const QByteArray& value)
+{
+    if (value.isEmpty() || HeaderValue(GMIME_OBJECT(message), name) != nullptr)
+        return;
+    g_mime_object_set_header(GMIME_OBJECT(message), name, value.constData(), "utf-8");
+}
+
+// The fields only the message's properties hold, for mail whose stored
+// headers lack them (sent mail and drafts have none at all).
+void AddHeadersFromProperties(GMimeMessage* message, const HeaderProperties& fields)
+{
+    if (g_mime_message_get_message_id(message) == nullptr) {
+        const QByteArray id = MessageIdentifier(fields.messageId);
+        if (!id.isEmpty())
+            g_mime_message_set_message_id(message, id.constData());
+    }
+    SetHeaderIfAbsent(message, "In-Reply-To", IdentifierList(fields.inReplyTo));
+    SetHeaderIfAbsent(message, "References", IdentifierList(fields.references));
+    InternetAddressList* replyTo = g_mime_message_get_reply_to(message);
+    if (internet_address_list_length(replyTo) == 0 && HeaderValue(GMIME_OBJECT(message), "Reply-To") == nullptr) {
+        for (const MailAddress& address : fields.replyTo)
+            AddAddress(replyTo, address);
+    }
+    // Two spellings of one fact: stored headers with either one keep theirs alone.
+    if (fields.importance && *fields.importance != HeaderProperties::Importance::Normal
+        && HeaderValue(GMIME_OBJECT(message), "Importance") == nullptr
+        && HeaderValue(GMIME_OBJECT(message), "X-Priority") == nullptr) {
+        SetHeaderIfAbsent(message, "Importance", ImportanceText(*fields.importance));
+        SetHeaderIfAbsent(message, "X-Priority", XPriorityText(*fields.importance));
+    }
+    if (fields.priority && *fields.priority != HeaderProperties::Priority::Normal)
+        SetHeaderIfAbsent(message, "Priority", PriorityText(*fields.priority));
+    if (fields.sensitivity) {
+        if (const char* text = SensitivityText(*fields.sensitivity))
+            SetHeaderIfAbsent(message, "Sensitivity", text);
+    }
+    if (fields.readReceiptTo && HeaderValue(GMIME_OBJECT(message), "Disposition-Notification-To") == nullptr) {
+        auto list = AdoptGObject(internet_address_list_new());
+        AddAddress(list.get(), *fields.readReceiptTo);
+        FormatOptionsPtr options(g_mime_format_options_new());
+        GCharPtr text(internet_address_list_to_string(list.get(), options.get(), TRUE));
+        if (text && *text.get())
+            g_mime_object_set_header(GMIME_OBJECT(message), "Disposition-Notification-To", text.get(), nullptr);
+    }
+    if (!fields.keywords.isEmpty() && HeaderValue(GMIME_OBJECT(message), "Keywords") == nullptr) {
+        // A list of phrases: each one encoded on its own, so that no comma
+        // ends up inside an encoded word, where it would separate nothing.
+        QByteArrayList phrases;
+        for (const QString& keyword : fields.keywords) {
+            const QString phrase = HeaderSafe(keyword).replace(u',', u' ').simplified();
+            if (phrase.isEmpty())
+                continue;
+            GCharPtr encoded(g_mime_utils_header_encode_phrase(nullptr, U8(phrase).constData(), "utf-8"));
+            if (encoded)
+                phrases << QByteArray(encoded.get());
+        }
+        if (!phrases.isEmpty())
+            g_mime_object_set_header(GMIME_OBJECT(message), "Keywords", phrases.join(", ").constData(), nullptr);
+    }
+    SetHeaderIfAbsent(message, "Thread-Topic", U8(HeaderSafe(fields.threadTopic).trimmed()));
+    SetHeaderIfAbsent(message, "Thread-Index", fields.threadIndex.toBase64());
+    if (fields.unsent)
+        SetHeaderIfAbsent(message, "X-Unsent", "1");
 }
 
 QSet<QString> ReferencedContentIds(const QByteArray& html)
@@ -383,6 +565,26 @@ bool LooksLikeSmtpAddress(const QString& address)
     return true;
 }
 
+bool IsAddrSpec(const QString& text)
+{
+    static const QString specials = QStringLiteral("!#$%&'*+-/=?^_`{|}~");
+    auto dotAtom = [](QStringView part) {
+        if (part.isEmpty() || part.startsWith(u'.') || part.endsWith(u'.') || part.contains(u".."))
+            return false;
+        for (QChar c : part) {
+            const char16_t u = c.unicode();
+            const bool alnum = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9');
+            if (!alnum && u != u'.' && !specials.contains(c))
+                return false;
+        }
+        return true;
+    };
+    const qsizetype at = text.indexOf(u'@');
+    if (at <= 0 || at != text.lastIndexOf(u'@'))
+        return false;
+    return dotAtom(QStringView(text).left(at)) && dotAtom(QStringView(text).mid(at + 1));
+}
+
 QString ContentTypeForFileName(const QString& fileName)
 {
     static const QHash<QString, QString> known = {
@@ -411,9 +613,26 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
 {
     EnsureGMimeReady();
     auto message = AdoptGObject(g_mime_message_new(TRUE));
+    const GObjectPtr<GMimeMessage> stored = ParseTransportHeaders(content.transportHeaders);
+    StoredFieldsKept kept;
+    // The stored Date says when and in which zone the mail was sent; a
+    // property holds only the instant.
+    kept.date = stored && HeaderValue(GMIME_OBJECT(stored.get()), "Date") != nullptr
+                && g_mime_message_get_date(stored.get()) != nullptr;
+    // A recipients table without a single address to write gives way to the
+    // stored To and Cc lines, which name the real addresses.
+    const bool recipientsHaveAddresses =
+        std::any_of(content.recipients.cbegin(), content.recipients.cend(), [](const Recipient& recipient) {
+            return recipient.kind != RecipientKind::Bcc && LooksLikeSmtpAddress(recipient.mailbox.address);
+        });
+    kept.toAndCc = !recipientsHaveAddresses && stored
+                   && (HeaderValue(GMIME_OBJECT(stored.get()), "To") != nullptr
+                       || HeaderValue(GMIME_OBJECT(stored.get()), "Cc") != nullptr);
     if (content.from)
         AddAddress(g_mime_message_get_from(message.get()), *content.from);
     for (const Recipient& recipient : content.recipients) {
+        if (kept.toAndCc && recipient.kind != RecipientKind::Bcc)
+            continue;
         const GMimeAddressType type = recipient.kind == RecipientKind::Cc    ? GMIME_ADDRESS_TYPE_CC
                                       : recipient.kind == RecipientKind::Bcc ? GMIME_ADDRESS_TYPE_BCC
                                                                              : GMIME_ADDRESS_TYPE_TO;
@@ -421,12 +640,13 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
     }
     if (!content.subject.isNull())
         g_mime_message_set_subject(message.get(), U8(HeaderSafe(content.subject)).constData(), "utf-8");
-    if (content.date && content.date->isValid()) {
+    if (!kept.date && content.date && content.date->isValid()) {
         GDateTimePtr date(g_date_time_new_from_unix_utc(content.date->toSecsSinceEpoch()));
         if (date)
             g_mime_message_set_date(message.get(), date.get());
     }
-    CopyTransportHeaders(message.get(), content.transportHeaders);
+    CopyTransportHeaders(message.get(), stored.get(), kept);
+    AddHeadersFromProperties(message.get(), content.headerProperties);
     // A file that lacks something says so itself, whoever reads it later.
     if (!content.missing.isEmpty()) {
         const QString text = QStringLiteral("missing ") + HeaderSafe(content.missing.join(QStringLiteral("; ")));

@@ -7,6 +7,8 @@
 
 #include <QtEndian>
 
+#include <cstring>
+
 namespace tolvane {
 
 namespace {
@@ -50,8 +52,11 @@ std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uin
     if (libpff_item_get_record_set_by_index(item, setIndex, recordSet.out(), nullptr) != 1)
         return failed();
     PffRecordEntry entry;
+    // A fixed tag is matched by its own number only: a named property whose
+    // number in its set happens to be the same must not stand in for it.
+    const NamedLookup effective = entryType < 0x8000 ? NamedLookup::Raw : lookup;
     const int found = libpff_record_set_get_entry_by_type(recordSet.get(), entryType, 0, entry.out(),
-                                                          LookupFlags(lookup), nullptr);
+                                                          LookupFlags(effective), nullptr);
     if (found == 0)
         return std::nullopt;
     if (found != 1)
@@ -71,6 +76,91 @@ std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uin
             return failed();
     }
     return value;
+}
+
+std::optional<PropertyValue> ReadStringNamedProperty(libpff_item_t* item, int setIndex,
+                                                     const StringNamedProperty& property, ReadFailures* failures)
+{
+    if (item == nullptr || setIndex < 0)
+        return std::nullopt;
+    auto failed = [&]() -> std::optional<PropertyValue> {
+        if (failures)
+            failures->Note(0);
+        return std::nullopt;
+    };
+    PffRecordSet recordSet;
+    int entries = 0;
+    if (libpff_item_get_record_set_by_index(item, setIndex, recordSet.out(), nullptr) != 1
+        || libpff_record_set_get_number_of_entries(recordSet.get(), &entries, nullptr) != 1)
+        return failed();
+    const QByteArray wantedName(property.name);
+    for (int index = 0; index < entries; ++index) {
+        PffRecordEntry entry;
+        if (libpff_record_set_get_entry_by_index(recordSet.get(), index, entry.out(), nullptr) != 1)
+            continue;
+        // Owned by the entry; no reference of our own to release.
+        libpff_name_to_id_map_entry_t* name = nullptr;
+        uint8_t nameType = 0;
+        if (libpff_record_entry_get_name_to_id_map_entry(entry.get(), &name, nullptr) != 1 || name == nullptr
+            || libpff_name_to_id_map_entry_get_type(name, &nameType, nullptr) != 1
+            || nameType != LIBPFF_NAME_TO_ID_MAP_ENTRY_TYPE_STRING)
+            continue;
+        uint8_t guid[16] = {};
+        size_t nameSize = 0;
+        if (libpff_name_to_id_map_entry_get_guid(name, guid, sizeof guid, nullptr) != 1
+            || std::memcmp(guid, property.propertySet, sizeof guid) != 0
+            || libpff_name_to_id_map_entry_get_utf8_string_size(name, &nameSize, nullptr) != 1
+            || nameSize != static_cast<size_t>(wantedName.size()) + 1)
+            continue;
+        QByteArray nameText(static_cast<qsizetype>(nameSize), '\0');
+        if (libpff_name_to_id_map_entry_get_utf8_string(name, reinterpret_cast<uint8_t*>(nameText.data()), nameSize,
+                                                        nullptr) != 1)
+            continue;
+        nameText.chop(1);
+        if (nameText != wantedName)
+            continue;
+        PropertyValue value;
+        size_t size = 0;
+        if (libpff_record_entry_get_value_type(entry.get(), &value.valueType, nullptr) != 1
+            || libpff_record_entry_get_data_size(entry.get(), &size, nullptr) != 1
+            || size > static_cast<size_t>(0x7FFFFFFF))
+            return failed();
+        if (size > 0) {
+            value.data.resize(static_cast<qsizetype>(size));
+            if (libpff_record_entry_get_data(entry.get(), reinterpret_cast<uint8_t*>(value.data.data()), size,
+                                             nullptr) != 1)
+                return failed();
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+QStringList DecodeMultiStringValue(const PropertyValue& value, int codePage)
+{
+    QStringList strings;
+    const bool unicode = value.valueType == PropertyType::MultipleUnicode;
+    if (!unicode && value.valueType != PropertyType::MultipleString8)
+        return strings;
+    // A count, then one offset per string from the start of the value, then
+    // the strings themselves, each ending where the next begins.
+    const QByteArray& data = value.data;
+    if (data.size() < 4)
+        return strings;
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
+    const quint32 count = qFromLittleEndian<quint32>(bytes);
+    if (count == 0 || count > static_cast<quint32>((data.size() - 4) / 4))
+        return strings;
+    for (quint32 n = 0; n < count; ++n) {
+        const quint32 begin = qFromLittleEndian<quint32>(bytes + 4 + 4 * n);
+        const quint32 end = n + 1 < count ? qFromLittleEndian<quint32>(bytes + 8 + 4 * n)
+                                          : static_cast<quint32>(data.size());
+        if (begin > end || end > static_cast<quint32>(data.size()))
+            return {};
+        PropertyValue one{unicode ? PropertyType::Unicode : PropertyType::String8, data.mid(begin, end - begin)};
+        strings << DecodeStringValue(one, codePage).value_or(QString());
+    }
+    return strings;
 }
 
 std::optional<QString> DecodeStringValue(const PropertyValue& value, int codePage)

@@ -9,9 +9,11 @@
 
 #include "scan/ItemRecords.h"
 #include "scan/PffHandles.h"
+#include "scan/PropertyTags.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -29,6 +31,8 @@ inline constexpr uint32_t String8 = 0x001E;
 inline constexpr uint32_t Unicode = 0x001F;
 inline constexpr uint32_t Time = 0x0040;
 inline constexpr uint32_t Binary = 0x0102;
+inline constexpr uint32_t MultipleString8 = 0x101E;
+inline constexpr uint32_t MultipleUnicode = 0x101F;
 }  // namespace PropertyType
 
 // How a property number at or above 0x8000 is looked up.
@@ -83,6 +87,16 @@ std::optional<FileTime> ReadFileTime(libpff_item_t* item, int setIndex, uint32_t
 // The subject (0x0037) without the two-character prefix marker (0x01 and a
 // length character) that stored subjects may begin with; nullopt when absent.
 std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage, ReadFailures* failures = nullptr);
+
+// A property named by a string in its property set (the name-to-id map's
+// string entries), of record set `setIndex`. nullopt when absent.
+std::optional<PropertyValue> ReadStringNamedProperty(libpff_item_t* item, int setIndex,
+                                                     const StringNamedProperty& property,
+                                                     ReadFailures* failures = nullptr);
+
+// The strings of a multi-valued string property (Unicode or 8-bit in
+// `codePage`); empty for other types or a malformed value.
+QStringList DecodeMultiStringValue(const PropertyValue& value, int codePage);
 
 // Decodes a raw string value (Unicode or 8-bit); nullopt for other types.
 std::optional<QString> DecodeStringValue(const PropertyValue& value, int codePage);

@@ -30,6 +30,17 @@ inline constexpr uint32_t MessageFlags = 0x0E07;
 inline constexpr uint32_t MessageSize = 0x0E08;
 inline constexpr uint32_t SenderSmtpAddress = 0x5D01;
 inline constexpr uint32_t SentRepresentingSmtpAddress = 0x5D02;
+inline constexpr uint32_t ReadReceiptRequested = 0x0029;
+inline constexpr uint32_t SentRepresentingEntryId = 0x0041;
+inline constexpr uint32_t SenderEntryId = 0x0C19;
+inline constexpr uint32_t ReplyRecipientEntries = 0x004F;
+inline constexpr uint32_t ReplyRecipientNames = 0x0050;
+inline constexpr uint32_t ConversationTopic = 0x0070;
+inline constexpr uint32_t ConversationIndex = 0x0071;
+inline constexpr uint32_t InternetMessageId = 0x1035;
+inline constexpr uint32_t InternetReferences = 0x1039;
+inline constexpr uint32_t InReplyToId = 0x1042;
+inline constexpr uint32_t ReadReceiptSmtpAddress = 0x5D05;
 
 // Bodies and code pages.
 inline constexpr uint32_t PlainTextBody = 0x1000;
@@ -45,6 +56,8 @@ inline constexpr uint32_t EmailAddress = 0x3003;
 inline constexpr uint32_t CreationTime = 0x3007;
 inline constexpr uint32_t ModificationTime = 0x3008;
 inline constexpr uint32_t RecipientSmtpAddress = 0x39FE;
+inline constexpr uint32_t EntryId = 0x0FFF;
+inline constexpr uint32_t RecipientEntryId = 0x5FF7;
 
 // Attachments.
 inline constexpr uint32_t AttachSize = 0x0E20;
@@ -124,6 +137,19 @@ inline constexpr uint32_t RecurrencePattern = 0x8232;
 namespace tolvane {
 
 // Bits of MessageFlags the program tests.
+inline constexpr uint32_t kMessageFlagUnsent = 0x08;
 inline constexpr uint32_t kMessageFlagHasAttachments = 0x10;
+
+// Named properties known by name rather than by number: the property set's
+// GUID in its stored byte order, and the name.
+struct StringNamedProperty {
+    unsigned char propertySet[16];
+    const char* name;
+};
+
+// The message's categories (PS_PUBLIC_STRINGS, {00020329-0000-0000-C000-000000000046}).
+inline constexpr StringNamedProperty kKeywordsProperty = {
+    {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46},
+    "Keywords"};
 
 }  // namespace tolvane

@@ -3,6 +3,8 @@
 
 #include "tests/support/CompressedRtf.h"
 #include "convert/BodyText.h"
+#include "convert/EntryIdAddress.h"
+#include "tests/support/EntryIds.h"
 #include "convert/ConversionDriver.h"
 #include "convert/MessagePreparer.h"
 #include "convert/NewFileWriter.h"
@@ -431,6 +433,59 @@ TEST(VCardTest, EscapesFoldsAndCarriesEveryField)
     company.companyName = "ACME";
     EXPECT_EQ(ContactNameText(company), "ACME");
     EXPECT_EQ(ContactNameText(ContactRecord{}), "Contact");
+}
+
+QByteArray AsQByteArray(const pstwriter::Bytes& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+TEST(EntryIdAddressTest, OneOffIdentifiersGiveTheirAddressOthersNothing)
+{
+    const QByteArray unicode = AsQByteArray(pstwriter::OneOffEntryId("Zoë Help", "SMTP", "help@example.com"));
+    const QByteArray eightBit = AsQByteArray(pstwriter::OneOffEntryId("J\xF6rg", "SMTP", "joerg@example.de", false));
+    QByteArray otherProvider = unicode;
+    otherProvider[4] = char(0x00);
+    const struct {
+        const char* name;
+        QByteArray entryId;
+        bool found;
+        const char* displayName;
+        const char* address;
+    } cases[] = {
+        {"Unicode strings", unicode, true, "Zoë Help", "help@example.com"},
+        {"8-bit strings in the code page", eightBit, true, "Jörg", "joerg@example.de"},
+        {"another provider's identifier", otherProvider, false, "", ""},
+        {"the address cut off before its end", unicode.left(unicode.size() - 3), false, "", ""},
+        {"shorter than the fixed part", unicode.left(23), false, "", ""},
+        {"empty", QByteArray(), false, "", ""},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = ParseOneOffEntryId(c.entryId, 1252);
+        ASSERT_EQ(parsed.has_value(), c.found) << c.name;
+        if (!parsed)
+            continue;
+        EXPECT_EQ(parsed->displayName, QString::fromUtf8(c.displayName)) << c.name;
+        EXPECT_EQ(parsed->addressType, "SMTP") << c.name;
+        EXPECT_EQ(parsed->address, QString::fromUtf8(c.address)) << c.name;
+    }
+}
+
+TEST(EntryIdAddressTest, FlatListsSplitAndStopAtAnEntryThatDoesNotFit)
+{
+    const pstwriter::Bytes first{1, 2, 3, 4, 5};
+    const pstwriter::Bytes second{6, 7, 8, 9};
+    const QByteArray list = AsQByteArray(pstwriter::FlatEntryList({first, second}));
+    EXPECT_EQ(SplitFlatEntryList(list), (QVector<QByteArray>{AsQByteArray(first), AsQByteArray(second)}));
+    // The count promises more entries than the data holds.
+    QByteArray tooMany = list;
+    tooMany[0] = char(9);
+    EXPECT_EQ(SplitFlatEntryList(tooMany).size(), 2);
+    // The second entry's size runs past the end.
+    QByteArray tooLong = list;
+    tooLong[8 + 4 + 8] = char(0x7F);
+    EXPECT_EQ(SplitFlatEntryList(tooLong), QVector<QByteArray>{AsQByteArray(first)});
+    EXPECT_TRUE(SplitFlatEntryList(list.left(7)).isEmpty());
 }
 
 }  // namespace

@@ -65,4 +65,42 @@ TEST(DamagedItem, SiblingsSurviveADamagedMessage)
     EXPECT_FALSE(subjects.contains(QStringLiteral("second")));
 }
 
+// Some writers store property values with a type the format does not define,
+// or with no type at all (0x0000). Such a value costs at most itself: the
+// item that holds it is read, with every other property.
+TEST(DamagedItem, PropertiesOfUnknownTypeCostNoItem)
+{
+#if !defined(TOLVANE_LIBPFF_UNKNOWN_TYPES_OPAQUE)
+    GTEST_SKIP() << "built with Debian's libpff, which refuses an item holding such a property; "
+                    "the project's patched libpff reads it";
+#endif
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("types.pst"));
+    pw::PstBuilder pst;
+    auto& contacts = pst.topOfPersonalFolders().addFolder("Contacts").containerClass("IPF.Contact");
+    contacts.addContact("Plain", "Contact");
+    contacts.addContact("Unspecified", "Type")
+        .property(pw::MakeTag(0x6620, 0x0000), pw::PropertyValue::raw(0, pw::Bytes{1, 2, 3, 4, 5}));
+    contacts.addContact("Undefined", "Type")
+        .property(pw::MakeTag(0x6621, 0x0099), pw::PropertyValue::raw(0x0099, pw::Bytes{9, 9}))
+        .property(pw::MakeTag(0x6622, 0x0000), pw::PropertyValue::raw(0, pw::Bytes{7, 7, 7, 7}));
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    inbox.addMessage()
+        .subject("mail with an odd property")
+        .property(pw::MakeTag(0x6620, 0x0000), pw::PropertyValue::raw(0, pw::Bytes{1, 2, 3}));
+    pst.Write(path.toStdString());
+
+    ItemStore store;
+    const ProcessTempDir tempDir;
+    cli::HeadlessScanSink sink;
+    ASSERT_EQ(ScanInto(path, store, tempDir, sink).outcome, ScanOutcome::Completed);
+    QStringList names;
+    for (const auto& record : store.contactRecords())
+        names.append(record->givenName + u' ' + record->surname);
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"Plain Contact", "Undefined Type", "Unspecified Type"}));
+    ASSERT_EQ(store.mailRecords().size(), 1u);
+    EXPECT_EQ(store.mailRecords().front()->subject, QStringLiteral("mail with an odd property"));
+}
+
 }  // namespace

@@ -9,7 +9,10 @@ namespace tolvane::pstwriter::tags {
 inline constexpr uint32_t Importance = MakeTag(0x0017, PtLong);
 inline constexpr uint32_t MessageClass = MakeTag(0x001A, PtUnicode);
 inline constexpr uint32_t Priority = MakeTag(0x0026, PtLong);
+inline constexpr uint32_t ReadReceiptRequested = MakeTag(0x0029, PtBoolean);
 inline constexpr uint32_t Sensitivity = MakeTag(0x0036, PtLong);
+inline constexpr uint32_t ReplyRecipientEntries = MakeTag(0x004F, PtBinary);
+inline constexpr uint32_t ReplyRecipientNames = MakeTag(0x0050, PtUnicode);
 inline constexpr uint32_t Subject = MakeTag(0x0037, PtUnicode);
 inline constexpr uint32_t ClientSubmitTime = MakeTag(0x0039, PtSysTime);
 inline constexpr uint32_t SentRepresentingSearchKey = MakeTag(0x003B, PtBinary);
@@ -39,6 +42,8 @@ inline constexpr uint32_t Body = MakeTag(0x1000, PtUnicode);
 inline constexpr uint32_t RtfCompressed = MakeTag(0x1009, PtBinary);
 inline constexpr uint32_t Html = MakeTag(0x1013, PtBinary);
 inline constexpr uint32_t InternetMessageId = MakeTag(0x1035, PtUnicode);
+inline constexpr uint32_t InternetReferences = MakeTag(0x1039, PtUnicode);
+inline constexpr uint32_t InReplyToId = MakeTag(0x1042, PtUnicode);
 inline constexpr uint32_t CreationTime = MakeTag(0x3007, PtSysTime);
 inline constexpr uint32_t LastModificationTime = MakeTag(0x3008, PtSysTime);
 inline constexpr uint32_t SearchKey = MakeTag(0x300B, PtBinary);
@@ -58,6 +63,7 @@ inline constexpr uint32_t AddressType = MakeTag(0x3002, PtUnicode);
 inline constexpr uint32_t EmailAddress = MakeTag(0x3003, PtUnicode);
 inline constexpr uint32_t DisplayType = MakeTag(0x3900, PtLong);
 inline constexpr uint32_t SmtpAddress = MakeTag(0x39FE, PtUnicode);
+inline constexpr uint32_t RecipientEntryId = MakeTag(0x5FF7, PtBinary);
 inline constexpr uint32_t TransmittableDisplayName = MakeTag(0x3A20, PtUnicode);
 inline constexpr uint32_t SendRichInfo = MakeTag(0x3A40, PtBoolean);
 
@@ -99,6 +105,7 @@ inline constexpr uint32_t LtpRowVersion = MakeTag(0x67F3, PtLong);
 // Message flags (0x0E07)
 inline constexpr int32_t FlagRead = 0x01;
 inline constexpr int32_t FlagUnmodified = 0x02;
+inline constexpr int32_t FlagUnsent = 0x08;
 inline constexpr int32_t FlagHasAttach = 0x10;
 inline constexpr int32_t FlagFromMe = 0x20;
 

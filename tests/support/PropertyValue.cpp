@@ -53,6 +53,27 @@ Guid ParseGuid(std::string_view text)
     return g;
 }
 
+PropertyValue PropertyValue::multipleUnicode(const std::vector<std::string>& utf8Strings)
+{
+    Bytes data;
+    auto put32 = [&data](uint32_t v) {
+        for (int shift = 0; shift < 32; shift += 8)
+            data.push_back(uint8_t(v >> shift));
+    };
+    std::vector<Bytes> encoded;
+    for (const std::string& text : utf8Strings)
+        encoded.push_back(Utf8ToUtf16Le(text));
+    put32(uint32_t(encoded.size()));
+    uint32_t offset = uint32_t(4 + 4 * encoded.size());
+    for (const Bytes& one : encoded) {
+        put32(offset);
+        offset += uint32_t(one.size());
+    }
+    for (const Bytes& one : encoded)
+        data.insert(data.end(), one.begin(), one.end());
+    return raw(PtMultipleUnicode, std::move(data));
+}
+
 Bytes Utf8ToUtf16Le(std::string_view utf8)
 {
     Bytes out;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 namespace tolvane::pstwriter {
 
@@ -28,6 +29,7 @@ enum PropertyType : uint16_t {
     PtSysTime = 0x0040,
     PtGuid = 0x0048,
     PtBinary = 0x0102,
+    PtMultipleUnicode = 0x101F,
 };
 
 constexpr uint32_t MakeTag(uint16_t id, uint16_t type) { return (uint32_t(id) << 16) | type; }
@@ -64,6 +66,8 @@ struct PropertyValue {
     static PropertyValue binary(Bytes bytes);
     static PropertyValue guid(const Guid& g);
     static PropertyValue raw(uint16_t type, Bytes bytes);
+    // Several strings in one value: a count, one offset per string, then the UTF-16LE strings.
+    static PropertyValue multipleUnicode(const std::vector<std::string>& utf8Strings);
 
     bool operator==(const PropertyValue&) const = default;
 };

@@ -127,17 +127,26 @@ void WriteDemoMailbox(const std::string& path)
         .property(tags::LastModificationTime, Day(6))
         .attach("smime.p7m", TextBytes("not a real signature"), "application/pkcs7-mime");
 
+    // Sent mail has no stored internet headers: its identity, threading and
+    // importance live in its properties only.
     for (int i = 0; i < 8; ++i) {
         const auto& from = people[i % 6];
-        sent.addMessage()
-            .subject(std::string("Re: ") + subjects[(i + 3) % 16])
-            .from("Me", "me@example.com")
-            .to(from[0], from[1])
-            .sent(Day(10 + i))
-            .property(tags::CreationTime, Day(10 + i))
-            .property(tags::LastModificationTime, Day(10 + i))
-            .body("Thanks, noted.\r\n")
-            .flags(tags::FlagRead | tags::FlagFromMe);
+        const std::string parent = "<demo" + std::to_string(i + 3) + "@tolvane.example>";
+        Message& reply = sent.addMessage()
+                             .subject(std::string("Re: ") + subjects[(i + 3) % 16])
+                             .from("Me", "me@example.com")
+                             .to(from[0], from[1])
+                             .sent(Day(10 + i))
+                             .property(tags::CreationTime, Day(10 + i))
+                             .property(tags::LastModificationTime, Day(10 + i))
+                             .body("Thanks, noted.\r\n")
+                             .flags(tags::FlagRead | tags::FlagFromMe)
+                             .messageId("<sent" + std::to_string(i) + "@tolvane.example>")
+                             .property(tags::InReplyToId, parent)
+                             .property(tags::InternetReferences, parent);
+        if (i == 0)
+            reply.importance(2).namedProperty(propsets::PublicStrings, "Keywords",
+                                              PropertyValue::multipleUnicode({"Projekt Ålesund", "Wichtig"}));
     }
 
     contacts.addContact("Anna", "Berg").fileUnder("Berg, Anna").email1("anna.berg@example.com");
