@@ -158,6 +158,7 @@ void CQuenbyDlg::createControls()
                                      *services_.store, *services_.tempDir, this);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CQuenbyDlg::BuildPreview);
     connect(preview_, &PreviewController::previewShown, this, &CQuenbyDlg::previewShown);
+    connect(preview_, &PreviewController::bodyShown, this, &CQuenbyDlg::previewBodyShown);
     progressGroup_ = static_cast<QGroupBox*>(named(new QGroupBox(this), "progressGroup"));
     progress_ = static_cast<QProgressBar*>(named(new QProgressBar(this), "progressBar"));
     progress_->setRange(0, 100);
@@ -376,6 +377,7 @@ void CQuenbyDlg::OnScan()
     moveCommands(CommandEvent::ScanPressed);
     filler_->CancelFills();
     services_.store->ClearItemRecords();
+    preview_->setMailboxPath(pstPath_);
     scan_->Start(pstPath_, rootNode_, services_.store, services_.tempDir, !treeBuildingOff_);
 }
 

@@ -90,6 +90,8 @@ signals:
     void scanWorkerEnded();
     void conversionWorkerEnded();
     void previewShown(const QString& path);
+    // The previewed mail's body, read from the mailbox as the conversion reads it, is shown.
+    void previewBodyShown(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

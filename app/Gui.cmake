@@ -21,6 +21,7 @@ add_library(tolvane_window STATIC
   ${TOLVANE_APP_DIR}/UserGuideWindow.cpp
   ${TOLVANE_APP_DIR}/CAboutDlg.cpp
   ${TOLVANE_APP_DIR}/PreviewController.cpp
+  ${TOLVANE_APP_DIR}/MailBodyLoader.cpp
   ${TOLVANE_APP_DIR}/ScanJobController.cpp
   ${TOLVANE_APP_DIR}/ConversionJobController.cpp
   ${TOLVANE_APP_DIR}/CQuenbyDlg.cpp
@@ -29,7 +30,11 @@ add_library(tolvane_window STATIC
   ${CMAKE_CURRENT_BINARY_DIR}/app.qrc
 )
 target_include_directories(tolvane_window PUBLIC ${PROJECT_SOURCE_DIR} ${TOLVANE_GENERATED_DIR})
-target_link_libraries(tolvane_window PUBLIC tolvane_view tolvane_scan Qt6::Widgets Qt6::Svg Qt6::WebEngineWidgets)
+target_link_libraries(tolvane_window PUBLIC tolvane_view tolvane_scan tolvane_convert Qt6::Widgets Qt6::Svg
+                      Qt6::WebEngineWidgets)
+# The preview reads bodies through the conversion's reader, whose headers bring
+# GLib's, which use the word "signals".
+set_source_files_properties(${TOLVANE_APP_DIR}/MailBodyLoader.cpp PROPERTIES COMPILE_DEFINITIONS QT_NO_KEYWORDS)
 
 add_executable(tolvane ${TOLVANE_APP_DIR}/main.cpp ${TOLVANE_APP_DIR}/DefaultServices.cpp)
 target_link_libraries(tolvane PRIVATE tolvane_window)

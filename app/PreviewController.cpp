@@ -1,6 +1,7 @@
 // Preview of the selected item.
 #include "app/PreviewController.h"
 
+#include "app/MailBodyLoader.h"
 #include "view/CExplorer1.h"
 #include "view/ItemListModel.h"
 #include "scan/ItemStore.h"
@@ -23,15 +24,37 @@ PreviewController::PreviewController(ItemListModel* model, QItemSelectionModel* 
     , values_(values)
     , store_(store)
     , tempDir_(tempDir)
+    , loader_(new MailBodyLoader(this))
 {
+    connect(loader_, &MailBodyLoader::bodyLoaded, this, &PreviewController::showBody);
 }
 
-void PreviewController::showPage(const QString& path, const QString& page)
+void PreviewController::setMailboxPath(const QString& pstPath)
 {
-    if (WritePreviewFile(path, page)) {
-        browser_->Navigate(path);
-        emit previewShown(path);
-    }
+    ++request_;
+    pstPath_ = pstPath;
+    loader_->Forget();
+}
+
+bool PreviewController::showPage(const QString& path, const QString& page)
+{
+    if (!WritePreviewFile(path, page))
+        return false;
+    browser_->Navigate(path);
+    emit previewShown(path);
+    return true;
+}
+
+void PreviewController::showBody(quint64 request, const PreviewBody& body)
+{
+    const QString dir = PreviewDirectory(tempDir_);
+    if (request != request_ || body.kind == PreviewBody::Kind::None || dir.isEmpty())
+        return;
+    browser_->setInlineImages(body.images);
+    const bool html = body.kind == PreviewBody::Kind::Html;
+    const QString path = dir + (html ? QStringLiteral("temp.html") : QStringLiteral("temp.txt"));
+    if (showPage(path, html ? DisarmPagePragmas(body.text) : body.text))
+        emit bodyShown(path);
 }
 
 void PreviewController::BuildPreview()
@@ -46,6 +69,10 @@ void PreviewController::BuildPreview()
     if (!item)
         return;
     const QString dir = PreviewDirectory(tempDir_);
+    // Whatever was being read for an earlier selection is no longer wanted,
+    // and no page may load the images of a mail no longer shown.
+    ++request_;
+    browser_->setInlineImages({});
     if (item->kind == ListKind::Mail) {
         const auto record = store_.findMail(item->number);
         if (!record)
@@ -56,6 +83,8 @@ void PreviewController::BuildPreview()
         values_[3]->setText(AttachmentLabelText(*record, dir));
         if (!dir.isEmpty())
             showPage(dir + MailPreviewFileName(*record), MailPreviewPage(*record));
+        if (!pstPath_.isEmpty())
+            loader_->Load(request_, pstPath_, record->location);
         return;
     }
     // The labels describe a mail: anything else must not go on showing the last one's.

@@ -1,7 +1,10 @@
 // The preview of the item list's selection: finds the record of the first
 // selected row through the row's ItemRole, fills the four labels under the
 // list (a mail's From, Date, Subject and Attachment) and shows the record's
-// page in the preview pane. The window owns the controls; this only fills them.
+// page in the preview pane. For a mail it then reads the body the conversion
+// would write (the scan keeps no body for mail stored as RTF) with its inline
+// images, off the window's thread, and shows that once it is there. The window
+// owns the controls; this only fills them.
 #pragma once
 
 #include <QObject>
@@ -17,6 +20,8 @@ class CExplorer1;
 class ItemListModel;
 class ItemStore;
 class ProcessTempDir;
+class MailBodyLoader;
+struct PreviewBody;
 
 class PreviewController : public QObject {
     Q_OBJECT
@@ -30,12 +35,20 @@ public:
     // Shows the first selected row's record; nothing selected changes nothing.
     void BuildPreview();
 
+    // The mailbox the records were scanned from, where mail bodies are read.
+    void setMailboxPath(const QString& pstPath);
+
+    MailBodyLoader* bodyLoader() const { return loader_; }
+
 signals:
     // A page was written to `path` and the pane told to show it.
     void previewShown(const QString& path);
+    // The mail's body as the conversion reads it was written to `path` and shown.
+    void bodyShown(const QString& path);
 
 private:
-    void showPage(const QString& path, const QString& page);
+    bool showPage(const QString& path, const QString& page);
+    void showBody(quint64 request, const PreviewBody& body);
 
     ItemListModel* model_;
     QItemSelectionModel* selection_;
@@ -43,6 +56,9 @@ private:
     std::array<QLabel*, 4> values_;
     const ItemStore& store_;
     const ProcessTempDir& tempDir_;
+    MailBodyLoader* loader_ = nullptr;
+    QString pstPath_;
+    quint64 request_ = 0;  // the latest body read asked for; older answers are dropped
 };
 
 }  // namespace tolvane

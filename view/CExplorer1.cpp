@@ -26,6 +26,8 @@ namespace tolvane {
 namespace {
 
 const QByteArray previewScheme = QByteArrayLiteral("tolvane-preview");
+// How a mail's HTML names the images it carries (RFC 2392).
+const QByteArray contentIdScheme = QByteArrayLiteral("cid");
 
 }  // namespace
 
@@ -62,6 +64,36 @@ private:
     QString servedFile_;
 };
 
+// Serves the "cid:" images of the mail being shown, from what the window
+// read of it; every other identifier is not found.
+class InlineImageHandler final : public QWebEngineUrlSchemeHandler {
+public:
+    InlineImageHandler(QObject* parent, std::function<void(const QString&)> served)
+        : QWebEngineUrlSchemeHandler(parent), served_(std::move(served)) {}
+
+    void setImages(QHash<QString, InlineImage> images) { images_ = std::move(images); }
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        const QString contentId = job->requestUrl().path(QUrl::FullyDecoded);
+        const auto found = images_.constFind(contentId.toLower());
+        if (found == images_.constEnd()) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        auto* buffer = new QBuffer(job);
+        buffer->setData(found->data);
+        buffer->open(QIODevice::ReadOnly);
+        job->reply(found->contentType, buffer);
+        if (served_)
+            served_(contentId);
+    }
+
+private:
+    QHash<QString, InlineImage> images_;
+    std::function<void(const QString&)> served_;
+};
+
 // Lets through the preview scheme, bundled pages and inline data, and the one
 // address navigated to on purpose; everything else (remote images, scripts,
 // style sheets, frames, links of a mail) is blocked.
@@ -75,8 +107,8 @@ public:
     {
         const QUrl url = info.requestUrl();
         const QString scheme = url.scheme().toLower();
-        if (scheme == QLatin1String(previewScheme) || scheme == QLatin1String("qrc")
-            || scheme == QLatin1String("data"))
+        if (scheme == QLatin1String(previewScheme) || scheme == QLatin1String(contentIdScheme)
+            || scheme == QLatin1String("qrc") || scheme == QLatin1String("data"))
             return;
         if (allowedAddress_.isValid() && url == allowedAddress_
             && info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
@@ -135,6 +167,11 @@ void CExplorer1::RegisterSchemes()
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::ContentSecurityPolicyIgnored);
     QWebEngineUrlScheme::registerScheme(scheme);
+    // Secure like the page's own scheme, so the page may load from it.
+    QWebEngineUrlScheme images(contentIdScheme);
+    images.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    images.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::ContentSecurityPolicyIgnored);
+    QWebEngineUrlScheme::registerScheme(images);
 }
 
 CExplorer1::CExplorer1(QWidget* parent)
@@ -144,7 +181,9 @@ CExplorer1::CExplorer1(QWidget* parent)
     profile_ = new QWebEngineProfile(this);
     handler_ = new PreviewSchemeHandler(this);
     filter_ = new PreviewRequestFilter(this);
+    inlineImages_ = new InlineImageHandler(this, [this](const QString& contentId) { emit inlineImageServed(contentId); });
     profile_->installUrlSchemeHandler(previewScheme, handler_);
+    profile_->installUrlSchemeHandler(contentIdScheme, inlineImages_);
     profile_->setUrlRequestInterceptor(filter_);
     profile_->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     profile_->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
@@ -175,6 +214,11 @@ CExplorer1::~CExplorer1()
     // The page must go before the profile it uses.
     delete view_;
     view_ = nullptr;
+}
+
+void CExplorer1::setInlineImages(QHash<QString, InlineImage> images)
+{
+    inlineImages_->setImages(std::move(images));
 }
 
 void CExplorer1::Navigate(const QString& target)

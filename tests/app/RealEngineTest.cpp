@@ -4,12 +4,14 @@
 #include "view/CExplorer1.h"
 #include "view/CFolderTreeCtrl1.h"
 #include "app/CQuenbyDlg.h"
+#include "app/MailBodyLoader.h"
 #include "view/FillItemList.h"
 #include "tests/view/GuiTestSupport.h"
 #include "view/ItemListColumns.h"
 #include "view/ItemListModel.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
+#include "tests/support/PstBuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,10 +25,16 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QBuffer>
+#include <QImage>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -350,6 +358,223 @@ TEST(RealEngineExitDeathTest, ExitRemovesTheTemporaryDirectoryBeforeTheProcessEn
     EXPECT_TRUE(QFileInfo::exists(user));
     EXPECT_EQ(QDir(user).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
               QStringList());
+}
+
+// Clicks the folder named `folder` in the tree and waits for its list.
+void ClickFolder(CQuenbyDlg& window, const QString& folder)
+{
+    const auto found = window.folderTree()->findItems(folder, Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_FALSE(found.isEmpty()) << qPrintable(folder);
+    QSignalSpy filled(window.listFiller(), &ItemListFiller::fillCompleted);
+    window.folderTree()->scrollToItem(found.first());
+    const QRect row = window.folderTree()->visualItemRect(found.first());
+    QTest::mouseClick(window.folderTree()->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 3, row.center().y()));
+    ASSERT_TRUE(WaitUntil([&] { return !filled.isEmpty(); }));
+}
+
+// Selects the row of the mail with `subject` and waits for the body read
+// from the mailbox to be shown; its preview file's path.
+QString PreviewMail(CQuenbyDlg& window, const QString& subject)
+{
+    const auto* model = window.itemListModel();
+    int found = -1;
+    for (int row = 0; row < model->rowCount() && found < 0; ++row) {
+        for (int column = 0; column < model->columnCount(); ++column) {
+            if (model->index(row, column).data().toString() == subject) {
+                found = row;
+                break;
+            }
+        }
+    }
+    EXPECT_GE(found, 0) << qPrintable(subject);
+    QSignalSpy bodyShown(&window, &CQuenbyDlg::previewBodyShown);
+    int loads = 0;
+    const auto connection =
+        QObject::connect(window.previewBrowser(), &CExplorer1::loadFinished, [&](bool) { ++loads; });
+    window.itemList()->selectRow(std::max(found, 0));
+    EXPECT_TRUE(WaitUntil([&] { return !bodyShown.isEmpty(); }, 20000));
+    // The body's page is the last one navigated to; wait until it has loaded.
+    EXPECT_TRUE(WaitUntil([&] { return loads > 0 && window.previewBrowser()->currentTarget() ==
+                                                           bodyShown.value(0).value(0).toString(); },
+                          20000));
+    WaitUntil([&] { return !window.previewBrowser()->webView()->page()->isLoading(); }, 20000);
+    QObject::disconnect(connection);
+    return bodyShown.isEmpty() ? QString() : bodyShown.first().first().toString();
+}
+
+// Evaluates an expression in the page's own world, apart from the mail's
+// (which runs no script); the result as text.
+QString EvaluateInPage(CQuenbyDlg& window, const QString& expression)
+{
+    QString text;
+    bool done = false;
+    window.previewBrowser()->webView()->page()->runJavaScript(
+        expression, QWebEngineScript::ApplicationWorld, [&](const QVariant& result) {
+            text = result.toString();
+            done = true;
+        });
+    WaitUntil([&] { return done; });
+    return text;
+}
+
+QByteArray PngOf(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Mail whose content lives only in its RTF body shows that content, and the
+// images its HTML names by "cid:" load from the mailbox through the preview's
+// own handler; remote images and scripts stay inert.
+TEST(RealEnginePreviewTest, BodiesAsTheConversionReadsThemWithTheirInlineImages)
+{
+    const struct {
+        const char* sample;
+        const char* subject;
+        const char* text;         // what the page's text must hold; empty: no visible text
+        const char* contentId;    // an inline image that must load; empty: none
+        bool recordBlank;         // the scan kept no body: the record alone showed nothing
+    } cases[] = {
+        {"attachAndInline.pst", "Attach and inline", "", "image001.png@01D78380.EF6DC500", true},
+        {"200-recipients.pst", "200 recipients", "", "", true},
+        {"msgInMsg.pst", "I have attachments!", "I have attachments!", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sample);
+        const QString sample = QStringLiteral(TOLVANE_SAMPLES_DIR "/") + QString::fromLatin1(c.sample);
+        if (!QFileInfo::exists(sample))
+            GTEST_SKIP() << "sample mailbox not found: " << qPrintable(sample);
+        ScriptedPrompts prompts;
+        const auto windowOwner = ShowRealWindow(prompts);
+        CQuenbyDlg& window = *windowOwner->window;
+        QStringList served;
+        QObject::connect(window.previewBrowser(), &CExplorer1::inlineImageServed,
+                         [&](const QString& id) { served << id; });
+        ScanInWindow(window, sample);
+        const auto mail = windowOwner->store.mailRecords();
+        const auto record = std::find_if(mail.begin(), mail.end(), [&](const auto& one) {
+            return one->subject == QString::fromUtf8(c.subject) && !one->folderName.isEmpty();
+        });
+        ASSERT_NE(record, mail.end());
+        EXPECT_EQ((*record)->body.text().trimmed().isEmpty(), c.recordBlank);
+        ClickFolder(window, (*record)->folderName);
+        const QString shown = PreviewMail(window, QString::fromUtf8(c.subject));
+        EXPECT_TRUE(shown.endsWith(QStringLiteral("temp.html"))) << qPrintable(shown);
+        const QString text = EvaluateInPage(window, QStringLiteral("document.body.innerText"));
+        if (*c.text != '\0') {
+            EXPECT_TRUE(text.contains(QString::fromUtf8(c.text))) << qPrintable(text);
+        }
+        // Word's page structure is there, whatever text it holds.
+        EXPECT_EQ(EvaluateInPage(window, QStringLiteral("String(document.querySelectorAll('div.WordSection1').length)")),
+                  QStringLiteral("1"));
+        if (*c.contentId != '\0') {
+            EXPECT_TRUE(WaitUntil([&] { return served.contains(QString::fromLatin1(c.contentId)); }, 20000))
+                << qPrintable(served.join(' '));
+            EXPECT_TRUE(WaitUntil([&] {
+                return EvaluateInPage(window, QStringLiteral("String(document.images[0].complete && "
+                                                             "document.images[0].naturalWidth)")) == "256";
+            }));
+        }
+        Screenshot(window, QFileInfo(sample).completeBaseName() + QStringLiteral("-5-body-preview.png"));
+    }
+}
+
+TEST(RealEnginePreviewTest, AFixtureMailsInlineImageLoadsAndItsRemoteImageAndScriptDoNot)
+{
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("preview.pst"));
+    const QByteArray png = PngOf(40, 30);
+    pstwriter::PstBuilder pst;
+    pst.topOfPersonalFolders()
+        .addFolder("Inbox")
+        .addMessage()
+        .subject("Inline and remote")
+        .from("Ann", "ann@example.com")
+        .body("  \r\n")
+        .rtfBodyUncompressed(
+            "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 {\\*\\htmltag1 <html><body><p>Fixture text \\'e9</p>"
+            "<img id=\"inline\" src=\"cid:Pic@Fixture\"><img id=\"remote\" src=\"http://127.0.0.1:9/t.gif\">"
+            "<script>document.title='ran'</script></body></html>}}")
+        .attach("pic.png", pstwriter::Bytes(png.begin(), png.end()), "image/png", "pic@fixture");
+    pst.Write(path.toStdString());
+
+    ScriptedPrompts prompts;
+    const auto windowOwner = ShowRealWindow(prompts);
+    CQuenbyDlg& window = *windowOwner->window;
+    QStringList served;
+    QObject::connect(window.previewBrowser(), &CExplorer1::inlineImageServed, [&](const QString& id) { served << id; });
+    ScanInWindow(window, path);
+    ClickFolder(window, QStringLiteral("Inbox"));
+    PreviewMail(window, QStringLiteral("Inline and remote"));
+    EXPECT_TRUE(EvaluateInPage(window, QStringLiteral("document.body.innerText")).contains(QString::fromUtf8("Fixture text é")));
+    ASSERT_TRUE(WaitUntil([&] { return !served.isEmpty(); }, 20000));
+    EXPECT_EQ(served.first().toLower(), QStringLiteral("pic@fixture"));
+    EXPECT_TRUE(WaitUntil([&] {
+        return EvaluateInPage(window, QStringLiteral("String(document.getElementById('inline').naturalWidth)")) == "40";
+    }));
+    EXPECT_EQ(EvaluateInPage(window, QStringLiteral("String(document.getElementById('remote').naturalWidth)")),
+              QStringLiteral("0"));
+    EXPECT_NE(window.previewBrowser()->webView()->page()->title(), QStringLiteral("ran"));
+    Screenshot(window, QStringLiteral("fixture-inline-image-preview.png"));
+}
+
+// A read held at its start is superseded by a later selection: only the
+// later body is delivered, and the held one is never read at all.
+TEST(RealEnginePreviewTest, ANewerSelectionSupersedesAReadStillWaiting)
+{
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("two.pst"));
+    pstwriter::PstBuilder pst;
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    inbox.addMessage().subject("first").body("first body");
+    inbox.addMessage().subject("second").body("second body");
+    pst.Write(path.toStdString());
+    ScriptedPrompts prompts;
+    const auto windowOwner = ShowRealWindow(prompts);
+    ScanInWindow(*windowOwner->window, path);
+    ItemLocation first, second;
+    for (const auto& record : windowOwner->store.mailRecords())
+        (record->subject == QStringLiteral("first") ? first : second) = record->location;
+
+    MailBodyLoader loader;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    std::atomic<int> held{0};
+    std::vector<quint64> reads;
+    loader.setBeforeReadHook([&](quint64 request) {
+        std::unique_lock lock(mutex);
+        reads.push_back(request);
+        if (request != 1)
+            return;
+        held = 1;
+        released.wait(lock, [&] { return release; });
+    });
+    QSignalSpy delivered(&loader, &MailBodyLoader::bodyLoaded);
+    loader.Load(1, path, first);
+    ASSERT_TRUE(WaitUntil([&] { return held.load() == 1; }));
+    loader.Load(2, path, second);
+    loader.Load(3, path, second);
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    ASSERT_TRUE(WaitUntil([&] { return !delivered.isEmpty(); }));
+    QTest::qWait(0);
+    ASSERT_EQ(delivered.size(), 1);
+    EXPECT_EQ(delivered.first().at(0).value<quint64>(), 3u);
+    const auto body = delivered.first().at(1).value<PreviewBody>();
+    EXPECT_EQ(body.kind, PreviewBody::Kind::Text);
+    EXPECT_EQ(body.text, QStringLiteral("second body"));
+    std::lock_guard lock(mutex);
+    // The first was held before its read and given up; the second never started.
+    EXPECT_EQ(reads, (std::vector<quint64>{1, 3}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, RealEngineTest,
