@@ -60,6 +60,9 @@ PreviewBody PreviewBodyFrom(const MessageContent& content, qint64 imageLimit)
     } else if (!content.plainBody.isNull() && !IsBlankUtf8(content.plainBody)) {
         body.kind = PreviewBody::Kind::Text;
         body.text = QString::fromUtf8(content.plainBody);
+    } else if (!IsBlank(content.rtfText)) {
+        body.kind = PreviewBody::Kind::Text;
+        body.text = content.rtfText;
     }
     return body;
 }

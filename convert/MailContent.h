@@ -90,6 +90,9 @@ struct MessageContent {
     QByteArray plainBody;              // UTF-8
     QByteArray htmlBody;
     QByteArray htmlCharset;            // e.g. "utf-8", "windows-1252"
+    // The text of a body kept only as RTF proper (which is written as an
+    // attachment): what a preview shows of it. Never written itself.
+    QString rtfText;
     QVector<Attachment> attachments;
     QString transportHeaders;          // the original internet headers, when the message has them
     HeaderProperties headerProperties;

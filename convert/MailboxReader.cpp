@@ -306,6 +306,7 @@ void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& conten
         break;
     case RtfContent::Kind::Rtf:
         if (!plainUsable) {
+            content.rtfText = extracted.text;
             Attachment body;
             body.fileName = QStringLiteral("body.rtf");
             body.contentType = QStringLiteral("application/rtf");

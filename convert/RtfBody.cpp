@@ -155,8 +155,8 @@ RtfContent ExtractFromRtf(const QByteArray& rtf)
         result.kind = RtfContent::Kind::Html;
     else if (head.contains("\\fromtext"))
         result.kind = RtfContent::Kind::Text;
-    else
-        return result;
+    // RTF proper keeps its kind; its text is taken out the same way, for
+    // whoever shows it (formatting and pictures dropped).
 
     RtfTextBuilder out(kDefaultCodePage);
     QVector<GroupState> stack;

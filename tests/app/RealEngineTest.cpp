@@ -501,6 +501,8 @@ TEST(RealEnginePreviewTest, AFixtureMailsInlineImageLoadsAndItsRemoteImageAndScr
             "<img id=\"inline\" src=\"cid:Pic@Fixture\"><img id=\"remote\" src=\"http://127.0.0.1:9/t.gif\">"
             "<script>document.title='ran'</script></body></html>}}")
         .attach("pic.png", pstwriter::Bytes(png.begin(), png.end()), "image/png", "pic@fixture");
+    pst.topOfPersonalFolders().addFolder("Rich").addMessage().subject("Pure RTF").rtfBody(
+        "{\\rtf1\\ansi {\\fonttbl{\\f0 Arial;}}\\f0 {\\b Bold} words\\par second line}");
     pst.Write(path.toStdString());
 
     ScriptedPrompts prompts;
@@ -521,6 +523,12 @@ TEST(RealEnginePreviewTest, AFixtureMailsInlineImageLoadsAndItsRemoteImageAndScr
               QStringLiteral("0"));
     EXPECT_NE(window.previewBrowser()->webView()->page()->title(), QStringLiteral("ran"));
     Screenshot(window, QStringLiteral("fixture-inline-image-preview.png"));
+
+    // A body of RTF proper shows its text.
+    ClickFolder(window, QStringLiteral("Rich"));
+    EXPECT_TRUE(PreviewMail(window, QStringLiteral("Pure RTF")).endsWith(QStringLiteral("temp.txt")));
+    EXPECT_EQ(EvaluateInPage(window, QStringLiteral("document.body.innerText")).trimmed(),
+              QStringLiteral("Bold words\nsecond line"));
 }
 
 // A read held at its start is superseded by a later selection: only the

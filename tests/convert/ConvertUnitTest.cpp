@@ -337,7 +337,10 @@ TEST(RtfBodyTest, EncapsulatedHtmlAndTextComeBack)
     EXPECT_EQ(text.kind, RtfContent::Kind::Text);
     EXPECT_EQ(text.text, "line\r\ntwo\tx");
 
-    EXPECT_EQ(ExtractFromRtf("{\\rtf1\\ansi plain rtf}").kind, RtfContent::Kind::Rtf);
+    const RtfContent proper =
+        ExtractFromRtf("{\\rtf1\\ansi\\ansicpg1252 {\\fonttbl{\\f0 Arial;}}{\\*\\generator x;}{\\b bold} rtf\\par caf\\'e9}");
+    EXPECT_EQ(proper.kind, RtfContent::Kind::Rtf);
+    EXPECT_EQ(proper.text, QString::fromUtf8("bold rtf\r\ncafé"));
 }
 
 // The pipeline must hand every message back in record order whatever the
