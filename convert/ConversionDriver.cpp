@@ -54,9 +54,32 @@ QString OutputFolderName(const QDateTime& localTime)
         .arg(time.minute());
 }
 
+namespace {
+
+QString PartNoticeText(const ConversionSummary& summary);
+
+}  // namespace
+
 QString CompletionNoticeText(const ConversionSummary& summary)
 {
-    if (summary.allSaved())
+    QString text = PartNoticeText(summary);
+    // The calendar pass's counts follow the notice, which stays as it was.
+    if (summary.eventsSaved > 0 || summary.eventsFailed > 0) {
+        text += QStringLiteral("\n\nCalendars: %1 appointments saved in %2 %3.")
+                    .arg(summary.eventsSaved)
+                    .arg(summary.calendarFilesSaved)
+                    .arg(summary.calendarFilesSaved == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+        if (summary.eventsFailed > 0)
+            text += QStringLiteral(" %1 appointments could not be saved.").arg(summary.eventsFailed);
+    }
+    return text;
+}
+
+namespace {
+
+QString PartNoticeText(const ConversionSummary& summary)
+{
+    if (summary.allSavedButEvents())
         return QString::fromLatin1(kSavingCompletedText);
     if (summary.outOfMemory)
         return QStringLiteral("Saving stopped: the system ran out of memory after %1 messages were saved complete "
@@ -87,6 +110,8 @@ QString CompletionNoticeText(const ConversionSummary& summary)
         text += QStringLiteral("\n\nIncomplete:\n") + summary.firstIncomplete.join(u'\n');
     return text;
 }
+
+}  // namespace
 
 namespace {
 
@@ -175,7 +200,8 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     const RecordList<MailRecord> mail = request.store->mailRecords();
     bool passesEnded = false;
     try {
-        passesEnded = WriteContactItems(contacts, context) && WriteMailFiles(mail, context);
+        passesEnded = WriteContactItems(contacts, context) && WriteMailFiles(mail, context)
+                      && WriteCalendarFiles(request.store->appointmentRecords(), context);
     } catch (const std::bad_alloc&) {
         // Everything counted so far stands; the rest was not written.
         summary.outOfMemory = true;

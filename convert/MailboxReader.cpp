@@ -250,7 +250,7 @@ HeaderProperties ReadHeaderProperties(libpff_item_t* message, int codePage, int 
         else if (const QString address = text(Tag::ReadReceiptSmtpAddress); LooksLikeSmtpAddress(address))
             fields.readReceiptTo = MailAddress{QString(), address};
     }
-    if (const auto keywords = ReadStringNamedProperty(message, 0, kKeywordsProperty, failures)) {
+    if (const auto keywords = ReadNamedProperty(message, 0, kKeywordsProperty, failures)) {
         for (const QString& keyword : DecodeMultiStringValue(*keywords, codePage)) {
             if (!IsBlank(keyword))
                 fields.keywords << keyword.trimmed();
@@ -776,6 +776,112 @@ MessageRead MailboxReader::ReadMessage(const ItemLocation& location)
     } catch (const std::bad_alloc&) {
         result.content.reset();
         result.failure = QStringLiteral("not enough memory to read the message");
+    }
+    return result;
+}
+
+namespace {
+
+std::optional<QDateTime> TimeOf(libpff_item_t* item, uint32_t tag)
+{
+    const auto ticks = ReadFiletime(item, 0, tag);
+    if (!ticks || *ticks == 0)
+        return std::nullopt;
+    const QDateTime time = FiletimeToDateTime(*ticks);
+    return time.isValid() ? std::optional<QDateTime>(time) : std::nullopt;
+}
+
+AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifier, int fileCodePage)
+{
+    using Busy = AppointmentContent::Busy;
+    AppointmentContent content;
+    content.identifier = identifier;
+    const int codePage = MessageCodePage(item, fileCodePage);
+    content.subject = ReadSubject(item, fileCodePage).value_or(QString());
+    content.location = ReadMessageString(item, Tag::AppointmentLocation, fileCodePage).value_or(QString()).trimmed();
+    if (const auto plain = ReadPlainTextBody(item, fileCodePage); plain && !IsBlankUtf8(plain->utf8)) {
+        // iCalendar text knows one line break, written "\n".
+        content.description = QString::fromUtf8(plain->utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        while (!content.description.isEmpty() && content.description.back().isSpace())
+            content.description.chop(1);
+    }
+    content.start = TimeOf(item, Tag::AppointmentStartWhole);
+    content.end = TimeOf(item, Tag::AppointmentEndWhole);
+    content.allDay = ReadBoolean(item, 0, Tag::AppointmentSubType).value_or(false);
+    content.created = TimeOf(item, Tag::CreationTime);
+    content.modified = TimeOf(item, Tag::ModificationTime);
+    switch (Read32(item, 0, Tag::Sensitivity).value_or(0)) {
+    case 1: content.sensitivity = HeaderProperties::Sensitivity::Personal; break;
+    case 2: content.sensitivity = HeaderProperties::Sensitivity::Private; break;
+    case 3: content.sensitivity = HeaderProperties::Sensitivity::Confidential; break;
+    default: break;
+    }
+    if (const auto busy = Read32(item, 0, Tag::BusyStatus)) {
+        static const Busy kinds[] = {Busy::Free, Busy::Tentative, Busy::Busy, Busy::OutOfOffice,
+                                     Busy::WorkingElsewhere};
+        if (*busy < std::size(kinds))
+            content.busy = kinds[*busy];
+    }
+    if (const auto keywords = ReadNamedProperty(item, 0, kKeywordsProperty)) {
+        for (const QString& keyword : DecodeMultiStringValue(*keywords, codePage)) {
+            if (!IsBlank(keyword))
+                content.categories << keyword.trimmed();
+        }
+    }
+    if (ReadBoolean(item, 0, Tag::ReminderSet).value_or(false)) {
+        const auto delta = Read32(item, 0, Tag::ReminderDelta);
+        content.reminderMinutes = delta ? static_cast<int>(static_cast<int32_t>(*delta)) : 15;
+    }
+    if (const auto global = ReadNamedProperty(item, 0, kGlobalObjectIdProperty);
+        global && global->valueType == PropertyType::Binary)
+        content.globalObjectId = global->data;
+    // A meeting: the recipients are its attendees (To required, Cc optional,
+    // Bcc resources) and the sender organises it.
+    ReadFailures ignored;
+    for (const Recipient& recipient : ReadRecipients(item, codePage, &ignored)) {
+        if (!LooksLikeSmtpAddress(recipient.mailbox.address))
+            continue;
+        const auto role = recipient.kind == RecipientKind::Cc    ? AppointmentContent::Role::Optional
+                          : recipient.kind == RecipientKind::Bcc ? AppointmentContent::Role::Resource
+                                                                 : AppointmentContent::Role::Required;
+        content.attendees.push_back(AppointmentContent::Attendee{recipient.mailbox, role});
+    }
+    if (!content.attendees.isEmpty()) {
+        if (auto sender = ReadSender(item, codePage, &ignored); sender && LooksLikeSmtpAddress(sender->address))
+            content.organizer = std::move(sender);
+    }
+    return content;
+}
+
+}  // namespace
+
+AppointmentRead MailboxReader::ReadAppointment(const ItemLocation& location)
+{
+    std::lock_guard lock(fileMutex_);
+    AppointmentRead result;
+    if (!file_.isOpen() || location.itemIdentifier == 0) {
+        result.failure = QStringLiteral("the appointment is not in the mailbox");
+        return result;
+    }
+    try {
+        // A changed occurrence of a series is kept inside the series' item.
+        PffItem holder;
+        LocatedItem located;
+        libpff_item_t* item = nullptr;
+        if (!location.isEmbedded()) {
+            item = FindTopLevelItem(location.itemIdentifier, holder);
+        } else {
+            located = LocateItem(file_.get(), location);
+            item = located ? located.item() : nullptr;
+        }
+        if (!item) {
+            result.failure = QStringLiteral("the appointment can no longer be found in the mailbox");
+            return result;
+        }
+        result.content = ReadAppointmentContent(item, location.itemIdentifier, file_.asciiCodepage());
+    } catch (const std::bad_alloc&) {
+        result.content.reset();
+        result.failure = QStringLiteral("not enough memory to read the appointment");
     }
     return result;
 }

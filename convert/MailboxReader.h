@@ -7,6 +7,7 @@
 #include "scan/ExportHandle.h"
 #include "scan/Expected.h"
 #include "scan/ItemRecords.h"
+#include "convert/CalendarContent.h"
 #include "convert/MailContent.h"
 #include "scan/PffHandles.h"
 
@@ -32,6 +33,12 @@ struct MessageRead {
     QString failure;                        // why, when absent
 };
 
+// One appointment read for the calendar pass.
+struct AppointmentRead {
+    std::optional<AppointmentContent> content;  // absent: the item could not be read
+    QString failure;                            // why, when absent
+};
+
 // Why the mailbox could not be opened again for the conversion.
 struct ReaderOpenFailure {
     QString reason;            // for the user: the file system's word where it has one
@@ -52,6 +59,8 @@ public:
     // The message at `location`. Its large attachments come as sources that
     // read from this reader later, so the reader must outlive the content.
     [[nodiscard]] MessageRead ReadMessage(const ItemLocation& location);
+    // The appointment at `location`, for the calendar pass.
+    [[nodiscard]] AppointmentRead ReadAppointment(const ItemLocation& location);
     // The e-mail addresses of a contact (its three e-mail slots), in order.
     [[nodiscard]] QStringList ReadContactEmails(const ItemLocation& location);
 

@@ -2,6 +2,7 @@
 // every save that failed instead of hiding it.
 #include "convert/MessageWriter.h"
 
+#include "convert/CalendarWriter.h"
 #include "convert/MailboxReader.h"
 #include "convert/MemoryHeadroom.h"
 #include "convert/MessagePreparer.h"
@@ -10,9 +11,11 @@
 #include "convert/OutputNaming.h"
 #include "convert/OutputTree.h"
 #include "convert/VCardWriter.h"
+#include "scan/TimeText.h"
 #include "scan/WorkerGate.h"
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace tolvane {
@@ -107,6 +110,88 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
         ++progress;
     }
     context.sink->SetProgress(0);
+    return true;
+}
+
+bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, WriterContext& context)
+{
+    ConversionSummary& summary = *context.summary;
+    // One calendar per folder, in the order the folders first appear.
+    std::vector<QString> folderKeys;
+    std::map<QString, std::vector<const AppointmentRecord*>> byFolder;
+    for (const auto& record : appointments) {
+        auto& list = byFolder[record->folderKey];
+        if (list.empty())
+            folderKeys.push_back(record->folderKey);
+        list.push_back(record.get());
+    }
+    for (const QString& folderKey : folderKeys) {
+        const std::vector<const AppointmentRecord*>& records = byFolder[folderKey];
+        std::vector<AppointmentContent> events;
+        QString folderName;
+        int unreadable = 0;
+        for (const AppointmentRecord* record : records) {
+            if (!PassCheckpoint(context))
+                return false;
+            folderName = record->folderName;
+            if (context.reader == nullptr) {
+                // What the scan kept: the times and the place.
+                AppointmentContent event;
+                event.identifier = record->itemLocation.itemIdentifier;
+                event.location = record->location;
+                if (record->startTime)
+                    event.start = FiletimeToDateTime(record->startTime->ticks);
+                if (record->endTime)
+                    event.end = FiletimeToDateTime(record->endTime->ticks);
+                events.push_back(std::move(event));
+                continue;
+            }
+            AppointmentRead read = context.reader->ReadAppointment(record->itemLocation);
+            if (!read.content) {
+                ++unreadable;
+                NoteFailure(context, QStringLiteral("appointment %1 of %2").arg(record->number).arg(folderKey),
+                            read.failure);
+                continue;
+            }
+            events.push_back(std::move(*read.content));
+        }
+        // A changed occurrence of a series holds only what changed: the rest,
+        // its title and place among them, comes from the series.
+        for (AppointmentContent& event : events) {
+            for (const AppointmentRecord* record : records) {
+                if (record->itemLocation.itemIdentifier != event.identifier || !record->itemLocation.isEmbedded())
+                    continue;
+                const auto series = std::find_if(events.begin(), events.end(), [&](const AppointmentContent& other) {
+                    return other.identifier == record->itemLocation.topLevelIdentifier;
+                });
+                if (series == events.end())
+                    break;
+                if (event.subject.isEmpty())
+                    event.subject = series->subject;
+                if (event.location.isEmpty())
+                    event.location = series->location;
+                break;
+            }
+        }
+        int written = 0;
+        const QByteArray calendar = ComposeCalendar(events, &written);
+        // Appointments without a start have no place in a calendar.
+        const int withoutStart = static_cast<int>(events.size()) - written;
+        summary.eventsFailed += unreadable + withoutStart;
+        if (written == 0)
+            continue;
+        const QString nameText = folderName.isEmpty() ? QStringLiteral("Calendar") : folderName;
+        const NewFileResult result = SaveNewFile(
+            context, folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".ics"), attempt); },
+            calendar);
+        if (result.saved) {
+            ++summary.calendarFilesSaved;
+            summary.eventsSaved += written;
+        } else {
+            summary.eventsFailed += written;
+            NoteFailure(context, nameText + QLatin1String(".ics"), result.reason);
+        }
+    }
     return true;
 }
 

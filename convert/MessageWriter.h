@@ -1,5 +1,6 @@
-// The message writer: the contact pass (one vCard per contact record) and the
-// mail pass (one EML per top-level mail record), run by the conversion worker.
+// The message writer: the contact pass (one vCard per contact record), the
+// mail pass (one EML per top-level mail record) and the calendar pass (one
+// iCalendar file per folder of appointments), run by the conversion worker.
 #pragma once
 
 #include "convert/ConversionDriver.h"
@@ -41,5 +42,8 @@ void MakeWriterAvailable();
 // by a stop request (summary->interrupted is then set).
 [[nodiscard]] bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context);
 [[nodiscard]] bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context);
+// The calendar pass, after the mail pass: one iCalendar file per folder that
+// holds appointments, named after the folder, in its directory.
+[[nodiscard]] bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, WriterContext& context);
 
 }  // namespace tolvane

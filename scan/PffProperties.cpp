@@ -78,8 +78,8 @@ std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uin
     return value;
 }
 
-std::optional<PropertyValue> ReadStringNamedProperty(libpff_item_t* item, int setIndex,
-                                                     const StringNamedProperty& property, ReadFailures* failures)
+std::optional<PropertyValue> ReadNamedProperty(libpff_item_t* item, int setIndex, const NamedProperty& property,
+                                               ReadFailures* failures)
 {
     if (item == nullptr || setIndex < 0)
         return std::nullopt;
@@ -93,7 +93,8 @@ std::optional<PropertyValue> ReadStringNamedProperty(libpff_item_t* item, int se
     if (libpff_item_get_record_set_by_index(item, setIndex, recordSet.out(), nullptr) != 1
         || libpff_record_set_get_number_of_entries(recordSet.get(), &entries, nullptr) != 1)
         return failed();
-    const QByteArray wantedName(property.name);
+    const bool byName = property.name != nullptr;
+    const QByteArray wantedName = byName ? QByteArray(property.name) : QByteArray();
     for (int index = 0; index < entries; ++index) {
         PffRecordEntry entry;
         if (libpff_record_set_get_entry_by_index(recordSet.get(), index, entry.out(), nullptr) != 1)
@@ -101,24 +102,31 @@ std::optional<PropertyValue> ReadStringNamedProperty(libpff_item_t* item, int se
         // Owned by the entry; no reference of our own to release.
         libpff_name_to_id_map_entry_t* name = nullptr;
         uint8_t nameType = 0;
+        uint8_t guid[16] = {};
         if (libpff_record_entry_get_name_to_id_map_entry(entry.get(), &name, nullptr) != 1 || name == nullptr
             || libpff_name_to_id_map_entry_get_type(name, &nameType, nullptr) != 1
-            || nameType != LIBPFF_NAME_TO_ID_MAP_ENTRY_TYPE_STRING)
+            || libpff_name_to_id_map_entry_get_guid(name, guid, sizeof guid, nullptr) != 1
+            || std::memcmp(guid, property.propertySet, sizeof guid) != 0)
             continue;
-        uint8_t guid[16] = {};
-        size_t nameSize = 0;
-        if (libpff_name_to_id_map_entry_get_guid(name, guid, sizeof guid, nullptr) != 1
-            || std::memcmp(guid, property.propertySet, sizeof guid) != 0
-            || libpff_name_to_id_map_entry_get_utf8_string_size(name, &nameSize, nullptr) != 1
-            || nameSize != static_cast<size_t>(wantedName.size()) + 1)
-            continue;
-        QByteArray nameText(static_cast<qsizetype>(nameSize), '\0');
-        if (libpff_name_to_id_map_entry_get_utf8_string(name, reinterpret_cast<uint8_t*>(nameText.data()), nameSize,
-                                                        nullptr) != 1)
-            continue;
-        nameText.chop(1);
-        if (nameText != wantedName)
-            continue;
+        if (byName) {
+            size_t nameSize = 0;
+            if (nameType != LIBPFF_NAME_TO_ID_MAP_ENTRY_TYPE_STRING
+                || libpff_name_to_id_map_entry_get_utf8_string_size(name, &nameSize, nullptr) != 1
+                || nameSize != static_cast<size_t>(wantedName.size()) + 1)
+                continue;
+            QByteArray nameText(static_cast<qsizetype>(nameSize), '\0');
+            if (libpff_name_to_id_map_entry_get_utf8_string(name, reinterpret_cast<uint8_t*>(nameText.data()),
+                                                            nameSize, nullptr) != 1)
+                continue;
+            nameText.chop(1);
+            if (nameText != wantedName)
+                continue;
+        } else {
+            uint32_t number = 0;
+            if (nameType != LIBPFF_NAME_TO_ID_MAP_ENTRY_TYPE_NUMERIC
+                || libpff_name_to_id_map_entry_get_number(name, &number, nullptr) != 1 || number != property.number)
+                continue;
+        }
         PropertyValue value;
         size_t size = 0;
         if (libpff_record_entry_get_value_type(entry.get(), &value.valueType, nullptr) != 1

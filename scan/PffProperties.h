@@ -88,11 +88,10 @@ std::optional<FileTime> ReadFileTime(libpff_item_t* item, int setIndex, uint32_t
 // length character) that stored subjects may begin with; nullopt when absent.
 std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage, ReadFailures* failures = nullptr);
 
-// A property named by a string in its property set (the name-to-id map's
-// string entries), of record set `setIndex`. nullopt when absent.
-std::optional<PropertyValue> ReadStringNamedProperty(libpff_item_t* item, int setIndex,
-                                                     const StringNamedProperty& property,
-                                                     ReadFailures* failures = nullptr);
+// A named property by its property set and its name or number there (the
+// name-to-id map's entries), of record set `setIndex`. nullopt when absent.
+std::optional<PropertyValue> ReadNamedProperty(libpff_item_t* item, int setIndex, const NamedProperty& property,
+                                               ReadFailures* failures = nullptr);
 
 // The strings of a multi-valued string property (Unicode or 8-bit in
 // `codePage`); empty for other types or a malformed value.

@@ -131,6 +131,12 @@ inline constexpr uint32_t AppointmentLocation = 0x8208;
 inline constexpr uint32_t AppointmentStartWhole = 0x820D;
 inline constexpr uint32_t AppointmentEndWhole = 0x820E;
 inline constexpr uint32_t RecurrencePattern = 0x8232;
+inline constexpr uint32_t BusyStatus = 0x8205;
+inline constexpr uint32_t AppointmentSubType = 0x8215;
+
+// Named properties of the common set (PSETID_Common, {00062008-0000-0000-C000-000000000046}).
+inline constexpr uint32_t ReminderDelta = 0x8501;
+inline constexpr uint32_t ReminderSet = 0x8503;
 
 }  // namespace tolvane::PropertyTag
 
@@ -140,16 +146,21 @@ namespace tolvane {
 inline constexpr uint32_t kMessageFlagUnsent = 0x08;
 inline constexpr uint32_t kMessageFlagHasAttachments = 0x10;
 
-// Named properties known by name rather than by number: the property set's
-// GUID in its stored byte order, and the name.
-struct StringNamedProperty {
+// Named properties looked up by their property set and their name or number
+// in it, rather than through libpff's own numbering: the set's GUID in its
+// stored byte order, then the name (string-named) or the number (name null).
+struct NamedProperty {
     unsigned char propertySet[16];
+    uint32_t number;
     const char* name;
 };
 
 // The message's categories (PS_PUBLIC_STRINGS, {00020329-0000-0000-C000-000000000046}).
-inline constexpr StringNamedProperty kKeywordsProperty = {
-    {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46},
-    "Keywords"};
+inline constexpr NamedProperty kKeywordsProperty = {
+    {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}, 0, "Keywords"};
+// A meeting's identity across every copy of it (PSETID_Meeting,
+// {6ED8DA90-450B-101B-98DA-00AA003F1305}, number 0x0003).
+inline constexpr NamedProperty kGlobalObjectIdProperty = {
+    {0x90, 0xDA, 0xD8, 0x6E, 0x0B, 0x45, 0x1B, 0x10, 0x98, 0xDA, 0x00, 0xAA, 0x00, 0x3F, 0x13, 0x05}, 0x0003, nullptr};
 
 }  // namespace tolvane

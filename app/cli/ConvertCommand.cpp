@@ -177,15 +177,19 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
     const QStringList skipped = scanSink.skippedItems();
     const QString outputFolder = summary.outputRoot.isEmpty() ? QStringLiteral("none") : summary.outputRoot;
     PrintOut(QStringLiteral("Folders: %1\nMails saved: %2\nMails saved incomplete: %3\nMails failed: %4\n"
-                            "Embedded messages carried: %5\nContacts saved: %6\nContacts failed: %7\n"
-                            "Items skipped (unreadable): %8\nOutput folder: %9\n")
+                            "Embedded messages carried: %5\nContacts saved: %6\nContacts failed: %7\n")
                  .arg(store.folderNodeCount())
                  .arg(summary.mailSaved)
                  .arg(summary.mailIncomplete)
                  .arg(summary.mailFailed)
                  .arg(summary.embeddedCarried)
                  .arg(summary.contactsSaved)
-                 .arg(summary.contactsFailed)
+                 .arg(summary.contactsFailed));
+    PrintOut(QStringLiteral("Appointments saved: %1\nAppointments failed: %2\nCalendar files saved: %3\n"
+                            "Items skipped (unreadable): %4\nOutput folder: %5\n")
+                 .arg(summary.eventsSaved)
+                 .arg(summary.eventsFailed)
+                 .arg(summary.calendarFilesSaved)
                  .arg(skipped.size())
                  .arg(TerminalText(outputFolder)));
     PrintSkippedItems(skipped);

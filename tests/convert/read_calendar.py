@@ -1,0 +1,56 @@
+#!/usr/bin/python3
+"""Prints, as JSON, how the icalendar package reads an .ics file: one object
+per VEVENT with its text fields, its times in ISO form (dates as dates), its
+categories, organizer, attendees (address, CN, ROLE, CUTYPE) and alarm
+triggers."""
+import json
+import sys
+
+import icalendar
+
+
+def text(component, name):
+    value = component.get(name)
+    return None if value is None else str(value)
+
+
+def when(component, name):
+    value = component.get(name)
+    return None if value is None else value.dt.isoformat()
+
+
+def main(path):
+    with open(path, "rb") as handle:
+        calendar = icalendar.Calendar.from_ical(handle.read())
+    events = []
+    for event in calendar.walk("VEVENT"):
+        categories = []
+        for value in (event.get("CATEGORIES") if isinstance(event.get("CATEGORIES"), list)
+                      else [event.get("CATEGORIES")] if event.get("CATEGORIES") is not None else []):
+            categories += [str(c) for c in value.cats]
+        attendees = event.get("ATTENDEE") or []
+        if not isinstance(attendees, list):
+            attendees = [attendees]
+        organizer = event.get("ORGANIZER")
+        events.append({
+            "uid": text(event, "UID"),
+            "summary": text(event, "SUMMARY"),
+            "location": text(event, "LOCATION"),
+            "description": text(event, "DESCRIPTION"),
+            "class": text(event, "CLASS"),
+            "transp": text(event, "TRANSP"),
+            "status": text(event, "STATUS"),
+            "start": when(event, "DTSTART"),
+            "end": when(event, "DTEND"),
+            "categories": categories,
+            "organizer": None if organizer is None else [str(organizer), str(organizer.params.get("CN", ""))],
+            "attendees": [[str(a), str(a.params.get("CN", "")), str(a.params.get("ROLE", "")),
+                           str(a.params.get("CUTYPE", ""))] for a in attendees],
+            "alarms": [str(alarm.get("TRIGGER").dt) for alarm in event.walk("VALARM")],
+        })
+    json.dump({"version": text(calendar, "VERSION"), "events": events}, sys.stdout, ensure_ascii=False)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
