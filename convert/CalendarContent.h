@@ -2,6 +2,7 @@
 // what an iCalendar event carries, independent of how it is written.
 #pragma once
 
+#include "convert/AppointmentRecurrence.h"
 #include "convert/MailContent.h"
 
 #include <QByteArray>
@@ -40,6 +41,12 @@ struct AppointmentContent {
     QVector<Attendee> attendees;
     QByteArray globalObjectId;           // the meeting's identity across its copies; empty when none
     uint32_t identifier = 0;             // the item's identifier in the mailbox
+    std::optional<AppointmentRecurrence> recurrence;  // set for a recurring series
+    std::optional<TimeZoneRule> timeZone;             // the zone its local times are in
+    // A changed occurrence of a series: the start the occurrence had in the
+    // series (UTC), and the series' UID it belongs to.
+    std::optional<QDateTime> replacedStart;
+    QString seriesUid;
 };
 
 }  // namespace tolvane

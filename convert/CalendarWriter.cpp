@@ -4,6 +4,8 @@
 
 #include <libical/ical.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 
 namespace tolvane {
@@ -72,16 +74,214 @@ icalproperty_class ClassOf(HeaderProperties::Sensitivity sensitivity)
     return ICAL_CLASS_PUBLIC;
 }
 
-ComponentPtr MakeEvent(const AppointmentContent& content)
+icaltimetype LocalTime(const QDateTime& local)
+{
+    icaltimetype time = icaltime_null_time();
+    time.year = local.date().year();
+    time.month = local.date().month();
+    time.day = local.date().day();
+    time.hour = local.time().hour();
+    time.minute = local.time().minute();
+    time.second = local.time().second();
+    return time;
+}
+
+icaltimetype LocalDate(const QDate& day)
+{
+    icaltimetype date = icaltime_null_date();
+    date.year = day.year();
+    date.month = day.month();
+    date.day = day.day();
+    return date;
+}
+
+// A BYDAY entry as libical's recurrence keeps it: the weekday (Sunday 1) plus
+// eight times the position, the sign of the position on the whole
+// (icalrecurrencetype_day_day_of_week and _day_position read it back).
+short EncodedDay(int weekday, int position)
+{
+    const int value = (position < 0 ? -position : position) * 8 + weekday + 1;
+    return static_cast<short>(position < 0 ? -value : value);
+}
+
+// The time zones the calendar's events use, each written once as a VTIMEZONE
+// and kept as a libical zone to convert UTC instants into its local time.
+class ZoneSet {
+public:
+    ZoneSet() = default;
+    ZoneSet(const ZoneSet&) = delete;
+    ZoneSet& operator=(const ZoneSet&) = delete;
+    ~ZoneSet()
+    {
+        for (auto& [name, zone] : zones_)
+            icaltimezone_free(zone, 1);
+    }
+
+    // The zone of `rule`, its VTIMEZONE added to `calendar` the first time.
+    icaltimezone* Zone(const TimeZoneRule& rule, icalcomponent* calendar)
+    {
+        const QByteArray name = Utf8(rule.name);
+        if (const auto found = zones_.find(name); found != zones_.end())
+            return found->second;
+        icalcomponent* vtimezone = MakeVTimezone(rule, name);
+        icaltimezone* zone = icaltimezone_new();
+        icaltimezone_set_component(zone, icalcomponent_new_clone(vtimezone));
+        icalcomponent_add_component(calendar, vtimezone);
+        zones_.emplace(name, zone);
+        return zone;
+    }
+
+private:
+    static icalcomponent* Observance(icalcomponent* observance, const std::optional<TimeZoneRule::Transition>& change,
+                                     int fromSeconds, int toSeconds)
+    {
+        icaltimetype start = icaltime_null_time();
+        start.year = 1970;
+        start.month = 1;
+        start.day = 1;
+        if (change) {
+            start.hour = change->hour;
+            start.minute = change->minute;
+            icalrecurrencetype yearly;
+            icalrecurrencetype_clear(&yearly);
+            yearly.freq = ICAL_YEARLY_RECURRENCE;
+            yearly.by_month[0] = static_cast<short>(change->month);
+            yearly.by_day[0] = EncodedDay(change->weekday, change->week >= 5 ? -1 : change->week);
+            icalcomponent_add_property(observance, icalproperty_new_rrule(yearly));
+        }
+        icalcomponent_add_property(observance, icalproperty_new_dtstart(start));
+        icalcomponent_add_property(observance, icalproperty_new_tzoffsetfrom(fromSeconds));
+        icalcomponent_add_property(observance, icalproperty_new_tzoffsetto(toSeconds));
+        return observance;
+    }
+
+    // UTC = local + bias: the offset from UTC is its negative.
+    static icalcomponent* MakeVTimezone(const TimeZoneRule& rule, const QByteArray& name)
+    {
+        icalcomponent* vtimezone = icalcomponent_new_vtimezone();
+        icalcomponent_add_property(vtimezone, icalproperty_new_tzid(name.constData()));
+        const int standard = -(rule.biasMinutes + rule.standardBiasMinutes) * 60;
+        const int daylight = -(rule.biasMinutes + rule.daylightBiasMinutes) * 60;
+        if (!rule.toStandard || !rule.toDaylight) {
+            icalcomponent_add_component(vtimezone,
+                                        Observance(icalcomponent_new_xstandard(), std::nullopt, standard, standard));
+            return vtimezone;
+        }
+        icalcomponent_add_component(vtimezone,
+                                    Observance(icalcomponent_new_xstandard(), rule.toStandard, daylight, standard));
+        icalcomponent_add_component(vtimezone,
+                                    Observance(icalcomponent_new_xdaylight(), rule.toDaylight, standard, daylight));
+        return vtimezone;
+    }
+
+    std::map<QByteArray, icaltimezone*> zones_;
+};
+
+icalproperty* WithZone(icalproperty* property, icaltimezone* zone)
+{
+    if (zone != nullptr)
+        icalproperty_add_parameter(property, icalparameter_new_tzid(icaltimezone_get_tzid(zone)));
+    return property;
+}
+
+icalrecurrencetype RuleOf(const AppointmentRecurrence& recurrence, icaltimezone* zone)
+{
+    using R = AppointmentRecurrence;
+    icalrecurrencetype rule;
+    icalrecurrencetype_clear(&rule);
+    switch (recurrence.frequency) {
+    case R::Frequency::Daily: rule.freq = ICAL_DAILY_RECURRENCE; break;
+    case R::Frequency::Weekly: rule.freq = ICAL_WEEKLY_RECURRENCE; break;
+    case R::Frequency::Monthly: rule.freq = ICAL_MONTHLY_RECURRENCE; break;
+    case R::Frequency::Yearly: rule.freq = ICAL_YEARLY_RECURRENCE; break;
+    }
+    rule.interval = static_cast<short>(recurrence.interval);
+    rule.week_start = static_cast<icalrecurrencetype_weekday>(recurrence.firstDayOfWeek + 1);
+    int days = 0;
+    for (int weekday : recurrence.weekdays)
+        rule.by_day[days++] = EncodedDay(weekday, 0);
+    if (recurrence.setPosition != 0 && days > 0)
+        rule.by_set_pos[0] = static_cast<short>(recurrence.setPosition);
+    if (recurrence.monthDay != 0)
+        rule.by_month_day[0] = static_cast<short>(recurrence.monthDay);
+    if (recurrence.month != 0)
+        rule.by_month[0] = static_cast<short>(recurrence.month);
+    switch (recurrence.end) {
+    case R::End::AfterCount:
+        rule.count = recurrence.count;
+        break;
+    case R::End::ByDate: {
+        // The end of the last day an occurrence may start on, in UTC.
+        icaltimetype until = LocalTime(QDateTime(recurrence.until, QTime(23, 59, 59)));
+        if (zone != nullptr)
+            icaltimezone_convert_time(&until, zone, icaltimezone_get_utc_timezone());
+        until.zone = icaltimezone_get_utc_timezone();
+        rule.until = until;
+        break;
+    }
+    case R::End::Never:
+        break;
+    }
+    return rule;
+}
+
+// DTSTART, DTEND, RRULE and EXDATE of a series, in its own zone's local time
+// (the blob's), or read as UTC when the appointment names no zone.
+void AddSeriesTimes(icalcomponent* vevent, const AppointmentContent& content, icaltimezone* zone)
+{
+    const AppointmentRecurrence& recurrence = *content.recurrence;
+    if (content.allDay) {
+        icalcomponent_add_property(vevent, icalproperty_new_dtstart(LocalDate(recurrence.start.date())));
+        const int days = std::max(1, (recurrence.durationMinutes + 24 * 60 - 1) / (24 * 60));
+        icalcomponent_add_property(vevent,
+                                   icalproperty_new_dtend(LocalDate(recurrence.start.date().addDays(days))));
+    } else {
+        icalcomponent_add_property(vevent, WithZone(icalproperty_new_dtstart(LocalTime(recurrence.start)), zone));
+        icalcomponent_add_property(
+            vevent,
+            WithZone(icalproperty_new_dtend(LocalTime(recurrence.start.addSecs(recurrence.durationMinutes * 60LL))),
+                     zone));
+    }
+    icalcomponent_add_property(vevent, icalproperty_new_rrule(RuleOf(recurrence, zone)));
+    for (const QDate& day : recurrence.deletedDates) {
+        if (content.allDay)
+            icalcomponent_add_property(vevent, icalproperty_new_exdate(LocalDate(day)));
+        else
+            icalcomponent_add_property(
+                vevent, WithZone(icalproperty_new_exdate(LocalTime(QDateTime(day, recurrence.start.time()))), zone));
+    }
+}
+
+ComponentPtr MakeEvent(const AppointmentContent& content, ZoneSet& zones, icalcomponent* calendar)
 {
     ComponentPtr event(icalcomponent_new_vevent());
     icalcomponent* vevent = event.get();
-    icalcomponent_add_property(vevent, icalproperty_new_uid(Utf8(EventUid(content)).constData()));
+    icaltimezone* zone = content.timeZone ? zones.Zone(*content.timeZone, calendar) : nullptr;
+    const bool occurrence = !content.seriesUid.isEmpty() && content.replacedStart;
+    icalcomponent_add_property(
+        vevent, icalproperty_new_uid(Utf8(occurrence ? content.seriesUid : EventUid(content)).constData()));
+    if (occurrence) {
+        // The occurrence of the series it replaces, in the series' own terms.
+        icaltimetype replaced = UtcTime(*content.replacedStart);
+        if (content.allDay) {
+            replaced = DateOf(*content.replacedStart);
+            icalcomponent_add_property(vevent, icalproperty_new_recurrenceid(replaced));
+        } else if (zone != nullptr) {
+            icaltimezone_convert_time(&replaced, icaltimezone_get_utc_timezone(), zone);
+            replaced.zone = nullptr;
+            icalcomponent_add_property(vevent, WithZone(icalproperty_new_recurrenceid(replaced), zone));
+        } else {
+            icalcomponent_add_property(vevent, icalproperty_new_recurrenceid(replaced));
+        }
+    }
     // The time of the last change stands for when this description of the
     // event was made, so the same mailbox always gives the same file.
-    const QDateTime stamp = content.modified.value_or(content.created.value_or(*content.start));
+    const QDateTime stamp = content.modified.value_or(
+        content.created.value_or(content.start.value_or(QDateTime::fromSecsSinceEpoch(0, Qt::UTC))));
     icalcomponent_add_property(vevent, icalproperty_new_dtstamp(UtcTime(stamp)));
-    if (content.allDay) {
+    if (content.recurrence && !occurrence) {
+        AddSeriesTimes(vevent, content, zone);
+    } else if (content.allDay) {
         icalcomponent_add_property(vevent, icalproperty_new_dtstart(DateOf(*content.start)));
         if (content.end && *content.end > *content.start)
             icalcomponent_add_property(vevent, icalproperty_new_dtend(DateOf(*content.end)));
@@ -159,10 +359,11 @@ QByteArray ComposeCalendar(const std::vector<AppointmentContent>& events, int* w
     icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
     icalcomponent_add_property(calendar.get(), icalproperty_new_calscale("GREGORIAN"));
     int count = 0;
+    ZoneSet zones;
     for (const AppointmentContent& event : events) {
-        if (!event.start || !event.start->isValid())
+        if ((!event.start || !event.start->isValid()) && !event.recurrence)
             continue;
-        icalcomponent_add_component(calendar.get(), MakeEvent(event).release());
+        icalcomponent_add_component(calendar.get(), MakeEvent(event, zones, calendar.get()).release());
         ++count;
     }
     if (written != nullptr)

@@ -832,6 +832,12 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
         const auto delta = Read32(item, 0, Tag::ReminderDelta);
         content.reminderMinutes = delta ? static_cast<int>(static_cast<int32_t>(*delta)) : 15;
     }
+    if (const auto blob = ReadBinary(item, 0, Tag::AppointmentRecur))
+        content.recurrence = ParseAppointmentRecurrence(*blob);
+    if (const auto zone = ReadBinary(item, 0, Tag::TimeZoneStruct))
+        content.timeZone = ParseTimeZoneStruct(
+            *zone, ReadMessageString(item, Tag::TimeZoneDescription, fileCodePage).value_or(QString()).trimmed());
+    content.replacedStart = TimeOf(item, Tag::ExceptionReplaceTime);
     if (const auto global = ReadNamedProperty(item, 0, kGlobalObjectIdProperty);
         global && global->valueType == PropertyType::Binary)
         content.globalObjectId = global->data;

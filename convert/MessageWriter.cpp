@@ -170,6 +170,11 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, Write
                     event.subject = series->subject;
                 if (event.location.isEmpty())
                     event.location = series->location;
+                if (series->recurrence) {
+                    event.seriesUid = EventUid(*series);
+                    if (!event.timeZone)
+                        event.timeZone = series->timeZone;
+                }
                 break;
             }
         }

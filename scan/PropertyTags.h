@@ -132,6 +132,10 @@ inline constexpr uint32_t AppointmentStartWhole = 0x820D;
 inline constexpr uint32_t AppointmentEndWhole = 0x820E;
 inline constexpr uint32_t RecurrencePattern = 0x8232;
 inline constexpr uint32_t BusyStatus = 0x8205;
+inline constexpr uint32_t AppointmentRecur = 0x8216;
+inline constexpr uint32_t ExceptionReplaceTime = 0x8228;
+inline constexpr uint32_t TimeZoneStruct = 0x8233;
+inline constexpr uint32_t TimeZoneDescription = 0x8234;
 inline constexpr uint32_t AppointmentSubType = 0x8215;
 
 // Named properties of the common set (PSETID_Common, {00062008-0000-0000-C000-000000000046}).

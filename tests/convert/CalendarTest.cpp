@@ -7,6 +7,7 @@
 #include "convert/CalendarWriter.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
+#include "tests/support/AppointmentBlobs.h"
 #include "tests/support/PstBuilder.h"
 
 #include <QJsonArray>
@@ -14,6 +15,10 @@
 #include <QJsonObject>
 
 #include <libical/ical.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace tolvane {
 namespace {
@@ -69,6 +74,53 @@ LibicalReading ReadWithLibical(const QByteArray& text)
         reading.errors << QString::fromUtf8(icalproperty_get_xlicerror(error));
     icalcomponent_free(calendar);
     return reading;
+}
+
+// Every occurrence of the series titled `summary` between `begin` and `end`,
+// as UTC seconds, expanded by libical's recurrence iterator (deleted
+// occurrences left out); the changed occurrences of the series as their
+// replaced start and new start.
+struct Expansion {
+    std::vector<qint64> occurrences;
+    std::vector<std::pair<qint64, qint64>> changed;
+};
+
+Expansion ExpandWithLibical(const QByteArray& text, const QString& summary,
+                            const QDateTime& begin = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC),
+                            const QDateTime& end = QDateTime(QDate(2027, 1, 1), QTime(0, 0), Qt::UTC))
+{
+    Expansion expansion;
+    icalcomponent* calendar = icalparser_parse_string(text.constData());
+    if (calendar == nullptr)
+        return expansion;
+    icaltimetype from = icaltime_from_timet_with_zone(begin.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
+    icaltimetype to = icaltime_from_timet_with_zone(end.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
+    for (icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
+         event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+        if (QString::fromUtf8(icalcomponent_get_summary(event)) != summary)
+            continue;
+        if (icalproperty* replaced = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY)) {
+            const icaltimetype was = icalproperty_get_datetime_with_component(replaced, event);
+            const icaltimetype now = icalcomponent_get_dtstart(event);
+            expansion.changed.emplace_back(icaltime_as_timet_with_zone(was, was.zone),
+                                           icaltime_as_timet_with_zone(now, now.zone));
+            continue;
+        }
+        icalcomponent_foreach_recurrence(
+            event, from, to,
+            [](icalcomponent*, struct icaltime_span* span, void* data) {
+                static_cast<Expansion*>(data)->occurrences.push_back(span->start);
+            },
+            &expansion);
+    }
+    icalcomponent_free(calendar);
+    std::sort(expansion.occurrences.begin(), expansion.occurrences.end());
+    return expansion;
+}
+
+qint64 Utc(int month, int day, int hour, int minute = 0)
+{
+    return QDateTime(QDate(2026, month, day), QTime(hour, minute), Qt::UTC).toSecsSinceEpoch();
 }
 
 class CalendarTest : public ::testing::Test {
@@ -196,8 +248,8 @@ TEST_F(CalendarTest, NoAppointmentsNoCalendarAndTheNoticeAsBefore)
     EXPECT_EQ(sink_.notices(), QStringList{"Saving sucessfully completed."});
 }
 
-// The real sample's weekly series and its two changed occurrences: each is an
-// event, the occurrences titled like their series.
+// The real sample's weekly series, its deleted occurrence and its two changed
+// ones: the series recurs in its own zone, the changed ones replace theirs.
 TEST_F(CalendarTest, TheSamplesSeriesAndItsChangedOccurrencesAreWritten)
 {
     const QString sample = QStringLiteral(TOLVANE_SAMPLES_DIR "/dist-list.pst");
@@ -223,14 +275,106 @@ TEST_F(CalendarTest, TheSamplesSeriesAndItsChangedOccurrencesAreWritten)
     EXPECT_EQ(ReadWithLibical(ReadAll(files.first())).errors, QStringList());
     const QJsonArray events = PythonCalendar(files.first()).value("events").toArray();
     ASSERT_EQ(events.size(), 3);
-    QStringList starts;
-    for (const QJsonValue& event : events) {
+    for (const QJsonValue& event : events)
         EXPECT_EQ(event.toObject().value("summary").toString(), "Test appointment");
-        starts << event.toObject().value("start").toString();
+    // Tuesdays at 08:00 Pacific time; 9 August deleted, 23 and 30 August
+    // moved to 09:00 and 10:00.
+    auto utc = [](int month, int day, int hour) {
+        return QDateTime(QDate(2016, month, day), QTime(hour, 0), Qt::UTC).toSecsSinceEpoch();
+    };
+    const Expansion series = ExpandWithLibical(ReadAll(files.first()), "Test appointment",
+                                               QDateTime(QDate(2016, 8, 1), QTime(0, 0), Qt::UTC),
+                                               QDateTime(QDate(2016, 9, 7), QTime(0, 0), Qt::UTC));
+    EXPECT_EQ(series.occurrences,
+              (std::vector<qint64>{utc(8, 2, 15), utc(8, 16, 15), utc(8, 23, 15), utc(8, 30, 15), utc(9, 6, 15)}));
+    auto changed = series.changed;
+    std::sort(changed.begin(), changed.end());
+    EXPECT_EQ(changed, (std::vector<std::pair<qint64, qint64>>{{utc(8, 23, 15), utc(8, 23, 16)},
+                                                               {utc(8, 30, 15), utc(8, 30, 17)}}));
+}
+
+TEST_F(CalendarTest, RecurringSeriesExpandToTheDatesTheyWereWrittenWith)
+{
+    PstBuilder pst;
+    auto& calendar = pst.topOfPersonalFolders().addFolder("Calendar").containerClass("IPF.Appointment");
+    // Mondays and Wednesdays at 09:00 in a central European zone, eight
+    // times across the change to summer time (29 March); the 25 March one
+    // deleted, the 1 April one moved to 11:00.
+    RecurrenceSpec weekly;
+    weekly.dayMask = (1u << 1) | (1u << 3);
+    weekly.endType = 0x2022;
+    weekly.occurrences = 8;
+    weekly.deletedDates = {BlobMinutes(2026, 3, 25), BlobMinutes(2026, 4, 1)};
+    weekly.modifiedDates = {BlobMinutes(2026, 4, 1)};
+    weekly.startDate = BlobMinutes(2026, 3, 16);
+    weekly.startMinute = 9 * 60;
+    weekly.endMinute = 9 * 60 + 30;
+    Message moved("IPM.Appointment");
+    moved.appointment(At(32, 9), At(32, 9, 30)).body("moved")
+        .namedProperty(propsets::Appointment, 0x8228, PropertyValue::time(At(32, 7)));
+    calendar.addAppointment("Standup")
+        .appointment(At(16, 8), At(16, 8, 30))
+        .namedProperty(propsets::Appointment, 0x8216, PropertyValue::binary(RecurrenceBlob(weekly)))
+        .namedProperty(propsets::Appointment, 0x8233,
+                       PropertyValue::binary(TimeZoneStruct(-60, 0, -60, {10, 0, 5, 3}, {3, 0, 5, 2})))
+        .namedProperty(propsets::Appointment, 0x8234, PropertyValue::unicode("W. Europe Standard Time"))
+        .embed(moved, "Standup");
+    // The second Tuesday of each month, three times, in no named zone.
+    RecurrenceSpec monthly;
+    monthly.frequency = 0x200C;
+    monthly.patternType = 0x0003;
+    monthly.dayMask = 1u << 2;
+    monthly.nth = 2;
+    monthly.endType = 0x2022;
+    monthly.occurrences = 3;
+    monthly.startDate = BlobMinutes(2026, 3, 10);
+    monthly.startMinute = 14 * 60;
+    monthly.endMinute = 15 * 60;
+    calendar.addAppointment("Board")
+        .appointment(At(10, 14), At(10, 15))
+        .namedProperty(propsets::Appointment, 0x8216, PropertyValue::binary(RecurrenceBlob(monthly)));
+    // Every other day until 7 March.
+    RecurrenceSpec daily;
+    daily.frequency = 0x200A;
+    daily.patternType = 0x0000;
+    daily.period = 2 * 24 * 60;
+    daily.endType = 0x2021;
+    daily.endDate = BlobMinutes(2026, 3, 7);
+    daily.startDate = BlobMinutes(2026, 3, 1);
+    daily.startMinute = 6 * 60;
+    daily.endMinute = 6 * 60 + 15;
+    calendar.addAppointment("Every other day")
+        .appointment(At(1, 6), At(1, 6, 15))
+        .namedProperty(propsets::Appointment, 0x8216, PropertyValue::binary(RecurrenceBlob(daily)));
+
+    const ConversionSummary summary = Convert(pst);
+    EXPECT_EQ(summary.eventsSaved, 4);
+    EXPECT_EQ(summary.eventsFailed, 0);
+    const QStringList files = FilesBelow(temp_.filePath("out"), ".ics");
+    ASSERT_EQ(files.size(), 1);
+    const QByteArray text = ReadAll(files.first());
+    EXPECT_EQ(ReadWithLibical(text).errors, QStringList()) << text.toStdString();
+
+    const Expansion standup = ExpandWithLibical(text, "Standup");
+    EXPECT_EQ(standup.occurrences, (std::vector<qint64>{Utc(3, 16, 8), Utc(3, 18, 8), Utc(3, 23, 8), Utc(3, 30, 7),
+                                                        Utc(4, 1, 7), Utc(4, 6, 7), Utc(4, 8, 7)}))
+        << text.toStdString();
+    EXPECT_EQ(standup.changed, (std::vector<std::pair<qint64, qint64>>{{Utc(4, 1, 7), Utc(4, 1, 9)}}));
+    EXPECT_EQ(ExpandWithLibical(text, "Board").occurrences,
+              (std::vector<qint64>{Utc(3, 10, 14), Utc(4, 14, 14), Utc(5, 12, 14)}));
+    EXPECT_EQ(ExpandWithLibical(text, "Every other day").occurrences,
+              (std::vector<qint64>{Utc(3, 1, 6), Utc(3, 3, 6), Utc(3, 5, 6), Utc(3, 7, 6)}));
+
+    // Python's reader sees the same four events, the moved one tied to its series.
+    const QJsonArray events = PythonCalendar(files.first()).value("events").toArray();
+    ASSERT_EQ(events.size(), 4);
+    QStringList uidsOfStandup;
+    for (const QJsonValue& event : events) {
+        if (event.toObject().value("summary").toString() == "Standup")
+            uidsOfStandup << event.toObject().value("uid").toString();
     }
-    starts.sort();
-    EXPECT_EQ(starts, (QStringList{"2016-08-02T15:00:00+00:00", "2016-08-23T16:00:00+00:00",
-                                   "2016-08-30T17:00:00+00:00"}));
+    ASSERT_EQ(uidsOfStandup.size(), 2);
+    EXPECT_EQ(uidsOfStandup[0], uidsOfStandup[1]);
 }
 
 TEST(CalendarWriterTest, UidsComeFromTheMeetingsIdentityElseFromTheItem)

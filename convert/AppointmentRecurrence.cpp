@@ -1,0 +1,203 @@
+// Decoding of the recurrence blob and the time-zone structure.
+#include "convert/AppointmentRecurrence.h"
+
+#include <QtEndian>
+
+namespace tolvane {
+
+namespace {
+
+// Reads little-endian fields in order; any read past the end marks it bad.
+class BlobReader {
+public:
+    explicit BlobReader(const QByteArray& data) : data_(data) {}
+    quint16 u16() { return take<quint16>(); }
+    quint32 u32() { return take<quint32>(); }
+    bool ok() const { return ok_; }
+
+private:
+    template <typename T>
+    T take()
+    {
+        if (at_ + qsizetype(sizeof(T)) > data_.size()) {
+            ok_ = false;
+            return 0;
+        }
+        const T value = qFromLittleEndian<T>(reinterpret_cast<const uchar*>(data_.constData() + at_));
+        at_ += sizeof(T);
+        return value;
+    }
+    const QByteArray& data_;
+    qsizetype at_ = 0;
+    bool ok_ = true;
+};
+
+// Minutes since 1601-01-01 (the blob's dates) as a date.
+QDate DateFromMinutes(quint32 minutes)
+{
+    return QDate(1601, 1, 1).addDays(static_cast<qint64>(minutes) / (24 * 60));
+}
+
+QVector<int> Weekdays(quint32 mask)
+{
+    QVector<int> days;
+    for (int day = 0; day < 7; ++day) {
+        if ((mask & (1u << day)) != 0)
+            days << day;
+    }
+    return days;
+}
+
+}  // namespace
+
+std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray& blob)
+{
+    using R = AppointmentRecurrence;
+    BlobReader in(blob);
+    in.u16();  // reader version
+    in.u16();  // writer version
+    const quint16 frequency = in.u16();
+    const quint16 patternType = in.u16();
+    const quint16 calendarType = in.u16();
+    in.u32();  // first date and time
+    const quint32 period = in.u32();
+    in.u32();  // sliding flag (tasks)
+    if (!in.ok() || calendarType != 0)
+        return std::nullopt;
+    R rule;
+    quint32 dayMask = 0;
+    quint32 nth = 0;
+    quint32 dayOfMonth = 0;
+    switch (patternType) {
+    case 0x0000:  // every n days
+        break;
+    case 0x0001:  // weeks, on days
+        dayMask = in.u32();
+        break;
+    case 0x0002:  // months, on a day
+    case 0x0004:  // months, on the last day
+        dayOfMonth = in.u32();
+        break;
+    case 0x0003:  // months, on the n-th weekday
+        dayMask = in.u32();
+        nth = in.u32();
+        break;
+    default:  // the Hijri patterns
+        return std::nullopt;
+    }
+    const quint32 endType = in.u32();
+    const quint32 occurrences = in.u32();
+    const quint32 firstDayOfWeek = in.u32();
+    const quint32 deletedCount = in.u32();
+    if (!in.ok() || deletedCount > 100000)
+        return std::nullopt;
+    QVector<QDate> deleted;
+    for (quint32 i = 0; i < deletedCount; ++i)
+        deleted << DateFromMinutes(in.u32());
+    const quint32 modifiedCount = in.u32();
+    if (!in.ok() || modifiedCount > 100000)
+        return std::nullopt;
+    for (quint32 i = 0; i < modifiedCount; ++i)
+        rule.modifiedDates << DateFromMinutes(in.u32());
+    const QDate startDate = DateFromMinutes(in.u32());
+    const QDate endDate = DateFromMinutes(in.u32());
+    in.u32();  // reader version 2
+    in.u32();  // writer version 2
+    const quint32 startOffset = in.u32();
+    const quint32 endOffset = in.u32();
+    if (!in.ok() || endOffset < startOffset || startOffset >= 24 * 60)
+        return std::nullopt;
+
+    switch (frequency) {
+    case 0x200A:  // daily: every n days, or every weekday (a weekly pattern)
+        rule.frequency = patternType == 0x0001 ? R::Frequency::Weekly : R::Frequency::Daily;
+        rule.interval = patternType == 0x0001 ? 1 : static_cast<int>(period / (24 * 60));
+        break;
+    case 0x200B:
+        rule.frequency = R::Frequency::Weekly;
+        rule.interval = static_cast<int>(period);
+        break;
+    case 0x200C:
+        rule.frequency = R::Frequency::Monthly;
+        rule.interval = static_cast<int>(period);
+        break;
+    case 0x200D:
+        rule.frequency = R::Frequency::Yearly;
+        rule.interval = static_cast<int>(period / 12);
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (rule.interval < 1)
+        rule.interval = 1;
+    rule.weekdays = Weekdays(dayMask);
+    if (patternType == 0x0004)
+        rule.monthDay = -1;
+    else if (patternType == 0x0002)
+        rule.monthDay = static_cast<int>(dayOfMonth);
+    if (patternType == 0x0003)
+        rule.setPosition = nth >= 5 ? -1 : static_cast<int>(nth);
+    if (rule.frequency == R::Frequency::Yearly)
+        rule.month = startDate.month();
+    switch (endType) {
+    case 0x2021:
+        rule.end = R::End::ByDate;
+        rule.until = endDate;
+        break;
+    case 0x2022:
+        rule.end = R::End::AfterCount;
+        rule.count = static_cast<int>(occurrences);
+        break;
+    default:
+        rule.end = R::End::Never;
+        break;
+    }
+    rule.firstDayOfWeek = static_cast<int>(firstDayOfWeek % 7);
+    rule.start = QDateTime(startDate, QTime(0, 0).addSecs(static_cast<int>(startOffset) * 60));
+    rule.durationMinutes = static_cast<int>(endOffset - startOffset);
+    // The deleted list names the changed occurrences too: only the others are gone.
+    for (const QDate& date : deleted) {
+        if (!rule.modifiedDates.contains(date))
+            rule.deletedDates << date;
+    }
+    return rule;
+}
+
+std::optional<TimeZoneRule> ParseTimeZoneStruct(const QByteArray& data, const QString& name)
+{
+    BlobReader in(data);
+    TimeZoneRule zone;
+    zone.name = name;
+    zone.biasMinutes = static_cast<qint32>(in.u32());
+    zone.standardBiasMinutes = static_cast<qint32>(in.u32());
+    zone.daylightBiasMinutes = static_cast<qint32>(in.u32());
+    auto transition = [&]() -> std::optional<TimeZoneRule::Transition> {
+        in.u16();  // year
+        // SYSTEMTIME: year, month, day of week, day (the week), hour, minute, second, milliseconds.
+        in.u16();
+        TimeZoneRule::Transition t;
+        t.month = in.u16();
+        t.weekday = in.u16();
+        t.week = in.u16();
+        t.hour = in.u16();
+        t.minute = in.u16();
+        in.u16();
+        in.u16();
+        if (t.month < 1 || t.month > 12 || t.weekday > 6 || t.week < 1 || t.week > 5 || t.hour > 23 || t.minute > 59)
+            return std::nullopt;
+        return t;
+    };
+    zone.toStandard = transition();
+    zone.toDaylight = transition();
+    if (!in.ok() || zone.biasMinutes < -24 * 60 || zone.biasMinutes > 24 * 60)
+        return std::nullopt;
+    if (!zone.toStandard || !zone.toDaylight) {
+        zone.toStandard.reset();
+        zone.toDaylight.reset();
+    }
+    if (zone.name.trimmed().isEmpty())
+        zone.name = QStringLiteral("Zone %1").arg(-zone.biasMinutes);
+    return zone;
+}
+
+}  // namespace tolvane
