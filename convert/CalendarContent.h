@@ -49,4 +49,43 @@ struct AppointmentContent {
     QString seriesUid;
 };
 
+// A task, for a VTODO.
+struct TaskContent {
+    enum class Status { NotStarted, InProgress, Completed, Waiting, Deferred };
+    QString subject;
+    QString description;
+    std::optional<QDate> start;           // the day work is to begin
+    std::optional<QDate> due;
+    std::optional<QDateTime> completed;   // UTC
+    std::optional<int> percentComplete;   // 0-100
+    std::optional<Status> status;
+    std::optional<HeaderProperties::Importance> importance;
+    HeaderProperties::Sensitivity sensitivity = HeaderProperties::Sensitivity::None;
+    QStringList categories;
+    std::optional<QDateTime> created;
+    std::optional<QDateTime> modified;
+    uint32_t identifier = 0;
+};
+
+// A note or a journal entry, for a VJOURNAL.
+struct NoteContent {
+    bool journal = false;                 // a journal entry (with its own times), else a note
+    QString subject;
+    QString text;
+    QString journalType;                  // the journal entry's kind ("Phone call", ...)
+    std::optional<QDateTime> start;       // UTC; a journal entry's start
+    std::optional<QDateTime> created;
+    std::optional<QDateTime> modified;
+    QStringList categories;
+    uint32_t identifier = 0;
+};
+
+// A distribution list, for a vCard of kind group.
+struct DistributionListContent {
+    QString name;
+    QVector<MailAddress> members;         // the members that carry an address
+    QString notes;
+    uint32_t identifier = 0;
+};
+
 }  // namespace tolvane

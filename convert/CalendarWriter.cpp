@@ -352,22 +352,105 @@ QString EventUid(const AppointmentContent& event)
     return QStringLiteral("tolvane-%1-%2").arg(event.identifier).arg(created);
 }
 
-QByteArray ComposeCalendar(const std::vector<AppointmentContent>& events, int* written)
+namespace {
+
+// The common part of a to-do and a journal entry: identity, stamps, texts.
+void AddItemBasics(icalcomponent* component, const QString& uid, const std::optional<QDateTime>& created,
+                   const std::optional<QDateTime>& modified, const QString& summary, const QString& description,
+                   const QStringList& categories)
+{
+    icalcomponent_add_property(component, icalproperty_new_uid(Utf8(uid).constData()));
+    const QDateTime stamp = modified.value_or(created.value_or(QDateTime::fromSecsSinceEpoch(0, Qt::UTC)));
+    icalcomponent_add_property(component, icalproperty_new_dtstamp(UtcTime(stamp)));
+    if (created)
+        icalcomponent_add_property(component, icalproperty_new_created(UtcTime(*created)));
+    if (modified)
+        icalcomponent_add_property(component, icalproperty_new_lastmodified(UtcTime(*modified)));
+    AddText(component, icalproperty_new_summary, summary);
+    AddText(component, icalproperty_new_description, description);
+    for (const QString& category : categories)
+        AddText(component, icalproperty_new_categories, category);
+}
+
+QString ItemUid(uint32_t identifier, const std::optional<QDateTime>& created)
+{
+    return QStringLiteral("tolvane-%1-%2").arg(identifier).arg(created ? created->toSecsSinceEpoch() : 0);
+}
+
+icalcomponent* MakeTodo(const TaskContent& task)
+{
+    using Status = TaskContent::Status;
+    icalcomponent* todo = icalcomponent_new_vtodo();
+    AddItemBasics(todo, ItemUid(task.identifier, task.created), task.created, task.modified, task.subject,
+                  task.description, task.categories);
+    if (task.start)
+        icalcomponent_add_property(todo, icalproperty_new_dtstart(LocalDate(*task.start)));
+    if (task.due && (!task.start || *task.due >= *task.start))
+        icalcomponent_add_property(todo, icalproperty_new_due(LocalDate(*task.due)));
+    if (task.completed && task.status == Status::Completed)
+        icalcomponent_add_property(todo, icalproperty_new_completed(UtcTime(*task.completed)));
+    if (task.percentComplete)
+        icalcomponent_add_property(todo, icalproperty_new_percentcomplete(*task.percentComplete));
+    if (task.status) {
+        switch (*task.status) {
+        case Status::NotStarted: icalcomponent_add_property(todo, icalproperty_new_status(ICAL_STATUS_NEEDSACTION)); break;
+        case Status::InProgress: icalcomponent_add_property(todo, icalproperty_new_status(ICAL_STATUS_INPROCESS)); break;
+        case Status::Completed: icalcomponent_add_property(todo, icalproperty_new_status(ICAL_STATUS_COMPLETED)); break;
+        case Status::Waiting:
+        case Status::Deferred: break;  // no iCalendar status says "waiting"
+        }
+    }
+    if (task.importance && *task.importance != HeaderProperties::Importance::Normal)
+        icalcomponent_add_property(
+            todo, icalproperty_new_priority(*task.importance == HeaderProperties::Importance::High ? 1 : 9));
+    if (task.sensitivity != HeaderProperties::Sensitivity::None)
+        icalcomponent_add_property(todo, icalproperty_new_class(ClassOf(task.sensitivity)));
+    return todo;
+}
+
+icalcomponent* MakeJournal(const NoteContent& note)
+{
+    icalcomponent* journal = icalcomponent_new_vjournal();
+    // A note has no title of its own: its first line stands for one.
+    QString summary = note.subject.trimmed();
+    if (summary.isEmpty())
+        summary = note.text.section(u'\n', 0, 0).trimmed();
+    AddItemBasics(journal, ItemUid(note.identifier, note.created), note.created, note.modified, summary, note.text,
+                  note.categories);
+    const std::optional<QDateTime> start = note.journal && note.start ? note.start : note.created;
+    if (start)
+        icalcomponent_add_property(journal, icalproperty_new_dtstart(UtcTime(*start)));
+    if (!note.journalType.isEmpty())
+        AddText(journal, icalproperty_new_categories, note.journalType);
+    return journal;
+}
+
+}  // namespace
+
+QByteArray ComposeCalendar(const CalendarItems& items, CalendarCounts* counts)
 {
     ComponentPtr calendar(icalcomponent_new_vcalendar());
     icalcomponent_add_property(calendar.get(), icalproperty_new_prodid("-//Tolvane//Tolvane//EN"));
     icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
     icalcomponent_add_property(calendar.get(), icalproperty_new_calscale("GREGORIAN"));
-    int count = 0;
+    CalendarCounts written;
     ZoneSet zones;
-    for (const AppointmentContent& event : events) {
+    for (const AppointmentContent& event : items.events) {
         if ((!event.start || !event.start->isValid()) && !event.recurrence)
             continue;
         icalcomponent_add_component(calendar.get(), MakeEvent(event, zones, calendar.get()).release());
-        ++count;
+        ++written.events;
     }
-    if (written != nullptr)
-        *written = count;
+    for (const TaskContent& task : items.tasks) {
+        icalcomponent_add_component(calendar.get(), MakeTodo(task));
+        ++written.tasks;
+    }
+    for (const NoteContent& note : items.notes) {
+        icalcomponent_add_component(calendar.get(), MakeJournal(note));
+        ++written.notes;
+    }
+    if (counts != nullptr)
+        *counts = written;
     char* text = icalcomponent_as_ical_string_r(calendar.get());
     QByteArray bytes(text != nullptr ? text : "");
     icalmemory_free_buffer(text);

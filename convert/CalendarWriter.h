@@ -9,10 +9,25 @@
 
 namespace tolvane {
 
-// The calendar of `events` as iCalendar text (CRLF line ends, folded by
-// libical). Events without a start are left out; the count written goes to
-// *written when given.
-QByteArray ComposeCalendar(const std::vector<AppointmentContent>& events, int* written = nullptr);
+// What one folder's calendar file holds.
+struct CalendarItems {
+    std::vector<AppointmentContent> events;
+    std::vector<TaskContent> tasks;
+    std::vector<NoteContent> notes;  // notes and journal entries
+};
+
+// How many of each went into a calendar.
+struct CalendarCounts {
+    int events = 0;  // appointments without a start are left out
+    int tasks = 0;
+    int notes = 0;
+    int total() const { return events + tasks + notes; }
+};
+
+// The calendar of `items` as iCalendar text (CRLF line ends, folded by
+// libical): a VEVENT per appointment, a VTODO per task, a VJOURNAL per note
+// or journal entry. What was written is counted into *counts when given.
+QByteArray ComposeCalendar(const CalendarItems& items, CalendarCounts* counts = nullptr);
 
 // The UID of an event: the meeting's global identity in hexadecimal when it
 // has one, else one derived from the item's identifier and creation time,

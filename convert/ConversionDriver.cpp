@@ -63,14 +63,23 @@ QString PartNoticeText(const ConversionSummary& summary);
 QString CompletionNoticeText(const ConversionSummary& summary)
 {
     QString text = PartNoticeText(summary);
-    // The calendar pass's counts follow the notice, which stays as it was.
-    if (summary.eventsSaved > 0 || summary.eventsFailed > 0) {
-        text += QStringLiteral("\n\nCalendars: %1 appointments saved in %2 %3.")
+    // The counts of the calendar pass and of the distribution lists follow
+    // the notice, which stays as it was.
+    const int calendarItems = summary.eventsSaved + summary.tasksSaved + summary.notesSaved;
+    if (calendarItems > 0 || summary.eventsFailed > 0 || summary.otherItemsFailed > 0
+        || summary.distributionListsSaved > 0) {
+        text += QStringLiteral("\n\nCalendars: %1 appointments, %2 tasks and %3 notes saved in %4 %5.")
                     .arg(summary.eventsSaved)
+                    .arg(summary.tasksSaved)
+                    .arg(summary.notesSaved)
                     .arg(summary.calendarFilesSaved)
                     .arg(summary.calendarFilesSaved == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+        if (summary.distributionListsSaved > 0)
+            text += QStringLiteral(" %1 distribution lists saved.").arg(summary.distributionListsSaved);
         if (summary.eventsFailed > 0)
             text += QStringLiteral(" %1 appointments could not be saved.").arg(summary.eventsFailed);
+        if (summary.otherItemsFailed > 0)
+            text += QStringLiteral(" %1 tasks, notes or lists could not be saved.").arg(summary.otherItemsFailed);
     }
     return text;
 }
@@ -200,8 +209,10 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     const RecordList<MailRecord> mail = request.store->mailRecords();
     bool passesEnded = false;
     try {
-        passesEnded = WriteContactItems(contacts, context) && WriteMailFiles(mail, context)
-                      && WriteCalendarFiles(request.store->appointmentRecords(), context);
+        const RecordList<OtherItemEntry> others = request.store->otherItems();
+        passesEnded = WriteContactItems(contacts, context) && WriteDistributionLists(others, context)
+                      && WriteMailFiles(mail, context)
+                      && WriteCalendarFiles(request.store->appointmentRecords(), others, context);
     } catch (const std::bad_alloc&) {
         // Everything counted so far stands; the rest was not written.
         summary.outOfMemory = true;

@@ -57,7 +57,11 @@ struct ConversionSummary {
     int contactsFailed = 0;
     int eventsSaved = 0;         // appointments written into calendar files
     int eventsFailed = 0;        // appointments not written (unreadable, no start, file not saved)
-    int calendarFilesSaved = 0;  // one per folder of appointments
+    int calendarFilesSaved = 0;  // one per folder of appointments, tasks, notes
+    int tasksSaved = 0;
+    int notesSaved = 0;          // notes and journal entries
+    int distributionListsSaved = 0;
+    int otherItemsFailed = 0;    // tasks, notes, journal entries, lists not written
     bool abandoned = false;     // Stop, answered Yes: nothing more was written
     bool interrupted = false;   // a stop request ended the run after the item being written
     // The mailbox could not be read again and nothing was written from it.
@@ -67,13 +71,14 @@ struct ConversionSummary {
     bool allSaved() const
     {
         return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
-               && contactsFailed == 0 && eventsFailed == 0;
+               && contactsFailed == 0 && eventsFailed == 0 && otherItemsFailed == 0;
     }
     // Everything saved but some appointments (which the notice counts apart).
     bool allSavedButEvents() const
     {
         ConversionSummary without = *this;
         without.eventsFailed = 0;
+        without.otherItemsFailed = 0;
         return without.allSaved();
     }
 };

@@ -892,6 +892,157 @@ AppointmentRead MailboxReader::ReadAppointment(const ItemLocation& location)
     return result;
 }
 
+namespace {
+
+QStringList Categories(libpff_item_t* item, int codePage)
+{
+    QStringList categories;
+    if (const auto keywords = ReadNamedProperty(item, 0, kKeywordsProperty)) {
+        for (const QString& keyword : DecodeMultiStringValue(*keywords, codePage)) {
+            if (!IsBlank(keyword))
+                categories << keyword.trimmed();
+        }
+    }
+    return categories;
+}
+
+QString PlainText(libpff_item_t* item, int fileCodePage)
+{
+    const auto plain = ReadPlainTextBody(item, fileCodePage);
+    if (!plain || IsBlankUtf8(plain->utf8))
+        return QString();
+    QString text = QString::fromUtf8(plain->utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text;
+}
+
+HeaderProperties::Sensitivity SensitivityOf(libpff_item_t* item)
+{
+    switch (Read32(item, 0, Tag::Sensitivity).value_or(0)) {
+    case 1: return HeaderProperties::Sensitivity::Personal;
+    case 2: return HeaderProperties::Sensitivity::Private;
+    case 3: return HeaderProperties::Sensitivity::Confidential;
+    default: return HeaderProperties::Sensitivity::None;
+    }
+}
+
+// A task's days are kept as midnight of the day itself, written as UTC.
+std::optional<QDate> DayOf(libpff_item_t* item, uint32_t tag)
+{
+    const auto time = TimeOf(item, tag);
+    return time ? std::optional<QDate>(time->toUTC().date()) : std::nullopt;
+}
+
+}  // namespace
+
+QString MailboxReader::WithTopLevelItem(const ItemLocation& location, const QString& what,
+                                        const std::function<void(libpff_item_t*)>& read)
+{
+    std::lock_guard lock(fileMutex_);
+    if (!file_.isOpen() || location.itemIdentifier == 0 || location.isEmbedded())
+        return QStringLiteral("the %1 is not in the mailbox").arg(what);
+    try {
+        PffItem holder;
+        libpff_item_t* item = FindTopLevelItem(location.itemIdentifier, holder);
+        if (!item)
+            return QStringLiteral("the %1 can no longer be found in the mailbox").arg(what);
+        read(item);
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("not enough memory to read the %1").arg(what);
+    }
+    return QString();
+}
+
+ItemRead<TaskContent> MailboxReader::ReadTask(const ItemLocation& location)
+{
+    ItemRead<TaskContent> result;
+    result.failure = WithTopLevelItem(location, QStringLiteral("task"), [&](libpff_item_t* item) {
+        using Status = TaskContent::Status;
+        const int fileCodePage = file_.asciiCodepage();
+        TaskContent task;
+        task.identifier = location.itemIdentifier;
+        task.subject = ReadSubject(item, fileCodePage).value_or(QString());
+        task.description = PlainText(item, fileCodePage);
+        task.start = DayOf(item, Tag::TaskStartDate);
+        task.due = DayOf(item, Tag::TaskDueDate);
+        task.completed = TimeOf(item, Tag::TaskDateCompleted);
+        if (const auto percent = ReadProperty(item, 0, Tag::PercentComplete);
+            percent && percent->valueType == 0x0005 && percent->data.size() == 8) {
+            double value = 0;
+            std::memcpy(&value, percent->data.constData(), sizeof value);
+            if (value >= 0 && value <= 1)
+                task.percentComplete = static_cast<int>(value * 100 + 0.5);
+        }
+        if (const auto status = Read32(item, 0, Tag::TaskStatus); status && *status <= 4) {
+            static const Status kinds[] = {Status::NotStarted, Status::InProgress, Status::Completed, Status::Waiting,
+                                           Status::Deferred};
+            task.status = kinds[*status];
+        }
+        if (const auto importance = Read32(item, 0, Tag::Importance)) {
+            const auto value = static_cast<int32_t>(*importance);
+            task.importance = value <= 0 ? HeaderProperties::Importance::Low
+                              : value == 1 ? HeaderProperties::Importance::Normal
+                                           : HeaderProperties::Importance::High;
+        }
+        task.sensitivity = SensitivityOf(item);
+        task.categories = Categories(item, MessageCodePage(item, fileCodePage));
+        task.created = TimeOf(item, Tag::CreationTime);
+        task.modified = TimeOf(item, Tag::ModificationTime);
+        result.content = std::move(task);
+    });
+    return result;
+}
+
+ItemRead<NoteContent> MailboxReader::ReadNote(const ItemLocation& location, bool journal)
+{
+    ItemRead<NoteContent> result;
+    result.failure = WithTopLevelItem(location, journal ? QStringLiteral("journal entry") : QStringLiteral("note"),
+                                      [&](libpff_item_t* item) {
+        const int fileCodePage = file_.asciiCodepage();
+        NoteContent note;
+        note.journal = journal;
+        note.identifier = location.itemIdentifier;
+        note.subject = ReadSubject(item, fileCodePage).value_or(QString());
+        note.text = PlainText(item, fileCodePage);
+        if (journal) {
+            note.start = TimeOf(item, Tag::LogStart);
+            note.journalType = ReadMessageString(item, Tag::LogType, fileCodePage).value_or(QString()).trimmed();
+        }
+        note.created = TimeOf(item, Tag::CreationTime);
+        note.modified = TimeOf(item, Tag::ModificationTime);
+        note.categories = Categories(item, MessageCodePage(item, fileCodePage));
+        result.content = std::move(note);
+    });
+    return result;
+}
+
+ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const ItemLocation& location)
+{
+    ItemRead<DistributionListContent> result;
+    result.failure = WithTopLevelItem(location, QStringLiteral("distribution list"), [&](libpff_item_t* item) {
+        const int fileCodePage = file_.asciiCodepage();
+        const int codePage = MessageCodePage(item, fileCodePage);
+        DistributionListContent list;
+        list.identifier = location.itemIdentifier;
+        list.name = ReadMessageString(item, Tag::DistributionListName, fileCodePage).value_or(QString()).trimmed();
+        if (list.name.isEmpty())
+            list.name = ReadSubject(item, fileCodePage).value_or(QString()).trimmed();
+        list.notes = PlainText(item, fileCodePage);
+        // Every member is kept as a one-off identifier as well, with its name
+        // and address, whatever the member itself is (a contact, a one-off).
+        if (const auto members = ReadProperty(item, 0, Tag::DistributionListOneOffMembers)) {
+            for (const QByteArray& entry : SplitMultiValue(members->data)) {
+                const auto member = ParseOneOffEntryId(entry, codePage);
+                if (member && LooksLikeSmtpAddress(member->address))
+                    list.members.push_back(MailAddress{member->displayName, member->address});
+            }
+        }
+        result.content = std::move(list);
+    });
+    return result;
+}
+
 QStringList MailboxReader::ReadContactEmails(const ItemLocation& location)
 {
     std::lock_guard lock(fileMutex_);

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,11 +34,13 @@ struct MessageRead {
     QString failure;                        // why, when absent
 };
 
-// One appointment read for the calendar pass.
-struct AppointmentRead {
-    std::optional<AppointmentContent> content;  // absent: the item could not be read
-    QString failure;                            // why, when absent
+// One item read for the calendar or the contact pass.
+template <typename Content>
+struct ItemRead {
+    std::optional<Content> content;  // absent: the item could not be read
+    QString failure;                 // why, when absent
 };
+using AppointmentRead = ItemRead<AppointmentContent>;
 
 // Why the mailbox could not be opened again for the conversion.
 struct ReaderOpenFailure {
@@ -61,6 +64,10 @@ public:
     [[nodiscard]] MessageRead ReadMessage(const ItemLocation& location);
     // The appointment at `location`, for the calendar pass.
     [[nodiscard]] AppointmentRead ReadAppointment(const ItemLocation& location);
+    // The task, note or journal entry, and distribution list at `location`.
+    [[nodiscard]] ItemRead<TaskContent> ReadTask(const ItemLocation& location);
+    [[nodiscard]] ItemRead<NoteContent> ReadNote(const ItemLocation& location, bool journal);
+    [[nodiscard]] ItemRead<DistributionListContent> ReadDistributionList(const ItemLocation& location);
     // The e-mail addresses of a contact (its three e-mail slots), in order.
     [[nodiscard]] QStringList ReadContactEmails(const ItemLocation& location);
 
@@ -81,6 +88,10 @@ private:
     };
     [[nodiscard]] Expected<void, ReaderOpenFailure> OpenFile(const QString& pstPath);
     static void IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index);
+    // Runs `read` on the top-level item at `location` under the file's lock;
+    // the failure text when there is no such item or memory ran out.
+    QString WithTopLevelItem(const ItemLocation& location, const QString& what,
+                             const std::function<void(libpff_item_t*)>& read);
     libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
     // The item the walk saw at `position`, when it still has `identifier`.
     libpff_item_t* ItemAt(const ItemPosition& position, uint32_t identifier, PffItem& holder);

@@ -113,37 +113,100 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
     return true;
 }
 
-bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, WriterContext& context)
+namespace {
+
+// One folder's appointments, tasks, notes and journal entries, read again.
+struct FolderCalendar {
+    QString folderName;
+    std::vector<const AppointmentRecord*> appointments;
+    std::vector<const OtherItemEntry*> others;
+};
+
+AppointmentContent FromRecord(const AppointmentRecord& record)
+{
+    // What the scan kept: the times and the place.
+    AppointmentContent event;
+    event.identifier = record.itemLocation.itemIdentifier;
+    event.location = record.location;
+    if (record.startTime)
+        event.start = FiletimeToDateTime(record.startTime->ticks);
+    if (record.endTime)
+        event.end = FiletimeToDateTime(record.endTime->ticks);
+    return event;
+}
+
+// A changed occurrence of a series holds only what changed: the rest, its
+// title and place among them, comes from the series, and it belongs to the
+// series' UID.
+void TieOccurrencesToTheirSeries(std::vector<AppointmentContent>& events,
+                                 const std::vector<const AppointmentRecord*>& records)
+{
+    for (AppointmentContent& event : events) {
+        for (const AppointmentRecord* record : records) {
+            if (record->itemLocation.itemIdentifier != event.identifier || !record->itemLocation.isEmbedded())
+                continue;
+            const auto series = std::find_if(events.begin(), events.end(), [&](const AppointmentContent& other) {
+                return other.identifier == record->itemLocation.topLevelIdentifier;
+            });
+            if (series == events.end())
+                break;
+            if (event.subject.isEmpty())
+                event.subject = series->subject;
+            if (event.location.isEmpty())
+                event.location = series->location;
+            if (series->recurrence) {
+                event.seriesUid = EventUid(*series);
+                if (!event.timeZone)
+                    event.timeZone = series->timeZone;
+            }
+            break;
+        }
+    }
+}
+
+QString OtherItemLabel(const OtherItemEntry& entry)
+{
+    switch (entry.kind) {
+    case OtherItemEntry::Kind::Task: return QStringLiteral("a task of %1").arg(entry.folderKey);
+    case OtherItemEntry::Kind::Note: return QStringLiteral("a note of %1").arg(entry.folderKey);
+    case OtherItemEntry::Kind::Journal: return QStringLiteral("a journal entry of %1").arg(entry.folderKey);
+    case OtherItemEntry::Kind::DistributionList: return QStringLiteral("a distribution list of %1").arg(entry.folderKey);
+    }
+    return entry.folderKey;
+}
+
+}  // namespace
+
+bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const RecordList<OtherItemEntry>& others,
+                        WriterContext& context)
 {
     ConversionSummary& summary = *context.summary;
     // One calendar per folder, in the order the folders first appear.
     std::vector<QString> folderKeys;
-    std::map<QString, std::vector<const AppointmentRecord*>> byFolder;
-    for (const auto& record : appointments) {
-        auto& list = byFolder[record->folderKey];
-        if (list.empty())
-            folderKeys.push_back(record->folderKey);
-        list.push_back(record.get());
+    std::map<QString, FolderCalendar> byFolder;
+    auto folderFor = [&](const QString& key, const QString& name) -> FolderCalendar& {
+        auto [found, added] = byFolder.try_emplace(key);
+        if (added) {
+            folderKeys.push_back(key);
+            found->second.folderName = name;
+        }
+        return found->second;
+    };
+    for (const auto& record : appointments)
+        folderFor(record->folderKey, record->folderName).appointments.push_back(record.get());
+    for (const auto& entry : others) {
+        if (entry->kind != OtherItemEntry::Kind::DistributionList)
+            folderFor(entry->folderKey, entry->folderName).others.push_back(entry.get());
     }
     for (const QString& folderKey : folderKeys) {
-        const std::vector<const AppointmentRecord*>& records = byFolder[folderKey];
-        std::vector<AppointmentContent> events;
-        QString folderName;
+        const FolderCalendar& folder = byFolder[folderKey];
+        CalendarItems items;
         int unreadable = 0;
-        for (const AppointmentRecord* record : records) {
+        for (const AppointmentRecord* record : folder.appointments) {
             if (!PassCheckpoint(context))
                 return false;
-            folderName = record->folderName;
             if (context.reader == nullptr) {
-                // What the scan kept: the times and the place.
-                AppointmentContent event;
-                event.identifier = record->itemLocation.itemIdentifier;
-                event.location = record->location;
-                if (record->startTime)
-                    event.start = FiletimeToDateTime(record->startTime->ticks);
-                if (record->endTime)
-                    event.end = FiletimeToDateTime(record->endTime->ticks);
-                events.push_back(std::move(event));
+                items.events.push_back(FromRecord(*record));
                 continue;
             }
             AppointmentRead read = context.reader->ReadAppointment(record->itemLocation);
@@ -153,48 +216,83 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, Write
                             read.failure);
                 continue;
             }
-            events.push_back(std::move(*read.content));
+            items.events.push_back(std::move(*read.content));
         }
-        // A changed occurrence of a series holds only what changed: the rest,
-        // its title and place among them, comes from the series.
-        for (AppointmentContent& event : events) {
-            for (const AppointmentRecord* record : records) {
-                if (record->itemLocation.itemIdentifier != event.identifier || !record->itemLocation.isEmbedded())
-                    continue;
-                const auto series = std::find_if(events.begin(), events.end(), [&](const AppointmentContent& other) {
-                    return other.identifier == record->itemLocation.topLevelIdentifier;
-                });
-                if (series == events.end())
-                    break;
-                if (event.subject.isEmpty())
-                    event.subject = series->subject;
-                if (event.location.isEmpty())
-                    event.location = series->location;
-                if (series->recurrence) {
-                    event.seriesUid = EventUid(*series);
-                    if (!event.timeZone)
-                        event.timeZone = series->timeZone;
+        for (const OtherItemEntry* entry : folder.others) {
+            if (!PassCheckpoint(context))
+                return false;
+            QString failure = QStringLiteral("the mailbox could not be read again");
+            if (context.reader != nullptr) {
+                if (entry->kind == OtherItemEntry::Kind::Task) {
+                    auto read = context.reader->ReadTask(entry->location);
+                    if (read.content) {
+                        items.tasks.push_back(std::move(*read.content));
+                        continue;
+                    }
+                    failure = read.failure;
+                } else {
+                    auto read = context.reader->ReadNote(entry->location, entry->kind == OtherItemEntry::Kind::Journal);
+                    if (read.content) {
+                        items.notes.push_back(std::move(*read.content));
+                        continue;
+                    }
+                    failure = read.failure;
                 }
-                break;
             }
+            ++summary.otherItemsFailed;
+            NoteFailure(context, OtherItemLabel(*entry), failure);
         }
-        int written = 0;
-        const QByteArray calendar = ComposeCalendar(events, &written);
+        TieOccurrencesToTheirSeries(items.events, folder.appointments);
+        CalendarCounts written;
+        const QByteArray calendar = ComposeCalendar(items, &written);
         // Appointments without a start have no place in a calendar.
-        const int withoutStart = static_cast<int>(events.size()) - written;
-        summary.eventsFailed += unreadable + withoutStart;
-        if (written == 0)
+        summary.eventsFailed += unreadable + static_cast<int>(items.events.size()) - written.events;
+        if (written.total() == 0)
             continue;
-        const QString nameText = folderName.isEmpty() ? QStringLiteral("Calendar") : folderName;
+        const QString nameText = folder.folderName.isEmpty() ? QStringLiteral("Calendar") : folder.folderName;
         const NewFileResult result = SaveNewFile(
             context, folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".ics"), attempt); },
             calendar);
         if (result.saved) {
             ++summary.calendarFilesSaved;
-            summary.eventsSaved += written;
+            summary.eventsSaved += written.events;
+            summary.tasksSaved += written.tasks;
+            summary.notesSaved += written.notes;
         } else {
-            summary.eventsFailed += written;
+            summary.eventsFailed += written.events;
+            summary.otherItemsFailed += written.tasks + written.notes;
             NoteFailure(context, nameText + QLatin1String(".ics"), result.reason);
+        }
+    }
+    return true;
+}
+
+bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, WriterContext& context)
+{
+    ConversionSummary& summary = *context.summary;
+    for (const auto& entry : others) {
+        if (entry->kind != OtherItemEntry::Kind::DistributionList)
+            continue;
+        if (!PassCheckpoint(context))
+            return false;
+        auto read = context.reader != nullptr ? context.reader->ReadDistributionList(entry->location)
+                                              : ItemRead<DistributionListContent>{};
+        if (!read.content) {
+            ++summary.otherItemsFailed;
+            NoteFailure(context, OtherItemLabel(*entry),
+                        read.failure.isEmpty() ? QStringLiteral("the mailbox could not be read again") : read.failure);
+            continue;
+        }
+        const QString nameText = read.content->name.isEmpty() ? QStringLiteral("Distribution list") : read.content->name;
+        const NewFileResult result = SaveNewFile(
+            context, entry->folderKey,
+            [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); },
+            ComposeGroupCard(*read.content));
+        if (result.saved) {
+            ++summary.distributionListsSaved;
+        } else {
+            ++summary.otherItemsFailed;
+            NoteFailure(context, nameText + QLatin1String(".vcf"), result.reason);
         }
     }
     return true;

@@ -43,7 +43,11 @@ void MakeWriterAvailable();
 [[nodiscard]] bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context);
 [[nodiscard]] bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context);
 // The calendar pass, after the mail pass: one iCalendar file per folder that
-// holds appointments, named after the folder, in its directory.
-[[nodiscard]] bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, WriterContext& context);
+// holds appointments, tasks, notes or journal entries, named after the
+// folder, in its directory.
+[[nodiscard]] bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments,
+                                      const RecordList<OtherItemEntry>& others, WriterContext& context);
+// One vCard (kind group) per distribution list, beside the contacts.
+[[nodiscard]] bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, WriterContext& context);
 
 }  // namespace tolvane

@@ -174,4 +174,20 @@ QByteArray ComposeVCard(const ContactRecord& c, const QStringList& emails)
     return card.take();
 }
 
+QByteArray ComposeGroupCard(const DistributionListContent& list)
+{
+    VCardBuilder card;
+    card.Line(QStringLiteral("BEGIN"), QStringLiteral("VCARD"));
+    card.Line(QStringLiteral("VERSION"), QStringLiteral("4.0"));
+    card.Line(QStringLiteral("KIND"), QStringLiteral("group"));
+    card.Line(QStringLiteral("FN"), Escape(Has(list.name) ? list.name.trimmed() : QStringLiteral("Distribution list")));
+    for (const MailAddress& member : list.members) {
+        // A URI value: only the address, which carries no character that needs escaping.
+        card.Line(QStringLiteral("MEMBER"), QStringLiteral("mailto:") + member.address.trimmed());
+    }
+    card.Text("NOTE", list.notes);
+    card.Line(QStringLiteral("END"), QStringLiteral("VCARD"));
+    return card.take();
+}
+
 }  // namespace tolvane

@@ -2,6 +2,8 @@
 // contact's e-mail addresses.
 #pragma once
 
+#include "convert/CalendarContent.h"
+
 #include "scan/ItemRecords.h"
 
 #include <QByteArray>
@@ -16,5 +18,9 @@ QByteArray ComposeVCard(const ContactRecord& contact, const QStringList& emails)
 // The file name text of a contact: given name and surname, else file-under,
 // else company, else "Contact".
 QString ContactNameText(const ContactRecord& contact);
+
+// A distribution list as a vCard of kind group: its name, a MEMBER for each
+// member with an address ("mailto:"), its notes.
+QByteArray ComposeGroupCard(const DistributionListContent& list);
 
 }  // namespace tolvane

@@ -198,8 +198,25 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
         return export_handle_export_email(handle, item, exportPath, format);
     case LIBPFF_ITEM_TYPE_FOLDER:
         return export_handle_export_folder(handle, item, index, exportPath, format);
+    case LIBPFF_ITEM_TYPE_TASK:
+    case LIBPFF_ITEM_TYPE_NOTE:
+    case LIBPFF_ITEM_TYPE_ACTIVITY:
+    case LIBPFF_ITEM_TYPE_DISTRIBUTION_LIST:
+        // No record describes these; the conversion finds them again by where they are.
+        if (topLevel && handle->store != nullptr) {
+            OtherItemEntry entry;
+            entry.kind = type == LIBPFF_ITEM_TYPE_TASK       ? OtherItemEntry::Kind::Task
+                         : type == LIBPFF_ITEM_TYPE_NOTE     ? OtherItemEntry::Kind::Note
+                         : type == LIBPFF_ITEM_TYPE_ACTIVITY ? OtherItemEntry::Kind::Journal
+                                                             : OtherItemEntry::Kind::DistributionList;
+            entry.folderName = LastPathComponent(exportPath);
+            entry.folderKey = export_handle_record_folder_key(handle, exportPath);
+            entry.location = export_handle_item_location(handle, item);
+            handle->store->AddOtherItem(std::move(entry));
+        }
+        return 1;
     default:
-        // Activities, documents, meetings, notes, feeds, tasks and the rest are visited only.
+        // Documents, meetings, feeds and the rest are visited only.
         return 1;
     }
 }

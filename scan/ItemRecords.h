@@ -196,6 +196,17 @@ struct ContactRecord {
     ItemLocation location;
 };
 
+// Where the scan saw an item that no record describes but the conversion
+// writes: tasks, notes, journal entries and distribution lists. Nothing lists
+// or previews these; the conversion reads them again from here.
+struct OtherItemEntry {
+    enum class Kind { Task, Note, Journal, DistributionList };
+    Kind kind = Kind::Task;
+    QString folderName;
+    QString folderKey;
+    ItemLocation location;
+};
+
 struct FolderNode {
     QString name;
     QString parentText;

@@ -99,6 +99,13 @@ void ItemStore::AddAppointmentRecord(AppointmentRecord record)
     appointments_.push_back(std::move(shared));
 }
 
+void ItemStore::AddOtherItem(OtherItemEntry entry)
+{
+    auto shared = std::make_shared<const OtherItemEntry>(std::move(entry));
+    std::lock_guard lock(mutex_);
+    otherItems_.push_back(std::move(shared));
+}
+
 void ItemStore::ClearItemRecords()
 {
     // Swap out under the lock, release outside it: snapshots keep what they hold.
@@ -106,8 +113,10 @@ void ItemStore::ClearItemRecords()
     RecordList<MailRecord> mail;
     RecordList<ContactRecord> contacts;
     RecordList<AppointmentRecord> appointments;
+    RecordList<OtherItemEntry> others;
     {
         std::lock_guard lock(mutex_);
+        others.swap(otherItems_);
         folders.swap(folderNodes_);
         mail.swap(mail_);
         contacts.swap(contacts_);
@@ -137,6 +146,12 @@ RecordList<AppointmentRecord> ItemStore::appointmentRecords() const
 {
     std::lock_guard lock(mutex_);
     return appointments_;
+}
+
+RecordList<OtherItemEntry> ItemStore::otherItems() const
+{
+    std::lock_guard lock(mutex_);
+    return otherItems_;
 }
 
 std::size_t ItemStore::folderNodeCount() const

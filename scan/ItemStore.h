@@ -46,6 +46,7 @@ public:
     void AddMailRecord(MailRecord record);
     void AddContactRecord(ContactRecord record);
     void AddAppointmentRecord(AppointmentRecord record);
+    void AddOtherItem(OtherItemEntry entry);
 
     // Empties every list (folder nodes, mail, contacts, appointments).
     void ClearItemRecords();
@@ -54,6 +55,7 @@ public:
     RecordList<MailRecord> mailRecords() const;
     RecordList<ContactRecord> contactRecords() const;
     RecordList<AppointmentRecord> appointmentRecords() const;
+    RecordList<OtherItemEntry> otherItems() const;
 
     std::size_t folderNodeCount() const;
     std::size_t mailCount() const;
@@ -76,6 +78,7 @@ private:
     RecordList<MailRecord> mail_;
     RecordList<ContactRecord> contacts_;
     RecordList<AppointmentRecord> appointments_;
+    RecordList<OtherItemEntry> otherItems_;
 };
 
 }  // namespace tolvane

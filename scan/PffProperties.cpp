@@ -144,30 +144,36 @@ std::optional<PropertyValue> ReadNamedProperty(libpff_item_t* item, int setIndex
     return std::nullopt;
 }
 
-QStringList DecodeMultiStringValue(const PropertyValue& value, int codePage)
+QVector<QByteArray> SplitMultiValue(const QByteArray& data)
 {
-    QStringList strings;
-    const bool unicode = value.valueType == PropertyType::MultipleUnicode;
-    if (!unicode && value.valueType != PropertyType::MultipleString8)
-        return strings;
-    // A count, then one offset per string from the start of the value, then
-    // the strings themselves, each ending where the next begins.
-    const QByteArray& data = value.data;
+    QVector<QByteArray> values;
     if (data.size() < 4)
-        return strings;
+        return values;
     const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
     const quint32 count = qFromLittleEndian<quint32>(bytes);
     if (count == 0 || count > static_cast<quint32>((data.size() - 4) / 4))
-        return strings;
+        return values;
     for (quint32 n = 0; n < count; ++n) {
         const quint32 begin = qFromLittleEndian<quint32>(bytes + 4 + 4 * n);
         const quint32 end = n + 1 < count ? qFromLittleEndian<quint32>(bytes + 8 + 4 * n)
                                           : static_cast<quint32>(data.size());
         if (begin > end || end > static_cast<quint32>(data.size()))
             return {};
-        PropertyValue one{unicode ? PropertyType::Unicode : PropertyType::String8, data.mid(begin, end - begin)};
-        strings << DecodeStringValue(one, codePage).value_or(QString());
+        values << data.mid(begin, end - begin);
     }
+    return values;
+}
+
+QStringList DecodeMultiStringValue(const PropertyValue& value, int codePage)
+{
+    QStringList strings;
+    const bool unicode = value.valueType == PropertyType::MultipleUnicode;
+    if (!unicode && value.valueType != PropertyType::MultipleString8)
+        return strings;
+    for (const QByteArray& one : SplitMultiValue(value.data))
+        strings << DecodeStringValue(PropertyValue{unicode ? PropertyType::Unicode : PropertyType::String8, one},
+                                     codePage)
+                       .value_or(QString());
     return strings;
 }
 

@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <cstdint>
 #include <optional>
@@ -92,6 +93,10 @@ std::optional<QString> ReadSubject(libpff_item_t* message, int fileCodePage, Rea
 // name-to-id map's entries), of record set `setIndex`. nullopt when absent.
 std::optional<PropertyValue> ReadNamedProperty(libpff_item_t* item, int setIndex, const NamedProperty& property,
                                                ReadFailures* failures = nullptr);
+
+// The values of a multi-valued property of variable size (strings, binary):
+// a count, one offset per value, then the values; empty when malformed.
+QVector<QByteArray> SplitMultiValue(const QByteArray& data);
 
 // The strings of a multi-valued string property (Unicode or 8-bit in
 // `codePage`); empty for other types or a malformed value.

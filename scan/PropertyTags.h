@@ -138,6 +138,21 @@ inline constexpr uint32_t TimeZoneStruct = 0x8233;
 inline constexpr uint32_t TimeZoneDescription = 0x8234;
 inline constexpr uint32_t AppointmentSubType = 0x8215;
 
+// Named properties of the address set for distribution lists.
+inline constexpr uint32_t DistributionListName = 0x8053;
+inline constexpr uint32_t DistributionListOneOffMembers = 0x8054;
+
+// Named properties of the task set (PSETID_Task, {00062003-0000-0000-C000-000000000046}).
+inline constexpr uint32_t TaskStatus = 0x8101;
+inline constexpr uint32_t PercentComplete = 0x8102;
+inline constexpr uint32_t TaskStartDate = 0x8104;
+inline constexpr uint32_t TaskDueDate = 0x8105;
+inline constexpr uint32_t TaskDateCompleted = 0x810F;
+
+// Named properties of the journal set (PSETID_Log, {0006200A-0000-0000-C000-000000000046}).
+inline constexpr uint32_t LogType = 0x8700;
+inline constexpr uint32_t LogStart = 0x8706;
+
 // Named properties of the common set (PSETID_Common, {00062008-0000-0000-C000-000000000046}).
 inline constexpr uint32_t ReminderDelta = 0x8501;
 inline constexpr uint32_t ReminderSet = 0x8503;

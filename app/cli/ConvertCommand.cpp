@@ -185,11 +185,17 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
                  .arg(summary.embeddedCarried)
                  .arg(summary.contactsSaved)
                  .arg(summary.contactsFailed));
-    PrintOut(QStringLiteral("Appointments saved: %1\nAppointments failed: %2\nCalendar files saved: %3\n"
-                            "Items skipped (unreadable): %4\nOutput folder: %5\n")
+    PrintOut(QStringLiteral("Appointments saved: %1\nAppointments failed: %2\nTasks saved: %3\nNotes saved: %4\n"
+                            "Distribution lists saved: %5\nTasks, notes and lists failed: %6\n"
+                            "Calendar files saved: %7\n")
                  .arg(summary.eventsSaved)
                  .arg(summary.eventsFailed)
-                 .arg(summary.calendarFilesSaved)
+                 .arg(summary.tasksSaved)
+                 .arg(summary.notesSaved)
+                 .arg(summary.distributionListsSaved)
+                 .arg(summary.otherItemsFailed)
+                 .arg(summary.calendarFilesSaved));
+    PrintOut(QStringLiteral("Items skipped (unreadable): %1\nOutput folder: %2\n")
                  .arg(skipped.size())
                  .arg(TerminalText(outputFolder)));
     PrintSkippedItems(skipped);

@@ -8,6 +8,7 @@
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
 #include "tests/support/AppointmentBlobs.h"
+#include "tests/support/EntryIds.h"
 #include "tests/support/PstBuilder.h"
 
 #include <QJsonArray>
@@ -184,7 +185,7 @@ TEST_F(CalendarTest, AppointmentsBecomeOneCalendarPerFolderThatBothReadersAgreeO
     EXPECT_EQ(summary.eventsFailed, 1);
     EXPECT_EQ(summary.calendarFilesSaved, 2);
     EXPECT_TRUE(sink_.notices().value(0).endsWith(
-        "Calendars: 4 appointments saved in 2 files. 1 appointments could not be saved."))
+        "Calendars: 4 appointments, 0 tasks and 0 notes saved in 2 files. 1 appointments could not be saved."))
         << sink_.notices().value(0).toStdString();
 
     const QStringList files = FilesBelow(temp_.filePath("out"), ".ics");
@@ -375,6 +376,86 @@ TEST_F(CalendarTest, RecurringSeriesExpandToTheDatesTheyWereWrittenWith)
     }
     ASSERT_EQ(uidsOfStandup.size(), 2);
     EXPECT_EQ(uidsOfStandup[0], uidsOfStandup[1]);
+}
+
+TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
+{
+    PstBuilder pst;
+    auto& top = pst.topOfPersonalFolders();
+    auto& tasks = top.addFolder("Tasks").containerClass("IPF.Task");
+    tasks.addMessage("IPM.Task")
+        .subject("Write the report")
+        .body("Chapters 1-3\r\n")
+        .importance(2)
+        .namedProperty(propsets::Task, 0x8104, PropertyValue::time(At(2, 0)))
+        .namedProperty(propsets::Task, 0x8105, PropertyValue::time(At(6, 0)))
+        .namedProperty(propsets::Task, 0x8101, PropertyValue::int32(1))
+        .namedProperty(propsets::Task, 0x8102, PropertyValue::floating(0.5));
+    tasks.addMessage("IPM.Task")
+        .subject("Book the flight")
+        .namedProperty(propsets::Task, 0x8101, PropertyValue::int32(2))
+        .namedProperty(propsets::Task, 0x8102, PropertyValue::floating(1.0))
+        .namedProperty(propsets::Task, 0x810F, PropertyValue::time(At(5, 12)));
+    top.addFolder("Notes").containerClass("IPF.StickyNote").addMessage("IPM.StickyNote")
+        .body("Milk\r\nand bread")
+        .property(tags::CreationTime, At(3, 8));
+    top.addFolder("Journal").containerClass("IPF.Journal").addMessage("IPM.Activity")
+        .subject("Call with Anna")
+        .body("About the budget")
+        .namedProperty(propsets::Log, 0x8706, PropertyValue::time(At(4, 10)))
+        .namedProperty(propsets::Log, 0x8700, PropertyValue::unicode("Phone call"));
+    top.addFolder("Contacts").containerClass("IPF.Contact").addMessage("IPM.DistList")
+        .subject("Team")
+        .namedProperty(propsets::Address, 0x8053, PropertyValue::unicode("Team – Nord"))
+        .namedProperty(propsets::Address, 0x8054,
+                       PropertyValue::multipleBinary({OneOffEntryId("Anna", "SMTP", "anna@example.com"),
+                                                      OneOffEntryId("Old", "EX", "/O=ORG/CN=OLD"),
+                                                      OneOffEntryId("Bo", "SMTP", "bo@example.org", false)}));
+
+    const ConversionSummary summary = Convert(pst);
+    EXPECT_EQ(summary.tasksSaved, 2);
+    EXPECT_EQ(summary.notesSaved, 2);
+    EXPECT_EQ(summary.distributionListsSaved, 1);
+    EXPECT_EQ(summary.otherItemsFailed, 0);
+    EXPECT_EQ(summary.calendarFilesSaved, 3);
+
+    auto onlyFile = [&](const QString& folder, const QString& suffix) {
+        const QStringList files = FilesBelow(temp_.filePath("out"), suffix).filter("/" + folder + "/");
+        EXPECT_EQ(files.size(), 1) << folder.toStdString();
+        return files.value(0);
+    };
+    const QString taskFile = onlyFile("Tasks", ".ics");
+    EXPECT_EQ(ReadWithLibical(ReadAll(taskFile)).errors, QStringList());
+    const QJsonArray todos = PythonCalendar(taskFile).value("todos").toArray();
+    ASSERT_EQ(todos.size(), 2);
+    const QJsonObject report = todos[0].toObject();
+    EXPECT_EQ(report.value("summary").toString(), "Write the report");
+    EXPECT_EQ(report.value("description").toString(), "Chapters 1-3");
+    EXPECT_EQ(report.value("start").toString(), "2026-03-02");
+    EXPECT_EQ(report.value("due").toString(), "2026-03-06");
+    EXPECT_EQ(report.value("status").toString(), "IN-PROCESS");
+    EXPECT_EQ(report.value("percent").toString(), "50");
+    EXPECT_EQ(report.value("priority").toString(), "1");
+    const QJsonObject flight = todos[1].toObject();
+    EXPECT_EQ(flight.value("status").toString(), "COMPLETED");
+    EXPECT_EQ(flight.value("completed").toString(), "2026-03-05T12:00:00+00:00");
+    EXPECT_EQ(flight.value("percent").toString(), "100");
+
+    const QJsonArray note = PythonCalendar(onlyFile("Notes", ".ics")).value("journals").toArray();
+    ASSERT_EQ(note.size(), 1);
+    EXPECT_EQ(note[0].toObject().value("summary").toString(), "Milk");
+    EXPECT_EQ(note[0].toObject().value("description").toString(), "Milk\nand bread");
+    EXPECT_EQ(note[0].toObject().value("start").toString(), "2026-03-03T08:00:00+00:00");
+    const QString journalFile = onlyFile("Journal", ".ics");
+    EXPECT_EQ(ReadWithLibical(ReadAll(journalFile)).errors, QStringList());
+    const QJsonArray journal = PythonCalendar(journalFile).value("journals").toArray();
+    ASSERT_EQ(journal.size(), 1);
+    EXPECT_EQ(journal[0].toObject().value("summary").toString(), "Call with Anna");
+    EXPECT_EQ(journal[0].toObject().value("start").toString(), "2026-03-04T10:00:00+00:00");
+
+    const QByteArray group = ReadAll(onlyFile("Contacts", ".vcf"));
+    EXPECT_EQ(group, QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Team – Nord\r\n"
+                                "MEMBER:mailto:anna@example.com\r\nMEMBER:mailto:bo@example.org\r\nEND:VCARD\r\n"));
 }
 
 TEST(CalendarWriterTest, UidsComeFromTheMeetingsIdentityElseFromTheItem)

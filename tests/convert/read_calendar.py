@@ -2,7 +2,7 @@
 """Prints, as JSON, how the icalendar package reads an .ics file: one object
 per VEVENT with its text fields, its times in ISO form (dates as dates), its
 categories, organizer, attendees (address, CN, ROLE, CUTYPE) and alarm
-triggers."""
+triggers; the VTODOs and VJOURNALs with theirs."""
 import json
 import sys
 
@@ -48,7 +48,14 @@ def main(path):
                            str(a.params.get("CUTYPE", ""))] for a in attendees],
             "alarms": [str(alarm.get("TRIGGER").dt) for alarm in event.walk("VALARM")],
         })
-    json.dump({"version": text(calendar, "VERSION"), "events": events}, sys.stdout, ensure_ascii=False)
+    todos = [{"summary": text(todo, "SUMMARY"), "description": text(todo, "DESCRIPTION"),
+              "start": when(todo, "DTSTART"), "due": when(todo, "DUE"), "completed": when(todo, "COMPLETED"),
+              "percent": text(todo, "PERCENT-COMPLETE"), "status": text(todo, "STATUS"),
+              "priority": text(todo, "PRIORITY")} for todo in calendar.walk("VTODO")]
+    journals = [{"summary": text(entry, "SUMMARY"), "description": text(entry, "DESCRIPTION"),
+                 "start": when(entry, "DTSTART")} for entry in calendar.walk("VJOURNAL")]
+    json.dump({"version": text(calendar, "VERSION"), "events": events, "todos": todos, "journals": journals},
+              sys.stdout, ensure_ascii=False)
     return 0
 
 

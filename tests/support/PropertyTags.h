@@ -128,6 +128,7 @@ inline const Guid Address = ParseGuid("00062004-0000-0000-C000-000000000046");
 inline const Guid Appointment = ParseGuid("00062002-0000-0000-C000-000000000046");
 inline const Guid Task = ParseGuid("00062003-0000-0000-C000-000000000046");
 inline const Guid Common = ParseGuid("00062008-0000-0000-C000-000000000046");
+inline const Guid Log = ParseGuid("0006200A-0000-0000-C000-000000000046");
 inline const Guid PublicStrings = ParseGuid("00020329-0000-0000-C000-000000000046");
 inline const Guid Mapi = ParseGuid("00020328-0000-0000-C000-000000000046");
 

@@ -53,25 +53,40 @@ Guid ParseGuid(std::string_view text)
     return g;
 }
 
-PropertyValue PropertyValue::multipleUnicode(const std::vector<std::string>& utf8Strings)
+namespace {
+
+// A count, one offset per value from the start, then the values.
+Bytes MultipleValueBytes(const std::vector<Bytes>& values)
 {
     Bytes data;
     auto put32 = [&data](uint32_t v) {
         for (int shift = 0; shift < 32; shift += 8)
             data.push_back(uint8_t(v >> shift));
     };
-    std::vector<Bytes> encoded;
-    for (const std::string& text : utf8Strings)
-        encoded.push_back(Utf8ToUtf16Le(text));
-    put32(uint32_t(encoded.size()));
-    uint32_t offset = uint32_t(4 + 4 * encoded.size());
-    for (const Bytes& one : encoded) {
+    put32(uint32_t(values.size()));
+    uint32_t offset = uint32_t(4 + 4 * values.size());
+    for (const Bytes& one : values) {
         put32(offset);
         offset += uint32_t(one.size());
     }
-    for (const Bytes& one : encoded)
+    for (const Bytes& one : values)
         data.insert(data.end(), one.begin(), one.end());
-    return raw(PtMultipleUnicode, std::move(data));
+    return data;
+}
+
+}  // namespace
+
+PropertyValue PropertyValue::multipleUnicode(const std::vector<std::string>& utf8Strings)
+{
+    std::vector<Bytes> encoded;
+    for (const std::string& text : utf8Strings)
+        encoded.push_back(Utf8ToUtf16Le(text));
+    return raw(PtMultipleUnicode, MultipleValueBytes(encoded));
+}
+
+PropertyValue PropertyValue::multipleBinary(const std::vector<Bytes>& values)
+{
+    return raw(PtMultipleBinary, MultipleValueBytes(values));
 }
 
 Bytes Utf8ToUtf16Le(std::string_view utf8)

@@ -30,6 +30,7 @@ enum PropertyType : uint16_t {
     PtGuid = 0x0048,
     PtBinary = 0x0102,
     PtMultipleUnicode = 0x101F,
+    PtMultipleBinary = 0x1102,
 };
 
 constexpr uint32_t MakeTag(uint16_t id, uint16_t type) { return (uint32_t(id) << 16) | type; }
@@ -68,6 +69,8 @@ struct PropertyValue {
     static PropertyValue raw(uint16_t type, Bytes bytes);
     // Several strings in one value: a count, one offset per string, then the UTF-16LE strings.
     static PropertyValue multipleUnicode(const std::vector<std::string>& utf8Strings);
+    // Several binary values in one, in the same layout.
+    static PropertyValue multipleBinary(const std::vector<Bytes>& values);
 
     bool operator==(const PropertyValue&) const = default;
 };

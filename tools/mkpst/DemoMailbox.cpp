@@ -1,6 +1,7 @@
 // Every item is spelled out so the demo stays the same from build to build.
 #include "tools/mkpst/DemoMailbox.h"
 
+#include "tests/support/EntryIds.h"
 #include "tests/support/PstBuilder.h"
 
 namespace tolvane::mkpst {
@@ -155,6 +156,12 @@ void WriteDemoMailbox(const std::string& path)
     contacts.addContact("太郎", "山田").fileUnder("山田 太郎").email1("taro.yamada@example.jp");
     contacts.addContact("Øystein", "Dahl").fileUnder("Dahl, Øystein").property(tags::CompanyName, "Fjord AS");
     contacts.addContact("", "Ivanova").fileUnder("Ivanova");
+    contacts.addMessage("IPM.DistList")
+        .subject("Projekt Ålesund")
+        .namedProperty(propsets::Address, 0x8053, PropertyValue::unicode("Projekt Ålesund"))
+        .namedProperty(propsets::Address, 0x8054,
+                       PropertyValue::multipleBinary({OneOffEntryId("Anna Berg", "SMTP", "anna.berg@example.com"),
+                                                      OneOffEntryId("Øystein Dahl", "SMTP", "oystein@example.no")}));
 
     calendar.addAppointment("Planning meeting").appointment(Day(20, 10), Day(20, 11), "Room Ålesund").body("Agenda: budget");
     calendar.addAppointment("Weekly sync").appointment(Day(21, 9), Day(21, 10), "Online").recurrencePattern("every week on Tuesday");
