@@ -1,6 +1,7 @@
 // Every item is spelled out so the demo stays the same from build to build.
 #include "tools/mkpst/DemoMailbox.h"
 
+#include "tests/support/AppointmentBlobs.h"
 #include "tests/support/EntryIds.h"
 #include "tests/support/PstBuilder.h"
 
@@ -163,13 +164,62 @@ void WriteDemoMailbox(const std::string& path)
                        PropertyValue::multipleBinary({OneOffEntryId("Anna Berg", "SMTP", "anna.berg@example.com"),
                                                       OneOffEntryId("Øystein Dahl", "SMTP", "oystein@example.no")}));
 
-    calendar.addAppointment("Planning meeting").appointment(Day(20, 10), Day(20, 11), "Room Ålesund").body("Agenda: budget");
-    calendar.addAppointment("Weekly sync").appointment(Day(21, 9), Day(21, 10), "Online").recurrencePattern("every week on Tuesday");
+    // A meeting with its attendees (To required, Cc optional, Bcc the room).
+    calendar.addAppointment("Planning meeting")
+        .appointment(Day(20, 10), Day(20, 11), "Room Ålesund")
+        .body("Agenda: budget")
+        .from("Anna Berg", "anna.berg@example.com")
+        .to("Jürgen Groß", "juergen.gross@example.de")
+        .cc("Chloé Dubois", "chloe.dubois@example.fr")
+        .bcc("Room Ålesund", "room.alesund@example.com")
+        .namedProperty(propsets::Appointment, 0x8205, PropertyValue::int32(2));
+    // Thursdays at 10:00 central European time, twelve times across the change
+    // to summer time; 5 February cancelled, 12 February moved to 14:00.
+    RecurrenceSpec weekly;
+    weekly.dayMask = 1u << 4;
+    weekly.endType = 0x2022;
+    weekly.occurrences = 12;
+    weekly.deletedDates = {BlobMinutes(2026, 2, 5), BlobMinutes(2026, 2, 12)};
+    weekly.modifiedDates = {BlobMinutes(2026, 2, 12)};
+    weekly.startDate = BlobMinutes(2026, 1, 22);
+    weekly.startMinute = 10 * 60;
+    weekly.endMinute = 11 * 60;
+    Message moved("IPM.Appointment");
+    moved.appointment(Day(42, 13), Day(42, 14), "Online")
+        .body("Moved to the afternoon")
+        .namedProperty(propsets::Appointment, 0x8228, PropertyValue::time(Day(42, 9)));
+    calendar.addAppointment("Weekly sync")
+        .appointment(Day(21, 9), Day(21, 10), "Online")
+        .recurrencePattern("every Thursday from 10:00 to 11:00")
+        .namedProperty(propsets::Appointment, 0x8216, PropertyValue::binary(RecurrenceBlob(weekly)))
+        .namedProperty(propsets::Appointment, 0x8233,
+                       PropertyValue::binary(TimeZoneStruct(-60, 0, -60, {10, 0, 5, 3}, {3, 0, 5, 2})))
+        .namedProperty(propsets::Appointment, 0x8234, PropertyValue::unicode("W. Europe Standard Time"))
+        .namedProperty(propsets::Common, 0x8503, PropertyValue::boolean(true))
+        .namedProperty(propsets::Common, 0x8501, PropertyValue::int32(10))
+        .embed(moved, "Weekly sync");
     calendar.addAppointment("Дедлайн").appointment(Day(25, 12), Day(25, 13));
+    // All day on 20 February, kept as the local midnights (UTC+1) that bound it.
+    calendar.addAppointment("Betriebsausflug")
+        .appointment(Day(49, 23), Day(50, 23))
+        .namedProperty(propsets::Appointment, 0x8215, PropertyValue::boolean(true))
+        .namedProperty(propsets::Appointment, 0x8205, PropertyValue::int32(3));
 
-    tasks.addMessage("IPM.Task").subject("Send the report").body("Before Friday");
-    tasks.addMessage("IPM.Task").subject("Book travel to Ålesund");
-    notes.addMessage("IPM.StickyNote").subject("Remember the milk").body("Remember the milk");
+    tasks.addMessage("IPM.Task")
+        .subject("Send the report")
+        .body("Before Friday")
+        .importance(2)
+        .namedProperty(propsets::Task, 0x8104, PropertyValue::time(Day(26, 0)))
+        .namedProperty(propsets::Task, 0x8105, PropertyValue::time(Day(30, 0)))
+        .namedProperty(propsets::Task, 0x8101, PropertyValue::int32(1))
+        .namedProperty(propsets::Task, 0x8102, PropertyValue::floating(0.25));
+    tasks.addMessage("IPM.Task")
+        .subject("Book travel to Ålesund")
+        .namedProperty(propsets::Task, 0x8101, PropertyValue::int32(2))
+        .namedProperty(propsets::Task, 0x8102, PropertyValue::floating(1.0))
+        .namedProperty(propsets::Task, 0x810F, PropertyValue::time(Day(12, 15)));
+    notes.addMessage("IPM.StickyNote").subject("Remember the milk").body("Remember the milk")
+        .property(tags::CreationTime, Day(14, 8));
     top.addFolder("RSS Feeds").addMessage("IPM.Post.RSS").subject("Feed item").body("News from a feed");
 
     pst.deletedItems()->addMessage().subject("Deleted draft").body("gone");
