@@ -20,9 +20,12 @@ struct AppointmentContent {
     enum class Busy { Free, Tentative, Busy, OutOfOffice, WorkingElsewhere };
     enum class Role { Required, Optional, Resource };
 
+    enum class Answer { None, Accepted, Declined, Tentative };
+
     struct Attendee {
         MailAddress mailbox;
         Role role = Role::Required;
+        Answer answer = Answer::None;  // set in a response
     };
 
     QString subject;
@@ -47,6 +50,8 @@ struct AppointmentContent {
     // series (UTC), and the series' UID it belongs to.
     std::optional<QDateTime> replacedStart;
     QString seriesUid;
+    bool cancelled = false;  // a cancellation of the meeting
+    std::optional<int> sequence;  // the meeting's revision
 };
 
 // A task, for a VTODO.

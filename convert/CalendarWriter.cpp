@@ -299,10 +299,14 @@ ComponentPtr MakeEvent(const AppointmentContent& content, ZoneSet& zones, icalco
     AddText(vevent, icalproperty_new_description, content.description);
     if (content.sensitivity != HeaderProperties::Sensitivity::None)
         icalcomponent_add_property(vevent, icalproperty_new_class(ClassOf(content.sensitivity)));
+    if (content.sequence && *content.sequence >= 0)
+        icalcomponent_add_property(vevent, icalproperty_new_sequence(*content.sequence));
+    if (content.cancelled)
+        icalcomponent_add_property(vevent, icalproperty_new_status(ICAL_STATUS_CANCELLED));
     if (content.busy) {
         const bool free = *content.busy == AppointmentContent::Busy::Free;
         icalcomponent_add_property(vevent, icalproperty_new_transp(free ? ICAL_TRANSP_TRANSPARENT : ICAL_TRANSP_OPAQUE));
-        if (*content.busy == AppointmentContent::Busy::Tentative)
+        if (*content.busy == AppointmentContent::Busy::Tentative && !content.cancelled)
             icalcomponent_add_property(vevent, icalproperty_new_status(ICAL_STATUS_TENTATIVE));
     }
     for (const QString& category : content.categories)
@@ -316,6 +320,19 @@ ComponentPtr MakeEvent(const AppointmentContent& content, ZoneSet& zones, icalco
             continue;
         icalproperty* property =
             WithName(icalproperty_new_attendee(CalendarAddress(attendee.mailbox).constData()), attendee.mailbox);
+        switch (attendee.answer) {
+        case AppointmentContent::Answer::Accepted:
+            icalproperty_add_parameter(property, icalparameter_new_partstat(ICAL_PARTSTAT_ACCEPTED));
+            break;
+        case AppointmentContent::Answer::Declined:
+            icalproperty_add_parameter(property, icalparameter_new_partstat(ICAL_PARTSTAT_DECLINED));
+            break;
+        case AppointmentContent::Answer::Tentative:
+            icalproperty_add_parameter(property, icalparameter_new_partstat(ICAL_PARTSTAT_TENTATIVE));
+            break;
+        case AppointmentContent::Answer::None:
+            break;
+        }
         switch (attendee.role) {
         case AppointmentContent::Role::Required:
             icalproperty_add_parameter(property, icalparameter_new_role(ICAL_ROLE_REQPARTICIPANT));
@@ -433,6 +450,19 @@ QByteArray ComposeCalendar(const CalendarItems& items, CalendarCounts* counts)
     icalcomponent_add_property(calendar.get(), icalproperty_new_prodid("-//Tolvane//Tolvane//EN"));
     icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
     icalcomponent_add_property(calendar.get(), icalproperty_new_calscale("GREGORIAN"));
+    switch (items.method) {
+    case CalendarItems::Method::Request:
+        icalcomponent_add_property(calendar.get(), icalproperty_new_method(ICAL_METHOD_REQUEST));
+        break;
+    case CalendarItems::Method::Cancel:
+        icalcomponent_add_property(calendar.get(), icalproperty_new_method(ICAL_METHOD_CANCEL));
+        break;
+    case CalendarItems::Method::Reply:
+        icalcomponent_add_property(calendar.get(), icalproperty_new_method(ICAL_METHOD_REPLY));
+        break;
+    case CalendarItems::Method::None:
+        break;
+    }
     CalendarCounts written;
     ZoneSet zones;
     for (const AppointmentContent& event : items.events) {

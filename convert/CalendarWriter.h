@@ -9,8 +9,11 @@
 
 namespace tolvane {
 
-// What one folder's calendar file holds.
+// What one folder's calendar file holds, or the calendar a meeting message
+// carries (with the method that says what the message does).
 struct CalendarItems {
+    enum class Method { None, Request, Cancel, Reply };
+    Method method = Method::None;
     std::vector<AppointmentContent> events;
     std::vector<TaskContent> tasks;
     std::vector<NoteContent> notes;  // notes and journal entries

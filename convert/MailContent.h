@@ -94,6 +94,10 @@ struct MessageContent {
     // attachment): what a preview shows of it. Never written itself.
     QString rtfText;
     QVector<Attachment> attachments;
+    // The iCalendar text a meeting request, cancellation or response
+    // carries (with its method); empty for other mail.
+    QByteArray meetingCalendar;
+    QByteArray meetingMethod;          // "REQUEST", "CANCEL", "REPLY"
     QString transportHeaders;          // the original internet headers, when the message has them
     HeaderProperties headerProperties;
     // What could not be read ("the body", "attachment \"a.pdf\"", ...). A

@@ -2,6 +2,7 @@
 #include "convert/MailboxReader.h"
 
 #include "convert/BodyText.h"
+#include "convert/CalendarWriter.h"
 #include "convert/EntryIdAddress.h"
 #include "convert/MimeComposer.h"
 #include "convert/RtfBody.h"
@@ -521,6 +522,57 @@ void ReadAttachments(libpff_item_t* message, const ReadContext& context, Message
     }
 }
 
+AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifier, int fileCodePage);
+
+// A meeting request, cancellation or response carries the meeting: its
+// calendar (with the method that says what the message does) goes into the
+// message beside its text.
+void ReadMeetingCalendar(libpff_item_t* message, const ReadContext& context, MessageContent& content)
+{
+    const QString messageClass =
+        ReadMessageString(message, Tag::MessageClass, context.fileCodePage).value_or(QString()).trimmed();
+    static const QLatin1String prefix("IPM.Schedule.Meeting.");
+    if (!messageClass.startsWith(prefix, Qt::CaseInsensitive))
+        return;
+    const QString kind = messageClass.mid(prefix.size());
+    CalendarItems items;
+    uint32_t identifier = 0;
+    libpff_item_get_identifier(message, &identifier, nullptr);
+    AppointmentContent meeting = ReadAppointmentContent(message, identifier, context.fileCodePage);
+    if (kind.startsWith(QLatin1String("Request"), Qt::CaseInsensitive)) {
+        items.method = CalendarItems::Method::Request;
+        content.meetingMethod = "REQUEST";
+    } else if (kind.startsWith(QLatin1String("Canceled"), Qt::CaseInsensitive)) {
+        items.method = CalendarItems::Method::Cancel;
+        content.meetingMethod = "CANCEL";
+        meeting.cancelled = true;
+    } else if (kind.startsWith(QLatin1String("Resp."), Qt::CaseInsensitive)) {
+        items.method = CalendarItems::Method::Reply;
+        content.meetingMethod = "REPLY";
+        // The sender answers the organizer, whom the response goes to.
+        using Answer = AppointmentContent::Answer;
+        const QString answer = kind.mid(5);
+        const Answer given = answer.startsWith(QLatin1String("Pos"), Qt::CaseInsensitive)   ? Answer::Accepted
+                             : answer.startsWith(QLatin1String("Neg"), Qt::CaseInsensitive) ? Answer::Declined
+                                                                                             : Answer::Tentative;
+        const std::optional<MailAddress> organizer =
+            meeting.attendees.isEmpty() ? std::nullopt : std::optional<MailAddress>(meeting.attendees.front().mailbox);
+        meeting.attendees.clear();
+        if (content.from && LooksLikeSmtpAddress(content.from->address))
+            meeting.attendees.push_back({*content.from, AppointmentContent::Role::Required, given});
+        meeting.organizer = organizer;
+    } else {
+        return;
+    }
+    if (!meeting.start && !meeting.recurrence)
+        return;
+    // A scheduling message names the revision it speaks of.
+    if (!meeting.sequence)
+        meeting.sequence = 0;
+    items.events.push_back(std::move(meeting));
+    content.meetingCalendar = ComposeCalendar(items);
+}
+
 MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& context)
 {
     MessageContent content;
@@ -558,6 +610,7 @@ MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& c
     failures = {};
     ReadBodies(message, context.fileCodePage, content, &failures);
     NoteMissing(content, failures, QStringLiteral("the body"));
+    ReadMeetingCalendar(message, context, content);
     ReadAttachments(message, context, content);
     return content;
 }
@@ -838,6 +891,8 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
         content.timeZone = ParseTimeZoneStruct(
             *zone, ReadMessageString(item, Tag::TimeZoneDescription, fileCodePage).value_or(QString()).trimmed());
     content.replacedStart = TimeOf(item, Tag::ExceptionReplaceTime);
+    if (const auto sequence = Read32(item, 0, Tag::AppointmentSequence))
+        content.sequence = static_cast<int>(*sequence);
     if (const auto global = ReadNamedProperty(item, 0, kGlobalObjectIdProperty);
         global && global->valueType == PropertyType::Binary)
         content.globalObjectId = global->data;

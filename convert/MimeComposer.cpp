@@ -158,6 +158,22 @@ GObjectPtr<GMimeObject> MakeBodyPart(const MessageContent& content)
             bytes = QString::fromUtf8(bytes).toUtf8();
         html = MakeLeaf("text", "html", bytes, charset, true);
     }
+    if (!content.meetingCalendar.isEmpty()) {
+        // A meeting message: its text and its calendar are the same message
+        // in two forms, as calendar clients expect it.
+        auto calendar = MakeLeaf("text", "calendar", content.meetingCalendar, "utf-8", true);
+        if (!content.meetingMethod.isEmpty())
+            g_mime_object_set_content_type_parameter(GMIME_OBJECT(calendar.get()), "method",
+                                                     content.meetingMethod.constData());
+        auto alternative = AdoptGObject(g_mime_multipart_new_with_subtype("alternative"));
+        if (!plain && !html)
+            plain = MakeLeaf("text", "plain", QByteArray(""), "utf-8", true);
+        for (GMimePart* part : {plain.get(), html.get(), calendar.get()}) {
+            if (part)
+                g_mime_multipart_add(alternative.get(), GMIME_OBJECT(part));
+        }
+        return GObjectPtr<GMimeObject>(GMIME_OBJECT(alternative.release()));
+    }
     if (plain && html) {
         auto alternative = AdoptGObject(g_mime_multipart_new_with_subtype("alternative"));
         g_mime_multipart_add(alternative.get(), GMIME_OBJECT(plain.get()));

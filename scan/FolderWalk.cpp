@@ -195,6 +195,8 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
         return export_handle_export_contact(handle, item, index, exportPath, format);
     case LIBPFF_ITEM_TYPE_EMAIL:
     case LIBPFF_ITEM_TYPE_EMAIL_SMIME:
+    // Meeting requests, cancellations and responses are mail as well.
+    case LIBPFF_ITEM_TYPE_MEETING:
         return export_handle_export_email(handle, item, exportPath, format);
     case LIBPFF_ITEM_TYPE_FOLDER:
         return export_handle_export_folder(handle, item, index, exportPath, format);

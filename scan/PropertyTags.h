@@ -13,6 +13,7 @@ namespace tolvane::PropertyTag {
 
 // Message envelope and state.
 inline constexpr uint32_t Importance = 0x0017;
+inline constexpr uint32_t MessageClass = 0x001A;
 inline constexpr uint32_t Priority = 0x0026;
 inline constexpr uint32_t Sensitivity = 0x0036;
 inline constexpr uint32_t Subject = 0x0037;
@@ -131,6 +132,7 @@ inline constexpr uint32_t AppointmentLocation = 0x8208;
 inline constexpr uint32_t AppointmentStartWhole = 0x820D;
 inline constexpr uint32_t AppointmentEndWhole = 0x820E;
 inline constexpr uint32_t RecurrencePattern = 0x8232;
+inline constexpr uint32_t AppointmentSequence = 0x8201;
 inline constexpr uint32_t BusyStatus = 0x8205;
 inline constexpr uint32_t AppointmentRecur = 0x8216;
 inline constexpr uint32_t ExceptionReplaceTime = 0x8228;

@@ -458,6 +458,78 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
                                 "MEMBER:mailto:anna@example.com\r\nMEMBER:mailto:bo@example.org\r\nEND:VCARD\r\n"));
 }
 
+// Meeting requests, cancellations and responses stay mail, and carry their
+// meeting as a text/calendar alternative with the method that says what they do.
+TEST_F(CalendarTest, MeetingMessagesCarryTheirCalendar)
+{
+    const Bytes globalId = {0x04, 0x00, 0x00, 0x00, 0x82, 0x00, 0xE0, 0x00, 0x74, 0xC5, 0xB7, 0x10,
+                            0x1A, 0x82, 0xE0, 0x08, 0x00, 0x00, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44};
+    PstBuilder pst;
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    const struct {
+        const char* messageClass;
+        const char* subject;
+        bool fromOrganizer;
+    } messages[] = {
+        {"IPM.Schedule.Meeting.Request", "Kickoff", true},
+        {"IPM.Schedule.Meeting.Resp.Pos", "Accepted: Kickoff", false},
+        {"IPM.Schedule.Meeting.Canceled", "Canceled: Kickoff", true},
+    };
+    for (const auto& m : messages) {
+        Message& mail = inbox.addMessage(m.messageClass);
+        mail.subject(m.subject).body("See you there").appointment(At(9, 13), At(9, 14), "Room 7")
+            .namedProperty(propsets::Meeting, 0x0003, PropertyValue::binary(globalId));
+        if (m.fromOrganizer)
+            mail.from("Olga", "olga@example.com").to("Rita", "rita@example.com");
+        else
+            mail.from("Rita", "rita@example.com").to("Olga", "olga@example.com");
+    }
+    const ConversionSummary summary = Convert(pst);
+    EXPECT_EQ(summary.mailSaved, 3);
+    EXPECT_EQ(testing::PythonEmailDefects(temp_.filePath("out")), QString());
+
+    QHash<QString, QByteArray> calendarOf;
+    QHash<QString, QString> methodOf;
+    for (const QString& file : FilesBelow(temp_.filePath("out"), ".eml")) {
+        auto message = testing::ParseWithGMime(ReadAll(file));
+        ASSERT_TRUE(message);
+        const QString subject = QString::fromUtf8(g_mime_message_get_subject(message.get()));
+        for (const auto& part : testing::Parts(message.get())) {
+            if (part.contentType != "text/calendar")
+                continue;
+            // Unfolded, so that a value is found whatever the line length.
+            calendarOf.insert(subject, QByteArray(part.content).replace("\r\n ", ""));
+        }
+        GMimeObject* top = g_mime_message_get_mime_part(message.get());
+        EXPECT_TRUE(GMIME_IS_MULTIPART(top)) << subject.toStdString();
+        if (GMIME_IS_MULTIPART(top)) {
+            const int count = g_mime_multipart_get_count(GMIME_MULTIPART(top));
+            GMimeObject* last = g_mime_multipart_get_part(GMIME_MULTIPART(top), count - 1);
+            const char* method = g_mime_object_get_content_type_parameter(last, "method");
+            methodOf.insert(subject, QString::fromLatin1(method ? method : ""));
+        }
+    }
+    ASSERT_EQ(calendarOf.size(), 3);
+    EXPECT_EQ(methodOf.value("Kickoff"), "REQUEST");
+    EXPECT_EQ(methodOf.value("Accepted: Kickoff"), "REPLY");
+    EXPECT_EQ(methodOf.value("Canceled: Kickoff"), "CANCEL");
+    for (auto it = calendarOf.cbegin(); it != calendarOf.cend(); ++it) {
+        SCOPED_TRACE(it.key().toStdString());
+        EXPECT_EQ(ReadWithLibical(it.value()).errors, QStringList());
+        EXPECT_EQ(ReadWithLibical(it.value()).events, 1);
+        EXPECT_TRUE(it.value().contains("METHOD:" + methodOf.value(it.key()).toLatin1()));
+        EXPECT_TRUE(it.value().contains("UID:040000008200E00074C5B7101A82E0080000000011223344"));
+        EXPECT_TRUE(it.value().contains("DTSTART:20260309T130000Z"));
+    }
+    const QByteArray reply = calendarOf.value("Accepted: Kickoff");
+    EXPECT_TRUE(reply.contains("ORGANIZER;CN=Olga:mailto:olga@example.com")) << reply.toStdString();
+    EXPECT_TRUE(reply.contains("SEQUENCE:0"));
+    EXPECT_TRUE(reply.contains("PARTSTAT=ACCEPTED")) << reply.toStdString();
+    EXPECT_TRUE(reply.contains("mailto:rita@example.com"));
+    EXPECT_TRUE(calendarOf.value("Canceled: Kickoff").contains("STATUS:CANCELLED"));
+    EXPECT_TRUE(calendarOf.value("Kickoff").contains("ORGANIZER;CN=Olga:mailto:olga@example.com"));
+}
+
 TEST(CalendarWriterTest, UidsComeFromTheMeetingsIdentityElseFromTheItem)
 {
     AppointmentContent meeting;

@@ -129,6 +129,7 @@ inline const Guid Appointment = ParseGuid("00062002-0000-0000-C000-000000000046"
 inline const Guid Task = ParseGuid("00062003-0000-0000-C000-000000000046");
 inline const Guid Common = ParseGuid("00062008-0000-0000-C000-000000000046");
 inline const Guid Log = ParseGuid("0006200A-0000-0000-C000-000000000046");
+inline const Guid Meeting = ParseGuid("6ED8DA90-450B-101B-98DA-00AA003F1305");
 inline const Guid PublicStrings = ParseGuid("00020329-0000-0000-C000-000000000046");
 inline const Guid Mapi = ParseGuid("00020328-0000-0000-C000-000000000046");
 
