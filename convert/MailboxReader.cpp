@@ -779,6 +779,14 @@ libpff_item_t* MailboxReader::ItemAt(const ItemPosition& position, uint32_t iden
     return nullptr;
 }
 
+libpff_item_t* MailboxReader::ItemAtLocation(const ItemLocation& location, PffItem& holder, LocatedItem& located)
+{
+    if (!location.isEmbedded())
+        return FindTopLevelItem(location.itemIdentifier, holder);
+    located = LocateItem(file_.get(), location);
+    return located ? located.item() : nullptr;
+}
+
 libpff_item_t* MailboxReader::FindTopLevelItem(uint32_t identifier, PffItem& holder)
 {
     if (index_ != nullptr) {
@@ -807,13 +815,7 @@ MessageRead MailboxReader::ReadMessage(const ItemLocation& location)
     try {
         PffItem holder;
         LocatedItem located;
-        libpff_item_t* item = nullptr;
-        if (!location.isEmbedded()) {
-            item = FindTopLevelItem(location.itemIdentifier, holder);
-        } else {
-            located = LocateItem(file_.get(), location);
-            item = located ? located.item() : nullptr;
-        }
+        libpff_item_t* item = ItemAtLocation(location, holder, located);
         if (!item) {
             result.failure = QStringLiteral("the message can no longer be found in the mailbox");
             return result;
@@ -928,13 +930,7 @@ AppointmentRead MailboxReader::ReadAppointment(const ItemLocation& location)
         // A changed occurrence of a series is kept inside the series' item.
         PffItem holder;
         LocatedItem located;
-        libpff_item_t* item = nullptr;
-        if (!location.isEmbedded()) {
-            item = FindTopLevelItem(location.itemIdentifier, holder);
-        } else {
-            located = LocateItem(file_.get(), location);
-            item = located ? located.item() : nullptr;
-        }
+        libpff_item_t* item = ItemAtLocation(location, holder, located);
         if (!item) {
             result.failure = QStringLiteral("the appointment can no longer be found in the mailbox");
             return result;

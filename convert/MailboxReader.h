@@ -6,6 +6,7 @@
 
 #include "scan/ExportHandle.h"
 #include "scan/Expected.h"
+#include "scan/ItemLocator.h"
 #include "scan/ItemRecords.h"
 #include "convert/CalendarContent.h"
 #include "convert/MailContent.h"
@@ -93,6 +94,9 @@ private:
     QString WithTopLevelItem(const ItemLocation& location, const QString& what,
                              const std::function<void(libpff_item_t*)>& read);
     libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
+    // The item at `location`, top-level or embedded; the handles that keep
+    // it alive go into `holder` or `located`.
+    libpff_item_t* ItemAtLocation(const ItemLocation& location, PffItem& holder, LocatedItem& located);
     // The item the walk saw at `position`, when it still has `identifier`.
     libpff_item_t* ItemAt(const ItemPosition& position, uint32_t identifier, PffItem& holder);
 

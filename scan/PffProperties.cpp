@@ -28,6 +28,22 @@ QString StripTerminators(QString text)
     return text;
 }
 
+// The type and the bytes of one record entry; nullopt when they cannot be read.
+std::optional<PropertyValue> EntryValue(libpff_record_entry_t* entry)
+{
+    PropertyValue value;
+    size_t size = 0;
+    if (libpff_record_entry_get_value_type(entry, &value.valueType, nullptr) != 1
+        || libpff_record_entry_get_data_size(entry, &size, nullptr) != 1 || size > static_cast<size_t>(0x7FFFFFFF))
+        return std::nullopt;
+    if (size > 0) {
+        value.data.resize(static_cast<qsizetype>(size));
+        if (libpff_record_entry_get_data(entry, reinterpret_cast<uint8_t*>(value.data.data()), size, nullptr) != 1)
+            return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<int> PositiveCodePage(libpff_item_t* item, uint32_t entryType)
 {
     const auto value = Read32(item, 0, entryType);
@@ -61,21 +77,9 @@ std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uin
         return std::nullopt;
     if (found != 1)
         return failed();
-    PropertyValue value;
-    if (libpff_record_entry_get_value_type(entry.get(), &value.valueType, nullptr) != 1)
-        return failed();
-    size_t size = 0;
-    if (libpff_record_entry_get_data_size(entry.get(), &size, nullptr) != 1)
-        return failed();
-    if (size > static_cast<size_t>(0x7FFFFFFF))
-        return failed();
-    if (size > 0) {
-        value.data.resize(static_cast<qsizetype>(size));
-        if (libpff_record_entry_get_data(entry.get(), reinterpret_cast<uint8_t*>(value.data.data()), size,
-                                         nullptr) != 1)
-            return failed();
-    }
-    return value;
+    if (auto value = EntryValue(entry.get()))
+        return value;
+    return failed();
 }
 
 std::optional<PropertyValue> ReadNamedProperty(libpff_item_t* item, int setIndex, const NamedProperty& property,
@@ -127,19 +131,9 @@ std::optional<PropertyValue> ReadNamedProperty(libpff_item_t* item, int setIndex
                 || libpff_name_to_id_map_entry_get_number(name, &number, nullptr) != 1 || number != property.number)
                 continue;
         }
-        PropertyValue value;
-        size_t size = 0;
-        if (libpff_record_entry_get_value_type(entry.get(), &value.valueType, nullptr) != 1
-            || libpff_record_entry_get_data_size(entry.get(), &size, nullptr) != 1
-            || size > static_cast<size_t>(0x7FFFFFFF))
-            return failed();
-        if (size > 0) {
-            value.data.resize(static_cast<qsizetype>(size));
-            if (libpff_record_entry_get_data(entry.get(), reinterpret_cast<uint8_t*>(value.data.data()), size,
-                                             nullptr) != 1)
-                return failed();
-        }
-        return value;
+        if (auto value = EntryValue(entry.get()))
+            return value;
+        return failed();
     }
     return std::nullopt;
 }

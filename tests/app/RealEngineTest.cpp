@@ -107,6 +107,18 @@ void ScanInWindow(CQuenbyDlg& window, const QString& path)
     ASSERT_TRUE(WaitUntil([&] { return !scanEnded.isEmpty(); }));
 }
 
+// Clicks the folder named `folder` in the tree and waits for its list.
+void ClickFolder(CQuenbyDlg& window, const QString& folder)
+{
+    const auto found = window.folderTree()->findItems(folder, Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_FALSE(found.isEmpty()) << qPrintable(folder);
+    QSignalSpy filled(window.listFiller(), &ItemListFiller::fillCompleted);
+    window.folderTree()->scrollToItem(found.first());
+    const QRect row = window.folderTree()->visualItemRect(found.first());
+    QTest::mouseClick(window.folderTree()->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 3, row.center().y()));
+    ASSERT_TRUE(WaitUntil([&] { return !filled.isEmpty(); }));
+}
+
 class RealEngineTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
@@ -141,15 +153,7 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
             break;
         }
     }
-    auto clickFolder = [&](const QString& folder) {
-        const auto found = window.folderTree()->findItems(folder, Qt::MatchExactly | Qt::MatchRecursive);
-        ASSERT_FALSE(found.isEmpty()) << qPrintable(folder);
-        QSignalSpy filled(window.listFiller(), &ItemListFiller::fillCompleted);
-        window.folderTree()->scrollToItem(found.first());
-        const QRect row = window.folderTree()->visualItemRect(found.first());
-        QTest::mouseClick(window.folderTree()->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 3, row.center().y()));
-        ASSERT_TRUE(WaitUntil([&] { return !filled.isEmpty(); }));
-    };
+    auto clickFolder = [&](const QString& folder) { ClickFolder(window, folder); };
     clickFolder(shown->folderName);
     EXPECT_GT(window.itemListModel()->rowCount(), 0);
     Screenshot(window, stem + QStringLiteral("-2-folder.png"));
@@ -364,18 +368,6 @@ TEST(RealEngineExitDeathTest, ExitRemovesTheTemporaryDirectoryBeforeTheProcessEn
     EXPECT_TRUE(QFileInfo::exists(user));
     EXPECT_EQ(QDir(user).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
               QStringList());
-}
-
-// Clicks the folder named `folder` in the tree and waits for its list.
-void ClickFolder(CQuenbyDlg& window, const QString& folder)
-{
-    const auto found = window.folderTree()->findItems(folder, Qt::MatchExactly | Qt::MatchRecursive);
-    ASSERT_FALSE(found.isEmpty()) << qPrintable(folder);
-    QSignalSpy filled(window.listFiller(), &ItemListFiller::fillCompleted);
-    window.folderTree()->scrollToItem(found.first());
-    const QRect row = window.folderTree()->visualItemRect(found.first());
-    QTest::mouseClick(window.folderTree()->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 3, row.center().y()));
-    ASSERT_TRUE(WaitUntil([&] { return !filled.isEmpty(); }));
 }
 
 // Selects the row of the mail with `subject` and waits for the body read

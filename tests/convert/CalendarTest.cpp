@@ -2,6 +2,7 @@
 // file per folder, which libical and Python's icalendar package both read
 // back with the values the mailbox held.
 #include "tests/convert/ConvertTestSupport.h"
+#include "tests/convert/ScanAndConvert.h"
 
 #include "app/cli/HeadlessScan.h"
 #include "convert/CalendarWriter.h"
@@ -132,19 +133,7 @@ protected:
     {
         const QString pstPath = temp_.filePath("mailbox.pst");
         pst.Write(pstPath.toStdString());
-        cli::HeadlessScanSink scanSink;
-        EXPECT_EQ(cli::RunHeadlessScan(pstPath, store_, tempDir_, scanSink), ScanOutcome::Completed);
-        QDir().mkpath(temp_.filePath("out"));
-        ConversionDriver driver;
-        ConversionRequest request;
-        request.pstPath = pstPath;
-        request.destinationPath = temp_.filePath("out");
-        request.store = &store_;
-        request.tempDir = &tempDir_;
-        request.sink = &sink_;
-        request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
-        EXPECT_EQ(driver.Start(request), ConversionStart::Started);
-        return driver.Wait();
+        return testing::ScanAndConvert(pstPath, temp_.filePath("out"), store_, tempDir_, sink_);
     }
 
     QTemporaryDir temp_;
@@ -257,18 +246,8 @@ TEST_F(CalendarTest, TheSamplesSeriesAndItsChangedOccurrencesAreWritten)
     if (!QFileInfo::exists(sample))
         GTEST_SKIP() << "sample mailbox not found: " << qPrintable(sample);
     QFile::copy(sample, temp_.filePath("mailbox.pst"));
-    cli::HeadlessScanSink scanSink;
-    ASSERT_EQ(cli::RunHeadlessScan(temp_.filePath("mailbox.pst"), store_, tempDir_, scanSink), ScanOutcome::Completed);
-    QDir().mkpath(temp_.filePath("out"));
-    ConversionDriver driver;
-    ConversionRequest request;
-    request.pstPath = temp_.filePath("mailbox.pst");
-    request.destinationPath = temp_.filePath("out");
-    request.store = &store_;
-    request.tempDir = &tempDir_;
-    request.sink = &sink_;
-    ASSERT_EQ(driver.Start(request), ConversionStart::Started);
-    const ConversionSummary summary = driver.Wait();
+    const ConversionSummary summary =
+        testing::ScanAndConvert(temp_.filePath("mailbox.pst"), temp_.filePath("out"), store_, tempDir_, sink_);
     EXPECT_EQ(summary.eventsSaved, 3);
     EXPECT_EQ(summary.eventsFailed, 0);
     const QStringList files = FilesBelow(temp_.filePath("out"), ".ics");

@@ -3,6 +3,7 @@
 // one mail of a written mailbox, converted, then read back by GMime and by
 // Python's email package, which must agree on every field.
 #include "tests/convert/ConvertTestSupport.h"
+#include "tests/convert/ScanAndConvert.h"
 
 #include "app/cli/HeadlessScan.h"
 #include "scan/ItemStore.h"
@@ -178,19 +179,8 @@ protected:
         }
         const QString pstPath = temp_.filePath("mailbox.pst");
         pst.Write(pstPath.toStdString());
-        cli::HeadlessScanSink scanSink;
-        EXPECT_EQ(cli::RunHeadlessScan(pstPath, store_, tempDir_, scanSink), ScanOutcome::Completed);
-        QDir().mkpath(temp_.filePath("out"));
-        ConversionDriver driver;
-        ConversionRequest request;
-        request.pstPath = pstPath;
-        request.destinationPath = temp_.filePath("out");
-        request.store = &store_;
-        request.tempDir = &tempDir_;
-        request.sink = &sink_;
-        request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
-        EXPECT_EQ(driver.Start(request), ConversionStart::Started);
-        const ConversionSummary summary = driver.Wait();
+        const ConversionSummary summary =
+            testing::ScanAndConvert(pstPath, temp_.filePath("out"), store_, tempDir_, sink_);
         EXPECT_EQ(summary.mailSaved, static_cast<int>(cases.size()));
         return temp_.filePath("out");
     }

@@ -5,37 +5,21 @@
 
 namespace tolvane::pstwriter {
 
-namespace {
-
-void Put16(Bytes& out, uint16_t v)
-{
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-
-void Put32(Bytes& out, uint32_t v)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(uint8_t(v >> shift));
-}
-
-}  // namespace
-
 Bytes OneOffEntryId(std::string_view displayName, std::string_view addressType, std::string_view address,
                     bool unicode)
 {
     static constexpr uint8_t kProvider[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
                                               0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
     Bytes out;
-    Put32(out, 0);
+    PutU32(out, 0);
     out.insert(out.end(), std::begin(kProvider), std::end(kProvider));
-    Put16(out, 0);                                // version
-    Put16(out, unicode ? 0x8000 | 0x0001 : 0x0001);  // Unicode strings; no rich text
+    PutU16(out, 0);                                // version
+    PutU16(out, unicode ? 0x8000 | 0x0001 : 0x0001);  // Unicode strings; no rich text
     for (std::string_view text : {displayName, addressType, address}) {
         if (unicode) {
             const Bytes utf16 = Utf8ToUtf16Le(text);
             out.insert(out.end(), utf16.begin(), utf16.end());
-            Put16(out, 0);
+            PutU16(out, 0);
         } else {
             out.insert(out.end(), text.begin(), text.end());
             out.push_back(0);
@@ -48,14 +32,14 @@ Bytes FlatEntryList(const std::vector<Bytes>& entryIds)
 {
     Bytes body;
     for (const Bytes& id : entryIds) {
-        Put32(body, uint32_t(id.size()));
+        PutU32(body, uint32_t(id.size()));
         body.insert(body.end(), id.begin(), id.end());
         while (body.size() % 4 != 0)
             body.push_back(0);
     }
     Bytes out;
-    Put32(out, uint32_t(entryIds.size()));
-    Put32(out, uint32_t(body.size()));
+    PutU32(out, uint32_t(entryIds.size()));
+    PutU32(out, uint32_t(body.size()));
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }

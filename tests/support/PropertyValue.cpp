@@ -59,14 +59,10 @@ namespace {
 Bytes MultipleValueBytes(const std::vector<Bytes>& values)
 {
     Bytes data;
-    auto put32 = [&data](uint32_t v) {
-        for (int shift = 0; shift < 32; shift += 8)
-            data.push_back(uint8_t(v >> shift));
-    };
-    put32(uint32_t(values.size()));
+    PutU32(data, uint32_t(values.size()));
     uint32_t offset = uint32_t(4 + 4 * values.size());
     for (const Bytes& one : values) {
-        put32(offset);
+        PutU32(data, offset);
         offset += uint32_t(one.size());
     }
     for (const Bytes& one : values)
