@@ -1094,23 +1094,32 @@ ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const Item
     return result;
 }
 
-QStringList MailboxReader::ReadContactEmails(const ItemLocation& location)
+ContactDetails MailboxReader::ReadContactDetails(const ItemLocation& location)
 {
     std::lock_guard lock(fileMutex_);
-    QStringList emails;
+    ContactDetails details;
     if (!file_.isOpen() || location.itemIdentifier == 0 || location.isEmbedded())
-        return emails;
+        return details;
     PffItem holder;
     libpff_item_t* item = FindTopLevelItem(location.itemIdentifier, holder);
     if (!item)
-        return emails;
+        return details;
     const int codePage = MessageCodePage(item, file_.asciiCodepage());
     for (uint32_t tag : {Tag::Email1Address, Tag::Email2Address, Tag::Email3Address}) {
         const auto address = ReadString(item, 0, tag, codePage);
         if (address && !IsBlank(*address))
-            emails.push_back(address->trimmed());
+            details.emails.push_back(address->trimmed());
     }
-    return emails;
+    // Kept as the local midnight that starts the day, in UTC: the day is the
+    // one that holds that instant twelve hours later, in any zone.
+    auto day = [&](uint32_t tag) -> std::optional<QDate> {
+        const auto time = TimeOf(item, tag);
+        return time ? std::optional<QDate>(time->toUTC().addSecs(12 * 3600).date()) : std::nullopt;
+    };
+    details.birthday = day(Tag::Birthday);
+    details.anniversary = day(Tag::WeddingAnniversary);
+    details.categories = Categories(item, codePage);
+    return details;
 }
 
 }  // namespace tolvane

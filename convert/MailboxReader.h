@@ -10,6 +10,7 @@
 #include "scan/ItemRecords.h"
 #include "convert/CalendarContent.h"
 #include "convert/MailContent.h"
+#include "convert/VCardWriter.h"
 #include "scan/PffHandles.h"
 
 #include <QString>
@@ -69,8 +70,9 @@ public:
     [[nodiscard]] ItemRead<TaskContent> ReadTask(const ItemLocation& location);
     [[nodiscard]] ItemRead<NoteContent> ReadNote(const ItemLocation& location, bool journal);
     [[nodiscard]] ItemRead<DistributionListContent> ReadDistributionList(const ItemLocation& location);
-    // The e-mail addresses of a contact (its three e-mail slots), in order.
-    [[nodiscard]] QStringList ReadContactEmails(const ItemLocation& location);
+    // What a contact's vCard takes beyond the scan's record: its e-mail
+    // addresses, birthday and anniversary as days, categories.
+    [[nodiscard]] ContactDetails ReadContactDetails(const ItemLocation& location);
 
 private:
     // Where a top-level item sits: the sub-folder indexes from the root folder

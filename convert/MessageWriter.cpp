@@ -90,9 +90,9 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
         if (!PassCheckpoint(context))
             return false;
         context.sink->SetProgress(progress);
-        const QStringList emails =
-            context.reader ? context.reader->ReadContactEmails(contact->location) : QStringList();
-        const QByteArray card = ComposeVCard(*contact, emails);
+        const ContactDetails details =
+            context.reader ? context.reader->ReadContactDetails(contact->location) : ContactDetails();
+        const QByteArray card = ComposeVCard(*contact, details);
         const QString nameText = ContactNameText(*contact);
         const NewFileResult result = SaveNewFile(
             context, contact->folderKey,

@@ -100,8 +100,9 @@ QString ContactNameText(const ContactRecord& contact)
     return QStringLiteral("Contact");
 }
 
-QByteArray ComposeVCard(const ContactRecord& c, const QStringList& emails)
+QByteArray ComposeVCard(const ContactRecord& c, const ContactDetails& details)
 {
+    const QStringList& emails = details.emails;
     VCardBuilder card;
     card.Line(QStringLiteral("BEGIN"), QStringLiteral("VCARD"));
     card.Line(QStringLiteral("VERSION"), QStringLiteral("4.0"));
@@ -154,8 +155,21 @@ QByteArray ComposeVCard(const ContactRecord& c, const QStringList& emails)
                     {QString(), QString(), c.otherStreet, c.otherCity, c.otherState, c.otherPostalCode, c.otherCountry});
     card.Text("URL;TYPE=home", c.personalHomePage);
     card.Text("URL;TYPE=work", c.businessHomePage);
-    card.Text("BDAY;VALUE=text", c.birthday);
-    card.Text("ANNIVERSARY;VALUE=text", c.weddingAnniversary);
+    // A date when the mailbox holds one, else the record's text as it was.
+    if (details.birthday)
+        card.Line(QStringLiteral("BDAY"), details.birthday->toString(QStringLiteral("yyyyMMdd")));
+    else
+        card.Text("BDAY;VALUE=text", c.birthday);
+    if (details.anniversary)
+        card.Line(QStringLiteral("ANNIVERSARY"), details.anniversary->toString(QStringLiteral("yyyyMMdd")));
+    else
+        card.Text("ANNIVERSARY;VALUE=text", c.weddingAnniversary);
+    if (!details.categories.isEmpty()) {
+        QStringList escaped;
+        for (const QString& category : details.categories)
+            escaped << Escape(category.trimmed());
+        card.Line(QStringLiteral("CATEGORIES"), escaped.join(u','));
+    }
     card.Text("LANG", c.language);
     card.Text("RELATED;TYPE=spouse;VALUE=text", c.spouseName);
     card.Text("RELATED;TYPE=agent;VALUE=text", c.assistant);

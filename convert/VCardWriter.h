@@ -2,6 +2,9 @@
 // contact's e-mail addresses.
 #pragma once
 
+#include <QDate>
+#include <optional>
+
 #include "convert/CalendarContent.h"
 
 #include "scan/ItemRecords.h"
@@ -13,7 +16,15 @@
 namespace tolvane {
 
 // The whole vCard, UTF-8, CRLF line ends, lines folded at 75 octets.
-QByteArray ComposeVCard(const ContactRecord& contact, const QStringList& emails);
+// What a contact's vCard takes from the mailbox beyond the scan's record.
+struct ContactDetails {
+    QStringList emails;               // its three e-mail slots, in order
+    std::optional<QDate> birthday;    // the day itself, whatever the zone it was stored in
+    std::optional<QDate> anniversary;
+    QStringList categories;
+};
+
+QByteArray ComposeVCard(const ContactRecord& contact, const ContactDetails& details);
 
 // The file name text of a contact: given name and surname, else file-under,
 // else company, else "Contact".

@@ -434,7 +434,10 @@ TEST_F(ConversionTest, ContactsBecomeVCardsWithTheirAddresses)
     PstBuilder pst;
     auto& contacts = pst.topOfPersonalFolders().addFolder("Contacts");
     contacts.containerClass("IPF.Contact");
-    contacts.addContact("Anna", "Berg").email1("anna@example.com").fileUnder("Berg, Anna");
+    // Born on 29 February 1980, kept as the midnight of UTC+1 that starts it.
+    contacts.addContact("Anna", "Berg").email1("anna@example.com").fileUnder("Berg, Anna")
+        .property(MakeTag(0x3A42, PtSysTime), pstwriter::FileTime::fromUnixSeconds(320626800))
+        .namedProperty(propsets::PublicStrings, "Keywords", PropertyValue::multipleUnicode({"Familie"}));
     contacts.addContact("Anna", "Berg");
     pst.topOfPersonalFolders().addFolder("Inbox").addMessage().subject("After contacts").body("x");
     Write(pst);
@@ -446,6 +449,9 @@ TEST_F(ConversionTest, ContactsBecomeVCardsWithTheirAddresses)
     EXPECT_EQ(cards, (QStringList{contactsDir + "Anna Berg-2.vcf", contactsDir + "Anna Berg.vcf"}));
     EXPECT_TRUE(ReadAll(contactsDir + "Anna Berg.vcf").contains("EMAIL:anna@example.com\r\n"));
     EXPECT_TRUE(ReadAll(contactsDir + "Anna Berg.vcf").contains("X-FILE-AS:Berg\\, Anna\r\n"));
+    EXPECT_TRUE(ReadAll(contactsDir + "Anna Berg.vcf").contains("BDAY:19800229\r\n"))
+        << ReadAll(contactsDir + "Anna Berg.vcf").toStdString();
+    EXPECT_TRUE(ReadAll(contactsDir + "Anna Berg.vcf").contains("CATEGORIES:Familie\r\n"));
     // Contacts draw no numbers: the first mail still ends in 41.
     EXPECT_EQ(FilesBelow(OutputRoot(), ".eml").filter("After contacts41.eml").size(), 1);
 }

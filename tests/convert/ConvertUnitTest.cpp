@@ -416,7 +416,12 @@ TEST(VCardTest, EscapesFoldsAndCarriesEveryField)
     contact.homeStreet = contact.homeAddress = "Main St 1";
     contact.homeCity = "Springfield";
     contact.notes = QString::fromUtf8("first line\r\nsecond line with ünïcödé ") + QString(80, u'x');
-    const QByteArray card = ComposeVCard(contact, {"anna@example.com"});
+    contact.birthday = QStringLiteral("29.02.1980");
+    ContactDetails details;
+    details.emails = {"anna@example.com"};
+    details.anniversary = QDate(2005, 6, 18);
+    details.categories = {QStringLiteral("Familie"), QStringLiteral("Freunde, alte")};
+    const QByteArray card = ComposeVCard(contact, details);
     const QString text = QString::fromUtf8(card);
     EXPECT_TRUE(text.startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\n"));
     EXPECT_TRUE(text.endsWith("END:VCARD\r\n"));
@@ -425,6 +430,10 @@ TEST(VCardTest, EscapesFoldsAndCarriesEveryField)
     EXPECT_TRUE(text.contains("EMAIL:anna@example.com\r\n"));
     EXPECT_EQ(text.count("+1 555 0101"), 1);
     EXPECT_TRUE(text.contains("ADR;TYPE=home:;;Main St 1;Springfield;;;\r\n"));
+    // A day the mailbox holds is a date; without one the record's text stays.
+    EXPECT_TRUE(text.contains("ANNIVERSARY:20050618\r\n"));
+    EXPECT_TRUE(text.contains("BDAY;VALUE=text:29.02.1980\r\n"));
+    EXPECT_TRUE(text.contains("CATEGORIES:Familie,Freunde\\, alte\r\n"));
     for (const QByteArray& line : card.split('\n'))
         EXPECT_LE(line.size(), 76) << line.toStdString();
     // Unfolded, the note is intact.
