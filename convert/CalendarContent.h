@@ -16,6 +16,15 @@
 
 namespace tolvane {
 
+// A day the mailbox keeps as the local midnight that starts it, written in
+// UTC (all-day events, birthdays): without the zone it was written in, the
+// day is the one that holds that instant twelve hours later, right for every
+// zone within twelve hours of UTC.
+inline QDate DayOfStoredMidnight(const QDateTime& time)
+{
+    return time.toUTC().addSecs(12 * 3600).date();
+}
+
 struct AppointmentContent {
     enum class Busy { Free, Tentative, Busy, OutOfOffice, WorkingElsewhere };
     enum class Role { Required, Optional, Resource };

@@ -23,17 +23,11 @@ icaltimetype UtcTime(const QDateTime& time)
                                          icaltimezone_get_utc_timezone());
 }
 
-// All-day events are stored as the local midnights that bound them, in UTC.
-// Without the event's own zone, the day is the one that holds the stored
-// instant twelve hours later: right for every zone within twelve hours of UTC.
-icaltimetype DateOf(const QDateTime& time)
+// The UID of an item without an identity of its own: stable across
+// conversions of the same mailbox.
+QString ItemUid(uint32_t identifier, const std::optional<QDateTime>& created)
 {
-    const QDate day = time.toUTC().addSecs(12 * 3600).date();
-    icaltimetype date = icaltime_null_date();
-    date.year = day.year();
-    date.month = day.month();
-    date.day = day.day();
-    return date;
+    return QStringLiteral("tolvane-%1-%2").arg(identifier).arg(created ? created->toSecsSinceEpoch() : 0);
 }
 
 QByteArray Utf8(const QString& text)
@@ -93,6 +87,12 @@ icaltimetype LocalDate(const QDate& day)
     date.month = day.month();
     date.day = day.day();
     return date;
+}
+
+// All-day events are stored as the local midnights that bound them.
+icaltimetype DateOf(const QDateTime& time)
+{
+    return LocalDate(DayOfStoredMidnight(time));
 }
 
 // A BYDAY entry as libical's recurrence keeps it: the weekday (Sunday 1) plus
@@ -365,8 +365,7 @@ QString EventUid(const AppointmentContent& event)
 {
     if (!event.globalObjectId.isEmpty())
         return QString::fromLatin1(event.globalObjectId.toHex().toUpper());
-    const qint64 created = event.created ? event.created->toSecsSinceEpoch() : 0;
-    return QStringLiteral("tolvane-%1-%2").arg(event.identifier).arg(created);
+    return ItemUid(event.identifier, event.created);
 }
 
 namespace {
@@ -387,11 +386,6 @@ void AddItemBasics(icalcomponent* component, const QString& uid, const std::opti
     AddText(component, icalproperty_new_description, description);
     for (const QString& category : categories)
         AddText(component, icalproperty_new_categories, category);
-}
-
-QString ItemUid(uint32_t identifier, const std::optional<QDateTime>& created)
-{
-    return QStringLiteral("tolvane-%1-%2").arg(identifier).arg(created ? created->toSecsSinceEpoch() : 0);
 }
 
 icalcomponent* MakeTodo(const TaskContent& task)

@@ -83,6 +83,75 @@ std::optional<QString> String(libpff_item_t* item, int set, uint32_t tag, int co
     return ReadString(item, set, tag, codePage, NamedLookup::Mapped, failures);
 }
 
+// Properties read the same way for every kind of item.
+
+std::optional<QDateTime> TimeOf(libpff_item_t* item, uint32_t tag)
+{
+    const auto ticks = ReadFiletime(item, 0, tag);
+    if (!ticks || *ticks == 0)
+        return std::nullopt;
+    const QDateTime time = FiletimeToDateTime(*ticks);
+    return time.isValid() ? std::optional<QDateTime>(time) : std::nullopt;
+}
+
+// A task's days are kept as midnight of the day itself, written as UTC.
+std::optional<QDate> DayOf(libpff_item_t* item, uint32_t tag)
+{
+    const auto time = TimeOf(item, tag);
+    return time ? std::optional<QDate>(time->toUTC().date()) : std::nullopt;
+}
+
+// The categories (the "Keywords" named property), blank ones left out.
+QStringList Categories(libpff_item_t* item, int codePage, ReadFailures* failures = nullptr)
+{
+    QStringList categories;
+    if (const auto keywords = ReadNamedProperty(item, 0, kKeywordsProperty, failures)) {
+        for (const QString& keyword : DecodeMultiStringValue(*keywords, codePage)) {
+            if (!IsBlank(keyword))
+                categories << keyword.trimmed();
+        }
+    }
+    return categories;
+}
+
+// The plain body as calendar and card text: one kind of line break ("\n"),
+// no trailing white space; null when blank.
+QString PlainText(libpff_item_t* item, int fileCodePage)
+{
+    const auto plain = ReadPlainTextBody(item, fileCodePage);
+    if (!plain || IsBlankUtf8(plain->utf8))
+        return QString();
+    QString text = QString::fromUtf8(plain->utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text;
+}
+
+// nullopt when the item does not say.
+std::optional<HeaderProperties::Sensitivity> SensitivityOf(libpff_item_t* item, ReadFailures* failures = nullptr)
+{
+    const auto value = Read32(item, 0, Tag::Sensitivity, NamedLookup::Mapped, failures);
+    if (!value)
+        return std::nullopt;
+    switch (*value) {
+    case 1: return HeaderProperties::Sensitivity::Personal;
+    case 2: return HeaderProperties::Sensitivity::Private;
+    case 3: return HeaderProperties::Sensitivity::Confidential;
+    default: return HeaderProperties::Sensitivity::None;
+    }
+}
+
+std::optional<HeaderProperties::Importance> ImportanceOf(libpff_item_t* item, ReadFailures* failures = nullptr)
+{
+    const auto importance = Read32(item, 0, Tag::Importance, NamedLookup::Mapped, failures);
+    if (!importance)
+        return std::nullopt;
+    const auto value = static_cast<int32_t>(*importance);
+    return value <= 0 ? HeaderProperties::Importance::Low
+           : value == 1 ? HeaderProperties::Importance::Normal
+                        : HeaderProperties::Importance::High;
+}
+
 std::optional<MailAddress> ReadSender(libpff_item_t* message, int codePage, ReadFailures* failures)
 {
     auto read = [&](uint32_t nameTag, uint32_t addressTag, uint32_t typeTag, uint32_t smtpTag,
@@ -223,26 +292,14 @@ HeaderProperties ReadHeaderProperties(libpff_item_t* message, int codePage, int 
     fields.references = text(Tag::InternetReferences);
     fields.threadTopic = text(Tag::ConversationTopic);
     fields.threadIndex = ReadBinary(message, 0, Tag::ConversationIndex, NamedLookup::Mapped, failures).value_or(QByteArray());
-    if (const auto importance = Read32(message, 0, Tag::Importance, NamedLookup::Mapped, failures)) {
-        const auto value = static_cast<int32_t>(*importance);
-        fields.importance = value <= 0 ? Fields::Importance::Low
-                            : value == 1 ? Fields::Importance::Normal
-                                         : Fields::Importance::High;
-    }
+    fields.importance = ImportanceOf(message, failures);
     if (const auto priority = Read32(message, 0, Tag::Priority, NamedLookup::Mapped, failures)) {
         const auto value = static_cast<int32_t>(*priority);
         fields.priority = value < 0 ? Fields::Priority::NonUrgent
                           : value == 0 ? Fields::Priority::Normal
                                        : Fields::Priority::Urgent;
     }
-    if (const auto sensitivity = Read32(message, 0, Tag::Sensitivity, NamedLookup::Mapped, failures)) {
-        switch (*sensitivity) {
-        case 1: fields.sensitivity = Fields::Sensitivity::Personal; break;
-        case 2: fields.sensitivity = Fields::Sensitivity::Private; break;
-        case 3: fields.sensitivity = Fields::Sensitivity::Confidential; break;
-        default: fields.sensitivity = Fields::Sensitivity::None; break;
-        }
-    }
+    fields.sensitivity = SensitivityOf(message, failures);
     fields.replyTo = ReadReplyTo(message, codePage, failures);
     if (ReadBoolean(message, 0, Tag::ReadReceiptRequested, NamedLookup::Mapped, failures).value_or(false)) {
         // The receipt goes back to the sender.
@@ -251,12 +308,7 @@ HeaderProperties ReadHeaderProperties(libpff_item_t* message, int codePage, int 
         else if (const QString address = text(Tag::ReadReceiptSmtpAddress); LooksLikeSmtpAddress(address))
             fields.readReceiptTo = MailAddress{QString(), address};
     }
-    if (const auto keywords = ReadNamedProperty(message, 0, kKeywordsProperty, failures)) {
-        for (const QString& keyword : DecodeMultiStringValue(*keywords, codePage)) {
-            if (!IsBlank(keyword))
-                fields.keywords << keyword.trimmed();
-        }
-    }
+    fields.keywords = Categories(message, codePage, failures);
     fields.unsent = (Read32(message, 0, Tag::MessageFlags, NamedLookup::Mapped, failures).value_or(0)
                      & kMessageFlagUnsent) != 0;
     return fields;
@@ -837,15 +889,6 @@ MessageRead MailboxReader::ReadMessage(const ItemLocation& location)
 
 namespace {
 
-std::optional<QDateTime> TimeOf(libpff_item_t* item, uint32_t tag)
-{
-    const auto ticks = ReadFiletime(item, 0, tag);
-    if (!ticks || *ticks == 0)
-        return std::nullopt;
-    const QDateTime time = FiletimeToDateTime(*ticks);
-    return time.isValid() ? std::optional<QDateTime>(time) : std::nullopt;
-}
-
 AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifier, int fileCodePage)
 {
     using Busy = AppointmentContent::Busy;
@@ -854,35 +897,20 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
     const int codePage = MessageCodePage(item, fileCodePage);
     content.subject = ReadSubject(item, fileCodePage).value_or(QString());
     content.location = ReadMessageString(item, Tag::AppointmentLocation, fileCodePage).value_or(QString()).trimmed();
-    if (const auto plain = ReadPlainTextBody(item, fileCodePage); plain && !IsBlankUtf8(plain->utf8)) {
-        // iCalendar text knows one line break, written "\n".
-        content.description = QString::fromUtf8(plain->utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        while (!content.description.isEmpty() && content.description.back().isSpace())
-            content.description.chop(1);
-    }
+    content.description = PlainText(item, fileCodePage);
     content.start = TimeOf(item, Tag::AppointmentStartWhole);
     content.end = TimeOf(item, Tag::AppointmentEndWhole);
     content.allDay = ReadBoolean(item, 0, Tag::AppointmentSubType).value_or(false);
     content.created = TimeOf(item, Tag::CreationTime);
     content.modified = TimeOf(item, Tag::ModificationTime);
-    switch (Read32(item, 0, Tag::Sensitivity).value_or(0)) {
-    case 1: content.sensitivity = HeaderProperties::Sensitivity::Personal; break;
-    case 2: content.sensitivity = HeaderProperties::Sensitivity::Private; break;
-    case 3: content.sensitivity = HeaderProperties::Sensitivity::Confidential; break;
-    default: break;
-    }
+    content.sensitivity = SensitivityOf(item).value_or(HeaderProperties::Sensitivity::None);
     if (const auto busy = Read32(item, 0, Tag::BusyStatus)) {
         static const Busy kinds[] = {Busy::Free, Busy::Tentative, Busy::Busy, Busy::OutOfOffice,
                                      Busy::WorkingElsewhere};
         if (*busy < std::size(kinds))
             content.busy = kinds[*busy];
     }
-    if (const auto keywords = ReadNamedProperty(item, 0, kKeywordsProperty)) {
-        for (const QString& keyword : DecodeMultiStringValue(*keywords, codePage)) {
-            if (!IsBlank(keyword))
-                content.categories << keyword.trimmed();
-        }
-    }
+    content.categories = Categories(item, codePage);
     if (ReadBoolean(item, 0, Tag::ReminderSet).value_or(false)) {
         const auto delta = Read32(item, 0, Tag::ReminderDelta);
         content.reminderMinutes = delta ? static_cast<int>(static_cast<int32_t>(*delta)) : 15;
@@ -920,82 +948,24 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
 
 AppointmentRead MailboxReader::ReadAppointment(const ItemLocation& location)
 {
-    std::lock_guard lock(fileMutex_);
     AppointmentRead result;
-    if (!file_.isOpen() || location.itemIdentifier == 0) {
-        result.failure = QStringLiteral("the appointment is not in the mailbox");
-        return result;
-    }
-    try {
-        // A changed occurrence of a series is kept inside the series' item.
-        PffItem holder;
-        LocatedItem located;
-        libpff_item_t* item = ItemAtLocation(location, holder, located);
-        if (!item) {
-            result.failure = QStringLiteral("the appointment can no longer be found in the mailbox");
-            return result;
-        }
+    // A changed occurrence of a series is kept inside the series' item.
+    result.failure = WithItem(location, QStringLiteral("appointment"), [&](libpff_item_t* item) {
         result.content = ReadAppointmentContent(item, location.itemIdentifier, file_.asciiCodepage());
-    } catch (const std::bad_alloc&) {
-        result.content.reset();
-        result.failure = QStringLiteral("not enough memory to read the appointment");
-    }
+    });
     return result;
 }
 
-namespace {
-
-QStringList Categories(libpff_item_t* item, int codePage)
-{
-    QStringList categories;
-    if (const auto keywords = ReadNamedProperty(item, 0, kKeywordsProperty)) {
-        for (const QString& keyword : DecodeMultiStringValue(*keywords, codePage)) {
-            if (!IsBlank(keyword))
-                categories << keyword.trimmed();
-        }
-    }
-    return categories;
-}
-
-QString PlainText(libpff_item_t* item, int fileCodePage)
-{
-    const auto plain = ReadPlainTextBody(item, fileCodePage);
-    if (!plain || IsBlankUtf8(plain->utf8))
-        return QString();
-    QString text = QString::fromUtf8(plain->utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    while (!text.isEmpty() && text.back().isSpace())
-        text.chop(1);
-    return text;
-}
-
-HeaderProperties::Sensitivity SensitivityOf(libpff_item_t* item)
-{
-    switch (Read32(item, 0, Tag::Sensitivity).value_or(0)) {
-    case 1: return HeaderProperties::Sensitivity::Personal;
-    case 2: return HeaderProperties::Sensitivity::Private;
-    case 3: return HeaderProperties::Sensitivity::Confidential;
-    default: return HeaderProperties::Sensitivity::None;
-    }
-}
-
-// A task's days are kept as midnight of the day itself, written as UTC.
-std::optional<QDate> DayOf(libpff_item_t* item, uint32_t tag)
-{
-    const auto time = TimeOf(item, tag);
-    return time ? std::optional<QDate>(time->toUTC().date()) : std::nullopt;
-}
-
-}  // namespace
-
-QString MailboxReader::WithTopLevelItem(const ItemLocation& location, const QString& what,
-                                        const std::function<void(libpff_item_t*)>& read)
+QString MailboxReader::WithItem(const ItemLocation& location, const QString& what,
+                                const std::function<void(libpff_item_t*)>& read)
 {
     std::lock_guard lock(fileMutex_);
-    if (!file_.isOpen() || location.itemIdentifier == 0 || location.isEmbedded())
+    if (!file_.isOpen() || location.itemIdentifier == 0)
         return QStringLiteral("the %1 is not in the mailbox").arg(what);
     try {
         PffItem holder;
-        libpff_item_t* item = FindTopLevelItem(location.itemIdentifier, holder);
+        LocatedItem located;
+        libpff_item_t* item = ItemAtLocation(location, holder, located);
         if (!item)
             return QStringLiteral("the %1 can no longer be found in the mailbox").arg(what);
         read(item);
@@ -1008,7 +978,7 @@ QString MailboxReader::WithTopLevelItem(const ItemLocation& location, const QStr
 ItemRead<TaskContent> MailboxReader::ReadTask(const ItemLocation& location)
 {
     ItemRead<TaskContent> result;
-    result.failure = WithTopLevelItem(location, QStringLiteral("task"), [&](libpff_item_t* item) {
+    result.failure = WithItem(location, QStringLiteral("task"), [&](libpff_item_t* item) {
         using Status = TaskContent::Status;
         const int fileCodePage = file_.asciiCodepage();
         TaskContent task;
@@ -1030,13 +1000,8 @@ ItemRead<TaskContent> MailboxReader::ReadTask(const ItemLocation& location)
                                            Status::Deferred};
             task.status = kinds[*status];
         }
-        if (const auto importance = Read32(item, 0, Tag::Importance)) {
-            const auto value = static_cast<int32_t>(*importance);
-            task.importance = value <= 0 ? HeaderProperties::Importance::Low
-                              : value == 1 ? HeaderProperties::Importance::Normal
-                                           : HeaderProperties::Importance::High;
-        }
-        task.sensitivity = SensitivityOf(item);
+        task.importance = ImportanceOf(item);
+        task.sensitivity = SensitivityOf(item).value_or(HeaderProperties::Sensitivity::None);
         task.categories = Categories(item, MessageCodePage(item, fileCodePage));
         task.created = TimeOf(item, Tag::CreationTime);
         task.modified = TimeOf(item, Tag::ModificationTime);
@@ -1048,7 +1013,7 @@ ItemRead<TaskContent> MailboxReader::ReadTask(const ItemLocation& location)
 ItemRead<NoteContent> MailboxReader::ReadNote(const ItemLocation& location, bool journal)
 {
     ItemRead<NoteContent> result;
-    result.failure = WithTopLevelItem(location, journal ? QStringLiteral("journal entry") : QStringLiteral("note"),
+    result.failure = WithItem(location, journal ? QStringLiteral("journal entry") : QStringLiteral("note"),
                                       [&](libpff_item_t* item) {
         const int fileCodePage = file_.asciiCodepage();
         NoteContent note;
@@ -1071,7 +1036,7 @@ ItemRead<NoteContent> MailboxReader::ReadNote(const ItemLocation& location, bool
 ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const ItemLocation& location)
 {
     ItemRead<DistributionListContent> result;
-    result.failure = WithTopLevelItem(location, QStringLiteral("distribution list"), [&](libpff_item_t* item) {
+    result.failure = WithItem(location, QStringLiteral("distribution list"), [&](libpff_item_t* item) {
         const int fileCodePage = file_.asciiCodepage();
         const int codePage = MessageCodePage(item, fileCodePage);
         DistributionListContent list;
@@ -1110,11 +1075,9 @@ ContactDetails MailboxReader::ReadContactDetails(const ItemLocation& location)
         if (address && !IsBlank(*address))
             details.emails.push_back(address->trimmed());
     }
-    // Kept as the local midnight that starts the day, in UTC: the day is the
-    // one that holds that instant twelve hours later, in any zone.
     auto day = [&](uint32_t tag) -> std::optional<QDate> {
         const auto time = TimeOf(item, tag);
-        return time ? std::optional<QDate>(time->toUTC().addSecs(12 * 3600).date()) : std::nullopt;
+        return time ? std::optional<QDate>(DayOfStoredMidnight(*time)) : std::nullopt;
     };
     details.birthday = day(Tag::Birthday);
     details.anniversary = day(Tag::WeddingAnniversary);

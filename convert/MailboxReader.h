@@ -91,10 +91,11 @@ private:
     };
     [[nodiscard]] Expected<void, ReaderOpenFailure> OpenFile(const QString& pstPath);
     static void IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index);
-    // Runs `read` on the top-level item at `location` under the file's lock;
-    // the failure text when there is no such item or memory ran out.
-    QString WithTopLevelItem(const ItemLocation& location, const QString& what,
-                             const std::function<void(libpff_item_t*)>& read);
+    // Runs `read` on the item at `location` (top-level or embedded) under
+    // the file's lock; the failure text when there is no such item or memory
+    // ran out, with `what` naming the item.
+    QString WithItem(const ItemLocation& location, const QString& what,
+                     const std::function<void(libpff_item_t*)>& read);
     libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
     // The item at `location`, top-level or embedded; the handles that keep
     // it alive go into `holder` or `located`.

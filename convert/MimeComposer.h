@@ -39,8 +39,8 @@ QString ContentTypeForFileName(const QString& fileName);
 // True when the address can stand as an RFC 5322 address: a local part, "@" and a domain ("@" not at its ends).
 bool LooksLikeSmtpAddress(const QString& address);
 
-// True when the text is an RFC 5322 addr-spec on its own, strictly: a
-// dot-atom local part, "@" and a dot-atom domain, ASCII only, nothing else.
+// True when the text is an RFC 5322 address and nothing else, strictly: a
+// dot-atom local part, "@" and a dot-atom domain, ASCII only.
 bool IsAddrSpec(const QString& text);
 
 }  // namespace tolvane

@@ -280,7 +280,7 @@ TEST_F(CalendarTest, RecurringSeriesExpandToTheDatesTheyWereWrittenWith)
     // Mondays and Wednesdays at 09:00 in a central European zone, eight
     // times across the change to summer time (29 March); the 25 March one
     // deleted, the 1 April one moved to 11:00.
-    RecurrenceSpec weekly;
+    SeriesPattern weekly;
     weekly.dayMask = (1u << 1) | (1u << 3);
     weekly.endType = 0x2022;
     weekly.occurrences = 8;
@@ -300,7 +300,7 @@ TEST_F(CalendarTest, RecurringSeriesExpandToTheDatesTheyWereWrittenWith)
         .namedProperty(propsets::Appointment, 0x8234, PropertyValue::unicode("W. Europe Standard Time"))
         .embed(moved, "Standup");
     // The second Tuesday of each month, three times, in no named zone.
-    RecurrenceSpec monthly;
+    SeriesPattern monthly;
     monthly.frequency = 0x200C;
     monthly.patternType = 0x0003;
     monthly.dayMask = 1u << 2;
@@ -314,7 +314,7 @@ TEST_F(CalendarTest, RecurringSeriesExpandToTheDatesTheyWereWrittenWith)
         .appointment(At(10, 14), At(10, 15))
         .namedProperty(propsets::Appointment, 0x8216, PropertyValue::binary(RecurrenceBlob(monthly)));
     // Every other day until 7 March.
-    RecurrenceSpec daily;
+    SeriesPattern daily;
     daily.frequency = 0x200A;
     daily.patternType = 0x0000;
     daily.period = 2 * 24 * 60;

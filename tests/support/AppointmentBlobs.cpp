@@ -13,47 +13,47 @@ uint32_t BlobMinutes(int year, int month, int day)
     return uint32_t((to - from).count() * 24 * 60);
 }
 
-Bytes RecurrenceBlob(const RecurrenceSpec& spec)
+Bytes RecurrenceBlob(const SeriesPattern& pattern)
 {
     Bytes out;
     PutU16(out, 0x3004);  // reader version
     PutU16(out, 0x3004);  // writer version
-    PutU16(out, spec.frequency);
-    PutU16(out, spec.patternType);
+    PutU16(out, pattern.frequency);
+    PutU16(out, pattern.patternType);
     PutU16(out, 0);       // Gregorian
     PutU32(out, 0);       // first date and time
-    PutU32(out, spec.period);
+    PutU32(out, pattern.period);
     PutU32(out, 0);       // sliding
-    switch (spec.patternType) {
+    switch (pattern.patternType) {
     case 0x0001:
-        PutU32(out, spec.dayMask);
+        PutU32(out, pattern.dayMask);
         break;
     case 0x0002:
     case 0x0004:
-        PutU32(out, spec.dayOfMonth);
+        PutU32(out, pattern.dayOfMonth);
         break;
     case 0x0003:
-        PutU32(out, spec.dayMask);
-        PutU32(out, spec.nth);
+        PutU32(out, pattern.dayMask);
+        PutU32(out, pattern.nth);
         break;
     default:
         break;
     }
-    PutU32(out, spec.endType);
-    PutU32(out, spec.occurrences);
-    PutU32(out, spec.firstDayOfWeek);
-    PutU32(out, uint32_t(spec.deletedDates.size()));
-    for (uint32_t date : spec.deletedDates)
+    PutU32(out, pattern.endType);
+    PutU32(out, pattern.occurrences);
+    PutU32(out, pattern.firstDayOfWeek);
+    PutU32(out, uint32_t(pattern.deletedDates.size()));
+    for (uint32_t date : pattern.deletedDates)
         PutU32(out, date);
-    PutU32(out, uint32_t(spec.modifiedDates.size()));
-    for (uint32_t date : spec.modifiedDates)
+    PutU32(out, uint32_t(pattern.modifiedDates.size()));
+    for (uint32_t date : pattern.modifiedDates)
         PutU32(out, date);
-    PutU32(out, spec.startDate);
-    PutU32(out, spec.endDate);
+    PutU32(out, pattern.startDate);
+    PutU32(out, pattern.endDate);
     PutU32(out, 0x3006);  // reader version 2
     PutU32(out, 0x3009);  // writer version 2
-    PutU32(out, spec.startMinute);
-    PutU32(out, spec.endMinute);
+    PutU32(out, pattern.startMinute);
+    PutU32(out, pattern.endMinute);
     PutU16(out, 0);       // no exception details
     PutU32(out, 0);       // reserved block 1
     PutU32(out, 0);       // reserved block 2

@@ -13,7 +13,7 @@ namespace tolvane::pstwriter {
 // Minutes from 1601-01-01 00:00 to midnight of the given day (the blob's dates).
 uint32_t BlobMinutes(int year, int month, int day);
 
-struct RecurrenceSpec {
+struct SeriesPattern {
     uint16_t frequency = 0x200B;    // 0x200A daily, 0x200B weekly, 0x200C monthly, 0x200D yearly
     uint16_t patternType = 0x0001;  // 0 day, 1 week, 2 month, 3 month n-th, 4 month end
     uint32_t period = 1;            // minutes (daily), weeks, months (12 per year)
@@ -32,7 +32,7 @@ struct RecurrenceSpec {
 };
 
 // The appointment recurrence blob, without exception details.
-Bytes RecurrenceBlob(const RecurrenceSpec& spec);
+Bytes RecurrenceBlob(const SeriesPattern& pattern);
 
 struct ZoneTransition {
     uint16_t month = 0;

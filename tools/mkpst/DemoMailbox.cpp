@@ -175,7 +175,7 @@ void WriteDemoMailbox(const std::string& path)
         .namedProperty(propsets::Appointment, 0x8205, PropertyValue::int32(2));
     // Thursdays at 10:00 central European time, twelve times across the change
     // to summer time; 5 February cancelled, 12 February moved to 14:00.
-    RecurrenceSpec weekly;
+    SeriesPattern weekly;
     weekly.dayMask = 1u << 4;
     weekly.endType = 0x2022;
     weekly.occurrences = 12;
