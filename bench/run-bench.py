@@ -178,7 +178,7 @@ def window_command(variant, path, out_dir):
     application = binary(variant, "tolvane")
     if not os.path.exists(application):
         return None
-    return ["xvfb-run", "-a", "-s", "-screen 0 1600x1000x24", "env",
+    return ["xvfb-run", "-a", "-s", "-screen 0 1600x1000x24 -noreset", "env",
             "QTWEBENGINE_DISABLE_SANDBOX=1", application, "--benchmark-scan", path, out_dir]
 
 

@@ -33,7 +33,7 @@ window_run() {
   if [ -n "${DISPLAY:-}" ]; then
     "$BUILD/bin/tolvane" --benchmark-scan "$PST"
   else
-    xvfb-run -a -s "-screen 0 1600x1000x24" "$BUILD/bin/tolvane" --benchmark-scan "$PST"
+    xvfb-run -a -s "-screen 0 1600x1000x24 -noreset" "$BUILD/bin/tolvane" --benchmark-scan "$PST"
   fi
 }
 window_times=""
