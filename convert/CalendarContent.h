@@ -25,6 +25,15 @@ inline QDate DayOfStoredMidnight(const QDateTime& time)
     return time.toUTC().addSecs(12 * 3600).date();
 }
 
+// A file attached to an appointment. The calendar carries it inline when it
+// is small; a larger one is written beside the calendar and `uri` points at it.
+struct CalendarAttachment {
+    QString fileName;     // may be empty
+    QString contentType;  // as stored; empty when unknown
+    QByteArray data;      // the bytes, while they are to go inline
+    QString uri;          // where the file is instead: a reference relative to the calendar, or a link
+};
+
 struct AppointmentContent {
     enum class Busy { Free, Tentative, Busy, OutOfOffice, WorkingElsewhere };
     enum class Role { Required, Optional, Resource };
@@ -61,6 +70,10 @@ struct AppointmentContent {
     QString seriesUid;
     bool cancelled = false;  // a cancellation of the meeting
     std::optional<int> sequence;  // the meeting's revision
+    QVector<CalendarAttachment> attachments;
+    // What of the appointment could not be read (its attachments): the event
+    // is written without it and the conversion says so.
+    QStringList missing;
 };
 
 // A task, for a VTODO.

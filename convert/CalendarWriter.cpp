@@ -5,6 +5,8 @@
 #include <libical/ical.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -252,6 +254,49 @@ void AddSeriesTimes(icalcomponent* vevent, const AppointmentContent& content, ic
     }
 }
 
+// An attachment as ATTACH: its bytes in base64, or the reference to where
+// it was written; its type and file name as parameters.
+void AddAttachment(icalcomponent* component, const CalendarAttachment& attachment)
+{
+    icalattach* value = nullptr;
+    const bool inline_ = attachment.uri.isEmpty();
+    if (inline_) {
+        if (attachment.data.isEmpty())
+            return;
+        // libical keeps the pointer it is given: the text is its own copy,
+        // released by the free function with the value.
+        const QByteArray encoded = attachment.data.toBase64();
+        char* text = static_cast<char*>(malloc(static_cast<size_t>(encoded.size()) + 1));
+        if (text == nullptr)
+            return;
+        memcpy(text, encoded.constData(), static_cast<size_t>(encoded.size()) + 1);
+        value = icalattach_new_from_data(text, [](char* data, void*) { free(data); }, nullptr);
+    } else {
+        value = icalattach_new_from_url(Utf8(attachment.uri).constData());
+    }
+    if (value == nullptr)
+        return;
+    icalproperty* property = icalproperty_new_attach(value);
+    icalattach_unref(value);
+    if (inline_) {
+        icalproperty_add_parameter(property, icalparameter_new_encoding(ICAL_ENCODING_BASE64));
+        icalproperty_add_parameter(property, icalparameter_new_value(ICAL_VALUE_BINARY));
+    }
+    const QString type = attachment.contentType.trimmed();
+    if (!type.isEmpty() && type.contains(u'/') && !type.contains(u'"'))
+        icalproperty_add_parameter(property, icalparameter_new_fmttype(Utf8(type).constData()));
+    // A parameter value cannot hold a double quote or a control character.
+    QString name;
+    for (const QChar c : attachment.fileName.trimmed())
+        name += c == u'"' ? QChar(u'\'') : c.unicode() < 0x20 || c.unicode() == 0x7F ? QChar(u' ') : c;
+    if (!name.isEmpty()) {
+        icalparameter* fileName = icalparameter_new_x(Utf8(name).constData());
+        icalparameter_set_xname(fileName, "X-FILENAME");
+        icalproperty_add_parameter(property, fileName);
+    }
+    icalcomponent_add_property(component, property);
+}
+
 ComponentPtr MakeEvent(const AppointmentContent& content, ZoneSet& zones, icalcomponent* calendar)
 {
     ComponentPtr event(icalcomponent_new_vevent());
@@ -347,6 +392,8 @@ ComponentPtr MakeEvent(const AppointmentContent& content, ZoneSet& zones, icalco
         }
         icalcomponent_add_property(vevent, property);
     }
+    for (const CalendarAttachment& attachment : content.attachments)
+        AddAttachment(vevent, attachment);
     if (content.reminderMinutes && *content.reminderMinutes >= 0) {
         icalcomponent* alarm = icalcomponent_new_valarm();
         icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));

@@ -9,6 +9,10 @@
 
 namespace tolvane {
 
+// Attachments up to this size go into the calendar itself (base64 grows
+// them by a third); larger ones are written as files beside it.
+inline constexpr qsizetype kInlineCalendarAttachmentLimit = 256 * 1024;
+
 // What one folder's calendar file holds, or the calendar a meeting message
 // carries (with the method that says what the message does).
 struct CalendarItems {

@@ -78,6 +78,9 @@ QString CompletionNoticeText(const ConversionSummary& summary)
             text += QStringLiteral(" %1 distribution lists saved.").arg(summary.distributionListsSaved);
         if (summary.eventsFailed > 0)
             text += QStringLiteral(" %1 appointments could not be saved.").arg(summary.eventsFailed);
+        if (summary.eventsIncomplete > 0)
+            text += QStringLiteral(" %1 appointments were saved without something that could not be read.")
+                        .arg(summary.eventsIncomplete);
         if (summary.otherItemsFailed > 0)
             text += QStringLiteral(" %1 tasks, notes or lists could not be saved.").arg(summary.otherItemsFailed);
     }

@@ -57,6 +57,7 @@ struct ConversionSummary {
     int contactsFailed = 0;
     int eventsSaved = 0;         // appointments written into calendar files
     int eventsFailed = 0;        // appointments not written (unreadable, no start, file not saved)
+    int eventsIncomplete = 0;    // of those saved, written without something (an attachment) that could not be read
     int calendarFilesSaved = 0;  // one per folder of appointments, tasks, notes
     int tasksSaved = 0;
     int notesSaved = 0;          // notes and journal entries
@@ -71,13 +72,14 @@ struct ConversionSummary {
     bool allSaved() const
     {
         return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
-               && contactsFailed == 0 && eventsFailed == 0 && otherItemsFailed == 0;
+               && contactsFailed == 0 && eventsFailed == 0 && eventsIncomplete == 0 && otherItemsFailed == 0;
     }
     // Everything saved but some appointments (which the notice counts apart).
     bool allSavedButEvents() const
     {
         ConversionSummary without = *this;
         without.eventsFailed = 0;
+        without.eventsIncomplete = 0;
         without.otherItemsFailed = 0;
         return without.allSaved();
     }

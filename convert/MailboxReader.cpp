@@ -16,6 +16,7 @@
 #include "scan/TimeText.h"
 
 #include <QFile>
+#include <QUrl>
 
 #include <cerrno>
 #include <cstring>
@@ -496,6 +497,16 @@ bool ReadAttachmentData(PffItem& attachmentItem, const ReadContext& context, Att
 
 MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& context);
 
+// The name an attachment goes by: its long file name, else its short one,
+// else its display name.
+QString AttachmentFileName(libpff_item_t* attachment, int codePage, ReadFailures* failures)
+{
+    return String(attachment, 0, Tag::AttachLongFilename, codePage, failures)
+        .value_or(String(attachment, 0, Tag::AttachFilename, codePage, failures)
+                      .value_or(String(attachment, 0, Tag::DisplayName, codePage, failures).value_or(QString())))
+        .trimmed();
+}
+
 void ReadAttachments(libpff_item_t* message, const ReadContext& context, MessageContent& content)
 {
     int count = 0;
@@ -522,11 +533,7 @@ void ReadAttachments(libpff_item_t* message, const ReadContext& context, Message
         libpff_item_t* item = attachmentItem.get();
         ReadFailures failures;
         Attachment attachment;
-        attachment.fileName =
-            String(item, 0, Tag::AttachLongFilename, codePage, &failures)
-                .value_or(String(item, 0, Tag::AttachFilename, codePage, &failures)
-                              .value_or(String(item, 0, Tag::DisplayName, codePage, &failures).value_or(QString())))
-                .trimmed();
+        attachment.fileName = AttachmentFileName(item, codePage, &failures);
         attachment.contentType =
             String(item, 0, Tag::AttachMimeTag, codePage, &failures).value_or(QString()).trimmed();
         QString contentId = String(item, 0, Tag::AttachContentId, codePage, &failures).value_or(QString()).trimmed();
@@ -946,12 +953,86 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
 
 }  // namespace
 
+namespace {
+
+// A link kept instead of a file, as a URI: a URL stays as it is, a path on
+// the machine that made the link becomes a file: URI.
+QString LinkUri(const QString& link)
+{
+    const QString trimmed = link.trimmed();
+    if (trimmed.isEmpty() || trimmed.contains(QLatin1String("://")))
+        return trimmed;
+    QString path = trimmed;
+    path.replace(u'\\', u'/');
+    if (!path.startsWith(u'/'))
+        path.prepend(u'/');
+    return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/:"));
+}
+
+// The files and links attached to an appointment, read into memory.
+// Embedded items are not among them: the scan records each as an item of its
+// own (a changed occurrence of a series as an appointment, a message as mail).
+void ReadAppointmentAttachments(libpff_item_t* appointment, int fileCodePage, AppointmentContent& content)
+{
+    int count = 0;
+    if (libpff_message_get_number_of_attachments(appointment, &count, nullptr) != 1) {
+        content.missing.push_back(QStringLiteral("the attachments"));
+        return;
+    }
+    const int codePage = MessageCodePage(appointment, fileCodePage);
+    ReadContext inMemory;  // no file lock: every attachment is read whole, now
+    inMemory.fileCodePage = fileCodePage;
+    for (int index = 0; index < count; ++index) {
+        const QString unnamed = QStringLiteral("attachment %1").arg(index + 1);
+        PffItem attachmentItem;
+        int type = 0;
+        if (libpff_message_get_attachment(appointment, index, attachmentItem.out(), nullptr) != 1 || !attachmentItem
+            || libpff_attachment_get_type(attachmentItem.get(), &type, nullptr) != 1) {
+            content.missing.push_back(unnamed);
+            continue;
+        }
+        if (type == LIBPFF_ATTACHMENT_TYPE_ITEM)
+            continue;
+        libpff_item_t* item = attachmentItem.get();
+        ReadFailures failures;
+        CalendarAttachment attachment;
+        attachment.fileName = AttachmentFileName(item, codePage, &failures);
+        attachment.contentType = String(item, 0, Tag::AttachMimeTag, codePage, &failures).value_or(QString()).trimmed();
+        const QString label =
+            attachment.fileName.isEmpty() ? unnamed : QStringLiteral("attachment") + Quoted(attachment.fileName);
+        if (!failures.empty())
+            content.missing.push_back(label + QStringLiteral(" (its name or type)"));
+        if (type == LIBPFF_ATTACHMENT_TYPE_REFERENCE) {
+            ReadFailures linkFailures;
+            attachment.uri = LinkUri(String(item, 0, Tag::AttachLongPathname, codePage, &linkFailures)
+                                         .value_or(String(item, 0, Tag::AttachPathname, codePage, &linkFailures)
+                                                       .value_or(QString())));
+            if (attachment.uri.isEmpty()) {
+                content.missing.push_back(label + QStringLiteral(" (where the linked file lives)"));
+                continue;
+            }
+        } else {
+            Attachment read;
+            QString reason;
+            if (!ReadAttachmentData(attachmentItem, inMemory, read, &reason)) {
+                content.missing.push_back(label + QStringLiteral(": ") + reason);
+                continue;
+            }
+            attachment.data = std::move(read.data);
+        }
+        content.attachments.push_back(std::move(attachment));
+    }
+}
+
+}  // namespace
+
 AppointmentRead MailboxReader::ReadAppointment(const ItemLocation& location)
 {
     AppointmentRead result;
     // A changed occurrence of a series is kept inside the series' item.
     result.failure = WithItem(location, QStringLiteral("appointment"), [&](libpff_item_t* item) {
         result.content = ReadAppointmentContent(item, location.itemIdentifier, file_.asciiCodepage());
+        ReadAppointmentAttachments(item, file_.asciiCodepage(), *result.content);
     });
     return result;
 }

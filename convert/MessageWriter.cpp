@@ -14,6 +14,9 @@
 #include "scan/TimeText.h"
 #include "scan/WorkerGate.h"
 
+#include <QFileInfo>
+#include <QUrl>
+
 #include <algorithm>
 #include <map>
 #include <vector>
@@ -164,6 +167,35 @@ void TieOccurrencesToTheirSeries(std::vector<AppointmentContent>& events,
     }
 }
 
+// An attachment too large to go inside the calendar is written as a file of
+// its own beside it, and the event points at that file. One that cannot be
+// written is named among what the event lacks.
+void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey, AppointmentContent& event)
+{
+    for (qsizetype index = 0; index < event.attachments.size();) {
+        CalendarAttachment& attachment = event.attachments[index];
+        if (!attachment.uri.isEmpty() || attachment.data.size() <= kInlineCalendarAttachmentLimit) {
+            ++index;
+            continue;
+        }
+        const QString name = attachment.fileName.isEmpty() ? QStringLiteral("attachment") : attachment.fileName;
+        const qsizetype dot = name.lastIndexOf(u'.');
+        const QString base = dot > 0 ? name.left(dot) : name;
+        const QString suffix = dot > 0 ? name.mid(dot) : QString();
+        const NewFileResult result = SaveNewFile(
+            context, folderKey, [&](int attempt) { return FileNameFor(base, QString(), suffix, attempt); },
+            attachment.data);
+        if (result.saved) {
+            attachment.uri = QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(result.path).fileName()));
+            attachment.data.clear();
+            ++index;
+        } else {
+            event.missing.push_back(QStringLiteral("attachment \"%1\": %2").arg(attachment.fileName, result.reason));
+            event.attachments.removeAt(index);
+        }
+    }
+}
+
 QString OtherItemLabel(const OtherItemEntry& entry)
 {
     switch (entry.kind) {
@@ -202,6 +234,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         const FolderCalendar& folder = byFolder[folderKey];
         CalendarItems items;
         int unreadable = 0;
+        std::vector<std::pair<QString, QStringList>> incomplete;  // events that lack something, and what
         for (const AppointmentRecord* record : folder.appointments) {
             if (!PassCheckpoint(context))
                 return false;
@@ -209,13 +242,17 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                 items.events.push_back(FromRecord(*record));
                 continue;
             }
+            const QString label = QStringLiteral("appointment %1 of %2").arg(record->number).arg(folderKey);
             AppointmentRead read = context.reader->ReadAppointment(record->itemLocation);
             if (!read.content) {
                 ++unreadable;
-                NoteFailure(context, QStringLiteral("appointment %1 of %2").arg(record->number).arg(folderKey),
-                            read.failure);
+                NoteFailure(context, label, read.failure);
                 continue;
             }
+            SaveLargeAttachmentsBeside(context, folderKey, *read.content);
+            const bool placed = (read.content->start && read.content->start->isValid()) || read.content->recurrence;
+            if (!read.content->missing.isEmpty() && placed)
+                incomplete.emplace_back(label, read.content->missing);
             items.events.push_back(std::move(*read.content));
         }
         for (const OtherItemEntry* entry : folder.others) {
@@ -258,6 +295,10 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             summary.eventsSaved += written.events;
             summary.tasksSaved += written.tasks;
             summary.notesSaved += written.notes;
+            for (const auto& [label, missing] : incomplete) {
+                ++summary.eventsIncomplete;
+                NoteIncomplete(context, label, missing);
+            }
         } else {
             summary.eventsFailed += written.events;
             summary.otherItemsFailed += written.tasks + written.notes;

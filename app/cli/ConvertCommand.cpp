@@ -185,7 +185,8 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
                  .arg(summary.embeddedCarried)
                  .arg(summary.contactsSaved)
                  .arg(summary.contactsFailed));
-    PrintOut(QStringLiteral("Appointments saved: %1\nAppointments failed: %2\nTasks saved: %3\nNotes saved: %4\n"
+    PrintOut(QStringLiteral("Appointments saved: %1\nAppointments saved incomplete: %8\nAppointments failed: %2\n"
+                            "Tasks saved: %3\nNotes saved: %4\n"
                             "Distribution lists saved: %5\nTasks, notes and lists failed: %6\n"
                             "Calendar files saved: %7\n")
                  .arg(summary.eventsSaved)
@@ -194,7 +195,8 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
                  .arg(summary.notesSaved)
                  .arg(summary.distributionListsSaved)
                  .arg(summary.otherItemsFailed)
-                 .arg(summary.calendarFilesSaved));
+                 .arg(summary.calendarFilesSaved)
+                 .arg(summary.eventsIncomplete));
     PrintOut(QStringLiteral("Items skipped (unreadable): %1\nOutput folder: %2\n")
                  .arg(skipped.size())
                  .arg(TerminalText(outputFolder)));

@@ -6,6 +6,7 @@
 
 #include "app/cli/HeadlessScan.h"
 #include "convert/CalendarWriter.h"
+#include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
 #include "tests/support/AppointmentBlobs.h"
@@ -355,6 +356,64 @@ TEST_F(CalendarTest, RecurringSeriesExpandToTheDatesTheyWereWrittenWith)
     }
     ASSERT_EQ(uidsOfStandup.size(), 2);
     EXPECT_EQ(uidsOfStandup[0], uidsOfStandup[1]);
+    // The moved occurrence travels as an event, never as an attachment.
+    for (const QJsonValue& event : events)
+        EXPECT_EQ(event.toObject().value("attachments").toArray(), QJsonArray());
+}
+
+// Small files go inside the calendar, large ones beside it, links as links;
+// one that cannot be read leaves the event incomplete, and says so.
+TEST_F(CalendarTest, AttachmentsGoInsideTheCalendarOrBesideIt)
+{
+    PstBuilder pst;
+    auto& calendar = pst.topOfPersonalFolders().addFolder("Calendar").containerClass("IPF.Appointment");
+    const QByteArray small("agenda \x00\xff bytes", 16);
+    QByteArray large(kInlineCalendarAttachmentLimit + 1, '\0');
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 7);
+    Message broken("IPM.Appointment");
+    calendar.addAppointment("Workshop")
+        .appointment(At(5, 9), At(5, 17))
+        .attach("Agenda; draft \"2\".txt", Bytes(small.begin(), small.end()), "text/plain")
+        .attach("Plan.final.pdf", Bytes(large.begin(), large.end()), "application/pdf")
+        .attachReference("Minutes.docx", "\\\\server\\share\\Minutes 1.docx");
+    // A file whose data comes out far shorter than the size recorded for it.
+    Message second("IPM.Appointment");
+    second.attach("lost.bin", Bytes(100, 1));
+    second.attachments.back().property(tags::AttachSize, PropertyValue::int32(1000000));
+    calendar.addAppointment("Second workshop").appointment(At(6, 9), At(6, 17)).attachment(second.attachments.back());
+
+    const ConversionSummary summary = Convert(pst);
+    EXPECT_EQ(summary.eventsSaved, 2);
+    EXPECT_EQ(summary.eventsIncomplete, 1);
+    EXPECT_EQ(summary.eventsFailed, 0);
+    EXPECT_FALSE(summary.allSaved());
+    EXPECT_TRUE(sink_.notices().value(0).endsWith(
+        "1 appointments were saved without something that could not be read."))
+        << sink_.notices().value(0).toStdString();
+    ASSERT_EQ(summary.firstIncomplete.size(), 1);
+    EXPECT_TRUE(summary.firstIncomplete[0].contains("lost.bin")) << summary.firstIncomplete[0].toStdString();
+
+    const QStringList files = FilesBelow(temp_.filePath("out"), ".ics");
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(ReadWithLibical(ReadAll(files.first())).errors, QStringList());
+    const QJsonArray events = PythonCalendar(files.first()).value("events").toArray();
+    ASSERT_EQ(events.size(), 2);
+    const QJsonObject workshop = events[0].toObject();
+    ASSERT_EQ(workshop.value("summary").toString(), "Workshop");
+    const QJsonArray attachments = workshop.value("attachments").toArray();
+    ASSERT_EQ(attachments.size(), 3) << QJsonDocument(attachments).toJson().toStdString();
+    const QJsonArray inlined = attachments[0].toArray();
+    EXPECT_EQ(QByteArray::fromBase64(inlined[0].toString().toLatin1()), small);
+    EXPECT_EQ(inlined[1].toString(), "text/plain");
+    EXPECT_EQ(inlined[2].toString(), "Agenda; draft '2'.txt");
+    EXPECT_EQ(inlined[3].toString(), "BINARY");
+    const QJsonArray beside = attachments[1].toArray();
+    EXPECT_EQ(beside[0].toString(), "Plan.final.pdf");
+    EXPECT_EQ(beside[1].toString(), "application/pdf");
+    EXPECT_EQ(ReadAll(QFileInfo(files.first()).dir().filePath(beside[0].toString())), large);
+    EXPECT_EQ(attachments[2].toArray()[0].toString(), "file:////server/share/Minutes%201.docx");
+    EXPECT_EQ(events[1].toObject().value("attachments").toArray(), QJsonArray());
 }
 
 TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)

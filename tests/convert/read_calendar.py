@@ -2,7 +2,8 @@
 """Prints, as JSON, how the icalendar package reads an .ics file: one object
 per VEVENT with its text fields, its times in ISO form (dates as dates), its
 categories, organizer, attendees (address, CN, ROLE, CUTYPE) and alarm
-triggers; the VTODOs and VJOURNALs with theirs."""
+triggers, attachments (value, FMTTYPE, X-FILENAME, VALUE); the VTODOs and
+VJOURNALs with theirs."""
 import json
 import sys
 
@@ -32,6 +33,9 @@ def main(path):
         if not isinstance(attendees, list):
             attendees = [attendees]
         organizer = event.get("ORGANIZER")
+        attachments = event.get("ATTACH") or []
+        if not isinstance(attachments, list):
+            attachments = [attachments]
         events.append({
             "uid": text(event, "UID"),
             "summary": text(event, "SUMMARY"),
@@ -47,6 +51,8 @@ def main(path):
             "attendees": [[str(a), str(a.params.get("CN", "")), str(a.params.get("ROLE", "")),
                            str(a.params.get("CUTYPE", ""))] for a in attendees],
             "alarms": [str(alarm.get("TRIGGER").dt) for alarm in event.walk("VALARM")],
+            "attachments": [[str(a), str(a.params.get("FMTTYPE", "")), str(a.params.get("X-FILENAME", "")),
+                             str(a.params.get("VALUE", ""))] for a in attachments],
         })
     todos = [{"summary": text(todo, "SUMMARY"), "description": text(todo, "DESCRIPTION"),
               "start": when(todo, "DTSTART"), "due": when(todo, "DUE"), "completed": when(todo, "COMPLETED"),

@@ -172,7 +172,8 @@ void WriteDemoMailbox(const std::string& path)
         .to("Jürgen Groß", "juergen.gross@example.de")
         .cc("Chloé Dubois", "chloe.dubois@example.fr")
         .bcc("Room Ålesund", "room.alesund@example.com")
-        .namedProperty(propsets::Appointment, 0x8205, PropertyValue::int32(2));
+        .namedProperty(propsets::Appointment, 0x8205, PropertyValue::int32(2))
+        .attach("Agenda.txt", TextBytes("1. Budget\r\n2. Reise nach Ålesund\r\n"), "text/plain");
     // Thursdays at 10:00 central European time, twelve times across the change
     // to summer time; 5 February cancelled, 12 February moved to 14:00.
     SeriesPattern weekly;
