@@ -109,8 +109,13 @@ struct NoteContent {
 
 // A distribution list, for a vCard of kind group.
 struct DistributionListContent {
+    struct Member {
+        MailAddress mailbox;                        // its name and address, as the list keeps them
+        std::optional<uint32_t> contactIdentifier;  // set when it is a contact of the same mailbox
+        QString contactUid;                         // that contact's UID, once the writer knows it
+    };
     QString name;
-    QVector<MailAddress> members;         // the members that carry an address
+    QVector<Member> members;
     QString notes;
     uint32_t identifier = 0;
 };

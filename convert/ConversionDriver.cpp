@@ -213,7 +213,7 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     bool passesEnded = false;
     try {
         const RecordList<OtherItemEntry> others = request.store->otherItems();
-        passesEnded = WriteContactItems(contacts, context) && WriteDistributionLists(others, context)
+        passesEnded = WriteContactItems(contacts, context) && WriteDistributionLists(others, contacts, context)
                       && WriteMailFiles(mail, context)
                       && WriteCalendarFiles(request.store->appointmentRecords(), others, context);
     } catch (const std::bad_alloc&) {

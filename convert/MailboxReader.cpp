@@ -780,6 +780,11 @@ Expected<void, ReaderOpenFailure> MailboxReader::OpenFile(const QString& pstPath
         file_.reset();
         return Failed(std::move(failure));
     }
+    // The store's record key: the first part of every entry identifier that
+    // points into this mailbox.
+    PffItem store;
+    if (libpff_file_get_message_store(file_.get(), store.out(), nullptr) == 1 && store)
+        storeKey_ = ReadBinary(store.get(), 0, Tag::RecordKey).value_or(QByteArray());
     return {};
 }
 
@@ -1114,6 +1119,46 @@ ItemRead<NoteContent> MailboxReader::ReadNote(const ItemLocation& location, bool
     return result;
 }
 
+namespace {
+
+// The provider that wraps the entry identifiers of a list's members.
+constexpr unsigned char kWrappedEntryIdProvider[16] = {0xC0, 0x91, 0xAD, 0xD3, 0x51, 0x9D, 0xCF, 0x11,
+                                                      0xA4, 0xA9, 0x00, 0xAA, 0x00, 0x47, 0xFA, 0xA4};
+
+// A list member's entry identifier comes wrapped: flags, the wrapping
+// provider, a type (its low four bits: 0 a one-off address, 3 a contact),
+// then the member's own entry identifier.
+struct WrappedEntryId {
+    int kind = 0;
+    QByteArray embedded;
+};
+
+std::optional<WrappedEntryId> Unwrap(const QByteArray& entry)
+{
+    constexpr qsizetype kWrapping = 4 + 16 + 1;
+    if (entry.size() <= kWrapping
+        || std::memcmp(entry.constData() + 4, kWrappedEntryIdProvider, sizeof kWrappedEntryIdProvider) != 0)
+        return std::nullopt;
+    return WrappedEntryId{static_cast<unsigned char>(entry.at(20)) & 0x0F, entry.mid(kWrapping)};
+}
+
+// The contact a member is, when it is one of the mailbox whose store has
+// `storeKey`: its entry identifier is flags, the store's key and the item's
+// identifier.
+std::optional<uint32_t> ContactOf(const WrappedEntryId& member, const QByteArray& storeKey)
+{
+    constexpr int kContact = 3;
+    constexpr qsizetype kMessageEntryId = 4 + 16 + 4;
+    if (member.kind != kContact || member.embedded.size() != kMessageEntryId
+        || (!storeKey.isEmpty() && member.embedded.mid(4, 16) != storeKey))
+        return std::nullopt;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(member.embedded.constData()) + 20;
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8
+           | static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+}  // namespace
+
 ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const ItemLocation& location)
 {
     ItemRead<DistributionListContent> result;
@@ -1126,19 +1171,66 @@ ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const Item
         if (list.name.isEmpty())
             list.name = ReadSubject(item, fileCodePage).value_or(QString()).trimmed();
         list.notes = PlainText(item, fileCodePage);
-        // Every member is kept as a one-off identifier as well, with its name
-        // and address, whatever the member itself is (a contact, a one-off).
-        if (const auto members = ReadProperty(item, 0, Tag::DistributionListOneOffMembers)) {
-            for (const QByteArray& entry : SplitMultiValue(members->data)) {
-                const auto member = ParseOneOffEntryId(entry, codePage);
-                if (member && LooksLikeSmtpAddress(member->address))
-                    list.members.push_back(MailAddress{member->displayName, member->address});
+        // Two lists side by side: each member as it is (a contact, a one-off
+        // address, ...) and each member as a one-off identifier with its name
+        // and address.
+        const auto members = ReadProperty(item, 0, Tag::DistributionListMembers);
+        const auto oneOffs = ReadProperty(item, 0, Tag::DistributionListOneOffMembers);
+        const QList<QByteArray> asTheyAre = members ? SplitMultiValue(members->data) : QList<QByteArray>();
+        const QList<QByteArray> asOneOffs = oneOffs ? SplitMultiValue(oneOffs->data) : QList<QByteArray>();
+        for (qsizetype index = 0; index < std::max(asTheyAre.size(), asOneOffs.size()); ++index) {
+            DistributionListContent::Member member;
+            const auto wrapped = index < asTheyAre.size() ? Unwrap(asTheyAre[index]) : std::nullopt;
+            if (wrapped)
+                member.contactIdentifier = ContactOf(*wrapped, storeKey_);
+            auto oneOff = index < asOneOffs.size() ? ParseOneOffEntryId(asOneOffs[index], codePage) : std::nullopt;
+            if (!oneOff && wrapped && wrapped->kind == 0)
+                oneOff = ParseOneOffEntryId(wrapped->embedded, codePage);
+            if (oneOff) {
+                member.mailbox.name = oneOff->displayName;
+                if (LooksLikeSmtpAddress(oneOff->address))
+                    member.mailbox.address = oneOff->address;
             }
+            if (member.contactIdentifier || !member.mailbox.address.isEmpty())
+                list.members.push_back(std::move(member));
         }
         result.content = std::move(list);
     });
     return result;
 }
+
+namespace {
+
+// A contact's picture: the attachment marked as its photo.
+void ReadContactPhoto(libpff_item_t* contact, ContactDetails& details)
+{
+    int count = 0;
+    if (libpff_message_get_number_of_attachments(contact, &count, nullptr) != 1)
+        return;
+    for (int index = 0; index < count; ++index) {
+        PffItem attachmentItem;
+        if (libpff_message_get_attachment(contact, index, attachmentItem.out(), nullptr) != 1 || !attachmentItem
+            || !ReadBoolean(attachmentItem.get(), 0, Tag::AttachmentContactPhoto).value_or(false))
+            continue;
+        Attachment read;
+        QString reason;
+        if (!ReadAttachmentData(attachmentItem, ReadContext{}, read, &reason) || read.data.isEmpty())
+            continue;
+        const QByteArray& data = read.data;
+        if (data.startsWith("\xFF\xD8\xFF"))
+            details.photoType = QStringLiteral("image/jpeg");
+        else if (data.startsWith("\x89PNG"))
+            details.photoType = QStringLiteral("image/png");
+        else if (data.startsWith("GIF8"))
+            details.photoType = QStringLiteral("image/gif");
+        else if (data.startsWith("BM"))
+            details.photoType = QStringLiteral("image/bmp");
+        details.photo = read.data;
+        return;
+    }
+}
+
+}  // namespace
 
 ContactDetails MailboxReader::ReadContactDetails(const ItemLocation& location)
 {
@@ -1150,11 +1242,52 @@ ContactDetails MailboxReader::ReadContactDetails(const ItemLocation& location)
     libpff_item_t* item = FindTopLevelItem(location.itemIdentifier, holder);
     if (!item)
         return details;
+    details.uid = ContactUid(storeKey_, location.itemIdentifier);
     const int codePage = MessageCodePage(item, file_.asciiCodepage());
-    for (uint32_t tag : {Tag::Email1Address, Tag::Email2Address, Tag::Email3Address}) {
-        const auto address = ReadString(item, 0, tag, codePage);
-        if (address && !IsBlank(*address))
-            details.emails.push_back(address->trimmed());
+    const struct {
+        uint32_t address, type, originalName;
+    } slots[] = {{Tag::Email1Address, Tag::Email1AddressType, Tag::Email1OriginalDisplayName},
+                 {Tag::Email2Address, Tag::Email2AddressType, Tag::Email2OriginalDisplayName},
+                 {Tag::Email3Address, Tag::Email3AddressType, Tag::Email3OriginalDisplayName}};
+    for (const auto& slot : slots) {
+        auto address = ReadString(item, 0, slot.address, codePage);
+        if (!address || IsBlank(*address))
+            continue;
+        // An address of the organisation's directory is no mail address; the
+        // one it was chosen as usually is.
+        if (ReadString(item, 0, slot.type, codePage).value_or(QString()).trimmed().compare(u"EX", Qt::CaseInsensitive)
+            == 0) {
+            const QString original = ReadString(item, 0, slot.originalName, codePage).value_or(QString()).trimmed();
+            if (IsAddrSpec(original))
+                address = original;
+        }
+        details.emails.push_back(address->trimmed());
+    }
+    const auto preferred = Read32(item, 0, Tag::PostalAddressId).value_or(0);
+    auto text = [&](uint32_t tag) { return ReadString(item, 0, tag, codePage).value_or(QString()).trimmed(); };
+    auto either = [&](uint32_t tag, uint32_t named) {
+        const QString value = text(tag);
+        return value.isEmpty() ? text(named) : value;
+    };
+    const PostalAddress addresses[] = {
+        {PostalAddress::Kind::Home, text(Tag::HomeAddressPostOfficeBox), text(Tag::HomeAddressStreet),
+         text(Tag::HomeAddressCity), text(Tag::HomeAddressStateOrProvince), text(Tag::HomeAddressPostalCode),
+         text(Tag::HomeAddressCountry), preferred == 1},
+        {PostalAddress::Kind::Work, either(Tag::BusinessAddressPostOfficeBox, Tag::WorkAddressPostOfficeBox),
+         either(Tag::BusinessAddressStreet, Tag::WorkAddressStreet),
+         either(Tag::BusinessAddressCity, Tag::WorkAddressCity),
+         either(Tag::BusinessAddressStateOrProvince, Tag::WorkAddressState),
+         either(Tag::BusinessAddressPostalCode, Tag::WorkAddressPostalCode),
+         either(Tag::BusinessAddressCountry, Tag::WorkAddressCountry), preferred == 2},
+        {PostalAddress::Kind::Other, text(Tag::OtherAddressPostOfficeBox), text(Tag::OtherAddressStreet),
+         text(Tag::OtherAddressCity), text(Tag::OtherAddressStateOrProvince), text(Tag::OtherAddressPostalCode),
+         text(Tag::OtherAddressCountry), preferred == 3},
+    };
+    for (const PostalAddress& address : addresses) {
+        if (!(address.postOfficeBox + address.street + address.city + address.region + address.postalCode
+              + address.country)
+                 .isEmpty())
+            details.addresses.push_back(address);
     }
     auto day = [&](uint32_t tag) -> std::optional<QDate> {
         const auto time = TimeOf(item, tag);
@@ -1163,6 +1296,7 @@ ContactDetails MailboxReader::ReadContactDetails(const ItemLocation& location)
     details.birthday = day(Tag::Birthday);
     details.anniversary = day(Tag::WeddingAnniversary);
     details.categories = Categories(item, codePage);
+    ReadContactPhoto(item, details);
     return details;
 }
 

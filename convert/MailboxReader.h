@@ -60,6 +60,9 @@ public:
     // positions `opened` found instead of walking the file again.
     [[nodiscard]] Expected<void, ReaderOpenFailure> OpenAlongside(const QString& pstPath, const MailboxReader& opened);
     bool isOpen() const { return file_.isOpen(); }
+    // The record key of the mailbox's store (empty when it has none): what
+    // every entry identifier into this mailbox starts with.
+    const QByteArray& storeKey() const { return storeKey_; }
 
     // The message at `location`. Its large attachments come as sources that
     // read from this reader later, so the reader must outlive the content.
@@ -70,8 +73,9 @@ public:
     [[nodiscard]] ItemRead<TaskContent> ReadTask(const ItemLocation& location);
     [[nodiscard]] ItemRead<NoteContent> ReadNote(const ItemLocation& location, bool journal);
     [[nodiscard]] ItemRead<DistributionListContent> ReadDistributionList(const ItemLocation& location);
-    // What a contact's vCard takes beyond the scan's record: its e-mail
-    // addresses, birthday and anniversary as days, categories.
+    // What a contact's vCard takes beyond the scan's record: its UID, e-mail
+    // addresses, postal addresses, birthday and anniversary as days,
+    // categories and picture.
     [[nodiscard]] ContactDetails ReadContactDetails(const ItemLocation& location);
 
 private:
@@ -105,6 +109,7 @@ private:
 
     std::recursive_mutex fileMutex_;
     PffFile file_;
+    QByteArray storeKey_;
     std::shared_ptr<const ItemIndex> index_;
     int cachedFolder_ = -1;
     PffItem cachedFolderItem_;

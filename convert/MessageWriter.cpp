@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace tolvane {
@@ -308,9 +309,16 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
     return true;
 }
 
-bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, WriterContext& context)
+bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const RecordList<ContactRecord>& contacts,
+                            WriterContext& context)
 {
     ConversionSummary& summary = *context.summary;
+    // The contacts a member can name by UID: those whose vCard this run writes.
+    std::set<uint32_t> contactIdentifiers;
+    for (const auto& contact : contacts) {
+        if (!contact->location.isEmbedded())
+            contactIdentifiers.insert(contact->location.itemIdentifier);
+    }
     for (const auto& entry : others) {
         if (entry->kind != OtherItemEntry::Kind::DistributionList)
             continue;
@@ -323,6 +331,10 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, WriterCont
             NoteFailure(context, OtherItemLabel(*entry),
                         read.failure.isEmpty() ? QStringLiteral("the mailbox could not be read again") : read.failure);
             continue;
+        }
+        for (DistributionListContent::Member& member : read.content->members) {
+            if (member.contactIdentifier && contactIdentifiers.count(*member.contactIdentifier) != 0)
+                member.contactUid = ContactUid(context.reader->storeKey(), *member.contactIdentifier);
         }
         const QString nameText = read.content->name.isEmpty() ? QStringLiteral("Distribution list") : read.content->name;
         const NewFileResult result = SaveNewFile(

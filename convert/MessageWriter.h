@@ -47,7 +47,9 @@ void MakeWriterAvailable();
 // folder, in its directory.
 [[nodiscard]] bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments,
                                       const RecordList<OtherItemEntry>& others, WriterContext& context);
-// One vCard (kind group) per distribution list, beside the contacts.
-[[nodiscard]] bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, WriterContext& context);
+// One vCard (kind group) per distribution list, beside the contacts; a member
+// that is one of `contacts` is named by its vCard's UID.
+[[nodiscard]] bool WriteDistributionLists(const RecordList<OtherItemEntry>& others,
+                                          const RecordList<ContactRecord>& contacts, WriterContext& context);
 
 }  // namespace tolvane

@@ -2,6 +2,8 @@
 // folded without splitting a UTF-8 sequence.
 #include "convert/VCardWriter.h"
 
+#include <QUuid>
+
 namespace tolvane {
 
 namespace {
@@ -119,13 +121,16 @@ QByteArray ComposeVCard(const ContactRecord& c, const ContactDetails& details)
         formatted = Has(c.fileUnder) ? c.fileUnder : Has(c.companyName) ? c.companyName
                     : !emails.isEmpty() ? emails.first() : QString();
     card.Line(QStringLiteral("FN"), Escape(formatted.trimmed()));
+    if (!details.uid.isEmpty())
+        card.Line(QStringLiteral("UID"), details.uid);  // a URI: nothing in it to escape
     card.Structured(QStringLiteral("N"), {c.surname, c.givenName, c.middleName, QString(), c.generation});
     card.Text("NICKNAME", c.nickname);
     card.Structured(QStringLiteral("ORG"), {c.companyName, c.department});
     card.Text("TITLE", c.title);
     card.Text("ROLE", c.profession);
-    for (const QString& email : emails)
-        card.Text("EMAIL", email);
+    // With more than one address, the first slot is the one to write to.
+    for (qsizetype i = 0; i < emails.size(); ++i)
+        card.Text(i == 0 && emails.size() > 1 ? "EMAIL;PREF=1" : "EMAIL", emails[i]);
     const struct {
         const char* line;
         const QString& value;
@@ -148,11 +153,25 @@ QByteArray ComposeVCard(const ContactRecord& c, const ContactDetails& details)
     }
     if (Has(c.mobilePhone2) && !phonesWritten.contains(c.mobilePhone2.trimmed()))
         card.Text("TEL;TYPE=cell", c.mobilePhone2);
-    card.Structured(QStringLiteral("ADR;TYPE=home"),
-                    {QString(), QString(), Has(c.homeStreet) ? c.homeStreet : c.homeAddress, c.homeCity, c.homeState,
-                     c.homePostalCode, c.homeCountry});
-    card.Structured(QStringLiteral("ADR"),
-                    {QString(), QString(), c.otherStreet, c.otherCity, c.otherState, c.otherPostalCode, c.otherCountry});
+    if (!details.addresses.isEmpty()) {
+        for (const PostalAddress& address : details.addresses) {
+            QString name = QStringLiteral("ADR");
+            if (address.kind == PostalAddress::Kind::Home)
+                name += QLatin1String(";TYPE=home");
+            else if (address.kind == PostalAddress::Kind::Work)
+                name += QLatin1String(";TYPE=work");
+            if (address.preferred)
+                name += QLatin1String(";PREF=1");
+            card.Structured(name, {address.postOfficeBox, QString(), address.street, address.city, address.region,
+                                   address.postalCode, address.country});
+        }
+    } else {
+        card.Structured(QStringLiteral("ADR;TYPE=home"),
+                        {QString(), QString(), Has(c.homeStreet) ? c.homeStreet : c.homeAddress, c.homeCity,
+                         c.homeState, c.homePostalCode, c.homeCountry});
+        card.Structured(QStringLiteral("ADR"), {QString(), QString(), c.otherStreet, c.otherCity, c.otherState,
+                                                c.otherPostalCode, c.otherCountry});
+    }
     card.Text("URL;TYPE=home", c.personalHomePage);
     card.Text("URL;TYPE=work", c.businessHomePage);
     // A date when the mailbox holds one, else the record's text as it was.
@@ -184,8 +203,23 @@ QByteArray ComposeVCard(const ContactRecord& c, const ContactDetails& details)
     card.Text("X-FORMER-NAME", c.formerDisplayName);
     card.Text("X-GENDER-TEXT", c.gender);
     card.Text("NOTE", c.notes);
+    if (!details.photo.isEmpty()) {
+        // A data URI (RFC 2397): base64 has nothing a URI value must escape.
+        const QString type = details.photoType.isEmpty() ? QStringLiteral("application/octet-stream")
+                                                         : details.photoType;
+        card.Line(QStringLiteral("PHOTO"),
+                  QStringLiteral("data:%1;base64,%2").arg(type, QString::fromLatin1(details.photo.toBase64())));
+    }
     card.Line(QStringLiteral("END"), QStringLiteral("VCARD"));
     return card.take();
+}
+
+QString ContactUid(const QByteArray& storeKey, uint32_t identifier)
+{
+    // The namespace of this program's contact UIDs; any fixed UUID would do.
+    static const QUuid kContactNamespace(QStringLiteral("{6b1d3f0e-4c52-4f7a-9a8e-2d5c7e91b304}"));
+    const QByteArray name = storeKey.toHex() + ':' + QByteArray::number(identifier);
+    return QStringLiteral("urn:uuid:") + QUuid::createUuidV5(kContactNamespace, name).toString(QUuid::WithoutBraces);
 }
 
 QByteArray ComposeGroupCard(const DistributionListContent& list)
@@ -195,9 +229,13 @@ QByteArray ComposeGroupCard(const DistributionListContent& list)
     card.Line(QStringLiteral("VERSION"), QStringLiteral("4.0"));
     card.Line(QStringLiteral("KIND"), QStringLiteral("group"));
     card.Line(QStringLiteral("FN"), Escape(Has(list.name) ? list.name.trimmed() : QStringLiteral("Distribution list")));
-    for (const MailAddress& member : list.members) {
-        // A URI value: only the address, which carries no character that needs escaping.
-        card.Line(QStringLiteral("MEMBER"), QStringLiteral("mailto:") + member.address.trimmed());
+    for (const DistributionListContent::Member& member : list.members) {
+        // URI values: the UID, or only the address, which carries no
+        // character that needs escaping.
+        if (!member.contactUid.isEmpty())
+            card.Line(QStringLiteral("MEMBER"), member.contactUid);
+        else if (!member.mailbox.address.trimmed().isEmpty())
+            card.Line(QStringLiteral("MEMBER"), QStringLiteral("mailto:") + member.mailbox.address.trimmed());
     }
     card.Text("NOTE", list.notes);
     card.Line(QStringLiteral("END"), QStringLiteral("VCARD"));

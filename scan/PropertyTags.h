@@ -119,6 +119,16 @@ inline constexpr uint32_t OtherAddressCountry = 0x3A60;
 inline constexpr uint32_t OtherAddressPostalCode = 0x3A61;
 inline constexpr uint32_t OtherAddressStateOrProvince = 0x3A62;
 inline constexpr uint32_t OtherAddressStreet = 0x3A63;
+inline constexpr uint32_t HomeAddressPostOfficeBox = 0x3A5E;
+inline constexpr uint32_t OtherAddressPostOfficeBox = 0x3A64;
+inline constexpr uint32_t BusinessAddressCountry = 0x3A26;
+inline constexpr uint32_t BusinessAddressCity = 0x3A27;
+inline constexpr uint32_t BusinessAddressStateOrProvince = 0x3A28;
+inline constexpr uint32_t BusinessAddressStreet = 0x3A29;
+inline constexpr uint32_t BusinessAddressPostalCode = 0x3A2A;
+inline constexpr uint32_t BusinessAddressPostOfficeBox = 0x3A2B;
+inline constexpr uint32_t AttachmentContactPhoto = 0x7FFF;
+inline constexpr uint32_t RecordKey = 0x0FF9;
 inline constexpr uint32_t Language = 0x002F;
 
 // Named properties of the address set (PSETID_Address, {00062004-0000-0000-C000-000000000046}).
@@ -126,6 +136,19 @@ inline constexpr uint32_t FileUnder = 0x8005;
 inline constexpr uint32_t Email1Address = 0x8083;
 inline constexpr uint32_t Email2Address = 0x8093;
 inline constexpr uint32_t Email3Address = 0x80A3;
+inline constexpr uint32_t Email1AddressType = 0x8082;
+inline constexpr uint32_t Email2AddressType = 0x8092;
+inline constexpr uint32_t Email3AddressType = 0x80A2;
+inline constexpr uint32_t Email1OriginalDisplayName = 0x8084;
+inline constexpr uint32_t Email2OriginalDisplayName = 0x8094;
+inline constexpr uint32_t Email3OriginalDisplayName = 0x80A4;
+inline constexpr uint32_t PostalAddressId = 0x8022;  // which address mail goes to: 1 home, 2 work, 3 other
+inline constexpr uint32_t WorkAddressStreet = 0x8045;
+inline constexpr uint32_t WorkAddressCity = 0x8046;
+inline constexpr uint32_t WorkAddressState = 0x8047;
+inline constexpr uint32_t WorkAddressPostalCode = 0x8048;
+inline constexpr uint32_t WorkAddressCountry = 0x8049;
+inline constexpr uint32_t WorkAddressPostOfficeBox = 0x804A;
 
 // Named properties of the appointment set (PSETID_Appointment, {00062002-0000-0000-C000-000000000046}).
 inline constexpr uint32_t AppointmentLocation = 0x8208;
@@ -143,6 +166,7 @@ inline constexpr uint32_t AppointmentSubType = 0x8215;
 // Named properties of the address set for distribution lists.
 inline constexpr uint32_t DistributionListName = 0x8053;
 inline constexpr uint32_t DistributionListOneOffMembers = 0x8054;
+inline constexpr uint32_t DistributionListMembers = 0x8055;
 
 // Named properties of the task set (PSETID_Task, {00062003-0000-0000-C000-000000000046}).
 inline constexpr uint32_t TaskStatus = 0x8101;

@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <libical/ical.h>
 
@@ -274,6 +275,26 @@ TEST_F(CalendarTest, TheSamplesSeriesAndItsChangedOccurrencesAreWritten)
                                                                {utc(8, 30, 15), utc(8, 30, 17)}}));
 }
 
+TEST_F(CalendarTest, TheSamplesListNamesItsContactByTheContactsUid)
+{
+    const QString sample = QStringLiteral(TOLVANE_SAMPLES_DIR "/dist-list.pst");
+    if (!QFileInfo::exists(sample))
+        GTEST_SKIP() << "sample mailbox not found: " << qPrintable(sample);
+    const ConversionSummary summary = testing::ScanAndConvert(sample, temp_.filePath("out"), store_, tempDir_, sink_);
+    EXPECT_EQ(summary.contactsSaved, 1);
+    EXPECT_EQ(summary.distributionListsSaved, 1);
+    QByteArray contact;
+    QByteArray list;
+    for (const QString& file : FilesBelow(temp_.filePath("out"), ".vcf"))
+        (file.endsWith("/test dist list.vcf") ? list : contact) = ReadAll(file);
+    const qsizetype uid = contact.indexOf("\r\nUID:urn:uuid:");
+    ASSERT_GE(uid, 0) << contact.toStdString();
+    const QByteArray contactUid = contact.mid(uid + 6, 9 + 36);
+    EXPECT_TRUE(list.contains("\r\nMEMBER:" + contactUid + "\r\nMEMBER:mailto:dist1@rjohnson.id.au\r\n"
+                              "MEMBER:mailto:dist2@rjohnson.id.au\r\n"))
+        << list.toStdString();
+}
+
 TEST_F(CalendarTest, RecurringSeriesExpandToTheDatesTheyWereWrittenWith)
 {
     PstBuilder pst;
@@ -498,6 +519,62 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
 
 // Meeting requests, cancellations and responses stay mail, and carry their
 // meeting as a text/calendar alternative with the method that says what they do.
+// A contact's card carries its UID, every address with its kind and the one
+// mail goes to, its picture; a list names the mailbox's contacts by those
+// UIDs and everyone else by address.
+TEST_F(CalendarTest, ContactsCarryTheirUidAddressesAndPictureAndListsNameThem)
+{
+    PstBuilder pst;
+    auto& contacts = pst.topOfPersonalFolders().addFolder("Contacts").containerClass("IPF.Contact");
+    const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'};
+    Message& anna = contacts.addContact("Anna", "Berg")
+                        .email1("anna@example.com")
+                        .namedProperty(propsets::Address, 0x8093, PropertyValue::unicode("anna@example.org"))
+                        .property(tags::BusinessAddressStreet, "Hauptstraße 1")
+                        .property(tags::BusinessAddressCity, "München")
+                        .property(tags::BusinessAddressPostalCode, "80331")
+                        .property(tags::BusinessAddressCountry, "Deutschland")
+                        .property(tags::HomeAddressPostOfficeBox, "Postboks 12")
+                        .property(tags::HomeAddressCity, "Bergen")
+                        .namedProperty(propsets::Address, 0x8022, PropertyValue::int32(2))
+                        .contactPhoto(jpeg);
+    // Chosen from the organisation's directory: the address it was chosen as.
+    Message& bo = contacts.addContact("Bo", "Ek")
+                      .namedProperty(propsets::Address, 0x8083, PropertyValue::unicode("/O=ORG/CN=RECIPIENTS/CN=BO"))
+                      .namedProperty(propsets::Address, 0x8082, PropertyValue::unicode("EX"))
+                      .namedProperty(propsets::Address, 0x8084, PropertyValue::unicode("bo@example.se"));
+    contacts.addMessage("IPM.DistList").subject("Team").members({{&anna}, {nullptr, "Cy", "cy@example.net"}, {&bo}});
+
+    const ConversionSummary summary = Convert(pst);
+    EXPECT_EQ(summary.contactsSaved, 2);
+    EXPECT_EQ(summary.distributionListsSaved, 1);
+    QHash<QString, QByteArray> cards;
+    for (const QString& file : FilesBelow(temp_.filePath("out"), ".vcf"))
+        cards.insert(QFileInfo(file).fileName(), ReadAll(file));
+    ASSERT_EQ(cards.size(), 3) << cards.keys().join(' ').toStdString();
+    const QByteArray annaCard = cards.value("Anna Berg.vcf");
+    const QByteArray boCard = cards.value("Bo Ek.vcf");
+    auto uidOf = [](const QByteArray& card) {
+        const QRegularExpressionMatch match =
+            QRegularExpression("\r\nUID:(urn:uuid:[0-9a-f-]{36})\r\n").match(QString::fromUtf8(card));
+        return match.captured(1);
+    };
+    ASSERT_FALSE(uidOf(annaCard).isEmpty()) << annaCard.toStdString();
+    ASSERT_FALSE(uidOf(boCard).isEmpty()) << boCard.toStdString();
+    EXPECT_NE(uidOf(annaCard), uidOf(boCard));
+    for (const char* line : {"\r\nEMAIL;PREF=1:anna@example.com\r\nEMAIL:anna@example.org\r\n",
+                             "\r\nADR;TYPE=home:Postboks 12;;;Bergen;;;\r\n",
+                             "\r\nADR;TYPE=work;PREF=1:;;Hauptstraße 1;München;;80331;Deutschland\r\n",
+                             "\r\nPHOTO:data:image/jpeg;base64,/9j/4AAQSkZJRg==\r\n"})
+        EXPECT_TRUE(annaCard.contains(line)) << line << " in\n" << annaCard.toStdString();
+    EXPECT_TRUE(boCard.contains("\r\nEMAIL:bo@example.se\r\n")) << boCard.toStdString();
+
+    const QByteArray group = cards.value("Team.vcf");
+    EXPECT_EQ(group, QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Team\r\nMEMBER:")
+                         + uidOf(annaCard).toLatin1() + "\r\nMEMBER:mailto:cy@example.net\r\nMEMBER:"
+                         + uidOf(boCard).toLatin1() + "\r\nEND:VCARD\r\n");
+}
+
 TEST_F(CalendarTest, MeetingMessagesCarryTheirCalendar)
 {
     const Bytes globalId = {0x04, 0x00, 0x00, 0x00, 0x82, 0x00, 0xE0, 0x00, 0x74, 0xC5, 0xB7, 0x10,

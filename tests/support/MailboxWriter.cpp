@@ -2,6 +2,7 @@
 #include "tests/support/MailboxWriter.h"
 
 #include "tests/support/ContextWriters.h"
+#include "tests/support/EntryIds.h"
 
 #include <stdexcept>
 
@@ -196,10 +197,48 @@ MailboxWriter::NodeBids MailboxWriter::WriteMessageNode(const Message& message)
 
 uint32_t MailboxWriter::AddMessage(uint32_t folderNid, const Message& message)
 {
-    FolderState& target = folder(folderNid);
-    if (target.closed)
+    if (folder(folderNid).closed)
         throw std::logic_error("folder already closed");
     const uint32_t nid = NextNid(kNidTypeMessage);
+    messageNids_[&message] = nid;
+    if (!message.listMembers.empty())
+        return AddMessageAs(folderNid, nid, WithListMembers(message));
+    return AddMessageAs(folderNid, nid, message);
+}
+
+Message MailboxWriter::WithListMembers(const Message& list) const
+{
+    static const Bytes kWrappingProvider = {0xC0, 0x91, 0xAD, 0xD3, 0x51, 0x9D, 0xCF, 0x11,
+                                            0xA4, 0xA9, 0x00, 0xAA, 0x00, 0x47, 0xFA, 0xA4};
+    std::vector<Bytes> asTheyAre;
+    std::vector<Bytes> asOneOffs;
+    for (const ListMember& member : list.listMembers) {
+        const Bytes oneOff = OneOffEntryId(member.name, "SMTP", member.address);
+        Bytes wrapped(4, 0);
+        wrapped.insert(wrapped.end(), kWrappingProvider.begin(), kWrappingProvider.end());
+        if (member.contact != nullptr) {
+            const auto found = messageNids_.find(member.contact);
+            if (found == messageNids_.end())
+                throw std::logic_error("a list member must be added to the mailbox before its list");
+            wrapped.push_back(0xC3);  // a contact, by its first e-mail address
+            const Bytes entryId = EntryIdFor(found->second);
+            wrapped.insert(wrapped.end(), entryId.begin(), entryId.end());
+        } else {
+            wrapped.push_back(0x00);  // a one-off address
+            wrapped.insert(wrapped.end(), oneOff.begin(), oneOff.end());
+        }
+        asTheyAre.push_back(std::move(wrapped));
+        asOneOffs.push_back(oneOff);
+    }
+    Message written = list;
+    written.namedProperty(propsets::Address, 0x8055, PropertyValue::multipleBinary(asTheyAre));
+    written.namedProperty(propsets::Address, 0x8054, PropertyValue::multipleBinary(asOneOffs));
+    return written;
+}
+
+uint32_t MailboxWriter::AddMessageAs(uint32_t folderNid, uint32_t nid, const Message& message)
+{
+    FolderState& target = folder(folderNid);
     const NodeBids bids = WriteMessageNode(message);
     db_.AddNode(nid, bids.data, bids.sub, folderNid);
 

@@ -77,6 +77,10 @@ private:
     MailboxOptions options_;
     NameToIdMap names_;
     std::map<uint32_t, FolderState> folders_;
+    std::map<const Message*, uint32_t> messageNids_;  // every message added, for lists that name them
+    // A distribution list's member properties, made from its members now that their entry identifiers exist.
+    Message WithListMembers(const Message& list) const;
+    uint32_t AddMessageAs(uint32_t folderNid, uint32_t nid, const Message& message);
     uint32_t nextIndex_ = 0x401;
     uint32_t topNid_ = 0;
     uint32_t searchRootNid_ = 0;

@@ -186,6 +186,19 @@ Message& Message::attach(std::string_view fileName, Bytes data, std::string_view
     return attachment(std::move(a));
 }
 
+Message& Message::contactPhoto(Bytes image)
+{
+    attach("ContactPicture.jpg", std::move(image), "image/jpeg");
+    attachments.back().property(tags::AttachmentContactPhoto, PropertyValue::boolean(true));
+    return namedProperty(propsets::Address, 0x8015, PropertyValue::boolean(true));
+}
+
+Message& Message::members(std::vector<ListMember> value)
+{
+    listMembers = std::move(value);
+    return *this;
+}
+
 Message& Message::attachReference(std::string_view fileName, std::string_view path)
 {
     Attachment a;

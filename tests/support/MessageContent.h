@@ -18,6 +18,14 @@ using NamedPropertyMap = std::map<NamedPropertyKey, PropertyValue>;
 
 class Message;
 
+// A member of a distribution list: a contact of the same mailbox (one added to the mailbox before the
+// list), or an address typed by hand (`name`, `address`).
+struct ListMember {
+    const Message* contact = nullptr;
+    std::string name;
+    std::string address;
+};
+
 struct Attachment {
     PropertyMap properties;
     NamedPropertyMap named;
@@ -32,6 +40,7 @@ public:
     NamedPropertyMap named;
     std::vector<PropertyMap> recipients;
     std::vector<Attachment> attachments;
+    std::vector<ListMember> listMembers;
 
     // A new item carries its class and the "read" flag (0x0E07 = 0x01) and nothing else; the writer
     // adds only the message size (0x0E08) when it is not set.
@@ -89,6 +98,10 @@ public:
     Message& email1(std::string_view address, std::string_view displayName = {});
     Message& appointment(FileTime start, FileTime end, std::string_view location = {});
     Message& recurrencePattern(std::string_view text);
+    Message& contactPhoto(Bytes image);  // the picture attachment a contact shows
+    // A distribution list's members. The two member properties (each member as it is, and as a one-off
+    // identifier) are made when the mailbox is written: a contact's entry identifier exists only then.
+    Message& members(std::vector<ListMember> value);
 
     std::optional<PropertyValue> find(uint32_t tag) const;
 

@@ -81,6 +81,7 @@ inline constexpr uint32_t AttachLongPathname = MakeTag(0x370D, PtUnicode);
 inline constexpr uint32_t AttachMimeTag = MakeTag(0x370E, PtUnicode);
 inline constexpr uint32_t AttachContentId = MakeTag(0x3712, PtUnicode);
 inline constexpr uint32_t AttachFlags = MakeTag(0x3714, PtLong);
+inline constexpr uint32_t AttachmentContactPhoto = MakeTag(0x7FFF, PtBoolean);
 
 // Contacts
 inline constexpr uint32_t GivenName = MakeTag(0x3A06, PtUnicode);
@@ -88,6 +89,13 @@ inline constexpr uint32_t Surname = MakeTag(0x3A11, PtUnicode);
 inline constexpr uint32_t BusinessTelephone = MakeTag(0x3A08, PtUnicode);
 inline constexpr uint32_t MobileTelephone = MakeTag(0x3A1C, PtUnicode);
 inline constexpr uint32_t CompanyName = MakeTag(0x3A16, PtUnicode);
+inline constexpr uint32_t BusinessAddressStreet = MakeTag(0x3A29, PtUnicode);
+inline constexpr uint32_t BusinessAddressCity = MakeTag(0x3A27, PtUnicode);
+inline constexpr uint32_t BusinessAddressPostalCode = MakeTag(0x3A2A, PtUnicode);
+inline constexpr uint32_t BusinessAddressCountry = MakeTag(0x3A26, PtUnicode);
+inline constexpr uint32_t HomeAddressStreet = MakeTag(0x3A5D, PtUnicode);
+inline constexpr uint32_t HomeAddressCity = MakeTag(0x3A59, PtUnicode);
+inline constexpr uint32_t HomeAddressPostOfficeBox = MakeTag(0x3A5E, PtUnicode);
 
 // Folders and the store
 inline constexpr uint32_t ContentCount = MakeTag(0x3602, PtLong);

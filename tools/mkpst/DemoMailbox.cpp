@@ -151,18 +151,21 @@ void WriteDemoMailbox(const std::string& path)
                                               PropertyValue::multipleUnicode({"Projekt Ålesund", "Wichtig"}));
     }
 
-    contacts.addContact("Anna", "Berg").fileUnder("Berg, Anna").email1("anna.berg@example.com");
+    Message& anna = contacts.addContact("Anna", "Berg").fileUnder("Berg, Anna").email1("anna.berg@example.com")
+        .contactPhoto(TinyPng());
     contacts.addContact("Jürgen", "Groß").fileUnder("Groß, Jürgen").email1("juergen.gross@example.de")
-        .property(tags::BusinessTelephone, "+49 89 123456");
+        .property(tags::BusinessTelephone, "+49 89 123456")
+        .property(tags::BusinessAddressStreet, "Leopoldstraße 10")
+        .property(tags::BusinessAddressCity, "München")
+        .property(tags::BusinessAddressPostalCode, "80802")
+        .property(tags::BusinessAddressCountry, "Deutschland");
     contacts.addContact("太郎", "山田").fileUnder("山田 太郎").email1("taro.yamada@example.jp");
     contacts.addContact("Øystein", "Dahl").fileUnder("Dahl, Øystein").property(tags::CompanyName, "Fjord AS");
     contacts.addContact("", "Ivanova").fileUnder("Ivanova");
     contacts.addMessage("IPM.DistList")
         .subject("Projekt Ålesund")
         .namedProperty(propsets::Address, 0x8053, PropertyValue::unicode("Projekt Ålesund"))
-        .namedProperty(propsets::Address, 0x8054,
-                       PropertyValue::multipleBinary({OneOffEntryId("Anna Berg", "SMTP", "anna.berg@example.com"),
-                                                      OneOffEntryId("Øystein Dahl", "SMTP", "oystein@example.no")}));
+        .members({{&anna, "Anna Berg", "anna.berg@example.com"}, {nullptr, "Øystein Dahl", "oystein@example.no"}});
 
     // A meeting with its attendees (To required, Cc optional, Bcc the room).
     calendar.addAppointment("Planning meeting")
