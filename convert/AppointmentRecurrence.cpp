@@ -50,10 +50,13 @@ QVector<int> Weekdays(quint32 mask)
 
 }  // namespace
 
-std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray& blob)
+namespace {
+
+// The recurrence pattern every recurring item starts with, up to its last
+// date; false when it is not one this reads.
+bool ReadPattern(BlobReader& in, AppointmentRecurrence& rule, QDate& startDate, QVector<QDate>& deleted)
 {
     using R = AppointmentRecurrence;
-    BlobReader in(blob);
     in.u16();  // reader version
     in.u16();  // writer version
     const quint16 frequency = in.u16();
@@ -63,8 +66,7 @@ std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray
     const quint32 period = in.u32();
     in.u32();  // sliding flag (tasks)
     if (!in.ok() || calendarType != 0)
-        return std::nullopt;
-    R rule;
+        return false;
     quint32 dayMask = 0;
     quint32 nth = 0;
     quint32 dayOfMonth = 0;
@@ -83,30 +85,25 @@ std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray
         nth = in.u32();
         break;
     default:  // the Hijri patterns
-        return std::nullopt;
+        return false;
     }
     const quint32 endType = in.u32();
     const quint32 occurrences = in.u32();
     const quint32 firstDayOfWeek = in.u32();
     const quint32 deletedCount = in.u32();
     if (!in.ok() || deletedCount > 100000)
-        return std::nullopt;
-    QVector<QDate> deleted;
+        return false;
     for (quint32 i = 0; i < deletedCount; ++i)
         deleted << DateFromMinutes(in.u32());
     const quint32 modifiedCount = in.u32();
     if (!in.ok() || modifiedCount > 100000)
-        return std::nullopt;
+        return false;
     for (quint32 i = 0; i < modifiedCount; ++i)
         rule.modifiedDates << DateFromMinutes(in.u32());
-    const QDate startDate = DateFromMinutes(in.u32());
+    startDate = DateFromMinutes(in.u32());
     const QDate endDate = DateFromMinutes(in.u32());
-    in.u32();  // reader version 2
-    in.u32();  // writer version 2
-    const quint32 startOffset = in.u32();
-    const quint32 endOffset = in.u32();
-    if (!in.ok() || endOffset < startOffset || startOffset >= 24 * 60)
-        return std::nullopt;
+    if (!in.ok())
+        return false;
 
     switch (frequency) {
     case 0x200A:  // daily: every n days, or every weekday (a weekly pattern)
@@ -126,7 +123,7 @@ std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray
         rule.interval = static_cast<int>(period / 12);
         break;
     default:
-        return std::nullopt;
+        return false;
     }
     if (rule.interval < 1)
         rule.interval = 1;
@@ -153,13 +150,50 @@ std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray
         break;
     }
     rule.firstDayOfWeek = static_cast<int>(firstDayOfWeek % 7);
-    rule.start = QDateTime(startDate, QTime(0, 0).addSecs(static_cast<int>(startOffset) * 60));
-    rule.durationMinutes = static_cast<int>(endOffset - startOffset);
-    // The deleted list names the changed occurrences too: only the others are gone.
+    return true;
+}
+
+// The deleted list names the changed occurrences too: only the others are gone.
+void KeepOnlyDeleted(AppointmentRecurrence& rule, const QVector<QDate>& deleted)
+{
     for (const QDate& date : deleted) {
         if (!rule.modifiedDates.contains(date))
             rule.deletedDates << date;
     }
+}
+
+}  // namespace
+
+std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray& blob)
+{
+    BlobReader in(blob);
+    AppointmentRecurrence rule;
+    QDate startDate;
+    QVector<QDate> deleted;
+    if (!ReadPattern(in, rule, startDate, deleted))
+        return std::nullopt;
+    in.u32();  // reader version 2
+    in.u32();  // writer version 2
+    const quint32 startOffset = in.u32();
+    const quint32 endOffset = in.u32();
+    if (!in.ok() || endOffset < startOffset || startOffset >= 24 * 60)
+        return std::nullopt;
+    rule.start = QDateTime(startDate, QTime(0, 0).addSecs(static_cast<int>(startOffset) * 60));
+    rule.durationMinutes = static_cast<int>(endOffset - startOffset);
+    KeepOnlyDeleted(rule, deleted);
+    return rule;
+}
+
+std::optional<AppointmentRecurrence> ParseRecurrencePattern(const QByteArray& blob)
+{
+    BlobReader in(blob);
+    AppointmentRecurrence rule;
+    QDate startDate;
+    QVector<QDate> deleted;
+    if (!ReadPattern(in, rule, startDate, deleted))
+        return std::nullopt;
+    rule.start = QDateTime(startDate, QTime(0, 0));
+    KeepOnlyDeleted(rule, deleted);
     return rule;
 }
 

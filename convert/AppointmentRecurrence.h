@@ -38,6 +38,10 @@ struct AppointmentRecurrence {
 // (a calendar other than the Gregorian, a truncated or unknown blob).
 std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray& blob);
 
+// The bare pattern a recurring task keeps: days only, `start` at the first
+// day's midnight and no duration.
+std::optional<AppointmentRecurrence> ParseRecurrencePattern(const QByteArray& blob);
+
 // A time zone as a fixed rule: UTC = local + bias, with a daylight period
 // between two yearly transitions (absent when the zone has none).
 struct TimeZoneRule {

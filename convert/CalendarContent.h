@@ -92,6 +92,7 @@ struct TaskContent {
     std::optional<QDateTime> created;
     std::optional<QDateTime> modified;
     uint32_t identifier = 0;
+    std::optional<AppointmentRecurrence> recurrence;  // a task that comes back: its days, from `start` on
 };
 
 // A note or a journal entry, for a VJOURNAL.

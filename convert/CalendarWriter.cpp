@@ -186,7 +186,9 @@ icalproperty* WithZone(icalproperty* property, icaltimezone* zone)
     return property;
 }
 
-icalrecurrencetype RuleOf(const AppointmentRecurrence& recurrence, icaltimezone* zone)
+// The rule of a series. Its last day (UNTIL) is a date when the series
+// starts on dates (`dateOnly`), else the end of that day in UTC.
+icalrecurrencetype RuleOf(const AppointmentRecurrence& recurrence, icaltimezone* zone, bool dateOnly)
 {
     using R = AppointmentRecurrence;
     icalrecurrencetype rule;
@@ -213,6 +215,10 @@ icalrecurrencetype RuleOf(const AppointmentRecurrence& recurrence, icaltimezone*
         rule.count = recurrence.count;
         break;
     case R::End::ByDate: {
+        if (dateOnly) {
+            rule.until = LocalDate(recurrence.until);
+            break;
+        }
         // The end of the last day an occurrence may start on, in UTC.
         icaltimetype until = LocalTime(QDateTime(recurrence.until, QTime(23, 59, 59)));
         if (zone != nullptr)
@@ -244,7 +250,7 @@ void AddSeriesTimes(icalcomponent* vevent, const AppointmentContent& content, ic
             WithZone(icalproperty_new_dtend(LocalTime(recurrence.start.addSecs(recurrence.durationMinutes * 60LL))),
                      zone));
     }
-    icalcomponent_add_property(vevent, icalproperty_new_rrule(RuleOf(recurrence, zone)));
+    icalcomponent_add_property(vevent, icalproperty_new_rrule(RuleOf(recurrence, zone, content.allDay)));
     for (const QDate& day : recurrence.deletedDates) {
         if (content.allDay)
             icalcomponent_add_property(vevent, icalproperty_new_exdate(LocalDate(day)));
@@ -441,9 +447,15 @@ icalcomponent* MakeTodo(const TaskContent& task)
     icalcomponent* todo = icalcomponent_new_vtodo();
     AddItemBasics(todo, ItemUid(task.identifier, task.created), task.created, task.modified, task.subject,
                   task.description, task.categories);
-    if (task.start)
-        icalcomponent_add_property(todo, icalproperty_new_dtstart(LocalDate(*task.start)));
-    if (task.due && (!task.start || *task.due >= *task.start))
+    // A recurring task needs a start for its rule: the pattern's first day
+    // when the task names none.
+    const std::optional<QDate> start =
+        task.start ? task.start : task.recurrence ? std::optional<QDate>(task.recurrence->start.date()) : std::nullopt;
+    if (start)
+        icalcomponent_add_property(todo, icalproperty_new_dtstart(LocalDate(*start)));
+    if (task.recurrence && start)
+        icalcomponent_add_property(todo, icalproperty_new_rrule(RuleOf(*task.recurrence, nullptr, true)));
+    if (task.due && (!start || *task.due >= *start))
         icalcomponent_add_property(todo, icalproperty_new_due(LocalDate(*task.due)));
     if (task.completed && task.status == Status::Completed)
         icalcomponent_add_property(todo, icalproperty_new_completed(UtcTime(*task.completed)));

@@ -1091,6 +1091,10 @@ ItemRead<TaskContent> MailboxReader::ReadTask(const ItemLocation& location)
         task.categories = Categories(item, MessageCodePage(item, fileCodePage));
         task.created = TimeOf(item, Tag::CreationTime);
         task.modified = TimeOf(item, Tag::ModificationTime);
+        if (ReadBoolean(item, 0, Tag::TaskIsRecurring).value_or(false)) {
+            if (const auto blob = ReadBinary(item, 0, Tag::TaskRecurrence))
+                task.recurrence = ParseRecurrencePattern(*blob);
+        }
         result.content = std::move(task);
     });
     return result;

@@ -172,6 +172,8 @@ inline constexpr uint32_t DistributionListMembers = 0x8055;
 inline constexpr uint32_t TaskStatus = 0x8101;
 inline constexpr uint32_t PercentComplete = 0x8102;
 inline constexpr uint32_t TaskStartDate = 0x8104;
+inline constexpr uint32_t TaskRecurrence = 0x8116;
+inline constexpr uint32_t TaskIsRecurring = 0x8126;
 inline constexpr uint32_t TaskDueDate = 0x8105;
 inline constexpr uint32_t TaskDateCompleted = 0x810F;
 

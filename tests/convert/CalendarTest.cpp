@@ -91,7 +91,8 @@ struct Expansion {
 
 Expansion ExpandWithLibical(const QByteArray& text, const QString& summary,
                             const QDateTime& begin = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC),
-                            const QDateTime& end = QDateTime(QDate(2027, 1, 1), QTime(0, 0), Qt::UTC))
+                            const QDateTime& end = QDateTime(QDate(2027, 1, 1), QTime(0, 0), Qt::UTC),
+                            icalcomponent_kind kind = ICAL_VEVENT_COMPONENT)
 {
     Expansion expansion;
     icalcomponent* calendar = icalparser_parse_string(text.constData());
@@ -99,8 +100,8 @@ Expansion ExpandWithLibical(const QByteArray& text, const QString& summary,
         return expansion;
     icaltimetype from = icaltime_from_timet_with_zone(begin.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
     icaltimetype to = icaltime_from_timet_with_zone(end.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
-    for (icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
-         event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+    for (icalcomponent* event = icalcomponent_get_first_component(calendar, kind); event;
+         event = icalcomponent_get_next_component(calendar, kind)) {
         if (QString::fromUtf8(icalcomponent_get_summary(event)) != summary)
             continue;
         if (icalproperty* replaced = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY)) {
@@ -455,6 +456,17 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
         .namedProperty(propsets::Task, 0x8101, PropertyValue::int32(2))
         .namedProperty(propsets::Task, 0x8102, PropertyValue::floating(1.0))
         .namedProperty(propsets::Task, 0x810F, PropertyValue::time(At(5, 12)));
+    // Every other week on Monday and Thursday, until 30 April, from 2 March.
+    SeriesPattern fortnightly;
+    fortnightly.period = 2;
+    fortnightly.dayMask = (1u << 1) | (1u << 4);
+    fortnightly.endType = 0x2021;
+    fortnightly.endDate = BlobMinutes(2026, 4, 30);
+    fortnightly.startDate = BlobMinutes(2026, 3, 2);
+    tasks.addMessage("IPM.Task")
+        .subject("Water the plants")
+        .namedProperty(propsets::Task, 0x8126, PropertyValue::boolean(true))
+        .namedProperty(propsets::Task, 0x8116, PropertyValue::binary(RecurrencePatternBlob(fortnightly)));
     top.addFolder("Notes").containerClass("IPF.StickyNote").addMessage("IPM.StickyNote")
         .body("Milk\r\nand bread")
         .property(tags::CreationTime, At(3, 8));
@@ -472,7 +484,7 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
                                                       OneOffEntryId("Bo", "SMTP", "bo@example.org", false)}));
 
     const ConversionSummary summary = Convert(pst);
-    EXPECT_EQ(summary.tasksSaved, 2);
+    EXPECT_EQ(summary.tasksSaved, 3);
     EXPECT_EQ(summary.notesSaved, 2);
     EXPECT_EQ(summary.distributionListsSaved, 1);
     EXPECT_EQ(summary.otherItemsFailed, 0);
@@ -486,7 +498,7 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
     const QString taskFile = onlyFile("Tasks", ".ics");
     EXPECT_EQ(ReadWithLibical(ReadAll(taskFile)).errors, QStringList());
     const QJsonArray todos = PythonCalendar(taskFile).value("todos").toArray();
-    ASSERT_EQ(todos.size(), 2);
+    ASSERT_EQ(todos.size(), 3);
     const QJsonObject report = todos[0].toObject();
     EXPECT_EQ(report.value("summary").toString(), "Write the report");
     EXPECT_EQ(report.value("description").toString(), "Chapters 1-3");
@@ -499,6 +511,19 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
     EXPECT_EQ(flight.value("status").toString(), "COMPLETED");
     EXPECT_EQ(flight.value("completed").toString(), "2026-03-05T12:00:00+00:00");
     EXPECT_EQ(flight.value("percent").toString(), "100");
+    EXPECT_TRUE(report.value("rrule").isNull());
+    const QJsonObject plants = todos[2].toObject();
+    EXPECT_EQ(plants.value("start").toString(), "2026-03-02");
+    EXPECT_EQ(plants.value("rrule").toString(), "FREQ=WEEKLY;UNTIL=20260430;INTERVAL=2;BYDAY=MO,TH")
+        << plants.value("rrule").toString().toStdString();
+    auto day = [](int month, int date) {
+        return QDateTime(QDate(2026, month, date), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
+    };
+    EXPECT_EQ(ExpandWithLibical(ReadAll(taskFile), "Water the plants", QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC),
+                                QDateTime(QDate(2027, 1, 1), QTime(0, 0), Qt::UTC), ICAL_VTODO_COMPONENT)
+                  .occurrences,
+              (std::vector<qint64>{day(3, 2), day(3, 5), day(3, 16), day(3, 19), day(3, 30), day(4, 2), day(4, 13),
+                                   day(4, 16), day(4, 27), day(4, 30)}));
 
     const QJsonArray note = PythonCalendar(onlyFile("Notes", ".ics")).value("journals").toArray();
     ASSERT_EQ(note.size(), 1);

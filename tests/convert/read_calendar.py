@@ -57,7 +57,9 @@ def main(path):
     todos = [{"summary": text(todo, "SUMMARY"), "description": text(todo, "DESCRIPTION"),
               "start": when(todo, "DTSTART"), "due": when(todo, "DUE"), "completed": when(todo, "COMPLETED"),
               "percent": text(todo, "PERCENT-COMPLETE"), "status": text(todo, "STATUS"),
-              "priority": text(todo, "PRIORITY")} for todo in calendar.walk("VTODO")]
+              "priority": text(todo, "PRIORITY"),
+              "rrule": None if todo.get("RRULE") is None else todo.get("RRULE").to_ical().decode()}
+             for todo in calendar.walk("VTODO")]
     journals = [{"summary": text(entry, "SUMMARY"), "description": text(entry, "DESCRIPTION"),
                  "start": when(entry, "DTSTART")} for entry in calendar.walk("VJOURNAL")]
     json.dump({"version": text(calendar, "VERSION"), "events": events, "todos": todos, "journals": journals},

@@ -13,7 +13,7 @@ uint32_t BlobMinutes(int year, int month, int day)
     return uint32_t((to - from).count() * 24 * 60);
 }
 
-Bytes RecurrenceBlob(const SeriesPattern& pattern)
+Bytes RecurrencePatternBlob(const SeriesPattern& pattern)
 {
     Bytes out;
     PutU16(out, 0x3004);  // reader version
@@ -50,6 +50,12 @@ Bytes RecurrenceBlob(const SeriesPattern& pattern)
         PutU32(out, date);
     PutU32(out, pattern.startDate);
     PutU32(out, pattern.endDate);
+    return out;
+}
+
+Bytes RecurrenceBlob(const SeriesPattern& pattern)
+{
+    Bytes out = RecurrencePatternBlob(pattern);
     PutU32(out, 0x3006);  // reader version 2
     PutU32(out, 0x3009);  // writer version 2
     PutU32(out, pattern.startMinute);

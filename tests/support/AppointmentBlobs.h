@@ -31,7 +31,10 @@ struct SeriesPattern {
     uint32_t endMinute = 0;
 };
 
-// The appointment recurrence blob, without exception details.
+// The bare recurrence pattern (what a recurring task keeps), and the
+// appointment recurrence blob that follows it with times, without exception
+// details.
+Bytes RecurrencePatternBlob(const SeriesPattern& pattern);
 Bytes RecurrenceBlob(const SeriesPattern& pattern);
 
 struct ZoneTransition {

@@ -222,6 +222,14 @@ void WriteDemoMailbox(const std::string& path)
         .namedProperty(propsets::Task, 0x8101, PropertyValue::int32(2))
         .namedProperty(propsets::Task, 0x8102, PropertyValue::floating(1.0))
         .namedProperty(propsets::Task, 0x810F, PropertyValue::time(Day(12, 15)));
+    SeriesPattern everyMonday;
+    everyMonday.dayMask = 1u << 1;
+    everyMonday.startDate = BlobMinutes(2026, 1, 5);
+    tasks.addMessage("IPM.Task")
+        .subject("Wochenbericht schreiben")
+        .namedProperty(propsets::Task, 0x8104, PropertyValue::time(Day(4, 0)))
+        .namedProperty(propsets::Task, 0x8126, PropertyValue::boolean(true))
+        .namedProperty(propsets::Task, 0x8116, PropertyValue::binary(RecurrencePatternBlob(everyMonday)));
     notes.addMessage("IPM.StickyNote").subject("Remember the milk").body("Remember the milk")
         .property(tags::CreationTime, Day(14, 8));
     top.addFolder("RSS Feeds").addMessage("IPM.Post.RSS").subject("Feed item").body("News from a feed");
