@@ -5,12 +5,15 @@
 #include "scan/NativePath.h"
 
 #include "convert/MailboxReader.h"
+#include "convert/Manifest.h"
 #include "convert/MessagePreparer.h"
 #include "convert/MessageWriter.h"
 #include "convert/OutputNaming.h"
 #include "convert/OutputTree.h"
 #include "convert/PartialFileSweeper.h"
+#include "scan/FolderPaths.h"
 #include "scan/ProcessTempDir.h"
+#include "scan/ScanTexts.h"
 #include "scan/WorkerGate.h"
 
 #include <QFile>
@@ -159,6 +162,40 @@ int UsableCores()
 
 }  // namespace
 
+namespace {
+
+// The records of the selected folders and the folders below them; all of
+// them when none is selected.
+template <typename Record>
+RecordList<Record> Selected(RecordList<Record> records, const QStringList& selectedKeys)
+{
+    if (selectedKeys.isEmpty())
+        return records;
+    std::erase_if(records, [&](const std::shared_ptr<const Record>& record) {
+        return std::none_of(selectedKeys.begin(), selectedKeys.end(), [&](const QString& key) {
+            return FolderPaths::IsWithin(record->folderKey, key);
+        });
+    });
+    return records;
+}
+
+// The folder nodes to make directories for: the selected folders, those
+// below them, and those on the way down to them.
+RecordList<FolderNode> SelectedFolders(RecordList<FolderNode> nodes, const QStringList& selectedKeys)
+{
+    if (selectedKeys.isEmpty())
+        return nodes;
+    std::erase_if(nodes, [&](const std::shared_ptr<const FolderNode>& node) {
+        const QString key = FolderKeyFromExportPath(node->exportPath + u'\\' + node->name);
+        return std::none_of(selectedKeys.begin(), selectedKeys.end(), [&](const QString& selected) {
+            return FolderPaths::IsWithin(key, selected) || FolderPaths::IsWithin(selected, key);
+        });
+    });
+    return nodes;
+}
+
+}  // namespace
+
 ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTree* output, int foldersPrepared)
 {
     ConversionSummary summary;
@@ -208,14 +245,34 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     context.gate = request.gate;
     context.summary = &summary;
 
-    const RecordList<ContactRecord> contacts = request.store->contactRecords();
-    const RecordList<MailRecord> mail = request.store->mailRecords();
+    context.format = request.format;
+    const FolderPaths folders(request.store->folderNodes());
+    context.folders = &folders;
+    ManifestWriter manifest;
+    if (output != nullptr) {
+        QString reason;
+        if (manifest.Open(*output, &reason))
+            context.manifest = &manifest;
+        else
+            request.sink->ReportProblem(QStringLiteral("no manifest: ") + reason);
+        for (const QString& skipped : request.scanSkipped) {
+            ManifestEntry entry;
+            entry.kind = QStringLiteral("unreadable item");
+            entry.subject = skipped;
+            entry.failure = QStringLiteral("the scan could not read it");
+            manifest.Add(std::move(entry));
+        }
+    }
+
+    const QStringList& selected = request.selectedFolderKeys;
+    const RecordList<ContactRecord> contacts = Selected(request.store->contactRecords(), selected);
+    const RecordList<MailRecord> mail = Selected(request.store->mailRecords(), selected);
     bool passesEnded = false;
     try {
-        const RecordList<OtherItemEntry> others = request.store->otherItems();
+        const RecordList<OtherItemEntry> others = Selected(request.store->otherItems(), selected);
         passesEnded = WriteContactItems(contacts, context) && WriteDistributionLists(others, contacts, context)
                       && WriteMailFiles(mail, context)
-                      && WriteCalendarFiles(request.store->appointmentRecords(), others, context);
+                      && WriteCalendarFiles(Selected(request.store->appointmentRecords(), selected), others, context);
     } catch (const std::bad_alloc&) {
         // Everything counted so far stands; the rest was not written.
         summary.outOfMemory = true;
@@ -230,6 +287,9 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         if (const auto attachments = request.tempDir->attachmentDirectory())
             RemoveFolderTree(*attachments);
     }
+    manifest.Finish();
+    if (!manifest.failure().isEmpty())
+        request.sink->ReportProblem(QStringLiteral("the manifest is incomplete: ") + manifest.failure());
     request.sink->ShowNotice(CompletionNoticeText(summary));
     request.sink->ConversionFinished(summary);
     return summary;
@@ -276,13 +336,15 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
     int foldersPrepared = 0;
     if (!folderNodes.empty()) {
         const QDateTime now = request.clock ? request.clock() : QDateTime::currentDateTime();
-        auto created = OutputTree::Create(request.destinationPath, OutputFolderName(now));
+        auto created = OutputTree::Create(request.destinationPath, request.outputFolderName.isEmpty()
+                                                                       ? OutputFolderName(now)
+                                                                       : request.outputFolderName);
         if (!created) {
             state_->startFailure = created.error().reason;
             return ConversionStart::DestinationNotWritable;
         }
         output = std::move(*created);
-        foldersPrepared = output->PrepareFolders(folderNodes);
+        foldersPrepared = output->PrepareFolders(SelectedFolders(folderNodes, request.selectedFolderKeys));
         state_->outputRoot = output->rootPath();
     } else if (::access(NativePath(request.destinationPath).constData(), W_OK | X_OK) != 0) {
         state_->startFailure = QStringLiteral("cannot write in %1: %2")

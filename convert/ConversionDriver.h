@@ -5,6 +5,7 @@
 #pragma once
 
 #include "scan/ItemRecords.h"
+#include "convert/MailFormats.h"
 #include "scan/ItemStore.h"
 
 #include <QDateTime>
@@ -129,6 +130,15 @@ struct ConversionRequest {
     // Threads (each with its own handle on the mailbox) that read and compose
     // mail ahead of the writer; 0: one per core this process may use.
     int workers = 0;
+    OutputFormat format = OutputFormat::Eml;
+    // Only the items of these folders (keys as the records carry them) and
+    // of the folders below them; empty: every folder.
+    QStringList selectedFolderKeys;
+    // The output folder's name in the destination; empty: OutputFolderName
+    // of the clock's time.
+    QString outputFolderName;
+    // What the scan could not read ("where: why"), for the manifest.
+    QStringList scanSkipped;
 };
 
 enum class ConversionStart {

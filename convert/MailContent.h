@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -81,6 +82,14 @@ struct Attachment {
     QString link;          // Reference: where the linked file lives
 };
 
+// The state a mail client keeps of a message beside its content, for the
+// formats that carry it outside the message (Maildir's flags).
+struct MessageState {
+    std::optional<uint32_t> messageFlags;  // read (0x1), unsent (0x8), ...
+    std::optional<uint32_t> lastVerb;      // the last reply (102), reply to all (103) or forward (104)
+    std::optional<uint32_t> flagStatus;    // 2: flagged for follow-up
+};
+
 struct MessageContent {
     std::optional<MailAddress> from;  // absent: no sender known
     QVector<Recipient> recipients;
@@ -100,6 +109,7 @@ struct MessageContent {
     QByteArray meetingMethod;          // "REQUEST", "CANCEL", "REPLY"
     QString transportHeaders;          // the original internet headers, when the message has them
     HeaderProperties headerProperties;
+    MessageState state;
     // What could not be read ("the body", "attachment \"a.pdf\"", ...). A
     // message with anything here is written as incomplete and says so.
     QStringList missing;

@@ -669,6 +669,9 @@ MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& c
     failures = {};
     ReadBodies(message, context.fileCodePage, content, &failures);
     NoteMissing(content, failures, QStringLiteral("the body"));
+    content.state.messageFlags = Read32(message, 0, Tag::MessageFlags);
+    content.state.lastVerb = Read32(message, 0, Tag::LastVerbExecuted);
+    content.state.flagStatus = Read32(message, 0, Tag::FlagStatus);
     ReadMeetingCalendar(message, context, content);
     ReadAttachments(message, context, content);
     return content;

@@ -116,6 +116,10 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
         }
         prepared.embeddedCarried = CountEmbeddedMessages(content);
         prepared.missing = content.missing;
+        prepared.senderAddress = content.from ? content.from->address : QString();
+        prepared.date = content.date;
+        prepared.messageId = WrittenMessageId(content);
+        prepared.state = content.state;
         prepared.sources = StreamedSources(content);
         if (!prepared.sources.empty())
             prepared.streamed = std::move(*read.content);

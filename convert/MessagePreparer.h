@@ -38,6 +38,11 @@ struct PreparedMessage {
     std::vector<std::shared_ptr<AttachmentSource>> sources;  // what `streamed` reads while written
     QStringList missing;             // what the written file lacks (it says so itself)
     int embeddedCarried = 0;
+    // What the formats that keep it outside the message need, and the manifest.
+    QString senderAddress;
+    std::optional<QDateTime> date;   // the Date the message carries (UTC)
+    QString messageId;               // as written, without angle brackets; empty when none
+    MessageState state;
 };
 
 class MessagePreparer {

@@ -3,6 +3,9 @@
 #include "convert/MessageWriter.h"
 
 #include "convert/CalendarWriter.h"
+#include "convert/MailFolderFiles.h"
+#include "convert/MailFormats.h"
+#include "convert/Manifest.h"
 #include "convert/MailboxReader.h"
 #include "convert/MemoryHeadroom.h"
 #include "convert/MessagePreparer.h"
@@ -11,6 +14,7 @@
 #include "convert/OutputNaming.h"
 #include "convert/OutputTree.h"
 #include "convert/VCardWriter.h"
+#include "scan/FolderPaths.h"
 #include "scan/TimeText.h"
 #include "scan/WorkerGate.h"
 
@@ -79,6 +83,51 @@ NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, cons
     });
 }
 
+// A manifest line's first fields.
+ManifestEntry EntryFor(const WriterContext& context, const QString& kind, const QString& folderKey,
+                       uint32_t identifier, const QString& subject)
+{
+    ManifestEntry entry;
+    entry.kind = kind;
+    entry.folder = context.folders != nullptr ? context.folders->PathOf(folderKey)
+                                              : folderKey.split(u'\\', Qt::SkipEmptyParts).join(u'/');
+    entry.identifier = identifier;
+    entry.subject = subject;
+    return entry;
+}
+
+// An entry into the manifest, when there is one: written to `path` (which is
+// hashed now), or not written for `failure`.
+void Record(WriterContext& context, ManifestEntry entry, const NewFileResult& result)
+{
+    if (context.manifest == nullptr)
+        return;
+    if (!result.saved) {
+        entry.failure = result.reason.isEmpty() ? QStringLiteral("not written") : result.reason;
+    } else if (const auto digest = DigestOfPath(result.path)) {
+        entry.size = digest->size;
+        entry.sha256 = digest->sha256;
+    } else {
+        entry.failure = QStringLiteral("written, but cannot be read back");
+    }
+    context.manifest->Add(std::move(entry), result.path);
+}
+
+void RecordFailure(WriterContext& context, ManifestEntry entry, const QString& failure)
+{
+    NewFileResult result;
+    result.reason = failure;
+    Record(context, std::move(entry), result);
+}
+
+// The mailbox's top folder, whose own mail goes into the Maildir's top.
+QString TopFolderName(const WriterContext& context)
+{
+    if (context.folders == nullptr || context.folders->paths().isEmpty())
+        return QString();
+    return context.folders->paths().first().section(u'/', 0, 0);
+}
+
 }  // namespace
 
 void MakeWriterAvailable()
@@ -101,6 +150,10 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
         const NewFileResult result = SaveNewFile(
             context, contact->folderKey,
             [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); }, card);
+        Record(context,
+               EntryFor(context, QStringLiteral("contact"), contact->folderKey, contact->location.itemIdentifier,
+                        nameText),
+               result);
         const bool saved = result.saved;
         const QString& reason = result.reason;
         if (saved) {
@@ -186,6 +239,8 @@ void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey
         const NewFileResult result = SaveNewFile(
             context, folderKey, [&](int attempt) { return FileNameFor(base, QString(), suffix, attempt); },
             attachment.data);
+        Record(context, EntryFor(context, QStringLiteral("attachment"), folderKey, event.identifier, attachment.fileName),
+               result);
         if (result.saved) {
             attachment.uri = QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(result.path).fileName()));
             attachment.data.clear();
@@ -195,6 +250,17 @@ void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey
             event.attachments.removeAt(index);
         }
     }
+}
+
+QString KindText(OtherItemEntry::Kind kind)
+{
+    switch (kind) {
+    case OtherItemEntry::Kind::Task: return QStringLiteral("task");
+    case OtherItemEntry::Kind::Note: return QStringLiteral("note");
+    case OtherItemEntry::Kind::Journal: return QStringLiteral("journal entry");
+    case OtherItemEntry::Kind::DistributionList: return QStringLiteral("distribution list");
+    }
+    return QStringLiteral("item");
 }
 
 QString OtherItemLabel(const OtherItemEntry& entry)
@@ -248,6 +314,10 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             if (!read.content) {
                 ++unreadable;
                 NoteFailure(context, label, read.failure);
+                RecordFailure(context,
+                              EntryFor(context, QStringLiteral("appointment"), folderKey,
+                                       record->itemLocation.itemIdentifier, QString()),
+                              read.failure);
                 continue;
             }
             SaveLargeAttachmentsBeside(context, folderKey, *read.content);
@@ -279,6 +349,8 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             }
             ++summary.otherItemsFailed;
             NoteFailure(context, OtherItemLabel(*entry), failure);
+            RecordFailure(context, EntryFor(context, KindText(entry->kind), folderKey, entry->location.itemIdentifier, QString()),
+                          failure);
         }
         TieOccurrencesToTheirSeries(items.events, folder.appointments);
         CalendarCounts written;
@@ -291,6 +363,24 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         const NewFileResult result = SaveNewFile(
             context, folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".ics"), attempt); },
             calendar);
+        // Every item of the file in the manifest, each pointing at the file.
+        for (const AppointmentContent& event : items.events) {
+            ManifestEntry entry = EntryFor(context, QStringLiteral("appointment"), folderKey, event.identifier,
+                                           event.subject);
+            entry.date = event.start;
+            if ((event.start && event.start->isValid()) || event.recurrence)
+                Record(context, std::move(entry), result);
+            else
+                RecordFailure(context, std::move(entry), QStringLiteral("it has no start"));
+        }
+        for (const TaskContent& task : items.tasks)
+            Record(context, EntryFor(context, QStringLiteral("task"), folderKey, task.identifier, task.subject), result);
+        for (const NoteContent& note : items.notes) {
+            Record(context,
+                   EntryFor(context, note.journal ? QStringLiteral("journal entry") : QStringLiteral("note"), folderKey,
+                            note.identifier, note.subject),
+                   result);
+        }
         if (result.saved) {
             ++summary.calendarFilesSaved;
             summary.eventsSaved += written.events;
@@ -328,8 +418,13 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
                                               : ItemRead<DistributionListContent>{};
         if (!read.content) {
             ++summary.otherItemsFailed;
-            NoteFailure(context, OtherItemLabel(*entry),
-                        read.failure.isEmpty() ? QStringLiteral("the mailbox could not be read again") : read.failure);
+            const QString failure =
+                read.failure.isEmpty() ? QStringLiteral("the mailbox could not be read again") : read.failure;
+            NoteFailure(context, OtherItemLabel(*entry), failure);
+            RecordFailure(context,
+                          EntryFor(context, QStringLiteral("distribution list"), entry->folderKey,
+                                   entry->location.itemIdentifier, QString()),
+                          failure);
             continue;
         }
         for (DistributionListContent::Member& member : read.content->members) {
@@ -341,6 +436,10 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
             context, entry->folderKey,
             [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); },
             ComposeGroupCard(*read.content));
+        Record(context,
+               EntryFor(context, QStringLiteral("distribution list"), entry->folderKey, entry->location.itemIdentifier,
+                        nameText),
+               result);
         if (result.saved) {
             ++summary.distributionListsSaved;
         } else {
@@ -364,6 +463,8 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
     std::vector<MailboxReader*> readers{context.reader};
     readers.insert(readers.end(), context.moreReaders.begin(), context.moreReaders.end());
     MessagePreparer preparer(topLevel, readers, readers.size() * 4 + 4);
+    MboxFiles mboxFiles(context.output);
+    MaildirTree maildir(context.output, context.folders, TopFolderName(context));
     ConversionRandom random;
     int progress = 0;
     for (std::size_t index = 0; index < topLevel.size(); ++index) {
@@ -379,31 +480,65 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
         const QString nameText = MailNameText(record.subject);
         const QString fileName = FileNameFor(nameText, number, QStringLiteral(".eml"));
         const auto name = [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); };
-        NewFileResult result;
+        // The time a mail client sorts the message by: when it arrived, else
+        // the date it carries.
+        const std::optional<QDateTime> arrived =
+            record.deliveryTime ? std::optional<QDateTime>(FiletimeToDateTime(record.deliveryTime->ticks)) : prepared.date;
+        // The message's bytes into a descriptor, composed here when its
+        // attachments stream from the mailbox.
+        const ContentWriter writeMessage = [&](int fd, QString* why) {
+            if (!prepared.streamed)
+                return WriteAllTo(fd, prepared.bytes.constData(), prepared.bytes.size(), why);
+            const auto message = ComposeMessage(*prepared.streamed);
+            const bool written = WriteMessageToDescriptor(message.get(), fd, why);
+            // Whatever the writer says, a file holds an attachment only
+            // when every byte of it was read.
+            for (const auto& source : prepared.sources) {
+                if (!source->readWhole()) {
+                    const QString failure = source->failure();
+                    *why = QStringLiteral("an attachment could not be read: ")
+                           + (failure.isEmpty() ? QStringLiteral("its data ended early") : failure);
+                    return false;
+                }
+            }
+            return written;
+        };
+        SavedMail result;
         if (!prepared.failure.isEmpty()) {
             result.reason = prepared.failure;
             summary.memoryShort = summary.memoryShort || prepared.failedForMemory;
         } else if (!HasMemoryHeadroom(prepared.streamed ? ComposeFootprint(*prepared.streamed) : kWriteHeadroom)) {
             result.reason = QStringLiteral("not enough memory to write the message");
             summary.memoryShort = true;
-        } else if (prepared.streamed) {
-            result = SaveNewFile(context, record.folderKey, name, [&](int fd, QString* why) {
-                const auto message = ComposeMessage(*prepared.streamed);
-                const bool written = WriteMessageToDescriptor(message.get(), fd, why);
-                // Whatever the writer says, a file holds an attachment only
-                // when every byte of it was read.
-                for (const auto& source : prepared.sources) {
-                    if (!source->readWhole()) {
-                        const QString failure = source->failure();
-                        *why = QStringLiteral("an attachment could not be read: ")
-                               + (failure.isEmpty() ? QStringLiteral("its data ended early") : failure);
-                        return false;
-                    }
-                }
-                return written;
-            });
+        } else if (context.format == OutputFormat::Mbox) {
+            const QByteArray fromLine = MboxFromLine(prepared.senderAddress, arrived);
+            result = prepared.streamed ? mboxFiles.Append(record.folderKey, record.folderName, fromLine, writeMessage)
+                                       : mboxFiles.Append(record.folderKey, record.folderName, fromLine, prepared.bytes);
+        } else if (context.format == OutputFormat::Maildir) {
+            result = maildir.Save(record.folderKey, arrived, MaildirInfo(prepared.state), writeMessage);
         } else {
-            result = SaveNewFile(context, record.folderKey, name, prepared.bytes);
+            const NewFileResult file = SaveNewFile(context, record.folderKey, name, writeMessage);
+            result.saved = file.saved;
+            result.reason = file.reason;
+            result.path = file.path;
+            if (file.saved) {
+                if (const auto digest = DigestOfPath(file.path))
+                    result.digest = *digest;
+            }
+        }
+        // Files sort by the message's time in a file manager.
+        if (result.saved && !result.offset && arrived)
+            SetFileTime(result.path, *arrived);
+        if (context.manifest != nullptr) {
+            ManifestEntry entry = EntryFor(context, QStringLiteral("mail"), record.folderKey,
+                                           record.location.itemIdentifier, record.subject);
+            entry.date = prepared.date ? prepared.date : arrived;
+            entry.messageId = prepared.messageId;
+            entry.failure = result.saved ? QString() : result.reason;
+            entry.offset = result.offset;
+            entry.size = result.digest.size;
+            entry.sha256 = result.digest.sha256;
+            context.manifest->Add(std::move(entry), result.path);
         }
         const bool saved = result.saved;
         const QString& reason = result.reason;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "convert/ConversionDriver.h"
+#include "convert/MailFormats.h"
 #include "scan/ItemStore.h"
 
 #include <QString>
@@ -13,7 +14,9 @@
 
 namespace tolvane {
 
+class FolderPaths;
 class MailboxReader;
+class ManifestWriter;
 class OutputTree;
 class WorkerGate;
 
@@ -32,6 +35,9 @@ struct WriterContext {
     WorkerGate* gate = nullptr;
     const std::atomic<bool>* stopRequested = nullptr;  // see ConversionRequest
     ConversionSummary* summary = nullptr;
+    OutputFormat format = OutputFormat::Eml;  // how mail is written; the other items are the same in every format
+    ManifestWriter* manifest = nullptr;       // optional: every item written or not goes into it
+    const FolderPaths* folders = nullptr;     // optional: folder keys as the names a user sees
 };
 
 // Makes sure the writer can compose messages (GMime initialised). Nothing to

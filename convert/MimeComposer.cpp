@@ -424,6 +424,28 @@ QByteArray MessageIdentifier(const QString& text)
     return id.toLatin1();
 }
 
+}  // namespace
+
+QString WrittenMessageId(const MessageContent& content)
+{
+    // The stored headers' field wins, as when the message is composed.
+    const QStringList lines = content.transportHeaders.split(u'\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!lines[i].startsWith(QLatin1String("message-id:"), Qt::CaseInsensitive))
+            continue;
+        QString value = lines[i].mid(11);
+        while (i + 1 < lines.size() && (lines[i + 1].startsWith(u' ') || lines[i + 1].startsWith(u'\t')))
+            value += lines[++i];
+        const QByteArray id = MessageIdentifier(value);
+        if (!id.isEmpty())
+            return QString::fromLatin1(id);
+        break;
+    }
+    return QString::fromLatin1(MessageIdentifier(content.headerProperties.messageId));
+}
+
+namespace {
+
 // The identifiers of a references text, each in angle brackets, space separated.
 QByteArray IdentifierList(const QString& text)
 {

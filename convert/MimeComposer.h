@@ -39,6 +39,10 @@ QString ContentTypeForFileName(const QString& fileName);
 // True when the address can stand as an RFC 5322 address: a local part, "@" and a domain ("@" not at its ends).
 bool LooksLikeSmtpAddress(const QString& address);
 
+// The Message-ID the composed message carries, without angle brackets:
+// the stored headers' one, else the message's own property; empty when none.
+QString WrittenMessageId(const MessageContent& content);
+
 // True when the text is an RFC 5322 address and nothing else, strictly: a
 // dot-atom local part, "@" and a dot-atom domain, ASCII only.
 bool IsAddrSpec(const QString& text);

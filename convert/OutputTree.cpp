@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <fcntl.h>
 
 #include <sys/file.h>
 #include <unistd.h>
@@ -150,6 +151,70 @@ NewFileResult OutputTree::CreateFile(const QString& folderKey, const NameForAtte
         return result;
     return WriteNewFileAt(directory, DirectoryForFolderKey(rootPath_, folderKey), nameForAttempt, content,
                           temporaryKind_);
+}
+
+UniqueFd OutputTree::CreateGrowingFile(const QString& folderKey, const NameForAttempt& nameForAttempt, QString* path,
+                                       QString* reason)
+{
+    const int directory = DirectoryFor(folderKey, reason);
+    if (directory < 0)
+        return UniqueFd();
+    const QString directoryPath = DirectoryForFolderKey(rootPath_, folderKey);
+    for (int attempt = 1; attempt <= kMaxFolderNameAttempts; ++attempt) {
+        const QString name = nameForAttempt(attempt);
+        UniqueFd file(::openat(directory, NativePath(name).constData(),
+                               O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (file) {
+            *path = JoinPath(directoryPath, name);
+            return file;
+        }
+        if (errno != EEXIST) {
+            *reason = QStringLiteral("cannot create %1: %2").arg(JoinPath(directoryPath, name), ErrnoText(errno));
+            return UniqueFd();
+        }
+    }
+    *reason = QStringLiteral("no free name for a new file in %1").arg(directoryPath);
+    return UniqueFd();
+}
+
+UniqueFd OutputTree::ReopenGrowingFile(const QString& folderKey, const QString& name, QString* reason)
+{
+    const int directory = DirectoryFor(folderKey, reason);
+    if (directory < 0)
+        return UniqueFd();
+    UniqueFd file(::openat(directory, NativePath(name).constData(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+    if (!file)
+        *reason = QStringLiteral("cannot open %1 again: %2")
+                      .arg(JoinPath(DirectoryForFolderKey(rootPath_, folderKey), name), ErrnoText(errno));
+    return file;
+}
+
+UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason)
+{
+    const int directory = DirectoryFor(folderKey, reason);
+    if (directory < 0)
+        return UniqueFd();
+    if (temporaryKind_ == TemporaryKind::UnnamedWhereSupported) {
+        UniqueFd file(::openat(directory, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        if (file)
+            return file;
+    }
+    // Where the file system has no unnamed files: a named one, removed at
+    // once (one left by a killed run carries the prefix the sweeper knows).
+    for (int attempt = 0; attempt < kMaxFolderNameAttempts; ++attempt) {
+        const QByteArray name = QByteArray(kPartialFilePrefix) + "scratch-" + QByteArray::number(::getpid()) + '-'
+                                + QByteArray::number(attempt);
+        UniqueFd file(::openat(directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (file) {
+            (void)::unlinkat(directory, name.constData(), 0);
+            return file;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    *reason = QStringLiteral("cannot make a temporary file in %1: %2")
+                  .arg(DirectoryForFolderKey(rootPath_, folderKey), ErrnoText(errno));
+    return UniqueFd();
 }
 
 NewFileResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,

@@ -62,6 +62,23 @@ public:
     [[nodiscard]] NewFileResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
                                            const QByteArray& content);
 
+    // A new file that grows while the run goes on (an mbox file, the
+    // manifest), open for reading and appending in the folder key's
+    // directory (the output folder itself for an empty key): the first name
+    // from `nameForAttempt` that is free. Its path as text in *path; an
+    // invalid descriptor with a reason when none could be made.
+    [[nodiscard]] UniqueFd CreateGrowingFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+                                             QString* path, QString* reason);
+
+    // The growing file `name` made earlier by this run, open again for
+    // reading and appending (descriptors are closed when many are open).
+    [[nodiscard]] UniqueFd ReopenGrowingFile(const QString& folderKey, const QString& name, QString* reason);
+
+    // A file without a name in the folder key's directory, for data that is
+    // put together before it goes into a file that others share (a message
+    // bound for an mbox file). Gone once closed.
+    [[nodiscard]] UniqueFd CreateScratchFile(const QString& folderKey, QString* reason);
+
     // Tests use named temporaries to exercise file systems without O_TMPFILE.
     void setTemporaryKind(TemporaryKind kind) { temporaryKind_ = kind; }
 

@@ -13,5 +13,6 @@ namespace tolvane::cli {
 
 int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir);
 int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDir);
+int RunVerifyCommand(const QStringList& arguments);
 
 }  // namespace tolvane::cli

@@ -6,8 +6,13 @@
 #include "app/cli/TestHold.h"
 
 #include "convert/ConversionDriver.h"
+#include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
 #include "scan/WorkerGate.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <unistd.h>
@@ -19,25 +24,37 @@ namespace {
 constexpr int kExitSomeNotSaved = 4;
 
 const char kConvertUsage[] =
-    "Usage: tolvane-cli convert [--from-records] FILE.pst DEST\n"
+    "Usage: tolvane-cli convert [--format eml|mbox|maildir] [--folder PATH]...\n"
+    "                           [--from-records] FILE.pst... DEST\n"
     "\n"
     "Scans FILE.pst and writes every mail as an .eml file (and every contact as a\n"
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
     "The folder is always a new one: when the minute's name is taken, -2, -3, ...\n"
-    "is added; the summary names the folder made.\n"
+    "is added; the summary names the folder made. With several files, each goes\n"
+    "into a new folder of its own named after the file, one after the other; one\n"
+    "that cannot be read never stops the others. Every output folder holds\n"
+    "manifest.jsonl, which tolvane-cli verify checks the folder against.\n"
     "\n"
-    "  --from-records   when FILE.pst cannot be read again after the scan, write\n"
-    "                   what the scan kept (no attachments, Cc, Bcc, addresses or\n"
-    "                   original headers; every file says so) instead of nothing\n"
+    "  --format eml       one .eml file per mail, dated like the mail (the default)\n"
+    "  --format mbox      one mbox file (mboxrd) per mailbox folder\n"
+    "  --format maildir   a Maildir++ tree in Maildir/ with the messages' flags\n"
+    "                     (contacts and calendars go beside, as with eml)\n"
+    "  --folder PATH      only this folder and those below it, PATH as\n"
+    "                     tolvane-cli scan --paths prints it; may be repeated\n"
+    "  --from-records     when FILE.pst cannot be read again after the scan, write\n"
+    "                     what the scan kept (no attachments, Cc, Bcc, addresses or\n"
+    "                     original headers; every file says so) instead of nothing\n"
     "\n"
     "Exit status: 0 all saved complete, 1 the file cannot be opened (the reason is\n"
     "printed) or is not a PST, also when it cannot be read again for the conversion,\n"
-    "2 usage or destination error (missing, or no new folder can be made in it),\n"
-    "3 the scan failed (also when the private temporary directory is refused), 4 some\n"
-    "items could not be saved, were saved incomplete, or could not be read by the\n"
-    "scan (each one is named on stderr), 5 not enough memory or other system\n"
-    "resources (threads, file descriptors), 128+N stopped by signal N (SIGINT,\n"
-    "SIGTERM) after the file being written, with the summary of what was written.\n";
+    "2 usage or destination error (missing, or no new folder can be made in it, or\n"
+    "a --folder the mailbox does not have), 3 the scan failed (also when the private\n"
+    "temporary directory is refused), 4 some items could not be saved, were saved\n"
+    "incomplete, or could not be read by the scan (each one is named on stderr),\n"
+    "5 not enough memory or other system resources (threads, file descriptors),\n"
+    "128+N stopped by signal N (SIGINT, SIGTERM) after the file being written, with\n"
+    "the summary of what was written. With several files, the highest status of\n"
+    "any of them.\n";
 
 // Progress on stderr, only when it is a terminal.
 class TerminalConversionSink : public ConversionSink {
@@ -82,14 +99,71 @@ private:
     int last_ = -1;
 };
 
+// What the options ask of every file's conversion.
+struct ConvertOptions {
+    OutputFormat format = OutputFormat::Eml;
+    QStringList folders;  // paths as the scan prints them
+    bool writeFromRecords = false;
+};
+
+// Takes the options that carry a value ("--format mbox", "--format=mbox")
+// out of `arguments`; false with a reason when one is malformed.
+bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* error)
+{
+    QStringList rest;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--")) {
+            rest += arguments.mid(i);
+            break;
+        }
+        QString name;
+        QString value;
+        for (const char* option : {"--format", "--folder"}) {
+            const QString text = QString::fromLatin1(option);
+            if (argument == text) {
+                if (i + 1 >= arguments.size()) {
+                    *error = QStringLiteral("%1 needs a value").arg(text);
+                    return false;
+                }
+                name = text;
+                value = arguments[++i];
+            } else if (argument.startsWith(text + u'=')) {
+                name = text;
+                value = argument.mid(text.size() + 1);
+            }
+        }
+        if (name.isEmpty()) {
+            rest << argument;
+        } else if (name == QLatin1String("--format")) {
+            const auto format = OutputFormatNamed(value);
+            if (!format) {
+                *error = QStringLiteral("unknown format %1 (eml, mbox or maildir)").arg(value);
+                return false;
+            }
+            options.format = *format;
+        } else {
+            options.folders << value;
+        }
+    }
+    arguments = rest;
+    return true;
+}
+
+int ConvertOne(const QString& pstPath, const QString& destination, const QString& outputFolderName,
+               const ConvertOptions& options, const ProcessTempDir& tempDir, InterruptWatcher& interrupts);
+
 }  // namespace
 
 int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
 {
     ParsedArguments parsed;
     QString error;
-    if (!ParseArguments(arguments, {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--from-records")},
-                        &parsed, &error)) {
+    ConvertOptions options;
+    QStringList remaining = arguments;
+    if (!TakeValueOptions(remaining, options, &error)
+        || !ParseArguments(remaining, {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--from-records")},
+                           &parsed, &error)) {
         PrintError(QStringLiteral("tolvane-cli convert: %1\n").arg(error) + QString::fromLatin1(kConvertUsage));
         return kExitUsage;
     }
@@ -97,19 +171,42 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
         PrintOut(QString::fromLatin1(kConvertUsage));
         return kExitOk;
     }
-    if (parsed.positional.size() != 2) {
+    if (parsed.positional.size() < 2) {
         PrintError(QStringLiteral("tolvane-cli convert: expected FILE.pst and DEST\n") +
                    QString::fromLatin1(kConvertUsage));
         return kExitUsage;
     }
-    const QString pstPath = AbsolutePath(parsed.positional.at(0));
-    const QString destination = AbsolutePath(parsed.positional.at(1));
+    options.writeFromRecords = parsed.has(QStringLiteral("--from-records"));
+    const QString destination = AbsolutePath(parsed.positional.last());
     if (CheckDestination(destination) != DestinationCheck::Accepted) {
         PrintError(QString::fromLatin1(kDestinationNoticeText) + u'\n');
         return kExitUsage;
     }
-
     InterruptWatcher interrupts;
+    const QStringList files = parsed.positional.mid(0, parsed.positional.size() - 1);
+    if (files.size() == 1)
+        return ConvertOne(AbsolutePath(files.first()), destination, QString(), options, tempDir, interrupts);
+    // Several mailboxes: each into a folder named after its file.
+    int status = kExitOk;
+    for (const QString& file : files) {
+        const QString pstPath = AbsolutePath(file);
+        PrintOut(QStringLiteral("== %1\n").arg(TerminalText(pstPath)));
+        QString name = QFileInfo(pstPath).completeBaseName();
+        if (name.isEmpty())
+            name = QStringLiteral("mailbox");
+        const int fileStatus = ConvertOne(pstPath, destination, name, options, tempDir, interrupts);
+        status = std::max(status, fileStatus);
+        if (interrupts.signalNumber() != 0)
+            break;
+    }
+    return status;
+}
+
+namespace {
+
+int ConvertOne(const QString& pstPath, const QString& destination, const QString& outputFolderName,
+               const ConvertOptions& options, const ProcessTempDir& tempDir, InterruptWatcher& interrupts)
+{
     auto interruptedExit = [&interrupts](const char* when) {
         PrintError(QStringLiteral("tolvane-cli convert: interrupted by %1 %2\n")
                        .arg(QString::fromLatin1(SignalName(interrupts.signalNumber())), QString::fromLatin1(when)));
@@ -123,7 +220,7 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
     interrupts.setOnInterrupt([&scanGate] { scanGate.Abandon(); });
     // The conversion reads every message again; the scan's bodies and
     // recipient names are needed only to write from the records instead.
-    const bool writeFromRecords = parsed.has(QStringLiteral("--from-records"));
+    const bool writeFromRecords = options.writeFromRecords;
     const ScanOutcome outcome =
         RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate, /*keepContents=*/writeFromRecords);
     interrupts.setOnInterrupt({});
@@ -142,9 +239,27 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
         return kExitScanFailed;
     }
 
+    // The folders asked for, checked before anything is written.
+    QStringList selectedKeys;
+    const FolderPaths folders(store.folderNodes());
+    for (const QString& path : options.folders) {
+        const auto key = folders.KeyOf(path);
+        if (!key) {
+            PrintError(QStringLiteral("tolvane-cli convert: %1 has no folder %2 (tolvane-cli scan --paths lists "
+                                      "them)\n")
+                           .arg(TerminalText(pstPath), TerminalText(path)));
+            return kExitUsage;
+        }
+        selectedKeys << *key;
+    }
+
     TerminalConversionSink sink(writeFromRecords);
     ConversionDriver driver;
     ConversionRequest request;
+    request.format = options.format;
+    request.selectedFolderKeys = selectedKeys;
+    request.outputFolderName = outputFolderName;
+    request.scanSkipped = scanSink.skippedItems();
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = &store;
@@ -215,5 +330,7 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
         return kExitCannotOpen;
     return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
 }
+
+}  // namespace
 
 }  // namespace tolvane::cli

@@ -4,6 +4,7 @@
 #include "app/cli/HeadlessScan.h"
 
 #include "scan/ContactFields.h"
+#include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
 #include "scan/RecordText.h"
 
@@ -16,13 +17,15 @@ namespace tolvane::cli {
 namespace {
 
 const char kScanUsage[] =
-    "Usage: tolvane-cli scan [--json] FILE.pst\n"
+    "Usage: tolvane-cli scan [--json | --paths] FILE.pst\n"
     "\n"
     "Scans FILE.pst as the window does and prints its folder tree with the mail,\n"
     "contact and appointment count of each folder; notices go to stderr.\n"
     "\n"
     "  --json   print one JSON object: file, result, folders, mail, contacts,\n"
     "           appointments (every field of every record)\n"
+    "  --paths  print the path of every folder, one per line, as tolvane-cli\n"
+    "           convert --folder takes it\n"
     "  --help   show this text\n"
     "\n"
     "Texts from the mailbox are printed with control characters escaped (\\x1b,\n"
@@ -209,7 +212,8 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
 {
     ParsedArguments parsed;
     QString error;
-    if (!ParseArguments(arguments, {QStringLiteral("--json"), QStringLiteral("--help"), QStringLiteral("-h")},
+    if (!ParseArguments(arguments,
+                        {QStringLiteral("--json"), QStringLiteral("--paths"), QStringLiteral("--help"), QStringLiteral("-h")},
                         &parsed, &error)) {
         PrintError(QStringLiteral("tolvane-cli scan: %1\n").arg(error) + QString::fromLatin1(kScanUsage));
         return kExitUsage;
@@ -229,8 +233,15 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
     HeadlessScanSink sink;
     TreeNodeId rootNode = 0;
     const ScanOutcome outcome = RunHeadlessScan(path, store, tempDir, sink, &rootNode);
-    if (parsed.has(QStringLiteral("--json")))
+    if (parsed.has(QStringLiteral("--json"))) {
         PrintJson(path, outcome, store, sink.skippedItems());
+    } else if (parsed.has(QStringLiteral("--paths"))) {
+        if (outcome == ScanOutcome::Completed) {
+            const FolderPaths folders(store.folderNodes());
+            for (const QString& folder : folders.paths())
+                PrintOut(TerminalText(folder) + u'\n');
+        }
+    }
     else if (outcome == ScanOutcome::Completed)
         PrintTree(sink, rootNode, path, store);
     PrintSkippedItems(sink.skippedItems());

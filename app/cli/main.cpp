@@ -19,7 +19,8 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  scan [--json] FILE.pst        scan a PST file and print its folders and items\n"
-    "  convert ...                   convert the mail of a PST file to .eml files\n"
+    "  convert ...                   convert the mail of PST files to .eml, mbox or Maildir\n"
+    "  verify OUTPUT_FOLDER          check a conversion's files against its manifest\n"
     "\n"
     "Exit status 5 (both commands): not enough memory or other system resources\n"
     "(threads, file descriptors).\n"
@@ -75,6 +76,8 @@ int Dispatch(const QStringList& arguments, const tolvane::ProcessTempDir& tempDi
         return RunScanCommand(rest, tempDir);
     if (command == QStringLiteral("convert"))
         return RunConvertCommand(rest, tempDir);
+    if (command == QStringLiteral("verify"))
+        return RunVerifyCommand(rest);
     PrintError(QStringLiteral("tolvane-cli: unknown command %1\n").arg(TerminalText(command)) +
                QString::fromLatin1(kUsage));
     return kExitUsage;

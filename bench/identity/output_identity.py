@@ -5,7 +5,7 @@ and on every real sample present, must stay exactly as recorded.
 
 Each output is normalised only where it differs from run to run by design (the
 input's own path, the process's temporary directory, the dated output folder,
-the random MIME boundaries) and reduced to a SHA-256 digest; the digests are
+the random MIME boundaries and the manifest's hashes of them) and reduced to a SHA-256 digest; the digests are
 kept in expected-digests.txt beside this script.
 
     output_identity.py --bin BUILD/bin --demo BUILD/demo/demo.pst [--samples DIR]
@@ -27,6 +27,8 @@ DIGESTS = os.path.join(HERE, "expected-digests.txt")
 ENV_FIXED = {"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "TZ": "UTC"}
 
 BOUNDARY = re.compile(rb'boundary="([^"]+)"')
+# The manifest's hashes cover the written files, MIME boundaries included.
+MANIFEST_HASH = re.compile(rb'"sha256":"[0-9a-f]{64}"')
 DATED_FOLDER = re.compile(r"^Vorsk-Recovery-\d+-\d+-\d+ \d+-\d+(-\d+)?$")
 
 
@@ -75,7 +77,10 @@ def converted_tree(dest):
         entries.append((rel + "/", b""))
         for name in sorted(filenames):
             with open(os.path.join(dirpath, name), "rb") as f:
-                entries.append((os.path.join(rel, name), normalise_message(f.read())))
+                data = normalise_message(f.read())
+            if rel == "." and name == "manifest.jsonl":
+                data = MANIFEST_HASH.sub(b'"sha256":"<sha256>"', data)
+            entries.append((os.path.join(rel, name), data))
     return entries
 
 

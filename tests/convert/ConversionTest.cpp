@@ -226,6 +226,8 @@ TEST_F(ConversionTest, AnyNumberOfWorkersWritesTheSameFiles)
         std::map<QString, QByteArray> files;
         const QRegularExpression boundary(QStringLiteral("boundary=\"([^\"]+)\""));
         for (const QString& path : FilesBelow(root, "")) {
+            if (path.endsWith(QStringLiteral("/manifest.jsonl")))
+                continue;  // it holds the hashes of files whose boundaries differ from run to run
             QByteArray bytes = ReadAll(path);
             for (auto match = boundary.globalMatch(QString::fromLatin1(bytes)); match.hasNext();)
                 bytes.replace(match.next().captured(1).toLatin1(), "BOUNDARY");

@@ -1,0 +1,210 @@
+// mbox files and the Maildir tree of the mail pass.
+#include "convert/MailFolderFiles.h"
+
+#include "convert/MailFormats.h"
+#include "convert/OutputNaming.h"
+#include "convert/OutputTree.h"
+#include "scan/NativePath.h"
+
+#include <QCryptographicHash>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace tolvane {
+
+namespace {
+
+// Open mbox files kept at once; the others are opened again when needed.
+constexpr std::size_t kOpenMboxFiles = 64;
+
+QString ErrnoReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+}  // namespace
+
+MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString& folderName, QString* reason)
+{
+    auto found = files_.find(folderKey);
+    if (found != files_.end() && found->second.file)
+        return &found->second;
+    std::size_t open = 0;
+    for (const auto& [key, mbox] : files_)
+        open += mbox.file ? 1 : 0;
+    if (open >= kOpenMboxFiles) {
+        for (auto& [key, mbox] : files_)
+            mbox.file.reset();
+    }
+    if (found != files_.end()) {
+        found->second.file = output_->ReopenGrowingFile(folderKey, found->second.name, reason);
+        return found->second.file ? &found->second : nullptr;
+    }
+    const QString nameText = folderName.trimmed().isEmpty() ? QStringLiteral("Folder") : folderName;
+    OpenMbox mbox;
+    mbox.file = output_->CreateGrowingFile(
+        folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".mbox"), attempt); },
+        &mbox.path, reason);
+    if (!mbox.file)
+        return nullptr;
+    mbox.name = mbox.path.section(u'/', -1);
+    return &files_.insert_or_assign(folderKey, std::move(mbox)).first->second;
+}
+
+SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
+                                  const std::function<bool(MboxQuoter&, int, QString*)>& feed)
+{
+    SavedMail result;
+    result.path = mbox.path;
+    struct stat info {};
+    if (::fstat(mbox.file.get(), &info) != 0) {
+        result.reason = QStringLiteral("cannot read the size of %1: %2").arg(mbox.path, ErrnoReason(errno));
+        return result;
+    }
+    const qint64 start = info.st_size;
+    MboxQuoter quoter;
+    bool written = WriteAllTo(mbox.file.get(), fromLine.constData(), fromLine.size(), &result.reason)
+                   && feed(quoter, mbox.file.get(), &result.reason);
+    if (written) {
+        const QByteArray tail = quoter.Finish();
+        written = WriteAllTo(mbox.file.get(), tail.constData(), tail.size(), &result.reason);
+    }
+    if (written) {
+        const auto digest = DigestOfFile(mbox.file.get(), start);
+        if (digest) {
+            result.saved = true;
+            result.offset = start;
+            result.digest = *digest;
+            return result;
+        }
+        result.reason = QStringLiteral("cannot read back what was written to %1").arg(mbox.path);
+    }
+    // The file ends where the previous message ended, as if this one had
+    // never been tried.
+    if (::ftruncate(mbox.file.get(), start) != 0)
+        result.reason += QStringLiteral("; %1 may end in a partial message").arg(mbox.path);
+    return result;
+}
+
+SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+                            const QByteArray& message)
+{
+    SavedMail result;
+    OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
+    if (mbox == nullptr)
+        return result;
+    return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, int fd, QString* reason) {
+        const QByteArray quoted = quoter.Feed(message);
+        return WriteAllTo(fd, quoted.constData(), quoted.size(), reason);
+    });
+}
+
+SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+                            const ContentWriter& write)
+{
+    SavedMail result;
+    // The message is put together aside first: a writer that fails halfway
+    // must leave nothing in the shared file.
+    UniqueFd scratch = output_->CreateScratchFile(folderKey, &result.reason);
+    if (!scratch)
+        return result;
+    if (!write(scratch.get(), &result.reason))
+        return result;
+    OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
+    if (mbox == nullptr)
+        return result;
+    return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, int fd, QString* reason) {
+        std::vector<char> buffer(1 << 16);
+        for (off_t at = 0;;) {
+            const ssize_t got = ::pread(scratch.get(), buffer.data(), buffer.size(), at);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                *reason = QStringLiteral("cannot read the message back: %1").arg(ErrnoReason(errno));
+                return false;
+            }
+            if (got == 0)
+                return true;
+            at += got;
+            const QByteArray quoted = quoter.Feed(QByteArrayView(buffer.data(), got));
+            if (!WriteAllTo(fd, quoted.constData(), quoted.size(), reason))
+                return false;
+        }
+    });
+}
+
+std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString* reason)
+{
+    if (const auto found = made_.find(folderKey); found != made_.end())
+        return found->second;
+    QStringList names = folders_ != nullptr ? folders_->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
+    if (!names.isEmpty() && names.first() == topFolder_)
+        names.removeFirst();
+    // The tree's own top is a folder too (every reader expects one), even
+    // when the mailbox's top folder holds no mail.
+    if (made_.empty()) {
+        for (const char* part : {"\\Maildir\\cur", "\\Maildir\\new", "\\Maildir\\tmp"}) {
+            if (output_->DirectoryFor(QString::fromLatin1(part), reason) < 0)
+                return std::nullopt;
+        }
+    }
+    const QString directory = MaildirFolderName(names);
+    const QString key = directory.isEmpty() ? QStringLiteral("\\Maildir") : QStringLiteral("\\Maildir\\") + directory;
+    for (const char* part : {"\\cur", "\\new", "\\tmp"}) {
+        if (output_->DirectoryFor(key + QLatin1String(part), reason) < 0)
+            return std::nullopt;
+    }
+    made_[folderKey] = key;
+    return key;
+}
+
+SavedMail MaildirTree::Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
+                            const ContentWriter& write)
+{
+    SavedMail result;
+    const auto directory = FolderFor(folderKey, &result.reason);
+    if (!directory)
+        return result;
+    // Unique within the run (and so within the tree, which only this run
+    // fills): the message's time, then its place in the run.
+    const qint64 seconds = time && time->isValid() ? time->toSecsSinceEpoch() : 0;
+    const int sequence = ++sequence_;
+    const NewFileResult file = output_->CreateFile(
+        *directory + QStringLiteral("\\cur"),
+        [&](int attempt) {
+            return QStringLiteral("%1.M%2%3.tolvane%4")
+                .arg(seconds)
+                .arg(sequence)
+                .arg(attempt == 1 ? QString() : QStringLiteral("_%1").arg(attempt))
+                .arg(info);
+        },
+        write);
+    result.saved = file.saved;
+    result.reason = file.reason;
+    result.path = file.path;
+    if (result.saved) {
+        const auto digest = DigestOfPath(file.path);
+        if (digest)
+            result.digest = *digest;
+    }
+    return result;
+}
+
+void SetFileTime(const QString& path, const QDateTime& time)
+{
+    if (!time.isValid())
+        return;
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(time.toSecsSinceEpoch());
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    (void)::utimensat(AT_FDCWD, NativePath(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,61 @@
+// The ways mail can leave the conversion: one .eml file per message, one
+// mbox file per folder (the mboxrd convention), or a Maildir++ tree; and the
+// pieces of those formats that live outside the message itself.
+#pragma once
+
+#include "convert/MailContent.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tolvane {
+
+enum class OutputFormat { Eml, Mbox, Maildir };
+
+// "eml", "mbox", "maildir"; nullopt for anything else.
+std::optional<OutputFormat> OutputFormatNamed(const QString& name);
+
+// The separator line that opens a message in an mbox file, with its line
+// end: "From sender@example.com Wed Mar  4 10:00:00 2026\n". An unknown or
+// unusable sender is "MAILER-DAEMON"; an unknown date is the epoch.
+QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateTime>& date);
+
+// The message as it goes into an mbox file after its separator: every line
+// that starts with "From " after any number of ">" gets one more ">", so a
+// reader can take exactly one away again; it ends with its own line end and
+// one empty line.
+QByteArray MboxBody(const QByteArray& message);
+
+// The same quoting for a message that arrives in pieces: Feed() each piece
+// in order, then Finish(); the output is what MboxBody gives for the whole.
+class MboxQuoter {
+public:
+    QByteArray Feed(QByteArrayView piece);
+    QByteArray Finish();
+
+private:
+    QByteArray head_;         // the start of the current line, while it may still be a "From " line
+    bool inLine_ = false;     // past the part of the line that decides
+    bool endsWithNewline_ = false;
+    bool any_ = false;
+};
+
+// The info part of a Maildir file name: ":2," and the flags in ASCII order
+// (D draft, F flagged, P forwarded, R answered, S seen).
+QString MaildirInfo(const MessageState& state);
+
+// A folder's Maildir++ directory: "." and its path below the top folder, each
+// name in IMAP's modified UTF-7 and joined by "."; an empty path is the top
+// folder itself (""). A "." or "/" inside a name becomes "_", since both
+// would make a level of their own.
+QString MaildirFolderName(const QStringList& pathBelowTop);
+
+// IMAP's modified UTF-7 (RFC 3501): printable ASCII as itself ("&" as
+// "&-"), everything else as "&", UTF-16 in base64 with "," for "/", "-".
+QString ModifiedUtf7(const QString& text);
+
+}  // namespace tolvane

@@ -1,0 +1,88 @@
+// The manifest of a conversion: manifest.jsonl in the output folder, one JSON
+// object per line for every item written or not written, and a last line
+// with the counts, so that anyone can check later that every file is still
+// there and unchanged (VerifyOutput).
+#pragma once
+
+#include "scan/UniqueFd.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+
+namespace tolvane {
+
+class OutputTree;
+
+inline constexpr const char* kManifestFileName = "manifest.jsonl";
+
+// One item as the manifest lists it.
+struct ManifestEntry {
+    QString kind;                    // "mail", "contact", "distribution list", "appointment", "task", "note", ...
+    QString folder;                  // the mailbox folder's path ("Top of Personal Folders/Inbox")
+    uint32_t identifier = 0;         // the item's identifier in the mailbox; 0 when unknown
+    QString subject;
+    std::optional<QDateTime> date;
+    QString messageId;
+    // Written: where (relative to the output folder), at which offset when
+    // it shares a file (an mbox), how many bytes and their SHA-256.
+    QString path;
+    std::optional<qint64> offset;
+    qint64 size = 0;
+    QByteArray sha256;               // hexadecimal
+    QString failure;                 // not written: why
+};
+
+// Bytes and their hash, as an entry records them.
+struct FileDigest {
+    qint64 size = 0;
+    QByteArray sha256;  // hexadecimal
+};
+// The digest of `length` bytes of the open file from `offset` (the whole rest
+// when `length` is negative); nullopt when it cannot be read.
+std::optional<FileDigest> DigestOfFile(int fd, qint64 offset = 0, qint64 length = -1);
+// The digest of a file by path, never following a symbolic link.
+std::optional<FileDigest> DigestOfPath(const QString& path);
+FileDigest DigestOf(const QByteArray& bytes);
+
+class ManifestWriter {
+public:
+    // Creates the manifest in the output folder; false with a reason when it
+    // cannot be made (the conversion then goes on without one and says so).
+    [[nodiscard]] bool Open(OutputTree& output, QString* reason);
+    bool isOpen() const { return file_.isValid(); }
+    // `absolutePath` of a written entry is made relative to the output folder.
+    void Add(ManifestEntry entry, const QString& absolutePath = QString());
+    // The last line: how many of each kind were written and not written.
+    void Finish();
+    // Why a line could not be written, when one could not.
+    const QString& failure() const { return failure_; }
+
+private:
+    void WriteLine(const QJsonObject& object);
+
+    UniqueFd file_;
+    QString rootPath_;
+    std::map<QString, std::pair<int, int>> counts_;  // kind: written, not written
+    QString failure_;
+};
+
+// What checking an output folder against its manifest found.
+struct VerifyReport {
+    QStringList missing;   // listed, not there
+    QStringList changed;   // there, other bytes
+    QStringList extra;     // there, not listed
+    int checked = 0;       // entries with a file
+    QString failure;       // the manifest itself cannot be read
+    bool allMatch() const { return failure.isEmpty() && missing.isEmpty() && changed.isEmpty() && extra.isEmpty(); }
+};
+
+VerifyReport VerifyOutput(const QString& outputFolder);
+
+}  // namespace tolvane

@@ -1,0 +1,50 @@
+// Folder keys and the display paths of the same folders.
+#include "scan/FolderPaths.h"
+
+#include "scan/ScanTexts.h"
+
+namespace tolvane {
+
+FolderPaths::FolderPaths(const RecordList<FolderNode>& folders)
+{
+    for (const auto& folder : folders) {
+        // A node's export path is its parent's display path, "\"-separated.
+        QStringList names = folder->exportPath.split(u'\\', Qt::SkipEmptyParts);
+        names << folder->name;
+        const QString key = FolderKeyFromExportPath(folder->exportPath + u'\\' + folder->name);
+        if (namesByKey_.contains(key))
+            continue;
+        namesByKey_.insert(key, names);
+        const QString path = names.join(u'/');
+        keyByPath_.insert(path, key);
+        paths_ << path;
+    }
+}
+
+QStringList FolderPaths::NamesOf(const QString& folderKey) const
+{
+    const auto found = namesByKey_.constFind(folderKey);
+    if (found != namesByKey_.cend())
+        return *found;
+    return folderKey.split(u'\\', Qt::SkipEmptyParts);
+}
+
+std::optional<QString> FolderPaths::KeyOf(const QString& path) const
+{
+    QString trimmed = path;
+    while (trimmed.startsWith(u'/'))
+        trimmed.remove(0, 1);
+    while (trimmed.endsWith(u'/'))
+        trimmed.chop(1);
+    const auto found = keyByPath_.constFind(trimmed);
+    if (found == keyByPath_.cend())
+        return std::nullopt;
+    return *found;
+}
+
+bool FolderPaths::IsWithin(const QString& folderKey, const QString& selectedKey)
+{
+    return folderKey == selectedKey || folderKey.startsWith(selectedKey + u'\\');
+}
+
+}  // namespace tolvane

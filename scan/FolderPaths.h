@@ -1,0 +1,41 @@
+// The folders of a scanned mailbox by the names a user sees: the path of
+// display names from the root ("Top of Personal Folders/Inbox/Projects")
+// for each folder key the records carry, and back.
+#pragma once
+
+#include "scan/ItemStore.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tolvane {
+
+class FolderPaths {
+public:
+    explicit FolderPaths(const RecordList<FolderNode>& folders);
+
+    // The names from the root down to the folder of `folderKey`; for a key
+    // no folder node has (a folder deeper than the tree goes), the key's own
+    // components.
+    QStringList NamesOf(const QString& folderKey) const;
+    // "Top of Personal Folders/Inbox".
+    QString PathOf(const QString& folderKey) const { return NamesOf(folderKey).join(u'/'); }
+    // The folder key of a path as PathOf writes it (a leading "/" allowed);
+    // nullopt when the mailbox has no such folder.
+    std::optional<QString> KeyOf(const QString& path) const;
+    // Every folder's path, in the order of the tree.
+    const QStringList& paths() const { return paths_; }
+
+    // Whether `folderKey` is `selectedKey` or lies below it.
+    static bool IsWithin(const QString& folderKey, const QString& selectedKey);
+
+private:
+    QHash<QString, QStringList> namesByKey_;
+    QHash<QString, QString> keyByPath_;
+    QStringList paths_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,71 @@
+#!/usr/bin/python3
+"""Reads a conversion's mail back with Python's mailbox module and prints, as
+JSON, the SHA-256 of every message (its MIME boundaries, which differ from
+run to run, numbered in order first): the .eml files below an eml output, the
+messages of every mbox file below an mbox output (mboxrd quoting taken away
+again, one ">" from each ">...From " line), the messages of every folder of a
+Maildir tree, with their flags."""
+import hashlib
+import json
+import mailbox
+import os
+import re
+import sys
+
+QUOTED_FROM = re.compile(rb"^>(>*From )", re.MULTILINE)
+
+
+BOUNDARY = re.compile(rb'boundary="([^"]+)"')
+
+
+def digest(data):
+    for number, boundary in enumerate(dict.fromkeys(BOUNDARY.findall(data))):
+        data = data.replace(boundary, b"BOUNDARY-%d" % number)
+    return hashlib.sha256(data).hexdigest()
+
+
+def eml(root):
+    found = []
+    for directory, _, files in os.walk(root):
+        for name in files:
+            if name.endswith(".eml"):
+                with open(os.path.join(directory, name), "rb") as handle:
+                    found.append(digest(handle.read()))
+    return {"messages": sorted(found)}
+
+
+def mbox(root):
+    found = []
+    files = 0
+    for directory, _, names in os.walk(root):
+        for name in names:
+            if not name.endswith(".mbox"):
+                continue
+            files += 1
+            box = mailbox.mbox(os.path.join(directory, name), create=False)
+            for key in box.keys():
+                found.append(digest(QUOTED_FROM.sub(rb"\1", box.get_bytes(key))))
+    return {"files": files, "messages": sorted(found)}
+
+
+def maildir(root):
+    top = mailbox.Maildir(os.path.join(root, "Maildir"), factory=None, create=False)
+    found = []
+    folders = [""] + sorted(top.list_folders())
+    for name in folders:
+        box = top if name == "" else top.get_folder(name)
+        for key in box.keys():
+            message = box.get_message(key)
+            found.append([digest(box.get_bytes(key)), message.get_flags(), message.get_subdir()])
+    found.sort()
+    return {"folders": folders, "messages": [m[0] for m in found], "flags": [m[1] for m in found]}
+
+
+def main(kind, root):
+    reader = {"eml": eml, "mbox": mbox, "maildir": maildir}[kind]
+    json.dump(reader(root), sys.stdout)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1], sys.argv[2]))
