@@ -203,6 +203,10 @@ void CQuenbyDlg::createMenu()
     openAction_ = file->addAction(QStringLiteral("Open"), this, &CQuenbyDlg::BrowseProcedure);
     scanAction_ = file->addAction(QStringLiteral("Scan"), this, &CQuenbyDlg::OnScan);
     convertAction_ = file->addAction(QStringLiteral("Convert"), this, &CQuenbyDlg::OnConvert);
+    convertMboxAction_ = file->addAction(QStringLiteral("Convert to mbox..."), this,
+                                         [this] { convertTo(OutputFormat::Mbox); });
+    convertMaildirAction_ = file->addAction(QStringLiteral("Convert to Maildir..."), this,
+                                            [this] { convertTo(OutputFormat::Maildir); });
     QAction* exitAction = file->addAction(QStringLiteral("Exit"), this, &CQuenbyDlg::OnExit);
     QMenu* help = menuBar_->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
@@ -212,6 +216,8 @@ void CQuenbyDlg::createMenu()
     openAction_->setObjectName(QStringLiteral("actionOpen"));
     scanAction_->setObjectName(QStringLiteral("actionScan"));
     convertAction_->setObjectName(QStringLiteral("actionConvert"));
+    convertMboxAction_->setObjectName(QStringLiteral("actionConvertMbox"));
+    convertMaildirAction_->setObjectName(QStringLiteral("actionConvertMaildir"));
     exitAction->setObjectName(QStringLiteral("actionExit"));
     content->setObjectName(QStringLiteral("actionHelpContent"));
     about->setObjectName(QStringLiteral("actionAbout"));
@@ -330,6 +336,8 @@ void CQuenbyDlg::showCommands()
     openAction_->setEnabled(commands.open);
     scanAction_->setEnabled(commands.scanItem);
     convertAction_->setEnabled(commands.convertItem);
+    convertMboxAction_->setEnabled(commands.convertItem);
+    convertMaildirAction_->setEnabled(commands.convertItem);
 }
 
 void CQuenbyDlg::removeAttachmentFolder()
@@ -409,9 +417,14 @@ void CQuenbyDlg::SetProgressPosition(int position)
 
 void CQuenbyDlg::OnConvert()
 {
+    convertTo(OutputFormat::Eml);
+}
+
+void CQuenbyDlg::convertTo(OutputFormat format)
+{
     if (!convertButton_->isEnabled())
         return;
-    if (conversion_->Convert(pstPath_, services_.store, services_.tempDir))
+    if (conversion_->Convert(pstPath_, services_.store, services_.tempDir, format))
         treeBuildingOff_ = true;
 }
 

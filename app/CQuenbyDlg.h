@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/CommandStates.h"
+#include "convert/MailFormats.h"
 #include "scan/ItemRecords.h"
 #include "app/WindowServices.h"
 #include "view/UserPrompts.h"
@@ -50,6 +51,9 @@ public:
     void ChooseFile(const QString& path);
     void OnScan();
     void OnConvert();
+    // Convert with the mail in another format (File > Convert to mbox...,
+    // Convert to Maildir...): the same checks, progress and Stop.
+    void convertTo(OutputFormat format);
     void OnStop();
     void OnExit();
     void OnHelpContent();
@@ -126,6 +130,8 @@ private:
     QAction* openAction_ = nullptr;
     QAction* scanAction_ = nullptr;
     QAction* convertAction_ = nullptr;
+    QAction* convertMboxAction_ = nullptr;     // the same conversion, mail as mbox files
+    QAction* convertMaildirAction_ = nullptr;  // the same conversion, mail as a Maildir tree
     QWidget* banner_ = nullptr;
     QGroupBox* fileGroup_ = nullptr;
     QLineEdit* pathEdit_ = nullptr;

@@ -85,7 +85,8 @@ bool ConversionJobController::isAbandoned() const
     return job_ && job_->abandoned;
 }
 
-bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir)
+bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir,
+                                      OutputFormat format)
 {
     if (!runner_)
         return false;
@@ -116,6 +117,7 @@ bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, 
         prepareGate_(job->gate);
     ConversionRequest request;
     request.pstPath = pstPath;
+    request.format = format;
     request.destinationPath = destination;
     request.store = store;
     request.tempDir = tempDir;

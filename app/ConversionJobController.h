@@ -4,6 +4,8 @@
 // runner owns the conversion's thread; this owns what the window knows of it.
 #pragma once
 
+#include "convert/MailFormats.h"
+
 #include "app/WindowServices.h"
 
 #include <QObject>
@@ -35,7 +37,8 @@ public:
     // `store`; every refusal is told in a notice.
     // True once the destination has passed its check, whether or not the
     // conversion could then start: from then on a new scan builds no tree.
-    [[nodiscard]] bool Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir);
+    [[nodiscard]] bool Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir,
+                               OutputFormat format = OutputFormat::Eml);
     // Holds the conversion, asks whether to stop it and abandons or resumes
     // it. Asked again after an abandon, until a new conversion replaces it.
     void AskStop();

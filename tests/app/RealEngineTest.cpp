@@ -226,6 +226,46 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     Screenshot(window, stem + QStringLiteral("-4-converted.png"));
 }
 
+// File > Convert to mbox... and Convert to Maildir...: the same conversion
+// with the mail in those formats, its manifest beside.
+TEST(RealEngineConvertTest, TheFileMenuConvertsToMboxAndToMaildir)
+{
+    ScriptedPrompts prompts;
+    const auto windowOwner = ShowRealWindow(prompts);
+    CQuenbyDlg& window = *windowOwner->window;
+    ScanInWindow(window, QStringLiteral(TOLVANE_DEMO_MAILBOX));
+    ASSERT_EQ(prompts.notices.value(0), QStringLiteral("Analysis completed"));
+    const struct {
+        const char* action;
+        const char* text;
+        const char* written;  // a file only that format writes
+    } formats[] = {{"actionConvertMbox", "Convert to mbox...", "*.mbox"},
+                   {"actionConvertMaildir", "Convert to Maildir...", "*.tolvane:2,*"}};
+    for (const auto& format : formats) {
+        QAction* action = window.findChild<QAction*>(QString::fromLatin1(format.action));
+        ASSERT_NE(action, nullptr) << format.action;
+        EXPECT_EQ(action->text(), QString::fromLatin1(format.text));
+        ASSERT_TRUE(action->isEnabled());
+        QTemporaryDir destination;
+        prompts.folder = destination.path();
+        QSignalSpy converted(&window, &CQuenbyDlg::conversionWorkerEnded);
+        action->trigger();
+        ASSERT_TRUE(WaitUntil([&] { return !converted.isEmpty(); }));
+        EXPECT_TRUE(prompts.notices.last().startsWith(QStringLiteral("Saving sucessfully completed.")))
+            << qPrintable(prompts.notices.last());
+        int written = 0;
+        int eml = 0;
+        for (QDirIterator it(destination.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString name = QFileInfo(it.next()).fileName();
+            written += QDir::match(QString::fromLatin1(format.written), name) ? 1 : 0;
+            eml += name.endsWith(QStringLiteral(".eml")) ? 1 : 0;
+        }
+        EXPECT_GT(written, 0) << format.action;
+        EXPECT_EQ(eml, 0) << format.action;
+    }
+}
+
 // The mailbox goes away between Scan and Convert: the window asks whether to
 // write what the scan kept. No writes nothing and says so; Yes writes every
 // mail, each file saying what it lacks, and the notice does not claim success.
