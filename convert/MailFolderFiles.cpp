@@ -58,7 +58,7 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
 }
 
 SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
-                                  const std::function<bool(MboxQuoter&, int, QString*)>& feed)
+                                  const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed)
 {
     SavedMail result;
     result.path = mbox.path;
@@ -68,22 +68,19 @@ SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
         return result;
     }
     const qint64 start = info.st_size;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    qint64 size = 0;
+    const Emit emit = [&](const QByteArray& bytes) {
+        hash.addData(bytes);
+        size += bytes.size();
+        return WriteAllTo(mbox.file.get(), bytes.constData(), bytes.size(), &result.reason);
+    };
     MboxQuoter quoter;
-    bool written = WriteAllTo(mbox.file.get(), fromLine.constData(), fromLine.size(), &result.reason)
-                   && feed(quoter, mbox.file.get(), &result.reason);
-    if (written) {
-        const QByteArray tail = quoter.Finish();
-        written = WriteAllTo(mbox.file.get(), tail.constData(), tail.size(), &result.reason);
-    }
-    if (written) {
-        const auto digest = DigestOfFile(mbox.file.get(), start);
-        if (digest) {
-            result.saved = true;
-            result.offset = start;
-            result.digest = *digest;
-            return result;
-        }
-        result.reason = QStringLiteral("cannot read back what was written to %1").arg(mbox.path);
+    if (emit(fromLine) && feed(quoter, emit, &result.reason) && emit(quoter.Finish())) {
+        result.saved = true;
+        result.offset = start;
+        result.digest = FileDigest{size, hash.result().toHex()};
+        return result;
     }
     // The file ends where the previous message ended, as if this one had
     // never been tried.
@@ -99,10 +96,8 @@ SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName,
     OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
     if (mbox == nullptr)
         return result;
-    return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, int fd, QString* reason) {
-        const QByteArray quoted = quoter.Feed(message);
-        return WriteAllTo(fd, quoted.constData(), quoted.size(), reason);
-    });
+    return AppendQuoted(*mbox, fromLine,
+                        [&](MboxQuoter& quoter, const Emit& emit, QString*) { return emit(quoter.Feed(message)); });
 }
 
 SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
@@ -119,7 +114,7 @@ SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName,
     OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
     if (mbox == nullptr)
         return result;
-    return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, int fd, QString* reason) {
+    return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, const Emit& emit, QString* reason) {
         std::vector<char> buffer(1 << 16);
         for (off_t at = 0;;) {
             const ssize_t got = ::pread(scratch.get(), buffer.data(), buffer.size(), at);
@@ -132,8 +127,7 @@ SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName,
             if (got == 0)
                 return true;
             at += got;
-            const QByteArray quoted = quoter.Feed(QByteArrayView(buffer.data(), got));
-            if (!WriteAllTo(fd, quoted.constData(), quoted.size(), reason))
+            if (!emit(quoter.Feed(QByteArrayView(buffer.data(), got))))
                 return false;
         }
     });
@@ -165,7 +159,7 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
 }
 
 SavedMail MaildirTree::Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
-                            const ContentWriter& write)
+                            const ContentWriter& write, const std::optional<FileDigest>& known)
 {
     SavedMail result;
     const auto directory = FolderFor(folderKey, &result.reason);
@@ -189,7 +183,7 @@ SavedMail MaildirTree::Save(const QString& folderKey, const std::optional<QDateT
     result.reason = file.reason;
     result.path = file.path;
     if (result.saved) {
-        const auto digest = DigestOfPath(file.path);
+        const auto digest = known ? known : DigestOfPath(file.path);
         if (digest)
             result.digest = *digest;
     }

@@ -52,8 +52,11 @@ private:
     };
     // The folder's mbox file, made when this is its first message.
     OpenMbox* FileFor(const QString& folderKey, const QString& folderName, QString* reason);
+    // Writes what `feed` hands to its `emit` (quoted by the quoter it is
+    // given), hashing it on the way.
+    using Emit = std::function<bool(const QByteArray&)>;
     SavedMail AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
-                           const std::function<bool(MboxQuoter&, int fd, QString*)>& feed);
+                           const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed);
 
     OutputTree* output_;
     std::map<QString, OpenMbox> files_;  // by folder key
@@ -70,8 +73,9 @@ public:
 
     // One message file in the folder's cur/, named uniquely after its time
     // and its place in the run, with `info` (the flags) at the end.
+    // `known`: the digest of what `write` writes, when already worked out.
     [[nodiscard]] SavedMail Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
-                                 const ContentWriter& write);
+                                 const ContentWriter& write, const std::optional<FileDigest>& known);
 
 private:
     // The folder's directory key below the output folder ("\Maildir\.Inbox"),

@@ -123,8 +123,10 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
         prepared.sources = StreamedSources(content);
         if (!prepared.sources.empty())
             prepared.streamed = std::move(*read.content);
-        else
+        else {
             prepared.bytes = ComposeMessageBytes(content);
+            prepared.digest = DigestOf(prepared.bytes);
+        }
     } catch (const std::bad_alloc&) {
         prepared = PreparedMessage();
         prepared.failure = QStringLiteral("not enough memory to compose the message");

@@ -8,6 +8,7 @@
 
 #include "scan/ItemRecords.h"
 #include "convert/MailContent.h"
+#include "convert/Manifest.h"
 
 #include <QByteArray>
 #include <QString>
@@ -43,6 +44,9 @@ struct PreparedMessage {
     std::optional<QDateTime> date;   // the Date the message carries (UTC)
     QString messageId;               // as written, without angle brackets; empty when none
     MessageState state;
+    // The size and SHA-256 of `bytes`, worked out by the worker that composed
+    // them, so the writer thread does not hash every file it writes.
+    std::optional<FileDigest> digest;
 };
 
 class MessagePreparer {

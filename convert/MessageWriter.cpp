@@ -515,14 +515,14 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
             result = prepared.streamed ? mboxFiles.Append(record.folderKey, record.folderName, fromLine, writeMessage)
                                        : mboxFiles.Append(record.folderKey, record.folderName, fromLine, prepared.bytes);
         } else if (context.format == OutputFormat::Maildir) {
-            result = maildir.Save(record.folderKey, arrived, MaildirInfo(prepared.state), writeMessage);
+            result = maildir.Save(record.folderKey, arrived, MaildirInfo(prepared.state), writeMessage, prepared.digest);
         } else {
             const NewFileResult file = SaveNewFile(context, record.folderKey, name, writeMessage);
             result.saved = file.saved;
             result.reason = file.reason;
             result.path = file.path;
             if (file.saved) {
-                if (const auto digest = DigestOfPath(file.path))
+                if (const auto digest = prepared.digest ? prepared.digest : DigestOfPath(file.path))
                     result.digest = *digest;
             }
         }
