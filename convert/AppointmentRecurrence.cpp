@@ -162,39 +162,52 @@ void KeepOnlyDeleted(AppointmentRecurrence& rule, const QVector<QDate>& deleted)
     }
 }
 
+// The pattern at the start of `in`, with its first day and every day it
+// names as deleted.
+struct PatternRead {
+    AppointmentRecurrence rule;
+    QDate startDate;
+    QVector<QDate> deleted;
+};
+
+std::optional<PatternRead> ReadPatternOf(BlobReader& in)
+{
+    PatternRead read;
+    if (!ReadPattern(in, read.rule, read.startDate, read.deleted))
+        return std::nullopt;
+    return read;
+}
+
 }  // namespace
 
 std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray& blob)
 {
     BlobReader in(blob);
-    AppointmentRecurrence rule;
-    QDate startDate;
-    QVector<QDate> deleted;
-    if (!ReadPattern(in, rule, startDate, deleted))
+    auto read = ReadPatternOf(in);
+    if (!read)
         return std::nullopt;
+    AppointmentRecurrence& rule = read->rule;
     in.u32();  // reader version 2
     in.u32();  // writer version 2
     const quint32 startOffset = in.u32();
     const quint32 endOffset = in.u32();
     if (!in.ok() || endOffset < startOffset || startOffset >= 24 * 60)
         return std::nullopt;
-    rule.start = QDateTime(startDate, QTime(0, 0).addSecs(static_cast<int>(startOffset) * 60));
+    rule.start = QDateTime(read->startDate, QTime(0, 0).addSecs(static_cast<int>(startOffset) * 60));
     rule.durationMinutes = static_cast<int>(endOffset - startOffset);
-    KeepOnlyDeleted(rule, deleted);
+    KeepOnlyDeleted(rule, read->deleted);
     return rule;
 }
 
 std::optional<AppointmentRecurrence> ParseRecurrencePattern(const QByteArray& blob)
 {
     BlobReader in(blob);
-    AppointmentRecurrence rule;
-    QDate startDate;
-    QVector<QDate> deleted;
-    if (!ReadPattern(in, rule, startDate, deleted))
+    auto read = ReadPatternOf(in);
+    if (!read)
         return std::nullopt;
-    rule.start = QDateTime(startDate, QTime(0, 0));
-    KeepOnlyDeleted(rule, deleted);
-    return rule;
+    read->rule.start = QDateTime(read->startDate, QTime(0, 0));
+    KeepOnlyDeleted(read->rule, read->deleted);
+    return read->rule;
 }
 
 std::optional<TimeZoneRule> ParseTimeZoneStruct(const QByteArray& data, const QString& name)

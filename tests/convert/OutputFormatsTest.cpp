@@ -4,6 +4,7 @@
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "convert/MailFormats.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/PstBuilder.h"
 
 #include <QDir>
@@ -103,24 +104,8 @@ TEST(MailFormatsTest, FolderNamesAreModifiedUtf7JoinedByDots)
 
 // -- Whole conversions through tolvane-cli ----------------------------------
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun RunCli(const QStringList& arguments)
-{
-    QProcess cli;
-    cli.start(QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli"), arguments);
-    CliRun run;
-    if (!cli.waitForFinished(120000))
-        return run;
-    run.status = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-    run.out = QString::fromUtf8(cli.readAllStandardOutput());
-    run.err = QString::fromUtf8(cli.readAllStandardError());
-    return run;
-}
+using testing::CliRun;
+using testing::RunCli;
 
 // The one output folder a conversion made below `destination`.
 QString OutputFolderIn(const QString& destination)
@@ -209,7 +194,7 @@ protected:
         QDir().mkpath(destination);
         options << "--format" << format << mailbox_ << destination;
         const CliRun run = RunCli(QStringList{"convert"} + options);
-        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         return OutputFolderIn(destination);
     }
 
@@ -308,7 +293,7 @@ TEST_F(OutputFormatsTest, VerifyFindsAChangedByteADeletedFileAndAnAddedOne)
     for (const QString& format : {QString("eml"), QString("mbox")}) {
         const QString output = Convert(format);
         CliRun run = RunCli({"verify", output});
-        EXPECT_EQ(run.status, 0) << run.out.toStdString();
+        EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
         EXPECT_TRUE(run.out.contains("Missing: 0\nChanged: 0\nExtra: 0\n")) << run.out.toStdString();
 
         QStringList written;
@@ -333,13 +318,13 @@ TEST_F(OutputFormatsTest, VerifyFindsAChangedByteADeletedFileAndAnAddedOne)
         added.close();
 
         run = RunCli({"verify", output});
-        EXPECT_EQ(run.status, 4);
+        EXPECT_EQ(run.exitCode, 4);
         EXPECT_TRUE(run.out.contains("changed: " + written[0] + "\n")) << run.out.toStdString();
         EXPECT_TRUE(run.out.contains("missing: " + written[1] + "\n")) << run.out.toStdString();
         EXPECT_TRUE(run.out.contains("extra: stray.txt\n")) << run.out.toStdString();
     }
     const CliRun nothing = RunCli({"verify", temp_.filePath("no-such-folder")});
-    EXPECT_EQ(nothing.status, 1);
+    EXPECT_EQ(nothing.exitCode, 1);
 }
 
 TEST(FolderSelectionTest, OnlyTheChosenFoldersAndThoseBelowThemAndUnknownOnesAreRefused)
@@ -348,7 +333,7 @@ TEST(FolderSelectionTest, OnlyTheChosenFoldersAndThoseBelowThemAndUnknownOnesAre
     const QString demo = QStringLiteral(TOLVANE_DEMO_MAILBOX);
     CliRun run = RunCli({"convert", "--folder", "Top of Personal Folders/Inbox/Projects", "--folder",
                          "/Top of Personal Folders/Sent Items", demo, temp.path()});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     // Projects (4), the folder below it (3), Sent Items (8); nothing else.
     EXPECT_TRUE(run.out.contains("Mails saved: 15\n")) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains("Contacts saved: 0\n")) << run.out.toStdString();
@@ -364,7 +349,7 @@ TEST(FolderSelectionTest, OnlyTheChosenFoldersAndThoseBelowThemAndUnknownOnesAre
 
     QTemporaryDir untouched;
     run = RunCli({"convert", "--folder", "Top of Personal Folders/Outbox", demo, untouched.path()});
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.contains("Top of Personal Folders/Outbox")) << run.err.toStdString();
     EXPECT_TRUE(QDir(untouched.path()).isEmpty());
 
@@ -387,11 +372,11 @@ TEST(SeveralMailboxesTest, EachGoesIntoAFolderOfItsOwnAndOneUnreadableStopsNone)
     QDir().mkpath(temp.filePath("out"));
     const CliRun run = RunCli({"convert", temp.filePath("anna.pst"), temp.filePath("broken.pst"),
                                temp.filePath("bo.pst"), temp.filePath("out")});
-    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
     EXPECT_EQ(QDir(temp.filePath("out")).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{"anna", "bo"}));
     for (const char* name : {"anna", "bo"}) {
         const CliRun verify = RunCli({"verify", temp.filePath("out/") + name});
-        EXPECT_EQ(verify.status, 0) << verify.out.toStdString();
+        EXPECT_EQ(verify.exitCode, 0) << verify.out.toStdString();
     }
 }
 

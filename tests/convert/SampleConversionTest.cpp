@@ -1,5 +1,6 @@
 // tolvane-cli convert on the real sample mailboxes: exit status, one EML per
 // top-level mail, summary counts matching the scan, and clean parsing.
+#include "tests/support/CliRun.h"
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "app/cli/HeadlessScan.h"
@@ -18,23 +19,12 @@ QString SamplePath(const char* name)
     return QDir(QStringLiteral(TOLVANE_SAMPLES_DIR)).absoluteFilePath(QString::fromUtf8(name));
 }
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using testing::CliRun;
 
-CliRun RunCli(const QStringList& arguments)
+// tolvane-cli convert with `arguments`.
+CliRun RunConvert(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli"), QStringList{"convert"} + arguments);
-    CliRun run;
-    if (!process.waitForFinished(600000))
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return testing::RunCli(QStringList{"convert"} + arguments);
 }
 
 class SampleConversionTest : public ::testing::TestWithParam<const char*> {};
@@ -53,7 +43,7 @@ TEST_P(SampleConversionTest, EveryTopLevelMailBecomesOneCleanFile)
         topLevel += record->location.isEmbedded() ? 0 : 1;
 
     QTemporaryDir destination;
-    const CliRun run = RunCli({sample, destination.path()});
+    const CliRun run = RunConvert({sample, destination.path()});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("Mails saved: %1\n").arg(topLevel))) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains("Mails failed: 0\n"));
@@ -80,15 +70,15 @@ INSTANTIATE_TEST_SUITE_P(Samples, SampleConversionTest,
 TEST(ConvertCommandTest, ExitStatusesForUsageDestinationAndUnreadableFiles)
 {
     QTemporaryDir temp;
-    EXPECT_EQ(RunCli({}).exitCode, 2);
-    const CliRun missingDestination = RunCli({SamplePath("sample1.pst"), temp.filePath("absent")});
+    EXPECT_EQ(RunConvert({}).exitCode, 2);
+    const CliRun missingDestination = RunConvert({SamplePath("sample1.pst"), temp.filePath("absent")});
     EXPECT_EQ(missingDestination.exitCode, 2);
     EXPECT_TRUE(missingDestination.err.contains("Saving path doesn't exist, please select another path for saving."));
     QFile notPst(temp.filePath("not.pst"));
     ASSERT_TRUE(notPst.open(QIODevice::WriteOnly));
     notPst.write(QByteArray(4096, 'x'));
     notPst.close();
-    EXPECT_EQ(RunCli({notPst.fileName(), temp.path()}).exitCode, 1);
+    EXPECT_EQ(RunConvert({notPst.fileName(), temp.path()}).exitCode, 1);
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // tolvane-cli scan as a user runs it: exit statuses, notices on stderr,
 // the text tree and the JSON document; damaged and foreign files never crash it.
+#include "tests/support/CliRun.h"
 #include "tests/scan/ScanTestSupport.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace tolvane::testing;
@@ -19,27 +19,6 @@ const QString kOpenFailed = QStringLiteral(
 const QString kNotPst = QStringLiteral("This is not a valid PST File\n");
 const QString kScanFailed =
     QStringLiteral("Scanning process failed! Please select another file OR contact support team..\n");
-
-struct CliRun {
-    int exitCode = -1;
-    bool crashed = true;
-    QString out;
-    QString err;
-};
-
-CliRun RunCli(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli"), arguments);
-    CliRun run;
-    if (!process.waitForFinished(120000))
-        return run;
-    run.crashed = process.exitStatus() != QProcess::NormalExit;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
 
 QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content)
 {
