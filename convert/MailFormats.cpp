@@ -143,6 +143,8 @@ QString MaildirFolderName(const QStringList& pathBelowTop)
     QString name;
     for (QString component : pathBelowTop) {
         component.replace(u'.', u'_').replace(u'/', u'_');
+        if (component.isEmpty())
+            component = QStringLiteral("_");  // "..": a level of its own, never its parent's
         name += u'.' + ModifiedUtf7(component);
     }
     return name;

@@ -96,6 +96,8 @@ TEST(MailFormatsTest, FolderNamesAreModifiedUtf7JoinedByDots)
         {{"Tom & Jerry"}, ".Tom &- Jerry"},
         {{QString::fromUtf8("日本の取引先")}, ".&ZeVnLDBuU9ZfFVFI-"},
         {{"v1.2/beta"}, ".v1_2_beta"},
+        {{"Inbox", ""}, ".Inbox._"},
+        {{"..", "x"}, ".__.x"},
         {{QString::fromUtf8("😀")}, ".&2D3eAA-"},
     };
     for (const auto& [path, name] : cases)
