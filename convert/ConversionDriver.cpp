@@ -255,7 +255,8 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
             context.manifest = &manifest;
         else
             request.sink->ReportProblem(QStringLiteral("no manifest: ") + reason);
-        for (const QString& skipped : request.scanSkipped) {
+        // What the scan could not read is listed as not written too.
+        for (const QString& skipped : request.store->skippedItems()) {
             ManifestEntry entry;
             entry.kind = QStringLiteral("unreadable item");
             entry.subject = skipped;

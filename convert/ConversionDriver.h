@@ -137,8 +137,6 @@ struct ConversionRequest {
     // The output folder's name in the destination; empty: OutputFolderName
     // of the clock's time.
     QString outputFolderName;
-    // What the scan could not read ("where: why"), for the manifest.
-    QStringList scanSkipped;
 };
 
 enum class ConversionStart {

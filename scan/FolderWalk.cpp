@@ -81,7 +81,10 @@ void export_handle_report_skipped(export_handle* handle, const QString& exportPa
         folder.remove(0, kExportRoot.size());
     if (folder.isEmpty())
         folder = QStringLiteral("/");
-    handle->sink->ItemSkipped(QStringLiteral("%1, %2").arg(folder, what), reason);
+    const QString place = QStringLiteral("%1, %2").arg(folder, what);
+    handle->sink->ItemSkipped(place, reason);
+    if (handle->store != nullptr)
+        handle->store->AddSkippedItem(place + QStringLiteral(": ") + reason);
 }
 
 QString export_handle_nesting_reason(int bound)

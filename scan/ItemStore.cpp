@@ -106,6 +106,18 @@ void ItemStore::AddOtherItem(OtherItemEntry entry)
     otherItems_.push_back(std::move(shared));
 }
 
+void ItemStore::AddSkippedItem(QString item)
+{
+    std::lock_guard lock(mutex_);
+    skipped_.append(std::move(item));
+}
+
+QStringList ItemStore::skippedItems() const
+{
+    std::lock_guard lock(mutex_);
+    return skipped_;
+}
+
 void ItemStore::ClearItemRecords()
 {
     // Swap out under the lock, release outside it: snapshots keep what they hold.
@@ -121,6 +133,7 @@ void ItemStore::ClearItemRecords()
         mail.swap(mail_);
         contacts.swap(contacts_);
         appointments.swap(appointments_);
+        skipped_.clear();
     }
 }
 

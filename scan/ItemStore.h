@@ -12,6 +12,8 @@
 
 #include "scan/ItemRecords.h"
 
+#include <QStringList>
+
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -47,8 +49,12 @@ public:
     void AddContactRecord(ContactRecord record);
     void AddAppointmentRecord(AppointmentRecord record);
     void AddOtherItem(OtherItemEntry entry);
+    // An item the scan could not read ("where: why"), for whoever lists what
+    // a conversion did not write.
+    void AddSkippedItem(QString item);
+    QStringList skippedItems() const;
 
-    // Empties every list (folder nodes, mail, contacts, appointments).
+    // Empties every list (folder nodes, mail, contacts, appointments, skipped items).
     void ClearItemRecords();
 
     RecordList<FolderNode> folderNodes() const;
@@ -78,6 +84,7 @@ private:
     RecordList<MailRecord> mail_;
     RecordList<ContactRecord> contacts_;
     RecordList<AppointmentRecord> appointments_;
+    QStringList skipped_;
     RecordList<OtherItemEntry> otherItems_;
 };
 

@@ -259,7 +259,6 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     request.format = options.format;
     request.selectedFolderKeys = selectedKeys;
     request.outputFolderName = outputFolderName;
-    request.scanSkipped = scanSink.skippedItems();
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = &store;

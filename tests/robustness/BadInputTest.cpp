@@ -4,6 +4,9 @@
 #include "tests/robustness/Fixtures.h"
 #include "tests/robustness/PstLayout.h"
 
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <algorithm>
@@ -233,6 +236,25 @@ TEST(BadInputCommandLine, SkippedItemsAreCountedNamedAndFailTheExitStatus)
         << out.toStdString();
     for (const QString& item : scan.skipped)
         EXPECT_TRUE(err.contains(item)) << err.toStdString();
+    // The manifest lists every one of them as not written.
+    const QStringList made = QDir(area.destination()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(made.size(), 1);
+    QFile manifest(area.destination() + u'/' + made.first() + QStringLiteral("/manifest.jsonl"));
+    ASSERT_TRUE(manifest.open(QIODevice::ReadOnly));
+    QStringList unreadable;
+    for (const QByteArray& line : manifest.readAll().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        if (entry.value(QStringLiteral("kind")).toString() == QStringLiteral("unreadable item")) {
+            EXPECT_FALSE(entry.value(QStringLiteral("notWritten")).toString().isEmpty());
+            unreadable << entry.value(QStringLiteral("subject")).toString();
+        }
+    }
+    EXPECT_EQ(unreadable.size(), scan.skipped.size());
+    for (const QString& item : scan.skipped) {
+        EXPECT_TRUE(std::any_of(unreadable.begin(), unreadable.end(),
+                                [&](const QString& listed) { return listed.startsWith(item); }))
+            << item.toStdString();
+    }
 }
 
 // A file the user may not read: the command line as an ordinary user gets
