@@ -13,7 +13,6 @@
 #include "convert/PartialFileSweeper.h"
 #include "scan/FolderPaths.h"
 #include "scan/ProcessTempDir.h"
-#include "scan/ScanTexts.h"
 #include "scan/WorkerGate.h"
 
 #include <QFile>
@@ -186,7 +185,7 @@ RecordList<FolderNode> SelectedFolders(RecordList<FolderNode> nodes, const QStri
     if (selectedKeys.isEmpty())
         return nodes;
     std::erase_if(nodes, [&](const std::shared_ptr<const FolderNode>& node) {
-        const QString key = FolderKeyFromExportPath(node->exportPath + u'\\' + node->name);
+        const QString key = FolderKeyOf(*node);
         return std::none_of(selectedKeys.begin(), selectedKeys.end(), [&](const QString& selected) {
             return FolderPaths::IsWithin(key, selected) || FolderPaths::IsWithin(selected, key);
         });

@@ -1,6 +1,7 @@
 // mbox files and the Maildir tree of the mail pass.
 #include "convert/MailFolderFiles.h"
 
+#include "convert/DirectoryAt.h"
 #include "convert/MailFormats.h"
 #include "convert/OutputNaming.h"
 #include "convert/OutputTree.h"
@@ -22,11 +23,6 @@ namespace {
 
 // Open mbox files kept at once; the others are opened again when needed.
 constexpr std::size_t kOpenMboxFiles = 64;
-
-QString ErrnoReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 }  // namespace
 
@@ -64,7 +60,7 @@ SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
     result.path = mbox.path;
     struct stat info {};
     if (::fstat(mbox.file.get(), &info) != 0) {
-        result.reason = QStringLiteral("cannot read the size of %1: %2").arg(mbox.path, ErrnoReason(errno));
+        result.reason = QStringLiteral("cannot read the size of %1: %2").arg(mbox.path, ErrnoText(errno));
         return result;
     }
     const qint64 start = info.st_size;
@@ -121,7 +117,7 @@ SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName,
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0) {
-                *reason = QStringLiteral("cannot read the message back: %1").arg(ErrnoReason(errno));
+                *reason = QStringLiteral("cannot read the message back: %1").arg(ErrnoText(errno));
                 return false;
             }
             if (got == 0)

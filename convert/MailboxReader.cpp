@@ -73,10 +73,10 @@ QString Quoted(const QString& name)
     return name.isEmpty() ? QString() : QStringLiteral(" \"%1\"").arg(name);
 }
 
-void NoteMissing(MessageContent& content, const ReadFailures& failures, const QString& what)
+void NoteMissing(QStringList& missing, const ReadFailures& failures, const QString& what)
 {
-    if (!failures.empty() && !content.missing.contains(what))
-        content.missing.push_back(what);
+    if (!failures.empty() && !missing.contains(what))
+        missing.push_back(what);
 }
 
 std::optional<QString> String(libpff_item_t* item, int set, uint32_t tag, int codePage, ReadFailures* failures = nullptr)
@@ -507,29 +507,53 @@ QString AttachmentFileName(libpff_item_t* attachment, int codePage, ReadFailures
         .trimmed();
 }
 
-void ReadAttachments(libpff_item_t* message, const ReadContext& context, MessageContent& content)
+// Where a linked attachment's file lives, as the link was made.
+QString AttachmentLink(libpff_item_t* attachment, int codePage, ReadFailures* failures)
+{
+    return String(attachment, 0, Tag::AttachLongPathname, codePage, failures)
+        .value_or(String(attachment, 0, Tag::AttachPathname, codePage, failures).value_or(QString()));
+}
+
+// How a note of what is missing names an attachment.
+QString AttachmentLabel(const QString& fileName, int index)
+{
+    return fileName.isEmpty() ? QStringLiteral("attachment %1").arg(index + 1)
+                              : QStringLiteral("attachment") + Quoted(fileName);
+}
+
+// Calls `read` with every attachment of `message` and its kind. What cannot
+// be read (the attachment table, or one attachment and its kind) goes into
+// `missing` instead.
+void ForEachAttachment(libpff_item_t* message, QStringList& missing,
+                       const std::function<void(PffItem& attachment, int type, int index)>& read)
 {
     int count = 0;
     if (libpff_message_get_number_of_attachments(message, &count, nullptr) != 1) {
-        content.missing.push_back(QStringLiteral("the attachments"));
+        missing.push_back(QStringLiteral("the attachments"));
         return;
     }
     // libpff answers "none" when it cannot read a message's attachment table
     // at all (short of memory, say); the message's own flag tells the truth.
     if (count == 0 && (Read32(message, 0, Tag::MessageFlags).value_or(0) & kMessageFlagHasAttachments) != 0) {
-        content.missing.push_back(QStringLiteral("the attachments"));
+        missing.push_back(QStringLiteral("the attachments"));
         return;
     }
-    const int codePage = MessageCodePage(message, context.fileCodePage);
     for (int index = 0; index < count; ++index) {
-        const QString unnamed = QStringLiteral("attachment %1").arg(index + 1);
         PffItem attachmentItem;
         int type = 0;
         if (libpff_message_get_attachment(message, index, attachmentItem.out(), nullptr) != 1 || !attachmentItem
             || libpff_attachment_get_type(attachmentItem.get(), &type, nullptr) != 1) {
-            content.missing.push_back(unnamed);
+            missing.push_back(AttachmentLabel(QString(), index));
             continue;
         }
+        read(attachmentItem, type, index);
+    }
+}
+
+void ReadAttachments(libpff_item_t* message, const ReadContext& context, MessageContent& content)
+{
+    const int codePage = MessageCodePage(message, context.fileCodePage);
+    ForEachAttachment(message, content.missing, [&](PffItem& attachmentItem, int type, int index) {
         libpff_item_t* item = attachmentItem.get();
         ReadFailures failures;
         Attachment attachment;
@@ -540,9 +564,8 @@ void ReadAttachments(libpff_item_t* message, const ReadContext& context, Message
         if (contentId.startsWith(u'<') && contentId.endsWith(u'>'))
             contentId = contentId.mid(1, contentId.size() - 2);
         attachment.contentId = contentId;
-        const QString label = attachment.fileName.isEmpty() ? unnamed
-                                                             : QStringLiteral("attachment") + Quoted(attachment.fileName);
-        NoteMissing(content, failures, label + QStringLiteral(" (its name or type)"));
+        const QString label = AttachmentLabel(attachment.fileName, index);
+        NoteMissing(content.missing, failures, label + QStringLiteral(" (its name or type)"));
         if (type == LIBPFF_ATTACHMENT_TYPE_ITEM) {
             attachment.kind = Attachment::Kind::Embedded;
             PffItem embedded;
@@ -565,20 +588,18 @@ void ReadAttachments(libpff_item_t* message, const ReadContext& context, Message
         } else if (type == LIBPFF_ATTACHMENT_TYPE_REFERENCE) {
             attachment.kind = Attachment::Kind::Reference;
             ReadFailures linkFailures;
-            attachment.link = String(item, 0, Tag::AttachLongPathname, codePage, &linkFailures)
-                                  .value_or(String(item, 0, Tag::AttachPathname, codePage, &linkFailures)
-                                                .value_or(QString()));
-            NoteMissing(content, linkFailures, label + QStringLiteral(" (where the linked file lives)"));
+            attachment.link = AttachmentLink(item, codePage, &linkFailures);
+            NoteMissing(content.missing, linkFailures, label + QStringLiteral(" (where the linked file lives)"));
         } else {
             attachment.kind = Attachment::Kind::Data;
             QString reason;
             if (!ReadAttachmentData(attachmentItem, context, attachment, &reason)) {
                 content.missing.push_back(label + QStringLiteral(": ") + reason);
-                continue;
+                return;
             }
         }
         content.attachments.push_back(std::move(attachment));
-    }
+    });
 }
 
 AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifier, int fileCodePage);
@@ -648,27 +669,27 @@ MessageContent ReadMessageContentIn(libpff_item_t* message, const ReadContext& c
     ReadFailures failures;
     if (const auto subject = ReadSubject(message, context.fileCodePage, &failures))
         content.subject = *subject;
-    NoteMissing(content, failures, QStringLiteral("the subject"));
+    NoteMissing(content.missing, failures, QStringLiteral("the subject"));
     failures = {};
     content.from = ReadSender(message, codePage, &failures);
-    NoteMissing(content, failures, QStringLiteral("the sender"));
+    NoteMissing(content.missing, failures, QStringLiteral("the sender"));
     failures = {};
     content.recipients = ReadRecipients(message, codePage, &failures);
-    NoteMissing(content, failures, QStringLiteral("the recipients"));
+    NoteMissing(content.missing, failures, QStringLiteral("the recipients"));
     failures = {};
     content.date = ReadDate(message, &failures);
-    NoteMissing(content, failures, QStringLiteral("the date"));
+    NoteMissing(content.missing, failures, QStringLiteral("the date"));
     failures = {};
     content.transportHeaders = ReadMessageString(message, Tag::TransportHeaders, context.fileCodePage,
                                                  NamedLookup::Mapped, &failures)
                                    .value_or(QString());
-    NoteMissing(content, failures, QStringLiteral("the original internet headers"));
+    NoteMissing(content.missing, failures, QStringLiteral("the original internet headers"));
     failures = {};
     content.headerProperties = ReadHeaderProperties(message, codePage, context.fileCodePage, content.from, &failures);
-    NoteMissing(content, failures, QStringLiteral("the message's header fields (identifiers, importance, reply-to)"));
+    NoteMissing(content.missing, failures, QStringLiteral("the message's header fields (identifiers, importance, reply-to)"));
     failures = {};
     ReadBodies(message, context.fileCodePage, content, &failures);
-    NoteMissing(content, failures, QStringLiteral("the body"));
+    NoteMissing(content.missing, failures, QStringLiteral("the body"));
     content.state.messageFlags = Read32(message, 0, Tag::MessageFlags);
     content.state.lastVerb = Read32(message, 0, Tag::LastVerbExecuted);
     content.state.flagStatus = Read32(message, 0, Tag::FlagStatus);
@@ -982,54 +1003,37 @@ QString LinkUri(const QString& link)
 // own (a changed occurrence of a series as an appointment, a message as mail).
 void ReadAppointmentAttachments(libpff_item_t* appointment, int fileCodePage, AppointmentContent& content)
 {
-    int count = 0;
-    if (libpff_message_get_number_of_attachments(appointment, &count, nullptr) != 1) {
-        content.missing.push_back(QStringLiteral("the attachments"));
-        return;
-    }
     const int codePage = MessageCodePage(appointment, fileCodePage);
     ReadContext inMemory;  // no file lock: every attachment is read whole, now
     inMemory.fileCodePage = fileCodePage;
-    for (int index = 0; index < count; ++index) {
-        const QString unnamed = QStringLiteral("attachment %1").arg(index + 1);
-        PffItem attachmentItem;
-        int type = 0;
-        if (libpff_message_get_attachment(appointment, index, attachmentItem.out(), nullptr) != 1 || !attachmentItem
-            || libpff_attachment_get_type(attachmentItem.get(), &type, nullptr) != 1) {
-            content.missing.push_back(unnamed);
-            continue;
-        }
+    ForEachAttachment(appointment, content.missing, [&](PffItem& attachmentItem, int type, int index) {
         if (type == LIBPFF_ATTACHMENT_TYPE_ITEM)
-            continue;
+            return;
         libpff_item_t* item = attachmentItem.get();
         ReadFailures failures;
         CalendarAttachment attachment;
         attachment.fileName = AttachmentFileName(item, codePage, &failures);
         attachment.contentType = String(item, 0, Tag::AttachMimeTag, codePage, &failures).value_or(QString()).trimmed();
-        const QString label =
-            attachment.fileName.isEmpty() ? unnamed : QStringLiteral("attachment") + Quoted(attachment.fileName);
-        if (!failures.empty())
-            content.missing.push_back(label + QStringLiteral(" (its name or type)"));
+        const QString label = AttachmentLabel(attachment.fileName, index);
+        NoteMissing(content.missing, failures, label + QStringLiteral(" (its name or type)"));
         if (type == LIBPFF_ATTACHMENT_TYPE_REFERENCE) {
             ReadFailures linkFailures;
-            attachment.uri = LinkUri(String(item, 0, Tag::AttachLongPathname, codePage, &linkFailures)
-                                         .value_or(String(item, 0, Tag::AttachPathname, codePage, &linkFailures)
-                                                       .value_or(QString())));
+            attachment.uri = LinkUri(AttachmentLink(item, codePage, &linkFailures));
             if (attachment.uri.isEmpty()) {
                 content.missing.push_back(label + QStringLiteral(" (where the linked file lives)"));
-                continue;
+                return;
             }
         } else {
             Attachment read;
             QString reason;
             if (!ReadAttachmentData(attachmentItem, inMemory, read, &reason)) {
                 content.missing.push_back(label + QStringLiteral(": ") + reason);
-                continue;
+                return;
             }
             attachment.data = std::move(read.data);
         }
         content.attachments.push_back(std::move(attachment));
-    }
+    });
 }
 
 }  // namespace

@@ -96,19 +96,17 @@ ManifestEntry EntryFor(const WriterContext& context, const QString& kind, const 
     return entry;
 }
 
-// An entry into the manifest, when there is one: written to `path` (which is
-// hashed now), or not written for `failure`.
-void Record(WriterContext& context, ManifestEntry entry, const NewFileResult& result)
+// An entry into the manifest, when there is one: the file `result` saved,
+// whose bytes have the digest `written`, or why it was not saved.
+void Record(WriterContext& context, ManifestEntry entry, const NewFileResult& result, const FileDigest& written)
 {
     if (context.manifest == nullptr)
         return;
-    if (!result.saved) {
-        entry.failure = result.reason.isEmpty() ? QStringLiteral("not written") : result.reason;
-    } else if (const auto digest = DigestOfPath(result.path)) {
-        entry.size = digest->size;
-        entry.sha256 = digest->sha256;
+    if (result.saved) {
+        entry.size = written.size;
+        entry.sha256 = written.sha256;
     } else {
-        entry.failure = QStringLiteral("written, but cannot be read back");
+        entry.failure = result.reason.isEmpty() ? QStringLiteral("not written") : result.reason;
     }
     context.manifest->Add(std::move(entry), result.path);
 }
@@ -117,7 +115,7 @@ void RecordFailure(WriterContext& context, ManifestEntry entry, const QString& f
 {
     NewFileResult result;
     result.reason = failure;
-    Record(context, std::move(entry), result);
+    Record(context, std::move(entry), result, FileDigest());
 }
 
 // The mailbox's top folder, whose own mail goes into the Maildir's top.
@@ -153,7 +151,7 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
         Record(context,
                EntryFor(context, QStringLiteral("contact"), contact->folderKey, contact->location.itemIdentifier,
                         nameText),
-               result);
+               result, DigestOf(card));
         const bool saved = result.saved;
         const QString& reason = result.reason;
         if (saved) {
@@ -240,7 +238,7 @@ void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey
             context, folderKey, [&](int attempt) { return FileNameFor(base, QString(), suffix, attempt); },
             attachment.data);
         Record(context, EntryFor(context, QStringLiteral("attachment"), folderKey, event.identifier, attachment.fileName),
-               result);
+               result, DigestOf(attachment.data));
         if (result.saved) {
             attachment.uri = QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(result.path).fileName()));
             attachment.data.clear();
@@ -364,22 +362,24 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             context, folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".ics"), attempt); },
             calendar);
         // Every item of the file in the manifest, each pointing at the file.
+        const FileDigest calendarDigest = DigestOf(calendar);
         for (const AppointmentContent& event : items.events) {
             ManifestEntry entry = EntryFor(context, QStringLiteral("appointment"), folderKey, event.identifier,
                                            event.subject);
             entry.date = event.start;
             if ((event.start && event.start->isValid()) || event.recurrence)
-                Record(context, std::move(entry), result);
+                Record(context, std::move(entry), result, calendarDigest);
             else
                 RecordFailure(context, std::move(entry), QStringLiteral("it has no start"));
         }
         for (const TaskContent& task : items.tasks)
-            Record(context, EntryFor(context, QStringLiteral("task"), folderKey, task.identifier, task.subject), result);
+            Record(context, EntryFor(context, QStringLiteral("task"), folderKey, task.identifier, task.subject), result,
+                   calendarDigest);
         for (const NoteContent& note : items.notes) {
             Record(context,
                    EntryFor(context, note.journal ? QStringLiteral("journal entry") : QStringLiteral("note"), folderKey,
                             note.identifier, note.subject),
-                   result);
+                   result, calendarDigest);
         }
         if (result.saved) {
             ++summary.calendarFilesSaved;
@@ -432,14 +432,14 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
                 member.contactUid = ContactUid(context.reader->storeKey(), *member.contactIdentifier);
         }
         const QString nameText = read.content->name.isEmpty() ? QStringLiteral("Distribution list") : read.content->name;
+        const QByteArray card = ComposeGroupCard(*read.content);
         const NewFileResult result = SaveNewFile(
             context, entry->folderKey,
-            [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); },
-            ComposeGroupCard(*read.content));
+            [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); }, card);
         Record(context,
                EntryFor(context, QStringLiteral("distribution list"), entry->folderKey, entry->location.itemIdentifier,
                         nameText),
-               result);
+               result, DigestOf(card));
         if (result.saved) {
             ++summary.distributionListsSaved;
         } else {

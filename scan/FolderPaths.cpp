@@ -5,13 +5,18 @@
 
 namespace tolvane {
 
+QString FolderKeyOf(const FolderNode& folder)
+{
+    return FolderKeyFromExportPath(folder.exportPath + u'\\' + folder.name);
+}
+
 FolderPaths::FolderPaths(const RecordList<FolderNode>& folders)
 {
     for (const auto& folder : folders) {
         // A node's export path is its parent's display path, "\"-separated.
         QStringList names = folder->exportPath.split(u'\\', Qt::SkipEmptyParts);
         names << folder->name;
-        const QString key = FolderKeyFromExportPath(folder->exportPath + u'\\' + folder->name);
+        const QString key = FolderKeyOf(*folder);
         if (namesByKey_.contains(key))
             continue;
         namesByKey_.insert(key, names);

@@ -13,6 +13,9 @@
 
 namespace tolvane {
 
+// The key the records of a folder node's folder carry.
+QString FolderKeyOf(const FolderNode& folder);
+
 class FolderPaths {
 public:
     explicit FolderPaths(const RecordList<FolderNode>& folders);
