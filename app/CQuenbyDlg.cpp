@@ -202,6 +202,10 @@ void CQuenbyDlg::createMenu()
     file->setObjectName(QStringLiteral("fileMenu"));
     openAction_ = file->addAction(QStringLiteral("Open"), this, &CQuenbyDlg::BrowseProcedure);
     scanAction_ = file->addAction(QStringLiteral("Scan"), this, &CQuenbyDlg::OnScan);
+    scanWithRecoveryAction_ =
+        file->addAction(QStringLiteral("Scan with recovery"), this, &CQuenbyDlg::OnScanWithRecovery);
+    scanWithRecoveryAction_->setToolTip(
+        QStringLiteral("Scan, then search the whole file for deleted items and items whose folder is gone"));
     convertAction_ = file->addAction(QStringLiteral("Convert"), this, &CQuenbyDlg::OnConvert);
     convertMboxAction_ = file->addAction(QStringLiteral("Convert to mbox..."), this,
                                          [this] { convertTo(OutputFormat::Mbox); });
@@ -215,6 +219,7 @@ void CQuenbyDlg::createMenu()
     QAction* buy = help->addAction(QStringLiteral("Buy Now"), this, &CQuenbyDlg::OnBuyNow);
     openAction_->setObjectName(QStringLiteral("actionOpen"));
     scanAction_->setObjectName(QStringLiteral("actionScan"));
+    scanWithRecoveryAction_->setObjectName(QStringLiteral("actionScanWithRecovery"));
     convertAction_->setObjectName(QStringLiteral("actionConvert"));
     convertMboxAction_->setObjectName(QStringLiteral("actionConvertMbox"));
     convertMaildirAction_->setObjectName(QStringLiteral("actionConvertMaildir"));
@@ -335,6 +340,7 @@ void CQuenbyDlg::showCommands()
     stopButton_->setEnabled(commands.stop);
     openAction_->setEnabled(commands.open);
     scanAction_->setEnabled(commands.scanItem);
+    scanWithRecoveryAction_->setEnabled(commands.scanItem);
     convertAction_->setEnabled(commands.convertItem);
     convertMboxAction_->setEnabled(commands.convertItem);
     convertMaildirAction_->setEnabled(commands.convertItem);
@@ -380,13 +386,23 @@ void CQuenbyDlg::ChooseFile(const QString& path)
 
 void CQuenbyDlg::OnScan()
 {
+    startScan(false);
+}
+
+void CQuenbyDlg::OnScanWithRecovery()
+{
+    startScan(true);
+}
+
+void CQuenbyDlg::startScan(bool recover)
+{
     if (!scanButton_->isEnabled() || scan_->isRunning())
         return;
     moveCommands(CommandEvent::ScanPressed);
     filler_->CancelFills();
     services_.store->ClearItemRecords();
     preview_->setMailboxPath(pstPath_);
-    scan_->Start(pstPath_, rootNode_, services_.store, services_.tempDir, !treeBuildingOff_);
+    scan_->Start(pstPath_, rootNode_, services_.store, services_.tempDir, !treeBuildingOff_, recover);
 }
 
 void CQuenbyDlg::OnScanDriverStarted()

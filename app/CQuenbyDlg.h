@@ -50,6 +50,8 @@ public:
     // Steps of the Browse procedure after the chooser: the file is chosen.
     void ChooseFile(const QString& path);
     void OnScan();
+    // Scan, then search the file for deleted and orphan items as well.
+    void OnScanWithRecovery();
     void OnConvert();
     // Convert with the mail in another format (File > Convert to mbox...,
     // Convert to Maildir...): the same checks, progress and Stop.
@@ -103,6 +105,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Scan or Scan with recovery: the same wait window, progress and Stop.
+    void startScan(bool recover);
     struct Placement;
     void createControls();
     void createMenu();
@@ -129,6 +133,7 @@ private:
     QMenuBar* menuBar_ = nullptr;
     QAction* openAction_ = nullptr;
     QAction* scanAction_ = nullptr;
+    QAction* scanWithRecoveryAction_ = nullptr;
     QAction* convertAction_ = nullptr;
     QAction* convertMboxAction_ = nullptr;     // the same conversion, mail as mbox files
     QAction* convertMaildirAction_ = nullptr;  // the same conversion, mail as a Maildir tree

@@ -38,7 +38,7 @@ ScanJobController::~ScanJobController()
 }
 
 void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store,
-                              const ProcessTempDir* tempDir, bool buildTree)
+                              const ProcessTempDir* tempDir, bool buildTree, bool recover)
 {
     auto job = std::make_shared<ScanJob>();
     ItemListModel* model = rows_;
@@ -50,6 +50,7 @@ void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemS
     job->request.store = store;
     job->request.tempDir = tempDir;
     job->request.buildTree = buildTree;
+    job->request.recover = recover;
     job->request.sink = job->sink.get();
     job->request.gate = &job->gate;
     job->request.rootNode = rootNode;

@@ -40,9 +40,10 @@ public:
     // Nothing the worker sends afterwards is shown; the worker is not waited for.
     ~ScanJobController() override;
 
-    // Starts the scan worker on `pstPath` into `store`, below the tree node `rootNode`.
+    // Starts the scan worker on `pstPath` into `store`, below the tree node
+    // `rootNode`; `recover` also searches for deleted and orphan items.
     void Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store, const ProcessTempDir* tempDir,
-               bool buildTree);
+               bool buildTree, bool recover = false);
     // Holds the scan, asks whether to stop it and then abandons or resumes it.
     [[nodiscard]] ScanStopAnswer AskStop(QWidget* parent);
 

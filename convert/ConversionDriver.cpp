@@ -62,6 +62,19 @@ QString PartNoticeText(const ConversionSummary& summary);
 
 }  // namespace
 
+QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered)
+{
+    auto mails = [](int count) { return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? "mail" : "mails"); };
+    QString text = QStringLiteral("Recovered: %1").arg(mails(recovered.saved));
+    if (recovered.missingAttachments > 0)
+        text += QStringLiteral(", %1 with missing attachments").arg(recovered.missingAttachments);
+    if (recovered.otherwiseIncomplete > 0)
+        text += QStringLiteral(", %1 with other missing parts").arg(recovered.otherwiseIncomplete);
+    if (recovered.failed > 0)
+        text += QStringLiteral(", %1 could not be saved").arg(mails(recovered.failed));
+    return text + u'.';
+}
+
 QString CompletionNoticeText(const ConversionSummary& summary)
 {
     QString text = PartNoticeText(summary);
@@ -86,6 +99,8 @@ QString CompletionNoticeText(const ConversionSummary& summary)
         if (summary.otherItemsFailed > 0)
             text += QStringLiteral(" %1 tasks, notes or lists could not be saved.").arg(summary.otherItemsFailed);
     }
+    if (summary.recovered.any())
+        text += QStringLiteral("\n\n") + RecoveredMailText(summary.recovered);
     return text;
 }
 

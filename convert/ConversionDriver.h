@@ -64,6 +64,15 @@ struct ConversionSummary {
     int notesSaved = 0;          // notes and journal entries
     int distributionListsSaved = 0;
     int otherItemsFailed = 0;    // tasks, notes, journal entries, lists not written
+    // Of the mail counts above, the messages a scan with recovery found
+    // outside the folders; often partly overwritten, so their damage is named.
+    struct RecoveredMail {
+        int saved = 0;                  // complete or not
+        int missingAttachments = 0;     // saved without an attachment or embedded message
+        int otherwiseIncomplete = 0;    // saved without something else
+        int failed = 0;
+        bool any() const { return saved + failed > 0; }
+    } recovered;
     bool abandoned = false;     // Stop, answered Yes: nothing more was written
     bool interrupted = false;   // a stop request ended the run after the item being written
     // The mailbox could not be read again and nothing was written from it.
@@ -90,6 +99,8 @@ struct ConversionSummary {
 // everything was saved, otherwise how many were saved and failed (and whether
 // the run was interrupted), with reasons.
 QString CompletionNoticeText(const ConversionSummary& summary);
+// "Recovered: 2 mails, 1 with missing attachments."
+QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered);
 
 // What the conversion worker tells whoever shows it. Every call comes from the
 // worker thread; a widget-driving implementation carries it to its own thread.

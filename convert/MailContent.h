@@ -50,6 +50,10 @@ struct HeaderProperties {
     QString threadTopic;
     QByteArray threadIndex;                    // binary, as stored
     bool unsent = false;                       // a draft never sent
+    // Read from the file's deleted or orphaned items rather than a folder:
+    // the file says so (X-Tolvane-Recovered), since it may be an earlier
+    // version of a message that is still there.
+    bool recovered = false;
 };
 
 // Attachment bytes too large to hold in memory: read in order, in bounded

@@ -782,6 +782,7 @@ Expected<void, ReaderOpenFailure> MailboxReader::OpenAlongside(const QString& ps
 
 Expected<void, ReaderOpenFailure> MailboxReader::OpenFile(const QString& pstPath)
 {
+    searchedForDeletedItems_.reset();
     PffError pffError;
     if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError)) {
         ReaderOpenFailure failure;
@@ -867,16 +868,28 @@ libpff_item_t* MailboxReader::ItemAt(const ItemPosition& position, uint32_t iden
     return nullptr;
 }
 
+bool MailboxReader::SearchedForDeletedItems()
+{
+    if (!searchedForDeletedItems_)
+        searchedForDeletedItems_ = libpff_file_recover_items(file_.get(), 0, nullptr) == 1;
+    return *searchedForDeletedItems_;
+}
+
 libpff_item_t* MailboxReader::ItemAtLocation(const ItemLocation& location, PffItem& holder, LocatedItem& located)
 {
+    if (location.source == ItemSource::Recovered && !SearchedForDeletedItems())
+        return nullptr;
     if (!location.isEmbedded())
-        return FindTopLevelItem(location.itemIdentifier, holder);
+        return FindTopLevelItem(location, holder);
     located = LocateItem(file_.get(), location);
     return located ? located.item() : nullptr;
 }
 
-libpff_item_t* MailboxReader::FindTopLevelItem(uint32_t identifier, PffItem& holder)
+libpff_item_t* MailboxReader::FindTopLevelItem(const ItemLocation& location, PffItem& holder)
 {
+    if (location.isRecovered())
+        return TopLevelItem(file_.get(), location, holder) ? holder.get() : nullptr;
+    const uint32_t identifier = location.itemIdentifier;
     if (index_ != nullptr) {
         if (const auto found = index_->positions.find(identifier); found != index_->positions.end()) {
             if (libpff_item_t* item = ItemAt(found->second, identifier, holder))
@@ -1250,7 +1263,8 @@ ContactDetails MailboxReader::ReadContactDetails(const ItemLocation& location)
     if (!file_.isOpen() || location.itemIdentifier == 0 || location.isEmbedded())
         return details;
     PffItem holder;
-    libpff_item_t* item = FindTopLevelItem(location.itemIdentifier, holder);
+    LocatedItem located;
+    libpff_item_t* item = ItemAtLocation(location, holder, located);
     if (!item)
         return details;
     details.uid = ContactUid(storeKey_, location.itemIdentifier);

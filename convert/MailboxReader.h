@@ -100,7 +100,10 @@ private:
     // ran out, with `what` naming the item.
     QString WithItem(const ItemLocation& location, const QString& what,
                      const std::function<void(libpff_item_t*)>& read);
-    libpff_item_t* FindTopLevelItem(uint32_t identifier, PffItem& holder);
+    libpff_item_t* FindTopLevelItem(const ItemLocation& location, PffItem& holder);
+    // Recovered items can only be found in a file that has searched its free
+    // space for them; each reader does so once, the first time it needs one.
+    bool SearchedForDeletedItems();
     // The item at `location`, top-level or embedded; the handles that keep
     // it alive go into `holder` or `located`.
     libpff_item_t* ItemAtLocation(const ItemLocation& location, PffItem& holder, LocatedItem& located);
@@ -111,6 +114,7 @@ private:
     PffFile file_;
     QByteArray storeKey_;
     std::shared_ptr<const ItemIndex> index_;
+    std::optional<bool> searchedForDeletedItems_;
     int cachedFolder_ = -1;
     PffItem cachedFolderItem_;
 };

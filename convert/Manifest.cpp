@@ -79,6 +79,10 @@ void ManifestWriter::Add(ManifestEntry entry, const QString& absolutePath)
         line.insert(QStringLiteral("folder"), entry.folder);
     if (entry.identifier != 0)
         line.insert(QStringLiteral("identifier"), static_cast<qint64>(entry.identifier));
+    if (entry.source == ItemSource::Recovered)
+        line.insert(QStringLiteral("recovered"), QStringLiteral("deleted item"));
+    else if (entry.source == ItemSource::Orphan)
+        line.insert(QStringLiteral("recovered"), QStringLiteral("orphan item"));
     if (!entry.subject.isEmpty())
         line.insert(QStringLiteral("subject"), entry.subject);
     if (entry.date && entry.date->isValid())

@@ -4,6 +4,8 @@
 // there and unchanged (VerifyOutput).
 #pragma once
 
+#include "scan/ItemRecords.h"
+
 #include "scan/UniqueFd.h"
 
 #include <QByteArray>
@@ -27,6 +29,7 @@ struct ManifestEntry {
     QString kind;                    // "mail", "contact", "distribution list", "appointment", "task", "note", ...
     QString folder;                  // the mailbox folder's path ("Top of Personal Folders/Inbox")
     uint32_t identifier = 0;         // the item's identifier in the mailbox; 0 when unknown
+    ItemSource source = ItemSource::Live;  // recovered items say where they were found
     QString subject;
     std::optional<QDateTime> date;
     QString messageId;

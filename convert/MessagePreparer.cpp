@@ -88,6 +88,8 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, std::s
             MessageRead result = reader->ReadMessage(record.location);
             read.content = std::move(result.content);
             read.failure = std::move(result.failure);
+            if (read.content && record.location.isRecovered())
+                read.content->headerProperties.recovered = true;
         } else {
             read.content = ContentFromRecord(record);
         }

@@ -83,12 +83,30 @@ NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, cons
     });
 }
 
+// A recovered message's outcome; its damage is named by what it lacks.
+void CountRecovered(ConversionSummary::RecoveredMail& recovered, bool saved, const QStringList& missing)
+{
+    if (!saved) {
+        ++recovered.failed;
+        return;
+    }
+    ++recovered.saved;
+    if (missing.isEmpty())
+        return;
+    const bool attachments = std::any_of(missing.begin(), missing.end(), [](const QString& part) {
+        return part.contains(QLatin1String("attachment"), Qt::CaseInsensitive)
+               || part.contains(QLatin1String("embedded message"), Qt::CaseInsensitive);
+    });
+    ++(attachments ? recovered.missingAttachments : recovered.otherwiseIncomplete);
+}
+
 // A manifest line's first fields.
 ManifestEntry EntryFor(const WriterContext& context, const QString& kind, const QString& folderKey,
-                       uint32_t identifier, const QString& subject)
+                       uint32_t identifier, const QString& subject, ItemSource source = ItemSource::Live)
 {
     ManifestEntry entry;
     entry.kind = kind;
+    entry.source = source;
     entry.folder = context.folders != nullptr ? context.folders->PathOf(folderKey)
                                               : folderKey.split(u'\\', Qt::SkipEmptyParts).join(u'/');
     entry.identifier = identifier;
@@ -150,7 +168,7 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
             [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); }, card);
         Record(context,
                EntryFor(context, QStringLiteral("contact"), contact->folderKey, contact->location.itemIdentifier,
-                        nameText),
+                        nameText, contact->location.source),
                result, DigestOf(card));
         const bool saved = result.saved;
         const QString& reason = result.reason;
@@ -175,6 +193,7 @@ struct FolderCalendar {
     QString folderName;
     std::vector<const AppointmentRecord*> appointments;
     std::vector<const OtherItemEntry*> others;
+    ItemSource source = ItemSource::Live;
 };
 
 AppointmentContent FromRecord(const AppointmentRecord& record)
@@ -222,7 +241,8 @@ void TieOccurrencesToTheirSeries(std::vector<AppointmentContent>& events,
 // An attachment too large to go inside the calendar is written as a file of
 // its own beside it, and the event points at that file. One that cannot be
 // written is named among what the event lacks.
-void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey, AppointmentContent& event)
+void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey, AppointmentContent& event,
+                                ItemSource source)
 {
     for (qsizetype index = 0; index < event.attachments.size();) {
         CalendarAttachment& attachment = event.attachments[index];
@@ -237,7 +257,8 @@ void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey
         const NewFileResult result = SaveNewFile(
             context, folderKey, [&](int attempt) { return FileNameFor(base, QString(), suffix, attempt); },
             attachment.data);
-        Record(context, EntryFor(context, QStringLiteral("attachment"), folderKey, event.identifier, attachment.fileName),
+        Record(context,
+               EntryFor(context, QStringLiteral("attachment"), folderKey, event.identifier, attachment.fileName, source),
                result, DigestOf(attachment.data));
         if (result.saved) {
             attachment.uri = QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(result.path).fileName()));
@@ -289,11 +310,19 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         }
         return found->second;
     };
-    for (const auto& record : appointments)
-        folderFor(record->folderKey, record->folderName).appointments.push_back(record.get());
+    // A folder's items all come from one place: the recovery's folders hold
+    // recovered items only.
+    for (const auto& record : appointments) {
+        FolderCalendar& folder = folderFor(record->folderKey, record->folderName);
+        folder.appointments.push_back(record.get());
+        folder.source = record->itemLocation.source;
+    }
     for (const auto& entry : others) {
-        if (entry->kind != OtherItemEntry::Kind::DistributionList)
-            folderFor(entry->folderKey, entry->folderName).others.push_back(entry.get());
+        if (entry->kind != OtherItemEntry::Kind::DistributionList) {
+            FolderCalendar& folder = folderFor(entry->folderKey, entry->folderName);
+            folder.others.push_back(entry.get());
+            folder.source = entry->location.source;
+        }
     }
     for (const QString& folderKey : folderKeys) {
         const FolderCalendar& folder = byFolder[folderKey];
@@ -314,11 +343,11 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                 NoteFailure(context, label, read.failure);
                 RecordFailure(context,
                               EntryFor(context, QStringLiteral("appointment"), folderKey,
-                                       record->itemLocation.itemIdentifier, QString()),
+                                       record->itemLocation.itemIdentifier, QString(), record->itemLocation.source),
                               read.failure);
                 continue;
             }
-            SaveLargeAttachmentsBeside(context, folderKey, *read.content);
+            SaveLargeAttachmentsBeside(context, folderKey, *read.content, record->itemLocation.source);
             const bool placed = (read.content->start && read.content->start->isValid()) || read.content->recurrence;
             if (!read.content->missing.isEmpty() && placed)
                 incomplete.emplace_back(label, read.content->missing);
@@ -347,7 +376,9 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             }
             ++summary.otherItemsFailed;
             NoteFailure(context, OtherItemLabel(*entry), failure);
-            RecordFailure(context, EntryFor(context, KindText(entry->kind), folderKey, entry->location.itemIdentifier, QString()),
+            RecordFailure(context,
+                          EntryFor(context, KindText(entry->kind), folderKey, entry->location.itemIdentifier, QString(),
+                                   entry->location.source),
                           failure);
         }
         TieOccurrencesToTheirSeries(items.events, folder.appointments);
@@ -365,7 +396,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         const FileDigest calendarDigest = DigestOf(calendar);
         for (const AppointmentContent& event : items.events) {
             ManifestEntry entry = EntryFor(context, QStringLiteral("appointment"), folderKey, event.identifier,
-                                           event.subject);
+                                           event.subject, folder.source);
             entry.date = event.start;
             if ((event.start && event.start->isValid()) || event.recurrence)
                 Record(context, std::move(entry), result, calendarDigest);
@@ -373,12 +404,12 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                 RecordFailure(context, std::move(entry), QStringLiteral("it has no start"));
         }
         for (const TaskContent& task : items.tasks)
-            Record(context, EntryFor(context, QStringLiteral("task"), folderKey, task.identifier, task.subject), result,
+            Record(context, EntryFor(context, QStringLiteral("task"), folderKey, task.identifier, task.subject, folder.source), result,
                    calendarDigest);
         for (const NoteContent& note : items.notes) {
             Record(context,
                    EntryFor(context, note.journal ? QStringLiteral("journal entry") : QStringLiteral("note"), folderKey,
-                            note.identifier, note.subject),
+                            note.identifier, note.subject, folder.source),
                    result, calendarDigest);
         }
         if (result.saved) {
@@ -423,7 +454,7 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
             NoteFailure(context, OtherItemLabel(*entry), failure);
             RecordFailure(context,
                           EntryFor(context, QStringLiteral("distribution list"), entry->folderKey,
-                                   entry->location.itemIdentifier, QString()),
+                                   entry->location.itemIdentifier, QString(), entry->location.source),
                           failure);
             continue;
         }
@@ -438,7 +469,7 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
             [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); }, card);
         Record(context,
                EntryFor(context, QStringLiteral("distribution list"), entry->folderKey, entry->location.itemIdentifier,
-                        nameText),
+                        nameText, entry->location.source),
                result, DigestOf(card));
         if (result.saved) {
             ++summary.distributionListsSaved;
@@ -531,7 +562,7 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
             SetFileTime(result.path, *arrived);
         if (context.manifest != nullptr) {
             ManifestEntry entry = EntryFor(context, QStringLiteral("mail"), record.folderKey,
-                                           record.location.itemIdentifier, record.subject);
+                                           record.location.itemIdentifier, record.subject, record.location.source);
             entry.date = prepared.date ? prepared.date : arrived;
             entry.messageId = prepared.messageId;
             entry.failure = result.saved ? QString() : result.reason;
@@ -553,6 +584,8 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
             ++summary.mailFailed;
             NoteFailure(context, fileName, reason);
         }
+        if (record.location.isRecovered())
+            CountRecovered(summary.recovered, saved, prepared.missing);
         ++progress;
         if (progress == 100) {
             progress = 0;

@@ -569,6 +569,11 @@ void AddHeadersFromProperties(GMimeMessage* message, const HeaderProperties& fie
     SetHeaderIfAbsent(message, "Thread-Index", fields.threadIndex.toBase64());
     if (fields.unsent)
         SetHeaderIfAbsent(message, "X-Unsent", "1");
+    // Always this program's own word, whatever the stored headers say.
+    if (fields.recovered)
+        g_mime_object_set_header(GMIME_OBJECT(message), "X-Tolvane-Recovered", "yes", nullptr);
+    else
+        g_mime_header_list_remove(g_mime_object_get_header_list(GMIME_OBJECT(message)), "X-Tolvane-Recovered");
 }
 
 QSet<QString> ReferencedContentIds(const QByteArray& html)

@@ -1,4 +1,5 @@
 // libFuzzer target: one input file is scanned exactly as the window scans it
+// (with TOLVANE_FUZZ_RECOVER=1 in the environment: as Scan with recovery does)
 // and, when the scan completes, converted into a scratch destination. Beyond
 // the sanitizers' own checks it aborts when anything lands outside the
 // destination, so a path escape counts as a crash.
@@ -46,6 +47,7 @@ struct Scratch {
 };
 
 Scratch* scratch = nullptr;
+bool recover = false;
 
 void Fail(const char* what, const QString& path)
 {
@@ -78,6 +80,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     if (!scratch->root.isValid())
         Fail("no scratch directory", QString());
     scratch->input = scratch->root.path() + "/input.pst";
+    recover = qEnvironmentVariable("TOLVANE_FUZZ_RECOVER") == QLatin1String("1");
     scratch->destination = scratch->root.path() + "/a/b/c/destination";
     // The scan resolves its relative export root against the current directory.
     QDir::setCurrent(scratch->root.path() + "/a/b/c");
@@ -101,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     scan.store = &store;
     scan.tempDir = &scratch->tempDir;
     scan.sink = &scanSink;
+    scan.recover = recover;
     scan.rootNode = scanSink.InsertFolderNode(0, scratch->input);
     const ScanOutcome outcome = RunScanDriver(scan);
 

@@ -7,6 +7,7 @@
 
 #include "scan/ItemRecords.h"
 #include "scan/Limits.h"
+#include "scan/RecoveryReport.h"
 
 #include <libpff.h>
 
@@ -53,6 +54,11 @@ struct export_handle {
     int topLevelIndex = 0;
     QVector<int> attachmentPath;
 
+    // Where the top-level item being exported was found, and its index in
+    // libpff's list of recovered or orphan items (see ItemLocation).
+    ItemSource itemSource = ItemSource::Live;
+    int itemSourceIndex = -1;
+
     // Identifiers of the folders from the root down to the one being walked:
     // a hierarchy that loops back onto one of them is cut there.
     QVector<uint32_t> folderPath;
@@ -84,6 +90,16 @@ int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folde
                                      char format);
 int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
                                       char format);
+
+// Deleted items the file still holds and items whose folder is gone, each
+// source a folder of its own at the end of the tree ("Recovered items",
+// "Orphan items"); counted into *report. Reads the whole file's free space.
+int export_handle_export_recovered_items(export_handle* handle, libpff_file_t* file, const QString& exportRoot,
+                                         char format, RecoveryReport* report);
+
+// Adds the tree node and folder node of a folder whose export path is
+// `parentPath` + `directoryName`.
+void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName);
 
 // Appends a separator and the sanitised name to `path`. Fails (-1) for a
 // null path or name, or when *target already holds a path.

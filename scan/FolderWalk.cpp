@@ -40,7 +40,9 @@ QString RelativeToExportRoot(const QString& exportPath)
     return exportPath;
 }
 
-void AddFolderToTree(export_handle* handle, const QString& parentPath, const QString& directoryName)
+}  // namespace
+
+void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName)
 {
     if (!handle->buildTree || handle->sink == nullptr || handle->store == nullptr)
         return;
@@ -61,6 +63,8 @@ void AddFolderToTree(export_handle* handle, const QString& parentPath, const QSt
     folder.item = node;
     handle->store->AddFolderNode(std::move(folder));
 }
+
+namespace {
 
 void ReportSkippedItem(export_handle* handle, const QString& exportPath, int index, const QString& reason)
 {
@@ -131,6 +135,8 @@ ItemLocation export_handle_item_location(export_handle* handle, libpff_item_t* i
     location.attachmentPath = handle->attachmentPath;
     location.topLevelIdentifier =
         handle->attachmentPath.isEmpty() ? location.itemIdentifier : handle->topLevelIdentifier;
+    location.source = handle->itemSource;
+    location.sourceIndex = handle->itemSourceIndex;
     return location;
 }
 
@@ -264,7 +270,7 @@ int export_handle_walk_folder(export_handle* handle, libpff_item_t* folder, int 
         if (export_handle_create_target_path(handle, exportPath, NumberedFolderName(index + 1), &folderPath) != 1)
             return -1;
     }
-    AddFolderToTree(handle, exportPath, LastPathComponent(folderPath));
+    export_handle_add_folder_node(handle, exportPath, LastPathComponent(folderPath));
 
     if (export_handle_export_sub_folders(handle, folder, folderPath, format) != 1)
         return -1;

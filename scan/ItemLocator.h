@@ -1,5 +1,6 @@
 // Finding an item again from the ItemLocation the scan recorded: the
-// top-level message by its identifier, then down the attachment index path
+// top-level message by its identifier (or its place among the recovered
+// and orphan items), then down the attachment index path
 // for an embedded message.
 #pragma once
 
@@ -21,6 +22,11 @@ private:
     friend LocatedItem LocateItem(libpff_file_t* file, const ItemLocation& location);
     std::vector<PffItem> chain_;
 };
+
+// The top-level item of `location` into `top`: a live item by identifier, a
+// recovered or orphan item by its index in libpff's list (the file must have
+// searched for deleted items first), checked against its identifier.
+[[nodiscard]] bool TopLevelItem(libpff_file_t* file, const ItemLocation& location, PffItem& top);
 
 // An empty LocatedItem when the file has no such item.
 LocatedItem LocateItem(libpff_file_t* file, const ItemLocation& location);

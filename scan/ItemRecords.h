@@ -72,12 +72,26 @@ private:
     bool isNull_ = true;
 };
 
+// Where the top-level item of a record was found: in a folder, or, when the
+// scan was asked to recover, among the deleted items the file still holds
+// (recovered) or the items whose folder no longer exists (orphans).
+enum class ItemSource : uint8_t {
+    Live,
+    Recovered,
+    Orphan,
+};
+
 // Where an item lives in the PST, so the conversion can read it again.
 struct ItemLocation {
     uint32_t itemIdentifier = 0;      // libpff identifier of the item itself (0 when it has none)
     uint32_t topLevelIdentifier = 0;  // the top-level message that carries it; equals itemIdentifier when not embedded
     QVector<int> attachmentPath;      // attachment indexes from the top-level message down to this item; empty when not embedded
+    ItemSource source = ItemSource::Live;
+    // The top-level item's index in libpff's list of recovered or orphan
+    // items; those cannot be found by identifier. -1 for live items.
+    int sourceIndex = -1;
     bool isEmbedded() const { return !attachmentPath.isEmpty(); }
+    bool isRecovered() const { return source != ItemSource::Live; }
 };
 
 struct MailRecord {

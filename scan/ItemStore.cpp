@@ -118,6 +118,18 @@ QStringList ItemStore::skippedItems() const
     return skipped_;
 }
 
+void ItemStore::SetRecoveryReport(std::optional<RecoveryReport> report)
+{
+    std::lock_guard lock(mutex_);
+    recoveryReport_ = std::move(report);
+}
+
+std::optional<RecoveryReport> ItemStore::recoveryReport() const
+{
+    std::lock_guard lock(mutex_);
+    return recoveryReport_;
+}
+
 void ItemStore::ClearItemRecords()
 {
     // Swap out under the lock, release outside it: snapshots keep what they hold.
@@ -134,6 +146,7 @@ void ItemStore::ClearItemRecords()
         contacts.swap(contacts_);
         appointments.swap(appointments_);
         skipped_.clear();
+        recoveryReport_.reset();
     }
 }
 

@@ -11,12 +11,14 @@
 #pragma once
 
 #include "scan/ItemRecords.h"
+#include "scan/RecoveryReport.h"
 
 #include <QStringList>
 
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace tolvane {
@@ -53,8 +55,13 @@ public:
     // a conversion did not write.
     void AddSkippedItem(QString item);
     QStringList skippedItems() const;
+    // What the last scan with recovery found; nullopt when the scan was not
+    // asked to recover.
+    void SetRecoveryReport(std::optional<RecoveryReport> report);
+    std::optional<RecoveryReport> recoveryReport() const;
 
-    // Empties every list (folder nodes, mail, contacts, appointments, skipped items).
+    // Empties every list (folder nodes, mail, contacts, appointments, skipped
+    // items) and forgets the recovery report.
     void ClearItemRecords();
 
     RecordList<FolderNode> folderNodes() const;
@@ -85,6 +92,7 @@ private:
     RecordList<ContactRecord> contacts_;
     RecordList<AppointmentRecord> appointments_;
     QStringList skipped_;
+    std::optional<RecoveryReport> recoveryReport_;
     RecordList<OtherItemEntry> otherItems_;
 };
 

@@ -133,13 +133,22 @@ ScanOutcome RunScan(const ScanRequest& request)
         sink.RunBrowseProcedure();
         return ScanOutcome::ScanFailed;
     }
+    QString completed = kCompletedNotice;
+    if (request.recover) {
+        RecoveryReport report;
+        export_handle_export_recovered_items(handle.get(), file.get(), exportRoot, kExportFormat, &report);
+        if (handle->abandoned || Abandoned(request))
+            return ScanOutcome::Abandoned;
+        completed += QStringLiteral("\n\n") + RecoverySummaryLines(report).join(u'\n');
+        request.store->SetRecoveryReport(std::move(report));
+    }
     file.reset();
     export_handle_free(&handle);
     // libpff's item tree of a large mailbox is hundreds of megabytes of small
     // blocks interleaved with the records; hand the freed pages back so the
     // conversion's own handle does not stack on top of them.
     ::malloc_trim(0);
-    sink.ShowNotice(kCompletedNotice);
+    sink.ShowNotice(completed);
     sink.ScanSucceeded();
     return ScanOutcome::Completed;
 }

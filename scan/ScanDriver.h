@@ -39,6 +39,10 @@ struct ScanRequest {
     // False when the records only guide a conversion that reads every
     // message again: bodies and recipient names are then not read or kept.
     bool keepContents = true;
+    // True: after the folders, search the file's free space for deleted
+    // items and gather the items whose folder is gone (two extra folders).
+    // Never by default: it reads the whole file.
+    bool recover = false;
 };
 
 // Exit status of the process when memory (or another resource a scan

@@ -2,10 +2,15 @@
 # Builds and runs the scan-and-convert fuzz target for a given time, then
 # minimises every crash, hang and out-of-memory input it found into
 # tests/data/ as a regression input.
-# Usage: scripts/fuzz.sh [SECONDS]          (default 600)
+# Usage: scripts/fuzz.sh [--recover] [SECONDS]          (default 600)
+#   --recover: every input is scanned with recovery (deleted and orphan items)
 # Environment: FUZZ_BUILD (default build-fuzz), FUZZ_ARGS (extra libFuzzer flags).
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${1:-}" = "--recover" ]; then
+  export TOLVANE_FUZZ_RECOVER=1
+  shift
+fi
 SECONDS_TO_RUN=${1:-600}
 BUILD=${FUZZ_BUILD:-"$ROOT/build-fuzz"}
 SAMPLES="$ROOT/../shared/pst-samples"

@@ -25,7 +25,7 @@ constexpr int kExitSomeNotSaved = 4;
 
 const char kConvertUsage[] =
     "Usage: tolvane-cli convert [--format eml|mbox|maildir] [--folder PATH]...\n"
-    "                           [--from-records] FILE.pst... DEST\n"
+    "                           [--from-records] [--recover] FILE.pst... DEST\n"
     "\n"
     "Scans FILE.pst and writes every mail as an .eml file (and every contact as a\n"
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
@@ -44,6 +44,10 @@ const char kConvertUsage[] =
     "  --from-records     when FILE.pst cannot be read again after the scan, write\n"
     "                     what the scan kept (no attachments, Cc, Bcc, addresses or\n"
     "                     original headers; every file says so) instead of nothing\n"
+    "  --recover          also write the deleted items the file still holds and the\n"
+    "                     items whose folder is gone, into \"Recovered items\" and\n"
+    "                     \"Orphan items\" (each mail marked X-Tolvane-Recovered: yes);\n"
+    "                     reads the whole file, so it takes longer\n"
     "\n"
     "Exit status: 0 all saved complete, 1 the file cannot be opened (the reason is\n"
     "printed) or is not a PST, also when it cannot be read again for the conversion,\n"
@@ -104,6 +108,7 @@ struct ConvertOptions {
     OutputFormat format = OutputFormat::Eml;
     QStringList folders;  // paths as the scan prints them
     bool writeFromRecords = false;
+    bool recover = false;
 };
 
 // Takes the options that carry a value ("--format mbox", "--format=mbox")
@@ -162,7 +167,8 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
     ConvertOptions options;
     QStringList remaining = arguments;
     if (!TakeValueOptions(remaining, options, &error)
-        || !ParseArguments(remaining, {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--from-records")},
+        || !ParseArguments(remaining, {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--from-records"),
+                            QStringLiteral("--recover")},
                            &parsed, &error)) {
         PrintError(QStringLiteral("tolvane-cli convert: %1\n").arg(error) + QString::fromLatin1(kConvertUsage));
         return kExitUsage;
@@ -177,6 +183,7 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
         return kExitUsage;
     }
     options.writeFromRecords = parsed.has(QStringLiteral("--from-records"));
+    options.recover = parsed.has(QStringLiteral("--recover"));
     const QString destination = AbsolutePath(parsed.positional.last());
     if (CheckDestination(destination) != DestinationCheck::Accepted) {
         PrintError(QString::fromLatin1(kDestinationNoticeText) + u'\n');
@@ -222,7 +229,8 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     // recipient names are needed only to write from the records instead.
     const bool writeFromRecords = options.writeFromRecords;
     const ScanOutcome outcome =
-        RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate, /*keepContents=*/writeFromRecords);
+        RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate, /*keepContents=*/writeFromRecords,
+                        options.recover);
     interrupts.setOnInterrupt({});
     if (interrupts.signalNumber() != 0)
         return interruptedExit("during the scan; nothing was written");
@@ -311,6 +319,12 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
                  .arg(summary.otherItemsFailed)
                  .arg(summary.calendarFilesSaved)
                  .arg(summary.eventsIncomplete));
+    if (const auto recovery = store.recoveryReport()) {
+        for (const QString& line : RecoverySummaryLines(*recovery))
+            PrintOut(line + u'\n');
+        if (summary.recovered.any())
+            PrintOut(RecoveredMailText(summary.recovered) + u'\n');
+    }
     PrintOut(QStringLiteral("Items skipped (unreadable): %1\nOutput folder: %2\n")
                  .arg(skipped.size())
                  .arg(TerminalText(outputFolder)));

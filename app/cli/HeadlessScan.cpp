@@ -29,7 +29,8 @@ void HeadlessScanSink::ShowOpenFailure(const QString& notice, const QString& rea
 }
 
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
-                            HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate, bool keepContents)
+                            HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate, bool keepContents,
+                            bool recover)
 {
     store.ClearItemRecords();
     ScanRequest request;
@@ -39,6 +40,7 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     request.sink = &sink;
     request.gate = gate;
     request.keepContents = keepContents;
+    request.recover = recover;
     request.rootNode = sink.InsertFolderNode(0, pstPath);
     if (rootNode != nullptr)
         *rootNode = request.rootNode;

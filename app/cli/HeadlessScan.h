@@ -43,10 +43,11 @@ public:
 // a top-level node carrying the path, then the scan driver, with `tempDir` as
 // the home of "Attachments". The root node's id is returned in *rootNode.
 // `gate` (optional) lets a signal stop the scan. `keepContents` false: see
-// ScanRequest (for a conversion that reads every message again).
+// ScanRequest (for a conversion that reads every message again). `recover`:
+// search for deleted and orphan items as well (see ScanRequest).
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
                             HeadlessScanSink& sink, TreeNodeId* rootNode = nullptr, WorkerGate* gate = nullptr,
-                            bool keepContents = true);
+                            bool keepContents = true, bool recover = false);
 
 // Names on stderr every item the scan left out, after a count.
 void PrintSkippedItems(const QStringList& skipped);

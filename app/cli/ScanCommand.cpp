@@ -17,7 +17,7 @@ namespace tolvane::cli {
 namespace {
 
 const char kScanUsage[] =
-    "Usage: tolvane-cli scan [--json | --paths] FILE.pst\n"
+    "Usage: tolvane-cli scan [--json | --paths] [--recover] FILE.pst\n"
     "\n"
     "Scans FILE.pst as the window does and prints its folder tree with the mail,\n"
     "contact and appointment count of each folder; notices go to stderr.\n"
@@ -26,6 +26,10 @@ const char kScanUsage[] =
     "           appointments (every field of every record)\n"
     "  --paths  print the path of every folder, one per line, as tolvane-cli\n"
     "           convert --folder takes it\n"
+    "  --recover  also search the file for the deleted items it still holds and\n"
+    "           the items whose folder is gone: two more folders, \"Recovered\n"
+    "           items\" and \"Orphan items\"; reads the whole file, so it takes\n"
+    "           longer. The summary (and --json's \"recovery\") counts them by kind.\n"
     "  --help   show this text\n"
     "\n"
     "Texts from the mailbox are printed with control characters escaped (\\x1b,\n"
@@ -49,6 +53,10 @@ void AddLocation(QJsonObject& object, const ItemLocation& location)
     for (int index : location.attachmentPath)
         path.append(index);
     object.insert(QStringLiteral("attachmentPath"), path);
+    if (location.source == ItemSource::Recovered)
+        object.insert(QStringLiteral("recovered"), QStringLiteral("deleted item"));
+    else if (location.source == ItemSource::Orphan)
+        object.insert(QStringLiteral("recovered"), QStringLiteral("orphan item"));
 }
 
 QJsonObject MailJson(const MailRecord& r)
@@ -135,6 +143,22 @@ int ExitStatus(ScanOutcome outcome)
     return kExitScanFailed;
 }
 
+QJsonObject TallyJson(const RecoveryTally& tally)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("mail"), tally.mail);
+    o.insert(QStringLiteral("appointments"), tally.appointments);
+    o.insert(QStringLiteral("contacts"), tally.contacts);
+    o.insert(QStringLiteral("tasks"), tally.tasks);
+    o.insert(QStringLiteral("notes"), tally.notes);
+    o.insert(QStringLiteral("journal"), tally.journal);
+    o.insert(QStringLiteral("distributionLists"), tally.lists);
+    o.insert(QStringLiteral("internal"), tally.internal);
+    o.insert(QStringLiteral("duplicates"), tally.duplicates);
+    o.insert(QStringLiteral("unreadable"), tally.unreadable);
+    return o;
+}
+
 void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store, const QStringList& skipped)
 {
     QJsonObject root;
@@ -163,6 +187,14 @@ void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store,
         appointments.append(AppointmentJson(*record));
     root.insert(QStringLiteral("appointments"), appointments);
     root.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(skipped));
+    if (const auto recovery = store.recoveryReport()) {
+        QJsonObject o;
+        o.insert(QStringLiteral("recovered"), TallyJson(recovery->recovered));
+        o.insert(QStringLiteral("orphans"), TallyJson(recovery->orphans));
+        if (!recovery->failure.isEmpty())
+            o.insert(QStringLiteral("failure"), recovery->failure);
+        root.insert(QStringLiteral("recovery"), o);
+    }
     const QByteArray json = EscapeJsonControls(QJsonDocument(root).toJson(QJsonDocument::Indented));
     std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
 }
@@ -204,6 +236,10 @@ void PrintTree(const HeadlessScanSink& sink, TreeNodeId rootNode, const QString&
                  .arg(mail.size())
                  .arg(contacts.size())
                  .arg(appointments.size()));
+    if (const auto recovery = store.recoveryReport()) {
+        for (const QString& line : RecoverySummaryLines(*recovery))
+            PrintOut(line + u'\n');
+    }
 }
 
 }  // namespace
@@ -213,7 +249,8 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
     ParsedArguments parsed;
     QString error;
     if (!ParseArguments(arguments,
-                        {QStringLiteral("--json"), QStringLiteral("--paths"), QStringLiteral("--help"), QStringLiteral("-h")},
+                        {QStringLiteral("--json"), QStringLiteral("--paths"), QStringLiteral("--recover"), QStringLiteral("--help"),
+                         QStringLiteral("-h")},
                         &parsed, &error)) {
         PrintError(QStringLiteral("tolvane-cli scan: %1\n").arg(error) + QString::fromLatin1(kScanUsage));
         return kExitUsage;
@@ -232,7 +269,8 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
     ItemStore store;
     HeadlessScanSink sink;
     TreeNodeId rootNode = 0;
-    const ScanOutcome outcome = RunHeadlessScan(path, store, tempDir, sink, &rootNode);
+    const ScanOutcome outcome = RunHeadlessScan(path, store, tempDir, sink, &rootNode, nullptr, true,
+                                                parsed.has(QStringLiteral("--recover")));
     if (parsed.has(QStringLiteral("--json"))) {
         PrintJson(path, outcome, store, sink.skippedItems());
     } else if (parsed.has(QStringLiteral("--paths"))) {

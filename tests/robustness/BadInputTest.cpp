@@ -192,6 +192,34 @@ TEST_P(BadInputTest, EndsWithTheRightNoticeAndWritesOnlyIntoTheDestination)
     EXPECT_EQ(area.Outside(), before);
 }
 
+// The same inputs scanned with recovery, which reads the whole file's free
+// space and whatever libpff makes of it: the live items are as above, the
+// recovered ones are counted, and the conversion stays as honest.
+TEST_P(BadInputTest, WithRecoveryTheLiveItemsStayAndTheConversionStaysHonest)
+{
+    ScratchArea area;
+    ASSERT_TRUE(area.isValid());
+    const QString input = GetParam().make(area);
+    const TreeSnapshot before = area.Outside();
+
+    const ScanRun scan = ScanFile(input, nullptr, /*recover=*/true);
+    const QStringList expected = ExpectedScanNotices(scan.outcome);
+    ASSERT_EQ(scan.notices.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(scan.notices[i].startsWith(expected[i])) << scan.notices[i].toStdString();
+    if (scan.outcome == ScanOutcome::Completed) {
+        ASSERT_TRUE(scan.store->recoveryReport().has_value());
+        EXPECT_TRUE(scan.notices.front().contains(QStringLiteral("\nRecovered: ")));
+        int live = 0;
+        for (const auto& record : scan.store->mailRecords())
+            live += record->location.isRecovered() ? 0 : 1;
+        EXPECT_EQ(static_cast<int>(live + scan.skipped.size()), kBaseMailCount) << scan.skipped.join(u'\n').toStdString();
+        const ConvertRun conversion = ConvertScan(scan, input, area.destination());
+        ExpectHonestConversion(scan, conversion, area.outputRoot());
+    }
+    EXPECT_EQ(area.Outside(), before);
+}
+
 INSTANTIATE_TEST_SUITE_P(Inputs, BadInputTest, ::testing::ValuesIn(kInputFaults),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -78,7 +78,8 @@ struct ScanRun {
     std::unique_ptr<ProcessTempDir> tempDir;
 };
 
-inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr)
+// `recover`: search for deleted and orphan items as well.
+inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr, bool recover = false)
 {
     ScanRun run;
     run.tempDir = std::make_unique<ProcessTempDir>();
@@ -89,6 +90,7 @@ inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr)
     request.tempDir = run.tempDir.get();
     request.sink = &sink;
     request.gate = gate;
+    request.recover = recover;
     request.rootNode = sink.InsertFolderNode(0, path);
     run.outcome = RunScanDriver(request);
     run.notices = sink.notices();
