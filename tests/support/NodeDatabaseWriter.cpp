@@ -56,6 +56,16 @@ void NodeDatabaseWriter::MarkAllocated(uint64_t ib, uint64_t size)
         amaps_[region][bit / 8] |= uint8_t(0x80 >> (bit % 8));
 }
 
+void NodeDatabaseWriter::ClearAllocated(uint64_t ib, uint64_t size)
+{
+    // Blocks never share a 64-byte unit, so clearing a freed block's bits frees nothing else.
+    const size_t region = (ib - kFirstAmapOffset) / kRegionSize;
+    const uint64_t first = (ib - RegionStart(region)) / 64;
+    const uint64_t last = (ib + size - 1 - RegionStart(region)) / 64;
+    for (uint64_t bit = first; bit <= last; ++bit)
+        amaps_[region][bit / 8] &= uint8_t(~(0x80 >> (bit % 8)));
+}
+
 uint64_t NodeDatabaseWriter::Allocate(uint64_t size, uint64_t alignment)
 {
     uint64_t pos = AlignUp(cursor_, alignment);
@@ -240,6 +250,21 @@ void NodeDatabaseWriter::AddNode(uint32_t nid, uint64_t bidData, uint64_t bidSub
     nodes_.push_back({nid, bidData, bidSub, nidParent});
 }
 
+void NodeDatabaseWriter::AddStaleNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent)
+{
+    staleNodes_.push_back({nid, bidData, bidSub, nidParent});
+}
+
+std::vector<BlockExtent> NodeDatabaseWriter::FreeBlocksFrom(size_t mark)
+{
+    std::vector<BlockExtent> extents;
+    for (size_t i = mark; i < blocks_.size(); ++i) {
+        blocks_[i].freed = true;
+        extents.push_back({blocks_[i].bid, blocks_[i].ib, AlignUp(blocks_[i].cb + kTrailerSize, 64)});
+    }
+    return extents;
+}
+
 Bytes NodeDatabaseWriter::MakePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_)
 {
     body.resize(496, 0);
@@ -252,20 +277,41 @@ Bytes NodeDatabaseWriter::MakePage(Bytes body, uint8_t pageType, uint64_t bid, u
     return body;
 }
 
+template <typename Entry, typename Key>
+std::vector<NodeDatabaseWriter::Leaf<Entry>> NodeDatabaseWriter::SplitIntoLeaves(const std::vector<const Entry*>& live,
+                                                                             const std::vector<const Entry*>& stale,
+                                                                             size_t perLeaf, Key key)
+{
+    // Both lists are sorted by key. A stale entry goes to the page its key falls in, where it takes one of
+    // the page's slots, so a page with stale entries holds fewer live ones, as a page does after removals.
+    std::vector<Leaf<Entry>> leaves(1);
+    size_t l = 0, s = 0;
+    while (l < live.size() || s < stale.size()) {
+        if (leaves.back().live.size() + leaves.back().stale.size() == perLeaf)
+            leaves.emplace_back();
+        if (s == stale.size() || (l < live.size() && key(*live[l]) <= key(*stale[s])))
+            leaves.back().live.push_back(live[l++]);
+        else
+            leaves.back().stale.push_back(stale[s++]);
+    }
+    return leaves;
+}
+
 template <typename Entry, typename Key, typename Emit>
-NodeDatabaseWriter::PageRef NodeDatabaseWriter::WriteBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries,
+NodeDatabaseWriter::PageRef NodeDatabaseWriter::WriteBTreeLevels(uint8_t pageType, const std::vector<Leaf<Entry>>& leaves,
                                                                  size_t entrySize, Key key, Emit emit)
 {
     // Leaves first, then index levels until a single root page remains.
     std::vector<PageRef> level;
     const size_t perLeaf = 488 / entrySize;
-    for (size_t first = 0; first < entries.size() || first == 0; first += perLeaf) {
-        const size_t n = std::min(perLeaf, entries.size() - first);
+    for (const Leaf<Entry>& leaf : leaves) {
         Bytes body;
-        for (size_t i = first; i < first + n; ++i)
-            emit(body, entries[i]);
+        for (const Entry* entry : leaf.live)
+            emit(body, *entry);
+        for (const Entry* entry : leaf.stale)  // past cEnt: ignored by lookups, still on disk
+            emit(body, *entry);
         body.resize(488, 0);
-        PutU8(body, uint8_t(n));
+        PutU8(body, uint8_t(leaf.live.size()));
         PutU8(body, uint8_t(perLeaf));
         PutU8(body, uint8_t(entrySize));
         PutU8(body, 0);
@@ -274,9 +320,8 @@ NodeDatabaseWriter::PageRef NodeDatabaseWriter::WriteBTreeLevels(uint8_t pageTyp
         nextBid_ += 4;
         const uint64_t ib = Allocate(kPageSize, kPageSize);
         WriteAt(ib, MakePage(std::move(body), pageType, bid, ib, true));
-        level.push_back({n ? key(entries[first]) : 0, bid, ib});
-        if (entries.empty())
-            break;
+        const Entry* first = !leaf.live.empty() ? leaf.live.front() : !leaf.stale.empty() ? leaf.stale.front() : nullptr;
+        level.push_back({first ? key(*first) : 0, bid, ib});
     }
     uint8_t depth = 1;
     while (level.size() > 1) {
@@ -319,8 +364,20 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
         if (nodes_[i].nid == nodes_[i - 1].nid)
             throw std::logic_error("duplicate node id");
 
+    auto nodeKey = [](const NodeRef& n) { return uint64_t(n.nid); };
+    auto blockKey = [](const BlockRef& b) { return b.bid; };
+    std::vector<const BlockRef*> liveBlocks, freedBlocks;
+    for (const BlockRef& b : blocks_)
+        (b.freed ? freedBlocks : liveBlocks).push_back(&b);  // written in ascending id order
+    std::vector<const NodeRef*> liveNodes, staleNodes;
+    for (const NodeRef& n : nodes_)
+        liveNodes.push_back(&n);
+    std::stable_sort(staleNodes_.begin(), staleNodes_.end(), [](const auto& a, const auto& b) { return a.nid < b.nid; });
+    for (const NodeRef& n : staleNodes_)
+        staleNodes.push_back(&n);
+
     const PageRef bbtRoot = WriteBTreeLevels(
-        kPageTypeBbt, blocks_, 24, [](const BlockRef& b) { return b.bid; },
+        kPageTypeBbt, SplitIntoLeaves(liveBlocks, freedBlocks, 488 / 24, blockKey), 24, blockKey,
         [](Bytes& out, const BlockRef& b) {
             PutU64(out, b.bid);
             PutU64(out, b.ib);
@@ -329,7 +386,7 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
             PutU32(out, 0);
         });
     const PageRef nbtRoot = WriteBTreeLevels(
-        kPageTypeNbt, nodes_, 32, [](const NodeRef& n) { return uint64_t(n.nid); },
+        kPageTypeNbt, SplitIntoLeaves(liveNodes, staleNodes, 488 / 32, nodeKey), 32, nodeKey,
         [](Bytes& out, const NodeRef& n) {
             PutU64(out, n.nid);
             PutU64(out, n.bidData);
@@ -337,6 +394,8 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
             PutU32(out, n.nidParent);
             PutU32(out, 0);
         });
+    for (const BlockRef* b : freedBlocks)
+        ClearAllocated(b->ib, AlignUp(b->cb + kTrailerSize, 64));
 
     // The file always ends at the end of the last allocation region.
     const uint64_t fileEnd = RegionStart(amaps_.size());

@@ -1,6 +1,9 @@
 // The node and block layer of a Unicode PST file: blocks with trailers, data trees, subnode trees,
 // the node and block B-trees, allocation maps and the header. Blocks are written to disk as they come;
 // only one small entry per block and per node is kept until Finish() builds the B-trees.
+// A file can also be left as a mail client leaves it after deleting without compacting: freed blocks
+// keep their bytes but lose their allocation-map bits, and their B-tree entries (and those of removed
+// nodes) survive only in the unused tail of B-tree pages.
 #pragma once
 
 #include "tests/support/PstBytes.h"
@@ -17,6 +20,13 @@ struct SubnodeEntry {
     uint32_t nid = 0;
     uint64_t bidData = 0;
     uint64_t bidSub = 0;
+};
+
+// Where one block lies in the file, trailer included, so damage tests can overwrite it.
+struct BlockExtent {
+    uint64_t bid = 0;
+    uint64_t offset = 0;
+    uint64_t size = 0;
 };
 
 class NodeDatabaseWriter {
@@ -39,6 +49,15 @@ public:
     [[nodiscard]] uint64_t WriteSubnodes(std::vector<SubnodeEntry> entries);
 
     void AddNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent);
+    // A node entry that is no longer in the node B-tree but still lies in the unused tail of one of its
+    // pages, as removing it without rewriting the page leaves it. May share its id with a live node.
+    void AddStaleNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent);
+
+    // How many blocks have been written so far: a mark for FreeBlocksFrom.
+    size_t blockCount() const { return blocks_.size(); }
+    // Frees every block written since the mark: their bytes stay, their allocation-map bits are cleared
+    // and their block B-tree entries survive only in page tails. Returns where they lie, in write order.
+    std::vector<BlockExtent> FreeBlocksFrom(size_t mark);
 
     // Builds the B-trees and allocation maps, writes the header and closes the file.
     void Finish(const std::vector<uint32_t>& nextNidIndexByType);
@@ -50,12 +69,19 @@ private:
         uint64_t bid;
         uint64_t ib;
         uint16_t cb;
+        bool freed = false;
     };
     struct NodeRef {
         uint32_t nid;
         uint64_t bidData;
         uint64_t bidSub;
         uint32_t nidParent;
+    };
+    // One leaf page's share of a B-tree: the entries it holds and those left in its unused tail.
+    template <typename Entry>
+    struct Leaf {
+        std::vector<const Entry*> live;
+        std::vector<const Entry*> stale;
     };
     struct PageRef {
         uint64_t key;
@@ -70,7 +96,12 @@ private:
     void SeekForward(uint64_t ib);
     void WriteAt(uint64_t ib, const Bytes& bytes);
     template <typename Entry, typename Key, typename Emit>
-    PageRef WriteBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries, size_t entrySize, Key key, Emit emit);
+    PageRef WriteBTreeLevels(uint8_t pageType, const std::vector<Leaf<Entry>>& leaves, size_t entrySize, Key key,
+                             Emit emit);
+    template <typename Entry, typename Key>
+    static std::vector<Leaf<Entry>> SplitIntoLeaves(const std::vector<const Entry*>& live,
+                                                    const std::vector<const Entry*>& stale, size_t perLeaf, Key key);
+    void ClearAllocated(uint64_t ib, uint64_t size);
     Bytes MakePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_);
 
     UniqueFile file_;  // empty once Finish() has closed the file
@@ -81,6 +112,7 @@ private:
     uint64_t nextBid_ = 4;
     std::vector<BlockRef> blocks_;
     std::vector<NodeRef> nodes_;
+    std::vector<NodeRef> staleNodes_;
     std::vector<std::vector<uint8_t>> amaps_;  // one 496-byte bitmap per allocation region
     bool finished_ = false;
 };
