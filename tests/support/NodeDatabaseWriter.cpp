@@ -262,6 +262,15 @@ std::vector<BlockExtent> NodeDatabaseWriter::FreeBlocksFrom(size_t mark)
         blocks_[i].freed = true;
         extents.push_back({blocks_[i].bid, blocks_[i].ib, AlignUp(blocks_[i].cb + kTrailerSize, 64)});
     }
+    // The leaf pages that listed these blocks before the client rewrote the tree without them. Written
+    // right after the blocks, the freed pages and blocks form one free run, larger than a page.
+    const size_t perLeaf = 488 / 24;
+    for (size_t first = mark; first < blocks_.size(); first += perLeaf) {
+        Leaf<BlockRef> leaf;
+        for (size_t i = first; i < std::min(blocks_.size(), first + perLeaf); ++i)
+            leaf.live.push_back(&blocks_[i]);
+        freedPages_.push_back(WriteLeafPage(kPageTypeBbt, leaf, 24, EmitBlockEntry).ib);
+    }
     return extents;
 }
 
@@ -297,31 +306,57 @@ std::vector<NodeDatabaseWriter::Leaf<Entry>> NodeDatabaseWriter::SplitIntoLeaves
     return leaves;
 }
 
+template <typename Entry, typename Emit>
+NodeDatabaseWriter::PageRef NodeDatabaseWriter::WriteLeafPage(uint8_t pageType, const Leaf<Entry>& leaf,
+                                                              size_t entrySize, Emit emit)
+{
+    Bytes body;
+    for (const Entry* entry : leaf.live)
+        emit(body, *entry);
+    for (const Entry* entry : leaf.stale)  // past cEnt: ignored by lookups, still on disk
+        emit(body, *entry);
+    body.resize(488, 0);
+    PutU8(body, uint8_t(leaf.live.size()));
+    PutU8(body, uint8_t(488 / entrySize));
+    PutU8(body, uint8_t(entrySize));
+    PutU8(body, 0);
+    PutU32(body, 0);
+    const uint64_t bid = nextBid_;
+    nextBid_ += 4;
+    const uint64_t ib = Allocate(kPageSize, kPageSize);
+    WriteAt(ib, MakePage(std::move(body), pageType, bid, ib, true));
+    return {0, bid, ib};
+}
+
+void NodeDatabaseWriter::EmitBlockEntry(Bytes& out, const BlockRef& block)
+{
+    PutU64(out, block.bid);
+    PutU64(out, block.ib);
+    PutU16(out, block.cb);
+    PutU16(out, 2);
+    PutU32(out, 0);
+}
+
+void NodeDatabaseWriter::EmitNodeEntry(Bytes& out, const NodeRef& node)
+{
+    PutU64(out, node.nid);
+    PutU64(out, node.bidData);
+    PutU64(out, node.bidSub);
+    PutU32(out, node.nidParent);
+    PutU32(out, 0);
+}
+
 template <typename Entry, typename Key, typename Emit>
 NodeDatabaseWriter::PageRef NodeDatabaseWriter::WriteBTreeLevels(uint8_t pageType, const std::vector<Leaf<Entry>>& leaves,
                                                                  size_t entrySize, Key key, Emit emit)
 {
     // Leaves first, then index levels until a single root page remains.
     std::vector<PageRef> level;
-    const size_t perLeaf = 488 / entrySize;
     for (const Leaf<Entry>& leaf : leaves) {
-        Bytes body;
-        for (const Entry* entry : leaf.live)
-            emit(body, *entry);
-        for (const Entry* entry : leaf.stale)  // past cEnt: ignored by lookups, still on disk
-            emit(body, *entry);
-        body.resize(488, 0);
-        PutU8(body, uint8_t(leaf.live.size()));
-        PutU8(body, uint8_t(perLeaf));
-        PutU8(body, uint8_t(entrySize));
-        PutU8(body, 0);
-        PutU32(body, 0);
-        const uint64_t bid = nextBid_;
-        nextBid_ += 4;
-        const uint64_t ib = Allocate(kPageSize, kPageSize);
-        WriteAt(ib, MakePage(std::move(body), pageType, bid, ib, true));
+        PageRef page = WriteLeafPage(pageType, leaf, entrySize, emit);
         const Entry* first = !leaf.live.empty() ? leaf.live.front() : !leaf.stale.empty() ? leaf.stale.front() : nullptr;
-        level.push_back({first ? key(*first) : 0, bid, ib});
+        page.key = first ? key(*first) : 0;
+        level.push_back(page);
     }
     uint8_t depth = 1;
     while (level.size() > 1) {
@@ -377,25 +412,13 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
         staleNodes.push_back(&n);
 
     const PageRef bbtRoot = WriteBTreeLevels(
-        kPageTypeBbt, SplitIntoLeaves(liveBlocks, freedBlocks, 488 / 24, blockKey), 24, blockKey,
-        [](Bytes& out, const BlockRef& b) {
-            PutU64(out, b.bid);
-            PutU64(out, b.ib);
-            PutU16(out, b.cb);
-            PutU16(out, 2);
-            PutU32(out, 0);
-        });
+        kPageTypeBbt, SplitIntoLeaves(liveBlocks, freedBlocks, 488 / 24, blockKey), 24, blockKey, EmitBlockEntry);
     const PageRef nbtRoot = WriteBTreeLevels(
-        kPageTypeNbt, SplitIntoLeaves(liveNodes, staleNodes, 488 / 32, nodeKey), 32, nodeKey,
-        [](Bytes& out, const NodeRef& n) {
-            PutU64(out, n.nid);
-            PutU64(out, n.bidData);
-            PutU64(out, n.bidSub);
-            PutU32(out, n.nidParent);
-            PutU32(out, 0);
-        });
+        kPageTypeNbt, SplitIntoLeaves(liveNodes, staleNodes, 488 / 32, nodeKey), 32, nodeKey, EmitNodeEntry);
     for (const BlockRef* b : freedBlocks)
         ClearAllocated(b->ib, AlignUp(b->cb + kTrailerSize, 64));
+    for (uint64_t ib : freedPages_)
+        ClearAllocated(ib, kPageSize);
 
     // The file always ends at the end of the last allocation region.
     const uint64_t fileEnd = RegionStart(amaps_.size());

@@ -3,7 +3,8 @@
 // only one small entry per block and per node is kept until Finish() builds the B-trees.
 // A file can also be left as a mail client leaves it after deleting without compacting: freed blocks
 // keep their bytes but lose their allocation-map bits, and their B-tree entries (and those of removed
-// nodes) survive only in the unused tail of B-tree pages.
+// nodes) survive in the unused tail of live B-tree pages and in the superseded block B-tree pages that
+// still list them, which lie in free space next to the freed blocks.
 #pragma once
 
 #include "tests/support/PstBytes.h"
@@ -55,8 +56,9 @@ public:
 
     // How many blocks have been written so far: a mark for FreeBlocksFrom.
     size_t blockCount() const { return blocks_.size(); }
-    // Frees every block written since the mark: their bytes stay, their allocation-map bits are cleared
-    // and their block B-tree entries survive only in page tails. Returns where they lie, in write order.
+    // Frees every block written since the mark: their bytes stay, their allocation-map bits are cleared,
+    // their entries survive in live page tails and in superseded leaf pages written (and freed) right
+    // after them. Returns where the blocks lie, in write order.
     std::vector<BlockExtent> FreeBlocksFrom(size_t mark);
 
     // Builds the B-trees and allocation maps, writes the header and closes the file.
@@ -95,6 +97,10 @@ private:
     void MarkAllocated(uint64_t ib, uint64_t size);
     void SeekForward(uint64_t ib);
     void WriteAt(uint64_t ib, const Bytes& bytes);
+    template <typename Entry, typename Emit>
+    PageRef WriteLeafPage(uint8_t pageType, const Leaf<Entry>& leaf, size_t entrySize, Emit emit);
+    static void EmitBlockEntry(Bytes& out, const BlockRef& block);
+    static void EmitNodeEntry(Bytes& out, const NodeRef& node);
     template <typename Entry, typename Key, typename Emit>
     PageRef WriteBTreeLevels(uint8_t pageType, const std::vector<Leaf<Entry>>& leaves, size_t entrySize, Key key,
                              Emit emit);
@@ -113,6 +119,7 @@ private:
     std::vector<BlockRef> blocks_;
     std::vector<NodeRef> nodes_;
     std::vector<NodeRef> staleNodes_;
+    std::vector<uint64_t> freedPages_;  // offsets of superseded B-tree pages
     std::vector<std::vector<uint8_t>> amaps_;  // one 496-byte bitmap per allocation region
     bool finished_ = false;
 };
