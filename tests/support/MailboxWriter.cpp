@@ -203,12 +203,19 @@ MailboxWriter::FolderState& MailboxWriter::OpenFolder(uint32_t nid)
     return state;
 }
 
-MailboxWriter::NodeBids MailboxWriter::WriteItem(uint32_t nid, const Message& message)
+MailboxWriter::NodeBids MailboxWriter::WriteItem(uint32_t nid, const Message& message, FolderState* listedIn)
 {
     messageNids_[&message] = nid;
+    // A list's row describes the list as written, member properties included.
+    auto write = [&](const Message& written) {
+        const NodeBids bids = WriteMessageNode(written);
+        if (listedIn)
+            ListInFolder(*listedIn, nid, written);
+        return bids;
+    };
     if (!message.listMembers.empty())
-        return WriteMessageNode(WithListMembers(message));
-    return WriteMessageNode(message);
+        return write(WithListMembers(message));
+    return write(message);
 }
 
 uint32_t MailboxWriter::AddMessage(uint32_t folderNid, const Message& message)
@@ -241,12 +248,11 @@ uint32_t MailboxWriter::AddOrphanMessage(const Message& message)
 
 uint32_t MailboxWriter::AddMessageWithStaleCopy(uint32_t folderNid, const Message& message)
 {
-    OpenFolder(folderNid);
+    FolderState& target = OpenFolder(folderNid);
     const uint32_t nid = NextNid(kNidTypeMessage);
-    const NodeBids bids = WriteItem(nid, message);
+    const NodeBids bids = WriteItem(nid, message, &target);
     db_.AddNode(nid, bids.data, bids.sub, folderNid);
     db_.AddStaleNode(nid, bids.data, bids.sub, folderNid);
-    ListInFolder(folder(folderNid), nid, message);
     return nid;
 }
 
@@ -295,9 +301,8 @@ Message MailboxWriter::WithListMembers(const Message& list) const
 
 uint32_t MailboxWriter::AddMessageAs(uint32_t folderNid, uint32_t nid, const Message& message)
 {
-    const NodeBids bids = WriteItem(nid, message);
+    const NodeBids bids = WriteItem(nid, message, &folder(folderNid));
     db_.AddNode(nid, bids.data, bids.sub, folderNid);
-    ListInFolder(folder(folderNid), nid, message);
     return nid;
 }
 

@@ -98,8 +98,9 @@ private:
     // A distribution list's member properties, made from its members now that their entry identifiers exist.
     Message WithListMembers(const Message& list) const;
     uint32_t AddMessageAs(uint32_t folderNid, uint32_t nid, const Message& message);
-    // Writes the item's blocks under a fresh node id, remembered for lists that name it.
-    NodeBids WriteItem(uint32_t nid, const Message& message);
+    // Writes the item's blocks under its node id, remembered for lists that name it; adds its row and
+    // counts to listedIn when given.
+    NodeBids WriteItem(uint32_t nid, const Message& message, FolderState* listedIn = nullptr);
     void ListInFolder(FolderState& target, uint32_t nid, const Message& message);
     FolderState& OpenFolder(uint32_t nid);
     uint32_t nextIndex_ = 0x401;

@@ -286,22 +286,30 @@ Bytes NodeDatabaseWriter::MakePage(Bytes body, uint8_t pageType, uint64_t bid, u
     return body;
 }
 
-template <typename Entry, typename Key>
+template <typename Entry>
 std::vector<NodeDatabaseWriter::Leaf<Entry>> NodeDatabaseWriter::SplitIntoLeaves(const std::vector<const Entry*>& live,
                                                                              const std::vector<const Entry*>& stale,
-                                                                             size_t perLeaf, Key key)
+                                                                             size_t perLeaf)
 {
-    // Both lists are sorted by key. A stale entry goes to the page its key falls in, where it takes one of
-    // the page's slots, so a page with stale entries holds fewer live ones, as a page does after removals.
-    std::vector<Leaf<Entry>> leaves(1);
-    size_t l = 0, s = 0;
-    while (l < live.size() || s < stale.size()) {
-        if (leaves.back().live.size() + leaves.back().stale.size() == perLeaf)
-            leaves.emplace_back();
-        if (s == stale.size() || (l < live.size() && key(*live[l]) <= key(*stale[s])))
-            leaves.back().live.push_back(live[l++]);
-        else
-            leaves.back().stale.push_back(stale[s++]);
+    // Stale entries take slots of the pages' unused tails, so pages with stale entries hold fewer live ones,
+    // as pages do after removals. Every page keeps at least one live entry: readers skip the tail of a page
+    // that lists nothing. Live entries are spread evenly over just enough pages; stale ones (both lists are
+    // sorted by key) fill the tails in order, so each lands in or near the page its key falls in.
+    const size_t total = live.size() + stale.size();
+    const size_t pages = std::max<size_t>(1, (total + perLeaf - 1) / perLeaf);
+    if (!stale.empty() && pages > live.size())
+        throw std::logic_error("too many stale entries for the live ones");
+    std::vector<Leaf<Entry>> leaves(pages);
+    for (size_t i = 0; i < live.size(); ++i) {
+        // Without stale entries every page but the last is full, as files without deletions always were.
+        const size_t page = stale.empty() ? i / perLeaf : i * pages / live.size();
+        leaves[page].live.push_back(live[i]);
+    }
+    size_t page = 0;
+    for (const Entry* entry : stale) {
+        while (leaves[page].live.size() + leaves[page].stale.size() == perLeaf)
+            ++page;
+        leaves[page].stale.push_back(entry);
     }
     return leaves;
 }
@@ -412,9 +420,9 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
         staleNodes.push_back(&n);
 
     const PageRef bbtRoot = WriteBTreeLevels(
-        kPageTypeBbt, SplitIntoLeaves(liveBlocks, freedBlocks, 488 / 24, blockKey), 24, blockKey, EmitBlockEntry);
+        kPageTypeBbt, SplitIntoLeaves(liveBlocks, freedBlocks, 488 / 24), 24, blockKey, EmitBlockEntry);
     const PageRef nbtRoot = WriteBTreeLevels(
-        kPageTypeNbt, SplitIntoLeaves(liveNodes, staleNodes, 488 / 32, nodeKey), 32, nodeKey, EmitNodeEntry);
+        kPageTypeNbt, SplitIntoLeaves(liveNodes, staleNodes, 488 / 32), 32, nodeKey, EmitNodeEntry);
     for (const BlockRef* b : freedBlocks)
         ClearAllocated(b->ib, AlignUp(b->cb + kTrailerSize, 64));
     for (uint64_t ib : freedPages_)

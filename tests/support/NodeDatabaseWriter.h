@@ -104,9 +104,9 @@ private:
     template <typename Entry, typename Key, typename Emit>
     PageRef WriteBTreeLevels(uint8_t pageType, const std::vector<Leaf<Entry>>& leaves, size_t entrySize, Key key,
                              Emit emit);
-    template <typename Entry, typename Key>
+    template <typename Entry>
     static std::vector<Leaf<Entry>> SplitIntoLeaves(const std::vector<const Entry*>& live,
-                                                    const std::vector<const Entry*>& stale, size_t perLeaf, Key key);
+                                                    const std::vector<const Entry*>& stale, size_t perLeaf);
     void ClearAllocated(uint64_t ib, uint64_t size);
     Bytes MakePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_);
 
