@@ -3,6 +3,7 @@
 // and that the live folders read as if nothing had been deleted.
 #include "tests/pstwriter/LibpffReadback.h"
 #include "tests/pstwriter/TestFiles.h"
+#include "tests/support/BlockDamage.h"
 #include "tests/support/PstBuilder.h"
 
 #include <gtest/gtest.h>
@@ -215,6 +216,81 @@ TEST(MessageVersions, OnlyAnEarlierVersionIsRecovered)
     EXPECT_EQ(earlier.identifier, w.layout.nids.at(&revised));
     EXPECT_NE(earlier.identifier, w.layout.nids.at(&copied));
 }
+
+// A deleted message with one block overwritten after writing. Its blocks come in write order: recipient
+// table first, then attachments and the body's blocks, the property context and subnode tree last.
+enum class Outcome { NotRecovered, Unreadable, RecoveredWithEmptyBody, RecoveredWithOtherBody };
+
+struct DamageCase {
+    const char* name;
+    bool fromEnd;  // index counted from the last block (1 = last)
+    size_t index;
+    BlockDamage damage;
+    Outcome outcome;
+};
+
+class DamagedDeletedMessageTest : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamagedDeletedMessageTest, SpoilsOnlyThatMessage)
+{
+    const DamageCase& c = GetParam();
+    PstBuilder pst;
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    inbox.addMessage().subject("live").body("live body");
+    const std::string body = BodyText(30000, 1);  // several blocks under a data tree
+    Message& victim = inbox.addDeletedMessage().subject("victim").body(body).attach("v.bin", Filled(300, 1));
+    inbox.addDeletedMessage().subject("bystander").body("intact").attach("b.bin", Filled(30, 2));
+    TempPst file(c.name);
+    const WrittenLayout layout = pst.WriteWithLayout(file.path());
+    const std::vector<BlockExtent>& blocks = layout.deleted.at(&victim).blocks;
+    ASSERT_GT(blocks.size(), c.index);
+    DamageBlock(file.path(), blocks[c.fromEnd ? blocks.size() - c.index : c.index], c.damage);
+
+    std::string error;
+    const auto mailbox = readback::ReadMailbox(file.path(), &error);
+    ASSERT_TRUE(mailbox) << error;
+    const Folder* inboxRead = TopFolder(*mailbox, "Inbox");
+    ASSERT_NE(inboxRead, nullptr);
+    ASSERT_EQ(Subjects(inboxRead->items), std::vector<std::string>{"live"});
+    EXPECT_EQ(inboxRead->items[0].text(kBody), "live body");
+
+    const auto recovery = readback::ReadRecovery(file.path(), &error);
+    ASSERT_TRUE(recovery) << error;
+    const Item* bystander = nullptr;
+    const Item* recoveredVictim = nullptr;
+    for (const Item& item : recovery->messages)
+        (item.text(kSubject) == "bystander" ? bystander : recoveredVictim) = &item;
+    ASSERT_NE(bystander, nullptr);
+    EXPECT_EQ(bystander->text(kBody), "intact");
+    ASSERT_EQ(bystander->attachments.size(), 1u);
+    EXPECT_EQ(bystander->attachments[0].data, Filled(30, 2));
+
+    EXPECT_EQ(recovery->messages.size(), c.outcome == Outcome::NotRecovered || c.outcome == Outcome::Unreadable ? 1u : 2u);
+    EXPECT_EQ(recovery->unreadable.size(), c.outcome == Outcome::Unreadable ? 1u : 0u);
+    if (c.outcome == Outcome::RecoveredWithEmptyBody || c.outcome == Outcome::RecoveredWithOtherBody) {
+        ASSERT_NE(recoveredVictim, nullptr);
+        EXPECT_EQ(recoveredVictim->text(kSubject), "victim");
+        if (c.outcome == Outcome::RecoveredWithEmptyBody)
+            EXPECT_EQ(recoveredVictim->text(kBody), "");  // the property is listed, its value reads as empty
+        else
+            EXPECT_NE(recoveredVictim->text(kBody), body);
+        ASSERT_EQ(recoveredVictim->attachments.size(), 1u);
+        EXPECT_EQ(recoveredVictim->attachments[0].data, Filled(300, 1));
+    }
+}
+
+// What libpff 20180714 does with each: it reads a recovered message's property context and subnode
+// tree before reporting it, the other blocks only when the message is read, and does not check the
+// checksum of a data block it reads.
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, DamagedDeletedMessageTest,
+    ::testing::Values(
+        DamageCase{"SubnodeTreeZeroed", true, 1, BlockDamage::Zeroed, Outcome::NotRecovered},
+        DamageCase{"PropertyContextZeroed", true, 2, BlockDamage::Zeroed, Outcome::NotRecovered},
+        DamageCase{"BodyDataTreeZeroed", true, 3, BlockDamage::Zeroed, Outcome::RecoveredWithEmptyBody},
+        DamageCase{"BodyBlockGarbled", true, 4, BlockDamage::DataGarbled, Outcome::RecoveredWithOtherBody},
+        DamageCase{"RecipientTableZeroed", false, 0, BlockDamage::Zeroed, Outcome::Unreadable}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tolvane::pstwriter
