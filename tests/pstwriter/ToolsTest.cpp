@@ -175,6 +175,31 @@ TEST(Lspst, ListsTheFoldersAndItemsTheBuilderWrote)
         EXPECT_NE(listing.find("Folder \"" + name + "\""), std::string::npos) << name;
 }
 
+TEST(Lspst, ListsOnlyTheLiveItemsOfAMailboxWithDeletedOnes)
+{
+    if (!fs::exists(lspst))
+        GTEST_SKIP() << "lspst not installed";
+    PstBuilder pst;
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    for (int i = 0; i < 30; ++i) {
+        inbox.addMessage().subject("live " + std::to_string(i));
+        inbox.addDeletedMessage().subject("deleted " + std::to_string(i)).attach("d.bin", Bytes(100, uint8_t(i)));
+    }
+    inbox.addMessageWithStaleCopy().subject("live copied");
+    inbox.addRevisedMessage(Message().subject("deleted draft"), Message().subject("live revised"));
+    pst.deletedItems()->addDeletedMessage().subject("deleted from the bin");
+    pst.addOrphanMessage().subject("orphan");
+    TempPst file("lspst-deleted");
+    pst.Write(file.path());
+    int status = 0;
+    const std::string listing = RunCommand(lspst + " " + file.path() + " 2>/dev/null", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ListedKinds(listing)["Email"], 32);
+    EXPECT_NE(listing.find("Subject: live revised"), std::string::npos);
+    EXPECT_EQ(listing.find("deleted"), std::string::npos);
+    EXPECT_EQ(listing.find("orphan"), std::string::npos);
+}
+
 TEST(DemoMailbox, HoldsVariedItemsThatLibpffReads)
 {
     const fs::path demo = fs::path(TOLVANE_BIN_DIR).parent_path() / "demo" / "demo.pst";
