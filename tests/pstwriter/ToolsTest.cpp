@@ -147,6 +147,38 @@ TEST(Mkpst, WhatItReportsIsWhatLibpffAndLspstFind)
     EXPECT_EQ(kinds["Appointment"], int(appointments));
 }
 
+TEST(Mkpst, DeletedMailsAreRecoveredAndLeaveTheLiveOnesAsTheyWere)
+{
+    if (!fs::exists(mkpst))
+        GTEST_SKIP() << "mkpst not built";
+    TempPst plain("mkpst-plain"), withDeleted("mkpst-deleted");
+    int status = 0;
+    const std::string arguments = mkpst + " --messages 60 --folders 4 --attachment-ratio 0.5 --embedded-ratio 0.2 ";
+    RunCommand(arguments + plain.path(), &status);
+    ASSERT_EQ(status, 0);
+    const std::string summary = RunCommand(arguments + "--deleted 9 " + withDeleted.path(), &status);
+    ASSERT_EQ(status, 0) << summary;
+    ASSERT_NE(summary.find(" deleted 9\n"), std::string::npos) << summary;
+
+    std::string error;
+    const auto before = readback::ReadMailbox(plain.path(), &error);
+    ASSERT_TRUE(before) << error;
+    const auto after = readback::ReadMailbox(withDeleted.path(), &error);
+    ASSERT_TRUE(after) << error;
+    Counts live, liveWithDeleted;
+    Count(before->root, live);
+    Count(after->root, liveWithDeleted);
+    EXPECT_EQ(liveWithDeleted.byClass, live.byClass);
+    EXPECT_EQ(liveWithDeleted.attachments, live.attachments);
+
+    const auto recovery = readback::ReadRecovery(withDeleted.path(), &error);
+    ASSERT_TRUE(recovery) << error;
+    EXPECT_EQ(recovery->messages.size(), 9u);
+    EXPECT_TRUE(recovery->unreadable.empty());
+    for (const auto& item : recovery->messages)
+        EXPECT_EQ(item.text(0x001A), "IPM.Note");
+}
+
 TEST(Lspst, ListsTheFoldersAndItemsTheBuilderWrote)
 {
     if (!fs::exists(lspst))
