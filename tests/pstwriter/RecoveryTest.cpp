@@ -164,7 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DeletedCase{"BodiesOfSeveralBlocks", 3, 4, 30000, false, BlockEncoding::Compressible},
                       DeletedCase{"BodyOfMoreBlocksThanALeafPageLists", 1, 1, 200000, false,
                                   BlockEncoding::Compressible},
-                      DeletedCase{"MoreThanOneNodePageHolds", 20, 40, 100, false, BlockEncoding::Compressible}),
+                      DeletedCase{"MoreThanOneNodePageHolds", 20, 40, 100, false, BlockEncoding::Compressible},
+                      DeletedCase{"AcrossAllocationRegions", 2, 16, 70000, true, BlockEncoding::None}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OrphanMessages, ComeBackThroughTheOrphanListOnly)

@@ -262,15 +262,18 @@ std::vector<BlockExtent> NodeDatabaseWriter::FreeBlocksFrom(size_t mark)
         blocks_[i].freed = true;
         extents.push_back({blocks_[i].bid, blocks_[i].ib, AlignUp(blocks_[i].cb + kTrailerSize, 64)});
     }
-    // The leaf pages that listed these blocks before the client rewrote the tree without them. Written
-    // right after the blocks, the freed pages and blocks form one free run, larger than a page.
+    // The leaf pages that listed these blocks before the client rewrote the tree without them. Readers
+    // look for such pages only in free runs longer than a page: written right after the blocks, and
+    // followed by a unit that stays free, they always lie in one (even where the blocks end a region).
     const size_t perLeaf = 488 / 24;
     for (size_t first = mark; first < blocks_.size(); first += perLeaf) {
         Leaf<BlockRef> leaf;
         for (size_t i = first; i < std::min(blocks_.size(), first + perLeaf); ++i)
             leaf.live.push_back(&blocks_[i]);
-        freedPages_.push_back(WriteLeafPage(kPageTypeBbt, leaf, 24, EmitBlockEntry).ib);
+        freedRuns_.push_back({WriteLeafPage(kPageTypeBbt, leaf, 24, EmitBlockEntry).ib, kPageSize});
     }
+    if (mark < blocks_.size())
+        freedRuns_.push_back({Allocate(64, 64), 64});
     return extents;
 }
 
@@ -425,8 +428,8 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
         kPageTypeNbt, SplitIntoLeaves(liveNodes, staleNodes, 488 / 32), 32, nodeKey, EmitNodeEntry);
     for (const BlockRef* b : freedBlocks)
         ClearAllocated(b->ib, AlignUp(b->cb + kTrailerSize, 64));
-    for (uint64_t ib : freedPages_)
-        ClearAllocated(ib, kPageSize);
+    for (const auto& [ib, size] : freedRuns_)
+        ClearAllocated(ib, size);
 
     // The file always ends at the end of the last allocation region.
     const uint64_t fileEnd = RegionStart(amaps_.size());

@@ -119,7 +119,7 @@ private:
     std::vector<BlockRef> blocks_;
     std::vector<NodeRef> nodes_;
     std::vector<NodeRef> staleNodes_;
-    std::vector<uint64_t> freedPages_;  // offsets of superseded B-tree pages
+    std::vector<std::pair<uint64_t, uint64_t>> freedRuns_;  // superseded pages and gaps: offset, size
     std::vector<std::vector<uint8_t>> amaps_;  // one 496-byte bitmap per allocation region
     bool finished_ = false;
 };
