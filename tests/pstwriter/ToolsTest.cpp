@@ -147,38 +147,6 @@ TEST(Mkpst, WhatItReportsIsWhatLibpffAndLspstFind)
     EXPECT_EQ(kinds["Appointment"], int(appointments));
 }
 
-TEST(Mkpst, DeletedMailsAreRecoveredAndLeaveTheLiveOnesAsTheyWere)
-{
-    if (!fs::exists(mkpst))
-        GTEST_SKIP() << "mkpst not built";
-    TempPst plain("mkpst-plain"), withDeleted("mkpst-deleted");
-    int status = 0;
-    const std::string arguments = mkpst + " --messages 60 --folders 4 --attachment-ratio 0.5 --embedded-ratio 0.2 ";
-    RunCommand(arguments + plain.path(), &status);
-    ASSERT_EQ(status, 0);
-    const std::string summary = RunCommand(arguments + "--deleted 9 " + withDeleted.path(), &status);
-    ASSERT_EQ(status, 0) << summary;
-    ASSERT_NE(summary.find(" deleted 9\n"), std::string::npos) << summary;
-
-    std::string error;
-    const auto before = readback::ReadMailbox(plain.path(), &error);
-    ASSERT_TRUE(before) << error;
-    const auto after = readback::ReadMailbox(withDeleted.path(), &error);
-    ASSERT_TRUE(after) << error;
-    Counts live, liveWithDeleted;
-    Count(before->root, live);
-    Count(after->root, liveWithDeleted);
-    EXPECT_EQ(liveWithDeleted.byClass, live.byClass);
-    EXPECT_EQ(liveWithDeleted.attachments, live.attachments);
-
-    const auto recovery = readback::ReadRecovery(withDeleted.path(), &error);
-    ASSERT_TRUE(recovery) << error;
-    EXPECT_EQ(recovery->messages.size(), 9u);
-    EXPECT_TRUE(recovery->unreadable.empty());
-    for (const auto& item : recovery->messages)
-        EXPECT_EQ(item.text(0x001A), "IPM.Note");
-}
-
 TEST(Lspst, ListsTheFoldersAndItemsTheBuilderWrote)
 {
     if (!fs::exists(lspst))
@@ -207,29 +175,30 @@ TEST(Lspst, ListsTheFoldersAndItemsTheBuilderWrote)
         EXPECT_NE(listing.find("Folder \"" + name + "\""), std::string::npos) << name;
 }
 
-TEST(Lspst, ListsOnlyTheLiveItemsOfAMailboxWithDeletedOnes)
+// Deleted mails come back through libpff's recovery only; the live ones, as libpff and lspst read them,
+// are those of the same mailbox written without deleted mails.
+TEST(Mkpst, DeletedMailsAreRecoveredAndLeaveTheLiveOnesAsTheyWere)
 {
-    if (!fs::exists(lspst))
-        GTEST_SKIP() << "lspst not installed";
-    PstBuilder pst;
-    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
-    for (int i = 0; i < 30; ++i) {
-        inbox.addMessage().subject("live " + std::to_string(i));
-        inbox.addDeletedMessage().subject("deleted " + std::to_string(i)).attach("d.bin", Bytes(100, uint8_t(i)));
-    }
-    inbox.addMessageWithStaleCopy().subject("live copied");
-    inbox.addRevisedMessage(Message().subject("deleted draft"), Message().subject("live revised"));
-    pst.deletedItems()->addDeletedMessage().subject("deleted from the bin");
-    pst.addOrphanMessage().subject("orphan");
-    TempPst file("lspst-deleted");
-    pst.Write(file.path());
+    if (!fs::exists(mkpst) || !fs::exists(lspst))
+        GTEST_SKIP() << "mkpst not built or lspst not installed";
+    TempPst plain("mkpst-plain"), withDeleted("mkpst-deleted");
+    const std::string arguments = mkpst + " --messages 60 --folders 4 --attachment-ratio 0.5 --embedded-ratio 0.2 ";
     int status = 0;
-    const std::string listing = RunCommand(lspst + " " + file.path() + " 2>/dev/null", &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(ListedKinds(listing)["Email"], 32);
-    EXPECT_NE(listing.find("Subject: live revised"), std::string::npos);
-    EXPECT_EQ(listing.find("deleted"), std::string::npos);
-    EXPECT_EQ(listing.find("orphan"), std::string::npos);
+    RunCommand(arguments + plain.path(), &status);
+    const std::string summary = RunCommand(arguments + "--deleted 9 " + withDeleted.path(), &status);
+    ASSERT_NE(summary.find(" deleted 9\n"), std::string::npos) << summary;
+    const auto before = readback::ReadMailbox(plain.path()), after = readback::ReadMailbox(withDeleted.path());
+    const auto recovery = readback::ReadRecovery(withDeleted.path());
+    ASSERT_TRUE(before && after && recovery);
+    Counts live, liveWithDeleted;
+    Count(before->root, live);
+    Count(after->root, liveWithDeleted);
+    EXPECT_EQ(liveWithDeleted.byClass, live.byClass);
+    EXPECT_EQ(liveWithDeleted.attachments, live.attachments);
+    EXPECT_EQ(recovery->messages.size(), 9u);
+    EXPECT_TRUE(recovery->unreadable.empty());
+    EXPECT_EQ(RunCommand(lspst + " " + withDeleted.path() + " 2>/dev/null", &status),
+              RunCommand(lspst + " " + plain.path() + " 2>/dev/null", &status));
 }
 
 TEST(DemoMailbox, HoldsVariedItemsThatLibpffReads)
