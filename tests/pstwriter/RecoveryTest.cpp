@@ -137,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DeletedCase{"WithEmbeddedMessages", 1, 3, 100, true, BlockEncoding::Compressible},
                       DeletedCase{"BodyOfMoreBlocksThanALeafPageLists", 1, 2, 200000, false, BlockEncoding::Compressible},
                       DeletedCase{"MoreThanOneNodePageHolds", 20, 40, 100, false, BlockEncoding::Compressible},
-                      DeletedCase{"AcrossAllocationRegions", 2, 16, 70000, true, BlockEncoding::None}),
+                      DeletedCase{"AcrossAllocationRegions", 2, 16, 70000, true, BlockEncoding::None},
+                      DeletedCase{"MoreThanPageTailsHold", 1, 600, 10, false, BlockEncoding::Compressible}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Orphans come back through the orphan list only. Of the stale node entries a live message can leave,

@@ -262,18 +262,12 @@ std::vector<BlockExtent> NodeDatabaseWriter::FreeBlocksFrom(size_t mark)
         blocks_[i].freed = true;
         extents.push_back({blocks_[i].bid, blocks_[i].ib, AlignUp(blocks_[i].cb + kTrailerSize, 64)});
     }
-    // The leaf pages that listed these blocks before the client rewrote the tree without them. Readers
-    // look for such pages only in free runs longer than a page: written right after the blocks, and
-    // followed by a unit that stays free, they always lie in one (even where the blocks end a region).
-    const size_t perLeaf = 488 / 24;
-    for (size_t first = mark; first < blocks_.size(); first += perLeaf) {
-        Leaf<BlockRef> leaf;
-        for (size_t i = first; i < std::min(blocks_.size(), first + perLeaf); ++i)
-            leaf.live.push_back(&blocks_[i]);
-        freedRuns_.push_back({WriteLeafPage(kPageTypeBbt, leaf, 24, EmitBlockEntry).ib, kPageSize});
-    }
-    if (mark < blocks_.size())
-        freedRuns_.push_back({Allocate(64, 64), 64});
+    // The leaf pages that listed these blocks before the client rewrote the tree without them, freed
+    // right after the blocks, so blocks and pages form one free run.
+    std::vector<const BlockRef*> freed;
+    for (size_t i = mark; i < blocks_.size(); ++i)
+        freed.push_back(&blocks_[i]);
+    WriteSupersededPages(kPageTypeBbt, freed, 24, EmitBlockEntry);
     return extents;
 }
 
@@ -292,16 +286,16 @@ Bytes NodeDatabaseWriter::MakePage(Bytes body, uint8_t pageType, uint64_t bid, u
 template <typename Entry>
 std::vector<NodeDatabaseWriter::Leaf<Entry>> NodeDatabaseWriter::SplitIntoLeaves(const std::vector<const Entry*>& live,
                                                                              const std::vector<const Entry*>& stale,
-                                                                             size_t perLeaf)
+                                                                             size_t perLeaf,
+                                                                             std::vector<const Entry*>& unplaced)
 {
     // Stale entries take slots of the pages' unused tails, so pages with stale entries hold fewer live ones,
     // as pages do after removals. Every page keeps at least one live entry: readers skip the tail of a page
     // that lists nothing. Live entries are spread evenly over just enough pages; stale ones (both lists are
-    // sorted by key) fill the tails in order, so each lands in or near the page its key falls in.
+    // sorted by key) fill the tails in order, so each lands in or near the page its key falls in. Those
+    // that find no room are handed back.
     const size_t total = live.size() + stale.size();
-    const size_t pages = std::max<size_t>(1, (total + perLeaf - 1) / perLeaf);
-    if (!stale.empty() && pages > live.size())
-        throw std::logic_error("too many stale entries for the live ones");
+    const size_t pages = std::max<size_t>(1, std::min((total + perLeaf - 1) / perLeaf, std::max<size_t>(1, live.size())));
     std::vector<Leaf<Entry>> leaves(pages);
     for (size_t i = 0; i < live.size(); ++i) {
         // Without stale entries every page but the last is full, as files without deletions always were.
@@ -310,11 +304,29 @@ std::vector<NodeDatabaseWriter::Leaf<Entry>> NodeDatabaseWriter::SplitIntoLeaves
     }
     size_t page = 0;
     for (const Entry* entry : stale) {
-        while (leaves[page].live.size() + leaves[page].stale.size() == perLeaf)
+        while (page < pages && (leaves[page].live.empty() || leaves[page].live.size() + leaves[page].stale.size() == perLeaf))
             ++page;
-        leaves[page].stale.push_back(entry);
+        if (page < pages)
+            leaves[page].stale.push_back(entry);
+        else
+            unplaced.push_back(entry);
     }
     return leaves;
+}
+
+template <typename Entry, typename Emit>
+void NodeDatabaseWriter::WriteSupersededPages(uint8_t pageType, const std::vector<const Entry*>& entries,
+                                              size_t entrySize, Emit emit)
+{
+    // Readers look for superseded pages only in free runs longer than a page: a free unit follows them.
+    const size_t perLeaf = 488 / entrySize;
+    for (size_t first = 0; first < entries.size(); first += perLeaf) {
+        Leaf<Entry> leaf;
+        leaf.live.assign(entries.begin() + first, entries.begin() + std::min(entries.size(), first + perLeaf));
+        freedRuns_.push_back({WriteLeafPage(pageType, leaf, entrySize, emit).ib, kPageSize});
+    }
+    if (!entries.empty())
+        freedRuns_.push_back({Allocate(64, 64), 64});
 }
 
 template <typename Entry, typename Emit>
@@ -422,10 +434,15 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
     for (const NodeRef& n : staleNodes_)
         staleNodes.push_back(&n);
 
-    const PageRef bbtRoot = WriteBTreeLevels(
-        kPageTypeBbt, SplitIntoLeaves(liveBlocks, freedBlocks, 488 / 24), 24, blockKey, EmitBlockEntry);
-    const PageRef nbtRoot = WriteBTreeLevels(
-        kPageTypeNbt, SplitIntoLeaves(liveNodes, staleNodes, 488 / 32), 32, nodeKey, EmitNodeEntry);
+    // Freed blocks are listed by superseded pages already; stale nodes that find no room in a page tail
+    // go to superseded node pages of their own.
+    std::vector<const BlockRef*> blocksWithoutRoom;
+    std::vector<const NodeRef*> nodesWithoutRoom;
+    const auto blockLeaves = SplitIntoLeaves(liveBlocks, freedBlocks, 488 / 24, blocksWithoutRoom);
+    const auto nodeLeaves = SplitIntoLeaves(liveNodes, staleNodes, 488 / 32, nodesWithoutRoom);
+    WriteSupersededPages(kPageTypeNbt, nodesWithoutRoom, 32, EmitNodeEntry);
+    const PageRef bbtRoot = WriteBTreeLevels(kPageTypeBbt, blockLeaves, 24, blockKey, EmitBlockEntry);
+    const PageRef nbtRoot = WriteBTreeLevels(kPageTypeNbt, nodeLeaves, 32, nodeKey, EmitNodeEntry);
     for (const BlockRef* b : freedBlocks)
         ClearAllocated(b->ib, AlignUp(b->cb + kTrailerSize, 64));
     for (const auto& [ib, size] : freedRuns_)

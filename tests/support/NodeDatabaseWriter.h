@@ -3,8 +3,8 @@
 // only one small entry per block and per node is kept until Finish() builds the B-trees.
 // A file can also be left as a mail client leaves it after deleting without compacting: freed blocks
 // keep their bytes but lose their allocation-map bits, and their B-tree entries (and those of removed
-// nodes) survive in the unused tail of live B-tree pages and in the superseded block B-tree pages that
-// still list them, which lie in free space next to the freed blocks.
+// nodes) survive in the unused tail of live B-tree pages and in superseded pages that still list them,
+// which lie in free space (those of freed blocks right after the blocks).
 #pragma once
 
 #include "tests/support/PstBytes.h"
@@ -106,7 +106,11 @@ private:
                              Emit emit);
     template <typename Entry>
     static std::vector<Leaf<Entry>> SplitIntoLeaves(const std::vector<const Entry*>& live,
-                                                    const std::vector<const Entry*>& stale, size_t perLeaf);
+                                                    const std::vector<const Entry*>& stale, size_t perLeaf,
+                                                    std::vector<const Entry*>& unplaced);
+    // Leaf pages listing these entries, written and left in free space as a rewritten tree leaves them.
+    template <typename Entry, typename Emit>
+    void WriteSupersededPages(uint8_t pageType, const std::vector<const Entry*>& entries, size_t entrySize, Emit emit);
     void ClearAllocated(uint64_t ib, uint64_t size);
     Bytes MakePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_);
 
