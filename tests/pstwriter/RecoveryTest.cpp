@@ -115,6 +115,7 @@ TEST_P(DeletedMessagesTest, RecoveryFindsExactlyTheDeletedOnesAndTheFolderOnlyTh
     EXPECT_EQ(ContentCount(*r.mailbox.root.child("Top of Personal Folders")->child("Deleted Items")), 0);
     EXPECT_TRUE(r.recovery.unreadable.empty()) << r.recovery.unreadable.front();
     EXPECT_TRUE(r.recovery.orphans.empty());
+    EXPECT_TRUE(r.recovery.otherTypes.empty());
     EXPECT_EQ(Subjects(r.recovery.messages), deleted);
     for (const Item& item : r.recovery.messages) {
         ASSERT_EQ(deletedByNid.count(item.identifier), 1u) << item.identifier;

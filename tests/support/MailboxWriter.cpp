@@ -226,7 +226,7 @@ uint32_t MailboxWriter::AddMessage(uint32_t folderNid, const Message& message)
 
 DeletedMessage MailboxWriter::AddDeletedMessage(uint32_t folderNid, const Message& message)
 {
-    folder(folderNid);
+    (void)folder(folderNid);  // throws for a folder that was never added
     DeletedMessage deleted;
     deleted.nid = NextNid(kNidTypeMessage);
     const size_t mark = db_.blockCount();

@@ -49,8 +49,9 @@ public:
     // Writes the item now; returns its node id.
     uint32_t AddMessage(uint32_t folderNid, const Message& message);
     // Writes the item and deletes it again as a mail client does without compacting the file: its blocks
-    // keep their bytes but are free space, its node and block entries survive only in B-tree page tails.
-    // The folder's contents table and counts never include it.
+    // keep their bytes but are free space, its node and block entries are gone from the B-trees and
+    // survive only in page tails and superseded pages. The folder's contents table and counts never
+    // include it, so it may be added after the folder is closed.
     DeletedMessage AddDeletedMessage(uint32_t folderNid, const Message& message);
     // Writes a live item whose parent folder does not exist and that no contents table lists.
     uint32_t AddOrphanMessage(const Message& message);
