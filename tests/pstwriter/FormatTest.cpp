@@ -105,6 +105,7 @@ struct ShapeCase {
     int folders;
     int messagesPerFolder;
     size_t attachmentSize;
+    int deletedPerFolder = 0;  // their blocks are free space: the allocation checks must skip them
 };
 
 void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.name; }
@@ -121,6 +122,8 @@ PstBuilder Build(const ShapeCase& c)
             if (c.attachmentSize)
                 message.attach("x.bin", Bytes(c.attachmentSize, uint8_t(m)));
         }
+        for (int d = 0; d < c.deletedPerFolder; ++d)
+            folder.addDeletedMessage().subject("d" + std::to_string(d)).attach("d.bin", Bytes(c.attachmentSize + 1, 1));
     }
     return pst;
 }
@@ -151,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(Shapes, WrittenFileTest,
                          ::testing::Values(ShapeCase{"empty", BlockEncoding::None, 0, 0, 0},
                                            ShapeCase{"small", BlockEncoding::Compressible, 2, 3, 100},
                                            ShapeCase{"deepTrees", BlockEncoding::Compressible, 20, 150, 0},
-                                           ShapeCase{"manyRegions", BlockEncoding::None, 3, 40, 300000}),
+                                           ShapeCase{"manyRegions", BlockEncoding::None, 3, 40, 300000},
+                                           ShapeCase{"withDeleted", BlockEncoding::Compressible, 3, 30, 50000, 30}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WrittenFile, CompressibleEncodingHidesTextThatTheUnencodedFileShows)

@@ -258,7 +258,70 @@ Folder ReadFolder(libpff_item_t* folder)
     return out;
 }
 
+bool IsMessageType(uint8_t type)
+{
+    switch (type) {
+    case LIBPFF_ITEM_TYPE_UNDEFINED:
+    case LIBPFF_ITEM_TYPE_ATTACHMENT:
+    case LIBPFF_ITEM_TYPE_ATTACHMENTS:
+    case LIBPFF_ITEM_TYPE_FOLDER:
+    case LIBPFF_ITEM_TYPE_RECIPIENTS:
+    case LIBPFF_ITEM_TYPE_UNKNOWN:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// Reads each item on its own, so one item libpff cannot read leaves the others readable.
+template <typename Count, typename Get>
+void ReadItemList(libpff_file_t* file, Count count, Get get, std::vector<Item>& messages, std::vector<int>* otherTypes,
+                  std::vector<std::string>& unreadable)
+{
+    LibpffError error;
+    int number = 0;
+    if (count(file, &number, error.out()) != 1)
+        error.raise("number of items");
+    for (int i = 0; i < number; ++i) {
+        ItemHandle item;
+        LibpffError itemError;
+        try {
+            if (get(file, i, item.out(), itemError.out()) != 1)
+                itemError.raise("item");
+            uint8_t type = LIBPFF_ITEM_TYPE_UNDEFINED;
+            libpff_item_get_type(item.get(), &type, nullptr);
+            if (otherTypes && !IsMessageType(type))
+                otherTypes->push_back(type);
+            else
+                messages.push_back(ReadItem(item.get()));
+        } catch (const ErrorText& e) {
+            unreadable.push_back(e.what());
+        }
+    }
+}
+
 } // namespace
+
+std::optional<Recovery> ReadRecovery(const std::string& path, std::string* error)
+{
+    try {
+        FileHandle file;
+        file.open(path);
+        Recovery recovery;
+        ReadItemList(file.get(), libpff_file_get_number_of_orphan_items, libpff_file_get_orphan_item_by_index,
+                     recovery.orphans, nullptr, recovery.unreadableOrphans);
+        LibpffError recoverError;
+        if (libpff_file_recover_items(file.get(), 0, recoverError.out()) != 1)
+            recoverError.raise("recover items");
+        ReadItemList(file.get(), libpff_file_get_number_of_recovered_items, libpff_file_get_recovered_item_by_index,
+                     recovery.messages, &recovery.otherTypes, recovery.unreadable);
+        return recovery;
+    } catch (const ErrorText& e) {
+        if (error)
+            *error = e.what();
+        return std::nullopt;
+    }
+}
 
 std::string Utf16LeToUtf8(const Bytes& data)
 {

@@ -58,8 +58,21 @@ struct Mailbox {
     Properties store;
 };
 
+// What libpff gives back besides the folder tree: the items its default recovery (unallocated space
+// only) finds and the items whose parent folder is missing.
+struct Recovery {
+    std::vector<Item> messages;           // recovered items of a message class, in libpff's order
+    std::vector<int> otherTypes;          // libpff item types of the other recovered items
+    std::vector<std::string> unreadable;  // recovered messages libpff could not read, with its error text
+    std::vector<Item> orphans;
+    std::vector<std::string> unreadableOrphans;
+};
+
 // Empty optional and a message in *error when libpff cannot open or walk the file.
 std::optional<Mailbox> ReadMailbox(const std::string& path, std::string* error = nullptr);
+
+// Empty optional and a message in *error when libpff cannot open the file or run its recovery.
+std::optional<Recovery> ReadRecovery(const std::string& path, std::string* error = nullptr);
 
 std::string Utf16LeToUtf8(const Bytes& data);
 

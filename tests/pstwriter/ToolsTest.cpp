@@ -175,6 +175,32 @@ TEST(Lspst, ListsTheFoldersAndItemsTheBuilderWrote)
         EXPECT_NE(listing.find("Folder \"" + name + "\""), std::string::npos) << name;
 }
 
+// Deleted mails come back through libpff's recovery only; the live ones, as libpff and lspst read them,
+// are those of the same mailbox written without deleted mails.
+TEST(Mkpst, DeletedMailsAreRecoveredAndLeaveTheLiveOnesAsTheyWere)
+{
+    if (!fs::exists(mkpst) || !fs::exists(lspst))
+        GTEST_SKIP() << "mkpst not built or lspst not installed";
+    TempPst plain("mkpst-plain"), withDeleted("mkpst-deleted");
+    const std::string arguments = mkpst + " --messages 60 --folders 4 --attachment-ratio 0.5 --embedded-ratio 0.2 ";
+    int status = 0;
+    RunCommand(arguments + plain.path(), &status);
+    const std::string summary = RunCommand(arguments + "--deleted 9 " + withDeleted.path(), &status);
+    ASSERT_NE(summary.find(" deleted 9\n"), std::string::npos) << summary;
+    const auto before = readback::ReadMailbox(plain.path()), after = readback::ReadMailbox(withDeleted.path());
+    const auto recovery = readback::ReadRecovery(withDeleted.path());
+    ASSERT_TRUE(before && after && recovery);
+    Counts live, liveWithDeleted;
+    Count(before->root, live);
+    Count(after->root, liveWithDeleted);
+    EXPECT_EQ(liveWithDeleted.byClass, live.byClass);
+    EXPECT_EQ(liveWithDeleted.attachments, live.attachments);
+    EXPECT_EQ(recovery->messages.size(), 9u);
+    EXPECT_TRUE(recovery->unreadable.empty());
+    EXPECT_EQ(RunCommand(lspst + " " + withDeleted.path() + " 2>/dev/null", &status),
+              RunCommand(lspst + " " + plain.path() + " 2>/dev/null", &status));
+}
+
 TEST(DemoMailbox, HoldsVariedItemsThatLibpffReads)
 {
     const fs::path demo = fs::path(TOLVANE_BIN_DIR).parent_path() / "demo" / "demo.pst";

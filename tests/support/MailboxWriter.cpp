@@ -195,15 +195,78 @@ MailboxWriter::NodeBids MailboxWriter::WriteMessageNode(const Message& message)
     return bids;
 }
 
+MailboxWriter::FolderState& MailboxWriter::OpenFolder(uint32_t nid)
+{
+    FolderState& state = folder(nid);
+    if (state.closed)
+        throw std::logic_error("folder already closed");
+    return state;
+}
+
+MailboxWriter::NodeBids MailboxWriter::WriteItem(uint32_t nid, const Message& message, FolderState* listedIn)
+{
+    messageNids_[&message] = nid;
+    // A list's row describes the list as written, member properties included.
+    auto write = [&](const Message& written) {
+        const NodeBids bids = WriteMessageNode(written);
+        if (listedIn)
+            ListInFolder(*listedIn, nid, written);
+        return bids;
+    };
+    if (!message.listMembers.empty())
+        return write(WithListMembers(message));
+    return write(message);
+}
+
 uint32_t MailboxWriter::AddMessage(uint32_t folderNid, const Message& message)
 {
-    if (folder(folderNid).closed)
-        throw std::logic_error("folder already closed");
+    OpenFolder(folderNid);
+    return AddMessageAs(folderNid, NextNid(kNidTypeMessage), message);
+}
+
+DeletedMessage MailboxWriter::AddDeletedMessage(uint32_t folderNid, const Message& message)
+{
+    (void)folder(folderNid);  // throws for a folder that was never added
+    DeletedMessage deleted;
+    deleted.nid = NextNid(kNidTypeMessage);
+    const size_t mark = db_.blockCount();
+    const NodeBids bids = WriteItem(deleted.nid, message);
+    deleted.blocks = db_.FreeBlocksFrom(mark);
+    db_.AddStaleNode(deleted.nid, bids.data, bids.sub, folderNid);
+    return deleted;
+}
+
+uint32_t MailboxWriter::AddOrphanMessage(const Message& message)
+{
+    // A folder id that is handed out but never written: the parent every reader fails to find.
+    const uint32_t missingFolder = NextNid(kNidTypeNormalFolder);
     const uint32_t nid = NextNid(kNidTypeMessage);
-    messageNids_[&message] = nid;
-    if (!message.listMembers.empty())
-        return AddMessageAs(folderNid, nid, WithListMembers(message));
-    return AddMessageAs(folderNid, nid, message);
+    const NodeBids bids = WriteItem(nid, message);
+    db_.AddNode(nid, bids.data, bids.sub, missingFolder);
+    return nid;
+}
+
+uint32_t MailboxWriter::AddMessageWithStaleCopy(uint32_t folderNid, const Message& message)
+{
+    FolderState& target = OpenFolder(folderNid);
+    const uint32_t nid = NextNid(kNidTypeMessage);
+    const NodeBids bids = WriteItem(nid, message, &target);
+    db_.AddNode(nid, bids.data, bids.sub, folderNid);
+    db_.AddStaleNode(nid, bids.data, bids.sub, folderNid);
+    return nid;
+}
+
+DeletedMessage MailboxWriter::AddRevisedMessage(uint32_t folderNid, const Message& earlier, const Message& current)
+{
+    OpenFolder(folderNid);
+    DeletedMessage replaced;
+    replaced.nid = NextNid(kNidTypeMessage);
+    const size_t mark = db_.blockCount();
+    const NodeBids old = WriteItem(replaced.nid, earlier);
+    replaced.blocks = db_.FreeBlocksFrom(mark);
+    db_.AddStaleNode(replaced.nid, old.data, old.sub, folderNid);
+    AddMessageAs(folderNid, replaced.nid, current);
+    return replaced;
 }
 
 Message MailboxWriter::WithListMembers(const Message& list) const
@@ -238,10 +301,13 @@ Message MailboxWriter::WithListMembers(const Message& list) const
 
 uint32_t MailboxWriter::AddMessageAs(uint32_t folderNid, uint32_t nid, const Message& message)
 {
-    FolderState& target = folder(folderNid);
-    const NodeBids bids = WriteMessageNode(message);
+    const NodeBids bids = WriteItem(nid, message, &folder(folderNid));
     db_.AddNode(nid, bids.data, bids.sub, folderNid);
+    return nid;
+}
 
+void MailboxWriter::ListInFolder(FolderState& target, uint32_t nid, const Message& message)
+{
     ++target.contentCount;
     if (!(IntOf(message.properties, MessageFlags, 0) & FlagRead))
         ++target.unreadCount;
@@ -253,7 +319,6 @@ uint32_t MailboxWriter::AddMessageAs(uint32_t folderNid, uint32_t nid, const Mes
     if (!row.cells.count(MessageSize))
         row.cells[MessageSize] = PropertyValue::int32(int32_t(std::min<uint64_t>(EstimateSize(message), 0x7FFFFFFF)));
     target.rows.push_back(std::move(row));
-    return nid;
 }
 
 void MailboxWriter::WriteContentsTable(uint32_t folderNid, FolderState& state)

@@ -21,6 +21,12 @@ struct FolderDefinition {
     PropertyMap extraProperties;
 };
 
+// A message written and then deleted: its node id and where its freed blocks lie, in write order.
+struct DeletedMessage {
+    uint32_t nid = 0;
+    std::vector<BlockExtent> blocks;
+};
+
 struct MailboxOptions {
     BlockEncoding encoding = BlockEncoding::Compressible;
     std::string storeDisplayName = "Personal Folders";
@@ -42,6 +48,18 @@ public:
     void setDeletedItemsFolder(uint32_t folderNid) { deletedItemsNid_ = folderNid; }
     // Writes the item now; returns its node id.
     uint32_t AddMessage(uint32_t folderNid, const Message& message);
+    // Writes the item and deletes it again as a mail client does without compacting the file: its blocks
+    // keep their bytes but are free space, its node and block entries are gone from the B-trees and
+    // survive only in page tails and superseded pages. The folder's contents table and counts never
+    // include it, so it may be added after the folder is closed.
+    DeletedMessage AddDeletedMessage(uint32_t folderNid, const Message& message);
+    // Writes a live item whose parent folder does not exist and that no contents table lists.
+    uint32_t AddOrphanMessage(const Message& message);
+    // Writes a live item and also leaves an identical copy of its node entry in a node B-tree page tail.
+    uint32_t AddMessageWithStaleCopy(uint32_t folderNid, const Message& message);
+    // Writes `earlier`, frees it, then writes `current` under the same node id: the live node points at
+    // `current`, a stale node entry still points at `earlier`'s freed blocks. Returns `earlier`'s layout.
+    DeletedMessage AddRevisedMessage(uint32_t folderNid, const Message& earlier, const Message& current);
     // Writes the folder's contents table now; no more items may be added to it.
     void CloseFolder(uint32_t folderNid);
     void Finish();
@@ -81,6 +99,11 @@ private:
     // A distribution list's member properties, made from its members now that their entry identifiers exist.
     Message WithListMembers(const Message& list) const;
     uint32_t AddMessageAs(uint32_t folderNid, uint32_t nid, const Message& message);
+    // Writes the item's blocks under its node id, remembered for lists that name it; adds its row and
+    // counts to listedIn when given.
+    NodeBids WriteItem(uint32_t nid, const Message& message, FolderState* listedIn = nullptr);
+    void ListInFolder(FolderState& target, uint32_t nid, const Message& message);
+    FolderState& OpenFolder(uint32_t nid);
     uint32_t nextIndex_ = 0x401;
     uint32_t topNid_ = 0;
     uint32_t searchRootNid_ = 0;

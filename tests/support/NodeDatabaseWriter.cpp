@@ -56,6 +56,16 @@ void NodeDatabaseWriter::MarkAllocated(uint64_t ib, uint64_t size)
         amaps_[region][bit / 8] |= uint8_t(0x80 >> (bit % 8));
 }
 
+void NodeDatabaseWriter::ClearAllocated(uint64_t ib, uint64_t size)
+{
+    // Blocks never share a 64-byte unit, so clearing a freed block's bits frees nothing else.
+    const size_t region = (ib - kFirstAmapOffset) / kRegionSize;
+    const uint64_t first = (ib - RegionStart(region)) / 64;
+    const uint64_t last = (ib + size - 1 - RegionStart(region)) / 64;
+    for (uint64_t bit = first; bit <= last; ++bit)
+        amaps_[region][bit / 8] &= uint8_t(~(0x80 >> (bit % 8)));
+}
+
 uint64_t NodeDatabaseWriter::Allocate(uint64_t size, uint64_t alignment)
 {
     uint64_t pos = AlignUp(cursor_, alignment);
@@ -240,6 +250,27 @@ void NodeDatabaseWriter::AddNode(uint32_t nid, uint64_t bidData, uint64_t bidSub
     nodes_.push_back({nid, bidData, bidSub, nidParent});
 }
 
+void NodeDatabaseWriter::AddStaleNode(uint32_t nid, uint64_t bidData, uint64_t bidSub, uint32_t nidParent)
+{
+    staleNodes_.push_back({nid, bidData, bidSub, nidParent});
+}
+
+std::vector<BlockExtent> NodeDatabaseWriter::FreeBlocksFrom(size_t mark)
+{
+    std::vector<BlockExtent> extents;
+    for (size_t i = mark; i < blocks_.size(); ++i) {
+        blocks_[i].freed = true;
+        extents.push_back({blocks_[i].bid, blocks_[i].ib, AlignUp(blocks_[i].cb + kTrailerSize, 64)});
+    }
+    // The leaf pages that listed these blocks before the client rewrote the tree without them, freed
+    // right after the blocks, so blocks and pages form one free run.
+    std::vector<const BlockRef*> freed;
+    for (size_t i = mark; i < blocks_.size(); ++i)
+        freed.push_back(&blocks_[i]);
+    WriteSupersededPages(kPageTypeBbt, freed, 24, EmitBlockEntry);
+    return extents;
+}
+
 Bytes NodeDatabaseWriter::MakePage(Bytes body, uint8_t pageType, uint64_t bid, uint64_t ib, bool signed_)
 {
     body.resize(496, 0);
@@ -252,31 +283,103 @@ Bytes NodeDatabaseWriter::MakePage(Bytes body, uint8_t pageType, uint64_t bid, u
     return body;
 }
 
+template <typename Entry>
+std::vector<NodeDatabaseWriter::Leaf<Entry>> NodeDatabaseWriter::SplitIntoLeaves(const std::vector<const Entry*>& live,
+                                                                             const std::vector<const Entry*>& stale,
+                                                                             size_t perLeaf,
+                                                                             std::vector<const Entry*>& unplaced)
+{
+    // Stale entries take slots of the pages' unused tails, so pages with stale entries hold fewer live ones,
+    // as pages do after removals. Every page keeps at least one live entry: readers skip the tail of a page
+    // that lists nothing. Live entries are spread evenly over just enough pages; stale ones (both lists are
+    // sorted by key) fill the tails in order, so each lands in or near the page its key falls in. Those
+    // that find no room are handed back.
+    const size_t total = live.size() + stale.size();
+    const size_t pages = std::max<size_t>(1, std::min((total + perLeaf - 1) / perLeaf, std::max<size_t>(1, live.size())));
+    std::vector<Leaf<Entry>> leaves(pages);
+    for (size_t i = 0; i < live.size(); ++i) {
+        // Without stale entries every page but the last is full, as files without deletions always were.
+        const size_t page = stale.empty() ? i / perLeaf : i * pages / live.size();
+        leaves[page].live.push_back(live[i]);
+    }
+    size_t page = 0;
+    for (const Entry* entry : stale) {
+        while (page < pages && (leaves[page].live.empty() || leaves[page].live.size() + leaves[page].stale.size() == perLeaf))
+            ++page;
+        if (page < pages)
+            leaves[page].stale.push_back(entry);
+        else
+            unplaced.push_back(entry);
+    }
+    return leaves;
+}
+
+template <typename Entry, typename Emit>
+void NodeDatabaseWriter::WriteSupersededPages(uint8_t pageType, const std::vector<const Entry*>& entries,
+                                              size_t entrySize, Emit emit)
+{
+    // Readers look for superseded pages only in free runs longer than a page: a free unit follows them.
+    const size_t perLeaf = 488 / entrySize;
+    for (size_t first = 0; first < entries.size(); first += perLeaf) {
+        Leaf<Entry> leaf;
+        leaf.live.assign(entries.begin() + first, entries.begin() + std::min(entries.size(), first + perLeaf));
+        freedRuns_.push_back({WriteLeafPage(pageType, leaf, entrySize, emit).ib, kPageSize});
+    }
+    if (!entries.empty())
+        freedRuns_.push_back({Allocate(64, 64), 64});
+}
+
+template <typename Entry, typename Emit>
+NodeDatabaseWriter::PageRef NodeDatabaseWriter::WriteLeafPage(uint8_t pageType, const Leaf<Entry>& leaf,
+                                                              size_t entrySize, Emit emit)
+{
+    Bytes body;
+    for (const Entry* entry : leaf.live)
+        emit(body, *entry);
+    for (const Entry* entry : leaf.stale)  // past cEnt: ignored by lookups, still on disk
+        emit(body, *entry);
+    body.resize(488, 0);
+    PutU8(body, uint8_t(leaf.live.size()));
+    PutU8(body, uint8_t(488 / entrySize));
+    PutU8(body, uint8_t(entrySize));
+    PutU8(body, 0);
+    PutU32(body, 0);
+    const uint64_t bid = nextBid_;
+    nextBid_ += 4;
+    const uint64_t ib = Allocate(kPageSize, kPageSize);
+    WriteAt(ib, MakePage(std::move(body), pageType, bid, ib, true));
+    return {0, bid, ib};
+}
+
+void NodeDatabaseWriter::EmitBlockEntry(Bytes& out, const BlockRef& block)
+{
+    PutU64(out, block.bid);
+    PutU64(out, block.ib);
+    PutU16(out, block.cb);
+    PutU16(out, 2);
+    PutU32(out, 0);
+}
+
+void NodeDatabaseWriter::EmitNodeEntry(Bytes& out, const NodeRef& node)
+{
+    PutU64(out, node.nid);
+    PutU64(out, node.bidData);
+    PutU64(out, node.bidSub);
+    PutU32(out, node.nidParent);
+    PutU32(out, 0);
+}
+
 template <typename Entry, typename Key, typename Emit>
-NodeDatabaseWriter::PageRef NodeDatabaseWriter::WriteBTreeLevels(uint8_t pageType, const std::vector<Entry>& entries,
+NodeDatabaseWriter::PageRef NodeDatabaseWriter::WriteBTreeLevels(uint8_t pageType, const std::vector<Leaf<Entry>>& leaves,
                                                                  size_t entrySize, Key key, Emit emit)
 {
     // Leaves first, then index levels until a single root page remains.
     std::vector<PageRef> level;
-    const size_t perLeaf = 488 / entrySize;
-    for (size_t first = 0; first < entries.size() || first == 0; first += perLeaf) {
-        const size_t n = std::min(perLeaf, entries.size() - first);
-        Bytes body;
-        for (size_t i = first; i < first + n; ++i)
-            emit(body, entries[i]);
-        body.resize(488, 0);
-        PutU8(body, uint8_t(n));
-        PutU8(body, uint8_t(perLeaf));
-        PutU8(body, uint8_t(entrySize));
-        PutU8(body, 0);
-        PutU32(body, 0);
-        const uint64_t bid = nextBid_;
-        nextBid_ += 4;
-        const uint64_t ib = Allocate(kPageSize, kPageSize);
-        WriteAt(ib, MakePage(std::move(body), pageType, bid, ib, true));
-        level.push_back({n ? key(entries[first]) : 0, bid, ib});
-        if (entries.empty())
-            break;
+    for (const Leaf<Entry>& leaf : leaves) {
+        PageRef page = WriteLeafPage(pageType, leaf, entrySize, emit);
+        const Entry* first = !leaf.live.empty() ? leaf.live.front() : !leaf.stale.empty() ? leaf.stale.front() : nullptr;
+        page.key = first ? key(*first) : 0;
+        level.push_back(page);
     }
     uint8_t depth = 1;
     while (level.size() > 1) {
@@ -319,24 +422,31 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
         if (nodes_[i].nid == nodes_[i - 1].nid)
             throw std::logic_error("duplicate node id");
 
-    const PageRef bbtRoot = WriteBTreeLevels(
-        kPageTypeBbt, blocks_, 24, [](const BlockRef& b) { return b.bid; },
-        [](Bytes& out, const BlockRef& b) {
-            PutU64(out, b.bid);
-            PutU64(out, b.ib);
-            PutU16(out, b.cb);
-            PutU16(out, 2);
-            PutU32(out, 0);
-        });
-    const PageRef nbtRoot = WriteBTreeLevels(
-        kPageTypeNbt, nodes_, 32, [](const NodeRef& n) { return uint64_t(n.nid); },
-        [](Bytes& out, const NodeRef& n) {
-            PutU64(out, n.nid);
-            PutU64(out, n.bidData);
-            PutU64(out, n.bidSub);
-            PutU32(out, n.nidParent);
-            PutU32(out, 0);
-        });
+    auto nodeKey = [](const NodeRef& n) { return uint64_t(n.nid); };
+    auto blockKey = [](const BlockRef& b) { return b.bid; };
+    std::vector<const BlockRef*> liveBlocks, freedBlocks;
+    for (const BlockRef& b : blocks_)
+        (b.freed ? freedBlocks : liveBlocks).push_back(&b);  // written in ascending id order
+    std::vector<const NodeRef*> liveNodes, staleNodes;
+    for (const NodeRef& n : nodes_)
+        liveNodes.push_back(&n);
+    std::stable_sort(staleNodes_.begin(), staleNodes_.end(), [](const auto& a, const auto& b) { return a.nid < b.nid; });
+    for (const NodeRef& n : staleNodes_)
+        staleNodes.push_back(&n);
+
+    // Freed blocks are listed by superseded pages already; stale nodes that find no room in a page tail
+    // go to superseded node pages of their own.
+    std::vector<const BlockRef*> blocksWithoutRoom;
+    std::vector<const NodeRef*> nodesWithoutRoom;
+    const auto blockLeaves = SplitIntoLeaves(liveBlocks, freedBlocks, 488 / 24, blocksWithoutRoom);
+    const auto nodeLeaves = SplitIntoLeaves(liveNodes, staleNodes, 488 / 32, nodesWithoutRoom);
+    WriteSupersededPages(kPageTypeNbt, nodesWithoutRoom, 32, EmitNodeEntry);
+    const PageRef bbtRoot = WriteBTreeLevels(kPageTypeBbt, blockLeaves, 24, blockKey, EmitBlockEntry);
+    const PageRef nbtRoot = WriteBTreeLevels(kPageTypeNbt, nodeLeaves, 32, nodeKey, EmitNodeEntry);
+    for (const BlockRef* b : freedBlocks)
+        ClearAllocated(b->ib, AlignUp(b->cb + kTrailerSize, 64));
+    for (const auto& [ib, size] : freedRuns_)
+        ClearAllocated(ib, size);
 
     // The file always ends at the end of the last allocation region.
     const uint64_t fileEnd = RegionStart(amaps_.size());

@@ -53,6 +53,32 @@ Message& PstFolder::add(Message message)
     return *messages_.back();
 }
 
+Message& PstFolder::addDeletedMessage(std::string_view messageClass)
+{
+    deleted_.push_back(std::make_unique<Message>(messageClass));
+    return *deleted_.back();
+}
+
+Message& PstFolder::addMessageWithStaleCopy(std::string_view messageClass)
+{
+    Message& message = addMessage(messageClass);
+    staleCopies_.insert(&message);
+    return message;
+}
+
+Message& PstFolder::addRevisedMessage(Message earlier, Message current)
+{
+    Message& added = add(std::move(current));
+    earlierVersions_[&added] = std::make_unique<Message>(std::move(earlier));
+    return added;
+}
+
+Message& PstBuilder::addOrphanMessage(std::string_view messageClass)
+{
+    orphans_.push_back(std::make_unique<Message>(messageClass));
+    return *orphans_.back();
+}
+
 PstBuilder::PstBuilder(PstBuilderOptions options) : options_(std::move(options))
 {
     if (options_.deletedItems)
@@ -71,26 +97,47 @@ PstBuilder& PstBuilder::withStandardFolders()
     return *this;
 }
 
-void PstBuilder::WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder) const
+void PstBuilder::WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder, WrittenLayout& layout) const
 {
-    for (const auto& message : folder.messages_)
-        writer.AddMessage(nid, *message);
+    for (const auto& message : folder.messages_) {
+        const Message* current = message.get();
+        if (auto earlier = folder.earlierVersions_.find(current); earlier != folder.earlierVersions_.end()) {
+            DeletedMessage replaced = writer.AddRevisedMessage(nid, *earlier->second, *current);
+            layout.nids[current] = replaced.nid;
+            layout.replaced[current] = std::move(replaced);
+        } else if (folder.staleCopies_.count(current)) {
+            layout.nids[current] = writer.AddMessageWithStaleCopy(nid, *current);
+        } else {
+            layout.nids[current] = writer.AddMessage(nid, *current);
+        }
+    }
+    for (const auto& message : folder.deleted_) {
+        DeletedMessage deleted = writer.AddDeletedMessage(nid, *message);
+        layout.nids[message.get()] = deleted.nid;
+        layout.deleted[message.get()] = std::move(deleted);
+    }
     writer.CloseFolder(nid);
     for (const auto& child : folder.folders_) {
         const uint32_t childNid = writer.AddFolder(nid, child->definition_);
         if (child.get() == deletedItems_)
             writer.setDeletedItemsFolder(childNid);
-        WriteFolder(writer, childNid, *child);
+        WriteFolder(writer, childNid, *child, layout);
     }
 }
 
-void PstBuilder::Write(const std::string& path) const
+void PstBuilder::Write(const std::string& path) const { (void)WriteWithLayout(path); }
+
+WrittenLayout PstBuilder::WriteWithLayout(const std::string& path) const
 {
+    WrittenLayout layout;
     MailboxWriter writer(path, MailboxOptions{options_.encoding, options_.storeDisplayName});
-    WriteFolder(writer, writer.topOfPersonalFolders(), top_);
-    WriteFolder(writer, writer.searchRoot(), searchRoot_);
-    WriteFolder(writer, MailboxWriter::kRootFolderNid, root_);
+    WriteFolder(writer, writer.topOfPersonalFolders(), top_, layout);
+    WriteFolder(writer, writer.searchRoot(), searchRoot_, layout);
+    WriteFolder(writer, MailboxWriter::kRootFolderNid, root_, layout);
+    for (const auto& orphan : orphans_)
+        layout.nids[orphan.get()] = writer.AddOrphanMessage(*orphan);
     writer.Finish();
+    return layout;
 }
 
 }  // namespace tolvane::pstwriter

@@ -6,12 +6,15 @@
 //   inbox.addMessage().subject("Hello").from("Ann", "ann@example.com").to("Bob", "bob@example.com")
 //        .htmlBody("<p>hi</p>").attach("a.txt", bytes);
 //   pst.Write(path);
+// Deleted items, orphans and earlier versions of items can be added too, for tests of recovery.
 #pragma once
 
 #include "tests/support/MailboxWriter.h"
 #include "tests/support/MessageContent.h"
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,8 +32,18 @@ public:
     Message& addAppointment(std::string_view subject = {});
     Message& add(Message message);
 
+    // A message that was in this folder and has been deleted: its bytes stay in the file as free space,
+    // the folder no longer lists or counts it. Written after the folder's live messages.
+    Message& addDeletedMessage(std::string_view messageClass = "IPM.Note");
+    // A live message whose node entry also survives as an identical stale copy.
+    Message& addMessageWithStaleCopy(std::string_view messageClass = "IPM.Note");
+    // A live message that replaced an earlier version of itself: the folder lists `current`, the earlier
+    // version's blocks are free space still named by a stale node entry with the same node id.
+    Message& addRevisedMessage(Message earlier, Message current);
+
     const std::vector<std::unique_ptr<PstFolder>>& folders() const { return folders_; }
     const std::vector<std::unique_ptr<Message>>& messages() const { return messages_; }
+    const std::vector<std::unique_ptr<Message>>& deletedMessages() const { return deleted_; }
     const FolderDefinition& definition() const { return definition_; }
 
 private:
@@ -38,6 +51,16 @@ private:
     FolderDefinition definition_;
     std::vector<std::unique_ptr<PstFolder>> folders_;
     std::vector<std::unique_ptr<Message>> messages_;
+    std::vector<std::unique_ptr<Message>> deleted_;
+    std::set<const Message*> staleCopies_;
+    std::map<const Message*, std::unique_ptr<Message>> earlierVersions_;  // keyed by the current version
+};
+
+// What Write put where, for tests that check node ids or damage the blocks of deleted content.
+struct WrittenLayout {
+    std::map<const Message*, uint32_t> nids;             // every message written, deleted ones included
+    std::map<const Message*, DeletedMessage> deleted;    // by the deleted message
+    std::map<const Message*, DeletedMessage> replaced;   // the earlier version, by the current one
 };
 
 struct PstBuilderOptions {
@@ -59,17 +82,22 @@ public:
     // Adds the usual default folders (Inbox, Outbox, Sent Items, Calendar, Contacts, ...) under the top folder.
     PstBuilder& withStandardFolders();
 
+    // A message whose parent folder does not exist, listed by no folder.
+    Message& addOrphanMessage(std::string_view messageClass = "IPM.Note");
+
     // Throws std::runtime_error when the file cannot be written.
     void Write(const std::string& path) const;
+    [[nodiscard]] WrittenLayout WriteWithLayout(const std::string& path) const;
 
 private:
-    void WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder) const;
+    void WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder, WrittenLayout& layout) const;
 
     PstBuilderOptions options_;
     PstFolder root_;
     PstFolder top_;
     PstFolder searchRoot_;
     PstFolder* deletedItems_ = nullptr;
+    std::vector<std::unique_ptr<Message>> orphans_;
 };
 
 }  // namespace tolvane::pstwriter

@@ -195,6 +195,7 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
         uint32_t nid;
         uint32_t depth;
         uint64_t mails = 0;
+        uint64_t deleted = 0;
     };
     std::vector<PlannedFolder> mailFolders;
     mailFolders.push_back({writer.AddFolder(top, FolderDefinition{"Inbox", "IPF.Note", {}}), 1});
@@ -219,6 +220,12 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
     }
     for (uint64_t m = 0; m < options.messages; ++m)
         ++mailFolders[random.below(mailFolders.size())].mails;
+    // Deleted mails draw from their own sequence, so adding them leaves the live mails' content as it was.
+    // Their numbers (subjects, message ids) come from a range of their own for the same reason.
+    Random deletedRandom(options.seed + 0x5DEECE66Dull);
+    uint64_t deletedNumber = 1000000000000ull;
+    for (uint64_t d = 0; d < options.deletedMessages; ++d)
+        ++mailFolders[deletedRandom.below(mailFolders.size())].deleted;
 
     uint64_t number = 0;
     for (const PlannedFolder& folder : mailFolders) {
@@ -234,6 +241,13 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
             writer.AddMessage(folder.nid, std::move(mail));
             ++summary.mails;
             ++counters.summary->attachments;
+        }
+        for (uint64_t d = 0; d < folder.deleted; ++d) {
+            // Counted apart: a deleted mail's attachments are in no folder either.
+            SyntheticSummary uncounted;
+            const Counters deletedCounters{&uncounted, &options};
+            (void)writer.AddDeletedMessage(folder.nid, MakeMail(deletedRandom, deletedCounters, ++deletedNumber, true));
+            ++summary.deletedMails;
         }
         writer.CloseFolder(folder.nid);
     }

@@ -21,6 +21,7 @@ struct SyntheticOptions {
     uint64_t appointments = 0;
     uint64_t bigFolderMessages = 0;  // an extra folder holding this many mails
     uint64_t largeAttachmentBytes = 0;  // one more mail in Inbox carrying an attachment this large
+    uint64_t deletedMessages = 0;  // more mails, spread over the mail folders, written and then deleted
     uint64_t seed = 1;
     pstwriter::BlockEncoding encoding = pstwriter::BlockEncoding::Compressible;
 };
@@ -28,6 +29,7 @@ struct SyntheticOptions {
 struct SyntheticSummary {
     uint64_t folders = 0;  // folders created below "Top of Personal Folders", the default ones included
     uint64_t mails = 0;
+    uint64_t deletedMails = 0;  // not in any folder: their bytes are free space a recovery can find
     uint64_t contacts = 0;
     uint64_t appointments = 0;
     uint64_t attachments = 0;

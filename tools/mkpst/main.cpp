@@ -26,6 +26,7 @@ void Usage()
         "  --contacts N           contacts in a \"Contacts\" folder (default 0)\n"
         "  --appointments N       appointments in a \"Calendar\" folder (default 0)\n"
         "  --big-folder N         an extra folder with N mails (default 0)\n"
+        "  --deleted N            N more mails, written to the mail folders and deleted (default 0)\n"
         "  --seed S               random seed; same arguments, same bytes (default 1)\n"
         "  --encoding none|compressible   block encoding (default compressible)\n",
         stderr);
@@ -91,6 +92,9 @@ int main(int argc, char** argv)
         } else if (arg == "--big-folder") {
             const char* v = value();
             ok = v && ParseNumber(v, options.bigFolderMessages);
+        } else if (arg == "--deleted") {
+            const char* v = value();
+            ok = v && ParseNumber(v, options.deletedMessages);
         } else if (arg == "--seed") {
             const char* v = value();
             ok = v && ParseNumber(v, options.seed);
@@ -121,10 +125,11 @@ int main(int argc, char** argv)
             return 0;
         }
         const SyntheticSummary s = WriteSyntheticMailbox(out, options);
-        std::printf("folders %llu mails %llu contacts %llu appointments %llu attachments %llu embedded %llu bytes %llu\n",
+        std::printf("folders %llu mails %llu contacts %llu appointments %llu attachments %llu embedded %llu bytes %llu deleted %llu\n",
                     (unsigned long long)s.folders, (unsigned long long)s.mails, (unsigned long long)s.contacts,
                     (unsigned long long)s.appointments, (unsigned long long)s.attachments,
-                    (unsigned long long)s.embeddedMessages, (unsigned long long)std::filesystem::file_size(out));
+                    (unsigned long long)s.embeddedMessages, (unsigned long long)std::filesystem::file_size(out),
+                    (unsigned long long)s.deletedMails);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mkpst: %s\n", e.what());
