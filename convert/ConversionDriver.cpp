@@ -64,14 +64,13 @@ QString PartNoticeText(const ConversionSummary& summary);
 
 QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered)
 {
-    auto mails = [](int count) { return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? "mail" : "mails"); };
-    QString text = QStringLiteral("Recovered: %1").arg(mails(recovered.saved));
+    QString text = QStringLiteral("Recovered mail: %1 saved").arg(recovered.saved);
     if (recovered.missingAttachments > 0)
         text += QStringLiteral(", %1 with missing attachments").arg(recovered.missingAttachments);
     if (recovered.otherwiseIncomplete > 0)
         text += QStringLiteral(", %1 with other missing parts").arg(recovered.otherwiseIncomplete);
     if (recovered.failed > 0)
-        text += QStringLiteral(", %1 could not be saved").arg(mails(recovered.failed));
+        text += QStringLiteral(", %1 could not be saved").arg(recovered.failed);
     return text + u'.';
 }
 

@@ -99,7 +99,8 @@ struct ConversionSummary {
 // everything was saved, otherwise how many were saved and failed (and whether
 // the run was interrupted), with reasons.
 QString CompletionNoticeText(const ConversionSummary& summary);
-// "Recovered: 2 mails, 1 with missing attachments."
+// "Recovered mail: 2 saved, 1 with missing attachments." (deleted and orphan
+// mail together)
 QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered);
 
 // What the conversion worker tells whoever shows it. Every call comes from the

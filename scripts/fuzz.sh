@@ -37,6 +37,8 @@ if cmake --build "$BUILD" --target mkpst -j2 >/dev/null 2>&1 && [ -x "$BUILD/bin
     --attachment-size 600 --embedded-ratio 0.3 --contacts 2 --appointments 2 "$SEEDS/small-mixed.pst" >/dev/null
   [ -f "$SEEDS/small-plain.pst" ] || "$BUILD/bin/mkpst" --messages 6 --folders 2 --attachment-ratio 0 \
     --embedded-ratio 0 --encoding none "$SEEDS/small-plain.pst" >/dev/null
+  [ -f "$SEEDS/deleted.pst" ] || "$BUILD/bin/mkpst" --messages 8 --folders 2 --deleted 6 --attachment-ratio 0.5 \
+    --attachment-size 400 --seed 11 "$SEEDS/deleted.pst" >/dev/null
   [ -f "$SEEDS/nested.pst" ] || "$BUILD/bin/mkpst" --messages 8 --folders 6 --depth 5 --embedded-ratio 1 \
     --attachment-ratio 0.2 --attachment-size 300 --seed 7 "$SEEDS/nested.pst" >/dev/null
 fi

@@ -266,6 +266,65 @@ TEST(RealEngineConvertTest, TheFileMenuConvertsToMboxAndToMaildir)
     }
 }
 
+// File > Scan with recovery on a sample that still holds two deleted versions
+// of its mail: they come as a folder of their own at the end of the tree,
+// are listed and previewed like any mail, and Convert writes them marked.
+TEST(RealEngineRecoveryTest, ScanWithRecoveryListsPreviewsAndConvertsTheDeletedMail)
+{
+    const QString sample = QStringLiteral(TOLVANE_SAMPLES_DIR "/sample1.pst");
+    if (!QFileInfo::exists(sample))
+        GTEST_SKIP() << "sample mailbox not found: " << qPrintable(sample);
+    ScriptedPrompts prompts;
+    const auto windowOwner = ShowRealWindow(prompts);
+    CQuenbyDlg& window = *windowOwner->window;
+    QAction* scanWithRecovery = window.findChild<QAction*>(QStringLiteral("actionScanWithRecovery"));
+    ASSERT_NE(scanWithRecovery, nullptr);
+    EXPECT_EQ(scanWithRecovery->text(), QStringLiteral("Scan with recovery"));
+
+    window.ChooseFile(sample);
+    EXPECT_TRUE(scanWithRecovery->isEnabled());
+    QSignalSpy scanEnded(&window, &CQuenbyDlg::scanWorkerEnded);
+    scanWithRecovery->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !scanEnded.isEmpty(); }));
+    EXPECT_TRUE(prompts.notices.value(0).startsWith(QStringLiteral("Analysis completed\n\nRecovered: 2 mails")))
+        << qPrintable(prompts.notices.value(0));
+    QTreeWidgetItem* top = window.folderTree()->topLevelItem(0);
+    ASSERT_GT(top->childCount(), 1);
+    EXPECT_EQ(top->child(top->childCount() - 1)->text(0), QStringLiteral("Recovered items"))
+        << "the recovery's folder comes last";
+
+    ClickFolder(window, QStringLiteral("Recovered items"));
+    ASSERT_EQ(window.itemListModel()->rowCount(), 2);
+    window.itemList()->selectRow(0);
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("subjectValue"))->text(),
+              QStringLiteral("Here is a sample message"));
+    Screenshot(window, QStringLiteral("sample1-recovered-items.png"));
+
+    QTemporaryDir destination;
+    prompts.folder = destination.path();
+    QSignalSpy converted(&window, &CQuenbyDlg::conversionWorkerEnded);
+    window.findChild<QPushButton*>(QStringLiteral("convertButton"))->click();
+    ASSERT_TRUE(WaitUntil([&] { return !converted.isEmpty(); }));
+    EXPECT_TRUE(prompts.notices.last().contains(QStringLiteral("\n\nRecovered mail: 2 saved, 2 with missing attachments.")))
+        << qPrintable(prompts.notices.last());
+    int marked = 0;
+    for (QDirIterator it(destination.path(), {QStringLiteral("*.eml")}, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QString path = it.next();
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const bool recovered = file.readAll().contains("X-Tolvane-Recovered: yes");
+        EXPECT_EQ(recovered, path.contains(QStringLiteral("/Recovered items/"))) << qPrintable(path);
+        marked += recovered ? 1 : 0;
+    }
+    EXPECT_EQ(marked, 2);
+
+    // A plain Scan of the file chosen again goes back to the folders alone.
+    ScanInWindow(window, sample);
+    EXPECT_TRUE(window.folderTree()->findItems(QStringLiteral("Recovered items"), Qt::MatchExactly | Qt::MatchRecursive)
+                    .isEmpty());
+}
+
 // The mailbox goes away between Scan and Convert: the window asks whether to
 // write what the scan kept. No writes nothing and says so; Yes writes every
 // mail, each file saying what it lacks, and the notice does not claim success.

@@ -1,7 +1,10 @@
-// Recovery of deleted and orphan items through tolvane-cli: what the real
-// samples still hold outside their folders, how the recovered mail is
-// written and marked, and that nothing is recovered unless asked for.
+// Recovery of deleted and orphan items through tolvane-cli: a written mailbox
+// with known deleted, orphaned and replaced items; what the real samples
+// still hold outside their folders; how recovered mail is written and
+// marked; and that nothing is recovered unless asked for.
+#include "tests/support/BlockDamage.h"
 #include "tests/support/CliRun.h"
+#include "tests/support/PstBuilder.h"
 #include "tests/convert/ConvertTestSupport.h"
 
 #include <QFileInfo>
@@ -128,6 +131,175 @@ INSTANTIATE_TEST_SUITE_P(Samples, SampleRecoveryTest,
                              name.replace('-', '_');
                              return name.toStdString();
                          });
+
+// A mailbox with live mail, deleted mail (one with an attachment), a deleted
+// appointment and contact, an orphan, a message whose stale copy is the live
+// one and a message with an earlier version.
+struct RecoveryMailbox {
+    pstwriter::PstBuilder pst;
+    const pstwriter::Message* deletedPlain = nullptr;
+    QString path;
+
+    explicit RecoveryMailbox(const QString& file) : path(file)
+    {
+        using pstwriter::Message;
+        auto& top = pst.topOfPersonalFolders();
+        auto& inbox = top.addFolder("Inbox").containerClass("IPF.Note");
+        auto& calendar = top.addFolder("Calendar").containerClass("IPF.Appointment");
+        auto& contacts = top.addFolder("Contacts").containerClass("IPF.Contact");
+        inbox.addMessage().subject("Live one").from("Ann", "ann@example.com").to("Bob", "bob@example.com").body("live words one");
+        inbox.addMessage().subject("Live two").from("Ann", "ann@example.com").to("Bob", "bob@example.com").body("live words two");
+        inbox.addDeletedMessage()
+            .subject("Deleted with attachment")
+            .from("Cy", "cy@example.com")
+            .to("Bob", "bob@example.com")
+            .body("deleted words one")
+            .attach("report.txt", pstwriter::Bytes(kAttachment.begin(), kAttachment.end()), "text/plain");
+        deletedPlain = &pst.deletedItems()->addDeletedMessage()
+                            .subject("Deleted plain")
+                            .from("Cy", "cy@example.com")
+                            .to("Bob", "bob@example.com")
+                            .body("deleted words two");
+        calendar.addDeletedMessage("IPM.Appointment")
+            .subject("Deleted meeting")
+            .appointment(pstwriter::FileTime::fromUnixSeconds(1700000000), pstwriter::FileTime::fromUnixSeconds(1700003600),
+                         "Room 4");
+        contacts.addDeletedMessage("IPM.Contact").contactNames("Dora", "Deleted").email1("dora@example.com");
+        pst.addOrphanMessage().subject("Orphaned mail").from("Eve", "eve@example.com").body("orphan words");
+        inbox.addMessageWithStaleCopy().subject("Kept once").from("Ann", "ann@example.com").body("kept words");
+        inbox.addRevisedMessage(Message("IPM.Note").subject("Draft v1").body("first words"),
+                                Message("IPM.Note").subject("Draft v2").body("final words"));
+    }
+    pstwriter::WrittenLayout Write() const { return pst.WriteWithLayout(path.toStdString()); }
+
+    static constexpr std::string_view kAttachment = "attachment bytes of a deleted mail";
+};
+
+QStringList SubjectsIn(const QJsonObject& scan, const QString& folderName)
+{
+    QStringList subjects;
+    for (const QJsonValue& record : scan.value("mail").toArray()) {
+        if (record.toObject().value("folderName") == folderName)
+            subjects << record.toObject().value("subject").toString();
+    }
+    subjects.sort();
+    return subjects;
+}
+
+TEST(WrittenMailboxRecovery, ExactlyTheDeletedOrphanedAndEarlierItemsComeBack)
+{
+    QTemporaryDir temp;
+    const RecoveryMailbox mailbox(temp.filePath("deleted.pst"));
+    (void)mailbox.Write();
+
+    const QJsonObject plain = ScanJson({mailbox.path});
+    EXPECT_EQ(SubjectsIn(plain, "Inbox"), QStringList({"Draft v2", "Kept once", "Live one", "Live two"}));
+    const QJsonObject scan = ScanJson({"--recover", mailbox.path});
+    EXPECT_EQ(SubjectsIn(scan, "Inbox"), SubjectsIn(plain, "Inbox")) << "the live folders stay as they are";
+    EXPECT_EQ(SubjectsIn(scan, "Recovered items"), QStringList({"Deleted plain", "Deleted with attachment", "Draft v1"}));
+    EXPECT_EQ(SubjectsIn(scan, "Orphan items"), QStringList({"Orphaned mail"}));
+    const QJsonObject recovery = scan.value("recovery").toObject();
+    const QJsonObject recovered = recovery.value("recovered").toObject();
+    const QJsonObject orphans = recovery.value("orphans").toObject();
+    EXPECT_EQ(recovered.value("mail").toInt(), 3);
+    EXPECT_EQ(recovered.value("appointments").toInt(), 1);
+    EXPECT_EQ(recovered.value("contacts").toInt(), 1);
+    EXPECT_EQ(recovered.value("unreadable").toInt(), 0);
+    EXPECT_EQ(orphans.value("mail").toInt(), 1);
+
+    QTemporaryDir destination;
+    const auto run = RunCli({"convert", "--recover", mailbox.path, destination.path()});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("Recovered: 3 mails, 1 appointment, 1 contact\n")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Orphans: 1 mail\n"));
+    EXPECT_TRUE(run.out.contains("Recovered mail: 4 saved.\n")) << "deleted and orphan mail, all complete";
+    QMap<QString, QByteArray> recoveredFiles;
+    for (const QString& file : FilesBelow(destination.path(), ".eml")) {
+        const QByteArray bytes = testing::ReadAll(file);
+        const bool marked = bytes.contains("X-Tolvane-Recovered: yes");
+        const bool fromRecovery = file.contains("/Recovered items/") || file.contains("/Orphan items/");
+        EXPECT_EQ(marked, fromRecovery) << file.toStdString();
+        if (fromRecovery)
+            recoveredFiles.insert(QFileInfo(file).completeBaseName(), bytes);
+    }
+    ASSERT_EQ(recoveredFiles.size(), 4) << QStringList(recoveredFiles.keys()).join(", ").toStdString();
+    const auto fileStartingWith = [&](const char* subject) {
+        for (auto it = recoveredFiles.begin(); it != recoveredFiles.end(); ++it)
+            if (it.key().startsWith(QLatin1String(subject)))
+                return it.value();
+        return QByteArray();
+    };
+    const QByteArray withAttachment = fileStartingWith("Deleted with attachment");
+    EXPECT_TRUE(withAttachment.contains("deleted words one"));
+    EXPECT_TRUE(withAttachment.contains("report.txt"));
+    EXPECT_TRUE(withAttachment.contains(QByteArray(RecoveryMailbox::kAttachment.data()).toBase64()));
+    EXPECT_FALSE(withAttachment.contains("X-Tolvane-Incomplete"));
+    EXPECT_TRUE(fileStartingWith("Draft v1").contains("first words")) << "the earlier version is kept as it was";
+    EXPECT_TRUE(fileStartingWith("Orphaned mail").contains("orphan words"));
+    EXPECT_EQ(FilesBelow(destination.path(), ".vcf").filter("/Recovered items/").size(), 1);
+    EXPECT_EQ(FilesBelow(destination.path(), ".ics").filter("/Recovered items/").size(), 1);
+    EXPECT_EQ(testing::PythonEmailDefects(destination.path()), QString());
+
+    QTemporaryDir withoutRecovery;
+    const auto plainRun = RunCli({"convert", mailbox.path, withoutRecovery.path()});
+    EXPECT_EQ(plainRun.exitCode, 0);
+    EXPECT_EQ(FilesBelow(withoutRecovery.path(), ".eml").size(), 4) << "the live mail only";
+}
+
+// A deleted message whose blocks were partly used again: what cannot be read
+// is left out of that item only, and it is still written with the rest, its
+// damage named; the other deleted mail and the live mail come out whole.
+struct RecoveryDamage {
+    const char* name;
+    bool lastBlock;  // the property context (else the recipient table, written first)
+    pstwriter::BlockDamage damage;
+    int recoveredMail;     // 3 when the damaged mail is still found
+    bool writtenIncomplete;  // the damaged mail is written, saying what it lacks
+};
+
+class DamagedRecoveryTest : public ::testing::TestWithParam<RecoveryDamage> {};
+
+TEST_P(DamagedRecoveryTest, OnlyTheDamagedItemSuffersAndItSaysSo)
+{
+    QTemporaryDir temp;
+    const RecoveryMailbox mailbox(temp.filePath("damaged.pst"));
+    const pstwriter::WrittenLayout layout = mailbox.Write();
+    const auto& blocks = layout.deleted.at(mailbox.deletedPlain).blocks;
+    ASSERT_FALSE(blocks.empty());
+    pstwriter::DamageBlock(mailbox.path.toStdString(), GetParam().lastBlock ? blocks.back() : blocks.front(),
+                           GetParam().damage);
+
+    const QJsonObject scan = ScanJson({"--recover", mailbox.path});
+    EXPECT_EQ(scan.value("recovery").toObject().value("recovered").toObject().value("mail").toInt(),
+              GetParam().recoveredMail);
+    EXPECT_EQ(SubjectsIn(scan, "Inbox"), QStringList({"Draft v2", "Kept once", "Live one", "Live two"}));
+
+    QTemporaryDir destination;
+    const auto run = RunCli({"convert", "--recover", mailbox.path, destination.path()});
+    ASSERT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, GetParam().writtenIncomplete ? 4 : 0) << run.out.toStdString();
+    int incomplete = 0;
+    for (const QString& file : FilesBelow(destination.path(), ".eml")) {
+        const QByteArray bytes = testing::ReadAll(file);
+        if (bytes.contains("X-Tolvane-Incomplete")) {
+            ++incomplete;
+            EXPECT_TRUE(file.contains("/Recovered items/Deleted plain")) << file.toStdString();
+        }
+        if (file.contains("/Recovered items/Deleted with attachment"))
+            EXPECT_TRUE(bytes.contains("deleted words one"));
+    }
+    EXPECT_EQ(incomplete, GetParam().writtenIncomplete ? 1 : 0);
+    if (GetParam().writtenIncomplete) {
+        EXPECT_TRUE(run.out.contains("Recovered mail: 4 saved, 1 with other missing parts.")) << run.out.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DamagedRecoveryTest,
+    ::testing::Values(RecoveryDamage{"PropertiesZeroed", true, pstwriter::BlockDamage::Zeroed, 2, false},
+                      RecoveryDamage{"PropertiesGarbled", true, pstwriter::BlockDamage::DataGarbled, 2, false},
+                      RecoveryDamage{"RecipientsZeroed", false, pstwriter::BlockDamage::Zeroed, 3, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tolvane
