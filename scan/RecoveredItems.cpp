@@ -12,6 +12,10 @@
 #include "scan/ScanTexts.h"
 #include "scan/WorkerGate.h"
 
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 namespace tolvane {
@@ -194,10 +198,11 @@ int ExportSource(export_handle* handle, libpff_file_t* file, const QString& expo
         if (!export_handle_checkpoint(handle))
             return -1;
         PffItem item;
+        // Remnants of deleted items that cannot be read are counted, not
+        // reported as items of the mailbox the scan skipped: the mailbox
+        // itself was read whole.
         if (list.item(file, candidate.index, item.out(), nullptr) != 1 || !item) {
             ++tally.unreadable;
-            export_handle_report_skipped(handle, folderPath, QStringLiteral("item %1").arg(position + 1),
-                                         QStringLiteral("the item cannot be read"));
             continue;
         }
         handle->itemSource = list.source;
@@ -222,13 +227,30 @@ int export_handle_export_recovered_items(export_handle* handle, libpff_file_t* f
     if (handle == nullptr || file == nullptr || report == nullptr)
         return -1;
     // The search reads the whole file without a checkpoint: a Stop the user
-    // confirms makes libpff give up early.
-    if (handle->gate != nullptr)
-        handle->gate->setAbandonHandler([file] { libpff_file_signal_abort(file, nullptr); });
+    // confirms makes libpff give up early. The abandoning thread may still be
+    // inside the handler when the search ends, so the handler reaches the
+    // file only through `abort`, which the search empties before going on.
+    struct AbortTarget {
+        std::mutex mutex;
+        libpff_file_t* file = nullptr;
+    };
+    const auto abort = std::make_shared<AbortTarget>();
+    abort->file = file;
+    if (handle->gate != nullptr) {
+        handle->gate->setAbandonHandler([abort] {
+            std::lock_guard lock(abort->mutex);
+            if (abort->file != nullptr)
+                libpff_file_signal_abort(abort->file, nullptr);
+        });
+    }
     PffError error;
     const int searched = libpff_file_recover_items(file, 0, error.out());
     if (handle->gate != nullptr)
         handle->gate->setAbandonHandler({});
+    {
+        std::lock_guard lock(abort->mutex);
+        abort->file = nullptr;
+    }
     if (!export_handle_checkpoint(handle))
         return -1;
     if (searched != 1) {
