@@ -17,7 +17,7 @@ PACKAGES="
   time
   imagemagick
   fonts-dejavu-core fonts-wqy-microhei
-  scdoc librsvg2-bin
+  scdoc librsvg2-bin file
   lintian desktop-file-utils appstream shared-mime-info xdg-utils man-db bash-completion xdotool
 "
 
