@@ -2,11 +2,9 @@
 # `tolvane` executable. Included from app/CMakeLists.txt when the GUI is built.
 set(TOLVANE_APP_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# The version of project() goes into the captions (a generated header) and into
-# the pictures and the product page, which are assembled with the resource list
-# in the build folder.
-set(TOLVANE_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/generated)
-configure_file(${TOLVANE_APP_DIR}/TolvaneVersion.h.in ${TOLVANE_GENERATED_DIR}/app/TolvaneVersion.h @ONLY)
+# The version of project() goes into the captions (the header app/CMakeLists.txt
+# generates) and into the pictures and the product page, which are assembled
+# with the resource list in the build folder.
 foreach(resource banner.svg about.svg product.html)
   configure_file(${TOLVANE_APP_DIR}/resources/${resource}.in ${CMAKE_CURRENT_BINARY_DIR}/resources/${resource} @ONLY)
 endforeach()
@@ -42,7 +40,4 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/convert/ConversionDriver.cpp)
   target_compile_definitions(tolvane PRIVATE TOLVANE_HAVE_CONVERSION_DRIVER)
   target_link_libraries(tolvane PRIVATE tolvane_convert)
 endif()
-install(TARGETS tolvane RUNTIME DESTINATION bin)
-install(FILES ${TOLVANE_APP_DIR}/tolvane.desktop DESTINATION share/applications)
-install(FILES ${TOLVANE_APP_DIR}/resources/tolvane.svg DESTINATION share/icons/hicolor/scalable/apps)
-install(FILES ${TOLVANE_APP_DIR}/tolvane-mime.xml DESTINATION share/mime/packages RENAME tolvane.xml)
+# Its install rules (program, desktop entry, file type, icons) are in packaging/.

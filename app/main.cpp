@@ -1,5 +1,6 @@
 // tolvane: the desktop application.
 //   tolvane [FILE.pst]                    start the window, FILE chosen as if by Browse
+//   tolvane --version | --help            print the version or the usage, no window
 //   tolvane --benchmark-scan FILE [DEST]  scan FILE in the window (and convert it into
 //                                         DEST) and print the time taken
 // main() owns the session: the record store and the process's temporary
@@ -15,8 +16,33 @@
 #include <QApplication>
 #include <QUrl>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: tolvane [FILE.pst]\n"
+    "\n"
+    "Opens the Tolvane window, with FILE.pst (a path or a file: URL) chosen as if\n"
+    "by Browse. tolvane-cli converts without a window.\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  print the program's name and version\n";
+
+}  // namespace
+
 int main(int argc, char* argv[])
 {
+    // Answered before QApplication exists: they need no display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tolvane %s\n", tolvane::kProductVersion);
+        return 0;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     tolvane::CExplorer1::PrepareProcess();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));

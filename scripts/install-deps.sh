@@ -1,5 +1,6 @@
 #!/bin/sh
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs every Debian package the build, the tests, the benchmarks and the
+# Debian package (its build and scripts/package-check.sh) need.
 # Idempotent: safe to run again; run as root (or through sudo).
 set -eu
 
@@ -16,6 +17,8 @@ PACKAGES="
   time
   imagemagick
   fonts-dejavu-core fonts-wqy-microhei
+  scdoc librsvg2-bin file
+  lintian desktop-file-utils appstream shared-mime-info xdg-utils man-db bash-completion xdotool
 "
 
 SUDO=""

@@ -3,8 +3,10 @@
 # Usage: scripts/test.sh            install, build, run the test suite
 #        scripts/test.sh asan       the same in an AddressSanitizer+UBSan build
 #        scripts/test.sh tsan       the same in a ThreadSanitizer build
-# The plain run ends with the fault table (damaged, hostile and changing
-# mailboxes, destination faults) in an AddressSanitizer+UBSan build.
+# The plain run then builds the Debian package from the same build tree and
+# checks it installed (scripts/package-check.sh, as root), and ends with the
+# fault table (damaged, hostile and changing mailboxes, destination faults) in
+# an AddressSanitizer+UBSan build.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 MODE=${1:-plain}
@@ -35,6 +37,11 @@ cd "$BUILD"
 xvfb-run -a -s "-screen 0 1600x1000x24 -noreset" ctest --output-on-failure -j"$(nproc)" --timeout 600
 
 if [ "$MODE" = "plain" ]; then
+  if [ "$(id -u)" = "0" ]; then
+    "$ROOT/scripts/package-check.sh" "$BUILD"
+  else
+    echo "skipping the package check: it installs and removes the package, run as root" >&2
+  fi
   PATCHED=$(sed -n 's/^TOLVANE_PATCHED_LIBPFF:BOOL=//p' "$BUILD/CMakeCache.txt")
   FAULTS="$ROOT/build-asan-faults"
   cmake -S "$ROOT" -B "$FAULTS" -DTOLVANE_SANITIZE=address -DTOLVANE_BUILD_GUI=OFF \

@@ -3,6 +3,7 @@
 #include "app/cli/HeadlessScan.h"
 #include "scan/NativePath.h"
 #include "scan/ProcessTempDir.h"
+#include "app/TolvaneVersion.h"
 
 #include <QCoreApplication>
 
@@ -21,6 +22,10 @@ const char kUsage[] =
     "  scan [--json|--paths] FILE.pst  scan a PST file and print its folders and items\n"
     "  convert ...                     convert the mail of PST files to .eml, mbox or Maildir\n"
     "  verify OUTPUT_FOLDER            check a conversion's files against its manifest\n"
+    "\n"
+    "Options:\n"
+    "  --help     show this text\n"
+    "  --version  print the program's name and version\n"
     "\n"
     "Exit status 5 (scan and convert): not enough memory or other system resources\n"
     "(threads, file descriptors).\n"
@@ -70,6 +75,10 @@ int Dispatch(const QStringList& arguments, const tolvane::ProcessTempDir& tempDi
     const QStringList rest = arguments.mid(2);
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h") || command == QStringLiteral("help")) {
         PrintOut(QString::fromLatin1(kUsage));
+        return kExitOk;
+    }
+    if (command == QStringLiteral("--version")) {
+        PrintOut(QStringLiteral("tolvane-cli %1\n").arg(QString::fromLatin1(tolvane::kProductVersion)));
         return kExitOk;
     }
     if (command == QStringLiteral("scan"))

@@ -5,6 +5,7 @@
 #include "view/CFolderTreeCtrl1.h"
 #include "view/FillItemList.h"
 #include "app/CQuenbyDlg.h"
+#include "app/TolvaneVersion.h"
 #include "app/WindowScanSink.h"
 #include "tests/app/FakeEngine.h"
 #include "tests/view/GuiTestSupport.h"
@@ -150,7 +151,7 @@ TEST_F(WindowTest, StatesAlongTheUsualPath)
 {
     EXPECT_EQ(commands(), (Commands{1, 0, 0, 0, 1, 0, 0})) << "idle";
     EXPECT_EQ(window->commandState(), CommandState::Idle);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Tolvane 5.0"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Tolvane ") + QLatin1String(tolvane::kProductVersion));
 
     chooseFile();
     EXPECT_EQ(commands(), (Commands{1, 1, 0, 0, 1, 1, 0})) << "file chosen";
