@@ -30,21 +30,24 @@ QString TallyLine(const char* source, const RecoveryTally& tally)
 
 QString RecoveredKindsText(const RecoveryTally& tally)
 {
+    const struct {
+        int RecoveryTally::*count;
+        const char* one;
+        const char* many;
+    } kinds[] = {
+        {&RecoveryTally::mail, "mail", "mails"},
+        {&RecoveryTally::appointments, "appointment", "appointments"},
+        {&RecoveryTally::contacts, "contact", "contacts"},
+        {&RecoveryTally::tasks, "task", "tasks"},
+        {&RecoveryTally::notes, "note", "notes"},
+        {&RecoveryTally::journal, "journal entry", "journal entries"},
+        {&RecoveryTally::lists, "distribution list", "distribution lists"},
+    };
     QStringList parts;
-    if (tally.mail > 0)
-        parts << Counted(tally.mail, "mail", "mails");
-    if (tally.appointments > 0)
-        parts << Counted(tally.appointments, "appointment", "appointments");
-    if (tally.contacts > 0)
-        parts << Counted(tally.contacts, "contact", "contacts");
-    if (tally.tasks > 0)
-        parts << Counted(tally.tasks, "task", "tasks");
-    if (tally.notes > 0)
-        parts << Counted(tally.notes, "note", "notes");
-    if (tally.journal > 0)
-        parts << Counted(tally.journal, "journal entry", "journal entries");
-    if (tally.lists > 0)
-        parts << Counted(tally.lists, "distribution list", "distribution lists");
+    for (const auto& kind : kinds) {
+        if (tally.*kind.count > 0)
+            parts << Counted(tally.*kind.count, kind.one, kind.many);
+    }
     return parts.isEmpty() ? QStringLiteral("nothing") : parts.join(QStringLiteral(", "));
 }
 

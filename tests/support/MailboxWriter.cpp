@@ -224,16 +224,21 @@ uint32_t MailboxWriter::AddMessage(uint32_t folderNid, const Message& message)
     return AddMessageAs(folderNid, NextNid(kNidTypeMessage), message);
 }
 
+DeletedMessage MailboxWriter::WriteFreedItem(uint32_t nid, uint32_t folderNid, const Message& message)
+{
+    DeletedMessage freed;
+    freed.nid = nid;
+    const size_t mark = db_.blockCount();
+    const NodeBids bids = WriteItem(nid, message);
+    freed.blocks = db_.FreeBlocksFrom(mark);
+    db_.AddStaleNode(nid, bids.data, bids.sub, folderNid);
+    return freed;
+}
+
 DeletedMessage MailboxWriter::AddDeletedMessage(uint32_t folderNid, const Message& message)
 {
     (void)folder(folderNid);  // throws for a folder that was never added
-    DeletedMessage deleted;
-    deleted.nid = NextNid(kNidTypeMessage);
-    const size_t mark = db_.blockCount();
-    const NodeBids bids = WriteItem(deleted.nid, message);
-    deleted.blocks = db_.FreeBlocksFrom(mark);
-    db_.AddStaleNode(deleted.nid, bids.data, bids.sub, folderNid);
-    return deleted;
+    return WriteFreedItem(NextNid(kNidTypeMessage), folderNid, message);
 }
 
 uint32_t MailboxWriter::AddOrphanMessage(const Message& message)
@@ -259,12 +264,7 @@ uint32_t MailboxWriter::AddMessageWithStaleCopy(uint32_t folderNid, const Messag
 DeletedMessage MailboxWriter::AddRevisedMessage(uint32_t folderNid, const Message& earlier, const Message& current)
 {
     OpenFolder(folderNid);
-    DeletedMessage replaced;
-    replaced.nid = NextNid(kNidTypeMessage);
-    const size_t mark = db_.blockCount();
-    const NodeBids old = WriteItem(replaced.nid, earlier);
-    replaced.blocks = db_.FreeBlocksFrom(mark);
-    db_.AddStaleNode(replaced.nid, old.data, old.sub, folderNid);
+    const DeletedMessage replaced = WriteFreedItem(NextNid(kNidTypeMessage), folderNid, earlier);
     AddMessageAs(folderNid, replaced.nid, current);
     return replaced;
 }

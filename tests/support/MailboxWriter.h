@@ -102,6 +102,8 @@ private:
     // Writes the item's blocks under its node id, remembered for lists that name it; adds its row and
     // counts to listedIn when given.
     NodeBids WriteItem(uint32_t nid, const Message& message, FolderState* listedIn = nullptr);
+    // Writes the item's blocks as freed space with a stale node entry under `folderNid`.
+    DeletedMessage WriteFreedItem(uint32_t nid, uint32_t folderNid, const Message& message);
     void ListInFolder(FolderState& target, uint32_t nid, const Message& message);
     FolderState& OpenFolder(uint32_t nid);
     uint32_t nextIndex_ = 0x401;
