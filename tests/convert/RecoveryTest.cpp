@@ -7,6 +7,12 @@
 #include "tests/support/PstBuilder.h"
 #include "tests/convert/ConvertTestSupport.h"
 
+#include "scan/ItemStore.h"
+#include "scan/NumberingScanSink.h"
+#include "scan/ProcessTempDir.h"
+#include "scan/ScanDriver.h"
+#include "scan/WorkerGate.h"
+
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -244,6 +250,51 @@ TEST(WrittenMailboxRecovery, ExactlyTheDeletedOrphanedAndEarlierItemsComeBack)
     const auto plainRun = RunCli({"convert", mailbox.path, withoutRecovery.path()});
     EXPECT_EQ(plainRun.exitCode, 0);
     EXPECT_EQ(FilesBelow(withoutRecovery.path(), ".eml").size(), 4) << "the live mail only";
+}
+
+// Stop, confirmed at the search's end or while its finds are sorted or
+// exported: the scan ends abandoned and says nothing more; the recovery's
+// counts are not kept.
+TEST(WrittenMailboxRecovery, AStopDuringTheRecoveryAbandonsTheScan)
+{
+    QTemporaryDir temp;
+    const RecoveryMailbox mailbox(temp.filePath("stop.pst"));
+    (void)mailbox.Write();
+    const ProcessTempDir tempDir;
+    auto scan = [&](bool recover, long stopAt, long* checkpoints) {
+        ItemStore store;
+        NumberingScanSink sink;
+        WorkerGate gate;
+        gate.setCheckpointHook([&](long ordinal) {
+            *checkpoints = ordinal;
+            if (ordinal == stopAt)
+                gate.Abandon();
+        });
+        ScanRequest request;
+        request.pstPath = mailbox.path;
+        request.store = &store;
+        request.sink = &sink;
+        request.gate = &gate;
+        request.tempDir = &tempDir;
+        request.recover = recover;
+        request.rootNode = sink.InsertFolderNode(0, mailbox.path);
+        const ScanOutcome outcome = RunScanDriver(request);
+        EXPECT_EQ(outcome == ScanOutcome::Abandoned, stopAt > 0);
+        EXPECT_EQ(sink.notices().isEmpty(), stopAt > 0) << sink.notices().join(u'|').toStdString();
+        EXPECT_EQ(store.recoveryReport().has_value(), recover && stopAt == 0);
+    };
+    long folderCheckpoints = 0;
+    scan(false, 0, &folderCheckpoints);
+    long recoveryCheckpoints = 0;
+    scan(true, 0, &recoveryCheckpoints);
+    // The search's end, the sorting of its first find, the export of the first item.
+    ASSERT_GT(recoveryCheckpoints, folderCheckpoints + 8);
+    for (const long stopAt : {folderCheckpoints + 1, folderCheckpoints + 2, recoveryCheckpoints}) {
+        SCOPED_TRACE(stopAt);
+        long reached = 0;
+        scan(true, stopAt, &reached);
+        EXPECT_EQ(reached, stopAt) << "nothing is read after the Stop";
+    }
 }
 
 // A deleted message whose blocks were partly used again: what cannot be read
