@@ -117,6 +117,9 @@ struct MessageContent {
     // What could not be read ("the body", "attachment \"a.pdf\"", ...). A
     // message with anything here is written as incomplete and says so.
     QStringList missing;
+    // Some of `missing` is an attachment or embedded message (or the table
+    // that lists them): what a summary names apart.
+    bool attachmentsIncomplete = false;
 };
 
 }  // namespace tolvane

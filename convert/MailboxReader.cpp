@@ -553,6 +553,7 @@ void ForEachAttachment(libpff_item_t* message, QStringList& missing,
 void ReadAttachments(libpff_item_t* message, const ReadContext& context, MessageContent& content)
 {
     const int codePage = MessageCodePage(message, context.fileCodePage);
+    const qsizetype missingBefore = content.missing.size();
     ForEachAttachment(message, content.missing, [&](PffItem& attachmentItem, int type, int index) {
         libpff_item_t* item = attachmentItem.get();
         ReadFailures failures;
@@ -600,6 +601,7 @@ void ReadAttachments(libpff_item_t* message, const ReadContext& context, Message
         }
         content.attachments.push_back(std::move(attachment));
     });
+    content.attachmentsIncomplete = content.missing.size() > missingBefore;
 }
 
 AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifier, int fileCodePage);
@@ -752,6 +754,7 @@ MessageContent ContentFromRecord(const MailRecord& record)
         content.plainBody = body.toUtf8();
     }
     content.missing.push_back(QString::fromLatin1(kRebuiltFromRecordNote));
+    content.attachmentsIncomplete = true;
     return content;
 }
 

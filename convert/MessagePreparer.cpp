@@ -118,6 +118,7 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
         }
         prepared.embeddedCarried = CountEmbeddedMessages(content);
         prepared.missing = content.missing;
+        prepared.attachmentsIncomplete = content.attachmentsIncomplete;
         prepared.senderAddress = content.from ? content.from->address : QString();
         prepared.date = content.date;
         prepared.messageId = WrittenMessageId(content);

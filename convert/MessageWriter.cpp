@@ -83,21 +83,17 @@ NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, cons
     });
 }
 
-// A recovered message's outcome; its damage is named by what it lacks.
-void CountRecovered(ConversionSummary::RecoveredMail& recovered, bool saved, const QStringList& missing)
+// A recovered message's outcome, its damage named by what it lacks.
+void CountRecovered(ConversionSummary::RecoveredMail& recovered, bool saved, const PreparedMessage& prepared)
 {
     if (!saved) {
         ++recovered.failed;
         return;
     }
     ++recovered.saved;
-    if (missing.isEmpty())
+    if (prepared.missing.isEmpty())
         return;
-    const bool attachments = std::any_of(missing.begin(), missing.end(), [](const QString& part) {
-        return part.contains(QLatin1String("attachment"), Qt::CaseInsensitive)
-               || part.contains(QLatin1String("embedded message"), Qt::CaseInsensitive);
-    });
-    ++(attachments ? recovered.missingAttachments : recovered.otherwiseIncomplete);
+    ++(prepared.attachmentsIncomplete ? recovered.missingAttachments : recovered.otherwiseIncomplete);
 }
 
 // A manifest line's first fields.
@@ -585,7 +581,7 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
             NoteFailure(context, fileName, reason);
         }
         if (record.location.isRecovered())
-            CountRecovered(summary.recovered, saved, prepared.missing);
+            CountRecovered(summary.recovered, saved, prepared);
         ++progress;
         if (progress == 100) {
             progress = 0;

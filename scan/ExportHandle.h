@@ -7,7 +7,6 @@
 
 #include "scan/ItemRecords.h"
 #include "scan/Limits.h"
-#include "scan/RecoveryReport.h"
 
 #include <libpff.h>
 
@@ -20,6 +19,7 @@
 namespace tolvane {
 
 class ItemStore;
+struct RecoveryReport;
 class ScanSink;
 class WorkerGate;
 

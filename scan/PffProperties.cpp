@@ -28,7 +28,16 @@ QString StripTerminators(QString text)
     return text;
 }
 
-// The type and the bytes of one record entry; nullopt when they cannot be read.
+std::optional<int> PositiveCodePage(libpff_item_t* item, uint32_t entryType)
+{
+    const auto value = Read32(item, 0, entryType);
+    if (!value || *value == 0 || *value > 0xFFFF)
+        return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+}  // namespace
+
 std::optional<PropertyValue> EntryValue(libpff_record_entry_t* entry)
 {
     PropertyValue value;
@@ -43,16 +52,6 @@ std::optional<PropertyValue> EntryValue(libpff_record_entry_t* entry)
     }
     return value;
 }
-
-std::optional<int> PositiveCodePage(libpff_item_t* item, uint32_t entryType)
-{
-    const auto value = Read32(item, 0, entryType);
-    if (!value || *value == 0 || *value > 0xFFFF)
-        return std::nullopt;
-    return static_cast<int>(*value);
-}
-
-}  // namespace
 
 std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uint32_t entryType, NamedLookup lookup,
                                           ReadFailures* failures)

@@ -56,6 +56,9 @@ struct ReadFailures {
     bool empty() const { return tags.empty(); }
 };
 
+// The type and the bytes of one record entry; nullopt when they cannot be read.
+std::optional<PropertyValue> EntryValue(libpff_record_entry_t* entry);
+
 // One property of record set `setIndex` (0 for the item itself; one set per
 // recipient in a recipients item). nullopt when absent or unreadable.
 std::optional<PropertyValue> ReadProperty(libpff_item_t* item, int setIndex, uint32_t entryType,

@@ -8,11 +8,12 @@
 
 #include "scan/ItemStore.h"
 #include "scan/PffHandles.h"
+#include "scan/PffProperties.h"
+#include "scan/RecoveryReport.h"
 #include "scan/ScanSink.h"
 #include "scan/ScanTexts.h"
 #include "scan/WorkerGate.h"
 
-#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -55,23 +56,6 @@ bool IsMessageNode(uint32_t identifier)
     return nodeType == kNormalMessage || nodeType == kAssociatedMessage;
 }
 
-// The bytes of one property, or nullopt when they cannot be read.
-std::optional<QByteArray> EntryBytes(libpff_record_entry_t* entry, uint32_t* tag, uint32_t* valueType)
-{
-    if (libpff_record_entry_get_entry_type(entry, tag, nullptr) != 1 ||
-        libpff_record_entry_get_value_type(entry, valueType, nullptr) != 1)
-        return std::nullopt;
-    size_t size = 0;
-    if (libpff_record_entry_get_data_size(entry, &size, nullptr) != 1)
-        return std::nullopt;
-    if (size > static_cast<size_t>(std::numeric_limits<int>::max()))
-        return std::nullopt;
-    QByteArray data(static_cast<qsizetype>(size), Qt::Uninitialized);
-    if (size > 0 && libpff_record_entry_get_data(entry, reinterpret_cast<uint8_t*>(data.data()), size, nullptr) != 1)
-        return std::nullopt;
-    return data;
-}
-
 // Whether two items hold the same properties, value for value, and the same
 // number of attachments. Anything that cannot be read makes them differ:
 // keeping a copy too many is better than losing an earlier version.
@@ -95,10 +79,12 @@ bool SameProperties(libpff_item_t* first, libpff_item_t* second)
             if (libpff_record_set_get_entry_by_index(a.get(), index, x.out(), nullptr) != 1 ||
                 libpff_record_set_get_entry_by_index(b.get(), index, y.out(), nullptr) != 1)
                 return false;
-            uint32_t tagX = 0, typeX = 0, tagY = 0, typeY = 0;
-            const auto dataX = EntryBytes(x.get(), &tagX, &typeX);
-            const auto dataY = EntryBytes(y.get(), &tagY, &typeY);
-            if (!dataX || !dataY || tagX != tagY || typeX != typeY || *dataX != *dataY)
+            uint32_t tagX = 0, tagY = 0;
+            const auto valueX = EntryValue(x.get());
+            const auto valueY = EntryValue(y.get());
+            if (!valueX || !valueY || libpff_record_entry_get_entry_type(x.get(), &tagX, nullptr) != 1
+                || libpff_record_entry_get_entry_type(y.get(), &tagY, nullptr) != 1 || tagX != tagY
+                || valueX->valueType != valueY->valueType || valueX->data != valueY->data)
                 return false;
         }
     }

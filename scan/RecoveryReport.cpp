@@ -28,23 +28,24 @@ QString TallyLine(const char* source, const RecoveryTally& tally)
 
 }  // namespace
 
+std::span<const RecoveredKind> RecoveredKinds()
+{
+    static constexpr RecoveredKind kinds[] = {
+        {&RecoveryTally::mail, "mail", "mail", "mails"},
+        {&RecoveryTally::appointments, "appointments", "appointment", "appointments"},
+        {&RecoveryTally::contacts, "contacts", "contact", "contacts"},
+        {&RecoveryTally::tasks, "tasks", "task", "tasks"},
+        {&RecoveryTally::notes, "notes", "note", "notes"},
+        {&RecoveryTally::journal, "journal", "journal entry", "journal entries"},
+        {&RecoveryTally::lists, "distributionLists", "distribution list", "distribution lists"},
+    };
+    return kinds;
+}
+
 QString RecoveredKindsText(const RecoveryTally& tally)
 {
-    const struct {
-        int RecoveryTally::*count;
-        const char* one;
-        const char* many;
-    } kinds[] = {
-        {&RecoveryTally::mail, "mail", "mails"},
-        {&RecoveryTally::appointments, "appointment", "appointments"},
-        {&RecoveryTally::contacts, "contact", "contacts"},
-        {&RecoveryTally::tasks, "task", "tasks"},
-        {&RecoveryTally::notes, "note", "notes"},
-        {&RecoveryTally::journal, "journal entry", "journal entries"},
-        {&RecoveryTally::lists, "distribution list", "distribution lists"},
-    };
     QStringList parts;
-    for (const auto& kind : kinds) {
+    for (const RecoveredKind& kind : RecoveredKinds()) {
         if (tally.*kind.count > 0)
             parts << Counted(tally.*kind.count, kind.one, kind.many);
     }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <span>
+
 namespace tolvane {
 
 struct RecoveryTally {
@@ -28,6 +30,16 @@ struct RecoveryReport {
     RecoveryTally orphans;
     QString failure;  // why the search for deleted items failed; empty when it ran
 };
+
+// The kinds a tally counts, in the order every summary lists them: the
+// count, its key in `scan --json` and its word for one and for many.
+struct RecoveredKind {
+    int RecoveryTally::*count;
+    const char* key;
+    const char* one;
+    const char* many;
+};
+std::span<const RecoveredKind> RecoveredKinds();
 
 // "2 mails, 1 contact" for the kinds of a tally that are not zero; "nothing"
 // when none is.

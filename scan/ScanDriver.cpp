@@ -8,6 +8,7 @@
 #include "scan/PffHandles.h"
 #include "scan/ProcessTempDir.h"
 #include "scan/PstSignature.h"
+#include "scan/RecoveryReport.h"
 #include "scan/ScanSink.h"
 #include "scan/TextDecoding.h"
 #include "scan/WorkerGate.h"

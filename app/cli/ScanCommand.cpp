@@ -146,13 +146,8 @@ int ExitStatus(ScanOutcome outcome)
 QJsonObject TallyJson(const RecoveryTally& tally)
 {
     QJsonObject o;
-    o.insert(QStringLiteral("mail"), tally.mail);
-    o.insert(QStringLiteral("appointments"), tally.appointments);
-    o.insert(QStringLiteral("contacts"), tally.contacts);
-    o.insert(QStringLiteral("tasks"), tally.tasks);
-    o.insert(QStringLiteral("notes"), tally.notes);
-    o.insert(QStringLiteral("journal"), tally.journal);
-    o.insert(QStringLiteral("distributionLists"), tally.lists);
+    for (const RecoveredKind& kind : RecoveredKinds())
+        o.insert(QLatin1String(kind.key), tally.*kind.count);
     o.insert(QStringLiteral("internal"), tally.internal);
     o.insert(QStringLiteral("duplicates"), tally.duplicates);
     o.insert(QStringLiteral("unreadable"), tally.unreadable);
