@@ -5,9 +5,9 @@
 #include "convert/MailFormats.h"
 #include "convert/OutputNaming.h"
 #include "convert/OutputTree.h"
+#include "convert/Sha256.h"
 #include "scan/NativePath.h"
 
-#include <QCryptographicHash>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -64,10 +64,10 @@ SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
         return result;
     }
     const qint64 start = info.st_size;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     qint64 size = 0;
     const Emit emit = [&](const QByteArray& bytes) {
-        hash.addData(bytes);
+        hash.Add(bytes);
         size += bytes.size();
         return WriteAllTo(mbox.file.get(), bytes.constData(), bytes.size(), &result.reason);
     };
@@ -75,7 +75,7 @@ SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
     if (emit(fromLine) && feed(quoter, emit, &result.reason) && emit(quoter.Finish())) {
         result.saved = true;
         result.offset = start;
-        result.digest = FileDigest{size, hash.result().toHex()};
+        result.digest = FileDigest{size, hash.HexResult()};
         return result;
     }
     // The file ends where the previous message ended, as if this one had

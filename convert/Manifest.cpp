@@ -4,9 +4,9 @@
 
 #include "convert/NewFileWriter.h"
 #include "convert/OutputTree.h"
+#include "convert/Sha256.h"
 #include "scan/NativePath.h"
 
-#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
@@ -21,7 +21,7 @@ namespace tolvane {
 
 std::optional<FileDigest> DigestOfFile(int fd, qint64 offset, qint64 length)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     std::vector<char> buffer(1 << 16);
     FileDigest digest;
     while (length < 0 || digest.size < length) {
@@ -35,12 +35,12 @@ std::optional<FileDigest> DigestOfFile(int fd, qint64 offset, qint64 length)
         }
         if (got == 0)
             break;
-        hash.addData(QByteArrayView(buffer.data(), got));
+        hash.Add(QByteArrayView(buffer.data(), got));
         digest.size += got;
     }
     if (length >= 0 && digest.size != length)
         return std::nullopt;
-    digest.sha256 = hash.result().toHex();
+    digest.sha256 = hash.HexResult();
     return digest;
 }
 
@@ -54,7 +54,7 @@ std::optional<FileDigest> DigestOfPath(const QString& path)
 
 FileDigest DigestOf(const QByteArray& bytes)
 {
-    return FileDigest{bytes.size(), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
+    return FileDigest{bytes.size(), Sha256::HexOf(bytes)};
 }
 
 bool ManifestWriter::Open(OutputTree& output, QString* reason)

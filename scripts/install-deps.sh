@@ -8,7 +8,7 @@ PACKAGES="
   build-essential cmake pkg-config g++ clang python3 git
   dpkg-dev patch zlib1g-dev
   libpff-dev libbfio-dev pst-utils
-  libgmime-3.0-dev libical-dev python3-icalendar
+  libgmime-3.0-dev libical-dev python3-icalendar libssl-dev
   notmuch parallel
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6
   libgl-dev
