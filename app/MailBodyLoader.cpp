@@ -81,13 +81,14 @@ MailBodyLoader::~MailBodyLoader()
     pool_.waitForDone();
 }
 
-std::shared_ptr<MailboxReader> MailBodyLoader::ReaderFor(const QString& pstPath)
+std::shared_ptr<MailboxReader> MailBodyLoader::ReaderFor(const QString& pstPath,
+                                                        const std::optional<FileIdentity>& scanned)
 {
     std::lock_guard lock(readerMutex_);
     if (reader_ && readerPath_ == pstPath)
         return reader_;
     auto reader = std::make_shared<MailboxReader>();
-    if (!reader->Open(pstPath))
+    if (!reader->Open(pstPath, scanned))
         return nullptr;
     reader_ = reader;
     readerPath_ = pstPath;
@@ -101,11 +102,12 @@ void MailBodyLoader::Forget()
     readerPath_.clear();
 }
 
-void MailBodyLoader::Load(quint64 request, const QString& pstPath, const ItemLocation& location)
+void MailBodyLoader::Load(quint64 request, const QString& pstPath, const ItemLocation& location,
+                          const std::optional<FileIdentity>& scanned)
 {
     latest_ = request;
     QPointer<MailBodyLoader> self(this);
-    pool_.start([this, self, request, pstPath, location] {
+    pool_.start([this, self, request, pstPath, location, scanned] {
         if (latest_ != request)
             return;
         if (beforeRead_)
@@ -115,7 +117,7 @@ void MailBodyLoader::Load(quint64 request, const QString& pstPath, const ItemLoc
         PreviewBody body;
         // Images of a preview are small; a mail's large files stay unread.
         constexpr qint64 kImageLimit = 16 * 1024 * 1024;
-        if (const auto reader = ReaderFor(pstPath)) {
+        if (const auto reader = ReaderFor(pstPath, scanned)) {
             const MessageRead read = reader->ReadMessage(location);
             if (read.content && latest_ == request)
                 body = PreviewBodyFrom(*read.content, kImageLimit);

@@ -5,6 +5,7 @@
 // one that nobody waits for any more is skipped.
 #pragma once
 
+#include "scan/InputFile.h"
 #include "scan/ItemRecords.h"
 #include "view/CExplorer1.h"
 
@@ -17,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace tolvane {
 
@@ -41,9 +43,11 @@ public:
     explicit MailBodyLoader(QObject* parent = nullptr);
     ~MailBodyLoader() override;
 
-    // Reads the mail at `location` of the mailbox `pstPath`; the answer comes
-    // as bodyLoaded with the same `request` number, unless a later Load came first.
-    void Load(quint64 request, const QString& pstPath, const ItemLocation& location);
+    // Reads the mail at `location` of the mailbox `pstPath` (the file the scan
+    // read, `scanned`, unchanged, when given); the answer comes as bodyLoaded
+    // with the same `request` number, unless a later Load came first.
+    void Load(quint64 request, const QString& pstPath, const ItemLocation& location,
+              const std::optional<FileIdentity>& scanned = std::nullopt);
     // Drops the open mailbox (a new scan may have found it changed); the next
     // Load opens it again.
     void Forget();
@@ -55,7 +59,7 @@ Q_SIGNALS:
     void bodyLoaded(quint64 request, const tolvane::PreviewBody& body);
 
 private:
-    std::shared_ptr<MailboxReader> ReaderFor(const QString& pstPath);
+    std::shared_ptr<MailboxReader> ReaderFor(const QString& pstPath, const std::optional<FileIdentity>& scanned);
 
     QThreadPool pool_;                  // one thread: reads run one after another
     std::atomic<quint64> latest_{0};

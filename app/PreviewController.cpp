@@ -84,7 +84,7 @@ void PreviewController::BuildPreview()
         if (!dir.isEmpty())
             showPage(dir + MailPreviewFileName(*record), MailPreviewPage(*record));
         if (!pstPath_.isEmpty())
-            loader_->Load(request_, pstPath_, record->location);
+            loader_->Load(request_, pstPath_, record->location, store_.mailboxIdentity());
         return;
     }
     // The labels describe a mail: anything else must not go on showing the last one's.

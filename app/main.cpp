@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QUrl>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +44,9 @@ int main(int argc, char* argv[])
         std::fputs(kUsage, stdout);
         return 0;
     }
+    // A file-size limit (ulimit -f) fails the write that crosses it, which the
+    // writers handle like a full disk, instead of killing the window.
+    std::signal(SIGXFSZ, SIG_IGN);
     tolvane::CExplorer1::PrepareProcess();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));

@@ -100,6 +100,8 @@ QString CompletionNoticeText(const ConversionSummary& summary)
     }
     if (summary.recovered.any())
         text += QStringLiteral("\n\n") + RecoveredMailText(summary.recovered);
+    for (const QString& problem : summary.outputProblems)
+        text += QStringLiteral("\n\nNot finished: ") + problem;
     return text;
 }
 
@@ -129,6 +131,8 @@ QString PartNoticeText(const ConversionSummary& summary)
     text += summary.interrupted ? QStringLiteral(", the rest were not written.") : QStringLiteral(".");
     if (summary.contactsFailed > 0)
         text += QStringLiteral(" %1 contacts could not be saved.").arg(summary.contactsFailed);
+    if (summary.contactsIncomplete > 0)
+        text += QStringLiteral(" %1 contacts were saved incomplete.").arg(summary.contactsIncomplete);
     if (!summary.mailboxFailure.isEmpty())
         text += QStringLiteral(" The mailbox could not be read again (%1): what the scan kept was written instead.")
                     .arg(summary.mailboxFailure);
@@ -218,7 +222,7 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     RemoveLeftoverPartials(request.destinationPath);
     MailboxReader reader;
     const std::int64_t residentBeforeOpen = ResidentBytes();
-    if (const auto opened = reader.Open(request.pstPath); !opened) {
+    if (const auto opened = reader.Open(request.pstPath, request.store->mailboxIdentity()); !opened) {
         // Never a silent fallback: without the mailbox, files would lack
         // attachments, addresses and headers. The user decides.
         summary.mailboxFailure = opened.error().reason;
@@ -358,6 +362,7 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
             return ConversionStart::DestinationNotWritable;
         }
         output = std::move(*created);
+        output->ReserveRootName(QString::fromLatin1(kManifestFileName));
         foldersPrepared = output->PrepareFolders(SelectedFolders(folderNodes, request.selectedFolderKeys));
         state_->outputRoot = output->rootPath();
     } else if (::access(NativePath(request.destinationPath).constData(), W_OK | X_OK) != 0) {

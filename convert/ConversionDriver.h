@@ -56,6 +56,7 @@ struct ConversionSummary {
     int embeddedCarried = 0;    // embedded messages written inside their parents
     int contactsSaved = 0;
     int contactsFailed = 0;
+    int contactsIncomplete = 0;  // of those saved, written without something (a photo too large for a card)
     int eventsSaved = 0;         // appointments written into calendar files
     int eventsFailed = 0;        // appointments not written (unreadable, no start, file not saved)
     int eventsIncomplete = 0;    // of those saved, written without something (an attachment) that could not be read
@@ -77,12 +78,16 @@ struct ConversionSummary {
     bool interrupted = false;   // a stop request ended the run after the item being written
     // The mailbox could not be read again and nothing was written from it.
     bool mailboxUnreadable() const { return !mailboxFailure.isEmpty() && mailTotal == 0 && contactsSaved == 0; }
+    // Files that were written but could not be finished (an mbox file left
+    // under its temporary name); the manifest lacks them too.
+    QStringList outputProblems;
     bool outOfMemory = false;   // memory ran out between items: the rest was not written
     bool memoryShort = false;   // memory ran short somewhere: an item or the whole run failed for it
     bool allSaved() const
     {
         return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
-               && contactsFailed == 0 && eventsFailed == 0 && eventsIncomplete == 0 && otherItemsFailed == 0;
+               && contactsFailed == 0 && contactsIncomplete == 0 && eventsFailed == 0 && eventsIncomplete == 0 && otherItemsFailed == 0
+               && outputProblems.isEmpty();
     }
     // Everything saved but some appointments (which the notice counts apart).
     bool allSavedButEvents() const

@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace tolvane {
@@ -26,8 +27,89 @@ constexpr std::size_t kOpenMboxFiles = 64;
 
 }  // namespace
 
+MboxFiles::~MboxFiles()
+{
+    // Reached with the files still open only when the run unwinds (memory
+    // ran out): they are put in place all the same, and a failure here has
+    // nobody left to tell.
+    try {
+        (void)PutAllInPlace();
+    } catch (...) {
+    }
+}
+
+QStringList MboxFiles::PutAllInPlace()
+{
+    QStringList problems = std::exchange(problems_, QStringList());
+    for (auto& [key, mbox] : files_) {
+        QString reason;
+        if (!mbox.temporary.isEmpty() && !PutInPlace(key, mbox, &reason))
+            problems << reason;
+    }
+    writing_.clear();
+    return problems;
+}
+
+bool MboxFiles::PutInPlace(const QString& folderKey, OpenMbox& mbox, QString* reason)
+{
+    // The data reaches the disk before the name does, so a crash of the
+    // machine leaves the whole file or the empty one, not a hole.
+    if (!mbox.file)
+        mbox.file = output_->ReopenGrowingFile(folderKey, mbox.temporary, reason);
+    if (!mbox.file || ::fdatasync(mbox.file.get()) != 0) {
+        if (mbox.file)
+            *reason = QStringLiteral("cannot write %1: %2").arg(mbox.path, ErrnoText(errno));
+        return false;
+    }
+    mbox.file.reset();
+    if (!output_->ReplaceFile(folderKey, mbox.temporary, mbox.name, reason))
+        return false;
+    mbox.temporary.clear();
+    if (finished_)
+        finished_(mbox.path, FileDigest{mbox.size, mbox.whole.HexResult()});
+    return true;
+}
+
+bool MboxFiles::ContinueInTemporary(const QString& folderKey, OpenMbox& mbox, QString* reason)
+{
+    UniqueFd finished = output_->ReopenGrowingFile(folderKey, mbox.name, reason);
+    if (!finished)
+        return false;
+    QString temporary;
+    UniqueFd copy = output_->CreateHiddenGrowingFile(folderKey, &temporary, reason);
+    if (!copy)
+        return false;
+    std::vector<char> buffer(1 << 16);
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(finished.get(), buffer.data(), buffer.size(), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *reason = QStringLiteral("cannot read %1 again: %2").arg(mbox.path, ErrnoText(errno));
+            return false;
+        }
+        if (got == 0)
+            break;
+        if (!WriteAllTo(copy.get(), buffer.data(), got, reason))
+            return false;
+        at += got;
+    }
+    mbox.file = std::move(copy);
+    mbox.temporary = temporary;
+    return true;
+}
+
 MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString& folderName, QString* reason)
 {
+    // The run has moved on: the folder it wrote last is done.
+    if (!writing_.isEmpty() && writing_ != folderKey) {
+        if (auto previous = files_.find(writing_); previous != files_.end() && !previous->second.temporary.isEmpty()) {
+            QString why;
+            if (!PutInPlace(writing_, previous->second, &why))
+                problems_ << why;
+        }
+    }
+    writing_ = folderKey;
     auto found = files_.find(folderKey);
     if (found != files_.end() && found->second.file)
         return &found->second;
@@ -39,17 +121,28 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
             mbox.file.reset();
     }
     if (found != files_.end()) {
-        found->second.file = output_->ReopenGrowingFile(folderKey, found->second.name, reason);
-        return found->second.file ? &found->second : nullptr;
+        OpenMbox& mbox = found->second;
+        if (mbox.temporary.isEmpty()) {
+            if (!ContinueInTemporary(folderKey, mbox, reason))
+                return nullptr;
+        } else {
+            mbox.file = output_->ReopenGrowingFile(folderKey, mbox.temporary, reason);
+        }
+        return mbox.file ? &mbox : nullptr;
     }
+    // The final name is taken at once by an empty file, so no other file
+    // gets it; the messages go into the temporary.
     const QString nameText = folderName.trimmed().isEmpty() ? QStringLiteral("Folder") : folderName;
     OpenMbox mbox;
-    mbox.file = output_->CreateGrowingFile(
+    UniqueFd placeholder = output_->CreateGrowingFile(
         folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".mbox"), attempt); },
         &mbox.path, reason);
-    if (!mbox.file)
+    if (!placeholder)
         return nullptr;
     mbox.name = mbox.path.section(u'/', -1);
+    mbox.file = output_->CreateHiddenGrowingFile(folderKey, &mbox.temporary, reason);
+    if (!mbox.file)
+        return nullptr;
     return &files_.insert_or_assign(folderKey, std::move(mbox)).first->second;
 }
 
@@ -64,10 +157,12 @@ SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
         return result;
     }
     const qint64 start = info.st_size;
+    const Sha256 wholeBefore = mbox.whole;
     Sha256 hash;
     qint64 size = 0;
     const Emit emit = [&](const QByteArray& bytes) {
         hash.Add(bytes);
+        mbox.whole.Add(bytes);
         size += bytes.size();
         return WriteAllTo(mbox.file.get(), bytes.constData(), bytes.size(), &result.reason);
     };
@@ -76,10 +171,12 @@ SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
         result.saved = true;
         result.offset = start;
         result.digest = FileDigest{size, hash.HexResult()};
+        mbox.size = start + size;
         return result;
     }
     // The file ends where the previous message ended, as if this one had
     // never been tried.
+    mbox.whole = wholeBefore;
     if (::ftruncate(mbox.file.get(), start) != 0)
         result.reason += QStringLiteral("; %1 may end in a partial message").arg(mbox.path);
     return result;

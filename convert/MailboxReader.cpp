@@ -758,9 +758,11 @@ MessageContent ContentFromRecord(const MailRecord& record)
     return content;
 }
 
-Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath)
+Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath,
+                                                      const std::optional<FileIdentity>& scanned)
 {
     std::lock_guard lock(fileMutex_);
+    scanned_ = scanned;
     if (auto opened = OpenFile(pstPath); !opened)
         return opened;
     auto index = std::make_shared<ItemIndex>();
@@ -777,6 +779,7 @@ Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath)
 Expected<void, ReaderOpenFailure> MailboxReader::OpenAlongside(const QString& pstPath, const MailboxReader& opened)
 {
     std::lock_guard lock(fileMutex_);
+    scanned_ = opened.scanned_;
     if (auto result = OpenFile(pstPath); !result)
         return result;
     index_ = opened.index_;
@@ -787,10 +790,13 @@ Expected<void, ReaderOpenFailure> MailboxReader::OpenFile(const QString& pstPath
 {
     searchedForDeletedItems_.reset();
     PffError pffError;
-    if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError)) {
+    if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError, scanned_)) {
         ReaderOpenFailure failure;
         failure.outOfMemory = file_.openRanOutOfResources() || !file_.get();
-        if (failure.outOfMemory) {
+        if (!file_.changedReason().isEmpty()) {
+            failure.outOfMemory = false;
+            failure.reason = file_.changedReason();
+        } else if (failure.outOfMemory) {
             failure.reason = QStringLiteral("not enough memory to open %1 again").arg(pstPath);
         } else {
             // The file system's word first: it says what a user can act on.
@@ -1228,6 +1234,11 @@ ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const Item
 
 namespace {
 
+// Larger than any picture of a person; a card carries its photo inline, so a
+// bigger one would cost memory many times its size and make a card no
+// address book reads. It is left out and the card counted incomplete.
+constexpr size64_t kLargestContactPhoto = 16 * 1024 * 1024;
+
 // A contact's picture: the attachment marked as its photo.
 void ReadContactPhoto(libpff_item_t* contact, ContactDetails& details)
 {
@@ -1239,10 +1250,21 @@ void ReadContactPhoto(libpff_item_t* contact, ContactDetails& details)
         if (libpff_message_get_attachment(contact, index, attachmentItem.out(), nullptr) != 1 || !attachmentItem
             || !ReadBoolean(attachmentItem.get(), 0, Tag::AttachmentContactPhoto).value_or(false))
             continue;
+        size64_t size = 0;
+        if (libpff_attachment_get_data_size(attachmentItem.get(), &size, nullptr) == 1 && size > kLargestContactPhoto) {
+            details.photoLeftOut = QStringLiteral("its photo (%1 MB, more than the %2 MB a card holds)")
+                                       .arg((size + (1 << 20) - 1) >> 20)
+                                       .arg(kLargestContactPhoto >> 20);
+            return;
+        }
         Attachment read;
         QString reason;
-        if (!ReadAttachmentData(attachmentItem, ReadContext{}, read, &reason) || read.data.isEmpty())
+        if (!ReadAttachmentData(attachmentItem, ReadContext{}, read, &reason) || read.data.isEmpty()) {
+            details.photoLeftOut = QStringLiteral("its photo (%1)")
+                                       .arg(reason.isEmpty() ? QStringLiteral("no data") : reason);
             continue;
+        }
+        details.photoLeftOut.clear();
         const QByteArray& data = read.data;
         if (data.startsWith("\xFF\xD8\xFF"))
             details.photoType = QStringLiteral("image/jpeg");

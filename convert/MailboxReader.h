@@ -54,8 +54,10 @@ struct ReaderOpenFailure {
 // which streams large attachments: every use of the file holds its lock.
 class MailboxReader {
 public:
-    // Opens the mailbox and finds where every item sits in it.
-    [[nodiscard]] Expected<void, ReaderOpenFailure> Open(const QString& pstPath);
+    // Opens the mailbox and finds where every item sits in it. With
+    // `scanned`, only the file the scan read, unchanged, is opened.
+    [[nodiscard]] Expected<void, ReaderOpenFailure> Open(const QString& pstPath,
+                                                         const std::optional<FileIdentity>& scanned = std::nullopt);
     // Opens the same mailbox once more, for another worker, taking the item
     // positions `opened` found instead of walking the file again.
     [[nodiscard]] Expected<void, ReaderOpenFailure> OpenAlongside(const QString& pstPath, const MailboxReader& opened);
@@ -94,6 +96,7 @@ private:
         std::unordered_map<uint32_t, ItemPosition> positions;
     };
     [[nodiscard]] Expected<void, ReaderOpenFailure> OpenFile(const QString& pstPath);
+    std::optional<FileIdentity> scanned_;
     static void IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index);
     // Runs `read` on the item at `location` (top-level or embedded) under
     // the file's lock; the failure text when there is no such item or memory

@@ -104,6 +104,18 @@ void ManifestWriter::Add(ManifestEntry entry, const QString& absolutePath)
     WriteLine(line);
 }
 
+void ManifestWriter::AddWholeFile(const QString& absolutePath, const FileDigest& whole)
+{
+    QString path = absolutePath;
+    if (path.startsWith(rootPath_ + u'/'))
+        path = path.mid(rootPath_.size() + 1);
+    QJsonObject line;
+    line.insert(QStringLiteral("file"), path);
+    line.insert(QStringLiteral("size"), whole.size);
+    line.insert(QStringLiteral("sha256"), QString::fromLatin1(whole.sha256));
+    WriteLine(line);
+}
+
 void ManifestWriter::Finish()
 {
     QJsonObject written;

@@ -62,6 +62,9 @@ public:
     bool isOpen() const { return file_.isValid(); }
     // `absolutePath` of a written entry is made relative to the output folder.
     void Add(ManifestEntry entry, const QString& absolutePath = QString());
+    // A shared file (an mbox file) as a whole: its length and digest, so a
+    // message added to it later is seen.
+    void AddWholeFile(const QString& absolutePath, const FileDigest& whole);
     // The last line: how many of each kind were written and not written.
     void Finish();
     // Why a line could not be written, when one could not.

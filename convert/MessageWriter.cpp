@@ -103,7 +103,7 @@ ManifestEntry EntryFor(const WriterContext& context, const QString& kind, const 
     ManifestEntry entry;
     entry.kind = kind;
     entry.source = source;
-    entry.folder = context.folders != nullptr ? context.folders->PathOf(folderKey)
+    entry.folder = context.folders != nullptr ? context.folders->StoredPathOf(folderKey)
                                               : folderKey.split(u'\\', Qt::SkipEmptyParts).join(u'/');
     entry.identifier = identifier;
     entry.subject = subject;
@@ -168,7 +168,11 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
                result, DigestOf(card));
         const bool saved = result.saved;
         const QString& reason = result.reason;
-        if (saved) {
+        if (saved && !details.photoLeftOut.isEmpty()) {
+            ++summary.contactsSaved;
+            ++summary.contactsIncomplete;
+            NoteIncomplete(context, nameText + QLatin1String(".vcf"), {details.photoLeftOut});
+        } else if (saved) {
             ++summary.contactsSaved;
         } else {
             ++summary.contactsFailed;
@@ -477,7 +481,9 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
     return true;
 }
 
-bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
+namespace {
+
+bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, MboxFiles& mboxFiles)
 {
     ConversionSummary& summary = *context.summary;
     // Embedded messages travel inside their parents' files.
@@ -490,7 +496,6 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
     std::vector<MailboxReader*> readers{context.reader};
     readers.insert(readers.end(), context.moreReaders.begin(), context.moreReaders.end());
     MessagePreparer preparer(topLevel, readers, readers.size() * 4 + 4);
-    MboxFiles mboxFiles(context.output);
     MaildirTree maildir(context.output, context.folders, TopFolderName(context));
     ConversionRandom random;
     int progress = 0;
@@ -590,6 +595,24 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
     }
     context.sink->SetProgress(0);
     return true;
+}
+
+}  // namespace
+
+bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
+{
+    // The manifest records every mbox file whole once it is in place, so a
+    // message added to it later is seen.
+    MboxFiles mboxFiles(context.output, [&context](const QString& path, const FileDigest& whole) {
+        if (context.manifest != nullptr)
+            context.manifest->AddWholeFile(path, whole);
+    });
+    const bool ended = WriteMailLoop(mail, context, mboxFiles);
+    for (const QString& problem : mboxFiles.PutAllInPlace()) {
+        context.summary->outputProblems << problem;
+        context.sink->ReportProblem(problem);
+    }
+    return ended;
 }
 
 }  // namespace tolvane

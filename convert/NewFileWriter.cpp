@@ -13,7 +13,9 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <optional>
 
@@ -74,7 +76,9 @@ int RenameNoReplaceAt(int directoryFd, const char* from, const char* to)
     return 0;
 }
 
-QByteArray TemporaryName()
+}  // namespace
+
+QByteArray NewTemporaryName()
 {
     static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     QByteArray name(kPartialFilePrefix);
@@ -82,6 +86,8 @@ QByteArray TemporaryName()
         name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
     return name;
 }
+
+namespace {
 
 // The unnamed temporary. nullopt when this file system refuses O_TMPFILE.
 std::optional<NewFileResult> WriteUnnamed(int directoryFd, const QString& directoryPath,
@@ -122,7 +128,7 @@ NewFileResult WriteNamed(int directoryFd, const QString& directoryPath, const Na
     QByteArray temporary;
     UniqueFd fd;
     for (int attempt = 0; attempt < kMaxTemporaryAttempts && !fd; ++attempt) {
-        temporary = TemporaryName();
+        temporary = NewTemporaryName();
         fd.reset(::openat(directoryFd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           0666));
         if (!fd && errno != EEXIST)
@@ -161,6 +167,33 @@ ContentWriter BytesWriter(const QByteArray& content)
 }
 
 }  // namespace
+
+bool IsWriterTemporaryName(const char* name)
+{
+    const std::size_t prefixLength = std::strlen(kPartialFilePrefix);
+    if (std::strncmp(name, kPartialFilePrefix, prefixLength) != 0)
+        return false;
+    const char* rest = name + prefixLength;
+    auto allOf = [](const char* from, const char* to, int (*test)(int)) {
+        if (from == to)
+            return false;
+        for (; from != to; ++from) {
+            if (test(static_cast<unsigned char>(*from)) == 0)
+                return false;
+        }
+        return true;
+    };
+    const std::size_t restLength = std::strlen(rest);
+    if (restLength == 6)
+        return allOf(rest, rest + 6, [](int c) { return int(c < 0x80 && std::isalnum(c)); });
+    constexpr const char* kScratch = "scratch-";
+    if (std::strncmp(rest, kScratch, std::strlen(kScratch)) != 0)
+        return false;
+    rest += std::strlen(kScratch);
+    const char* dash = std::strchr(rest, '-');
+    return dash != nullptr && allOf(rest, dash, [](int c) { return int(c >= '0' && c <= '9'); })
+           && allOf(dash + 1, dash + std::strlen(dash), [](int c) { return int(c >= '0' && c <= '9'); });
+}
 
 bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason)
 {

@@ -27,8 +27,19 @@ using ContentWriter = std::function<bool(int fd, QString* reason)>;
 // name that does not exist yet is taken.
 using NameForAttempt = std::function<QString(int)>;
 
-// Prefix of the named temporaries, which a run killed outright can leave behind.
+// Prefix of the named temporaries, which a run killed outright can leave
+// behind. No file or directory the conversion writes under a real name ever
+// starts with it (SafeComponent, FileNameFor), so a name of the writer's own
+// shape (IsWriterTemporaryName) can only be a temporary.
 inline constexpr const char* kPartialFilePrefix = ".tolvane-partial-";
+
+// True for exactly the names the writers give their named temporaries: the
+// prefix and six letters or digits, or the prefix, "scratch-", a process
+// number, "-" and an attempt number.
+[[nodiscard]] bool IsWriterTemporaryName(const char* name);
+
+// A fresh name of that shape: the prefix and six random letters or digits.
+[[nodiscard]] QByteArray NewTemporaryName();
 
 enum class TemporaryKind {
     UnnamedWhereSupported,  // O_TMPFILE, a named temporary where the file system refuses it

@@ -2,6 +2,8 @@
 #include "convert/OutputNaming.h"
 #include "scan/NativePath.h"
 
+#include "convert/NewFileWriter.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,6 +53,15 @@ QString ReplaceUnsafe(const QString& text)
     return out;
 }
 
+// A real name that would read as one of the writer's temporaries gets a "_"
+// in front, so the clean-up of a killed run can never take it for one.
+QString KeptClearOfTemporaries(const QString& name)
+{
+    if (!name.startsWith(QLatin1String(kPartialFilePrefix)))
+        return name;
+    return CutToBytes(u'_' + name, kMaxNameBytes);
+}
+
 }  // namespace
 
 QString SafeComponent(const QString& text)
@@ -60,7 +71,7 @@ QString SafeComponent(const QString& text)
         return QStringLiteral("-");
     if (out == QLatin1String(".") || out == QLatin1String(".."))
         out.fill(u'-');
-    return out;
+    return KeptClearOfTemporaries(out);
 }
 
 QString DirectoryForFolderKey(const QString& outputRoot, const QString& folderKey)
@@ -89,6 +100,8 @@ QString FileNameFor(const QString& nameText, const QString& number, const QStrin
     tail += extension;
     const int tailBytes = static_cast<int>(tail.toUtf8().size());
     QString name = CutToBytes(ReplaceUnsafe(nameText), kMaxNameBytes - tailBytes);
+    if (name.startsWith(QLatin1String(kPartialFilePrefix)))
+        name = CutToBytes(u'_' + name, kMaxNameBytes - tailBytes);
     QString whole = name + tail;
     // A name that would read as "." or ".." cannot happen: the tail is never empty.
     if (whole.startsWith(u'.') && name.isEmpty())

@@ -37,13 +37,13 @@ QString JoinPath(const QString& directory, const QString& name)
     return path + name;
 }
 
-// The components of a folder key's directory, as DirectoryForFolderKey lays them out.
+// The components of a folder key, as DirectoryForFolderKey reads them.
 QStringList ComponentsOf(const QString& folderKey)
 {
     QStringList components;
     for (const QString& part : folderKey.split(u'\\', Qt::SkipEmptyParts)) {
         if (part != QLatin1String("."))
-            components.append(SafeComponent(part));
+            components.append(part);
     }
     return components;
 }
@@ -109,37 +109,70 @@ int OutputTree::DirectoryFor(const QString& folderKey, QString* reason)
     if (open_.size() >= kMaxOpenDirectories)
         open_.clear();
     int parent = root_.get();
+    QString keySoFar;
     QString relative;
     for (const QString& component : ComponentsOf(folderKey)) {
-        relative = relative.isEmpty() ? component : relative + u'/' + component;
-        if (const auto found = open_.find(relative); found != open_.end()) {
-            parent = found->second.get();
+        keySoFar += u'\\' + component;
+        if (const auto placed = placeOfKey_.find(keySoFar); placed != placeOfKey_.end()) {
+            relative = placed->second;
+            if (const auto found = open_.find(relative); found != open_.end()) {
+                parent = found->second.get();
+                continue;
+            }
+            UniqueFd directory = OpenDirectoryBeneath(parent, NativePath(relative.section(u'/', -1)));
+            if (!directory) {
+                *reason = QStringLiteral("the directory %1 was changed meanwhile: %2")
+                              .arg(JoinPath(rootPath_, relative), ErrnoText(errno));
+                return -1;
+            }
+            parent = directory.get();
+            open_[relative] = std::move(directory);
             continue;
         }
-        const QByteArray name = NativePath(component);
-        const QString path = JoinPath(rootPath_, relative);
+        // A new place: the first name of the component that nothing in its
+        // directory has yet.
+        const QString base = SafeComponent(component);
+        const QString above = relative;
         UniqueFd directory;
-        if (made_.count(relative) != 0) {
-            directory = OpenDirectoryBeneath(parent, name);
-            if (!directory) {
-                *reason = QStringLiteral("the directory %1 was changed meanwhile: %2").arg(path, ErrnoText(errno));
+        for (int attempt = 1; attempt <= kMaxFolderNameAttempts && !directory; ++attempt) {
+            const QString name = attempt == 1 ? base : FileNameFor(base, QString(), QString(), attempt);
+            const QString candidate = above.isEmpty() ? name : above + u'/' + name;
+            if (made_.count(candidate) != 0 || (above.isEmpty() && reservedRootNames_.count(candidate) != 0))
+                continue;
+            directory = MakeDirectoryBeneath(parent, NativePath(name));
+            if (directory) {
+                relative = candidate;
+                break;
+            }
+            const int failure = errno;
+            if (failure != EEXIST) {
+                *reason = QStringLiteral("cannot create the directory %1: %2")
+                              .arg(JoinPath(rootPath_, candidate), ErrnoText(failure));
                 return -1;
             }
-        } else {
-            directory = MakeDirectoryBeneath(parent, name);
-            if (!directory) {
-                const int failure = errno;
-                *reason = failure == EEXIST
-                              ? QStringLiteral("%1 already exists and was not made by this conversion").arg(path)
-                              : QStringLiteral("cannot create the directory %1: %2").arg(path, ErrnoText(failure));
-                return -1;
-            }
-            made_.insert(relative);
         }
+        if (!directory) {
+            *reason = QStringLiteral("no free name for the directory %1").arg(JoinPath(rootPath_, above + u'/' + base));
+            return -1;
+        }
+        made_.insert(relative);
+        placeOfKey_[keySoFar] = relative;
         parent = directory.get();
         open_[relative] = std::move(directory);
     }
     return parent;
+}
+
+QString OutputTree::DirectoryPath(const QString& folderKey) const
+{
+    QString key;
+    for (const QString& component : ComponentsOf(folderKey))
+        key += u'\\' + component;
+    if (key.isEmpty())
+        return rootPath_;
+    if (const auto placed = placeOfKey_.find(key); placed != placeOfKey_.end())
+        return JoinPath(rootPath_, placed->second);
+    return DirectoryForFolderKey(rootPath_, folderKey);
 }
 
 NewFileResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
@@ -149,7 +182,7 @@ NewFileResult OutputTree::CreateFile(const QString& folderKey, const NameForAtte
     const int directory = DirectoryFor(folderKey, &result.reason);
     if (directory < 0)
         return result;
-    return WriteNewFileAt(directory, DirectoryForFolderKey(rootPath_, folderKey), nameForAttempt, content,
+    return WriteNewFileAt(directory, DirectoryPath(folderKey), nameForAttempt, content,
                           temporaryKind_);
 }
 
@@ -159,7 +192,7 @@ UniqueFd OutputTree::CreateGrowingFile(const QString& folderKey, const NameForAt
     const int directory = DirectoryFor(folderKey, reason);
     if (directory < 0)
         return UniqueFd();
-    const QString directoryPath = DirectoryForFolderKey(rootPath_, folderKey);
+    const QString directoryPath = DirectoryPath(folderKey);
     for (int attempt = 1; attempt <= kMaxFolderNameAttempts; ++attempt) {
         const QString name = nameForAttempt(attempt);
         UniqueFd file(::openat(directory, NativePath(name).constData(),
@@ -185,8 +218,41 @@ UniqueFd OutputTree::ReopenGrowingFile(const QString& folderKey, const QString& 
     UniqueFd file(::openat(directory, NativePath(name).constData(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
     if (!file)
         *reason = QStringLiteral("cannot open %1 again: %2")
-                      .arg(JoinPath(DirectoryForFolderKey(rootPath_, folderKey), name), ErrnoText(errno));
+                      .arg(JoinPath(DirectoryPath(folderKey), name), ErrnoText(errno));
     return file;
+}
+
+UniqueFd OutputTree::CreateHiddenGrowingFile(const QString& folderKey, QString* name, QString* reason)
+{
+    const int directory = DirectoryFor(folderKey, reason);
+    if (directory < 0)
+        return UniqueFd();
+    for (int attempt = 0; attempt < kMaxFolderNameAttempts; ++attempt) {
+        const QByteArray temporary = NewTemporaryName();
+        UniqueFd file(::openat(directory, temporary.constData(),
+                               O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (file) {
+            *name = QString::fromLatin1(temporary);
+            return file;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    *reason = QStringLiteral("cannot make a temporary file in %1: %2")
+                  .arg(DirectoryPath(folderKey), ErrnoText(errno));
+    return UniqueFd();
+}
+
+bool OutputTree::ReplaceFile(const QString& folderKey, const QString& from, const QString& to, QString* reason)
+{
+    const int directory = DirectoryFor(folderKey, reason);
+    if (directory < 0)
+        return false;
+    if (::renameat(directory, NativePath(from).constData(), directory, NativePath(to).constData()) == 0)
+        return true;
+    *reason = QStringLiteral("cannot put %1 in place: %2")
+                  .arg(JoinPath(DirectoryPath(folderKey), to), ErrnoText(errno));
+    return false;
 }
 
 UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason)
@@ -213,7 +279,7 @@ UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason
             break;
     }
     *reason = QStringLiteral("cannot make a temporary file in %1: %2")
-                  .arg(DirectoryForFolderKey(rootPath_, folderKey), ErrnoText(errno));
+                  .arg(DirectoryPath(folderKey), ErrnoText(errno));
     return UniqueFd();
 }
 

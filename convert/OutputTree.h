@@ -50,10 +50,17 @@ public:
     int PrepareFolders(const RecordList<FolderNode>& folderNodes);
 
     // The directory for a folder key ("\Top-of-Personal-Folders\Inbox"), with
-    // the layout of DirectoryForFolderKey, made by this run when missing. The
-    // descriptor stays owned by the tree; -1 with a reason when a directory on
-    // the way cannot be made, or something else already has its name.
+    // the layout of DirectoryForFolderKey, made by this run when missing. Two
+    // keys that would share a directory there (names cut at the same length,
+    // or made the same by the cleaning) get directories of their own: the
+    // later one's name ends in "-2", "-3", ...; so does a name something
+    // else in the tree already has (the manifest, a file). The descriptor
+    // stays owned by the tree; -1 with a reason when a directory on the way
+    // cannot be made.
     [[nodiscard]] int DirectoryFor(const QString& folderKey, QString* reason);
+    // The path of the folder key's directory as text, once DirectoryFor has
+    // placed it (else the plain layout).
+    QString DirectoryPath(const QString& folderKey) const;
 
     // A new file in the folder key's directory (see WriteNewFileAt); the
     // result's path is the file's path as text.
@@ -74,10 +81,24 @@ public:
     // reading and appending (descriptors are closed when many are open).
     [[nodiscard]] UniqueFd ReopenGrowingFile(const QString& folderKey, const QString& name, QString* reason);
 
+    // A growing file under a temporary's name (NewTemporaryName) in the
+    // folder key's directory, for content no reader may see before it is
+    // whole; `*name` is the name it got. ReopenGrowingFile opens it again.
+    [[nodiscard]] UniqueFd CreateHiddenGrowingFile(const QString& folderKey, QString* name, QString* reason);
+
+    // Puts the file `from` in the folder key's directory in the place of
+    // `to`, which this run made (a placeholder of the same directory), in
+    // one step: a reader sees the old file or the new one, never a part.
+    [[nodiscard]] bool ReplaceFile(const QString& folderKey, const QString& from, const QString& to, QString* reason);
+
     // A file without a name in the folder key's directory, for data that is
     // put together before it goes into a file that others share (a message
     // bound for an mbox file). Gone once closed.
     [[nodiscard]] UniqueFd CreateScratchFile(const QString& folderKey, QString* reason);
+
+    // Keeps `name` in the output folder itself for a file of the run's own
+    // (the manifest): no folder's directory takes it.
+    void ReserveRootName(const QString& name) { reservedRootNames_.insert(name); }
 
     // Tests use named temporaries to exercise file systems without O_TMPFILE.
     void setTemporaryKind(TemporaryKind kind) { temporaryKind_ = kind; }
@@ -90,6 +111,9 @@ private:
     TemporaryKind temporaryKind_ = TemporaryKind::UnnamedWhereSupported;
     // Directories this run made, relative to the root ("a/b"); only these are ever opened again.
     std::set<QString> made_;
+    // Where each folder key (and each key above it) was placed, relative to the root.
+    std::map<QString, QString> placeOfKey_;
+    std::set<QString> reservedRootNames_;
     // Open descriptors of some of them, dropped all at once when too many are open.
     std::map<QString, UniqueFd> open_;
 };

@@ -2,14 +2,18 @@
 // O_NOFOLLOW and checked to be the entry just looked at, so a link or a
 // directory swapped in meanwhile never takes the walk elsewhere. Folders
 // another conversion holds locked (OutputTree) are skipped: their temporaries
-// are still being written.
+// are still being written. Only the folder of a run that did not finish is
+// swept (its manifest has no summary line): a finished run left nothing of
+// its own behind, so whatever its folder holds is output, never touched.
 #include "convert/PartialFileSweeper.h"
 
 #include "scan/DirStream.h"
 #include "convert/DirectoryAt.h"
+#include "convert/Manifest.h"
 #include "convert/NewFileWriter.h"
 #include "scan/UniqueFd.h"
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -77,7 +81,7 @@ int SweepDirectory(int directory, int depth)
                 continue;
             }
         }
-        if (StartsWith(name, kPartialFilePrefix)) {
+        if (IsWriterTemporaryName(name)) {
             struct stat info {};
             if (::fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
                 info.st_uid == ::geteuid() && ::unlinkat(directory, name, 0) == 0)
@@ -85,6 +89,33 @@ int SweepDirectory(int directory, int depth)
         }
     }
     return removed;
+}
+
+// True when the output folder holds the manifest of a run that never wrote
+// its last line, the summary: only such a run can have left temporaries.
+bool HoldsUnfinishedRun(int folder)
+{
+    const UniqueFd manifest(::openat(folder, kManifestFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!manifest || ::fstat(manifest.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+        return false;
+    // The summary is one short line; the tail of the file is enough to find it.
+    constexpr off_t kTail = 1 << 16;
+    const off_t from = info.st_size > kTail ? info.st_size - kTail : 0;
+    QByteArray tail(static_cast<qsizetype>(info.st_size - from), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < tail.size()) {
+        const ssize_t n = ::pread(manifest.get(), tail.data() + got, static_cast<size_t>(tail.size() - got), from + got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += n;
+    }
+    while (tail.endsWith('\n'))
+        tail.chop(1);
+    const QByteArray lastLine = tail.mid(tail.lastIndexOf('\n') + 1);
+    return !lastLine.contains("\"summary\":");
 }
 
 }  // namespace
@@ -103,7 +134,7 @@ int RemoveLeftoverPartials(const QString& destinationPath)
             continue;
         const UniqueFd folder = OpenOwnDirectory(destination.get(), entry->d_name);
         // A folder whose lock is held belongs to a conversion still running.
-        if (!folder || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0)
+        if (!folder || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0 || !HoldsUnfinishedRun(folder.get()))
             continue;
         removed += SweepDirectory(folder.get(), 1);
     }

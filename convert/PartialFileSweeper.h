@@ -8,9 +8,10 @@
 namespace tolvane {
 
 // Walks the destination's "Vorsk-Recovery-*" folders that belong to this
-// user and are not in use by a running conversion, by descriptors and
-// without following a symbolic link, and removes the regular files named
-// ".tolvane-partial-*" that belong to this user. Returns how many were removed.
+// user, are not in use by a running conversion and hold the manifest of a run
+// that did not finish, by descriptors and without following a symbolic link,
+// and removes the regular files of this user whose names only the writers
+// make (IsWriterTemporaryName). Returns how many were removed.
 int RemoveLeftoverPartials(const QString& destinationPath);
 
 }  // namespace tolvane

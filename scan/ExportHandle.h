@@ -10,6 +10,7 @@
 
 #include <libpff.h>
 
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -62,6 +63,11 @@ struct export_handle {
     // Identifiers of the folders from the root down to the one being walked:
     // a hierarchy that loops back onto one of them is cut there.
     QVector<uint32_t> folderPath;
+    // The stored names' path of the folder last added at each level (see
+    // FolderNode::storedPath), and the record folder key of every folder so
+    // far: two folders never share one, so their items never mix.
+    std::array<QString, kDeepestTreeLevel + 1> storedPathAtLevel{};
+    QSet<QString> folderKeysTaken;
 };
 
 // What one message's export gathers for its header step. Each message,
@@ -99,7 +105,8 @@ int export_handle_export_recovered_items(export_handle* handle, libpff_file_t* f
 
 // Adds the tree node and folder node of a folder whose export path is
 // `parentPath` + `directoryName`.
-void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName);
+void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName,
+                                   const QString& storedName);
 
 // Appends a separator and the sanitised name to `path`. Fails (-1) for a
 // null path or name, or when *target already holds a path.

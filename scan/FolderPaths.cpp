@@ -20,6 +20,8 @@ FolderPaths::FolderPaths(const RecordList<FolderNode>& folders)
         if (namesByKey_.contains(key))
             continue;
         namesByKey_.insert(key, names);
+        if (!folder->storedPath.isEmpty())
+            storedPathByKey_.insert(key, folder->storedPath);
         const QString path = names.join(u'/');
         keyByPath_.insert(path, key);
         paths_ << path;
@@ -32,6 +34,12 @@ QStringList FolderPaths::NamesOf(const QString& folderKey) const
     if (found != namesByKey_.cend())
         return *found;
     return folderKey.split(u'\\', Qt::SkipEmptyParts);
+}
+
+QString FolderPaths::StoredPathOf(const QString& folderKey) const
+{
+    const auto found = storedPathByKey_.constFind(folderKey);
+    return found != storedPathByKey_.cend() ? *found : PathOf(folderKey);
 }
 
 std::optional<QString> FolderPaths::KeyOf(const QString& path) const

@@ -29,6 +29,9 @@ public:
     // The folder key of a path as PathOf writes it (a leading "/" allowed);
     // nullopt when the mailbox has no such folder.
     std::optional<QString> KeyOf(const QString& path) const;
+    // The folder's path of names as the mailbox stores them (two sibling
+    // folders may share it); PathOf when the scan kept none.
+    QString StoredPathOf(const QString& folderKey) const;
     // Every folder's path, in the order of the tree.
     const QStringList& paths() const { return paths_; }
 
@@ -38,6 +41,7 @@ public:
 private:
     QHash<QString, QStringList> namesByKey_;
     QHash<QString, QString> keyByPath_;
+    QHash<QString, QString> storedPathByKey_;
     QStringList paths_;
 };
 

@@ -10,9 +10,6 @@
 #include "scan/ScanTexts.h"
 #include "scan/WorkerGate.h"
 
-#include "scan/NativePath.h"
-
-#include <sys/stat.h>
 
 namespace tolvane {
 
@@ -20,16 +17,15 @@ namespace {
 
 const QString kExportRoot = QStringLiteral(".export");
 
-// Whether something exists at an export path, taken relative to the current
-// directory with '\' read as '/'. The scan creates nothing there, so an error
-// of the test (a long or unsearchable path) counts as "nothing there" rather
-// than failing the folder and losing its subtree.
-bool ExportPathExists(const QString& exportPath)
+// Whether a folder at `exportPath` would share its items' folder key with a
+// folder found before (names that clean to the same text, "a/b" and "a_b"),
+// or have a key that names no place of its own ("." or "..").
+bool FolderKeyTaken(const export_handle* handle, const QString& exportPath)
 {
-    QString local = exportPath;
-    local.replace(u'\\', u'/');
-    struct stat info {};
-    return ::lstat(NativePath(local).constData(), &info) == 0;
+    const QString key = FolderKeyFromExportPath(exportPath);
+    const QString last = LastPathComponent(key);
+    return last.isEmpty() || last == QLatin1String(".") || last == QLatin1String("..")
+           || handle->folderKeysTaken.contains(key);
 }
 
 // The parent's path below the export root: "" for the root itself.
@@ -42,20 +38,25 @@ QString RelativeToExportRoot(const QString& exportPath)
 
 }  // namespace
 
-void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName)
+void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName,
+                                   const QString& storedName)
 {
+    handle->folderKeysTaken.insert(FolderKeyFromExportPath(parentPath + u'\\' + directoryName));
     if (!handle->buildTree || handle->sink == nullptr || handle->store == nullptr)
         return;
     const QString relativeParent = RelativeToExportRoot(parentPath);
     const int level = static_cast<int>(relativeParent.count(u'\\')) + 1;
     if (level > kDeepestTreeLevel)
         return;
+    handle->storedPathAtLevel[level] =
+        level == 1 ? storedName : handle->storedPathAtLevel[level - 1] + u'/' + storedName;
     const TreeNodeId parentNode = level == 1 ? handle->rootNode : handle->levelTable[level - 1];
     const TreeNodeId node = handle->sink->InsertFolderNode(parentNode, directoryName);
     handle->levelTable[level] = node;
 
     FolderNode folder;
     folder.name = directoryName;
+    folder.storedPath = handle->storedPathAtLevel[level];
     folder.parentText = handle->sink->NodeText(parentNode);
     folder.depth = level;
     folder.exportPath = relativeParent;
@@ -204,8 +205,23 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
         return export_handle_export_contact(handle, item, index, exportPath, format);
     case LIBPFF_ITEM_TYPE_EMAIL:
     case LIBPFF_ITEM_TYPE_EMAIL_SMIME:
-    // Meeting requests, cancellations and responses are mail as well.
+    // Meeting requests, cancellations and responses are mail as well; so are
+    // posts, feed items, faxes, voice and text messages, task requests,
+    // sharing invitations, conflict notices and filed documents: each has a
+    // subject, a sender, a time, a body and attachments, and a user expects
+    // to find them in the folder they came from.
     case LIBPFF_ITEM_TYPE_MEETING:
+    case LIBPFF_ITEM_TYPE_POSTING_NOTE:
+    case LIBPFF_ITEM_TYPE_RSS_FEED:
+    case LIBPFF_ITEM_TYPE_FAX:
+    case LIBPFF_ITEM_TYPE_MMS:
+    case LIBPFF_ITEM_TYPE_SMS:
+    case LIBPFF_ITEM_TYPE_VOICEMAIL:
+    case LIBPFF_ITEM_TYPE_TASK_REQUEST:
+    case LIBPFF_ITEM_TYPE_SHARING:
+    case LIBPFF_ITEM_TYPE_CONFLICT_MESSAGE:
+    case LIBPFF_ITEM_TYPE_DOCUMENT:
+    case LIBPFF_ITEM_TYPE_COMMON:
         return export_handle_export_email(handle, item, exportPath, format);
     case LIBPFF_ITEM_TYPE_FOLDER:
         return export_handle_export_folder(handle, item, index, exportPath, format);
@@ -226,9 +242,21 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
             handle->store->AddOtherItem(std::move(entry));
         }
         return 1;
-    default:
-        // Documents, meetings, feeds and the rest are visited only.
+    default: {
+        // What is not a message a user wrote or received (settings a client
+        // keeps among the items, or a class libpff does not know) is named,
+        // so nothing leaves the mailbox unaccounted for. One inside a message
+        // travels in that message's file.
+        if (!topLevel)
+            return 1;
+        const QString messageClass =
+            ReadString(item, 0, PropertyTag::MessageClass, handle->asciiCodepage).value_or(QString());
+        ReportSkippedItem(handle, exportPath, index,
+                          messageClass.isEmpty()
+                              ? QStringLiteral("not converted: an item of unknown kind")
+                              : QStringLiteral("not converted: an item of the kind %1").arg(messageClass));
         return 1;
+    }
     }
 }
 
@@ -258,21 +286,29 @@ int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, in
 int export_handle_walk_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
                               char format)
 {
-    QString name = ReadString(folder, 0, PropertyTag::DisplayName, handle->asciiCodepage).value_or(QString());
-    if (name.isEmpty())
-        name = NumberedFolderName(index + 1);
+    const QString storedName =
+        ReadString(folder, 0, PropertyTag::DisplayName, handle->asciiCodepage).value_or(QString());
+    const QString name = storedName.isEmpty() ? NumberedFolderName(index + 1) : storedName;
 
     QString folderPath;
     if (export_handle_create_target_path(handle, exportPath, name, &folderPath) != 1)
         return -1;
-    if (ExportPathExists(folderPath)) {
+    // A folder whose name would mix its items with another's takes its
+    // number instead (and a further "-2", "-3", ... should that be taken too).
+    for (int attempt = 1; FolderKeyTaken(handle, folderPath); ++attempt) {
+        const QString numbered = attempt == 1 ? NumberedFolderName(index + 1)
+                                              : NumberedFolderName(index + 1) + u'-' + QString::number(attempt);
         folderPath = QString();
-        if (export_handle_create_target_path(handle, exportPath, NumberedFolderName(index + 1), &folderPath) != 1)
+        if (export_handle_create_target_path(handle, exportPath, numbered, &folderPath) != 1)
             return -1;
     }
-    export_handle_add_folder_node(handle, exportPath, LastPathComponent(folderPath));
+    export_handle_add_folder_node(handle, exportPath, LastPathComponent(folderPath),
+                                  storedName.isEmpty() ? name : storedName);
 
-    if (export_handle_export_sub_folders(handle, folder, folderPath, format) != 1)
+    // A list that cannot be read costs only that list, named; the folder's
+    // other list is still read.
+    export_handle_export_sub_folders(handle, folder, folderPath, format);
+    if (handle->abandoned)
         return -1;
     export_handle_export_sub_messages(handle, folder, folderPath, format);
     return handle->abandoned ? -1 : 1;
@@ -282,15 +318,21 @@ int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folde
                                      char format)
 {
     int count = 0;
-    if (libpff_folder_get_number_of_sub_folders(folder, &count, nullptr) != 1)
-        return -1;
+    if (libpff_folder_get_number_of_sub_folders(folder, &count, nullptr) != 1) {
+        export_handle_report_skipped(handle, exportPath, QStringLiteral("its sub-folders"),
+                                     QStringLiteral("the list of sub-folders cannot be read"));
+        return 0;
+    }
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
             return -1;
         handle->sink->SetProgress(std::min(index, 100));
         PffItem subFolder;
-        if (libpff_folder_get_sub_folder(folder, index, subFolder.out(), nullptr) != 1 || !subFolder)
+        if (libpff_folder_get_sub_folder(folder, index, subFolder.out(), nullptr) != 1 || !subFolder) {
+            export_handle_report_skipped(handle, exportPath, QStringLiteral("folder %1").arg(index + 1),
+                                         QStringLiteral("the folder cannot be read"));
             continue;
+        }
         export_handle_export_folder(handle, subFolder.get(), index, exportPath, format);
         if (handle->abandoned)
             return -1;
@@ -304,8 +346,11 @@ int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* fold
                                       char format)
 {
     int count = 0;
-    if (libpff_folder_get_number_of_sub_messages(folder, &count, nullptr) != 1)
-        return -1;
+    if (libpff_folder_get_number_of_sub_messages(folder, &count, nullptr) != 1) {
+        export_handle_report_skipped(handle, exportPath, QStringLiteral("its items"),
+                                     QStringLiteral("the list of items cannot be read"));
+        return 0;
+    }
     int step = 0;
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
@@ -313,8 +358,10 @@ int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* fold
         handle->sink->SetProgress(step);
         step = step >= 100 ? 1 : step + 1;
         PffItem message;
-        if (libpff_folder_get_sub_message(folder, index, message.out(), nullptr) != 1 || !message)
+        if (libpff_folder_get_sub_message(folder, index, message.out(), nullptr) != 1 || !message) {
+            ReportSkippedItem(handle, exportPath, index, QStringLiteral("the item cannot be read"));
             continue;
+        }
         export_handle_export_item(handle, message.get(), index, count, exportPath, format);
         if (handle->abandoned)
             return -1;

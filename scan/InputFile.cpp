@@ -77,6 +77,33 @@ private:
 
 }  // namespace
 
+FileIdentity FileIdentity::Of(const struct stat& info)
+{
+    FileIdentity identity;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    identity.size = info.st_size;
+    identity.modified = info.st_mtim;
+    return identity;
+}
+
+bool FileIdentity::operator==(const FileIdentity& other) const
+{
+    return device == other.device && inode == other.inode && size == other.size
+           && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+std::optional<QString> FileChangedSinceScan(const QString& path, const FileIdentity& scanned, const FileIdentity& now)
+{
+    if (now == scanned)
+        return std::nullopt;
+    if (now.device != scanned.device || now.inode != scanned.inode)
+        return QStringLiteral("%1 is no longer the file that was scanned: it was replaced meanwhile; scan it again")
+            .arg(path);
+    return QStringLiteral("%1 was changed after it was scanned (its size or modification time differs); scan it again")
+        .arg(path);
+}
+
 InputFileCheck CheckInputFile(const QString& path, qsizetype headerBytes)
 {
     const QByteArray native = NativePath(path);
@@ -110,6 +137,7 @@ InputFileCheck CheckInputFile(const QString& path, qsizetype headerBytes)
         filled += got;
     }
     check.header.truncate(filled);
+    check.identity = FileIdentity::Of(info);
     check.state = InputFileState::Readable;
     return check;
 }

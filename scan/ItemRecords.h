@@ -223,6 +223,10 @@ struct OtherItemEntry {
 
 struct FolderNode {
     QString name;
+    // The folder's path of names as the mailbox stores them, from the top
+    // ("Top of Personal Folders/Inbox"); `name` and the export path are
+    // cleaned for the file system and made unique among siblings.
+    QString storedPath;
     QString parentText;
     int32_t depth = 0;
     QString exportPath;

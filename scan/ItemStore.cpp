@@ -130,6 +130,18 @@ std::optional<RecoveryReport> ItemStore::recoveryReport() const
     return recoveryReport_;
 }
 
+void ItemStore::SetMailboxIdentity(std::optional<FileIdentity> identity)
+{
+    std::lock_guard lock(mutex_);
+    mailboxIdentity_ = identity;
+}
+
+std::optional<FileIdentity> ItemStore::mailboxIdentity() const
+{
+    std::lock_guard lock(mutex_);
+    return mailboxIdentity_;
+}
+
 void ItemStore::ClearItemRecords()
 {
     // Swap out under the lock, release outside it: snapshots keep what they hold.
@@ -147,6 +159,7 @@ void ItemStore::ClearItemRecords()
         appointments.swap(appointments_);
         skipped_.clear();
         recoveryReport_.reset();
+        mailboxIdentity_.reset();
     }
 }
 

@@ -10,6 +10,7 @@
 // worker (list fill, conversion) still reads.
 #pragma once
 
+#include "scan/InputFile.h"
 #include "scan/ItemRecords.h"
 #include "scan/RecoveryReport.h"
 
@@ -59,6 +60,9 @@ public:
     // asked to recover.
     void SetRecoveryReport(std::optional<RecoveryReport> report);
     std::optional<RecoveryReport> recoveryReport() const;
+    // The mailbox file the last scan read: every later open must find it again.
+    void SetMailboxIdentity(std::optional<FileIdentity> identity);
+    std::optional<FileIdentity> mailboxIdentity() const;
 
     // Empties every list (folder nodes, mail, contacts, appointments, skipped
     // items) and forgets the recovery report.
@@ -93,6 +97,7 @@ private:
     RecordList<AppointmentRecord> appointments_;
     QStringList skipped_;
     std::optional<RecoveryReport> recoveryReport_;
+    std::optional<FileIdentity> mailboxIdentity_;
     RecordList<OtherItemEntry> otherItems_;
 };
 

@@ -5,8 +5,22 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tolvane {
+
+namespace {
+
+QString SystemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+}  // namespace
 
 QString PffError::message() const
 {
@@ -41,11 +55,32 @@ bool PffFile::setAsciiCodepage(int codepage)
     return true;
 }
 
-bool PffFile::open(const QString& path, PffError* error)
+bool PffFile::open(const QString& path, PffError* error, const std::optional<FileIdentity>& expected)
 {
     if (file_ == nullptr || open_)
         return false;
-    const QByteArray encoded = NativePath(path);
+    changedReason_.clear();
+    QByteArray encoded = NativePath(path);
+    if (expected) {
+        checkedFile_.reset(::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat info {};
+        if (!checkedFile_ || ::fstat(checkedFile_.get(), &info) != 0) {
+            changedReason_ = QStringLiteral("%1 cannot be opened again: %2").arg(path, SystemText(errno));
+            checkedFile_.reset();
+            return false;
+        }
+        if (const auto changed = FileChangedSinceScan(path, *expected, FileIdentity::Of(info))) {
+            changedReason_ = *changed;
+            checkedFile_.reset();
+            return false;
+        }
+        // The descriptor's own name always leads to the file just checked,
+        // whatever the path leads to by now. Without /proc, the path is
+        // opened and checked again below.
+        const QByteArray descriptorPath = "/proc/self/fd/" + QByteArray::number(checkedFile_.get());
+        if (::access(descriptorPath.constData(), R_OK) == 0)
+            encoded = descriptorPath;
+    }
     // libpff's error says nothing a program can test, but an allocation or
     // open that fails for want of resources leaves its errno behind.
     errno = 0;
@@ -54,6 +89,17 @@ bool PffFile::open(const QString& path, PffError* error)
     const int openErrno = errno;
     open_ = (result == 1);
     openResourceError_ = !open_ && (openErrno == ENOMEM || openErrno == EMFILE || openErrno == ENFILE);
+    if (open_ && expected && !encoded.startsWith("/proc/self/fd/")) {
+        struct stat info {};
+        const QString changed = ::stat(NativePath(path).constData(), &info) != 0
+                                    ? QStringLiteral("%1 cannot be opened again: %2").arg(path, SystemText(errno))
+                                    : FileChangedSinceScan(path, *expected, FileIdentity::Of(info)).value_or(QString());
+        if (!changed.isEmpty()) {
+            changedReason_ = changed;
+            close();
+            return false;
+        }
+    }
     return open_;
 }
 
@@ -62,6 +108,7 @@ void PffFile::close()
     if (file_ != nullptr && open_)
         libpff_file_close(file_, nullptr);
     open_ = false;
+    checkedFile_.reset();
 }
 
 void PffFile::reset()

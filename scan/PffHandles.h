@@ -2,9 +2,14 @@
 // the matching libpff_*_free call, so no scan code ever frees by hand.
 #pragma once
 
+#include "scan/InputFile.h"
+#include "scan/UniqueFd.h"
+
 #include <libpff.h>
 
 #include <QString>
+
+#include <optional>
 
 #include <utility>
 
@@ -87,7 +92,15 @@ public:
     // The code page libpff uses for 8-bit strings it converts itself.
     [[nodiscard]] bool setAsciiCodepage(int codepage);
     // Read-only open of a path (see NativePath for names that are not UTF-8).
-    [[nodiscard]] bool open(const QString& path, PffError* error = nullptr);
+    // With `expected`, only the file the scan read, unchanged, is opened:
+    // anything else fails, and changedReason() says what happened. libpff
+    // then reads through this object's own descriptor of that file, so a
+    // file put in its place afterwards is never read either.
+    [[nodiscard]] bool open(const QString& path, PffError* error = nullptr,
+                            const std::optional<FileIdentity>& expected = std::nullopt);
+    // After a failed open with an expected identity: why the file is not the
+    // scanned one; empty when that was not the reason.
+    const QString& changedReason() const { return changedReason_; }
     // After a failed open: true when memory (or another system resource) ran
     // out on the way, rather than the file being unreadable.
     bool openRanOutOfResources() const { return openResourceError_; }
@@ -102,6 +115,9 @@ private:
     libpff_file_t* file_ = nullptr;
     bool open_ = false;
     bool openResourceError_ = false;
+    QString changedReason_;
+    // The checked file while libpff reads it through /proc/self/fd.
+    UniqueFd checkedFile_;
     int codepage_ = 1252;
 };
 

@@ -177,7 +177,7 @@ int ExportSource(export_handle* handle, libpff_file_t* file, const QString& expo
     const QString name = UnusedTopLevelName(handle->store, list.folderName);
     if (export_handle_create_target_path(handle, exportRoot, name, &folderPath) != 1)
         return 1;
-    export_handle_add_folder_node(handle, exportRoot, LastPathComponent(folderPath));
+    export_handle_add_folder_node(handle, exportRoot, LastPathComponent(folderPath), name);
 
     int position = 0;
     for (const Candidate& candidate : candidates) {

@@ -108,13 +108,18 @@ ScanOutcome RunScan(const ScanRequest& request)
     if (!file.initialize())
         return OpenFailed(request, ScanOutcome::NoResources,
                           QStringLiteral("not enough memory to open %1").arg(request.pstPath));
-    if (!file.setAsciiCodepage(kDefaultCodePage) || !file.open(request.pstPath)) {
+    // The file judged above is the file libpff reads, whatever the path
+    // leads to by now.
+    if (!file.setAsciiCodepage(kDefaultCodePage) || !file.open(request.pstPath, nullptr, input.identity)) {
+        if (!file.changedReason().isEmpty())
+            return OpenFailed(request, ScanOutcome::OpenFailed, file.changedReason());
         if (file.openRanOutOfResources())
             return OpenFailed(request, ScanOutcome::NoResources,
                               QStringLiteral("not enough memory to open %1").arg(request.pstPath));
         return OpenFailed(request, ScanOutcome::OpenFailed);
     }
     sink.CloseWaitWindow();
+    request.store->SetMailboxIdentity(input.identity);
 
     handle->file = file.get();
     handle->asciiCodepage = kDefaultCodePage;

@@ -299,14 +299,16 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     const QStringList skipped = scanSink.skippedItems();
     const QString outputFolder = summary.outputRoot.isEmpty() ? QStringLiteral("none") : summary.outputRoot;
     PrintOut(QStringLiteral("Folders: %1\nMails saved: %2\nMails saved incomplete: %3\nMails failed: %4\n"
-                            "Embedded messages carried: %5\nContacts saved: %6\nContacts failed: %7\n")
+                            "Embedded messages carried: %5\nContacts saved: %6\nContacts failed: %7\n"
+                            "Contacts saved incomplete: %8\n")
                  .arg(store.folderNodeCount())
                  .arg(summary.mailSaved)
                  .arg(summary.mailIncomplete)
                  .arg(summary.mailFailed)
                  .arg(summary.embeddedCarried)
                  .arg(summary.contactsSaved)
-                 .arg(summary.contactsFailed));
+                 .arg(summary.contactsFailed)
+                 .arg(summary.contactsIncomplete));
     PrintOut(QStringLiteral("Appointments saved: %1\nAppointments saved incomplete: %8\nAppointments failed: %2\n"
                             "Tasks saved: %3\nNotes saved: %4\n"
                             "Distribution lists saved: %5\nTasks, notes and lists failed: %6\n"

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -97,6 +98,9 @@ int Dispatch(const QStringList& arguments, const tolvane::ProcessTempDir& tempDi
 int main(int argc, char** argv)
 {
     std::set_terminate(OnTerminate);
+    // A file-size limit (ulimit -f) must fail the write that crosses it, which
+    // the writers handle like a full disk, not kill the process mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         QCoreApplication application(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("tolvane-cli"));

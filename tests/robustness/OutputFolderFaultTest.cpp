@@ -260,12 +260,23 @@ TEST(OutputFolderFaultTest, LeftoverTemporariesOfAnEarlierRunAreRemoved)
         QString path;
         bool removed;
     };
+    // A finished run's folder: whatever it holds is output.
+    const QString finished = area.destination() + "/Vorsk-Recovery-3-3-2003 3-3";
+    ASSERT_TRUE(QDir().mkpath(finished));
+    ASSERT_TRUE(WriteAll(earlier + "/manifest.jsonl", "{\"kind\":\"mail\"}\n"));
+    ASSERT_TRUE(WriteAll(finished + "/manifest.jsonl", "{\"kind\":\"mail\"}\n{\"summary\":{}}\n"));
     std::vector<Planted> planted = {
         {inbox + "/.tolvane-partial-a1B2c3", true},
         {earlier + "/.tolvane-partial-Zz9yX8", true},
+        {earlier + "/.tolvane-partial-scratch-123-0", true},
         {inbox + "/Minutes41.eml", false},
         {inbox + "/.tolvane-partial-dir/.tolvane-partial-deeper", true},
         {area.destination() + "/Other/.tolvane-partial-q1w2e3", false},
+        // Names the writers never give a temporary.
+        {inbox + "/.tolvane-partial-notes.eml", false},
+        {inbox + "/.tolvane-partial-a1B2c", false},
+        {inbox + "/.tolvane-partial-scratch-1x-0", false},
+        {finished + "/.tolvane-partial-f1n1sh", false},
     };
     for (const Planted& file : planted)
         ASSERT_TRUE(WriteAll(file.path, "partial"));
@@ -297,6 +308,7 @@ TEST(OutputFolderFaultTest, TheCleanUpSkipsAFolderInUse)
     auto& running = *created;
     const QString partial = running->rootPath() + "/.tolvane-partial-abcdef";
     ASSERT_TRUE(WriteAll(partial, "being written"));
+    ASSERT_TRUE(WriteAll(running->rootPath() + "/manifest.jsonl", "{\"kind\":\"mail\"}\n"));
     EXPECT_EQ(RemoveLeftoverPartials(area.destination()), 0);
     EXPECT_TRUE(QFileInfo::exists(partial));
     running.reset();
