@@ -266,8 +266,10 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         QString reason;
         if (manifest.Open(*output, &reason))
             context.manifest = &manifest;
-        else
+        else {
+            summary.manifestFailure = reason;
             request.sink->ReportProblem(QStringLiteral("no manifest: ") + reason);
+        }
         // What the scan could not read is listed as not written too.
         for (const QString& skipped : request.store->skippedItems()) {
             ManifestEntry entry;
@@ -302,8 +304,10 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
             RemoveFolderTree(*attachments);
     }
     manifest.Finish();
-    if (!manifest.failure().isEmpty())
+    if (!manifest.failure().isEmpty() && summary.manifestFailure.isEmpty()) {
+        summary.manifestFailure = manifest.failure();
         request.sink->ReportProblem(QStringLiteral("the manifest is incomplete: ") + manifest.failure());
+    }
     request.sink->ShowNotice(CompletionNoticeText(summary));
     request.sink->ConversionFinished(summary);
     return summary;

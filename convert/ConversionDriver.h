@@ -77,6 +77,9 @@ struct ConversionSummary {
     bool interrupted = false;   // a stop request ended the run after the item being written
     // The mailbox could not be read again and nothing was written from it.
     bool mailboxUnreadable() const { return !mailboxFailure.isEmpty() && mailTotal == 0 && contactsSaved == 0; }
+    // Why the run's manifest could not be made or fully written: the folder
+    // cannot be checked with verify, so the run did not do all it should.
+    QString manifestFailure;
     bool outOfMemory = false;   // memory ran out between items: the rest was not written
     bool memoryShort = false;   // memory ran short somewhere: an item or the whole run failed for it
     bool allSaved() const
