@@ -270,8 +270,10 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         QString reason;
         if (manifest.Open(*output, &reason))
             context.manifest = &manifest;
-        else
+        else {
+            summary.manifestFailure = reason;
             request.sink->ReportProblem(QStringLiteral("no manifest: ") + reason);
+        }
         // What the scan could not read is listed as not written too.
         for (const QString& skipped : request.store->skippedItems()) {
             ManifestEntry entry;
@@ -305,9 +307,17 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         if (const auto attachments = request.tempDir->attachmentDirectory())
             RemoveFolderTree(*attachments);
     }
+    // What a run that ended early did not reach is in no line; the summary
+    // says it ended early so that nobody takes the list for all there is.
+    if (summary.outOfMemory)
+        manifest.MarkStopped(QStringLiteral("the system ran out of memory; the items after the last one listed were not written"));
+    else if (summary.interrupted)
+        manifest.MarkStopped(QStringLiteral("interrupted; the items after the last one listed were not written"));
     manifest.Finish();
-    if (!manifest.failure().isEmpty())
+    if (!manifest.failure().isEmpty() && summary.manifestFailure.isEmpty()) {
+        summary.manifestFailure = manifest.failure();
         request.sink->ReportProblem(QStringLiteral("the manifest is incomplete: ") + manifest.failure());
+    }
     request.sink->ShowNotice(CompletionNoticeText(summary));
     request.sink->ConversionFinished(summary);
     return summary;

@@ -81,6 +81,9 @@ struct ConversionSummary {
     // Files that were written but could not be finished (an mbox file left
     // under its temporary name); the manifest lacks them too.
     QStringList outputProblems;
+    // Why the run's manifest could not be made or fully written: the folder
+    // cannot be checked with verify, so the run did not do all it should.
+    QString manifestFailure;
     bool outOfMemory = false;   // memory ran out between items: the rest was not written
     bool memoryShort = false;   // memory ran short somewhere: an item or the whole run failed for it
     bool allSaved() const

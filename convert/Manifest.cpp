@@ -1,5 +1,4 @@
-// Writing the manifest as the conversion goes, and checking an output folder
-// against it.
+// Writing the manifest as the conversion goes.
 #include "convert/Manifest.h"
 
 #include "convert/NewFileWriter.h"
@@ -7,10 +6,7 @@
 #include "convert/Sha256.h"
 #include "scan/NativePath.h"
 
-#include <QDirIterator>
-#include <QFile>
 #include <QJsonDocument>
-#include <QSet>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -92,10 +88,7 @@ void ManifestWriter::Add(ManifestEntry entry, const QString& absolutePath)
     if (!entry.failure.isEmpty()) {
         line.insert(QStringLiteral("notWritten"), entry.failure);
     } else {
-        QString path = absolutePath.isEmpty() ? entry.path : absolutePath;
-        if (path.startsWith(rootPath_ + u'/'))
-            path = path.mid(rootPath_.size() + 1);
-        line.insert(QStringLiteral("path"), path);
+        line.insert(QStringLiteral("path"), RelativePath(absolutePath.isEmpty() ? entry.path : absolutePath));
         if (entry.offset)
             line.insert(QStringLiteral("offset"), *entry.offset);
         line.insert(QStringLiteral("size"), entry.size);
@@ -104,16 +97,24 @@ void ManifestWriter::Add(ManifestEntry entry, const QString& absolutePath)
     WriteLine(line);
 }
 
+QString ManifestWriter::RelativePath(const QString& absolutePath) const
+{
+    return absolutePath.startsWith(rootPath_ + u'/') ? absolutePath.mid(rootPath_.size() + 1) : absolutePath;
+}
+
 void ManifestWriter::AddWholeFile(const QString& absolutePath, const FileDigest& whole)
 {
-    QString path = absolutePath;
-    if (path.startsWith(rootPath_ + u'/'))
-        path = path.mid(rootPath_.size() + 1);
     QJsonObject line;
-    line.insert(QStringLiteral("file"), path);
+    line.insert(QStringLiteral("file"), RelativePath(absolutePath));
     line.insert(QStringLiteral("size"), whole.size);
     line.insert(QStringLiteral("sha256"), QString::fromLatin1(whole.sha256));
     WriteLine(line);
+}
+
+void ManifestWriter::MarkStopped(QString reason)
+{
+    if (stopped_.isEmpty())
+        stopped_ = reason.isEmpty() ? QStringLiteral("stopped early") : std::move(reason);
 }
 
 void ManifestWriter::Finish()
@@ -125,9 +126,11 @@ void ManifestWriter::Finish()
         if (count.second > 0)
             notWritten.insert(kind, count.second);
     }
+    QJsonObject summary{{QStringLiteral("written"), written}, {QStringLiteral("notWritten"), notWritten}};
+    if (!stopped_.isEmpty())
+        summary.insert(QStringLiteral("stopped"), stopped_);
     QJsonObject line;
-    line.insert(QStringLiteral("summary"), QJsonObject{{QStringLiteral("written"), written},
-                                                       {QStringLiteral("notWritten"), notWritten}});
+    line.insert(QStringLiteral("summary"), summary);
     WriteLine(line);
 }
 
@@ -139,67 +142,6 @@ void ManifestWriter::WriteLine(const QJsonObject& object)
     QString reason;
     if (!WriteAllTo(file_.get(), line.constData(), line.size(), &reason) && failure_.isEmpty())
         failure_ = reason;
-}
-
-VerifyReport VerifyOutput(const QString& outputFolder)
-{
-    VerifyReport report;
-    const QString root = outputFolder.endsWith(u'/') && outputFolder.size() > 1 ? outputFolder.chopped(1)
-                                                                                 : outputFolder;
-    QFile manifest(root + u'/' + QString::fromLatin1(kManifestFileName));
-    if (!manifest.open(QIODevice::ReadOnly)) {
-        report.failure = QStringLiteral("cannot read %1: %2").arg(manifest.fileName(), manifest.errorString());
-        return report;
-    }
-    QSet<QString> listed;
-    listed.insert(QString::fromLatin1(kManifestFileName));
-    int lineNumber = 0;
-    while (!manifest.atEnd()) {
-        const QByteArray line = manifest.readLine();
-        ++lineNumber;
-        if (line.trimmed().isEmpty())
-            continue;
-        QJsonParseError error;
-        const QJsonObject entry = QJsonDocument::fromJson(line, &error).object();
-        if (error.error != QJsonParseError::NoError) {
-            report.failure = QStringLiteral("line %1 of the manifest is not JSON: %2").arg(lineNumber).arg(error.errorString());
-            return report;
-        }
-        const QString path = entry.value(QStringLiteral("path")).toString();
-        if (path.isEmpty())
-            continue;
-        // A listed path never leads out of the folder being checked.
-        if (path.startsWith(u'/') || path.split(u'/').contains(QStringLiteral(".."))) {
-            report.changed << path;
-            continue;
-        }
-        const bool shared = entry.contains(QStringLiteral("offset"));
-        const bool first = !listed.contains(path);
-        listed.insert(path);
-        ++report.checked;
-        const UniqueFd file(::open(NativePath(root + u'/' + path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!file) {
-            if (first)
-                report.missing << path;
-            continue;
-        }
-        const qint64 size = static_cast<qint64>(entry.value(QStringLiteral("size")).toDouble());
-        const auto digest = shared ? DigestOfFile(file.get(), static_cast<qint64>(entry.value(QStringLiteral("offset")).toDouble()), size)
-                                   : DigestOfFile(file.get());
-        const bool same = digest && digest->size == size
-                          && digest->sha256 == entry.value(QStringLiteral("sha256")).toString().toLatin1();
-        if (!same && !report.changed.contains(path))
-            report.changed << path;
-    }
-    QDirIterator files(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                       QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        const QString relative = files.next().mid(root.size() + 1);
-        if (!listed.contains(relative))
-            report.extra << relative;
-    }
-    report.extra.sort();
-    return report;
 }
 
 }  // namespace tolvane

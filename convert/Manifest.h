@@ -1,7 +1,9 @@
 // The manifest of a conversion: manifest.jsonl in the output folder, one JSON
-// object per line for every item written or not written, and a last line
-// with the counts, so that anyone can check later that every file is still
-// there and unchanged (VerifyOutput).
+// object per line for every item written or not written, one for the whole
+// of every file several items share (an mbox), and a last line with the
+// counts, so that anyone can check later that every file is still there and
+// unchanged (OutputVerifier.h). A manifest without that last line belongs to
+// a run that never finished.
 #pragma once
 
 #include "scan/ItemRecords.h"
@@ -12,7 +14,6 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <map>
@@ -62,33 +63,30 @@ public:
     bool isOpen() const { return file_.isValid(); }
     // `absolutePath` of a written entry is made relative to the output folder.
     void Add(ManifestEntry entry, const QString& absolutePath = QString());
-    // A shared file (an mbox file) as a whole: its length and digest, so a
-    // message added to it later is seen.
+    // The length and digest of the whole of a file several entries share
+    // (an mbox file), once it is complete: verify hashes such a file whole
+    // as well as each message's range, so nothing can be slipped in between
+    // or after the messages. The writer of the file keeps the running digest.
     void AddWholeFile(const QString& absolutePath, const FileDigest& whole);
-    // The last line: how many of each kind were written and not written.
+    // The run ended before everything was written (memory ran out, a write
+    // failed): the summary line says so with `reason`, and verify then
+    // reports the folder as incomplete.
+    void MarkStopped(QString reason);
+    // The last line: how many of each kind were written and not written, and
+    // why the run stopped when it did.
     void Finish();
     // Why a line could not be written, when one could not.
     const QString& failure() const { return failure_; }
 
 private:
     void WriteLine(const QJsonObject& object);
+    QString RelativePath(const QString& absolutePath) const;
 
     UniqueFd file_;
     QString rootPath_;
+    QString stopped_;
     std::map<QString, std::pair<int, int>> counts_;  // kind: written, not written
     QString failure_;
 };
-
-// What checking an output folder against its manifest found.
-struct VerifyReport {
-    QStringList missing;   // listed, not there
-    QStringList changed;   // there, other bytes
-    QStringList extra;     // there, not listed
-    int checked = 0;       // entries with a file
-    QString failure;       // the manifest itself cannot be read
-    bool allMatch() const { return failure.isEmpty() && missing.isEmpty() && changed.isEmpty() && extra.isEmpty(); }
-};
-
-VerifyReport VerifyOutput(const QString& outputFolder);
 
 }  // namespace tolvane

@@ -55,6 +55,7 @@ const char kConvertUsage[] =
     "a --folder the mailbox does not have), 3 the scan failed (also when the private\n"
     "temporary directory is refused), 4 some items could not be saved, were saved\n"
     "incomplete, or could not be read by the scan (each one is named on stderr),\n"
+    "or the manifest could not be made or fully written,\n"
     "5 not enough memory or other system resources (threads, file descriptors),\n"
     "128+N stopped by signal N (SIGINT, SIGTERM) after the file being written, with\n"
     "the summary of what was written. With several files, the highest status of\n"
@@ -343,7 +344,11 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
         return kExitNoResources;
     if (summary.mailboxUnreadable())
         return kExitCannotOpen;
-    return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
+    // Without its manifest the folder cannot be verified: the run did not do
+    // all it should, though it went on to the end (so not 5, which says the
+    // run itself stopped).
+    return summary.allSaved() && skipped.isEmpty() && summary.manifestFailure.isEmpty() ? kExitOk
+                                                                                        : kExitSomeNotSaved;
 }
 
 }  // namespace
