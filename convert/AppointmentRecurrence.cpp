@@ -52,10 +52,25 @@ QVector<int> Weekdays(quint32 mask)
 
 namespace {
 
+// The pattern's limits: the largest interval a client offers (999 days,
+// weeks, months or years), the latest date a series can reach (the blob's own
+// "no end" date is 4501-12-31), and an occurrence count that fits RFC 5545's
+// integer.
+constexpr quint32 kLargestInterval = 999;
+constexpr quint32 kLargestCount = 0x7FFFFFFF;
+const QDate kLatestDate(4501, 12, 31);
+
 // The recurrence pattern every recurring item starts with, up to its last
-// date; false when it is not one this reads.
-bool ReadPattern(BlobReader& in, AppointmentRecurrence& rule, QDate& startDate, QVector<QDate>& deleted)
+// date; false when it is not one this reads. `invalid` names a field out of
+// range.
+bool ReadPattern(BlobReader& in, AppointmentRecurrence& rule, QDate& startDate, QVector<QDate>& deleted,
+                 QString* invalid)
 {
+    const auto reject = [invalid](const QString& why) {
+        if (invalid != nullptr)
+            *invalid = why;
+        return false;
+    };
     using R = AppointmentRecurrence;
     in.u16();  // reader version
     in.u16();  // writer version
@@ -104,6 +119,36 @@ bool ReadPattern(BlobReader& in, AppointmentRecurrence& rule, QDate& startDate, 
     const QDate endDate = DateFromMinutes(in.u32());
     if (!in.ok())
         return false;
+
+    // Each field against what the pattern type allows: a value outside would
+    // make the calendar describe another series than the mailbox does.
+    if (startDate > kLatestDate)
+        return reject(QStringLiteral("its first day %1 lies past %2").arg(startDate.toString(Qt::ISODate),
+                                                                          kLatestDate.toString(Qt::ISODate)));
+    if ((dayMask & ~0x7Fu) != 0 || ((patternType == 0x0001 || patternType == 0x0003) && dayMask == 0))
+        return reject(QStringLiteral("its weekdays 0x%1 name no week's days").arg(dayMask, 0, 16));
+    if (patternType == 0x0002 && (dayOfMonth < 1 || dayOfMonth > 31))
+        return reject(QStringLiteral("its day of the month %1 is not 1 to 31").arg(dayOfMonth));
+    if (patternType == 0x0003 && (nth < 1 || nth > 5))
+        return reject(QStringLiteral("its week of the month %1 is not 1 to 5").arg(nth));
+    if (firstDayOfWeek > 6)
+        return reject(QStringLiteral("its first day of the week %1 is not 0 to 6").arg(firstDayOfWeek));
+    quint32 unitsPerStep = 1;
+    if (frequency == 0x200A && patternType == 0x0000)
+        unitsPerStep = 24 * 60;  // a daily period counts minutes
+    else if (frequency == 0x200D)
+        unitsPerStep = 12;       // a yearly one, months
+    const bool weekdaysOnly = frequency == 0x200A && patternType == 0x0001;
+    if (!weekdaysOnly && (period == 0 || period % unitsPerStep != 0 || period / unitsPerStep > kLargestInterval))
+        return reject(QStringLiteral("its period %1 is no interval of 1 to %2").arg(period).arg(kLargestInterval));
+    if (endType != 0x2021 && endType != 0x2022 && endType != 0x2023 && endType != 0xFFFFFFFF)
+        return reject(QStringLiteral("its end kind 0x%1 is unknown").arg(endType, 0, 16));
+    if (endType == 0x2022 && (occurrences == 0 || occurrences > kLargestCount))
+        return reject(QStringLiteral("its count of occurrences %1 is not 1 to %2").arg(occurrences).arg(kLargestCount));
+    if (endType == 0x2021 && (endDate < startDate || endDate > kLatestDate))
+        return reject(QStringLiteral("its last day %1 is not between its first day %2 and %3")
+                          .arg(endDate.toString(Qt::ISODate), startDate.toString(Qt::ISODate),
+                               kLatestDate.toString(Qt::ISODate)));
 
     switch (frequency) {
     case 0x200A:  // daily: every n days, or every weekday (a weekly pattern)
@@ -170,20 +215,20 @@ struct PatternRead {
     QVector<QDate> deleted;
 };
 
-std::optional<PatternRead> ReadPatternOf(BlobReader& in)
+std::optional<PatternRead> ReadPatternOf(BlobReader& in, QString* invalid)
 {
     PatternRead read;
-    if (!ReadPattern(in, read.rule, read.startDate, read.deleted))
+    if (!ReadPattern(in, read.rule, read.startDate, read.deleted, invalid))
         return std::nullopt;
     return read;
 }
 
 }  // namespace
 
-std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray& blob)
+std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray& blob, QString* invalid)
 {
     BlobReader in(blob);
-    auto read = ReadPatternOf(in);
+    auto read = ReadPatternOf(in, invalid);
     if (!read)
         return std::nullopt;
     AppointmentRecurrence& rule = read->rule;
@@ -191,18 +236,25 @@ std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray
     in.u32();  // writer version 2
     const quint32 startOffset = in.u32();
     const quint32 endOffset = in.u32();
-    if (!in.ok() || endOffset < startOffset || startOffset >= 24 * 60)
+    if (!in.ok())
         return std::nullopt;
+    if (endOffset < startOffset || startOffset >= 24 * 60) {
+        if (invalid != nullptr)
+            *invalid = QStringLiteral("its start and end minutes %1 and %2 are no time of day and duration")
+                           .arg(startOffset)
+                           .arg(endOffset);
+        return std::nullopt;
+    }
     rule.start = QDateTime(read->startDate, QTime(0, 0).addSecs(static_cast<int>(startOffset) * 60));
     rule.durationMinutes = static_cast<int>(endOffset - startOffset);
     KeepOnlyDeleted(rule, read->deleted);
     return rule;
 }
 
-std::optional<AppointmentRecurrence> ParseRecurrencePattern(const QByteArray& blob)
+std::optional<AppointmentRecurrence> ParseRecurrencePattern(const QByteArray& blob, QString* invalid)
 {
     BlobReader in(blob);
-    auto read = ReadPatternOf(in);
+    auto read = ReadPatternOf(in, invalid);
     if (!read)
         return std::nullopt;
     read->rule.start = QDateTime(read->startDate, QTime(0, 0));

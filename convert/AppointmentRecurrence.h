@@ -35,12 +35,16 @@ struct AppointmentRecurrence {
 };
 
 // The pattern of a recurrence blob; nullopt when it is not one this reads
-// (a calendar other than the Gregorian, a truncated or unknown blob).
-std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray& blob);
+// (a calendar other than the Gregorian, a truncated or unknown blob) or when
+// a field lies outside what a pattern can hold (an interval, a day of the
+// month, a count or an end date no series can have). For the latter,
+// `invalid` (when given) says which field and why; a series built from such a
+// field would be another series, or one without end.
+std::optional<AppointmentRecurrence> ParseAppointmentRecurrence(const QByteArray& blob, QString* invalid = nullptr);
 
 // The bare pattern a recurring task keeps: days only, `start` at the first
 // day's midnight and no duration.
-std::optional<AppointmentRecurrence> ParseRecurrencePattern(const QByteArray& blob);
+std::optional<AppointmentRecurrence> ParseRecurrencePattern(const QByteArray& blob, QString* invalid = nullptr);
 
 // A time zone as a fixed rule: UTC = local + bias, with a daylight period
 // between two yearly transitions (absent when the zone has none).

@@ -63,6 +63,11 @@ struct AppointmentContent {
     QByteArray globalObjectId;           // the meeting's identity across its copies; empty when none
     uint32_t identifier = 0;             // the item's identifier in the mailbox
     std::optional<AppointmentRecurrence> recurrence;  // set for a recurring series
+    // A recurrence the mailbox holds but that cannot be a series (a field out
+    // of range): why, and the stored pattern in hexadecimal. The event is
+    // written once, with both as X- properties, and counted incomplete.
+    QString invalidRecurrence;
+    QByteArray invalidRecurrenceBlob;
     std::optional<TimeZoneRule> timeZone;             // the zone its local times are in
     // A changed occurrence of a series: the start the occurrence had in the
     // series (UTC), and the series' UID it belongs to.
@@ -117,6 +122,9 @@ struct DistributionListContent {
     };
     QString name;
     QVector<Member> members;
+    // Members with neither an address nor a contact of the mailbox: a card
+    // can only name a member by one of those, so these are left out, named.
+    QStringList membersLeftOut;
     QString notes;
     uint32_t identifier = 0;
 };

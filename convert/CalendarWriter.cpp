@@ -4,6 +4,8 @@
 
 #include <libical/ical.h>
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -348,6 +350,18 @@ ComponentPtr MakeEvent(const AppointmentContent& content, ZoneSet& zones, icalco
     AddText(vevent, icalproperty_new_summary, content.subject);
     AddText(vevent, icalproperty_new_location, content.location);
     AddText(vevent, icalproperty_new_description, content.description);
+    if (!content.invalidRecurrence.isEmpty()) {
+        // Kept for whoever can make sense of it; no calendar program reads it as a rule.
+        const auto addExtension = [vevent](const char* name, const QByteArray& value) {
+            icalproperty* property = icalproperty_new_x(value.constData());
+            icalproperty_set_x_name(property, name);
+            icalcomponent_add_property(vevent, property);
+        };
+        QString reason = content.invalidRecurrence;
+        reason.replace(QRegularExpression(QStringLiteral("[\\x00-\\x1F,;\\\\]")), QStringLiteral(" "));
+        addExtension("X-TOLVANE-INVALID-RECURRENCE", reason.toUtf8());
+        addExtension("X-TOLVANE-RECURRENCE-DATA", content.invalidRecurrenceBlob.toHex());
+    }
     if (content.sensitivity != HeaderProperties::Sensitivity::None)
         icalcomponent_add_property(vevent, icalproperty_new_class(ClassOf(content.sensitivity)));
     if (content.sequence && *content.sequence >= 0)

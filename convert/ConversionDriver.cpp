@@ -90,6 +90,9 @@ QString CompletionNoticeText(const ConversionSummary& summary)
                     .arg(summary.calendarFilesSaved == 1 ? QStringLiteral("file") : QStringLiteral("files"));
         if (summary.distributionListsSaved > 0)
             text += QStringLiteral(" %1 distribution lists saved.").arg(summary.distributionListsSaved);
+        if (summary.distributionListsIncomplete > 0)
+            text += QStringLiteral(" %1 distribution lists were saved without members that have no address.")
+                        .arg(summary.distributionListsIncomplete);
         if (summary.eventsFailed > 0)
             text += QStringLiteral(" %1 appointments could not be saved.").arg(summary.eventsFailed);
         if (summary.eventsIncomplete > 0)
@@ -280,6 +283,13 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
             entry.kind = QStringLiteral("unreadable item");
             entry.subject = skipped;
             entry.failure = QStringLiteral("the scan could not read it");
+            manifest.Add(std::move(entry));
+        }
+        for (const QString& other : request.store->notConvertedItems()) {
+            ManifestEntry entry;
+            entry.kind = QStringLiteral("item not converted");
+            entry.subject = other;
+            entry.failure = QStringLiteral("its kind holds no mail, contact or calendar item");
             manifest.Add(std::move(entry));
         }
     }

@@ -52,6 +52,16 @@ QStringList MboxFiles::PutAllInPlace()
 
 bool MboxFiles::PutInPlace(const QString& folderKey, OpenMbox& mbox, QString* reason)
 {
+    // No message got in (the disk was full from the first): no file at all,
+    // rather than an empty one nobody lists.
+    if (mbox.size == 0) {
+        mbox.file.reset();
+        (void)output_->RemoveFile(folderKey, mbox.temporary);
+        (void)output_->RemoveFile(folderKey, mbox.name);
+        mbox.temporary.clear();
+        mbox.name.clear();  // a later message of the folder makes the file anew
+        return true;
+    }
     // The data reaches the disk before the name does, so a crash of the
     // machine leaves the whole file or the empty one, not a hole.
     if (!mbox.file)
@@ -111,6 +121,10 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
     }
     writing_ = folderKey;
     auto found = files_.find(folderKey);
+    if (found != files_.end() && found->second.name.isEmpty()) {
+        files_.erase(found);
+        found = files_.end();
+    }
     if (found != files_.end() && found->second.file)
         return &found->second;
     std::size_t open = 0;
@@ -262,6 +276,7 @@ SavedMail MaildirTree::Save(const QString& folderKey, const std::optional<QDateT
     // fills): the message's time, then its place in the run.
     const qint64 seconds = time && time->isValid() ? time->toSecsSinceEpoch() : 0;
     const int sequence = ++sequence_;
+    std::optional<FileDigest> written;
     const NewFileResult file = output_->CreateFile(
         *directory + QStringLiteral("\\cur"),
         [&](int attempt) {
@@ -271,27 +286,15 @@ SavedMail MaildirTree::Save(const QString& folderKey, const std::optional<QDateT
                 .arg(attempt == 1 ? QString() : QStringLiteral("_%1").arg(attempt))
                 .arg(info);
         },
-        write);
+        known ? write : DigestingWriter(write, &written));
     result.saved = file.saved;
     result.reason = file.reason;
     result.path = file.path;
     if (result.saved) {
-        const auto digest = known ? known : DigestOfPath(file.path);
-        if (digest)
+        if (const auto digest = known ? known : written)
             result.digest = *digest;
     }
     return result;
-}
-
-void SetFileTime(const QString& path, const QDateTime& time)
-{
-    if (!time.isValid())
-        return;
-    struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(time.toSecsSinceEpoch());
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    (void)::utimensat(AT_FDCWD, NativePath(path).constData(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 }  // namespace tolvane

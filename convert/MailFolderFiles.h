@@ -123,7 +123,5 @@ private:
     int sequence_ = 0;
 };
 
-// Sets a file's modification (and access) time, never following a link.
-void SetFileTime(const QString& path, const QDateTime& time);
 
 }  // namespace tolvane

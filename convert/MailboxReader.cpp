@@ -973,8 +973,15 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
         const auto delta = Read32(item, 0, Tag::ReminderDelta);
         content.reminderMinutes = delta ? static_cast<int>(static_cast<int32_t>(*delta)) : 15;
     }
-    if (const auto blob = ReadBinary(item, 0, Tag::AppointmentRecur))
-        content.recurrence = ParseAppointmentRecurrence(*blob);
+    if (const auto blob = ReadBinary(item, 0, Tag::AppointmentRecur)) {
+        QString invalid;
+        content.recurrence = ParseAppointmentRecurrence(*blob, &invalid);
+        if (!content.recurrence && !invalid.isEmpty()) {
+            content.invalidRecurrence = invalid;
+            content.invalidRecurrenceBlob = *blob;
+            content.missing.push_back(QStringLiteral("its recurrence (%1; written as one event)").arg(invalid));
+        }
+    }
     if (const auto zone = ReadBinary(item, 0, Tag::TimeZoneStruct))
         content.timeZone = ParseTimeZoneStruct(
             *zone, ReadMessageString(item, Tag::TimeZoneDescription, fileCodePage).value_or(QString()).trimmed());
@@ -1226,6 +1233,10 @@ ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const Item
             }
             if (member.contactIdentifier || !member.mailbox.address.isEmpty())
                 list.members.push_back(std::move(member));
+            else
+                list.membersLeftOut << (member.mailbox.name.isEmpty()
+                                            ? QStringLiteral("member %1").arg(index + 1)
+                                            : QStringLiteral("\"%1\"").arg(member.mailbox.name));
         }
         result.content = std::move(list);
     });

@@ -8,6 +8,9 @@
 
 #include <QJsonDocument>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,6 +49,20 @@ std::optional<FileDigest> DigestOfPath(const QString& path)
     if (!file)
         return std::nullopt;
     return DigestOfFile(file.get());
+}
+
+ContentWriter DigestingWriter(const ContentWriter& content, std::optional<FileDigest>* digest)
+{
+    return [content, digest](int fd, QString* reason) {
+        if (!content(fd, reason))
+            return false;
+        *digest = DigestOfFile(fd);
+        if (!*digest) {
+            *reason = QStringLiteral("the file written cannot be read back: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        return true;
+    };
 }
 
 FileDigest DigestOf(const QByteArray& bytes)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "scan/ItemRecords.h"
+#include "convert/NewFileWriter.h"
 
 #include "scan/UniqueFd.h"
 
@@ -54,6 +55,9 @@ std::optional<FileDigest> DigestOfFile(int fd, qint64 offset = 0, qint64 length 
 // The digest of a file by path, never following a symbolic link.
 std::optional<FileDigest> DigestOfPath(const QString& path);
 FileDigest DigestOf(const QByteArray& bytes);
+// `content` with the digest of what it wrote taken from the descriptor before
+// the file is closed and named, so no path (however long) is opened again.
+ContentWriter DigestingWriter(const ContentWriter& content, std::optional<FileDigest>* digest);
 
 class ManifestWriter {
 public:

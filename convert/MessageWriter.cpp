@@ -196,6 +196,12 @@ struct FolderCalendar {
     ItemSource source = ItemSource::Live;
 };
 
+// The name text of a folder's calendar file.
+QString CalendarNameText(const FolderCalendar& folder)
+{
+    return folder.folderName.isEmpty() ? QStringLiteral("Calendar") : folder.folderName;
+}
+
 AppointmentContent FromRecord(const AppointmentRecord& record)
 {
     // What the scan kept: the times and the place.
@@ -241,8 +247,10 @@ void TieOccurrencesToTheirSeries(std::vector<AppointmentContent>& events,
 // An attachment too large to go inside the calendar is written as a file of
 // its own beside it, and the event points at that file. One that cannot be
 // written is named among what the event lacks.
+// `calendarName` is the name the folder's calendar file will take; no
+// attachment takes it first.
 void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey, AppointmentContent& event,
-                                ItemSource source)
+                                ItemSource source, const QString& calendarName)
 {
     for (qsizetype index = 0; index < event.attachments.size();) {
         CalendarAttachment& attachment = event.attachments[index];
@@ -255,7 +263,12 @@ void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey
         const QString base = dot > 0 ? name.left(dot) : name;
         const QString suffix = dot > 0 ? name.mid(dot) : QString();
         const NewFileResult result = SaveNewFile(
-            context, folderKey, [&](int attempt) { return FileNameFor(base, QString(), suffix, attempt); },
+            context, folderKey,
+            [&](int attempt) {
+                const QString candidate = FileNameFor(base, QString(), suffix, attempt);
+                return candidate == calendarName ? FileNameFor(base + QStringLiteral("-attachment"), QString(), suffix, attempt)
+                                                 : candidate;
+            },
             attachment.data);
         Record(context,
                EntryFor(context, QStringLiteral("attachment"), folderKey, event.identifier, attachment.fileName, source),
@@ -347,7 +360,8 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                               read.failure);
                 continue;
             }
-            SaveLargeAttachmentsBeside(context, folderKey, *read.content, record->itemLocation.source);
+            SaveLargeAttachmentsBeside(context, folderKey, *read.content, record->itemLocation.source,
+                                       FileNameFor(CalendarNameText(folder), QString(), QStringLiteral(".ics")));
             const bool placed = (read.content->start && read.content->start->isValid()) || read.content->recurrence;
             if (!read.content->missing.isEmpty() && placed)
                 incomplete.emplace_back(label, read.content->missing);
@@ -388,7 +402,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         summary.eventsFailed += unreadable + static_cast<int>(items.events.size()) - written.events;
         if (written.total() == 0)
             continue;
-        const QString nameText = folder.folderName.isEmpty() ? QStringLiteral("Calendar") : folder.folderName;
+        const QString nameText = CalendarNameText(folder);
         const NewFileResult result = SaveNewFile(
             context, folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".ics"), attempt); },
             calendar);
@@ -471,7 +485,12 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
                EntryFor(context, QStringLiteral("distribution list"), entry->folderKey, entry->location.itemIdentifier,
                         nameText, entry->location.source),
                result, DigestOf(card));
-        if (result.saved) {
+        if (result.saved && !read.content->membersLeftOut.isEmpty()) {
+            ++summary.distributionListsSaved;
+            ++summary.distributionListsIncomplete;
+            NoteIncomplete(context, nameText + QLatin1String(".vcf"),
+                           {QStringLiteral("members without an address: ") + read.content->membersLeftOut.join(QStringLiteral(", "))});
+        } else if (result.saved) {
             ++summary.distributionListsSaved;
         } else {
             ++summary.otherItemsFailed;
@@ -511,6 +530,13 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
         const QString number = QString::number(random.Next());
         const QString nameText = MailNameText(record.subject);
         const QString fileName = FileNameFor(nameText, number, QStringLiteral(".eml"));
+        // How the problem lines name the mail: its file, or where there is
+        // none of its own, its subject and folder.
+        const QString label = context.format == OutputFormat::Eml
+                                  ? fileName
+                                  : QStringLiteral("\"%1\" in %2")
+                                        .arg(nameText, context.folders != nullptr ? context.folders->StoredPathOf(record.folderKey)
+                                                                                   : record.folderKey);
         const auto name = [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); };
         // The time a mail client sorts the message by: when it arrived, else
         // the date it carries.
@@ -523,6 +549,17 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
                 return WriteAllTo(fd, prepared.bytes.constData(), prepared.bytes.size(), why);
             const auto message = ComposeMessage(*prepared.streamed);
             const bool written = WriteMessageToDescriptor(message.get(), fd, why);
+            // A write that failed (a full disk) stopped the reading too: its
+            // own reason is the one to give, unless a read failed first.
+            if (!written) {
+                for (const auto& source : prepared.sources) {
+                    if (!source->failure().isEmpty()) {
+                        *why = QStringLiteral("an attachment could not be read: ") + source->failure();
+                        break;
+                    }
+                }
+                return false;
+            }
             // Whatever the writer says, a file holds an attachment only
             // when every byte of it was read.
             for (const auto& source : prepared.sources) {
@@ -533,7 +570,7 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
                     return false;
                 }
             }
-            return written;
+            return true;
         };
         SavedMail result;
         if (!prepared.failure.isEmpty()) {
@@ -549,18 +586,20 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
         } else if (context.format == OutputFormat::Maildir) {
             result = maildir.Save(record.folderKey, arrived, MaildirInfo(prepared.state), writeMessage, prepared.digest);
         } else {
-            const NewFileResult file = SaveNewFile(context, record.folderKey, name, writeMessage);
+            std::optional<FileDigest> written;
+            const NewFileResult file = SaveNewFile(context, record.folderKey, name,
+                                                   prepared.digest ? writeMessage : DigestingWriter(writeMessage, &written));
             result.saved = file.saved;
             result.reason = file.reason;
             result.path = file.path;
             if (file.saved) {
-                if (const auto digest = prepared.digest ? prepared.digest : DigestOfPath(file.path))
+                if (const auto digest = prepared.digest ? prepared.digest : written)
                     result.digest = *digest;
             }
         }
         // Files sort by the message's time in a file manager.
         if (result.saved && !result.offset && arrived)
-            SetFileTime(result.path, *arrived);
+            (void)context.output->SetFileTime(result.path, *arrived);
         if (context.manifest != nullptr) {
             ManifestEntry entry = EntryFor(context, QStringLiteral("mail"), record.folderKey,
                                            record.location.itemIdentifier, record.subject, record.location.source);
@@ -580,10 +619,10 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
         } else if (saved) {
             ++summary.mailIncomplete;
             summary.embeddedCarried += prepared.embeddedCarried;
-            NoteIncomplete(context, fileName, prepared.missing);
+            NoteIncomplete(context, label, prepared.missing);
         } else {
             ++summary.mailFailed;
-            NoteFailure(context, fileName, reason);
+            NoteFailure(context, label, reason);
         }
         if (record.location.isRecovered())
             CountRecovered(summary.recovered, saved, prepared);

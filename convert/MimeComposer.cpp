@@ -97,9 +97,33 @@ void AddAddress(InternetAddressList* list, const MailAddress& unsafeMailbox)
     g_object_unref(address);
 }
 
-GObjectPtr<GMimePart> MakeLeaf(const char* type, const char* subtype, const QByteArray& bytes,
+// Text with every CR that does not start a CRLF made a line end (LF, which
+// the writer turns into CRLF like every other). A CR alone (old texts end
+// lines so) would pass the encoders untouched, and a reader that ends a line
+// there would see another message structure than one that does not.
+QByteArray WithPlainLineEnds(const QByteArray& text)
+{
+    qsizetype at = text.indexOf('\r');
+    while (at >= 0 && at + 1 < text.size() && text.at(at + 1) == '\n')
+        at = text.indexOf('\r', at + 2);
+    if (at < 0)
+        return text;
+    QByteArray normal = text;
+    for (qsizetype i = at; i < normal.size(); ++i) {
+        if (normal.at(i) == '\r' && (i + 1 == normal.size() || normal.at(i + 1) != '\n'))
+            normal[i] = '\n';
+    }
+    return normal;
+}
+
+GObjectPtr<GMimePart> MakeLeaf(const char* type, const char* subtype, const QByteArray& content,
                                const QByteArray& charset, bool text)
 {
+    // In UTF-16 and UTF-32 a 0x0D byte is part of a character, not a line end.
+    const QByteArray lowerCharset = charset.toLower();
+    const bool byteLines = !lowerCharset.startsWith("utf-16") && !lowerCharset.startsWith("utf-32")
+                           && !lowerCharset.startsWith("ucs");
+    const QByteArray bytes = text && byteLines ? WithPlainLineEnds(content) : content;
     auto part = AdoptGObject(text ? GMIME_PART(g_mime_text_part_new_with_subtype(subtype))
                                   : g_mime_part_new_with_type(type, subtype));
     auto stream = AdoptGObject(g_mime_stream_mem_new_with_buffer(bytes.constData(), static_cast<size_t>(bytes.size())));

@@ -93,7 +93,7 @@ namespace {
 std::optional<NewFileResult> WriteUnnamed(int directoryFd, const QString& directoryPath,
                                           const NameForAttempt& nameForAttempt, const ContentWriter& content)
 {
-    UniqueFd fd(::openat(directoryFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    UniqueFd fd(::openat(directoryFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
     if (!fd) {
         // EISDIR: a kernel that does not know the flag; the others: a file system without it.
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
@@ -129,7 +129,7 @@ NewFileResult WriteNamed(int directoryFd, const QString& directoryPath, const Na
     UniqueFd fd;
     for (int attempt = 0; attempt < kMaxTemporaryAttempts && !fd; ++attempt) {
         temporary = NewTemporaryName();
-        fd.reset(::openat(directoryFd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+        fd.reset(::openat(directoryFd, temporary.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           0666));
         if (!fd && errno != EEXIST)
             break;

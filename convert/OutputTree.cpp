@@ -16,6 +16,7 @@
 #include <fcntl.h>
 
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolvane {
@@ -163,6 +164,27 @@ int OutputTree::DirectoryFor(const QString& folderKey, QString* reason)
     return parent;
 }
 
+bool OutputTree::SetFileTime(const QString& path, const QDateTime& time)
+{
+    if (!time.isValid() || !path.startsWith(rootPath_ + u'/'))
+        return false;
+    QStringList components = path.mid(rootPath_.size() + 1).split(u'/');
+    const QString name = components.takeLast();
+    UniqueFd held;
+    int directory = root_.get();
+    for (const QString& component : components) {
+        held = OpenDirectoryBeneath(directory, NativePath(component));
+        if (!held)
+            return false;
+        directory = held.get();
+    }
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(time.toSecsSinceEpoch());
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    return ::utimensat(directory, NativePath(name).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 QString OutputTree::DirectoryPath(const QString& folderKey) const
 {
     QString key;
@@ -253,6 +275,13 @@ bool OutputTree::ReplaceFile(const QString& folderKey, const QString& from, cons
     *reason = QStringLiteral("cannot put %1 in place: %2")
                   .arg(JoinPath(DirectoryPath(folderKey), to), ErrnoText(errno));
     return false;
+}
+
+bool OutputTree::RemoveFile(const QString& folderKey, const QString& name)
+{
+    QString reason;
+    const int directory = DirectoryFor(folderKey, &reason);
+    return directory >= 0 && ::unlinkat(directory, NativePath(name).constData(), 0) == 0;
 }
 
 UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason)

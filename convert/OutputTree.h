@@ -11,6 +11,7 @@
 #include "convert/NewFileWriter.h"
 #include "scan/UniqueFd.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <map>
@@ -91,10 +92,18 @@ public:
     // one step: a reader sees the old file or the new one, never a part.
     [[nodiscard]] bool ReplaceFile(const QString& folderKey, const QString& from, const QString& to, QString* reason);
 
+    // Removes the file `name` this run made in the folder key's directory.
+    bool RemoveFile(const QString& folderKey, const QString& name);
+
     // A file without a name in the folder key's directory, for data that is
     // put together before it goes into a file that others share (a message
     // bound for an mbox file). Gone once closed.
     [[nodiscard]] UniqueFd CreateScratchFile(const QString& folderKey, QString* reason);
+
+    // Sets the modification (and access) time of a file this run wrote, by
+    // its path as text below the root, going down by descriptors (no path is
+    // too long) and never following a link. False when it cannot be set.
+    bool SetFileTime(const QString& path, const QDateTime& time);
 
     // Keeps `name` in the output folder itself for a file of the run's own
     // (the manifest): no folder's directory takes it.

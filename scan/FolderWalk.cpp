@@ -67,6 +67,15 @@ void export_handle_add_folder_node(export_handle* handle, const QString& parentP
 
 namespace {
 
+// A folder's export path as the tree shows it, without the scan's private root.
+QString FolderShownAs(const QString& exportPath)
+{
+    QString folder = exportPath;
+    if (folder.startsWith(kExportRoot))
+        folder.remove(0, kExportRoot.size());
+    return folder.isEmpty() ? QStringLiteral("/") : folder;
+}
+
 void ReportSkippedItem(export_handle* handle, const QString& exportPath, int index, const QString& reason)
 {
     export_handle_report_skipped(handle, exportPath, QStringLiteral("item %1").arg(index + 1), reason);
@@ -81,12 +90,7 @@ void export_handle_report_skipped(export_handle* handle, const QString& exportPa
 {
     if (handle->sink == nullptr)
         return;
-    QString folder = exportPath;
-    if (folder.startsWith(kExportRoot))
-        folder.remove(0, kExportRoot.size());
-    if (folder.isEmpty())
-        folder = QStringLiteral("/");
-    const QString place = QStringLiteral("%1, %2").arg(folder, what);
+    const QString place = QStringLiteral("%1, %2").arg(FolderShownAs(exportPath), what);
     handle->sink->ItemSkipped(place, reason);
     if (handle->store != nullptr)
         handle->store->AddSkippedItem(place + QStringLiteral(": ") + reason);
@@ -251,10 +255,12 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
             return 1;
         const QString messageClass =
             ReadString(item, 0, PropertyTag::MessageClass, handle->asciiCodepage).value_or(QString());
-        ReportSkippedItem(handle, exportPath, index,
-                          messageClass.isEmpty()
-                              ? QStringLiteral("not converted: an item of unknown kind")
-                              : QStringLiteral("not converted: an item of the kind %1").arg(messageClass));
+        if (handle->store != nullptr)
+            handle->store->AddNotConvertedItem(
+                QStringLiteral("%1, item %2: %3")
+                    .arg(FolderShownAs(exportPath))
+                    .arg(index + 1)
+                    .arg(messageClass.isEmpty() ? QStringLiteral("of no kind it names") : messageClass));
         return 1;
     }
     }

@@ -130,6 +130,18 @@ std::optional<RecoveryReport> ItemStore::recoveryReport() const
     return recoveryReport_;
 }
 
+void ItemStore::AddNotConvertedItem(QString item)
+{
+    std::lock_guard lock(mutex_);
+    notConverted_.append(std::move(item));
+}
+
+QStringList ItemStore::notConvertedItems() const
+{
+    std::lock_guard lock(mutex_);
+    return notConverted_;
+}
+
 void ItemStore::SetMailboxIdentity(std::optional<FileIdentity> identity)
 {
     std::lock_guard lock(mutex_);
@@ -160,6 +172,7 @@ void ItemStore::ClearItemRecords()
         skipped_.clear();
         recoveryReport_.reset();
         mailboxIdentity_.reset();
+        notConverted_.clear();
     }
 }
 

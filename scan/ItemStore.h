@@ -56,6 +56,12 @@ public:
     // a conversion did not write.
     void AddSkippedItem(QString item);
     QStringList skippedItems() const;
+    // Items read whole but of a kind that holds no mail, contact or calendar
+    // item (data a client keeps for itself, free/busy times): "folder, item
+    // n: its kind". They are named in every summary and the manifest, and
+    // leave the rest a success.
+    void AddNotConvertedItem(QString item);
+    QStringList notConvertedItems() const;
     // What the last scan with recovery found; nullopt when the scan was not
     // asked to recover.
     void SetRecoveryReport(std::optional<RecoveryReport> report);
@@ -98,6 +104,7 @@ private:
     QStringList skipped_;
     std::optional<RecoveryReport> recoveryReport_;
     std::optional<FileIdentity> mailboxIdentity_;
+    QStringList notConverted_;
     RecordList<OtherItemEntry> otherItems_;
 };
 

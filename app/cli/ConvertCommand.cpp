@@ -332,6 +332,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
                  .arg(skipped.size())
                  .arg(TerminalText(outputFolder)));
     PrintSkippedItems(skipped);
+    PrintNotConvertedItems(store.notConvertedItems());
     if (interrupts.signalNumber() != 0) {
         const QString signalName = QString::fromLatin1(SignalName(interrupts.signalNumber()));
         PrintOut(summary.interrupted

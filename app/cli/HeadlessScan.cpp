@@ -89,6 +89,15 @@ void PrintSkippedItems(const QStringList& skipped)
         PrintError(QStringLiteral("  %1\n").arg(TerminalText(item)));
 }
 
+void PrintNotConvertedItems(const QStringList& items)
+{
+    if (items.isEmpty())
+        return;
+    PrintError(QStringLiteral("Items not converted (no mail, contact or calendar item): %1\n").arg(items.size()));
+    for (const QString& item : items)
+        PrintError(QStringLiteral("  %1\n").arg(TerminalText(item)));
+}
+
 QString TerminalText(const QString& text)
 {
     QString safe;

@@ -51,6 +51,9 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
 
 // Names on stderr every item the scan left out, after a count.
 void PrintSkippedItems(const QStringList& skipped);
+// The items of kinds that hold nothing to convert, with their count, on
+// standard error; nothing when there are none.
+void PrintNotConvertedItems(const QStringList& items);
 
 // Splits arguments into flags (from `knownFlags`) and positional arguments.
 // False (with a message in *error) for an unknown option.

@@ -182,6 +182,8 @@ void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store,
         appointments.append(AppointmentJson(*record));
     root.insert(QStringLiteral("appointments"), appointments);
     root.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(skipped));
+    if (const QStringList others = store.notConvertedItems(); !others.isEmpty())
+        root.insert(QStringLiteral("notConverted"), QJsonArray::fromStringList(others));
     if (const auto recovery = store.recoveryReport()) {
         QJsonObject o;
         o.insert(QStringLiteral("recovered"), TallyJson(recovery->recovered));
@@ -278,6 +280,7 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
     else if (outcome == ScanOutcome::Completed)
         PrintTree(sink, rootNode, path, store);
     PrintSkippedItems(sink.skippedItems());
+    PrintNotConvertedItems(store.notConvertedItems());
     return ExitStatus(outcome);
 }
 

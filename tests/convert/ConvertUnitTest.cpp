@@ -249,10 +249,17 @@ TEST(OutputTreeTest, AnExistingDirectoryIsNeverTakenOver)
     ASSERT_EQ(symlink(QFile::encodeName(outside).constData(), QFile::encodeName(tree->rootPath() + "/Link").constData()),
               0);
     auto name = [](int attempt) { return FileNameFor("m", "41", ".eml", attempt); };
-    for (const char* key : {"\\Planted", "\\Planted\\Deeper", "\\Link", "\\Link\\Deeper"}) {
+    // Their folders go beside them, under names of their own.
+    const std::pair<const char*, const char*> kPlaces[] = {
+        {"\\Planted", "/Planted-2/m41.eml"},
+        {"\\Planted\\Deeper", "/Planted-2/Deeper/m41.eml"},
+        {"\\Link", "/Link-2/m41.eml"},
+        {"\\Link\\Deeper", "/Link-2/Deeper/m41.eml"},
+    };
+    for (const auto& [key, path] : kPlaces) {
         const NewFileResult result = tree->CreateFile(QString::fromLatin1(key), name, QByteArray("x"));
-        EXPECT_FALSE(result.saved) << key;
-        EXPECT_FALSE(result.reason.isEmpty()) << key;
+        EXPECT_TRUE(result.saved) << key << ": " << qPrintable(result.reason);
+        EXPECT_EQ(result.path, tree->rootPath() + QString::fromLatin1(path)) << key;
     }
     const NewFileResult made = tree->CreateFile("\\Made\\Here", name, QByteArray("x"));
     ASSERT_TRUE(made.saved) << made.reason.toStdString();

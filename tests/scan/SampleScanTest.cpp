@@ -120,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(Samples, SampleScan,
                                            SampleExpectation{"sample1.pst", 6, 1, 0, 0, 0},
                                            SampleExpectation{"sample2.pst", 6, 1, 0, 0, 0},
                                            SampleExpectation{"submessage.pst", 5, 1, 0, 0, 1},
-                                           SampleExpectation{"test_ansi.pst", 5, 0, 0, 0, 0},
-                                           SampleExpectation{"test_unicode.pst", 5, 0, 0, 0, 0}),
+                                           SampleExpectation{"test_ansi.pst", 5, 1, 0, 0, 0},
+                                           SampleExpectation{"test_unicode.pst", 5, 2, 0, 0, 0}),
                          [](const auto& info) {
                              std::string name = info.param.file;
                              for (char& c : name)
