@@ -1,7 +1,7 @@
 // Runs tolvane-cli as a child process the way a shell would, which QProcess
 // cannot: arguments as raw bytes (file names that are not UTF-8), extra
 // environment entries, an address-space limit (ulimit -v) set in the child
-// only, and optionally as the unprivileged user "nobody".
+// and file-size limit (ulimit -f) set in the child only, and optionally as the unprivileged user "nobody".
 #pragma once
 
 #include <QByteArray>
@@ -24,6 +24,7 @@ struct ChildCall {
     QList<QByteArray> arguments;           // after the program name
     QList<QByteArray> environment;         // "NAME=value" entries added to (or replacing) the inherited ones
     rlim_t addressSpaceBytes = RLIM_INFINITY;
+    rlim_t fileSizeBytes = RLIM_INFINITY;  // ulimit -f, in bytes
     bool asNobody = false;                 // only meaningful when the test runs as root
 };
 
@@ -85,6 +86,11 @@ inline ChildResult RunChild(const QByteArray& program, const ChildCall& call)
         if (call.addressSpaceBytes != RLIM_INFINITY) {
             const rlimit limit{call.addressSpaceBytes, call.addressSpaceBytes};
             if (::setrlimit(RLIMIT_AS, &limit) != 0)
+                ::_exit(kChildSetupFailed);
+        }
+        if (call.fileSizeBytes != RLIM_INFINITY) {
+            const rlimit limit{call.fileSizeBytes, call.fileSizeBytes};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 ::_exit(kChildSetupFailed);
         }
         ::execve(argv[0], argv.data(), envp.data());

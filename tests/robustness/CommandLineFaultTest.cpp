@@ -379,6 +379,16 @@ TEST_P(CommandLineResources, ConvertEndsDoneOrWithTheResourcesStatus)
     if (cli.exitCode != 0) {
         EXPECT_EQ(cli.exitCode, 5) << cli.err.constData();
         EXPECT_TRUE(cli.err.contains("not enough memory")) << cli.err.constData();
+        // A run short of memory leaves a manifest that says what it did not
+        // write, or that it stopped: never one that reads as all there is.
+        for (const QString& manifest : FilesEndingIn(area.destination(), QStringLiteral("manifest.jsonl"))) {
+            const QByteArray last = ReadAll(manifest).trimmed().split('\n').last();
+            const QJsonObject summary =
+                QJsonDocument::fromJson(last).object().value(QStringLiteral("summary")).toObject();
+            EXPECT_TRUE(summary.isEmpty() || summary.contains(QStringLiteral("stopped"))
+                        || !summary.value(QStringLiteral("notWritten")).toObject().isEmpty())
+                << last.constData();
+        }
     }
 }
 
