@@ -26,6 +26,8 @@
 #include <set>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace tolvane {
 
 namespace {
@@ -572,6 +574,21 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
             }
             return true;
         };
+        // A file of its own carries the message's time as its modification
+        // time (files sort by it in a file manager), set on the descriptor
+        // before the file gets its name.
+        const ContentWriter writeDated = [&](int fd, QString* why) {
+            if (!writeMessage(fd, why))
+                return false;
+            if (arrived && arrived->isValid()) {
+                struct timespec times[2];
+                times[0].tv_sec = static_cast<time_t>(arrived->toSecsSinceEpoch());
+                times[0].tv_nsec = 0;
+                times[1] = times[0];
+                (void)::futimens(fd, times);
+            }
+            return true;
+        };
         SavedMail result;
         if (!prepared.failure.isEmpty()) {
             result.reason = prepared.failure;
@@ -584,11 +601,11 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
             result = prepared.streamed ? mboxFiles.Append(record.folderKey, record.folderName, fromLine, writeMessage)
                                        : mboxFiles.Append(record.folderKey, record.folderName, fromLine, prepared.bytes);
         } else if (context.format == OutputFormat::Maildir) {
-            result = maildir.Save(record.folderKey, arrived, MaildirInfo(prepared.state), writeMessage, prepared.digest);
+            result = maildir.Save(record.folderKey, arrived, MaildirInfo(prepared.state), writeDated, prepared.digest);
         } else {
             std::optional<FileDigest> written;
             const NewFileResult file = SaveNewFile(context, record.folderKey, name,
-                                                   prepared.digest ? writeMessage : DigestingWriter(writeMessage, &written));
+                                                   prepared.digest ? writeDated : DigestingWriter(writeDated, &written));
             result.saved = file.saved;
             result.reason = file.reason;
             result.path = file.path;
@@ -597,9 +614,6 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
                     result.digest = *digest;
             }
         }
-        // Files sort by the message's time in a file manager.
-        if (result.saved && !result.offset && arrived)
-            (void)context.output->SetFileTime(result.path, *arrived);
         if (context.manifest != nullptr) {
             ManifestEntry entry = EntryFor(context, QStringLiteral("mail"), record.folderKey,
                                            record.location.itemIdentifier, record.subject, record.location.source);

@@ -216,7 +216,9 @@ NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath, cons
 {
     // The unnamed file gets its name through /proc/self/fd; without /proc
     // (some containers) only the named temporary works.
-    if (kind == TemporaryKind::UnnamedWhereSupported && ::access("/proc/self/fd", X_OK) == 0) {
+    // Asked once: whether /proc is there does not change while the process runs.
+    static const bool procAvailable = ::access("/proc/self/fd", X_OK) == 0;
+    if (kind == TemporaryKind::UnnamedWhereSupported && procAvailable) {
         if (auto result = WriteUnnamed(directoryFd, directoryPath, nameForAttempt, content))
             return *result;
     }

@@ -164,27 +164,6 @@ int OutputTree::DirectoryFor(const QString& folderKey, QString* reason)
     return parent;
 }
 
-bool OutputTree::SetFileTime(const QString& path, const QDateTime& time)
-{
-    if (!time.isValid() || !path.startsWith(rootPath_ + u'/'))
-        return false;
-    QStringList components = path.mid(rootPath_.size() + 1).split(u'/');
-    const QString name = components.takeLast();
-    UniqueFd held;
-    int directory = root_.get();
-    for (const QString& component : components) {
-        held = OpenDirectoryBeneath(directory, NativePath(component));
-        if (!held)
-            return false;
-        directory = held.get();
-    }
-    struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(time.toSecsSinceEpoch());
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    return ::utimensat(directory, NativePath(name).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
 QString OutputTree::DirectoryPath(const QString& folderKey) const
 {
     QString key;

@@ -11,7 +11,6 @@
 #include "convert/NewFileWriter.h"
 #include "scan/UniqueFd.h"
 
-#include <QDateTime>
 #include <QString>
 
 #include <map>
@@ -99,11 +98,6 @@ public:
     // put together before it goes into a file that others share (a message
     // bound for an mbox file). Gone once closed.
     [[nodiscard]] UniqueFd CreateScratchFile(const QString& folderKey, QString* reason);
-
-    // Sets the modification (and access) time of a file this run wrote, by
-    // its path as text below the root, going down by descriptors (no path is
-    // too long) and never following a link. False when it cannot be set.
-    bool SetFileTime(const QString& path, const QDateTime& time);
 
     // Keeps `name` in the output folder itself for a file of the run's own
     // (the manifest): no folder's directory takes it.
