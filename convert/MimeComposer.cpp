@@ -602,17 +602,31 @@ void AddHeadersFromProperties(GMimeMessage* message, const HeaderProperties& fie
 
 QSet<QString> ReferencedContentIds(const QByteArray& html)
 {
+    // The markers and the characters that end an identifier are ASCII, so
+    // the bytes are searched as they are; only each identifier found is
+    // decoded (and cut at a space beyond ASCII, should it hold one).
     QSet<QString> ids;
-    const QString text = QString::fromUtf8(html);
-    qsizetype at = 0;
-    while ((at = text.indexOf(QLatin1String("cid:"), at, Qt::CaseInsensitive)) >= 0) {
-        at += 4;
-        qsizetype end = at;
-        while (end < text.size() && text.at(end) != u'"' && text.at(end) != u'\'' && text.at(end) != u')'
-               && !text.at(end).isSpace() && text.at(end) != u'>')
+    const char* data = html.constData();
+    const qsizetype size = html.size();
+    auto endsIdentifier = [](char c) {
+        return c == '"' || c == '\'' || c == ')' || c == '>' || c == ' ' || (c >= '\t' && c <= '\r');
+    };
+    for (qsizetype at = 0; at + 4 <= size; ++at) {
+        if ((data[at] != 'c' && data[at] != 'C') || qstrnicmp(data + at, 4, "cid:", 4) != 0)
+            continue;
+        qsizetype end = at + 4;
+        while (end < size && !endsIdentifier(data[end]))
             ++end;
-        ids.insert(text.mid(at, end - at).toLower());
-        at = end;
+        QString id = QString::fromUtf8(data + at + 4, end - at - 4);
+        for (qsizetype i = 0; i < id.size(); ++i) {
+            if (id.at(i).isSpace()) {
+                id.truncate(i);
+                end = at + 4 + id.toUtf8().size();  // the search goes on from the space
+                break;
+            }
+        }
+        ids.insert(id.toLower());
+        at = end - 1;
     }
     return ids;
 }
@@ -721,8 +735,11 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
     }
 
     GObjectPtr<GMimeObject> body = MakeBodyPart(content);
+    // Only an attachment with a content identifier can be an inline image.
+    const bool anyContentId = std::any_of(content.attachments.begin(), content.attachments.end(),
+                                          [](const Attachment& attachment) { return !attachment.contentId.isEmpty(); });
     const QSet<QString> referenced =
-        content.htmlBody.isNull() ? QSet<QString>() : ReferencedContentIds(content.htmlBody);
+        content.htmlBody.isNull() || !anyContentId ? QSet<QString>() : ReferencedContentIds(content.htmlBody);
     std::vector<GObjectPtr<GMimeObject>> related;
     std::vector<GObjectPtr<GMimeObject>> mixed;
     for (const Attachment& attachment : content.attachments) {
@@ -802,7 +819,13 @@ QByteArray ComposeMessageBytes(const MessageContent& content)
 {
     auto message = ComposeMessage(content);
     const FormatOptionsPtr options = FileFormatOptions();
-    auto stream = AdoptGObject(g_mime_stream_mem_new());
+    // Room for the encoded message from the start (base64 and quoted-printable
+    // add about a third), so the buffer is not copied again and again as it grows.
+    qsizetype expected = content.plainBody.size() + content.htmlBody.size() + content.meetingCalendar.size() + 8192;
+    for (const Attachment& attachment : content.attachments)
+        expected += attachment.data.size();
+    GByteArray* buffer = g_byte_array_sized_new(static_cast<guint>(std::min<qsizetype>(expected / 3 * 4, 1 << 30)));
+    auto stream = AdoptGObject(g_mime_stream_mem_new_with_byte_array(buffer));
     g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(), stream.get());
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
     return QByteArray(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
