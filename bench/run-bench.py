@@ -16,6 +16,7 @@ measures on the same file in the same run:
              time of each is taken inside the window (sizes of --window-sizes)
 
 Profiles (mkpst options, see mailbox()):
+  default    mkpst's own defaults with only the number of messages given
   mix        folders of several depths, one big folder, one mail in five with
              attachments (mean 16 KiB), embedded messages, contacts, appointments
   plain      the same folders without attachments or embedded messages
@@ -24,13 +25,13 @@ Profiles (mkpst options, see mailbox()):
   onefolder  every mail in one folder
   large      a hundred mails and one with a 200 MB attachment (size ignored)
 
-For each: median wall time of several runs, CPU time, peak resident memory
-(/usr/bin/time -v), messages per second and the ratios against the peer and
-the floor. The table is printed and written to bench/results/ with the date
+For each: median wall time of several runs, CPU time (user + system), peak
+resident memory (/usr/bin/time -v), messages per second and the ratios against
+the peer (wall and CPU) and the floor. The table is printed and written to bench/results/ with the date
 and the machine's description.
 
 Usage: bench/run-bench.py [--sizes 1000,10000,100000] [--runs 3]
-                          [--profiles mix,plain,heavy,onefolder,large]
+                          [--profiles default,mix,plain,heavy,onefolder,large]
                           [--large-runs 1] [--libpff system,patched]
                           [--tools scan,convert,convert1,floor,peer,window]
                           [--window-sizes 10000] [--no-build]
@@ -63,7 +64,7 @@ BUILDS = {
 LARGE = 100000      # sizes from here on get --large-runs runs
 SEED_BASE = 4242
 LARGE_ATTACHMENT = 200 * 1000 * 1000
-PROFILES = ["mix", "plain", "heavy", "onefolder", "large"]
+PROFILES = ["default", "mix", "plain", "heavy", "onefolder", "large"]
 
 
 def log(message):
@@ -101,6 +102,8 @@ def mailbox(profile, size, mkpst):
     spread = ["--messages", str(size - big_folder), "--big-folder", str(big_folder), "--folders", "12", "--depth", "3"]
     others = ["--contacts", str(max(10, size // 100)), "--appointments", str(max(10, size // 100))]
     arguments = {
+        # mkpst as it comes: its own mix of folders, attachments and items.
+        "default": ["--messages", str(size)],
         "mix": spread + ["--attachment-ratio", "0.2", "--attachment-size", "16384", "--embedded-ratio", "0.02"] + others,
         "plain": spread + ["--attachment-ratio", "0", "--embedded-ratio", "0"] + others,
         "heavy": spread + ["--attachment-ratio", "0.3", "--attachment-size", "262144", "--embedded-ratio", "0.02"] + others,
@@ -229,7 +232,7 @@ def machine_description():
 
 def format_table(rows):
     header = ["profile", "messages", "libpff", "tool", "runs", "median wall s", "CPU s",
-              "peak RSS MB", "msg/s", "x peer", "x floor", "notes"]
+              "peak RSS MB", "msg/s", "x peer", "CPU x peer", "x floor", "notes"]
     lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
     for row in rows:
         def ratio(key):
@@ -248,7 +251,8 @@ def format_table(rows):
             row.get("profile", "mix"), str(row["messages"]), row["libpff"], row["tool"], str(row["runs"]),
             ("> %.0f (stopped)" % row["wall"]) if row.get("timed_out") else "%.2f" % row["wall"],
             "%.2f" % row["cpu"], "%.1f" % (row["rss_kib"] / 1024),
-            "%.0f" % row["messages_per_second"], ratio("vs_peer"), ratio("vs_floor"), "; ".join(notes)]) + " |")
+            "%.0f" % row["messages_per_second"], ratio("vs_peer"), ratio("cpu_vs_peer"), ratio("vs_floor"),
+            "; ".join(notes)]) + " |")
     return "\n".join(lines)
 
 
@@ -323,6 +327,8 @@ def measure_all(profile, size, path, tools, variants, runs, timeout):
     for (tool, variant), row in measured.items():
         if peer is not None and tool != "peer":
             row["vs_peer"] = row["wall"] / peer["wall"]
+            if peer["cpu"] > 0:
+                row["cpu_vs_peer"] = row["cpu"] / peer["cpu"]
             if row.get("window_convert"):
                 row["window_convert_vs_peer"] = row["window_convert"] / peer["wall"]
         floor = measured.get(("floor", variant))
