@@ -95,6 +95,7 @@ public:
     bool ReadManifest(int manifestFd);
     // Shared files without a whole-file line: their messages must cover them exactly.
     void CheckUncoveredSharedFiles();
+    void CheckWholeFiles();
     // Everything in the folder the manifest does not list.
     void WalkForExtras(int directoryFd, const QString& prefix, int depth);
 
@@ -115,7 +116,8 @@ private:
     // The listed file opened, or the finding that says why it cannot be.
     std::optional<UniqueFd> OpenListed(const QString& path);
     void CheckEntry(const QJsonObject& entry);
-    void CheckWholeFile(const QJsonObject& line);
+    void NoteWholeFile(const QJsonObject& line);
+    void CheckWholeFile(const QString& path, const QJsonObject& line);
     void CheckCounts(const QJsonObject& summary);
 
     int root_;
@@ -124,6 +126,7 @@ private:
     QSet<QString> faulted_;  // one finding per path
     std::map<QString, std::vector<Range>> ranges_;
     QSet<QString> wholeRecorded_;
+    std::map<QString, QJsonObject> wholeFiles_;  // the last whole-file line of each shared file
     std::map<QString, std::pair<int, int>> listedCounts_;  // kind: written, not written
 };
 
@@ -181,11 +184,24 @@ void Verifier::CheckEntry(const QJsonObject& entry)
         Find(VerifyFinding::Fault::Changed, path);
 }
 
-void Verifier::CheckWholeFile(const QJsonObject& line)
+void Verifier::NoteWholeFile(const QJsonObject& line)
 {
+    // A file that grew again after it was recorded (a folder's mail that
+    // came in two runs of the pass) is recorded again: the last line counts.
     const QString path = line.value(QStringLiteral("file")).toString();
     listed_.insert(path);
     wholeRecorded_.insert(path);
+    wholeFiles_[path] = line;
+}
+
+void Verifier::CheckWholeFiles()
+{
+    for (const auto& [path, line] : wholeFiles_)
+        CheckWholeFile(path, line);
+}
+
+void Verifier::CheckWholeFile(const QString& path, const QJsonObject& line)
+{
     const std::optional<UniqueFd> file = OpenListed(path);
     if (!file)
         return;
@@ -259,7 +275,7 @@ bool Verifier::ReadManifest(int manifestFd)
                 report_.detail = stopped.toString();
             }
         } else if (object.contains(QStringLiteral("file"))) {
-            CheckWholeFile(object);
+            NoteWholeFile(object);
         } else {
             CheckEntry(object);
         }
@@ -372,6 +388,7 @@ VerifyReport VerifyOutput(const QString& outputFolder)
     Verifier verifier(folder.fd.get(), report);
     if (!verifier.ReadManifest(manifest.file.get()))
         return report;
+    verifier.CheckWholeFiles();
     verifier.CheckUncoveredSharedFiles();
     const auto listedEnd = report.findings.size();
     verifier.WalkForExtras(folder.fd.get(), QString(), 0);
