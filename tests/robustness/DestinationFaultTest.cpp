@@ -148,6 +148,35 @@ TEST(DestinationFaultTest, DiskFull)
     EXPECT_EQ(area.Outside(), before);
 }
 
+// A message whose attachment streams from the mailbox while it is written:
+// a full disk is named as what it is, not as an attachment that could not be
+// read.
+TEST(DestinationFaultTest, DiskFullWhileAnAttachmentStreams)
+{
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("streamed.pst"));
+    {
+        tolvane::pstwriter::PstBuilder pst;
+        pst.topOfPersonalFolders().addFolder("Inbox").addMessage().subject("Big").body("see attached").attach(
+            "big.bin", tolvane::pstwriter::Bytes(5 * 1024 * 1024, 0x5A));
+        pst.Write(input.toStdString());
+    }
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    const QString why = MountTmpfs(area.destination(), 0, "size=256k");
+    if (!why.isEmpty())
+        GTEST_SKIP() << "disk full needs a small tmpfs: " << qPrintable(why);
+    MountedDirectory mounted(area.destination());
+
+    const ConvertRun conversion = ConvertScan(scan, input, area.destination());
+    EXPECT_EQ(conversion.summary.mailFailed, 1);
+    ASSERT_EQ(conversion.problems.size(), 1) << qPrintable(conversion.problems.join(u'\n'));
+    EXPECT_TRUE(conversion.problems.front().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << qPrintable(conversion.problems.front());
+    EXPECT_FALSE(conversion.problems.front().contains(QStringLiteral("attachment")))
+        << qPrintable(conversion.problems.front());
+}
+
 // An earlier folder of the same minute, with a file where this run's first
 // mail would go: the run makes a folder of its own and leaves it untouched.
 TEST(DestinationFaultTest, FileAlreadyAtAnOutputPath)
