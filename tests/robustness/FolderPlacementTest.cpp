@@ -1,0 +1,230 @@
+// Mailbox folders whose names would meet on disk: siblings of the same name,
+// names the cleaning makes equal, names longer than a file name may be, the
+// manifest's own name, and a tree deeper than PATH_MAX. Each mailbox is
+// converted by tolvane-cli in every format; every folder's mail must end up
+// in an output place of its own, listed under the folder's stored path, and
+// the output must pass verify.
+#include "tests/robustness/Fixtures.h"
+
+#include "scan/NativePath.h"
+#include "scan/UniqueFd.h"
+#include "tests/support/CliRun.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <functional>
+#include <map>
+#include <set>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tolvane::robustness {
+namespace {
+
+using namespace tolvane::pstwriter;
+using testing::CliRun;
+using testing::RunCli;
+
+const char* const kFormats[] = {"eml", "mbox", "maildir"};
+const QString kTop = QStringLiteral("Top of Personal Folders");
+
+// The folders a case made, by the tag its mails' subjects carry.
+struct MailFolder {
+    // The names from the root, "/"-joined, as the mailbox holds them; a
+    // folder without a name is listed under the number it takes instead.
+    QString storedPath;
+    int mails = 0;
+    bool numbered = false;
+};
+using MailFolders = std::map<QString, MailFolder>;
+
+// Adds `count` mails to `folder`, each subject starting with the folder's tag.
+void AddMails(PstFolder& folder, const QString& storedPath, int count, MailFolders& made, bool numbered = false)
+{
+    const QString tag = QStringLiteral("f%1").arg(made.size());
+    for (int i = 0; i < count; ++i)
+        folder.addMessage().subject((tag + QStringLiteral(" mail %1").arg(i)).toStdString()).body("text");
+    made[tag] = MailFolder{storedPath, count, numbered};
+}
+
+PstFolder& Child(PstFolder& parent, const QString& name)
+{
+    return parent.addFolder(name.toStdString());
+}
+
+struct PlacementCase {
+    const char* name;
+    std::function<void(PstBuilder&, MailFolders&)> build;
+};
+
+const QString k200L = QString(200, u'L');
+const QString k200M = QString(200, u'M');
+
+const PlacementCase kPlacementCases[] = {
+    {"SiblingsOfTheSameName",
+     [](PstBuilder& pst, MailFolders& made) {
+         AddMails(Child(pst.topOfPersonalFolders(), "Inbox"), kTop + "/Inbox", 2, made);
+         AddMails(Child(pst.topOfPersonalFolders(), "Inbox"), kTop + "/Inbox", 3, made);
+     }},
+    {"SlashBesideUnderscore",
+     [](PstBuilder& pst, MailFolders& made) {
+         AddMails(Child(pst.topOfPersonalFolders(), "a/b"), kTop + "/a/b", 1, made);
+         AddMails(Child(pst.topOfPersonalFolders(), "a_b"), kTop + "/a_b", 2, made);
+     }},
+    {"DotBesideEmptyName",
+     [](PstBuilder& pst, MailFolders& made) {
+         AddMails(Child(pst.topOfPersonalFolders(), "."), kTop + "/.", 1, made);
+         AddMails(Child(pst.topOfPersonalFolders(), ""), kTop + "/", 2, made, true);
+     }},
+    {"DeepChainsOfLongNames",
+     [](PstBuilder& pst, MailFolders& made) {
+         PstFolder& l = Child(pst.topOfPersonalFolders(), k200L);
+         PstFolder& m = Child(l, k200M);
+         const QString above = kTop + u'/' + k200L + u'/' + k200M;
+         AddMails(m, above, 1, made);
+         AddMails(Child(m, "X"), above + "/X", 1, made);
+         AddMails(Child(m, "Y"), above + "/Y", 2, made);
+         AddMails(Child(m, "Z"), above + "/Z", 3, made);
+     }},
+    {"LongNonAsciiNamesDifferingAtTheEnd",
+     [](PstBuilder& pst, MailFolders& made) {
+         // Mixed so that the encoded Maildir name is many short sequences:
+         // any cut at 255 bytes has several chances to land inside one.
+         QString stem;
+         for (int i = 0; i < 40; ++i)
+             stem += QStringLiteral("ü%1ß").arg(i % 10);
+         for (const char* end : {"1", "2"})
+             AddMails(Child(pst.topOfPersonalFolders(), stem + QLatin1String(end)), kTop + u'/' + stem + end, 2,
+                      made);
+     }},
+};
+
+void PrintTo(const PlacementCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+QList<QJsonObject> ManifestLines(const QString& outputFolder)
+{
+    QList<QJsonObject> lines;
+    for (const QByteArray& line : ReadAll(outputFolder + QStringLiteral("/manifest.jsonl")).split('\n')) {
+        if (!line.isEmpty())
+            lines << QJsonDocument::fromJson(line).object();
+    }
+    return lines;
+}
+
+// Where a mail went: its own file's folder (eml), the shared file (mbox), or
+// the Maildir folder that holds cur/.
+QString PlaceOf(const QString& format, const QString& path)
+{
+    if (format == QLatin1String("mbox"))
+        return path;
+    QString folder = path.section(u'/', 0, -2);
+    if (format == QLatin1String("maildir") && folder.endsWith(QLatin1String("/cur")))
+        folder.chop(4);
+    return folder;
+}
+
+// A well-formed IMAP modified UTF-7 name: every "&" opens a base64 run of
+// whole UTF-16 units closed by "-" ("&-" is the ampersand).
+bool IsModifiedUtf7(const QByteArray& name, QString* why)
+{
+    for (qsizetype at = 0; at < name.size(); ++at) {
+        const char c = name.at(at);
+        if (c < 0x20 || c > 0x7E) {
+            *why = QStringLiteral("a byte outside printable ASCII at %1").arg(at);
+            return false;
+        }
+        if (c != '&')
+            continue;
+        const qsizetype close = name.indexOf('-', at + 1);
+        if (close < 0) {
+            *why = QStringLiteral("the \"&\" at %1 is never closed").arg(at);
+            return false;
+        }
+        const QByteArray run = name.mid(at + 1, close - at - 1);
+        static const QRegularExpression base64(QStringLiteral("^[A-Za-z0-9+,]*$"));
+        const qsizetype units = run.size() % 8;
+        if (!base64.match(QString::fromLatin1(run)).hasMatch() || (units != 0 && units != 3 && units != 6)) {
+            *why = QStringLiteral("the run \"&%1-\" is no whole number of UTF-16 units").arg(QString::fromLatin1(run));
+            return false;
+        }
+        at = close;
+    }
+    return true;
+}
+
+class FolderPlacementTest : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(FolderPlacementTest, EveryFolderGetsAPlaceOfItsOwnInEveryFormat)
+{
+    if (::access(TOLVANE_BIN_DIR "/tolvane-cli", X_OK) != 0)
+        GTEST_SKIP() << "tolvane-cli is not built";
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    PstBuilder pst;
+    MailFolders made;
+    GetParam().build(pst, made);
+    const QString input = scratch.filePath(QStringLiteral("folders.pst"));
+    pst.Write(input.toStdString());
+
+    for (const char* format : kFormats) {
+        SCOPED_TRACE(format);
+        const QString destination = scratch.filePath(QString::fromLatin1(format));
+        ASSERT_TRUE(QDir().mkpath(destination));
+        const CliRun run = RunCli({"convert", "--format", QString::fromLatin1(format), input, destination});
+        ASSERT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
+        const QStringList outputs = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        ASSERT_EQ(outputs.size(), 1);
+        const QString output = destination + u'/' + outputs.first();
+
+        // place -> tag of every mail written there
+        std::map<QString, std::multiset<QString>> tagsByPlace;
+        for (const QJsonObject& line : ManifestLines(output)) {
+            if (line.value(QStringLiteral("kind")).toString() != QLatin1String("mail"))
+                continue;
+            const QString tag = line.value(QStringLiteral("subject")).toString().section(u' ', 0, 0);
+            ASSERT_EQ(made.count(tag), 1u) << qPrintable(tag);
+            const QString folder = line.value(QStringLiteral("folder")).toString();
+            if (made[tag].numbered)
+                EXPECT_TRUE(QRegularExpression(u'^' + QRegularExpression::escape(made[tag].storedPath)
+                                               + QStringLiteral("Folder\\d+$"))
+                                .match(folder)
+                                .hasMatch())
+                    << qPrintable(tag) << " listed in " << qPrintable(folder);
+            else
+                EXPECT_EQ(folder.toStdString(), made[tag].storedPath.toStdString()) << qPrintable(tag);
+            const QString path = line.value(QStringLiteral("path")).toString();
+            ASSERT_FALSE(path.isEmpty()) << qPrintable(tag) << " was not written";
+            tagsByPlace[PlaceOf(QString::fromLatin1(format), path)].insert(tag);
+        }
+        std::set<QString> placed;
+        for (const auto& [place, tags] : tagsByPlace) {
+            const QString tag = *tags.begin();
+            EXPECT_EQ(tags.count(tag), tags.size()) << "mail of several folders in " << qPrintable(place);
+            EXPECT_EQ(static_cast<int>(tags.count(tag)), made[tag].mails) << qPrintable(place);
+            EXPECT_TRUE(placed.insert(tag).second) << qPrintable(tag) << "'s mail is in more than one place";
+        }
+        EXPECT_EQ(placed.size(), made.size());
+
+        if (QLatin1String(format) == QLatin1String("maildir")) {
+            for (const QString& name : QDir(output + QStringLiteral("/Maildir")).entryList(QDir::Dirs | QDir::Hidden)) {
+                QString why;
+                EXPECT_TRUE(IsModifiedUtf7(name.toUtf8(), &why)) << qPrintable(name) << ": " << qPrintable(why);
+            }
+        }
+        const CliRun verify = RunCli({"verify", output});
+        EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Mailboxes, FolderPlacementTest, ::testing::ValuesIn(kPlacementCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tolvane::robustness
