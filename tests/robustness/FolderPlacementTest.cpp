@@ -3,7 +3,8 @@
 // manifest's own name, and a tree deeper than PATH_MAX. Each mailbox is
 // converted by tolvane-cli in every format; every folder's mail must end up
 // in an output place of its own, listed under the folder's stored path, and
-// the output must pass verify.
+// the output must pass verify. A mail below PATH_MAX is written, verified
+// and dated like any other.
 #include "tests/robustness/Fixtures.h"
 
 #include "scan/NativePath.h"
@@ -15,10 +16,14 @@
 #include <QRegularExpression>
 
 #include <functional>
+#include <optional>
+#include <vector>
 #include <map>
 #include <set>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -225,6 +230,166 @@ TEST_P(FolderPlacementTest, EveryFolderGetsAPlaceOfItsOwnInEveryFormat)
 
 INSTANTIATE_TEST_SUITE_P(Mailboxes, FolderPlacementTest, ::testing::ValuesIn(kPlacementCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The manifest's own name is kept for the manifest, whatever the mailbox's
+// folders are called: a folder of that name beside the top folder, or below
+// it, gets another directory.
+struct ReservedNameCase {
+    const char* name;
+    std::function<PstFolder&(PstBuilder&)> parent;
+    const char* storedPath;  // the folder's path as the manifest must list it
+};
+
+const ReservedNameCase kReservedNameCases[] = {
+    {"BesideTheTopFolder", [](PstBuilder& pst) -> PstFolder& { return pst.rootFolder(); }, "manifest.jsonl"},
+    {"BelowTheTopFolder", [](PstBuilder& pst) -> PstFolder& { return pst.topOfPersonalFolders(); },
+     "Top of Personal Folders/manifest.jsonl"},
+};
+
+void PrintTo(const ReservedNameCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class ReservedNameTest : public ::testing::TestWithParam<ReservedNameCase> {};
+
+TEST_P(ReservedNameTest, AFolderNamedLikeTheManifestGoesElsewhere)
+{
+    if (::access(TOLVANE_BIN_DIR "/tolvane-cli", X_OK) != 0)
+        GTEST_SKIP() << "tolvane-cli is not built";
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    PstBuilder pst;
+    PstFolder& folder = GetParam().parent(pst).addFolder("manifest.jsonl");
+    for (int i = 0; i < 3; ++i)
+        folder.addMessage().subject("kept " + std::to_string(i)).body("text");
+    const QString input = scratch.filePath(QStringLiteral("reserved.pst"));
+    pst.Write(input.toStdString());
+
+    for (const char* format : kFormats) {
+        SCOPED_TRACE(format);
+        const QString destination = scratch.filePath(QString::fromLatin1(format));
+        ASSERT_TRUE(QDir().mkpath(destination));
+        const CliRun run = RunCli({"convert", "--format", QString::fromLatin1(format), input, destination});
+        EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
+        const QStringList outputs = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        ASSERT_EQ(outputs.size(), 1);
+        const QString output = destination + u'/' + outputs.first();
+        EXPECT_TRUE(QFileInfo(output + QStringLiteral("/manifest.jsonl")).isFile());
+        int written = 0;
+        for (const QJsonObject& line : ManifestLines(output)) {
+            if (line.value(QStringLiteral("kind")).toString() != QLatin1String("mail"))
+                continue;
+            const QString path = line.value(QStringLiteral("path")).toString();
+            EXPECT_FALSE(path.isEmpty());
+            EXPECT_FALSE(path.startsWith(QLatin1String("manifest.jsonl/"))) << qPrintable(path);
+            EXPECT_EQ(line.value(QStringLiteral("folder")).toString().toStdString(), GetParam().storedPath);
+            ++written;
+        }
+        EXPECT_EQ(written, 3);
+        const CliRun verify = RunCli({"verify", output});
+        EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, ReservedNameTest, ::testing::ValuesIn(kReservedNameCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Removes everything below `directoryFd` by descriptors: the deep case makes
+// paths that no full path can name, which a removal by paths would leave.
+void RemoveBelow(int directoryFd)
+{
+    const int copy = ::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0);
+    DIR* stream = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (stream == nullptr)
+        return;
+    std::vector<QByteArray> names;
+    while (const dirent* entry = ::readdir(stream)) {
+        if (QByteArray(entry->d_name) != "." && QByteArray(entry->d_name) != "..")
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(stream);
+    for (const QByteArray& name : names) {
+        const UniqueFd child(::openat(directoryFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
+        if (child) {
+            RemoveBelow(child.get());
+            ::unlinkat(directoryFd, name.constData(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(directoryFd, name.constData(), 0);
+        }
+    }
+}
+
+// The status of the file at `relative` below `root`, reached folder by
+// folder through descriptors; nullopt when any step fails.
+std::optional<struct stat> StatBelow(const QString& root, const QString& relative)
+{
+    QStringList components = relative.split(u'/');
+    const QString name = components.takeLast();
+    UniqueFd directory(::open(NativePath(root).constData(), O_RDONLY | O_DIRECTORY));
+    for (const QString& component : components) {
+        if (!directory)
+            return std::nullopt;
+        directory = UniqueFd(::openat(directory.get(), NativePath(component).constData(),
+                                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
+    }
+    struct stat info {};
+    if (!directory || ::fstatat(directory.get(), NativePath(name).constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return info;
+}
+
+TEST(DeepFolderTest, MailBelowPathMaxIsWrittenVerifiedAndDated)
+{
+    if (::access(TOLVANE_BIN_DIR "/tolvane-cli", X_OK) != 0)
+        GTEST_SKIP() << "tolvane-cli is not built";
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    struct Cleanup {
+        QString path;
+        ~Cleanup()
+        {
+            const UniqueFd root(::open(NativePath(path).constData(), O_RDONLY | O_DIRECTORY));
+            if (root)
+                RemoveBelow(root.get());
+        }
+    } cleanup{scratch.path()};
+
+    constexpr int kLevels = 60;
+    constexpr int64_t kDelivered = 1300000000;  // 2011-03-13 07:06:40 UTC
+    PstBuilder pst;
+    PstFolder* folder = &pst.topOfPersonalFolders();
+    for (int level = 0; level < kLevels; ++level)
+        folder = &folder->addFolder(std::to_string(level) + std::string(100 - std::to_string(level).size(), 'd'));
+    folder->addMessage().subject("deepest").body("down here").received(pstwriter::FileTime::fromUnixSeconds(kDelivered));
+    const QString input = scratch.filePath(QStringLiteral("deep.pst"));
+    pst.Write(input.toStdString());
+
+    for (const char* format : {"eml", "maildir"}) {
+        SCOPED_TRACE(format);
+        const QString destination = scratch.filePath(QString::fromLatin1(format));
+        ASSERT_TRUE(QDir().mkpath(destination));
+        const CliRun run = RunCli({"convert", "--format", QString::fromLatin1(format), input, destination});
+        EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
+        const QStringList outputs = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        ASSERT_EQ(outputs.size(), 1);
+        const QString output = destination + u'/' + outputs.first();
+        QString deepest;
+        for (const QJsonObject& line : ManifestLines(output)) {
+            if (line.value(QStringLiteral("subject")).toString() == QLatin1String("deepest"))
+                deepest = line.value(QStringLiteral("path")).toString();
+        }
+        ASSERT_FALSE(deepest.isEmpty()) << "the deepest mail was not written";
+        if (QLatin1String(format) == QLatin1String("eml"))
+            EXPECT_GT(NativePath(output + u'/' + deepest).size(), PATH_MAX);
+        const auto info = StatBelow(output, deepest);
+        ASSERT_TRUE(info.has_value()) << qPrintable(deepest);
+        EXPECT_TRUE(S_ISREG(info->st_mode));
+        EXPECT_EQ(info->st_mtim.tv_sec, kDelivered);
+        const CliRun verify = RunCli({"verify", output});
+        EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
+    }
+}
 
 }  // namespace
 }  // namespace tolvane::robustness
