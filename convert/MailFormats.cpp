@@ -2,6 +2,7 @@
 #include "convert/MailFormats.h"
 
 #include "convert/MimeComposer.h"
+#include "convert/Sha256.h"
 
 #include <QLocale>
 
@@ -140,14 +141,44 @@ QString ModifiedUtf7(const QString& text)
 
 QString MaildirFolderName(const QStringList& pathBelowTop)
 {
-    QString name;
+    // Each name with its level's "." before it; "." is plain ASCII, so the
+    // whole encodes as the names one by one would.
+    QString path;
     for (QString component : pathBelowTop) {
         component.replace(u'.', u'_').replace(u'/', u'_');
         if (component.isEmpty())
             component = QStringLiteral("_");  // "..": a level of its own, never its parent's
-        name += u'.' + ModifiedUtf7(component);
+        path += u'.' + component;
     }
-    return name;
+    const QString name = ModifiedUtf7(path);
+    // The whole path is one directory name, which the file system bounds. A
+    // longer one keeps the start of the path, encoded on its own (so every
+    // encoded run in it is closed), and ends in a digest of the whole, so two
+    // long paths that start alike stay two directories. The name is ASCII:
+    // characters and bytes count alike.
+    constexpr qsizetype kMaxNameBytes = 255;
+    if (name.size() <= kMaxNameBytes)
+        return name;
+    const QString tail = u'~' + QString::fromLatin1(Sha256::HexOf(name.toUtf8()).left(16));
+    const qsizetype room = kMaxNameBytes - tail.size();
+    // The longest start of the path that fits; its encoding only grows with it.
+    qsizetype fits = 0;
+    for (qsizetype low = 1, high = path.size(); low <= high;) {
+        const qsizetype middle = (low + high) / 2;
+        if (ModifiedUtf7(path.left(middle)).size() <= room) {
+            fits = middle;
+            low = middle + 1;
+        } else {
+            high = middle - 1;
+        }
+    }
+    if (fits > 0 && path.at(fits - 1).isHighSurrogate())
+        --fits;  // half a character is none
+    QString kept = path.left(fits);
+    // The digest joins the last level kept, never one of its own.
+    while (kept.size() > 1 && kept.endsWith(u'.'))
+        kept.chop(1);
+    return ModifiedUtf7(kept) + tail;
 }
 
 }  // namespace tolvane

@@ -51,7 +51,9 @@ QString MaildirInfo(const MessageState& state);
 // A folder's Maildir++ directory: "." and its path below the top folder, each
 // name in IMAP's modified UTF-7 and joined by "."; an empty path is the top
 // folder itself (""). A "." or "/" inside a name becomes "_", since both
-// would make a level of their own; an empty name is "_".
+// would make a level of their own; an empty name is "_". A name longer than
+// 255 bytes keeps as much of the path's start as fits, encoded on its own
+// (no encoded run left open), and ends in "~" and a digest of the whole name.
 QString MaildirFolderName(const QStringList& pathBelowTop);
 
 // IMAP's modified UTF-7 (RFC 3501): printable ASCII as itself ("&" as
