@@ -89,6 +89,11 @@ bool MboxFiles::ContinueInTemporary(const QString& folderKey, OpenMbox& mbox, QS
     UniqueFd copy = output_->CreateHiddenGrowingFile(folderKey, &temporary, reason);
     if (!copy)
         return false;
+    const auto failed = [&] {
+        copy.reset();
+        (void)output_->RemoveFile(folderKey, temporary);
+        return false;
+    };
     std::vector<char> buffer(1 << 16);
     for (off_t at = 0;;) {
         const ssize_t got = ::pread(finished.get(), buffer.data(), buffer.size(), at);
@@ -96,12 +101,12 @@ bool MboxFiles::ContinueInTemporary(const QString& folderKey, OpenMbox& mbox, QS
             continue;
         if (got < 0) {
             *reason = QStringLiteral("cannot read %1 again: %2").arg(mbox.path, ErrnoText(errno));
-            return false;
+            return failed();
         }
         if (got == 0)
             break;
         if (!WriteAllTo(copy.get(), buffer.data(), got, reason))
-            return false;
+            return failed();
         at += got;
     }
     mbox.file = std::move(copy);
