@@ -62,15 +62,9 @@ bool MboxFiles::PutInPlace(const QString& folderKey, OpenMbox& mbox, QString* re
         mbox.name.clear();  // a later message of the folder makes the file anew
         return true;
     }
-    // The data reaches the disk before the name does, so a crash of the
-    // machine leaves the whole file or the empty one, not a hole.
-    if (!mbox.file)
-        mbox.file = output_->ReopenGrowingFile(folderKey, mbox.temporary, reason);
-    if (!mbox.file || ::fdatasync(mbox.file.get()) != 0) {
-        if (mbox.file)
-            *reason = QStringLiteral("cannot write %1: %2").arg(mbox.path, ErrnoText(errno));
-        return false;
-    }
+    // No flush to the disk first: like every other file of the run, the file
+    // is whole for any reader once named, whatever happens to the process;
+    // a crash of the machine itself is the file system's to order.
     mbox.file.reset();
     if (!output_->ReplaceFile(folderKey, mbox.temporary, mbox.name, reason))
         return false;
