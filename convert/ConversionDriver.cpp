@@ -277,21 +277,21 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
             summary.manifestFailure = reason;
             request.sink->ReportProblem(QStringLiteral("no manifest: ") + reason);
         }
-        // What the scan could not read is listed as not written too.
-        for (const QString& skipped : request.store->skippedItems()) {
-            ManifestEntry entry;
-            entry.kind = QStringLiteral("unreadable item");
-            entry.subject = skipped;
-            entry.failure = QStringLiteral("the scan could not read it");
-            manifest.Add(std::move(entry));
-        }
-        for (const QString& other : request.store->notConvertedItems()) {
-            ManifestEntry entry;
-            entry.kind = QStringLiteral("item not converted");
-            entry.subject = other;
-            entry.failure = QStringLiteral("its kind holds no mail, contact or calendar item");
-            manifest.Add(std::move(entry));
-        }
+        // What the scan could not read, or found to hold nothing to convert,
+        // is listed as not written too.
+        const auto listNotWritten = [&manifest](const QStringList& items, const QString& kind, const QString& why) {
+            for (const QString& item : items) {
+                ManifestEntry entry;
+                entry.kind = kind;
+                entry.subject = item;
+                entry.failure = why;
+                manifest.Add(std::move(entry));
+            }
+        };
+        listNotWritten(request.store->skippedItems(), QStringLiteral("unreadable item"),
+                       QStringLiteral("the scan could not read it"));
+        listNotWritten(request.store->notConvertedItems(), QStringLiteral("item not converted"),
+                       QStringLiteral("its kind holds no mail, contact or calendar item"));
     }
 
     const QStringList& selected = request.selectedFolderKeys;

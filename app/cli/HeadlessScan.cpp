@@ -80,22 +80,28 @@ void PrintError(const QString& text)
     std::fflush(stderr);
 }
 
+namespace {
+
+// A heading with the count, then one indented line per item; nothing for none.
+void PrintItemList(const QString& heading, const QStringList& items)
+{
+    if (items.isEmpty())
+        return;
+    PrintError(QStringLiteral("%1: %2\n").arg(heading).arg(items.size()));
+    for (const QString& item : items)
+        PrintError(QStringLiteral("  %1\n").arg(TerminalText(item)));
+}
+
+}  // namespace
+
 void PrintSkippedItems(const QStringList& skipped)
 {
-    if (skipped.isEmpty())
-        return;
-    PrintError(QStringLiteral("Items skipped (unreadable): %1\n").arg(skipped.size()));
-    for (const QString& item : skipped)
-        PrintError(QStringLiteral("  %1\n").arg(TerminalText(item)));
+    PrintItemList(QStringLiteral("Items skipped (unreadable)"), skipped);
 }
 
 void PrintNotConvertedItems(const QStringList& items)
 {
-    if (items.isEmpty())
-        return;
-    PrintError(QStringLiteral("Items not converted (no mail, contact or calendar item): %1\n").arg(items.size()));
-    for (const QString& item : items)
-        PrintError(QStringLiteral("  %1\n").arg(TerminalText(item)));
+    PrintItemList(QStringLiteral("Items not converted (no mail, contact or calendar item)"), items);
 }
 
 QString TerminalText(const QString& text)

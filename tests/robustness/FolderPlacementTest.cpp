@@ -113,6 +113,22 @@ void PrintTo(const PlacementCase& row, std::ostream* out)
     *out << row.name;
 }
 
+// Converts `input` with --format `format` into a new directory of that name
+// in `scratch`; the one output folder the run made, or empty (with the run's
+// words in *said) when the run failed or made none.
+QString ConvertInto(const QTemporaryDir& scratch, const QString& input, const char* format, QString* said)
+{
+    const QString destination = scratch.filePath(QString::fromLatin1(format));
+    if (!QDir().mkpath(destination))
+        return QString();
+    const CliRun run = RunCli({"convert", "--format", QString::fromLatin1(format), input, destination});
+    *said = run.out + run.err;
+    const QStringList outputs = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (run.exitCode != 0 || outputs.size() != 1)
+        return QString();
+    return destination + u'/' + outputs.first();
+}
+
 QList<QJsonObject> ManifestLines(const QString& outputFolder)
 {
     QList<QJsonObject> lines;
@@ -180,13 +196,9 @@ TEST_P(FolderPlacementTest, EveryFolderGetsAPlaceOfItsOwnInEveryFormat)
 
     for (const char* format : kFormats) {
         SCOPED_TRACE(format);
-        const QString destination = scratch.filePath(QString::fromLatin1(format));
-        ASSERT_TRUE(QDir().mkpath(destination));
-        const CliRun run = RunCli({"convert", "--format", QString::fromLatin1(format), input, destination});
-        ASSERT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
-        const QStringList outputs = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        ASSERT_EQ(outputs.size(), 1);
-        const QString output = destination + u'/' + outputs.first();
+        QString said;
+        const QString output = ConvertInto(scratch, input, format, &said);
+        ASSERT_FALSE(output.isEmpty()) << qPrintable(said);
 
         // place -> tag of every mail written there
         std::map<QString, std::multiset<QString>> tagsByPlace;
@@ -268,13 +280,9 @@ TEST_P(ReservedNameTest, AFolderNamedLikeTheManifestGoesElsewhere)
 
     for (const char* format : kFormats) {
         SCOPED_TRACE(format);
-        const QString destination = scratch.filePath(QString::fromLatin1(format));
-        ASSERT_TRUE(QDir().mkpath(destination));
-        const CliRun run = RunCli({"convert", "--format", QString::fromLatin1(format), input, destination});
-        EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
-        const QStringList outputs = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        ASSERT_EQ(outputs.size(), 1);
-        const QString output = destination + u'/' + outputs.first();
+        QString said;
+        const QString output = ConvertInto(scratch, input, format, &said);
+        ASSERT_FALSE(output.isEmpty()) << qPrintable(said);
         EXPECT_TRUE(QFileInfo(output + QStringLiteral("/manifest.jsonl")).isFile());
         int written = 0;
         for (const QJsonObject& line : ManifestLines(output)) {
@@ -367,13 +375,9 @@ TEST(DeepFolderTest, MailBelowPathMaxIsWrittenVerifiedAndDated)
 
     for (const char* format : {"eml", "maildir"}) {
         SCOPED_TRACE(format);
-        const QString destination = scratch.filePath(QString::fromLatin1(format));
-        ASSERT_TRUE(QDir().mkpath(destination));
-        const CliRun run = RunCli({"convert", "--format", QString::fromLatin1(format), input, destination});
-        EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
-        const QStringList outputs = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        ASSERT_EQ(outputs.size(), 1);
-        const QString output = destination + u'/' + outputs.first();
+        QString said;
+        const QString output = ConvertInto(scratch, input, format, &said);
+        ASSERT_FALSE(output.isEmpty()) << qPrintable(said);
         QString deepest;
         for (const QJsonObject& line : ManifestLines(output)) {
             if (line.value(QStringLiteral("subject")).toString() == QLatin1String("deepest"))
