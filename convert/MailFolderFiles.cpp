@@ -8,7 +8,6 @@
 #include "convert/Sha256.h"
 #include "scan/NativePath.h"
 
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -16,7 +16,6 @@
 #include <fcntl.h>
 
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolvane {

@@ -10,7 +10,6 @@
 #include "scan/ScanTexts.h"
 #include "scan/WorkerGate.h"
 
-
 namespace tolvane {
 
 namespace {
