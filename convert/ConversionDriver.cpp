@@ -387,7 +387,7 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
         state_->outputRoot = output->rootPath();
     } else if (::access(NativePath(request.destinationPath).constData(), W_OK | X_OK) != 0) {
         state_->startFailure = QStringLiteral("cannot write in %1: %2")
-                                   .arg(request.destinationPath, QString::fromLocal8Bit(std::strerror(errno)));
+                                   .arg(request.destinationPath, ErrnoText(errno));
         return ConversionStart::DestinationNotWritable;
     }
     MakeWriterAvailable();

@@ -47,11 +47,6 @@ bool IsSingleComponent(const QByteArray& name)
 
 }  // namespace
 
-QString ErrnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 UniqueFd OpenDirectoryPath(const QString& path)
 {
     const QByteArray native = NativePath(path);

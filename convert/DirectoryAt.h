@@ -3,15 +3,13 @@
 // parent: what keeps the conversion's output inside the folder it made.
 #pragma once
 
+#include "scan/NativePath.h"
 #include "scan/UniqueFd.h"
 
 #include <QByteArray>
 #include <QString>
 
 namespace tolvane {
-
-// strerror text of an errno value, for the reasons shown to the user.
-QString ErrnoText(int error);
 
 // The directory the user named (the destination): opened like any path the
 // user typed. Invalid, with errno set, when it cannot be opened as a directory.

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,27 @@ namespace {
 
 // Open mbox files kept at once; the others are opened again when needed.
 constexpr std::size_t kOpenMboxFiles = 64;
+
+// Hands every piece of the file open as `fd`, from its start, to `each`;
+// false when a read fails (with the reason) or `each` says stop.
+bool ForEachPiece(int fd, const std::function<bool(QByteArrayView)>& each, QString* reason)
+{
+    std::vector<char> buffer(1 << 16);
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *reason = ErrnoText(errno);
+            return false;
+        }
+        if (got == 0)
+            return true;
+        at += got;
+        if (!each(QByteArrayView(buffer.data(), got)))
+            return false;
+    }
+}
 
 }  // namespace
 
@@ -87,20 +109,16 @@ bool MboxFiles::ContinueInTemporary(const QString& folderKey, OpenMbox& mbox, QS
         (void)output_->RemoveFile(folderKey, temporary);
         return false;
     };
-    std::vector<char> buffer(1 << 16);
-    for (off_t at = 0;;) {
-        const ssize_t got = ::pread(finished.get(), buffer.data(), buffer.size(), at);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *reason = QStringLiteral("cannot read %1 again: %2").arg(mbox.path, ErrnoText(errno));
-            return failed();
-        }
-        if (got == 0)
-            break;
-        if (!WriteAllTo(copy.get(), buffer.data(), got, reason))
-            return failed();
-        at += got;
+    QString readFailure;
+    bool written = true;
+    const auto copyPiece = [&](QByteArrayView piece) {
+        written = WriteAllTo(copy.get(), piece.data(), piece.size(), reason);
+        return written;
+    };
+    if (!ForEachPiece(finished.get(), copyPiece, &readFailure)) {
+        if (written)
+            *reason = QStringLiteral("cannot read %1 again: %2").arg(mbox.path, readFailure);
+        return failed();
     }
     mbox.file = std::move(copy);
     mbox.temporary = temporary;
@@ -220,21 +238,17 @@ SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName,
     if (mbox == nullptr)
         return result;
     return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, const Emit& emit, QString* reason) {
-        std::vector<char> buffer(1 << 16);
-        for (off_t at = 0;;) {
-            const ssize_t got = ::pread(scratch.get(), buffer.data(), buffer.size(), at);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                *reason = QStringLiteral("cannot read the message back: %1").arg(ErrnoText(errno));
-                return false;
-            }
-            if (got == 0)
-                return true;
-            at += got;
-            if (!emit(quoter.Feed(QByteArrayView(buffer.data(), got))))
-                return false;
-        }
+        QString readFailure;
+        bool emitted = true;
+        const auto quotePiece = [&](QByteArrayView piece) {
+            emitted = emit(quoter.Feed(piece));
+            return emitted;
+        };
+        if (ForEachPiece(scratch.get(), quotePiece, &readFailure))
+            return true;
+        if (emitted)
+            *reason = QStringLiteral("cannot read the message back: %1").arg(readFailure);
+        return false;
     });
 }
 

@@ -803,9 +803,9 @@ Expected<void, ReaderOpenFailure> MailboxReader::OpenFile(const QString& pstPath
             struct stat info {};
             const QByteArray native = NativePath(pstPath);
             if (::stat(native.constData(), &info) != 0)
-                failure.reason = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
+                failure.reason = QStringLiteral("%1: %2").arg(pstPath, ErrnoText(errno));
             else if (::access(native.constData(), R_OK) != 0)
-                failure.reason = QStringLiteral("%1: %2").arg(pstPath, QString::fromLocal8Bit(std::strerror(errno)));
+                failure.reason = QStringLiteral("%1: %2").arg(pstPath, ErrnoText(errno));
             else
                 failure.reason =
                     QStringLiteral("%1 cannot be opened again: it changed since the scan, or memory ran short")

@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -58,7 +57,7 @@ ContentWriter DigestingWriter(const ContentWriter& content, std::optional<FileDi
             return false;
         *digest = DigestOfFile(fd);
         if (!*digest) {
-            *reason = QStringLiteral("the file written cannot be read back: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            *reason = QStringLiteral("the file written cannot be read back: %1").arg(ErrnoText(errno));
             return false;
         }
         return true;

@@ -4,6 +4,7 @@
 #include "convert/MimeComposer.h"
 
 #include "convert/AttachmentStream.h"
+#include "scan/NativePath.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -811,7 +812,7 @@ bool WriteMessageToDescriptor(GMimeMessage* message, int fd, QString* reason)
         return true;
     // A source that failed says why; else the write to the file failed.
     const int error = errno;
-    *reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("the message could not be written");
+    *reason = error != 0 ? ErrnoText(error) : QStringLiteral("the message could not be written");
     return false;
 }
 

@@ -13,7 +13,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -168,31 +168,43 @@ ContentWriter BytesWriter(const QByteArray& content)
 
 }  // namespace
 
+namespace {
+
+constexpr QByteArrayView kScratchMark = "scratch-";
+
+bool AllDigits(QByteArrayView text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool AllLettersOrDigits(QByteArrayView text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+}
+
+}  // namespace
+
+QByteArray ScratchTemporaryName(qint64 processId, int attempt)
+{
+    return QByteArray(kPartialFilePrefix) + kScratchMark.toByteArray() + QByteArray::number(processId) + '-'
+           + QByteArray::number(attempt);
+}
+
 bool IsWriterTemporaryName(const char* name)
 {
-    const std::size_t prefixLength = std::strlen(kPartialFilePrefix);
-    if (std::strncmp(name, kPartialFilePrefix, prefixLength) != 0)
+    const QByteArrayView whole(name);
+    if (!whole.startsWith(QByteArrayView(kPartialFilePrefix)))
         return false;
-    const char* rest = name + prefixLength;
-    auto allOf = [](const char* from, const char* to, int (*test)(int)) {
-        if (from == to)
-            return false;
-        for (; from != to; ++from) {
-            if (test(static_cast<unsigned char>(*from)) == 0)
-                return false;
-        }
-        return true;
-    };
-    const std::size_t restLength = std::strlen(rest);
-    if (restLength == 6)
-        return allOf(rest, rest + 6, [](int c) { return int(c < 0x80 && std::isalnum(c)); });
-    constexpr const char* kScratch = "scratch-";
-    if (std::strncmp(rest, kScratch, std::strlen(kScratch)) != 0)
+    const QByteArrayView rest = whole.sliced(qsizetype(std::strlen(kPartialFilePrefix)));
+    if (rest.size() == 6)
+        return AllLettersOrDigits(rest);
+    if (!rest.startsWith(kScratchMark))
         return false;
-    rest += std::strlen(kScratch);
-    const char* dash = std::strchr(rest, '-');
-    return dash != nullptr && allOf(rest, dash, [](int c) { return int(c >= '0' && c <= '9'); })
-           && allOf(dash + 1, dash + std::strlen(dash), [](int c) { return int(c >= '0' && c <= '9'); });
+    const QByteArrayView numbers = rest.sliced(kScratchMark.size());
+    const qsizetype dash = numbers.indexOf('-');
+    return dash >= 0 && AllDigits(numbers.first(dash)) && AllDigits(numbers.sliced(dash + 1));
 }
 
 bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason)

@@ -40,6 +40,8 @@ inline constexpr const char* kPartialFilePrefix = ".tolvane-partial-";
 
 // A fresh name of that shape: the prefix and six random letters or digits.
 [[nodiscard]] QByteArray NewTemporaryName();
+// The other shape, for a scratch file a process removes as soon as it is open.
+[[nodiscard]] QByteArray ScratchTemporaryName(qint64 processId, int attempt);
 
 enum class TemporaryKind {
     UnnamedWhereSupported,  // O_TMPFILE, a named temporary where the file system refuses it

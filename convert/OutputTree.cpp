@@ -275,8 +275,7 @@ UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason
     // Where the file system has no unnamed files: a named one, removed at
     // once (one left by a killed run carries the prefix the sweeper knows).
     for (int attempt = 0; attempt < kMaxFolderNameAttempts; ++attempt) {
-        const QByteArray name = QByteArray(kPartialFilePrefix) + "scratch-" + QByteArray::number(::getpid()) + '-'
-                                + QByteArray::number(attempt);
+        const QByteArray name = ScratchTemporaryName(::getpid(), attempt);
         UniqueFd file(::openat(directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (file) {
             (void)::unlinkat(directory, name.constData(), 0);

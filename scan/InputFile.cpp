@@ -41,7 +41,7 @@ bool IsResourceError(int error)
 InputFileCheck Failed(int error, const QString& path)
 {
     InputFileCheck check;
-    const QString system = QString::fromLocal8Bit(std::strerror(error));
+    const QString system = ErrnoText(error);
     if (IsResourceError(error)) {
         check.state = InputFileState::NoResources;
         check.reason = QStringLiteral("not enough memory or system resources to open %1: %2").arg(path, system);

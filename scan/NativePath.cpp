@@ -2,6 +2,7 @@
 #include "scan/NativePath.h"
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace tolvane {
@@ -117,6 +118,11 @@ bool MakeDirectoryPath(const QString& path)
             return false;
     }
     return IsDirectory(path);
+}
+
+QString ErrnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 }  // namespace tolvane

@@ -30,4 +30,7 @@ bool HasUndecodableBytes(const QString& path);
 bool IsDirectory(const QString& path);
 [[nodiscard]] bool MakeDirectoryPath(const QString& path);
 
+// The system's text for an errno value, for the reasons shown to the user.
+QString ErrnoText(int error);
+
 }  // namespace tolvane

@@ -13,14 +13,6 @@
 
 namespace tolvane {
 
-namespace {
-
-QString SystemText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-}  // namespace
 
 QString PffError::message() const
 {
@@ -65,7 +57,7 @@ bool PffFile::open(const QString& path, PffError* error, const std::optional<Fil
         checkedFile_.reset(::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         struct stat info {};
         if (!checkedFile_ || ::fstat(checkedFile_.get(), &info) != 0) {
-            changedReason_ = QStringLiteral("%1 cannot be opened again: %2").arg(path, SystemText(errno));
+            changedReason_ = QStringLiteral("%1 cannot be opened again: %2").arg(path, ErrnoText(errno));
             checkedFile_.reset();
             return false;
         }
@@ -92,7 +84,7 @@ bool PffFile::open(const QString& path, PffError* error, const std::optional<Fil
     if (open_ && expected && !encoded.startsWith("/proc/self/fd/")) {
         struct stat info {};
         const QString changed = ::stat(NativePath(path).constData(), &info) != 0
-                                    ? QStringLiteral("%1 cannot be opened again: %2").arg(path, SystemText(errno))
+                                    ? QStringLiteral("%1 cannot be opened again: %2").arg(path, ErrnoText(errno))
                                     : FileChangedSinceScan(path, *expected, FileIdentity::Of(info)).value_or(QString());
         if (!changed.isEmpty()) {
             changedReason_ = changed;

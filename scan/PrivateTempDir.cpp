@@ -44,12 +44,12 @@ std::optional<QString> PrivateTempDir(QString* error)
     const QString path = TempBase() + QStringLiteral("/tolvane-") + QString::number(::geteuid());
     const QByteArray encoded = NativePath(path);
     if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST) {
-        SetError(error, QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        SetError(error, QStringLiteral("cannot create %1: %2").arg(path, ErrnoText(errno)));
         return std::nullopt;
     }
     struct stat info {};
     if (::lstat(encoded.constData(), &info) != 0) {
-        SetError(error, QStringLiteral("cannot inspect %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        SetError(error, QStringLiteral("cannot inspect %1: %2").arg(path, ErrnoText(errno)));
         return std::nullopt;
     }
     if (S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode)) {

@@ -26,7 +26,7 @@ constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 QString SystemReason()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return ErrnoText(errno);
 }
 
 // The process id of a name "<digits>-<letters and digits>", or 0 for any other name.
