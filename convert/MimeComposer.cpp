@@ -4,6 +4,7 @@
 #include "convert/MimeComposer.h"
 
 #include "convert/AttachmentStream.h"
+#include "convert/LeafBodies.h"
 #include "scan/NativePath.h"
 
 #include <QFileInfo>
@@ -18,6 +19,9 @@
 #include <vector>
 
 namespace tolvane {
+
+// The message with its leaf bodies, or with stand-ins for them in `splices`.
+GObjectPtr<GMimeMessage> ComposeMessageTree(const MessageContent& content, LeafSplices* splices);
 
 namespace {
 
@@ -117,24 +121,52 @@ QByteArray WithPlainLineEnds(const QByteArray& text)
     return normal;
 }
 
-GObjectPtr<GMimePart> MakeLeaf(const char* type, const char* subtype, const QByteArray& content,
-                               const QByteArray& charset, bool text)
+// A leaf's content in its transfer encoding. With `splices`, GMime is given a
+// stand-in and the body is put back after it has written the message;
+// without, it is given the body already encoded, so it only ends its lines.
+// Either way the encoder steps are GMime's own.
+void SetLeafContent(GMimePart* part, const QByteArray& bytes, GMimeContentEncoding encoding, LeafSplices* splices)
+{
+    GByteArray* array = nullptr;
+    GMimeContentEncoding stored = encoding;
+    QByteArray body = splices && !bytes.isEmpty() ? EncodedWithCrlf(bytes, encoding) : QByteArray();
+    // A body ending in a bare CR would be ended differently from its stand-in.
+    if (!body.isEmpty() && !body.endsWith('\r')) {
+        const QByteArray standIn = splices->Add(std::move(body));
+        array = g_byte_array_sized_new(static_cast<guint>(standIn.size()));
+        g_byte_array_append(array, reinterpret_cast<const guint8*>(standIn.constData()), static_cast<guint>(standIn.size()));
+    } else if (encoding == GMIME_CONTENT_ENCODING_BASE64 || encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE) {
+        GMimeEncoding encoder;
+        g_mime_encoding_init_encode(&encoder, encoding);
+        const size_t room = g_mime_encoding_outlen(&encoder, static_cast<size_t>(bytes.size()));
+        array = g_byte_array_sized_new(static_cast<guint>(room));
+        g_byte_array_set_size(array, static_cast<guint>(room));
+        const size_t written = g_mime_encoding_flush(&encoder, bytes.constData(), static_cast<size_t>(bytes.size()),
+                                                     reinterpret_cast<char*>(array->data));
+        g_byte_array_set_size(array, static_cast<guint>(written));
+    } else {
+        stored = GMIME_CONTENT_ENCODING_DEFAULT;
+        array = g_byte_array_sized_new(static_cast<guint>(bytes.size()));
+        g_byte_array_append(array, reinterpret_cast<const guint8*>(bytes.constData()), static_cast<guint>(bytes.size()));
+    }
+    auto stream = AdoptGObject(g_mime_stream_mem_new_with_byte_array(array));
+    auto wrapper = AdoptGObject(g_mime_data_wrapper_new_with_stream(stream.get(), stored));
+    g_mime_part_set_content(part, wrapper.get());
+}
+
+GObjectPtr<GMimePart> MakeTextLeaf(const char* subtype, const QByteArray& content, const QByteArray& charset,
+                                   LeafSplices* splices)
 {
     // In UTF-16 and UTF-32 a 0x0D byte is part of a character, not a line end.
     const QByteArray lowerCharset = charset.toLower();
     const bool byteLines = !lowerCharset.startsWith("utf-16") && !lowerCharset.startsWith("utf-32")
                            && !lowerCharset.startsWith("ucs");
-    const QByteArray bytes = text && byteLines ? WithPlainLineEnds(content) : content;
-    auto part = AdoptGObject(text ? GMIME_PART(g_mime_text_part_new_with_subtype(subtype))
-                                  : g_mime_part_new_with_type(type, subtype));
-    auto stream = AdoptGObject(g_mime_stream_mem_new_with_buffer(bytes.constData(), static_cast<size_t>(bytes.size())));
-    auto wrapper = AdoptGObject(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-    g_mime_part_set_content(part.get(), wrapper.get());
-    if (text && !charset.isEmpty())
+    const QByteArray bytes = byteLines ? WithPlainLineEnds(content) : content;
+    auto part = AdoptGObject(GMIME_PART(g_mime_text_part_new_with_subtype(subtype)));
+    const GMimeContentEncoding encoding = BestTextEncoding(bytes);
+    SetLeafContent(part.get(), bytes, encoding, splices);
+    if (!charset.isEmpty())
         g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset.constData());
-    const GMimeContentEncoding encoding =
-        text ? g_mime_part_get_best_content_encoding(part.get(), GMIME_ENCODING_CONSTRAINT_7BIT)
-             : GMIME_CONTENT_ENCODING_BASE64;
     g_mime_part_set_content_encoding(part.get(), encoding);
     return part;
 }
@@ -164,9 +196,9 @@ bool SplitContentType(const QString& value, QByteArray* type, QByteArray* subtyp
     return true;
 }
 
-GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool inlineImage);
+GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool inlineImage, LeafSplices* splices);
 
-GObjectPtr<GMimeObject> MakeBodyPart(const MessageContent& content)
+GObjectPtr<GMimeObject> MakeBodyPart(const MessageContent& content, LeafSplices* splices)
 {
     GObjectPtr<GMimePart> plain;
     GObjectPtr<GMimePart> html;
@@ -174,25 +206,25 @@ GObjectPtr<GMimeObject> MakeBodyPart(const MessageContent& content)
         QByteArray text = content.plainBody;
         if (!IsValidUtf8(text))
             text = QString::fromUtf8(text).toUtf8();
-        plain = MakeLeaf("text", "plain", text, "utf-8", true);
+        plain = MakeTextLeaf("plain", text, "utf-8", splices);
     }
     if (!content.htmlBody.isNull()) {
         QByteArray charset = content.htmlCharset.isEmpty() ? QByteArray("utf-8") : content.htmlCharset;
         QByteArray bytes = content.htmlBody;
         if (charset.compare("utf-8", Qt::CaseInsensitive) == 0 && !IsValidUtf8(bytes))
             bytes = QString::fromUtf8(bytes).toUtf8();
-        html = MakeLeaf("text", "html", bytes, charset, true);
+        html = MakeTextLeaf("html", bytes, charset, splices);
     }
     if (!content.meetingCalendar.isEmpty()) {
         // A meeting message: its text and its calendar are the same message
         // in two forms, as calendar clients expect it.
-        auto calendar = MakeLeaf("text", "calendar", content.meetingCalendar, "utf-8", true);
+        auto calendar = MakeTextLeaf("calendar", content.meetingCalendar, "utf-8", splices);
         if (!content.meetingMethod.isEmpty())
             g_mime_object_set_content_type_parameter(GMIME_OBJECT(calendar.get()), "method",
                                                      content.meetingMethod.constData());
         auto alternative = AdoptGObject(g_mime_multipart_new_with_subtype("alternative"));
         if (!plain && !html)
-            plain = MakeLeaf("text", "plain", QByteArray(""), "utf-8", true);
+            plain = MakeTextLeaf("plain", QByteArray(""), "utf-8", splices);
         for (GMimePart* part : {plain.get(), html.get(), calendar.get()}) {
             if (part)
                 g_mime_multipart_add(alternative.get(), GMIME_OBJECT(part));
@@ -208,7 +240,7 @@ GObjectPtr<GMimeObject> MakeBodyPart(const MessageContent& content)
     if (html)
         return GObjectPtr<GMimeObject>(GMIME_OBJECT(html.release()));
     if (!plain)
-        plain = MakeLeaf("text", "plain", QByteArray(""), "utf-8", true);
+        plain = MakeTextLeaf("plain", QByteArray(""), "utf-8", splices);
     return GObjectPtr<GMimeObject>(GMIME_OBJECT(plain.release()));
 }
 
@@ -294,13 +326,13 @@ void SetDispositionFileName(GMimeObject* object, const char* disposition, const 
     g_mime_header_set_raw_value(header, raw.constData());
 }
 
-GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool inlineImage)
+GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool inlineImage, LeafSplices* splices)
 {
     switch (attachment.kind) {
     case Attachment::Kind::Embedded: {
         MessageContent empty;
         const MessageContent& inner = attachment.embedded ? *attachment.embedded : empty;
-        auto innerMessage = ComposeMessage(inner);
+        auto innerMessage = ComposeMessageTree(inner, splices);
         auto part = AdoptGObject(g_mime_message_part_new_with_message("rfc822", innerMessage.get()));
         QString name = attachment.fileName;
         if (name.isEmpty())
@@ -313,7 +345,7 @@ GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool in
     case Attachment::Kind::Reference: {
         const QString text = QStringLiteral("Linked attachment (the file itself is not in the mailbox):\r\n%1\r\n")
                                  .arg(attachment.link.isEmpty() ? attachment.fileName : attachment.link);
-        auto part = MakeLeaf("text", "plain", U8(text), "utf-8", true);
+        auto part = MakeTextLeaf("plain", U8(text), "utf-8", splices);
         QString name = attachment.fileName.isEmpty() ? QStringLiteral("link") : attachment.fileName;
         SetDispositionFileName(GMIME_OBJECT(part.get()), "attachment", name + QLatin1String(".txt"));
         return GObjectPtr<GMimeObject>(GMIME_OBJECT(part.release()));
@@ -329,13 +361,14 @@ GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool in
         SplitContentType(guessed, &type, &subtype);
     }
     auto part = AdoptGObject(g_mime_part_new_with_type(type.constData(), subtype.constData()));
-    // Large data is read from the mailbox while the file is written.
-    auto stream = attachment.source
-                      ? NewAttachmentStream(attachment.source)
-                      : AdoptGObject(g_mime_stream_mem_new_with_buffer(attachment.data.constData(),
-                                                                       static_cast<size_t>(attachment.data.size())));
-    auto wrapper = AdoptGObject(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-    g_mime_part_set_content(part.get(), wrapper.get());
+    if (attachment.source) {
+        // Large data is read from the mailbox while the file is written.
+        auto stream = NewAttachmentStream(attachment.source);
+        auto wrapper = AdoptGObject(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+        g_mime_part_set_content(part.get(), wrapper.get());
+    } else {
+        SetLeafContent(part.get(), attachment.data, GMIME_CONTENT_ENCODING_BASE64, splices);
+    }
     g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
     SetDispositionFileName(GMIME_OBJECT(part.get()), inlineImage ? "inline" : "attachment", attachment.fileName);
     const QString contentId = ContentIdSafe(attachment.contentId);
@@ -691,7 +724,7 @@ QString ContentTypeForFileName(const QString& fileName)
     return type;
 }
 
-GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
+GObjectPtr<GMimeMessage> ComposeMessageTree(const MessageContent& content, LeafSplices* splices)
 {
     EnsureGMimeReady();
     auto message = AdoptGObject(g_mime_message_new(TRUE));
@@ -712,13 +745,21 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
                        || HeaderValue(GMIME_OBJECT(stored.get()), "Cc") != nullptr);
     if (content.from)
         AddAddress(g_mime_message_get_from(message.get()), *content.from);
-    for (const Recipient& recipient : content.recipients) {
-        if (kept.toAndCc && recipient.kind != RecipientKind::Bcc)
+    // Each list is filled apart and handed over whole: the message encodes
+    // its header again at every change of a list it holds.
+    const std::pair<RecipientKind, GMimeAddressType> kinds[] = {{RecipientKind::To, GMIME_ADDRESS_TYPE_TO},
+                                                                {RecipientKind::Cc, GMIME_ADDRESS_TYPE_CC},
+                                                                {RecipientKind::Bcc, GMIME_ADDRESS_TYPE_BCC}};
+    for (const auto& [kind, type] : kinds) {
+        if (kept.toAndCc && kind != RecipientKind::Bcc)
             continue;
-        const GMimeAddressType type = recipient.kind == RecipientKind::Cc    ? GMIME_ADDRESS_TYPE_CC
-                                      : recipient.kind == RecipientKind::Bcc ? GMIME_ADDRESS_TYPE_BCC
-                                                                             : GMIME_ADDRESS_TYPE_TO;
-        AddAddress(g_mime_message_get_addresses(message.get(), type), recipient.mailbox);
+        auto list = AdoptGObject(internet_address_list_new());
+        for (const Recipient& recipient : content.recipients) {
+            if (recipient.kind == kind)
+                AddAddress(list.get(), recipient.mailbox);
+        }
+        if (internet_address_list_length(list.get()) > 0)
+            internet_address_list_append(g_mime_message_get_addresses(message.get(), type), list.get());
     }
     if (!content.subject.isNull())
         g_mime_message_set_subject(message.get(), U8(HeaderSafe(content.subject)).constData(), "utf-8");
@@ -735,7 +776,7 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
         g_mime_object_append_header(GMIME_OBJECT(message.get()), kIncompleteHeader, U8(text).constData(), "utf-8");
     }
 
-    GObjectPtr<GMimeObject> body = MakeBodyPart(content);
+    GObjectPtr<GMimeObject> body = MakeBodyPart(content, splices);
     // Only an attachment with a content identifier can be an inline image.
     const bool anyContentId = std::any_of(content.attachments.begin(), content.attachments.end(),
                                           [](const Attachment& attachment) { return !attachment.contentId.isEmpty(); });
@@ -746,7 +787,7 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
     for (const Attachment& attachment : content.attachments) {
         const bool inlineImage = attachment.kind == Attachment::Kind::Data && !attachment.contentId.isEmpty()
                                  && referenced.contains(attachment.contentId.toLower());
-        auto part = MakeAttachmentPart(attachment, inlineImage);
+        auto part = MakeAttachmentPart(attachment, inlineImage, splices);
         (inlineImage ? related : mixed).push_back(std::move(part));
     }
     if (!related.empty()) {
@@ -816,20 +857,43 @@ bool WriteMessageToDescriptor(GMimeMessage* message, int fd, QString* reason)
     return false;
 }
 
+GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
+{
+    return ComposeMessageTree(content, nullptr);
+}
+
+namespace {
+
+QByteArray WrittenBytes(GMimeMessage* message, qsizetype expected)
+{
+    const FormatOptionsPtr options = FileFormatOptions();
+    GByteArray* buffer = g_byte_array_sized_new(static_cast<guint>(std::min<qsizetype>(expected, 1 << 30)));
+    auto stream = AdoptGObject(g_mime_stream_mem_new_with_byte_array(buffer));
+    g_mime_object_write_to_stream(GMIME_OBJECT(message), options.get(), stream.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
+}
+
+}  // namespace
+
 QByteArray ComposeMessageBytes(const MessageContent& content)
 {
-    auto message = ComposeMessage(content);
-    const FormatOptionsPtr options = FileFormatOptions();
-    // Room for the encoded message from the start (base64 and quoted-printable
-    // add about a third), so the buffer is not copied again and again as it grows.
+    // GMime writes headers and structure around stand-ins; the bodies go in
+    // afterwards, already encoded with CRLF line ends.
+    LeafSplices splices;
+    auto message = ComposeMessageTree(content, &splices);
+    const QByteArray written = WrittenBytes(message.get(), 8192);
+    if (splices.empty())
+        return written;
+    QByteArray whole = splices.Apply(written);
+    if (!whole.isEmpty())
+        return whole;
+    // Not reached unless GMime changed a stand-in; then it writes the bodies itself.
+    message = ComposeMessage(content);
     qsizetype expected = content.plainBody.size() + content.htmlBody.size() + content.meetingCalendar.size() + 8192;
     for (const Attachment& attachment : content.attachments)
         expected += attachment.data.size();
-    GByteArray* buffer = g_byte_array_sized_new(static_cast<guint>(std::min<qsizetype>(expected / 3 * 4, 1 << 30)));
-    auto stream = AdoptGObject(g_mime_stream_mem_new_with_byte_array(buffer));
-    g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(), stream.get());
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-    return QByteArray(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
+    return WrittenBytes(message.get(), expected / 3 * 4);
 }
 
 }  // namespace tolvane
