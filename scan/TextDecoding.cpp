@@ -147,6 +147,19 @@ QString DecodeUtf16Le(const char* data, qsizetype size)
     const auto unitAt = [bytes](qsizetype index) {
         return static_cast<char16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
     };
+    // Nearly every text has no surrogate at all: then it is copied whole
+    // (a plain loop the compiler widens), and only else checked unit by unit.
+    bool anySurrogate = false;
+    for (qsizetype i = 0; i < units; ++i) {
+        const char16_t unit = unitAt(i);
+        out[i] = unit;
+        anySurrogate |= (unit & 0xF800) == 0xD800;
+    }
+    if (!anySurrogate) {
+        if (size % 2 != 0)
+            out[units] = kReplacement;
+        return text;
+    }
     for (qsizetype i = 0; i < units; ++i) {
         const char16_t unit = unitAt(i);
         if (unit < 0xD800 || unit > 0xDFFF) {
