@@ -92,7 +92,6 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
     // Window initialisation.
     listModel_->SetColumns(InitialColumnSet());
     showCommands();
-    treeBuildingOff_ = false;
     startDirectory_ = QDir::currentPath().left(260);
     browser_->Navigate(ProductPageAddress());
 
@@ -123,7 +122,7 @@ void CQuenbyDlg::createControls()
     pathEdit_ = static_cast<QLineEdit*>(named(new QLineEdit(this), "pstPathEdit"));
     pathEdit_->setReadOnly(false);
     browseButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Browse..."), this), "browseButton"));
-    tree_ = static_cast<CFolderTreeCtrl1*>(named(new CFolderTreeCtrl1(*services_.store, this), "folderTree"));
+    tree_ = static_cast<CFolderTreeCtrl1*>(named(new CFolderTreeCtrl1(this), "folderTree"));
 
     listModel_ = new ItemListModel(this);
     list_ = static_cast<QTableView*>(named(new QTableView(this), "itemList"));
@@ -364,7 +363,6 @@ void CQuenbyDlg::clearViewAndStore()
 void CQuenbyDlg::BrowseProcedure()
 {
     removeAttachmentFolder();
-    treeBuildingOff_ = false;
     const QString path = prompts().ChooseFile(this, QStringLiteral("Select File..."),
                                                   QStringLiteral("Microsoft Outlook PST File (*pst) (*.pst)"));
     if (path.isEmpty())
@@ -375,7 +373,6 @@ void CQuenbyDlg::BrowseProcedure()
 void CQuenbyDlg::ChooseFile(const QString& path)
 {
     removeAttachmentFolder();
-    treeBuildingOff_ = false;
     clearViewAndStore();
     pstPath_ = QFileInfo(path).absoluteFilePath();
     pathEdit_->setText(pstPath_);
@@ -399,10 +396,12 @@ void CQuenbyDlg::startScan(bool recover)
     if (!scanButton_->isEnabled() || scan_->isRunning())
         return;
     moveCommands(CommandEvent::ScanPressed);
-    filler_->CancelFills();
-    services_.store->ClearItemRecords();
+    // Every scan starts from an empty tree and list: one after a conversion
+    // shows the folders and rows it finds, never those of an earlier scan twice.
+    clearViewAndStore();
+    rootNode_ = tree_->InsertFolderNode(0, pstPath_);
     preview_->setMailboxPath(pstPath_);
-    scan_->Start(pstPath_, rootNode_, services_.store, services_.tempDir, !treeBuildingOff_, recover);
+    scan_->Start(pstPath_, rootNode_, services_.store, services_.tempDir, recover);
 }
 
 void CQuenbyDlg::OnScanDriverStarted()
@@ -440,8 +439,7 @@ void CQuenbyDlg::convertTo(OutputFormat format)
 {
     if (!convertButton_->isEnabled())
         return;
-    if (conversion_->Convert(pstPath_, services_.store, services_.tempDir, format))
-        treeBuildingOff_ = true;
+    (void)conversion_->Convert(pstPath_, services_.store, services_.tempDir, format);
 }
 
 void CQuenbyDlg::OnStop()

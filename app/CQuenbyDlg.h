@@ -124,7 +124,6 @@ private:
     UserPrompts* prompts_ = nullptr;  // services_.prompts, else standardPrompts_
     // The session's say on tree building: set when a conversion is asked for,
     // cleared by Browse; a scan started while it is set builds no folder tree.
-    bool treeBuildingOff_ = false;
     QString pstPath_;
     QString startDirectory_;
     TreeNodeId rootNode_ = 0;

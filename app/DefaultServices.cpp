@@ -31,9 +31,7 @@ WindowServices DefaultWindowServices(ItemStore& store, ProcessTempDir& tempDir)
     WindowServices services;
     services.store = &store;
     services.tempDir = &tempDir;
-    services.runScan = [](const ScanRequest& request) {
-        return RunScanDriver(request);
-    };
+    services.runScan = [](const ShownScan& scan) { return RunShownScan(scan); };
 #ifdef TOLVANE_HAVE_CONVERSION_DRIVER
     services.conversions = std::make_shared<DriverConversionRunner>();
 #endif

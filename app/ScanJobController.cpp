@@ -19,7 +19,7 @@ struct ScanJob {
     WorkerGate gate;
     std::shared_ptr<WorkerBridge> bridge;
     std::unique_ptr<WindowScanSink> sink;
-    ScanRequest request;
+    ShownScan scan;
 };
 
 ScanJobController::ScanJobController(CQuenbyDlg* window, ItemListModel* rows, RunScan runScan,
@@ -38,22 +38,21 @@ ScanJobController::~ScanJobController()
 }
 
 void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store,
-                              const ProcessTempDir* tempDir, bool buildTree, bool recover)
+                              const ProcessTempDir* tempDir, bool recover)
 {
     auto job = std::make_shared<ScanJob>();
     ItemListModel* model = rows_;
     job->bridge = WorkerBridge::Create(this, &job->gate, [model](const std::vector<ListRow>& rows) {
         model->InsertRowsOnTop(rows);
     });
-    job->sink = std::make_unique<WindowScanSink>(window_, job->bridge, rootNode, pstPath);
-    job->request.pstPath = pstPath;
-    job->request.store = store;
-    job->request.tempDir = tempDir;
-    job->request.buildTree = buildTree;
-    job->request.recover = recover;
-    job->request.sink = job->sink.get();
-    job->request.gate = &job->gate;
-    job->request.rootNode = rootNode;
+    job->sink = std::make_unique<WindowScanSink>(window_, job->bridge);
+    job->scan.request.pstPath = pstPath;
+    job->scan.request.store = store;
+    job->scan.request.tempDir = tempDir;
+    job->scan.request.recover = recover;
+    job->scan.request.gate = &job->gate;
+    job->scan.sink = job->sink.get();
+    job->scan.rootNode = rootNode;
     if (prepareGate_)
         prepareGate_(job->gate);
     job_ = job;
@@ -62,7 +61,7 @@ void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemS
     // ends during a scan (Escape) does not wait for it.
     std::thread([job, runScan = runScan_, controller] {
         if (runScan)
-            (void)runScan(job->request);  // the sink has told the window how it ended
+            (void)runScan(job->scan);  // the sink has told the window how it ended
         // The worker's end clears `scanThread`; dropped when the scan was abandoned.
         const ScanJob* raw = job.get();
         job->bridge->Post([controller, raw] { controller->onWorkerEnded(raw); });

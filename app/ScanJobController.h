@@ -4,8 +4,8 @@
 // a stopped scan clears; this owns the running job.
 #pragma once
 
+#include "app/ScanSink.h"
 #include "scan/ItemRecords.h"
-#include "scan/ScanDriver.h"
 
 #include <QObject>
 #include <QString>
@@ -31,7 +31,7 @@ enum class ScanStopAnswer {
 class ScanJobController : public QObject {
     Q_OBJECT
 public:
-    using RunScan = std::function<ScanOutcome(const ScanRequest&)>;
+    using RunScan = std::function<ScanOutcome(const ShownScan&)>;
     using PrepareGate = std::function<void(WorkerGate&)>;
 
     // window: the receiver of the worker's changes (its sink drives the
@@ -43,7 +43,7 @@ public:
     // Starts the scan worker on `pstPath` into `store`, below the tree node
     // `rootNode`; `recover` also searches for deleted and orphan items.
     void Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store, const ProcessTempDir* tempDir,
-               bool buildTree, bool recover = false);
+               bool recover = false);
     // Holds the scan, asks whether to stop it and then abandons or resumes it.
     [[nodiscard]] ScanStopAnswer AskStop(QWidget* parent);
 

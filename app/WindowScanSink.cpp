@@ -7,30 +7,18 @@
 
 namespace tolvane {
 
-WindowScanSink::WindowScanSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge,
-                               TreeNodeId rootNode, const QString& rootText)
+WindowScanSink::WindowScanSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge)
     : window_(window)
     , bridge_(std::move(bridge))
 {
-    nodeTexts_.insert(rootNode, rootText);
 }
 
 TreeNodeId WindowScanSink::InsertFolderNode(TreeNodeId parent, const QString& text)
 {
     const TreeNodeId id = CFolderTreeCtrl1::ReserveNodeId();
-    {
-        std::lock_guard lock(textsMutex_);
-        nodeTexts_.insert(id, text);
-    }
     CQuenbyDlg* window = window_;
     bridge_->Post([window, id, parent, text] { window->folderTree()->CreateNode(id, parent, text); });
     return id;
-}
-
-QString WindowScanSink::NodeText(TreeNodeId node)
-{
-    std::lock_guard lock(textsMutex_);
-    return nodeTexts_.value(node);
 }
 
 void WindowScanSink::InsertMailRow(const MailRecord& record)

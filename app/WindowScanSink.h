@@ -3,7 +3,7 @@
 // assigned here on the worker, so the worker never waits for the window.
 #pragma once
 
-#include "scan/ScanSink.h"
+#include "app/ScanSink.h"
 #include "view/WorkerBridge.h"
 
 #include <QHash>
@@ -17,11 +17,9 @@ class CQuenbyDlg;
 
 class WindowScanSink final : public ScanSink {
 public:
-    WindowScanSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge, TreeNodeId rootNode,
-                   const QString& rootText);
+    WindowScanSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge);
 
     TreeNodeId InsertFolderNode(TreeNodeId parent, const QString& text) override;
-    QString NodeText(TreeNodeId node) override;
     void InsertMailRow(const MailRecord& record) override;
     void SetProgress(int position) override;
     void ShowNotice(const QString& text) override;
@@ -38,8 +36,6 @@ public:
 private:
     CQuenbyDlg* window_;  // touched only by changes that run on the window's thread
     std::shared_ptr<WorkerBridge> bridge_;
-    std::mutex textsMutex_;
-    QHash<TreeNodeId, QString> nodeTexts_;
     int lastProgress_ = -1;
     QStringList skipped_;  // the scan worker's alone, like every call of this sink
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "convert/ConversionDriver.h"
+#include "app/ScanSink.h"
 #include "scan/ScanDriver.h"
 
 #include <QDateTime>
@@ -37,7 +38,7 @@ struct WindowServices {
     // Every question, notice and chooser of the window (not owned); null: the
     // toolkit's standard boxes.
     UserPrompts* prompts = nullptr;
-    std::function<ScanOutcome(const ScanRequest&)> runScan;
+    std::function<ScanOutcome(const ShownScan&)> runScan;
     std::shared_ptr<ConversionRunner> conversions;
     // Ends the process at once (Exit answered Yes); no destructor runs after it.
     std::function<void()> exitProcess;

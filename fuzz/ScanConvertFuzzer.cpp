@@ -6,7 +6,7 @@
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
 #include "scan/ScanDriver.h"
-#include "scan/NumberingScanSink.h"
+#include "app/cli/NumberingScanSink.h"
 
 #ifdef TOLVANE_FUZZ_CONVERT
 #include "convert/ConversionDriver.h"
@@ -99,14 +99,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ItemStore store;
     NumberingScanSink scanSink;
-    ScanRequest scan;
-    scan.pstPath = scratch->input;
-    scan.store = &store;
-    scan.tempDir = &scratch->tempDir;
+    ShownScan scan;
+    scan.request.pstPath = scratch->input;
+    scan.request.store = &store;
+    scan.request.tempDir = &scratch->tempDir;
+    scan.request.recover = recover;
     scan.sink = &scanSink;
-    scan.recover = recover;
     scan.rootNode = scanSink.InsertFolderNode(0, scratch->input);
-    const ScanOutcome outcome = RunScanDriver(scan);
+    const ScanOutcome outcome = RunShownScan(scan);
 
 #ifdef TOLVANE_FUZZ_CONVERT
     if (outcome == ScanOutcome::Completed) {

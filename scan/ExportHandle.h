@@ -21,7 +21,7 @@ namespace tolvane {
 
 class ItemStore;
 struct RecoveryReport;
-class ScanSink;
+class ScanEvents;
 class WorkerGate;
 
 
@@ -32,15 +32,16 @@ struct export_handle {
     libpff_file_t* file = nullptr;
     int asciiCodepage = 1252;
     ItemStore* store = nullptr;
-    ScanSink* sink = nullptr;
+    ScanEvents* events = nullptr;
     WorkerGate* gate = nullptr;
-    TreeNodeId rootNode = 0;
+    QString mailboxPath;          // the scanned file as given: the text the top folders' parent goes by
     QString attachmentDirectory;  // absolute path of "Attachments"; empty when unavailable
-    bool buildTree = true;        // false: no tree nodes and no folder nodes (see ScanRequest)
     bool keepContents = true;     // false: no bodies and no recipient names (see ScanRequest)
 
-    // Tree node last inserted at each level 1..27 (index 0 unused).
-    std::array<TreeNodeId, kDeepestTreeLevel + 1> levelTable{};
+    // Folder last found at each level 1..27 (index 0: the mailbox itself),
+    // and the last folder given an identifier.
+    std::array<FolderId, kDeepestTreeLevel + 1> levelTable{};
+    FolderId lastFolderId = 0;
     // Kind of the body the scan kept last; never reset during a scan, so a
     // message that keeps no body of its own records its predecessor's kind.
     BodyKind lastKeptBodyKind = BodyKind::PlainText;
@@ -103,8 +104,8 @@ int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* fold
 int export_handle_export_recovered_items(export_handle* handle, libpff_file_t* file, const QString& exportRoot,
                                          char format, RecoveryReport* report);
 
-// Adds the tree node and folder node of a folder whose export path is
-// `parentPath` + `directoryName`.
+// Adds the folder node of a folder whose export path is `parentPath` +
+// `directoryName` and tells the events.
 void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName,
                                    const QString& storedName);
 
@@ -120,7 +121,7 @@ int export_handle_sanitize_filename(export_handle* handle, QString* name);
 // to the attachment directory its export path points into.
 QString export_handle_record_folder_key(const export_handle* handle, const QString& exportPath);
 
-// Tells the sink about an item the walk left out. `what` names it within its
+// Tells the events about an item the walk left out. `what` names it within its
 // folder ("item 3", "folder 2"); `exportPath` is the folder's export path.
 void export_handle_report_skipped(export_handle* handle, const QString& exportPath, const QString& what,
                                   const QString& reason);

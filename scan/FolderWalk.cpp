@@ -6,7 +6,7 @@
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
 #include "scan/PropertyTags.h"
-#include "scan/ScanSink.h"
+#include "scan/ScanEvents.h"
 #include "scan/ScanTexts.h"
 #include "scan/WorkerGate.h"
 
@@ -27,6 +27,12 @@ bool FolderKeyTaken(const export_handle* handle, const QString& exportPath)
            || handle->folderKeysTaken.contains(key);
 }
 
+void Progress(export_handle* handle, int position)
+{
+    if (handle->events != nullptr)
+        handle->events->Progress(position);
+}
+
 // The parent's path below the export root: "" for the root itself.
 QString RelativeToExportRoot(const QString& exportPath)
 {
@@ -41,27 +47,30 @@ void export_handle_add_folder_node(export_handle* handle, const QString& parentP
                                    const QString& storedName)
 {
     handle->folderKeysTaken.insert(FolderKeyFromExportPath(parentPath + u'\\' + directoryName));
-    if (!handle->buildTree || handle->sink == nullptr || handle->store == nullptr)
-        return;
     const QString relativeParent = RelativeToExportRoot(parentPath);
     const int level = static_cast<int>(relativeParent.count(u'\\')) + 1;
+    // Deeper than the tree goes, a folder has no node; its items still carry
+    // its folder name and key.
     if (level > kDeepestTreeLevel)
         return;
     handle->storedPathAtLevel[level] =
         level == 1 ? storedName : handle->storedPathAtLevel[level - 1] + u'/' + storedName;
-    const TreeNodeId parentNode = level == 1 ? handle->rootNode : handle->levelTable[level - 1];
-    const TreeNodeId node = handle->sink->InsertFolderNode(parentNode, directoryName);
-    handle->levelTable[level] = node;
+    const FolderId parent = level == 1 ? 0 : handle->levelTable[level - 1];
+    const FolderId id = ++handle->lastFolderId;
+    handle->levelTable[level] = id;
 
     FolderNode folder;
     folder.name = directoryName;
     folder.storedPath = handle->storedPathAtLevel[level];
-    folder.parentText = handle->sink->NodeText(parentNode);
+    folder.parentText = level == 1 ? handle->mailboxPath : LastPathComponent(relativeParent);
     folder.depth = level;
     folder.exportPath = relativeParent;
-    folder.parentItem = parentNode;
-    folder.item = node;
-    handle->store->AddFolderNode(std::move(folder));
+    folder.parent = parent;
+    folder.id = id;
+    if (handle->store != nullptr)
+        handle->store->AddFolderNode(folder);
+    if (handle->events != nullptr)
+        handle->events->FolderFound(FoundFolder{id, parent, directoryName, storedName, level});
 }
 
 namespace {
@@ -82,17 +91,16 @@ void ReportSkippedItem(export_handle* handle, const QString& exportPath, int ind
 
 }  // namespace
 
-// Names a skipped item for the user: its folder path as the tree shows it
-// (without the scan's private export root) and the item within that folder.
+// Names a skipped item: its folder path as the tree shows it (without the
+// scan's private export root) and the item within that folder.
 void export_handle_report_skipped(export_handle* handle, const QString& exportPath, const QString& what,
                                   const QString& reason)
 {
-    if (handle->sink == nullptr)
-        return;
-    const QString place = QStringLiteral("%1, %2").arg(FolderShownAs(exportPath), what);
-    handle->sink->ItemSkipped(place, reason);
+    const UnreadableItem item{FolderShownAs(exportPath), what, reason};
     if (handle->store != nullptr)
-        handle->store->AddSkippedItem(place + QStringLiteral(": ") + reason);
+        handle->store->AddSkippedItem(item.place() + QStringLiteral(": ") + reason);
+    if (handle->events != nullptr)
+        handle->events->ItemUnreadable(item);
 }
 
 QString export_handle_nesting_reason(int bound)
@@ -331,7 +339,7 @@ int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folde
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
             return -1;
-        handle->sink->SetProgress(std::min(index, 100));
+        Progress(handle, std::min(index, 100));
         PffItem subFolder;
         if (libpff_folder_get_sub_folder(folder, index, subFolder.out(), nullptr) != 1 || !subFolder) {
             export_handle_report_skipped(handle, exportPath, QStringLiteral("folder %1").arg(index + 1),
@@ -341,9 +349,9 @@ int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folde
         export_handle_export_folder(handle, subFolder.get(), index, exportPath, format);
         if (handle->abandoned)
             return -1;
-        handle->sink->SetProgress(0);
+        Progress(handle, 0);
     }
-    handle->sink->SetProgress(0);
+    Progress(handle, 0);
     return 1;
 }
 
@@ -360,7 +368,7 @@ int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* fold
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
             return -1;
-        handle->sink->SetProgress(step);
+        Progress(handle, step);
         step = step >= 100 ? 1 : step + 1;
         PffItem message;
         if (libpff_folder_get_sub_message(folder, index, message.out(), nullptr) != 1 || !message) {
@@ -371,7 +379,7 @@ int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* fold
         if (handle->abandoned)
             return -1;
     }
-    handle->sink->SetProgress(0);
+    Progress(handle, 0);
     return 1;
 }
 

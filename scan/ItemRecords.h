@@ -22,9 +22,9 @@ namespace tolvane {
 
 class BodySpill;
 
-// Opaque handle of a node of the folder tree, handed out by whatever shows the
-// tree (the window's tree model, the command line's plain numbering). 0 = none.
-using TreeNodeId = quint64;
+// A folder of one scan: the folders are counted in the order the walk finds
+// them, from 1; 0 is the mailbox itself.
+using FolderId = int32_t;
 
 // What a record is. The values are the kind codes records have always carried
 // (and `scan --json` prints), so they are fixed.
@@ -95,7 +95,7 @@ struct ItemLocation {
 };
 
 struct MailRecord {
-    QString folderName;     // the folder's export-directory name; ties the item to its tree node
+    QString folderName;     // the folder's export-directory name; ties the item to its folder
     ItemKind recordKind = ItemKind::Mail;
     ItemKind itemKind = ItemKind::Mail;
     std::optional<QString> senderAddress;  // as stored; nullopt when the property is missing
@@ -230,8 +230,8 @@ struct FolderNode {
     QString parentText;
     int32_t depth = 0;
     QString exportPath;
-    TreeNodeId parentItem = 0;
-    TreeNodeId item = 0;
+    FolderId parent = 0;
+    FolderId id = 0;
 };
 
 }  // namespace tolvane

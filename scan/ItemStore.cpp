@@ -248,14 +248,4 @@ std::shared_ptr<const AppointmentRecord> ItemStore::findAppointment(int32_t numb
     return findByNumber(appointments_, number);
 }
 
-bool ItemStore::IsListedNode(TreeNodeId node) const
-{
-    if (node == 0)
-        return false;
-    std::lock_guard lock(mutex_);
-    return std::any_of(folderNodes_.begin(), folderNodes_.end(), [node](const auto& folder) {
-        return folder->item == node || folder->parentItem == node;
-    });
-}
-
 }  // namespace tolvane

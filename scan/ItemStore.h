@@ -90,9 +90,6 @@ public:
     [[nodiscard]] std::shared_ptr<const ContactRecord> findContact(int32_t number) const;
     [[nodiscard]] std::shared_ptr<const AppointmentRecord> findAppointment(int32_t number) const;
 
-    // True when the node is the `item` or the `parentItem` of some folder node.
-    bool IsListedNode(TreeNodeId node) const;
-
 private:
     std::shared_ptr<BodySpill> spill_;
     mutable std::mutex mutex_;

@@ -11,7 +11,7 @@
 
 namespace tolvane {
 
-// Deepest folder level that still gets a tree node.
+// Deepest folder level that still gets a folder node of its own.
 inline constexpr int kDeepestTreeLevel = 27;
 // Folders below this depth and messages embedded deeper than this are cut
 // (and named as left out), by the scan and by the conversion alike.

@@ -6,7 +6,7 @@
 #include "scan/ItemStore.h"
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
-#include "scan/ScanSink.h"
+#include "scan/ScanEvents.h"
 #include "scan/PropertyTags.h"
 #include "scan/ScanTexts.h"
 
@@ -200,8 +200,8 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
     record.number = handle->store->NextItemNumber();
     // Into the store first, so a reader that sees the row finds its record.
     handle->store->AddMailRecord(record);
-    if (handle->sink != nullptr)
-        handle->sink->InsertMailRow(record);
+    if (handle->events != nullptr)
+        handle->events->MailFound(record);
     return 1;
 }
 

@@ -10,7 +10,7 @@
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
 #include "scan/RecoveryReport.h"
-#include "scan/ScanSink.h"
+#include "scan/ScanEvents.h"
 #include "scan/ScanTexts.h"
 #include "scan/WorkerGate.h"
 

@@ -1,5 +1,5 @@
 // The scan driver: the body of the scan worker. Opens the file, runs the
-// export of the whole mailbox and tells the user how it ended.
+// walk of the whole mailbox and says how it ended.
 #include "scan/ScanDriver.h"
 
 #include "scan/ExportHandle.h"
@@ -9,7 +9,7 @@
 #include "scan/ProcessTempDir.h"
 #include "scan/PstSignature.h"
 #include "scan/RecoveryReport.h"
-#include "scan/ScanSink.h"
+#include "scan/ScanEvents.h"
 #include "scan/TextDecoding.h"
 #include "scan/WorkerGate.h"
 
@@ -25,59 +25,30 @@ namespace {
 constexpr char kExportMode = 'i';
 constexpr char kExportFormat = 'a';
 
-const QString kOpenFailedNotice = QStringLiteral(
-    "Please check file use in another proess or File is highly corrupted! Please select another file OR contact "
-    "support team..");
-const QString kNotPstNotice = QStringLiteral("This is not a valid PST File");
-const QString kScanFailedNotice =
-    QStringLiteral("Scanning process failed! Please select another file OR contact support team..");
-const QString kCompletedNotice = QStringLiteral("Analysis completed");
-const QString kNotEnoughMemoryNotice = QStringLiteral("Not Enough Memory");
-
 bool Abandoned(const ScanRequest& request)
 {
     return request.gate != nullptr && request.gate->isAbandoned();
 }
 
-ScanOutcome OpenFailed(const ScanRequest& request, ScanOutcome value, const QString& reason = QString())
+ScanResult Ended(const ScanRequest& request, ScanOutcome outcome, ScanFailure failure = ScanFailure::None,
+                 const QString& reason = QString())
 {
     if (Abandoned(request))
-        return ScanOutcome::Abandoned;
-    request.sink->CloseWaitWindow();
-    request.sink->ShowOpenFailure(value == ScanOutcome::NoResources ? kNotEnoughMemoryNotice : kOpenFailedNotice,
-                                  reason);
-    request.sink->RunBrowseProcedure();
-    return value;
-}
-
-// Without its private directory the scan would lose every embedded message
-// and every attachment name, so it does not start: the failure notice names
-// the reason.
-ScanOutcome TemporaryDirectoryRefused(const ScanRequest& request, const QString& reason)
-{
-    if (Abandoned(request))
-        return ScanOutcome::Abandoned;
-    request.sink->CloseWaitWindow();
-    request.sink->ShowNotice(kScanFailedNotice + QStringLiteral("\n\nThe private temporary directory cannot be used: ") +
-                             reason);
-    request.sink->RunBrowseProcedure();
-    return ScanOutcome::ScanFailed;
+        return ScanResult{ScanOutcome::Abandoned, ScanFailure::None, QString()};
+    return ScanResult{outcome, failure, reason};
 }
 
 [[noreturn]] void EndForWantOfResources(const ScanRequest& request)
 {
     // A record that cannot be made would silently lose an item: end the
     // process, and say so in its exit status.
-    request.sink->ShowNotice(kNotEnoughMemoryNotice);
+    if (request.events != nullptr)
+        request.events->ResourcesExhausted();
     std::_Exit(kOutOfMemoryExitStatus);
 }
 
-ScanOutcome RunScan(const ScanRequest& request)
+ScanResult RunScan(const ScanRequest& request)
 {
-    ScanSink& sink = *request.sink;
-    sink.DisableScanButton();
-    sink.ShowWaitWindow();
-
     const QString exportRoot = QStringLiteral(".export");
     std::unique_ptr<export_handle> handle;
     if (export_handle_initialize(&handle, kExportMode) != 1)
@@ -86,66 +57,60 @@ ScanOutcome RunScan(const ScanRequest& request)
     // A FIFO, device or directory never reaches libpff, which would block on it or read it without end.
     const InputFileCheck input = CheckInputFile(request.pstPath, kPstHeaderBytes);
     if (input.state == InputFileState::NoResources)
-        return OpenFailed(request, ScanOutcome::NoResources, input.reason);
+        return Ended(request, ScanOutcome::NoResources, ScanFailure::None, input.reason);
     if (input.state != InputFileState::Readable)
-        return OpenFailed(request, ScanOutcome::OpenFailed, input.reason);
+        return Ended(request, ScanOutcome::OpenFailed, ScanFailure::None, input.reason);
     const PstContent content = ClassifyPstHeader(input.header);
-    if (content == PstContent::OtherContent) {
-        sink.ShowNotice(kNotPstNotice);
-        return OpenFailed(request, ScanOutcome::NotPst);
-    }
+    if (content == PstContent::OtherContent)
+        return Ended(request, ScanOutcome::NotPst);
     if (content == PstContent::NotPst)
-        return OpenFailed(request, ScanOutcome::OpenFailed);
+        return Ended(request, ScanOutcome::OpenFailed);
 
+    // Without its private directory the scan would lose every embedded
+    // message and every attachment name, so it does not start.
     QString temporaryError = QStringLiteral("none was made for this process");
     const std::optional<QString> attachmentDirectory =
         request.tempDir != nullptr ? request.tempDir->attachmentDirectory(&temporaryError) : std::nullopt;
     if (!attachmentDirectory)
-        return TemporaryDirectoryRefused(request, temporaryError);
+        return Ended(request, ScanOutcome::ScanFailed, ScanFailure::TemporaryDirectoryRefused, temporaryError);
     request.store->UseSpillDirectory(*request.tempDir->path());
 
+    const QString noMemory = QStringLiteral("not enough memory to open %1").arg(request.pstPath);
     PffFile file;
     if (!file.initialize())
-        return OpenFailed(request, ScanOutcome::NoResources,
-                          QStringLiteral("not enough memory to open %1").arg(request.pstPath));
+        return Ended(request, ScanOutcome::NoResources, ScanFailure::None, noMemory);
     // The file judged above is the file libpff reads, whatever the path
     // leads to by now.
     if (!file.setAsciiCodepage(kDefaultCodePage) || !file.open(request.pstPath, nullptr, input.identity)) {
         if (!file.changedReason().isEmpty())
-            return OpenFailed(request, ScanOutcome::OpenFailed, file.changedReason());
+            return Ended(request, ScanOutcome::OpenFailed, ScanFailure::None, file.changedReason());
         if (file.openRanOutOfResources())
-            return OpenFailed(request, ScanOutcome::NoResources,
-                              QStringLiteral("not enough memory to open %1").arg(request.pstPath));
-        return OpenFailed(request, ScanOutcome::OpenFailed);
+            return Ended(request, ScanOutcome::NoResources, ScanFailure::None, noMemory);
+        return Ended(request, ScanOutcome::OpenFailed);
     }
-    sink.CloseWaitWindow();
+    if (request.events != nullptr)
+        request.events->MailboxOpened();
     request.store->SetMailboxIdentity(input.identity);
 
     handle->file = file.get();
     handle->asciiCodepage = kDefaultCodePage;
     handle->store = request.store;
-    handle->sink = request.sink;
+    handle->events = request.events;
     handle->gate = request.gate;
-    handle->rootNode = request.rootNode;
+    handle->mailboxPath = request.pstPath;
     handle->attachmentDirectory = *attachmentDirectory;
-    handle->buildTree = request.buildTree;
     handle->keepContents = request.keepContents;
 
     const int exported = export_handle_export_file(handle.get(), file.get(), exportRoot, kExportFormat);
     if (handle->abandoned || Abandoned(request))
-        return ScanOutcome::Abandoned;
-    if (exported != 1) {
-        sink.ShowNotice(kScanFailedNotice);
-        sink.RunBrowseProcedure();
-        return ScanOutcome::ScanFailed;
-    }
-    QString completed = kCompletedNotice;
+        return Ended(request, ScanOutcome::Abandoned);
+    if (exported != 1)
+        return ScanResult{ScanOutcome::ScanFailed, ScanFailure::WalkFailed, QString()};
     if (request.recover) {
         RecoveryReport report;
         export_handle_export_recovered_items(handle.get(), file.get(), exportRoot, kExportFormat, &report);
         if (handle->abandoned || Abandoned(request))
-            return ScanOutcome::Abandoned;
-        completed += QStringLiteral("\n\n") + RecoverySummaryLines(report).join(u'\n');
+            return Ended(request, ScanOutcome::Abandoned);
         request.store->SetRecoveryReport(std::move(report));
     }
     file.reset();
@@ -154,9 +119,7 @@ ScanOutcome RunScan(const ScanRequest& request)
     // blocks interleaved with the records; hand the freed pages back so the
     // conversion's own handle does not stack on top of them.
     ::malloc_trim(0);
-    sink.ShowNotice(completed);
-    sink.ScanSucceeded();
-    return ScanOutcome::Completed;
+    return ScanResult{ScanOutcome::Completed, ScanFailure::None, QString()};
 }
 
 }  // namespace
@@ -168,10 +131,10 @@ bool IsResourceExhaustion(const std::system_error& error)
            code == std::errc::too_many_files_open || code == std::errc::too_many_files_open_in_system;
 }
 
-ScanOutcome RunScanDriver(const ScanRequest& request)
+ScanResult RunScanDriver(const ScanRequest& request)
 {
-    if (request.store == nullptr || request.sink == nullptr)
-        return ScanOutcome::OpenFailed;
+    if (request.store == nullptr)
+        return ScanResult{ScanOutcome::OpenFailed, ScanFailure::None, QString()};
     try {
         return RunScan(request);
     } catch (const std::bad_alloc&) {

@@ -1,5 +1,6 @@
-// The scan driver: opens a PST file, walks it and fills the item store, telling
-// a ScanSink what happens. One call per scan, on the scan worker.
+// The scan driver: opens a PST file, walks it and fills the item store,
+// telling ScanEvents what it finds. One call per scan, on the scan worker; it
+// ends with a typed result, which each front end puts in its own words.
 #pragma once
 
 #include "scan/ItemRecords.h"
@@ -12,30 +13,42 @@ namespace tolvane {
 
 class ItemStore;
 class ProcessTempDir;
-class ScanSink;
+class ScanEvents;
 class WorkerGate;
 
 enum class ScanOutcome {
-    Completed,   // "Analysis completed"
+    Completed,   // the whole mailbox was walked
     NotPst,      // right signature, other content type (OST, address book)
     OpenFailed,  // cannot be opened, not a PST at all, corrupt header
-    ScanFailed,  // the export of the hierarchy failed, or there is no private temporary directory
+    ScanFailed,  // the walk of the hierarchy failed, or there is no private temporary directory
     Abandoned,   // the user stopped the scan and confirmed
     NoResources, // memory or another system resource ran out while opening the file
 };
 
+// Why a scan ended as it did, beyond its outcome.
+enum class ScanFailure {
+    None,
+    TemporaryDirectoryRefused,  // ScanFailed: `reason` says why the private directory cannot be used
+    WalkFailed,                 // ScanFailed: the root folder or its list could not be read
+};
+
+struct ScanResult {
+    ScanOutcome outcome = ScanOutcome::Completed;
+    ScanFailure failure = ScanFailure::None;
+    // The system's words, where it said something: why the file cannot be
+    // opened ("cannot open /x.pst: Permission denied"; empty when libpff
+    // alone refused it), or why the private directory cannot be used.
+    QString reason;
+};
+
 struct ScanRequest {
     QString pstPath;
-    ItemStore* store = nullptr;   // required
-    ScanSink* sink = nullptr;     // required
-    WorkerGate* gate = nullptr;   // optional: Stop support and test hooks
-    TreeNodeId rootNode = 0;      // the tree node of the PST file
+    ItemStore* store = nullptr;     // required
+    ScanEvents* events = nullptr;   // optional: who follows the scan
+    WorkerGate* gate = nullptr;     // optional: Stop support and test hooks
     // Required: the process's temporary directory, home of "Attachments";
     // without one the scan fails with its reason.
     const ProcessTempDir* tempDir = nullptr;
-    // False when the window's session has asked for a conversion since the
-    // last Browse: the walk then inserts no tree nodes and no folder nodes.
-    bool buildTree = true;
     // False when the records only guide a conversion that reads every
     // message again: bodies and recipient names are then not read or kept.
     bool keepContents = true;
@@ -53,8 +66,7 @@ inline constexpr int kOutOfMemoryExitStatus = 5;
 // cannot be created, memory, file descriptors) rather than a fault of the program.
 bool IsResourceExhaustion(const std::system_error& error);
 
-// Runs the whole scan: Completed when the export ran to its end, else why not.
-// The sink has been told everything the user is to see before it returns.
-[[nodiscard]] ScanOutcome RunScanDriver(const ScanRequest& request);
+// Runs the whole scan: Completed when the walk ran to its end, else why not.
+[[nodiscard]] ScanResult RunScanDriver(const ScanRequest& request);
 
 }  // namespace tolvane

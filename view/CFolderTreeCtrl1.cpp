@@ -34,9 +34,8 @@ public:
 
 }  // namespace
 
-CFolderTreeCtrl1::CFolderTreeCtrl1(const ItemStore& store, QWidget* parent)
+CFolderTreeCtrl1::CFolderTreeCtrl1(QWidget* parent)
     : QTreeWidget(parent)
-    , store_(store)
 {
     setItemDelegate(new FolderTreeDelegate(this));
     setColumnCount(1);
@@ -114,7 +113,9 @@ TreeNodeId CFolderTreeCtrl1::nodeOf(const QTreeWidgetItem* item) const
 
 bool CFolderTreeCtrl1::IsListedNode(TreeNodeId node) const
 {
-    return node != 0 && store_.IsListedNode(node);
+    // Every node but the file's own is a folder; the file's lists the top
+    // folders once there are any.
+    return node != 0 && items_.contains(node) && (node != rootNode_ || items_.size() > 1);
 }
 
 bool CFolderTreeCtrl1::isTicked(const QTreeWidgetItem* item)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "scan/ItemRecords.h"
+#include "view/TreeNodeId.h"
 
 #include <QHash>
 #include <QTreeWidget>
@@ -18,7 +19,7 @@ class CFolderTreeCtrl1 : public QTreeWidget {
     Q_OBJECT
 public:
     // `store` (the session's, outliving the tree) says which nodes are folders with records.
-    explicit CFolderTreeCtrl1(const ItemStore& store, QWidget* parent = nullptr);
+    explicit CFolderTreeCtrl1(QWidget* parent = nullptr);
 
     // A fresh node handle. Thread-safe, so the scan worker can name a node
     // before the window's thread has made it.
@@ -71,7 +72,6 @@ private:
     bool handleLeftClick(QMouseEvent* event);
 
     static inline std::atomic<TreeNodeId> nextNodeId_{1};
-    const ItemStore& store_;
     QHash<TreeNodeId, QTreeWidgetItem*> items_;
     TreeNodeId rootNode_ = 0;
     bool swallowRelease_ = false;

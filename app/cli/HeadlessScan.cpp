@@ -33,18 +33,18 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
                             bool recover)
 {
     store.ClearItemRecords();
-    ScanRequest request;
-    request.pstPath = pstPath;
-    request.store = &store;
-    request.tempDir = &tempDir;
-    request.sink = &sink;
-    request.gate = gate;
-    request.keepContents = keepContents;
-    request.recover = recover;
-    request.rootNode = sink.InsertFolderNode(0, pstPath);
+    ShownScan scan;
+    scan.request.pstPath = pstPath;
+    scan.request.store = &store;
+    scan.request.tempDir = &tempDir;
+    scan.request.gate = gate;
+    scan.request.keepContents = keepContents;
+    scan.request.recover = recover;
+    scan.sink = &sink;
+    scan.rootNode = sink.InsertFolderNode(0, pstPath);
     if (rootNode != nullptr)
-        *rootNode = request.rootNode;
-    return RunScanDriver(request);
+        *rootNode = scan.rootNode;
+    return RunShownScan(scan);
 }
 
 bool ParseArguments(const QStringList& arguments, const QStringList& knownFlags, ParsedArguments* parsed,

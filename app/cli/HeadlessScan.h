@@ -5,8 +5,8 @@
 
 #include "scan/ItemRecords.h"
 #include "scan/ScanDriver.h"
-#include "scan/NumberingScanSink.h"
-#include "scan/ScanSink.h"
+#include "app/ScanSink.h"
+#include "app/cli/NumberingScanSink.h"
 
 #include <QHash>
 #include <QString>

@@ -6,7 +6,7 @@
 
 #include "scan/ItemStore.h"
 #include "scan/TimeText.h"
-#include "scan/ScanSink.h"
+#include "app/ScanSink.h"
 #include "app/WindowServices.h"
 #include "scan/WorkerGate.h"
 
@@ -65,13 +65,14 @@ struct FakeMailbox {
     QStringList skipped;  // places reported as unreadable, each with the reason "unreadable"
     std::atomic<bool> returned{false};
 
-    ScanOutcome operator()(const ScanRequest& request)
+    ScanOutcome operator()(const ShownScan& scan)
     {
+        const ScanRequest& request = scan.request;
         struct Done {
             std::atomic<bool>& flag;
             ~Done() { flag = true; }
         } done{returned};
-        ScanSink& sink = *request.sink;
+        ScanSink& sink = *scan.sink;
         ItemStore& store = *request.store;
         sink.DisableScanButton();
         sink.ShowWaitWindow();
@@ -81,22 +82,23 @@ struct FakeMailbox {
             sink.RunBrowseProcedure();
             return ScanOutcome::OpenFailed;
         }
-        auto folder = [&](TreeNodeId parent, const QString& name, int depth) {
-            const TreeNodeId node = sink.InsertFolderNode(parent, name);
+        FolderId lastFolder = 0;
+        auto folder = [&](TreeNodeId parentNode, FolderId parent, const QString& parentText, const QString& name,
+                          int depth) {
+            const TreeNodeId node = sink.InsertFolderNode(parentNode, name);
             FolderNode record;
             record.name = name;
-            record.parentText = sink.NodeText(parent);
+            record.parentText = parentText;
             record.depth = depth;
-            record.parentItem = parent;
-            record.item = node;
+            record.parent = parent;
+            record.id = ++lastFolder;
             store.AddFolderNode(record);
-            return node;
+            return std::make_pair(node, record.id);
         };
-        const TreeNodeId top = folder(request.rootNode, QStringLiteral("Top of Personal Folders"), 1);
-        folder(top, QStringLiteral("Inbox"), 2);
-        folder(top, QStringLiteral("Contacts"), 2);
-        folder(top, QStringLiteral("People"), 2);
-        folder(top, QStringLiteral("Calendar"), 2);
+        const QString topName = QStringLiteral("Top of Personal Folders");
+        const auto [top, topId] = folder(scan.rootNode, 0, request.pstPath, topName, 1);
+        for (const char* name : {"Inbox", "Contacts", "People", "Calendar"})
+            folder(top, topId, topName, QString::fromLatin1(name), 2);
         for (int i = 1; i <= mailCount; ++i) {
             if (request.gate && !request.gate->Checkpoint()) {
                 return ScanOutcome::Abandoned;

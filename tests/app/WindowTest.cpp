@@ -48,7 +48,7 @@ protected:
         services.store = &store;
         services.tempDir = &tempDir;
         services.prompts = &prompts;
-        services.runScan = [this](const ScanRequest& r) { return mailbox(r); };
+        services.runScan = [this](const ShownScan& s) { return mailbox(s); };
         services.conversions = conversions;
         services.exitProcess = [this] {
             ++exits;

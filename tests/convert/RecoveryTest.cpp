@@ -8,7 +8,7 @@
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "scan/ItemStore.h"
-#include "scan/NumberingScanSink.h"
+#include "app/cli/NumberingScanSink.h"
 #include "scan/ProcessTempDir.h"
 #include "scan/ScanDriver.h"
 #include "scan/WorkerGate.h"
@@ -270,15 +270,15 @@ TEST(WrittenMailboxRecovery, AStopDuringTheRecoveryAbandonsTheScan)
             if (ordinal == stopAt)
                 gate.Abandon();
         });
-        ScanRequest request;
-        request.pstPath = mailbox.path;
-        request.store = &store;
-        request.sink = &sink;
-        request.gate = &gate;
-        request.tempDir = &tempDir;
-        request.recover = recover;
-        request.rootNode = sink.InsertFolderNode(0, mailbox.path);
-        const ScanOutcome outcome = RunScanDriver(request);
+        ShownScan shown;
+        shown.request.pstPath = mailbox.path;
+        shown.request.store = &store;
+        shown.request.gate = &gate;
+        shown.request.tempDir = &tempDir;
+        shown.request.recover = recover;
+        shown.sink = &sink;
+        shown.rootNode = sink.InsertFolderNode(0, mailbox.path);
+        const ScanOutcome outcome = RunShownScan(shown);
         EXPECT_EQ(outcome == ScanOutcome::Abandoned, stopAt > 0);
         EXPECT_EQ(sink.notices().isEmpty(), stopAt > 0) << sink.notices().join(u'|').toStdString();
         EXPECT_EQ(store.recoveryReport().has_value(), recover && stopAt == 0);

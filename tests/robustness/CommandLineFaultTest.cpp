@@ -341,14 +341,13 @@ TEST(ScanResourcesDeathTest, AThreadThatCannotBeMadeEndsWithTheResourcesStatus)
             ItemStore store;
             const ProcessTempDir tempDir;
             ThreadlessSink sink;
-            ScanRequest request;
-            request.pstPath = input;
-            request.store = &store;
-            request.tempDir = &tempDir;
-            request.buildTree = true;  // the folder nodes are where the fault is injected
-            request.sink = &sink;
-            request.rootNode = sink.InsertFolderNode(0, input);
-            (void)RunScanDriver(request);
+            ShownScan scan;
+            scan.request.pstPath = input;
+            scan.request.store = &store;
+            scan.request.tempDir = &tempDir;
+            scan.sink = &sink;  // its folder nodes are where the fault is injected
+            scan.rootNode = sink.InsertFolderNode(0, input);
+            (void)RunShownScan(scan);
         },
         ::testing::ExitedWithCode(kOutOfMemoryExitStatus), "");
 }

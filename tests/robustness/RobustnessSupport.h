@@ -9,7 +9,7 @@
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
 #include "scan/ScanDriver.h"
-#include "scan/NumberingScanSink.h"
+#include "app/cli/NumberingScanSink.h"
 #include "scan/WorkerGate.h"
 
 #include <QByteArray>
@@ -84,15 +84,15 @@ inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr, bool re
     ScanRun run;
     run.tempDir = std::make_unique<ProcessTempDir>();
     NumberingScanSink sink;
-    ScanRequest request;
-    request.pstPath = path;
-    request.store = run.store.get();
-    request.tempDir = run.tempDir.get();
-    request.sink = &sink;
-    request.gate = gate;
-    request.recover = recover;
-    request.rootNode = sink.InsertFolderNode(0, path);
-    run.outcome = RunScanDriver(request);
+    ShownScan scan;
+    scan.request.pstPath = path;
+    scan.request.store = run.store.get();
+    scan.request.tempDir = run.tempDir.get();
+    scan.request.gate = gate;
+    scan.request.recover = recover;
+    scan.sink = &sink;
+    scan.rootNode = sink.InsertFolderNode(0, path);
+    run.outcome = RunShownScan(scan);
     run.notices = sink.notices();
     run.skipped = sink.skippedItems();
     run.openFailureReason = sink.openFailureReason();

@@ -123,7 +123,7 @@ protected:
     static inline QString path_;
     static inline ItemStore* store_ = nullptr;
     static inline cli::HeadlessScanSink* sink_ = nullptr;
-    static inline ScanResult result_;
+    static inline SinkScan result_;
 };
 
 TEST_F(FixtureScan, Completes)

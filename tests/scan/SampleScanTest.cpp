@@ -48,7 +48,7 @@ TEST_P(SampleScan, CountsAgreeAndRecordsAreWellFormed)
     ItemStore store;
     const ProcessTempDir tempDir;
     cli::HeadlessScanSink sink;
-    const ScanResult result = ScanInto(path, store, tempDir, sink);
+    const SinkScan result = ScanInto(path, store, tempDir, sink);
     ASSERT_EQ(result.outcome, ScanOutcome::Completed);
     EXPECT_EQ(sink.notices(), QStringList{QStringLiteral("Analysis completed")});
 
@@ -67,7 +67,7 @@ TEST_P(SampleScan, CountsAgreeAndRecordsAreWellFormed)
     for (const auto& folder : folders) {
         folderNames.insert(folder->name);
         if (folder->depth == 1) {
-            EXPECT_EQ(folder->parentItem, result.rootNode);
+            EXPECT_EQ(folder->parent, 0);
             EXPECT_EQ(folder->parentText, path);
             EXPECT_EQ(folder->exportPath, QString());
         } else {

@@ -2,6 +2,7 @@
 // appends only ever show complete records, and Stop can hold and abandon the
 // scan at a known item. Run under ThreadSanitizer as well.
 #include "scan/RecordText.h"
+#include "scan/ScanEvents.h"
 #include "tests/scan/ScanTestSupport.h"
 
 #include "scan/WorkerGate.h"
@@ -64,17 +65,17 @@ private:
     bool closed_ = false;
 };
 
-ScanRequest MakeRequest(const QString& path, ItemStore& store, const ProcessTempDir& tempDir,
-                        cli::HeadlessScanSink& sink, WorkerGate& gate)
+ShownScan MakeRequest(const QString& path, ItemStore& store, const ProcessTempDir& tempDir,
+                      cli::HeadlessScanSink& sink, WorkerGate& gate)
 {
-    ScanRequest request;
-    request.pstPath = path;
-    request.store = &store;
-    request.tempDir = &tempDir;
-    request.sink = &sink;
-    request.gate = &gate;
-    request.rootNode = sink.InsertFolderNode(0, path);
-    return request;
+    ShownScan scan;
+    scan.request.pstPath = path;
+    scan.request.store = &store;
+    scan.request.tempDir = &tempDir;
+    scan.request.gate = &gate;
+    scan.sink = &sink;
+    scan.rootNode = sink.InsertFolderNode(0, path);
+    return scan;
 }
 
 TEST(ScanConcurrency, SnapshotsDuringTheScanHoldOnlyCompleteRecords)
@@ -87,11 +88,11 @@ TEST(ScanConcurrency, SnapshotsDuringTheScanHoldOnlyCompleteRecords)
     WorkerGate gate;
     CheckpointBaton baton;
     gate.setCheckpointHook([&](long ordinal) { baton.Arrive(ordinal); });
-    const ScanRequest request = MakeRequest(path, store, tempDir, sink, gate);
+    const ShownScan request = MakeRequest(path, store, tempDir, sink, gate);
 
     ScanOutcome outcome = ScanOutcome::OpenFailed;
     std::thread worker([&] {
-        outcome = RunScanDriver(request);
+        outcome = RunShownScan(request);
         baton.Finish();
     });
 
@@ -106,7 +107,7 @@ TEST(ScanConcurrency, SnapshotsDuringTheScanHoldOnlyCompleteRecords)
         const auto appointments = store.appointmentRecords();
         for (const auto& folder : folders) {
             EXPECT_FALSE(folder->name.isEmpty());
-            EXPECT_NE(folder->item, 0u);
+            EXPECT_GT(folder->id, 0);
         }
         for (const auto& contact : contacts)
             EXPECT_GT(contact->number, 0);
@@ -121,7 +122,6 @@ TEST(ScanConcurrency, SnapshotsDuringTheScanHoldOnlyCompleteRecords)
         baton.Release(ordinal);
         // Read again while the worker runs on to its next checkpoint.
         EXPECT_GE(store.folderNodeCount(), lastFolders);
-        EXPECT_FALSE(store.IsListedNode(0));
     }
     worker.join();
     EXPECT_EQ(outcome, ScanOutcome::Completed);
@@ -139,11 +139,11 @@ TEST(ScanConcurrency, StopHoldsTheScanAndAbandonEndsItSilently)
     WorkerGate gate;
     CheckpointBaton baton;
     gate.setCheckpointHook([&](long ordinal) { baton.Arrive(ordinal); });
-    const ScanRequest request = MakeRequest(path, store, tempDir, sink, gate);
+    const ShownScan request = MakeRequest(path, store, tempDir, sink, gate);
 
     ScanOutcome outcome = ScanOutcome::Completed;
     std::thread worker([&] {
-        outcome = RunScanDriver(request);
+        outcome = RunShownScan(request);
         baton.Finish();
     });
 
@@ -168,20 +168,63 @@ TEST(ScanConcurrency, StopHoldsTheScanAndAbandonEndsItSilently)
     EXPECT_EQ(store.contactCount() + store.appointmentCount() + store.mailCount(), 0u);
 }
 
-TEST(ScanConcurrency, TreeBuildingOffAddsNoFolderNodesButAllRecords)
+// What the engine tells a follower, without any window: every folder after
+// its parent, numbered in the order found, exactly the store's folders; every
+// mail once, after its record is in the store.
+class RecordingEvents final : public ScanEvents {
+public:
+    explicit RecordingEvents(const ItemStore& store) : store_(store) {}
+    void MailboxOpened() override { ++opened; }
+    void FolderFound(const FoundFolder& folder) override { folders.push_back(folder); }
+    void MailFound(const MailRecord& record) override
+    {
+        ++mails;
+        if (!store_.findMail(record.number))
+            ++mailsNotInStore;
+    }
+    int opened = 0;
+    std::vector<FoundFolder> folders;
+    int mails = 0;
+    int mailsNotInStore = 0;
+
+private:
+    const ItemStore& store_;
+};
+
+TEST(ScanEvents, FoldersComeParentFirstAndMatchTheStore)
 {
-    const QString path = SamplePath("msgInMsg.pst");
-    TOLVANE_REQUIRE_SAMPLE(path);
-    ItemStore store;
-    const ProcessTempDir tempDir;
-    cli::HeadlessScanSink sink;
-    WorkerGate gate;
-    ScanRequest request = MakeRequest(path, store, tempDir, sink, gate);
-    request.buildTree = false;
-    EXPECT_EQ(RunScanDriver(request), ScanOutcome::Completed);
-    EXPECT_EQ(store.folderNodeCount(), 0u);
-    EXPECT_TRUE(sink.Children(request.rootNode).isEmpty());
-    EXPECT_EQ(store.mailCount(), 2u);
+    for (const char* sample : {"msgInMsg.pst", "dist-list.pst"}) {
+        const QString path = SamplePath(sample);
+        TOLVANE_REQUIRE_SAMPLE(path);
+        ItemStore store;
+        const ProcessTempDir tempDir;
+        RecordingEvents events(store);
+        ScanRequest request;
+        request.pstPath = path;
+        request.store = &store;
+        request.tempDir = &tempDir;
+        request.events = &events;
+        const ScanResult result = RunScanDriver(request);
+        EXPECT_EQ(result.outcome, ScanOutcome::Completed) << sample;
+        EXPECT_EQ(events.opened, 1) << sample;
+        const auto stored = store.folderNodes();
+        ASSERT_EQ(events.folders.size(), stored.size()) << sample;
+        ASSERT_FALSE(stored.empty()) << sample;
+        for (std::size_t i = 0; i < events.folders.size(); ++i) {
+            const FoundFolder& found = events.folders[i];
+            EXPECT_EQ(found.id, static_cast<FolderId>(i + 1)) << sample;
+            EXPECT_LT(found.parent, found.id) << sample;
+            EXPECT_EQ(found.id, stored[i]->id) << sample;
+            EXPECT_EQ(found.parent, stored[i]->parent) << sample;
+            EXPECT_EQ(found.name, stored[i]->name) << sample;
+            // The parent's own text: the file's path for a top folder, else its parent's name.
+            const QString parentText = found.parent == 0 ? path : events.folders[found.parent - 1].name;
+            EXPECT_EQ(stored[i]->parentText, parentText) << sample;
+            EXPECT_EQ(found.depth, found.parent == 0 ? 1 : events.folders[found.parent - 1].depth + 1) << sample;
+        }
+        EXPECT_EQ(static_cast<std::size_t>(events.mails), store.mailCount()) << sample;
+        EXPECT_EQ(events.mailsNotInStore, 0) << sample;
+    }
 }
 
 }  // namespace

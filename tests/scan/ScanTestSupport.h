@@ -55,15 +55,15 @@ private:
 inline ::testing::Environment* const ownTempDirEnvironment =
     ::testing::AddGlobalTestEnvironment(new OwnTempDirEnvironment);
 
-struct ScanResult {
+struct SinkScan {
     ScanOutcome outcome = ScanOutcome::OpenFailed;
     TreeNodeId rootNode = 0;
 };
 
-inline ScanResult ScanInto(const QString& path, ItemStore& store, const ProcessTempDir& tempDir,
+inline SinkScan ScanInto(const QString& path, ItemStore& store, const ProcessTempDir& tempDir,
                            cli::HeadlessScanSink& sink)
 {
-    ScanResult result;
+    SinkScan result;
     result.outcome = cli::RunHeadlessScan(path, store, tempDir, sink, &result.rootNode);
     return result;
 }

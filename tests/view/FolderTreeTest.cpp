@@ -45,17 +45,9 @@ protected:
         contacts = addFolder(top, QStringLiteral("Contacts"), 2);
     }
 
-    TreeNodeId addFolder(TreeNodeId parent, const QString& name, int depth)
+    TreeNodeId addFolder(TreeNodeId parent, const QString& name, int /*depth*/)
     {
-        const TreeNodeId node = tree.InsertFolderNode(parent, name);
-        FolderNode record;
-        record.name = name;
-        record.parentText = tree.NodeText(parent);
-        record.depth = depth;
-        record.parentItem = parent;
-        record.item = node;
-        store.AddFolderNode(record);
-        return node;
+        return tree.InsertFolderNode(parent, name);
     }
     QTreeWidgetItem* item(TreeNodeId node) const { return tree.itemOf(node); }
     void clickCheckBox(TreeNodeId node)
@@ -70,8 +62,7 @@ protected:
         QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, QPoint(row.right() - 4, row.center().y()));
     }
 
-    ItemStore store;
-    CFolderTreeCtrl1 tree{store};
+    CFolderTreeCtrl1 tree;
     TreeNodeId root = 0, top = 0, inbox = 0, sub = 0, contacts = 0;
 };
 
@@ -142,8 +133,7 @@ TEST_F(FolderTreeTest, ClicksOnListedNodesStartFillsEvenWhenAlreadySelected)
 
 TEST(FolderTreeRootTest, RootBeforeAnyFolderCannotBeTickedAndSpaceOnUnlistedMarksBold)
 {
-    const ItemStore store;
-    CFolderTreeCtrl1 tree(store);
+    CFolderTreeCtrl1 tree;
     tree.resize(300, 200);
     tree.show();
     const TreeNodeId root = tree.InsertFolderNode(0, QStringLiteral("/x/box.pst"));

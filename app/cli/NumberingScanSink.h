@@ -3,7 +3,7 @@
 // collected, rows and progress are dropped.
 #pragma once
 
-#include "scan/ScanSink.h"
+#include "app/ScanSink.h"
 
 #include <QHash>
 #include <QStringList>
@@ -20,7 +20,7 @@ public:
         children_[parent].append(node);
         return node;
     }
-    QString NodeText(TreeNodeId node) override { return texts_.value(node); }
+    QString NodeText(TreeNodeId node) const { return texts_.value(node); }
     void InsertMailRow(const MailRecord&) override {}
     void SetProgress(int) override {}
     void ShowNotice(const QString& text) override { notices_.append(text); }
