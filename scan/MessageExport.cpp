@@ -10,10 +10,7 @@
 #include "scan/PropertyTags.h"
 #include "scan/ScanTexts.h"
 
-#include "scan/NativePath.h"
 
-#include <cerrno>
-#include <sys/stat.h>
 
 namespace tolvane {
 
@@ -28,14 +25,6 @@ std::optional<int32_t> ReadSigned32(libpff_item_t* item, uint32_t entryType)
 
 
 
-// Test of the attachment path: an error other than "not there" fails the attachment.
-bool ExistenceTestFails(const QString& path)
-{
-    struct stat info {};
-    if (::lstat(NativePath(path).constData(), &info) == 0)
-        return false;
-    return errno != ENOENT && errno != ENOTDIR;
-}
 
 }  // namespace
 
@@ -82,8 +71,6 @@ int export_handle_export_attachments(export_handle* handle, libpff_item_t* messa
     int count = 0;
     if (libpff_message_get_number_of_attachments(message, &count, nullptr) != 1 || count <= 0)
         return 1;
-    if (!directory.isEmpty())
-        ::mkdir(NativePath(directory).constData(), 0700);  // exists already after the first message
     int result = 1;
     for (int index = 0; index < count && !handle->abandoned; ++index) {
         PffItem attachment;
@@ -120,9 +107,10 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
     QString path;
     if (export_handle_create_target_path(handle, directory, name, &path, u'/') != 1)
         return -1;
+    // The path is the attachment's name in the record, nothing more: the scan
+    // writes and tests nothing in the file system (a name too long for it
+    // would otherwise have cost an embedded message its walk).
     collectors->attachments.push_back(path);
-    if (ExistenceTestFails(path))
-        return -1;
     if (type != LIBPFF_ATTACHMENT_TYPE_ITEM)
         return 1;
     // Messages nested deeper than any real one are cut, and named as left out:
@@ -136,7 +124,6 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
         return 0;
     }
 
-    ::mkdir(NativePath(path).constData(), 0700);
     PffItem embedded;
     if (libpff_attachment_get_item(attachment, embedded.out(), nullptr) != 1 || !embedded)
         return -1;
