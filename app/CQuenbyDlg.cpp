@@ -180,7 +180,7 @@ void CQuenbyDlg::createControls()
     connect(convertButton_, &QPushButton::clicked, this, &CQuenbyDlg::OnConvert);
     connect(stopButton_, &QPushButton::clicked, this, &CQuenbyDlg::OnStop);
     connect(tree_, &CFolderTreeCtrl1::listFillRequested, this,
-            [this](TreeNodeId, const QString& text) { filler_->FillItemList(text); });
+            [this](TreeNodeId, const QString& folderKey) { filler_->FillItemList(folderKey); });
 
     // Tab order follows the controls' places: path, Browse, tree, list, preview, buttons.
     setTabOrder(pathEdit_, browseButton_);

@@ -24,6 +24,7 @@ public:
                                       ? nodes_[static_cast<size_t>(folder.parent)]
                                       : nodes_.front();
         const TreeNodeId node = sink_.InsertFolderNode(parent, folder.name);
+        sink_.SetFolderKey(node, folder.key);
         if (static_cast<size_t>(folder.id) >= nodes_.size())
             nodes_.resize(static_cast<size_t>(folder.id) + 1, nodes_.front());
         nodes_[static_cast<size_t>(folder.id)] = node;

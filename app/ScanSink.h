@@ -30,6 +30,9 @@ public:
     // Folder tree. InsertFolderNode adds a node with the given text as the last
     // child of parent and returns its handle.
     virtual TreeNodeId InsertFolderNode(TreeNodeId parent, const QString& text) = 0;
+    // The folder a node just inserted stands for: the key its items' records
+    // carry, so a click lists that folder's items and no other's.
+    virtual void SetFolderKey(TreeNodeId node, const QString& folderKey) { (void)node, (void)folderKey; }
 
     // One row at the top of the item list for a mail record just made.
     virtual void InsertMailRow(const MailRecord& record) = 0;

@@ -21,6 +21,12 @@ TreeNodeId WindowScanSink::InsertFolderNode(TreeNodeId parent, const QString& te
     return id;
 }
 
+void WindowScanSink::SetFolderKey(TreeNodeId node, const QString& folderKey)
+{
+    CQuenbyDlg* window = window_;
+    bridge_->Post([window, node, folderKey] { window->folderTree()->SetFolderKey(node, folderKey); });
+}
+
 void WindowScanSink::InsertMailRow(const MailRecord& record)
 {
     bridge_->PostRow(MailRow(record));

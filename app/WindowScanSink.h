@@ -20,6 +20,7 @@ public:
     WindowScanSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge);
 
     TreeNodeId InsertFolderNode(TreeNodeId parent, const QString& text) override;
+    void SetFolderKey(TreeNodeId node, const QString& folderKey) override;
     void InsertMailRow(const MailRecord& record) override;
     void SetProgress(int position) override;
     void ShowNotice(const QString& text) override;

@@ -46,7 +46,8 @@ QString RelativeToExportRoot(const QString& exportPath)
 void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName,
                                    const QString& storedName)
 {
-    handle->folderKeysTaken.insert(FolderKeyFromExportPath(parentPath + u'\\' + directoryName));
+    const QString key = FolderKeyFromExportPath(parentPath + u'\\' + directoryName);
+    handle->folderKeysTaken.insert(key);
     const QString relativeParent = RelativeToExportRoot(parentPath);
     const int level = static_cast<int>(relativeParent.count(u'\\')) + 1;
     // Deeper than the tree goes, a folder has no node; its items still carry
@@ -70,7 +71,7 @@ void export_handle_add_folder_node(export_handle* handle, const QString& parentP
     if (handle->store != nullptr)
         handle->store->AddFolderNode(folder);
     if (handle->events != nullptr)
-        handle->events->FolderFound(FoundFolder{id, parent, directoryName, storedName, level});
+        handle->events->FolderFound(FoundFolder{id, parent, directoryName, storedName, key, level});
 }
 
 namespace {

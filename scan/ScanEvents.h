@@ -17,6 +17,7 @@ struct FoundFolder {
     FolderId parent = 0;
     QString name;        // cleaned for the file system, unique among its siblings
     QString storedName;  // as the mailbox stores it
+    QString key;         // the folder key its items' records carry (MailRecord::folderKey)
     int depth = 1;       // 1 for a folder at the top
 };
 

@@ -15,6 +15,7 @@ namespace {
 
 constexpr int NodeIdRole = Qt::UserRole + 1;
 constexpr int ImageRole = Qt::UserRole + 2;
+constexpr int FolderKeyRole = Qt::UserRole + 3;
 
 // Gives the tree access to the style's check-box geometry of a node.
 class FolderTreeDelegate final : public QStyledItemDelegate {
@@ -98,6 +99,18 @@ void CFolderTreeCtrl1::DeleteAllNodes()
     clear();
     items_.clear();
     rootNode_ = 0;
+}
+
+void CFolderTreeCtrl1::SetFolderKey(TreeNodeId node, const QString& folderKey)
+{
+    if (QTreeWidgetItem* item = items_.value(node))
+        item->setData(0, FolderKeyRole, folderKey);
+}
+
+QString CFolderTreeCtrl1::folderKeyOf(TreeNodeId node) const
+{
+    const QTreeWidgetItem* item = items_.value(node);
+    return item ? item->data(0, FolderKeyRole).toString() : QString();
 }
 
 QString CFolderTreeCtrl1::NodeText(TreeNodeId node) const
@@ -240,7 +253,7 @@ bool CFolderTreeCtrl1::handleLeftClick(QMouseEvent* event)
     setFocus(Qt::MouseFocusReason);
     const TreeNodeId node = nodeOf(item);
     if (IsListedNode(node))
-        emit listFillRequested(node, item->text(0));
+        emit listFillRequested(node, folderKeyOf(node));
     if (checkBoxRect(item).contains(point)) {
         toggleFromCheckBox(item);
         return true;

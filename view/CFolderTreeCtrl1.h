@@ -18,7 +18,6 @@ class ItemStore;
 class CFolderTreeCtrl1 : public QTreeWidget {
     Q_OBJECT
 public:
-    // `store` (the session's, outliving the tree) says which nodes are folders with records.
     explicit CFolderTreeCtrl1(QWidget* parent = nullptr);
 
     // A fresh node handle. Thread-safe, so the scan worker can name a node
@@ -29,6 +28,10 @@ public:
     void CreateNode(TreeNodeId id, TreeNodeId parent, const QString& text);
     // Reserve and create in one step (window thread).
     TreeNodeId InsertFolderNode(TreeNodeId parent, const QString& text);
+    // The key of the folder a node stands for (window thread); a click on it
+    // asks for the items of that folder alone.
+    void SetFolderKey(TreeNodeId node, const QString& folderKey);
+    QString folderKeyOf(TreeNodeId node) const;
     void DeleteAllNodes();
 
     QString NodeText(TreeNodeId node) const;
@@ -56,8 +59,9 @@ public:
     QRect checkBoxRect(const QTreeWidgetItem* item) const;
 
 signals:
-    // A listed node was clicked: the window starts a list fill for it.
-    void listFillRequested(tolvane::TreeNodeId node, const QString& text);
+    // A listed node was clicked: the window starts a list fill of the
+    // folder with that key (empty for the file's own node: nothing to list).
+    void listFillRequested(tolvane::TreeNodeId node, const QString& folderKey);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

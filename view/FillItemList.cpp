@@ -12,12 +12,12 @@ namespace tolvane {
 namespace {
 
 template <typename Record, typename KindTest, typename MakeRow>
-bool FillBlock(const QString& folderName, const RecordList<Record>& records, ListKind kind,
+bool FillBlock(const QString& folderKey, const RecordList<Record>& records, ListKind kind,
                KindTest passesKindTest, MakeRow makeRow, const std::function<bool()>& keepGoing,
                ItemListFill& fill)
 {
     auto first = std::find_if(records.begin(), records.end(), [&](const auto& record) {
-        return !record->folderName.isNull() && record->folderName == folderName;
+        return record->folderKey == folderKey;
     });
     if (first == records.end())
         return true;
@@ -28,7 +28,7 @@ bool FillBlock(const QString& folderName, const RecordList<Record>& records, Lis
         if ((++visited & 1023) == 0 && keepGoing && !keepGoing())
             return false;
         const Record& record = **it;
-        if (!record.folderName.isNull() && record.folderName == folderName)
+        if (record.folderKey == folderKey)
             fill.rows.push_back(makeRow(record));
     }
     return true;
@@ -36,20 +36,23 @@ bool FillBlock(const QString& folderName, const RecordList<Record>& records, Lis
 
 }  // namespace
 
-ItemListFill ComputeItemListFill(const QString& folderName,
+ItemListFill ComputeItemListFill(const QString& folderKey,
                                  const RecordList<ContactRecord>& contacts,
                                  const RecordList<AppointmentRecord>& appointments,
                                  const RecordList<MailRecord>& mail,
                                  const std::function<bool()>& keepGoing)
 {
     ItemListFill fill;
+    // The file's own node stands for no folder.
+    if (folderKey.isEmpty())
+        return fill;
     const bool done =
-        FillBlock(folderName, contacts, ListKind::Contact,
+        FillBlock(folderKey, contacts, ListKind::Contact,
                   [](const ContactRecord& r) { return r.itemType == ItemKind::Contact; }, ContactRow, keepGoing, fill)
-        && FillBlock(folderName, appointments, ListKind::Appointment,
+        && FillBlock(folderKey, appointments, ListKind::Appointment,
                      [](const AppointmentRecord& r) { return r.itemType == ItemKind::Appointment; }, AppointmentRow,
                      keepGoing, fill)
-        && FillBlock(folderName, mail, ListKind::Mail,
+        && FillBlock(folderKey, mail, ListKind::Mail,
                      [](const MailRecord& r) { return r.itemKind == ItemKind::Mail; }, MailRow, keepGoing, fill);
     if (!done) {
         fill = ItemListFill{};
@@ -108,12 +111,12 @@ void ItemListFiller::CancelFills()
     requests_->next.reset();
 }
 
-void ItemListFiller::FillItemList(const QString& folderName)
+void ItemListFiller::FillItemList(const QString& folderKey)
 {
     const quint64 generation = requests_->generation.fetch_add(1) + 1;
     {
         std::lock_guard lock(requests_->mutex);
-        requests_->next.emplace(generation, folderName);
+        requests_->next.emplace(generation, folderKey);
     }
     requests_->changed.notify_all();
     if (!worker_.joinable())
@@ -127,11 +130,11 @@ void ItemListFiller::runWorker()
         requests_->changed.wait(lock, [this] { return requests_->ending || requests_->next; });
         if (requests_->ending)
             return;
-        auto [generation, folderName] = std::move(*requests_->next);
+        auto [generation, folderKey] = std::move(*requests_->next);
         requests_->next.reset();
         requests_->busy = true;
         lock.unlock();
-        fill(generation, folderName);
+        fill(generation, folderKey);
         lock.lock();
         requests_->busy = false;
     }
@@ -147,7 +150,7 @@ void ItemListFiller::post(quint64 generation, std::function<void()> change)
     });
 }
 
-void ItemListFiller::fill(quint64 generation, const QString& folderName)
+void ItemListFiller::fill(quint64 generation, const QString& folderKey)
 {
     auto current = [this, generation] { return requests_->generation.load() == generation; };
     if (!current())
@@ -155,7 +158,7 @@ void ItemListFiller::fill(quint64 generation, const QString& folderName)
     ItemListModel* model = model_;
     post(generation, [model] { model->DeleteAllRows(); });
     const ItemStore& store = *store_;
-    ItemListFill fill = ComputeItemListFill(folderName, store.contactRecords(), store.appointmentRecords(),
+    ItemListFill fill = ComputeItemListFill(folderKey, store.contactRecords(), store.appointmentRecords(),
                                             store.mailRecords(), current);
     if (fill.cancelled || !current())
         return;
@@ -168,7 +171,7 @@ void ItemListFiller::fill(quint64 generation, const QString& folderName)
         post(generation, [model, batch = std::move(batch)] { model->AppendRows(batch); });
     }
     ItemListFiller* filler = this;
-    post(generation, [filler, folderName] { emit filler->fillCompleted(folderName); });
+    post(generation, [filler, folderKey] { emit filler->fillCompleted(folderKey); });
 }
 
 }  // namespace tolvane

@@ -25,9 +25,10 @@ struct ItemListFill {
 
 // Contact, appointment and mail blocks in that order; a later block that has
 // records for the folder replaces what an earlier one showed. Records are
-// matched by exact folder name. `keepGoing` is polled now and then; once it
-// returns false the fill stops and comes back cancelled.
-ItemListFill ComputeItemListFill(const QString& folderName,
+// matched by their folder's key, so two folders of one name keep their own
+// items; an empty key matches nothing. `keepGoing` is polled now and then;
+// once it returns false the fill stops and comes back cancelled.
+ItemListFill ComputeItemListFill(const QString& folderKey,
                                  const RecordList<ContactRecord>& contacts,
                                  const RecordList<AppointmentRecord>& appointments,
                                  const RecordList<MailRecord>& mail,
@@ -46,7 +47,7 @@ public:
     // Hands the folder to the fill worker (window thread). Every earlier fill
     // is cancelled: whatever it has not shown yet is dropped, and a fill that
     // has not begun never runs.
-    void FillItemList(const QString& folderName);
+    void FillItemList(const QString& folderKey);
     // Cancels any fill (Browse, Scan, Stop clear the list themselves).
     void CancelFills();
     // Fills asked for and not yet ended (`listFillThread` is set while this is non-zero).
@@ -56,12 +57,12 @@ public:
 
 signals:
     // The fill of the folder clicked last has been shown completely.
-    void fillCompleted(const QString& folderName);
+    void fillCompleted(const QString& folderKey);
 
 private:
     struct Requests;
     void runWorker();
-    void fill(quint64 generation, const QString& folderName);
+    void fill(quint64 generation, const QString& folderKey);
     // Queues a change of the fill `generation`; it runs only if no later fill was asked for.
     void post(quint64 generation, std::function<void()> change);
 

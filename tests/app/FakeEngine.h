@@ -60,6 +60,15 @@ private:
 };
 
 struct FakeMailbox {
+    // The folder key the fake's records and nodes carry: one per name, as
+    // every folder of the fake has a name of its own.
+    static QString KeyOf(const QString& folderName)
+    {
+        return folderName == QStringLiteral("Top of Personal Folders")
+                   ? QStringLiteral("\\Top of Personal Folders")
+                   : QStringLiteral("\\Top of Personal Folders\\") + folderName;
+    }
+
     int mailCount = 20;
     bool failOpen = false;
     QStringList skipped;  // places reported as unreadable, each with the reason "unreadable"
@@ -86,6 +95,7 @@ struct FakeMailbox {
         auto folder = [&](TreeNodeId parentNode, FolderId parent, const QString& parentText, const QString& name,
                           int depth) {
             const TreeNodeId node = sink.InsertFolderNode(parentNode, name);
+            sink.SetFolderKey(node, KeyOf(name));
             FolderNode record;
             record.name = name;
             record.parentText = parentText;
@@ -105,6 +115,7 @@ struct FakeMailbox {
             }
             MailRecord mail;
             mail.folderName = QStringLiteral("Inbox");
+            mail.folderKey = KeyOf(mail.folderName);
             mail.number = store.NextItemNumber();
             mail.senderName = QStringLiteral("Sender %1").arg(i);
             mail.subject = QStringLiteral("Message %1").arg(i);
@@ -121,11 +132,13 @@ struct FakeMailbox {
         }
         ContactRecord contact;
         contact.folderName = QStringLiteral("Contacts");
+        contact.folderKey = KeyOf(contact.folderName);
         contact.number = store.NextItemNumber();
         contact.givenName = QStringLiteral("Bo");
         store.AddContactRecord(contact);
         MailRecord filedInContacts;
         filedInContacts.folderName = QStringLiteral("Contacts");
+        filedInContacts.folderKey = KeyOf(filedInContacts.folderName);
         filedInContacts.number = store.NextItemNumber();
         filedInContacts.subject = QStringLiteral("Filed with the contacts");
         filedInContacts.body = StoredText::fromString(QStringLiteral("plain"));
@@ -133,12 +146,14 @@ struct FakeMailbox {
         sink.InsertMailRow(filedInContacts);
         ContactRecord person;
         person.folderName = QStringLiteral("People");
+        person.folderKey = KeyOf(person.folderName);
         person.number = store.NextItemNumber();
         person.givenName = QStringLiteral("Eva <b>");
         person.surname = QStringLiteral("Berg");
         store.AddContactRecord(person);
         AppointmentRecord meeting;
         meeting.folderName = QStringLiteral("Calendar");
+        meeting.folderKey = KeyOf(meeting.folderName);
         meeting.number = store.NextItemNumber();
         meeting.startTime = FileTime{DateTimeToFiletime(QDateTime(QDate(2012, 4, 1), QTime(10, 0, 0), Qt::UTC))};
         store.AddAppointmentRecord(meeting);

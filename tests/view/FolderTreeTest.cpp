@@ -45,9 +45,13 @@ protected:
         contacts = addFolder(top, QStringLiteral("Contacts"), 2);
     }
 
+    // Each folder's key is its path, as the scan makes them: unique even
+    // where two folders share a name.
     TreeNodeId addFolder(TreeNodeId parent, const QString& name, int /*depth*/)
     {
-        return tree.InsertFolderNode(parent, name);
+        const TreeNodeId node = tree.InsertFolderNode(parent, name);
+        tree.SetFolderKey(node, tree.folderKeyOf(parent) + u'\\' + name);
+        return node;
     }
     QTreeWidgetItem* item(TreeNodeId node) const { return tree.itemOf(node); }
     void clickCheckBox(TreeNodeId node)
@@ -120,8 +124,9 @@ TEST_F(FolderTreeTest, ClicksOnListedNodesStartFillsEvenWhenAlreadySelected)
     clickLabel(inbox);
     clickCheckBox(contacts);
     ASSERT_EQ(fills.size(), 3);
-    EXPECT_EQ(fills.at(0).at(1).toString(), QStringLiteral("Inbox"));
-    EXPECT_EQ(fills.at(2).at(1).toString(), QStringLiteral("Contacts"));
+    // A fill asks for the folder's key, never its name (which another folder may share).
+    EXPECT_EQ(fills.at(0).at(1).toString(), QStringLiteral("\\Top of Personal Folders\\Inbox"));
+    EXPECT_EQ(fills.at(2).at(1).toString(), QStringLiteral("\\Top of Personal Folders\\Contacts"));
     EXPECT_EQ(tree.currentItem(), item(contacts));
     // Arrow keys move the selection without a fill.
     QTest::keyClick(&tree, Qt::Key_Up);

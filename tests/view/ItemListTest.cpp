@@ -15,7 +15,8 @@ std::shared_ptr<const MailRecord> Mail(int number, const QString& folder, const 
 {
     auto r = std::make_shared<MailRecord>();
     r->number = number;
-    r->folderName = folder;
+    r->folderKey = folder;
+    r->folderName = folder.section(u'\\', -1);
     r->subject = subject;
     r->senderName = QStringLiteral("Ann");
     return r;
@@ -25,7 +26,8 @@ std::shared_ptr<const ContactRecord> Contact(int number, const QString& folder)
 {
     auto r = std::make_shared<ContactRecord>();
     r->number = number;
-    r->folderName = folder;
+    r->folderKey = folder;
+    r->folderName = folder.section(u'\\', -1);
     r->givenName = QStringLiteral("Bo");
     r->surname = QStringLiteral("Lund");
     return r;
@@ -35,7 +37,8 @@ std::shared_ptr<const AppointmentRecord> Appointment(int number, const QString& 
 {
     auto r = std::make_shared<AppointmentRecord>();
     r->number = number;
-    r->folderName = folder;
+    r->folderKey = folder;
+    r->folderName = folder.section(u'\\', -1);
     r->startTime = FileTime{DateTimeToFiletime(QDateTime(QDate(2020, 1, 1), QTime(10, 0, 0), Qt::UTC))};
     return r;
 }
@@ -132,11 +135,30 @@ TEST(ComputeItemListFillTest, BlocksRunContactAppointmentMailAndTheLastOneWins)
     EXPECT_TRUE(calendar.rows[0].cells[column::appointment::kRecurrence].isEmpty());
     EXPECT_TRUE(calendar.rows[0].cells[column::appointment::kSize].isEmpty());
 
-    // Names match exactly; a folder without records keeps the columns.
+    // Keys match exactly; a folder without records keeps the columns.
     EXPECT_EQ(ComputeItemListFill(QStringLiteral("Inbox"), contacts, appointments, mail).rows.size(), 1u);
     ItemListFill empty = ComputeItemListFill(QStringLiteral("Tasks"), contacts, appointments, mail);
     EXPECT_FALSE(empty.columns);
     EXPECT_TRUE(empty.rows.empty());
+}
+
+// Two folders of one name ("Inbox" in two stores' trees) each list their own
+// items; the file's own node (no key) lists nothing, even items without one.
+TEST(ComputeItemListFillTest, FoldersOfOneNameKeepTheirOwnItems)
+{
+    const RecordList<MailRecord> mail{Mail(1, "\\Mailbox A\\Inbox"), Mail(2, "\\Mailbox B\\Inbox"),
+                                      Mail(3, "\\Mailbox A\\Inbox"), Mail(4, "")};
+    const struct {
+        const char* key;
+        std::vector<int> numbers;
+    } cases[] = {{"\\Mailbox A\\Inbox", {1, 3}}, {"\\Mailbox B\\Inbox", {2}}, {"Inbox", {}}, {"", {}}};
+    for (const auto& c : cases) {
+        const ItemListFill fill = ComputeItemListFill(QString::fromLatin1(c.key), {}, {}, mail);
+        std::vector<int> numbers;
+        for (const ListRow& row : fill.rows)
+            numbers.push_back(row.item.number);
+        EXPECT_EQ(numbers, c.numbers) << c.key;
+    }
 }
 
 TEST(ComputeItemListFillTest, StopsWhenCancelled)
