@@ -4,6 +4,7 @@
 #include "convert/ConversionDriver.h"
 #include "scan/NativePath.h"
 
+#include "convert/ConversionProgress.h"
 #include "convert/MailboxReader.h"
 #include "convert/Manifest.h"
 #include "convert/MessagePreparer.h"
@@ -298,11 +299,20 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     const RecordList<ContactRecord> contacts = Selected(request.store->contactRecords(), selected);
     const RecordList<MailRecord> mail = Selected(request.store->mailRecords(), selected);
     bool passesEnded = false;
+    std::optional<ConversionProgress> progress;
     try {
         const RecordList<OtherItemEntry> others = Selected(request.store->otherItems(), selected);
+        const RecordList<AppointmentRecord> appointments = Selected(request.store->appointmentRecords(), selected);
+        // Every item a pass takes on, in the order the passes run: contacts,
+        // lists, mail (embedded messages travel inside theirs), then the
+        // calendar items.
+        const auto topLevelMail =
+            std::count_if(mail.begin(), mail.end(), [](const auto& record) { return !record->location.isEmbedded(); });
+        progress.emplace(request.sink,
+                         static_cast<std::int64_t>(contacts.size() + others.size() + appointments.size()) + topLevelMail);
+        context.progress = &*progress;
         passesEnded = WriteContactItems(contacts, context) && WriteDistributionLists(others, contacts, context)
-                      && WriteMailFiles(mail, context)
-                      && WriteCalendarFiles(Selected(request.store->appointmentRecords(), selected), others, context);
+                      && WriteMailFiles(mail, context) && WriteCalendarFiles(appointments, others, context);
     } catch (const std::bad_alloc&) {
         // Everything counted so far stands; the rest was not written.
         summary.outOfMemory = true;

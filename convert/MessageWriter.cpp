@@ -3,6 +3,7 @@
 #include "convert/MessageWriter.h"
 
 #include "convert/CalendarWriter.h"
+#include "convert/ConversionProgress.h"
 #include "convert/MailFolderFiles.h"
 #include "convert/MailFormats.h"
 #include "convert/Manifest.h"
@@ -50,7 +51,8 @@ void NoteIncomplete(WriterContext& context, const QString& name, const QStringLi
     context.sink->ReportProblem(QStringLiteral("saved incomplete: ") + line);
 }
 
-// Before each item: the gate (pause, abandon, test hooks), then a stop request.
+// Before each item: the gate (pause, abandon, test hooks), then a stop
+// request; then the item counts towards the progress.
 bool PassCheckpoint(WriterContext& context)
 {
     if (context.gate != nullptr && !context.gate->Checkpoint())
@@ -59,6 +61,8 @@ bool PassCheckpoint(WriterContext& context)
         context.summary->interrupted = true;
         return false;
     }
+    if (context.progress != nullptr)
+        context.progress->ItemTaken();
     return true;
 }
 
@@ -152,11 +156,9 @@ void MakeWriterAvailable()
 bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context)
 {
     ConversionSummary& summary = *context.summary;
-    int progress = 0;
     for (const auto& contact : contacts) {
         if (!PassCheckpoint(context))
             return false;
-        context.sink->SetProgress(progress);
         const ContactDetails details =
             context.reader ? context.reader->ReadContactDetails(contact->location) : ContactDetails();
         const QByteArray card = ComposeVCard(*contact, details);
@@ -180,11 +182,7 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
             ++summary.contactsFailed;
             NoteFailure(context, nameText + QLatin1String(".vcf"), reason);
         }
-        if (progress == 100)
-            progress = 0;
-        ++progress;
     }
-    context.sink->SetProgress(0);
     return true;
 }
 
@@ -519,13 +517,11 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
     MessagePreparer preparer(topLevel, readers, readers.size() * 4 + 4);
     MaildirTree maildir(context.output, context.folders, TopFolderName(context));
     ConversionRandom random;
-    int progress = 0;
     for (std::size_t index = 0; index < topLevel.size(); ++index) {
         const MailRecord& record = *topLevel[index];
         if (!PassCheckpoint(context))
             return false;
         ++summary.mailTotal;
-        context.sink->SetProgress(progress);
 
         PreparedMessage prepared = preparer.Take(index);
 
@@ -640,13 +636,7 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
         }
         if (record.location.isRecovered())
             CountRecovered(summary.recovered, saved, prepared);
-        ++progress;
-        if (progress == 100) {
-            progress = 0;
-            context.sink->SetProgress(0);
-        }
     }
-    context.sink->SetProgress(0);
     return true;
 }
 

@@ -14,6 +14,7 @@
 
 namespace tolvane {
 
+class ConversionProgress;
 class FolderPaths;
 class MailboxReader;
 class ManifestWriter;
@@ -32,6 +33,7 @@ struct WriterContext {
     // the records.
     std::vector<MailboxReader*> moreReaders;
     ConversionSink* sink = nullptr;
+    ConversionProgress* progress = nullptr;  // optional: told of every item each pass takes on
     WorkerGate* gate = nullptr;
     const std::atomic<bool>* stopRequested = nullptr;  // see ConversionRequest
     ConversionSummary* summary = nullptr;

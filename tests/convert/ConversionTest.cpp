@@ -190,6 +190,37 @@ TEST_F(ConversionTest, FirstFilesEndIn41_18467_6334AcrossFolders)
     EXPECT_EQ(sink_.notices(), QStringList{"Saving sucessfully completed."});
 }
 
+// Progress is the items taken on out of all the passes will take on: it only
+// grows, and a run that goes through everything ends at 100. Four mails (one
+// with an embedded message, which travels inside it), a contact and an
+// appointment make six steps.
+TEST_F(ConversionTest, ProgressCountsEveryItemOnceAndOnlyGrows)
+{
+    PstBuilder pst;
+    auto& top = pst.topOfPersonalFolders();
+    auto& inbox = top.addFolder("Inbox");
+    for (int i = 0; i < 3; ++i)
+        inbox.addMessage().subject("Plain").from("A", "a@example.com").body("text");
+    inbox.addMessage().subject("Outer").body("outer").addEmbeddedMessage().subject("Inner").body("inner");
+    top.addFolder("Contacts").containerClass("IPF.Contact").addContact("Bo", "Lund");
+    top.addFolder("Calendar")
+        .containerClass("IPF.Appointment")
+        .addAppointment("Meeting")
+        .appointment(pstwriter::FileTime::fromUnixSeconds(1300000000), pstwriter::FileTime::fromUnixSeconds(1300003600));
+    Write(pst);
+
+    const ConversionSummary summary = ScanAndConvert();
+    ASSERT_TRUE(summary.allSaved());
+    const std::vector<int> positions = sink_.positions();
+    ASSERT_FALSE(positions.empty());
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_EQ(std::adjacent_find(positions.begin(), positions.end()), positions.end()) << "told only when it changes";
+    EXPECT_EQ(positions.front(), 0);
+    EXPECT_EQ(positions.back(), 100);
+    // Six items: every step is a sixth (the position the sink sees is rounded down).
+    EXPECT_EQ(positions, (std::vector<int>{0, 16, 33, 50, 66, 83, 100}));
+}
+
 // The files are written in record order whatever the number of workers that
 // read and compose ahead of the writer, and whatever the scan kept: a scan
 // that keeps no bodies or recipients (the command line's) guides the same

@@ -1,0 +1,28 @@
+// How far a conversion is: the items taken on (written or not) out of all it
+// will go through, told to the sink as a position from 0 to 100 that only
+// ever grows, and only when it changes.
+#pragma once
+
+#include <cstdint>
+
+namespace tolvane {
+
+class ConversionSink;
+
+class ConversionProgress {
+public:
+    ConversionProgress(ConversionSink* sink, std::int64_t total);
+    // One more item taken on: every pass calls it once before each item.
+    void ItemTaken();
+    std::int64_t done() const { return done_; }
+
+private:
+    void Tell();
+
+    ConversionSink* sink_;
+    std::int64_t total_;
+    std::int64_t done_ = 0;
+    int told_ = -1;
+};
+
+}  // namespace tolvane
