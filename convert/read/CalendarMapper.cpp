@@ -1,7 +1,7 @@
 // Reading appointments, tasks, notes and journal entries; see CalendarMapper.h.
 #include "convert/read/CalendarMapper.h"
 
-#include "convert/MimeComposer.h"
+#include "convert/read/AddressResolver.h"
 #include "convert/read/ItemAttachments.h"
 #include "convert/read/ItemProperties.h"
 #include "convert/read/MessageMapper.h"
@@ -83,7 +83,7 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
     // Bcc resources) and the sender organises it.
     ReadFailures ignored;
     for (const Recipient& recipient : ReadRecipients(item, codePage, &ignored)) {
-        if (!LooksLikeSmtpAddress(recipient.mailbox.address))
+        if (!AddressResolver::HasSmtpAddress(recipient.mailbox))
             continue;
         const auto role = recipient.kind == RecipientKind::Cc    ? AppointmentContent::Role::Optional
                           : recipient.kind == RecipientKind::Bcc ? AppointmentContent::Role::Resource
@@ -91,8 +91,9 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
         content.attendees.push_back(AppointmentContent::Attendee{recipient.mailbox, role});
     }
     if (!content.attendees.isEmpty()) {
-        if (auto sender = ReadSender(item, codePage, &ignored); sender && LooksLikeSmtpAddress(sender->address))
-            content.organizer = std::move(sender);
+        if (const auto sender = AddressResolver(codePage).Sender(item, &ignored);
+            sender && AddressResolver::HasSmtpAddress(sender->mailbox()))
+            content.organizer = sender->mailbox();
     }
     return content;
 }

@@ -1,9 +1,7 @@
 // Reading contacts and distribution lists; see ContactMapper.h.
 #include "convert/read/ContactMapper.h"
 
-#include "convert/BodyText.h"
-#include "convert/EntryIdAddress.h"
-#include "convert/MimeComposer.h"
+#include "convert/read/AddressResolver.h"
 #include "convert/read/ItemAttachments.h"
 #include "convert/read/ItemProperties.h"
 #include "scan/PffProperties.h"
@@ -111,6 +109,7 @@ DistributionListContent ReadDistributionListContent(libpff_item_t* item, uint32_
     if (list.name.isEmpty())
         list.name = ReadSubject(item, fileCodePage).value_or(QString()).trimmed();
     list.notes = PlainText(item, fileCodePage);
+    const AddressResolver addresses(codePage);
     // Two lists side by side: each member as it is (a contact, a one-off
     // address, ...) and each member as a one-off identifier with its name
     // and address.
@@ -123,14 +122,14 @@ DistributionListContent ReadDistributionListContent(libpff_item_t* item, uint32_
         const auto wrapped = index < asTheyAre.size() ? Unwrap(asTheyAre[index]) : std::nullopt;
         if (wrapped)
             member.contactIdentifier = ContactOf(*wrapped, storeKey);
-        auto oneOff = index < asOneOffs.size() ? ParseOneOffEntryId(asOneOffs[index], codePage) : std::nullopt;
-        if (!oneOff && wrapped && wrapped->kind == 0)
-            oneOff = ParseOneOffEntryId(wrapped->embedded, codePage);
-        if (oneOff) {
-            member.mailbox.name = oneOff->displayName;
-            if (LooksLikeSmtpAddress(oneOff->address))
-                member.mailbox.address = oneOff->address;
-        }
+        // Its address from its one-off identifier, else from the one its own
+        // identifier wraps when that is one.
+        QList<QByteArray> oneOffs;
+        if (index < asOneOffs.size())
+            oneOffs << asOneOffs[index];
+        if (wrapped && wrapped->kind == 0)
+            oneOffs << wrapped->embedded;
+        member.mailbox = addresses.ListMember(oneOffs).mailbox();
         if (member.contactIdentifier || !member.mailbox.address.isEmpty())
             list.members.push_back(std::move(member));
         else
@@ -146,25 +145,8 @@ ContactDetails ReadContactItemDetails(libpff_item_t* item, uint32_t identifier, 
     ContactDetails details;
     details.uid = ContactUid(storeKey, identifier);
     const int codePage = MessageCodePage(item, fileCodePage);
-    const struct {
-        uint32_t address, type, originalName;
-    } slots[] = {{Tag::Email1Address, Tag::Email1AddressType, Tag::Email1OriginalDisplayName},
-                 {Tag::Email2Address, Tag::Email2AddressType, Tag::Email2OriginalDisplayName},
-                 {Tag::Email3Address, Tag::Email3AddressType, Tag::Email3OriginalDisplayName}};
-    for (const auto& slot : slots) {
-        auto address = ReadString(item, 0, slot.address, codePage);
-        if (!address || IsBlank(*address))
-            continue;
-        // An address of the organisation's directory is no mail address; the
-        // one it was chosen as usually is.
-        if (ReadString(item, 0, slot.type, codePage).value_or(QString()).trimmed().compare(u"EX", Qt::CaseInsensitive)
-            == 0) {
-            const QString original = ReadString(item, 0, slot.originalName, codePage).value_or(QString()).trimmed();
-            if (IsAddrSpec(original))
-                address = original;
-        }
-        details.emails.push_back(address->trimmed());
-    }
+    for (const ResolvedMailbox& email : AddressResolver(codePage).ContactEmails(item))
+        details.emails.push_back(email.address);
     const auto preferred = Read32(item, 0, Tag::PostalAddressId).value_or(0);
     auto text = [&](uint32_t tag) { return ReadString(item, 0, tag, codePage).value_or(QString()).trimmed(); };
     auto either = [&](uint32_t tag, uint32_t named) {

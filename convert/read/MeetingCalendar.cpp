@@ -2,7 +2,7 @@
 #include "convert/read/MeetingCalendar.h"
 
 #include "convert/CalendarWriter.h"
-#include "convert/MimeComposer.h"
+#include "convert/read/AddressResolver.h"
 #include "convert/read/CalendarMapper.h"
 #include "scan/PffProperties.h"
 #include "scan/PropertyTags.h"
@@ -40,7 +40,7 @@ void AddMeetingCalendar(libpff_item_t* message, int fileCodePage, MessageContent
         const std::optional<MailAddress> organizer =
             meeting.attendees.isEmpty() ? std::nullopt : std::optional<MailAddress>(meeting.attendees.front().mailbox);
         meeting.attendees.clear();
-        if (content.from && LooksLikeSmtpAddress(content.from->address))
+        if (content.from && AddressResolver::HasSmtpAddress(*content.from))
             meeting.attendees.push_back({*content.from, AppointmentContent::Role::Required, given});
         meeting.organizer = organizer;
     } else {

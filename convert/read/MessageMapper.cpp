@@ -2,9 +2,8 @@
 #include "convert/read/MessageMapper.h"
 
 #include "convert/BodyText.h"
-#include "convert/EntryIdAddress.h"
-#include "convert/MimeComposer.h"
 #include "convert/RtfBody.h"
+#include "convert/read/AddressResolver.h"
 #include "convert/read/ItemAttachments.h"
 #include "convert/read/ItemProperties.h"
 #include "convert/read/MeetingCalendar.h"
@@ -20,89 +19,9 @@ namespace {
 
 namespace Tag = PropertyTag;
 
-// Exchange-internal addresses ("EX" type, X.500 "/O=...") give way to the
-// SMTP address the message also holds.
-QString PreferSmtp(const QString& address, const QString& addressType, const std::optional<QString>& smtp)
-{
-    const bool internal = addressType.compare(QLatin1String("EX"), Qt::CaseInsensitive) == 0
-                          || address.startsWith(QLatin1String("/o="), Qt::CaseInsensitive)
-                          || !address.contains(u'@');
-    if (internal && smtp && !IsBlank(*smtp))
-        return smtp->trimmed();
-    return address;
-}
-
-// The address of one row of the recipients table, from the first source
-// that holds a usable one: the SMTP address, the e-mail address when it is
-// of SMTP type, an address carried in the row's entry identifiers, and last
-// a display name that is an address itself (which then stands alone, without
-// a name). Without any of these the row keeps its name and the address it
-// has, which is written as a name alone.
-MailAddress RecipientMailbox(libpff_item_t* recipients, int set, int codePage, ReadFailures* failures)
-{
-    MailAddress mailbox;
-    mailbox.name = MappedString(recipients, set, Tag::DisplayName, codePage, failures).value_or(QString()).trimmed();
-    const QString address =
-        MappedString(recipients, set, Tag::EmailAddress, codePage, failures).value_or(QString()).trimmed();
-    const QString addressType =
-        MappedString(recipients, set, Tag::AddressType, codePage, failures).value_or(QString()).trimmed();
-    const QString smtp =
-        MappedString(recipients, set, Tag::RecipientSmtpAddress, codePage, failures).value_or(QString()).trimmed();
-    if (LooksLikeSmtpAddress(smtp)) {
-        mailbox.address = smtp;
-        return mailbox;
-    }
-    const bool internal = addressType.compare(QLatin1String("EX"), Qt::CaseInsensitive) == 0
-                          || address.startsWith(QLatin1String("/o="), Qt::CaseInsensitive);
-    if (!internal && LooksLikeSmtpAddress(address)) {
-        mailbox.address = address;
-        return mailbox;
-    }
-    for (uint32_t tag : {Tag::RecipientEntryId, Tag::EntryId}) {
-        const auto entryId = ReadBinary(recipients, set, tag, NamedLookup::Mapped, failures);
-        const auto oneOff = entryId ? ParseOneOffEntryId(*entryId, codePage) : std::nullopt;
-        if (oneOff && oneOff->addressType.compare(QLatin1String("SMTP"), Qt::CaseInsensitive) == 0
-            && LooksLikeSmtpAddress(oneOff->address)) {
-            mailbox.address = oneOff->address;
-            if (mailbox.name.isEmpty())
-                mailbox.name = oneOff->displayName;
-            return mailbox;
-        }
-    }
-    if (IsAddrSpec(mailbox.name)) {
-        mailbox.address = mailbox.name;
-        mailbox.name.clear();
-        return mailbox;
-    }
-    mailbox.address = address;
-    return mailbox;
-}
-
-// The reply-to recipients: the addresses of the stored entry list, and where
-// an entry holds none, the matching name of the stored names when that name
-// is an address itself.
-QVector<MailAddress> ReadReplyTo(libpff_item_t* message, int codePage, ReadFailures* failures)
-{
-    QVector<MailAddress> replyTo;
-    const auto entries = ReadBinary(message, 0, Tag::ReplyRecipientEntries, NamedLookup::Mapped, failures);
-    const QStringList names = MappedString(message, 0, Tag::ReplyRecipientNames, codePage, failures)
-                                  .value_or(QString())
-                                  .split(u';', Qt::SkipEmptyParts);
-    const QVector<QByteArray> ids = entries ? SplitFlatEntryList(*entries) : QVector<QByteArray>();
-    for (qsizetype n = 0; n < std::max(ids.size(), names.size()); ++n) {
-        const QString name = n < names.size() ? names.at(n).trimmed() : QString();
-        const auto oneOff = n < ids.size() ? ParseOneOffEntryId(ids.at(n), codePage) : std::nullopt;
-        if (oneOff && LooksLikeSmtpAddress(oneOff->address)
-            && oneOff->addressType.compare(QLatin1String("EX"), Qt::CaseInsensitive) != 0)
-            replyTo.push_back(MailAddress{oneOff->displayName.isEmpty() ? name : oneOff->displayName, oneOff->address});
-        else if (IsAddrSpec(name))
-            replyTo.push_back(MailAddress{QString(), name});
-    }
-    return replyTo;
-}
-
-HeaderProperties ReadHeaderProperties(libpff_item_t* message, int codePage, int fileCodePage,
-                                      const std::optional<MailAddress>& sender, ReadFailures* failures)
+HeaderProperties ReadHeaderProperties(libpff_item_t* message, const AddressResolver& addresses, int codePage,
+                                      int fileCodePage, const std::optional<ResolvedMailbox>& sender,
+                                      ReadFailures* failures)
 {
     using Fields = HeaderProperties;
     HeaderProperties fields;
@@ -122,13 +41,11 @@ HeaderProperties ReadHeaderProperties(libpff_item_t* message, int codePage, int 
                                        : Fields::Priority::Urgent;
     }
     fields.sensitivity = SensitivityOf(message, failures);
-    fields.replyTo = ReadReplyTo(message, codePage, failures);
+    for (const ResolvedMailbox& mailbox : addresses.ReplyTo(message, failures))
+        fields.replyTo.push_back(mailbox.mailbox());
     if (ReadBoolean(message, 0, Tag::ReadReceiptRequested, NamedLookup::Mapped, failures).value_or(false)) {
-        // The receipt goes back to the sender.
-        if (sender && LooksLikeSmtpAddress(sender->address))
-            fields.readReceiptTo = *sender;
-        else if (const QString address = text(Tag::ReadReceiptSmtpAddress); LooksLikeSmtpAddress(address))
-            fields.readReceiptTo = MailAddress{QString(), address};
+        if (const auto receiptTo = addresses.ReadReceiptTo(message, fileCodePage, sender, failures))
+            fields.readReceiptTo = receiptTo->mailbox();
     }
     fields.keywords = Categories(message, codePage, failures);
     fields.unsent = (Read32(message, 0, Tag::MessageFlags, NamedLookup::Mapped, failures).value_or(0)
@@ -258,41 +175,6 @@ void ReadAttachments(libpff_item_t* message, const MessageReading& reading, Mess
 
 }  // namespace
 
-std::optional<MailAddress> ReadSender(libpff_item_t* message, int codePage, ReadFailures* failures)
-{
-    auto read = [&](uint32_t nameTag, uint32_t addressTag, uint32_t typeTag, uint32_t smtpTag,
-                    uint32_t entryIdTag) -> std::optional<MailAddress> {
-        const auto name = MappedString(message, 0, nameTag, codePage, failures);
-        const auto address = MappedString(message, 0, addressTag, codePage, failures);
-        const auto smtp = MappedString(message, 0, smtpTag, codePage, failures);
-        if (!name && !address && !smtp)
-            return std::nullopt;
-        MailAddress mailbox;
-        mailbox.name = name.value_or(QString()).trimmed();
-        mailbox.address = PreferSmtp(address.value_or(QString()).trimmed(),
-                                     MappedString(message, 0, typeTag, codePage, failures).value_or(QString()), smtp);
-        if (!LooksLikeSmtpAddress(mailbox.address)) {
-            // As for recipients: an address typed by hand travels in the
-            // entry identifier; else a name that is an address stands alone.
-            const auto entryId = ReadBinary(message, 0, entryIdTag, NamedLookup::Mapped, failures);
-            const auto oneOff = entryId ? ParseOneOffEntryId(*entryId, codePage) : std::nullopt;
-            if (oneOff && oneOff->addressType.compare(QLatin1String("SMTP"), Qt::CaseInsensitive) == 0
-                && LooksLikeSmtpAddress(oneOff->address))
-                mailbox.address = oneOff->address;
-            else if (IsAddrSpec(mailbox.name))
-                mailbox = MailAddress{QString(), mailbox.name};
-        }
-        if (mailbox.name.isEmpty() && mailbox.address.isEmpty())
-            return std::nullopt;
-        return mailbox;
-    };
-    if (auto sender = read(Tag::SenderName, Tag::SenderAddress, Tag::SenderAddressType, Tag::SenderSmtpAddress,
-                           Tag::SenderEntryId))
-        return sender;
-    return read(Tag::SentRepresentingName, Tag::SentRepresentingAddress, Tag::SentRepresentingAddressType,
-                Tag::SentRepresentingSmtpAddress, Tag::SentRepresentingEntryId);
-}
-
 QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage, ReadFailures* failures)
 {
     QVector<Recipient> recipients;
@@ -305,12 +187,13 @@ QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage, ReadFail
         failures->Note(Tag::DisplayName);
         return recipients;
     }
+    const AddressResolver addresses(codePage);
     for (int set = 0; set < sets; ++set) {
         Recipient recipient;
         const auto type = Read32(recipientsItem.get(), set, Tag::RecipientType, NamedLookup::Mapped, failures);
         const uint32_t kind = type.value_or(1) & 0x0F;
         recipient.kind = kind == 2 ? RecipientKind::Cc : kind == 3 ? RecipientKind::Bcc : RecipientKind::To;
-        recipient.mailbox = RecipientMailbox(recipientsItem.get(), set, codePage, failures);
+        recipient.mailbox = addresses.Recipient(recipientsItem.get(), set, failures).mailbox();
         if (recipient.mailbox.name.isEmpty() && recipient.mailbox.address.isEmpty())
             continue;
         recipients.push_back(recipient);
@@ -336,7 +219,10 @@ MessageContent ReadMessageContent(libpff_item_t* message, const MessageReading& 
         content.subject = *subject;
     NoteMissing(content.missing, failures, QStringLiteral("the subject"));
     failures = {};
-    content.from = ReadSender(message, codePage, &failures);
+    const AddressResolver addresses(codePage);
+    const std::optional<ResolvedMailbox> sender = addresses.Sender(message, &failures);
+    if (sender)
+        content.from = sender->mailbox();
     NoteMissing(content.missing, failures, QStringLiteral("the sender"));
     failures = {};
     content.recipients = ReadRecipients(message, codePage, &failures);
@@ -350,7 +236,8 @@ MessageContent ReadMessageContent(libpff_item_t* message, const MessageReading& 
                                    .value_or(QString());
     NoteMissing(content.missing, failures, QStringLiteral("the original internet headers"));
     failures = {};
-    content.headerProperties = ReadHeaderProperties(message, codePage, reading.fileCodePage, content.from, &failures);
+    content.headerProperties =
+        ReadHeaderProperties(message, addresses, codePage, reading.fileCodePage, sender, &failures);
     NoteMissing(content.missing, failures,
                 QStringLiteral("the message's header fields (identifiers, importance, reply-to)"));
     failures = {};

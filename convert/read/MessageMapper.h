@@ -40,12 +40,9 @@ struct MessageReading {
 [[nodiscard]] MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage,
                                                 int depthLeft = kDeepestEmbedding);
 
-// The rows of the message's recipients table that name anyone; a table that
-// cannot be read is noted in `failures`.
+// The rows of the message's recipients table that name anyone, each as the
+// AddressResolver takes it; a table that cannot be read is noted in `failures`.
 [[nodiscard]] QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage, ReadFailures* failures);
-
-// The sender, else whom the message was sent for; nullopt when neither is named.
-[[nodiscard]] std::optional<MailAddress> ReadSender(libpff_item_t* message, int codePage, ReadFailures* failures);
 
 // Number of embedded messages inside a message, at every level.
 [[nodiscard]] int CountEmbeddedMessages(const MessageContent& content);
