@@ -3,6 +3,7 @@
 
 #include "convert/read/ItemProperties.h"
 #include "convert/read/PffAttachmentSource.h"
+#include "scan/AttachmentName.h"
 #include "scan/Limits.h"
 #include "scan/PropertyTags.h"
 
@@ -92,19 +93,11 @@ bool ReadAttachmentData(PffItem& attachmentItem, std::recursive_mutex* streamUnd
     return true;
 }
 
-QString AttachmentFileName(libpff_item_t* attachment, int codePage, ReadFailures* failures)
-{
-    return MappedString(attachment, 0, Tag::AttachLongFilename, codePage, failures)
-        .value_or(MappedString(attachment, 0, Tag::AttachFilename, codePage, failures)
-                      .value_or(MappedString(attachment, 0, Tag::DisplayName, codePage, failures).value_or(QString())))
-        .trimmed();
-}
-
 AttachmentDescription DescribeAttachment(libpff_item_t* attachment, int index, int codePage, QStringList& missing)
 {
     ReadFailures failures;
     AttachmentDescription description;
-    description.fileName = AttachmentFileName(attachment, codePage, &failures);
+    description.fileName = AttachmentName(attachment, codePage, &failures).trimmed();
     description.contentType =
         MappedString(attachment, 0, Tag::AttachMimeTag, codePage, &failures).value_or(QString()).trimmed();
     description.label = AttachmentLabel(description.fileName, index);

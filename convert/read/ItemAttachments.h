@@ -29,14 +29,10 @@ void ForEachAttachment(libpff_item_t* message, QStringList& missing,
 [[nodiscard]] bool ReadAttachmentData(PffItem& attachmentItem, std::recursive_mutex* streamUnder,
                                       Attachment& attachment, QString* reason);
 
-// The name an attachment goes by: its long file name, else its short one,
-// else its display name.
-[[nodiscard]] QString AttachmentFileName(libpff_item_t* attachment, int codePage, ReadFailures* failures);
-
 // What an attachment says of itself, as every kind of item writes it, and
 // how a note of what is missing names it.
 struct AttachmentDescription {
-    QString fileName;     // trimmed; may be empty
+    QString fileName;     // by the scan's rule (AttachmentName), trimmed; may be empty
     QString contentType;  // as stored, trimmed; empty when unknown
     QString label;        // "attachment "a.pdf"", or by its place when it has no name
     QString nameOrType;   // the note when its name or type cannot be read
