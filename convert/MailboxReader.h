@@ -2,6 +2,9 @@
 // EML carries the full message (all bodies, attachments, addresses) and not
 // only what the scan kept in its records. What cannot be read is never
 // passed off as read: the message either fails or lists what it is missing.
+// The facade the conversion and the preview use: it owns the open file and
+// its lock, finds items with MailboxItemFinder and leaves the reading of each
+// kind of item to the mappers in convert/read/.
 #pragma once
 
 #include "scan/ExportHandle.h"
@@ -11,6 +14,9 @@
 #include "convert/CalendarContent.h"
 #include "convert/MailContent.h"
 #include "convert/VCardWriter.h"
+#include "convert/read/MailboxItemFinder.h"
+#include "convert/read/MessageMapper.h"
+#include "convert/read/RecordMessage.h"
 #include "scan/PffHandles.h"
 
 #include <QString>
@@ -20,15 +26,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <unordered_map>
-#include <vector>
 
 namespace tolvane {
-
-// The note a message rebuilt from the scan's record carries, when the user
-// chose to write what the scan kept because the mailbox could not be read.
-inline constexpr const char* kRebuiltFromRecordNote =
-    "rebuilt from the scan's list: attachments, Cc and Bcc, e-mail addresses and the original headers";
 
 // One message read for the conversion.
 struct MessageRead {
@@ -81,56 +80,19 @@ public:
     [[nodiscard]] ContactDetails ReadContactDetails(const ItemLocation& location);
 
 private:
-    // Where a top-level item sits: the sub-folder indexes from the root folder
-    // and its index among the folder's items. With Debian's libpff, looking
-    // items up by identifier costs time in proportion to the file's size, so
-    // one walk at the start records every item's position instead; the
-    // project's libpff needs no walk (see MailboxReader.cpp).
-    struct ItemPosition {
-        int folder = 0;  // index into ItemIndex::folderPaths
-        int index = 0;
-    };
-    // Read-only once built, so the readers of one conversion share it.
-    struct ItemIndex {
-        std::vector<std::vector<int>> folderPaths;
-        std::unordered_map<uint32_t, ItemPosition> positions;
-    };
     [[nodiscard]] Expected<void, ReaderOpenFailure> OpenFile(const QString& pstPath);
-    std::optional<FileIdentity> scanned_;
-    static void IndexItems(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index);
     // Runs `read` on the item at `location` (top-level or embedded) under
     // the file's lock; the failure text when there is no such item or memory
     // ran out, with `what` naming the item.
     QString WithItem(const ItemLocation& location, const QString& what,
                      const std::function<void(libpff_item_t*)>& read);
-    libpff_item_t* FindTopLevelItem(const ItemLocation& location, PffItem& holder);
-    // Recovered items can only be found in a file that has searched its free
-    // space for them; each reader does so once, the first time it needs one.
-    bool SearchedForDeletedItems();
-    // The item at `location`, top-level or embedded; the handles that keep
-    // it alive go into `holder` or `located`.
-    libpff_item_t* ItemAtLocation(const ItemLocation& location, PffItem& holder, LocatedItem& located);
-    // The item the walk saw at `position`, when it still has `identifier`.
-    libpff_item_t* ItemAt(const ItemPosition& position, uint32_t identifier, PffItem& holder);
 
+    std::optional<FileIdentity> scanned_;
     std::recursive_mutex fileMutex_;
     PffFile file_;
     QByteArray storeKey_;
-    std::shared_ptr<const ItemIndex> index_;
-    std::optional<bool> searchedForDeletedItems_;
-    int cachedFolder_ = -1;
-    PffItem cachedFolderItem_;
+    // After the file: its handles go before the file does.
+    MailboxItemFinder finder_;
 };
-
-// Everything of one libpff message item, embedded messages recursively up to
-// `depthLeft` levels (the scan's own bound, so every embedded message it
-// recorded is carried).
-MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft = kDeepestEmbedding);
-
-// The message as far as the scan's record describes it, marked as rebuilt.
-MessageContent ContentFromRecord(const MailRecord& record);
-
-// Number of embedded messages inside a message, at every level.
-int CountEmbeddedMessages(const MessageContent& content);
 
 }  // namespace tolvane

@@ -3,6 +3,7 @@
 // exported as messages of their own, each with its own collectors.
 #include "scan/ExportHandle.h"
 
+#include "scan/AttachmentName.h"
 #include "scan/ItemStore.h"
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
@@ -93,14 +94,8 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
         return 1;
 
     QString name;
-    if (type == LIBPFF_ATTACHMENT_TYPE_DATA) {
-        const int codePage = MessageCodePage(attachment, handle->asciiCodepage);
-        for (uint32_t property : {PropertyTag::AttachLongFilename, PropertyTag::AttachFilename, PropertyTag::DisplayName}) {
-            name = ReadString(attachment, 0, property, codePage).value_or(QString());
-            if (!name.isEmpty())
-                break;
-        }
-    }
+    if (type == LIBPFF_ATTACHMENT_TYPE_DATA)
+        name = AttachmentName(attachment, MessageCodePage(attachment, handle->asciiCodepage));
     if (name.isNull())
         name = QString(u""_qs);
 

@@ -1,0 +1,185 @@
+// Reading appointments, tasks, notes and journal entries; see CalendarMapper.h.
+#include "convert/read/CalendarMapper.h"
+
+#include "convert/read/AddressResolver.h"
+#include "convert/read/ItemAttachments.h"
+#include "convert/read/ItemProperties.h"
+#include "convert/read/MessageMapper.h"
+#include "scan/PffProperties.h"
+#include "scan/PropertyTags.h"
+
+#include <QUrl>
+
+#include <cstring>
+#include <iterator>
+
+namespace tolvane {
+
+namespace {
+
+namespace Tag = PropertyTag;
+
+// A link kept instead of a file, as a URI: a URL stays as it is, a path on
+// the machine that made the link becomes a file: URI.
+QString LinkUri(const QString& link)
+{
+    const QString trimmed = link.trimmed();
+    if (trimmed.isEmpty() || trimmed.contains(QLatin1String("://")))
+        return trimmed;
+    QString path = trimmed;
+    path.replace(u'\\', u'/');
+    if (!path.startsWith(u'/'))
+        path.prepend(u'/');
+    return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/:"));
+}
+
+}  // namespace
+
+AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifier, int fileCodePage)
+{
+    using Busy = AppointmentContent::Busy;
+    AppointmentContent content;
+    content.identifier = identifier;
+    const int codePage = MessageCodePage(item, fileCodePage);
+    content.subject = ReadSubject(item, fileCodePage).value_or(QString());
+    content.location = ReadMessageString(item, Tag::AppointmentLocation, fileCodePage).value_or(QString()).trimmed();
+    content.description = PlainText(item, fileCodePage);
+    content.start = TimeOf(item, Tag::AppointmentStartWhole);
+    content.end = TimeOf(item, Tag::AppointmentEndWhole);
+    content.allDay = ReadBoolean(item, 0, Tag::AppointmentSubType).value_or(false);
+    content.created = TimeOf(item, Tag::CreationTime);
+    content.modified = TimeOf(item, Tag::ModificationTime);
+    content.sensitivity = SensitivityOf(item).value_or(HeaderProperties::Sensitivity::None);
+    if (const auto busy = Read32(item, 0, Tag::BusyStatus)) {
+        static const Busy kinds[] = {Busy::Free, Busy::Tentative, Busy::Busy, Busy::OutOfOffice,
+                                     Busy::WorkingElsewhere};
+        if (*busy < std::size(kinds))
+            content.busy = kinds[*busy];
+    }
+    content.categories = Categories(item, codePage);
+    if (ReadBoolean(item, 0, Tag::ReminderSet).value_or(false)) {
+        const auto delta = Read32(item, 0, Tag::ReminderDelta);
+        content.reminderMinutes = delta ? static_cast<int>(static_cast<int32_t>(*delta)) : 15;
+    }
+    if (const auto blob = ReadBinary(item, 0, Tag::AppointmentRecur)) {
+        QString invalid;
+        content.recurrence = ParseAppointmentRecurrence(*blob, &invalid);
+        if (!content.recurrence && !invalid.isEmpty()) {
+            content.invalidRecurrence = invalid;
+            content.invalidRecurrenceBlob = *blob;
+            content.missing.push_back(QStringLiteral("its recurrence (%1; written as one event)").arg(invalid));
+        }
+    }
+    if (const auto zone = ReadBinary(item, 0, Tag::TimeZoneStruct))
+        content.timeZone = ParseTimeZoneStruct(
+            *zone, ReadMessageString(item, Tag::TimeZoneDescription, fileCodePage).value_or(QString()).trimmed());
+    content.replacedStart = TimeOf(item, Tag::ExceptionReplaceTime);
+    if (const auto sequence = Read32(item, 0, Tag::AppointmentSequence))
+        content.sequence = static_cast<int>(*sequence);
+    if (const auto global = ReadNamedProperty(item, 0, kGlobalObjectIdProperty);
+        global && global->valueType == PropertyType::Binary)
+        content.globalObjectId = global->data;
+    // A meeting: the recipients are its attendees (To required, Cc optional,
+    // Bcc resources) and the sender organises it.
+    ReadFailures ignored;
+    for (const Recipient& recipient : ReadRecipients(item, codePage, &ignored)) {
+        if (!AddressResolver::HasSmtpAddress(recipient.mailbox))
+            continue;
+        const auto role = recipient.kind == RecipientKind::Cc    ? AppointmentContent::Role::Optional
+                          : recipient.kind == RecipientKind::Bcc ? AppointmentContent::Role::Resource
+                                                                 : AppointmentContent::Role::Required;
+        content.attendees.push_back(AppointmentContent::Attendee{recipient.mailbox, role});
+    }
+    if (!content.attendees.isEmpty()) {
+        if (const auto sender = AddressResolver(codePage).Sender(item, &ignored);
+            sender && AddressResolver::HasSmtpAddress(sender->mailbox()))
+            content.organizer = sender->mailbox();
+    }
+    return content;
+}
+
+void ReadAppointmentAttachments(libpff_item_t* appointment, int fileCodePage, AppointmentContent& content)
+{
+    const int codePage = MessageCodePage(appointment, fileCodePage);
+    ForEachAttachment(appointment, content.missing, [&](PffItem& attachmentItem, int type, int index) {
+        if (type == LIBPFF_ATTACHMENT_TYPE_ITEM)
+            return;
+        const AttachmentDescription description =
+            DescribeAttachment(attachmentItem.get(), index, codePage, content.missing);
+        const QString& label = description.label;
+        CalendarAttachment attachment;
+        attachment.fileName = description.fileName;
+        attachment.contentType = description.contentType;
+        if (type == LIBPFF_ATTACHMENT_TYPE_REFERENCE) {
+            ReadFailures linkFailures;
+            attachment.uri = LinkUri(AttachmentLink(attachmentItem.get(), codePage, &linkFailures));
+            if (attachment.uri.isEmpty()) {
+                content.missing.push_back(label + QStringLiteral(" (where the linked file lives)"));
+                return;
+            }
+        } else {
+            // No lock to stream under: every attachment is read whole, now.
+            Attachment read;
+            QString reason;
+            if (!ReadAttachmentData(attachmentItem, nullptr, read, &reason)) {
+                content.missing.push_back(label + QStringLiteral(": ") + reason);
+                return;
+            }
+            attachment.data = std::move(read.data);
+        }
+        content.attachments.push_back(std::move(attachment));
+    });
+}
+
+TaskContent ReadTaskContent(libpff_item_t* item, uint32_t identifier, int fileCodePage)
+{
+    using Status = TaskContent::Status;
+    TaskContent task;
+    task.identifier = identifier;
+    task.subject = ReadSubject(item, fileCodePage).value_or(QString());
+    task.description = PlainText(item, fileCodePage);
+    task.start = DayOf(item, Tag::TaskStartDate);
+    task.due = DayOf(item, Tag::TaskDueDate);
+    task.completed = TimeOf(item, Tag::TaskDateCompleted);
+    if (const auto percent = ReadProperty(item, 0, Tag::PercentComplete);
+        percent && percent->valueType == 0x0005 && percent->data.size() == 8) {
+        double value = 0;
+        std::memcpy(&value, percent->data.constData(), sizeof value);
+        if (value >= 0 && value <= 1)
+            task.percentComplete = static_cast<int>(value * 100 + 0.5);
+    }
+    if (const auto status = Read32(item, 0, Tag::TaskStatus); status && *status <= 4) {
+        static const Status kinds[] = {Status::NotStarted, Status::InProgress, Status::Completed, Status::Waiting,
+                                       Status::Deferred};
+        task.status = kinds[*status];
+    }
+    task.importance = ImportanceOf(item);
+    task.sensitivity = SensitivityOf(item).value_or(HeaderProperties::Sensitivity::None);
+    task.categories = Categories(item, MessageCodePage(item, fileCodePage));
+    task.created = TimeOf(item, Tag::CreationTime);
+    task.modified = TimeOf(item, Tag::ModificationTime);
+    if (ReadBoolean(item, 0, Tag::TaskIsRecurring).value_or(false)) {
+        if (const auto blob = ReadBinary(item, 0, Tag::TaskRecurrence))
+            task.recurrence = ParseRecurrencePattern(*blob);
+    }
+    return task;
+}
+
+NoteContent ReadNoteContent(libpff_item_t* item, uint32_t identifier, int fileCodePage, bool journal)
+{
+    NoteContent note;
+    note.journal = journal;
+    note.identifier = identifier;
+    note.subject = ReadSubject(item, fileCodePage).value_or(QString());
+    note.text = PlainText(item, fileCodePage);
+    if (journal) {
+        note.start = TimeOf(item, Tag::LogStart);
+        note.journalType = ReadMessageString(item, Tag::LogType, fileCodePage).value_or(QString()).trimmed();
+    }
+    note.created = TimeOf(item, Tag::CreationTime);
+    note.modified = TimeOf(item, Tag::ModificationTime);
+    note.categories = Categories(item, MessageCodePage(item, fileCodePage));
+    return note;
+}
+
+}  // namespace tolvane

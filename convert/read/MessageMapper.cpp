@@ -1,0 +1,275 @@
+// Reading a whole message through libpff into a MessageContent.
+#include "convert/read/MessageMapper.h"
+
+#include "convert/BodyText.h"
+#include "convert/RtfBody.h"
+#include "convert/read/AddressResolver.h"
+#include "convert/read/ItemAttachments.h"
+#include "convert/read/ItemProperties.h"
+#include "convert/read/MeetingCalendar.h"
+#include "scan/PropertyTags.h"
+#include "scan/TimeText.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace tolvane {
+
+namespace {
+
+namespace Tag = PropertyTag;
+
+HeaderProperties ReadHeaderProperties(libpff_item_t* message, const AddressResolver& addresses, int codePage,
+                                      int fileCodePage, const std::optional<ResolvedMailbox>& sender,
+                                      ReadFailures* failures)
+{
+    using Fields = HeaderProperties;
+    HeaderProperties fields;
+    auto text = [&](uint32_t tag) {
+        return ReadMessageString(message, tag, fileCodePage, NamedLookup::Mapped, failures).value_or(QString()).trimmed();
+    };
+    fields.messageId = text(Tag::InternetMessageId);
+    fields.inReplyTo = text(Tag::InReplyToId);
+    fields.references = text(Tag::InternetReferences);
+    fields.threadTopic = text(Tag::ConversationTopic);
+    fields.threadIndex = ReadBinary(message, 0, Tag::ConversationIndex, NamedLookup::Mapped, failures).value_or(QByteArray());
+    fields.importance = ImportanceOf(message, failures);
+    if (const auto priority = Read32(message, 0, Tag::Priority, NamedLookup::Mapped, failures)) {
+        const auto value = static_cast<int32_t>(*priority);
+        fields.priority = value < 0 ? Fields::Priority::NonUrgent
+                          : value == 0 ? Fields::Priority::Normal
+                                       : Fields::Priority::Urgent;
+    }
+    fields.sensitivity = SensitivityOf(message, failures);
+    for (const ResolvedMailbox& mailbox : addresses.ReplyTo(message, failures))
+        fields.replyTo.push_back(mailbox.mailbox());
+    if (ReadBoolean(message, 0, Tag::ReadReceiptRequested, NamedLookup::Mapped, failures).value_or(false)) {
+        if (const auto receiptTo = addresses.ReadReceiptTo(message, fileCodePage, sender, failures))
+            fields.readReceiptTo = receiptTo->mailbox();
+    }
+    fields.keywords = Categories(message, codePage, failures);
+    fields.unsent = (Read32(message, 0, Tag::MessageFlags, NamedLookup::Mapped, failures).value_or(0)
+                     & kMessageFlagUnsent) != 0;
+    return fields;
+}
+
+std::optional<QDateTime> ReadDate(libpff_item_t* message, ReadFailures* failures)
+{
+    for (uint32_t tag : {Tag::ClientSubmitTime, Tag::DeliveryTime, Tag::CreationTime, Tag::ModificationTime}) {
+        const auto filetime = ReadFiletime(message, 0, tag, NamedLookup::Mapped, failures);
+        if (!filetime || *filetime == 0)
+            continue;
+        const QDateTime date = FiletimeToDateTime(*filetime);
+        if (date.isValid())
+            return date;
+    }
+    return std::nullopt;
+}
+
+// HTML, plain text and RTF are read independently: one that cannot be read
+// never costs the message the others.
+void ReadBodies(libpff_item_t* message, int fileCodePage, MessageContent& content, ReadFailures* failures)
+{
+    const auto html = ReadHtmlBody(message, fileCodePage, failures);
+    const auto plain = ReadPlainTextBody(message, fileCodePage, failures);
+    const bool plainUsable = plain && !IsBlankUtf8(plain->utf8);
+    if (plainUsable)
+        content.plainBody = plain->utf8;
+    if (html && !IsBlankUtf8(html->utf8)) {
+        content.htmlBody = HtmlAsUtf8(html->utf8);
+        content.htmlCharset = "utf-8";
+        return;
+    }
+    const auto stored = ReadRtfBodyStored(message, failures);
+    if (!stored)
+        return;
+    const auto rtf = DecompressRtf(*stored);
+    if (!rtf || rtf->isEmpty())
+        return;
+    const RtfContent extracted = ExtractFromRtf(*rtf);
+    switch (extracted.kind) {
+    case RtfContent::Kind::Html:
+        content.htmlBody = HtmlAsUtf8(extracted.text);
+        content.htmlCharset = "utf-8";
+        break;
+    case RtfContent::Kind::Text:
+        if (!plainUsable)
+            content.plainBody = extracted.text.toUtf8();
+        break;
+    case RtfContent::Kind::Rtf:
+        if (!plainUsable) {
+            content.rtfText = extracted.text;
+            Attachment body;
+            body.fileName = QStringLiteral("body.rtf");
+            body.contentType = QStringLiteral("application/rtf");
+            body.data = *rtf;
+            content.attachments.push_back(body);
+        }
+        break;
+    }
+}
+
+// The message an attachment embeds, read one level deeper; what it misses is
+// named as missing from the outer message too.
+void ReadEmbeddedMessage(libpff_item_t* attachmentItem, const MessageReading& reading, Attachment& attachment,
+                         MessageContent& content)
+{
+    attachment.kind = Attachment::Kind::Embedded;
+    PffItem embedded;
+    if (reading.depthLeft <= 0) {
+        content.missing.push_back(
+            QStringLiteral("an embedded message nested deeper than %1 levels").arg(kDeepestEmbedding));
+        attachment.embedded = std::make_shared<MessageContent>();
+    } else if (libpff_attachment_get_item(attachmentItem, embedded.out(), nullptr) == 1 && embedded) {
+        MessageReading inner = reading;
+        inner.depthLeft = reading.depthLeft - 1;
+        auto read = std::make_shared<MessageContent>(ReadMessageContent(embedded.get(), inner));
+        for (const QString& missing : read->missing)
+            content.missing.push_back(
+                QStringLiteral("in the embedded message%1: %2").arg(Quoted(read->subject), missing));
+        attachment.embedded = std::move(read);
+    } else {
+        content.missing.push_back(QStringLiteral("the embedded message") + Quoted(attachment.fileName));
+        attachment.embedded = std::make_shared<MessageContent>();
+    }
+}
+
+void ReadAttachments(libpff_item_t* message, const MessageReading& reading, MessageContent& content)
+{
+    const int codePage = MessageCodePage(message, reading.fileCodePage);
+    const qsizetype missingBefore = content.missing.size();
+    ForEachAttachment(message, content.missing, [&](PffItem& attachmentItem, int type, int index) {
+        libpff_item_t* item = attachmentItem.get();
+        const AttachmentDescription description = DescribeAttachment(item, index, codePage, content.missing);
+        const QString& label = description.label;
+        Attachment attachment;
+        attachment.fileName = description.fileName;
+        attachment.contentType = description.contentType;
+        // Noted under the same words as the name and type, once.
+        ReadFailures failures;
+        QString contentId =
+            MappedString(item, 0, Tag::AttachContentId, codePage, &failures).value_or(QString()).trimmed();
+        NoteMissing(content.missing, failures, description.nameOrType);
+        if (contentId.startsWith(u'<') && contentId.endsWith(u'>'))
+            contentId = contentId.mid(1, contentId.size() - 2);
+        attachment.contentId = contentId;
+        if (type == LIBPFF_ATTACHMENT_TYPE_ITEM) {
+            ReadEmbeddedMessage(item, reading, attachment, content);
+        } else if (type == LIBPFF_ATTACHMENT_TYPE_REFERENCE) {
+            attachment.kind = Attachment::Kind::Reference;
+            ReadFailures linkFailures;
+            attachment.link = AttachmentLink(item, codePage, &linkFailures);
+            NoteMissing(content.missing, linkFailures, label + QStringLiteral(" (where the linked file lives)"));
+        } else {
+            attachment.kind = Attachment::Kind::Data;
+            QString reason;
+            if (!ReadAttachmentData(attachmentItem, reading.fileMutex, attachment, &reason)) {
+                content.missing.push_back(label + QStringLiteral(": ") + reason);
+                return;
+            }
+        }
+        content.attachments.push_back(std::move(attachment));
+    });
+    content.attachmentsIncomplete = content.missing.size() > missingBefore;
+}
+
+}  // namespace
+
+QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage, ReadFailures* failures)
+{
+    QVector<Recipient> recipients;
+    PffItem recipientsItem;
+    const int found = libpff_message_get_recipients(message, recipientsItem.out(), nullptr);
+    if (found == 0 || (found == 1 && !recipientsItem))
+        return recipients;
+    int sets = 0;
+    if (found != 1 || libpff_item_get_number_of_record_sets(recipientsItem.get(), &sets, nullptr) != 1) {
+        failures->Note(Tag::DisplayName);
+        return recipients;
+    }
+    const AddressResolver addresses(codePage);
+    for (int set = 0; set < sets; ++set) {
+        Recipient recipient;
+        const auto type = Read32(recipientsItem.get(), set, Tag::RecipientType, NamedLookup::Mapped, failures);
+        const uint32_t kind = type.value_or(1) & 0x0F;
+        recipient.kind = kind == 2 ? RecipientKind::Cc : kind == 3 ? RecipientKind::Bcc : RecipientKind::To;
+        recipient.mailbox = addresses.Recipient(recipientsItem.get(), set, failures).mailbox();
+        if (recipient.mailbox.name.isEmpty() && recipient.mailbox.address.isEmpty())
+            continue;
+        recipients.push_back(recipient);
+    }
+    return recipients;
+}
+
+MessageContent ReadMessageContent(libpff_item_t* message, const MessageReading& reading)
+{
+    MessageContent content;
+    // The message's own properties are one table: when it cannot be read,
+    // nothing of the message can.
+    int sets = 0;
+    PffRecordSet properties;
+    if (libpff_item_get_number_of_record_sets(message, &sets, nullptr) != 1 || sets < 1
+        || libpff_item_get_record_set_by_index(message, 0, properties.out(), nullptr) != 1) {
+        content.missing.push_back(QString::fromLatin1(kUnreadableProperties));
+        return content;
+    }
+    const int codePage = MessageCodePage(message, reading.fileCodePage);
+    ReadFailures failures;
+    if (const auto subject = ReadSubject(message, reading.fileCodePage, &failures))
+        content.subject = *subject;
+    NoteMissing(content.missing, failures, QStringLiteral("the subject"));
+    failures = {};
+    const AddressResolver addresses(codePage);
+    const std::optional<ResolvedMailbox> sender = addresses.Sender(message, &failures);
+    if (sender)
+        content.from = sender->mailbox();
+    NoteMissing(content.missing, failures, QStringLiteral("the sender"));
+    failures = {};
+    content.recipients = ReadRecipients(message, codePage, &failures);
+    NoteMissing(content.missing, failures, QStringLiteral("the recipients"));
+    failures = {};
+    content.date = ReadDate(message, &failures);
+    NoteMissing(content.missing, failures, QStringLiteral("the date"));
+    failures = {};
+    content.transportHeaders = ReadMessageString(message, Tag::TransportHeaders, reading.fileCodePage,
+                                                 NamedLookup::Mapped, &failures)
+                                   .value_or(QString());
+    NoteMissing(content.missing, failures, QStringLiteral("the original internet headers"));
+    failures = {};
+    content.headerProperties =
+        ReadHeaderProperties(message, addresses, codePage, reading.fileCodePage, sender, &failures);
+    NoteMissing(content.missing, failures,
+                QStringLiteral("the message's header fields (identifiers, importance, reply-to)"));
+    failures = {};
+    ReadBodies(message, reading.fileCodePage, content, &failures);
+    NoteMissing(content.missing, failures, QStringLiteral("the body"));
+    content.state.messageFlags = Read32(message, 0, Tag::MessageFlags);
+    content.state.lastVerb = Read32(message, 0, Tag::LastVerbExecuted);
+    content.state.flagStatus = Read32(message, 0, Tag::FlagStatus);
+    AddMeetingCalendar(message, reading.fileCodePage, content);
+    ReadAttachments(message, reading, content);
+    return content;
+}
+
+MessageContent ReadMessageContent(libpff_item_t* message, int fileCodePage, int depthLeft)
+{
+    MessageReading reading;
+    reading.fileCodePage = fileCodePage;
+    reading.depthLeft = depthLeft;
+    return ReadMessageContent(message, reading);
+}
+
+int CountEmbeddedMessages(const MessageContent& content)
+{
+    int count = 0;
+    for (const Attachment& attachment : content.attachments) {
+        if (attachment.kind == Attachment::Kind::Embedded) {
+            ++count;
+            if (attachment.embedded)
+                count += CountEmbeddedMessages(*attachment.embedded);
+        }
+    }
+    return count;
+}
+
+}  // namespace tolvane

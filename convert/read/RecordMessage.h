@@ -1,0 +1,17 @@
+// A message rebuilt from the scan's record, for when the user chose to write
+// what the scan kept because the mailbox could no longer be read.
+#pragma once
+
+#include "convert/MailContent.h"
+#include "scan/ItemRecords.h"
+
+namespace tolvane {
+
+// The note a message rebuilt from the scan's record carries.
+inline constexpr const char* kRebuiltFromRecordNote =
+    "rebuilt from the scan's list: attachments, Cc and Bcc, e-mail addresses and the original headers";
+
+// The message as far as the scan's record describes it, marked as rebuilt.
+[[nodiscard]] MessageContent ContentFromRecord(const MailRecord& record);
+
+}  // namespace tolvane
