@@ -16,6 +16,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace tolvane {
 
@@ -69,6 +70,13 @@ struct export_handle {
     // far: two folders never share one, so their items never mix.
     std::array<QString, kDeepestTreeLevel + 1> storedPathAtLevel{};
     QSet<QString> folderKeysTaken;
+    // The folder key and folder name last made for a record, with the path
+    // each was made from: the items of one folder share one copy of each
+    // instead of a copy per item (see export_handle_record_folder_key).
+    std::optional<QString> recordKeyPath;
+    QString recordKey;
+    std::optional<QString> recordNamePath;
+    QString recordName;
 };
 
 // What one message's export gathers for its header step. Each message,
@@ -118,8 +126,12 @@ int export_handle_sanitize_filename(export_handle* handle, QString* name);
 
 // The folder key of a record made at `exportPath`: an item embedded in a
 // message belongs to the folder of the top-level message that carries it, not
-// to the attachment directory its export path points into.
-QString export_handle_record_folder_key(const export_handle* handle, const QString& exportPath);
+// to the attachment directory its export path points into. The key made last
+// is handed out again while the path stays the same.
+QString export_handle_record_folder_key(export_handle* handle, const QString& exportPath);
+// The folder name of a record made at `exportPath` (its last component),
+// handed out again while the path stays the same.
+QString export_handle_record_folder_name(export_handle* handle, const QString& exportPath);
 
 // Tells the events about an item the walk left out. `what` names it within its
 // folder ("item 3", "folder 2"); `exportPath` is the folder's export path.

@@ -109,9 +109,36 @@ QString export_handle_nesting_reason(int bound)
     return QStringLiteral("nested deeper than %1 levels").arg(bound);
 }
 
-QString export_handle_record_folder_key(const export_handle* handle, const QString& exportPath)
+namespace {
+
+// A path that matches the one a text was made from, null and empty told apart.
+bool SamePath(const std::optional<QString>& madeFrom, const QString& path)
 {
-    return FolderKeyFromExportPath(handle->attachmentPath.isEmpty() ? exportPath : handle->topLevelExportPath);
+    return madeFrom && madeFrom->isNull() == path.isNull() && *madeFrom == path;
+}
+
+}  // namespace
+
+// Every record of a folder carries its folder's key and name; made once per
+// folder they share one copy, where a folder of 100 000 mails kept 20 MB of
+// equal copies for as long as the scan's records live.
+QString export_handle_record_folder_key(export_handle* handle, const QString& exportPath)
+{
+    const QString& path = handle->attachmentPath.isEmpty() ? exportPath : handle->topLevelExportPath;
+    if (!SamePath(handle->recordKeyPath, path)) {
+        handle->recordKey = FolderKeyFromExportPath(path);
+        handle->recordKeyPath = path;
+    }
+    return handle->recordKey;
+}
+
+QString export_handle_record_folder_name(export_handle* handle, const QString& exportPath)
+{
+    if (!SamePath(handle->recordNamePath, exportPath)) {
+        handle->recordName = LastPathComponent(exportPath);
+        handle->recordNamePath = exportPath;
+    }
+    return handle->recordName;
 }
 
 int export_handle_initialize(std::unique_ptr<export_handle>* handle, char mode)
@@ -248,7 +275,7 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
                          : type == LIBPFF_ITEM_TYPE_NOTE     ? OtherItemEntry::Kind::Note
                          : type == LIBPFF_ITEM_TYPE_ACTIVITY ? OtherItemEntry::Kind::Journal
                                                              : OtherItemEntry::Kind::DistributionList;
-            entry.folderName = LastPathComponent(exportPath);
+            entry.folderName = export_handle_record_folder_name(handle, exportPath);
             entry.folderKey = export_handle_record_folder_key(handle, exportPath);
             entry.location = export_handle_item_location(handle, item);
             handle->store->AddOtherItem(std::move(entry));

@@ -152,7 +152,7 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
         return -1;
     const int fileCodePage = handle->asciiCodepage;
     MailRecord record;
-    record.folderName = LastPathComponent(exportPath);
+    record.folderName = export_handle_record_folder_name(handle, exportPath);
     record.folderKey = export_handle_record_folder_key(handle, exportPath);
 
     const auto subject = ReadSubject(message, fileCodePage);

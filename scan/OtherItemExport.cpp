@@ -13,7 +13,7 @@ int export_handle_export_contact(export_handle* handle, libpff_item_t* contact, 
                                  const QString& exportPath, char /*format*/)
 {
     ContactRecord record;
-    record.folderName = LastPathComponent(exportPath);
+    record.folderName = export_handle_record_folder_name(handle, exportPath);
     record.folderKey = export_handle_record_folder_key(handle, exportPath);
     for (const ContactField& field : ContactFields()) {
         if (field.property != 0)
@@ -34,7 +34,7 @@ int export_handle_export_appointment(export_handle* handle, libpff_item_t* appoi
                                      const QString& exportPath, char format)
 {
     AppointmentRecord record;
-    record.folderName = LastPathComponent(exportPath);
+    record.folderName = export_handle_record_folder_name(handle, exportPath);
     record.folderKey = export_handle_record_folder_key(handle, exportPath);
     record.startTime = ReadFileTime(appointment, 0, PropertyTag::AppointmentStartWhole);
     record.endTime = ReadFileTime(appointment, 0, PropertyTag::AppointmentEndWhole);
