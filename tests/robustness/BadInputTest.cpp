@@ -321,5 +321,97 @@ TEST(BadInputPermissions, UnreadableFileCannotBeOpened)
     EXPECT_FALSE(err.contains(kOpenFailedNotice)) << err.toStdString();
 }
 
+// Where the row identifier's column (a 32-bit integer, 4 bytes at offset 0)
+// is described in the table of the data block at `block`, when that table
+// lists items (it has a delivery time column) and holds `rows` rows in its
+// heap; -1 otherwise.
+qsizetype RowIdentifierColumnOfItemList(const QByteArray& bytes, uint64_t block, int rows)
+{
+    constexpr uint32_t kRowIdentifier = 0x67F20003;
+    constexpr uint32_t kDeliveryTime = 0x0E060040;
+    const auto byteAt = [&](uint64_t offset) {
+        return offset < static_cast<uint64_t>(bytes.size()) ? static_cast<uint8_t>(bytes[qsizetype(offset)]) : 0;
+    };
+    if (byteAt(block + 2) != 0xEC || byteAt(block + 3) != 0x7C)
+        return -1;
+    const uint64_t pageMap = block + ReadU16(bytes, block);
+    const uint16_t allocations = ReadU16(bytes, pageMap);
+    // A heap allocation of this block: its start and size.
+    const auto allocation = [&](uint32_t hid, uint64_t* start, uint64_t* size) {
+        const uint32_t index = (hid >> 5) & 0x7FF;
+        if ((hid & 0x1F) != 0 || (hid >> 16) != 0 || index == 0 || index > allocations)
+            return false;
+        const uint16_t from = ReadU16(bytes, pageMap + 4 + 2 * (index - 1));
+        *start = block + from;
+        *size = ReadU16(bytes, pageMap + 4 + 2 * index) - from;
+        return true;
+    };
+    uint64_t info = 0, infoSize = 0, matrix = 0, matrixSize = 0;
+    if (!allocation(ReadU32(bytes, block + 4), &info, &infoSize) || infoSize < 22 || byteAt(info) != 0x7C)
+        return -1;
+    const int columns = byteAt(info + 1);
+    const uint16_t rowSize = ReadU16(bytes, info + 8);
+    if (rowSize == 0 || !allocation(ReadU32(bytes, info + 14), &matrix, &matrixSize)
+        || matrixSize != uint64_t(rows) * rowSize)
+        return -1;
+    qsizetype identifier = -1;
+    bool listsItems = false;
+    for (int column = 0; column < columns; ++column) {
+        const uint64_t at = info + 22 + 8 * uint64_t(column);
+        const uint32_t tag = ReadU32(bytes, at);
+        if (tag == kRowIdentifier && ReadU16(bytes, at + 4) == 0 && byteAt(at + 6) == 4)
+            identifier = qsizetype(at);
+        listsItems = listsItems || tag == kDeliveryTime;
+    }
+    return listsItems ? identifier : -1;
+}
+
+// A folder's list of items that names every item with a value of the wrong
+// type: the list is still counted, each of its items is named as unreadable
+// on its own, and the rest of the mailbox is read as usual.
+TEST(BadInputItemList, ItemsWhoseIdentifierCannotBeReadCostOnlyThemselves)
+{
+    ScratchArea area;
+    pstwriter::PstBuilderOptions options;
+    options.encoding = pstwriter::BlockEncoding::None;  // the table is found as it is written
+    pstwriter::PstBuilder pst(options);
+    auto& damaged = pst.topOfPersonalFolders().addFolder("Damaged");
+    for (int i = 0; i < 3; ++i)
+        damaged.addMessage().subject("lost " + std::to_string(i)).body("gone");
+    damaged.addFolder("Below").addMessage().subject("below").body("kept");
+    pst.topOfPersonalFolders().addFolder("Intact").addMessage().subject("beside").body("kept");
+    const QString input = area.input(QStringLiteral("item-list.pst"));
+    pst.Write(input.toStdString());
+
+    // The identifier column of the one list of three items says it holds
+    // 16-bit integers: no row names its item as a 32-bit identifier any more.
+    QByteArray bytes = ReadAll(input);
+    int lists = 0;
+    for (const BlockSpan& block : CollectBlocks(bytes)) {
+        if (block.internal())
+            continue;
+        const qsizetype column = RowIdentifierColumnOfItemList(bytes, block.offset, 3);
+        if (column >= 0) {
+            bytes[column] = 0x02;  // the column's type: 32-bit (3) becomes 16-bit integer (2)
+            ++lists;
+        }
+    }
+    ASSERT_EQ(lists, 1) << "the list of the folder's three items is not where it was looked for";
+    WriteAll(input, bytes);
+
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    QStringList kept;
+    for (const auto& record : scan.store->mailRecords())
+        kept << record->subject;
+    kept.sort();
+    EXPECT_EQ(kept, QStringList({QStringLiteral("below"), QStringLiteral("beside")}));
+    ASSERT_EQ(scan.skipped.size(), 3) << scan.skipped.join(u'\n').toStdString();
+    for (int item = 1; item <= 3; ++item)
+        EXPECT_TRUE(scan.skipped.at(item - 1).endsWith(
+            QStringLiteral("Damaged, item %1: the item cannot be read").arg(item)))
+            << scan.skipped.at(item - 1).toStdString();
+}
+
 }  // namespace
 }  // namespace tolvane::robustness

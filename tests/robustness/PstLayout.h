@@ -26,6 +26,14 @@ inline uint64_t ReadU64(const QByteArray& file, uint64_t offset)
     return value;
 }
 
+inline uint32_t ReadU32(const QByteArray& file, uint64_t offset)
+{
+    uint32_t value = 0;
+    if (offset + 4 <= static_cast<uint64_t>(file.size()))
+        std::memcpy(&value, file.constData() + offset, 4);
+    return value;
+}
+
 inline uint16_t ReadU16(const QByteArray& file, uint64_t offset)
 {
     uint16_t value = 0;
