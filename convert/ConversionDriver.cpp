@@ -106,6 +106,12 @@ QString CompletionNoticeText(const ConversionSummary& summary)
         text += QStringLiteral("\n\n") + RecoveredMailText(summary.recovered);
     for (const QString& problem : summary.outputProblems)
         text += QStringLiteral("\n\nNot finished: ") + problem;
+    // Without its manifest the folder cannot be checked: the run did not do
+    // all it should, however many files it wrote.
+    if (!summary.manifestFailure.isEmpty())
+        text += QStringLiteral("\n\nThe manifest could not be written in full (%1); the folder cannot be checked "
+                               "with tolvane-cli verify.")
+                    .arg(summary.manifestFailure);
     return text;
 }
 

@@ -91,7 +91,7 @@ struct ConversionSummary {
     {
         return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
                && contactsFailed == 0 && contactsIncomplete == 0 && distributionListsIncomplete == 0 && eventsFailed == 0 && eventsIncomplete == 0 && otherItemsFailed == 0
-               && outputProblems.isEmpty();
+               && outputProblems.isEmpty() && manifestFailure.isEmpty();
     }
     // Everything saved but some appointments (which the notice counts apart).
     bool allSavedButEvents() const

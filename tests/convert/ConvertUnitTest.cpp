@@ -293,6 +293,17 @@ TEST(CompletionNoticeTest, OnlyACompleteConversionClaimsSuccess)
     EXPECT_NE(text, "Saving sucessfully completed.");
     EXPECT_TRUE(text.contains("2 of 3")) << text.toStdString();
     EXPECT_TRUE(text.contains("No space left on device"));
+
+    // Every file written but the manifest: no success, and the reason named.
+    ConversionSummary noManifest;
+    noManifest.mailTotal = noManifest.mailSaved = 3;
+    noManifest.manifestFailure = "No space left on device";
+    EXPECT_FALSE(noManifest.allSaved());
+    const QString manifestText = CompletionNoticeText(noManifest);
+    EXPECT_FALSE(manifestText.contains("sucessfully")) << manifestText.toStdString();
+    EXPECT_TRUE(manifestText.contains("3 of 3")) << manifestText.toStdString();
+    EXPECT_TRUE(manifestText.contains("manifest could not be written in full (No space left on device)"))
+        << manifestText.toStdString();
 }
 
 QByteArray ToQ(const pstwriter::Bytes& bytes)
