@@ -85,17 +85,25 @@ GMimeContentEncoding BestTextEncoding(QByteArrayView bytes)
     return GMIME_CONTENT_ENCODING_DEFAULT;
 }
 
-QByteArray EncodedWithCrlf(QByteArrayView bytes, GMimeContentEncoding encoding)
+QByteArray Encoded(QByteArrayView bytes, GMimeContentEncoding encoding)
 {
     if (encoding != GMIME_CONTENT_ENCODING_BASE64 && encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE)
-        return WithCrlf(bytes);
+        return bytes.toByteArray();
     GMimeEncoding encoder;
     g_mime_encoding_init_encode(&encoder, encoding);
     QByteArray encoded(static_cast<qsizetype>(g_mime_encoding_outlen(&encoder, static_cast<size_t>(bytes.size()))),
                        Qt::Uninitialized);
     const size_t written =
         g_mime_encoding_flush(&encoder, bytes.data(), static_cast<size_t>(bytes.size()), encoded.data());
-    return WithCrlf(QByteArrayView(encoded.constData(), static_cast<qsizetype>(written)));
+    encoded.truncate(static_cast<qsizetype>(written));
+    return encoded;
+}
+
+QByteArray EncodedWithCrlf(QByteArrayView bytes, GMimeContentEncoding encoding)
+{
+    if (encoding != GMIME_CONTENT_ENCODING_BASE64 && encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE)
+        return WithCrlf(bytes);
+    return WithCrlf(Encoded(bytes, encoding));
 }
 
 LeafSplices::LeafSplices()
@@ -105,9 +113,14 @@ LeafSplices::LeafSplices()
     token_ = "tolvane-leaf-" + QByteArray::number(random[0], 16) + QByteArray::number(random[1], 16) + '-';
 }
 
+QByteArray LeafSplices::StandIn(std::size_t index) const
+{
+    return token_ + QByteArray::number(static_cast<qulonglong>(index)) + '.';
+}
+
 QByteArray LeafSplices::Add(QByteArray crlfBody)
 {
-    QByteArray standIn = token_ + QByteArray::number(static_cast<qulonglong>(bodies_.size())) + '.';
+    QByteArray standIn = StandIn(bodies_.size());
     if (crlfBody.endsWith('\n'))
         standIn += '\n';
     bodies_.push_back(std::move(crlfBody));
@@ -123,7 +136,7 @@ QByteArray LeafSplices::Apply(QByteArrayView written) const
     out.reserve(total);
     qsizetype from = 0;
     for (size_t i = 0; i < bodies_.size(); ++i) {
-        QByteArray standIn = token_ + QByteArray::number(static_cast<qulonglong>(i)) + '.';
+        QByteArray standIn = StandIn(i);
         if (bodies_[i].endsWith('\n'))
             standIn += "\r\n";
         const qsizetype at = written.indexOf(standIn, from);

@@ -20,7 +20,10 @@ namespace tolvane {
 [[nodiscard]] GMimeContentEncoding BestTextEncoding(QByteArrayView bytes);
 
 // `bytes` in `encoding` (base64, quoted-printable; anything else as they
-// are) with every line ending in CRLF, as written into a file.
+// are) through GMime's encoder steps, its lines ending in LF as GMime's own
+// encoder filters end them.
+[[nodiscard]] QByteArray Encoded(QByteArrayView bytes, GMimeContentEncoding encoding);
+// The same with every line ending in CRLF, as written into a file.
 [[nodiscard]] QByteArray EncodedWithCrlf(QByteArrayView bytes, GMimeContentEncoding encoding);
 
 // Stand-ins for leaf bodies while GMime writes a message, and the message
@@ -40,6 +43,9 @@ public:
     bool empty() const { return bodies_.empty(); }
 
 private:
+    // The stand-in of body `index` without its line break.
+    QByteArray StandIn(std::size_t index) const;
+
     QByteArray token_;
     std::vector<QByteArray> bodies_;
 };

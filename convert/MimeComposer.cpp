@@ -65,28 +65,18 @@ QByteArray WithPlainLineEnds(const QByteArray& text)
 // Either way the encoder steps are GMime's own.
 void SetLeafContent(GMimePart* part, const QByteArray& bytes, GMimeContentEncoding encoding, LeafSplices* splices)
 {
-    GByteArray* array = nullptr;
-    GMimeContentEncoding stored = encoding;
+    const bool encoded = encoding == GMIME_CONTENT_ENCODING_BASE64 || encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+    // Text left as it is goes in as the part's raw content, for GMime to end its lines.
+    const GMimeContentEncoding stored = encoded ? encoding : GMIME_CONTENT_ENCODING_DEFAULT;
+    QByteArray content;
     QByteArray body = splices && !bytes.isEmpty() ? EncodedWithCrlf(bytes, encoding) : QByteArray();
     // A body ending in a bare CR would be ended differently from its stand-in.
-    if (!body.isEmpty() && !body.endsWith('\r')) {
-        const QByteArray standIn = splices->Add(std::move(body));
-        array = g_byte_array_sized_new(static_cast<guint>(standIn.size()));
-        g_byte_array_append(array, reinterpret_cast<const guint8*>(standIn.constData()), static_cast<guint>(standIn.size()));
-    } else if (encoding == GMIME_CONTENT_ENCODING_BASE64 || encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE) {
-        GMimeEncoding encoder;
-        g_mime_encoding_init_encode(&encoder, encoding);
-        const size_t room = g_mime_encoding_outlen(&encoder, static_cast<size_t>(bytes.size()));
-        array = g_byte_array_sized_new(static_cast<guint>(room));
-        g_byte_array_set_size(array, static_cast<guint>(room));
-        const size_t written = g_mime_encoding_flush(&encoder, bytes.constData(), static_cast<size_t>(bytes.size()),
-                                                     reinterpret_cast<char*>(array->data));
-        g_byte_array_set_size(array, static_cast<guint>(written));
-    } else {
-        stored = GMIME_CONTENT_ENCODING_DEFAULT;
-        array = g_byte_array_sized_new(static_cast<guint>(bytes.size()));
-        g_byte_array_append(array, reinterpret_cast<const guint8*>(bytes.constData()), static_cast<guint>(bytes.size()));
-    }
+    if (!body.isEmpty() && !body.endsWith('\r'))
+        content = splices->Add(std::move(body));
+    else
+        content = Encoded(bytes, encoding);
+    GByteArray* array = g_byte_array_sized_new(static_cast<guint>(content.size()));
+    g_byte_array_append(array, reinterpret_cast<const guint8*>(content.constData()), static_cast<guint>(content.size()));
     auto stream = AdoptGObject(g_mime_stream_mem_new_with_byte_array(array));
     auto wrapper = AdoptGObject(g_mime_data_wrapper_new_with_stream(stream.get(), stored));
     g_mime_part_set_content(part, wrapper.get());
