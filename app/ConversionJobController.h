@@ -4,7 +4,7 @@
 // runner owns the conversion's thread; this owns what the window knows of it.
 #pragma once
 
-#include "convert/MailFormats.h"
+#include "convert/output/MailFormats.h"
 
 #include "app/WindowServices.h"
 
@@ -36,7 +36,7 @@ public:
     // Asks for the destination and starts the conversion of `pstPath` from
     // `store`; every refusal is told in a notice.
     // True once the destination has passed its check, whether or not the
-    // conversion could then start: from then on a new scan builds no tree.
+    // conversion could then start.
     [[nodiscard]] bool Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir,
                                OutputFormat format = OutputFormat::Eml);
     // Holds the conversion, asks whether to stop it and abandons or resumes

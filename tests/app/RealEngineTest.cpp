@@ -25,6 +25,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 #include <QBuffer>
 #include <QImage>
 #include <QWebEnginePage>
@@ -224,6 +225,20 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
         ++emlFiles;
     EXPECT_GT(emlFiles, 0);
     Screenshot(window, stem + QStringLiteral("-4-converted.png"));
+
+    // A scan after the conversion builds its tree and list again, whole.
+    const auto countNodes = [&] {
+        int nodes = 0;
+        for (QTreeWidgetItemIterator it(window.folderTree()); *it != nullptr; ++it)
+            ++nodes;
+        return nodes;
+    };
+    const int nodesBefore = countNodes();
+    ScanInWindow(window, sample);
+    EXPECT_EQ(prompts.notices.last(), QStringLiteral("Analysis completed"));
+    EXPECT_GT(nodesBefore, 1);
+    EXPECT_EQ(countNodes(), nodesBefore);
+    EXPECT_EQ(window.itemListModel()->rowCount(), static_cast<int>(windowOwner->store.mailCount()));
 }
 
 // File > Convert to mbox... and Convert to Maildir...: the same conversion

@@ -4,10 +4,14 @@
 #include "tests/view/GuiTestSupport.h"
 #include "scan/ItemStore.h"
 
-#include <QAbstractItemModelTester>
+#include <QHash>
 #include <QSignalSpy>
+#include <QStringList>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
 
 namespace tolvane {
 namespace {
@@ -29,6 +33,38 @@ TEST(FolderImageIndexTest, KindsByWholeUpperCasedName)
     EXPECT_EQ(FolderImageList().size(), 17);
     for (const QIcon& icon : FolderImageList())
         EXPECT_FALSE(icon.pixmap(16, 16).isNull());
+}
+
+// What the tree's rules promise after any sequence of check-box clicks,
+// checked over every node: each item is found by its handle and back; a
+// folder with subfolders is ticked exactly when all of them are; a node is
+// bold exactly when it is ticked or one of its subfolders is bold. Returns
+// every node that breaks a rule, with the rule.
+QStringList TreeRulesBroken(const CFolderTreeCtrl1& tree)
+{
+    QStringList broken;
+    std::function<void(QTreeWidgetItem*)> visit = [&](QTreeWidgetItem* item) {
+        const QString name = item->text(0);
+        if (tree.itemOf(tree.nodeOf(item)) != item)
+            broken << name + QStringLiteral(": its handle leads elsewhere");
+        bool allChildrenTicked = true;
+        bool anyChildBold = false;
+        for (int i = 0; i < item->childCount(); ++i) {
+            allChildrenTicked = allChildrenTicked && CFolderTreeCtrl1::isTicked(item->child(i));
+            anyChildBold = anyChildBold || CFolderTreeCtrl1::isBold(item->child(i));
+        }
+        const bool ticked = CFolderTreeCtrl1::isTicked(item);
+        if (item->childCount() > 0 && ticked != allChildrenTicked)
+            broken << name + (ticked ? QStringLiteral(": ticked with a subfolder unticked")
+                                    : QStringLiteral(": unticked with every subfolder ticked"));
+        if (CFolderTreeCtrl1::isBold(item) != (ticked || anyChildBold))
+            broken << name + QStringLiteral(": bold does not follow its tick and its subfolders");
+        for (int i = 0; i < item->childCount(); ++i)
+            visit(item->child(i));
+    };
+    for (int i = 0; i < tree.topLevelItemCount(); ++i)
+        visit(tree.topLevelItem(i));
+    return broken;
 }
 
 // A tree as the scan leaves it: root "/x/box.pst" with Top -> (Inbox -> Sub), Contacts.
@@ -72,7 +108,7 @@ protected:
 
 TEST_F(FolderTreeTest, ModelIsConsistentAndNodesKeepWalkOrderAndIcons)
 {
-    QAbstractItemModelTester tester(tree.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(TreeRulesBroken(tree), QStringList());
     EXPECT_EQ(tree.topLevelItemCount(), 1);
     EXPECT_EQ(tree.rootNode(), root);
     EXPECT_EQ(CFolderTreeCtrl1::imageIndex(item(root)), 0);  // root is image 0 even when named like a kind
@@ -163,6 +199,51 @@ TEST_F(FolderTreeTest, SpaceOnAListedNodeTogglesItsOwnTick)
     EXPECT_TRUE(CFolderTreeCtrl1::isTicked(item(inbox)));
     QTest::keyClick(&tree, Qt::Key_Space);
     EXPECT_TRUE(CFolderTreeCtrl1::isUnticked(item(inbox)));
+}
+
+// Sequences of check-box clicks on a deeper tree: after every click the
+// whole tree keeps its rules, and the checker finds a node set against them.
+TEST(FolderTreeRulesTest, EveryClickSequenceKeepsTheRulesOfTheWholeTree)
+{
+    const char* const sequences[] = {
+        "A", "A A", "A1", "A1 A2", "A1 A2 A1", "A1a A1b", "A1a A1b A2 B", "B A A1a", "Top", "Top A1a",
+        "Top A1a Top", "A2 B A1a A1b", "A1b A A1b", "box",
+    };
+    for (const char* sequence : sequences) {
+        SCOPED_TRACE(sequence);
+        CFolderTreeCtrl1 tree;
+        tree.resize(300, 400);
+        tree.show();
+        QHash<QString, TreeNodeId> nodes;
+        nodes[QStringLiteral("box")] = tree.InsertFolderNode(0, QStringLiteral("box"));
+        const auto add = [&](const char* parent, const char* name) {
+            nodes[QString::fromLatin1(name)] = tree.InsertFolderNode(nodes.value(QString::fromLatin1(parent)),
+                                                                     QString::fromLatin1(name));
+        };
+        add("box", "Top");
+        add("Top", "A");
+        add("A", "A1");
+        add("A1", "A1a");
+        add("A1", "A1b");
+        add("A", "A2");
+        add("Top", "B");
+        tree.expandAll();
+        for (const QString& name : QString::fromLatin1(sequence).split(u' ')) {
+            QTreeWidgetItem* item = tree.itemOf(nodes.value(name));
+            ASSERT_NE(item, nullptr) << qPrintable(name);
+            const QRect box = tree.checkBoxRect(item);
+            ASSERT_TRUE(box.isValid()) << qPrintable(name);
+            QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, box.center());
+            EXPECT_EQ(TreeRulesBroken(tree), QStringList()) << "after clicking " << qPrintable(name);
+        }
+        // A folder whose tick no longer follows its subfolders is named.
+        QTreeWidgetItem* a1 = tree.itemOf(nodes.value(QStringLiteral("A1")));
+        a1->setCheckState(0, CFolderTreeCtrl1::isTicked(a1) ? Qt::Unchecked : Qt::Checked);
+        const QStringList broken = TreeRulesBroken(tree);
+        EXPECT_TRUE(std::any_of(broken.begin(), broken.end(),
+                                [](const QString& rule) { return rule.startsWith(QStringLiteral("A1: ")); }))
+            << qPrintable(broken.join(u'\n'));
+    }
 }
 
 TEST_F(FolderTreeTest, DeleteAllNodesForgetsHandles)
