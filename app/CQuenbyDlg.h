@@ -6,7 +6,7 @@
 #pragma once
 
 #include "app/CommandStates.h"
-#include "convert/MailFormats.h"
+#include "convert/output/MailFormats.h"
 #include "scan/ItemRecords.h"
 #include "app/WindowServices.h"
 #include "view/UserPrompts.h"

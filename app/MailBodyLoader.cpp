@@ -1,9 +1,9 @@
 // Off-thread reading of the previewed mail's body.
 #include "app/MailBodyLoader.h"
 
-#include "convert/BodyText.h"
-#include "convert/MailboxReader.h"
-#include "convert/MimeComposer.h"
+#include "convert/read/BodyText.h"
+#include "convert/read/MailboxReader.h"
+#include "convert/compose/MimeComposer.h"
 
 #include <QMetaObject>
 #include <QPointer>

@@ -2,7 +2,7 @@
 // what an iCalendar event carries, independent of how it is written.
 #pragma once
 
-#include "convert/AppointmentRecurrence.h"
+#include "convert/read/AppointmentRecurrence.h"
 #include "convert/MailContent.h"
 
 #include <QByteArray>

@@ -5,13 +5,13 @@
 #include "scan/NativePath.h"
 
 #include "convert/ConversionProgress.h"
-#include "convert/MailboxReader.h"
-#include "convert/Manifest.h"
+#include "convert/read/MailboxReader.h"
+#include "convert/output/Manifest.h"
 #include "convert/MessagePreparer.h"
 #include "convert/MessageWriter.h"
-#include "convert/OutputNaming.h"
-#include "convert/OutputTree.h"
-#include "convert/PartialFileSweeper.h"
+#include "convert/output/OutputNaming.h"
+#include "convert/output/OutputTree.h"
+#include "convert/output/PartialFileSweeper.h"
 #include "scan/FolderPaths.h"
 #include "scan/ProcessTempDir.h"
 #include "scan/WorkerGate.h"
@@ -21,7 +21,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include <algorithm>
@@ -157,25 +156,15 @@ QString PartNoticeText(const ConversionSummary& summary)
 
 namespace {
 
-// What all the mail pass's handles on the mailbox may take together. libpff
-// holds the mailbox's item tree in each handle, tens of megabytes for most
-// mailboxes and over a hundred for a hundred thousand mails; with Debian's
-// libpff the readers' walk adds every folder's item table, hundreds of
-// megabytes for one folder of a hundred thousand mails.
+// What all the mail pass's handles on the mailbox may take together, and
+// what one is reckoned to take: libpff holds the mailbox's item index in
+// each handle, a few hundred bytes per item (about 35 MB for a hundred
+// thousand), on top of its caches. The count of handles follows from the
+// mailbox's size alone, so it is the same on every run and machine of as
+// many cores, whatever else the process holds at the time.
 constexpr std::int64_t kReaderHandlesBudget = 320LL * 1024 * 1024;
-
-// The process's resident memory in bytes; 0 when it cannot be told.
-std::int64_t ResidentBytes()
-{
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm == nullptr)
-        return 0;
-    long long size = 0;
-    long long resident = 0;
-    const bool read = std::fscanf(statm, "%lld %lld", &size, &resident) == 2;
-    std::fclose(statm);
-    return read ? resident * static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE)) : 0;
-}
+constexpr std::int64_t kHandleBaseBytes = 4LL * 1024 * 1024;
+constexpr std::int64_t kHandleBytesPerItem = 400;
 
 // The cores this process may run on (taskset, cgroup cpusets), not the machine's.
 int UsableCores()
@@ -185,6 +174,16 @@ int UsableCores()
     if (::sched_getaffinity(0, sizeof cores, &cores) == 0)
         return std::max(CPU_COUNT(&cores), 1);
     return std::max(static_cast<int>(std::thread::hardware_concurrency()), 1);
+}
+
+// One handle per worker: one per usable core, as many as the budget holds.
+int ReaderHandlesFor(int cores, const ItemStore& store)
+{
+    const auto items = static_cast<std::int64_t>(store.mailCount() + store.contactCount() + store.appointmentCount()
+                                                 + store.otherItems().size());
+    const std::int64_t perHandle = kHandleBaseBytes + kHandleBytesPerItem * items;
+    return static_cast<int>(
+        std::clamp<std::int64_t>(kReaderHandlesBudget / perHandle, 1, MessagePreparer::WorkersFor(cores)));
 }
 
 }  // namespace
@@ -231,7 +230,6 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     // Temporaries of earlier runs that were killed outright; never those of a running one.
     RemoveLeftoverPartials(request.destinationPath);
     MailboxReader reader;
-    const std::int64_t residentBeforeOpen = ResidentBytes();
     if (const auto opened = reader.Open(request.pstPath, request.store->mailboxIdentity()); !opened) {
         // Never a silent fallback: without the mailbox, files would lack
         // attachments, addresses and headers. The user decides.
@@ -244,14 +242,9 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         }
     }
     // One more handle on the mailbox for every further worker, as far as the
-    // handles' memory allows: what the first one's open took (the item tree,
-    // and the walk where there is one) tells what each costs. One that cannot
-    // be opened (descriptors or memory short) just means fewer workers.
-    int workers = request.workers > 0 ? request.workers : MessagePreparer::WorkersFor(UsableCores());
-    if (request.workers <= 0 && reader.isOpen()) {
-        const std::int64_t perHandle = std::max<std::int64_t>(ResidentBytes() - residentBeforeOpen, 1);
-        workers = static_cast<int>(std::clamp<std::int64_t>(kReaderHandlesBudget / perHandle, 1, workers));
-    }
+    // handles' budget allows. One that cannot be opened (descriptors or
+    // memory short) just means fewer workers.
+    const int workers = request.workers > 0 ? request.workers : ReaderHandlesFor(UsableCores(), *request.store);
     std::vector<std::unique_ptr<MailboxReader>> moreReaders;
     WriterContext context;
     for (int worker = 1; worker < workers; ++worker) {

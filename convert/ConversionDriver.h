@@ -5,7 +5,7 @@
 #pragma once
 
 #include "scan/ItemRecords.h"
-#include "convert/MailFormats.h"
+#include "convert/output/MailFormats.h"
 #include "scan/ItemStore.h"
 
 #include <QDateTime>

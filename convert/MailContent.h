@@ -99,6 +99,7 @@ struct MessageContent {
     QVector<Recipient> recipients;
     QString subject;                   // null: no subject
     std::optional<QDateTime> date;     // UTC; absent: no Date header
+    std::optional<QDateTime> delivered;  // when it arrived (UTC), as the mailbox stores it
     // Bodies as bytes with their charset (null arrays: no such body).
     QByteArray plainBody;              // UTF-8
     QByteArray htmlBody;

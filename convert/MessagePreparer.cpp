@@ -4,9 +4,10 @@
 // filled; attachments too large for memory are held as sources, not as bytes.
 #include "convert/MessagePreparer.h"
 
-#include "convert/MailboxReader.h"
+#include "convert/read/MailboxReader.h"
 #include "convert/MemoryHeadroom.h"
-#include "convert/MimeComposer.h"
+#include "convert/compose/MimeComposer.h"
+#include "scan/ScanTexts.h"
 
 #include <algorithm>
 #include <system_error>
@@ -28,6 +29,12 @@ std::vector<MailboxReader*> OpenOnly(std::vector<MailboxReader*> readers)
     if (readers.empty())
         readers.push_back(nullptr);
     return readers;
+}
+
+// A subject of exactly one space counts as none, as in the list.
+MailNaming NamingOf(const MessageContent& content)
+{
+    return MailNaming{NullIfSpace(CleanSubject(content.subject)), content.delivered};
 }
 
 }  // namespace
@@ -90,6 +97,8 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, std::s
             read.failure = std::move(result.failure);
             if (read.content && record.location.isRecovered())
                 read.content->headerProperties.recovered = true;
+            if (read.content)
+                read.naming = NamingOf(*read.content);
         } else {
             read.content = ContentFromRecord(record);
         }
@@ -104,6 +113,7 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, std::s
 PreparedMessage MessagePreparer::Compose(ReadMessage read)
 {
     PreparedMessage prepared;
+    prepared.naming = std::move(read.naming);
     if (!read.content) {
         prepared.failure = read.failure.isEmpty() ? QStringLiteral("the message could not be read") : read.failure;
         prepared.failedForMemory = read.failedForMemory;
@@ -131,7 +141,9 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
             prepared.digest = DigestOf(prepared.bytes);
         }
     } catch (const std::bad_alloc&) {
+        std::optional<MailNaming> naming = std::move(prepared.naming);
         prepared = PreparedMessage();
+        prepared.naming = std::move(naming);
         prepared.failure = QStringLiteral("not enough memory to compose the message");
         prepared.failedForMemory = true;
     }

@@ -8,7 +8,7 @@
 
 #include "scan/ItemRecords.h"
 #include "convert/MailContent.h"
-#include "convert/Manifest.h"
+#include "convert/output/Manifest.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,6 +31,12 @@ class MailboxReader;
 // when attachments stream from the mailbox: the writer then composes it on
 // its own thread and GMime reads those attachments while the file is written,
 // so no GMime object ever passes from one thread to another.
+// What names and dates a mail's file, taken from the one read of it.
+struct MailNaming {
+    QString subject;                     // cleaned for a file name; null: none
+    std::optional<QDateTime> delivered;  // when it arrived
+};
+
 struct PreparedMessage {
     QString failure;                 // not empty: write nothing, count it as failed
     bool failedForMemory = false;    // the failure was memory running short
@@ -45,6 +51,9 @@ struct PreparedMessage {
     std::optional<QDateTime> date;   // the Date the message carries (UTC)
     QString messageId;               // as written, without angle brackets; empty when none
     MessageState state;
+    // From the read; absent when the message could not be read or was
+    // rebuilt from its record, whose own are then used.
+    std::optional<MailNaming> naming;
     // The size and SHA-256 of `bytes`, worked out by the worker that composed
     // them, so the writer thread does not hash every file it writes.
     std::optional<FileDigest> digest;
@@ -77,6 +86,7 @@ public:
 private:
     struct ReadMessage {
         std::optional<MessageContent> content;
+        std::optional<MailNaming> naming;
         QString failure;
         bool failedForMemory = false;
     };

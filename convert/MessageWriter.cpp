@@ -2,19 +2,20 @@
 // every save that failed instead of hiding it.
 #include "convert/MessageWriter.h"
 
-#include "convert/CalendarWriter.h"
+#include "convert/compose/CalendarWriter.h"
 #include "convert/ConversionProgress.h"
-#include "convert/MailFolderFiles.h"
-#include "convert/MailFormats.h"
-#include "convert/Manifest.h"
-#include "convert/MailboxReader.h"
+#include "convert/output/MailFolderFiles.h"
+#include "convert/output/MailSinks.h"
+#include "convert/output/MailFormats.h"
+#include "convert/output/Manifest.h"
+#include "convert/read/MailboxReader.h"
 #include "convert/MemoryHeadroom.h"
 #include "convert/MessagePreparer.h"
-#include "convert/MimeComposer.h"
-#include "convert/NewFileWriter.h"
-#include "convert/OutputNaming.h"
-#include "convert/OutputTree.h"
-#include "convert/VCardWriter.h"
+#include "convert/compose/MimeComposer.h"
+#include "convert/output/NewFileWriter.h"
+#include "convert/output/OutputNaming.h"
+#include "convert/output/OutputTree.h"
+#include "convert/compose/VCardWriter.h"
 #include "scan/FolderPaths.h"
 #include "scan/TimeText.h"
 #include "scan/WorkerGate.h"
@@ -502,7 +503,7 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
 
 namespace {
 
-bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, MboxFiles& mboxFiles)
+bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, MailSink& sink)
 {
     ConversionSummary& summary = *context.summary;
     // Embedded messages travel inside their parents' files.
@@ -515,7 +516,6 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
     std::vector<MailboxReader*> readers{context.reader};
     readers.insert(readers.end(), context.moreReaders.begin(), context.moreReaders.end());
     MessagePreparer preparer(topLevel, readers, readers.size() * 4 + 4);
-    MaildirTree maildir(context.output, context.folders, TopFolderName(context));
     ConversionRandom random;
     for (std::size_t index = 0; index < topLevel.size(); ++index) {
         const MailRecord& record = *topLevel[index];
@@ -524,9 +524,16 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
         ++summary.mailTotal;
 
         PreparedMessage prepared = preparer.Take(index);
+        // Named and dated by what its one read found; by its record where it
+        // could not be read (a walk that kept only where it is leaves no subject).
+        const QString subject = prepared.naming ? prepared.naming->subject : record.subject;
+        const std::optional<QDateTime> delivered =
+            prepared.naming ? prepared.naming->delivered
+            : record.deliveryTime ? std::optional<QDateTime>(FiletimeToDateTime(record.deliveryTime->ticks))
+                                  : std::nullopt;
 
         const QString number = QString::number(random.Next());
-        const QString nameText = MailNameText(record.subject);
+        const QString nameText = MailNameText(subject);
         const QString fileName = FileNameFor(nameText, number, QStringLiteral(".eml"));
         // How the problem lines name the mail: its file, or where there is
         // none of its own, its subject and folder.
@@ -538,8 +545,7 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
         const auto name = [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); };
         // The time a mail client sorts the message by: when it arrived, else
         // the date it carries.
-        const std::optional<QDateTime> arrived =
-            record.deliveryTime ? std::optional<QDateTime>(FiletimeToDateTime(record.deliveryTime->ticks)) : prepared.date;
+        const std::optional<QDateTime> arrived = delivered ? delivered : prepared.date;
         // The message's bytes into a descriptor, composed here when its
         // attachments stream from the mailbox.
         const ContentWriter writeMessage = [&](int fd, QString* why) {
@@ -570,21 +576,6 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
             }
             return true;
         };
-        // A file of its own carries the message's time as its modification
-        // time (files sort by it in a file manager), set on the descriptor
-        // before the file gets its name.
-        const ContentWriter writeDated = [&](int fd, QString* why) {
-            if (!writeMessage(fd, why))
-                return false;
-            if (arrived && arrived->isValid()) {
-                struct timespec times[2];
-                times[0].tv_sec = static_cast<time_t>(arrived->toSecsSinceEpoch());
-                times[0].tv_nsec = 0;
-                times[1] = times[0];
-                (void)::futimens(fd, times);
-            }
-            return true;
-        };
         SavedMail result;
         if (!prepared.failure.isEmpty()) {
             result.reason = prepared.failure;
@@ -592,27 +583,22 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
         } else if (!HasMemoryHeadroom(prepared.streamed ? ComposeFootprint(*prepared.streamed) : kWriteHeadroom)) {
             result.reason = QStringLiteral("not enough memory to write the message");
             summary.memoryShort = true;
-        } else if (context.format == OutputFormat::Mbox) {
-            const QByteArray fromLine = MboxFromLine(prepared.senderAddress, arrived);
-            result = prepared.streamed ? mboxFiles.Append(record.folderKey, record.folderName, fromLine, writeMessage)
-                                       : mboxFiles.Append(record.folderKey, record.folderName, fromLine, prepared.bytes);
-        } else if (context.format == OutputFormat::Maildir) {
-            result = maildir.Save(record.folderKey, arrived, MaildirInfo(prepared.state), writeDated, prepared.digest);
         } else {
-            std::optional<FileDigest> written;
-            const NewFileResult file = SaveNewFile(context, record.folderKey, name,
-                                                   prepared.digest ? writeDated : DigestingWriter(writeDated, &written));
-            result.saved = file.saved;
-            result.reason = file.reason;
-            result.path = file.path;
-            if (file.saved) {
-                if (const auto digest = prepared.digest ? prepared.digest : written)
-                    result.digest = *digest;
-            }
+            MailToSave toSave;
+            toSave.folderKey = record.folderKey;
+            toSave.folderName = record.folderName;
+            toSave.fileName = name;
+            toSave.arrived = arrived;
+            toSave.senderAddress = prepared.senderAddress;
+            toSave.state = prepared.state;
+            toSave.bytes = prepared.streamed ? nullptr : &prepared.bytes;
+            toSave.write = writeMessage;
+            toSave.digest = prepared.digest;
+            result = sink.Save(toSave);
         }
         if (context.manifest != nullptr) {
             ManifestEntry entry = EntryFor(context, QStringLiteral("mail"), record.folderKey,
-                                           record.location.itemIdentifier, record.subject, record.location.source);
+                                           record.location.itemIdentifier, subject, record.location.source);
             entry.date = prepared.date ? prepared.date : arrived;
             entry.messageId = prepared.messageId;
             entry.failure = result.saved ? QString() : result.reason;
@@ -646,12 +632,14 @@ bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
 {
     // The manifest records every mbox file whole once it is in place, so a
     // message added to it later is seen.
-    MboxFiles mboxFiles(context.output, [&context](const QString& path, const FileDigest& whole) {
-        if (context.manifest != nullptr)
-            context.manifest->AddWholeFile(path, whole);
-    });
-    const bool ended = WriteMailLoop(mail, context, mboxFiles);
-    for (const QString& problem : mboxFiles.PutAllInPlace()) {
+    const std::unique_ptr<MailSink> sink =
+        MakeMailSink(context.format, context.output, context.folders, TopFolderName(context),
+                     [&context](const QString& path, const FileDigest& whole) {
+                         if (context.manifest != nullptr)
+                             context.manifest->AddWholeFile(path, whole);
+                     });
+    const bool ended = WriteMailLoop(mail, context, *sink);
+    for (const QString& problem : sink->Finish()) {
         context.summary->outputProblems << problem;
         context.sink->ReportProblem(problem);
     }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "convert/ConversionDriver.h"
-#include "convert/MailFormats.h"
+#include "convert/output/MailFormats.h"
 #include "scan/ItemStore.h"
 
 #include <QString>

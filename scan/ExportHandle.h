@@ -7,6 +7,7 @@
 
 #include "scan/ItemRecords.h"
 #include "scan/Limits.h"
+#include "scan/ScanDriver.h"
 
 #include <libpff.h>
 
@@ -37,7 +38,7 @@ struct export_handle {
     WorkerGate* gate = nullptr;
     QString mailboxPath;          // the scanned file as given: the text the top folders' parent goes by
     QString attachmentDirectory;  // absolute path of "Attachments"; empty when unavailable
-    bool keepContents = true;     // false: no bodies and no recipient names (see ScanRequest)
+    MailDetail mailDetail = MailDetail::Listed;  // see ScanRequest
 
     // Folder last found at each level 1..27 (index 0: the mailbox itself),
     // and the last folder given an identifier.

@@ -32,14 +32,15 @@ std::optional<int32_t> ReadSigned32(libpff_item_t* item, uint32_t entryType)
 int export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath, char format)
 {
     MessageCollectors collectors;
-    if (handle->keepContents)
+    const bool listed = handle->mailDetail == MailDetail::Listed;
+    if (listed)
         export_handle_export_message_body(handle, message, exportPath, format, &collectors);
     // An attachment that cannot be read costs its name in the record, never
     // the message itself: the conversion reads the message again anyway.
     export_handle_export_attachments(handle, message, handle->attachmentDirectory, format, &collectors);
     if (handle->abandoned)
         return -1;
-    if (handle->keepContents)
+    if (listed)
         export_handle_export_recipients(handle, message, exportPath, &collectors);
     export_handle_export_message_header(handle, message, exportPath, &collectors);
     return 1;
@@ -93,6 +94,12 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
     if (type != LIBPFF_ATTACHMENT_TYPE_DATA && type != LIBPFF_ATTACHMENT_TYPE_ITEM)
         return 1;
 
+    // Where only the mail's place is wanted, its attachments are opened only
+    // to find the items embedded in it (a meeting's appointment belongs in
+    // its folder's calendar too); the names are left to the conversion.
+    const bool listed = handle->mailDetail == MailDetail::Listed;
+    if (!listed && type != LIBPFF_ATTACHMENT_TYPE_ITEM)
+        return 1;
     QString name;
     if (type == LIBPFF_ATTACHMENT_TYPE_DATA)
         name = AttachmentName(attachment, MessageCodePage(attachment, handle->asciiCodepage));
@@ -105,7 +112,8 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
     // The path is the attachment's name in the record, nothing more: the scan
     // writes and tests nothing in the file system (a name too long for it
     // would otherwise have cost an embedded message its walk).
-    collectors->attachments.push_back(path);
+    if (listed)
+        collectors->attachments.push_back(path);
     if (type != LIBPFF_ATTACHMENT_TYPE_ITEM)
         return 1;
     // Messages nested deeper than any real one are cut, and named as left out:
@@ -154,6 +162,14 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
     MailRecord record;
     record.folderName = export_handle_record_folder_name(handle, exportPath);
     record.folderKey = export_handle_record_folder_key(handle, exportPath);
+    record.location = export_handle_item_location(handle, message);
+    if (handle->mailDetail == MailDetail::WhereOnly) {
+        record.number = handle->store->NextItemNumber();
+        handle->store->AddMailRecord(record);
+        if (handle->events != nullptr)
+            handle->events->MailFound(record);
+        return 1;
+    }
 
     const auto subject = ReadSubject(message, fileCodePage);
     // A subject of exactly one space counts as none.
@@ -173,7 +189,6 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
     record.body = collectors->body == " " ? StoredText() : handle->store->KeepBody(collectors->body);
     record.attachments = std::move(collectors->attachments);
     record.bodyKind = handle->lastKeptBodyKind;
-    record.location = export_handle_item_location(handle, message);
 
     collectors->body.clear();
     collectors->recipients.clear();

@@ -99,7 +99,7 @@ ScanResult RunScan(const ScanRequest& request)
     handle->gate = request.gate;
     handle->mailboxPath = request.pstPath;
     handle->attachmentDirectory = *attachmentDirectory;
-    handle->keepContents = request.keepContents;
+    handle->mailDetail = request.mailDetail;
 
     const int exported = export_handle_export_file(handle.get(), file.get(), exportRoot, kExportFormat);
     if (handle->abandoned || Abandoned(request))

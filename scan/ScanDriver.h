@@ -41,6 +41,16 @@ struct ScanResult {
     QString reason;
 };
 
+// What the scan reads of each mail.
+enum class MailDetail {
+    // Everything the list, the preview and `scan --json` show: its columns,
+    // its kept body and its recipients' names.
+    Listed,
+    // Where each mail is and nothing more: for a conversion that reads every
+    // mail itself, once, and takes its name and time from that read.
+    WhereOnly,
+};
+
 struct ScanRequest {
     QString pstPath;
     ItemStore* store = nullptr;     // required
@@ -49,9 +59,7 @@ struct ScanRequest {
     // Required: the process's temporary directory, home of "Attachments";
     // without one the scan fails with its reason.
     const ProcessTempDir* tempDir = nullptr;
-    // False when the records only guide a conversion that reads every
-    // message again: bodies and recipient names are then not read or kept.
-    bool keepContents = true;
+    MailDetail mailDetail = MailDetail::Listed;
     // True: after the folders, search the file's free space for deleted
     // items and gather the items whose folder is gone (two extra folders).
     // Never by default: it reads the whole file.

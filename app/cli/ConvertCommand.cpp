@@ -226,12 +226,14 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     WorkerGate scanGate;
     InstallTestHold(QStringLiteral("scan"), scanGate, interrupts);
     interrupts.setOnInterrupt([&scanGate] { scanGate.Abandon(); });
-    // The conversion reads every message again; the scan's bodies and
-    // recipient names are needed only to write from the records instead.
+    // The conversion reads every mail once and takes its name and time from
+    // that read: the walk only says where each one is. What the list would
+    // show is read only to write from the records when the mailbox cannot be
+    // read again.
     const bool writeFromRecords = options.writeFromRecords;
     const ScanOutcome outcome =
-        RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate, /*keepContents=*/writeFromRecords,
-                        options.recover);
+        RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate,
+                        writeFromRecords ? MailDetail::Listed : MailDetail::WhereOnly, options.recover);
     interrupts.setOnInterrupt({});
     if (interrupts.signalNumber() != 0)
         return interruptedExit("during the scan; nothing was written");

@@ -4,7 +4,7 @@
 #include "app/cli/Commands.h"
 #include "app/cli/HeadlessScan.h"
 
-#include "convert/OutputVerifier.h"
+#include "convert/output/OutputVerifier.h"
 
 namespace tolvane::cli {
 

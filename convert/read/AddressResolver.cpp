@@ -17,9 +17,9 @@
 //   chosen as, when that name is an address; any other slot is kept as it is.
 #include "convert/read/AddressResolver.h"
 
-#include "convert/BodyText.h"
-#include "convert/EntryIdAddress.h"
-#include "convert/MimeComposer.h"
+#include "convert/read/BodyText.h"
+#include "convert/read/EntryIdAddress.h"
+#include "convert/compose/MimeComposer.h"
 #include "scan/PropertyTags.h"
 
 #include <algorithm>

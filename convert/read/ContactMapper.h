@@ -4,7 +4,7 @@
 #pragma once
 
 #include "convert/CalendarContent.h"
-#include "convert/VCardWriter.h"
+#include "convert/compose/VCardWriter.h"
 #include "scan/PffHandles.h"
 
 #include <QByteArray>

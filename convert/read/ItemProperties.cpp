@@ -1,7 +1,7 @@
 // The readings every kind of item shares; see ItemProperties.h.
 #include "convert/read/ItemProperties.h"
 
-#include "convert/BodyText.h"
+#include "convert/read/BodyText.h"
 #include "scan/PropertyTags.h"
 #include "scan/TextDecoding.h"
 #include "scan/TimeText.h"

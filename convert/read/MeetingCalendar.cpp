@@ -1,7 +1,7 @@
 // Composing the calendar a scheduling message carries; see MeetingCalendar.h.
 #include "convert/read/MeetingCalendar.h"
 
-#include "convert/CalendarWriter.h"
+#include "convert/compose/CalendarWriter.h"
 #include "convert/read/AddressResolver.h"
 #include "convert/read/CalendarMapper.h"
 #include "scan/PffProperties.h"

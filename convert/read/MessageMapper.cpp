@@ -1,8 +1,8 @@
 // Reading a whole message through libpff into a MessageContent.
 #include "convert/read/MessageMapper.h"
 
-#include "convert/BodyText.h"
-#include "convert/RtfBody.h"
+#include "convert/read/BodyText.h"
+#include "convert/read/RtfBody.h"
 #include "convert/read/AddressResolver.h"
 #include "convert/read/ItemAttachments.h"
 #include "convert/read/ItemProperties.h"
@@ -229,6 +229,8 @@ MessageContent ReadMessageContent(libpff_item_t* message, const MessageReading& 
     NoteMissing(content.missing, failures, QStringLiteral("the recipients"));
     failures = {};
     content.date = ReadDate(message, &failures);
+    if (const auto delivered = ReadFiletime(message, 0, Tag::DeliveryTime, NamedLookup::Mapped, &failures))
+        content.delivered = FiletimeToDateTime(*delivered);
     NoteMissing(content.missing, failures, QStringLiteral("the date"));
     failures = {};
     content.transportHeaders = ReadMessageString(message, Tag::TransportHeaders, reading.fileCodePage,

@@ -5,7 +5,7 @@
 #include "tests/convert/ScanAndConvert.h"
 
 #include "app/cli/HeadlessScan.h"
-#include "convert/CalendarWriter.h"
+#include "convert/compose/CalendarWriter.h"
 #include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"

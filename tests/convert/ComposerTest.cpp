@@ -5,8 +5,8 @@
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "convert/MailContent.h"
-#include "convert/MailboxReader.h"
-#include "convert/MimeComposer.h"
+#include "convert/read/MailboxReader.h"
+#include "convert/compose/MimeComposer.h"
 
 #include <QCryptographicHash>
 

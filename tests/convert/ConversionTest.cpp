@@ -250,6 +250,16 @@ TEST_F(ConversionTest, AnyNumberOfWorkersWritesTheSameFiles)
             message.attach("large.bin", ToBytes(large));
         if (index == 11)
             message.embed(inner);
+        // Subjects that name files by a rule of their own, and arrival
+        // times that date them.
+        if (index == 13)
+            message.subject(" ");
+        if (index == 17)
+            message.subject("a--b --- c");
+        if (index == 19)
+            message.removeProperty(0x0037);
+        if (index % 2 == 1)
+            message.received(pstwriter::FileTime::fromUnixSeconds(1700000000 + index * 86400));
     }
     Write(pst);
 
@@ -262,21 +272,27 @@ TEST_F(ConversionTest, AnyNumberOfWorkersWritesTheSameFiles)
             QByteArray bytes = ReadAll(path);
             for (auto match = boundary.globalMatch(QString::fromLatin1(bytes)); match.hasNext();)
                 bytes.replace(match.next().captured(1).toLatin1(), "BOUNDARY");
+            // The arrival times of the fixture are in 2023; a file dated
+            // later carries the time it was written, which is no one's.
+            const qint64 modified = QFileInfo(path).lastModified().toSecsSinceEpoch();
+            if (modified < 1710000000)
+                bytes += "\nmodified " + QByteArray::number(modified);
             files[path.mid(root.size())] = bytes;
         }
         return files;
     };
     const struct {
-        bool keepContents;
+        MailDetail detail;
         int workers;
-    } runs[] = {{true, 1}, {true, 2}, {true, 5}, {false, 3}};
+    } runs[] = {{MailDetail::Listed, 1}, {MailDetail::Listed, 2}, {MailDetail::Listed, 5}, {MailDetail::WhereOnly, 3}};
     std::map<QString, QByteArray> first;
     for (const auto& run : runs) {
-        SCOPED_TRACE(::testing::Message() << run.workers << " workers, contents kept " << run.keepContents);
+        const bool listed = run.detail == MailDetail::Listed;
+        SCOPED_TRACE(::testing::Message() << run.workers << " workers, mail listed " << listed);
         cli::HeadlessScanSink scanSink;
-        ASSERT_EQ(cli::RunHeadlessScan(PstPath(), store_, tempDir_, scanSink, nullptr, nullptr, run.keepContents),
+        ASSERT_EQ(cli::RunHeadlessScan(PstPath(), store_, tempDir_, scanSink, nullptr, nullptr, run.detail),
                   ScanOutcome::Completed);
-        const QString destination = temp_.filePath(QStringLiteral("out-%1-%2").arg(run.workers).arg(run.keepContents));
+        const QString destination = temp_.filePath(QStringLiteral("out-%1-%2").arg(run.workers).arg(listed));
         ASSERT_TRUE(QDir().mkpath(destination));
         const ConversionSummary summary = Convert(destination, nullptr, run.workers);
         EXPECT_EQ(summary.mailSaved, 40);

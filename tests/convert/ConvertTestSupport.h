@@ -3,7 +3,7 @@
 #pragma once
 
 #include "convert/ConversionDriver.h"
-#include "convert/GMimeHandles.h"
+#include "convert/compose/GMimeHandles.h"
 
 #include <QByteArray>
 #include <QDir>

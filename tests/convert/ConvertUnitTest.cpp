@@ -2,16 +2,16 @@
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "tests/support/CompressedRtf.h"
-#include "convert/BodyText.h"
-#include "convert/EntryIdAddress.h"
+#include "convert/read/BodyText.h"
+#include "convert/read/EntryIdAddress.h"
 #include "tests/support/EntryIds.h"
 #include "convert/ConversionDriver.h"
 #include "convert/MessagePreparer.h"
-#include "convert/NewFileWriter.h"
-#include "convert/OutputNaming.h"
-#include "convert/OutputTree.h"
-#include "convert/RtfBody.h"
-#include "convert/VCardWriter.h"
+#include "convert/output/NewFileWriter.h"
+#include "convert/output/OutputNaming.h"
+#include "convert/output/OutputTree.h"
+#include "convert/read/RtfBody.h"
+#include "convert/compose/VCardWriter.h"
 
 #include <QFileInfo>
 

@@ -1,10 +1,10 @@
 // The bodies the composer encodes and splices itself must be byte for byte
 // what GMime's own filters make of them, and a whole message put together
 // that way must equal the message GMime writes alone.
-#include "convert/GMimeHandles.h"
-#include "convert/LeafBodies.h"
+#include "convert/compose/GMimeHandles.h"
+#include "convert/compose/LeafBodies.h"
 #include "convert/MailContent.h"
-#include "convert/MimeComposer.h"
+#include "convert/compose/MimeComposer.h"
 
 #include <QRegularExpression>
 

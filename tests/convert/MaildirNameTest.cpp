@@ -1,7 +1,7 @@
 // Maildir++ directory names of folder paths too long for one file name: each
 // must fit in 255 bytes, stay well-formed modified UTF-7 and differ from the
 // name of every other path, however alike their starts are.
-#include "convert/MailFormats.h"
+#include "convert/output/MailFormats.h"
 
 #include <gtest/gtest.h>
 

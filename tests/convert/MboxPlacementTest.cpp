@@ -2,10 +2,10 @@
 // folder's file appears whole when the run moves on, a folder whose mail
 // comes again continues its file, a folder that got no message leaves none,
 // and the manifest's last word on each file is what verify checks.
-#include "convert/MailFolderFiles.h"
-#include "convert/Manifest.h"
-#include "convert/OutputTree.h"
-#include "convert/OutputVerifier.h"
+#include "convert/output/MailFolderFiles.h"
+#include "convert/output/Manifest.h"
+#include "convert/output/OutputTree.h"
+#include "convert/output/OutputVerifier.h"
 
 #include <gtest/gtest.h>
 

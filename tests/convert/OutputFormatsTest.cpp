@@ -3,7 +3,7 @@
 // verify, folder selection and several mailboxes in one run.
 #include "tests/convert/ConvertTestSupport.h"
 
-#include "convert/MailFormats.h"
+#include "convert/output/MailFormats.h"
 #include "tests/support/CliRun.h"
 #include "tests/support/PstBuilder.h"
 

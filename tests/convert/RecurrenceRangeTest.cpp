@@ -2,7 +2,7 @@
 // valid ones at the edges of the ranges. An out-of-range field must give no
 // rule (a rule built from it would describe another series, or one without
 // end) and a reason naming the field; a field at its limit must still read.
-#include "convert/AppointmentRecurrence.h"
+#include "convert/read/AppointmentRecurrence.h"
 #include "tests/support/AppointmentBlobs.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 // that carry line breaks, and a machine short of memory.
 #include "tests/robustness/Fixtures.h"
 
-#include "convert/GMimeHandles.h"
-#include "convert/MimeComposer.h"
+#include "convert/compose/GMimeHandles.h"
+#include "convert/compose/MimeComposer.h"
 
 #include <QProcess>
 

@@ -4,7 +4,7 @@
 // could not save and says so.
 #include "tests/robustness/Fixtures.h"
 
-#include "convert/OutputNaming.h"
+#include "convert/output/OutputNaming.h"
 
 #include <QProcess>
 

@@ -6,8 +6,8 @@
 #include "tests/robustness/ChildProcess.h"
 #include "tests/robustness/Fixtures.h"
 
-#include "convert/NewFileWriter.h"
-#include "convert/OutputNaming.h"
+#include "convert/output/NewFileWriter.h"
+#include "convert/output/OutputNaming.h"
 #include "scan/NativePath.h"
 #include "tests/support/CliRun.h"
 

@@ -5,9 +5,9 @@
 // lands anywhere else.
 #include "tests/robustness/Fixtures.h"
 
-#include "convert/OutputNaming.h"
-#include "convert/OutputTree.h"
-#include "convert/PartialFileSweeper.h"
+#include "convert/output/OutputNaming.h"
+#include "convert/output/OutputTree.h"
+#include "convert/output/PartialFileSweeper.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

@@ -6,10 +6,10 @@
 // exit status and the lines it prints.
 #include "tests/robustness/Fixtures.h"
 
-#include "convert/Manifest.h"
-#include "convert/NewFileWriter.h"
-#include "convert/OutputTree.h"
-#include "convert/OutputVerifier.h"
+#include "convert/output/Manifest.h"
+#include "convert/output/NewFileWriter.h"
+#include "convert/output/OutputTree.h"
+#include "convert/output/OutputVerifier.h"
 #include "scan/DirStream.h"
 #include "scan/NativePath.h"
 #include "scan/UniqueFd.h"

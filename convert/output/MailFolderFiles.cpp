@@ -1,0 +1,312 @@
+// mbox files and the Maildir tree of the mail pass.
+#include "convert/output/MailFolderFiles.h"
+
+#include "convert/output/DirectoryAt.h"
+#include "convert/output/MailFormats.h"
+#include "convert/output/OutputNaming.h"
+#include "convert/output/OutputTree.h"
+#include "convert/output/Sha256.h"
+#include "scan/NativePath.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace tolvane {
+
+namespace {
+
+// Open mbox files kept at once; the others are opened again when needed.
+constexpr std::size_t kOpenMboxFiles = 64;
+
+// Hands every piece of the file open as `fd`, from its start, to `each`;
+// false when a read fails (with the reason) or `each` says stop.
+bool ForEachPiece(int fd, const std::function<bool(QByteArrayView)>& each, QString* reason)
+{
+    std::vector<char> buffer(1 << 16);
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *reason = ErrnoText(errno);
+            return false;
+        }
+        if (got == 0)
+            return true;
+        at += got;
+        if (!each(QByteArrayView(buffer.data(), got)))
+            return false;
+    }
+}
+
+}  // namespace
+
+MboxFiles::~MboxFiles()
+{
+    // Reached with the files still open only when the run unwinds (memory
+    // ran out): they are put in place all the same, and a failure here has
+    // nobody left to tell.
+    try {
+        (void)PutAllInPlace();
+    } catch (...) {
+    }
+}
+
+QStringList MboxFiles::PutAllInPlace()
+{
+    QStringList problems = std::exchange(problems_, QStringList());
+    for (auto& [key, mbox] : files_) {
+        QString reason;
+        if (!mbox.temporary.isEmpty() && !PutInPlace(key, mbox, &reason))
+            problems << reason;
+    }
+    writing_.clear();
+    return problems;
+}
+
+bool MboxFiles::PutInPlace(const QString& folderKey, OpenMbox& mbox, QString* reason)
+{
+    // No message got in (the disk was full from the first): no file at all,
+    // rather than an empty one nobody lists.
+    if (mbox.size == 0) {
+        mbox.file.reset();
+        (void)output_->RemoveFile(folderKey, mbox.temporary);
+        (void)output_->RemoveFile(folderKey, mbox.name);
+        mbox.temporary.clear();
+        mbox.name.clear();  // a later message of the folder makes the file anew
+        return true;
+    }
+    // No flush to the disk first: like every other file of the run, the file
+    // is whole for any reader once named, whatever happens to the process;
+    // a crash of the machine itself is the file system's to order.
+    mbox.file.reset();
+    if (!output_->ReplaceFile(folderKey, mbox.temporary, mbox.name, reason))
+        return false;
+    mbox.temporary.clear();
+    if (finished_)
+        finished_(mbox.path, FileDigest{mbox.size, mbox.whole.HexResult()});
+    return true;
+}
+
+bool MboxFiles::ContinueInTemporary(const QString& folderKey, OpenMbox& mbox, QString* reason)
+{
+    UniqueFd finished = output_->ReopenGrowingFile(folderKey, mbox.name, reason);
+    if (!finished)
+        return false;
+    QString temporary;
+    UniqueFd copy = output_->CreateHiddenGrowingFile(folderKey, &temporary, reason);
+    if (!copy)
+        return false;
+    const auto failed = [&] {
+        copy.reset();
+        (void)output_->RemoveFile(folderKey, temporary);
+        return false;
+    };
+    QString readFailure;
+    bool written = true;
+    const auto copyPiece = [&](QByteArrayView piece) {
+        written = WriteAllTo(copy.get(), piece.data(), piece.size(), reason);
+        return written;
+    };
+    if (!ForEachPiece(finished.get(), copyPiece, &readFailure)) {
+        if (written)
+            *reason = QStringLiteral("cannot read %1 again: %2").arg(mbox.path, readFailure);
+        return failed();
+    }
+    mbox.file = std::move(copy);
+    mbox.temporary = temporary;
+    return true;
+}
+
+MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString& folderName, QString* reason)
+{
+    // The run has moved on: the folder it wrote last is done.
+    if (!writing_.isEmpty() && writing_ != folderKey) {
+        if (auto previous = files_.find(writing_); previous != files_.end() && !previous->second.temporary.isEmpty()) {
+            QString why;
+            if (!PutInPlace(writing_, previous->second, &why))
+                problems_ << why;
+        }
+    }
+    writing_ = folderKey;
+    auto found = files_.find(folderKey);
+    if (found != files_.end() && found->second.name.isEmpty()) {
+        files_.erase(found);
+        found = files_.end();
+    }
+    if (found != files_.end() && found->second.file)
+        return &found->second;
+    std::size_t open = 0;
+    for (const auto& [key, mbox] : files_)
+        open += mbox.file ? 1 : 0;
+    if (open >= kOpenMboxFiles) {
+        for (auto& [key, mbox] : files_)
+            mbox.file.reset();
+    }
+    if (found != files_.end()) {
+        OpenMbox& mbox = found->second;
+        if (mbox.temporary.isEmpty()) {
+            if (!ContinueInTemporary(folderKey, mbox, reason))
+                return nullptr;
+        } else {
+            mbox.file = output_->ReopenGrowingFile(folderKey, mbox.temporary, reason);
+        }
+        return mbox.file ? &mbox : nullptr;
+    }
+    // The final name is taken at once by an empty file, so no other file
+    // gets it; the messages go into the temporary.
+    const QString nameText = folderName.trimmed().isEmpty() ? QStringLiteral("Folder") : folderName;
+    OpenMbox mbox;
+    UniqueFd placeholder = output_->CreateGrowingFile(
+        folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".mbox"), attempt); },
+        &mbox.path, reason);
+    if (!placeholder)
+        return nullptr;
+    mbox.name = mbox.path.section(u'/', -1);
+    mbox.file = output_->CreateHiddenGrowingFile(folderKey, &mbox.temporary, reason);
+    if (!mbox.file)
+        return nullptr;
+    return &files_.insert_or_assign(folderKey, std::move(mbox)).first->second;
+}
+
+SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
+                                  const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed)
+{
+    SavedMail result;
+    result.path = mbox.path;
+    struct stat info {};
+    if (::fstat(mbox.file.get(), &info) != 0) {
+        result.reason = QStringLiteral("cannot read the size of %1: %2").arg(mbox.path, ErrnoText(errno));
+        return result;
+    }
+    const qint64 start = info.st_size;
+    const Sha256 wholeBefore = mbox.whole;
+    Sha256 hash;
+    qint64 size = 0;
+    const Emit emit = [&](const QByteArray& bytes) {
+        hash.Add(bytes);
+        mbox.whole.Add(bytes);
+        size += bytes.size();
+        return WriteAllTo(mbox.file.get(), bytes.constData(), bytes.size(), &result.reason);
+    };
+    MboxQuoter quoter;
+    if (emit(fromLine) && feed(quoter, emit, &result.reason) && emit(quoter.Finish())) {
+        result.saved = true;
+        result.offset = start;
+        result.digest = FileDigest{size, hash.HexResult()};
+        mbox.size = start + size;
+        return result;
+    }
+    // The file ends where the previous message ended, as if this one had
+    // never been tried.
+    mbox.whole = wholeBefore;
+    if (::ftruncate(mbox.file.get(), start) != 0)
+        result.reason += QStringLiteral("; %1 may end in a partial message").arg(mbox.path);
+    return result;
+}
+
+SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+                            const QByteArray& message)
+{
+    SavedMail result;
+    OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
+    if (mbox == nullptr)
+        return result;
+    return AppendQuoted(*mbox, fromLine,
+                        [&](MboxQuoter& quoter, const Emit& emit, QString*) { return emit(quoter.Feed(message)); });
+}
+
+SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+                            const ContentWriter& write)
+{
+    SavedMail result;
+    // The message is put together aside first: a writer that fails halfway
+    // must leave nothing in the shared file.
+    UniqueFd scratch = output_->CreateScratchFile(folderKey, &result.reason);
+    if (!scratch)
+        return result;
+    if (!write(scratch.get(), &result.reason))
+        return result;
+    OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
+    if (mbox == nullptr)
+        return result;
+    return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, const Emit& emit, QString* reason) {
+        QString readFailure;
+        bool emitted = true;
+        const auto quotePiece = [&](QByteArrayView piece) {
+            emitted = emit(quoter.Feed(piece));
+            return emitted;
+        };
+        if (ForEachPiece(scratch.get(), quotePiece, &readFailure))
+            return true;
+        if (emitted)
+            *reason = QStringLiteral("cannot read the message back: %1").arg(readFailure);
+        return false;
+    });
+}
+
+std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString* reason)
+{
+    if (const auto found = made_.find(folderKey); found != made_.end())
+        return found->second;
+    QStringList names = folders_ != nullptr ? folders_->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
+    if (!names.isEmpty() && names.first() == topFolder_)
+        names.removeFirst();
+    // The tree's own top is a folder too (every reader expects one), even
+    // when the mailbox's top folder holds no mail.
+    if (made_.empty()) {
+        for (const char* part : {"\\Maildir\\cur", "\\Maildir\\new", "\\Maildir\\tmp"}) {
+            if (output_->DirectoryFor(QString::fromLatin1(part), reason) < 0)
+                return std::nullopt;
+        }
+    }
+    const QString directory = MaildirFolderName(names);
+    const QString key = directory.isEmpty() ? QStringLiteral("\\Maildir") : QStringLiteral("\\Maildir\\") + directory;
+    for (const char* part : {"\\cur", "\\new", "\\tmp"}) {
+        if (output_->DirectoryFor(key + QLatin1String(part), reason) < 0)
+            return std::nullopt;
+    }
+    made_[folderKey] = key;
+    return key;
+}
+
+SavedMail MaildirTree::Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
+                            const ContentWriter& write, const std::optional<FileDigest>& known)
+{
+    SavedMail result;
+    const auto directory = FolderFor(folderKey, &result.reason);
+    if (!directory)
+        return result;
+    // Unique within the run (and so within the tree, which only this run
+    // fills): the message's time, then its place in the run.
+    const qint64 seconds = time && time->isValid() ? time->toSecsSinceEpoch() : 0;
+    const int sequence = ++sequence_;
+    std::optional<FileDigest> written;
+    const NewFileResult file = output_->CreateFile(
+        *directory + QStringLiteral("\\cur"),
+        [&](int attempt) {
+            return QStringLiteral("%1.M%2%3.tolvane%4")
+                .arg(seconds)
+                .arg(sequence)
+                .arg(attempt == 1 ? QString() : QStringLiteral("_%1").arg(attempt))
+                .arg(info);
+        },
+        known ? write : DigestingWriter(write, &written));
+    result.saved = file.saved;
+    result.reason = file.reason;
+    result.path = file.path;
+    if (result.saved) {
+        if (const auto digest = known ? known : written)
+            result.digest = *digest;
+    }
+    return result;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,127 @@
+// Where the mail pass puts messages in the formats that are not one .eml file
+// each: one mbox file per folder, appended to message by message, and a
+// Maildir++ tree. Both write through the run's OutputTree and are used by the
+// writer thread alone.
+#pragma once
+
+#include "convert/output/Manifest.h"
+#include "convert/output/NewFileWriter.h"
+#include "convert/output/Sha256.h"
+#include "scan/FolderPaths.h"
+#include "scan/UniqueFd.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <optional>
+
+namespace tolvane {
+
+class MboxQuoter;
+class OutputTree;
+
+// Where one message went.
+struct SavedMail {
+    bool saved = false;
+    QString reason;                // why not, when not saved
+    QString path;                  // the file written, or appended to
+    std::optional<qint64> offset;  // where the message starts in a shared file
+    FileDigest digest;             // of the bytes written for the message
+};
+
+// A folder's mbox file is written under a temporary's name and put in the
+// place of its final name (an empty file made at its first message, which
+// reserves the name) when the run moves on to another folder, and at the end:
+// a run killed outright leaves every mbox file whole or empty, never ending in
+// part of a message. A folder whose mail comes again later continues in a
+// temporary copy of its finished file.
+class MboxFiles {
+public:
+    // Told once for every mbox file put in place: its path and the digest of
+    // all its bytes.
+    using FinishedFile = std::function<void(const QString& path, const FileDigest& whole)>;
+
+    explicit MboxFiles(OutputTree* output, FinishedFile finished = {})
+        : output_(output), finished_(std::move(finished))
+    {
+    }
+    MboxFiles(const MboxFiles&) = delete;
+    MboxFiles& operator=(const MboxFiles&) = delete;
+    // Puts every file still being written in place (PutAllInPlace).
+    ~MboxFiles();
+
+    // Appends a message to its folder's mbox file (made at the folder's first
+    // message, named after the folder): the separator line, then the message
+    // as `write` puts it into a descriptor, quoted. Whatever fails takes the
+    // message's bytes out of the file again. The path of the result is the
+    // file's final path.
+    [[nodiscard]] SavedMail Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+                                   const ContentWriter& write);
+    [[nodiscard]] SavedMail Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+                                   const QByteArray& message);
+
+    // Puts every file being written in its place; a problem (a file that
+    // could not be put in place) comes back as its reason, one per file.
+    QStringList PutAllInPlace();
+
+private:
+    struct OpenMbox {
+        UniqueFd file;       // the temporary; closed while many others are open
+        QString name;        // the final name, in the folder key's directory
+        QString path;        // the final path
+        QString temporary;   // the temporary's name while it is being written; empty once in place
+        Sha256 whole;        // of every byte in the file
+        qint64 size = 0;
+    };
+    // The folder's mbox file, open for appending: made when this is its
+    // first message, continued when it was put in place before.
+    OpenMbox* FileFor(const QString& folderKey, const QString& folderName, QString* reason);
+    // A temporary that starts with the bytes of the finished file.
+    bool ContinueInTemporary(const QString& folderKey, OpenMbox& mbox, QString* reason);
+    // Puts one file in place; false with a reason when it cannot be.
+    bool PutInPlace(const QString& folderKey, OpenMbox& mbox, QString* reason);
+    // Writes what `feed` hands to its `emit` (quoted by the quoter it is
+    // given), hashing it on the way.
+    using Emit = std::function<bool(const QByteArray&)>;
+    SavedMail AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
+                           const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed);
+
+    OutputTree* output_;
+    FinishedFile finished_;
+    std::map<QString, OpenMbox> files_;  // by folder key
+    QString writing_;                    // the folder key whose file was appended to last
+    QStringList problems_;               // files that could not be put in place when the run moved on
+};
+class MaildirTree {
+public:
+    // The tree goes into "Maildir" in the output folder; `topFolder` is the
+    // mailbox's top folder name, whose mail goes into the tree's own cur/.
+    MaildirTree(OutputTree* output, const FolderPaths* folders, QString topFolder)
+        : output_(output), folders_(folders), topFolder_(std::move(topFolder))
+    {
+    }
+
+    // One message file in the folder's cur/, named uniquely after its time
+    // and its place in the run, with `info` (the flags) at the end.
+    // `known`: the digest of what `write` writes, when already worked out.
+    [[nodiscard]] SavedMail Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
+                                 const ContentWriter& write, const std::optional<FileDigest>& known);
+
+private:
+    // The folder's directory key below the output folder ("\Maildir\.Inbox"),
+    // with its cur, new and tmp made.
+    std::optional<QString> FolderFor(const QString& folderKey, QString* reason);
+
+    OutputTree* output_;
+    const FolderPaths* folders_;
+    QString topFolder_;
+    std::map<QString, QString> made_;  // folder key: Maildir directory key
+    int sequence_ = 0;
+};
+
+
+}  // namespace tolvane

@@ -1,0 +1,184 @@
+// The mbox separator and quoting, Maildir's flags and folder names.
+#include "convert/output/MailFormats.h"
+
+#include "convert/compose/MimeComposer.h"
+#include "convert/output/Sha256.h"
+
+#include <QLocale>
+
+namespace tolvane {
+
+std::optional<OutputFormat> OutputFormatNamed(const QString& name)
+{
+    if (name == QLatin1String("eml"))
+        return OutputFormat::Eml;
+    if (name == QLatin1String("mbox"))
+        return OutputFormat::Mbox;
+    if (name == QLatin1String("maildir"))
+        return OutputFormat::Maildir;
+    return std::nullopt;
+}
+
+QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateTime>& date)
+{
+    // The address is one word on the line: one with space or anything
+    // outside printable ASCII would break it.
+    QString sender = senderAddress.trimmed();
+    bool usable = LooksLikeSmtpAddress(sender);
+    for (const QChar c : sender)
+        usable = usable && c.unicode() > 0x20 && c.unicode() < 0x7F;
+    if (!usable)
+        sender = QStringLiteral("MAILER-DAEMON");
+    // The layout of C's asctime(), in UTC, whatever the locale.
+    const QDateTime when = date && date->isValid() ? date->toUTC() : QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+    const QLocale c = QLocale::c();
+    const QString stamp = QStringLiteral("%1 %2 %3 %4 %5")
+                              .arg(c.dayName(when.date().dayOfWeek(), QLocale::ShortFormat),
+                                   c.monthName(when.date().month(), QLocale::ShortFormat))
+                              .arg(when.date().day(), 2, 10, QChar(u' '))
+                              .arg(when.time().toString(QStringLiteral("HH:mm:ss")))
+                              .arg(when.date().year());
+    return "From " + sender.toLatin1() + ' ' + stamp.toLatin1() + '\n';
+}
+
+QByteArray MboxQuoter::Feed(QByteArrayView piece)
+{
+    QByteArray out;
+    out.reserve(piece.size() + 8);
+    for (const char c : piece) {
+        any_ = true;
+        endsWithNewline_ = c == '\n';
+        if (inLine_) {
+            out += c;
+            if (c == '\n')
+                inLine_ = false;
+            continue;
+        }
+        // The line's start so far is some ">" and then part of "From ".
+        head_ += c;
+        qsizetype quotes = 0;
+        while (quotes < head_.size() && head_.at(quotes) == '>')
+            ++quotes;
+        const QByteArrayView rest(head_.constData() + quotes, head_.size() - quotes);
+        if (rest.size() >= 5 && rest.first(5) == QByteArrayView("From ")) {
+            out += '>';
+            out += head_;
+            head_.clear();
+            inLine_ = true;
+        } else if (!QByteArrayView("From ").startsWith(rest)) {
+            out += head_;
+            head_.clear();
+            inLine_ = c != '\n';
+        }
+    }
+    return out;
+}
+
+QByteArray MboxQuoter::Finish()
+{
+    QByteArray out = head_;
+    head_.clear();
+    if (any_ && !endsWithNewline_)
+        out += "\r\n";
+    out += '\n';
+    return out;
+}
+
+QByteArray MboxBody(const QByteArray& message)
+{
+    MboxQuoter quoter;
+    QByteArray out = quoter.Feed(message);
+    out += quoter.Finish();
+    return out;
+}
+
+QString MaildirInfo(const MessageState& state)
+{
+    constexpr uint32_t kRead = 0x1;
+    constexpr uint32_t kUnsent = 0x8;
+    constexpr uint32_t kReply = 102, kReplyAll = 103, kForward = 104;
+    constexpr uint32_t kFlagged = 2;
+    const uint32_t flags = state.messageFlags.value_or(0);
+    QString info = QStringLiteral(":2,");
+    if (flags & kUnsent)
+        info += u'D';
+    if (state.flagStatus == kFlagged)
+        info += u'F';
+    if (state.lastVerb == kForward)
+        info += u'P';
+    if (state.lastVerb == kReply || state.lastVerb == kReplyAll)
+        info += u'R';
+    if (flags & kRead)
+        info += u'S';
+    return info;
+}
+
+QString ModifiedUtf7(const QString& text)
+{
+    QString out;
+    QByteArray pending;  // UTF-16BE of the characters waiting to be encoded
+    auto flush = [&] {
+        if (pending.isEmpty())
+            return;
+        QByteArray encoded = pending.toBase64(QByteArray::OmitTrailingEquals);
+        encoded.replace('/', ',');
+        out += u'&' + QString::fromLatin1(encoded) + u'-';
+        pending.clear();
+    };
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit >= 0x20 && unit <= 0x7E) {
+            flush();
+            out += unit == u'&' ? QStringLiteral("&-") : QString(c);
+        } else {
+            pending += static_cast<char>(unit >> 8);
+            pending += static_cast<char>(unit & 0xFF);
+        }
+    }
+    flush();
+    return out;
+}
+
+QString MaildirFolderName(const QStringList& pathBelowTop)
+{
+    // Each name with its level's "." before it; "." is plain ASCII, so the
+    // whole encodes as the names one by one would.
+    QString path;
+    for (QString component : pathBelowTop) {
+        component.replace(u'.', u'_').replace(u'/', u'_');
+        if (component.isEmpty())
+            component = QStringLiteral("_");  // "..": a level of its own, never its parent's
+        path += u'.' + component;
+    }
+    const QString name = ModifiedUtf7(path);
+    // The whole path is one directory name, which the file system bounds. A
+    // longer one keeps the start of the path, encoded on its own (so every
+    // encoded run in it is closed), and ends in a digest of the whole, so two
+    // long paths that start alike stay two directories. The name is ASCII:
+    // characters and bytes count alike.
+    constexpr qsizetype kMaxNameBytes = 255;
+    if (name.size() <= kMaxNameBytes)
+        return name;
+    const QString tail = u'~' + QString::fromLatin1(Sha256::HexOf(name.toUtf8()).left(16));
+    const qsizetype room = kMaxNameBytes - tail.size();
+    // The longest start of the path that fits; its encoding only grows with it.
+    qsizetype fits = 0;
+    for (qsizetype low = 1, high = path.size(); low <= high;) {
+        const qsizetype middle = (low + high) / 2;
+        if (ModifiedUtf7(path.left(middle)).size() <= room) {
+            fits = middle;
+            low = middle + 1;
+        } else {
+            high = middle - 1;
+        }
+    }
+    if (fits > 0 && path.at(fits - 1).isHighSurrogate())
+        --fits;  // half a character is none
+    QString kept = path.left(fits);
+    // The digest joins the last level kept, never one of its own.
+    while (kept.size() > 1 && kept.endsWith(u'.'))
+        kept.chop(1);
+    return ModifiedUtf7(kept) + tail;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,114 @@
+// The three ways mail is written: a dated .eml file of its own, a message
+// appended to its folder's mbox file, a file in its folder's Maildir.
+#include "convert/output/MailSinks.h"
+
+#include "convert/output/Manifest.h"
+#include "convert/output/OutputTree.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+namespace tolvane {
+
+namespace {
+
+// The message's bytes, then its time as the file's modification time (files
+// sort by it in a file manager), set on the descriptor before the file gets
+// its name.
+ContentWriter Dated(const MailToSave& mail)
+{
+    return [&mail](int fd, QString* why) {
+        if (!mail.write(fd, why))
+            return false;
+        if (mail.arrived && mail.arrived->isValid()) {
+            struct timespec times[2];
+            times[0].tv_sec = static_cast<time_t>(mail.arrived->toSecsSinceEpoch());
+            times[0].tv_nsec = 0;
+            times[1] = times[0];
+            (void)::futimens(fd, times);
+        }
+        return true;
+    };
+}
+
+class EmlSink final : public MailSink {
+public:
+    explicit EmlSink(OutputTree* output) : output_(output) {}
+
+    SavedMail Save(const MailToSave& mail) override
+    {
+        SavedMail result;
+        if (output_ == nullptr) {
+            result.reason = QStringLiteral("no output folder was made");
+            return result;
+        }
+        // The bytes are hashed as they go out, unless the worker that
+        // composed them already did.
+        std::optional<FileDigest> written;
+        const ContentWriter dated = Dated(mail);
+        const NewFileResult file =
+            output_->CreateFile(mail.folderKey, mail.fileName, mail.digest ? dated : DigestingWriter(dated, &written));
+        result.saved = file.saved;
+        result.reason = file.reason;
+        result.path = file.path;
+        if (file.saved) {
+            if (const auto digest = mail.digest ? mail.digest : written)
+                result.digest = *digest;
+        }
+        return result;
+    }
+
+private:
+    OutputTree* output_;
+};
+
+class MboxSink final : public MailSink {
+public:
+    MboxSink(OutputTree* output, MboxFiles::FinishedFile finishedFile) : files_(output, std::move(finishedFile)) {}
+
+    SavedMail Save(const MailToSave& mail) override
+    {
+        const QByteArray fromLine = MboxFromLine(mail.senderAddress, mail.arrived);
+        return mail.bytes != nullptr ? files_.Append(mail.folderKey, mail.folderName, fromLine, *mail.bytes)
+                                     : files_.Append(mail.folderKey, mail.folderName, fromLine, mail.write);
+    }
+    QStringList Finish() override { return files_.PutAllInPlace(); }
+
+private:
+    MboxFiles files_;
+};
+
+class MaildirSink final : public MailSink {
+public:
+    MaildirSink(OutputTree* output, const FolderPaths* folders, const QString& topFolder)
+        : tree_(output, folders, topFolder)
+    {
+    }
+
+    SavedMail Save(const MailToSave& mail) override
+    {
+        return tree_.Save(mail.folderKey, mail.arrived, MaildirInfo(mail.state), Dated(mail), mail.digest);
+    }
+
+private:
+    MaildirTree tree_;
+};
+
+}  // namespace
+
+std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, const FolderPaths* folders,
+                                       const QString& topFolder, MboxFiles::FinishedFile finishedFile)
+{
+    switch (format) {
+    case OutputFormat::Mbox:
+        return std::make_unique<MboxSink>(output, std::move(finishedFile));
+    case OutputFormat::Maildir:
+        return std::make_unique<MaildirSink>(output, folders, topFolder);
+    case OutputFormat::Eml:
+        break;
+    }
+    return std::make_unique<EmlSink>(output);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,56 @@
+// The mail pass's output formats behind one interface: a sink takes one
+// message at a time, in the pass's order, and says in one SavedMail where it
+// went or why it did not. The pass itself counts, records and reports.
+#pragma once
+
+#include "convert/MailContent.h"
+#include "convert/output/MailFolderFiles.h"
+#include "convert/output/MailFormats.h"
+#include "convert/output/NewFileWriter.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace tolvane {
+
+class FolderPaths;
+class OutputTree;
+
+// One message as a sink takes it.
+struct MailToSave {
+    QString folderKey;   // the folder it comes from
+    QString folderName;  // that folder's name, for a file named after the folder
+    NameForAttempt fileName;  // the name of a file of its own, at each attempt
+    // When it arrived, else the date it carries: what a file of its own is
+    // dated by, what mbox's separator line and Maildir's name carry.
+    std::optional<QDateTime> arrived;
+    QString senderAddress;
+    MessageState state;
+    // The composed bytes, or null when the message is composed while it is
+    // written (`write` does both).
+    const QByteArray* bytes = nullptr;
+    ContentWriter write;                // the message's bytes into a descriptor
+    std::optional<FileDigest> digest;   // of `bytes`, when already worked out
+};
+
+class MailSink {
+public:
+    virtual ~MailSink() = default;
+    [[nodiscard]] virtual SavedMail Save(const MailToSave& mail) = 0;
+    // After the last message: what could not be finished, one reason per file.
+    [[nodiscard]] virtual QStringList Finish() { return {}; }
+};
+
+// The sink of `format`, writing into `output` (null: every save fails).
+// `finishedFile` is told of every shared file (mbox) once it is whole;
+// `topFolder` is the mailbox's top folder, whose mail Maildir keeps at its top.
+[[nodiscard]] std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output,
+                                                     const FolderPaths* folders, const QString& topFolder,
+                                                     MboxFiles::FinishedFile finishedFile);
+
+}  // namespace tolvane

@@ -1,0 +1,163 @@
+// Writing the manifest as the conversion goes.
+#include "convert/output/Manifest.h"
+
+#include "convert/output/NewFileWriter.h"
+#include "convert/output/OutputTree.h"
+#include "convert/output/Sha256.h"
+#include "scan/NativePath.h"
+
+#include <QJsonDocument>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace tolvane {
+
+std::optional<FileDigest> DigestOfFile(int fd, qint64 offset, qint64 length)
+{
+    Sha256 hash;
+    std::vector<char> buffer(1 << 16);
+    FileDigest digest;
+    while (length < 0 || digest.size < length) {
+        const qint64 wanted = length < 0 ? static_cast<qint64>(buffer.size())
+                                         : std::min<qint64>(static_cast<qint64>(buffer.size()), length - digest.size);
+        const ssize_t got = ::pread(fd, buffer.data(), static_cast<size_t>(wanted), offset + digest.size);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        hash.Add(QByteArrayView(buffer.data(), got));
+        digest.size += got;
+    }
+    if (length >= 0 && digest.size != length)
+        return std::nullopt;
+    digest.sha256 = hash.HexResult();
+    return digest;
+}
+
+std::optional<FileDigest> DigestOfPath(const QString& path)
+{
+    const UniqueFd file(::open(NativePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file)
+        return std::nullopt;
+    return DigestOfFile(file.get());
+}
+
+ContentWriter DigestingWriter(const ContentWriter& content, std::optional<FileDigest>* digest)
+{
+    return [content, digest](int fd, QString* reason) {
+        if (!content(fd, reason))
+            return false;
+        *digest = DigestOfFile(fd);
+        if (!*digest) {
+            *reason = QStringLiteral("the file written cannot be read back: %1").arg(ErrnoText(errno));
+            return false;
+        }
+        return true;
+    };
+}
+
+FileDigest DigestOf(const QByteArray& bytes)
+{
+    return FileDigest{bytes.size(), Sha256::HexOf(bytes)};
+}
+
+bool ManifestWriter::Open(OutputTree& output, QString* reason)
+{
+    QString path;
+    file_ = output.CreateGrowingFile(
+        QString(), [](int attempt) { return attempt == 1 ? QString::fromLatin1(kManifestFileName) : QString(); },
+        &path, reason);
+    rootPath_ = output.rootPath();
+    return file_.isValid();
+}
+
+void ManifestWriter::Add(ManifestEntry entry, const QString& absolutePath)
+{
+    auto& [written, notWritten] = counts_[entry.kind];
+    (entry.failure.isEmpty() ? written : notWritten) += 1;
+    if (!file_)
+        return;
+    QJsonObject line;
+    line.insert(QStringLiteral("kind"), entry.kind);
+    if (!entry.folder.isEmpty())
+        line.insert(QStringLiteral("folder"), entry.folder);
+    if (entry.identifier != 0)
+        line.insert(QStringLiteral("identifier"), static_cast<qint64>(entry.identifier));
+    if (entry.source == ItemSource::Recovered)
+        line.insert(QStringLiteral("recovered"), QStringLiteral("deleted item"));
+    else if (entry.source == ItemSource::Orphan)
+        line.insert(QStringLiteral("recovered"), QStringLiteral("orphan item"));
+    if (!entry.subject.isEmpty())
+        line.insert(QStringLiteral("subject"), entry.subject);
+    if (entry.date && entry.date->isValid())
+        line.insert(QStringLiteral("date"), entry.date->toUTC().toString(Qt::ISODate));
+    if (!entry.messageId.isEmpty())
+        line.insert(QStringLiteral("messageId"), entry.messageId);
+    if (!entry.failure.isEmpty()) {
+        line.insert(QStringLiteral("notWritten"), entry.failure);
+    } else {
+        line.insert(QStringLiteral("path"), RelativePath(absolutePath.isEmpty() ? entry.path : absolutePath));
+        if (entry.offset)
+            line.insert(QStringLiteral("offset"), *entry.offset);
+        line.insert(QStringLiteral("size"), entry.size);
+        line.insert(QStringLiteral("sha256"), QString::fromLatin1(entry.sha256));
+    }
+    WriteLine(line);
+}
+
+QString ManifestWriter::RelativePath(const QString& absolutePath) const
+{
+    return absolutePath.startsWith(rootPath_ + u'/') ? absolutePath.mid(rootPath_.size() + 1) : absolutePath;
+}
+
+void ManifestWriter::AddWholeFile(const QString& absolutePath, const FileDigest& whole)
+{
+    QJsonObject line;
+    line.insert(QStringLiteral("file"), RelativePath(absolutePath));
+    line.insert(QStringLiteral("size"), whole.size);
+    line.insert(QStringLiteral("sha256"), QString::fromLatin1(whole.sha256));
+    WriteLine(line);
+}
+
+void ManifestWriter::MarkStopped(QString reason)
+{
+    if (stopped_.isEmpty())
+        stopped_ = reason.isEmpty() ? QStringLiteral("stopped early") : std::move(reason);
+}
+
+void ManifestWriter::Finish()
+{
+    QJsonObject written;
+    QJsonObject notWritten;
+    for (const auto& [kind, count] : counts_) {
+        written.insert(kind, count.first);
+        if (count.second > 0)
+            notWritten.insert(kind, count.second);
+    }
+    QJsonObject summary{{QStringLiteral("written"), written}, {QStringLiteral("notWritten"), notWritten}};
+    if (!stopped_.isEmpty())
+        summary.insert(QStringLiteral("stopped"), stopped_);
+    QJsonObject line;
+    line.insert(QStringLiteral("summary"), summary);
+    WriteLine(line);
+}
+
+void ManifestWriter::WriteLine(const QJsonObject& object)
+{
+    if (!file_)
+        return;
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    QString reason;
+    if (!WriteAllTo(file_.get(), line.constData(), line.size(), &reason) && failure_.isEmpty())
+        failure_ = reason;
+}
+
+}  // namespace tolvane

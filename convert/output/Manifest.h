@@ -1,0 +1,96 @@
+// The manifest of a conversion: manifest.jsonl in the output folder, one JSON
+// object per line for every item written or not written, one for the whole
+// of every file several items share (an mbox), and a last line with the
+// counts, so that anyone can check later that every file is still there and
+// unchanged (OutputVerifier.h). A manifest without that last line belongs to
+// a run that never finished.
+#pragma once
+
+#include "scan/ItemRecords.h"
+#include "convert/output/NewFileWriter.h"
+
+#include "scan/UniqueFd.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+
+namespace tolvane {
+
+class OutputTree;
+
+inline constexpr const char* kManifestFileName = "manifest.jsonl";
+
+// One item as the manifest lists it.
+struct ManifestEntry {
+    QString kind;                    // "mail", "contact", "distribution list", "appointment", "task", "note", ...
+    QString folder;                  // the mailbox folder's path ("Top of Personal Folders/Inbox")
+    uint32_t identifier = 0;         // the item's identifier in the mailbox; 0 when unknown
+    ItemSource source = ItemSource::Live;  // recovered items say where they were found
+    QString subject;
+    std::optional<QDateTime> date;
+    QString messageId;
+    // Written: where (relative to the output folder), at which offset when
+    // it shares a file (an mbox), how many bytes and their SHA-256.
+    QString path;
+    std::optional<qint64> offset;
+    qint64 size = 0;
+    QByteArray sha256;               // hexadecimal
+    QString failure;                 // not written: why
+};
+
+// Bytes and their hash, as an entry records them.
+struct FileDigest {
+    qint64 size = 0;
+    QByteArray sha256;  // hexadecimal
+};
+// The digest of `length` bytes of the open file from `offset` (the whole rest
+// when `length` is negative); nullopt when it cannot be read.
+std::optional<FileDigest> DigestOfFile(int fd, qint64 offset = 0, qint64 length = -1);
+// The digest of a file by path, never following a symbolic link.
+std::optional<FileDigest> DigestOfPath(const QString& path);
+FileDigest DigestOf(const QByteArray& bytes);
+// `content` with the digest of what it wrote taken from the descriptor before
+// the file is closed and named, so no path (however long) is opened again.
+ContentWriter DigestingWriter(const ContentWriter& content, std::optional<FileDigest>* digest);
+
+class ManifestWriter {
+public:
+    // Creates the manifest in the output folder; false with a reason when it
+    // cannot be made (the conversion then goes on without one and says so).
+    [[nodiscard]] bool Open(OutputTree& output, QString* reason);
+    bool isOpen() const { return file_.isValid(); }
+    // `absolutePath` of a written entry is made relative to the output folder.
+    void Add(ManifestEntry entry, const QString& absolutePath = QString());
+    // The length and digest of the whole of a file several entries share
+    // (an mbox file), once it is complete: verify hashes such a file whole
+    // as well as each message's range, so nothing can be slipped in between
+    // or after the messages. The writer of the file keeps the running digest.
+    void AddWholeFile(const QString& absolutePath, const FileDigest& whole);
+    // The run ended before everything was written (memory ran out, a write
+    // failed): the summary line says so with `reason`, and verify then
+    // reports the folder as incomplete.
+    void MarkStopped(QString reason);
+    // The last line: how many of each kind were written and not written, and
+    // why the run stopped when it did.
+    void Finish();
+    // Why a line could not be written, when one could not.
+    const QString& failure() const { return failure_; }
+
+private:
+    void WriteLine(const QJsonObject& object);
+    QString RelativePath(const QString& absolutePath) const;
+
+    UniqueFd file_;
+    QString rootPath_;
+    QString stopped_;
+    std::map<QString, std::pair<int, int>> counts_;  // kind: written, not written
+    QString failure_;
+};
+
+}  // namespace tolvane

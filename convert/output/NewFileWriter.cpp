@@ -1,0 +1,261 @@
+// A temporary in the target directory + a link or rename that never
+// replaces, so a crash or a full disk never leaves a truncated message under
+// a real name and an existing file is never replaced. The unnamed temporary
+// (O_TMPFILE) disappears by itself when the process dies; the named one is
+// the fallback for file systems without it, and its leftovers are removed by
+// the next run (PartialFileSweeper).
+#include "convert/output/NewFileWriter.h"
+#include "scan/NativePath.h"
+
+#include "convert/output/DirectoryAt.h"
+#include "scan/UniqueFd.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cstdio>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kMaxNameAttempts = 100000;
+constexpr int kMaxTemporaryAttempts = 100;
+
+NewFileResult Failed(const QString& reason)
+{
+    NewFileResult result;
+    result.reason = reason;
+    return result;
+}
+
+NewFileResult Saved(const QString& directoryPath, const QString& name)
+{
+    NewFileResult result;
+    result.saved = true;
+    result.path = directoryPath + u'/' + name;
+    return result;
+}
+
+QString WriterReason(const QString& reason)
+{
+    return reason.isEmpty() ? QStringLiteral("the content could not be written") : reason;
+}
+
+// Runs the content writer; false with a reason when it failed.
+bool WriteContent(const ContentWriter& content, int fd, QString* reason)
+{
+    QString why;
+    if (content(fd, &why))
+        return true;
+    *reason = WriterReason(why);
+    return false;
+}
+
+// rename() that fails with EEXIST instead of replacing the target.
+int RenameNoReplaceAt(int directoryFd, const char* from, const char* to)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(directoryFd, from, directoryFd, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+#endif
+    // File systems without the flag: a hard link never replaces either.
+    if (::linkat(directoryFd, from, directoryFd, to, 0) != 0)
+        return -1;
+    ::unlinkat(directoryFd, from, 0);
+    return 0;
+}
+
+}  // namespace
+
+QByteArray NewTemporaryName()
+{
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray name(kPartialFilePrefix);
+    for (int i = 0; i < 6; ++i)
+        name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+    return name;
+}
+
+namespace {
+
+// The unnamed temporary. nullopt when this file system refuses O_TMPFILE.
+std::optional<NewFileResult> WriteUnnamed(int directoryFd, const QString& directoryPath,
+                                          const NameForAttempt& nameForAttempt, const ContentWriter& content)
+{
+    UniqueFd fd(::openat(directoryFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    if (!fd) {
+        // EISDIR: a kernel that does not know the flag; the others: a file system without it.
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+            return std::nullopt;
+        return Failed(ErrnoText(errno));
+    }
+    QString reason;
+    if (!WriteContent(content, fd.get(), &reason))
+        return Failed(reason);  // closing fd drops the unnamed file
+    char procPath[64];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd.get());
+    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+        const QString name = nameForAttempt(attempt);
+        const QByteArray target = NativePath(name);
+        if (::linkat(AT_FDCWD, procPath, directoryFd, target.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            if (fd.close() != 0) {
+                const int error = errno;
+                ::unlinkat(directoryFd, target.constData(), 0);
+                return Failed(ErrnoText(error));
+            }
+            return Saved(directoryPath, name);
+        }
+        if (errno != EEXIST)
+            return Failed(ErrnoText(errno));
+    }
+    return Failed(QStringLiteral("no free file name"));
+}
+
+NewFileResult WriteNamed(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
+                         const ContentWriter& content)
+{
+    QByteArray temporary;
+    UniqueFd fd;
+    for (int attempt = 0; attempt < kMaxTemporaryAttempts && !fd; ++attempt) {
+        temporary = NewTemporaryName();
+        fd.reset(::openat(directoryFd, temporary.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0666));
+        if (!fd && errno != EEXIST)
+            break;
+    }
+    if (!fd)
+        return Failed(ErrnoText(errno));
+    QString reason;
+    bool ok = WriteContent(content, fd.get(), &reason);
+    if (fd.close() != 0 && ok) {
+        ok = false;
+        reason = ErrnoText(errno);
+    }
+    if (!ok) {
+        ::unlinkat(directoryFd, temporary.constData(), 0);
+        return Failed(reason);
+    }
+    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+        const QString name = nameForAttempt(attempt);
+        const QByteArray target = NativePath(name);
+        if (RenameNoReplaceAt(directoryFd, temporary.constData(), target.constData()) == 0)
+            return Saved(directoryPath, name);
+        if (errno != EEXIST) {
+            const int error = errno;
+            ::unlinkat(directoryFd, temporary.constData(), 0);
+            return Failed(ErrnoText(error));
+        }
+    }
+    ::unlinkat(directoryFd, temporary.constData(), 0);
+    return Failed(QStringLiteral("no free file name"));
+}
+
+ContentWriter BytesWriter(const QByteArray& content)
+{
+    return [&content](int fd, QString* reason) { return WriteAllTo(fd, content.constData(), content.size(), reason); };
+}
+
+}  // namespace
+
+namespace {
+
+constexpr QByteArrayView kScratchMark = "scratch-";
+
+bool AllDigits(QByteArrayView text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool AllLettersOrDigits(QByteArrayView text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+}
+
+}  // namespace
+
+QByteArray ScratchTemporaryName(qint64 processId, int attempt)
+{
+    return QByteArray(kPartialFilePrefix) + kScratchMark.toByteArray() + QByteArray::number(processId) + '-'
+           + QByteArray::number(attempt);
+}
+
+bool IsWriterTemporaryName(const char* name)
+{
+    const QByteArrayView whole(name);
+    if (!whole.startsWith(QByteArrayView(kPartialFilePrefix)))
+        return false;
+    const QByteArrayView rest = whole.sliced(qsizetype(std::strlen(kPartialFilePrefix)));
+    if (rest.size() == 6)
+        return AllLettersOrDigits(rest);
+    if (!rest.startsWith(kScratchMark))
+        return false;
+    const QByteArrayView numbers = rest.sliced(kScratchMark.size());
+    const qsizetype dash = numbers.indexOf('-');
+    return dash >= 0 && AllDigits(numbers.first(dash)) && AllDigits(numbers.sliced(dash + 1));
+}
+
+bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            *reason = ErrnoText(errno);
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
+                             const ContentWriter& content, TemporaryKind kind)
+{
+    // The unnamed file gets its name through /proc/self/fd; without /proc
+    // (some containers) only the named temporary works.
+    // Asked once: whether /proc is there does not change while the process runs.
+    static const bool procAvailable = ::access("/proc/self/fd", X_OK) == 0;
+    if (kind == TemporaryKind::UnnamedWhereSupported && procAvailable) {
+        if (auto result = WriteUnnamed(directoryFd, directoryPath, nameForAttempt, content))
+            return *result;
+    }
+    return WriteNamed(directoryFd, directoryPath, nameForAttempt, content);
+}
+
+NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
+                             const QByteArray& content, TemporaryKind kind)
+{
+    return WriteNewFileAt(directoryFd, directoryPath, nameForAttempt, BytesWriter(content), kind);
+}
+
+NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
+                           const ContentWriter& content)
+{
+    const UniqueFd fd(::open(NativePath(directory).constData(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd)
+        return Failed(ErrnoText(errno));
+    return WriteNewFileAt(fd.get(), directory, nameForAttempt, content);
+}
+
+NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt, const QByteArray& content)
+{
+    return WriteNewFile(directory, nameForAttempt, BytesWriter(content));
+}
+
+}  // namespace tolvane

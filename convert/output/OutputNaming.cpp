@@ -1,0 +1,136 @@
+// File and directory naming for the conversion output.
+#include "convert/output/OutputNaming.h"
+#include "scan/NativePath.h"
+
+#include "convert/output/NewFileWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kMaxNameBytes = 255;
+
+bool IsUnsafeInName(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || u == 0x7F || u == u'/' || (u >= 0x80 && u < 0xA0);
+}
+
+// Longest prefix of text whose UTF-8 form fits in maxBytes, never splitting a
+// surrogate pair.
+QString CutToBytes(const QString& text, int maxBytes)
+{
+    int bytes = 0;
+    int i = 0;
+    while (i < text.size()) {
+        const bool pair = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        const char32_t code = pair ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1)) : text.at(i).unicode();
+        const int need = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+        if (bytes + need > maxBytes)
+            break;
+        bytes += need;
+        i += pair ? 2 : 1;
+    }
+    return text.left(i);
+}
+
+QString ReplaceUnsafe(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        if (IsUnsafeInName(c))
+            c = u'-';
+    }
+    return out;
+}
+
+// A real name that would read as one of the writer's temporaries gets a "_"
+// in front, so the clean-up of a killed run can never take it for one.
+QString KeptClearOfTemporaries(const QString& name)
+{
+    if (!name.startsWith(QLatin1String(kPartialFilePrefix)))
+        return name;
+    return CutToBytes(u'_' + name, kMaxNameBytes);
+}
+
+}  // namespace
+
+QString SafeComponent(const QString& text)
+{
+    QString out = CutToBytes(ReplaceUnsafe(text), kMaxNameBytes);
+    if (out.isEmpty())
+        return QStringLiteral("-");
+    if (out == QLatin1String(".") || out == QLatin1String(".."))
+        out.fill(u'-');
+    return KeptClearOfTemporaries(out);
+}
+
+QString DirectoryForFolderKey(const QString& outputRoot, const QString& folderKey)
+{
+    QString path = outputRoot;
+    const QStringList parts = folderKey.split(u'\\', Qt::SkipEmptyParts);
+    for (const QString& part : parts) {
+        if (part == QLatin1String("."))
+            continue;
+        path += u'/';
+        path += SafeComponent(part);
+    }
+    return path;
+}
+
+QString MailNameText(const QString& subject)
+{
+    return subject.isNull() ? QStringLiteral("Unknown <Unknown>") : subject;
+}
+
+QString FileNameFor(const QString& nameText, const QString& number, const QString& extension, int duplicate)
+{
+    QString tail = number;
+    if (duplicate > 1)
+        tail += u'-' + QString::number(duplicate);
+    tail += extension;
+    const int tailBytes = static_cast<int>(tail.toUtf8().size());
+    QString name = CutToBytes(ReplaceUnsafe(nameText), kMaxNameBytes - tailBytes);
+    if (name.startsWith(QLatin1String(kPartialFilePrefix)))
+        name = CutToBytes(u'_' + name, kMaxNameBytes - tailBytes);
+    QString whole = name + tail;
+    // A name that would read as "." or ".." cannot happen: the tail is never empty.
+    if (whole.startsWith(u'.') && name.isEmpty())
+        whole.prepend(u'-');
+    return whole;
+}
+
+int RemoveFolderTree(const QString& path)
+{
+    const QByteArray native = NativePath(path);
+    struct stat info {};
+    if (lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return 0;
+    QDir dir(path);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        const QByteArray entryPath = NativePath(entry.absoluteFilePath());
+        struct stat entryInfo {};
+        if (lstat(entryPath.constData(), &entryInfo) != 0)
+            return 0;
+        if (S_ISDIR(entryInfo.st_mode)) {
+            if (RemoveFolderTree(entry.absoluteFilePath()) == 0)
+                return 0;
+        } else if (unlink(entryPath.constData()) != 0) {
+            return 0;
+        }
+    }
+    return rmdir(native.constData()) == 0 ? 1 : 0;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,124 @@
+// The conversion's own output folder: made by this run below the destination
+// (never an existing one), with every directory below it made by this run as
+// well, and every file created relative to those directories' descriptors so
+// a symbolic link planted anywhere in the tree is never followed. The driver
+// creates one per run and hands it to the worker, which alone uses it.
+#pragma once
+
+#include "scan/Expected.h"
+#include "scan/ItemRecords.h"
+#include "scan/ItemStore.h"
+#include "convert/output/NewFileWriter.h"
+#include "scan/UniqueFd.h"
+
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <set>
+
+namespace tolvane {
+
+enum class OutputTreeError {
+    NotWritable,   // the destination refuses new entries (permissions, read-only file system)
+    CannotCreate,  // anything else: no space, no free name, ...
+};
+
+struct OutputTreeFailure {
+    OutputTreeError kind = OutputTreeError::CannotCreate;
+    QString reason;
+};
+
+class OutputTree {
+public:
+    // Makes destination/baseName, or baseName-2, baseName-3, ... when the
+    // name is taken (by anything: folder, file or link); the kind of failure
+    // and a reason when no folder could be made.
+    static Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> Create(const QString& destinationPath,
+                                                                            const QString& baseName);
+
+    OutputTree(const OutputTree&) = delete;
+    OutputTree& operator=(const OutputTree&) = delete;
+    ~OutputTree();
+
+    // The folder really made, as text ("DEST/Vorsk-Recovery-5-3-2011 9-7-2").
+    const QString& rootPath() const { return rootPath_; }
+
+    // Makes the directory of every folder node (cleaned export path, cleaned
+    // name); returns how many folder directories are there afterwards. A
+    // directory that cannot be made only fails the records of that folder.
+    int PrepareFolders(const RecordList<FolderNode>& folderNodes);
+
+    // The directory for a folder key ("\Top-of-Personal-Folders\Inbox"), with
+    // the layout of DirectoryForFolderKey, made by this run when missing. Two
+    // keys that would share a directory there (names cut at the same length,
+    // or made the same by the cleaning) get directories of their own: the
+    // later one's name ends in "-2", "-3", ...; so does a name something
+    // else in the tree already has (the manifest, a file). The descriptor
+    // stays owned by the tree; -1 with a reason when a directory on the way
+    // cannot be made.
+    [[nodiscard]] int DirectoryFor(const QString& folderKey, QString* reason);
+    // The path of the folder key's directory as text, once DirectoryFor has
+    // placed it (else the plain layout).
+    QString DirectoryPath(const QString& folderKey) const;
+
+    // A new file in the folder key's directory (see WriteNewFileAt); the
+    // result's path is the file's path as text.
+    [[nodiscard]] NewFileResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+                                           const ContentWriter& content);
+    [[nodiscard]] NewFileResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+                                           const QByteArray& content);
+
+    // A new file that grows while the run goes on (an mbox file, the
+    // manifest), open for reading and appending in the folder key's
+    // directory (the output folder itself for an empty key): the first name
+    // from `nameForAttempt` that is free. Its path as text in *path; an
+    // invalid descriptor with a reason when none could be made.
+    [[nodiscard]] UniqueFd CreateGrowingFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+                                             QString* path, QString* reason);
+
+    // The growing file `name` made earlier by this run, open again for
+    // reading and appending (descriptors are closed when many are open).
+    [[nodiscard]] UniqueFd ReopenGrowingFile(const QString& folderKey, const QString& name, QString* reason);
+
+    // A growing file under a temporary's name (NewTemporaryName) in the
+    // folder key's directory, for content no reader may see before it is
+    // whole; `*name` is the name it got. ReopenGrowingFile opens it again.
+    [[nodiscard]] UniqueFd CreateHiddenGrowingFile(const QString& folderKey, QString* name, QString* reason);
+
+    // Puts the file `from` in the folder key's directory in the place of
+    // `to`, which this run made (a placeholder of the same directory), in
+    // one step: a reader sees the old file or the new one, never a part.
+    [[nodiscard]] bool ReplaceFile(const QString& folderKey, const QString& from, const QString& to, QString* reason);
+
+    // Removes the file `name` this run made in the folder key's directory.
+    bool RemoveFile(const QString& folderKey, const QString& name);
+
+    // A file without a name in the folder key's directory, for data that is
+    // put together before it goes into a file that others share (a message
+    // bound for an mbox file). Gone once closed.
+    [[nodiscard]] UniqueFd CreateScratchFile(const QString& folderKey, QString* reason);
+
+    // Keeps `name` in the output folder itself for a file of the run's own
+    // (the manifest): no folder's directory takes it.
+    void ReserveRootName(const QString& name) { reservedRootNames_.insert(name); }
+
+    // Tests use named temporaries to exercise file systems without O_TMPFILE.
+    void setTemporaryKind(TemporaryKind kind) { temporaryKind_ = kind; }
+
+private:
+    OutputTree(UniqueFd root, QString rootPath);
+
+    UniqueFd root_;
+    QString rootPath_;
+    TemporaryKind temporaryKind_ = TemporaryKind::UnnamedWhereSupported;
+    // Directories this run made, relative to the root ("a/b"); only these are ever opened again.
+    std::set<QString> made_;
+    // Where each folder key (and each key above it) was placed, relative to the root.
+    std::map<QString, QString> placeOfKey_;
+    std::set<QString> reservedRootNames_;
+    // Open descriptors of some of them, dropped all at once when too many are open.
+    std::map<QString, UniqueFd> open_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,184 @@
+// Opening a mailbox again for the conversion and reading its items under the
+// file's lock; what each kind of item holds is read by the mappers.
+#include "convert/read/MailboxReader.h"
+
+#include "convert/read/CalendarMapper.h"
+#include "convert/read/ContactMapper.h"
+#include "scan/NativePath.h"
+#include "scan/PffProperties.h"
+#include "scan/PropertyTags.h"
+#include "scan/TextDecoding.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tolvane {
+
+Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath,
+                                                      const std::optional<FileIdentity>& scanned)
+{
+    std::lock_guard lock(fileMutex_);
+    scanned_ = scanned;
+    if (auto opened = OpenFile(pstPath); !opened)
+        return opened;
+    finder_.IndexItems();
+    return {};
+}
+
+Expected<void, ReaderOpenFailure> MailboxReader::OpenAlongside(const QString& pstPath, const MailboxReader& opened)
+{
+    std::lock_guard lock(fileMutex_);
+    scanned_ = opened.scanned_;
+    if (auto result = OpenFile(pstPath); !result)
+        return result;
+    finder_.ShareIndex(opened.finder_);
+    return {};
+}
+
+Expected<void, ReaderOpenFailure> MailboxReader::OpenFile(const QString& pstPath)
+{
+    // Nothing found in a file opened before outlives it.
+    finder_.Attach(nullptr);
+    PffError pffError;
+    if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError, scanned_)) {
+        ReaderOpenFailure failure;
+        failure.outOfMemory = file_.openRanOutOfResources() || !file_.get();
+        if (!file_.changedReason().isEmpty()) {
+            failure.outOfMemory = false;
+            failure.reason = file_.changedReason();
+        } else if (failure.outOfMemory) {
+            failure.reason = QStringLiteral("not enough memory to open %1 again").arg(pstPath);
+        } else {
+            // The file system's word first: it says what a user can act on.
+            struct stat info {};
+            const QByteArray native = NativePath(pstPath);
+            if (::stat(native.constData(), &info) != 0)
+                failure.reason = QStringLiteral("%1: %2").arg(pstPath, ErrnoText(errno));
+            else if (::access(native.constData(), R_OK) != 0)
+                failure.reason = QStringLiteral("%1: %2").arg(pstPath, ErrnoText(errno));
+            else
+                failure.reason =
+                    QStringLiteral("%1 cannot be opened again: it changed since the scan, or memory ran short")
+                        .arg(pstPath);
+        }
+        file_.reset();
+        return Failed(std::move(failure));
+    }
+    finder_.Attach(file_.get());
+    // The store's record key: the first part of every entry identifier that
+    // points into this mailbox.
+    PffItem store;
+    if (libpff_file_get_message_store(file_.get(), store.out(), nullptr) == 1 && store)
+        storeKey_ = ReadBinary(store.get(), 0, PropertyTag::RecordKey).value_or(QByteArray());
+    return {};
+}
+
+MessageRead MailboxReader::ReadMessage(const ItemLocation& location)
+{
+    std::lock_guard lock(fileMutex_);
+    MessageRead result;
+    if (!file_.isOpen() || location.itemIdentifier == 0) {
+        result.failure = QStringLiteral("the message is not in the mailbox");
+        return result;
+    }
+    MessageReading reading;
+    reading.fileCodePage = file_.asciiCodepage();
+    reading.fileMutex = &fileMutex_;
+    try {
+        PffItem holder;
+        LocatedItem located;
+        libpff_item_t* item = finder_.ItemAtLocation(location, holder, located);
+        if (!item) {
+            result.failure = QStringLiteral("the message can no longer be found in the mailbox");
+            return result;
+        }
+        // The sources of streamed attachments take the lock themselves later;
+        // reading here already holds it.
+        MessageContent content = ReadMessageContent(item, reading);
+        if (!content.missing.isEmpty() && content.missing.front() == QLatin1String(kUnreadableProperties)) {
+            result.failure = QStringLiteral("the message can no longer be read from the mailbox");
+            return result;
+        }
+        result.content = std::move(content);
+    } catch (const std::bad_alloc&) {
+        result.content.reset();
+        result.failure = QStringLiteral("not enough memory to read the message");
+    }
+    return result;
+}
+
+QString MailboxReader::WithItem(const ItemLocation& location, const QString& what,
+                                const std::function<void(libpff_item_t*)>& read)
+{
+    std::lock_guard lock(fileMutex_);
+    if (!file_.isOpen() || location.itemIdentifier == 0)
+        return QStringLiteral("the %1 is not in the mailbox").arg(what);
+    try {
+        PffItem holder;
+        LocatedItem located;
+        libpff_item_t* item = finder_.ItemAtLocation(location, holder, located);
+        if (!item)
+            return QStringLiteral("the %1 can no longer be found in the mailbox").arg(what);
+        read(item);
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("not enough memory to read the %1").arg(what);
+    }
+    return QString();
+}
+
+AppointmentRead MailboxReader::ReadAppointment(const ItemLocation& location)
+{
+    AppointmentRead result;
+    // A changed occurrence of a series is kept inside the series' item.
+    result.failure = WithItem(location, QStringLiteral("appointment"), [&](libpff_item_t* item) {
+        result.content = ReadAppointmentContent(item, location.itemIdentifier, file_.asciiCodepage());
+        ReadAppointmentAttachments(item, file_.asciiCodepage(), *result.content);
+    });
+    return result;
+}
+
+ItemRead<TaskContent> MailboxReader::ReadTask(const ItemLocation& location)
+{
+    ItemRead<TaskContent> result;
+    result.failure = WithItem(location, QStringLiteral("task"), [&](libpff_item_t* item) {
+        result.content = ReadTaskContent(item, location.itemIdentifier, file_.asciiCodepage());
+    });
+    return result;
+}
+
+ItemRead<NoteContent> MailboxReader::ReadNote(const ItemLocation& location, bool journal)
+{
+    ItemRead<NoteContent> result;
+    result.failure = WithItem(location, journal ? QStringLiteral("journal entry") : QStringLiteral("note"),
+                              [&](libpff_item_t* item) {
+                                  result.content =
+                                      ReadNoteContent(item, location.itemIdentifier, file_.asciiCodepage(), journal);
+                              });
+    return result;
+}
+
+ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const ItemLocation& location)
+{
+    ItemRead<DistributionListContent> result;
+    result.failure = WithItem(location, QStringLiteral("distribution list"), [&](libpff_item_t* item) {
+        result.content =
+            ReadDistributionListContent(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
+    });
+    return result;
+}
+
+ContactDetails MailboxReader::ReadContactDetails(const ItemLocation& location)
+{
+    std::lock_guard lock(fileMutex_);
+    if (!file_.isOpen() || location.itemIdentifier == 0 || location.isEmbedded())
+        return ContactDetails();
+    PffItem holder;
+    LocatedItem located;
+    libpff_item_t* item = finder_.ItemAtLocation(location, holder, located);
+    if (!item)
+        return ContactDetails();
+    return ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
+}
+
+}  // namespace tolvane

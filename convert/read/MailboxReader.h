@@ -1,0 +1,98 @@
+// Re-reads messages and contacts from the PST for the conversion, so that the
+// EML carries the full message (all bodies, attachments, addresses) and not
+// only what the scan kept in its records. What cannot be read is never
+// passed off as read: the message either fails or lists what it is missing.
+// The facade the conversion and the preview use: it owns the open file and
+// its lock, finds items with MailboxItemFinder and leaves the reading of each
+// kind of item to the mappers in convert/read/.
+#pragma once
+
+#include "scan/ExportHandle.h"
+#include "scan/Expected.h"
+#include "scan/ItemLocator.h"
+#include "scan/ItemRecords.h"
+#include "convert/CalendarContent.h"
+#include "convert/MailContent.h"
+#include "convert/compose/VCardWriter.h"
+#include "convert/read/MailboxItemFinder.h"
+#include "convert/read/MessageMapper.h"
+#include "convert/read/RecordMessage.h"
+#include "scan/PffHandles.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace tolvane {
+
+// One message read for the conversion.
+struct MessageRead {
+    std::optional<MessageContent> content;  // absent: nothing of the message could be read
+    QString failure;                        // why, when absent
+};
+
+// One item read for the calendar or the contact pass.
+template <typename Content>
+struct ItemRead {
+    std::optional<Content> content;  // absent: the item could not be read
+    QString failure;                 // why, when absent
+};
+using AppointmentRead = ItemRead<AppointmentContent>;
+
+// Why the mailbox could not be opened again for the conversion.
+struct ReaderOpenFailure {
+    QString reason;            // for the user: the file system's word where it has one
+    bool outOfMemory = false;  // memory or descriptors ran out, rather than the file
+};
+
+// One libpff file used by one of the mail pass's workers and by the writer,
+// which streams large attachments: every use of the file holds its lock.
+class MailboxReader {
+public:
+    // Opens the mailbox and finds where every item sits in it. With
+    // `scanned`, only the file the scan read, unchanged, is opened.
+    [[nodiscard]] Expected<void, ReaderOpenFailure> Open(const QString& pstPath,
+                                                         const std::optional<FileIdentity>& scanned = std::nullopt);
+    // Opens the same mailbox once more, for another worker, taking the item
+    // positions `opened` found instead of walking the file again.
+    [[nodiscard]] Expected<void, ReaderOpenFailure> OpenAlongside(const QString& pstPath, const MailboxReader& opened);
+    bool isOpen() const { return file_.isOpen(); }
+    // The record key of the mailbox's store (empty when it has none): what
+    // every entry identifier into this mailbox starts with.
+    const QByteArray& storeKey() const { return storeKey_; }
+
+    // The message at `location`. Its large attachments come as sources that
+    // read from this reader later, so the reader must outlive the content.
+    [[nodiscard]] MessageRead ReadMessage(const ItemLocation& location);
+    // The appointment at `location`, for the calendar pass.
+    [[nodiscard]] AppointmentRead ReadAppointment(const ItemLocation& location);
+    // The task, note or journal entry, and distribution list at `location`.
+    [[nodiscard]] ItemRead<TaskContent> ReadTask(const ItemLocation& location);
+    [[nodiscard]] ItemRead<NoteContent> ReadNote(const ItemLocation& location, bool journal);
+    [[nodiscard]] ItemRead<DistributionListContent> ReadDistributionList(const ItemLocation& location);
+    // What a contact's vCard takes beyond the scan's record: its UID, e-mail
+    // addresses, postal addresses, birthday and anniversary as days,
+    // categories and picture.
+    [[nodiscard]] ContactDetails ReadContactDetails(const ItemLocation& location);
+
+private:
+    [[nodiscard]] Expected<void, ReaderOpenFailure> OpenFile(const QString& pstPath);
+    // Runs `read` on the item at `location` (top-level or embedded) under
+    // the file's lock; the failure text when there is no such item or memory
+    // ran out, with `what` naming the item.
+    QString WithItem(const ItemLocation& location, const QString& what,
+                     const std::function<void(libpff_item_t*)>& read);
+
+    std::optional<FileIdentity> scanned_;
+    std::recursive_mutex fileMutex_;
+    PffFile file_;
+    QByteArray storeKey_;
+    // After the file: its handles go before the file does.
+    MailboxItemFinder finder_;
+};
+
+}  // namespace tolvane
