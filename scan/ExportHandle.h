@@ -1,8 +1,6 @@
 // The export context of one scan and the operations of the walk: the folder
 // walk and item dispatch, the message exporter and the contact and
-// appointment exporters. Every operation returns 1 on success, 0 when it did
-// nothing and -1 on failure; callers ignore the result of one item's export,
-// so one bad item never stops its siblings.
+// appointment exporters. Every operation says what it did as a WalkStep.
 #pragma once
 
 #include "scan/ItemRecords.h"
@@ -27,9 +25,15 @@ class ScanEvents;
 class WorkerGate;
 
 
-struct export_handle {
-    char exportMode = 'i';
+// What one operation of the walk did. Callers go on whatever one item's
+// export returns: one bad item never stops its siblings.
+enum class WalkStep {
+    Done,     // it did its work
+    Nothing,  // there was nothing for it to do
+    Failed,   // it could not
+};
 
+struct export_handle {
     // What the driver hands over for one scan.
     libpff_file_t* file = nullptr;
     int asciiCodepage = 1252;
@@ -88,42 +92,39 @@ struct MessageCollectors {
     QStringList attachments;  // paths formed for the attachments' names
 };
 
-int export_handle_initialize(std::unique_ptr<export_handle>* handle, char mode);
-int export_handle_free(std::unique_ptr<export_handle>* handle);
+WalkStep export_handle_initialize(std::unique_ptr<export_handle>* handle);
+WalkStep export_handle_free(std::unique_ptr<export_handle>* handle);
 
 // Folder walk and dispatch.
-int export_handle_export_file(export_handle* handle, libpff_file_t* file, const QString& exportPath, char format);
-int export_handle_export_items(export_handle* handle, libpff_file_t* file, const QString& exportPath, char format);
-int export_handle_export_sub_items(export_handle* handle, libpff_item_t* item, const QString& exportPath, char format);
-int export_handle_export_item(export_handle* handle, libpff_item_t* item, int index, int count,
-                              const QString& exportPath, char format);
-int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
-                                char format);
+WalkStep export_handle_export_file(export_handle* handle, libpff_file_t* file, const QString& exportPath);
+WalkStep export_handle_export_items(export_handle* handle, libpff_file_t* file, const QString& exportPath);
+WalkStep export_handle_export_sub_items(export_handle* handle, libpff_item_t* item, const QString& exportPath);
+WalkStep export_handle_export_item(export_handle* handle, libpff_item_t* item, int index, int count,
+                                   const QString& exportPath);
+WalkStep export_handle_export_folder(export_handle* handle, libpff_item_t* folder, int index,
+                                     const QString& exportPath);
 // The folder's own work once the depth and loop tests have let it through.
-int export_handle_walk_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
-                              char format);
-int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
-                                     char format);
-int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
-                                      char format);
+WalkStep export_handle_walk_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath);
+WalkStep export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folder, const QString& exportPath);
+WalkStep export_handle_export_sub_messages(export_handle* handle, libpff_item_t* folder, const QString& exportPath);
 
 // Deleted items the file still holds and items whose folder is gone, each
 // source a folder of its own at the end of the tree ("Recovered items",
 // "Orphan items"); counted into *report. Reads the whole file's free space.
-int export_handle_export_recovered_items(export_handle* handle, libpff_file_t* file, const QString& exportRoot,
-                                         char format, RecoveryReport* report);
+WalkStep export_handle_export_recovered_items(export_handle* handle, libpff_file_t* file,
+                                              const QString& exportRoot, RecoveryReport* report);
 
 // Adds the folder node of a folder whose export path is `parentPath` +
 // `directoryName` and tells the events.
 void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName,
                                    const QString& storedName);
 
-// Appends a separator and the sanitised name to `path`. Fails (-1) for a
-// null path or name, or when *target already holds a path.
-int export_handle_create_target_path(export_handle* handle, const QString& path, const QString& name,
-                                     QString* target, QChar separator = u'\\');
+// Appends a separator and the sanitised name to `path`. Fails for a null
+// path or name, or when *target already holds a path.
+WalkStep export_handle_create_target_path(export_handle* handle, const QString& path, const QString& name,
+                                          QString* target, QChar separator = u'\\');
 // Sanitises the name part of a path (a single component) in place.
-int export_handle_sanitize_filename(export_handle* handle, QString* name);
+WalkStep export_handle_sanitize_filename(export_handle* handle, QString* name);
 
 // The folder key of a record made at `exportPath`: an item embedded in a
 // message belongs to the folder of the top-level message that carries it, not
@@ -142,23 +143,23 @@ void export_handle_report_skipped(export_handle* handle, const QString& exportPa
 QString export_handle_nesting_reason(int bound);
 
 // Messages.
-int export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath, char format);
-int export_handle_export_message_body(export_handle* handle, libpff_item_t* message, const QString& exportPath,
-                                      char format, MessageCollectors* collectors);
-int export_handle_export_attachments(export_handle* handle, libpff_item_t* message, const QString& directory,
-                                     char format, MessageCollectors* collectors);
-int export_handle_export_attachment(export_handle* handle, libpff_item_t* attachment, int index,
-                                    const QString& directory, char format, MessageCollectors* collectors);
-int export_handle_export_recipients(export_handle* handle, libpff_item_t* message, const QString& exportPath,
-                                    MessageCollectors* collectors);
-int export_handle_export_message_header(export_handle* handle, libpff_item_t* message, const QString& exportPath,
-                                        MessageCollectors* collectors);
+WalkStep export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath);
+WalkStep export_handle_export_message_body(export_handle* handle, libpff_item_t* message,
+                                           const QString& exportPath, MessageCollectors* collectors);
+WalkStep export_handle_export_attachments(export_handle* handle, libpff_item_t* message,
+                                          const QString& directory, MessageCollectors* collectors);
+WalkStep export_handle_export_attachment(export_handle* handle, libpff_item_t* attachment, int index,
+                                         const QString& directory, MessageCollectors* collectors);
+WalkStep export_handle_export_recipients(export_handle* handle, libpff_item_t* message, const QString& exportPath,
+                                         MessageCollectors* collectors);
+WalkStep export_handle_export_message_header(export_handle* handle, libpff_item_t* message, const QString& exportPath,
+                                             MessageCollectors* collectors);
 
 // Contacts and appointments.
-int export_handle_export_contact(export_handle* handle, libpff_item_t* contact, int index, const QString& exportPath,
-                                 char format);
-int export_handle_export_appointment(export_handle* handle, libpff_item_t* appointment, int index,
-                                     const QString& exportPath, char format);
+WalkStep export_handle_export_contact(export_handle* handle, libpff_item_t* contact, int index,
+                                      const QString& exportPath);
+WalkStep export_handle_export_appointment(export_handle* handle, libpff_item_t* appointment, int index,
+                                          const QString& exportPath);
 
 // True while the scan may go on; passes the worker gate's checkpoint.
 bool export_handle_checkpoint(export_handle* handle);

@@ -141,22 +141,21 @@ QString export_handle_record_folder_name(export_handle* handle, const QString& e
     return handle->recordName;
 }
 
-int export_handle_initialize(std::unique_ptr<export_handle>* handle, char mode)
+WalkStep export_handle_initialize(std::unique_ptr<export_handle>* handle)
 {
     if (handle == nullptr)
-        return -1;
+        return WalkStep::Failed;
     if (*handle)
-        return 1;
+        return WalkStep::Done;
     *handle = std::make_unique<export_handle>();
-    (*handle)->exportMode = mode;
-    return 1;
+    return WalkStep::Done;
 }
 
-int export_handle_free(std::unique_ptr<export_handle>* handle)
+WalkStep export_handle_free(std::unique_ptr<export_handle>* handle)
 {
     if (handle != nullptr)
         handle->reset();
-    return 1;
+    return WalkStep::Done;
 }
 
 bool export_handle_checkpoint(export_handle* handle)
@@ -180,54 +179,54 @@ ItemLocation export_handle_item_location(export_handle* handle, libpff_item_t* i
     return location;
 }
 
-int export_handle_export_file(export_handle* handle, libpff_file_t* file, const QString& exportPath, char format)
+WalkStep export_handle_export_file(export_handle* handle, libpff_file_t* file, const QString& exportPath)
 {
-    return export_handle_export_items(handle, file, exportPath, format);
+    return export_handle_export_items(handle, file, exportPath);
 }
 
-int export_handle_export_items(export_handle* handle, libpff_file_t* file, const QString& exportPath, char format)
+WalkStep export_handle_export_items(export_handle* handle, libpff_file_t* file, const QString& exportPath)
 {
     if (handle == nullptr || file == nullptr)
-        return -1;
+        return WalkStep::Failed;
     PffItem rootFolder;
     if (libpff_file_get_root_folder(file, rootFolder.out(), nullptr) != 1 || !rootFolder)
-        return -1;
+        return WalkStep::Failed;
     int count = 0;
     if (libpff_item_get_number_of_sub_items(rootFolder.get(), &count, nullptr) != 1)
-        return -1;
+        return WalkStep::Failed;
     if (count == 0)
-        return 1;
-    return export_handle_export_sub_items(handle, rootFolder.get(), exportPath, format);
+        return WalkStep::Done;
+    return export_handle_export_sub_items(handle, rootFolder.get(), exportPath);
 }
 
-int export_handle_export_sub_items(export_handle* handle, libpff_item_t* item, const QString& exportPath, char format)
+WalkStep export_handle_export_sub_items(export_handle* handle, libpff_item_t* item, const QString& exportPath)
 {
     int count = 0;
     if (libpff_item_get_number_of_sub_items(item, &count, nullptr) != 1)
-        return -1;
+        return WalkStep::Failed;
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
-            return -1;
+            return WalkStep::Failed;
         // An item libpff cannot fetch is skipped and reported; its siblings are still read.
         PffItem subItem;
         if (libpff_item_get_sub_item(item, index, subItem.out(), nullptr) != 1 || !subItem) {
             ReportSkippedItem(handle, exportPath, index, QStringLiteral("the item cannot be read"));
             continue;
         }
-        export_handle_export_item(handle, subItem.get(), index, count, exportPath, format);
+        export_handle_export_item(handle, subItem.get(), index, count, exportPath);
         if (handle->abandoned)
-            return -1;
+            return WalkStep::Failed;
     }
-    return 1;
+    return WalkStep::Done;
 }
 
-int export_handle_export_item(export_handle* handle, libpff_item_t* item, int index, int /*count*/,
-                              const QString& exportPath, char format)
+WalkStep export_handle_export_item(export_handle* handle, libpff_item_t* item, int index, int /*count*/,
+                                   const QString& exportPath)
 {
     uint8_t type = 0;
     if (libpff_item_get_type(item, &type, nullptr) != 1) {
         ReportSkippedItem(handle, exportPath, index, QStringLiteral("the item's kind cannot be read"));
-        return 1;
+        return WalkStep::Done;
     }
     const bool topLevel = handle->attachmentPath.isEmpty();
     if (topLevel && type != LIBPFF_ITEM_TYPE_FOLDER) {
@@ -239,9 +238,9 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
     }
     switch (type) {
     case LIBPFF_ITEM_TYPE_APPOINTMENT:
-        return export_handle_export_appointment(handle, item, index, exportPath, format);
+        return export_handle_export_appointment(handle, item, index, exportPath);
     case LIBPFF_ITEM_TYPE_CONTACT:
-        return export_handle_export_contact(handle, item, index, exportPath, format);
+        return export_handle_export_contact(handle, item, index, exportPath);
     case LIBPFF_ITEM_TYPE_EMAIL:
     case LIBPFF_ITEM_TYPE_EMAIL_SMIME:
     // Meeting requests, cancellations and responses are mail as well; so are
@@ -261,9 +260,9 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
     case LIBPFF_ITEM_TYPE_CONFLICT_MESSAGE:
     case LIBPFF_ITEM_TYPE_DOCUMENT:
     case LIBPFF_ITEM_TYPE_COMMON:
-        return export_handle_export_email(handle, item, exportPath, format);
+        return export_handle_export_email(handle, item, exportPath);
     case LIBPFF_ITEM_TYPE_FOLDER:
-        return export_handle_export_folder(handle, item, index, exportPath, format);
+        return export_handle_export_folder(handle, item, index, exportPath);
     case LIBPFF_ITEM_TYPE_TASK:
     case LIBPFF_ITEM_TYPE_NOTE:
     case LIBPFF_ITEM_TYPE_ACTIVITY:
@@ -280,14 +279,14 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
             entry.location = export_handle_item_location(handle, item);
             handle->store->AddOtherItem(std::move(entry));
         }
-        return 1;
+        return WalkStep::Done;
     default: {
         // What is not a message a user wrote or received (settings a client
         // keeps among the items, or a class libpff does not know) is named,
         // so nothing leaves the mailbox unaccounted for. One inside a message
         // travels in that message's file.
         if (!topLevel)
-            return 1;
+            return WalkStep::Done;
         const QString messageClass =
             ReadString(item, 0, PropertyTag::MessageClass, handle->asciiCodepage).value_or(QString());
         if (handle->store != nullptr)
@@ -296,13 +295,12 @@ int export_handle_export_item(export_handle* handle, libpff_item_t* item, int in
                     .arg(FolderShownAs(exportPath))
                     .arg(index + 1)
                     .arg(messageClass.isEmpty() ? QStringLiteral("of no kind it names") : messageClass));
-        return 1;
+        return WalkStep::Done;
     }
     }
 }
 
-int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
-                                char format)
+WalkStep export_handle_export_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath)
 {
     uint32_t identifier = 0;
     libpff_item_get_identifier(folder, &identifier, nullptr);
@@ -311,62 +309,60 @@ int export_handle_export_folder(export_handle* handle, libpff_item_t* folder, in
     if (handle->folderPath.size() >= kDeepestFolderWalk) {
         export_handle_report_skipped(handle, exportPath, QStringLiteral("folder %1").arg(index + 1),
                                      export_handle_nesting_reason(kDeepestFolderWalk));
-        return 0;
+        return WalkStep::Nothing;
     }
     if (handle->folderPath.contains(identifier)) {
         export_handle_report_skipped(handle, exportPath, QStringLiteral("folder %1").arg(index + 1),
                                      QStringLiteral("the folder contains itself"));
-        return 0;
+        return WalkStep::Nothing;
     }
     handle->folderPath.push_back(identifier);
-    const int result = export_handle_walk_folder(handle, folder, index, exportPath, format);
+    const WalkStep result = export_handle_walk_folder(handle, folder, index, exportPath);
     handle->folderPath.pop_back();
     return result;
 }
 
-int export_handle_walk_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath,
-                              char format)
+WalkStep export_handle_walk_folder(export_handle* handle, libpff_item_t* folder, int index, const QString& exportPath)
 {
     const QString storedName =
         ReadString(folder, 0, PropertyTag::DisplayName, handle->asciiCodepage).value_or(QString());
     const QString name = storedName.isEmpty() ? NumberedFolderName(index + 1) : storedName;
 
     QString folderPath;
-    if (export_handle_create_target_path(handle, exportPath, name, &folderPath) != 1)
-        return -1;
+    if (export_handle_create_target_path(handle, exportPath, name, &folderPath) != WalkStep::Done)
+        return WalkStep::Failed;
     // A folder whose name would mix its items with another's takes its
     // number instead (and a further "-2", "-3", ... should that be taken too).
     for (int attempt = 1; FolderKeyTaken(handle, folderPath); ++attempt) {
         const QString numbered = attempt == 1 ? NumberedFolderName(index + 1)
                                               : NumberedFolderName(index + 1) + u'-' + QString::number(attempt);
         folderPath = QString();
-        if (export_handle_create_target_path(handle, exportPath, numbered, &folderPath) != 1)
-            return -1;
+        if (export_handle_create_target_path(handle, exportPath, numbered, &folderPath) != WalkStep::Done)
+            return WalkStep::Failed;
     }
     export_handle_add_folder_node(handle, exportPath, LastPathComponent(folderPath),
                                   storedName.isEmpty() ? name : storedName);
 
     // A list that cannot be read costs only that list, named; the folder's
     // other list is still read.
-    export_handle_export_sub_folders(handle, folder, folderPath, format);
+    export_handle_export_sub_folders(handle, folder, folderPath);
     if (handle->abandoned)
-        return -1;
-    export_handle_export_sub_messages(handle, folder, folderPath, format);
-    return handle->abandoned ? -1 : 1;
+        return WalkStep::Failed;
+    export_handle_export_sub_messages(handle, folder, folderPath);
+    return handle->abandoned ? WalkStep::Failed : WalkStep::Done;
 }
 
-int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
-                                     char format)
+WalkStep export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folder, const QString& exportPath)
 {
     int count = 0;
     if (libpff_folder_get_number_of_sub_folders(folder, &count, nullptr) != 1) {
         export_handle_report_skipped(handle, exportPath, QStringLiteral("its sub-folders"),
                                      QStringLiteral("the list of sub-folders cannot be read"));
-        return 0;
+        return WalkStep::Nothing;
     }
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
-            return -1;
+            return WalkStep::Failed;
         Progress(handle, std::min(index, 100));
         PffItem subFolder;
         if (libpff_folder_get_sub_folder(folder, index, subFolder.out(), nullptr) != 1 || !subFolder) {
@@ -374,28 +370,27 @@ int export_handle_export_sub_folders(export_handle* handle, libpff_item_t* folde
                                          QStringLiteral("the folder cannot be read"));
             continue;
         }
-        export_handle_export_folder(handle, subFolder.get(), index, exportPath, format);
+        export_handle_export_folder(handle, subFolder.get(), index, exportPath);
         if (handle->abandoned)
-            return -1;
+            return WalkStep::Failed;
         Progress(handle, 0);
     }
     Progress(handle, 0);
-    return 1;
+    return WalkStep::Done;
 }
 
-int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* folder, const QString& exportPath,
-                                      char format)
+WalkStep export_handle_export_sub_messages(export_handle* handle, libpff_item_t* folder, const QString& exportPath)
 {
     int count = 0;
     if (libpff_folder_get_number_of_sub_messages(folder, &count, nullptr) != 1) {
         export_handle_report_skipped(handle, exportPath, QStringLiteral("its items"),
                                      QStringLiteral("the list of items cannot be read"));
-        return 0;
+        return WalkStep::Nothing;
     }
     int step = 0;
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
-            return -1;
+            return WalkStep::Failed;
         Progress(handle, step);
         step = step >= 100 ? 1 : step + 1;
         PffItem message;
@@ -403,33 +398,33 @@ int export_handle_export_sub_messages(export_handle* handle, libpff_item_t* fold
             ReportSkippedItem(handle, exportPath, index, QStringLiteral("the item cannot be read"));
             continue;
         }
-        export_handle_export_item(handle, message.get(), index, count, exportPath, format);
+        export_handle_export_item(handle, message.get(), index, count, exportPath);
         if (handle->abandoned)
-            return -1;
+            return WalkStep::Failed;
     }
     Progress(handle, 0);
-    return 1;
+    return WalkStep::Done;
 }
 
-int export_handle_create_target_path(export_handle* handle, const QString& path, const QString& name,
-                                     QString* target, QChar separator)
+WalkStep export_handle_create_target_path(export_handle* handle, const QString& path, const QString& name,
+                                          QString* target, QChar separator)
 {
     if (path.isNull() || name.isNull() || target == nullptr || !target->isNull())
-        return -1;
+        return WalkStep::Failed;
     // The name is sanitised on its own: a separator inside it must not split it.
     QString namePart = name;
-    if (export_handle_sanitize_filename(handle, &namePart) != 1)
-        return -1;
+    if (export_handle_sanitize_filename(handle, &namePart) != WalkStep::Done)
+        return WalkStep::Failed;
     *target = path + separator + namePart;
-    return 1;
+    return WalkStep::Done;
 }
 
-int export_handle_sanitize_filename(export_handle* /*handle*/, QString* name)
+WalkStep export_handle_sanitize_filename(export_handle* /*handle*/, QString* name)
 {
     if (name == nullptr)
-        return -1;
+        return WalkStep::Failed;
     SanitizeFileName(*name);
-    return 1;
+    return WalkStep::Done;
 }
 
 }  // namespace tolvane

@@ -11,8 +11,6 @@
 #include "scan/PropertyTags.h"
 #include "scan/ScanTexts.h"
 
-
-
 namespace tolvane {
 
 namespace {
@@ -24,82 +22,79 @@ std::optional<int32_t> ReadSigned32(libpff_item_t* item, uint32_t entryType)
     return std::nullopt;
 }
 
-
-
-
 }  // namespace
 
-int export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath, char format)
+WalkStep export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath)
 {
     MessageCollectors collectors;
     const bool listed = handle->mailDetail == MailDetail::Listed;
     if (listed)
-        export_handle_export_message_body(handle, message, exportPath, format, &collectors);
+        export_handle_export_message_body(handle, message, exportPath, &collectors);
     // An attachment that cannot be read costs its name in the record, never
     // the message itself: the conversion reads the message again anyway.
-    export_handle_export_attachments(handle, message, handle->attachmentDirectory, format, &collectors);
+    export_handle_export_attachments(handle, message, handle->attachmentDirectory, &collectors);
     if (handle->abandoned)
-        return -1;
+        return WalkStep::Failed;
     if (listed)
         export_handle_export_recipients(handle, message, exportPath, &collectors);
     export_handle_export_message_header(handle, message, exportPath, &collectors);
-    return 1;
+    return WalkStep::Done;
 }
 
-int export_handle_export_message_body(export_handle* handle, libpff_item_t* message, const QString& /*exportPath*/,
-                                      char /*format*/, MessageCollectors* collectors)
+WalkStep export_handle_export_message_body(export_handle* handle, libpff_item_t* message, const QString& /*exportPath*/,
+                                           MessageCollectors* collectors)
 {
     if (const auto html = ReadHtmlBody(message, handle->asciiCodepage)) {
         if (BodyIsKept(html->storedSize)) {
             collectors->body = html->utf8;
             handle->lastKeptBodyKind = BodyKind::Html;
         }
-        return 1;
+        return WalkStep::Done;
     }
     if (const auto plain = ReadPlainTextBody(message, handle->asciiCodepage)) {
         if (BodyIsKept(plain->storedSize)) {
             collectors->body = plain->utf8;
             handle->lastKeptBodyKind = BodyKind::PlainText;
         }
-        return 1;
+        return WalkStep::Done;
     }
     // An RTF body alone is not kept.
-    return 0;
+    return WalkStep::Nothing;
 }
 
-int export_handle_export_attachments(export_handle* handle, libpff_item_t* message, const QString& directory,
-                                     char format, MessageCollectors* collectors)
+WalkStep export_handle_export_attachments(export_handle* handle, libpff_item_t* message,
+                                          const QString& directory, MessageCollectors* collectors)
 {
     int count = 0;
     if (libpff_message_get_number_of_attachments(message, &count, nullptr) != 1 || count <= 0)
-        return 1;
-    int result = 1;
+        return WalkStep::Done;
+    WalkStep result = WalkStep::Done;
     for (int index = 0; index < count && !handle->abandoned; ++index) {
         PffItem attachment;
         if (libpff_message_get_attachment(message, index, attachment.out(), nullptr) != 1 || !attachment) {
-            result = -1;
+            result = WalkStep::Failed;
             continue;
         }
-        export_handle_export_attachment(handle, attachment.get(), index, directory, format, collectors);
+        export_handle_export_attachment(handle, attachment.get(), index, directory, collectors);
     }
     return result;
 }
 
-int export_handle_export_attachment(export_handle* handle, libpff_item_t* attachment, int index,
-                                    const QString& directory, char format, MessageCollectors* collectors)
+WalkStep export_handle_export_attachment(export_handle* handle, libpff_item_t* attachment, int index,
+                                         const QString& directory, MessageCollectors* collectors)
 {
     int type = 0;
     if (libpff_attachment_get_type(attachment, &type, nullptr) != 1)
-        return 1;
+        return WalkStep::Done;
     if (type != LIBPFF_ATTACHMENT_TYPE_DATA && type != LIBPFF_ATTACHMENT_TYPE_ITEM)
-        return 1;
+        return WalkStep::Done;
 
     // Where only the mail's place is wanted, its attachments are opened only
     // to find the items embedded in it (a meeting's appointment belongs in
     // its folder's calendar too); the names are left to the conversion.
     const bool listed = handle->mailDetail == MailDetail::Listed;
     if (!listed && type != LIBPFF_ATTACHMENT_TYPE_ITEM)
-        return 1;
+        return WalkStep::Done;
     QString name;
     if (type == LIBPFF_ATTACHMENT_TYPE_DATA)
         name = AttachmentName(attachment, MessageCodePage(attachment, handle->asciiCodepage));
@@ -107,15 +102,15 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
         name = QString(u""_qs);
 
     QString path;
-    if (export_handle_create_target_path(handle, directory, name, &path, u'/') != 1)
-        return -1;
+    if (export_handle_create_target_path(handle, directory, name, &path, u'/') != WalkStep::Done)
+        return WalkStep::Failed;
     // The path is the attachment's name in the record, nothing more: the scan
     // writes and tests nothing in the file system (a name too long for it
     // would otherwise have cost an embedded message its walk).
     if (listed)
         collectors->attachments.push_back(path);
     if (type != LIBPFF_ATTACHMENT_TYPE_ITEM)
-        return 1;
+        return WalkStep::Done;
     // Messages nested deeper than any real one are cut, and named as left out:
     // a damaged file could nest them without end.
     if (handle->attachmentPath.size() >= kDeepestEmbedding) {
@@ -124,40 +119,40 @@ int export_handle_export_attachment(export_handle* handle, libpff_item_t* attach
                                          .arg(handle->topLevelIndex + 1)
                                          .arg(handle->attachmentPath.size() + 1),
                                      export_handle_nesting_reason(kDeepestEmbedding));
-        return 0;
+        return WalkStep::Nothing;
     }
 
     PffItem embedded;
     if (libpff_attachment_get_item(attachment, embedded.out(), nullptr) != 1 || !embedded)
-        return -1;
+        return WalkStep::Failed;
     handle->attachmentPath.push_back(index);
-    export_handle_export_item(handle, embedded.get(), 0, 1, path, format);
+    export_handle_export_item(handle, embedded.get(), 0, 1, path);
     handle->attachmentPath.pop_back();
-    return 1;
+    return WalkStep::Done;
 }
 
-int export_handle_export_recipients(export_handle* handle, libpff_item_t* message, const QString& /*exportPath*/,
-                                    MessageCollectors* collectors)
+WalkStep export_handle_export_recipients(export_handle* handle, libpff_item_t* message, const QString& /*exportPath*/,
+                                         MessageCollectors* collectors)
 {
     PffItem recipients;
     if (libpff_message_get_recipients(message, recipients.out(), nullptr) != 1 || !recipients)
-        return 0;
+        return WalkStep::Nothing;
     int sets = 0;
     if (libpff_item_get_number_of_record_sets(recipients.get(), &sets, nullptr) != 1)
-        return -1;
+        return WalkStep::Failed;
     const int codePage = MessageCodePage(message, handle->asciiCodepage);
     for (int set = 0; set < sets; ++set) {
         if (const auto name = ReadString(recipients.get(), set, PropertyTag::DisplayName, codePage))
             collectors->recipients.push_back(*name);
     }
-    return 1;
+    return WalkStep::Done;
 }
 
-int export_handle_export_message_header(export_handle* handle, libpff_item_t* message, const QString& exportPath,
-                                        MessageCollectors* collectors)
+WalkStep export_handle_export_message_header(export_handle* handle, libpff_item_t* message, const QString& exportPath,
+                                             MessageCollectors* collectors)
 {
     if (handle->abandoned || handle->store == nullptr)
-        return -1;
+        return WalkStep::Failed;
     const int fileCodePage = handle->asciiCodepage;
     MailRecord record;
     record.folderName = export_handle_record_folder_name(handle, exportPath);
@@ -168,7 +163,7 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
         handle->store->AddMailRecord(record);
         if (handle->events != nullptr)
             handle->events->MailFound(record);
-        return 1;
+        return WalkStep::Done;
     }
 
     const auto subject = ReadSubject(message, fileCodePage);
@@ -199,7 +194,7 @@ int export_handle_export_message_header(export_handle* handle, libpff_item_t* me
     handle->store->AddMailRecord(record);
     if (handle->events != nullptr)
         handle->events->MailFound(record);
-    return 1;
+    return WalkStep::Done;
 }
 
 }  // namespace tolvane

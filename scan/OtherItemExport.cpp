@@ -9,8 +9,8 @@
 
 namespace tolvane {
 
-int export_handle_export_contact(export_handle* handle, libpff_item_t* contact, int /*index*/,
-                                 const QString& exportPath, char /*format*/)
+WalkStep export_handle_export_contact(export_handle* handle, libpff_item_t* contact, int /*index*/,
+                                      const QString& exportPath)
 {
     ContactRecord record;
     record.folderName = export_handle_record_folder_name(handle, exportPath);
@@ -24,14 +24,14 @@ int export_handle_export_contact(export_handle* handle, libpff_item_t* contact, 
     record.location = export_handle_item_location(handle, contact);
 
     if (handle->abandoned || handle->store == nullptr)
-        return -1;
+        return WalkStep::Failed;
     record.number = handle->store->NextItemNumber();
     handle->store->AddContactRecord(std::move(record));
-    return 1;
+    return WalkStep::Done;
 }
 
-int export_handle_export_appointment(export_handle* handle, libpff_item_t* appointment, int /*index*/,
-                                     const QString& exportPath, char format)
+WalkStep export_handle_export_appointment(export_handle* handle, libpff_item_t* appointment, int /*index*/,
+                                          const QString& exportPath)
 {
     AppointmentRecord record;
     record.folderName = export_handle_record_folder_name(handle, exportPath);
@@ -47,13 +47,13 @@ int export_handle_export_appointment(export_handle* handle, libpff_item_t* appoi
     // The appointment's attachments are visited (embedded items become records
     // of their own) but no record lists their names.
     MessageCollectors discarded;
-    export_handle_export_attachments(handle, appointment, handle->attachmentDirectory, format, &discarded);
+    export_handle_export_attachments(handle, appointment, handle->attachmentDirectory, &discarded);
 
     if (handle->abandoned || handle->store == nullptr)
-        return -1;
+        return WalkStep::Failed;
     record.number = handle->store->NextItemNumber();
     handle->store->AddAppointmentRecord(std::move(record));
-    return 1;
+    return WalkStep::Done;
 }
 
 }  // namespace tolvane

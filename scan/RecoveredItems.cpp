@@ -130,12 +130,12 @@ QString UnusedTopLevelName(const ItemStore* store, const QString& wanted)
 }
 
 // Exports the user items of one source; -1 once the scan is abandoned.
-int ExportSource(export_handle* handle, libpff_file_t* file, const QString& exportRoot, char format,
-                 const SourceList& list, RecoveryTally& tally)
+WalkStep ExportSource(export_handle* handle, libpff_file_t* file, const QString& exportRoot,
+                      const SourceList& list, RecoveryTally& tally)
 {
     int count = 0;
     if (list.count(file, &count, nullptr) != 1)
-        return 1;
+        return WalkStep::Done;
     // First sort out what is worth a folder: its node goes in before its items.
     struct Candidate {
         int index;
@@ -144,7 +144,7 @@ int ExportSource(export_handle* handle, libpff_file_t* file, const QString& expo
     std::vector<Candidate> candidates;
     for (int index = 0; index < count; ++index) {
         if (!export_handle_checkpoint(handle))
-            return -1;
+            return WalkStep::Failed;
         PffItem item;
         if (list.item(file, index, item.out(), nullptr) != 1 || !item) {
             ++tally.unreadable;
@@ -171,18 +171,18 @@ int ExportSource(export_handle* handle, libpff_file_t* file, const QString& expo
         candidates.push_back({index, kind});
     }
     if (candidates.empty())
-        return 1;
+        return WalkStep::Done;
 
     QString folderPath;
     const QString name = UnusedTopLevelName(handle->store, list.folderName);
-    if (export_handle_create_target_path(handle, exportRoot, name, &folderPath) != 1)
-        return 1;
+    if (export_handle_create_target_path(handle, exportRoot, name, &folderPath) != WalkStep::Done)
+        return WalkStep::Done;
     export_handle_add_folder_node(handle, exportRoot, LastPathComponent(folderPath), name);
 
     int position = 0;
     for (const Candidate& candidate : candidates) {
         if (!export_handle_checkpoint(handle))
-            return -1;
+            return WalkStep::Failed;
         PffItem item;
         // Remnants of deleted items that cannot be read are counted, not
         // reported as items of the mailbox the scan skipped: the mailbox
@@ -193,25 +193,24 @@ int ExportSource(export_handle* handle, libpff_file_t* file, const QString& expo
         }
         handle->itemSource = list.source;
         handle->itemSourceIndex = candidate.index;
-        export_handle_export_item(handle, item.get(), position, static_cast<int>(candidates.size()), folderPath,
-                                  format);
+        export_handle_export_item(handle, item.get(), position, static_cast<int>(candidates.size()), folderPath);
         handle->itemSource = ItemSource::Live;
         handle->itemSourceIndex = -1;
         ++(tally.*candidate.kind);
         ++position;
         if (handle->abandoned)
-            return -1;
+            return WalkStep::Failed;
     }
-    return 1;
+    return WalkStep::Done;
 }
 
 }  // namespace
 
-int export_handle_export_recovered_items(export_handle* handle, libpff_file_t* file, const QString& exportRoot,
-                                         char format, RecoveryReport* report)
+WalkStep export_handle_export_recovered_items(export_handle* handle, libpff_file_t* file,
+                                              const QString& exportRoot, RecoveryReport* report)
 {
     if (handle == nullptr || file == nullptr || report == nullptr)
-        return -1;
+        return WalkStep::Failed;
     // The search reads the whole file without a checkpoint: a Stop the user
     // confirms makes libpff give up early. The abandoning thread may still be
     // inside the handler when the search ends, so the handler reaches the
@@ -238,7 +237,7 @@ int export_handle_export_recovered_items(export_handle* handle, libpff_file_t* f
         abort->file = nullptr;
     }
     if (!export_handle_checkpoint(handle))
-        return -1;
+        return WalkStep::Failed;
     if (searched != 1) {
         // The orphans are known without the search; they are still exported.
         report->failure = error.message();
@@ -255,10 +254,10 @@ int export_handle_export_recovered_items(export_handle* handle, libpff_file_t* f
     for (const SourceList& list : lists) {
         if (list.source == ItemSource::Recovered && searched != 1)
             continue;
-        if (ExportSource(handle, file, exportRoot, format, list, report->*list.tally) != 1)
-            return -1;
+        if (ExportSource(handle, file, exportRoot, list, report->*list.tally) != WalkStep::Done)
+            return WalkStep::Failed;
     }
-    return 1;
+    return WalkStep::Done;
 }
 
 }  // namespace tolvane

@@ -22,9 +22,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr char kExportMode = 'i';
-constexpr char kExportFormat = 'a';
-
 bool Abandoned(const ScanRequest& request)
 {
     return request.gate != nullptr && request.gate->isAbandoned();
@@ -51,7 +48,7 @@ ScanResult RunScan(const ScanRequest& request)
 {
     const QString exportRoot = QStringLiteral(".export");
     std::unique_ptr<export_handle> handle;
-    if (export_handle_initialize(&handle, kExportMode) != 1)
+    if (export_handle_initialize(&handle) != WalkStep::Done)
         throw std::bad_alloc();
 
     // A FIFO, device or directory never reaches libpff, which would block on it or read it without end.
@@ -101,14 +98,14 @@ ScanResult RunScan(const ScanRequest& request)
     handle->attachmentDirectory = *attachmentDirectory;
     handle->mailDetail = request.mailDetail;
 
-    const int exported = export_handle_export_file(handle.get(), file.get(), exportRoot, kExportFormat);
+    const WalkStep exported = export_handle_export_file(handle.get(), file.get(), exportRoot);
     if (handle->abandoned || Abandoned(request))
         return Ended(request, ScanOutcome::Abandoned);
-    if (exported != 1)
+    if (exported != WalkStep::Done)
         return ScanResult{ScanOutcome::ScanFailed, ScanFailure::WalkFailed, QString()};
     if (request.recover) {
         RecoveryReport report;
-        export_handle_export_recovered_items(handle.get(), file.get(), exportRoot, kExportFormat, &report);
+        export_handle_export_recovered_items(handle.get(), file.get(), exportRoot, &report);
         if (handle->abandoned || Abandoned(request))
             return Ended(request, ScanOutcome::Abandoned);
         request.store->SetRecoveryReport(std::move(report));

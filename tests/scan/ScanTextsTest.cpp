@@ -70,19 +70,19 @@ TEST(TargetPath, ComposesAndSanitisesTheNamePartOnly)
 {
     export_handle handle;
     QString target;
-    ASSERT_EQ(export_handle_create_target_path(&handle, U(".export\\a:b"), U("Re: x/y?"), &target), 1);
+    ASSERT_EQ(export_handle_create_target_path(&handle, U(".export\\a:b"), U("Re: x/y?"), &target), WalkStep::Done);
     EXPECT_EQ(target, U(".export\\a:b\\Re_ x_y_"));
 
     QString occupied = U("taken");
-    EXPECT_EQ(export_handle_create_target_path(&handle, U(".export"), U("x"), &occupied), -1);
+    EXPECT_EQ(export_handle_create_target_path(&handle, U(".export"), U("x"), &occupied), WalkStep::Failed);
     EXPECT_EQ(occupied, U("taken"));
     QString empty;
-    EXPECT_EQ(export_handle_create_target_path(&handle, QString(), U("x"), &empty), -1);
-    EXPECT_EQ(export_handle_create_target_path(&handle, U(".export"), QString(), &empty), -1);
+    EXPECT_EQ(export_handle_create_target_path(&handle, QString(), U("x"), &empty), WalkStep::Failed);
+    EXPECT_EQ(export_handle_create_target_path(&handle, U(".export"), QString(), &empty), WalkStep::Failed);
     EXPECT_TRUE(empty.isNull());
 
     QString slash;
-    ASSERT_EQ(export_handle_create_target_path(&handle, U("/tmp/A"), U("a.txt"), &slash, u'/'), 1);
+    ASSERT_EQ(export_handle_create_target_path(&handle, U("/tmp/A"), U("a.txt"), &slash, u'/'), WalkStep::Done);
     EXPECT_EQ(slash, U("/tmp/A/a.txt"));
 }
 
