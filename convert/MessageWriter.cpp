@@ -160,8 +160,20 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
     for (const auto& contact : contacts) {
         if (!PassCheckpoint(context))
             return false;
-        const ContactDetails details =
-            context.reader ? context.reader->ReadContactDetails(contact->location) : ContactDetails();
+        // A contact whose item cannot be read again still gets its card,
+        // from its record, and is counted as incomplete: the card lacks what
+        // only the item holds. Lists still find it by its UID.
+        ContactDetails details;
+        QString detailsFailure;
+        if (context.reader != nullptr) {
+            ItemRead<ContactDetails> read = context.reader->ReadContactDetails(contact->location);
+            if (read.content) {
+                details = std::move(*read.content);
+            } else {
+                detailsFailure = read.failure;
+                details.uid = ContactUid(context.reader->storeKey(), contact->location.itemIdentifier);
+            }
+        }
         const QByteArray card = ComposeVCard(*contact, details);
         const QString nameText = ContactNameText(*contact);
         const NewFileResult result = SaveNewFile(
@@ -173,10 +185,16 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
                result, DigestOf(card));
         const bool saved = result.saved;
         const QString& reason = result.reason;
-        if (saved && !details.photoLeftOut.isEmpty()) {
+        QStringList missing;
+        if (!detailsFailure.isEmpty())
+            missing << QStringLiteral("its e-mail and postal addresses, dates, categories and photo (%1)")
+                           .arg(detailsFailure);
+        if (!details.photoLeftOut.isEmpty())
+            missing << details.photoLeftOut;
+        if (saved && !missing.isEmpty()) {
             ++summary.contactsSaved;
             ++summary.contactsIncomplete;
-            NoteIncomplete(context, nameText + QLatin1String(".vcf"), {details.photoLeftOut});
+            NoteIncomplete(context, nameText + QLatin1String(".vcf"), missing);
         } else if (saved) {
             ++summary.contactsSaved;
         } else {

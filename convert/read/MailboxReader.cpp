@@ -168,17 +168,13 @@ ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const Item
     return result;
 }
 
-ContactDetails MailboxReader::ReadContactDetails(const ItemLocation& location)
+ItemRead<ContactDetails> MailboxReader::ReadContactDetails(const ItemLocation& location)
 {
-    std::lock_guard lock(fileMutex_);
-    if (!file_.isOpen() || location.itemIdentifier == 0 || location.isEmbedded())
-        return ContactDetails();
-    PffItem holder;
-    LocatedItem located;
-    libpff_item_t* item = finder_.ItemAtLocation(location, holder, located);
-    if (!item)
-        return ContactDetails();
-    return ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
+    ItemRead<ContactDetails> result;
+    result.failure = WithItem(location, QStringLiteral("contact"), [&](libpff_item_t* item) {
+        result.content = ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
+    });
+    return result;
 }
 
 }  // namespace tolvane

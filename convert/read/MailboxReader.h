@@ -77,7 +77,7 @@ public:
     // What a contact's vCard takes beyond the scan's record: its UID, e-mail
     // addresses, postal addresses, birthday and anniversary as days,
     // categories and picture.
-    [[nodiscard]] ContactDetails ReadContactDetails(const ItemLocation& location);
+    [[nodiscard]] ItemRead<ContactDetails> ReadContactDetails(const ItemLocation& location);
 
 private:
     [[nodiscard]] Expected<void, ReaderOpenFailure> OpenFile(const QString& pstPath);

@@ -293,6 +293,44 @@ TEST_P(ContactPhotoTest, APhotoIsInTheCardOrNamedAsLeftOut)
 INSTANTIATE_TEST_SUITE_P(Photos, ContactPhotoTest, ::testing::ValuesIn(kPhotoCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A contact whose item cannot be read again still gets its card from its
+// record, with its UID, and is counted and named as incomplete.
+TEST(ContactDetailsTest, AContactThatCannotBeReadAgainIsSavedIncompleteNotComplete)
+{
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("contacts.pst"));
+    {
+        pw::PstBuilder pst;
+        auto& folder = pst.topOfPersonalFolders().addFolder("Contacts");
+        folder.addContact("Ada", "Lovelace");
+        folder.addContact("Charles", "Babbage");
+        pst.Write(input.toStdString());
+    }
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    const auto contacts = scan.store->contactRecords();
+    ASSERT_EQ(contacts.size(), 2u);
+    ContactRecord gone = *contacts.back();
+    gone.givenName = QStringLiteral("Grace");
+    gone.surname = QStringLiteral("Hopper");
+    gone.location.itemIdentifier = 0x7ffffe0;  // no such item in the mailbox
+    gone.location.topLevelIdentifier = gone.location.itemIdentifier;
+    gone.number = scan.store->NextItemNumber();
+    scan.store->AddContactRecord(gone);
+
+    const ConvertRun conversion = ConvertScan(scan, input, area.destination());
+    EXPECT_EQ(conversion.summary.contactsSaved, 3);
+    EXPECT_EQ(conversion.summary.contactsIncomplete, 1);
+    EXPECT_FALSE(conversion.summary.allSaved());
+    const QStringList named = conversion.problems.filter(QStringLiteral("Grace Hopper"));
+    ASSERT_EQ(named.size(), 1) << qPrintable(conversion.problems.join(u'\n'));
+    EXPECT_TRUE(named.front().contains(QStringLiteral("can no longer be found"))) << qPrintable(named.front());
+    const QStringList cards = FilesEndingIn(area.destination(), QStringLiteral(".vcf"));
+    ASSERT_EQ(cards.size(), 3);
+    for (const QString& card : cards)
+        EXPECT_TRUE(ReadAll(card).contains("\r\nUID:")) << qPrintable(card);
+}
+
 // --- Every message class is written, or named -----------------------------
 
 struct ClassCase {
