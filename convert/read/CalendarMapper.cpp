@@ -41,11 +41,29 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
     AppointmentContent content;
     content.identifier = identifier;
     const int codePage = MessageCodePage(item, fileCodePage);
-    content.subject = ReadSubject(item, fileCodePage).value_or(QString());
-    content.location = ReadMessageString(item, Tag::AppointmentLocation, fileCodePage).value_or(QString()).trimmed();
-    content.description = PlainText(item, fileCodePage);
-    content.start = TimeOf(item, Tag::AppointmentStartWhole);
-    content.end = TimeOf(item, Tag::AppointmentEndWhole);
+    // What an event is made of is read with its failures noted: an event
+    // written without one of them says so, as a mail does.
+    const auto noted = [&content](const QString& what, const auto& read) {
+        ReadFailures failures;
+        auto value = read(&failures);
+        NoteMissing(content.missing, failures, what);
+        return value;
+    };
+    content.subject = noted(QStringLiteral("the title"), [&](ReadFailures* failures) {
+        return ReadSubject(item, fileCodePage, failures).value_or(QString());
+    });
+    content.location = noted(QStringLiteral("the location"), [&](ReadFailures* failures) {
+        return ReadMessageString(item, Tag::AppointmentLocation, fileCodePage, NamedLookup::Mapped, failures)
+            .value_or(QString())
+            .trimmed();
+    });
+    content.description = noted(QStringLiteral("the description"),
+                                [&](ReadFailures* failures) { return PlainText(item, fileCodePage, failures); });
+    content.start = noted(QStringLiteral("the start"), [&](ReadFailures* failures) {
+        return TimeOf(item, Tag::AppointmentStartWhole, failures);
+    });
+    content.end = noted(QStringLiteral("the end"),
+                        [&](ReadFailures* failures) { return TimeOf(item, Tag::AppointmentEndWhole, failures); });
     content.allDay = ReadBoolean(item, 0, Tag::AppointmentSubType).value_or(false);
     content.created = TimeOf(item, Tag::CreationTime);
     content.modified = TimeOf(item, Tag::ModificationTime);

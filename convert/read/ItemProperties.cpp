@@ -15,9 +15,9 @@ std::optional<QString> MappedString(libpff_item_t* item, int set, uint32_t tag, 
     return ReadString(item, set, tag, codePage, NamedLookup::Mapped, failures);
 }
 
-std::optional<QDateTime> TimeOf(libpff_item_t* item, uint32_t tag)
+std::optional<QDateTime> TimeOf(libpff_item_t* item, uint32_t tag, ReadFailures* failures)
 {
-    const auto ticks = ReadFiletime(item, 0, tag);
+    const auto ticks = ReadFiletime(item, 0, tag, NamedLookup::Mapped, failures);
     if (!ticks || *ticks == 0)
         return std::nullopt;
     const QDateTime time = FiletimeToDateTime(*ticks);
@@ -42,9 +42,9 @@ QStringList Categories(libpff_item_t* item, int codePage, ReadFailures* failures
     return categories;
 }
 
-QString PlainText(libpff_item_t* item, int fileCodePage)
+QString PlainText(libpff_item_t* item, int fileCodePage, ReadFailures* failures)
 {
-    const auto plain = ReadPlainTextBody(item, fileCodePage);
+    const auto plain = ReadPlainTextBody(item, fileCodePage, failures);
     if (!plain || IsBlankUtf8(plain->utf8))
         return QString();
     QString text = QString::fromUtf8(plain->utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -23,7 +23,7 @@ namespace tolvane {
                                                   ReadFailures* failures = nullptr);
 
 // A time property; nullopt when absent, zero or beyond what a date holds.
-[[nodiscard]] std::optional<QDateTime> TimeOf(libpff_item_t* item, uint32_t tag);
+[[nodiscard]] std::optional<QDateTime> TimeOf(libpff_item_t* item, uint32_t tag, ReadFailures* failures = nullptr);
 // A task's day: kept as midnight of the day itself, written as UTC.
 [[nodiscard]] std::optional<QDate> DayOf(libpff_item_t* item, uint32_t tag);
 
@@ -32,7 +32,7 @@ namespace tolvane {
 
 // The plain body as calendar and card text: one kind of line break ("\n"),
 // no trailing white space; null when blank.
-[[nodiscard]] QString PlainText(libpff_item_t* item, int fileCodePage);
+[[nodiscard]] QString PlainText(libpff_item_t* item, int fileCodePage, ReadFailures* failures = nullptr);
 
 // nullopt when the item does not say.
 [[nodiscard]] std::optional<HeaderProperties::Sensitivity> SensitivityOf(libpff_item_t* item,

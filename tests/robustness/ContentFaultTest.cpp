@@ -261,6 +261,55 @@ TEST(ContentFaultTest, ListMemberWithoutAddressOrContactIsNamed)
     EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
 }
 
+// An appointment whose description has a block destroyed is still written,
+// with what could be read, and counted and named as incomplete.
+TEST(ContentFaultTest, AppointmentWithAnUnreadableDescriptionIsSavedIncomplete)
+{
+    if (ToolMissing())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    QTemporaryDir scratch;
+    PstBuilderOptions options;
+    options.encoding = BlockEncoding::None;  // the description's bytes are found as they are
+    PstBuilder pst(options);
+    std::string description;
+    for (int line = 0; description.size() < 150 * 1024; ++line)
+        description += "agenda item " + std::to_string(line) + "\r\n";
+    auto& calendar = pst.topOfPersonalFolders().addFolder("Calendar").containerClass("IPF.Appointment");
+    calendar.addAppointment("Intact").appointment(March(3, 9), March(3, 10)).body("short");
+    calendar.addAppointment("Long agenda").appointment(March(4, 9), March(4, 10)).body(description);
+    const QString input = scratch.filePath(QStringLiteral("content.pst"));
+    pst.Write(input.toStdString());
+
+    // The description is stored as UTF-16, in blocks: find a short stretch
+    // from its middle (one that no block boundary cuts).
+    const QByteArray file = ReadAll(input);
+    qsizetype at = -1;
+    for (std::size_t offset = description.size() / 2; at < 0 && offset < description.size() / 2 + 4096; offset += 256) {
+        const QString stretch = QString::fromStdString(description.substr(offset, 128));
+        at = file.indexOf(QByteArray(reinterpret_cast<const char*>(stretch.utf16()), stretch.size() * 2));
+    }
+    ASSERT_GE(at, 0) << "the description's bytes are not in the file";
+    bool damaged = false;
+    for (const BlockSpan& block : CollectBlocks(file)) {
+        if (block.offset <= static_cast<uint64_t>(at) && static_cast<uint64_t>(at) < block.offset + block.size) {
+            const uint64_t storedSize = (block.size + 16 + 63) / 64 * 64;  // data, trailer, padding to 64 bytes
+            DamageBlock(input.toStdString(), BlockExtent{block.id, block.offset, storedSize}, BlockDamage::Zeroed);
+            damaged = true;
+        }
+    }
+    ASSERT_TRUE(damaged) << "no block holds the description";
+
+    const Converted converted = ConvertMailbox(scratch, pst, "eml");
+    EXPECT_EQ(converted.run.exitCode, 4) << qPrintable(converted.run.out + converted.run.err);
+    EXPECT_TRUE(converted.run.out.contains(QLatin1String("Appointments saved: 2\n"))) << qPrintable(converted.run.out);
+    EXPECT_TRUE(converted.run.out.contains(QLatin1String("Appointments saved incomplete: 1\n")))
+        << qPrintable(converted.run.out);
+    const QStringList problems = ProblemLines(converted.run);
+    ASSERT_EQ(problems.size(), 1) << qPrintable(converted.run.err);
+    EXPECT_TRUE(problems.first().startsWith(QLatin1String("saved incomplete: "))) << qPrintable(problems.first());
+    EXPECT_TRUE(problems.first().contains(QLatin1String("the description"))) << qPrintable(problems.first());
+}
+
 // A mail whose attachment has a block destroyed cannot be saved whole. In the formats without a file per mail, the problem line names the
 // mail by its subject and folder; only an eml run has a file name to give.
 struct UnreadableAttachmentCase {
