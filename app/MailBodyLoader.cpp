@@ -118,9 +118,9 @@ void MailBodyLoader::Load(quint64 request, const QString& pstPath, const ItemLoc
         // Images of a preview are small; a mail's large files stay unread.
         constexpr qint64 kImageLimit = 16 * 1024 * 1024;
         if (const auto reader = ReaderFor(pstPath, scanned)) {
-            const MessageRead read = reader->ReadMessage(location);
-            if (read.content && latest_ == request)
-                body = PreviewBodyFrom(*read.content, kImageLimit);
+            const ItemRead<MessageContent> read = reader->ReadMessage(location);
+            if (read && latest_ == request)
+                body = PreviewBodyFrom(*read, kImageLimit);
         }
         if (latest_ != request)
             return;

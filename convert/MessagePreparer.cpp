@@ -92,9 +92,13 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, std::s
     ReadMessage read;
     try {
         if (reader != nullptr) {
-            MessageRead result = reader->ReadMessage(record.location);
-            read.content = std::move(result.content);
-            read.failure = std::move(result.failure);
+            ItemRead<MessageContent> result = reader->ReadMessage(record.location);
+            if (result) {
+                read.content = std::move(*result);
+            } else {
+                read.failure = result.error().reason;
+                read.failedForMemory = result.error().outOfMemory;
+            }
             if (read.content && record.location.isRecovered())
                 read.content->headerProperties.recovered = true;
             if (read.content)

@@ -167,10 +167,10 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
         QString detailsFailure;
         if (context.reader != nullptr) {
             ItemRead<ContactDetails> read = context.reader->ReadContactDetails(contact->location);
-            if (read.content) {
-                details = std::move(*read.content);
+            if (read) {
+                details = std::move(*read);
             } else {
-                detailsFailure = read.failure;
+                detailsFailure = read.error().reason;
                 details.uid = ContactUid(context.reader->storeKey(), contact->location.itemIdentifier);
             }
         }
@@ -369,22 +369,23 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                 continue;
             }
             const QString label = QStringLiteral("appointment %1 of %2").arg(record->number).arg(folderKey);
-            AppointmentRead read = context.reader->ReadAppointment(record->itemLocation);
-            if (!read.content) {
+            ItemRead<AppointmentContent> read = context.reader->ReadAppointment(record->itemLocation);
+            if (!read) {
                 ++unreadable;
-                NoteFailure(context, label, read.failure);
+                summary.memoryShort = summary.memoryShort || read.error().outOfMemory;
+                NoteFailure(context, label, read.error().reason);
                 RecordFailure(context,
                               EntryFor(context, QStringLiteral("appointment"), folderKey,
                                        record->itemLocation.itemIdentifier, QString(), record->itemLocation.source),
-                              read.failure);
+                              read.error().reason);
                 continue;
             }
-            SaveLargeAttachmentsBeside(context, folderKey, *read.content, record->itemLocation.source,
+            SaveLargeAttachmentsBeside(context, folderKey, *read, record->itemLocation.source,
                                        FileNameFor(CalendarNameText(folder), QString(), QStringLiteral(".ics")));
-            const bool placed = (read.content->start && read.content->start->isValid()) || read.content->recurrence;
-            if (!read.content->missing.isEmpty() && placed)
-                incomplete.emplace_back(label, read.content->missing);
-            items.events.push_back(std::move(*read.content));
+            const bool placed = (read->start && read->start->isValid()) || read->recurrence;
+            if (!read->missing.isEmpty() && placed)
+                incomplete.emplace_back(label, read->missing);
+            items.events.push_back(std::move(*read));
         }
         for (const OtherItemEntry* entry : folder.others) {
             if (!PassCheckpoint(context))
@@ -393,18 +394,18 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             if (context.reader != nullptr) {
                 if (entry->kind == OtherItemEntry::Kind::Task) {
                     auto read = context.reader->ReadTask(entry->location);
-                    if (read.content) {
-                        items.tasks.push_back(std::move(*read.content));
+                    if (read) {
+                        items.tasks.push_back(std::move(*read));
                         continue;
                     }
-                    failure = read.failure;
+                    failure = read.error().reason;
                 } else {
                     auto read = context.reader->ReadNote(entry->location, entry->kind == OtherItemEntry::Kind::Journal);
-                    if (read.content) {
-                        items.notes.push_back(std::move(*read.content));
+                    if (read) {
+                        items.notes.push_back(std::move(*read));
                         continue;
                     }
-                    failure = read.failure;
+                    failure = read.error().reason;
                 }
             }
             ++summary.otherItemsFailed;
@@ -479,11 +480,11 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
         if (!PassCheckpoint(context))
             return false;
         auto read = context.reader != nullptr ? context.reader->ReadDistributionList(entry->location)
-                                              : ItemRead<DistributionListContent>{};
-        if (!read.content) {
+                                              : ItemRead<DistributionListContent>(
+                                                    Failed(ReadError{QStringLiteral("the mailbox could not be read again")}));
+        if (!read) {
             ++summary.otherItemsFailed;
-            const QString failure =
-                read.failure.isEmpty() ? QStringLiteral("the mailbox could not be read again") : read.failure;
+            const QString failure = read.error().reason;
             NoteFailure(context, OtherItemLabel(*entry), failure);
             RecordFailure(context,
                           EntryFor(context, QStringLiteral("distribution list"), entry->folderKey,
@@ -491,12 +492,12 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
                           failure);
             continue;
         }
-        for (DistributionListContent::Member& member : read.content->members) {
+        for (DistributionListContent::Member& member : read->members) {
             if (member.contactIdentifier && contactIdentifiers.count(*member.contactIdentifier) != 0)
                 member.contactUid = ContactUid(context.reader->storeKey(), *member.contactIdentifier);
         }
-        const QString nameText = read.content->name.isEmpty() ? QStringLiteral("Distribution list") : read.content->name;
-        const QByteArray card = ComposeGroupCard(*read.content);
+        const QString nameText = read->name.isEmpty() ? QStringLiteral("Distribution list") : read->name;
+        const QByteArray card = ComposeGroupCard(*read);
         const NewFileResult result = SaveNewFile(
             context, entry->folderKey,
             [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); }, card);
@@ -504,11 +505,11 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
                EntryFor(context, QStringLiteral("distribution list"), entry->folderKey, entry->location.itemIdentifier,
                         nameText, entry->location.source),
                result, DigestOf(card));
-        if (result.saved && !read.content->membersLeftOut.isEmpty()) {
+        if (result.saved && !read->membersLeftOut.isEmpty()) {
             ++summary.distributionListsSaved;
             ++summary.distributionListsIncomplete;
             NoteIncomplete(context, nameText + QLatin1String(".vcf"),
-                           {QStringLiteral("members without an address: ") + read.content->membersLeftOut.join(QStringLiteral(", "))});
+                           {QStringLiteral("members without an address: ") + read->membersLeftOut.join(QStringLiteral(", "))});
         } else if (result.saved) {
             ++summary.distributionListsSaved;
         } else {

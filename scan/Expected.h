@@ -1,7 +1,7 @@
 // The result of an operation that either gives a value or says why it could
 // not: the one error style of the program's layer boundaries where a failure
 // carries more than a kind. (Where a kind is all there is, the boundary uses
-// an enum class; the scan engine's export operations keep their 1/0/-1.)
+// an enum class, such as the walk's WalkStep.)
 // A small stand-in for C++23's std::expected, with the same spelling, so the
 // code can move to the standard type unchanged.
 #pragma once

@@ -15,7 +15,7 @@
 
 namespace tolvane {
 
-Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath,
+Expected<void, ReadError> MailboxReader::Open(const QString& pstPath,
                                                       const std::optional<FileIdentity>& scanned)
 {
     std::lock_guard lock(fileMutex_);
@@ -26,7 +26,7 @@ Expected<void, ReaderOpenFailure> MailboxReader::Open(const QString& pstPath,
     return {};
 }
 
-Expected<void, ReaderOpenFailure> MailboxReader::OpenAlongside(const QString& pstPath, const MailboxReader& opened)
+Expected<void, ReadError> MailboxReader::OpenAlongside(const QString& pstPath, const MailboxReader& opened)
 {
     std::lock_guard lock(fileMutex_);
     scanned_ = opened.scanned_;
@@ -36,13 +36,13 @@ Expected<void, ReaderOpenFailure> MailboxReader::OpenAlongside(const QString& ps
     return {};
 }
 
-Expected<void, ReaderOpenFailure> MailboxReader::OpenFile(const QString& pstPath)
+Expected<void, ReadError> MailboxReader::OpenFile(const QString& pstPath)
 {
     // Nothing found in a file opened before outlives it.
     finder_.Attach(nullptr);
     PffError pffError;
     if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError, scanned_)) {
-        ReaderOpenFailure failure;
+        ReadError failure;
         failure.outOfMemory = file_.openRanOutOfResources() || !file_.get();
         if (!file_.changedReason().isEmpty()) {
             failure.outOfMemory = false;
@@ -74,14 +74,11 @@ Expected<void, ReaderOpenFailure> MailboxReader::OpenFile(const QString& pstPath
     return {};
 }
 
-MessageRead MailboxReader::ReadMessage(const ItemLocation& location)
+ItemRead<MessageContent> MailboxReader::ReadMessage(const ItemLocation& location)
 {
     std::lock_guard lock(fileMutex_);
-    MessageRead result;
-    if (!file_.isOpen() || location.itemIdentifier == 0) {
-        result.failure = QStringLiteral("the message is not in the mailbox");
-        return result;
-    }
+    if (!file_.isOpen() || location.itemIdentifier == 0)
+        return Failed(ReadError{QStringLiteral("the message is not in the mailbox")});
     MessageReading reading;
     reading.fileCodePage = file_.asciiCodepage();
     reading.fileMutex = &fileMutex_;
@@ -89,92 +86,76 @@ MessageRead MailboxReader::ReadMessage(const ItemLocation& location)
         PffItem holder;
         LocatedItem located;
         libpff_item_t* item = finder_.ItemAtLocation(location, holder, located);
-        if (!item) {
-            result.failure = QStringLiteral("the message can no longer be found in the mailbox");
-            return result;
-        }
+        if (!item)
+            return Failed(ReadError{QStringLiteral("the message can no longer be found in the mailbox")});
         // The sources of streamed attachments take the lock themselves later;
         // reading here already holds it.
         MessageContent content = ReadMessageContent(item, reading);
-        if (!content.missing.isEmpty() && content.missing.front() == QLatin1String(kUnreadableProperties)) {
-            result.failure = QStringLiteral("the message can no longer be read from the mailbox");
-            return result;
-        }
-        result.content = std::move(content);
+        if (!content.missing.isEmpty() && content.missing.front() == QLatin1String(kUnreadableProperties))
+            return Failed(ReadError{QStringLiteral("the message can no longer be read from the mailbox")});
+        return content;
     } catch (const std::bad_alloc&) {
-        result.content.reset();
-        result.failure = QStringLiteral("not enough memory to read the message");
+        return Failed(ReadError{QStringLiteral("not enough memory to read the message"), true});
     }
-    return result;
 }
 
-QString MailboxReader::WithItem(const ItemLocation& location, const QString& what,
-                                const std::function<void(libpff_item_t*)>& read)
+template <typename Content>
+ItemRead<Content> MailboxReader::WithItem(const ItemLocation& location, const QString& what,
+                                          const std::function<Content(libpff_item_t*)>& read)
 {
     std::lock_guard lock(fileMutex_);
     if (!file_.isOpen() || location.itemIdentifier == 0)
-        return QStringLiteral("the %1 is not in the mailbox").arg(what);
+        return Failed(ReadError{QStringLiteral("the %1 is not in the mailbox").arg(what)});
     try {
         PffItem holder;
         LocatedItem located;
         libpff_item_t* item = finder_.ItemAtLocation(location, holder, located);
         if (!item)
-            return QStringLiteral("the %1 can no longer be found in the mailbox").arg(what);
-        read(item);
+            return Failed(ReadError{QStringLiteral("the %1 can no longer be found in the mailbox").arg(what)});
+        return read(item);
     } catch (const std::bad_alloc&) {
-        return QStringLiteral("not enough memory to read the %1").arg(what);
+        return Failed(ReadError{QStringLiteral("not enough memory to read the %1").arg(what), true});
     }
-    return QString();
 }
 
-AppointmentRead MailboxReader::ReadAppointment(const ItemLocation& location)
+ItemRead<AppointmentContent> MailboxReader::ReadAppointment(const ItemLocation& location)
 {
-    AppointmentRead result;
     // A changed occurrence of a series is kept inside the series' item.
-    result.failure = WithItem(location, QStringLiteral("appointment"), [&](libpff_item_t* item) {
-        result.content = ReadAppointmentContent(item, location.itemIdentifier, file_.asciiCodepage());
-        ReadAppointmentAttachments(item, file_.asciiCodepage(), *result.content);
+    return WithItem<AppointmentContent>(location, QStringLiteral("appointment"), [&](libpff_item_t* item) {
+        AppointmentContent content = ReadAppointmentContent(item, location.itemIdentifier, file_.asciiCodepage());
+        ReadAppointmentAttachments(item, file_.asciiCodepage(), content);
+        return content;
     });
-    return result;
 }
 
 ItemRead<TaskContent> MailboxReader::ReadTask(const ItemLocation& location)
 {
-    ItemRead<TaskContent> result;
-    result.failure = WithItem(location, QStringLiteral("task"), [&](libpff_item_t* item) {
-        result.content = ReadTaskContent(item, location.itemIdentifier, file_.asciiCodepage());
+    return WithItem<TaskContent>(location, QStringLiteral("task"), [&](libpff_item_t* item) {
+        return ReadTaskContent(item, location.itemIdentifier, file_.asciiCodepage());
     });
-    return result;
 }
 
 ItemRead<NoteContent> MailboxReader::ReadNote(const ItemLocation& location, bool journal)
 {
-    ItemRead<NoteContent> result;
-    result.failure = WithItem(location, journal ? QStringLiteral("journal entry") : QStringLiteral("note"),
-                              [&](libpff_item_t* item) {
-                                  result.content =
-                                      ReadNoteContent(item, location.itemIdentifier, file_.asciiCodepage(), journal);
-                              });
-    return result;
+    return WithItem<NoteContent>(location, journal ? QStringLiteral("journal entry") : QStringLiteral("note"),
+                                 [&](libpff_item_t* item) {
+                                     return ReadNoteContent(item, location.itemIdentifier, file_.asciiCodepage(),
+                                                            journal);
+                                 });
 }
 
 ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const ItemLocation& location)
 {
-    ItemRead<DistributionListContent> result;
-    result.failure = WithItem(location, QStringLiteral("distribution list"), [&](libpff_item_t* item) {
-        result.content =
-            ReadDistributionListContent(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
+    return WithItem<DistributionListContent>(location, QStringLiteral("distribution list"), [&](libpff_item_t* item) {
+        return ReadDistributionListContent(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
     });
-    return result;
 }
 
 ItemRead<ContactDetails> MailboxReader::ReadContactDetails(const ItemLocation& location)
 {
-    ItemRead<ContactDetails> result;
-    result.failure = WithItem(location, QStringLiteral("contact"), [&](libpff_item_t* item) {
-        result.content = ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
+    return WithItem<ContactDetails>(location, QStringLiteral("contact"), [&](libpff_item_t* item) {
+        return ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
     });
-    return result;
 }
 
 }  // namespace tolvane

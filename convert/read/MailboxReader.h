@@ -29,25 +29,17 @@
 
 namespace tolvane {
 
-// One message read for the conversion.
-struct MessageRead {
-    std::optional<MessageContent> content;  // absent: nothing of the message could be read
-    QString failure;                        // why, when absent
-};
-
-// One item read for the calendar or the contact pass.
-template <typename Content>
-struct ItemRead {
-    std::optional<Content> content;  // absent: the item could not be read
-    QString failure;                 // why, when absent
-};
-using AppointmentRead = ItemRead<AppointmentContent>;
-
-// Why the mailbox could not be opened again for the conversion.
-struct ReaderOpenFailure {
+// Why the mailbox, or one item of it, could not be read: the one failure of
+// every reading the reader does.
+struct ReadError {
     QString reason;            // for the user: the file system's word where it has one
     bool outOfMemory = false;  // memory or descriptors ran out, rather than the file
 };
+
+// One item read whole, or why not. A content read in part lists what it
+// lacks itself (`missing`).
+template <typename Content>
+using ItemRead = Expected<Content, ReadError>;
 
 // One libpff file used by one of the mail pass's workers and by the writer,
 // which streams large attachments: every use of the file holds its lock.
@@ -55,11 +47,11 @@ class MailboxReader {
 public:
     // Opens the mailbox and finds where every item sits in it. With
     // `scanned`, only the file the scan read, unchanged, is opened.
-    [[nodiscard]] Expected<void, ReaderOpenFailure> Open(const QString& pstPath,
+    [[nodiscard]] Expected<void, ReadError> Open(const QString& pstPath,
                                                          const std::optional<FileIdentity>& scanned = std::nullopt);
     // Opens the same mailbox once more, for another worker, taking the item
     // positions `opened` found instead of walking the file again.
-    [[nodiscard]] Expected<void, ReaderOpenFailure> OpenAlongside(const QString& pstPath, const MailboxReader& opened);
+    [[nodiscard]] Expected<void, ReadError> OpenAlongside(const QString& pstPath, const MailboxReader& opened);
     bool isOpen() const { return file_.isOpen(); }
     // The record key of the mailbox's store (empty when it has none): what
     // every entry identifier into this mailbox starts with.
@@ -67,9 +59,9 @@ public:
 
     // The message at `location`. Its large attachments come as sources that
     // read from this reader later, so the reader must outlive the content.
-    [[nodiscard]] MessageRead ReadMessage(const ItemLocation& location);
+    [[nodiscard]] ItemRead<MessageContent> ReadMessage(const ItemLocation& location);
     // The appointment at `location`, for the calendar pass.
-    [[nodiscard]] AppointmentRead ReadAppointment(const ItemLocation& location);
+    [[nodiscard]] ItemRead<AppointmentContent> ReadAppointment(const ItemLocation& location);
     // The task, note or journal entry, and distribution list at `location`.
     [[nodiscard]] ItemRead<TaskContent> ReadTask(const ItemLocation& location);
     [[nodiscard]] ItemRead<NoteContent> ReadNote(const ItemLocation& location, bool journal);
@@ -80,12 +72,13 @@ public:
     [[nodiscard]] ItemRead<ContactDetails> ReadContactDetails(const ItemLocation& location);
 
 private:
-    [[nodiscard]] Expected<void, ReaderOpenFailure> OpenFile(const QString& pstPath);
+    [[nodiscard]] Expected<void, ReadError> OpenFile(const QString& pstPath);
     // Runs `read` on the item at `location` (top-level or embedded) under
-    // the file's lock; the failure text when there is no such item or memory
-    // ran out, with `what` naming the item.
-    QString WithItem(const ItemLocation& location, const QString& what,
-                     const std::function<void(libpff_item_t*)>& read);
+    // the file's lock; the failure when there is no such item or memory ran
+    // out, with `what` naming the item.
+    template <typename Content>
+    ItemRead<Content> WithItem(const ItemLocation& location, const QString& what,
+                               const std::function<Content(libpff_item_t*)>& read);
 
     std::optional<FileIdentity> scanned_;
     std::recursive_mutex fileMutex_;
