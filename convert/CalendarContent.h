@@ -98,6 +98,8 @@ struct TaskContent {
     std::optional<QDateTime> modified;
     uint32_t identifier = 0;
     std::optional<AppointmentRecurrence> recurrence;  // a task that comes back: its days, from `start` on
+    // What could not be read; the item is written with the rest and says so.
+    QStringList missing;
 };
 
 // A note or a journal entry, for a VJOURNAL.
@@ -111,6 +113,8 @@ struct NoteContent {
     std::optional<QDateTime> modified;
     QStringList categories;
     uint32_t identifier = 0;
+    // What could not be read; the item is written with the rest and says so.
+    QStringList missing;
 };
 
 // A distribution list, for a vCard of kind group.

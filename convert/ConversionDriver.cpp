@@ -100,6 +100,9 @@ QString CompletionNoticeText(const ConversionSummary& summary)
                         .arg(summary.eventsIncomplete);
         if (summary.otherItemsFailed > 0)
             text += QStringLiteral(" %1 tasks, notes or lists could not be saved.").arg(summary.otherItemsFailed);
+        if (summary.otherItemsIncomplete > 0)
+            text += QStringLiteral(" %1 tasks or notes were saved without something that could not be read.")
+                        .arg(summary.otherItemsIncomplete);
     }
     if (summary.recovered.any())
         text += QStringLiteral("\n\n") + RecoveredMailText(summary.recovered);

@@ -66,6 +66,7 @@ struct ConversionSummary {
     int distributionListsSaved = 0;
     int distributionListsIncomplete = 0;  // of those saved, written without members that have no address
     int otherItemsFailed = 0;    // tasks, notes, journal entries, lists not written
+    int otherItemsIncomplete = 0;  // tasks, notes, journal entries written without something that could not be read
     // Of the mail counts above, the messages a scan with recovery found
     // outside the folders; often partly overwritten, so their damage is named.
     struct RecoveredMail {
@@ -90,7 +91,7 @@ struct ConversionSummary {
     bool allSaved() const
     {
         return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
-               && contactsFailed == 0 && contactsIncomplete == 0 && distributionListsIncomplete == 0 && eventsFailed == 0 && eventsIncomplete == 0 && otherItemsFailed == 0
+               && contactsFailed == 0 && contactsIncomplete == 0 && distributionListsIncomplete == 0 && eventsFailed == 0 && eventsIncomplete == 0 && otherItemsFailed == 0 && otherItemsIncomplete == 0
                && outputProblems.isEmpty() && manifestFailure.isEmpty();
     }
     // Everything saved but some appointments (which the notice counts apart).
@@ -100,6 +101,7 @@ struct ConversionSummary {
         without.eventsFailed = 0;
         without.eventsIncomplete = 0;
         without.otherItemsFailed = 0;
+        without.otherItemsIncomplete = 0;
         without.distributionListsIncomplete = 0;
         return without.allSaved();
     }

@@ -361,6 +361,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         CalendarItems items;
         int unreadable = 0;
         std::vector<std::pair<QString, QStringList>> incomplete;  // events that lack something, and what
+        std::vector<std::pair<QString, QStringList>> incompleteOthers;  // tasks and notes alike
         for (const AppointmentRecord* record : folder.appointments) {
             if (!PassCheckpoint(context))
                 return false;
@@ -395,6 +396,8 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                 if (entry->kind == OtherItemEntry::Kind::Task) {
                     auto read = context.reader->ReadTask(entry->location);
                     if (read) {
+                        if (!read->missing.isEmpty())
+                            incompleteOthers.emplace_back(OtherItemLabel(*entry), read->missing);
                         items.tasks.push_back(std::move(*read));
                         continue;
                     }
@@ -402,6 +405,8 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                 } else {
                     auto read = context.reader->ReadNote(entry->location, entry->kind == OtherItemEntry::Kind::Journal);
                     if (read) {
+                        if (!read->missing.isEmpty())
+                            incompleteOthers.emplace_back(OtherItemLabel(*entry), read->missing);
                         items.notes.push_back(std::move(*read));
                         continue;
                     }
@@ -453,6 +458,10 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             summary.notesSaved += written.notes;
             for (const auto& [label, missing] : incomplete) {
                 ++summary.eventsIncomplete;
+                NoteIncomplete(context, label, missing);
+            }
+            for (const auto& [label, missing] : incompleteOthers) {
+                ++summary.otherItemsIncomplete;
                 NoteIncomplete(context, label, missing);
             }
         } else {

@@ -33,6 +33,17 @@ QString LinkUri(const QString& link)
     return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/:"));
 }
 
+// Runs one read with its failures noted: `what` goes into `missing` when any
+// of them failed.
+template <typename Read>
+auto Noted(QStringList& missing, const QString& what, const Read& read)
+{
+    ReadFailures failures;
+    auto value = read(&failures);
+    NoteMissing(missing, failures, what);
+    return value;
+}
+
 }  // namespace
 
 AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifier, int fileCodePage)
@@ -43,12 +54,7 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
     const int codePage = MessageCodePage(item, fileCodePage);
     // What an event is made of is read with its failures noted: an event
     // written without one of them says so, as a mail does.
-    const auto noted = [&content](const QString& what, const auto& read) {
-        ReadFailures failures;
-        auto value = read(&failures);
-        NoteMissing(content.missing, failures, what);
-        return value;
-    };
+    const auto noted = [&content](const QString& what, const auto& read) { return Noted(content.missing, what, read); };
     content.subject = noted(QStringLiteral("the title"), [&](ReadFailures* failures) {
         return ReadSubject(item, fileCodePage, failures).value_or(QString());
     });
@@ -154,11 +160,18 @@ TaskContent ReadTaskContent(libpff_item_t* item, uint32_t identifier, int fileCo
     using Status = TaskContent::Status;
     TaskContent task;
     task.identifier = identifier;
-    task.subject = ReadSubject(item, fileCodePage).value_or(QString());
-    task.description = PlainText(item, fileCodePage);
-    task.start = DayOf(item, Tag::TaskStartDate);
-    task.due = DayOf(item, Tag::TaskDueDate);
-    task.completed = TimeOf(item, Tag::TaskDateCompleted);
+    const auto noted = [&task](const QString& what, const auto& read) { return Noted(task.missing, what, read); };
+    task.subject = noted(QStringLiteral("the title"), [&](ReadFailures* failures) {
+        return ReadSubject(item, fileCodePage, failures).value_or(QString());
+    });
+    task.description = noted(QStringLiteral("the description"),
+                             [&](ReadFailures* failures) { return PlainText(item, fileCodePage, failures); });
+    task.start = noted(QStringLiteral("the start"),
+                       [&](ReadFailures* failures) { return DayOf(item, Tag::TaskStartDate, failures); });
+    task.due = noted(QStringLiteral("the due date"),
+                     [&](ReadFailures* failures) { return DayOf(item, Tag::TaskDueDate, failures); });
+    task.completed = noted(QStringLiteral("the completion date"),
+                           [&](ReadFailures* failures) { return TimeOf(item, Tag::TaskDateCompleted, failures); });
     if (const auto percent = ReadProperty(item, 0, Tag::PercentComplete);
         percent && percent->valueType == 0x0005 && percent->data.size() == 8) {
         double value = 0;
@@ -188,10 +201,15 @@ NoteContent ReadNoteContent(libpff_item_t* item, uint32_t identifier, int fileCo
     NoteContent note;
     note.journal = journal;
     note.identifier = identifier;
-    note.subject = ReadSubject(item, fileCodePage).value_or(QString());
-    note.text = PlainText(item, fileCodePage);
+    const auto noted = [&note](const QString& what, const auto& read) { return Noted(note.missing, what, read); };
+    note.subject = noted(QStringLiteral("the title"), [&](ReadFailures* failures) {
+        return ReadSubject(item, fileCodePage, failures).value_or(QString());
+    });
+    note.text = noted(QStringLiteral("the text"),
+                      [&](ReadFailures* failures) { return PlainText(item, fileCodePage, failures); });
     if (journal) {
-        note.start = TimeOf(item, Tag::LogStart);
+        note.start = noted(QStringLiteral("the start"),
+                           [&](ReadFailures* failures) { return TimeOf(item, Tag::LogStart, failures); });
         note.journalType = ReadMessageString(item, Tag::LogType, fileCodePage).value_or(QString()).trimmed();
     }
     note.created = TimeOf(item, Tag::CreationTime);

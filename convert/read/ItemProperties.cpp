@@ -24,9 +24,9 @@ std::optional<QDateTime> TimeOf(libpff_item_t* item, uint32_t tag, ReadFailures*
     return time.isValid() ? std::optional<QDateTime>(time) : std::nullopt;
 }
 
-std::optional<QDate> DayOf(libpff_item_t* item, uint32_t tag)
+std::optional<QDate> DayOf(libpff_item_t* item, uint32_t tag, ReadFailures* failures)
 {
-    const auto time = TimeOf(item, tag);
+    const auto time = TimeOf(item, tag, failures);
     return time ? std::optional<QDate>(time->toUTC().date()) : std::nullopt;
 }
 

@@ -25,7 +25,7 @@ namespace tolvane {
 // A time property; nullopt when absent, zero or beyond what a date holds.
 [[nodiscard]] std::optional<QDateTime> TimeOf(libpff_item_t* item, uint32_t tag, ReadFailures* failures = nullptr);
 // A task's day: kept as midnight of the day itself, written as UTC.
-[[nodiscard]] std::optional<QDate> DayOf(libpff_item_t* item, uint32_t tag);
+[[nodiscard]] std::optional<QDate> DayOf(libpff_item_t* item, uint32_t tag, ReadFailures* failures = nullptr);
 
 // The categories (the "Keywords" named property), blank ones left out.
 [[nodiscard]] QStringList Categories(libpff_item_t* item, int codePage, ReadFailures* failures = nullptr);

@@ -261,34 +261,52 @@ TEST(ContentFaultTest, ListMemberWithoutAddressOrContactIsNamed)
     EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
 }
 
-// An appointment whose description has a block destroyed is still written,
-// with what could be read, and counted and named as incomplete.
-TEST(ContentFaultTest, AppointmentWithAnUnreadableDescriptionIsSavedIncomplete)
+// A calendar item whose text has a block destroyed is still written, with
+// what could be read, and counted and named as incomplete.
+struct UnreadableTextCase {
+    const char* name;
+    const char* folderClass;
+    const char* messageClass;
+    const char* lacks;    // what the problem line says is missing
+    const char* counted;  // the summary line that counts it; empty: none has its kind
+};
+
+const UnreadableTextCase kUnreadableTextCases[] = {
+    {"Appointment", "IPF.Appointment", "IPM.Appointment", "the description", "Appointments saved incomplete: 1\n"},
+    {"Task", "IPF.Task", "IPM.Task", "the description", ""},
+    {"Note", "IPF.StickyNote", "IPM.StickyNote", "the text", ""},
+    {"JournalEntry", "IPF.Journal", "IPM.Activity", "the text", ""},
+};
+
+class UnreadableTextTest : public ::testing::TestWithParam<UnreadableTextCase> {};
+
+TEST_P(UnreadableTextTest, TheItemIsSavedIncompleteAndNamed)
 {
     if (ToolMissing())
         GTEST_SKIP() << "tolvane-cli is not built";
+    const UnreadableTextCase& row = GetParam();
     QTemporaryDir scratch;
     PstBuilderOptions options;
-    options.encoding = BlockEncoding::None;  // the description's bytes are found as they are
+    options.encoding = BlockEncoding::None;  // the text's bytes are found as they are
     PstBuilder pst(options);
-    std::string description;
-    for (int line = 0; description.size() < 150 * 1024; ++line)
-        description += "agenda item " + std::to_string(line) + "\r\n";
-    auto& calendar = pst.topOfPersonalFolders().addFolder("Calendar").containerClass("IPF.Appointment");
-    calendar.addAppointment("Intact").appointment(March(3, 9), March(3, 10)).body("short");
-    calendar.addAppointment("Long agenda").appointment(March(4, 9), March(4, 10)).body(description);
+    std::string text;
+    for (int line = 0; text.size() < 150 * 1024; ++line)
+        text += "agenda item " + std::to_string(line) + "\r\n";
+    auto& folder = pst.topOfPersonalFolders().addFolder("Items").containerClass(row.folderClass);
+    folder.addMessage(row.messageClass).subject("Intact").body("short").appointment(March(3, 9), March(3, 10));
+    folder.addMessage(row.messageClass).subject("Long").body(text).appointment(March(4, 9), March(4, 10));
     const QString input = scratch.filePath(QStringLiteral("content.pst"));
     pst.Write(input.toStdString());
 
-    // The description is stored as UTF-16, in blocks: find a short stretch
-    // from its middle (one that no block boundary cuts).
+    // The text is stored as UTF-16, in blocks: find a short stretch from its
+    // middle (one that no block boundary cuts).
     const QByteArray file = ReadAll(input);
     qsizetype at = -1;
-    for (std::size_t offset = description.size() / 2; at < 0 && offset < description.size() / 2 + 4096; offset += 256) {
-        const QString stretch = QString::fromStdString(description.substr(offset, 128));
+    for (std::size_t offset = text.size() / 2; at < 0 && offset < text.size() / 2 + 4096; offset += 256) {
+        const QString stretch = QString::fromStdString(text.substr(offset, 128));
         at = file.indexOf(QByteArray(reinterpret_cast<const char*>(stretch.utf16()), stretch.size() * 2));
     }
-    ASSERT_GE(at, 0) << "the description's bytes are not in the file";
+    ASSERT_GE(at, 0) << "the text's bytes are not in the file";
     bool damaged = false;
     for (const BlockSpan& block : CollectBlocks(file)) {
         if (block.offset <= static_cast<uint64_t>(at) && static_cast<uint64_t>(at) < block.offset + block.size) {
@@ -297,18 +315,24 @@ TEST(ContentFaultTest, AppointmentWithAnUnreadableDescriptionIsSavedIncomplete)
             damaged = true;
         }
     }
-    ASSERT_TRUE(damaged) << "no block holds the description";
+    ASSERT_TRUE(damaged) << "no block holds the text";
 
     const Converted converted = ConvertMailbox(scratch, pst, "eml");
     EXPECT_EQ(converted.run.exitCode, 4) << qPrintable(converted.run.out + converted.run.err);
-    EXPECT_TRUE(converted.run.out.contains(QLatin1String("Appointments saved: 2\n"))) << qPrintable(converted.run.out);
-    EXPECT_TRUE(converted.run.out.contains(QLatin1String("Appointments saved incomplete: 1\n")))
-        << qPrintable(converted.run.out);
+    if (*row.counted != '\0') {
+        EXPECT_TRUE(converted.run.out.contains(QLatin1String(row.counted))) << qPrintable(converted.run.out);
+    }
     const QStringList problems = ProblemLines(converted.run);
     ASSERT_EQ(problems.size(), 1) << qPrintable(converted.run.err);
     EXPECT_TRUE(problems.first().startsWith(QLatin1String("saved incomplete: "))) << qPrintable(problems.first());
-    EXPECT_TRUE(problems.first().contains(QLatin1String("the description"))) << qPrintable(problems.first());
+    EXPECT_TRUE(problems.first().contains(QLatin1String(row.lacks))) << qPrintable(problems.first());
+    const QStringList calendars = FilesEndingIn(converted.output, QStringLiteral(".ics"));
+    ASSERT_EQ(calendars.size(), 1);
+    EXPECT_TRUE(Unfolded(ReadAll(calendars.first())).contains(QLatin1String("Intact")));
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, UnreadableTextTest, ::testing::ValuesIn(kUnreadableTextCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A mail whose attachment has a block destroyed cannot be saved whole. In the formats without a file per mail, the problem line names the
 // mail by its subject and folder; only an eml run has a file name to give.
