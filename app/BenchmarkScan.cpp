@@ -65,7 +65,13 @@ int RunWindowScanBenchmark(WindowServices services, const QString& pstFile, cons
         std::printf("window-convert-seconds %.3f\n", timer.nsecsElapsed() / 1e9);
         std::printf("last-notice %s\n", prompts.notices.isEmpty() ? "" : qPrintable(prompts.notices.last()));
         std::fflush(stdout);
-        completed = !prompts.notices.isEmpty() && prompts.notices.last() == QStringLiteral("Saving sucessfully completed.");
+        // Everything saved: the notice alone, or followed by the counts of
+        // the calendars and lists when nothing of those failed either.
+        const QString saved = QStringLiteral("Saving sucessfully completed.");
+        const QString notice = prompts.notices.isEmpty() ? QString() : prompts.notices.last();
+        completed = notice == saved
+                    || (notice.startsWith(saved + QStringLiteral("\n\nCalendars: "))
+                        && !notice.contains(QLatin1String("could not")) && !notice.contains(QLatin1String("without")));
     }
     // The process ends at once, past every destructor: the temporary directory goes first.
     if (tempDir != nullptr)

@@ -133,4 +133,12 @@ struct DistributionListContent {
     uint32_t identifier = 0;
 };
 
+// What a meeting message does with the meeting it speaks of, and the meeting
+// read as an appointment (for a response: the sender as its one attendee).
+struct MeetingMessage {
+    enum class Kind { Request, Cancel, Reply };
+    Kind kind = Kind::Request;
+    AppointmentContent event;
+};
+
 }  // namespace tolvane

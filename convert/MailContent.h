@@ -94,6 +94,10 @@ struct MessageState {
     std::optional<uint32_t> flagStatus;    // 2: flagged for follow-up
 };
 
+// The meeting a request, cancellation or response speaks of (see
+// CalendarContent.h); the message writer composes it as the message's calendar.
+struct MeetingMessage;
+
 struct MessageContent {
     std::optional<MailAddress> from;  // absent: no sender known
     QVector<Recipient> recipients;
@@ -108,10 +112,9 @@ struct MessageContent {
     // attachment): what a preview shows of it. Never written itself.
     QString rtfText;
     QVector<Attachment> attachments;
-    // The iCalendar text a meeting request, cancellation or response
-    // carries (with its method); empty for other mail.
-    QByteArray meetingCalendar;
-    QByteArray meetingMethod;          // "REQUEST", "CANCEL", "REPLY"
+    // The meeting a meeting request, cancellation or response carries;
+    // null for other mail.
+    std::shared_ptr<const MeetingMessage> meeting;
     QString transportHeaders;          // the original internet headers, when the message has them
     HeaderProperties headerProperties;
     MessageState state;

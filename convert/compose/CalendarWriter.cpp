@@ -554,4 +554,27 @@ QByteArray ComposeCalendar(const CalendarItems& items, CalendarCounts* counts)
     return bytes;
 }
 
+MeetingCalendarText MeetingCalendarOf(const MeetingMessage& meeting)
+{
+    CalendarItems items;
+    MeetingCalendarText calendar;
+    switch (meeting.kind) {
+    case MeetingMessage::Kind::Request:
+        items.method = CalendarItems::Method::Request;
+        calendar.method = "REQUEST";
+        break;
+    case MeetingMessage::Kind::Cancel:
+        items.method = CalendarItems::Method::Cancel;
+        calendar.method = "CANCEL";
+        break;
+    case MeetingMessage::Kind::Reply:
+        items.method = CalendarItems::Method::Reply;
+        calendar.method = "REPLY";
+        break;
+    }
+    items.events.push_back(meeting.event);
+    calendar.text = ComposeCalendar(items);
+    return calendar;
+}
+
 }  // namespace tolvane

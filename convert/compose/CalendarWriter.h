@@ -36,6 +36,14 @@ struct CalendarCounts {
 // or journal entry. What was written is counted into *counts when given.
 QByteArray ComposeCalendar(const CalendarItems& items, CalendarCounts* counts = nullptr);
 
+// The calendar a meeting message carries beside its text, and the method its
+// part names ("REQUEST", "CANCEL", "REPLY").
+struct MeetingCalendarText {
+    QByteArray text;
+    const char* method = "REQUEST";
+};
+MeetingCalendarText MeetingCalendarOf(const MeetingMessage& meeting);
+
 // The UID of an event: the meeting's global identity in hexadecimal when it
 // has one, else one derived from the item's identifier and creation time,
 // the same for every conversion of the same mailbox.

@@ -4,6 +4,7 @@
 #include "convert/compose/MimeComposer.h"
 
 #include "convert/compose/AttachmentStream.h"
+#include "convert/compose/CalendarWriter.h"
 #include "convert/compose/HeaderText.h"
 #include "convert/compose/LeafBodies.h"
 #include "convert/compose/StoredHeaders.h"
@@ -138,13 +139,12 @@ GObjectPtr<GMimeObject> MakeBodyPart(const MessageContent& content, LeafSplices*
             bytes = QString::fromUtf8(bytes).toUtf8();
         html = MakeTextLeaf("html", bytes, charset, splices);
     }
-    if (!content.meetingCalendar.isEmpty()) {
+    if (content.meeting) {
         // A meeting message: its text and its calendar are the same message
         // in two forms, as calendar clients expect it.
-        auto calendar = MakeTextLeaf("calendar", content.meetingCalendar, "utf-8", splices);
-        if (!content.meetingMethod.isEmpty())
-            g_mime_object_set_content_type_parameter(GMIME_OBJECT(calendar.get()), "method",
-                                                     content.meetingMethod.constData());
+        const MeetingCalendarText meeting = MeetingCalendarOf(*content.meeting);
+        auto calendar = MakeTextLeaf("calendar", meeting.text, "utf-8", splices);
+        g_mime_object_set_content_type_parameter(GMIME_OBJECT(calendar.get()), "method", meeting.method);
         auto alternative = AdoptGObject(g_mime_multipart_new_with_subtype("alternative"));
         if (!plain && !html)
             plain = MakeTextLeaf("plain", QByteArray(""), "utf-8", splices);
@@ -546,7 +546,9 @@ QByteArray ComposeMessageBytes(const MessageContent& content)
         return whole;
     // Not reached unless GMime changed a stand-in; then it writes the bodies itself.
     message = ComposeMessage(content);
-    qsizetype expected = content.plainBody.size() + content.htmlBody.size() + content.meetingCalendar.size() + 8192;
+    qsizetype expected = content.plainBody.size() + content.htmlBody.size() + 8192;
+    if (content.meeting)
+        expected += content.meeting->event.description.size() * 2 + 4096;
     for (const Attachment& attachment : content.attachments)
         expected += attachment.data.size();
     return WrittenBytes(message.get(), expected / 3 * 4);

@@ -1,7 +1,7 @@
 // Composing the calendar a scheduling message carries; see MeetingCalendar.h.
 #include "convert/read/MeetingCalendar.h"
 
-#include "convert/compose/CalendarWriter.h"
+#include "convert/CalendarContent.h"
 #include "convert/read/AddressResolver.h"
 #include "convert/read/CalendarMapper.h"
 #include "scan/PffProperties.h"
@@ -17,20 +17,17 @@ void AddMeetingCalendar(libpff_item_t* message, int fileCodePage, MessageContent
     if (!messageClass.startsWith(prefix, Qt::CaseInsensitive))
         return;
     const QString kind = messageClass.mid(prefix.size());
-    CalendarItems items;
+    MeetingMessage::Kind meetingKind = MeetingMessage::Kind::Request;
     uint32_t identifier = 0;
     libpff_item_get_identifier(message, &identifier, nullptr);
     AppointmentContent meeting = ReadAppointmentContent(message, identifier, fileCodePage);
     if (kind.startsWith(QLatin1String("Request"), Qt::CaseInsensitive)) {
-        items.method = CalendarItems::Method::Request;
-        content.meetingMethod = "REQUEST";
+        meetingKind = MeetingMessage::Kind::Request;
     } else if (kind.startsWith(QLatin1String("Canceled"), Qt::CaseInsensitive)) {
-        items.method = CalendarItems::Method::Cancel;
-        content.meetingMethod = "CANCEL";
+        meetingKind = MeetingMessage::Kind::Cancel;
         meeting.cancelled = true;
     } else if (kind.startsWith(QLatin1String("Resp."), Qt::CaseInsensitive)) {
-        items.method = CalendarItems::Method::Reply;
-        content.meetingMethod = "REPLY";
+        meetingKind = MeetingMessage::Kind::Reply;
         // The sender answers the organizer, whom the response goes to.
         using Answer = AppointmentContent::Answer;
         const QString answer = kind.mid(5);
@@ -51,8 +48,7 @@ void AddMeetingCalendar(libpff_item_t* message, int fileCodePage, MessageContent
     // A scheduling message names the revision it speaks of.
     if (!meeting.sequence)
         meeting.sequence = 0;
-    items.events.push_back(std::move(meeting));
-    content.meetingCalendar = ComposeCalendar(items);
+    content.meeting = std::make_shared<const MeetingMessage>(MeetingMessage{meetingKind, std::move(meeting)});
 }
 
 }  // namespace tolvane

@@ -3,6 +3,7 @@
 // that way must equal the message GMime writes alone.
 #include "convert/compose/GMimeHandles.h"
 #include "convert/compose/LeafBodies.h"
+#include "convert/CalendarContent.h"
 #include "convert/MailContent.h"
 #include "convert/compose/MimeComposer.h"
 
@@ -178,8 +179,11 @@ TEST(LeafBodiesTest, ComposedMessagesAreWhatGMimeWritesAlone)
     everything.attachments.push_back(embedded);
     messages.emplace_back("everything", everything);
     MessageContent meeting;
-    meeting.meetingCalendar = "BEGIN:VCALENDAR\nEND:VCALENDAR";
-    meeting.meetingMethod = "REQUEST";
+    MeetingMessage request;
+    request.event.subject = QStringLiteral("Planning");
+    request.event.start = QDateTime(QDate(2026, 3, 3), QTime(9, 0), Qt::UTC);
+    request.event.end = QDateTime(QDate(2026, 3, 3), QTime(10, 0), Qt::UTC);
+    meeting.meeting = std::make_shared<const MeetingMessage>(request);
     messages.emplace_back("meeting without text", meeting);
 
     for (const auto& [name, content] : messages) {
