@@ -71,18 +71,18 @@ bool PassCheckpoint(WriterContext& context)
 // (a folder deeper than the tree shows). A directory removed or replaced
 // meanwhile is never re-created or followed: the save fails instead.
 // The content comes as bytes or as a writer that streams it into the file.
-NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
+SaveResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
                           const ContentWriter& content)
 {
     if (context.output == nullptr) {
-        NewFileResult result;
+        SaveResult result;
         result.reason = QStringLiteral("no output folder was made");
         return result;
     }
     return context.output->CreateFile(folderKey, nameForAttempt, content);
 }
 
-NewFileResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
+SaveResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
                           const QByteArray& content)
 {
     return SaveNewFile(context, folderKey, nameForAttempt, [&content](int fd, QString* reason) {
@@ -119,7 +119,7 @@ ManifestEntry EntryFor(const WriterContext& context, const QString& kind, const 
 
 // An entry into the manifest, when there is one: the file `result` saved,
 // whose bytes have the digest `written`, or why it was not saved.
-void Record(WriterContext& context, ManifestEntry entry, const NewFileResult& result, const FileDigest& written)
+void Record(WriterContext& context, ManifestEntry entry, const SaveResult& result, const FileDigest& written)
 {
     if (context.manifest == nullptr)
         return;
@@ -134,7 +134,7 @@ void Record(WriterContext& context, ManifestEntry entry, const NewFileResult& re
 
 void RecordFailure(WriterContext& context, ManifestEntry entry, const QString& failure)
 {
-    NewFileResult result;
+    SaveResult result;
     result.reason = failure;
     Record(context, std::move(entry), result, FileDigest());
 }
@@ -176,7 +176,7 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
         }
         const QByteArray card = ComposeVCard(*contact, details);
         const QString nameText = ContactNameText(*contact);
-        const NewFileResult result = SaveNewFile(
+        const SaveResult result = SaveNewFile(
             context, contact->folderKey,
             [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); }, card);
         Record(context,
@@ -281,7 +281,7 @@ void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey
         const qsizetype dot = name.lastIndexOf(u'.');
         const QString base = dot > 0 ? name.left(dot) : name;
         const QString suffix = dot > 0 ? name.mid(dot) : QString();
-        const NewFileResult result = SaveNewFile(
+        const SaveResult result = SaveNewFile(
             context, folderKey,
             [&](int attempt) {
                 const QString candidate = FileNameFor(base, QString(), suffix, attempt);
@@ -428,7 +428,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         if (written.total() == 0)
             continue;
         const QString nameText = CalendarNameText(folder);
-        const NewFileResult result = SaveNewFile(
+        const SaveResult result = SaveNewFile(
             context, folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".ics"), attempt); },
             calendar);
         // Every item of the file in the manifest, each pointing at the file.
@@ -507,7 +507,7 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
         }
         const QString nameText = read->name.isEmpty() ? QStringLiteral("Distribution list") : read->name;
         const QByteArray card = ComposeGroupCard(*read);
-        const NewFileResult result = SaveNewFile(
+        const SaveResult result = SaveNewFile(
             context, entry->folderKey,
             [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".vcf"), attempt); }, card);
         Record(context,
@@ -604,7 +604,7 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
             }
             return true;
         };
-        SavedMail result;
+        SaveResult result;
         if (!prepared.failure.isEmpty()) {
             result.reason = prepared.failure;
             summary.memoryShort = summary.memoryShort || prepared.failedForMemory;

@@ -176,10 +176,10 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
     return &files_.insert_or_assign(folderKey, std::move(mbox)).first->second;
 }
 
-SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
+SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
                                   const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed)
 {
-    SavedMail result;
+    SaveResult result;
     result.path = mbox.path;
     struct stat info {};
     if (::fstat(mbox.file.get(), &info) != 0) {
@@ -212,10 +212,10 @@ SavedMail MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
     return result;
 }
 
-SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
                             const QByteArray& message)
 {
-    SavedMail result;
+    SaveResult result;
     OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
     if (mbox == nullptr)
         return result;
@@ -223,10 +223,10 @@ SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName,
                         [&](MboxQuoter& quoter, const Emit& emit, QString*) { return emit(quoter.Feed(message)); });
 }
 
-SavedMail MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
                             const ContentWriter& write)
 {
-    SavedMail result;
+    SaveResult result;
     // The message is put together aside first: a writer that fails halfway
     // must leave nothing in the shared file.
     UniqueFd scratch = output_->CreateScratchFile(folderKey, &result.reason);
@@ -277,10 +277,10 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
     return key;
 }
 
-SavedMail MaildirTree::Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
+SaveResult MaildirTree::Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
                             const ContentWriter& write, const std::optional<FileDigest>& known)
 {
-    SavedMail result;
+    SaveResult result;
     const auto directory = FolderFor(folderKey, &result.reason);
     if (!directory)
         return result;
@@ -289,7 +289,7 @@ SavedMail MaildirTree::Save(const QString& folderKey, const std::optional<QDateT
     const qint64 seconds = time && time->isValid() ? time->toSecsSinceEpoch() : 0;
     const int sequence = ++sequence_;
     std::optional<FileDigest> written;
-    const NewFileResult file = output_->CreateFile(
+    const SaveResult file = output_->CreateFile(
         *directory + QStringLiteral("\\cur"),
         [&](int attempt) {
             return QStringLiteral("%1.M%2%3.tolvane%4")

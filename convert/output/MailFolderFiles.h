@@ -24,15 +24,6 @@ namespace tolvane {
 class MboxQuoter;
 class OutputTree;
 
-// Where one message went.
-struct SavedMail {
-    bool saved = false;
-    QString reason;                // why not, when not saved
-    QString path;                  // the file written, or appended to
-    std::optional<qint64> offset;  // where the message starts in a shared file
-    FileDigest digest;             // of the bytes written for the message
-};
-
 // A folder's mbox file is written under a temporary's name and put in the
 // place of its final name (an empty file made at its first message, which
 // reserves the name) when the run moves on to another folder, and at the end:
@@ -59,9 +50,9 @@ public:
     // as `write` puts it into a descriptor, quoted. Whatever fails takes the
     // message's bytes out of the file again. The path of the result is the
     // file's final path.
-    [[nodiscard]] SavedMail Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+    [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
                                    const ContentWriter& write);
-    [[nodiscard]] SavedMail Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+    [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
                                    const QByteArray& message);
 
     // Puts every file being written in its place; a problem (a file that
@@ -87,7 +78,7 @@ private:
     // Writes what `feed` hands to its `emit` (quoted by the quoter it is
     // given), hashing it on the way.
     using Emit = std::function<bool(const QByteArray&)>;
-    SavedMail AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
+    SaveResult AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
                            const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed);
 
     OutputTree* output_;
@@ -108,7 +99,7 @@ public:
     // One message file in the folder's cur/, named uniquely after its time
     // and its place in the run, with `info` (the flags) at the end.
     // `known`: the digest of what `write` writes, when already worked out.
-    [[nodiscard]] SavedMail Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
+    [[nodiscard]] SaveResult Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
                                  const ContentWriter& write, const std::optional<FileDigest>& known);
 
 private:

@@ -36,9 +36,9 @@ class EmlSink final : public MailSink {
 public:
     explicit EmlSink(OutputTree* output) : output_(output) {}
 
-    SavedMail Save(const MailToSave& mail) override
+    SaveResult Save(const MailToSave& mail) override
     {
-        SavedMail result;
+        SaveResult result;
         if (output_ == nullptr) {
             result.reason = QStringLiteral("no output folder was made");
             return result;
@@ -47,12 +47,9 @@ public:
         // composed them already did.
         std::optional<FileDigest> written;
         const ContentWriter dated = Dated(mail);
-        const NewFileResult file =
-            output_->CreateFile(mail.folderKey, mail.fileName, mail.digest ? dated : DigestingWriter(dated, &written));
-        result.saved = file.saved;
-        result.reason = file.reason;
-        result.path = file.path;
-        if (file.saved) {
+        result = output_->CreateFile(mail.folderKey, mail.fileName,
+                                     mail.digest ? dated : DigestingWriter(dated, &written));
+        if (result.saved) {
             if (const auto digest = mail.digest ? mail.digest : written)
                 result.digest = *digest;
         }
@@ -67,7 +64,7 @@ class MboxSink final : public MailSink {
 public:
     MboxSink(OutputTree* output, MboxFiles::FinishedFile finishedFile) : files_(output, std::move(finishedFile)) {}
 
-    SavedMail Save(const MailToSave& mail) override
+    SaveResult Save(const MailToSave& mail) override
     {
         const QByteArray fromLine = MboxFromLine(mail.senderAddress, mail.arrived);
         return mail.bytes != nullptr ? files_.Append(mail.folderKey, mail.folderName, fromLine, *mail.bytes)
@@ -86,7 +83,7 @@ public:
     {
     }
 
-    SavedMail Save(const MailToSave& mail) override
+    SaveResult Save(const MailToSave& mail) override
     {
         return tree_.Save(mail.folderKey, mail.arrived, MaildirInfo(mail.state), Dated(mail), mail.digest);
     }

@@ -1,5 +1,5 @@
 // The mail pass's output formats behind one interface: a sink takes one
-// message at a time, in the pass's order, and says in one SavedMail where it
+// message at a time, in the pass's order, and says in one SaveResult where it
 // went or why it did not. The pass itself counts, records and reports.
 #pragma once
 
@@ -41,7 +41,7 @@ struct MailToSave {
 class MailSink {
 public:
     virtual ~MailSink() = default;
-    [[nodiscard]] virtual SavedMail Save(const MailToSave& mail) = 0;
+    [[nodiscard]] virtual SaveResult Save(const MailToSave& mail) = 0;
     // After the last message: what could not be finished, one reason per file.
     [[nodiscard]] virtual QStringList Finish() { return {}; }
 };

@@ -45,10 +45,6 @@ struct ManifestEntry {
 };
 
 // Bytes and their hash, as an entry records them.
-struct FileDigest {
-    qint64 size = 0;
-    QByteArray sha256;  // hexadecimal
-};
 // The digest of `length` bytes of the open file from `offset` (the whole rest
 // when `length` is negative); nullopt when it cannot be read.
 std::optional<FileDigest> DigestOfFile(int fd, qint64 offset = 0, qint64 length = -1);

@@ -30,16 +30,16 @@ namespace {
 constexpr int kMaxNameAttempts = 100000;
 constexpr int kMaxTemporaryAttempts = 100;
 
-NewFileResult Failed(const QString& reason)
+SaveResult Failed(const QString& reason)
 {
-    NewFileResult result;
+    SaveResult result;
     result.reason = reason;
     return result;
 }
 
-NewFileResult Saved(const QString& directoryPath, const QString& name)
+SaveResult Saved(const QString& directoryPath, const QString& name)
 {
-    NewFileResult result;
+    SaveResult result;
     result.saved = true;
     result.path = directoryPath + u'/' + name;
     return result;
@@ -90,7 +90,7 @@ QByteArray NewTemporaryName()
 namespace {
 
 // The unnamed temporary. nullopt when this file system refuses O_TMPFILE.
-std::optional<NewFileResult> WriteUnnamed(int directoryFd, const QString& directoryPath,
+std::optional<SaveResult> WriteUnnamed(int directoryFd, const QString& directoryPath,
                                           const NameForAttempt& nameForAttempt, const ContentWriter& content)
 {
     UniqueFd fd(::openat(directoryFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
@@ -122,7 +122,7 @@ std::optional<NewFileResult> WriteUnnamed(int directoryFd, const QString& direct
     return Failed(QStringLiteral("no free file name"));
 }
 
-NewFileResult WriteNamed(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
+SaveResult WriteNamed(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
                          const ContentWriter& content)
 {
     QByteArray temporary;
@@ -223,7 +223,7 @@ bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason)
     return true;
 }
 
-NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
+SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
                              const ContentWriter& content, TemporaryKind kind)
 {
     // The unnamed file gets its name through /proc/self/fd; without /proc
@@ -237,13 +237,13 @@ NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath, cons
     return WriteNamed(directoryFd, directoryPath, nameForAttempt, content);
 }
 
-NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
+SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
                              const QByteArray& content, TemporaryKind kind)
 {
     return WriteNewFileAt(directoryFd, directoryPath, nameForAttempt, BytesWriter(content), kind);
 }
 
-NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
+SaveResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
                            const ContentWriter& content)
 {
     const UniqueFd fd(::open(NativePath(directory).constData(),
@@ -253,7 +253,7 @@ NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameF
     return WriteNewFileAt(fd.get(), directory, nameForAttempt, content);
 }
 
-NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt, const QByteArray& content)
+SaveResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt, const QByteArray& content)
 {
     return WriteNewFile(directory, nameForAttempt, BytesWriter(content));
 }

@@ -8,13 +8,24 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace tolvane {
 
-struct NewFileResult {
+// The size and SHA-256 of bytes written.
+struct FileDigest {
+    qint64 size = 0;
+    QByteArray sha256;  // hexadecimal
+};
+
+// What one save did, whatever was saved and however: a file of its own, a
+// message appended to its folder's shared file, a file in a Maildir.
+struct SaveResult {
     bool saved = false;
-    QString path;    // the final path when saved
-    QString reason;  // why not, when not saved
+    QString path;                  // the file written or appended to
+    QString reason;                // why not, when not saved
+    std::optional<qint64> offset;  // where the item starts in a shared file
+    FileDigest digest;             // of the bytes written for the item, where the writer worked it out
 };
 
 // Writes the whole content of a new file to `fd` (positioned at 0). Returns
@@ -51,18 +62,18 @@ enum class TemporaryKind {
 // Creates the file in the directory open as `directoryFd`; `directoryPath` is
 // only the text the result's path starts with. The file gets mode 0666 less
 // the umask.
-[[nodiscard]] NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath,
+[[nodiscard]] SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath,
                                            const NameForAttempt& nameForAttempt, const ContentWriter& content,
                                            TemporaryKind kind = TemporaryKind::UnnamedWhereSupported);
-[[nodiscard]] NewFileResult WriteNewFileAt(int directoryFd, const QString& directoryPath,
+[[nodiscard]] SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath,
                                            const NameForAttempt& nameForAttempt, const QByteArray& content,
                                            TemporaryKind kind = TemporaryKind::UnnamedWhereSupported);
 
 // The same for a directory given by its path; a symbolic link as the last
 // component of `directory` is refused.
-[[nodiscard]] NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
+[[nodiscard]] SaveResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
                                          const ContentWriter& content);
-[[nodiscard]] NewFileResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
+[[nodiscard]] SaveResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
                                          const QByteArray& content);
 
 // Writes all of `size` bytes to `fd`, retrying short writes and EINTR.

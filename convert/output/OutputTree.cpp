@@ -175,10 +175,10 @@ QString OutputTree::DirectoryPath(const QString& folderKey) const
     return DirectoryForFolderKey(rootPath_, folderKey);
 }
 
-NewFileResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+SaveResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
                                      const ContentWriter& content)
 {
-    NewFileResult result;
+    SaveResult result;
     const int directory = DirectoryFor(folderKey, &result.reason);
     if (directory < 0)
         return result;
@@ -289,7 +289,7 @@ UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason
     return UniqueFd();
 }
 
-NewFileResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+SaveResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
                                      const QByteArray& content)
 {
     return CreateFile(folderKey, nameForAttempt, [&content](int fd, QString* reason) {

@@ -64,9 +64,9 @@ public:
 
     // A new file in the folder key's directory (see WriteNewFileAt); the
     // result's path is the file's path as text.
-    [[nodiscard]] NewFileResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+    [[nodiscard]] SaveResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
                                            const ContentWriter& content);
-    [[nodiscard]] NewFileResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
+    [[nodiscard]] SaveResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
                                            const QByteArray& content);
 
     // A new file that grows while the run goes on (an mbox file, the

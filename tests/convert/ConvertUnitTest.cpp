@@ -113,16 +113,16 @@ TEST(RemoveFolderTreeTest, RemovesNestedContentAndReportsMissingFolders)
 // systems without O_TMPFILE get.
 class NewFileWriterTest : public ::testing::TestWithParam<TemporaryKind> {
 protected:
-    NewFileResult Write(const QString& directory, const ContentWriter& content)
+    SaveResult Write(const QString& directory, const ContentWriter& content)
     {
         const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
         if (fd < 0)
-            return NewFileResult{false, {}, "cannot open"};
-        NewFileResult result = WriteNewFileAt(fd, directory, name_, content, GetParam());
+            return SaveResult{false, {}, "cannot open"};
+        SaveResult result = WriteNewFileAt(fd, directory, name_, content, GetParam());
         ::close(fd);
         return result;
     }
-    NewFileResult Write(const QString& directory, const QByteArray& content)
+    SaveResult Write(const QString& directory, const QByteArray& content)
     {
         return Write(directory, [content](int fd, QString* reason) {
             return WriteAllTo(fd, content.constData(), content.size(), reason);
@@ -135,8 +135,8 @@ protected:
 TEST_P(NewFileWriterTest, NeverOverwritesAndLeavesNoTemporaryFile)
 {
     QTemporaryDir temp;
-    const NewFileResult first = Write(temp.path(), "one");
-    const NewFileResult second = Write(temp.path(), "two");
+    const SaveResult first = Write(temp.path(), "one");
+    const SaveResult second = Write(temp.path(), "two");
     ASSERT_TRUE(first.saved && second.saved) << first.reason.toStdString() << second.reason.toStdString();
     EXPECT_EQ(first.path, temp.path() + "/Minutes41.eml");
     EXPECT_EQ(second.path, temp.path() + "/Minutes41-2.eml");
@@ -148,7 +148,7 @@ TEST_P(NewFileWriterTest, NeverOverwritesAndLeavesNoTemporaryFile)
 TEST_P(NewFileWriterTest, AFailingContentWriterLeavesNothingAndGivesItsReason)
 {
     QTemporaryDir temp;
-    const NewFileResult result = Write(temp.path(), [](int fd, QString* reason) {
+    const SaveResult result = Write(temp.path(), [](int fd, QString* reason) {
         const bool wrote = ::write(fd, "half", 4) == 4;
         *reason = wrote ? QStringLiteral("composer gave up") : QStringLiteral("write failed");
         return false;
@@ -163,7 +163,7 @@ TEST_P(NewFileWriterTest, TheModeFollowsTheUmask)
     QTemporaryDir temp;
     for (const auto& [mask, expected] : {std::pair{077u, 0600u}, std::pair{022u, 0644u}, std::pair{002u, 0664u}}) {
         const mode_t previous = ::umask(mask);
-        const NewFileResult result = Write(temp.path(), "x");
+        const SaveResult result = Write(temp.path(), "x");
         ::umask(previous);
         ASSERT_TRUE(result.saved) << result.reason.toStdString();
         struct stat info {};
@@ -182,7 +182,7 @@ TEST(NewFileWriterPathTest, AMissingOrLinkedDirectoryIsRefused)
 {
     QTemporaryDir temp;
     auto name = [](int attempt) { return FileNameFor("Minutes", "41", ".eml", attempt); };
-    const NewFileResult missing = WriteNewFile(temp.filePath("absent"), name, QByteArray("x"));
+    const SaveResult missing = WriteNewFile(temp.filePath("absent"), name, QByteArray("x"));
     EXPECT_FALSE(missing.saved);
     EXPECT_FALSE(missing.reason.isEmpty());
     QDir().mkpath(temp.filePath("real"));
@@ -257,11 +257,11 @@ TEST(OutputTreeTest, AnExistingDirectoryIsNeverTakenOver)
         {"\\Link\\Deeper", "/Link-2/Deeper/m41.eml"},
     };
     for (const auto& [key, path] : kPlaces) {
-        const NewFileResult result = tree->CreateFile(QString::fromLatin1(key), name, QByteArray("x"));
+        const SaveResult result = tree->CreateFile(QString::fromLatin1(key), name, QByteArray("x"));
         EXPECT_TRUE(result.saved) << key << ": " << qPrintable(result.reason);
         EXPECT_EQ(result.path, tree->rootPath() + QString::fromLatin1(path)) << key;
     }
-    const NewFileResult made = tree->CreateFile("\\Made\\Here", name, QByteArray("x"));
+    const SaveResult made = tree->CreateFile("\\Made\\Here", name, QByteArray("x"));
     ASSERT_TRUE(made.saved) << made.reason.toStdString();
     EXPECT_EQ(made.path, tree->rootPath() + "/Made/Here/m41.eml");
     EXPECT_TRUE(QDir(outside).isEmpty());

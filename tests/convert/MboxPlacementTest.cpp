@@ -84,7 +84,7 @@ TEST_P(MboxPlacementTest, ReadersSeeWholeFilesAndVerifyAgrees)
                 }
                 return WriteAllTo(fd, bytes.constData() + bytes.size() / 2, bytes.size() - bytes.size() / 2, why);
             };
-            const SavedMail saved = files.Append(QStringLiteral("\\Top\\") + folder, folder, "From x Thu Jan  1 00:00:00 1970\n", write);
+            const SaveResult saved = files.Append(QStringLiteral("\\Top\\") + folder, folder, "From x Thu Jan  1 00:00:00 1970\n", write);
             ASSERT_EQ(saved.saved, !step.failsToWrite) << qPrintable(saved.reason);
             ManifestEntry entry;
             entry.kind = QStringLiteral("mail");
