@@ -44,6 +44,15 @@ auto Noted(QStringList& missing, const QString& what, const Read& read)
     return value;
 }
 
+// Every calendar item's title is its subject; noted in `missing` when it
+// cannot be read.
+QString ReadTitle(libpff_item_t* item, int fileCodePage, QStringList& missing)
+{
+    return Noted(missing, QStringLiteral("the title"), [&](ReadFailures* failures) {
+        return ReadSubject(item, fileCodePage, failures).value_or(QString());
+    });
+}
+
 }  // namespace
 
 AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifier, int fileCodePage)
@@ -54,21 +63,18 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
     const int codePage = MessageCodePage(item, fileCodePage);
     // What an event is made of is read with its failures noted: an event
     // written without one of them says so, as a mail does.
-    const auto noted = [&content](const QString& what, const auto& read) { return Noted(content.missing, what, read); };
-    content.subject = noted(QStringLiteral("the title"), [&](ReadFailures* failures) {
-        return ReadSubject(item, fileCodePage, failures).value_or(QString());
-    });
-    content.location = noted(QStringLiteral("the location"), [&](ReadFailures* failures) {
+    content.subject = ReadTitle(item, fileCodePage, content.missing);
+    content.location = Noted(content.missing, QStringLiteral("the location"), [&](ReadFailures* failures) {
         return ReadMessageString(item, Tag::AppointmentLocation, fileCodePage, NamedLookup::Mapped, failures)
             .value_or(QString())
             .trimmed();
     });
-    content.description = noted(QStringLiteral("the description"),
+    content.description = Noted(content.missing, QStringLiteral("the description"),
                                 [&](ReadFailures* failures) { return PlainText(item, fileCodePage, failures); });
-    content.start = noted(QStringLiteral("the start"), [&](ReadFailures* failures) {
+    content.start = Noted(content.missing, QStringLiteral("the start"), [&](ReadFailures* failures) {
         return TimeOf(item, Tag::AppointmentStartWhole, failures);
     });
-    content.end = noted(QStringLiteral("the end"),
+    content.end = Noted(content.missing, QStringLiteral("the end"),
                         [&](ReadFailures* failures) { return TimeOf(item, Tag::AppointmentEndWhole, failures); });
     content.allDay = ReadBoolean(item, 0, Tag::AppointmentSubType).value_or(false);
     content.created = TimeOf(item, Tag::CreationTime);
@@ -160,17 +166,14 @@ TaskContent ReadTaskContent(libpff_item_t* item, uint32_t identifier, int fileCo
     using Status = TaskContent::Status;
     TaskContent task;
     task.identifier = identifier;
-    const auto noted = [&task](const QString& what, const auto& read) { return Noted(task.missing, what, read); };
-    task.subject = noted(QStringLiteral("the title"), [&](ReadFailures* failures) {
-        return ReadSubject(item, fileCodePage, failures).value_or(QString());
-    });
-    task.description = noted(QStringLiteral("the description"),
+    task.subject = ReadTitle(item, fileCodePage, task.missing);
+    task.description = Noted(task.missing, QStringLiteral("the description"),
                              [&](ReadFailures* failures) { return PlainText(item, fileCodePage, failures); });
-    task.start = noted(QStringLiteral("the start"),
+    task.start = Noted(task.missing, QStringLiteral("the start"),
                        [&](ReadFailures* failures) { return DayOf(item, Tag::TaskStartDate, failures); });
-    task.due = noted(QStringLiteral("the due date"),
+    task.due = Noted(task.missing, QStringLiteral("the due date"),
                      [&](ReadFailures* failures) { return DayOf(item, Tag::TaskDueDate, failures); });
-    task.completed = noted(QStringLiteral("the completion date"),
+    task.completed = Noted(task.missing, QStringLiteral("the completion date"),
                            [&](ReadFailures* failures) { return TimeOf(item, Tag::TaskDateCompleted, failures); });
     if (const auto percent = ReadProperty(item, 0, Tag::PercentComplete);
         percent && percent->valueType == 0x0005 && percent->data.size() == 8) {
@@ -201,14 +204,11 @@ NoteContent ReadNoteContent(libpff_item_t* item, uint32_t identifier, int fileCo
     NoteContent note;
     note.journal = journal;
     note.identifier = identifier;
-    const auto noted = [&note](const QString& what, const auto& read) { return Noted(note.missing, what, read); };
-    note.subject = noted(QStringLiteral("the title"), [&](ReadFailures* failures) {
-        return ReadSubject(item, fileCodePage, failures).value_or(QString());
-    });
-    note.text = noted(QStringLiteral("the text"),
+    note.subject = ReadTitle(item, fileCodePage, note.missing);
+    note.text = Noted(note.missing, QStringLiteral("the text"),
                       [&](ReadFailures* failures) { return PlainText(item, fileCodePage, failures); });
     if (journal) {
-        note.start = noted(QStringLiteral("the start"),
+        note.start = Noted(note.missing, QStringLiteral("the start"),
                            [&](ReadFailures* failures) { return TimeOf(item, Tag::LogStart, failures); });
         note.journalType = ReadMessageString(item, Tag::LogType, fileCodePage).value_or(QString()).trimmed();
     }

@@ -57,6 +57,21 @@ QStringList ProblemLines(const CliRun& run)
     return lines;
 }
 
+// Zeroes the block of the written mailbox `input` (whose bytes are `file`)
+// that holds the byte at `at`; false when no block holds it.
+bool ZeroBlockHolding(const QString& input, const QByteArray& file, qsizetype at)
+{
+    bool damaged = false;
+    for (const BlockSpan& block : CollectBlocks(file)) {
+        if (block.offset <= static_cast<uint64_t>(at) && static_cast<uint64_t>(at) < block.offset + block.size) {
+            const uint64_t stored = (block.size + 16 + 63) / 64 * 64;  // data, trailer, padding to 64 bytes
+            DamageBlock(input.toStdString(), BlockExtent{block.id, block.offset, stored}, BlockDamage::Zeroed);
+            damaged = true;
+        }
+    }
+    return damaged;
+}
+
 // An iCalendar text with its folded lines joined.
 QString Unfolded(const QByteArray& text)
 {
@@ -307,15 +322,7 @@ TEST_P(UnreadableTextTest, TheItemIsSavedIncompleteAndNamed)
         at = file.indexOf(QByteArray(reinterpret_cast<const char*>(stretch.utf16()), stretch.size() * 2));
     }
     ASSERT_GE(at, 0) << "the text's bytes are not in the file";
-    bool damaged = false;
-    for (const BlockSpan& block : CollectBlocks(file)) {
-        if (block.offset <= static_cast<uint64_t>(at) && static_cast<uint64_t>(at) < block.offset + block.size) {
-            const uint64_t storedSize = (block.size + 16 + 63) / 64 * 64;  // data, trailer, padding to 64 bytes
-            DamageBlock(input.toStdString(), BlockExtent{block.id, block.offset, storedSize}, BlockDamage::Zeroed);
-            damaged = true;
-        }
-    }
-    ASSERT_TRUE(damaged) << "no block holds the text";
+    ASSERT_TRUE(ZeroBlockHolding(input, file, at)) << "no block holds the text";
 
     const Converted converted = ConvertMailbox(scratch, pst, "eml");
     EXPECT_EQ(converted.run.exitCode, 4) << qPrintable(converted.run.out + converted.run.err);
@@ -373,15 +380,7 @@ TEST_P(UnreadableAttachmentTest, ProblemLinesNameTheMailAsTheFormatCan)
     const QByteArray file = ReadAll(input);
     const qsizetype at = file.indexOf(AsBytes(attachment).left(4096));
     ASSERT_GE(at, 0) << "the attachment's bytes are not in the file";
-    bool damaged = false;
-    for (const BlockSpan& block : CollectBlocks(file)) {
-        if (block.offset <= static_cast<uint64_t>(at) && static_cast<uint64_t>(at) < block.offset + block.size) {
-            const uint64_t stored = (block.size + 16 + 63) / 64 * 64;  // data, trailer, padding to 64 bytes
-            DamageBlock(input.toStdString(), BlockExtent{block.id, block.offset, stored}, BlockDamage::Zeroed);
-            damaged = true;
-        }
-    }
-    ASSERT_TRUE(damaged) << "no block holds the attachment";
+    ASSERT_TRUE(ZeroBlockHolding(input, file, at)) << "no block holds the attachment";
 
     const Converted converted = ConvertMailbox(scratch, pst, GetParam().format);
     EXPECT_EQ(converted.run.exitCode, 4) << qPrintable(converted.run.out + converted.run.err);
