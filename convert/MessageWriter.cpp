@@ -72,18 +72,13 @@ bool PassCheckpoint(WriterContext& context)
 // meanwhile is never re-created or followed: the save fails instead.
 // The content comes as bytes or as a writer that streams it into the file.
 SaveResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
-                          const ContentWriter& content)
+                       const ContentWriter& content)
 {
-    if (context.output == nullptr) {
-        SaveResult result;
-        result.reason = QStringLiteral("no output folder was made");
-        return result;
-    }
-    return context.output->CreateFile(folderKey, nameForAttempt, content);
+    return CreateFileIn(context.output, folderKey, nameForAttempt, content);
 }
 
 SaveResult SaveNewFile(WriterContext& context, const QString& folderKey, const NameForAttempt& nameForAttempt,
-                          const QByteArray& content)
+                       const QByteArray& content)
 {
     return SaveNewFile(context, folderKey, nameForAttempt, [&content](int fd, QString* reason) {
         return WriteAllTo(fd, content.constData(), content.size(), reason);

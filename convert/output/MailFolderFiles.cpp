@@ -177,7 +177,7 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
 }
 
 SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
-                                  const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed)
+                                   const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed)
 {
     SaveResult result;
     result.path = mbox.path;
@@ -213,7 +213,7 @@ SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
 }
 
 SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
-                            const QByteArray& message)
+                             const QByteArray& message)
 {
     SaveResult result;
     OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
@@ -224,7 +224,7 @@ SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName
 }
 
 SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
-                            const ContentWriter& write)
+                             const ContentWriter& write)
 {
     SaveResult result;
     // The message is put together aside first: a writer that fails halfway
@@ -278,7 +278,7 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
 }
 
 SaveResult MaildirTree::Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
-                            const ContentWriter& write, const std::optional<FileDigest>& known)
+                             const ContentWriter& write, const std::optional<FileDigest>& known)
 {
     SaveResult result;
     const auto directory = FolderFor(folderKey, &result.reason);

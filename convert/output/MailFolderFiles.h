@@ -51,9 +51,9 @@ public:
     // message's bytes out of the file again. The path of the result is the
     // file's final path.
     [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
-                                   const ContentWriter& write);
+                                    const ContentWriter& write);
     [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
-                                   const QByteArray& message);
+                                    const QByteArray& message);
 
     // Puts every file being written in its place; a problem (a file that
     // could not be put in place) comes back as its reason, one per file.
@@ -79,7 +79,7 @@ private:
     // given), hashing it on the way.
     using Emit = std::function<bool(const QByteArray&)>;
     SaveResult AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
-                           const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed);
+                            const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed);
 
     OutputTree* output_;
     FinishedFile finished_;
@@ -100,7 +100,7 @@ public:
     // and its place in the run, with `info` (the flags) at the end.
     // `known`: the digest of what `write` writes, when already worked out.
     [[nodiscard]] SaveResult Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
-                                 const ContentWriter& write, const std::optional<FileDigest>& known);
+                                  const ContentWriter& write, const std::optional<FileDigest>& known);
 
 private:
     // The folder's directory key below the output folder ("\Maildir\.Inbox"),

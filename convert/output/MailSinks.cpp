@@ -38,17 +38,12 @@ public:
 
     SaveResult Save(const MailToSave& mail) override
     {
-        SaveResult result;
-        if (output_ == nullptr) {
-            result.reason = QStringLiteral("no output folder was made");
-            return result;
-        }
         // The bytes are hashed as they go out, unless the worker that
         // composed them already did.
         std::optional<FileDigest> written;
         const ContentWriter dated = Dated(mail);
-        result = output_->CreateFile(mail.folderKey, mail.fileName,
-                                     mail.digest ? dated : DigestingWriter(dated, &written));
+        SaveResult result = CreateFileIn(output_, mail.folderKey, mail.fileName,
+                                         mail.digest ? dated : DigestingWriter(dated, &written));
         if (result.saved) {
             if (const auto digest = mail.digest ? mail.digest : written)
                 result.digest = *digest;

@@ -123,7 +123,7 @@ std::optional<SaveResult> WriteUnnamed(int directoryFd, const QString& directory
 }
 
 SaveResult WriteNamed(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
-                         const ContentWriter& content)
+                      const ContentWriter& content)
 {
     QByteArray temporary;
     UniqueFd fd;
@@ -224,7 +224,7 @@ bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason)
 }
 
 SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
-                             const ContentWriter& content, TemporaryKind kind)
+                          const ContentWriter& content, TemporaryKind kind)
 {
     // The unnamed file gets its name through /proc/self/fd; without /proc
     // (some containers) only the named temporary works.
@@ -238,13 +238,13 @@ SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const N
 }
 
 SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
-                             const QByteArray& content, TemporaryKind kind)
+                          const QByteArray& content, TemporaryKind kind)
 {
     return WriteNewFileAt(directoryFd, directoryPath, nameForAttempt, BytesWriter(content), kind);
 }
 
 SaveResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
-                           const ContentWriter& content)
+                        const ContentWriter& content)
 {
     const UniqueFd fd(::open(NativePath(directory).constData(),
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));

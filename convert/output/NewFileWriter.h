@@ -63,18 +63,18 @@ enum class TemporaryKind {
 // only the text the result's path starts with. The file gets mode 0666 less
 // the umask.
 [[nodiscard]] SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath,
-                                           const NameForAttempt& nameForAttempt, const ContentWriter& content,
-                                           TemporaryKind kind = TemporaryKind::UnnamedWhereSupported);
+                                        const NameForAttempt& nameForAttempt, const ContentWriter& content,
+                                        TemporaryKind kind = TemporaryKind::UnnamedWhereSupported);
 [[nodiscard]] SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath,
-                                           const NameForAttempt& nameForAttempt, const QByteArray& content,
-                                           TemporaryKind kind = TemporaryKind::UnnamedWhereSupported);
+                                        const NameForAttempt& nameForAttempt, const QByteArray& content,
+                                        TemporaryKind kind = TemporaryKind::UnnamedWhereSupported);
 
 // The same for a directory given by its path; a symbolic link as the last
 // component of `directory` is refused.
 [[nodiscard]] SaveResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
-                                         const ContentWriter& content);
+                                      const ContentWriter& content);
 [[nodiscard]] SaveResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
-                                         const QByteArray& content);
+                                      const QByteArray& content);
 
 // Writes all of `size` bytes to `fd`, retrying short writes and EINTR.
 [[nodiscard]] bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason);

@@ -176,7 +176,7 @@ QString OutputTree::DirectoryPath(const QString& folderKey) const
 }
 
 SaveResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
-                                     const ContentWriter& content)
+                                  const ContentWriter& content)
 {
     SaveResult result;
     const int directory = DirectoryFor(folderKey, &result.reason);
@@ -290,11 +290,22 @@ UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason
 }
 
 SaveResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
-                                     const QByteArray& content)
+                                  const QByteArray& content)
 {
     return CreateFile(folderKey, nameForAttempt, [&content](int fd, QString* reason) {
         return WriteAllTo(fd, content.constData(), content.size(), reason);
     });
+}
+
+SaveResult CreateFileIn(OutputTree* output, const QString& folderKey, const NameForAttempt& nameForAttempt,
+                        const ContentWriter& content)
+{
+    if (output == nullptr) {
+        SaveResult result;
+        result.reason = QStringLiteral("no output folder was made");
+        return result;
+    }
+    return output->CreateFile(folderKey, nameForAttempt, content);
 }
 
 }  // namespace tolvane

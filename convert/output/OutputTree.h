@@ -65,9 +65,9 @@ public:
     // A new file in the folder key's directory (see WriteNewFileAt); the
     // result's path is the file's path as text.
     [[nodiscard]] SaveResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
-                                           const ContentWriter& content);
+                                        const ContentWriter& content);
     [[nodiscard]] SaveResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
-                                           const QByteArray& content);
+                                        const QByteArray& content);
 
     // A new file that grows while the run goes on (an mbox file, the
     // manifest), open for reading and appending in the folder key's
@@ -120,5 +120,10 @@ private:
     // Open descriptors of some of them, dropped all at once when too many are open.
     std::map<QString, UniqueFd> open_;
 };
+
+// A new file through `output` (see OutputTree::CreateFile); fails with its
+// reason when the run made no output folder.
+[[nodiscard]] SaveResult CreateFileIn(OutputTree* output, const QString& folderKey,
+                                      const NameForAttempt& nameForAttempt, const ContentWriter& content);
 
 }  // namespace tolvane
