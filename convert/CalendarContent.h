@@ -78,7 +78,7 @@ struct AppointmentContent {
     QVector<CalendarAttachment> attachments;
     // What of the appointment could not be read (its attachments): the event
     // is written without it and the conversion says so.
-    QStringList missing;
+    MissingParts missing;
 };
 
 // A task, for a VTODO.
@@ -99,7 +99,7 @@ struct TaskContent {
     uint32_t identifier = 0;
     std::optional<AppointmentRecurrence> recurrence;  // a task that comes back: its days, from `start` on
     // What could not be read; the item is written with the rest and says so.
-    QStringList missing;
+    MissingParts missing;
 };
 
 // A note or a journal entry, for a VJOURNAL.
@@ -114,7 +114,7 @@ struct NoteContent {
     QStringList categories;
     uint32_t identifier = 0;
     // What could not be read; the item is written with the rest and says so.
-    QStringList missing;
+    MissingParts missing;
 };
 
 // A distribution list, for a vCard of kind group.

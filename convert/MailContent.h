@@ -3,6 +3,8 @@
 // when the file can no longer be read).
 #pragma once
 
+#include "convert/MissingParts.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -118,12 +120,9 @@ struct MessageContent {
     QString transportHeaders;          // the original internet headers, when the message has them
     HeaderProperties headerProperties;
     MessageState state;
-    // What could not be read ("the body", "attachment \"a.pdf\"", ...). A
-    // message with anything here is written as incomplete and says so.
-    QStringList missing;
-    // Some of `missing` is an attachment or embedded message (or the table
-    // that lists them): what a summary names apart.
-    bool attachmentsIncomplete = false;
+    // What could not be read. A message with anything here is written as
+    // incomplete and says so; one without its own properties is not written.
+    MissingParts missing;
 };
 
 }  // namespace tolvane

@@ -132,7 +132,6 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
         }
         prepared.embeddedCarried = CountEmbeddedMessages(content);
         prepared.missing = content.missing;
-        prepared.attachmentsIncomplete = content.attachmentsIncomplete;
         prepared.senderAddress = content.from ? content.from->address : QString();
         prepared.date = content.date;
         prepared.messageId = WrittenMessageId(content);

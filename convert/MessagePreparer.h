@@ -43,8 +43,7 @@ struct PreparedMessage {
     QByteArray bytes;                // the composed EML
     std::optional<MessageContent> streamed;  // set instead of bytes when attachments stream
     std::vector<std::shared_ptr<AttachmentSource>> sources;  // what `streamed` reads while written
-    QStringList missing;             // what the written file lacks (it says so itself)
-    bool attachmentsIncomplete = false;  // some of it is attachments
+    MissingParts missing;            // what the written file lacks (it says so itself)
     int embeddedCarried = 0;
     // What the formats that keep it outside the message need, and the manifest.
     QString senderAddress;

@@ -44,9 +44,9 @@ void NoteFailure(WriterContext& context, const QString& name, const QString& rea
     context.sink->ReportProblem(QStringLiteral("not saved: ") + line);
 }
 
-void NoteIncomplete(WriterContext& context, const QString& name, const QStringList& missing)
+void NoteIncomplete(WriterContext& context, const QString& name, const MissingParts& missing)
 {
-    const QString line = QStringLiteral("%1: missing %2").arg(name, missing.join(QStringLiteral("; ")));
+    const QString line = QStringLiteral("%1: missing %2").arg(name, WordsFor(missing).join(QStringLiteral("; ")));
     if (context.summary->firstIncomplete.size() < kReportedFailures)
         context.summary->firstIncomplete << line;
     context.sink->ReportProblem(QStringLiteral("saved incomplete: ") + line);
@@ -93,9 +93,9 @@ void CountRecovered(ConversionSummary::RecoveredMail& recovered, bool saved, con
         return;
     }
     ++recovered.saved;
-    if (prepared.missing.isEmpty())
+    if (prepared.missing.empty())
         return;
-    ++(prepared.attachmentsIncomplete ? recovered.missingAttachments : recovered.otherwiseIncomplete);
+    ++(prepared.missing.anyAttachment() ? recovered.missingAttachments : recovered.otherwiseIncomplete);
 }
 
 // A manifest line's first fields.
@@ -159,13 +159,13 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
         // from its record, and is counted as incomplete: the card lacks what
         // only the item holds. Lists still find it by its UID.
         ContactDetails details;
-        QString detailsFailure;
+        MissingParts missing;
         if (context.reader != nullptr) {
             ItemRead<ContactDetails> read = context.reader->ReadContactDetails(contact->location);
             if (read) {
                 details = std::move(*read);
             } else {
-                detailsFailure = read.error().reason;
+                missing.Add(MissingEntry(MissingPart::ContactDetails, read.error().reason));
                 details.uid = ContactUid(context.reader->storeKey(), contact->location.itemIdentifier);
             }
         }
@@ -180,13 +180,9 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
                result, DigestOf(card));
         const bool saved = result.saved;
         const QString& reason = result.reason;
-        QStringList missing;
-        if (!detailsFailure.isEmpty())
-            missing << QStringLiteral("its e-mail and postal addresses, dates, categories and photo (%1)")
-                           .arg(detailsFailure);
-        if (!details.photoLeftOut.isEmpty())
-            missing << details.photoLeftOut;
-        if (saved && !missing.isEmpty()) {
+        if (details.photoLeftOut)
+            missing.Add(*details.photoLeftOut);
+        if (saved && !missing.empty()) {
             ++summary.contactsSaved;
             ++summary.contactsIncomplete;
             NoteIncomplete(context, nameText + QLatin1String(".vcf"), missing);
@@ -292,7 +288,8 @@ void SaveLargeAttachmentsBeside(WriterContext& context, const QString& folderKey
             attachment.data.clear();
             ++index;
         } else {
-            event.missing.push_back(QStringLiteral("attachment \"%1\": %2").arg(attachment.fileName, result.reason));
+            event.missing.Add(MissingEntry::OfAttachment(MissingPart::Attachment, attachment.fileName,
+                                                         static_cast<int>(index), result.reason));
             event.attachments.removeAt(index);
         }
     }
@@ -355,8 +352,8 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         const FolderCalendar& folder = byFolder[folderKey];
         CalendarItems items;
         int unreadable = 0;
-        std::vector<std::pair<QString, QStringList>> incomplete;  // events that lack something, and what
-        std::vector<std::pair<QString, QStringList>> incompleteOthers;  // tasks and notes alike
+        std::vector<std::pair<QString, MissingParts>> incomplete;  // events that lack something, and what
+        std::vector<std::pair<QString, MissingParts>> incompleteOthers;  // tasks and notes alike
         for (const AppointmentRecord* record : folder.appointments) {
             if (!PassCheckpoint(context))
                 return false;
@@ -379,7 +376,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             SaveLargeAttachmentsBeside(context, folderKey, *read, record->itemLocation.source,
                                        FileNameFor(CalendarNameText(folder), QString(), QStringLiteral(".ics")));
             const bool placed = (read->start && read->start->isValid()) || read->recurrence;
-            if (!read->missing.isEmpty() && placed)
+            if (!read->missing.empty() && placed)
                 incomplete.emplace_back(label, read->missing);
             items.events.push_back(std::move(*read));
         }
@@ -391,7 +388,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                 if (entry->kind == OtherItemEntry::Kind::Task) {
                     auto read = context.reader->ReadTask(entry->location);
                     if (read) {
-                        if (!read->missing.isEmpty())
+                        if (!read->missing.empty())
                             incompleteOthers.emplace_back(OtherItemLabel(*entry), read->missing);
                         items.tasks.push_back(std::move(*read));
                         continue;
@@ -400,7 +397,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                 } else {
                     auto read = context.reader->ReadNote(entry->location, entry->kind == OtherItemEntry::Kind::Journal);
                     if (read) {
-                        if (!read->missing.isEmpty())
+                        if (!read->missing.empty())
                             incompleteOthers.emplace_back(OtherItemLabel(*entry), read->missing);
                         items.notes.push_back(std::move(*read));
                         continue;
@@ -512,8 +509,11 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
         if (result.saved && !read->membersLeftOut.isEmpty()) {
             ++summary.distributionListsSaved;
             ++summary.distributionListsIncomplete;
-            NoteIncomplete(context, nameText + QLatin1String(".vcf"),
-                           {QStringLiteral("members without an address: ") + read->membersLeftOut.join(QStringLiteral(", "))});
+            MissingEntry members(MissingPart::MembersWithoutAddress);
+            members.names = read->membersLeftOut;
+            MissingParts missing;
+            missing.Add(std::move(members));
+            NoteIncomplete(context, nameText + QLatin1String(".vcf"), missing);
         } else if (result.saved) {
             ++summary.distributionListsSaved;
         } else {
@@ -632,7 +632,7 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
         }
         const bool saved = result.saved;
         const QString& reason = result.reason;
-        if (saved && prepared.missing.isEmpty()) {
+        if (saved && prepared.missing.empty()) {
             ++summary.mailSaved;
             summary.embeddedCarried += prepared.embeddedCarried;
         } else if (saved) {

@@ -427,8 +427,8 @@ GObjectPtr<GMimeMessage> ComposeMessageTree(const MessageContent& content, LeafS
     CopyTransportHeaders(message.get(), stored.get(), kept);
     AddHeadersFromProperties(message.get(), content.headerProperties);
     // A file that lacks something says so itself, whoever reads it later.
-    if (!content.missing.isEmpty()) {
-        const QString text = QStringLiteral("missing ") + HeaderSafe(content.missing.join(QStringLiteral("; ")));
+    if (!content.missing.empty()) {
+        const QString text = QStringLiteral("missing ") + HeaderSafe(WordsFor(content.missing).join(QStringLiteral("; ")));
         g_mime_object_append_header(GMIME_OBJECT(message.get()), kIncompleteHeader, U8(text).constData(), "utf-8");
     }
 

@@ -41,7 +41,7 @@ struct ContactDetails {
     QStringList categories;
     QByteArray photo;                 // the contact's picture, as stored
     QString photoType;                // its media type ("image/jpeg")
-    QString photoLeftOut;             // why a photo the contact has is not in the card; empty when none is missing
+    std::optional<MissingEntry> photoLeftOut;  // why a photo the contact has is not in the card
 };
 
 // The whole vCard, UTF-8, CRLF line ends, lines folded at 75 octets.

@@ -36,7 +36,7 @@ QString LinkUri(const QString& link)
 // Runs one read with its failures noted: `what` goes into `missing` when any
 // of them failed.
 template <typename Read>
-auto Noted(QStringList& missing, const QString& what, const Read& read)
+auto Noted(MissingParts& missing, MissingPart what, const Read& read)
 {
     ReadFailures failures;
     auto value = read(&failures);
@@ -46,9 +46,9 @@ auto Noted(QStringList& missing, const QString& what, const Read& read)
 
 // Every calendar item's title is its subject; noted in `missing` when it
 // cannot be read.
-QString ReadTitle(libpff_item_t* item, int fileCodePage, QStringList& missing)
+QString ReadTitle(libpff_item_t* item, int fileCodePage, MissingParts& missing)
 {
-    return Noted(missing, QStringLiteral("the title"), [&](ReadFailures* failures) {
+    return Noted(missing, MissingPart::Title, [&](ReadFailures* failures) {
         return ReadSubject(item, fileCodePage, failures).value_or(QString());
     });
 }
@@ -64,17 +64,17 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
     // What an event is made of is read with its failures noted: an event
     // written without one of them says so, as a mail does.
     content.subject = ReadTitle(item, fileCodePage, content.missing);
-    content.location = Noted(content.missing, QStringLiteral("the location"), [&](ReadFailures* failures) {
+    content.location = Noted(content.missing, MissingPart::Location, [&](ReadFailures* failures) {
         return ReadMessageString(item, Tag::AppointmentLocation, fileCodePage, NamedLookup::Mapped, failures)
             .value_or(QString())
             .trimmed();
     });
-    content.description = Noted(content.missing, QStringLiteral("the description"),
+    content.description = Noted(content.missing, MissingPart::Description,
                                 [&](ReadFailures* failures) { return PlainText(item, fileCodePage, failures); });
-    content.start = Noted(content.missing, QStringLiteral("the start"), [&](ReadFailures* failures) {
+    content.start = Noted(content.missing, MissingPart::Start, [&](ReadFailures* failures) {
         return TimeOf(item, Tag::AppointmentStartWhole, failures);
     });
-    content.end = Noted(content.missing, QStringLiteral("the end"),
+    content.end = Noted(content.missing, MissingPart::End,
                         [&](ReadFailures* failures) { return TimeOf(item, Tag::AppointmentEndWhole, failures); });
     content.allDay = ReadBoolean(item, 0, Tag::AppointmentSubType).value_or(false);
     content.created = TimeOf(item, Tag::CreationTime);
@@ -97,7 +97,7 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
         if (!content.recurrence && !invalid.isEmpty()) {
             content.invalidRecurrence = invalid;
             content.invalidRecurrenceBlob = *blob;
-            content.missing.push_back(QStringLiteral("its recurrence (%1; written as one event)").arg(invalid));
+            content.missing.Add(MissingEntry(MissingPart::Recurrence, invalid));
         }
     }
     if (const auto zone = ReadBinary(item, 0, Tag::TimeZoneStruct))
@@ -136,7 +136,6 @@ void ReadAppointmentAttachments(libpff_item_t* appointment, int fileCodePage, Ap
             return;
         const AttachmentDescription description =
             DescribeAttachment(attachmentItem.get(), index, codePage, content.missing);
-        const QString& label = description.label;
         CalendarAttachment attachment;
         attachment.fileName = description.fileName;
         attachment.contentType = description.contentType;
@@ -144,7 +143,7 @@ void ReadAppointmentAttachments(libpff_item_t* appointment, int fileCodePage, Ap
             ReadFailures linkFailures;
             attachment.uri = LinkUri(AttachmentLink(attachmentItem.get(), codePage, &linkFailures));
             if (attachment.uri.isEmpty()) {
-                content.missing.push_back(label + QStringLiteral(" (where the linked file lives)"));
+                content.missing.Add(description.Missing(MissingPart::AttachmentLink));
                 return;
             }
         } else {
@@ -152,7 +151,7 @@ void ReadAppointmentAttachments(libpff_item_t* appointment, int fileCodePage, Ap
             Attachment read;
             QString reason;
             if (!ReadAttachmentData(attachmentItem, nullptr, read, &reason)) {
-                content.missing.push_back(label + QStringLiteral(": ") + reason);
+                content.missing.Add(description.Missing(MissingPart::Attachment, reason));
                 return;
             }
             attachment.data = std::move(read.data);
@@ -167,13 +166,13 @@ TaskContent ReadTaskContent(libpff_item_t* item, uint32_t identifier, int fileCo
     TaskContent task;
     task.identifier = identifier;
     task.subject = ReadTitle(item, fileCodePage, task.missing);
-    task.description = Noted(task.missing, QStringLiteral("the description"),
+    task.description = Noted(task.missing, MissingPart::Description,
                              [&](ReadFailures* failures) { return PlainText(item, fileCodePage, failures); });
-    task.start = Noted(task.missing, QStringLiteral("the start"),
+    task.start = Noted(task.missing, MissingPart::Start,
                        [&](ReadFailures* failures) { return DayOf(item, Tag::TaskStartDate, failures); });
-    task.due = Noted(task.missing, QStringLiteral("the due date"),
+    task.due = Noted(task.missing, MissingPart::DueDate,
                      [&](ReadFailures* failures) { return DayOf(item, Tag::TaskDueDate, failures); });
-    task.completed = Noted(task.missing, QStringLiteral("the completion date"),
+    task.completed = Noted(task.missing, MissingPart::CompletionDate,
                            [&](ReadFailures* failures) { return TimeOf(item, Tag::TaskDateCompleted, failures); });
     if (const auto percent = ReadProperty(item, 0, Tag::PercentComplete);
         percent && percent->valueType == 0x0005 && percent->data.size() == 8) {
@@ -205,10 +204,10 @@ NoteContent ReadNoteContent(libpff_item_t* item, uint32_t identifier, int fileCo
     note.journal = journal;
     note.identifier = identifier;
     note.subject = ReadTitle(item, fileCodePage, note.missing);
-    note.text = Noted(note.missing, QStringLiteral("the text"),
+    note.text = Noted(note.missing, MissingPart::Text,
                       [&](ReadFailures* failures) { return PlainText(item, fileCodePage, failures); });
     if (journal) {
-        note.start = Noted(note.missing, QStringLiteral("the start"),
+        note.start = Noted(note.missing, MissingPart::Start,
                            [&](ReadFailures* failures) { return TimeOf(item, Tag::LogStart, failures); });
         note.journalType = ReadMessageString(item, Tag::LogType, fileCodePage).value_or(QString()).trimmed();
     }

@@ -70,19 +70,17 @@ void ReadContactPhoto(libpff_item_t* contact, ContactDetails& details)
             continue;
         size64_t size = 0;
         if (libpff_attachment_get_data_size(attachmentItem.get(), &size, nullptr) == 1 && size > kLargestContactPhoto) {
-            details.photoLeftOut = QStringLiteral("its photo (%1 MB, more than the %2 MB a card holds)")
-                                       .arg((size + (1 << 20) - 1) >> 20)
-                                       .arg(kLargestContactPhoto >> 20);
+            details.photoLeftOut = MissingEntry::Sized(MissingPart::PhotoTooLarge, static_cast<std::int64_t>(size),
+                                                       static_cast<std::int64_t>(kLargestContactPhoto));
             return;
         }
         Attachment read;
         QString reason;
         if (!ReadAttachmentData(attachmentItem, nullptr, read, &reason) || read.data.isEmpty()) {
-            details.photoLeftOut = QStringLiteral("its photo (%1)")
-                                       .arg(reason.isEmpty() ? QStringLiteral("no data") : reason);
+            details.photoLeftOut = MissingEntry(MissingPart::Photo, reason);
             continue;
         }
-        details.photoLeftOut.clear();
+        details.photoLeftOut.reset();
         const QByteArray& data = read.data;
         if (data.startsWith("\xFF\xD8\xFF"))
             details.photoType = QStringLiteral("image/jpeg");

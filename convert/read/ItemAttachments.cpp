@@ -17,27 +17,20 @@ namespace {
 
 namespace Tag = PropertyTag;
 
-// How a note of what is missing names an attachment.
-QString AttachmentLabel(const QString& fileName, int index)
-{
-    return fileName.isEmpty() ? QStringLiteral("attachment %1").arg(index + 1)
-                              : QStringLiteral("attachment") + Quoted(fileName);
-}
-
 }  // namespace
 
-void ForEachAttachment(libpff_item_t* message, QStringList& missing,
+void ForEachAttachment(libpff_item_t* message, MissingParts& missing,
                        const std::function<void(PffItem& attachment, int type, int index)>& read)
 {
     int count = 0;
     if (libpff_message_get_number_of_attachments(message, &count, nullptr) != 1) {
-        missing.push_back(QStringLiteral("the attachments"));
+        missing.Add(MissingPart::AttachmentTable);
         return;
     }
     // libpff answers "none" when it cannot read a message's attachment table
     // at all (short of memory, say); the message's own flag tells the truth.
     if (count == 0 && (Read32(message, 0, Tag::MessageFlags).value_or(0) & kMessageFlagHasAttachments) != 0) {
-        missing.push_back(QStringLiteral("the attachments"));
+        missing.Add(MissingPart::AttachmentTable);
         return;
     }
     for (int index = 0; index < count; ++index) {
@@ -45,7 +38,7 @@ void ForEachAttachment(libpff_item_t* message, QStringList& missing,
         int type = 0;
         if (libpff_message_get_attachment(message, index, attachmentItem.out(), nullptr) != 1 || !attachmentItem
             || libpff_attachment_get_type(attachmentItem.get(), &type, nullptr) != 1) {
-            missing.push_back(AttachmentLabel(QString(), index));
+            missing.Add(MissingEntry::OfAttachment(MissingPart::Attachment, QString(), index));
             continue;
         }
         read(attachmentItem, type, index);
@@ -93,16 +86,20 @@ bool ReadAttachmentData(PffItem& attachmentItem, std::recursive_mutex* streamUnd
     return true;
 }
 
-AttachmentDescription DescribeAttachment(libpff_item_t* attachment, int index, int codePage, QStringList& missing)
+MissingEntry AttachmentDescription::Missing(MissingPart part, QString reason) const
+{
+    return MissingEntry::OfAttachment(part, fileName, index, std::move(reason));
+}
+
+AttachmentDescription DescribeAttachment(libpff_item_t* attachment, int index, int codePage, MissingParts& missing)
 {
     ReadFailures failures;
     AttachmentDescription description;
     description.fileName = AttachmentName(attachment, codePage, &failures).trimmed();
     description.contentType =
         MappedString(attachment, 0, Tag::AttachMimeTag, codePage, &failures).value_or(QString()).trimmed();
-    description.label = AttachmentLabel(description.fileName, index);
-    description.nameOrType = description.label + QStringLiteral(" (its name or type)");
-    NoteMissing(missing, failures, description.nameOrType);
+    description.index = index;
+    NoteMissing(missing, failures, description.Missing(MissingPart::AttachmentNameOrType));
     return description;
 }
 

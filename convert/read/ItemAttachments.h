@@ -5,6 +5,7 @@
 #pragma once
 
 #include "convert/MailContent.h"
+#include "convert/MissingParts.h"
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
 
@@ -19,7 +20,7 @@ namespace tolvane {
 // Calls `read` with every attachment of `message` and its kind. What cannot
 // be read (the attachment table, or one attachment and its kind) goes into
 // `missing` instead.
-void ForEachAttachment(libpff_item_t* message, QStringList& missing,
+void ForEachAttachment(libpff_item_t* message, MissingParts& missing,
                        const std::function<void(PffItem& attachment, int type, int index)>& read);
 
 // The attachment's data into `attachment`: in memory when small or when
@@ -34,13 +35,15 @@ void ForEachAttachment(libpff_item_t* message, QStringList& missing,
 struct AttachmentDescription {
     QString fileName;     // by the scan's rule (AttachmentName), trimmed; may be empty
     QString contentType;  // as stored, trimmed; empty when unknown
-    QString label;        // "attachment "a.pdf"", or by its place when it has no name
-    QString nameOrType;   // the note when its name or type cannot be read
+    int index = 0;        // its place in the table
+
+    // A note that `part` of it is missing.
+    [[nodiscard]] MissingEntry Missing(MissingPart part, QString reason = QString()) const;
 };
 // The attachment at `index` of its item; a name or type that cannot be read
 // is noted in `missing`.
 [[nodiscard]] AttachmentDescription DescribeAttachment(libpff_item_t* attachment, int index, int codePage,
-                                                       QStringList& missing);
+                                                       MissingParts& missing);
 
 // Where a linked attachment's file lives, as the link was made.
 [[nodiscard]] QString AttachmentLink(libpff_item_t* attachment, int codePage, ReadFailures* failures);

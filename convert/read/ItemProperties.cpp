@@ -77,15 +77,10 @@ std::optional<HeaderProperties::Importance> ImportanceOf(libpff_item_t* item, Re
                         : HeaderProperties::Importance::High;
 }
 
-QString Quoted(const QString& name)
+void NoteMissing(MissingParts& missing, const ReadFailures& failures, const MissingEntry& what)
 {
-    return name.isEmpty() ? QString() : QStringLiteral(" \"%1\"").arg(name);
-}
-
-void NoteMissing(QStringList& missing, const ReadFailures& failures, const QString& what)
-{
-    if (!failures.empty() && !missing.contains(what))
-        missing.push_back(what);
+    if (!failures.empty())
+        missing.AddOnce(what);
 }
 
 }  // namespace tolvane

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "convert/MailContent.h"
+#include "convert/MissingParts.h"
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
 
@@ -40,10 +41,11 @@ namespace tolvane {
 [[nodiscard]] std::optional<HeaderProperties::Importance> ImportanceOf(libpff_item_t* item,
                                                                        ReadFailures* failures = nullptr);
 
-// ` "name"` for a note of what is missing; empty for no name.
-[[nodiscard]] QString Quoted(const QString& name);
-
 // Adds `what` to `missing` once when any read of it failed.
-void NoteMissing(QStringList& missing, const ReadFailures& failures, const QString& what);
+void NoteMissing(MissingParts& missing, const ReadFailures& failures, const MissingEntry& what);
+inline void NoteMissing(MissingParts& missing, const ReadFailures& failures, MissingPart what)
+{
+    NoteMissing(missing, failures, MissingEntry(what));
+}
 
 }  // namespace tolvane

@@ -91,7 +91,7 @@ ItemRead<MessageContent> MailboxReader::ReadMessage(const ItemLocation& location
         // The sources of streamed attachments take the lock themselves later;
         // reading here already holds it.
         MessageContent content = ReadMessageContent(item, reading);
-        if (!content.missing.isEmpty() && content.missing.front() == QLatin1String(kUnreadableProperties))
+        if (content.missing.contains(MissingPart::Properties))
             return Failed(ReadError{QStringLiteral("the message can no longer be read from the mailbox")});
         return content;
     } catch (const std::bad_alloc&) {

@@ -117,19 +117,16 @@ void ReadEmbeddedMessage(libpff_item_t* attachmentItem, const MessageReading& re
     attachment.kind = Attachment::Kind::Embedded;
     PffItem embedded;
     if (reading.depthLeft <= 0) {
-        content.missing.push_back(
-            QStringLiteral("an embedded message nested deeper than %1 levels").arg(kDeepestEmbedding));
+        content.missing.Add(MissingEntry::Sized(MissingPart::EmbeddedTooDeep, kDeepestEmbedding));
         attachment.embedded = std::make_shared<MessageContent>();
     } else if (libpff_attachment_get_item(attachmentItem, embedded.out(), nullptr) == 1 && embedded) {
         MessageReading inner = reading;
         inner.depthLeft = reading.depthLeft - 1;
         auto read = std::make_shared<MessageContent>(ReadMessageContent(embedded.get(), inner));
-        for (const QString& missing : read->missing)
-            content.missing.push_back(
-                QStringLiteral("in the embedded message%1: %2").arg(Quoted(read->subject), missing));
+        content.missing.AddWithin(read->subject, read->missing);
         attachment.embedded = std::move(read);
     } else {
-        content.missing.push_back(QStringLiteral("the embedded message") + Quoted(attachment.fileName));
+        content.missing.Add(MissingEntry::OfAttachment(MissingPart::EmbeddedMessage, attachment.fileName, -1));
         attachment.embedded = std::make_shared<MessageContent>();
     }
 }
@@ -137,11 +134,9 @@ void ReadEmbeddedMessage(libpff_item_t* attachmentItem, const MessageReading& re
 void ReadAttachments(libpff_item_t* message, const MessageReading& reading, MessageContent& content)
 {
     const int codePage = MessageCodePage(message, reading.fileCodePage);
-    const qsizetype missingBefore = content.missing.size();
     ForEachAttachment(message, content.missing, [&](PffItem& attachmentItem, int type, int index) {
         libpff_item_t* item = attachmentItem.get();
         const AttachmentDescription description = DescribeAttachment(item, index, codePage, content.missing);
-        const QString& label = description.label;
         Attachment attachment;
         attachment.fileName = description.fileName;
         attachment.contentType = description.contentType;
@@ -149,7 +144,7 @@ void ReadAttachments(libpff_item_t* message, const MessageReading& reading, Mess
         ReadFailures failures;
         QString contentId =
             MappedString(item, 0, Tag::AttachContentId, codePage, &failures).value_or(QString()).trimmed();
-        NoteMissing(content.missing, failures, description.nameOrType);
+        NoteMissing(content.missing, failures, description.Missing(MissingPart::AttachmentNameOrType));
         if (contentId.startsWith(u'<') && contentId.endsWith(u'>'))
             contentId = contentId.mid(1, contentId.size() - 2);
         attachment.contentId = contentId;
@@ -159,18 +154,17 @@ void ReadAttachments(libpff_item_t* message, const MessageReading& reading, Mess
             attachment.kind = Attachment::Kind::Reference;
             ReadFailures linkFailures;
             attachment.link = AttachmentLink(item, codePage, &linkFailures);
-            NoteMissing(content.missing, linkFailures, label + QStringLiteral(" (where the linked file lives)"));
+            NoteMissing(content.missing, linkFailures, description.Missing(MissingPart::AttachmentLink));
         } else {
             attachment.kind = Attachment::Kind::Data;
             QString reason;
             if (!ReadAttachmentData(attachmentItem, reading.fileMutex, attachment, &reason)) {
-                content.missing.push_back(label + QStringLiteral(": ") + reason);
+                content.missing.Add(description.Missing(MissingPart::Attachment, reason));
                 return;
             }
         }
         content.attachments.push_back(std::move(attachment));
     });
-    content.attachmentsIncomplete = content.missing.size() > missingBefore;
 }
 
 }  // namespace
@@ -210,41 +204,40 @@ MessageContent ReadMessageContent(libpff_item_t* message, const MessageReading& 
     PffRecordSet properties;
     if (libpff_item_get_number_of_record_sets(message, &sets, nullptr) != 1 || sets < 1
         || libpff_item_get_record_set_by_index(message, 0, properties.out(), nullptr) != 1) {
-        content.missing.push_back(QString::fromLatin1(kUnreadableProperties));
+        content.missing.Add(MissingPart::Properties);
         return content;
     }
     const int codePage = MessageCodePage(message, reading.fileCodePage);
     ReadFailures failures;
     if (const auto subject = ReadSubject(message, reading.fileCodePage, &failures))
         content.subject = *subject;
-    NoteMissing(content.missing, failures, QStringLiteral("the subject"));
+    NoteMissing(content.missing, failures, MissingPart::Subject);
     failures = {};
     const AddressResolver addresses(codePage);
     const std::optional<ResolvedMailbox> sender = addresses.Sender(message, &failures);
     if (sender)
         content.from = sender->mailbox();
-    NoteMissing(content.missing, failures, QStringLiteral("the sender"));
+    NoteMissing(content.missing, failures, MissingPart::Sender);
     failures = {};
     content.recipients = ReadRecipients(message, codePage, &failures);
-    NoteMissing(content.missing, failures, QStringLiteral("the recipients"));
+    NoteMissing(content.missing, failures, MissingPart::Recipients);
     failures = {};
     content.date = ReadDate(message, &failures);
     if (const auto delivered = ReadFiletime(message, 0, Tag::DeliveryTime, NamedLookup::Mapped, &failures))
         content.delivered = FiletimeToDateTime(*delivered);
-    NoteMissing(content.missing, failures, QStringLiteral("the date"));
+    NoteMissing(content.missing, failures, MissingPart::Date);
     failures = {};
     content.transportHeaders = ReadMessageString(message, Tag::TransportHeaders, reading.fileCodePage,
                                                  NamedLookup::Mapped, &failures)
                                    .value_or(QString());
-    NoteMissing(content.missing, failures, QStringLiteral("the original internet headers"));
+    NoteMissing(content.missing, failures, MissingPart::InternetHeaders);
     failures = {};
     content.headerProperties =
         ReadHeaderProperties(message, addresses, codePage, reading.fileCodePage, sender, &failures);
-    NoteMissing(content.missing, failures,
-                QStringLiteral("the message's header fields (identifiers, importance, reply-to)"));
+    NoteMissing(content.missing, failures, MissingPart::HeaderFields);
     failures = {};
     ReadBodies(message, reading.fileCodePage, content, &failures);
-    NoteMissing(content.missing, failures, QStringLiteral("the body"));
+    NoteMissing(content.missing, failures, MissingPart::Body);
     content.state.messageFlags = Read32(message, 0, Tag::MessageFlags);
     content.state.lastVerb = Read32(message, 0, Tag::LastVerbExecuted);
     content.state.flagStatus = Read32(message, 0, Tag::FlagStatus);

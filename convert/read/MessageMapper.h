@@ -17,10 +17,6 @@
 
 namespace tolvane {
 
-// What a message lacks when not even its own properties can be read: nothing
-// of it is then written.
-inline constexpr const char* kUnreadableProperties = "the message's properties (subject, sender, date, body)";
-
 // How one message is read.
 struct MessageReading {
     int fileCodePage = kDefaultCodePage;

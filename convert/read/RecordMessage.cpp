@@ -38,8 +38,7 @@ MessageContent ContentFromRecord(const MailRecord& record)
     } else {
         content.plainBody = body.toUtf8();
     }
-    content.missing.push_back(QString::fromLatin1(kRebuiltFromRecordNote));
-    content.attachmentsIncomplete = true;
+    content.missing.Add(MissingPart::RebuiltFromRecord);
     return content;
 }
 

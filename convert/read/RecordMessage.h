@@ -7,10 +7,6 @@
 
 namespace tolvane {
 
-// The note a message rebuilt from the scan's record carries.
-inline constexpr const char* kRebuiltFromRecordNote =
-    "rebuilt from the scan's list: attachments, Cc and Bcc, e-mail addresses and the original headers";
-
 // The message as far as the scan's record describes it, marked as rebuilt.
 [[nodiscard]] MessageContent ContentFromRecord(const MailRecord& record);
 

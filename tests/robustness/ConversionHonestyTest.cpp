@@ -176,7 +176,7 @@ TEST(ConversionHonesty, LineBreaksInMailboxValuesStayInsideTheirHeader)
     attachment.data = "payload";
     content.htmlBody = "<img src=\"cid:part1\">";
     content.attachments.push_back(attachment);
-    content.missing << QStringLiteral("attachment \"x\r\ny\"");
+    content.missing.Add(MissingEntry::OfAttachment(MissingPart::Attachment, QStringLiteral("x\r\ny"), 0));
 
     const QByteArray eml = ComposeMessageBytes(content);
     EXPECT_FALSE(eml.contains("\r\nX-Injected:")) << eml.constData();
