@@ -16,6 +16,7 @@
 #include "convert/output/OutputNaming.h"
 #include "convert/output/OutputTree.h"
 #include "convert/compose/VCardWriter.h"
+#include "scan/ContactFields.h"
 #include "scan/FolderPaths.h"
 #include "scan/TimeText.h"
 #include "scan/WorkerGate.h"
@@ -85,6 +86,13 @@ SaveResult SaveNewFile(WriterContext& context, const QString& folderKey, const N
     });
 }
 
+bool HasContactFields(const ContactRecord& contact)
+{
+    const auto fields = ContactFields();
+    return std::any_of(fields.begin(), fields.end(),
+                       [&](const ContactField& field) { return !(contact.*field.member).isEmpty(); });
+}
+
 // A recovered message's outcome, its damage named by what it lacks.
 void CountRecovered(ConversionSummary::RecoveredMail& recovered, bool saved, const PreparedMessage& prepared)
 {
@@ -152,20 +160,26 @@ void MakeWriterAvailable()
 bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context)
 {
     ConversionSummary& summary = *context.summary;
-    for (const auto& contact : contacts) {
+    for (const auto& record : contacts) {
         if (!PassCheckpoint(context))
             return false;
         // A contact whose item cannot be read again still gets its card,
         // from its record, and is counted as incomplete: the card lacks what
         // only the item holds. Lists still find it by its UID.
-        ContactDetails details;
+        const ContactRecord* contact = record.get();
+        ContactItem read;
+        ContactDetails& details = read.details;
         MissingParts missing;
         if (context.reader != nullptr) {
-            ItemRead<ContactDetails> read = context.reader->ReadContactDetails(contact->location);
-            if (read) {
-                details = std::move(*read);
+            ItemRead<ContactItem> item = context.reader->ReadContact(*record);
+            if (item) {
+                read = std::move(*item);
+                contact = &read.fields;
             } else {
-                missing.Add(MissingEntry(MissingPart::ContactDetails, read.error().reason));
+                // A walk that kept only where the contact is left the record
+                // without fields: the card then lacks everything.
+                missing.Add(MissingEntry(HasContactFields(*record) ? MissingPart::ContactDetails : MissingPart::ContactFields,
+                                         item.error().reason));
                 details.uid = ContactUid(context.reader->storeKey(), contact->location.itemIdentifier);
             }
         }

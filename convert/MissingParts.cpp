@@ -53,6 +53,8 @@ QString WordsOfPart(const MissingEntry& entry)
     case MissingPart::Text: return QStringLiteral("the text");
     case MissingPart::ContactDetails:
         return QStringLiteral("its e-mail and postal addresses, dates, categories and photo (%1)").arg(entry.reason);
+    case MissingPart::ContactFields:
+        return QStringLiteral("its names, numbers, addresses, dates, categories and photo (%1)").arg(entry.reason);
     case MissingPart::Photo:
         return QStringLiteral("its photo (%1)").arg(entry.reason.isEmpty() ? QStringLiteral("no data") : entry.reason);
     case MissingPart::PhotoTooLarge:

@@ -43,6 +43,7 @@ enum class MissingPart : std::uint8_t {
     Text,
     // Contacts.
     ContactDetails,        // everything only the item holds; `reason` says why
+    ContactFields,         // all of it, names too; `reason` says why
     Photo,                 // `reason` says why; none: it holds no data
     PhotoTooLarge,         // `count` bytes, more than `limit` a card holds
     // Distribution lists.

@@ -1,6 +1,7 @@
 // The contact field table.
 #include "scan/ContactFields.h"
 
+#include "scan/PffProperties.h"
 #include "scan/PropertyTags.h"
 
 #include <algorithm>
@@ -103,6 +104,16 @@ std::span<const ContactField* const> ContactPreviewFields()
         return shown;
     }();
     return ordered;
+}
+
+void ReadContactFields(libpff_item_t* contact, int fileCodePage, ContactRecord& record)
+{
+    for (const ContactField& field : ContactFields()) {
+        if (field.property != 0)
+            record.*field.member = ReadMessageString(contact, field.property, fileCodePage).value_or(QString());
+    }
+    if (const auto notes = ReadPlainTextBody(contact, fileCodePage))
+        record.notes = notes->text();
 }
 
 }  // namespace tolvane

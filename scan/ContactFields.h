@@ -5,6 +5,7 @@
 #pragma once
 
 #include "scan/ItemRecords.h"
+#include "scan/PffHandles.h"
 
 #include <cstdint>
 #include <span>
@@ -27,5 +28,9 @@ std::span<const ContactField> ContactFields();
 
 // The fields the preview shows, in its order.
 std::span<const ContactField* const> ContactPreviewFields();
+
+// Every field of the table and the notes, read from the contact item into
+// `record`; a field the item lacks is left empty.
+void ReadContactFields(libpff_item_t* contact, int fileCodePage, ContactRecord& record);
 
 }  // namespace tolvane

@@ -42,7 +42,7 @@ struct export_handle {
     WorkerGate* gate = nullptr;
     QString mailboxPath;          // the scanned file as given: the text the top folders' parent goes by
     QString attachmentDirectory;  // absolute path of "Attachments"; empty when unavailable
-    MailDetail mailDetail = MailDetail::Listed;  // see ScanRequest
+    ItemDetail itemDetail = ItemDetail::Listed;  // see ScanRequest
 
     // Folder last found at each level 1..27 (index 0: the mailbox itself),
     // and the last folder given an identifier.

@@ -27,7 +27,7 @@ std::optional<int32_t> ReadSigned32(libpff_item_t* item, uint32_t entryType)
 WalkStep export_handle_export_email(export_handle* handle, libpff_item_t* message, const QString& exportPath)
 {
     MessageCollectors collectors;
-    const bool listed = handle->mailDetail == MailDetail::Listed;
+    const bool listed = handle->itemDetail == ItemDetail::Listed;
     if (listed)
         export_handle_export_message_body(handle, message, exportPath, &collectors);
     // An attachment that cannot be read costs its name in the record, never
@@ -92,7 +92,7 @@ WalkStep export_handle_export_attachment(export_handle* handle, libpff_item_t* a
     // Where only the mail's place is wanted, its attachments are opened only
     // to find the items embedded in it (a meeting's appointment belongs in
     // its folder's calendar too); the names are left to the conversion.
-    const bool listed = handle->mailDetail == MailDetail::Listed;
+    const bool listed = handle->itemDetail == ItemDetail::Listed;
     if (!listed && type != LIBPFF_ATTACHMENT_TYPE_ITEM)
         return WalkStep::Done;
     QString name;
@@ -158,7 +158,7 @@ WalkStep export_handle_export_message_header(export_handle* handle, libpff_item_
     record.folderName = export_handle_record_folder_name(handle, exportPath);
     record.folderKey = export_handle_record_folder_key(handle, exportPath);
     record.location = export_handle_item_location(handle, message);
-    if (handle->mailDetail == MailDetail::WhereOnly) {
+    if (handle->itemDetail == ItemDetail::WhereOnly) {
         record.number = handle->store->NextItemNumber();
         handle->store->AddMailRecord(record);
         if (handle->events != nullptr)

@@ -1,4 +1,5 @@
-// Contacts and appointments: one record each, no list row during the scan.
+// Contacts and appointments: one record each, no list row during the scan. A
+// walk for a conversion that reads every item itself records only where each is.
 #include "scan/ExportHandle.h"
 
 #include "scan/ContactFields.h"
@@ -15,12 +16,8 @@ WalkStep export_handle_export_contact(export_handle* handle, libpff_item_t* cont
     ContactRecord record;
     record.folderName = export_handle_record_folder_name(handle, exportPath);
     record.folderKey = export_handle_record_folder_key(handle, exportPath);
-    for (const ContactField& field : ContactFields()) {
-        if (field.property != 0)
-            record.*field.member = ReadMessageString(contact, field.property, handle->asciiCodepage).value_or(QString());
-    }
-    if (const auto notes = ReadPlainTextBody(contact, handle->asciiCodepage))
-        record.notes = notes->text();
+    if (handle->itemDetail == ItemDetail::Listed)
+        ReadContactFields(contact, handle->asciiCodepage, record);
     record.location = export_handle_item_location(handle, contact);
 
     if (handle->abandoned || handle->store == nullptr)
@@ -36,12 +33,14 @@ WalkStep export_handle_export_appointment(export_handle* handle, libpff_item_t* 
     AppointmentRecord record;
     record.folderName = export_handle_record_folder_name(handle, exportPath);
     record.folderKey = export_handle_record_folder_key(handle, exportPath);
-    record.startTime = ReadFileTime(appointment, 0, PropertyTag::AppointmentStartWhole);
-    record.endTime = ReadFileTime(appointment, 0, PropertyTag::AppointmentEndWhole);
-    record.location = ReadMessageString(appointment, PropertyTag::AppointmentLocation, handle->asciiCodepage)
-                          .value_or(QString());
-    record.recurrencePattern = ReadMessageString(appointment, PropertyTag::RecurrencePattern, handle->asciiCodepage)
-                                   .value_or(QString());
+    if (handle->itemDetail == ItemDetail::Listed) {
+        record.startTime = ReadFileTime(appointment, 0, PropertyTag::AppointmentStartWhole);
+        record.endTime = ReadFileTime(appointment, 0, PropertyTag::AppointmentEndWhole);
+        record.location = ReadMessageString(appointment, PropertyTag::AppointmentLocation, handle->asciiCodepage)
+                              .value_or(QString());
+        record.recurrencePattern =
+            ReadMessageString(appointment, PropertyTag::RecurrencePattern, handle->asciiCodepage).value_or(QString());
+    }
     record.itemLocation = export_handle_item_location(handle, appointment);
 
     // The appointment's attachments are visited (embedded items become records

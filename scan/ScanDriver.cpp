@@ -96,7 +96,7 @@ ScanResult RunScan(const ScanRequest& request)
     handle->gate = request.gate;
     handle->mailboxPath = request.pstPath;
     handle->attachmentDirectory = *attachmentDirectory;
-    handle->mailDetail = request.mailDetail;
+    handle->itemDetail = request.itemDetail;
 
     const WalkStep exported = export_handle_export_file(handle.get(), file.get(), exportRoot);
     if (handle->abandoned || Abandoned(request))

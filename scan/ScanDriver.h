@@ -41,13 +41,15 @@ struct ScanResult {
     QString reason;
 };
 
-// What the scan reads of each mail.
-enum class MailDetail {
-    // Everything the list, the preview and `scan --json` show: its columns,
-    // its kept body and its recipients' names.
+// What the scan reads of each item.
+enum class ItemDetail {
+    // Everything the list, the preview and `scan --json` show: a mail's
+    // columns, its kept body and its recipients' names, a contact's fields,
+    // an appointment's times and place.
     Listed,
-    // Where each mail is and nothing more: for a conversion that reads every
-    // mail itself, once, and takes its name and time from that read.
+    // Where each item is and nothing more: for a conversion that reads every
+    // item itself, once, and takes all it writes (names, times too) from that
+    // read.
     WhereOnly,
 };
 
@@ -59,7 +61,7 @@ struct ScanRequest {
     // Required: the process's temporary directory, home of "Attachments";
     // without one the scan fails with its reason.
     const ProcessTempDir* tempDir = nullptr;
-    MailDetail mailDetail = MailDetail::Listed;
+    ItemDetail itemDetail = ItemDetail::Listed;
     // True: after the folders, search the file's free space for deleted
     // items and gather the items whose folder is gone (two extra folders).
     // Never by default: it reads the whole file.

@@ -233,7 +233,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     const bool writeFromRecords = options.writeFromRecords;
     const ScanOutcome outcome =
         RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate,
-                        writeFromRecords ? MailDetail::Listed : MailDetail::WhereOnly, options.recover);
+                        writeFromRecords ? ItemDetail::Listed : ItemDetail::WhereOnly, options.recover);
     interrupts.setOnInterrupt({});
     if (interrupts.signalNumber() != 0)
         return interruptedExit("during the scan; nothing was written");

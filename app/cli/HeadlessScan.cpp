@@ -29,7 +29,7 @@ void HeadlessScanSink::ShowOpenFailure(const QString& notice, const QString& rea
 }
 
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
-                            HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate, MailDetail mailDetail,
+                            HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate, ItemDetail itemDetail,
                             bool recover)
 {
     store.ClearItemRecords();
@@ -38,7 +38,7 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     scan.request.store = &store;
     scan.request.tempDir = &tempDir;
     scan.request.gate = gate;
-    scan.request.mailDetail = mailDetail;
+    scan.request.itemDetail = itemDetail;
     scan.request.recover = recover;
     scan.sink = &sink;
     scan.rootNode = sink.InsertFolderNode(0, pstPath);

@@ -42,12 +42,12 @@ public:
 // Scans `pstPath` exactly as the window does: a fresh record set in `store`,
 // a top-level node carrying the path, then the scan driver, with `tempDir` as
 // the home of "Attachments". The root node's id is returned in *rootNode.
-// `gate` (optional) lets a signal stop the scan. `mailDetail`: what is read
+// `gate` (optional) lets a signal stop the scan. `itemDetail`: what is read
 // of each mail (see ScanRequest). `recover`:
 // search for deleted and orphan items as well (see ScanRequest).
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
                             HeadlessScanSink& sink, TreeNodeId* rootNode = nullptr, WorkerGate* gate = nullptr,
-                            MailDetail mailDetail = MailDetail::Listed, bool recover = false);
+                            ItemDetail itemDetail = ItemDetail::Listed, bool recover = false);
 
 // Names on stderr every item the scan left out, after a count.
 void PrintSkippedItems(const QStringList& skipped);

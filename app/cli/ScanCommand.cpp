@@ -266,7 +266,7 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
     ItemStore store;
     HeadlessScanSink sink;
     TreeNodeId rootNode = 0;
-    const ScanOutcome outcome = RunHeadlessScan(path, store, tempDir, sink, &rootNode, nullptr, MailDetail::Listed,
+    const ScanOutcome outcome = RunHeadlessScan(path, store, tempDir, sink, &rootNode, nullptr, ItemDetail::Listed,
                                                 parsed.has(QStringLiteral("--recover")));
     if (parsed.has(QStringLiteral("--json"))) {
         PrintJson(path, outcome, store, sink.skippedItems());

@@ -44,6 +44,14 @@ struct ContactDetails {
     std::optional<MissingEntry> photoLeftOut;  // why a photo the contact has is not in the card
 };
 
+// A contact as the conversion reads it: the fields its record has (read
+// again, so that nothing of the card depends on what the scan kept) and the
+// rest of the card.
+struct ContactItem {
+    ContactRecord fields;
+    ContactDetails details;
+};
+
 // The whole vCard, UTF-8, CRLF line ends, lines folded at 75 octets.
 QByteArray ComposeVCard(const ContactRecord& contact, const ContactDetails& details);
 

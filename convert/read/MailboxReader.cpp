@@ -2,6 +2,8 @@
 // file's lock; what each kind of item holds is read by the mappers.
 #include "convert/read/MailboxReader.h"
 
+#include "scan/ContactFields.h"
+
 #include "convert/read/CalendarMapper.h"
 #include "convert/read/ContactMapper.h"
 #include "scan/NativePath.h"
@@ -151,10 +153,13 @@ ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const Item
     });
 }
 
-ItemRead<ContactDetails> MailboxReader::ReadContactDetails(const ItemLocation& location)
+ItemRead<ContactItem> MailboxReader::ReadContact(const ContactRecord& record)
 {
-    return WithItem<ContactDetails>(location, QStringLiteral("contact"), [&](libpff_item_t* item) {
-        return ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
+    const ItemLocation& location = record.location;
+    return WithItem<ContactItem>(location, QStringLiteral("contact"), [&](libpff_item_t* item) {
+        ContactItem contact{record, ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file_.asciiCodepage())};
+        ReadContactFields(item, file_.asciiCodepage(), contact.fields);
+        return contact;
     });
 }
 

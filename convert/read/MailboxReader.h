@@ -66,10 +66,11 @@ public:
     [[nodiscard]] ItemRead<TaskContent> ReadTask(const ItemLocation& location);
     [[nodiscard]] ItemRead<NoteContent> ReadNote(const ItemLocation& location, bool journal);
     [[nodiscard]] ItemRead<DistributionListContent> ReadDistributionList(const ItemLocation& location);
-    // What a contact's vCard takes beyond the scan's record: its UID, e-mail
-    // addresses, postal addresses, birthday and anniversary as days,
-    // categories and picture.
-    [[nodiscard]] ItemRead<ContactDetails> ReadContactDetails(const ItemLocation& location);
+    // The contact of `record`, whole: the record's fields as the item holds
+    // them (where it is and its number kept), and what its vCard takes
+    // beyond them: its UID, e-mail addresses, postal addresses, birthday and
+    // anniversary as days, categories and picture.
+    [[nodiscard]] ItemRead<ContactItem> ReadContact(const ContactRecord& record);
 
 private:
     [[nodiscard]] Expected<void, ReadError> OpenFile(const QString& pstPath);

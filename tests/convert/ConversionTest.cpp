@@ -282,12 +282,12 @@ TEST_F(ConversionTest, AnyNumberOfWorkersWritesTheSameFiles)
         return files;
     };
     const struct {
-        MailDetail detail;
+        ItemDetail detail;
         int workers;
-    } runs[] = {{MailDetail::Listed, 1}, {MailDetail::Listed, 2}, {MailDetail::Listed, 5}, {MailDetail::WhereOnly, 3}};
+    } runs[] = {{ItemDetail::Listed, 1}, {ItemDetail::Listed, 2}, {ItemDetail::Listed, 5}, {ItemDetail::WhereOnly, 3}};
     std::map<QString, QByteArray> first;
     for (const auto& run : runs) {
-        const bool listed = run.detail == MailDetail::Listed;
+        const bool listed = run.detail == ItemDetail::Listed;
         SCOPED_TRACE(::testing::Message() << run.workers << " workers, mail listed " << listed);
         cli::HeadlessScanSink scanSink;
         ASSERT_EQ(cli::RunHeadlessScan(PstPath(), store_, tempDir_, scanSink, nullptr, nullptr, run.detail),
