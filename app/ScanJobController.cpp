@@ -9,12 +9,12 @@
 #include "view/WorkerBridge.h"
 #include "scan/WorkerGate.h"
 
-#include <thread>
+#include <QThread>
 
 namespace tolvane {
 
 // A running scan: its gate, its bridge to the window and its sink. Shared with
-// the worker thread, which keeps it alive until it ends.
+// the worker's function, which keeps it alive until the scan returns.
 struct ScanJob {
     WorkerGate gate;
     std::shared_ptr<WorkerBridge> bridge;
@@ -33,8 +33,12 @@ ScanJobController::ScanJobController(CQuenbyDlg* window, ItemListModel* rows, Ru
 
 ScanJobController::~ScanJobController()
 {
-    if (job_)
+    // The worker is not waited for: it ends at its next checkpoint, and
+    // whatever it still sends goes nowhere.
+    if (job_) {
+        job_->gate.Abandon();
         job_->bridge->Detach();
+    }
 }
 
 void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store,
@@ -56,16 +60,37 @@ void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemS
     if (prepareGate_)
         prepareGate_(job->gate);
     job_ = job;
-    ScanJobController* controller = this;
-    // The worker owns its share of the job and is never joined: a window that
-    // ends during a scan (Escape) does not wait for it.
-    std::thread([job, runScan = runScan_, controller] {
+    // The worker's function holds its share of the job; the thread object is
+    // nobody's child and is deleted on the window's thread once the thread has
+    // ended, so a window that ends during a scan (Escape) neither waits for it
+    // nor takes it down while it runs.
+    std::unique_ptr<QThread> worker(QThread::create([job, runScan = runScan_] {
         if (runScan)
             (void)runScan(job->scan);  // the sink has told the window how it ended
-        // The worker's end clears `scanThread`; dropped when the scan was abandoned.
-        const ScanJob* raw = job.get();
-        job->bridge->Post([controller, raw] { controller->onWorkerEnded(raw); });
-    }).detach();
+    }));
+    connect(worker.get(), &QThread::finished, worker.get(), &QObject::deleteLater);
+    // The end comes back as a queued signal; it is then put behind everything
+    // the worker sent through the bridge, so it is shown last, held while the
+    // Stop question is open and dropped once the scan was abandoned. A job the
+    // controller no longer holds (Stop answered Yes) has no end to show.
+    connect(worker.get(), &QThread::finished, this, [this, ended = std::weak_ptr<ScanJob>(job)] {
+        if (const auto held = ended.lock()) {
+            const ScanJob* raw = held.get();
+            held->bridge->Post([this, raw] { onWorkerEnded(raw); });
+        }
+    });
+    worker->start();
+    if (worker->isRunning() || worker->isFinished()) {
+        worker.release();  // deleted by its own end
+        return;
+    }
+    // The machine refused the thread (memory, thread limits): told like a
+    // scan that ran out of memory while opening the file.
+    worker.reset();
+    job_.reset();
+    window_->prompts().Notify(nullptr, ProductCaption(), QString::fromLatin1(kScanNotEnoughMemoryNotice));
+    window_->BrowseProcedure();
+    emit workerEnded();
 }
 
 void ScanJobController::onWorkerEnded(const ScanJob* job)

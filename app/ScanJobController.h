@@ -37,7 +37,8 @@ public:
     // window: the receiver of the worker's changes (its sink drives the
     // window's controls); rows: the list the scan's rows go on top of.
     ScanJobController(CQuenbyDlg* window, ItemListModel* rows, RunScan runScan, PrepareGate prepareGate);
-    // Nothing the worker sends afterwards is shown; the worker is not waited for.
+    // Abandons a running scan: nothing the worker sends afterwards is shown,
+    // and the worker, not waited for, ends at its next checkpoint.
     ~ScanJobController() override;
 
     // Starts the scan worker on `pstPath` into `store`, below the tree node
@@ -54,7 +55,8 @@ public:
     LoadIDialog* waitWindow() const { return waitWindow_.get(); }
 
 signals:
-    // The scan worker ended, or the scan was stopped.
+    // The scan worker ended (its thread finished and everything it sent was
+    // shown), or the scan was stopped, or its thread could not start.
     void workerEnded();
 
 private:

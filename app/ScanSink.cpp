@@ -2,7 +2,7 @@
 #include "app/ScanSink.h"
 
 #include "scan/ItemStore.h"
-#include "scan/RecoveryReport.h"
+#include "app/RecoveryText.h"
 #include "scan/ScanEvents.h"
 
 #include <vector>

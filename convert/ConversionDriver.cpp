@@ -345,6 +345,11 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     return summary;
 }
 
+// The worker is a joined std::thread, not a QThread: Wait() and the driver's
+// end return only once the thread has gone altogether. A QThread is detached
+// underneath and still ending when wait() returns, so a caller that forks
+// right away (the tests start checkers) forks with two threads, which ends a
+// ThreadSanitizer run.
 struct ConversionDriver::State {
     mutable std::mutex mutex;
     std::thread worker;

@@ -1,12 +1,10 @@
 // What a scan with recovery found outside the mailbox's folders: per source
 // (deleted items the file still holds, items whose folder is gone) how many
 // items of each kind became records, and how many were left out and why.
+// Counts only: the front ends put them into words (app/RecoveryText.h).
 #pragma once
 
 #include <QString>
-#include <QStringList>
-
-#include <span>
 
 namespace tolvane {
 
@@ -30,21 +28,5 @@ struct RecoveryReport {
     RecoveryTally orphans;
     QString failure;  // why the search for deleted items failed; empty when it ran
 };
-
-// The kinds a tally counts, in the order every summary lists them: the
-// count, its key in `scan --json` and its word for one and for many.
-struct RecoveredKind {
-    int RecoveryTally::*count;
-    const char* key;
-    const char* one;
-    const char* many;
-};
-std::span<const RecoveredKind> RecoveredKinds();
-
-// "2 mails, 1 contact" for the kinds of a tally that are not zero; "nothing"
-// when none is.
-QString RecoveredKindsText(const RecoveryTally& tally);
-// The lines a scan summary shows for a recovery.
-QStringList RecoverySummaryLines(const RecoveryReport& report);
 
 }  // namespace tolvane

@@ -3,6 +3,8 @@
 
 #include "view/WorkerBridge.h"
 
+#include <QThread>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -94,8 +96,8 @@ ItemListFiller::~ItemListFiller()
         requests_->next.reset();
     }
     requests_->changed.notify_all();
-    if (worker_.joinable())
-        worker_.join();
+    if (worker_)
+        worker_->wait();
 }
 
 int ItemListFiller::runningFills() const
@@ -119,8 +121,17 @@ void ItemListFiller::FillItemList(const QString& folderKey)
         requests_->next.emplace(generation, folderKey);
     }
     requests_->changed.notify_all();
-    if (!worker_.joinable())
-        worker_ = std::thread([this] { runWorker(); });
+    if (worker_)
+        return;
+    worker_.reset(QThread::create([this] { runWorker(); }));
+    worker_->start();
+    if (worker_->isRunning() || worker_->isFinished())
+        return;
+    // The machine refused the thread: the fill is dropped and the list stays
+    // as it was; the next click tries again.
+    worker_.reset();
+    std::lock_guard lock(requests_->mutex);
+    requests_->next.reset();
 }
 
 void ItemListFiller::runWorker()

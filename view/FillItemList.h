@@ -2,6 +2,7 @@
 // folder, under which column set. ComputeItemListFill is the pure part; the
 // ItemListFiller runs it on its one fill worker and hands the result to the
 // window's thread through a WorkerBridge, a later click cancelling an earlier fill.
+// The worker is a QThread of the filler's own, waiting for the next request.
 #pragma once
 
 #include "view/ItemListModel.h"
@@ -11,7 +12,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
+
+class QThread;
 
 namespace tolvane {
 
@@ -70,7 +72,7 @@ private:
     const ItemStore* store_;
     std::shared_ptr<WorkerBridge> bridge_;
     std::unique_ptr<Requests> requests_;
-    std::thread worker_;  // started with the first fill; ends with the filler
+    std::unique_ptr<QThread> worker_;  // the fill worker: started with the first fill; ends with the filler
 };
 
 }  // namespace tolvane

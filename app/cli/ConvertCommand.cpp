@@ -2,6 +2,7 @@
 // folder with the same engine, layout and names as the window's Convert.
 #include "app/cli/Commands.h"
 #include "app/cli/HeadlessScan.h"
+#include "app/RecoveryText.h"
 #include "app/cli/InterruptWatcher.h"
 #include "app/cli/TestHold.h"
 

@@ -2,6 +2,7 @@
 // item counts, or every record as one JSON object.
 #include "app/cli/Commands.h"
 #include "app/cli/HeadlessScan.h"
+#include "app/RecoveryText.h"
 
 #include "scan/ContactFields.h"
 #include "scan/FolderPaths.h"
@@ -147,7 +148,7 @@ QJsonObject TallyJson(const RecoveryTally& tally)
 {
     QJsonObject o;
     for (const RecoveredKind& kind : RecoveredKinds())
-        o.insert(QLatin1String(kind.key), tally.*kind.count);
+        o.insert(QLatin1String(kind.jsonKey), tally.*kind.count);
     o.insert(QStringLiteral("internal"), tally.internal);
     o.insert(QStringLiteral("duplicates"), tally.duplicates);
     o.insert(QStringLiteral("unreadable"), tally.unreadable);

@@ -72,7 +72,9 @@ protected:
         // Let every worker end before the window goes.
         scanHold.release();
         conversionHold.release();
-        WaitUntil([this] { return mailboxIdle() && !conversions->isRunning() && window->runningListFills() == 0; });
+        WaitUntil([this] {
+            return mailboxIdle() && !conversions->isRunning() && (!window || window->runningListFills() == 0);
+        });
         window.reset();
     }
     bool mailboxIdle() const { return !scanStarted || mailbox.returned; }
@@ -264,6 +266,21 @@ TEST_F(WindowTest, StopDuringAScanAnsweredYesAbandonsItForGood)
     // Nothing runs any more: the next Stop asks nothing.
     window->OnStop();
     EXPECT_EQ(prompts.questions.size(), 1);
+}
+
+// A window that ends during a scan (Escape) does not wait for the worker: it
+// returns while the worker is held, and the worker, abandoned, stops at its
+// next checkpoint instead of reading on.
+TEST_F(WindowTest, AWindowEndingDuringAScanLeavesTheWorkerToStopAtItsNextCheckpoint)
+{
+    chooseFile();
+    scanHoldAt = 6;
+    startScan();
+    ASSERT_TRUE(WaitUntil([this] { return scanHold.reached(); }));
+    window.reset();  // a window that waited would never get past this line
+    scanHold.release();
+    ASSERT_TRUE(WaitUntil([this] { return mailbox.returned.load(); }));
+    EXPECT_EQ(store.mailCount(), 5u);
 }
 
 TEST_F(WindowTest, FailedOpenShowsItsNoticeAndTheChooserAgain)

@@ -1,6 +1,6 @@
-// The texts of a recovery's counts, made in one place for the window, the
-// command line and the conversion summary.
-#include "scan/RecoveryReport.h"
+// The words of a recovery's counts: the one/many word of every kind, the
+// line per source with what was left out and why, and the failed search.
+#include "app/RecoveryText.h"
 
 namespace tolvane {
 
