@@ -40,7 +40,7 @@ bool ListedItem(libpff_file_t* file, const ItemLocation& location, PffItem& top)
         && IsScannedItem(top.get(), location))
         return true;
     top.reset();
-    // Without the blocks, another item at that position is all there is to go by.
+    // Without the blocks, the position was all there was to go by.
     if (!location.sourceBlocks)
         return false;
     int count = 0;
