@@ -18,7 +18,8 @@ libpff_file_t* DeletedItemsFile::SearchedFile()
     if (!searched_) {
         // The search reads the whole file: on a big mailbox the slowest thing
         // libpff does, so it is done here only, for every reader.
-        searched_ = file_.initialize() && file_.setAsciiCodepage(kDefaultCodePage) && file_.open(pstPath_, nullptr, scanned_);
+        searched_ = file_.initialize() && file_.setAsciiCodepage(kDefaultCodePage)
+                    && file_.open(pstPath_, nullptr, scanned_);
         if (*searched_) {
             if (searchHook_)
                 searchHook_();

@@ -162,7 +162,8 @@ ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const Item
 
 ItemRead<ContactDetails> MailboxReader::ReadContactDetails(const ItemLocation& location)
 {
-    return WithItem<ContactDetails>(location, QStringLiteral("contact"), [&](libpff_item_t* item, const ItemFile& file) {
+    return WithItem<ContactDetails>(location, QStringLiteral("contact"),
+                                    [&](libpff_item_t* item, const ItemFile& file) {
         return ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file.codepage);
     });
 }

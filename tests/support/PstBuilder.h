@@ -56,7 +56,8 @@ private:
     std::vector<std::unique_ptr<Message>> messages_;
     std::vector<std::unique_ptr<Message>> deleted_;
     std::set<const Message*> staleCopies_;
-    std::map<const Message*, std::unique_ptr<Message>> earlierVersions_;  // keyed by the current (or deleted later) version
+    // Keyed by the current version, or by the later one of a deleted revised message.
+    std::map<const Message*, std::unique_ptr<Message>> earlierVersions_;
 };
 
 // What Write put where, for tests that check node ids or damage the blocks of deleted content.
