@@ -233,7 +233,8 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     // Temporaries of earlier runs that were killed outright; never those of a running one.
     RemoveLeftoverPartials(request.destinationPath);
     MailboxReader reader;
-    if (const auto opened = reader.Open(request.pstPath, request.store->mailboxIdentity()); !opened) {
+    const auto opened = reader.Open(request.pstPath, request.store->mailboxIdentity(), request.deletedItemSearchHook);
+    if (!opened) {
         // Never a silent fallback: without the mailbox, files would lack
         // attachments, addresses and headers. The user decides.
         summary.mailboxFailure = opened.error().reason;

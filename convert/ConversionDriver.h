@@ -161,6 +161,9 @@ struct ConversionRequest {
     // The output folder's name in the destination; empty: OutputFolderName
     // of the clock's time.
     QString outputFolderName;
+    // Test hook: runs each time the conversion searches the mailbox for
+    // deleted items (at most once, for all its readers).
+    std::function<void()> deletedItemSearchHook;
 };
 
 enum class ConversionStart {

@@ -62,10 +62,12 @@ struct export_handle {
     int topLevelIndex = 0;
     QVector<int> attachmentPath;
 
-    // Where the top-level item being exported was found, and its index in
-    // libpff's list of recovered or orphan items (see ItemLocation).
+    // Where the top-level item being exported was found, its index in
+    // libpff's list of recovered or orphan items and the blocks it was read
+    // from (see ItemLocation).
     ItemSource itemSource = ItemSource::Live;
     int itemSourceIndex = -1;
+    std::optional<ItemDataBlocks> itemSourceBlocks;
 
     // Identifiers of the folders from the root down to the one being walked:
     // a hierarchy that loops back onto one of them is cut there.

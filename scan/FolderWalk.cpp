@@ -176,6 +176,7 @@ ItemLocation export_handle_item_location(export_handle* handle, libpff_item_t* i
         handle->attachmentPath.isEmpty() ? location.itemIdentifier : handle->topLevelIdentifier;
     location.source = handle->itemSource;
     location.sourceIndex = handle->itemSourceIndex;
+    location.sourceBlocks = handle->itemSourceBlocks;
     return location;
 }
 

@@ -1,34 +1,67 @@
-// Re-reading items by identifier (or position among the recovered and
-// orphan items) and attachment path.
+// Re-reading items by identifier (recovered and orphan items also by the
+// blocks they came from) and attachment path.
 #include "scan/ItemLocator.h"
+
+#include "scan/PffDataBlocks.h"
 
 namespace tolvane {
 
+namespace {
+
+// libpff's list of recovered or orphan items.
+struct ItemList {
+    int (*count)(libpff_file_t*, int*, libpff_error_t**);
+    int (*item)(libpff_file_t*, int, libpff_item_t**, libpff_error_t**);
+};
+
+ItemList ListOf(ItemSource source)
+{
+    if (source == ItemSource::Recovered)
+        return {libpff_file_get_number_of_recovered_items, libpff_file_get_recovered_item_by_index};
+    return {libpff_file_get_number_of_orphan_items, libpff_file_get_orphan_item_by_index};
+}
+
+// Whether `item` is the one the scan saw: its identifier, and the blocks it
+// came from where the scan could tell them.
+bool IsScannedItem(libpff_item_t* item, const ItemLocation& location)
+{
+    uint32_t identifier = 0;
+    if (libpff_item_get_identifier(item, &identifier, nullptr) != 1 || identifier != location.topLevelIdentifier)
+        return false;
+    return !location.sourceBlocks || DataBlocksOf(item) == location.sourceBlocks;
+}
+
+bool ListedItem(libpff_file_t* file, const ItemLocation& location, PffItem& top)
+{
+    const ItemList list = ListOf(location.source);
+    // The same search of the same file lists its finds in the same order, so
+    // the scan's position is tried first.
+    if (location.sourceIndex >= 0 && list.item(file, location.sourceIndex, top.out(), nullptr) == 1 && top
+        && IsScannedItem(top.get(), location))
+        return true;
+    top.reset();
+    // Without the blocks, the position was all there was to go by.
+    if (!location.sourceBlocks)
+        return false;
+    int count = 0;
+    if (list.count(file, &count, nullptr) != 1)
+        return false;
+    for (int index = 0; index < count; ++index) {
+        if (index != location.sourceIndex && list.item(file, index, top.out(), nullptr) == 1 && top
+            && IsScannedItem(top.get(), location))
+            return true;
+    }
+    top.reset();
+    return false;
+}
+
+}  // namespace
+
 bool TopLevelItem(libpff_file_t* file, const ItemLocation& location, PffItem& top)
 {
-    int result = -1;
-    switch (location.source) {
-    case ItemSource::Live:
-        result = libpff_file_get_item_by_identifier(file, location.topLevelIdentifier, top.out(), nullptr);
-        break;
-    case ItemSource::Recovered:
-        result = libpff_file_get_recovered_item_by_index(file, location.sourceIndex, top.out(), nullptr);
-        break;
-    case ItemSource::Orphan:
-        result = libpff_file_get_orphan_item_by_index(file, location.sourceIndex, top.out(), nullptr);
-        break;
-    }
-    if (result != 1 || !top)
-        return false;
-    if (location.source == ItemSource::Live)
-        return true;
-    // A list position is only trusted while it still holds the item the scan saw there.
-    uint32_t identifier = 0;
-    if (libpff_item_get_identifier(top.get(), &identifier, nullptr) != 1 || identifier != location.topLevelIdentifier) {
-        top.reset();
-        return false;
-    }
-    return true;
+    if (location.isRecovered())
+        return ListedItem(file, location, top);
+    return libpff_file_get_item_by_identifier(file, location.topLevelIdentifier, top.out(), nullptr) == 1 && top;
 }
 
 LocatedItem LocateItem(libpff_file_t* file, const ItemLocation& location)

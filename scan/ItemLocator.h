@@ -1,7 +1,7 @@
 // Finding an item again from the ItemLocation the scan recorded: the
-// top-level message by its identifier (or its place among the recovered
-// and orphan items), then down the attachment index path
-// for an embedded message.
+// top-level message by its identifier (a recovered or orphan one in libpff's
+// list of them, by its identifier and the blocks it came from), then down the
+// attachment index path for an embedded message.
 #pragma once
 
 #include "scan/ItemRecords.h"
@@ -24,8 +24,9 @@ private:
 };
 
 // The top-level item of `location` into `top`: a live item by identifier, a
-// recovered or orphan item by its index in libpff's list (the file must have
-// searched for deleted items first), checked against its identifier.
+// recovered or orphan item in libpff's list (the file must have searched for
+// deleted items first) by its identifier and blocks, starting at the scan's
+// position; without the blocks, at that position when it holds the identifier.
 [[nodiscard]] bool TopLevelItem(libpff_file_t* file, const ItemLocation& location, PffItem& top);
 
 // An empty LocatedItem when the file has no such item.

@@ -81,15 +81,29 @@ enum class ItemSource : uint8_t {
     Orphan,
 };
 
+// The blocks a recovered or orphan item was read from: its data and its local
+// descriptors, as libpff's descriptor entry for it names them. With the item's
+// identifier they name one entry of libpff's list of recovered (or orphan)
+// items wherever the entry sits, and tell two versions of one message apart.
+struct ItemDataBlocks {
+    uint64_t data = 0;
+    uint64_t localDescriptors = 0;
+    bool operator==(const ItemDataBlocks&) const = default;
+};
+
 // Where an item lives in the PST, so the conversion can read it again.
 struct ItemLocation {
     uint32_t itemIdentifier = 0;      // libpff identifier of the item itself (0 when it has none)
     uint32_t topLevelIdentifier = 0;  // the top-level message that carries it; equals itemIdentifier when not embedded
     QVector<int> attachmentPath;      // attachment indexes from the top-level message down to this item; empty when not embedded
     ItemSource source = ItemSource::Live;
-    // The top-level item's index in libpff's list of recovered or orphan
-    // items; those cannot be found by identifier. -1 for live items.
+    // A recovered or orphan top-level item cannot be found by identifier: it
+    // is found in libpff's list by its identifier and `sourceBlocks`. The
+    // index where the scan found it there (-1 for live items) is where the
+    // look-up starts; when libpff cannot say which blocks an item came from
+    // (Debian's build), it is all there is, checked against the identifier.
     int sourceIndex = -1;
+    std::optional<ItemDataBlocks> sourceBlocks;
     bool isEmbedded() const { return !attachmentPath.isEmpty(); }
     bool isRecovered() const { return source != ItemSource::Live; }
 };

@@ -7,6 +7,7 @@
 #include "scan/ExportHandle.h"
 
 #include "scan/ItemStore.h"
+#include "scan/PffDataBlocks.h"
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
 #include "scan/RecoveryReport.h"
@@ -191,11 +192,14 @@ WalkStep ExportSource(export_handle* handle, libpff_file_t* file, const QString&
             ++tally.unreadable;
             continue;
         }
+        // What the conversion finds the item by again, on a handle of its own.
         handle->itemSource = list.source;
         handle->itemSourceIndex = candidate.index;
+        handle->itemSourceBlocks = DataBlocksOf(item.get());
         export_handle_export_item(handle, item.get(), position, static_cast<int>(candidates.size()), folderPath);
         handle->itemSource = ItemSource::Live;
         handle->itemSourceIndex = -1;
+        handle->itemSourceBlocks.reset();
         ++(tally.*candidate.kind);
         ++position;
         if (handle->abandoned)

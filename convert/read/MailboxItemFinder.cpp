@@ -24,7 +24,6 @@ void MailboxItemFinder::Attach(libpff_file_t* file)
 {
     cachedFolderItem_.reset();
     cachedFolder_ = -1;
-    searchedForDeletedItems_.reset();
     index_.reset();
     file_ = file;
 }
@@ -96,16 +95,11 @@ libpff_item_t* MailboxItemFinder::ItemAt(const ItemPosition& position, uint32_t 
     return nullptr;
 }
 
-bool MailboxItemFinder::SearchedForDeletedItems()
-{
-    if (!searchedForDeletedItems_)
-        searchedForDeletedItems_ = libpff_file_recover_items(file_, 0, nullptr) == 1;
-    return *searchedForDeletedItems_;
-}
-
 libpff_item_t* MailboxItemFinder::ItemAtLocation(const ItemLocation& location, PffItem& holder, LocatedItem& located)
 {
-    if (location.source == ItemSource::Recovered && !SearchedForDeletedItems())
+    // Recovered items are only in a file that searched its free space for
+    // them: DeletedItemsFile's, never this one.
+    if (location.source == ItemSource::Recovered)
         return nullptr;
     if (!location.isEmbedded())
         return FindTopLevelItem(location, holder);

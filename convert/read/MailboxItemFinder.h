@@ -1,8 +1,8 @@
 // Finds an item of an open mailbox again from the location the scan recorded:
-// a top-level item by its identifier, a recovered one by its place in the
-// recovered set (searched for once, the first time one is asked for), and an
-// embedded message down its attachment path. The owner (MailboxReader) holds
-// the file's lock around every call.
+// a top-level item by its identifier, an orphan one in libpff's list of them,
+// and an embedded message down its attachment path. Recovered items are not
+// in this file (see DeletedItemsFile). The owner (MailboxReader) holds the
+// file's lock around every call.
 #pragma once
 
 #include "scan/ItemLocator.h"
@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -29,8 +28,9 @@ public:
     // (the readers of one conversion open the same file).
     void ShareIndex(const MailboxItemFinder& other) { index_ = other.index_; }
 
-    // The item at `location`, top-level or embedded; null when the file has
-    // no such item. The handles that keep it alive go into `holder` or `located`.
+    // The live or orphan item at `location`, top-level or embedded; null when
+    // the file has no such item (and for a recovered item). The handles that
+    // keep it alive go into `holder` or `located`.
     [[nodiscard]] libpff_item_t* ItemAtLocation(const ItemLocation& location, PffItem& holder, LocatedItem& located);
 
 private:
@@ -50,15 +50,11 @@ private:
     };
     static void IndexFolder(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index);
     [[nodiscard]] libpff_item_t* FindTopLevelItem(const ItemLocation& location, PffItem& holder);
-    // Recovered items can only be found in a file that has searched its free
-    // space for them; each reader does so once, the first time it needs one.
-    [[nodiscard]] bool SearchedForDeletedItems();
     // The item the walk saw at `position`, when it still has `identifier`.
     [[nodiscard]] libpff_item_t* ItemAt(const ItemPosition& position, uint32_t identifier, PffItem& holder);
 
     libpff_file_t* file_ = nullptr;
     std::shared_ptr<const ItemIndex> index_;
-    std::optional<bool> searchedForDeletedItems_;
     // The folder of the last look-up at a walked position: items of one
     // folder are mostly read one after the other.
     int cachedFolder_ = -1;

@@ -18,13 +18,15 @@
 namespace tolvane {
 
 Expected<void, ReadError> MailboxReader::Open(const QString& pstPath,
-                                                      const std::optional<FileIdentity>& scanned)
+                                              const std::optional<FileIdentity>& scanned,
+                                              std::function<void()> deletedItemSearchHook)
 {
     std::lock_guard lock(fileMutex_);
     scanned_ = scanned;
     if (auto opened = OpenFile(pstPath); !opened)
         return opened;
     finder_.IndexItems();
+    deletedItems_ = std::make_shared<DeletedItemsFile>(pstPath, scanned_, std::move(deletedItemSearchHook));
     return {};
 }
 
@@ -35,6 +37,7 @@ Expected<void, ReadError> MailboxReader::OpenAlongside(const QString& pstPath, c
     if (auto result = OpenFile(pstPath); !result)
         return result;
     finder_.ShareIndex(opened.finder_);
+    deletedItems_ = opened.deletedItems_;
     return {};
 }
 
@@ -42,6 +45,7 @@ Expected<void, ReadError> MailboxReader::OpenFile(const QString& pstPath)
 {
     // Nothing found in a file opened before outlives it.
     finder_.Attach(nullptr);
+    deletedItems_.reset();
     PffError pffError;
     if (!file_.initialize() || !file_.setAsciiCodepage(kDefaultCodePage) || !file_.open(pstPath, &pffError, scanned_)) {
         ReadError failure;
@@ -76,89 +80,94 @@ Expected<void, ReadError> MailboxReader::OpenFile(const QString& pstPath)
     return {};
 }
 
-ItemRead<MessageContent> MailboxReader::ReadMessage(const ItemLocation& location)
-{
-    std::lock_guard lock(fileMutex_);
-    if (!file_.isOpen() || location.itemIdentifier == 0)
-        return Failed(ReadError{QStringLiteral("the message is not in the mailbox")});
-    MessageReading reading;
-    reading.fileCodePage = file_.asciiCodepage();
-    reading.fileMutex = &fileMutex_;
-    try {
-        PffItem holder;
-        LocatedItem located;
-        libpff_item_t* item = finder_.ItemAtLocation(location, holder, located);
-        if (!item)
-            return Failed(ReadError{QStringLiteral("the message can no longer be found in the mailbox")});
-        // The sources of streamed attachments take the lock themselves later;
-        // reading here already holds it.
-        MessageContent content = ReadMessageContent(item, reading);
-        if (content.missing.contains(MissingPart::Properties))
-            return Failed(ReadError{QStringLiteral("the message can no longer be read from the mailbox")});
-        return content;
-    } catch (const std::bad_alloc&) {
-        return Failed(ReadError{QStringLiteral("not enough memory to read the message"), true});
-    }
-}
-
 template <typename Content>
 ItemRead<Content> MailboxReader::WithItem(const ItemLocation& location, const QString& what,
-                                          const std::function<Content(libpff_item_t*)>& read)
+                                          const std::function<Content(libpff_item_t*, const ItemFile&)>& read)
 {
-    std::lock_guard lock(fileMutex_);
-    if (!file_.isOpen() || location.itemIdentifier == 0)
+    // Recovered items are read through the conversion's one handle that
+    // searched for them; deletedItems_ is set only while file_ is open.
+    const bool recovered = location.source == ItemSource::Recovered;
+    std::recursive_mutex& mutex = recovered && deletedItems_ != nullptr ? deletedItems_->mutex() : fileMutex_;
+    std::lock_guard lock(mutex);
+    if (!(recovered ? deletedItems_ != nullptr : file_.isOpen()) || location.itemIdentifier == 0)
         return Failed(ReadError{QStringLiteral("the %1 is not in the mailbox").arg(what)});
     try {
         PffItem holder;
         LocatedItem located;
-        libpff_item_t* item = finder_.ItemAtLocation(location, holder, located);
+        libpff_item_t* item = nullptr;
+        int codepage = kDefaultCodePage;
+        if (recovered) {
+            located = LocateItem(deletedItems_->SearchedFile(), location);
+            item = located.item();
+            codepage = deletedItems_->asciiCodepage();
+        } else {
+            item = finder_.ItemAtLocation(location, holder, located);
+            codepage = file_.asciiCodepage();
+        }
         if (!item)
             return Failed(ReadError{QStringLiteral("the %1 can no longer be found in the mailbox").arg(what)});
-        return read(item);
+        return read(item, ItemFile{mutex, codepage});
     } catch (const std::bad_alloc&) {
         return Failed(ReadError{QStringLiteral("not enough memory to read the %1").arg(what), true});
     }
 }
 
+ItemRead<MessageContent> MailboxReader::ReadMessage(const ItemLocation& location)
+{
+    auto read = WithItem<MessageContent>(location, QStringLiteral("message"),
+                                         [](libpff_item_t* item, const ItemFile& file) {
+        MessageReading reading;
+        reading.fileCodePage = file.codepage;
+        // The sources of streamed attachments take the lock themselves later;
+        // reading here already holds it.
+        reading.fileMutex = &file.mutex;
+        return ReadMessageContent(item, reading);
+    });
+    if (read && read->missing.contains(MissingPart::Properties))
+        return Failed(ReadError{QStringLiteral("the message can no longer be read from the mailbox")});
+    return read;
+}
+
 ItemRead<AppointmentContent> MailboxReader::ReadAppointment(const ItemLocation& location)
 {
     // A changed occurrence of a series is kept inside the series' item.
-    return WithItem<AppointmentContent>(location, QStringLiteral("appointment"), [&](libpff_item_t* item) {
-        AppointmentContent content = ReadAppointmentContent(item, location.itemIdentifier, file_.asciiCodepage());
-        ReadAppointmentAttachments(item, file_.asciiCodepage(), content);
+    return WithItem<AppointmentContent>(location, QStringLiteral("appointment"),
+                                        [&](libpff_item_t* item, const ItemFile& file) {
+        AppointmentContent content = ReadAppointmentContent(item, location.itemIdentifier, file.codepage);
+        ReadAppointmentAttachments(item, file.codepage, content);
         return content;
     });
 }
 
 ItemRead<TaskContent> MailboxReader::ReadTask(const ItemLocation& location)
 {
-    return WithItem<TaskContent>(location, QStringLiteral("task"), [&](libpff_item_t* item) {
-        return ReadTaskContent(item, location.itemIdentifier, file_.asciiCodepage());
+    return WithItem<TaskContent>(location, QStringLiteral("task"), [&](libpff_item_t* item, const ItemFile& file) {
+        return ReadTaskContent(item, location.itemIdentifier, file.codepage);
     });
 }
 
 ItemRead<NoteContent> MailboxReader::ReadNote(const ItemLocation& location, bool journal)
 {
     return WithItem<NoteContent>(location, journal ? QStringLiteral("journal entry") : QStringLiteral("note"),
-                                 [&](libpff_item_t* item) {
-                                     return ReadNoteContent(item, location.itemIdentifier, file_.asciiCodepage(),
-                                                            journal);
+                                 [&](libpff_item_t* item, const ItemFile& file) {
+                                     return ReadNoteContent(item, location.itemIdentifier, file.codepage, journal);
                                  });
 }
 
 ItemRead<DistributionListContent> MailboxReader::ReadDistributionList(const ItemLocation& location)
 {
-    return WithItem<DistributionListContent>(location, QStringLiteral("distribution list"), [&](libpff_item_t* item) {
-        return ReadDistributionListContent(item, location.itemIdentifier, storeKey_, file_.asciiCodepage());
+    return WithItem<DistributionListContent>(location, QStringLiteral("distribution list"),
+                                             [&](libpff_item_t* item, const ItemFile& file) {
+        return ReadDistributionListContent(item, location.itemIdentifier, storeKey_, file.codepage);
     });
 }
 
 ItemRead<ContactItem> MailboxReader::ReadContact(const ContactRecord& record)
 {
     const ItemLocation& location = record.location;
-    return WithItem<ContactItem>(location, QStringLiteral("contact"), [&](libpff_item_t* item) {
-        ContactItem contact{record, ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file_.asciiCodepage())};
-        ReadContactFields(item, file_.asciiCodepage(), contact.fields);
+    return WithItem<ContactItem>(location, QStringLiteral("contact"), [&](libpff_item_t* item, const ItemFile& file) {
+        ContactItem contact{record, ReadContactItemDetails(item, location.itemIdentifier, storeKey_, file.codepage)};
+        ReadContactFields(item, file.codepage, contact.fields);
         return contact;
     });
 }

@@ -14,10 +14,12 @@
 #include "convert/CalendarContent.h"
 #include "convert/MailContent.h"
 #include "convert/compose/VCardWriter.h"
+#include "convert/read/DeletedItemsFile.h"
 #include "convert/read/MailboxItemFinder.h"
 #include "convert/read/MessageMapper.h"
 #include "convert/read/RecordMessage.h"
 #include "scan/PffHandles.h"
+#include "scan/TextDecoding.h"
 
 #include <QString>
 #include <QStringList>
@@ -47,10 +49,14 @@ class MailboxReader {
 public:
     // Opens the mailbox and finds where every item sits in it. With
     // `scanned`, only the file the scan read, unchanged, is opened.
+    // `deletedItemSearchHook` (optional, for tests) runs each time the
+    // mailbox is searched for deleted items, which its readers do once.
     [[nodiscard]] Expected<void, ReadError> Open(const QString& pstPath,
-                                                         const std::optional<FileIdentity>& scanned = std::nullopt);
+                                                 const std::optional<FileIdentity>& scanned = std::nullopt,
+                                                 std::function<void()> deletedItemSearchHook = {});
     // Opens the same mailbox once more, for another worker, taking the item
-    // positions `opened` found instead of walking the file again.
+    // positions `opened` found instead of walking the file again, and its
+    // deleted items instead of searching for them again.
     [[nodiscard]] Expected<void, ReadError> OpenAlongside(const QString& pstPath, const MailboxReader& opened);
     bool isOpen() const { return file_.isOpen(); }
     // The record key of the mailbox's store (empty when it has none): what
@@ -74,12 +80,21 @@ public:
 
 private:
     [[nodiscard]] Expected<void, ReadError> OpenFile(const QString& pstPath);
+    // The handle an item is read through: the lock that guards it (the
+    // mappers hand it to the attachment sources that read later) and the
+    // code page of its 8-bit strings.
+    struct ItemFile {
+        std::recursive_mutex& mutex;
+        int codepage = kDefaultCodePage;
+    };
     // Runs `read` on the item at `location` (top-level or embedded) under
-    // the file's lock; the failure when there is no such item or memory ran
-    // out, with `what` naming the item.
+    // the lock of the handle it is read through: this reader's own for live
+    // and orphan items, the shared DeletedItemsFile's for recovered ones. The
+    // failure when there is no such item or memory ran out, with `what`
+    // naming the item.
     template <typename Content>
     ItemRead<Content> WithItem(const ItemLocation& location, const QString& what,
-                               const std::function<Content(libpff_item_t*)>& read);
+                               const std::function<Content(libpff_item_t*, const ItemFile&)>& read);
 
     std::optional<FileIdentity> scanned_;
     std::recursive_mutex fileMutex_;
@@ -87,6 +102,8 @@ private:
     QByteArray storeKey_;
     // After the file: its handles go before the file does.
     MailboxItemFinder finder_;
+    // Shared by the readers of one conversion; set while the file is open.
+    std::shared_ptr<DeletedItemsFile> deletedItems_;
 };
 
 }  // namespace tolvane

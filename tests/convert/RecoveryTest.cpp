@@ -1,14 +1,18 @@
 // Recovery of deleted and orphan items through tolvane-cli: a written mailbox
 // with known deleted, orphaned and replaced items; what the real samples
 // still hold outside their folders; how recovered mail is written and
-// marked; and that nothing is recovered unless asked for.
+// marked; and that nothing is recovered unless asked for. Then the readers of
+// one conversion: one search for deleted items between them, and each
+// recovered item found again by what it is rather than where libpff listed it.
 #include "tests/support/BlockDamage.h"
 #include "tests/support/CliRun.h"
 #include "tests/support/PstBuilder.h"
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "scan/ItemStore.h"
+#include "app/cli/HeadlessScan.h"
 #include "app/cli/NumberingScanSink.h"
+#include "convert/read/MailboxReader.h"
 #include "scan/ProcessTempDir.h"
 #include "scan/ScanDriver.h"
 #include "scan/WorkerGate.h"
@@ -17,6 +21,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <atomic>
 
 namespace tolvane {
 namespace {
@@ -351,6 +357,211 @@ INSTANTIATE_TEST_SUITE_P(
                       RecoveryDamage{"PropertiesGarbled", true, pstwriter::BlockDamage::DataGarbled, 2, false},
                       RecoveryDamage{"RecipientsZeroed", false, pstwriter::BlockDamage::Zeroed, 3, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Deleted mail enough to keep several workers busy, two deleted versions of
+// one message (one identifier, different blocks), an orphan and live mail.
+// Every body says which mail it is: "words of SUBJECT".
+struct ManyVersionsMailbox {
+    static constexpr int kDeletedMail = 9;
+    pstwriter::PstBuilder pst;
+    QString path;
+
+    explicit ManyVersionsMailbox(const QString& file) : path(file)
+    {
+        using pstwriter::Message;
+        auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox").containerClass("IPF.Note");
+        const auto mail = [](Message& message, const QString& subject) -> Message& {
+            return message.subject(subject.toStdString())
+                .from("Ann", "ann@example.com")
+                .to("Bob", "bob@example.com")
+                .body(BodyOf(subject).toStdString());
+        };
+        mail(inbox.addMessage(), QStringLiteral("Live"));
+        for (int number = 1; number <= kDeletedMail; ++number)
+            mail(inbox.addDeletedMessage(), QStringLiteral("Deleted %1").arg(number));
+        Message earlier("IPM.Note"), later("IPM.Note");
+        inbox.addDeletedRevisedMessage(std::move(mail(earlier, QStringLiteral("Memo v1"))),
+                                       std::move(mail(later, QStringLiteral("Memo v2"))));
+        mail(pst.addOrphanMessage(), QStringLiteral("Orphaned memo"));
+        pst.Write(path.toStdString());
+    }
+    static QString BodyOf(const QString& subject) { return QStringLiteral("words of ") + subject; }
+    static QStringList RecoveredSubjects()
+    {
+        QStringList subjects{QStringLiteral("Memo v1"), QStringLiteral("Memo v2"), QStringLiteral("Orphaned memo")};
+        for (int number = 1; number <= kDeletedMail; ++number)
+            subjects << QStringLiteral("Deleted %1").arg(number);
+        subjects.sort();
+        return subjects;
+    }
+};
+
+const MailRecord* RecordWithSubject(const ItemStore& store, const QString& subject)
+{
+    for (const auto& record : store.mailRecords())
+        if (record->subject == subject)
+            return record.get();
+    return nullptr;
+}
+
+struct WorkersCase {
+    const char* name;
+    bool recover;  // the scan recovered, so the conversion has recovered items to read
+    int workers;
+    int searches;  // how often the conversion searched the file for deleted items
+};
+
+class ConversionWorkersRecoveryTest : public ::testing::TestWithParam<WorkersCase> {};
+
+// Every recovered item comes out once, as itself (each body names its
+// subject), and the file is searched once whatever the number of workers.
+TEST_P(ConversionWorkersRecoveryTest, OneSearchAndEveryRecoveredItemOnceAndRight)
+{
+    const WorkersCase param = GetParam();
+    QTemporaryDir temp;
+    const ManyVersionsMailbox mailbox(temp.filePath("versions.pst"));
+    ItemStore store;
+    ProcessTempDir tempDir;
+    cli::HeadlessScanSink scanSink;
+    ASSERT_EQ(cli::RunHeadlessScan(mailbox.path, store, tempDir, scanSink, nullptr, nullptr, MailDetail::Listed,
+                                   param.recover),
+              ScanOutcome::Completed);
+
+    std::atomic<int> searches{0};
+    testing::RecordingConversionSink sink;
+    ConversionRequest request;
+    request.pstPath = mailbox.path;
+    request.destinationPath = temp.filePath("out");
+    QDir().mkpath(request.destinationPath);
+    request.store = &store;
+    request.tempDir = &tempDir;
+    request.sink = &sink;
+    request.workers = param.workers;
+    request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
+    request.deletedItemSearchHook = [&searches] { ++searches; };
+    ConversionDriver driver;
+    ASSERT_EQ(driver.Start(request), ConversionStart::Started);
+    const ConversionSummary summary = driver.Wait();
+    EXPECT_EQ(searches.load(), param.searches);
+    EXPECT_EQ(summary.mailFailed, 0);
+
+    QStringList recovered;
+    for (const QString& file : FilesBelow(request.destinationPath, ".eml")) {
+        if (!file.contains("/Recovered items/") && !file.contains("/Orphan items/"))
+            continue;
+        const auto message = testing::ParseWithGMime(testing::ReadAll(file));
+        ASSERT_TRUE(message) << file.toStdString();
+        const QString subject = QString::fromUtf8(g_mime_message_get_subject(message.get()));
+        recovered << subject;
+        EXPECT_TRUE(testing::ReadAll(file).contains(ManyVersionsMailbox::BodyOf(subject).toUtf8()))
+            << subject.toStdString() << " carries another item's body";
+    }
+    recovered.sort();
+    EXPECT_EQ(recovered, param.recover ? ManyVersionsMailbox::RecoveredSubjects() : QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, ConversionWorkersRecoveryTest,
+                         ::testing::Values(WorkersCase{"NotRecovered", false, 3, 0},
+                                           WorkersCase{"OneWorker", true, 1, 1},
+                                           WorkersCase{"ThreeWorkers", true, 3, 1},
+                                           WorkersCase{"FiveWorkers", true, 5, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class RecoveredItemReadersTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(temp_.isValid());
+        mailbox_ = std::make_unique<ManyVersionsMailbox>(temp_.filePath("versions.pst"));
+        cli::HeadlessScanSink scanSink;
+        ASSERT_EQ(cli::RunHeadlessScan(mailbox_->path, store_, tempDir_, scanSink, nullptr, nullptr,
+                                       MailDetail::Listed, true),
+                  ScanOutcome::Completed);
+        earlier_ = RecordWithSubject(store_, "Memo v1");
+        later_ = RecordWithSubject(store_, "Memo v2");
+        ASSERT_TRUE(earlier_ != nullptr && later_ != nullptr);
+    }
+
+    // The subject of the message `reader` reads at `location`; null when it finds none.
+    static QString SubjectAt(MailboxReader& reader, const ItemLocation& location)
+    {
+        const auto read = reader.ReadMessage(location);
+        return read ? read->subject : QString();
+    }
+
+    QTemporaryDir temp_;
+    ProcessTempDir tempDir_;
+    std::unique_ptr<ManyVersionsMailbox> mailbox_;
+    ItemStore store_;
+    const MailRecord* earlier_ = nullptr;
+    const MailRecord* later_ = nullptr;
+};
+
+// Readers opened alongside one another take turns at the recovered items:
+// the first one asked searches, the others use what it found.
+TEST_F(RecoveredItemReadersTest, ReadersOpenedAlongsideShareOneSearch)
+{
+    int searches = 0;
+    std::vector<std::unique_ptr<MailboxReader>> readers;
+    readers.push_back(std::make_unique<MailboxReader>());
+    ASSERT_TRUE(readers.front()->Open(mailbox_->path, store_.mailboxIdentity(), [&searches] { ++searches; }));
+    for (int more = 0; more < 3; ++more) {
+        readers.push_back(std::make_unique<MailboxReader>());
+        ASSERT_TRUE(readers.back()->OpenAlongside(mailbox_->path, *readers.front()));
+    }
+    EXPECT_EQ(searches, 0) << "nothing recovered asked for yet";
+    EXPECT_EQ(SubjectAt(*readers.back(), RecordWithSubject(store_, "Live")->location), QStringLiteral("Live"));
+    EXPECT_EQ(searches, 0) << "live items never need the search";
+
+    int read = 0;
+    for (const auto& record : store_.mailRecords()) {
+        if (record->location.source != ItemSource::Recovered)
+            continue;
+        MailboxReader& reader = *readers[read++ % readers.size()];
+        EXPECT_EQ(SubjectAt(reader, record->location), record->subject);
+    }
+    EXPECT_EQ(read, ManyVersionsMailbox::kDeletedMail + 2);
+    EXPECT_EQ(searches, 1);
+    EXPECT_EQ(SubjectAt(*readers[1], RecordWithSubject(store_, "Orphaned memo")->location),
+              QStringLiteral("Orphaned memo"));
+    EXPECT_EQ(searches, 1) << "orphans are listed without the search";
+}
+
+// The two versions share an identifier; what tells them apart is the blocks
+// each came from, not the place libpff listed them.
+TEST_F(RecoveredItemReadersTest, AVersionIsFoundByItsBlocksWhereverItIsListed)
+{
+    ASSERT_EQ(earlier_->location.topLevelIdentifier, later_->location.topLevelIdentifier);
+    ASSERT_NE(earlier_->location.sourceIndex, later_->location.sourceIndex);
+    if (!later_->location.sourceBlocks)
+        GTEST_SKIP() << "this libpff cannot say which blocks an item came from (Debian's build): "
+                        "recovered items are found at their position, checked against the identifier";
+    ASSERT_TRUE(earlier_->location.sourceBlocks.has_value());
+    EXPECT_NE(*earlier_->location.sourceBlocks, *later_->location.sourceBlocks);
+
+    MailboxReader reader;
+    ASSERT_TRUE(reader.Open(mailbox_->path, store_.mailboxIdentity()));
+    struct Moved {
+        const char* name;
+        int sourceIndex;
+    };
+    ItemLocation elsewhere = later_->location;
+    const Moved cases[] = {
+        {"at its own position", later_->location.sourceIndex},
+        {"at the other version's position", earlier_->location.sourceIndex},
+        {"with no position", -1},
+        {"past the list's end", 10000},
+    };
+    for (const Moved& moved : cases) {
+        SCOPED_TRACE(moved.name);
+        elsewhere.sourceIndex = moved.sourceIndex;
+        EXPECT_EQ(SubjectAt(reader, elsewhere), QStringLiteral("Memo v2"));
+    }
+    // Blocks no entry has: no item, although the identifier and position fit.
+    ItemLocation gone = later_->location;
+    gone.sourceBlocks->data ^= 0x10000;
+    EXPECT_EQ(SubjectAt(reader, gone), QString());
+}
 
 }  // namespace
 }  // namespace tolvane

@@ -269,6 +269,16 @@ DeletedMessage MailboxWriter::AddRevisedMessage(uint32_t folderNid, const Messag
     return replaced;
 }
 
+std::pair<DeletedMessage, DeletedMessage> MailboxWriter::AddDeletedRevisedMessage(uint32_t folderNid,
+                                                                                  const Message& earlier,
+                                                                                  const Message& later)
+{
+    (void)folder(folderNid);  // throws for a folder that was never added
+    DeletedMessage first = WriteFreedItem(NextNid(kNidTypeMessage), folderNid, earlier);
+    DeletedMessage second = WriteFreedItem(first.nid, folderNid, later);
+    return {std::move(first), std::move(second)};
+}
+
 Message MailboxWriter::WithListMembers(const Message& list) const
 {
     static const Bytes kWrappingProvider = {0xC0, 0x91, 0xAD, 0xD3, 0x51, 0x9D, 0xCF, 0x11,

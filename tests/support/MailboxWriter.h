@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace tolvane::pstwriter {
 
@@ -60,6 +61,10 @@ public:
     // Writes `earlier`, frees it, then writes `current` under the same node id: the live node points at
     // `current`, a stale node entry still points at `earlier`'s freed blocks. Returns `earlier`'s layout.
     DeletedMessage AddRevisedMessage(uint32_t folderNid, const Message& earlier, const Message& current);
+    // Writes `earlier`, frees it, writes `later` under the same node id and frees that too: two deleted
+    // versions of one message, each named by a stale node entry. Returns them in that order.
+    std::pair<DeletedMessage, DeletedMessage> AddDeletedRevisedMessage(uint32_t folderNid, const Message& earlier,
+                                                                       const Message& later);
     // Writes the folder's contents table now; no more items may be added to it.
     void CloseFolder(uint32_t folderNid);
     void Finish();

@@ -73,6 +73,13 @@ Message& PstFolder::addRevisedMessage(Message earlier, Message current)
     return added;
 }
 
+Message& PstFolder::addDeletedRevisedMessage(Message earlier, Message later)
+{
+    deleted_.push_back(std::make_unique<Message>(std::move(later)));
+    earlierVersions_[deleted_.back().get()] = std::make_unique<Message>(std::move(earlier));
+    return *deleted_.back();
+}
+
 Message& PstBuilder::addOrphanMessage(std::string_view messageClass)
 {
     orphans_.push_back(std::make_unique<Message>(messageClass));
@@ -112,6 +119,13 @@ void PstBuilder::WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolde
         }
     }
     for (const auto& message : folder.deleted_) {
+        if (auto earlier = folder.earlierVersions_.find(message.get()); earlier != folder.earlierVersions_.end()) {
+            auto [first, second] = writer.AddDeletedRevisedMessage(nid, *earlier->second, *message);
+            layout.nids[message.get()] = second.nid;
+            layout.replaced[message.get()] = std::move(first);
+            layout.deleted[message.get()] = std::move(second);
+            continue;
+        }
         DeletedMessage deleted = writer.AddDeletedMessage(nid, *message);
         layout.nids[message.get()] = deleted.nid;
         layout.deleted[message.get()] = std::move(deleted);

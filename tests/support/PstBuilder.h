@@ -40,6 +40,9 @@ public:
     // A live message that replaced an earlier version of itself: the folder lists `current`, the earlier
     // version's blocks are free space still named by a stale node entry with the same node id.
     Message& addRevisedMessage(Message earlier, Message current);
+    // A message that was revised and then deleted: both versions' blocks are free space, each named by a
+    // stale node entry with the one node id. Returns the later version.
+    Message& addDeletedRevisedMessage(Message earlier, Message later);
 
     const std::vector<std::unique_ptr<PstFolder>>& folders() const { return folders_; }
     const std::vector<std::unique_ptr<Message>>& messages() const { return messages_; }
@@ -53,14 +56,15 @@ private:
     std::vector<std::unique_ptr<Message>> messages_;
     std::vector<std::unique_ptr<Message>> deleted_;
     std::set<const Message*> staleCopies_;
-    std::map<const Message*, std::unique_ptr<Message>> earlierVersions_;  // keyed by the current version
+    // Keyed by the current version, or by the later one of a deleted revised message.
+    std::map<const Message*, std::unique_ptr<Message>> earlierVersions_;
 };
 
 // What Write put where, for tests that check node ids or damage the blocks of deleted content.
 struct WrittenLayout {
     std::map<const Message*, uint32_t> nids;             // every message written, deleted ones included
     std::map<const Message*, DeletedMessage> deleted;    // by the deleted message
-    std::map<const Message*, DeletedMessage> replaced;   // the earlier version, by the current one
+    std::map<const Message*, DeletedMessage> replaced;   // the earlier version, by the current (or deleted later) one
 };
 
 struct PstBuilderOptions {
