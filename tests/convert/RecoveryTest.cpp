@@ -423,7 +423,7 @@ TEST_P(ConversionWorkersRecoveryTest, OneSearchAndEveryRecoveredItemOnceAndRight
     ItemStore store;
     ProcessTempDir tempDir;
     cli::HeadlessScanSink scanSink;
-    ASSERT_EQ(cli::RunHeadlessScan(mailbox.path, store, tempDir, scanSink, nullptr, nullptr, MailDetail::Listed,
+    ASSERT_EQ(cli::RunHeadlessScan(mailbox.path, store, tempDir, scanSink, nullptr, nullptr, ItemDetail::Listed,
                                    param.recover),
               ScanOutcome::Completed);
 
@@ -475,7 +475,7 @@ protected:
         mailbox_ = std::make_unique<ManyVersionsMailbox>(temp_.filePath("versions.pst"));
         cli::HeadlessScanSink scanSink;
         ASSERT_EQ(cli::RunHeadlessScan(mailbox_->path, store_, tempDir_, scanSink, nullptr, nullptr,
-                                       MailDetail::Listed, true),
+                                       ItemDetail::Listed, true),
                   ScanOutcome::Completed);
         earlier_ = RecordWithSubject(store_, "Memo v1");
         later_ = RecordWithSubject(store_, "Memo v2");
