@@ -67,7 +67,6 @@ struct MissingEntry {
     // The subjects of the embedded messages it lies in, outermost first.
     QStringList within;
 
-    bool operator==(const MissingEntry&) const = default;
     // Whether it is part of the attachments: an attachment, the table of
     // them, anything in an embedded message, or all of them (a message
     // rebuilt from the scan's list).
