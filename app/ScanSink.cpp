@@ -15,9 +15,17 @@ namespace {
 // the sink's tree nodes, places become the words every front end shows.
 class SinkEvents final : public ScanEvents {
 public:
-    SinkEvents(ScanSink& sink, TreeNodeId rootNode) : sink_(sink) { nodes_.push_back(rootNode); }
+    SinkEvents(ScanSink& sink, TreeNodeId rootNode, ScanEvents* alsoTell) : sink_(sink), alsoTell_(alsoTell)
+    {
+        nodes_.push_back(rootNode);
+    }
 
-    void MailboxOpened() override { sink_.CloseWaitWindow(); }
+    void MailboxOpened() override
+    {
+        sink_.CloseWaitWindow();
+        if (alsoTell_ != nullptr)
+            alsoTell_->MailboxOpened();
+    }
     void FolderFound(const FoundFolder& folder) override
     {
         const TreeNodeId parent = folder.parent >= 0 && static_cast<size_t>(folder.parent) < nodes_.size()
@@ -28,14 +36,37 @@ public:
         if (static_cast<size_t>(folder.id) >= nodes_.size())
             nodes_.resize(static_cast<size_t>(folder.id) + 1, nodes_.front());
         nodes_[static_cast<size_t>(folder.id)] = node;
+        if (alsoTell_ != nullptr)
+            alsoTell_->FolderFound(folder);
     }
-    void MailFound(const MailRecord& record) override { sink_.InsertMailRow(record); }
-    void ItemUnreadable(const UnreadableItem& item) override { sink_.ItemSkipped(item.place(), item.reason); }
-    void Progress(int position) override { sink_.SetProgress(position); }
-    void ResourcesExhausted() override { sink_.ShowNotice(QString::fromLatin1(kScanNotEnoughMemoryNotice)); }
+    void MailFound(const MailRecord& record) override
+    {
+        sink_.InsertMailRow(record);
+        if (alsoTell_ != nullptr)
+            alsoTell_->MailFound(record);
+    }
+    void ItemUnreadable(const UnreadableItem& item) override
+    {
+        sink_.ItemSkipped(item.place(), item.reason);
+        if (alsoTell_ != nullptr)
+            alsoTell_->ItemUnreadable(item);
+    }
+    void Progress(int position) override
+    {
+        sink_.SetProgress(position);
+        if (alsoTell_ != nullptr)
+            alsoTell_->Progress(position);
+    }
+    void ResourcesExhausted() override
+    {
+        sink_.ShowNotice(QString::fromLatin1(kScanNotEnoughMemoryNotice));
+        if (alsoTell_ != nullptr)
+            alsoTell_->ResourcesExhausted();
+    }
 
 private:
     ScanSink& sink_;
+    ScanEvents* alsoTell_;
     std::vector<TreeNodeId> nodes_;  // by folder identifier; [0] the file's own node
 };
 
@@ -53,7 +84,7 @@ ScanOutcome RunShownScan(const ShownScan& scan)
     ScanSink& sink = *scan.sink;
     sink.DisableScanButton();
     sink.ShowWaitWindow();
-    SinkEvents events(sink, scan.rootNode);
+    SinkEvents events(sink, scan.rootNode, scan.alsoTell);
     ScanRequest request = scan.request;
     request.events = &events;
     const ScanResult result = RunScanDriver(request);

@@ -13,6 +13,8 @@
 
 namespace tolvane {
 
+class ScanEvents;
+
 // The notices of a scan (caption "Tolvane"), as the window shows them.
 inline constexpr const char* kScanOpenFailedNotice =
     "Please check file use in another proess or File is highly corrupted! Please select another file OR contact "
@@ -72,6 +74,9 @@ struct ShownScan {
     ScanRequest request;  // its `events` are RunShownScan's own
     ScanSink* sink = nullptr;
     TreeNodeId rootNode = 0;
+    // Optional: told of every event as well, after the sink, on the scan's
+    // thread (a conversion that writes what the walk finds as it goes).
+    ScanEvents* alsoTell = nullptr;
 };
 
 // Runs the whole scan on the calling thread and shows it through the sink;

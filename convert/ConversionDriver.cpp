@@ -5,6 +5,8 @@
 #include "scan/NativePath.h"
 
 #include "convert/ConversionProgress.h"
+#include "convert/MailFeed.h"
+#include "convert/WalkAlongside.h"
 #include "convert/read/MailboxReader.h"
 #include "convert/output/Manifest.h"
 #include "convert/MessagePreparer.h"
@@ -108,6 +110,10 @@ QString CompletionNoticeText(const ConversionSummary& summary)
         text += QStringLiteral("\n\n") + RecoveredMailText(summary.recovered);
     for (const QString& problem : summary.outputProblems)
         text += QStringLiteral("\n\nNot finished: ") + problem;
+    if (!summary.walkFailure.isEmpty())
+        text += QStringLiteral("\n\nThe mailbox could not be read to its end (%1); the items after the last one "
+                               "written were not written.")
+                    .arg(summary.walkFailure);
     // Without its manifest the folder cannot be checked: the run did not do
     // all it should, however many files it wrote.
     if (!summary.manifestFailure.isEmpty())
@@ -179,14 +185,23 @@ int UsableCores()
     return std::max(static_cast<int>(std::thread::hardware_concurrency()), 1);
 }
 
-// One handle per worker: one per usable core, as many as the budget holds.
-int ReaderHandlesFor(int cores, const ItemStore& store)
+// One handle per worker: one per usable core, as many as the budget holds
+// beside the `otherHandles` the conversion holds anyway (a walk of the items).
+int ReaderHandlesFor(int cores, std::int64_t items, int otherHandles)
 {
-    const auto items = static_cast<std::int64_t>(store.mailCount() + store.contactCount() + store.appointmentCount()
-                                                 + store.otherItems().size());
     const std::int64_t perHandle = kHandleBaseBytes + kHandleBytesPerItem * items;
-    return static_cast<int>(
-        std::clamp<std::int64_t>(kReaderHandlesBudget / perHandle, 1, MessagePreparer::WorkersFor(cores)));
+    return static_cast<int>(std::clamp<std::int64_t>(kReaderHandlesBudget / perHandle - otherHandles, 1,
+                                                     MessagePreparer::WorkersFor(cores)));
+}
+
+// The items of a finished scan, or the count of a walk of the folders alone.
+std::int64_t ItemsOf(const ItemStore& store)
+{
+    std::int64_t items = static_cast<std::int64_t>(store.mailCount() + store.contactCount()
+                                                   + store.appointmentCount() + store.otherItemCount());
+    for (const auto& folder : store.folderNodes())
+        items += folder->listedItems;
+    return items;
 }
 
 }  // namespace
@@ -225,6 +240,120 @@ RecordList<FolderNode> SelectedFolders(RecordList<FolderNode> nodes, const QStri
 
 }  // namespace
 
+namespace {
+
+// Lists in the manifest what the walk could not read, or found to hold
+// nothing to convert: not written either.
+void ListNotWritten(ManifestWriter& manifest, const ItemStore& records)
+{
+    const auto list = [&manifest](const QStringList& items, const QString& kind, const QString& why) {
+        for (const QString& item : items) {
+            ManifestEntry entry;
+            entry.kind = kind;
+            entry.subject = item;
+            entry.failure = why;
+            manifest.Add(std::move(entry));
+        }
+    };
+    list(records.skippedItems(), QStringLiteral("unreadable item"), QStringLiteral("the scan could not read it"));
+    list(records.notConvertedItems(), QStringLiteral("item not converted"),
+         QStringLiteral("its kind holds no mail, contact or calendar item"));
+}
+
+// Why a walk of the items that ended early did, in the notice's words.
+QString WalkFailureText(ScanOutcome outcome)
+{
+    switch (outcome) {
+    case ScanOutcome::Completed:
+    case ScanOutcome::Abandoned:
+        return QString();
+    case ScanOutcome::NotPst:
+    case ScanOutcome::OpenFailed:
+        return QStringLiteral("the mailbox could not be opened again");
+    case ScanOutcome::NoResources:
+        return QStringLiteral("not enough memory to open the mailbox again");
+    case ScanOutcome::ScanFailed:
+        break;
+    }
+    return QStringLiteral("the list of its folders could not be read");
+}
+
+// The passes: mail first, as the walk finds it (a finished scan's all at
+// once), then, once every item is known, contacts, lists and the calendar
+// items. Returns false when the worker was abandoned or stopped early.
+bool RunPasses(const ConversionRequest& request, WriterContext& context, ConversionSummary& summary,
+               ConversionProgress& progress, ManifestWriter* manifest)
+{
+    const QStringList& selected = request.selectedFolderKeys;
+    std::optional<MailFeed> feed;
+    std::optional<WalkAlongside> walk;
+    if (request.itemWalk) {
+        feed.emplace();
+        walk.emplace(*request.itemWalk, selected, *feed);
+    } else {
+        RecordList<MailRecord> topLevel = Selected(request.store->mailRecords(), selected);
+        std::erase_if(topLevel, [](const auto& record) { return record->location.isEmbedded(); });
+        feed.emplace(std::move(topLevel));
+    }
+    const bool mailWritten = WriteMailFiles(*feed, context);
+    // The rest needs every item: the walk must have ended.
+    if (walk) {
+        if (!mailWritten)
+            walk->Abandon();
+        const ScanOutcome walked = walk->Finish();
+        if (walked == ScanOutcome::Abandoned && request.stopRequested != nullptr && request.stopRequested->load())
+            summary.interrupted = true;
+        summary.walkFailure = WalkFailureText(walked);
+        summary.memoryShort = summary.memoryShort || walked == ScanOutcome::NoResources;
+        if (!summary.walkFailure.isEmpty())
+            request.sink->ReportProblem(QStringLiteral("the mailbox could not be read to its end: ")
+                                        + summary.walkFailure);
+    }
+    const ItemStore& records = request.itemWalk ? *request.itemWalk->store : *request.store;
+    bool ended = mailWritten && !summary.interrupted;
+    if (ended) {
+        const RecordList<ContactRecord> contacts = Selected(records.contactRecords(), selected);
+        const RecordList<OtherItemEntry> others = Selected(records.otherItems(), selected);
+        const RecordList<AppointmentRecord> appointments = Selected(records.appointmentRecords(), selected);
+        progress.SetTotal(static_cast<std::int64_t>(summary.mailTotal + contacts.size() + others.size()
+                                                    + appointments.size()));
+        ended = WriteContactItems(contacts, context) && WriteDistributionLists(others, contacts, context)
+                && WriteCalendarFiles(appointments, others, context);
+    }
+    // Last, once the walk has seen everything it could not read; nothing
+    // more once the user abandoned the run.
+    if (manifest != nullptr && (ended || summary.interrupted))
+        ListNotWritten(*manifest, records);
+    return ended;
+}
+
+// What the passes will go through, for the progress: the items of a finished
+// scan, or the folders' own counts until the walk has ended.
+std::int64_t ItemsToGoThrough(const ConversionRequest& request)
+{
+    const QStringList& selected = request.selectedFolderKeys;
+    if (request.itemWalk) {
+        std::int64_t listed = 0;
+        for (const auto& folder : SelectedFolders(request.store->folderNodes(), selected)) {
+            const QString key = FolderKeyOf(*folder);
+            if (selected.isEmpty() || std::any_of(selected.begin(), selected.end(), [&](const QString& wanted) {
+                    return FolderPaths::IsWithin(key, wanted);
+                }))
+                listed += folder->listedItems;
+        }
+        return listed;
+    }
+    const RecordList<MailRecord> mail = Selected(request.store->mailRecords(), selected);
+    const auto topLevelMail =
+        std::count_if(mail.begin(), mail.end(), [](const auto& record) { return !record->location.isEmbedded(); });
+    return static_cast<std::int64_t>(Selected(request.store->contactRecords(), selected).size()
+                                     + Selected(request.store->otherItems(), selected).size()
+                                     + Selected(request.store->appointmentRecords(), selected).size())
+           + topLevelMail;
+}
+
+}  // namespace
+
 ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTree* output, int foldersPrepared)
 {
     ConversionSummary summary;
@@ -248,7 +377,9 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     // One more handle on the mailbox for every further worker, as far as the
     // handles' budget allows. One that cannot be opened (descriptors or
     // memory short) just means fewer workers.
-    const int workers = request.workers > 0 ? request.workers : ReaderHandlesFor(UsableCores(), *request.store);
+    const int workers = request.workers > 0
+                            ? request.workers
+                            : ReaderHandlesFor(UsableCores(), ItemsOf(*request.store), request.itemWalk ? 1 : 0);
     std::vector<std::unique_ptr<MailboxReader>> moreReaders;
     WriterContext context;
     for (int worker = 1; worker < workers; ++worker) {
@@ -281,41 +412,14 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
             summary.manifestFailure = reason;
             request.sink->ReportProblem(QStringLiteral("no manifest: ") + reason);
         }
-        // What the scan could not read, or found to hold nothing to convert,
-        // is listed as not written too.
-        const auto listNotWritten = [&manifest](const QStringList& items, const QString& kind, const QString& why) {
-            for (const QString& item : items) {
-                ManifestEntry entry;
-                entry.kind = kind;
-                entry.subject = item;
-                entry.failure = why;
-                manifest.Add(std::move(entry));
-            }
-        };
-        listNotWritten(request.store->skippedItems(), QStringLiteral("unreadable item"),
-                       QStringLiteral("the scan could not read it"));
-        listNotWritten(request.store->notConvertedItems(), QStringLiteral("item not converted"),
-                       QStringLiteral("its kind holds no mail, contact or calendar item"));
     }
 
-    const QStringList& selected = request.selectedFolderKeys;
-    const RecordList<ContactRecord> contacts = Selected(request.store->contactRecords(), selected);
-    const RecordList<MailRecord> mail = Selected(request.store->mailRecords(), selected);
     bool passesEnded = false;
-    std::optional<ConversionProgress> progress;
     try {
-        const RecordList<OtherItemEntry> others = Selected(request.store->otherItems(), selected);
-        const RecordList<AppointmentRecord> appointments = Selected(request.store->appointmentRecords(), selected);
-        // Every item a pass takes on, in the order the passes run: contacts,
-        // lists, mail (embedded messages travel inside theirs), then the
-        // calendar items.
-        const auto topLevelMail =
-            std::count_if(mail.begin(), mail.end(), [](const auto& record) { return !record->location.isEmbedded(); });
-        progress.emplace(request.sink,
-                         static_cast<std::int64_t>(contacts.size() + others.size() + appointments.size()) + topLevelMail);
-        context.progress = &*progress;
-        passesEnded = WriteContactItems(contacts, context) && WriteDistributionLists(others, contacts, context)
-                      && WriteMailFiles(mail, context) && WriteCalendarFiles(appointments, others, context);
+        ConversionProgress progress(request.sink, ItemsToGoThrough(request));
+        context.progress = &progress;
+        passesEnded = RunPasses(request, context, summary, progress, output != nullptr ? &manifest : nullptr);
+        context.progress = nullptr;
     } catch (const std::bad_alloc&) {
         // Everything counted so far stands; the rest was not written.
         summary.outOfMemory = true;

@@ -7,6 +7,7 @@
 #include "scan/ItemRecords.h"
 #include "convert/output/MailFormats.h"
 #include "scan/ItemStore.h"
+#include "scan/ScanDriver.h"
 
 #include <QDateTime>
 #include <QString>
@@ -15,11 +16,13 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tolvane {
 
 class OutputTree;
 class ProcessTempDir;
+class ScanEvents;
 class WorkerGate;
 
 // Notice shown for a destination that is empty or does not exist, and its caption.
@@ -86,13 +89,16 @@ struct ConversionSummary {
     // Why the run's manifest could not be made or fully written: the folder
     // cannot be checked with verify, so the run did not do all it should.
     QString manifestFailure;
+    // A conversion that walked the mailbox as it wrote: why that walk ended
+    // before the mailbox did. The items it had not reached were not written.
+    QString walkFailure;
     bool outOfMemory = false;   // memory ran out between items: the rest was not written
     bool memoryShort = false;   // memory ran short somewhere: an item or the whole run failed for it
     bool allSaved() const
     {
         return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
                && contactsFailed == 0 && contactsIncomplete == 0 && distributionListsIncomplete == 0 && eventsFailed == 0 && eventsIncomplete == 0 && otherItemsFailed == 0 && otherItemsIncomplete == 0
-               && outputProblems.isEmpty() && manifestFailure.isEmpty();
+               && outputProblems.isEmpty() && manifestFailure.isEmpty() && walkFailure.isEmpty();
     }
     // Everything saved but some appointments (which the notice counts apart).
     bool allSavedButEvents() const
@@ -138,6 +144,21 @@ public:
     virtual void ConversionFinished(const ConversionSummary& summary) { (void)summary; }
 };
 
+// The walk of a mailbox's items that a conversion in one pass runs beside its
+// writing: every mail the walk finds goes to the read-ahead workers at once,
+// and the contacts and calendar items are written once the walk has ended.
+struct ItemWalk {
+    // What the walk fills with the items' records; the worker reads it once
+    // `run` has returned, the caller once the conversion has ended.
+    ItemStore* store = nullptr;
+    // Required: `run` ends early once it is abandoned; the worker abandons
+    // it when the conversion ends early itself (Stop, memory).
+    WorkerGate* gate = nullptr;
+    // The walk itself, on a thread of the worker's: it tells `along` of
+    // every item as it finds it, and says how it ended.
+    std::function<ScanOutcome(ScanEvents& along)> run;
+};
+
 struct ConversionRequest {
     QString pstPath;             // the scanned file, re-read for full message content
     QString destinationPath;     // the folder the user chose
@@ -164,6 +185,11 @@ struct ConversionRequest {
     // Test hook: runs each time the conversion searches the mailbox for
     // deleted items (at most once, for all its readers).
     std::function<void()> deletedItemSearchHook;
+    // One pass: `store` holds the folders alone (a walk with
+    // ItemDetail::FoldersOnly, each folder with its count of items) and the
+    // records come from this walk, run while the mail is written. Without
+    // it, `store` holds a finished scan.
+    std::optional<ItemWalk> itemWalk;
 };
 
 enum class ConversionStart {

@@ -14,6 +14,10 @@ public:
     ConversionProgress(ConversionSink* sink, std::int64_t total);
     // One more item taken on: every pass calls it once before each item.
     void ItemTaken();
+    // The total as now known: a conversion that walks the mailbox as it
+    // writes starts from the folders' own counts and learns the real one
+    // when the walk ends. The position told never goes back.
+    void SetTotal(std::int64_t total);
     std::int64_t done() const { return done_; }
 
 private:

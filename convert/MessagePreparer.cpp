@@ -4,6 +4,7 @@
 // filled; attachments too large for memory are held as sources, not as bytes.
 #include "convert/MessagePreparer.h"
 
+#include "convert/MailFeed.h"
 #include "convert/read/MailboxReader.h"
 #include "convert/MemoryHeadroom.h"
 #include "convert/compose/MimeComposer.h"
@@ -39,8 +40,7 @@ MailNaming NamingOf(const MessageContent& content)
 
 }  // namespace
 
-MessagePreparer::MessagePreparer(const std::vector<const MailRecord*>& messages, std::vector<MailboxReader*> readers,
-                                 std::size_t window)
+MessagePreparer::MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window)
     : messages_(messages),
       readers_(OpenOnly(std::move(readers))),
       window_(std::max<std::size_t>(window, 1)),
@@ -75,6 +75,8 @@ void MessagePreparer::StopThreads()
         stopping_ = true;
     }
     roomForMore_.notify_all();
+    // A worker may be waiting for a message the walk has not found yet.
+    messages_.Close();
     for (auto& thread : threads_) {
         if (thread.joinable())
             thread.join();
@@ -86,9 +88,8 @@ int MessagePreparer::WorkersFor(int cores)
     return std::clamp(cores, 1, kMostWorkers);
 }
 
-MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, std::size_t index)
+MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, const MailRecord& record)
 {
-    const MailRecord& record = *messages_[index];
     ReadMessage read;
     try {
         if (reader != nullptr) {
@@ -155,8 +156,15 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
 
 PreparedMessage MessagePreparer::Take(std::size_t index)
 {
-    if (inline_)
-        return Compose(Read(readers_.front(), index));
+    if (inline_) {
+        const std::shared_ptr<const MailRecord> record = messages_.WaitFor(index);
+        if (!record) {
+            PreparedMessage unlisted;
+            unlisted.failure = QStringLiteral("the message is no longer listed");
+            return unlisted;
+        }
+        return Compose(Read(readers_.front(), *record));
+    }
     std::unique_lock lock(mutex_);
     auto& slot = slots_[index % window_];
     nextComposed_.wait(lock, [&] { return slot.has_value(); });
@@ -175,12 +183,22 @@ void MessagePreparer::RunWorker(MailboxReader* reader)
         std::size_t index = 0;
         {
             std::unique_lock lock(mutex_);
-            roomForMore_.wait(lock, [&] { return stopping_ || claimed_ >= messages_.size() || claimed_ < taken_ + window_; });
-            if (stopping_ || claimed_ >= messages_.size())
+            roomForMore_.wait(lock, [&] { return stopping_ || feedEnded_ || claimed_ < taken_ + window_; });
+            if (stopping_ || feedEnded_)
                 return;
             index = claimed_++;
         }
-        PreparedMessage prepared = Compose(Read(reader, index));
+        // Waits, outside the lock, for the walk to find message `index`.
+        const std::shared_ptr<const MailRecord> record = messages_.WaitFor(index);
+        if (!record) {
+            {
+                std::lock_guard lock(mutex_);
+                feedEnded_ = true;
+            }
+            roomForMore_.notify_all();
+            return;
+        }
+        PreparedMessage prepared = Compose(Read(reader, *record));
         bool writerWaitsForIt = false;
         {
             std::lock_guard lock(mutex_);

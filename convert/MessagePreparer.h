@@ -3,7 +3,8 @@
 // by two threads at once), takes the next message not yet claimed, reads it
 // and builds its MIME bytes; the writer thread takes the results strictly in
 // record order, so file names, numbering and progress stay what a single
-// thread would give whatever the number of workers.
+// thread would give whatever the number of workers. The messages come from a
+// MailFeed, which may still be growing while the first ones are written.
 #pragma once
 
 #include "scan/ItemRecords.h"
@@ -24,6 +25,7 @@
 
 namespace tolvane {
 
+class MailFeed;
 class MailboxReader;
 
 // One message of the mail pass, ready to be written. Exactly one of three:
@@ -61,19 +63,20 @@ struct PreparedMessage {
 class MessagePreparer {
 public:
     // One worker per entry of `readers`; `messages` and the readers must
-    // outlive the preparer. A null (or closed) reader: that worker composes
+    // outlive the preparer, which closes the feed when it ends: a worker
+    // waiting for a message the walk has not found yet then stops waiting. A null (or closed) reader: that worker composes
     // each message from its record, marked as rebuilt. At most `window`
     // messages are read ahead of the writer. When the machine refuses
     // threads, the workers that did start carry on alone; when none did,
     // messages are prepared in Take() with the first reader.
-    MessagePreparer(const std::vector<const MailRecord*>& messages, std::vector<MailboxReader*> readers,
-                    std::size_t window);
+    MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window);
     // Stops the helpers at their next message and joins them.
     ~MessagePreparer();
     MessagePreparer(const MessagePreparer&) = delete;
     MessagePreparer& operator=(const MessagePreparer&) = delete;
 
-    // The composed message at `index`; indexes must be taken in order.
+    // The composed message at `index`, whose record the caller has had from
+    // the feed; indexes must be taken in order.
     PreparedMessage Take(std::size_t index);
 
     // The number of workers (and so libpff handles) a machine of `cores`
@@ -89,13 +92,13 @@ private:
         QString failure;
         bool failedForMemory = false;
     };
-    ReadMessage Read(MailboxReader* reader, std::size_t index);
+    static ReadMessage Read(MailboxReader* reader, const MailRecord& record);
     static PreparedMessage Compose(ReadMessage read);
     void StartThreads();
     void StopThreads();
     void RunWorker(MailboxReader* reader);
 
-    const std::vector<const MailRecord*>& messages_;
+    MailFeed& messages_;
     const std::vector<MailboxReader*> readers_;  // open ones; null: from the record
     const std::size_t window_;
 
@@ -106,6 +109,7 @@ private:
     std::vector<std::optional<PreparedMessage>> slots_;  // composed, by index % window
     std::size_t taken_ = 0;                              // messages handed to the writer
     bool stopping_ = false;
+    bool feedEnded_ = false;  // a worker found the end of the feed: nothing more to claim
     std::vector<std::thread> threads_;
     bool inline_ = false;  // no threads could be started: Take() prepares each message itself
 };

@@ -4,6 +4,7 @@
 
 #include "convert/compose/CalendarWriter.h"
 #include "convert/ConversionProgress.h"
+#include "convert/MailFeed.h"
 #include "convert/output/MailFolderFiles.h"
 #include "convert/output/MailSinks.h"
 #include "convert/output/MailFormats.h"
@@ -540,22 +541,19 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
 
 namespace {
 
-bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, MailSink& sink)
+bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
 {
     ConversionSummary& summary = *context.summary;
-    // Embedded messages travel inside their parents' files.
-    std::vector<const MailRecord*> topLevel;
-    topLevel.reserve(mail.size());
-    for (const auto& record : mail) {
-        if (!record->location.isEmbedded())
-            topLevel.push_back(record.get());
-    }
     std::vector<MailboxReader*> readers{context.reader};
     readers.insert(readers.end(), context.moreReaders.begin(), context.moreReaders.end());
-    MessagePreparer preparer(topLevel, readers, readers.size() * 4 + 4);
+    MessagePreparer preparer(mail, readers, readers.size() * 4 + 4);
     ConversionRandom random;
-    for (std::size_t index = 0; index < topLevel.size(); ++index) {
-        const MailRecord& record = *topLevel[index];
+    // Until the feed ends: a walk still going on may add more while these are written.
+    for (std::size_t index = 0;; ++index) {
+        const std::shared_ptr<const MailRecord> next = mail.WaitFor(index);
+        if (!next)
+            break;
+        const MailRecord& record = *next;
         if (!PassCheckpoint(context))
             return false;
         ++summary.mailTotal;
@@ -659,13 +657,14 @@ bool WriteMailLoop(const RecordList<MailRecord>& mail, WriterContext& context, M
         }
         if (record.location.isRecovered())
             CountRecovered(summary.recovered, saved, prepared);
+        mail.Release(index);
     }
     return true;
 }
 
 }  // namespace
 
-bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context)
+bool WriteMailFiles(MailFeed& mail, WriterContext& context)
 {
     // The manifest records every mbox file whole once it is in place, so a
     // message added to it later is seen.

@@ -16,6 +16,7 @@ namespace tolvane {
 
 class ConversionProgress;
 class FolderPaths;
+class MailFeed;
 class MailboxReader;
 class ManifestWriter;
 class OutputTree;
@@ -49,7 +50,9 @@ void MakeWriterAvailable();
 // Both return false when the worker was abandoned at a checkpoint, or stopped
 // by a stop request (summary->interrupted is then set).
 [[nodiscard]] bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context);
-[[nodiscard]] bool WriteMailFiles(const RecordList<MailRecord>& mail, WriterContext& context);
+// The mail pass takes its messages from `mail` until the feed ends; embedded
+// messages are not in it, they travel inside their parents' files.
+[[nodiscard]] bool WriteMailFiles(MailFeed& mail, WriterContext& context);
 // The calendar pass, after the mail pass: one iCalendar file per folder that
 // holds appointments, tasks, notes or journal entries, named after the
 // folder, in its directory.

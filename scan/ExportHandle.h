@@ -117,9 +117,10 @@ WalkStep export_handle_export_recovered_items(export_handle* handle, libpff_file
                                               const QString& exportRoot, RecoveryReport* report);
 
 // Adds the folder node of a folder whose export path is `parentPath` +
-// `directoryName` and tells the events.
+// `directoryName` and tells the events; `listedItems`: how many items the
+// folder lists, where the walk counted them.
 void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName,
-                                   const QString& storedName);
+                                   const QString& storedName, int listedItems = 0);
 
 // Appends a separator and the sanitised name to `path`. Fails for a null
 // path or name, or when *target already holds a path.

@@ -44,7 +44,7 @@ QString RelativeToExportRoot(const QString& exportPath)
 }  // namespace
 
 void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName,
-                                   const QString& storedName)
+                                   const QString& storedName, int listedItems)
 {
     const QString key = FolderKeyFromExportPath(parentPath + u'\\' + directoryName);
     handle->folderKeysTaken.insert(key);
@@ -68,6 +68,7 @@ void export_handle_add_folder_node(export_handle* handle, const QString& parentP
     folder.exportPath = relativeParent;
     folder.parent = parent;
     folder.id = id;
+    folder.listedItems = listedItems;
     if (handle->store != nullptr)
         handle->store->AddFolderNode(folder);
     if (handle->events != nullptr)
@@ -229,6 +230,9 @@ WalkStep export_handle_export_item(export_handle* handle, libpff_item_t* item, i
         ReportSkippedItem(handle, exportPath, index, QStringLiteral("the item's kind cannot be read"));
         return WalkStep::Done;
     }
+    // Items beside the folders wait for the walk that reads them.
+    if (handle->itemDetail == ItemDetail::FoldersOnly && type != LIBPFF_ITEM_TYPE_FOLDER)
+        return WalkStep::Done;
     const bool topLevel = handle->attachmentPath.isEmpty();
     if (topLevel && type != LIBPFF_ITEM_TYPE_FOLDER) {
         uint32_t identifier = 0;
@@ -341,15 +345,23 @@ WalkStep export_handle_walk_folder(export_handle* handle, libpff_item_t* folder,
         if (export_handle_create_target_path(handle, exportPath, numbered, &folderPath) != WalkStep::Done)
             return WalkStep::Failed;
     }
+    // A walk of the folders alone counts each folder's items instead of
+    // reading them; a list that cannot be counted is named by the walk that
+    // reads the items.
+    const bool foldersOnly = handle->itemDetail == ItemDetail::FoldersOnly;
+    int listedItems = 0;
+    if (foldersOnly && libpff_folder_get_number_of_sub_messages(folder, &listedItems, nullptr) != 1)
+        listedItems = 0;
     export_handle_add_folder_node(handle, exportPath, LastPathComponent(folderPath),
-                                  storedName.isEmpty() ? name : storedName);
+                                  storedName.isEmpty() ? name : storedName, listedItems);
 
     // A list that cannot be read costs only that list, named; the folder's
     // other list is still read.
     export_handle_export_sub_folders(handle, folder, folderPath);
     if (handle->abandoned)
         return WalkStep::Failed;
-    export_handle_export_sub_messages(handle, folder, folderPath);
+    if (!foldersOnly)
+        export_handle_export_sub_messages(handle, folder, folderPath);
     return handle->abandoned ? WalkStep::Failed : WalkStep::Done;
 }
 

@@ -246,6 +246,9 @@ struct FolderNode {
     QString exportPath;
     FolderId parent = 0;
     FolderId id = 0;
+    // How many items the folder lists; counted only by a walk of the folders
+    // alone (ItemDetail::FoldersOnly), 0 otherwise.
+    int32_t listedItems = 0;
 };
 
 }  // namespace tolvane

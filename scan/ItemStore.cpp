@@ -206,6 +206,12 @@ RecordList<OtherItemEntry> ItemStore::otherItems() const
     return otherItems_;
 }
 
+std::size_t ItemStore::otherItemCount() const
+{
+    std::lock_guard lock(mutex_);
+    return otherItems_.size();
+}
+
 std::size_t ItemStore::folderNodeCount() const
 {
     std::lock_guard lock(mutex_);

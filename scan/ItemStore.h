@@ -84,6 +84,7 @@ public:
     std::size_t mailCount() const;
     std::size_t contactCount() const;
     std::size_t appointmentCount() const;
+    std::size_t otherItemCount() const;
 
     // First record of a kind with the given number, or null.
     [[nodiscard]] std::shared_ptr<const MailRecord> findMail(int32_t number) const;

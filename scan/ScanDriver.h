@@ -51,6 +51,11 @@ enum class ItemDetail {
     // item itself, once, and takes all it writes (names, times too) from that
     // read.
     WhereOnly,
+    // The folders alone, each with how many items it lists; no item is
+    // read. What a conversion that walks the items as it writes them needs
+    // first: the output folders, the folders asked for, a count to measure
+    // progress and memory against.
+    FoldersOnly,
 };
 
 struct ScanRequest {

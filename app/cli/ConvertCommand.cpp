@@ -105,6 +105,22 @@ private:
     int last_ = -1;
 };
 
+// The walks of a conversion show their notices as a scan does, except the
+// scan's "Analysis completed", which would come before or in the middle of
+// the conversion's own lines.
+class ConvertScanSink : public HeadlessScanSink {
+public:
+    explicit ConvertScanSink(bool quietCompletion) : quietCompletion_(quietCompletion) {}
+    void ShowNotice(const QString& text) override
+    {
+        if (!quietCompletion_ || !text.startsWith(QLatin1String(kScanCompletedNotice)))
+            HeadlessScanSink::ShowNotice(text);
+    }
+
+private:
+    bool quietCompletion_;
+};
+
 // What the options ask of every file's conversion.
 struct ConvertOptions {
     OutputFormat format = OutputFormat::Eml;
@@ -222,8 +238,17 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
         return 128 + interrupts.signalNumber();
     };
 
-    ItemStore store;
-    HeadlessScanSink scanSink;
+    // One pass: a walk of the folders alone (the output folders, the folders
+    // asked for, the counts), then the conversion walks the items beside its
+    // writing and reads each one once. A search for deleted items reads the
+    // whole file before its folders are known, so a conversion that recovers
+    // scans first and converts after.
+    const bool onePass = !options.recover;
+    ItemStore store;  // the folders, or with --recover the whole scan
+    ItemStore items;  // one pass: what the walk beside the conversion finds
+    ConvertScanSink folderSink(true);
+    // The walk that reads the items: what it skipped is the summary's.
+    ConvertScanSink scanSink(onePass);
     WorkerGate scanGate;
     InstallTestHold(QStringLiteral("scan"), scanGate, interrupts);
     interrupts.setOnInterrupt([&scanGate] { scanGate.Abandon(); });
@@ -232,9 +257,10 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     // show is read only to write from the records when the mailbox cannot be
     // read again.
     const bool writeFromRecords = options.writeFromRecords;
+    const ItemDetail itemDetail = writeFromRecords ? ItemDetail::Listed : ItemDetail::WhereOnly;
     const ScanOutcome outcome =
-        RunHeadlessScan(pstPath, store, tempDir, scanSink, nullptr, &scanGate,
-                        writeFromRecords ? ItemDetail::Listed : ItemDetail::WhereOnly, options.recover);
+        RunHeadlessScan(pstPath, store, tempDir, onePass ? folderSink : scanSink, nullptr, &scanGate,
+                        onePass ? ItemDetail::FoldersOnly : itemDetail, options.recover);
     interrupts.setOnInterrupt({});
     if (interrupts.signalNumber() != 0)
         return interruptedExit("during the scan; nothing was written");
@@ -282,6 +308,16 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
         InstallTestHold(QStringLiteral("convert"), conversionGate, interrupts);
         request.gate = &conversionGate;
     }
+    WorkerGate walkGate;
+    if (onePass) {
+        request.itemWalk = ItemWalk{&items, &walkGate, [&](ScanEvents& along) {
+                                        return RunHeadlessScan(pstPath, items, tempDir, scanSink, nullptr, &walkGate,
+                                                               itemDetail, false, &along);
+                                    }};
+    }
+    // A signal stops the walk as well as the writing.
+    interrupts.setOnInterrupt([&walkGate] { walkGate.Abandon(); });
+    const ItemStore& records = onePass ? items : store;
     switch (driver.Start(request)) {
     case ConversionStart::Started:
         break;
@@ -300,6 +336,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
         return kExitUsage;
     }
     const ConversionSummary summary = driver.Wait();
+    interrupts.setOnInterrupt({});
     const QStringList skipped = scanSink.skippedItems();
     const QString outputFolder = summary.outputRoot.isEmpty() ? QStringLiteral("none") : summary.outputRoot;
     PrintOut(QStringLiteral("Folders: %1\nMails saved: %2\nMails saved incomplete: %3\nMails failed: %4\n"
@@ -335,7 +372,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
                  .arg(skipped.size())
                  .arg(TerminalText(outputFolder)));
     PrintSkippedItems(skipped);
-    PrintNotConvertedItems(store.notConvertedItems());
+    PrintNotConvertedItems(records.notConvertedItems());
     if (interrupts.signalNumber() != 0) {
         const QString signalName = QString::fromLatin1(SignalName(interrupts.signalNumber()));
         PrintOut(summary.interrupted
@@ -348,6 +385,8 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
         return kExitNoResources;
     if (summary.mailboxUnreadable())
         return kExitCannotOpen;
+    if (!summary.walkFailure.isEmpty())
+        return kExitScanFailed;
     // Without its manifest the folder cannot be verified: the run did not do
     // all it should, though it went on to the end (so not 5, which says the
     // run itself stopped).

@@ -30,7 +30,7 @@ void HeadlessScanSink::ShowOpenFailure(const QString& notice, const QString& rea
 
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
                             HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate, ItemDetail itemDetail,
-                            bool recover)
+                            bool recover, ScanEvents* alsoTell)
 {
     store.ClearItemRecords();
     ShownScan scan;
@@ -41,6 +41,7 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     scan.request.itemDetail = itemDetail;
     scan.request.recover = recover;
     scan.sink = &sink;
+    scan.alsoTell = alsoTell;
     scan.rootNode = sink.InsertFolderNode(0, pstPath);
     if (rootNode != nullptr)
         *rootNode = scan.rootNode;

@@ -16,6 +16,7 @@
 namespace tolvane {
 class ItemStore;
 class ProcessTempDir;
+class ScanEvents;
 }
 
 namespace tolvane::cli {
@@ -44,10 +45,12 @@ public:
 // the home of "Attachments". The root node's id is returned in *rootNode.
 // `gate` (optional) lets a signal stop the scan. `itemDetail`: what is read
 // of each mail (see ScanRequest). `recover`:
-// search for deleted and orphan items as well (see ScanRequest).
+// search for deleted and orphan items as well (see ScanRequest). `alsoTell`
+// (optional) is told of every event as well, on the calling thread.
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
                             HeadlessScanSink& sink, TreeNodeId* rootNode = nullptr, WorkerGate* gate = nullptr,
-                            ItemDetail itemDetail = ItemDetail::Listed, bool recover = false);
+                            ItemDetail itemDetail = ItemDetail::Listed, bool recover = false,
+                            ScanEvents* alsoTell = nullptr);
 
 // Names on stderr every item the scan left out, after a count.
 void PrintSkippedItems(const QStringList& skipped);

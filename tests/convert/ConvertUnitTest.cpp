@@ -6,6 +6,7 @@
 #include "convert/read/EntryIdAddress.h"
 #include "tests/support/EntryIds.h"
 #include "convert/ConversionDriver.h"
+#include "convert/MailFeed.h"
 #include "convert/MessagePreparer.h"
 #include "convert/output/NewFileWriter.h"
 #include "convert/output/OutputNaming.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 
 #include <cstring>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -362,29 +364,56 @@ TEST(RtfBodyTest, EncapsulatedHtmlAndTextComeBack)
 }
 
 // The pipeline must hand every message back in record order whatever the
-// number of workers and the window, and must stop cleanly when the writer
-// gives up half way (an abandoned conversion).
+// number of workers and the window, whether the messages are all known at
+// the start or found by a walk while the first ones are taken, and must stop
+// cleanly when the writer gives up half way (an abandoned conversion), also
+// with workers still waiting for messages a walk has not found.
 TEST(MessagePreparerTest, HandsBackEveryMessageInOrderAndStopsWhenDropped)
 {
-    std::vector<MailRecord> records(40);
-    std::vector<const MailRecord*> pointers;
-    for (size_t index = 0; index < records.size(); ++index) {
-        records[index].subject = QStringLiteral("Message number %1").arg(index);
-        pointers.push_back(&records[index]);
+    RecordList<MailRecord> records;
+    for (size_t index = 0; index < 40; ++index) {
+        MailRecord record;
+        record.subject = QStringLiteral("Message number %1").arg(index);
+        records.push_back(std::make_shared<const MailRecord>(std::move(record)));
     }
     struct Case {
         int workers;
         size_t window;
-        size_t taken;  // how many the writer takes before dropping the preparer
+        size_t taken;   // how many the writer takes before dropping the preparer
+        size_t known;   // how many the feed holds when the preparer starts; the rest come later
+        bool closed;    // whether the feed ends after the last record
     };
-    for (const Case& c : {Case{1, 1, 40}, Case{3, 2, 40}, Case{2, 8, 40}, Case{4, 3, 5}, Case{2, 4, 0}}) {
-        SCOPED_TRACE(::testing::Message() << c.workers << " workers, window " << c.window);
-        MessagePreparer preparer(pointers, std::vector<MailboxReader*>(c.workers, nullptr), c.window);
+    const Case cases[] = {
+        {1, 1, 40, 40, true}, {3, 2, 40, 40, true}, {2, 8, 40, 40, true}, {4, 3, 5, 40, true}, {2, 4, 0, 40, true},
+        {2, 4, 40, 0, true},  {3, 2, 40, 7, true},  {1, 1, 40, 1, true},
+        // Dropped while the walk has found only some: workers wait for more and must still stop.
+        {3, 8, 5, 5, false}, {2, 4, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.workers << " workers, window " << c.window << ", " << c.known
+                                          << " known at the start");
+        MailFeed feed;
+        for (size_t index = 0; index < c.known; ++index)
+            feed.Append(records[index]);
+        MessagePreparer preparer(feed, std::vector<MailboxReader*>(c.workers, nullptr), c.window);
+        // The rest as a walk would hand them on, while the writer takes the first.
+        std::thread walk([&] {
+            if (!c.closed)
+                return;
+            for (size_t index = c.known; index < records.size(); ++index)
+                feed.Append(records[index]);
+            feed.Close();
+        });
         for (size_t index = 0; index < c.taken; ++index) {
+            ASSERT_NE(feed.WaitFor(index), nullptr);
             const QByteArray bytes = preparer.Take(index).bytes;
             EXPECT_TRUE(bytes.contains("Subject: Message number " + QByteArray::number(qulonglong(index)) + "\r\n"))
                 << bytes.left(400).constData();
+            feed.Release(index);
         }
+        walk.join();
+        if (c.closed && c.taken == records.size())
+            EXPECT_EQ(feed.WaitFor(records.size()), nullptr) << "a closed feed ends after its last record";
     }
 }
 
