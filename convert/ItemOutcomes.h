@@ -35,8 +35,8 @@ enum class OutcomeKind {
 // One item as its pass knows it, apart from its save.
 struct ItemOutcome {
     OutcomeKind kind = OutcomeKind::Mail;
-    // Its manifest line so far (OutcomeEntry): the kind, where it was saved
-    // and why it was not are filled in from the outcome.
+    // Its manifest line so far (ItemOutcomes::EntryFor): the kind, where it
+    // was saved and why it was not are filled in from the outcome.
     ManifestEntry entry;
     QString label;          // how the problem lines name it
     MissingParts missing;   // what it was saved without
