@@ -1,6 +1,8 @@
 // The message writer: the contact pass (one vCard per contact record), the
 // mail pass (one EML per top-level mail record) and the calendar pass (one
 // iCalendar file per folder of appointments), run by the conversion worker.
+// Each writes through its format's sink and hands every item's outcome to
+// ItemOutcomes (MessageWriter.cpp, CardPasses.cpp, CalendarPass.cpp).
 #pragma once
 
 #include "convert/ConversionDriver.h"

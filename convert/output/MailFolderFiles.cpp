@@ -179,46 +179,41 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
 SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
                                    const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed)
 {
-    SaveResult result;
-    result.path = mbox.path;
     struct stat info {};
-    if (::fstat(mbox.file.get(), &info) != 0) {
-        result.reason = QStringLiteral("cannot read the size of %1: %2").arg(mbox.path, ErrnoText(errno));
-        return result;
-    }
+    if (::fstat(mbox.file.get(), &info) != 0)
+        return NotSaved(WriteFailure::FileSystem,
+                        QStringLiteral("cannot read the size of %1: %2").arg(mbox.path, ErrnoText(errno)));
     const qint64 start = info.st_size;
     const Sha256 wholeBefore = mbox.whole;
     Sha256 hash;
     qint64 size = 0;
+    QString reason;
     const Emit emit = [&](const QByteArray& bytes) {
         hash.Add(bytes);
         mbox.whole.Add(bytes);
         size += bytes.size();
-        return WriteAllTo(mbox.file.get(), bytes.constData(), bytes.size(), &result.reason);
+        return WriteAllTo(mbox.file.get(), bytes.constData(), bytes.size(), &reason);
     };
     MboxQuoter quoter;
-    if (emit(fromLine) && feed(quoter, emit, &result.reason) && emit(quoter.Finish())) {
-        result.saved = true;
-        result.offset = start;
-        result.digest = FileDigest{size, hash.HexResult()};
+    if (emit(fromLine) && feed(quoter, emit, &reason) && emit(quoter.Finish())) {
         mbox.size = start + size;
-        return result;
+        return SavedFile{mbox.path, start, FileDigest{size, hash.HexResult()}};
     }
     // The file ends where the previous message ended, as if this one had
     // never been tried.
     mbox.whole = wholeBefore;
     if (::ftruncate(mbox.file.get(), start) != 0)
-        result.reason += QStringLiteral("; %1 may end in a partial message").arg(mbox.path);
-    return result;
+        reason += QStringLiteral("; %1 may end in a partial message").arg(mbox.path);
+    return NotSaved(WriteFailure::Content, reason);
 }
 
 SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
                              const QByteArray& message)
 {
-    SaveResult result;
-    OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
+    QString reason;
+    OpenMbox* mbox = FileFor(folderKey, folderName, &reason);
     if (mbox == nullptr)
-        return result;
+        return NotSaved(WriteFailure::FileSystem, reason);
     return AppendQuoted(*mbox, fromLine,
                         [&](MboxQuoter& quoter, const Emit& emit, QString*) { return emit(quoter.Feed(message)); });
 }
@@ -226,18 +221,18 @@ SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName
 SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
                              const ContentWriter& write)
 {
-    SaveResult result;
+    QString reason;
     // The message is put together aside first: a writer that fails halfway
     // must leave nothing in the shared file.
-    UniqueFd scratch = output_->CreateScratchFile(folderKey, &result.reason);
+    UniqueFd scratch = output_->CreateScratchFile(folderKey, &reason);
     if (!scratch)
-        return result;
-    if (!write(scratch.get(), &result.reason))
-        return result;
-    OpenMbox* mbox = FileFor(folderKey, folderName, &result.reason);
+        return NotSaved(WriteFailure::FileSystem, reason);
+    if (!write(scratch.get(), &reason))
+        return NotSaved(WriteFailure::Content, reason);
+    OpenMbox* mbox = FileFor(folderKey, folderName, &reason);
     if (mbox == nullptr)
-        return result;
-    return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, const Emit& emit, QString* reason) {
+        return NotSaved(WriteFailure::FileSystem, reason);
+    return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, const Emit& emit, QString* why) {
         QString readFailure;
         bool emitted = true;
         const auto quotePiece = [&](QByteArrayView piece) {
@@ -247,7 +242,7 @@ SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName
         if (ForEachPiece(scratch.get(), quotePiece, &readFailure))
             return true;
         if (emitted)
-            *reason = QStringLiteral("cannot read the message back: %1").arg(readFailure);
+            *why = QStringLiteral("cannot read the message back: %1").arg(readFailure);
         return false;
     });
 }
@@ -280,16 +275,16 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
 SaveResult MaildirTree::Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
                              const ContentWriter& write, const std::optional<FileDigest>& known)
 {
-    SaveResult result;
-    const auto directory = FolderFor(folderKey, &result.reason);
+    QString reason;
+    const auto directory = FolderFor(folderKey, &reason);
     if (!directory)
-        return result;
+        return NotSaved(WriteFailure::NoDirectory, reason);
     // Unique within the run (and so within the tree, which only this run
     // fills): the message's time, then its place in the run.
     const qint64 seconds = time && time->isValid() ? time->toSecsSinceEpoch() : 0;
     const int sequence = ++sequence_;
     std::optional<FileDigest> written;
-    const SaveResult file = output_->CreateFile(
+    SaveResult file = output_->CreateFile(
         *directory + QStringLiteral("\\cur"),
         [&](int attempt) {
             return QStringLiteral("%1.M%2%3.tolvane%4")
@@ -299,14 +294,11 @@ SaveResult MaildirTree::Save(const QString& folderKey, const std::optional<QDate
                 .arg(info);
         },
         known ? write : DigestingWriter(write, &written));
-    result.saved = file.saved;
-    result.reason = file.reason;
-    result.path = file.path;
-    if (result.saved) {
+    if (file) {
         if (const auto digest = known ? known : written)
-            result.digest = *digest;
+            file->digest = *digest;
     }
-    return result;
+    return file;
 }
 
 }  // namespace tolvane

@@ -44,9 +44,9 @@ public:
         const ContentWriter dated = Dated(mail);
         SaveResult result = CreateFileIn(output_, mail.folderKey, mail.fileName,
                                          mail.digest ? dated : DigestingWriter(dated, &written));
-        if (result.saved) {
+        if (result) {
             if (const auto digest = mail.digest ? mail.digest : written)
-                result.digest = *digest;
+                result->digest = *digest;
         }
         return result;
     }

@@ -1,9 +1,9 @@
-// The mail pass's output formats behind one interface: a sink takes one
-// message at a time, in the pass's order, and says in one SaveResult where it
-// went or why it did not. The pass itself counts, records and reports.
+// The mail pass's output formats behind the sinks' interface (ItemSink.h):
+// one message at a time, as eml, mbox or Maildir.
 #pragma once
 
 #include "convert/MailContent.h"
+#include "convert/output/ItemSink.h"
 #include "convert/output/MailFolderFiles.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/NewFileWriter.h"
@@ -38,13 +38,7 @@ struct MailToSave {
     std::optional<FileDigest> digest;   // of `bytes`, when already worked out
 };
 
-class MailSink {
-public:
-    virtual ~MailSink() = default;
-    [[nodiscard]] virtual SaveResult Save(const MailToSave& mail) = 0;
-    // After the last message: what could not be finished, one reason per file.
-    [[nodiscard]] virtual QStringList Finish() { return {}; }
-};
+using MailSink = ItemSink<MailToSave>;
 
 // The sink of `format`, writing into `output` (null: every save fails).
 // `finishedFile` is told of every shared file (mbox) once it is whole;

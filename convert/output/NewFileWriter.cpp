@@ -30,19 +30,11 @@ namespace {
 constexpr int kMaxNameAttempts = 100000;
 constexpr int kMaxTemporaryAttempts = 100;
 
-SaveResult Failed(const QString& reason)
-{
-    SaveResult result;
-    result.reason = reason;
-    return result;
-}
-
 SaveResult Saved(const QString& directoryPath, const QString& name)
 {
-    SaveResult result;
-    result.saved = true;
-    result.path = directoryPath + u'/' + name;
-    return result;
+    SavedFile saved;
+    saved.path = directoryPath + u'/' + name;
+    return saved;
 }
 
 QString WriterReason(const QString& reason)
@@ -98,11 +90,11 @@ std::optional<SaveResult> WriteUnnamed(int directoryFd, const QString& directory
         // EISDIR: a kernel that does not know the flag; the others: a file system without it.
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
             return std::nullopt;
-        return Failed(ErrnoText(errno));
+        return NotSaved(WriteFailure::FileSystem, ErrnoText(errno));
     }
     QString reason;
     if (!WriteContent(content, fd.get(), &reason))
-        return Failed(reason);  // closing fd drops the unnamed file
+        return NotSaved(WriteFailure::Content, reason);  // closing fd drops the unnamed file
     char procPath[64];
     std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd.get());
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
@@ -112,14 +104,14 @@ std::optional<SaveResult> WriteUnnamed(int directoryFd, const QString& directory
             if (fd.close() != 0) {
                 const int error = errno;
                 ::unlinkat(directoryFd, target.constData(), 0);
-                return Failed(ErrnoText(error));
+                return NotSaved(WriteFailure::FileSystem, ErrnoText(error));
             }
             return Saved(directoryPath, name);
         }
         if (errno != EEXIST)
-            return Failed(ErrnoText(errno));
+            return NotSaved(WriteFailure::FileSystem, ErrnoText(errno));
     }
-    return Failed(QStringLiteral("no free file name"));
+    return NotSaved(WriteFailure::NoFreeName, QStringLiteral("no free file name"));
 }
 
 SaveResult WriteNamed(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,
@@ -135,16 +127,18 @@ SaveResult WriteNamed(int directoryFd, const QString& directoryPath, const NameF
             break;
     }
     if (!fd)
-        return Failed(ErrnoText(errno));
+        return NotSaved(WriteFailure::FileSystem, ErrnoText(errno));
     QString reason;
+    WriteFailure failure = WriteFailure::Content;
     bool ok = WriteContent(content, fd.get(), &reason);
     if (fd.close() != 0 && ok) {
         ok = false;
+        failure = WriteFailure::FileSystem;
         reason = ErrnoText(errno);
     }
     if (!ok) {
         ::unlinkat(directoryFd, temporary.constData(), 0);
-        return Failed(reason);
+        return NotSaved(failure, reason);
     }
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const QString name = nameForAttempt(attempt);
@@ -154,16 +148,11 @@ SaveResult WriteNamed(int directoryFd, const QString& directoryPath, const NameF
         if (errno != EEXIST) {
             const int error = errno;
             ::unlinkat(directoryFd, temporary.constData(), 0);
-            return Failed(ErrnoText(error));
+            return NotSaved(WriteFailure::FileSystem, ErrnoText(error));
         }
     }
     ::unlinkat(directoryFd, temporary.constData(), 0);
-    return Failed(QStringLiteral("no free file name"));
-}
-
-ContentWriter BytesWriter(const QByteArray& content)
-{
-    return [&content](int fd, QString* reason) { return WriteAllTo(fd, content.constData(), content.size(), reason); };
+    return NotSaved(WriteFailure::NoFreeName, QStringLiteral("no free file name"));
 }
 
 }  // namespace
@@ -205,6 +194,11 @@ bool IsWriterTemporaryName(const char* name)
     const QByteArrayView numbers = rest.sliced(kScratchMark.size());
     const qsizetype dash = numbers.indexOf('-');
     return dash >= 0 && AllDigits(numbers.first(dash)) && AllDigits(numbers.sliced(dash + 1));
+}
+
+ContentWriter BytesWriter(const QByteArray& content)
+{
+    return [&content](int fd, QString* reason) { return WriteAllTo(fd, content.constData(), content.size(), reason); };
 }
 
 bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason)
@@ -249,7 +243,7 @@ SaveResult WriteNewFile(const QString& directory, const NameForAttempt& nameForA
     const UniqueFd fd(::open(NativePath(directory).constData(),
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd)
-        return Failed(ErrnoText(errno));
+        return NotSaved(WriteFailure::NoDirectory, ErrnoText(errno));
     return WriteNewFileAt(fd.get(), directory, nameForAttempt, content);
 }
 

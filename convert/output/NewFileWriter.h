@@ -4,29 +4,14 @@
 // hidden ".tolvane-partial-XXXXXX" file), which then gets the first free name.
 #pragma once
 
+#include "convert/output/SaveResult.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
-#include <optional>
 
 namespace tolvane {
-
-// The size and SHA-256 of bytes written.
-struct FileDigest {
-    qint64 size = 0;
-    QByteArray sha256;  // hexadecimal
-};
-
-// What one save did, whatever was saved and however: a file of its own, a
-// message appended to its folder's shared file, a file in a Maildir.
-struct SaveResult {
-    bool saved = false;
-    QString path;                  // the file written or appended to
-    QString reason;                // why not, when not saved
-    std::optional<qint64> offset;  // where the item starts in a shared file
-    FileDigest digest;             // of the bytes written for the item, where the writer worked it out
-};
 
 // Writes the whole content of a new file to `fd` (positioned at 0). Returns
 // false, with a reason, on any failure: the temporary is then discarded and
@@ -75,6 +60,9 @@ enum class TemporaryKind {
                                       const ContentWriter& content);
 [[nodiscard]] SaveResult WriteNewFile(const QString& directory, const NameForAttempt& nameForAttempt,
                                       const QByteArray& content);
+
+// A content writer for bytes already in memory; `content` must outlive it.
+[[nodiscard]] ContentWriter BytesWriter(const QByteArray& content);
 
 // Writes all of `size` bytes to `fd`, retrying short writes and EINTR.
 [[nodiscard]] bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason);

@@ -178,10 +178,10 @@ QString OutputTree::DirectoryPath(const QString& folderKey) const
 SaveResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
                                   const ContentWriter& content)
 {
-    SaveResult result;
-    const int directory = DirectoryFor(folderKey, &result.reason);
+    QString reason;
+    const int directory = DirectoryFor(folderKey, &reason);
     if (directory < 0)
-        return result;
+        return NotSaved(WriteFailure::NoDirectory, reason);
     return WriteNewFileAt(directory, DirectoryPath(folderKey), nameForAttempt, content,
                           temporaryKind_);
 }
@@ -292,19 +292,14 @@ UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason
 SaveResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
                                   const QByteArray& content)
 {
-    return CreateFile(folderKey, nameForAttempt, [&content](int fd, QString* reason) {
-        return WriteAllTo(fd, content.constData(), content.size(), reason);
-    });
+    return CreateFile(folderKey, nameForAttempt, BytesWriter(content));
 }
 
 SaveResult CreateFileIn(OutputTree* output, const QString& folderKey, const NameForAttempt& nameForAttempt,
                         const ContentWriter& content)
 {
-    if (output == nullptr) {
-        SaveResult result;
-        result.reason = QStringLiteral("no output folder was made");
-        return result;
-    }
+    if (output == nullptr)
+        return NotSaved(WriteFailure::NoOutputFolder, QStringLiteral("no output folder was made"));
     return output->CreateFile(folderKey, nameForAttempt, content);
 }
 

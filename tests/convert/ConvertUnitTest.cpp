@@ -119,7 +119,7 @@ protected:
     {
         const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
         if (fd < 0)
-            return SaveResult{false, {}, "cannot open"};
+            return NotSaved(WriteFailure::NoDirectory, "cannot open");
         SaveResult result = WriteNewFileAt(fd, directory, name_, content, GetParam());
         ::close(fd);
         return result;
@@ -139,11 +139,11 @@ TEST_P(NewFileWriterTest, NeverOverwritesAndLeavesNoTemporaryFile)
     QTemporaryDir temp;
     const SaveResult first = Write(temp.path(), "one");
     const SaveResult second = Write(temp.path(), "two");
-    ASSERT_TRUE(first.saved && second.saved) << first.reason.toStdString() << second.reason.toStdString();
-    EXPECT_EQ(first.path, temp.path() + "/Minutes41.eml");
-    EXPECT_EQ(second.path, temp.path() + "/Minutes41-2.eml");
-    EXPECT_EQ(ReadAll(first.path), "one");
-    EXPECT_EQ(ReadAll(second.path), "two");
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->path, temp.path() + "/Minutes41.eml");
+    EXPECT_EQ(second->path, temp.path() + "/Minutes41-2.eml");
+    EXPECT_EQ(ReadAll(first->path), "one");
+    EXPECT_EQ(ReadAll(second->path), "two");
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
@@ -155,8 +155,9 @@ TEST_P(NewFileWriterTest, AFailingContentWriterLeavesNothingAndGivesItsReason)
         *reason = wrote ? QStringLiteral("composer gave up") : QStringLiteral("write failed");
         return false;
     });
-    EXPECT_FALSE(result.saved);
-    EXPECT_EQ(result.reason, "composer gave up");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind, WriteFailure::Content);
+    EXPECT_EQ(result.error().reason, "composer gave up");
     EXPECT_TRUE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
@@ -167,9 +168,9 @@ TEST_P(NewFileWriterTest, TheModeFollowsTheUmask)
         const mode_t previous = ::umask(mask);
         const SaveResult result = Write(temp.path(), "x");
         ::umask(previous);
-        ASSERT_TRUE(result.saved) << result.reason.toStdString();
+        ASSERT_TRUE(result) << result.error().reason.toStdString();
         struct stat info {};
-        ASSERT_EQ(::stat(QFile::encodeName(result.path).constData(), &info), 0);
+        ASSERT_EQ(::stat(QFile::encodeName(result->path).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 07777, expected) << std::oct << mask;
     }
 }
@@ -185,11 +186,12 @@ TEST(NewFileWriterPathTest, AMissingOrLinkedDirectoryIsRefused)
     QTemporaryDir temp;
     auto name = [](int attempt) { return FileNameFor("Minutes", "41", ".eml", attempt); };
     const SaveResult missing = WriteNewFile(temp.filePath("absent"), name, QByteArray("x"));
-    EXPECT_FALSE(missing.saved);
-    EXPECT_FALSE(missing.reason.isEmpty());
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().kind, WriteFailure::NoDirectory);
+    EXPECT_FALSE(missing.error().reason.isEmpty());
     QDir().mkpath(temp.filePath("real"));
     ASSERT_EQ(symlink("real", QFile::encodeName(temp.filePath("link")).constData()), 0);
-    EXPECT_FALSE(WriteNewFile(temp.filePath("link"), name, QByteArray("x")).saved);
+    EXPECT_FALSE(WriteNewFile(temp.filePath("link"), name, QByteArray("x")));
     EXPECT_TRUE(QDir(temp.filePath("real")).isEmpty());
 }
 
@@ -260,12 +262,12 @@ TEST(OutputTreeTest, AnExistingDirectoryIsNeverTakenOver)
     };
     for (const auto& [key, path] : kPlaces) {
         const SaveResult result = tree->CreateFile(QString::fromLatin1(key), name, QByteArray("x"));
-        EXPECT_TRUE(result.saved) << key << ": " << qPrintable(result.reason);
-        EXPECT_EQ(result.path, tree->rootPath() + QString::fromLatin1(path)) << key;
+        ASSERT_TRUE(result) << key << ": " << qPrintable(result.error().reason);
+        EXPECT_EQ(result->path, tree->rootPath() + QString::fromLatin1(path)) << key;
     }
     const SaveResult made = tree->CreateFile("\\Made\\Here", name, QByteArray("x"));
-    ASSERT_TRUE(made.saved) << made.reason.toStdString();
-    EXPECT_EQ(made.path, tree->rootPath() + "/Made/Here/m41.eml");
+    ASSERT_TRUE(made) << made.error().reason.toStdString();
+    EXPECT_EQ(made->path, tree->rootPath() + "/Made/Here/m41.eml");
     EXPECT_TRUE(QDir(outside).isEmpty());
     EXPECT_TRUE(QDir(tree->rootPath() + "/Planted").isEmpty());
 }

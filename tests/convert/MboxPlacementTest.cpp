@@ -85,18 +85,19 @@ TEST_P(MboxPlacementTest, ReadersSeeWholeFilesAndVerifyAgrees)
                 return WriteAllTo(fd, bytes.constData() + bytes.size() / 2, bytes.size() - bytes.size() / 2, why);
             };
             const SaveResult saved = files.Append(QStringLiteral("\\Top\\") + folder, folder, "From x Thu Jan  1 00:00:00 1970\n", write);
-            ASSERT_EQ(saved.saved, !step.failsToWrite) << qPrintable(saved.reason);
+            ASSERT_EQ(saved.has_value(), !step.failsToWrite);
             ManifestEntry entry;
             entry.kind = QStringLiteral("mail");
             entry.subject = QString::fromStdString(subject);
-            if (saved.saved) {
-                entry.offset = saved.offset;
-                entry.size = saved.digest.size;
-                entry.sha256 = saved.digest.sha256;
+            if (saved) {
+                entry.offset = saved->offset;
+                entry.size = saved->digest.size;
+                entry.sha256 = saved->digest.sha256;
+                manifest.Add(std::move(entry), saved->path);
             } else {
-                entry.failure = saved.reason;
+                entry.failure = saved.error().reason;
+                manifest.Add(std::move(entry));
             }
-            manifest.Add(std::move(entry), saved.path);
         }
         EXPECT_TRUE(files.PutAllInPlace().isEmpty());
     }
@@ -133,7 +134,7 @@ TEST(MboxPlacementTest, AFileBeingWrittenShowsNothing)
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(files->Append(QStringLiteral("\\Top\\A"), QStringLiteral("A"), "From x Thu Jan  1 00:00:00 1970\n",
                                   Message("m" + std::to_string(i)))
-                        .saved);
+                        .has_value());
     const QString path = output.rootPath() + QStringLiteral("/Top/A/A.mbox");
     EXPECT_EQ(QFileInfo(path).size(), 0);
     EXPECT_EQ(files->PutAllInPlace(), QStringList());

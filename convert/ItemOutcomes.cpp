@@ -1,0 +1,196 @@
+// Which counters each kind of item moves, its manifest line, and the
+// problem lines (kept in the summary too, the first few of each kind).
+#include "convert/ItemOutcomes.h"
+
+#include "convert/ConversionDriver.h"
+#include "scan/FolderPaths.h"
+
+#include <algorithm>
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kReportedFailures = 5;
+
+using Counter = int ConversionSummary::*;
+
+// The summary's counters of one kind; null where a kind has none.
+struct KindCounters {
+    Counter saved = nullptr;       // every item written; for mail only those written complete
+    Counter incomplete = nullptr;  // written without something
+    Counter failed = nullptr;
+    bool incompleteCountsAsSaved = true;
+};
+
+KindCounters CountersOf(OutcomeKind kind)
+{
+    using S = ConversionSummary;
+    switch (kind) {
+    case OutcomeKind::Mail: return {&S::mailSaved, &S::mailIncomplete, &S::mailFailed, false};
+    case OutcomeKind::Contact: return {&S::contactsSaved, &S::contactsIncomplete, &S::contactsFailed};
+    case OutcomeKind::DistributionList:
+        return {&S::distributionListsSaved, &S::distributionListsIncomplete, &S::otherItemsFailed};
+    case OutcomeKind::Appointment: return {&S::eventsSaved, &S::eventsIncomplete, &S::eventsFailed};
+    case OutcomeKind::Task: return {&S::tasksSaved, &S::otherItemsIncomplete, &S::otherItemsFailed};
+    case OutcomeKind::Note:
+    case OutcomeKind::JournalEntry: return {&S::notesSaved, &S::otherItemsIncomplete, &S::otherItemsFailed};
+    case OutcomeKind::Attachment: break;
+    }
+    return {};
+}
+
+QString KindText(OutcomeKind kind)
+{
+    switch (kind) {
+    case OutcomeKind::Mail: return QStringLiteral("mail");
+    case OutcomeKind::Contact: return QStringLiteral("contact");
+    case OutcomeKind::DistributionList: return QStringLiteral("distribution list");
+    case OutcomeKind::Appointment: return QStringLiteral("appointment");
+    case OutcomeKind::Task: return QStringLiteral("task");
+    case OutcomeKind::Note: return QStringLiteral("note");
+    case OutcomeKind::JournalEntry: return QStringLiteral("journal entry");
+    case OutcomeKind::Attachment: return QStringLiteral("attachment");
+    }
+    return QStringLiteral("item");
+}
+
+// Where a calendar file's manifest lines put each kind.
+int CalendarRank(OutcomeKind kind)
+{
+    switch (kind) {
+    case OutcomeKind::Appointment: return 0;
+    case OutcomeKind::Task: return 1;
+    default: return 2;
+    }
+}
+
+// A recovered message's outcome, its damage named by what it lacks.
+void CountRecovered(ConversionSummary::RecoveredMail& recovered, bool saved, const MissingParts& missing)
+{
+    if (!saved) {
+        ++recovered.failed;
+        return;
+    }
+    ++recovered.saved;
+    if (missing.empty())
+        return;
+    ++(missing.anyAttachment() ? recovered.missingAttachments : recovered.otherwiseIncomplete);
+}
+
+}  // namespace
+
+ItemOutcomes::ItemOutcomes(ConversionSummary& summary, ConversionSink& problems, ManifestWriter* manifest,
+                           const FolderPaths* folders)
+    : summary_(summary), problems_(problems), manifest_(manifest), folders_(folders)
+{
+}
+
+ManifestEntry ItemOutcomes::EntryFor(const QString& folderKey, uint32_t identifier, const QString& subject,
+                                     ItemSource source) const
+{
+    ManifestEntry entry;
+    entry.source = source;
+    entry.folder = folders_ != nullptr ? folders_->StoredPathOf(folderKey)
+                                       : folderKey.split(u'\\', Qt::SkipEmptyParts).join(u'/');
+    entry.identifier = identifier;
+    entry.subject = subject;
+    return entry;
+}
+
+void ItemOutcomes::Record(ItemOutcome item, const SaveResult& result)
+{
+    AddToManifest(item, result);
+    Count(item, result);
+    if (CountersOf(item.kind).failed == nullptr)
+        return;  // reported with the item it belongs to
+    if (!result)
+        NoteFailure(item.label, result.error().reason);
+    else if (!item.missing.empty())
+        NoteIncomplete(item.label, item.missing);
+}
+
+void ItemOutcomes::RecordCalendarFile(std::vector<ItemInFile> items, const SaveResult& file, const QString& fileLabel)
+{
+    std::vector<const ItemInFile*> listed;
+    for (const ItemInFile& inFile : items)
+        listed.push_back(&inFile);
+    std::stable_sort(listed.begin(), listed.end(), [](const ItemInFile* left, const ItemInFile* right) {
+        return CalendarRank(left->item.kind) < CalendarRank(right->item.kind);
+    });
+    for (const ItemInFile* inFile : listed)
+        AddToManifest(inFile->item, inFile->result);
+    for (const ItemInFile& inFile : items)
+        Count(inFile.item, inFile.result);
+    if (!file) {
+        NoteFailure(fileLabel, file.error().reason);
+        return;
+    }
+    ++summary_.calendarFilesSaved;
+    for (const ItemInFile& inFile : items) {
+        if (inFile.result && !inFile.item.missing.empty())
+            NoteIncomplete(inFile.item.label, inFile.item.missing);
+    }
+}
+
+void ItemOutcomes::CountNotWritten(OutcomeKind kind, int count)
+{
+    if (const Counter failed = CountersOf(kind).failed)
+        summary_.*failed += count;
+}
+
+void ItemOutcomes::AddToManifest(const ItemOutcome& item, const SaveResult& result)
+{
+    if (manifest_ == nullptr)
+        return;
+    ManifestEntry entry = item.entry;
+    entry.kind = KindText(item.kind);
+    if (result) {
+        entry.offset = result->offset;
+        entry.size = result->digest.size;
+        entry.sha256 = result->digest.sha256;
+        manifest_->Add(std::move(entry), result->path);
+    } else {
+        entry.failure = result.error().reason.isEmpty() ? QStringLiteral("not written") : result.error().reason;
+        manifest_->Add(std::move(entry));
+    }
+}
+
+void ItemOutcomes::Count(const ItemOutcome& item, const SaveResult& result)
+{
+    const KindCounters counters = CountersOf(item.kind);
+    if (!result) {
+        summary_.memoryShort = summary_.memoryShort || result.error().kind == WriteFailure::ShortOfMemory;
+        if (counters.failed != nullptr)
+            ++(summary_.*counters.failed);
+    } else if (item.missing.empty() || counters.incompleteCountsAsSaved) {
+        if (counters.saved != nullptr)
+            ++(summary_.*counters.saved);
+    }
+    if (result && !item.missing.empty() && counters.incomplete != nullptr)
+        ++(summary_.*counters.incomplete);
+    if (item.kind != OutcomeKind::Mail)
+        return;
+    if (result)
+        summary_.embeddedCarried += item.embeddedCarried;
+    if (item.entry.source != ItemSource::Live)
+        CountRecovered(summary_.recovered, result.has_value(), item.missing);
+}
+
+void ItemOutcomes::NoteFailure(const QString& label, const QString& reason)
+{
+    const QString line = QStringLiteral("%1: %2").arg(label, reason);
+    if (summary_.firstFailures.size() < kReportedFailures)
+        summary_.firstFailures << line;
+    problems_.ReportProblem(QStringLiteral("not saved: ") + line);
+}
+
+void ItemOutcomes::NoteIncomplete(const QString& label, const MissingParts& missing)
+{
+    const QString line = QStringLiteral("%1: missing %2").arg(label, WordsFor(missing).join(QStringLiteral("; ")));
+    if (summary_.firstIncomplete.size() < kReportedFailures)
+        summary_.firstIncomplete << line;
+    problems_.ReportProblem(QStringLiteral("saved incomplete: ") + line);
+}
+
+}  // namespace tolvane
