@@ -1,7 +1,8 @@
 // The mail pass's pipeline. A worker claims message i only once the writer
 // has taken message i - window, so at most `window` messages (read, composed
 // or both) are held at any time, and slot i % window is free when it is
-// filled; attachments too large for memory are held as sources, not as bytes.
+// filled; a message with attachments too large for memory is composed into a
+// scratch file on the destination's disk, not into memory.
 #include "convert/MessagePreparer.h"
 
 #include "convert/MailFeed.h"
@@ -40,10 +41,12 @@ MailNaming NamingOf(const MessageContent& content)
 
 }  // namespace
 
-MessagePreparer::MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window)
+MessagePreparer::MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
+                                 std::function<UniqueFd(QString* reason)> scratchFiles)
     : messages_(messages),
       readers_(OpenOnly(std::move(readers))),
       window_(std::max<std::size_t>(window, 1)),
+      scratchFiles_(std::move(scratchFiles)),
       slots_(window_)
 {
     StartThreads();
@@ -115,7 +118,47 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, const 
     return read;
 }
 
-PreparedMessage MessagePreparer::Compose(ReadMessage read)
+namespace {
+
+// Composes `content`, whose attachments stream from the mailbox, into a
+// scratch file from `scratchFiles`: the file, or why there is none. A file
+// holds an attachment only when every byte of it was read.
+UniqueFd ComposeIntoScratchFile(const MessageContent& content,
+                                const std::function<UniqueFd(QString* reason)>& scratchFiles, QString* why)
+{
+    if (!scratchFiles) {
+        *why = QStringLiteral("no place to compose a message this large");
+        return UniqueFd();
+    }
+    QString reason;
+    UniqueFd file = scratchFiles(&reason);
+    if (!file) {
+        *why = reason;
+        return UniqueFd();
+    }
+    const std::vector<std::shared_ptr<AttachmentSource>> sources = StreamedSources(content);
+    const auto message = ComposeMessage(content);
+    const bool written = WriteMessageToDescriptor(message.get(), file.get(), &reason);
+    // A read that failed stopped the writing: its own reason is the one to
+    // give; else the scratch file's (a full disk).
+    for (const auto& source : sources) {
+        if (!source->failure().isEmpty() || (written && !source->readWhole())) {
+            const QString failure = source->failure();
+            *why = QStringLiteral("an attachment could not be read: ")
+                   + (failure.isEmpty() ? QStringLiteral("its data ended early") : failure);
+            return UniqueFd();
+        }
+    }
+    if (!written) {
+        *why = reason;
+        return UniqueFd();
+    }
+    return file;
+}
+
+}  // namespace
+
+PreparedMessage MessagePreparer::Compose(ReadMessage read) const
 {
     PreparedMessage prepared;
     prepared.naming = std::move(read.naming);
@@ -137,10 +180,15 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read)
         prepared.date = content.date;
         prepared.messageId = WrittenMessageId(content);
         prepared.state = content.state;
-        prepared.sources = StreamedSources(content);
-        if (!prepared.sources.empty())
-            prepared.streamed = std::move(*read.content);
-        else {
+        if (!StreamedSources(content).empty()) {
+            QString why;
+            prepared.spilled = ComposeIntoScratchFile(content, scratchFiles_, &why);
+            prepared.digest = prepared.spilled ? DigestOfFile(prepared.spilled.get()) : std::nullopt;
+            if (!prepared.spilled || !prepared.digest) {
+                prepared.failure = prepared.spilled ? QStringLiteral("the composed message cannot be read back") : why;
+                prepared.spilled = UniqueFd();
+            }
+        } else {
             prepared.bytes = ComposeMessageBytes(content);
             prepared.digest = DigestOf(prepared.bytes);
         }

@@ -10,6 +10,7 @@
 #include "scan/ItemRecords.h"
 #include "convert/MailContent.h"
 #include "convert/output/Manifest.h"
+#include "scan/UniqueFd.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,6 +18,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,10 +31,10 @@ class MailFeed;
 class MailboxReader;
 
 // One message of the mail pass, ready to be written. Exactly one of three:
-// failed (nothing could be read), composed bytes, or the read message itself
-// when attachments stream from the mailbox: the writer then composes it on
-// its own thread and GMime reads those attachments while the file is written,
-// so no GMime object ever passes from one thread to another.
+// failed (nothing could be read), composed bytes, or, when attachments too
+// large for memory stream from the mailbox, the composed message in a scratch
+// file the worker wrote it into: the writer then only copies finished bytes
+// and never reads the mailbox itself.
 // What names and dates a mail's file, taken from the one read of it.
 struct MailNaming {
     QString subject;                     // cleaned for a file name; null: none
@@ -43,8 +45,7 @@ struct PreparedMessage {
     QString failure;                 // not empty: write nothing, count it as failed
     bool failedForMemory = false;    // the failure was memory running short
     QByteArray bytes;                // the composed EML
-    std::optional<MessageContent> streamed;  // set instead of bytes when attachments stream
-    std::vector<std::shared_ptr<AttachmentSource>> sources;  // what `streamed` reads while written
+    UniqueFd spilled;                // set instead of bytes: a scratch file holding the composed EML
     MissingParts missing;            // what the written file lacks (it says so itself)
     int embeddedCarried = 0;
     // What the formats that keep it outside the message need, and the manifest.
@@ -55,8 +56,8 @@ struct PreparedMessage {
     // From the read; absent when the message could not be read or was
     // rebuilt from its record, whose own are then used.
     std::optional<MailNaming> naming;
-    // The size and SHA-256 of `bytes`, worked out by the worker that composed
-    // them, so the writer thread does not hash every file it writes.
+    // The size and SHA-256 of the composed EML, worked out by the worker that
+    // composed it, so the writer thread does not hash every file it writes.
     std::optional<FileDigest> digest;
 };
 
@@ -69,7 +70,10 @@ public:
     // messages are read ahead of the writer. When the machine refuses
     // threads, the workers that did start carry on alone; when none did,
     // messages are prepared in Take() with the first reader.
-    MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window);
+    // `scratchFiles` makes the files messages with streamed attachments are
+    // composed into (from the workers' threads); without it they fail.
+    MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
+                    std::function<UniqueFd(QString* reason)> scratchFiles = {});
     // Stops the helpers at their next message and joins them.
     ~MessagePreparer();
     MessagePreparer(const MessagePreparer&) = delete;
@@ -93,7 +97,7 @@ private:
         bool failedForMemory = false;
     };
     static ReadMessage Read(MailboxReader* reader, const MailRecord& record);
-    static PreparedMessage Compose(ReadMessage read);
+    PreparedMessage Compose(ReadMessage read) const;
     void StartThreads();
     void StopThreads();
     void RunWorker(MailboxReader* reader);
@@ -101,6 +105,7 @@ private:
     MailFeed& messages_;
     const std::vector<MailboxReader*> readers_;  // open ones; null: from the record
     const std::size_t window_;
+    const std::function<UniqueFd(QString* reason)> scratchFiles_;
 
     std::mutex mutex_;
     std::condition_variable nextComposed_;  // the writer waits for message `taken_`

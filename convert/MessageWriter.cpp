@@ -15,6 +15,7 @@
 #include "convert/compose/MimeComposer.h"
 #include "convert/output/NewFileWriter.h"
 #include "convert/output/OutputNaming.h"
+#include "convert/output/OutputTree.h"
 #include "scan/FolderPaths.h"
 #include "scan/TimeText.h"
 
@@ -32,37 +33,14 @@ QString TopFolderName(const WriterContext& context)
     return context.folders->paths().first().section(u'/', 0, 0);
 }
 
-// The message's bytes into a descriptor, composed here when its
-// attachments stream from the mailbox.
+// The message's bytes into a descriptor: from memory, or copied from the
+// scratch file a worker composed a message with large attachments into.
 ContentWriter MessageBytesWriter(const PreparedMessage& prepared)
 {
     return [&prepared](int fd, QString* why) {
-        if (!prepared.streamed)
-            return WriteAllTo(fd, prepared.bytes.constData(), prepared.bytes.size(), why);
-        const auto message = ComposeMessage(*prepared.streamed);
-        const bool written = WriteMessageToDescriptor(message.get(), fd, why);
-        // A write that failed (a full disk) stopped the reading too: its
-        // own reason is the one to give, unless a read failed first.
-        if (!written) {
-            for (const auto& source : prepared.sources) {
-                if (!source->failure().isEmpty()) {
-                    *why = QStringLiteral("an attachment could not be read: ") + source->failure();
-                    break;
-                }
-            }
-            return false;
-        }
-        // Whatever the writer says, a file holds an attachment only
-        // when every byte of it was read.
-        for (const auto& source : prepared.sources) {
-            if (!source->readWhole()) {
-                const QString failure = source->failure();
-                *why = QStringLiteral("an attachment could not be read: ")
-                       + (failure.isEmpty() ? QStringLiteral("its data ended early") : failure);
-                return false;
-            }
-        }
-        return true;
+        if (prepared.spilled)
+            return CopyWholeFileTo(prepared.spilled.get(), fd, why);
+        return WriteAllTo(fd, prepared.bytes.constData(), prepared.bytes.size(), why);
     };
 }
 
@@ -99,7 +77,7 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
         if (!prepared.failure.isEmpty())
             return NotSaved(prepared.failedForMemory ? WriteFailure::ShortOfMemory : WriteFailure::Unreadable,
                             prepared.failure);
-        if (!HasMemoryHeadroom(prepared.streamed ? ComposeFootprint(*prepared.streamed) : kWriteHeadroom))
+        if (!HasMemoryHeadroom(kWriteHeadroom))
             return NotSaved(WriteFailure::ShortOfMemory, QStringLiteral("not enough memory to write the message"));
         MailToSave toSave;
         toSave.folderKey = record.folderKey;
@@ -108,7 +86,7 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
         toSave.arrived = arrived;
         toSave.senderAddress = prepared.senderAddress;
         toSave.state = prepared.state;
-        toSave.bytes = prepared.streamed ? nullptr : &prepared.bytes;
+        toSave.bytes = prepared.spilled ? nullptr : &prepared.bytes;
         toSave.write = writeMessage;
         toSave.digest = prepared.digest;
         return sink.Save(toSave);
@@ -139,7 +117,9 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
     ConversionSummary& summary = *context.summary;
     std::vector<MailboxReader*> readers{context.reader};
     readers.insert(readers.end(), context.moreReaders.begin(), context.moreReaders.end());
-    MessagePreparer preparer(mail, readers, readers.size() * 4 + 4);
+    MessagePreparer preparer(mail, readers, readers.size() * 4 + 4,
+                             context.output != nullptr ? context.output->scratchFileMaker()
+                                                       : OutputTree::ScratchFileMaker());
     ConversionRandom random;
     // Until the feed ends: a walk still going on may add more while these are written.
     for (std::size_t index = 0;; ++index) {

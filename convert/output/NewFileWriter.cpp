@@ -18,6 +18,7 @@
 #include <cstring>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -215,6 +216,41 @@ bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason)
         size -= written;
     }
     return true;
+}
+
+bool CopyWholeFileTo(int from, int to, QString* reason)
+{
+    off_t at = 0;
+    // copy_file_range leaves the data in the kernel (and may share blocks on
+    // file systems that can); where it cannot be used, plain reads and writes.
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(from, &at, to, nullptr, 1 << 30, 0);
+        if (copied > 0)
+            continue;
+        if (copied == 0)
+            return true;
+        if (errno == EINTR)
+            continue;
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF)
+            break;
+        *reason = ErrnoText(errno);
+        return false;
+    }
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t got = ::pread(from, buffer.data(), buffer.size(), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *reason = ErrnoText(errno);
+            return false;
+        }
+        if (got == 0)
+            return true;
+        at += got;
+        if (!WriteAllTo(to, buffer.data(), got, reason))
+            return false;
+    }
 }
 
 SaveResult WriteNewFileAt(int directoryFd, const QString& directoryPath, const NameForAttempt& nameForAttempt,

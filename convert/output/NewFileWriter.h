@@ -67,4 +67,8 @@ enum class TemporaryKind {
 // Writes all of `size` bytes to `fd`, retrying short writes and EINTR.
 [[nodiscard]] bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason);
 
+// Appends the whole of the file open as `from` (from its first byte,
+// whatever its position) to `to`, in the kernel where it can.
+[[nodiscard]] bool CopyWholeFileTo(int from, int to, QString* reason);
+
 }  // namespace tolvane

@@ -262,18 +262,18 @@ bool OutputTree::RemoveFile(const QString& folderKey, const QString& name)
     return directory >= 0 && ::unlinkat(directory, NativePath(name).constData(), 0) == 0;
 }
 
-UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason)
+namespace {
+
+// An unnamed file in `directory` where the file system has them, else a
+// named one removed at once (one left by a killed run carries the prefix the
+// sweeper knows). `shownPath` names the directory in the reason.
+UniqueFd ScratchFileAt(int directory, TemporaryKind kind, const QString& shownPath, QString* reason)
 {
-    const int directory = DirectoryFor(folderKey, reason);
-    if (directory < 0)
-        return UniqueFd();
-    if (temporaryKind_ == TemporaryKind::UnnamedWhereSupported) {
+    if (kind == TemporaryKind::UnnamedWhereSupported) {
         UniqueFd file(::openat(directory, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
         if (file)
             return file;
     }
-    // Where the file system has no unnamed files: a named one, removed at
-    // once (one left by a killed run carries the prefix the sweeper knows).
     for (int attempt = 0; attempt < kMaxFolderNameAttempts; ++attempt) {
         const QByteArray name = ScratchTemporaryName(::getpid(), attempt);
         UniqueFd file(::openat(directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -284,9 +284,28 @@ UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason
         if (errno != EEXIST)
             break;
     }
-    *reason = QStringLiteral("cannot make a temporary file in %1: %2")
-                  .arg(DirectoryPath(folderKey), ErrnoText(errno));
+    *reason = QStringLiteral("cannot make a temporary file in %1: %2").arg(shownPath, ErrnoText(errno));
     return UniqueFd();
+}
+
+}  // namespace
+
+UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason)
+{
+    const int directory = DirectoryFor(folderKey, reason);
+    if (directory < 0)
+        return UniqueFd();
+    return ScratchFileAt(directory, temporaryKind_, DirectoryPath(folderKey), reason);
+}
+
+OutputTree::ScratchFileMaker OutputTree::scratchFileMaker() const
+{
+    auto root = std::make_shared<const UniqueFd>(::fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
+    if (!*root)
+        return {};
+    return [root, kind = temporaryKind_, path = rootPath_](QString* reason) {
+        return ScratchFileAt(root->get(), kind, path, reason);
+    };
 }
 
 SaveResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,

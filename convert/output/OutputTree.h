@@ -13,6 +13,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -98,6 +99,15 @@ public:
     // put together before it goes into a file that others share (a message
     // bound for an mbox file). Gone once closed.
     [[nodiscard]] UniqueFd CreateScratchFile(const QString& folderKey, QString* reason);
+
+    // Makes scratch files like CreateScratchFile, in the output folder itself,
+    // from any thread: the maker holds its own descriptor of that folder and
+    // touches nothing else of the tree. The mail pass's read-ahead workers
+    // compose a message too large for memory into one, on the destination's
+    // disk, so the writer only copies finished bytes. Null when the folder
+    // cannot be opened again.
+    using ScratchFileMaker = std::function<UniqueFd(QString* reason)>;
+    [[nodiscard]] ScratchFileMaker scratchFileMaker() const;
 
     // Keeps `name` in the output folder itself for a file of the run's own
     // (the manifest): no folder's directory takes it.

@@ -1,7 +1,8 @@
 // An attachment too large to hold in memory, read from the mailbox chunk by
-// chunk while its file is written. The libpff file is shared with the mail
-// pass's reading thread; the source takes the reader's lock for every call
-// into libpff, so the writer thread and the reader never use it at once.
+// chunk while its message is composed, on the thread that read the message
+// (a read-ahead worker composing into a scratch file, the preview). The
+// source takes the file's lock for every call into libpff: a recovered item's
+// file is shared by every worker.
 #pragma once
 
 #include "convert/MailContent.h"
