@@ -1,7 +1,7 @@
-// The contact fields in one table: which record member each is, the name it
-// has in `scan --json`, the property that fills it during the scan, and the
-// label under which the preview shows it. The scan, the preview and the JSON
-// output all walk this table, so a field is added or changed in one place.
+// The contact fields in one table: which record member each is, its name
+// (what `scan --json` calls it) and the property that fills it. The scan, the
+// conversion and the JSON output walk this table, so a field is added or
+// changed in one place; the preview's labels are the view's own.
 #pragma once
 
 #include "scan/ItemRecords.h"
@@ -16,8 +16,6 @@ struct ContactField {
     QString ContactRecord::*member;
     const char* name;       // the member's name, as `scan --json` prints it
     uint32_t property;      // the string property that fills it; 0 when nothing does
-    const char* previewLabel;  // "<b>Label :</b> " as the preview writes it; null when not shown
-    int previewOrder;       // position on the preview page (ascending); 0 when not shown
 };
 
 // Every text field of ContactRecord from `companyName` (3) to `notes` (68), in
@@ -25,9 +23,6 @@ struct ContactField {
 // `homeAddress` both hold the home street, `mobilePhone` and `mobilePhone2`
 // both the mobile number.
 std::span<const ContactField> ContactFields();
-
-// The fields the preview shows, in its order.
-std::span<const ContactField* const> ContactPreviewFields();
 
 // Every field of the table and the notes, read from the contact item into
 // `record`; a field the item lacks is left empty.

@@ -1,7 +1,7 @@
 // Headings, widths and cell texts of the item list's layouts.
 #include "view/ItemListColumns.h"
 
-#include "scan/RecordText.h"
+#include "app/RecordText.h"
 
 namespace tolvane {
 

@@ -3,9 +3,9 @@
 
 #include <QFile>
 
-#include "scan/ContactFields.h"
+#include "view/ContactPreviewFields.h"
 #include "scan/ProcessTempDir.h"
-#include "scan/RecordText.h"
+#include "app/RecordText.h"
 
 namespace tolvane {
 
@@ -48,11 +48,11 @@ QString AttachmentLabelText(const MailRecord& record, const QString& tempDir)
 QString ContactPreviewPage(const ContactRecord& record)
 {
     QString page;
-    for (const ContactField* field : ContactPreviewFields()) {
-        const QString& value = record.*(field->member);
+    for (const ContactPreviewField& field : ContactPreviewFields()) {
+        const QString& value = record.*(field.member);
         if (value.isNull())
             continue;
-        page += QLatin1String(field->previewLabel);
+        page += QLatin1String(field.label);
         page += value.toHtmlEscaped();
         page += QLatin1String("<br>");
     }

@@ -7,7 +7,7 @@
 #include "scan/ContactFields.h"
 #include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
-#include "scan/RecordText.h"
+#include "app/RecordText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 // Rebuilding a message from the scan's record; see RecordMessage.h.
 #include "convert/read/RecordMessage.h"
 
-#include "scan/RecordText.h"
+#include "scan/ScanTexts.h"
 #include "scan/TimeText.h"
 
 #include <QDateTime>
@@ -11,14 +11,18 @@ namespace tolvane {
 MessageContent ContentFromRecord(const MailRecord& record)
 {
     MessageContent content;
-    // The sender as the list shows it ("Unknown" when the mailbox had none).
-    const QString name = RecordText::SenderName(record);
-    const QString address = RecordText::SenderAddress(record);
+    // The sender as the scan's list showed it, "Unknown" when the mailbox had
+    // none: the composer writes that as a sender without an address.
+    const auto shown = [](const std::optional<QString>& stored) {
+        return stored ? NullIfSpace(*stored) : QStringLiteral("Unknown");
+    };
+    const QString name = shown(record.senderName);
+    const QString address = shown(record.senderAddress);
     if (!name.isEmpty() || !address.isEmpty())
         content.from = MailAddress{name, address};
-    for (const QString& part : RecordText::Recipients(record).split(QStringLiteral(" ;"), Qt::SkipEmptyParts)) {
-        if (!part.trimmed().isEmpty())
-            content.recipients.push_back(Recipient{RecipientKind::To, MailAddress{part.trimmed(), QString()}});
+    for (const QString& recipient : record.recipients) {
+        if (!recipient.trimmed().isEmpty())
+            content.recipients.push_back(Recipient{RecipientKind::To, MailAddress{recipient.trimmed(), QString()}});
     }
     content.subject = record.subject;
     // The creation time, else the modification time, to the second as the

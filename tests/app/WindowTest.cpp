@@ -1,6 +1,6 @@
 // The main window with a fake engine: enabling states, Stop during a scan and
 // a conversion, list fills from tree clicks, previews, keys and the exit question.
-#include "scan/RecordText.h"
+#include "app/RecordText.h"
 #include "view/CExplorer1.h"
 #include "view/CFolderTreeCtrl1.h"
 #include "view/FillItemList.h"

@@ -1,6 +1,6 @@
 // Scans of mailboxes built by the project's PST writer, one per edge case of
 // the folder walk and the item exporters.
-#include "scan/RecordText.h"
+#include "app/RecordText.h"
 #include "tests/scan/ScanTestSupport.h"
 
 #include "scan/ProcessTempDir.h"

@@ -4,6 +4,7 @@
 #include "scan/TimeText.h"
 #include "view/CExplorer1.h"
 #include "tests/view/GuiTestSupport.h"
+#include "view/ContactPreviewFields.h"
 #include "view/PreviewPages.h"
 #include "scan/ProcessTempDir.h"
 
@@ -14,6 +15,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
+
 #include <gtest/gtest.h>
 
 namespace tolvane {
@@ -83,6 +85,21 @@ TEST(PreviewPagesTest, ContactPageListsPresentFieldsInOrderAndEscapesValues)
                              "<b>isdn phone :</b> <br>"
                              "<b>Nickname:</b> B &amp; B<br>"
                              "<b>Surname :</b> Lund<br>"));
+}
+
+// Every field the page shows appears once, from the first name to the TTY/TDD phone.
+TEST(PreviewPagesTest, ContactPageShowsEachFieldOnce)
+{
+    const auto shown = ContactPreviewFields();
+    ASSERT_EQ(shown.size(), 53u);
+    // A member shown twice is found already filled the second time.
+    ContactRecord probe;
+    for (const ContactPreviewField& field : shown) {
+        EXPECT_TRUE((probe.*field.member).isNull()) << field.label;
+        probe.*field.member = QLatin1String(field.label);
+    }
+    EXPECT_STREQ(shown.front().label, "<b>First Name :</b> ");
+    EXPECT_STREQ(shown.back().label, "<b>ttytdd Phone :</b> ");
 }
 
 TEST(PreviewPagesTest, AppointmentPageAlwaysHasThreeEntries)

@@ -1,5 +1,5 @@
 // Display texts of record values.
-#include "scan/RecordText.h"
+#include "app/RecordText.h"
 
 #include "scan/ScanTexts.h"
 #include "scan/TimeText.h"
