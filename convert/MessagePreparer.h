@@ -33,9 +33,11 @@ class MailboxReader;
 // when attachments stream from the mailbox: the writer then composes it on
 // its own thread and GMime reads those attachments while the file is written,
 // so no GMime object ever passes from one thread to another.
-// What names and dates a mail's file, taken from the one read of it.
+// What names and dates a mail's file, and the subject the manifest gives,
+// taken from the one read of it.
 struct MailNaming {
     QString subject;                     // cleaned for a file name; null: none
+    QString storedSubject;               // as the message holds it, unchanged: what the manifest says
     std::optional<QDateTime> delivered;  // when it arrived
 };
 

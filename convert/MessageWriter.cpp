@@ -24,14 +24,6 @@ namespace tolvane {
 
 namespace {
 
-// The mailbox's top folder, whose own mail goes into the Maildir's top.
-QString TopFolderName(const WriterContext& context)
-{
-    if (context.folders == nullptr || context.folders->paths().isEmpty())
-        return QString();
-    return context.folders->paths().first().section(u'/', 0, 0);
-}
-
 // The message's bytes into a descriptor, composed here when its
 // attachments stream from the mailbox.
 ContentWriter MessageBytesWriter(const PreparedMessage& prepared)
@@ -116,7 +108,12 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
     ItemOutcomes outcomes = OutcomesOf(context);
     ItemOutcome outcome;
     outcome.kind = OutcomeKind::Mail;
-    outcome.entry = outcomes.EntryFor(record.folderKey, record.location.itemIdentifier, subject, record.location.source);
+    // The manifest gives the subject as the message holds it; a message not
+    // read (only its record's cleaned subject is known) and one without a
+    // subject give none.
+    const QString storedSubject = prepared.naming ? prepared.naming->storedSubject : QString();
+    outcome.entry =
+        outcomes.EntryFor(record.folderKey, record.location.itemIdentifier, storedSubject, record.location.source);
     outcome.entry.date = prepared.date ? prepared.date : arrived;
     outcome.entry.messageId = prepared.messageId;
     outcome.label = label;
@@ -165,7 +162,7 @@ bool WriteMailFiles(MailFeed& mail, WriterContext& context)
     // The manifest records every mbox file whole once it is in place, so a
     // message added to it later is seen.
     const std::unique_ptr<MailSink> sink =
-        MakeMailSink(context.format, context.output, context.folders, TopFolderName(context),
+        MakeMailSink(context.format, context.output, context.folders,
                      [&context](const QString& path, const FileDigest& whole) {
                          if (context.manifest != nullptr)
                              context.manifest->AddWholeFile(path, whole);
