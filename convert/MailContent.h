@@ -120,6 +120,10 @@ struct MessageContent {
     QString transportHeaders;          // the original internet headers, when the message has them
     HeaderProperties headerProperties;
     MessageState state;
+    // What the message's MIME boundaries are derived from (its item's place
+    // in the mailbox), so that one mailbox gives the same bytes at every
+    // conversion. Empty: the message's own header stands for it.
+    QByteArray boundarySeed;
     // What could not be read. A message with anything here is written as
     // incomplete and says so; one without its own properties is not written.
     MissingParts missing;

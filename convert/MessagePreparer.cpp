@@ -36,7 +36,17 @@ std::vector<MailboxReader*> OpenOnly(std::vector<MailboxReader*> readers)
 // A subject of exactly one space counts as none, as in the list.
 MailNaming NamingOf(const MessageContent& content)
 {
-    return MailNaming{NullIfSpace(CleanSubject(content.subject)), content.delivered};
+    return MailNaming{NullIfSpace(CleanSubject(content.subject)), content.subject, content.delivered};
+}
+
+// The item's place in the mailbox, which its MIME boundaries are derived from.
+QByteArray BoundarySeedOf(const ItemLocation& location)
+{
+    QByteArray seed = "item " + QByteArray::number(location.itemIdentifier) + ' '
+                      + QByteArray::number(static_cast<int>(location.source));
+    for (const int index : location.attachmentPath)
+        seed += '/' + QByteArray::number(index);
+    return seed;
 }
 
 }  // namespace
@@ -110,6 +120,8 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, const 
         } else {
             read.content = ContentFromRecord(record);
         }
+        if (read.content)
+            read.content->boundarySeed = BoundarySeedOf(record.location);
     } catch (const std::bad_alloc&) {
         read.content.reset();
         read.failure = QStringLiteral("not enough memory to read the message");

@@ -30,17 +30,19 @@ namespace tolvane {
 class MailFeed;
 class MailboxReader;
 
+// What names and dates a mail's file, and the subject the manifest gives,
+// taken from the one read of it.
+struct MailNaming {
+    QString subject;                     // cleaned for a file name; null: none
+    QString storedSubject;               // as the message holds it, unchanged: what the manifest says
+    std::optional<QDateTime> delivered;  // when it arrived
+};
+
 // One message of the mail pass, ready to be written. Exactly one of three:
 // failed (nothing could be read), composed bytes, or, when attachments too
 // large for memory stream from the mailbox, the composed message in a scratch
 // file the worker wrote it into: the writer then only copies finished bytes
 // and never reads the mailbox itself.
-// What names and dates a mail's file, taken from the one read of it.
-struct MailNaming {
-    QString subject;                     // cleaned for a file name; null: none
-    std::optional<QDateTime> delivered;  // when it arrived
-};
-
 struct PreparedMessage {
     QString failure;                 // not empty: write nothing, count it as failed
     bool failedForMemory = false;    // the failure was memory running short

@@ -25,14 +25,6 @@ namespace tolvane {
 
 namespace {
 
-// The mailbox's top folder, whose own mail goes into the Maildir's top.
-QString TopFolderName(const WriterContext& context)
-{
-    if (context.folders == nullptr || context.folders->paths().isEmpty())
-        return QString();
-    return context.folders->paths().first().section(u'/', 0, 0);
-}
-
 // The message's bytes into a descriptor: from memory, or copied from the
 // scratch file a worker composed a message with large attachments into.
 ContentWriter MessageBytesWriter(const PreparedMessage& prepared)
@@ -94,7 +86,12 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
     ItemOutcomes outcomes = OutcomesOf(context);
     ItemOutcome outcome;
     outcome.kind = OutcomeKind::Mail;
-    outcome.entry = outcomes.EntryFor(record.folderKey, record.location.itemIdentifier, subject, record.location.source);
+    // The manifest gives the subject as the message holds it; a message not
+    // read (only its record's cleaned subject is known) and one without a
+    // subject give none.
+    const QString storedSubject = prepared.naming ? prepared.naming->storedSubject : QString();
+    outcome.entry =
+        outcomes.EntryFor(record.folderKey, record.location.itemIdentifier, storedSubject, record.location.source);
     outcome.entry.date = prepared.date ? prepared.date : arrived;
     outcome.entry.messageId = prepared.messageId;
     outcome.label = label;
@@ -145,7 +142,7 @@ bool WriteMailFiles(MailFeed& mail, WriterContext& context)
     // The manifest records every mbox file whole once it is in place, so a
     // message added to it later is seen.
     const std::unique_ptr<MailSink> sink =
-        MakeMailSink(context.format, context.output, context.folders, TopFolderName(context),
+        MakeMailSink(context.format, context.output, context.folders,
                      [&context](const QString& path, const FileDigest& whole) {
                          if (context.manifest != nullptr)
                              context.manifest->AddWholeFile(path, whole);

@@ -16,6 +16,10 @@ void HeadlessScanSink::ShowNotice(const QString& text)
 {
     NumberingScanSink::ShowNotice(text);
     PrintError(TerminalLines(text) + u'\n');
+    // The window's notice alone does not say what stops: the process ends
+    // right after it, with the resources status.
+    if (text == QLatin1String(kScanNotEnoughMemoryNotice))
+        PrintError(QStringLiteral("tolvane-cli: not enough memory to go on reading the mailbox; stopping\n"));
 }
 
 void HeadlessScanSink::ShowOpenFailure(const QString& notice, const QString& reason)

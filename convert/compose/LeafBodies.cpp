@@ -127,6 +127,15 @@ QByteArray LeafSplices::Add(QByteArray crlfBody)
     return standIn;
 }
 
+bool LeafSplices::AnyBodyContains(QByteArrayView text) const
+{
+    for (const QByteArray& body : bodies_) {
+        if (body.contains(text))
+            return true;
+    }
+    return false;
+}
+
 QByteArray LeafSplices::Apply(QByteArrayView written) const
 {
     qsizetype total = written.size();

@@ -41,6 +41,8 @@ public:
     // the writer changed what it was given.
     [[nodiscard]] QByteArray Apply(QByteArrayView written) const;
     bool empty() const { return bodies_.empty(); }
+    // Whether any body held for a stand-in holds `text`.
+    [[nodiscard]] bool AnyBodyContains(QByteArrayView text) const;
 
 private:
     // The stand-in of body `index` without its line break.

@@ -7,6 +7,7 @@
 #include "convert/compose/CalendarWriter.h"
 #include "convert/compose/HeaderText.h"
 #include "convert/compose/LeafBodies.h"
+#include "convert/compose/MimeBoundaries.h"
 #include "convert/compose/StoredHeaders.h"
 #include "scan/NativePath.h"
 
@@ -515,7 +516,9 @@ bool WriteMessageToDescriptor(GMimeMessage* message, int fd, QString* reason)
 
 GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
 {
-    return ComposeMessageTree(content, nullptr);
+    auto message = ComposeMessageTree(content, nullptr);
+    SetDerivedBoundaries(message.get(), content.boundarySeed, nullptr);
+    return message;
 }
 
 namespace {
@@ -538,6 +541,7 @@ QByteArray ComposeMessageBytes(const MessageContent& content)
     // afterwards, already encoded with CRLF line ends.
     LeafSplices splices;
     auto message = ComposeMessageTree(content, &splices);
+    SetDerivedBoundaries(message.get(), content.boundarySeed, &splices);
     const QByteArray written = WrittenBytes(message.get(), 8192);
     if (splices.empty())
         return written;

@@ -176,7 +176,7 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
     return &files_.insert_or_assign(folderKey, std::move(mbox)).first->second;
 }
 
-SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
+SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& opening,
                                    const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed)
 {
     struct stat info {};
@@ -195,7 +195,7 @@ SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
         return WriteAllTo(mbox.file.get(), bytes.constData(), bytes.size(), &reason);
     };
     MboxQuoter quoter;
-    if (emit(fromLine) && feed(quoter, emit, &reason) && emit(quoter.Finish())) {
+    if (emit(opening) && feed(quoter, emit, &reason) && emit(quoter.Finish())) {
         mbox.size = start + size;
         return SavedFile{mbox.path, start, FileDigest{size, hash.HexResult()}};
     }
@@ -207,18 +207,18 @@ SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
     return NotSaved(WriteFailure::Content, reason);
 }
 
-SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& opening,
                              const QByteArray& message)
 {
     QString reason;
     OpenMbox* mbox = FileFor(folderKey, folderName, &reason);
     if (mbox == nullptr)
         return NotSaved(WriteFailure::FileSystem, reason);
-    return AppendQuoted(*mbox, fromLine,
+    return AppendQuoted(*mbox, opening,
                         [&](MboxQuoter& quoter, const Emit& emit, QString*) { return emit(quoter.Feed(message)); });
 }
 
-SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& opening,
                              const ContentWriter& write)
 {
     QString reason;
@@ -232,7 +232,7 @@ SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName
     OpenMbox* mbox = FileFor(folderKey, folderName, &reason);
     if (mbox == nullptr)
         return NotSaved(WriteFailure::FileSystem, reason);
-    return AppendQuoted(*mbox, fromLine, [&](MboxQuoter& quoter, const Emit& emit, QString* why) {
+    return AppendQuoted(*mbox, opening, [&](MboxQuoter& quoter, const Emit& emit, QString* why) {
         QString readFailure;
         bool emitted = true;
         const auto quotePiece = [&](QByteArrayView piece) {
@@ -251,9 +251,8 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
 {
     if (const auto found = made_.find(folderKey); found != made_.end())
         return found->second;
-    QStringList names = folders_ != nullptr ? folders_->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
-    if (!names.isEmpty() && names.first() == topFolder_)
-        names.removeFirst();
+    const QStringList names =
+        folders_ != nullptr ? folders_->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
     // The tree's own top is a folder too (every reader expects one), even
     // when the mailbox's top folder holds no mail.
     if (made_.empty()) {
@@ -262,7 +261,7 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
                 return std::nullopt;
         }
     }
-    const QString directory = MaildirFolderName(names);
+    const QString directory = layout_.DirectoryFor(names);
     const QString key = directory.isEmpty() ? QStringLiteral("\\Maildir") : QStringLiteral("\\Maildir\\") + directory;
     for (const char* part : {"\\cur", "\\new", "\\tmp"}) {
         if (output_->DirectoryFor(key + QLatin1String(part), reason) < 0)

@@ -4,6 +4,7 @@
 // writer thread alone.
 #pragma once
 
+#include "convert/output/MaildirLayout.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/NewFileWriter.h"
 #include "convert/output/Sha256.h"
@@ -46,13 +47,14 @@ public:
     ~MboxFiles();
 
     // Appends a message to its folder's mbox file (made at the folder's first
-    // message, named after the folder): the separator line, then the message
-    // as `write` puts it into a descriptor, quoted. Whatever fails takes the
+    // message, named after the folder): `opening` (the separator line and
+    // any lines that go before the message's own), then the message as
+    // `write` puts it into a descriptor, quoted. Whatever fails takes the
     // message's bytes out of the file again. The path of the result is the
     // file's final path.
-    [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+    [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& opening,
                                     const ContentWriter& write);
-    [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& fromLine,
+    [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& opening,
                                     const QByteArray& message);
 
     // Puts every file being written in its place; a problem (a file that
@@ -78,7 +80,7 @@ private:
     // Writes what `feed` hands to its `emit` (quoted by the quoter it is
     // given), hashing it on the way.
     using Emit = std::function<bool(const QByteArray&)>;
-    SaveResult AppendQuoted(OpenMbox& mbox, const QByteArray& fromLine,
+    SaveResult AppendQuoted(OpenMbox& mbox, const QByteArray& opening,
                             const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed);
 
     OutputTree* output_;
@@ -89,10 +91,10 @@ private:
 };
 class MaildirTree {
 public:
-    // The tree goes into "Maildir" in the output folder; `topFolder` is the
-    // mailbox's top folder name, whose mail goes into the tree's own cur/.
-    MaildirTree(OutputTree* output, const FolderPaths* folders, QString topFolder)
-        : output_(output), folders_(folders), topFolder_(std::move(topFolder))
+    // The tree goes into "Maildir" in the output folder, each folder where
+    // `layout` puts it (the mailbox's Inbox in the tree's own cur/).
+    MaildirTree(OutputTree* output, const FolderPaths* folders, MaildirLayout layout)
+        : output_(output), folders_(folders), layout_(std::move(layout))
     {
     }
 
@@ -109,7 +111,7 @@ private:
 
     OutputTree* output_;
     const FolderPaths* folders_;
-    QString topFolder_;
+    MaildirLayout layout_;
     std::map<QString, QString> made_;  // folder key: Maildir directory key
     int sequence_ = 0;
 };

@@ -41,6 +41,51 @@ QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateT
     return "From " + sender.toLatin1() + ' ' + stamp.toLatin1() + '\n';
 }
 
+namespace {
+
+// What the message's properties say of its state (MessageState).
+constexpr uint32_t kRead = 0x1;
+constexpr uint32_t kUnsent = 0x8;
+constexpr uint32_t kReply = 102, kReplyAll = 103, kForward = 104;
+constexpr uint32_t kFlagged = 2;
+
+bool IsRead(const MessageState& state)
+{
+    return (state.messageFlags.value_or(0) & kRead) != 0;
+}
+
+bool IsUnsent(const MessageState& state)
+{
+    return (state.messageFlags.value_or(0) & kUnsent) != 0;
+}
+
+bool IsAnswered(const MessageState& state)
+{
+    return state.lastVerb == kReply || state.lastVerb == kReplyAll;
+}
+
+bool IsFlagged(const MessageState& state)
+{
+    return state.flagStatus == kFlagged;
+}
+
+}  // namespace
+
+QByteArray MboxStatusLines(const MessageState& state)
+{
+    QByteArray lines = IsRead(state) ? "Status: RO\r\n" : "Status: O\r\n";
+    QByteArray more;
+    if (IsAnswered(state))
+        more += 'A';
+    if (IsFlagged(state))
+        more += 'F';
+    if (IsUnsent(state))
+        more += 'D';
+    if (!more.isEmpty())
+        lines += "X-Status: " + more + "\r\n";
+    return lines;
+}
+
 QByteArray MboxQuoter::Feed(QByteArrayView piece)
 {
     QByteArray out;
@@ -94,21 +139,16 @@ QByteArray MboxBody(const QByteArray& message)
 
 QString MaildirInfo(const MessageState& state)
 {
-    constexpr uint32_t kRead = 0x1;
-    constexpr uint32_t kUnsent = 0x8;
-    constexpr uint32_t kReply = 102, kReplyAll = 103, kForward = 104;
-    constexpr uint32_t kFlagged = 2;
-    const uint32_t flags = state.messageFlags.value_or(0);
     QString info = QStringLiteral(":2,");
-    if (flags & kUnsent)
+    if (IsUnsent(state))
         info += u'D';
-    if (state.flagStatus == kFlagged)
+    if (IsFlagged(state))
         info += u'F';
     if (state.lastVerb == kForward)
         info += u'P';
-    if (state.lastVerb == kReply || state.lastVerb == kReplyAll)
+    if (IsAnswered(state))
         info += u'R';
-    if (flags & kRead)
+    if (IsRead(state))
         info += u'S';
     return info;
 }

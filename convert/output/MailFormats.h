@@ -24,6 +24,13 @@ std::optional<OutputFormat> OutputFormatNamed(const QString& name);
 // unusable sender is "MAILER-DAEMON"; an unknown date is the epoch.
 QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateTime>& date);
 
+// The lines by which mbox readers keep a message's state, put between the
+// separator and the message's own header: "Status: RO" for a read message,
+// "O" alone for one not read (delivered before, so not new); "X-Status:"
+// with A answered, F flagged, D draft, only when any holds. CRLF line ends,
+// as the composed message's own.
+QByteArray MboxStatusLines(const MessageState& state);
+
 // The message as it goes into an mbox file after its separator: every line
 // that starts with "From " after any number of ">" gets one more ">", so a
 // reader can take exactly one away again; it ends with its own line end and

@@ -61,9 +61,11 @@ public:
 
     SaveResult Save(const MailToSave& mail) override
     {
-        const QByteArray fromLine = MboxFromLine(mail.senderAddress, mail.arrived);
-        return mail.bytes != nullptr ? files_.Append(mail.folderKey, mail.folderName, fromLine, *mail.bytes)
-                                     : files_.Append(mail.folderKey, mail.folderName, fromLine, mail.write);
+        // The state goes in front of the message's own header, where mbox
+        // readers look for it; the .eml and Maildir files keep theirs apart.
+        const QByteArray opening = MboxFromLine(mail.senderAddress, mail.arrived) + MboxStatusLines(mail.state);
+        return mail.bytes != nullptr ? files_.Append(mail.folderKey, mail.folderName, opening, *mail.bytes)
+                                     : files_.Append(mail.folderKey, mail.folderName, opening, mail.write);
     }
     QStringList Finish() override { return files_.PutAllInPlace(); }
 
@@ -73,8 +75,8 @@ private:
 
 class MaildirSink final : public MailSink {
 public:
-    MaildirSink(OutputTree* output, const FolderPaths* folders, const QString& topFolder)
-        : tree_(output, folders, topFolder)
+    MaildirSink(OutputTree* output, const FolderPaths* folders)
+        : tree_(output, folders, MaildirLayout::Of(folders))
     {
     }
 
@@ -90,13 +92,13 @@ private:
 }  // namespace
 
 std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, const FolderPaths* folders,
-                                       const QString& topFolder, MboxFiles::FinishedFile finishedFile)
+                                       MboxFiles::FinishedFile finishedFile)
 {
     switch (format) {
     case OutputFormat::Mbox:
         return std::make_unique<MboxSink>(output, std::move(finishedFile));
     case OutputFormat::Maildir:
-        return std::make_unique<MaildirSink>(output, folders, topFolder);
+        return std::make_unique<MaildirSink>(output, folders);
     case OutputFormat::Eml:
         break;
     }

@@ -42,9 +42,9 @@ using MailSink = ItemSink<MailToSave>;
 
 // The sink of `format`, writing into `output` (null: every save fails).
 // `finishedFile` is told of every shared file (mbox) once it is whole;
-// `topFolder` is the mailbox's top folder, whose mail Maildir keeps at its top.
+// `folders` places the folders in a Maildir tree (MaildirLayout).
 [[nodiscard]] std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output,
-                                                     const FolderPaths* folders, const QString& topFolder,
+                                                     const FolderPaths* folders,
                                                      MboxFiles::FinishedFile finishedFile);
 
 }  // namespace tolvane

@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """Reads a conversion's mail back with Python's mailbox module and prints, as
-JSON, the SHA-256 of every message (its MIME boundaries, which differ from
-run to run, numbered in order first): the .eml files below an eml output, the
+JSON, the SHA-256 of every message: the .eml files below an eml output, the
 messages of every mbox file below an mbox output (mboxrd quoting taken away
-again, one ">" from each ">...From " line), the messages of every folder of a
-Maildir tree, with their flags."""
+again, one ">" from each ">...From " line, and the state lines put before the
+message's own header), the messages of every folder of a Maildir tree, with
+their flags."""
 import hashlib
 import json
 import mailbox
@@ -13,14 +13,10 @@ import re
 import sys
 
 QUOTED_FROM = re.compile(rb"^>(>*From )", re.MULTILINE)
-
-
-BOUNDARY = re.compile(rb'boundary="([^"]+)"')
+STATE_LINES = re.compile(rb"\A(?:Status: [RO]*\r\n)?(?:X-Status: [AFD]*\r\n)?")
 
 
 def digest(data):
-    for number, boundary in enumerate(dict.fromkeys(BOUNDARY.findall(data))):
-        data = data.replace(boundary, b"BOUNDARY-%d" % number)
     return hashlib.sha256(data).hexdigest()
 
 
@@ -44,7 +40,7 @@ def mbox(root):
             files += 1
             box = mailbox.mbox(os.path.join(directory, name), create=False)
             for key in box.keys():
-                found.append(digest(QUOTED_FROM.sub(rb"\1", box.get_bytes(key))))
+                found.append(digest(STATE_LINES.sub(b"", QUOTED_FROM.sub(rb"\1", box.get_bytes(key)))))
     return {"files": files, "messages": sorted(found)}
 
 

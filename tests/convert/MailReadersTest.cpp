@@ -1,0 +1,414 @@
+// The output as the programs users import it into read it: Dovecot's imap
+// over the Maildir tree (INBOX and the folders that must not be taken for
+// it), Python's mailbox module over the read and flag state of the mbox
+// files, the manifest's subjects, and two conversions of one mailbox in
+// each format compared byte for byte.
+#include "tests/convert/ConvertTestSupport.h"
+
+#include "convert/MailContent.h"
+#include "convert/output/MailFormats.h"
+#include "convert/output/MaildirLayout.h"
+#include "tests/support/CliRun.h"
+#include "tests/support/PstBuilder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <map>
+
+namespace tolvane {
+namespace {
+
+using namespace pstwriter;
+using testing::CliRun;
+using testing::ReadAll;
+using testing::RunCli;
+
+// -- Where the folders go, and the mbox state lines -------------------------
+
+TEST(MaildirLayoutTest, TheInboxTakesTheTopAndNoOtherFolderCanBeTakenForIt)
+{
+    const MaildirLayout layout("Top", {"Inbox", "inbox", "Sent", "Top", "inbox (2)"}, QString("Inbox"));
+    const MaildirLayout noInbox("Top", {"Sent"}, std::nullopt);
+    const struct {
+        const MaildirLayout* layout;
+        QStringList names;
+        const char* directory;
+    } cases[] = {
+        {&layout, {"Top", "Inbox"}, ""},
+        {&layout, {"Top", "Inbox", "Projects"}, ".INBOX.Projects"},
+        {&layout, {"Top", "Inbox", "Projects", "2026"}, ".INBOX.Projects.2026"},
+        // The top folder's own mail, in a folder of its name that no folder below it has.
+        {&layout, {"Top"}, ".Top (2)"},
+        // A second folder called inbox, and what lies below it.
+        {&layout, {"Top", "inbox"}, ".inbox (3)"},
+        {&layout, {"Top", "inbox", "Old"}, ".inbox (3).Old"},
+        {&layout, {"Top", "inbox (2)"}, ".inbox (2)"},
+        {&layout, {"Top", "Sent"}, ".Sent"},
+        // Deeper down, a name is no INBOX to IMAP.
+        {&layout, {"Top", "Sent", "Inbox"}, ".Sent.Inbox"},
+        {&layout, {"Elsewhere", "INBOX"}, ".Elsewhere.INBOX"},
+        {&layout, {"INBOX"}, ".INBOX (2)"},
+        // Without an Inbox the top folder's own mail is the tree's top.
+        {&noInbox, {"Top"}, ""},
+        {&noInbox, {"Top", "Sent"}, ".Sent"},
+    };
+    for (const auto& [which, names, directory] : cases)
+        EXPECT_EQ(which->DirectoryFor(names), QString::fromUtf8(directory)) << names.join('/').toStdString();
+}
+
+TEST(MaildirLayoutTest, TheInboxIsTheFirstFolderNamedSoInAnyCase)
+{
+    EXPECT_EQ(MaildirLayout::InboxAmong({"Sent", "INBOX", "Inbox"}), QString("INBOX"));
+    EXPECT_EQ(MaildirLayout::InboxAmong({"Sent", "Inbox 2", "Inboxes"}), std::nullopt);
+    EXPECT_EQ(MaildirLayout::InboxAmong({}), std::nullopt);
+}
+
+TEST(MboxStatusTest, ReadAnsweredFlaggedAndDraftAreTheLettersMboxReadersKnow)
+{
+    const struct {
+        MessageState state;
+        const char* lines;
+    } cases[] = {
+        {{}, "Status: O\r\n"},
+        {{0x1, std::nullopt, std::nullopt}, "Status: RO\r\n"},
+        {{0x1, 102, std::nullopt}, "Status: RO\r\nX-Status: A\r\n"},
+        {{0x0, 103, 2}, "Status: O\r\nX-Status: AF\r\n"},
+        {{0x1, 104, std::nullopt}, "Status: RO\r\n"},  // forwarded: mbox has no letter for it
+        {{0x9, std::nullopt, 1}, "Status: RO\r\nX-Status: D\r\n"},  // a completed follow-up is no flag
+    };
+    for (const auto& [state, lines] : cases)
+        EXPECT_EQ(MboxStatusLines(state), QByteArray(lines));
+}
+
+// -- Whole conversions ------------------------------------------------------
+
+constexpr int32_t kRead = 0x1;
+constexpr int32_t kUnsent = 0x8;
+constexpr uint32_t kLastVerb = (0x1081u << 16) | 0x0003;
+constexpr uint32_t kFlagStatus = (0x1090u << 16) | 0x0003;
+
+QString OutputFolderIn(const QString& destination)
+{
+    const QStringList made = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_EQ(made.size(), 1) << made.join(' ').toStdString();
+    return QDir(destination).filePath(made.value(0));
+}
+
+Bytes ToBytes(const QByteArray& data)
+{
+    return Bytes(data.begin(), data.end());
+}
+
+// A mailbox whose mail lies where an IMAP server looks for INBOX, with the
+// states a mail client keeps.
+void WriteStateMailbox(const QString& path)
+{
+    PstBuilder pst;
+    pst.topOfPersonalFolders().addMessage().subject("Top note").messageId("<top@example.com>").body("x").flags(kRead);
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    inbox.addMessage()
+        .subject("Read and answered")
+        .from("Anna", "anna@example.com")
+        .messageId("<answered@example.com>")
+        .body("hello")
+        .flags(kRead)
+        .property(kLastVerb, int32_t(102));
+    inbox.addMessage()
+        .subject("Unread and flagged")
+        .from("Bo", "bo@example.com")
+        .messageId("<flagged@example.com>")
+        .body("hello")
+        .flags(0)
+        .property(kFlagStatus, int32_t(2));
+    inbox.addFolder("Projects").addMessage().subject("Project plan").messageId("<plan@example.com>").body("x").flags(
+        kRead);
+    pst.topOfPersonalFolders().addFolder("inbox").addMessage().subject("Other inbox").messageId("<other@example.com>").body(
+        "x").flags(0);
+    pst.topOfPersonalFolders()
+        .addFolder("Drafts")
+        .addMessage()
+        .subject("Draft")
+        .messageId("<draft@example.com>")
+        .body("not sent")
+        .flags(kRead | kUnsent);
+    pst.Write(path.toStdString());
+}
+
+class MailReadersTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(temp_.isValid()); }
+
+    // Converts `mailbox` in `format` into a destination named `label`; the output folder.
+    QString Convert(const QString& mailbox, const QString& format, const QString& label)
+    {
+        const QString destination = temp_.filePath(label);
+        QDir().mkpath(destination);
+        const CliRun run = RunCli({"convert", "--format", format, mailbox, destination});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return OutputFolderIn(destination);
+    }
+
+    QTemporaryDir temp_;
+};
+
+// Dovecot's imap, preauthenticated, over a copy of `maildir` (it writes its
+// own index files there): its whole answer to `commands`. As root it runs as
+// nobody, since Dovecot will not serve mail as root.
+QString AskDovecot(const QString& maildir, const QStringList& commands, const QString& work)
+{
+    // Every directory down to the copy must be open to the user it runs as.
+    const QString copy = work + "/Maildir";
+    QProcess cp;
+    cp.start("/bin/cp", {"-r", maildir, copy});
+    cp.waitForFinished();
+    QProcess::execute("/bin/chmod", {"-R", "a+rwX", work});
+    QFile config(work + "/dovecot.conf");
+    if (!config.open(QIODevice::WriteOnly))
+        return QString();
+    config.write("base_dir = " + work.toUtf8() + "/run\nlog_path = /dev/stderr\nssl = no\nmail_location = maildir:"
+                 + copy.toUtf8() + "\n");
+    config.close();
+    QByteArray input;
+    for (int i = 0; i < commands.size(); ++i)
+        input += "t" + QByteArray::number(i) + ' ' + commands[i].toUtf8() + "\r\n";
+    input += "z LOGOUT\r\n";
+    QStringList arguments{"-i", "HOME=" + work, "USER=" + QString::fromLocal8Bit(qgetenv("USER")), "/usr/lib/dovecot/imap",
+                          "-c", config.fileName()};
+    QString program = "/usr/bin/env";
+    if (::getuid() == 0) {
+        arguments[2] = "USER=nobody";
+        arguments = QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", "/usr/bin/env"} + arguments;
+        program = "/usr/bin/setpriv";
+    }
+    QProcess imap;
+    imap.start(program, arguments);
+    imap.write(input);
+    imap.closeWriteChannel();
+    if (!imap.waitForFinished(60000))
+        ADD_FAILURE() << "imap did not finish";
+    const QString answer = QString::fromUtf8(imap.readAllStandardOutput());
+    EXPECT_TRUE(answer.contains("z OK")) << answer.toStdString() << imap.readAllStandardError().toStdString();
+    return answer;
+}
+
+TEST_F(MailReadersTest, DovecotServesTheMailboxesInboxAsInboxAndEveryOtherFolderApart)
+{
+    if (!QFileInfo::exists("/usr/lib/dovecot/imap"))
+        GTEST_SKIP() << "Dovecot's imap (dovecot-imapd) is not installed";
+    const QString mailbox = temp_.filePath("state.pst");
+    WriteStateMailbox(mailbox);
+    const QString output = Convert(mailbox, "maildir", "maildir");
+    const QString work = temp_.filePath("dovecot");
+    QDir().mkpath(work);
+    QFile::setPermissions(temp_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                            | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+    const QString answer = AskDovecot(output + "/Maildir",
+                                      {"LIST \"\" \"*\"", "STATUS INBOX (MESSAGES UNSEEN)",
+                                       "STATUS \"inbox (2)\" (MESSAGES UNSEEN)",
+                                       "STATUS \"Top of Personal Folders\" (MESSAGES UNSEEN)", "SELECT INBOX",
+                                       "FETCH 1:* (FLAGS BODY.PEEK[HEADER.FIELDS (SUBJECT)])"},
+                                      work);
+
+    QStringList listed;
+    static const QRegularExpression listLine(R"re(^\* LIST \([^)]*\) "\." "?([^"\r]*)"?\r?$)re",
+                                             QRegularExpression::MultilineOption);
+    for (auto match = listLine.globalMatch(answer); match.hasNext();)
+        listed << match.next().captured(1);
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"Drafts", "INBOX", "INBOX.Projects", "Top of Personal Folders", "inbox (2)"}))
+        << answer.toStdString();
+    EXPECT_TRUE(answer.contains("* STATUS INBOX (MESSAGES 2 UNSEEN 1)")) << answer.toStdString();
+    EXPECT_TRUE(answer.contains("* STATUS \"inbox (2)\" (MESSAGES 1 UNSEEN 1)")) << answer.toStdString();
+    EXPECT_TRUE(answer.contains("* STATUS \"Top of Personal Folders\" (MESSAGES 1 UNSEEN 0)")) << answer.toStdString();
+
+    // Each message of INBOX with its flags (\Recent is the server's own).
+    std::map<QString, QString> flagsBySubject;
+    static const QRegularExpression fetchLine(R"re(\* \d+ FETCH \(FLAGS \(([^)]*)\)[^\r]*\r\nSubject: ([^\r]*)\r\n)re");
+    for (auto match = fetchLine.globalMatch(answer); match.hasNext();) {
+        const auto found = match.next();
+        QStringList flags = found.captured(1).split(' ', Qt::SkipEmptyParts);
+        flags.removeAll("\\Recent");
+        flags.sort();
+        flagsBySubject[found.captured(2)] = flags.join(' ');
+    }
+    const std::map<QString, QString> expected{{"Read and answered", "\\Answered \\Seen"},
+                                              {"Unread and flagged", "\\Flagged"}};
+    EXPECT_EQ(flagsBySubject, expected) << answer.toStdString();
+}
+
+TEST_F(MailReadersTest, PythonsMboxReadsTheReadAndFlagStateAndOnlyMboxCarriesIt)
+{
+    const QString mailbox = temp_.filePath("state.pst");
+    WriteStateMailbox(mailbox);
+    const QString output = Convert(mailbox, "mbox", "mbox");
+    QProcess python;
+    python.start("/usr/bin/python3", {"-c", R"(
+import mailbox, os, sys
+for directory, _, names in os.walk(sys.argv[1]):
+    for name in sorted(names):
+        if name.endswith(".mbox"):
+            for message in mailbox.mbox(os.path.join(directory, name), create=False):
+                print("%s\t%s" % (message["subject"], "".join(sorted(message.get_flags()))))
+)",
+                                      output});
+    ASSERT_TRUE(python.waitForFinished(60000));
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    std::map<QString, QString> flagsBySubject;
+    for (const QString& line : QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        flagsBySubject[line.section('\t', 0, 0)] = line.section('\t', 1);
+    const std::map<QString, QString> expected{
+        {"Top note", "OR"},     {"Read and answered", "AOR"}, {"Unread and flagged", "FO"},
+        {"Project plan", "OR"}, {"Other inbox", "O"},         {"Draft", "DOR"},
+    };
+    EXPECT_EQ(flagsBySubject, expected);
+
+    // The other formats keep the state outside the message.
+    for (const QString& format : {QString("eml"), QString("maildir")}) {
+        const QString other = Convert(mailbox, format, format);
+        int files = 0;
+        for (QDirIterator it(other, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString path = it.next();
+            if (path.endsWith("manifest.jsonl"))
+                continue;
+            ++files;
+            const QByteArray bytes = ReadAll(path);
+            EXPECT_FALSE(bytes.startsWith("Status:") || bytes.contains("\nStatus:") || bytes.contains("\nX-Status:"))
+                << path.toStdString();
+        }
+        EXPECT_EQ(files, 6) << format.toStdString();
+    }
+}
+
+TEST_F(MailReadersTest, TheManifestGivesEachSubjectAsTheMessageHoldsIt)
+{
+    const struct {
+        const char* id;
+        const char* subject;   // as stored; null: no subject property
+        const char* manifest;  // null: no "subject" in the manifest
+    } cases[] = {
+        {"re@example.com", "Re: Threading without headers?", "Re: Threading without headers?"},
+        {"dashes@example.com", "a -- b / c \\ d: \"e\"", "a -- b / c \\ d: \"e\""},
+        {"unicode@example.com", "Ålesund – 日本の取引先 😀", "Ålesund – 日本の取引先 😀"},
+        {"space@example.com", " ", " "},
+        {"empty@example.com", "", nullptr},
+        {"none@example.com", nullptr, nullptr},
+    };
+    PstBuilder pst;
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    for (const auto& c : cases) {
+        auto& message = inbox.addMessage().messageId(std::string("<") + c.id + ">").body("x");
+        if (c.subject != nullptr)
+            message.subject(c.subject);
+    }
+    const QString mailbox = temp_.filePath("subjects.pst");
+    pst.Write(mailbox.toStdString());
+    const QString output = Convert(mailbox, "eml", "eml");
+
+    std::map<QString, QJsonObject> lineById;
+    for (const QByteArray& line : ReadAll(output + "/manifest.jsonl").split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.value("kind").toString() == "mail")
+            lineById[object.value("messageId").toString()] = object;
+    }
+    ASSERT_EQ(lineById.size(), std::size(cases));
+    for (const auto& c : cases) {
+        const QJsonObject& line = lineById[QString::fromLatin1(c.id)];
+        if (c.manifest == nullptr) {
+            EXPECT_FALSE(line.contains("subject")) << c.id << " " << line.value("subject").toString().toStdString();
+        } else {
+            EXPECT_EQ(line.value("subject").toString(), QString::fromUtf8(c.manifest)) << c.id;
+        }
+        // The file keeps its name, made from the cleaned subject.
+        EXPECT_TRUE(QFileInfo::exists(output + "/" + line.value("path").toString())) << c.id;
+    }
+    const CliRun verify = RunCli({"verify", output});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out.toStdString();
+}
+
+// Every file below `root` by its path below it.
+std::map<QString, QByteArray> TreeBytes(const QString& root)
+{
+    std::map<QString, QByteArray> files;
+    for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        files[QDir(root).relativeFilePath(path)] = ReadAll(path);
+    }
+    return files;
+}
+
+TEST_F(MailReadersTest, TheSameMailboxGivesTheSameBytesAtEveryConversion)
+{
+    const QByteArray png = QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
+    PstBuilder pst;
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    inbox.addMessage()
+        .subject("Alternative and related")
+        .from("Anna", "anna@example.com")
+        .to("Bo", "bo@example.com")
+        .received(pstwriter::FileTime::fromUnixSeconds(1772618400))
+        .body("plain text\r\n")
+        .htmlBody("<p>html <img src=\"cid:logo@x\"></p>")
+        .attach("logo.png", ToBytes(png), "image/png", "logo@x")
+        .attach("notes.txt", ToBytes("some notes\r\n"), "text/plain");
+    Message inner;
+    inner.subject("Inner").from("Cy", "cy@example.net").body("inner plain").htmlBody("<p>inner</p>").attach(
+        "inner.bin", Bytes(3000, 9));
+    Message outer;
+    outer.subject("Middle").body("middle").embed(std::move(inner), "Inner");
+    inbox.addMessage()
+        .subject("Embedded messages")
+        .received(pstwriter::FileTime::fromUnixSeconds(1772704800))
+        .body("see attached")
+        .embed(std::move(outer), "Middle");
+    inbox.addMessage()
+        .subject("Large attachment")  // large enough to stream from the mailbox
+        .received(pstwriter::FileTime::fromUnixSeconds(1772791200))
+        .htmlBody("<p>big</p>")
+        .attach("data.bin", Bytes(5 * 1024 * 1024, 7));
+    inbox.addMessage().subject("No date, no identifier").body("nothing else");
+    pst.topOfPersonalFolders().addFolder("Contacts").containerClass("IPF.Contact").addContact("Anna", "Berg").email1(
+        "anna@example.com");
+    pst.topOfPersonalFolders()
+        .addFolder("Calendar")
+        .containerClass("IPF.Appointment")
+        .addAppointment("Meeting")
+        .appointment(pstwriter::FileTime::fromUnixSeconds(1772618400), pstwriter::FileTime::fromUnixSeconds(1772622000));
+    const QString mailbox = temp_.filePath("mixed.pst");
+    pst.Write(mailbox.toStdString());
+
+    for (const QString& format : {QString("eml"), QString("mbox"), QString("maildir")}) {
+        const QString first = Convert(mailbox, format, format + "-1");
+        const QString second = Convert(mailbox, format, format + "-2");
+        const auto firstFiles = TreeBytes(first);
+        const auto secondFiles = TreeBytes(second);
+        ASSERT_GE(firstFiles.size(), 4u) << format.toStdString();
+        int multiparts = 0;
+        for (const auto& [path, bytes] : firstFiles)
+            multiparts += bytes.count("boundary=\"=_");
+        // alternative, related, mixed twice, the embedded messages' own.
+        EXPECT_GE(multiparts, 6) << format.toStdString();
+        EXPECT_EQ(firstFiles.size(), secondFiles.size()) << format.toStdString();
+        for (const auto& [path, bytes] : firstFiles) {
+            const auto other = secondFiles.find(path);
+            ASSERT_NE(other, secondFiles.end()) << format.toStdString() << ": " << path.toStdString();
+            EXPECT_TRUE(other->second == bytes) << format.toStdString() << ": " << path.toStdString() << " differs";
+        }
+        const CliRun verify = RunCli({"verify", second});
+        EXPECT_EQ(verify.exitCode, 0) << verify.out.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace tolvane
