@@ -38,12 +38,13 @@ struct AppointmentContent {
     enum class Busy { Free, Tentative, Busy, OutOfOffice, WorkingElsewhere };
     enum class Role { Required, Optional, Resource };
 
-    enum class Answer { None, Accepted, Declined, Tentative };
+    enum class Answer { None, Accepted, Declined, Tentative };  // None: not (yet) answered
 
     struct Attendee {
         MailAddress mailbox;
         Role role = Role::Required;
-        Answer answer = Answer::None;  // set in a response
+        Answer answer = Answer::None;
+        std::optional<bool> rsvp;  // whether an answer is asked of it; unset when the item does not say
     };
 
     QString subject;
@@ -131,6 +132,7 @@ struct DistributionListContent {
     QStringList membersLeftOut;
     QString notes;
     uint32_t identifier = 0;
+    QString uid;  // the card's UID, made as a contact's is
 };
 
 // What a meeting message does with the meeting it speaks of, and the meeting

@@ -62,6 +62,14 @@ inline constexpr uint32_t RecipientSmtpAddress = 0x39FE;
 inline constexpr uint32_t EntryId = 0x0FFF;
 inline constexpr uint32_t RecipientEntryId = 0x5FF7;
 
+// Meetings: whether answers are asked for, whose copy it is, and each
+// recipient's answer and standing.
+inline constexpr uint32_t ResponseRequested = 0x0063;
+inline constexpr uint32_t ReceivedByEmailAddress = 0x0076;
+inline constexpr uint32_t ReceivedBySmtpAddress = 0x5D07;
+inline constexpr uint32_t RecipientFlags = 0x5FFD;
+inline constexpr uint32_t RecipientTrackStatus = 0x5FFF;
+
 // Attachments.
 inline constexpr uint32_t AttachSize = 0x0E20;
 inline constexpr uint32_t AttachFilename = 0x3704;
@@ -75,6 +83,7 @@ inline constexpr uint32_t AttachContentId = 0x3712;
 inline constexpr uint32_t Account = 0x3A00;
 inline constexpr uint32_t CallbackTelephoneNumber = 0x3A02;
 inline constexpr uint32_t Generation = 0x3A05;
+inline constexpr uint32_t DisplayNamePrefix = 0x3A45;
 inline constexpr uint32_t GivenName = 0x3A06;
 inline constexpr uint32_t GovernmentIdNumber = 0x3A07;
 inline constexpr uint32_t BusinessTelephoneNumber = 0x3A08;
@@ -164,6 +173,9 @@ inline constexpr uint32_t ExceptionReplaceTime = 0x8228;
 inline constexpr uint32_t TimeZoneStruct = 0x8233;
 inline constexpr uint32_t TimeZoneDescription = 0x8234;
 inline constexpr uint32_t AppointmentSubType = 0x8215;
+inline constexpr uint32_t ResponseStatus = 0x8218;
+inline constexpr uint32_t TimeZoneDefinitionStartDisplay = 0x825E;
+inline constexpr uint32_t TimeZoneDefinitionRecur = 0x8260;
 
 // Named properties of the address set for distribution lists.
 inline constexpr uint32_t DistributionListName = 0x8053;

@@ -9,6 +9,7 @@ PACKAGES="
   dpkg-dev patch zlib1g-dev
   libpff-dev libbfio-dev pst-utils
   libgmime-3.0-dev libical-dev python3-icalendar libssl-dev
+  khard python3-vobject unicode-cldr-core
   notmuch parallel dovecot-imapd
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6
   libgl-dev

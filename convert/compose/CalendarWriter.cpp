@@ -2,6 +2,8 @@
 // libical's constructors, and libical writes the text.
 #include "convert/compose/CalendarWriter.h"
 
+#include "convert/compose/CalendarZones.h"
+
 #include <libical/ical.h>
 
 #include <QRegularExpression>
@@ -99,88 +101,6 @@ icaltimetype DateOf(const QDateTime& time)
     return LocalDate(DayOfStoredMidnight(time));
 }
 
-// A BYDAY entry as libical's recurrence keeps it: the weekday (Sunday 1) plus
-// eight times the position, the sign of the position on the whole
-// (icalrecurrencetype_day_day_of_week and _day_position read it back).
-short EncodedDay(int weekday, int position)
-{
-    const int value = (position < 0 ? -position : position) * 8 + weekday + 1;
-    return static_cast<short>(position < 0 ? -value : value);
-}
-
-// The time zones the calendar's events use, each written once as a VTIMEZONE
-// and kept as a libical zone to convert UTC instants into its local time.
-class ZoneSet {
-public:
-    ZoneSet() = default;
-    ZoneSet(const ZoneSet&) = delete;
-    ZoneSet& operator=(const ZoneSet&) = delete;
-    ~ZoneSet()
-    {
-        for (auto& [name, zone] : zones_)
-            icaltimezone_free(zone, 1);
-    }
-
-    // The zone of `rule`, its VTIMEZONE added to `calendar` the first time.
-    icaltimezone* Zone(const TimeZoneRule& rule, icalcomponent* calendar)
-    {
-        const QByteArray name = Utf8(rule.name);
-        if (const auto found = zones_.find(name); found != zones_.end())
-            return found->second;
-        icalcomponent* vtimezone = MakeVTimezone(rule, name);
-        icaltimezone* zone = icaltimezone_new();
-        icaltimezone_set_component(zone, icalcomponent_new_clone(vtimezone));
-        icalcomponent_add_component(calendar, vtimezone);
-        zones_.emplace(name, zone);
-        return zone;
-    }
-
-private:
-    static icalcomponent* Observance(icalcomponent* observance, const std::optional<TimeZoneRule::Transition>& change,
-                                     int fromSeconds, int toSeconds)
-    {
-        icaltimetype start = icaltime_null_time();
-        start.year = 1970;
-        start.month = 1;
-        start.day = 1;
-        if (change) {
-            start.hour = change->hour;
-            start.minute = change->minute;
-            icalrecurrencetype yearly;
-            icalrecurrencetype_clear(&yearly);
-            yearly.freq = ICAL_YEARLY_RECURRENCE;
-            yearly.by_month[0] = static_cast<short>(change->month);
-            yearly.by_day[0] = EncodedDay(change->weekday, change->week >= 5 ? -1 : change->week);
-            icalcomponent_add_property(observance, icalproperty_new_rrule(yearly));
-        }
-        icalcomponent_add_property(observance, icalproperty_new_dtstart(start));
-        icalcomponent_add_property(observance, icalproperty_new_tzoffsetfrom(fromSeconds));
-        icalcomponent_add_property(observance, icalproperty_new_tzoffsetto(toSeconds));
-        return observance;
-    }
-
-    // UTC = local + bias: the offset from UTC is its negative.
-    static icalcomponent* MakeVTimezone(const TimeZoneRule& rule, const QByteArray& name)
-    {
-        icalcomponent* vtimezone = icalcomponent_new_vtimezone();
-        icalcomponent_add_property(vtimezone, icalproperty_new_tzid(name.constData()));
-        const int standard = -(rule.biasMinutes + rule.standardBiasMinutes) * 60;
-        const int daylight = -(rule.biasMinutes + rule.daylightBiasMinutes) * 60;
-        if (!rule.toStandard || !rule.toDaylight) {
-            icalcomponent_add_component(vtimezone,
-                                        Observance(icalcomponent_new_xstandard(), std::nullopt, standard, standard));
-            return vtimezone;
-        }
-        icalcomponent_add_component(vtimezone,
-                                    Observance(icalcomponent_new_xstandard(), rule.toStandard, daylight, standard));
-        icalcomponent_add_component(vtimezone,
-                                    Observance(icalcomponent_new_xdaylight(), rule.toDaylight, standard, daylight));
-        return vtimezone;
-    }
-
-    std::map<QByteArray, icaltimezone*> zones_;
-};
-
 icalproperty* WithZone(icalproperty* property, icaltimezone* zone)
 {
     if (zone != nullptr)
@@ -205,7 +125,7 @@ icalrecurrencetype RuleOf(const AppointmentRecurrence& recurrence, icaltimezone*
     rule.week_start = static_cast<icalrecurrencetype_weekday>(recurrence.firstDayOfWeek + 1);
     int days = 0;
     for (int weekday : recurrence.weekdays)
-        rule.by_day[days++] = EncodedDay(weekday, 0);
+        rule.by_day[days++] = IcalByDay(weekday, 0);
     if (recurrence.setPosition != 0 && days > 0)
         rule.by_set_pos[0] = static_cast<short>(recurrence.setPosition);
     if (recurrence.monthDay != 0)
@@ -305,7 +225,7 @@ void AddAttachment(icalcomponent* component, const CalendarAttachment& attachmen
     icalcomponent_add_property(component, property);
 }
 
-ComponentPtr MakeEvent(const AppointmentContent& content, ZoneSet& zones, icalcomponent* calendar)
+ComponentPtr MakeEvent(const AppointmentContent& content, CalendarZones& zones, icalcomponent* calendar)
 {
     ComponentPtr event(icalcomponent_new_vevent());
     icalcomponent* vevent = event.get();
@@ -396,8 +316,11 @@ ComponentPtr MakeEvent(const AppointmentContent& content, ZoneSet& zones, icalco
             icalproperty_add_parameter(property, icalparameter_new_partstat(ICAL_PARTSTAT_TENTATIVE));
             break;
         case AppointmentContent::Answer::None:
+            icalproperty_add_parameter(property, icalparameter_new_partstat(ICAL_PARTSTAT_NEEDSACTION));
             break;
         }
+        if (attendee.rsvp)
+            icalproperty_add_parameter(property, icalparameter_new_rsvp(*attendee.rsvp ? ICAL_RSVP_TRUE : ICAL_RSVP_FALSE));
         switch (attendee.role) {
         case AppointmentContent::Role::Required:
             icalproperty_add_parameter(property, icalparameter_new_role(ICAL_ROLE_REQPARTICIPANT));
@@ -531,7 +454,7 @@ QByteArray ComposeCalendar(const CalendarItems& items, CalendarCounts* counts)
         break;
     }
     CalendarCounts written;
-    ZoneSet zones;
+    CalendarZones zones;
     for (const AppointmentContent& event : items.events) {
         if ((!event.start || !event.start->isValid()) && !event.recurrence)
             continue;

@@ -102,28 +102,35 @@ QString ContactNameText(const ContactRecord& contact)
     return QStringLiteral("Contact");
 }
 
+QString FormattedContactName(const ContactRecord& c, const ContactDetails& details)
+{
+    if (Has(details.displayName))
+        return details.displayName.trimmed();
+    QStringList parts;
+    for (const QString& part : {details.namePrefix, c.givenName, c.middleName, c.surname, c.generation}) {
+        if (Has(part))
+            parts << part.trimmed();
+    }
+    if (!parts.isEmpty())
+        return parts.join(u' ');
+    // Mailboxes hold contacts without any name; a card needs one all the same.
+    for (const QString& other : {c.companyName, details.emails.value(0), c.fileUnder, c.nickname}) {
+        if (Has(other))
+            return other.trimmed();
+    }
+    return QStringLiteral("Contact");
+}
+
 QByteArray ComposeVCard(const ContactRecord& c, const ContactDetails& details)
 {
     const QStringList& emails = details.emails;
     VCardBuilder card;
     card.Line(QStringLiteral("BEGIN"), QStringLiteral("VCARD"));
     card.Line(QStringLiteral("VERSION"), QStringLiteral("4.0"));
-    QString formatted = Has(c.fullName) ? c.fullName : QString();
-    if (formatted.isEmpty()) {
-        QStringList parts;
-        for (const QString& part : {c.givenName, c.middleName, c.surname}) {
-            if (Has(part))
-                parts << part.trimmed();
-        }
-        formatted = parts.join(u' ');
-    }
-    if (formatted.isEmpty())
-        formatted = Has(c.fileUnder) ? c.fileUnder : Has(c.companyName) ? c.companyName
-                    : !emails.isEmpty() ? emails.first() : QString();
-    card.Line(QStringLiteral("FN"), Escape(formatted.trimmed()));
+    card.Line(QStringLiteral("FN"), Escape(FormattedContactName(c, details)));
     if (!details.uid.isEmpty())
         card.Line(QStringLiteral("UID"), details.uid);  // a URI: nothing in it to escape
-    card.Structured(QStringLiteral("N"), {c.surname, c.givenName, c.middleName, QString(), c.generation});
+    card.Structured(QStringLiteral("N"), {c.surname, c.givenName, c.middleName, details.namePrefix, c.generation});
     card.Text("NICKNAME", c.nickname);
     card.Structured(QStringLiteral("ORG"), {c.companyName, c.department});
     card.Text("TITLE", c.title);
@@ -229,6 +236,8 @@ QByteArray ComposeGroupCard(const DistributionListContent& list)
     card.Line(QStringLiteral("VERSION"), QStringLiteral("4.0"));
     card.Line(QStringLiteral("KIND"), QStringLiteral("group"));
     card.Line(QStringLiteral("FN"), Escape(Has(list.name) ? list.name.trimmed() : QStringLiteral("Distribution list")));
+    if (!list.uid.isEmpty())
+        card.Line(QStringLiteral("UID"), list.uid);  // a URI: nothing in it to escape
     for (const DistributionListContent::Member& member : list.members) {
         // URI values: the UID, or only the address, which carries no
         // character that needs escaping.

@@ -34,6 +34,8 @@ struct PostalAddress {
 // What a contact's vCard takes from the mailbox beyond the scan's record.
 struct ContactDetails {
     QString uid;                      // the card's UID, by which distribution lists name the contact
+    QString displayName;              // the name as the contact shows it, prefix and suffix included
+    QString namePrefix;               // "Dr.", "Ms."; the suffix is the record's `generation`
     QStringList emails;               // its three e-mail slots, in order
     QVector<PostalAddress> addresses; // when read from the mailbox; else the record's two are written
     std::optional<QDate> birthday;    // the day itself, whatever the zone it was stored in
@@ -53,7 +55,12 @@ struct ContactItem {
 };
 
 // The whole vCard, UTF-8, CRLF line ends, lines folded at 75 octets.
-QByteArray ComposeVCard(const ContactRecord& contact, const ContactDetails& details);
+[[nodiscard]] QByteArray ComposeVCard(const ContactRecord& contact, const ContactDetails& details);
+
+// The card's FN: the display name as stored, else the name composed from
+// its parts (prefix and suffix included), else the company, the first
+// e-mail address or the file-as text; never empty.
+[[nodiscard]] QString FormattedContactName(const ContactRecord& contact, const ContactDetails& details);
 
 // The file name text of a contact: given name and surname, else file-under,
 // else company, else "Contact".
@@ -64,7 +71,7 @@ QString ContactNameText(const ContactRecord& contact);
 // the same mailbox and different for contacts of different mailboxes.
 QString ContactUid(const QByteArray& storeKey, uint32_t identifier);
 
-// A distribution list as a vCard of kind group: its name, a MEMBER for each
+// A distribution list as a vCard of kind group: its name, its UID, a MEMBER for each
 // member (the contact's UID when it is a contact of the mailbox, else
 // "mailto:" and its address), its notes.
 QByteArray ComposeGroupCard(const DistributionListContent& list);

@@ -299,4 +299,30 @@ std::optional<TimeZoneRule> ParseTimeZoneStruct(const QByteArray& data, const QS
     return zone;
 }
 
+std::optional<QString> ParseTimeZoneDefinitionKeyName(const QByteArray& data)
+{
+    // Versions (a byte each), the header's size, flags; a GUID when flag 1
+    // says so; with flag 2 the key name, counted in UTF-16 units, unterminated.
+    constexpr quint16 kHasGuid = 0x0001;
+    constexpr quint16 kHasKeyName = 0x0002;
+    constexpr int kMajorVersion = 2;
+    BlobReader in(data);
+    const quint16 versions = in.u16();
+    in.u16();  // the header's size
+    const quint16 flags = in.u16();
+    if (!in.ok() || (versions & 0xFF) != kMajorVersion || (flags & kHasKeyName) == 0)
+        return std::nullopt;
+    if ((flags & kHasGuid) != 0) {
+        for (int i = 0; i < 8; ++i)
+            in.u16();
+    }
+    const quint16 length = in.u16();
+    QString keyName;
+    for (int i = 0; i < length && in.ok(); ++i)
+        keyName += QChar(in.u16());
+    if (!in.ok() || keyName.trimmed().isEmpty())
+        return std::nullopt;
+    return keyName.trimmed();
+}
+
 }  // namespace tolvane

@@ -56,7 +56,8 @@ struct TimeZoneRule {
         int hour = 0;
         int minute = 0;
     };
-    QString name;
+    QString name;                 // as the appointment describes it (a display name, mostly)
+    QString keyName;              // the zone's Windows key name, when the item keeps its definition
     int biasMinutes = 0;          // standard time: UTC = local + bias + standardBias
     int standardBiasMinutes = 0;
     int daylightBiasMinutes = 0;
@@ -67,5 +68,9 @@ struct TimeZoneRule {
 // The time-zone structure of an appointment (bias, standard and daylight
 // biases and dates); nullopt when malformed.
 std::optional<TimeZoneRule> ParseTimeZoneStruct(const QByteArray& data, const QString& name);
+
+// The Windows key name ("W. Europe Standard Time") a stored time-zone
+// definition names; nullopt when it names none or is not one this reads.
+std::optional<QString> ParseTimeZoneDefinitionKeyName(const QByteArray& data);
 
 }  // namespace tolvane

@@ -4,6 +4,7 @@
 #include "convert/read/AddressResolver.h"
 #include "convert/read/ItemAttachments.h"
 #include "convert/read/ItemProperties.h"
+#include "convert/read/MeetingAttendees.h"
 #include "convert/read/MessageMapper.h"
 #include "scan/PffProperties.h"
 #include "scan/PropertyTags.h"
@@ -100,26 +101,28 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
             content.missing.Add(MissingEntry(MissingPart::Recurrence, invalid));
         }
     }
-    if (const auto zone = ReadBinary(item, 0, Tag::TimeZoneStruct))
+    if (const auto zone = ReadBinary(item, 0, Tag::TimeZoneStruct)) {
         content.timeZone = ParseTimeZoneStruct(
             *zone, ReadMessageString(item, Tag::TimeZoneDescription, fileCodePage).value_or(QString()).trimmed());
+        // The zone's key name, from the definition the series keeps, else the
+        // one its first occurrence was shown in.
+        for (const uint32_t definition : {Tag::TimeZoneDefinitionRecur, Tag::TimeZoneDefinitionStartDisplay}) {
+            const auto blob = content.timeZone ? ReadBinary(item, 0, definition) : std::nullopt;
+            if (const auto keyName = blob ? ParseTimeZoneDefinitionKeyName(*blob) : std::nullopt) {
+                content.timeZone->keyName = *keyName;
+                break;
+            }
+        }
+    }
     content.replacedStart = TimeOf(item, Tag::ExceptionReplaceTime);
     if (const auto sequence = Read32(item, 0, Tag::AppointmentSequence))
         content.sequence = static_cast<int>(*sequence);
     if (const auto global = ReadNamedProperty(item, 0, kGlobalObjectIdProperty);
         global && global->valueType == PropertyType::Binary)
         content.globalObjectId = global->data;
-    // A meeting: the recipients are its attendees (To required, Cc optional,
-    // Bcc resources) and the sender organises it.
+    // A meeting: the recipients are its attendees and the sender organises it.
+    content.attendees = ReadMeetingAttendees(item, codePage);
     ReadFailures ignored;
-    for (const Recipient& recipient : ReadRecipients(item, codePage, &ignored)) {
-        if (!AddressResolver::HasSmtpAddress(recipient.mailbox))
-            continue;
-        const auto role = recipient.kind == RecipientKind::Cc    ? AppointmentContent::Role::Optional
-                          : recipient.kind == RecipientKind::Bcc ? AppointmentContent::Role::Resource
-                                                                 : AppointmentContent::Role::Required;
-        content.attendees.push_back(AppointmentContent::Attendee{recipient.mailbox, role});
-    }
     if (!content.attendees.isEmpty()) {
         if (const auto sender = AddressResolver(codePage).Sender(item, &ignored);
             sender && AddressResolver::HasSmtpAddress(sender->mailbox()))

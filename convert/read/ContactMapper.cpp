@@ -103,6 +103,7 @@ DistributionListContent ReadDistributionListContent(libpff_item_t* item, uint32_
     const int codePage = MessageCodePage(item, fileCodePage);
     DistributionListContent list;
     list.identifier = identifier;
+    list.uid = ContactUid(storeKey, identifier);
     list.name = ReadMessageString(item, Tag::DistributionListName, fileCodePage).value_or(QString()).trimmed();
     if (list.name.isEmpty())
         list.name = ReadSubject(item, fileCodePage).value_or(QString()).trimmed();
@@ -143,6 +144,8 @@ ContactDetails ReadContactItemDetails(libpff_item_t* item, uint32_t identifier, 
     ContactDetails details;
     details.uid = ContactUid(storeKey, identifier);
     const int codePage = MessageCodePage(item, fileCodePage);
+    details.displayName = ReadString(item, 0, Tag::DisplayName, codePage).value_or(QString()).trimmed();
+    details.namePrefix = ReadString(item, 0, Tag::DisplayNamePrefix, codePage).value_or(QString()).trimmed();
     for (const ResolvedMailbox& email : AddressResolver(codePage).ContactEmails(item))
         details.emails.push_back(email.address);
     const auto preferred = Read32(item, 0, Tag::PostalAddressId).value_or(0);

@@ -538,8 +538,11 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
     EXPECT_EQ(journal[0].toObject().value("start").toString(), "2026-03-04T10:00:00+00:00");
 
     const QByteArray group = ReadAll(onlyFile("Contacts", ".vcf"));
-    EXPECT_EQ(group, QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Team – Nord\r\n"
-                                "MEMBER:mailto:anna@example.com\r\nMEMBER:mailto:bo@example.org\r\nEND:VCARD\r\n"));
+    const QString groupUid =
+        QRegularExpression("\r\nUID:(urn:uuid:[0-9a-f-]{36})\r\n").match(QString::fromUtf8(group)).captured(1);
+    EXPECT_FALSE(groupUid.isEmpty()) << group.toStdString();
+    EXPECT_EQ(group, QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Team – Nord\r\nUID:")
+                         + groupUid.toLatin1() + "\r\nMEMBER:mailto:anna@example.com\r\nMEMBER:mailto:bo@example.org\r\nEND:VCARD\r\n");
 }
 
 // Meeting requests, cancellations and responses stay mail, and carry their
@@ -595,7 +598,11 @@ TEST_F(CalendarTest, ContactsCarryTheirUidAddressesAndPictureAndListsNameThem)
     EXPECT_TRUE(boCard.contains("\r\nEMAIL:bo@example.se\r\n")) << boCard.toStdString();
 
     const QByteArray group = cards.value("Team.vcf");
-    EXPECT_EQ(group, QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Team\r\nMEMBER:")
+    const QString groupUid = QRegularExpression("\r\nUID:(urn:uuid:[0-9a-f-]{36})\r\n").match(QString::fromUtf8(group)).captured(1);
+    EXPECT_FALSE(groupUid.isEmpty());
+    EXPECT_NE(groupUid, uidOf(annaCard));
+    EXPECT_EQ(group, QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Team\r\nUID:") + groupUid.toLatin1()
+                         + "\r\nMEMBER:"
                          + uidOf(annaCard).toLatin1() + "\r\nMEMBER:mailto:cy@example.net\r\nMEMBER:"
                          + uidOf(boCard).toLatin1() + "\r\nEND:VCARD\r\n");
 }

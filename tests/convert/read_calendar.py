@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Prints, as JSON, how the icalendar package reads an .ics file: one object
 per VEVENT with its text fields, its times in ISO form (dates as dates), its
-categories, organizer, attendees (address, CN, ROLE, CUTYPE) and alarm
+categories, organizer, attendees (address, CN, ROLE, CUTYPE; and address,
+PARTSTAT, RSVP as their answers) and alarm
 triggers, attachments (value, FMTTYPE, X-FILENAME, VALUE); the VTODOs and
 VJOURNALs with theirs."""
 import json
@@ -50,6 +51,8 @@ def main(path):
             "organizer": None if organizer is None else [str(organizer), str(organizer.params.get("CN", ""))],
             "attendees": [[str(a), str(a.params.get("CN", "")), str(a.params.get("ROLE", "")),
                            str(a.params.get("CUTYPE", ""))] for a in attendees],
+            "answers": [[str(a), str(a.params.get("PARTSTAT", "")), str(a.params.get("RSVP", ""))]
+                        for a in attendees],
             "alarms": [str(alarm.get("TRIGGER").dt) for alarm in event.walk("VALARM")],
             "attachments": [[str(a), str(a.params.get("FMTTYPE", "")), str(a.params.get("X-FILENAME", "")),
                              str(a.params.get("VALUE", ""))] for a in attachments],

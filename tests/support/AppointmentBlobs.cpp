@@ -87,4 +87,28 @@ Bytes TimeZoneStruct(int32_t bias, int32_t standardBias, int32_t daylightBias, Z
     return out;
 }
 
+Bytes TimeZoneDefinition(std::u16string_view keyName, int32_t bias, int32_t standardBias, int32_t daylightBias,
+                         ZoneTransition toStandard, ZoneTransition toDaylight)
+{
+    constexpr uint16_t kValidKeyName = 0x0002;
+    Bytes out;
+    out.push_back(0x02);  // major version
+    out.push_back(0x01);  // minor version
+    PutU16(out, uint16_t(2 + 2 + 2 * keyName.size() + 2));  // flags, key name and rule count follow
+    PutU16(out, kValidKeyName);
+    PutU16(out, uint16_t(keyName.size()));
+    for (const char16_t unit : keyName)
+        PutU16(out, uint16_t(unit));
+    PutU16(out, 1);       // one rule
+    out.push_back(0x02);  // the rule's versions
+    out.push_back(0x01);
+    PutU16(out, 62);      // its size after this field
+    PutU16(out, 0x0002);  // the rule in effect
+    for (int i = 0; i < 8; ++i)
+        PutU16(out, 0);   // in effect since: SYSTEMTIME of zeros
+    const Bytes rule = TimeZoneStruct(bias, standardBias, daylightBias, toStandard, toDaylight);
+    out.insert(out.end(), rule.begin(), rule.end());
+    return out;
+}
+
 }  // namespace tolvane::pstwriter

@@ -6,6 +6,7 @@
 #include "tests/support/PstBytes.h"
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace tolvane::pstwriter {
@@ -47,5 +48,10 @@ struct ZoneTransition {
 // The time-zone structure: UTC = local + bias (+ the standard or daylight bias).
 Bytes TimeZoneStruct(int32_t bias, int32_t standardBias, int32_t daylightBias, ZoneTransition toStandard,
                      ZoneTransition toDaylight);
+
+// A stored time-zone definition naming its zone by the Windows key name,
+// with one rule of the same fields as TimeZoneStruct.
+Bytes TimeZoneDefinition(std::u16string_view keyName, int32_t bias, int32_t standardBias, int32_t daylightBias,
+                         ZoneTransition toStandard, ZoneTransition toDaylight);
 
 }  // namespace tolvane::pstwriter

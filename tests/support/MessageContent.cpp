@@ -137,6 +137,12 @@ Message& Message::recipient(PropertyMap r)
     recipients.push_back(std::move(r));
     return *this;
 }
+Message& Message::recipientProperty(uint32_t tag, PropertyValue value)
+{
+    if (!recipients.empty())
+        recipients.back()[TagId(tag)] = std::move(value);
+    return *this;
+}
 Message& Message::to(std::string_view name, std::string_view email) { return recipient(tags::RecipientTo, name, email); }
 Message& Message::cc(std::string_view name, std::string_view email) { return recipient(tags::RecipientCc, name, email); }
 Message& Message::bcc(std::string_view name, std::string_view email) { return recipient(tags::RecipientBcc, name, email); }

@@ -70,6 +70,8 @@ public:
     Message& recipient(int32_t type, std::string_view name, std::string_view email,
                        std::string_view addressType = "SMTP", std::string_view smtpAddress = {});
     Message& recipient(PropertyMap properties);
+    // A property of the recipient added last (a meeting attendee's answer, its flags).
+    Message& recipientProperty(uint32_t tag, PropertyValue value);
     Message& sent(FileTime time);       // client submit time
     Message& received(FileTime time);   // delivery time
     Message& flags(int32_t value);

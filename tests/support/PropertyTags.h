@@ -89,6 +89,9 @@ inline constexpr uint32_t Surname = MakeTag(0x3A11, PtUnicode);
 inline constexpr uint32_t BusinessTelephone = MakeTag(0x3A08, PtUnicode);
 inline constexpr uint32_t MobileTelephone = MakeTag(0x3A1C, PtUnicode);
 inline constexpr uint32_t CompanyName = MakeTag(0x3A16, PtUnicode);
+inline constexpr uint32_t MiddleName = MakeTag(0x3A44, PtUnicode);
+inline constexpr uint32_t Generation = MakeTag(0x3A05, PtUnicode);
+inline constexpr uint32_t DisplayNamePrefix = MakeTag(0x3A45, PtUnicode);
 inline constexpr uint32_t BusinessAddressStreet = MakeTag(0x3A29, PtUnicode);
 inline constexpr uint32_t BusinessAddressCity = MakeTag(0x3A27, PtUnicode);
 inline constexpr uint32_t BusinessAddressPostalCode = MakeTag(0x3A2A, PtUnicode);
@@ -122,6 +125,12 @@ inline constexpr int32_t AttachByValue = 1;
 inline constexpr int32_t AttachByReference = 2;
 inline constexpr int32_t AttachByRefOnly = 4;
 inline constexpr int32_t AttachEmbeddedMessage = 5;
+
+// Meetings: answers asked for (on the item), each recipient's answer and standing
+inline constexpr uint32_t ResponseRequested = MakeTag(0x0063, PtBoolean);
+inline constexpr uint32_t ReceivedBySmtpAddress = MakeTag(0x5D07, PtUnicode);
+inline constexpr uint32_t RecipientFlags = MakeTag(0x5FFD, PtLong);
+inline constexpr uint32_t RecipientTrackStatus = MakeTag(0x5FFF, PtLong);
 
 // Recipient types (0x0C15)
 inline constexpr int32_t RecipientTo = 1;
