@@ -1,6 +1,8 @@
 // The window's conversion job.
 #include "app/ConversionJobController.h"
 
+#include "app/ConversionText.h"
+
 #include "app/CQuenbyDlg.h"
 #include "scan/ItemStore.h"
 #include "view/UserPrompts.h"
@@ -25,9 +27,10 @@ public:
         CQuenbyDlg* window = window_;
         bridge_->PostLatest([window, position] { window->SetProgressPosition(position); });
     }
-    void ShowNotice(const QString& text) override
+    void ShowCompletion(const ConversionSummary& summary) override
     {
         CQuenbyDlg* window = window_;
+        const QString text = CompletionNoticeText(summary);
         bridge_->PostAndWait([window, text] { window->prompts().Notify(window, ProductCaption(), text); });
     }
     bool WriteFromScanRecords(const QString& reason) override

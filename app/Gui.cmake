@@ -28,7 +28,7 @@ add_library(tolvane_window STATIC
   ${CMAKE_CURRENT_BINARY_DIR}/app.qrc
 )
 target_include_directories(tolvane_window PUBLIC ${PROJECT_SOURCE_DIR} ${TOLVANE_GENERATED_DIR})
-target_link_libraries(tolvane_window PUBLIC tolvane_view tolvane_scan_front tolvane_scan tolvane_convert Qt6::Widgets Qt6::Svg
+target_link_libraries(tolvane_window PUBLIC tolvane_view tolvane_scan_front tolvane_scan tolvane_convert tolvane_convert_front Qt6::Widgets Qt6::Svg
                       Qt6::WebEngineWidgets)
 # The preview reads bodies through the conversion's reader, whose headers bring
 # GLib's, which use the word "signals".

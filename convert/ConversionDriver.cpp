@@ -60,111 +60,6 @@ QString OutputFolderName(const QDateTime& localTime)
 
 namespace {
 
-QString PartNoticeText(const ConversionSummary& summary);
-
-}  // namespace
-
-QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered)
-{
-    QString text = QStringLiteral("Recovered mail: %1 saved").arg(recovered.saved);
-    if (recovered.missingAttachments > 0)
-        text += QStringLiteral(", %1 with missing attachments").arg(recovered.missingAttachments);
-    if (recovered.otherwiseIncomplete > 0)
-        text += QStringLiteral(", %1 with other missing parts").arg(recovered.otherwiseIncomplete);
-    if (recovered.failed > 0)
-        text += QStringLiteral(", %1 could not be saved").arg(recovered.failed);
-    return text + u'.';
-}
-
-QString CompletionNoticeText(const ConversionSummary& summary)
-{
-    QString text = PartNoticeText(summary);
-    // The counts of the calendar pass and of the distribution lists follow
-    // the notice, which stays as it was.
-    const int calendarItems = summary.eventsSaved + summary.tasksSaved + summary.notesSaved;
-    if (calendarItems > 0 || summary.eventsFailed > 0 || summary.otherItemsFailed > 0
-        || summary.distributionListsSaved > 0) {
-        text += QStringLiteral("\n\nCalendars: %1 appointments, %2 tasks and %3 notes saved in %4 %5.")
-                    .arg(summary.eventsSaved)
-                    .arg(summary.tasksSaved)
-                    .arg(summary.notesSaved)
-                    .arg(summary.calendarFilesSaved)
-                    .arg(summary.calendarFilesSaved == 1 ? QStringLiteral("file") : QStringLiteral("files"));
-        if (summary.distributionListsSaved > 0)
-            text += QStringLiteral(" %1 distribution lists saved.").arg(summary.distributionListsSaved);
-        if (summary.distributionListsIncomplete > 0)
-            text += QStringLiteral(" %1 distribution lists were saved without members that have no address.")
-                        .arg(summary.distributionListsIncomplete);
-        if (summary.eventsFailed > 0)
-            text += QStringLiteral(" %1 appointments could not be saved.").arg(summary.eventsFailed);
-        if (summary.eventsIncomplete > 0)
-            text += QStringLiteral(" %1 appointments were saved without something that could not be read.")
-                        .arg(summary.eventsIncomplete);
-        if (summary.otherItemsFailed > 0)
-            text += QStringLiteral(" %1 tasks, notes or lists could not be saved.").arg(summary.otherItemsFailed);
-        if (summary.otherItemsIncomplete > 0)
-            text += QStringLiteral(" %1 tasks or notes were saved without something that could not be read.")
-                        .arg(summary.otherItemsIncomplete);
-    }
-    if (summary.recovered.any())
-        text += QStringLiteral("\n\n") + RecoveredMailText(summary.recovered);
-    for (const QString& problem : summary.outputProblems)
-        text += QStringLiteral("\n\nNot finished: ") + problem;
-    if (!summary.walkFailure.isEmpty())
-        text += QStringLiteral("\n\nThe mailbox could not be read to its end (%1); the items after the last one "
-                               "written were not written.")
-                    .arg(summary.walkFailure);
-    // Without its manifest the folder cannot be checked: the run did not do
-    // all it should, however many files it wrote.
-    if (!summary.manifestFailure.isEmpty())
-        text += QStringLiteral("\n\nThe manifest could not be written in full (%1); the folder cannot be checked "
-                               "with tolvane-cli verify.")
-                    .arg(summary.manifestFailure);
-    return text;
-}
-
-namespace {
-
-QString PartNoticeText(const ConversionSummary& summary)
-{
-    if (summary.allSavedButEvents())
-        return QString::fromLatin1(kSavingCompletedText);
-    if (summary.outOfMemory)
-        return QStringLiteral("Saving stopped: the system ran out of memory after %1 messages were saved complete "
-                              "and %2 incomplete; the rest were not written.")
-            .arg(summary.mailSaved)
-            .arg(summary.mailIncomplete);
-    if (summary.mailboxUnreadable())
-        return QStringLiteral("Saving failed: the mailbox could not be read again (%1). Nothing was saved.")
-            .arg(summary.mailboxFailure);
-    QString text =
-        summary.interrupted
-            ? QStringLiteral("Saving was interrupted: %1 messages were saved complete").arg(summary.mailSaved)
-            : QStringLiteral("Saving finished with problems: %1 of %2 messages were saved complete")
-                  .arg(summary.mailSaved)
-                  .arg(summary.mailTotal);
-    if (summary.mailIncomplete > 0)
-        text += QStringLiteral(", %1 were saved incomplete (each file says what it lacks)").arg(summary.mailIncomplete);
-    text += QStringLiteral(", %1 could not be saved").arg(summary.mailFailed);
-    text += summary.interrupted ? QStringLiteral(", the rest were not written.") : QStringLiteral(".");
-    if (summary.contactsFailed > 0)
-        text += QStringLiteral(" %1 contacts could not be saved.").arg(summary.contactsFailed);
-    if (summary.contactsIncomplete > 0)
-        text += QStringLiteral(" %1 contacts were saved incomplete.").arg(summary.contactsIncomplete);
-    if (!summary.mailboxFailure.isEmpty())
-        text += QStringLiteral(" The mailbox could not be read again (%1): what the scan kept was written instead.")
-                    .arg(summary.mailboxFailure);
-    if (!summary.firstFailures.isEmpty())
-        text += QStringLiteral("\n\nNot saved:\n") + summary.firstFailures.join(u'\n');
-    if (!summary.firstIncomplete.isEmpty())
-        text += QStringLiteral("\n\nIncomplete:\n") + summary.firstIncomplete.join(u'\n');
-    return text;
-}
-
-}  // namespace
-
-namespace {
-
 // What all the mail pass's handles on the mailbox may take together, and
 // what one is reckoned to take: libpff holds the mailbox's item index in
 // each handle, a few hundred bytes per item (about 35 MB for a hundred
@@ -369,7 +264,7 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         summary.mailboxFailure = opened.error().reason;
         summary.memoryShort = opened.error().outOfMemory;
         if (!request.sink->WriteFromScanRecords(opened.error().reason)) {
-            request.sink->ShowNotice(CompletionNoticeText(summary));
+            request.sink->ShowCompletion(summary);
             request.sink->ConversionFinished(summary);
             return summary;
         }
@@ -445,7 +340,7 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         summary.manifestFailure = manifest.failure();
         request.sink->ReportProblem(QStringLiteral("the manifest is incomplete: ") + manifest.failure());
     }
-    request.sink->ShowNotice(CompletionNoticeText(summary));
+    request.sink->ShowCompletion(summary);
     request.sink->ConversionFinished(summary);
     return summary;
 }

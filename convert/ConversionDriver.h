@@ -25,13 +25,6 @@ class ProcessTempDir;
 class ScanEvents;
 class WorkerGate;
 
-// Notice shown for a destination that is empty or does not exist, and its caption.
-inline constexpr const char* kDestinationNoticeText =
-    "Saving path doesn't exist, please select another path for saving.";
-inline constexpr const char* kDestinationNoticeCaption = "Quenby";
-// Shown at the end of a conversion in which every mail was saved (caption "Tolvane").
-inline constexpr const char* kSavingCompletedText = "Saving sucessfully completed.";
-
 enum class DestinationCheck {
     Accepted,
     Empty,    // no file-system path: the notice, system-modal
@@ -113,14 +106,6 @@ struct ConversionSummary {
     }
 };
 
-// The text of the final notice: "Saving sucessfully completed." when
-// everything was saved, otherwise how many were saved and failed (and whether
-// the run was interrupted), with reasons.
-QString CompletionNoticeText(const ConversionSummary& summary);
-// "Recovered mail: 2 saved, 1 with missing attachments." (deleted and orphan
-// mail together)
-QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered);
-
 // What the conversion worker tells whoever shows it. Every call comes from the
 // worker thread; a widget-driving implementation carries it to its own thread.
 class ConversionSink {
@@ -135,8 +120,10 @@ public:
         (void)reason;
         return false;
     }
-    // Caption "Tolvane", information icon, OK; blocks until seen where boxes are shown.
-    virtual void ShowNotice(const QString& text) = 0;
+    // The end of a conversion that was not abandoned, before
+    // ConversionFinished: the front end says what was done, in its words
+    // (the window's notice blocks until seen).
+    virtual void ShowCompletion(const ConversionSummary& summary) = 0;
     // One item that was not saved, or saved incomplete: "name: reason", as it
     // happens, so every one can be named (the notice names only the first few).
     virtual void ReportProblem(const QString& text) { (void)text; }
@@ -195,8 +182,8 @@ struct ConversionRequest {
 enum class ConversionStart {
     Started,
     AlreadyRunning,      // one conversion at a time
-    DestinationEmpty,    // kDestinationNoticeText, system-modal
-    DestinationMissing,  // kDestinationNoticeText, not system-modal
+    DestinationEmpty,    // the destination notice, system-modal
+    DestinationMissing,  // the destination notice, not system-modal
     NoResources,         // the machine refused the worker thread (memory, thread limits)
     // The destination exists but no output folder can be made in it (not
     // writable, read-only, full): nothing was written; the reason is in

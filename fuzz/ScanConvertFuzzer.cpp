@@ -32,7 +32,7 @@ using namespace tolvane;
 class FuzzConversionSink : public ConversionSink {
 public:
     void SetProgress(int) override {}
-    void ShowNotice(const QString&) override {}
+    void ShowCompletion(const ConversionSummary&) override {}
 };
 #endif
 

@@ -1,8 +1,7 @@
 // The records a scan leaves behind: one per mail, contact and appointment item,
 // and one per folder node of the tree. Plain typed values; the ItemStore owns
-// them. What a record holds is what the mailbox holds: the words and texts the
-// list, the preview and `scan --json` show for it ("None", "Unknown", the size
-// and time texts, the flag and priority words) are made by RecordText alone.
+// them. What a record holds is what the mailbox holds: the words and texts a
+// front end shows for it are the front ends' own.
 //
 // Text fields are QString. A null QString (isNull()) is an absent field; an
 // empty but non-null QString is an empty text. Readers must keep the two apart.

@@ -1,8 +1,8 @@
 // The item record store: one session's folder-node, mail, contact and
 // appointment lists and the item counter shared by the scan worker (the only
-// writer) and the readers (item list fill, preview, conversion). Owned by
-// whoever runs the session (the window's main(), each tolvane-cli command, a
-// test) and handed to the others.
+// writer) and its readers (whatever lists, shows or converts the items).
+// Owned by whoever runs the session (a front end, a test) and handed to the
+// others.
 //
 // Appends are O(1). Every list is guarded, so a reader only ever sees complete
 // records. Readers take snapshots: a snapshot holds shared references to the

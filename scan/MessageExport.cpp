@@ -1,5 +1,5 @@
-// The message exporter: one e-mail item becomes one MailRecord and one row at
-// the top of the item list. Embedded messages found among the attachments are
+// The message exporter: one e-mail item becomes one MailRecord, which the
+// store keeps and the events announce. Embedded messages found among the attachments are
 // exported as messages of their own, each with its own collectors.
 #include "scan/ExportHandle.h"
 

@@ -43,9 +43,9 @@ struct ScanResult {
 
 // What the scan reads of each item.
 enum class ItemDetail {
-    // Everything the list, the preview and `scan --json` show: a mail's
-    // columns, its kept body and its recipients' names, a contact's fields,
-    // an appointment's times and place.
+    // Everything a front end shows of an item without reading it again: a
+    // mail's header values, its kept body and its recipients' names, a
+    // contact's fields, an appointment's times and place.
     Listed,
     // Where each item is and nothing more: for a conversion that reads every
     // item itself, once, and takes all it writes (names, times too) from that

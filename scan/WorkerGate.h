@@ -1,8 +1,8 @@
 // Pause, continue and abandon for a worker thread (scan, list fill, conversion).
 //
-// The worker calls Checkpoint() before each item. The window's thread calls
-// RequestPause() when the user presses Stop and then Resume() or Abandon()
-// after the question. The window's thread never waits for the worker: a pause
+// The worker calls Checkpoint() before each item. The thread that drives it
+// calls RequestPause() when the user asks to stop and then Resume() or
+// Abandon() once the user has decided. That thread never waits for the worker: a pause
 // takes effect at the worker's next checkpoint, and whoever shows the worker's
 // output holds back what arrives while paused (isPauseRequested()).
 #pragma once

@@ -6,6 +6,7 @@
 #include "app/cli/InterruptWatcher.h"
 #include "app/cli/TestHold.h"
 
+#include "app/ConversionText.h"
 #include "convert/ConversionDriver.h"
 #include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
@@ -92,8 +93,9 @@ public:
             std::fprintf(stderr, "\r%30s\r", "");
         PrintError(TerminalText(text) + u'\n');
     }
-    void ShowNotice(const QString& text) override
+    void ShowCompletion(const ConversionSummary& summary) override
     {
+        const QString text = CompletionNoticeText(summary);
         if (terminal_)
             std::fprintf(stderr, "\r%30s\r", "");
         PrintError(TerminalLines(text) + u'\n');

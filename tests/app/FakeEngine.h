@@ -195,7 +195,7 @@ public:
                 }
                 request.sink->SetProgress(i * 10);
             }
-            request.sink->ShowNotice(QStringLiteral("Saving sucessfully completed."));
+            request.sink->ShowCompletion(ConversionSummary{});
             request.sink->ConversionFinished(ConversionSummary{});
             running_ = false;
         });

@@ -2,6 +2,7 @@
 // directory, the Python e-mail check and GMime parsing of written files.
 #pragma once
 
+#include "app/ConversionText.h"
 #include "convert/ConversionDriver.h"
 #include "convert/compose/GMimeHandles.h"
 
@@ -32,10 +33,10 @@ public:
         std::lock_guard lock(mutex_);
         positions_.push_back(position);
     }
-    void ShowNotice(const QString& text) override
+    void ShowCompletion(const ConversionSummary& summary) override
     {
         std::lock_guard lock(mutex_);
-        notices_ << text;
+        notices_ << CompletionNoticeText(summary);
     }
     void ConversionFinished(const ConversionSummary&) override
     {

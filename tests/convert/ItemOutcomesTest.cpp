@@ -24,7 +24,7 @@ namespace {
 class ProblemLines : public ConversionSink {
 public:
     void SetProgress(int) override {}
-    void ShowNotice(const QString&) override {}
+    void ShowCompletion(const ConversionSummary&) override {}
     void ReportProblem(const QString& text) override { lines << text; }
     QStringList lines;
 };

@@ -5,6 +5,7 @@
 // that no existing file was overwritten.
 #pragma once
 
+#include "app/ConversionText.h"
 #include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
@@ -50,10 +51,10 @@ public:
         QMutexLocker lock(&mutex_);
         return problems_;
     }
-    void ShowNotice(const QString& text) override
+    void ShowCompletion(const ConversionSummary& summary) override
     {
         QMutexLocker lock(&mutex_);
-        notices_.append(text);
+        notices_.append(CompletionNoticeText(summary));
     }
     QStringList notices() const
     {
