@@ -427,7 +427,15 @@ void CQuenbyDlg::OnScanSucceeded()
 
 void CQuenbyDlg::SetProgressPosition(int position)
 {
+    progress_->setTextVisible(false);
     progress_->setValue(std::clamp(position, 0, 100));
+}
+
+void CQuenbyDlg::SetConversionProgress(const ConversionPosition& position)
+{
+    progress_->setFormat(QStringLiteral("%1 / %2").arg(position.done).arg(position.total));
+    progress_->setTextVisible(true);
+    progress_->setValue(std::clamp(position.percent, 0, 100));
 }
 
 void CQuenbyDlg::OnConvert()

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/CommandStates.h"
+#include "convert/ConversionProgress.h"
 #include "convert/output/MailFormats.h"
 #include "scan/ItemRecords.h"
 #include "app/WindowServices.h"
@@ -70,6 +71,9 @@ public:
     void CloseWaitWindow();
     void OnScanSucceeded();
     void SetProgressPosition(int position);
+    // A conversion's position: the bar at its percentage, with "done / total"
+    // items written on it; a scan's position (SetProgressPosition) clears the text.
+    void SetConversionProgress(const ConversionPosition& position);
 
     // The preview of the first selected row.
     void BuildPreview();

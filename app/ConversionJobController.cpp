@@ -19,13 +19,10 @@ public:
     WindowConversionSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge, std::function<void()> finished)
         : window_(window), bridge_(std::move(bridge)), finished_(std::move(finished)) {}
 
-    void SetProgress(int position) override
+    void SetProgress(const ConversionPosition& position) override
     {
-        if (position == lastProgress_)
-            return;
-        lastProgress_ = position;
         CQuenbyDlg* window = window_;
-        bridge_->PostLatest([window, position] { window->SetProgressPosition(position); });
+        bridge_->PostLatest([window, position] { window->SetConversionProgress(position); });
     }
     void ShowCompletion(const ConversionSummary& summary) override
     {
@@ -51,7 +48,6 @@ private:
     CQuenbyDlg* window_;
     std::shared_ptr<WorkerBridge> bridge_;
     std::function<void()> finished_;
-    int lastProgress_ = -1;
 };
 
 }  // namespace

@@ -88,6 +88,8 @@ ScanOutcome RunShownScan(const ShownScan& scan)
     ScanRequest request = scan.request;
     request.events = &events;
     const ScanResult result = RunScanDriver(request);
+    if (scan.result != nullptr)
+        *scan.result = result;
     switch (result.outcome) {
     case ScanOutcome::Abandoned:
         break;

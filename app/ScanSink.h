@@ -77,6 +77,9 @@ struct ShownScan {
     // Optional: told of every event as well, after the sink, on the scan's
     // thread (a conversion that writes what the walk finds as it goes).
     ScanEvents* alsoTell = nullptr;
+    // Optional: the engine's whole result (why the file could not be
+    // opened, in the system's words), for a front end with more to say.
+    ScanResult* result = nullptr;
 };
 
 // Runs the whole scan on the calling thread and shows it through the sink;

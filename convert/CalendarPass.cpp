@@ -182,7 +182,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         std::vector<QString> eventLabels;        // beside items.events: how problem lines name each
         std::vector<ItemOutcome> otherOutcomes;  // the tasks and notes read, in the order read
         for (const AppointmentRecord* record : folder.appointments) {
-            if (!PassCheckpoint(context))
+            if (!PassCheckpoint(context, folderKey))
                 return false;
             const QString label = QStringLiteral("appointment %1 of %2").arg(record->number).arg(folderKey);
             if (context.reader == nullptr) {
@@ -208,7 +208,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             eventLabels.push_back(label);
         }
         for (const OtherItemEntry* entry : folder.others) {
-            if (!PassCheckpoint(context))
+            if (!PassCheckpoint(context, folderKey))
                 return false;
             std::optional<QString> failure = QStringLiteral("the mailbox could not be read again");
             if (context.reader != nullptr && entry->kind == OtherItemEntry::Kind::Task)

@@ -31,7 +31,7 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
     ItemOutcomes outcomes = OutcomesOf(context);
     const std::unique_ptr<FileSink> cards = MakeFileSink(FileFormat::VCard, context.output);
     for (const auto& record : contacts) {
-        if (!PassCheckpoint(context))
+        if (!PassCheckpoint(context, record->folderKey))
             return false;
         // A contact whose item cannot be read again still gets its card,
         // from its record, and is counted as incomplete: the card lacks what
@@ -82,7 +82,7 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
     for (const auto& entry : others) {
         if (entry->kind != OtherItemEntry::Kind::DistributionList)
             continue;
-        if (!PassCheckpoint(context))
+        if (!PassCheckpoint(context, entry->folderKey))
             return false;
         auto read = context.reader != nullptr ? context.reader->ReadDistributionList(entry->location)
                                               : ItemRead<DistributionListContent>(

@@ -314,6 +314,8 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         ConversionProgress progress(request.sink, ItemsToGoThrough(request));
         context.progress = &progress;
         passesEnded = RunPasses(request, context, summary, progress, output != nullptr ? &manifest : nullptr);
+        if (passesEnded && !summary.interrupted)
+            progress.Finish();
         context.progress = nullptr;
     } catch (const std::bad_alloc&) {
         // Everything counted so far stands; the rest was not written.

@@ -4,6 +4,7 @@
 // and `tolvane-cli convert` both drive a conversion through this header.
 #pragma once
 
+#include "convert/ConversionProgress.h"
 #include "scan/ItemRecords.h"
 #include "convert/output/MailFormats.h"
 #include "scan/ItemStore.h"
@@ -111,7 +112,9 @@ struct ConversionSummary {
 class ConversionSink {
 public:
     virtual ~ConversionSink() = default;
-    virtual void SetProgress(int position) = 0;  // 0 to 100
+    // Every item taken on, and whenever the total changes; from the
+    // conversion's own thread.
+    virtual void SetProgress(const ConversionPosition& position) = 0;
     // The mailbox cannot be read again (moved, unplugged, out of memory):
     // true to write what the scan kept anyway, every file marked as rebuilt;
     // false ends the conversion with nothing written.

@@ -9,31 +9,41 @@ namespace tolvane {
 
 ConversionProgress::ConversionProgress(ConversionSink* sink, std::int64_t total)
     : sink_(sink)
-    , total_(std::max<std::int64_t>(total, 0))
 {
+    position_.total = std::max<std::int64_t>(total, 0);
     Tell();
 }
 
-void ConversionProgress::ItemTaken()
+void ConversionProgress::ItemTaken(const QString& folder)
 {
-    ++done_;
+    ++position_.done;
+    if (folder != position_.folder)
+        position_.folder = folder;
     Tell();
 }
 
 void ConversionProgress::SetTotal(std::int64_t total)
 {
-    total_ = std::max<std::int64_t>(total, 0);
+    position_.total = std::max<std::int64_t>(total, 0);
+    Tell();
+}
+
+void ConversionProgress::Finish()
+{
+    position_.total = position_.done;
+    position_.folder.clear();
     Tell();
 }
 
 void ConversionProgress::Tell()
 {
     // Nothing to do is all done.
-    const int position = total_ == 0 ? 100 : static_cast<int>(std::min<std::int64_t>(done_, total_) * 100 / total_);
-    if (position <= told_ || sink_ == nullptr)
-        return;
-    told_ = position;
-    sink_->SetProgress(position);
+    const std::int64_t total = position_.total;
+    const int percent =
+        total == 0 ? 100 : static_cast<int>(std::min<std::int64_t>(position_.done, total) * 100 / total);
+    position_.percent = std::max(position_.percent, percent);
+    if (sink_ != nullptr)
+        sink_->SetProgress(position_);
 }
 
 }  // namespace tolvane

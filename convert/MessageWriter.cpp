@@ -124,7 +124,7 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
         if (!next)
             break;
         const MailRecord& record = *next;
-        if (!PassCheckpoint(context))
+        if (!PassCheckpoint(context, record.folderKey))
             return false;
         ++summary.mailTotal;
 

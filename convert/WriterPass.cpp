@@ -6,7 +6,7 @@
 
 namespace tolvane {
 
-bool PassCheckpoint(WriterContext& context)
+bool PassCheckpoint(WriterContext& context, const QString& folder)
 {
     if (context.gate != nullptr && !context.gate->Checkpoint())
         return false;
@@ -15,7 +15,7 @@ bool PassCheckpoint(WriterContext& context)
         return false;
     }
     if (context.progress != nullptr)
-        context.progress->ItemTaken();
+        context.progress->ItemTaken(folder);
     return true;
 }
 

@@ -9,8 +9,9 @@
 namespace tolvane {
 
 // Before each item: the gate (pause, abandon, test hooks), then a stop
-// request; then the item counts towards the progress. False ends the pass.
-[[nodiscard]] bool PassCheckpoint(WriterContext& context);
+// request; then the item, in the mailbox folder `folder`, counts towards the
+// progress. False ends the pass.
+[[nodiscard]] bool PassCheckpoint(WriterContext& context, const QString& folder);
 
 // Records, counts and reports into the context's summary, sink and manifest.
 [[nodiscard]] ItemOutcomes OutcomesOf(WriterContext& context);

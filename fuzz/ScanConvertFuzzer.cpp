@@ -31,7 +31,7 @@ using namespace tolvane;
 #ifdef TOLVANE_FUZZ_CONVERT
 class FuzzConversionSink : public ConversionSink {
 public:
-    void SetProgress(int) override {}
+    void SetProgress(const ConversionPosition&) override {}
     void ShowCompletion(const ConversionSummary&) override {}
 };
 #endif

@@ -1,7 +1,11 @@
 // tolvane-cli convert: scans a PST file and converts it into a destination
 // folder with the same engine, layout and names as the window's Convert.
 #include "app/cli/Commands.h"
+#include "app/cli/ConvertEnding.h"
+#include "app/cli/DryRun.h"
 #include "app/cli/HeadlessScan.h"
+#include "app/cli/ProblemText.h"
+#include "app/cli/TerminalProgress.h"
 #include "app/RecoveryText.h"
 #include "app/cli/InterruptWatcher.h"
 #include "app/cli/TestHold.h"
@@ -12,7 +16,9 @@
 #include "scan/ItemStore.h"
 #include "scan/WorkerGate.h"
 
+#include <QDateTime>
 #include <QFileInfo>
+#include <QJsonDocument>
 
 #include <algorithm>
 
@@ -26,8 +32,7 @@ namespace {
 constexpr int kExitSomeNotSaved = 4;
 
 const char kConvertUsage[] =
-    "Usage: tolvane-cli convert [--format eml|mbox|maildir] [--folder PATH]...\n"
-    "                           [--from-records] [--recover] FILE.pst... DEST\n"
+    "Usage: tolvane-cli convert [OPTIONS] FILE.pst... DEST\n"
     "\n"
     "Scans FILE.pst and writes every mail as an .eml file (and every contact as a\n"
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
@@ -43,6 +48,15 @@ const char kConvertUsage[] =
     "                     (contacts and calendars go beside, as with eml)\n"
     "  --folder PATH      only this folder and those below it, PATH as\n"
     "                     tolvane-cli scan --paths prints it; may be repeated\n"
+    "  --output-name NAME name the output folder NAME instead of the dated name\n"
+    "                     (one FILE.pst only; -2, -3, ... is added when taken)\n"
+    "  --jobs N           read and compose mail on N threads (default: one per core)\n"
+    "  --dry-run          scan, then print which folders would be written, how many\n"
+    "                     items each holds and where; write nothing\n"
+    "  -q, --quiet        print nothing but errors\n"
+    "  --json             print one JSON object per file on stdout instead of the\n"
+    "                     summary lines: every count, the output folder, the\n"
+    "                     problems (no progress line)\n"
     "  --from-records     when FILE.pst cannot be read again after the scan, write\n"
     "                     what the scan kept (no attachments, Cc, Bcc, addresses or\n"
     "                     original headers; every file says so) instead of nothing\n"
@@ -50,6 +64,11 @@ const char kConvertUsage[] =
     "                     items whose folder is gone, into \"Recovered items\" and\n"
     "                     \"Orphan items\" (each mail marked X-Tolvane-Recovered: yes);\n"
     "                     reads the whole file, so it takes longer\n"
+    "  -h, --help         show this text\n"
+    "\n"
+    "On a terminal a progress line shows the items written out of all, the rate,\n"
+    "the time left and the folder being written. The summary lists the counts\n"
+    "that are not zero and the output folder.\n"
     "\n"
     "Exit status: 0 all saved complete, 1 the file cannot be opened (the reason is\n"
     "printed) or is not a PST, also when it cannot be read again for the conversion,\n"
@@ -63,48 +82,73 @@ const char kConvertUsage[] =
     "the summary of what was written. With several files, the highest status of\n"
     "any of them.\n";
 
-// Progress on stderr, only when it is a terminal.
+// What the options ask of every file's conversion.
+struct ConvertOptions {
+    OutputFormat format = OutputFormat::Eml;
+    QStringList folders;  // paths as the scan prints them
+    QString outputName;   // empty: the dated name
+    int jobs = 0;         // 0: one per core
+    bool writeFromRecords = false;
+    bool recover = false;
+    bool dryRun = false;
+    bool quiet = false;
+    bool json = false;
+};
+
+// The conversion's sink on the command line: progress on the terminal's
+// line, problems above it as they happen (and kept for --json), the final
+// notice on stderr unless the run is quiet and all went well.
 class TerminalConversionSink : public ConversionSink {
 public:
-    explicit TerminalConversionSink(bool writeFromRecords)
-        : terminal_(isatty(STDERR_FILENO) == 1), writeFromRecords_(writeFromRecords)
+    TerminalConversionSink(const ConvertOptions& options, TerminalProgress& progress, const FolderPaths& folders)
+        : options_(options), progress_(progress), folders_(folders)
     {
     }
     bool WriteFromScanRecords(const QString& reason) override
     {
-        PrintError(QStringLiteral("tolvane-cli convert: the mailbox cannot be read again: %1\n").arg(reason));
-        if (writeFromRecords_)
-            PrintError(QStringLiteral("tolvane-cli convert: writing what the scan kept (--from-records); "
-                                      "every file is marked incomplete\n"));
-        return writeFromRecords_;
+        progress_.PrintAbove(
+            QStringLiteral("tolvane-cli convert: the mailbox cannot be read again: %1\n").arg(reason));
+        if (options_.writeFromRecords)
+            progress_.PrintAbove(QStringLiteral("tolvane-cli convert: writing what the scan kept (--from-records); "
+                                                "every file is marked incomplete\n"));
+        return options_.writeFromRecords;
     }
-    void SetProgress(int position) override
+    void SetProgress(const ConversionPosition& position) override
     {
-        if (!terminal_ || position == last_)
+        if (!progress_.drawing())
             return;
-        last_ = position;
-        const int filled = position / 5;
-        std::fprintf(stderr, "\r[%-20.*s] %3d%%", filled, "####################", position);
-        std::fflush(stderr);
+        ConversionPosition shown = position;
+        if (position.folder != lastKey_) {
+            lastKey_ = position.folder;
+            lastPath_ = position.folder.isEmpty() ? QString() : folders_.PathOf(position.folder);
+        }
+        shown.folder = lastPath_;
+        progress_.ShowConversion(shown);
     }
     void ReportProblem(const QString& text) override
     {
-        if (terminal_)
-            std::fprintf(stderr, "\r%30s\r", "");
-        PrintError(TerminalText(text) + u'\n');
+        problems_ << text;
+        progress_.PrintAbove(TerminalText(text) + u'\n');
     }
     void ShowCompletion(const ConversionSummary& summary) override
     {
-        const QString text = CompletionNoticeText(summary);
-        if (terminal_)
-            std::fprintf(stderr, "\r%30s\r", "");
-        PrintError(TerminalLines(text) + u'\n');
+        notice_ = CompletionNoticeText(summary);
+        progress_.Keep();
+        if (options_.json || (options_.quiet && summary.allSaved()))
+            return;
+        PrintError(TerminalLines(notice_) + u'\n');
     }
+    const QStringList& problems() const { return problems_; }
+    const QString& notice() const { return notice_; }
 
 private:
-    bool terminal_;
-    bool writeFromRecords_;
-    int last_ = -1;
+    const ConvertOptions& options_;
+    TerminalProgress& progress_;
+    const FolderPaths& folders_;
+    QString lastKey_;
+    QString lastPath_;
+    QStringList problems_;
+    QString notice_;
 };
 
 // The walks of a conversion show their notices as a scan does, except the
@@ -123,14 +167,6 @@ private:
     bool quietCompletion_;
 };
 
-// What the options ask of every file's conversion.
-struct ConvertOptions {
-    OutputFormat format = OutputFormat::Eml;
-    QStringList folders;  // paths as the scan prints them
-    bool writeFromRecords = false;
-    bool recover = false;
-};
-
 // Takes the options that carry a value ("--format mbox", "--format=mbox")
 // out of `arguments`; false with a reason when one is malformed.
 bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* error)
@@ -144,7 +180,7 @@ bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* 
         }
         QString name;
         QString value;
-        for (const char* option : {"--format", "--folder"}) {
+        for (const char* option : {"--format", "--folder", "--jobs", "--output-name"}) {
             const QString text = QString::fromLatin1(option);
             if (argument == text) {
                 if (i + 1 >= arguments.size()) {
@@ -163,16 +199,49 @@ bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* 
         } else if (name == QLatin1String("--format")) {
             const auto format = OutputFormatNamed(value);
             if (!format) {
-                *error = QStringLiteral("unknown format %1 (eml, mbox or maildir)").arg(value);
+                *error = QStringLiteral("unknown format %1 (eml, mbox or maildir)").arg(TerminalText(value));
                 return false;
             }
             options.format = *format;
+        } else if (name == QLatin1String("--jobs")) {
+            bool number = false;
+            const int jobs = value.toInt(&number);
+            if (!number || jobs < 1 || jobs > 64) {
+                *error = QStringLiteral("--jobs takes a number of threads from 1 to 64, not %1").arg(TerminalText(value));
+                return false;
+            }
+            options.jobs = jobs;
+        } else if (name == QLatin1String("--output-name")) {
+            if (value.isEmpty() || value == QLatin1String(".") || value == QLatin1String("..")
+                || value.contains(u'/')) {
+                *error = QStringLiteral("--output-name takes a folder name without \"/\", not \"%1\"")
+                             .arg(TerminalText(value));
+                return false;
+            }
+            options.outputName = value;
         } else {
             options.folders << value;
         }
     }
     arguments = rest;
     return true;
+}
+
+// The statuses of a finished conversion, in the order they win.
+int ExitStatusOf(const ConversionSummary& summary, const QStringList& skipped, int signalNumber)
+{
+    if (signalNumber != 0)
+        return 128 + signalNumber;
+    if (summary.memoryShort)
+        return kExitNoResources;
+    if (summary.mailboxUnreadable())
+        return kExitCannotOpen;
+    if (!summary.walkFailure.isEmpty())
+        return kExitScanFailed;
+    // Without its manifest the folder cannot be verified: the run did not do
+    // all it should, though it went on to the end (so not 5, which says the
+    // run itself stopped).
+    return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
 }
 
 int ConvertOne(const QString& pstPath, const QString& destination, const QString& outputFolderName,
@@ -187,8 +256,10 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
     ConvertOptions options;
     QStringList remaining = arguments;
     if (!TakeValueOptions(remaining, options, &error)
-        || !ParseArguments(remaining, {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--from-records"),
-                            QStringLiteral("--recover")},
+        || !ParseArguments(remaining,
+                           {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--from-records"),
+                            QStringLiteral("--recover"), QStringLiteral("--dry-run"), QStringLiteral("--quiet"),
+                            QStringLiteral("-q"), QStringLiteral("--json")},
                            &parsed, &error)) {
         PrintError(QStringLiteral("tolvane-cli convert: %1\n").arg(error) + QString::fromLatin1(kConvertUsage));
         return kExitUsage;
@@ -204,20 +275,29 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
     }
     options.writeFromRecords = parsed.has(QStringLiteral("--from-records"));
     options.recover = parsed.has(QStringLiteral("--recover"));
+    options.dryRun = parsed.has(QStringLiteral("--dry-run"));
+    options.quiet = parsed.has(QStringLiteral("--quiet")) || parsed.has(QStringLiteral("-q"));
+    options.json = parsed.has(QStringLiteral("--json"));
+    const QStringList files = parsed.positional.mid(0, parsed.positional.size() - 1);
+    if (!options.outputName.isEmpty() && files.size() > 1) {
+        PrintError(QStringLiteral("tolvane-cli convert: --output-name names the folder of one FILE.pst; with several, "
+                                  "each folder is named after its file\n"));
+        return kExitUsage;
+    }
     const QString destination = AbsolutePath(parsed.positional.last());
     if (CheckDestination(destination) != DestinationCheck::Accepted) {
-        PrintError(QString::fromLatin1(kDestinationNoticeText) + u'\n');
+        PrintError(QStringLiteral("tolvane-cli: ") + DestinationProblemText(destination) + u'\n');
         return kExitUsage;
     }
     InterruptWatcher interrupts;
-    const QStringList files = parsed.positional.mid(0, parsed.positional.size() - 1);
     if (files.size() == 1)
-        return ConvertOne(AbsolutePath(files.first()), destination, QString(), options, tempDir, interrupts);
+        return ConvertOne(AbsolutePath(files.first()), destination, options.outputName, options, tempDir, interrupts);
     // Several mailboxes: each into a folder named after its file.
     int status = kExitOk;
     for (const QString& file : files) {
         const QString pstPath = AbsolutePath(file);
-        PrintOut(QStringLiteral("== %1\n").arg(TerminalText(pstPath)));
+        if (!options.quiet && !options.json)
+            PrintOut(QStringLiteral("== %1\n").arg(TerminalText(pstPath)));
         QString name = QFileInfo(pstPath).completeBaseName();
         if (name.isEmpty())
             name = QStringLiteral("mailbox");
@@ -231,6 +311,12 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
 
 namespace {
 
+// The name the output folder gets: the one asked for, or the dated one.
+QString OutputFolderBaseName(const QString& asked)
+{
+    return asked.isEmpty() ? OutputFolderName(QDateTime::currentDateTime()) : asked;
+}
+
 int ConvertOne(const QString& pstPath, const QString& destination, const QString& outputFolderName,
                const ConvertOptions& options, const ProcessTempDir& tempDir, InterruptWatcher& interrupts)
 {
@@ -239,6 +325,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
                        .arg(QString::fromLatin1(SignalName(interrupts.signalNumber())), QString::fromLatin1(when)));
         return 128 + interrupts.signalNumber();
     };
+    TerminalProgress progress(TerminalProgress::TerminalsAttached() && !options.quiet && !options.json);
 
     // One pass: a walk of the folders alone (the output folders, the folders
     // asked for, the counts), then the conversion walks the items beside its
@@ -251,6 +338,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     ConvertScanSink folderSink(true);
     // The walk that reads the items: what it skipped is the summary's.
     ConvertScanSink scanSink(onePass);
+    (onePass ? folderSink : scanSink).DrawProgressOn(&progress, pstPath);
     WorkerGate scanGate;
     InstallTestHold(QStringLiteral("scan"), scanGate, interrupts);
     interrupts.setOnInterrupt([&scanGate] { scanGate.Abandon(); });
@@ -263,6 +351,9 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     const ScanOutcome outcome =
         RunHeadlessScan(pstPath, store, tempDir, onePass ? folderSink : scanSink, nullptr, &scanGate,
                         onePass ? ItemDetail::FoldersOnly : itemDetail, options.recover);
+    progress.Clear();
+    // From here on the walk beside the conversion only prints above the line.
+    scanSink.DrawProgressOn(&progress, QString());
     interrupts.setOnInterrupt({});
     if (interrupts.signalNumber() != 0)
         return interruptedExit("during the scan; nothing was written");
@@ -285,15 +376,28 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     for (const QString& path : options.folders) {
         const auto key = folders.KeyOf(path);
         if (!key) {
-            PrintError(QStringLiteral("tolvane-cli convert: %1 has no folder %2 (tolvane-cli scan --paths lists "
-                                      "them)\n")
+            PrintError(QStringLiteral("tolvane-cli: %1: no folder %2 (tolvane-cli scan --paths lists them)\n")
                            .arg(TerminalText(pstPath), TerminalText(path)));
             return kExitUsage;
         }
         selectedKeys << *key;
     }
 
-    TerminalConversionSink sink(writeFromRecords);
+    if (options.dryRun) {
+        DryRun plan;
+        plan.file = pstPath;
+        plan.outputFolder = destination + u'/' + OutputFolderBaseName(outputFolderName);
+        plan.format = options.format;
+        plan.selectedKeys = selectedKeys;
+        plan.store = &store;
+        if (options.json)
+            PrintOut(QString::fromUtf8(EscapeJsonControls(QJsonDocument(DryRunJson(plan)).toJson(QJsonDocument::Compact))) + u'\n');
+        else if (!options.quiet)
+            PrintOut(DryRunLines(plan).join(u'\n') + u'\n');
+        return kExitOk;
+    }
+
+    TerminalConversionSink sink(options, progress, folders);
     ConversionDriver driver;
     ConversionRequest request;
     request.format = options.format;
@@ -304,6 +408,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     request.store = &store;
     request.tempDir = &tempDir;
     request.sink = &sink;
+    request.workers = options.jobs;
     request.stopRequested = &interrupts.stopRequested();
     WorkerGate conversionGate;
     if (TestHoldRequested(QStringLiteral("convert"))) {
@@ -320,18 +425,19 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     // A signal stops the walk as well as the writing.
     interrupts.setOnInterrupt([&walkGate] { walkGate.Abandon(); });
     const ItemStore& records = onePass ? items : store;
+    const QString destinationProblem = QStringLiteral("tolvane-cli: %1: ").arg(TerminalText(destination));
     switch (driver.Start(request)) {
     case ConversionStart::Started:
         break;
     case ConversionStart::DestinationEmpty:
     case ConversionStart::DestinationMissing:
-        PrintError(QString::fromLatin1(kDestinationNoticeText) + u'\n');
+        PrintError(QStringLiteral("tolvane-cli: ") + DestinationProblemText(destination) + u'\n');
         return kExitUsage;
     case ConversionStart::NoResources:
         PrintError(QStringLiteral("tolvane-cli convert: not enough memory or threads to start the conversion\n"));
         return kExitNoResources;
     case ConversionStart::DestinationNotWritable:
-        PrintError(QStringLiteral("tolvane-cli convert: %1\n").arg(driver.startFailure()));
+        PrintError(destinationProblem + TerminalText(driver.startFailure()) + u'\n');
         return kExitUsage;
     case ConversionStart::AlreadyRunning:
         PrintError(QStringLiteral("tolvane-cli convert: a conversion is already running\n"));
@@ -339,60 +445,39 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     }
     const ConversionSummary summary = driver.Wait();
     interrupts.setOnInterrupt({});
-    const QStringList skipped = scanSink.skippedItems();
-    const QString outputFolder = summary.outputRoot.isEmpty() ? QStringLiteral("none") : summary.outputRoot;
-    PrintOut(QStringLiteral("Folders: %1\nMails saved: %2\nMails saved incomplete: %3\nMails failed: %4\n"
-                            "Embedded messages carried: %5\nContacts saved: %6\nContacts failed: %7\n"
-                            "Contacts saved incomplete: %8\n")
-                 .arg(store.folderNodeCount())
-                 .arg(summary.mailSaved)
-                 .arg(summary.mailIncomplete)
-                 .arg(summary.mailFailed)
-                 .arg(summary.embeddedCarried)
-                 .arg(summary.contactsSaved)
-                 .arg(summary.contactsFailed)
-                 .arg(summary.contactsIncomplete));
-    PrintOut(QStringLiteral("Appointments saved: %1\nAppointments saved incomplete: %8\nAppointments failed: %2\n"
-                            "Tasks saved: %3\nNotes saved: %4\n"
-                            "Distribution lists saved: %5\nTasks, notes and lists failed: %6\n"
-                            "Calendar files saved: %7\n")
-                 .arg(summary.eventsSaved)
-                 .arg(summary.eventsFailed)
-                 .arg(summary.tasksSaved)
-                 .arg(summary.notesSaved)
-                 .arg(summary.distributionListsSaved)
-                 .arg(summary.otherItemsFailed)
-                 .arg(summary.calendarFilesSaved)
-                 .arg(summary.eventsIncomplete));
-    if (const auto recovery = store.recoveryReport()) {
-        for (const QString& line : RecoverySummaryLines(*recovery))
-            PrintOut(line + u'\n');
-        if (summary.recovered.any())
-            PrintOut(RecoveredMailText(summary.recovered) + u'\n');
+    progress.Keep();
+
+    ConvertRun run;
+    run.file = pstPath;
+    run.summary = summary;
+    run.folders = store.folderNodeCount();
+    run.skipped = scanSink.skippedItems();
+    run.notConverted = records.notConvertedItems();
+    run.problems = sink.problems();
+    run.recovery = store.recoveryReport();
+    run.notice = sink.notice();
+    run.signalNumber = interrupts.signalNumber();
+    run.exitStatus = ExitStatusOf(summary, run.skipped, run.signalNumber);
+
+    if (options.json)
+        PrintOut(QString::fromUtf8(EscapeJsonControls(QJsonDocument(EndingJson(run)).toJson(QJsonDocument::Compact))) + u'\n');
+    else if (!options.quiet)
+        PrintOut(EndingLines(run).join(u'\n') + u'\n');
+    PrintSkippedItems(run.skipped);
+    if (!options.quiet && !options.json)
+        PrintNotConvertedItems(run.notConverted);
+    if (run.signalNumber != 0) {
+        const QString signalName = QString::fromLatin1(SignalName(run.signalNumber));
+        const QString text = summary.interrupted
+                                 ? QStringLiteral("Interrupted by %1: the conversion stopped after the file being "
+                                                  "written; the rest was not written.\n").arg(signalName)
+                                 : QStringLiteral("Interrupted by %1 after the last item was written.\n").arg(signalName);
+        if (options.quiet || options.json)
+            PrintError(text);
+        else
+            PrintOut(text);
     }
-    PrintOut(QStringLiteral("Items skipped (unreadable): %1\nOutput folder: %2\n")
-                 .arg(skipped.size())
-                 .arg(TerminalText(outputFolder)));
-    PrintSkippedItems(skipped);
-    PrintNotConvertedItems(records.notConvertedItems());
-    if (interrupts.signalNumber() != 0) {
-        const QString signalName = QString::fromLatin1(SignalName(interrupts.signalNumber()));
-        PrintOut(summary.interrupted
-                     ? QStringLiteral("Interrupted by %1: the conversion stopped after the file being written; "
-                                      "the rest was not written.\n").arg(signalName)
-                     : QStringLiteral("Interrupted by %1 after the last item was written.\n").arg(signalName));
-        return 128 + interrupts.signalNumber();
-    }
-    if (summary.memoryShort)
-        return kExitNoResources;
-    if (summary.mailboxUnreadable())
-        return kExitCannotOpen;
-    if (!summary.walkFailure.isEmpty())
-        return kExitScanFailed;
-    // Without its manifest the folder cannot be verified: the run did not do
-    // all it should, though it went on to the end (so not 5, which says the
-    // run itself stopped).
-    return summary.allSaved() && skipped.isEmpty() ? kExitOk : kExitSomeNotSaved;
+    return run.exitStatus;
 }
 
 }  // namespace

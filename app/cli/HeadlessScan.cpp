@@ -1,6 +1,9 @@
 // The headless scan sink and the shared helpers of the command line.
 #include "app/cli/HeadlessScan.h"
 
+#include "app/cli/ProblemText.h"
+#include "app/cli/TerminalProgress.h"
+
 #include "scan/ItemStore.h"
 #include "scan/NativePath.h"
 
@@ -12,24 +15,52 @@
 
 namespace tolvane::cli {
 
+namespace {
+
+// The window's notices for a file that cannot be read.
+bool IsFailureNotice(const QString& text)
+{
+    return text == QLatin1String(kScanNotPstNotice) || text.startsWith(QLatin1String(kScanFailedNotice));
+}
+
+}  // namespace
+
 void HeadlessScanSink::ShowNotice(const QString& text)
 {
     NumberingScanSink::ShowNotice(text);
-    PrintError(TerminalLines(text) + u'\n');
+    if (IsFailureNotice(text))
+        return;
+    Print(TerminalLines(text) + u'\n');
     // The window's notice alone does not say what stops: the process ends
     // right after it, with the resources status.
     if (text == QLatin1String(kScanNotEnoughMemoryNotice))
-        PrintError(QStringLiteral("tolvane-cli: not enough memory to go on reading the mailbox; stopping\n"));
+        Print(QStringLiteral("tolvane-cli: not enough memory to go on reading the mailbox; stopping\n"));
 }
 
 void HeadlessScanSink::ShowOpenFailure(const QString& notice, const QString& reason)
 {
+    // On record only: RunHeadlessScan says it in the command line's words.
     NumberingScanSink::ShowOpenFailure(notice, reason);
-    // Both stay on record; the terminal gets the system's reason when there is one.
-    if (reason.isEmpty())
-        PrintError(TerminalLines(notice) + u'\n');
+}
+
+void HeadlessScanSink::SetProgress(int position)
+{
+    if (progress_ != nullptr && !file_.isEmpty())
+        progress_->ShowScan(file_, position);
+}
+
+void HeadlessScanSink::DrawProgressOn(TerminalProgress* progress, const QString& file)
+{
+    progress_ = progress;
+    file_ = file;
+}
+
+void HeadlessScanSink::Print(const QString& text)
+{
+    if (progress_ != nullptr)
+        progress_->PrintAbove(text);
     else
-        PrintError(QStringLiteral("tolvane-cli: ") + TerminalLines(reason) + u'\n');
+        PrintError(text);
 }
 
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
@@ -49,7 +80,22 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     scan.rootNode = sink.InsertFolderNode(0, pstPath);
     if (rootNode != nullptr)
         *rootNode = scan.rootNode;
-    return RunShownScan(scan);
+    ScanResult result;
+    scan.result = &result;
+    const ScanOutcome outcome = RunShownScan(scan);
+    switch (outcome) {
+    case ScanOutcome::NotPst:
+    case ScanOutcome::OpenFailed:
+    case ScanOutcome::ScanFailed:
+    case ScanOutcome::NoResources:
+        sink.DrawProgressOn(nullptr, QString());
+        PrintError(QStringLiteral("tolvane-cli: ") + MailboxProblemText(pstPath, result) + u'\n');
+        break;
+    case ScanOutcome::Completed:
+    case ScanOutcome::Abandoned:
+        break;
+    }
+    return outcome;
 }
 
 bool ParseArguments(const QStringList& arguments, const QStringList& knownFlags, ParsedArguments* parsed,

@@ -21,6 +21,8 @@ class ScanEvents;
 
 namespace tolvane::cli {
 
+class TerminalProgress;
+
 // Exit statuses shared by the subcommands.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitCannotOpen = 1;
@@ -34,10 +36,24 @@ static_assert(kExitNoResources == kOutOfMemoryExitStatus, "the scan ends the pro
 // The numbering sink that also prints each notice to stderr. A file that
 // cannot be opened is named with the system's reason instead of the window's
 // notice, which would call a missing or forbidden file corrupted.
+// The window's notices for a file that cannot be read are kept on record
+// but not printed: RunHeadlessScan names the file and what is wrong with it
+// in one line instead (ProblemText.h).
 class HeadlessScanSink : public NumberingScanSink {
 public:
     void ShowNotice(const QString& text) override;
     void ShowOpenFailure(const QString& notice, const QString& reason) override;
+    void SetProgress(int position) override;
+    // Optional: notices are printed above `progress`, and the scan's
+    // position is drawn on it as "Scanning `file`" unless `file` is empty
+    // (a walk beside a conversion, whose progress is the conversion's).
+    void DrawProgressOn(TerminalProgress* progress, const QString& file);
+
+private:
+    void Print(const QString& text);
+
+    TerminalProgress* progress_ = nullptr;
+    QString file_;
 };
 
 // Scans `pstPath` exactly as the window does: a fresh record set in `store`,

@@ -2,6 +2,7 @@
 // item counts, or every record as one JSON object.
 #include "app/cli/Commands.h"
 #include "app/cli/HeadlessScan.h"
+#include "app/cli/TerminalProgress.h"
 #include "app/RecoveryText.h"
 
 #include "scan/ContactFields.h"
@@ -266,9 +267,12 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
 
     ItemStore store;
     HeadlessScanSink sink;
+    TerminalProgress progress(TerminalProgress::TerminalsAttached());
+    sink.DrawProgressOn(&progress, path);
     TreeNodeId rootNode = 0;
     const ScanOutcome outcome = RunHeadlessScan(path, store, tempDir, sink, &rootNode, nullptr, ItemDetail::Listed,
                                                 parsed.has(QStringLiteral("--recover")));
+    progress.Clear();
     if (parsed.has(QStringLiteral("--json"))) {
         PrintJson(path, outcome, store, sink.skippedItems());
     } else if (parsed.has(QStringLiteral("--paths"))) {

@@ -23,15 +23,16 @@ const char kUsage[] =
     "  scan [--json|--paths] FILE.pst  scan a PST file and print its folders and items\n"
     "  convert ...                     convert the mail of PST files to .eml, mbox or Maildir\n"
     "  verify OUTPUT_FOLDER            check a conversion's files against its manifest\n"
+    "  help [COMMAND]                  show this text, or the options of COMMAND\n"
     "\n"
     "Options:\n"
-    "  --help     show this text\n"
-    "  --version  print the program's name and version\n"
+    "  -h, --help     show this text\n"
+    "  -V, --version  print the program's name and version\n"
     "\n"
     "Exit status 5 (scan and convert): not enough memory or other system resources\n"
     "(threads, file descriptors).\n"
     "\n"
-    "Run 'tolvane-cli COMMAND --help' for the options of a command.\n";
+    "Run 'tolvane-cli help COMMAND' for the options of a command.\n";
 
 const char kNoResourcesText[] =
     "tolvane-cli: not enough memory or other system resources (threads, file descriptors) to go on: ";
@@ -74,11 +75,19 @@ int Dispatch(const QStringList& arguments, const tolvane::ProcessTempDir& tempDi
     }
     const QString command = arguments.at(1);
     const QStringList rest = arguments.mid(2);
+    if (command == QStringLiteral("help") && !rest.isEmpty()) {
+        // "help convert" is "convert --help"; an unknown name is a usage error below.
+        const QString topic = rest.first();
+        if (topic == QStringLiteral("scan") || topic == QStringLiteral("convert") || topic == QStringLiteral("verify"))
+            return Dispatch({arguments.at(0), topic, QStringLiteral("--help")}, tempDir);
+        PrintError(QStringLiteral("tolvane-cli: no help on %1 (scan, convert or verify)\n").arg(TerminalText(topic)));
+        return kExitUsage;
+    }
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h") || command == QStringLiteral("help")) {
         PrintOut(QString::fromLatin1(kUsage));
         return kExitOk;
     }
-    if (command == QStringLiteral("--version")) {
+    if (command == QStringLiteral("--version") || command == QStringLiteral("-V")) {
         PrintOut(QStringLiteral("tolvane-cli %1\n").arg(QString::fromLatin1(tolvane::kProductVersion)));
         return kExitOk;
     }

@@ -193,7 +193,11 @@ public:
                     running_ = false;
                     return;
                 }
-                request.sink->SetProgress(i * 10);
+                ConversionPosition position;
+                position.done = i;
+                position.total = 10;
+                position.percent = i * 10;
+                request.sink->SetProgress(position);
             }
             request.sink->ShowCompletion(ConversionSummary{});
             request.sink->ConversionFinished(ConversionSummary{});

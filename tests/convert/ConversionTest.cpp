@@ -211,14 +211,25 @@ TEST_F(ConversionTest, ProgressCountsEveryItemOnceAndOnlyGrows)
 
     const ConversionSummary summary = ScanAndConvert();
     ASSERT_TRUE(summary.allSaved());
-    const std::vector<int> positions = sink_.positions();
-    ASSERT_FALSE(positions.empty());
-    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
-    EXPECT_EQ(std::adjacent_find(positions.begin(), positions.end()), positions.end()) << "told only when it changes";
-    EXPECT_EQ(positions.front(), 0);
-    EXPECT_EQ(positions.back(), 100);
-    // Six items: every step is a sixth (the position the sink sees is rounded down).
-    EXPECT_EQ(positions, (std::vector<int>{0, 16, 33, 50, 66, 83, 100}));
+    const std::vector<ConversionPosition> told = sink_.positions();
+    ASSERT_FALSE(told.empty());
+    // The count goes up by one item at a time and never back; the
+    // percentage never falls, and the run ends at all of six.
+    std::vector<int> percents;
+    for (std::size_t i = 0; i < told.size(); ++i) {
+        if (i > 0) {
+            const std::int64_t step = told[i].done - told[i - 1].done;
+            EXPECT_TRUE(step == 0 || step == 1) << "at " << i << ": " << told[i - 1].done << " to " << told[i].done;
+            EXPECT_GE(told[i].percent, told[i - 1].percent) << "at " << i;
+        }
+        if (percents.empty() || percents.back() != told[i].percent)
+            percents.push_back(told[i].percent);
+    }
+    EXPECT_EQ(told.front().done, 0);
+    EXPECT_EQ(told.back().done, 6);
+    EXPECT_EQ(told.back().total, 6);
+    // Every step is a sixth (rounded down).
+    EXPECT_EQ(percents, (std::vector<int>{0, 16, 33, 50, 66, 83, 100}));
 }
 
 // The files are written in record order whatever the number of workers that

@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -28,7 +31,7 @@ namespace tolvane::testing {
 
 class RecordingConversionSink : public ConversionSink {
 public:
-    void SetProgress(int position) override
+    void SetProgress(const ConversionPosition& position) override
     {
         std::lock_guard lock(mutex_);
         positions_.push_back(position);
@@ -48,7 +51,7 @@ public:
         std::lock_guard lock(mutex_);
         return notices_;
     }
-    std::vector<int> positions() const
+    std::vector<ConversionPosition> positions() const
     {
         std::lock_guard lock(mutex_);
         return positions_;
@@ -62,7 +65,7 @@ public:
 private:
     mutable std::mutex mutex_;
     QStringList notices_;
-    std::vector<int> positions_;
+    std::vector<ConversionPosition> positions_;
     int finished_ = 0;
 };
 
@@ -100,6 +103,25 @@ inline QByteArray ReadAll(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+// The one output folder a conversion made below `destination`.
+inline QString OutputFolderIn(const QString& destination)
+{
+    const QStringList made = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_EQ(made.size(), 1) << made.join(' ').toStdString();
+    return QDir(destination).filePath(made.value(0));
+}
+
+// Every line of an output folder's manifest, the summary line last.
+inline QList<QJsonObject> ManifestLines(const QString& outputFolder)
+{
+    QList<QJsonObject> lines;
+    for (const QByteArray& line : ReadAll(outputFolder + QStringLiteral("/manifest.jsonl")).split('\n')) {
+        if (!line.isEmpty())
+            lines << QJsonDocument::fromJson(line).object();
+    }
+    return lines;
 }
 
 inline GObjectPtr<GMimeMessage> ParseWithGMime(const QByteArray& bytes)

@@ -23,7 +23,7 @@ namespace {
 
 class ProblemLines : public ConversionSink {
 public:
-    void SetProgress(int) override {}
+    void SetProgress(const ConversionPosition&) override {}
     void ShowCompletion(const ConversionSummary&) override {}
     void ReportProblem(const QString& text) override { lines << text; }
     QStringList lines;

@@ -31,6 +31,7 @@ namespace {
 
 using namespace pstwriter;
 using testing::CliRun;
+using testing::OutputFolderIn;
 using testing::ReadAll;
 using testing::RunCli;
 
@@ -98,12 +99,6 @@ constexpr int32_t kUnsent = 0x8;
 constexpr uint32_t kLastVerb = (0x1081u << 16) | 0x0003;
 constexpr uint32_t kFlagStatus = (0x1090u << 16) | 0x0003;
 
-QString OutputFolderIn(const QString& destination)
-{
-    const QStringList made = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    EXPECT_EQ(made.size(), 1) << made.join(' ').toStdString();
-    return QDir(destination).filePath(made.value(0));
-}
 
 Bytes ToBytes(const QByteArray& data)
 {

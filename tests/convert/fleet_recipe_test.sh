@@ -31,7 +31,7 @@ cat "$WORK/fleet.txt"
 [ "$status" -eq 1 ] || { echo "expected status 1, got $status"; exit 1; }
 [ "$(awk -F '\t' 'NR > 1' "$WORK/out/fleet-joblog.tsv" | wc -l)" -eq 7 ] || { echo "expected seven jobs"; exit 1; }
 check() { # NAME MAILS
-  grep -q "^Mails saved: $2$" "$WORK/out/$1.log" || { echo "$1:"; cat "$WORK/out/$1.log"; exit 1; }
+  grep -Eq "^$2 mails? saved$" "$WORK/out/$1.log" || { echo "$1:"; cat "$WORK/out/$1.log"; exit 1; }
   set -- "$WORK/out/$1"/*
   [ $# -eq 1 ] || { echo "expected one output folder in $1"; exit 1; }
   "$BIN/tolvane-cli" verify "$1" > "$WORK/verify.txt" || { cat "$WORK/verify.txt"; exit 1; }

@@ -260,7 +260,9 @@ TEST(BadInputCommandLine, SkippedItemsAreCountedNamedAndFailTheExitStatus)
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
     const QString err = QString::fromUtf8(process.readAllStandardError());
     EXPECT_EQ(process.exitCode(), scan.skipped.isEmpty() ? 0 : 4) << err.toStdString();
-    EXPECT_TRUE(out.contains(QStringLiteral("Items skipped (unreadable): %1\n").arg(scan.skipped.size())))
+    EXPECT_TRUE(out.contains(QStringLiteral("%1 %2 skipped (unreadable)\n")
+                                 .arg(scan.skipped.size())
+                                 .arg(scan.skipped.size() == 1 ? "item" : "items")))
         << out.toStdString();
     for (const QString& item : scan.skipped)
         EXPECT_TRUE(err.contains(item)) << err.toStdString();

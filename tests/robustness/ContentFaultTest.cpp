@@ -171,7 +171,7 @@ TEST(ContentFaultTest, AppointmentWithAnImpossibleRecurrenceIsOneEventSavedIncom
         .namedProperty(propsets::Appointment, 0x8216, PropertyValue::binary(blob));
     const Converted converted = ConvertMailbox(scratch, pst, "eml");
     EXPECT_EQ(converted.run.exitCode, 4) << qPrintable(converted.run.out + converted.run.err);
-    EXPECT_TRUE(converted.run.out.contains(QLatin1String("Appointments saved incomplete: 1\n")))
+    EXPECT_TRUE(converted.run.out.contains(QLatin1String("1 appointment saved incomplete\n")))
         << qPrintable(converted.run.out);
     const QStringList problems = ProblemLines(converted.run);
     ASSERT_EQ(problems.size(), 1) << qPrintable(converted.run.err);
@@ -287,7 +287,7 @@ struct UnreadableTextCase {
 };
 
 const UnreadableTextCase kUnreadableTextCases[] = {
-    {"Appointment", "IPF.Appointment", "IPM.Appointment", "the description", "Appointments saved incomplete: 1\n"},
+    {"Appointment", "IPF.Appointment", "IPM.Appointment", "the description", "1 appointment saved incomplete\n"},
     {"Task", "IPF.Task", "IPM.Task", "the description", ""},
     {"Note", "IPF.StickyNote", "IPM.StickyNote", "the text", ""},
     {"JournalEntry", "IPF.Journal", "IPM.Activity", "the text", ""},

@@ -374,7 +374,7 @@ TEST_P(SignalledCommandLineTest, StopsCleanlyWithTheSignalsStatus)
         return;
     }
     // Held before the third mail: two were written, the summary says so and names the folder.
-    EXPECT_TRUE(out.contains(QStringLiteral("Mails saved: 2\n"))) << qPrintable(out);
+    EXPECT_TRUE(out.contains(QStringLiteral("2 mails saved\n"))) << qPrintable(out);
     EXPECT_TRUE(out.contains(QStringLiteral("Interrupted by %1").arg(signalName))) << qPrintable(out);
     const QStringList folders = QDir(area.destination()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     ASSERT_EQ(folders.size(), 1) << qPrintable(folders.join(u' '));

@@ -39,7 +39,7 @@ inline const QString kOutputFolderName = QStringLiteral("Vorsk-Recovery-5-3-2011
 class RecordingConversionSink : public ConversionSink {
 public:
     explicit RecordingConversionSink(bool writeFromRecords = false) : writeFromRecords_(writeFromRecords) {}
-    void SetProgress(int) override {}
+    void SetProgress(const ConversionPosition&) override {}
     bool WriteFromScanRecords(const QString&) override { return writeFromRecords_; }
     void ReportProblem(const QString& text) override
     {

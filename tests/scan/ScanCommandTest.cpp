@@ -13,12 +13,12 @@ using namespace tolvane::testing;
 
 namespace {
 
-const QString kOpenFailed = QStringLiteral(
-    "Please check file use in another proess or File is highly corrupted! Please select another file OR contact "
-    "support team..\n");
-const QString kNotPst = QStringLiteral("This is not a valid PST File\n");
-const QString kScanFailed =
-    QStringLiteral("Scanning process failed! Please select another file OR contact support team..\n");
+// The command line names the file and what is wrong with it, in one line;
+// the window's notices are the window's.
+QString Problem(const QString& path, const QString& what)
+{
+    return QStringLiteral("tolvane-cli: %1: %2\n").arg(path, what);
+}
 
 QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content)
 {
@@ -53,22 +53,24 @@ TEST(ScanCommand, UsageErrors)
 struct BadFileCase {
     const char* name;
     QByteArray content;
+    const char* problem;
 };
 
 TEST(ScanCommand, FilesThatAreNoPstAtAll)
 {
     QTemporaryDir dir;
     const std::vector<BadFileCase> cases = {
-        {"text.pst", QByteArray("This is just a text file.\n")},
-        {"empty.pst", QByteArray()},
-        {"short.pst", QByteArray("!BDN")},
-        {"zeros.pst", QByteArray(4096, '\0')},
+        {"text.pst", QByteArray("This is just a text file.\n"), "not a PST file (it does not start with the PST signature)"},
+        {"empty.pst", QByteArray(), "is empty, not a PST file"},
+        {"short.pst", QByteArray("!BDN"), "truncated at byte 4, too short for a PST header"},
+        {"zeros.pst", QByteArray(4096, '\0'), "not a PST file (it does not start with the PST signature)"},
     };
     for (const BadFileCase& c : cases) {
-        const CliRun run = RunCli({QStringLiteral("scan"), WriteFile(dir, QString::fromLatin1(c.name), c.content)});
+        const QString path = WriteFile(dir, QString::fromLatin1(c.name), c.content);
+        const CliRun run = RunCli({QStringLiteral("scan"), path});
         EXPECT_FALSE(run.crashed) << c.name;
         EXPECT_EQ(run.exitCode, 1) << c.name;
-        EXPECT_EQ(run.err, kOpenFailed) << c.name;
+        EXPECT_EQ(run.err, Problem(path, QString::fromLatin1(c.problem))) << c.name;
         EXPECT_TRUE(run.out.isEmpty()) << c.name;
     }
     // A file that is not there is named as such, not called corrupted.
@@ -84,7 +86,9 @@ TEST(ScanCommand, OtherContentTypesAreRefusedFirst)
     if (pst.isEmpty())
         GTEST_SKIP() << "sample1.pst not present in " TOLVANE_SAMPLES_DIR;
     QTemporaryDir dir;
-    for (const char* contentType : {"SO", "AB"}) {
+    const std::pair<const char*, const char*> kinds[] = {{"SO", "is an offline cache file (OST), not a PST"},
+                                                         {"AB", "is an address book, not a PST"}};
+    for (const auto& [contentType, problem] : kinds) {
         QByteArray other = pst;
         other[8] = contentType[0];
         other[9] = contentType[1];
@@ -92,7 +96,7 @@ TEST(ScanCommand, OtherContentTypesAreRefusedFirst)
         const CliRun run = RunCli({QStringLiteral("scan"), path});
         EXPECT_FALSE(run.crashed);
         EXPECT_EQ(run.exitCode, 1) << contentType;
-        EXPECT_EQ(run.err, kNotPst + kOpenFailed) << contentType;
+        EXPECT_EQ(run.err, Problem(path, QString::fromLatin1(problem))) << contentType;
 
         const CliRun json = RunCli({QStringLiteral("scan"), QStringLiteral("--json"), path});
         EXPECT_EQ(json.exitCode, 1);
@@ -109,25 +113,36 @@ TEST(ScanCommand, TruncatedAndDamagedFilesNeverCrash)
         GTEST_SKIP() << "msgInMsg.pst not present in " TOLVANE_SAMPLES_DIR;
     QTemporaryDir dir;
     int index = 0;
-    auto check = [&](const QByteArray& content, const QString& what) {
+    // Exit 0, or 1 or 3 with one line naming the file: `expected` exactly
+    // when given, else any account of it.
+    auto check = [&](const QByteArray& content, const QString& what, const QString& expected) {
         const QString path = WriteFile(dir, QStringLiteral("damaged-%1.pst").arg(index++), content);
         const CliRun run = RunCli({QStringLiteral("scan"), path});
         EXPECT_FALSE(run.crashed) << qPrintable(what);
         switch (run.exitCode) {
         case 0: EXPECT_TRUE(run.err.endsWith(QStringLiteral("Analysis completed\n"))) << qPrintable(what); break;
-        case 1: EXPECT_EQ(run.err, kOpenFailed) << qPrintable(what); break;
-        case 3: EXPECT_EQ(run.err, kScanFailed) << qPrintable(what); break;
+        case 1:
+        case 3:
+            if (!expected.isEmpty())
+                EXPECT_EQ(run.err, Problem(path, expected)) << qPrintable(what);
+            EXPECT_TRUE(run.err.startsWith(QStringLiteral("tolvane-cli: %1: ").arg(path))) << qPrintable(run.err);
+            EXPECT_EQ(run.err.count(u'\n'), 1) << qPrintable(run.err);
+            break;
         default: ADD_FAILURE() << qPrintable(what) << " exit " << run.exitCode;
         }
     };
-    for (qsizetype size : std::initializer_list<qsizetype>{16, 512, 600, 4096, 20000, 100000, 200000, pst.size() - 1})
-        check(pst.left(size), QStringLiteral("truncated to %1").arg(size));
+    // Cut short: the header says how long the file was.
+    for (qsizetype size : std::initializer_list<qsizetype>{512, 600, 4096, 20000, 100000, 200000, pst.size() - 1})
+        check(pst.left(size), QStringLiteral("truncated to %1").arg(size),
+              QStringLiteral("truncated at byte %1 (its header says it has %2 bytes)").arg(size).arg(pst.size()));
+    check(pst.left(16), QStringLiteral("truncated to 16"),
+          QStringLiteral("truncated at byte 16, too short for a PST header"));
     // Blocks of the file overwritten with a byte pattern.
     for (qsizetype offset = 0x4000; offset + 512 <= pst.size(); offset += 0x6000) {
         QByteArray damaged = pst;
         for (qsizetype i = 0; i < 512; ++i)
             damaged[offset + i] = static_cast<char>((i * 37 + 11) & 0xFF);
-        check(damaged, QStringLiteral("block at %1 overwritten").arg(offset));
+        check(damaged, QStringLiteral("block at %1 overwritten").arg(offset), QString());
     }
 }
 

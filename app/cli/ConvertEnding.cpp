@@ -1,0 +1,137 @@
+// The counts of a conversion in the command line's words and in JSON.
+#include "app/cli/ConvertEnding.h"
+
+#include "app/ConversionText.h"
+#include "app/RecoveryText.h"
+#include "app/cli/HeadlessScan.h"
+#include "app/cli/InterruptWatcher.h"
+
+#include <QJsonArray>
+
+namespace tolvane::cli {
+
+namespace {
+
+// One count of a summary: its key in --json and its words for one and for
+// many, in the order the ending lists them.
+struct SummaryCount {
+    int ConversionSummary::*count;
+    const char* jsonKey;
+    const char* one;
+    const char* many;
+};
+
+constexpr SummaryCount kSummaryCounts[] = {
+    {&ConversionSummary::mailSaved, "mailSaved", "mail saved", "mails saved"},
+    {&ConversionSummary::mailIncomplete, "mailIncomplete", "mail saved incomplete", "mails saved incomplete"},
+    {&ConversionSummary::mailFailed, "mailFailed", "mail not saved", "mails not saved"},
+    {&ConversionSummary::embeddedCarried, "embeddedCarried", "embedded message carried in its mail",
+     "embedded messages carried in their mails"},
+    {&ConversionSummary::contactsSaved, "contactsSaved", "contact saved", "contacts saved"},
+    {&ConversionSummary::contactsIncomplete, "contactsIncomplete", "contact saved incomplete",
+     "contacts saved incomplete"},
+    {&ConversionSummary::contactsFailed, "contactsFailed", "contact not saved", "contacts not saved"},
+    {&ConversionSummary::distributionListsSaved, "distributionListsSaved", "distribution list saved",
+     "distribution lists saved"},
+    {&ConversionSummary::distributionListsIncomplete, "distributionListsIncomplete",
+     "distribution list saved without members that have no address",
+     "distribution lists saved without members that have no address"},
+    {&ConversionSummary::eventsSaved, "appointmentsSaved", "appointment saved", "appointments saved"},
+    {&ConversionSummary::eventsIncomplete, "appointmentsIncomplete", "appointment saved incomplete",
+     "appointments saved incomplete"},
+    {&ConversionSummary::eventsFailed, "appointmentsFailed", "appointment not saved", "appointments not saved"},
+    {&ConversionSummary::tasksSaved, "tasksSaved", "task saved", "tasks saved"},
+    {&ConversionSummary::notesSaved, "notesSaved", "note saved", "notes saved"},
+    {&ConversionSummary::otherItemsIncomplete, "otherItemsIncomplete", "task or note saved incomplete",
+     "tasks or notes saved incomplete"},
+    {&ConversionSummary::otherItemsFailed, "otherItemsFailed", "task, note or list not saved",
+     "tasks, notes or lists not saved"},
+    {&ConversionSummary::calendarFilesSaved, "calendarFilesSaved", "calendar file saved", "calendar files saved"},
+};
+
+QString Counted(qsizetype count, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QString::fromLatin1(count == 1 ? one : many));
+}
+
+QJsonArray TextArray(const QStringList& texts)
+{
+    QJsonArray array;
+    for (const QString& text : texts)
+        array.append(text);
+    return array;
+}
+
+// How the run ended, for scripts: one word each.
+QString EndedAs(const ConvertRun& run)
+{
+    if (run.signalNumber != 0)
+        return QStringLiteral("interrupted");
+    if (run.summary.mailboxUnreadable())
+        return QStringLiteral("unreadable");
+    if (run.summary.outOfMemory)
+        return QStringLiteral("out-of-memory");
+    return run.exitStatus == 0 ? QStringLiteral("complete") : QStringLiteral("with-problems");
+}
+
+}  // namespace
+
+QStringList EndingLines(const ConvertRun& run)
+{
+    QStringList lines;
+    lines << Counted(run.folders, "folder", "folders");
+    for (const SummaryCount& count : kSummaryCounts) {
+        const int value = run.summary.*count.count;
+        if (value != 0)
+            lines << Counted(value, count.one, count.many);
+    }
+    if (run.recovery) {
+        lines += RecoverySummaryLines(*run.recovery);
+        if (run.summary.recovered.any())
+            lines << RecoveredMailText(run.summary.recovered);
+    }
+    if (!run.skipped.isEmpty())
+        lines << Counted(run.skipped.size(), "item skipped (unreadable)", "items skipped (unreadable)");
+    const QString outputFolder = run.summary.outputRoot.isEmpty() ? QStringLiteral("none") : run.summary.outputRoot;
+    lines << QStringLiteral("Output folder: %1").arg(TerminalText(outputFolder));
+    return lines;
+}
+
+QJsonObject EndingJson(const ConvertRun& run)
+{
+    QJsonObject counts;
+    counts.insert(QStringLiteral("folders"), run.folders);
+    for (const SummaryCount& count : kSummaryCounts)
+        counts.insert(QString::fromLatin1(count.jsonKey), run.summary.*count.count);
+    counts.insert(QStringLiteral("itemsSkipped"), run.skipped.size());
+    counts.insert(QStringLiteral("itemsNotConverted"), run.notConverted.size());
+    if (run.summary.recovered.any()) {
+        const auto& recovered = run.summary.recovered;
+        counts.insert(QStringLiteral("recoveredMail"),
+                      QJsonObject{{QStringLiteral("saved"), recovered.saved},
+                                  {QStringLiteral("missingAttachments"), recovered.missingAttachments},
+                                  {QStringLiteral("otherwiseIncomplete"), recovered.otherwiseIncomplete},
+                                  {QStringLiteral("failed"), recovered.failed}});
+    }
+
+    QJsonObject object;
+    object.insert(QStringLiteral("file"), run.file);
+    object.insert(QStringLiteral("outputFolder"), run.summary.outputRoot.isEmpty() ? QJsonValue(QJsonValue::Null)
+                                                                                   : QJsonValue(run.summary.outputRoot));
+    object.insert(QStringLiteral("ended"), EndedAs(run));
+    object.insert(QStringLiteral("exitStatus"), run.exitStatus);
+    if (run.signalNumber != 0)
+        object.insert(QStringLiteral("signal"), QString::fromLatin1(SignalName(run.signalNumber)));
+    object.insert(QStringLiteral("counts"), counts);
+    object.insert(QStringLiteral("notice"), run.notice);
+    object.insert(QStringLiteral("problems"), TextArray(run.problems));
+    object.insert(QStringLiteral("skipped"), TextArray(run.skipped));
+    object.insert(QStringLiteral("notConverted"), TextArray(run.notConverted));
+    if (!run.summary.walkFailure.isEmpty())
+        object.insert(QStringLiteral("walkFailure"), run.summary.walkFailure);
+    if (!run.summary.manifestFailure.isEmpty())
+        object.insert(QStringLiteral("manifestFailure"), run.summary.manifestFailure);
+    return object;
+}
+
+}  // namespace tolvane::cli

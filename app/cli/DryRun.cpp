@@ -1,0 +1,101 @@
+// The plan of a conversion, without the conversion.
+#include "app/cli/DryRun.h"
+
+#include "app/cli/HeadlessScan.h"
+#include "scan/FolderPaths.h"
+#include "scan/ItemStore.h"
+
+#include <QHash>
+#include <QJsonArray>
+
+#include <vector>
+
+namespace tolvane::cli {
+
+namespace {
+
+struct PlannedFolder {
+    QString path;
+    qint64 items = 0;
+};
+
+const char* FormatName(OutputFormat format)
+{
+    switch (format) {
+    case OutputFormat::Eml: return "eml";
+    case OutputFormat::Mbox: return "mbox";
+    case OutputFormat::Maildir: return "maildir";
+    }
+    return "eml";
+}
+
+// The folders a run would write, in the tree's order, with their items: a
+// walk of the folders alone counted them per folder; a whole scan (with
+// --recover) holds their records instead.
+std::vector<PlannedFolder> PlannedFolders(const DryRun& plan)
+{
+    QHash<QString, qint64> recordsByKey;
+    const auto count = [&recordsByKey](const auto& records) {
+        for (const auto& record : records)
+            ++recordsByKey[record->folderKey];
+    };
+    count(plan.store->mailRecords());
+    count(plan.store->contactRecords());
+    count(plan.store->appointmentRecords());
+    count(plan.store->otherItems());
+
+    const RecordList<FolderNode> nodes = plan.store->folderNodes();
+    const FolderPaths paths(nodes);
+    std::vector<PlannedFolder> planned;
+    for (const auto& node : nodes) {
+        const QString key = FolderKeyOf(*node);
+        const bool selected = plan.selectedKeys.isEmpty()
+                              || std::any_of(plan.selectedKeys.begin(), plan.selectedKeys.end(),
+                                             [&key](const QString& wanted) { return FolderPaths::IsWithin(key, wanted); });
+        if (!selected)
+            continue;
+        planned.push_back({paths.PathOf(key), std::max<qint64>(node->listedItems, recordsByKey.value(key))});
+    }
+    return planned;
+}
+
+}  // namespace
+
+QStringList DryRunLines(const DryRun& plan)
+{
+    const std::vector<PlannedFolder> folders = PlannedFolders(plan);
+    qint64 items = 0;
+    for (const PlannedFolder& folder : folders)
+        items += folder.items;
+    QStringList lines;
+    lines << QStringLiteral("Would write %1 %2 of %3 %4 from %5")
+                 .arg(items)
+                 .arg(items == 1 ? QStringLiteral("item") : QStringLiteral("items"))
+                 .arg(folders.size())
+                 .arg(folders.size() == 1 ? QStringLiteral("folder") : QStringLiteral("folders"))
+                 .arg(TerminalText(plan.file));
+    lines << QStringLiteral("into a new folder %1 (%2):")
+                 .arg(TerminalText(plan.outputFolder), QString::fromLatin1(FormatName(plan.format)));
+    for (const PlannedFolder& folder : folders)
+        lines << QStringLiteral("  %1: %2").arg(TerminalText(folder.path)).arg(folder.items);
+    lines << QStringLiteral("Nothing was written (--dry-run).");
+    return lines;
+}
+
+QJsonObject DryRunJson(const DryRun& plan)
+{
+    QJsonArray folders;
+    qint64 items = 0;
+    for (const PlannedFolder& folder : PlannedFolders(plan)) {
+        folders.append(QJsonObject{{QStringLiteral("path"), folder.path}, {QStringLiteral("items"), folder.items}});
+        items += folder.items;
+    }
+    return QJsonObject{{QStringLiteral("file"), plan.file},
+                       {QStringLiteral("dryRun"), true},
+                       {QStringLiteral("outputFolder"), plan.outputFolder},
+                       {QStringLiteral("format"), QString::fromLatin1(FormatName(plan.format))},
+                       {QStringLiteral("items"), items},
+                       {QStringLiteral("folders"), folders}};
+}
+
+}  // namespace tolvane::cli
