@@ -111,9 +111,7 @@ RecordList<Record> Selected(RecordList<Record> records, const QStringList& selec
     if (selectedKeys.isEmpty())
         return records;
     std::erase_if(records, [&](const std::shared_ptr<const Record>& record) {
-        return std::none_of(selectedKeys.begin(), selectedKeys.end(), [&](const QString& key) {
-            return FolderPaths::IsWithin(record->folderKey, key);
-        });
+        return !FolderPaths::IsSelected(record->folderKey, selectedKeys);
     });
     return records;
 }
@@ -230,10 +228,7 @@ std::int64_t ItemsToGoThrough(const ConversionRequest& request)
     if (request.itemWalk) {
         std::int64_t listed = 0;
         for (const auto& folder : SelectedFolders(request.store->folderNodes(), selected)) {
-            const QString key = FolderKeyOf(*folder);
-            if (selected.isEmpty() || std::any_of(selected.begin(), selected.end(), [&](const QString& wanted) {
-                    return FolderPaths::IsWithin(key, wanted);
-                }))
+            if (FolderPaths::IsSelected(FolderKeyOf(*folder), selected))
                 listed += folder->listedItems;
         }
         return listed;

@@ -19,20 +19,13 @@ public:
     void MailFound(const MailRecord& record) override
     {
         // Embedded messages travel inside their parents' files.
-        if (record.location.isEmbedded() || !IsSelected(record.folderKey))
+        if (record.location.isEmbedded() || !FolderPaths::IsSelected(record.folderKey, selected_))
             return;
         feed_.Append(std::make_shared<const MailRecord>(record));
     }
     void Ended() { feed_.Close(); }
 
 private:
-    bool IsSelected(const QString& folderKey) const
-    {
-        return selected_.isEmpty() || std::any_of(selected_.begin(), selected_.end(), [&](const QString& key) {
-                   return FolderPaths::IsWithin(folderKey, key);
-               });
-    }
-
     const QStringList selected_;
     MailFeed& feed_;
 };

@@ -3,6 +3,8 @@
 
 #include "scan/ScanTexts.h"
 
+#include <algorithm>
+
 namespace tolvane {
 
 QString FolderKeyOf(const FolderNode& folder)
@@ -58,6 +60,13 @@ std::optional<QString> FolderPaths::KeyOf(const QString& path) const
 bool FolderPaths::IsWithin(const QString& folderKey, const QString& selectedKey)
 {
     return folderKey == selectedKey || folderKey.startsWith(selectedKey + u'\\');
+}
+
+bool FolderPaths::IsSelected(const QString& folderKey, const QStringList& selectedKeys)
+{
+    return selectedKeys.isEmpty() || std::any_of(selectedKeys.begin(), selectedKeys.end(), [&](const QString& key) {
+               return IsWithin(folderKey, key);
+           });
 }
 
 }  // namespace tolvane

@@ -37,6 +37,9 @@ public:
 
     // Whether `folderKey` is `selectedKey` or lies below it.
     static bool IsWithin(const QString& folderKey, const QString& selectedKey);
+    // Whether a run that asked for `selectedKeys` (empty: every folder)
+    // takes the items of `folderKey`.
+    static bool IsSelected(const QString& folderKey, const QStringList& selectedKeys);
 
 private:
     QHash<QString, QStringList> namesByKey_;

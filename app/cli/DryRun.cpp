@@ -49,10 +49,7 @@ std::vector<PlannedFolder> PlannedFolders(const DryRun& plan)
     std::vector<PlannedFolder> planned;
     for (const auto& node : nodes) {
         const QString key = FolderKeyOf(*node);
-        const bool selected = plan.selectedKeys.isEmpty()
-                              || std::any_of(plan.selectedKeys.begin(), plan.selectedKeys.end(),
-                                             [&key](const QString& wanted) { return FolderPaths::IsWithin(key, wanted); });
-        if (!selected)
+        if (!FolderPaths::IsSelected(key, plan.selectedKeys))
             continue;
         planned.push_back({paths.PathOf(key), std::max<qint64>(node->listedItems, recordsByKey.value(key))});
     }
