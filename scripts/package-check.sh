@@ -52,7 +52,7 @@ if [ -z "$CLI_DEB" ]; then
   echo "package-check.sh: scripts/package.sh made no tolvane-cli package" >&2
   exit 1
 fi
-echo "packages: $(basename "$CLI_DEB") ${WINDOW_DEB:+$(basename "$WINDOW_DEB")}"
+echo "packages: $(basename "$CLI_DEB")${WINDOW_DEB:+ $(basename "$WINDOW_DEB")}"
 if [ -z "$WINDOW_DEB" ]; then
   echo "note: the build has no window (TOLVANE_BUILD_GUI=OFF): tolvane-cli alone is checked"
 fi
