@@ -9,6 +9,7 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tolvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${TOLVANE_DEBIAN_REVISION})
 set(CPACK_PACKAGE_VENDOR "Tolvane developers")
 set(CPACK_PACKAGE_CONTACT "${TOLVANE_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -24,6 +25,11 @@ set(CPACK_DEBIAN_PACKAGE_SOURCE tolvane)
 # the libpff that package carries.
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_COMPONENT_WINDOW_DEPENDS ${TOLVANE_CLI_COMPONENT})
+# Before the split one package, tolvane 5.0, held the command line's files
+# too: tolvane-cli takes them over from it, and an upgrade replaces it with
+# the split packages rather than failing on files two packages hold.
+set(CPACK_DEBIAN_CLI_PACKAGE_BREAKS "${TOLVANE_WINDOW_PACKAGE} (<< 5.0-1)")
+set(CPACK_DEBIAN_CLI_PACKAGE_REPLACES "${TOLVANE_WINDOW_PACKAGE} (<< 5.0-1)")
 
 # Each description's first line is its package's synopsis (no
 # CPACK_PACKAGE_DESCRIPTION_SUMMARY, which CPack would put above both).

@@ -11,7 +11,10 @@
 #     type, default application, icons, desktop entry, AppStream metainfo,
 #     manual page);
 #  3. runs lintian on each package, purges both and checks nothing of them is
-#     left.
+#     left;
+#  4. installs the single package tolvane 5.0 of before the split (made here
+#     from the new packages' files), installs the new packages over it and
+#     checks they took its place; purges them again.
 # Packages installed before (an earlier run) are purged first, so every run
 # checks a fresh install. A build without the window (TOLVANE_BUILD_GUI=OFF)
 # has no tolvane package: steps 2 and its lintian are left out, said so.
@@ -30,14 +33,17 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
-purge_installed() {  # purges whichever of tolvane and tolvane-cli is installed; prints their names
+purge_installed() {  # purges whichever of tolvane and tolvane-cli dpkg knows, in any state; prints their names
   packages=""
   for package in tolvane tolvane-cli; do
-    if installed "$package"; then packages="$packages $package"; fi
+    if dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -qv ' not-installed$'; then
+      packages="$packages $package"
+    fi
   done
   [ -n "$packages" ] || return 0
+  # dpkg rather than apt: it also purges a package a failed install left unpacked.
   # shellcheck disable=SC2086
-  apt-get remove --purge -y $packages >"$WORK/apt.log" 2>&1 || { cat "$WORK/apt.log" >&2; exit 1; }
+  dpkg --purge $packages >"$WORK/apt.log" 2>&1 || { cat "$WORK/apt.log" >&2; exit 1; }
   echo "$packages"
 }
 
@@ -221,6 +227,35 @@ while IFS= read -r path; do
 done <"$WORK/files"
 if [ "$left" -eq 0 ]; then pass "purged: none of the $(wc -l <"$WORK/files") paths of dpkg -L is left"
 else fail "$left paths of the packages are left after the purge"; fi
+
+# --- 4. upgrade over the single package of before the split -----------------
+# Until 5.0 one package, tolvane, held the files of both. It is rebuilt here
+# from the new packages' files, with their control data as tolvane 5.0 had it.
+single="$WORK/single"
+dpkg-deb -R "$CLI_DEB" "$single"
+mv "$single/usr/share/doc/tolvane-cli" "$single/usr/share/doc/tolvane"
+if [ -n "$WINDOW_DEB" ]; then dpkg-deb -x "$WINDOW_DEB" "$single"; fi
+sed -i -e 's/^Package: .*/Package: tolvane/' -e 's/^Version: .*/Version: 5.0/' \
+       -e '/^Breaks:/d' -e '/^Replaces:/d' "$single/DEBIAN/control"
+(cd "$single" && find usr -type f -exec md5sum {} + >DEBIAN/md5sums)
+dpkg-deb -b --root-owner-group "$single" "$WORK/tolvane_5.0_single.deb" >/dev/null
+install_package "$WORK/tolvane_5.0_single.deb"
+if [ "$(dpkg-query -S /usr/bin/tolvane-cli 2>/dev/null)" = "tolvane: /usr/bin/tolvane-cli" ]; then
+  # shellcheck disable=SC2086
+  if apt-get install -y $APT_OPTIONS "$CLI_DEB" ${WINDOW_DEB:+"$WINDOW_DEB"} >"$WORK/apt.log" 2>&1; then
+    owner=$(dpkg-query -S /usr/bin/tolvane-cli 2>/dev/null) || true
+    window=$(dpkg-query -W -f='${Status} ${Version}' tolvane 2>/dev/null) || true
+    expected="install ok installed $(dpkg-deb -f "$CLI_DEB" Version)"
+    if [ -z "$WINDOW_DEB" ]; then expected=""; fi
+    case "$window" in *"not-installed"*|*"config-files"*) window="" ;; esac
+    if [ "$owner" = "tolvane-cli: /usr/bin/tolvane-cli" ] && [ "$window" = "$expected" ]; then
+      pass "the packages replaced the single tolvane 5.0 in an upgrade"
+    else fail "after the upgrade /usr/bin/tolvane-cli is '$owner', tolvane is '$window'"; fi
+  else
+    fail "the packages did not install over the single tolvane 5.0"; cat "$WORK/apt.log" >&2
+  fi
+else fail "the single tolvane 5.0 made for the upgrade check did not install"; fi
+purge_installed >/dev/null
 
 if [ "$failures" -ne 0 ]; then
   echo "package check: $failures failure(s)" >&2

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the Debian packages from a build tree with CPack (packaging/
-# DebianPackages.cmake holds their settings): tolvane-cli_VERSION_ARCH.deb,
-# the command line alone, and tolvane_VERSION_ARCH.deb, the window, which
+# DebianPackages.cmake holds their settings): tolvane-cli_VERSION-1_ARCH.deb,
+# the command line alone, and tolvane_VERSION-1_ARCH.deb, the window, which
 # depends on it. A build without the window (TOLVANE_BUILD_GUI=OFF) makes
 # tolvane-cli alone. The tree is brought up to date (nothing is rebuilt when
 # the tests just built it), each package's files are staged, stripped and
