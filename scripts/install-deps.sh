@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs every Debian package the build, the tests, the benchmarks and the
-# Debian package (its build and scripts/package-check.sh) need.
+# Debian packages (their build and scripts/package-check.sh) need.
 # Idempotent: safe to run again; run as root (or through sudo).
 set -eu
 

@@ -3,8 +3,8 @@
 # Usage: scripts/test.sh            install, build, run the test suite
 #        scripts/test.sh asan       the same in an AddressSanitizer+UBSan build
 #        scripts/test.sh tsan       the same in a ThreadSanitizer build
-# The plain run then builds the Debian package from the same build tree and
-# checks it installed (scripts/package-check.sh, as root), and ends with the
+# The plain run then builds the Debian packages from the same build tree and
+# checks them installed (scripts/package-check.sh, as root), and ends with the
 # fault table (damaged, hostile and changing mailboxes, destination faults) in
 # an AddressSanitizer+UBSan build.
 set -eu
