@@ -301,7 +301,11 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     ManifestWriter manifest;
     if (output != nullptr) {
         QString reason;
-        if (manifest.Open(*output, &reason))
+        ManifestHeader header;
+        header.format = request.format;
+        header.input = IdentityOfFile(request.pstPath);
+        const bool opened = manifest.Open(*output, header, &reason);
+        if (opened)
             context.manifest = &manifest;
         else {
             summary.manifestFailure = reason;

@@ -69,13 +69,29 @@ FileDigest DigestOf(const QByteArray& bytes)
     return FileDigest{bytes.size(), Sha256::HexOf(bytes)};
 }
 
-bool ManifestWriter::Open(OutputTree& output, QString* reason)
+QJsonObject ManifestHeader::ToJson() const
+{
+    return QJsonObject{{QStringLiteral("input"), input ? input->ToJson() : QJsonObject()},
+                       {QStringLiteral("format"), OutputFormatName(format)}};
+}
+
+std::optional<ManifestHeader> ManifestHeader::FromJson(const QJsonObject& line)
+{
+    const QJsonValue input = line.value(QStringLiteral("input"));
+    const std::optional<OutputFormat> format = OutputFormatNamed(line.value(QStringLiteral("format")).toString());
+    if (!input.isObject() || !format)
+        return std::nullopt;
+    return ManifestHeader{InputIdentity::FromJson(input.toObject()), *format};
+}
+
+bool ManifestWriter::Open(OutputTree& output, const ManifestHeader& header, QString* reason)
 {
     QString path;
     file_ = output.CreateGrowingFile(
         QString(), [](int attempt) { return attempt == 1 ? QString::fromLatin1(kManifestFileName) : QString(); },
         &path, reason);
     rootPath_ = output.rootPath();
+    WriteLine(header.ToJson());
     return file_.isValid();
 }
 
