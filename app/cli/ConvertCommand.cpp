@@ -8,13 +8,16 @@
 
 #include "app/ConversionText.h"
 #include "convert/ConversionDriver.h"
+#include "convert/output/ResumePlan.h"
 #include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
 #include "scan/WorkerGate.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <memory>
 
 #include <cstdio>
 #include <unistd.h>
@@ -28,6 +31,8 @@ constexpr int kExitSomeNotSaved = 4;
 const char kConvertUsage[] =
     "Usage: tolvane-cli convert [--format eml|mbox|maildir] [--folder PATH]...\n"
     "                           [--from-records] [--recover] FILE.pst... DEST\n"
+    "       tolvane-cli convert --resume OUTPUT_FOLDER [--format eml|maildir]\n"
+    "                           [--folder PATH]... [--recover] FILE.pst\n"
     "\n"
     "Scans FILE.pst and writes every mail as an .eml file (and every contact as a\n"
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
@@ -50,6 +55,15 @@ const char kConvertUsage[] =
     "                     items whose folder is gone, into \"Recovered items\" and\n"
     "                     \"Orphan items\" (each mail marked X-Tolvane-Recovered: yes);\n"
     "                     reads the whole file, so it takes longer\n"
+    "  --resume OUTPUT_FOLDER\n"
+    "                     continue a stopped conversion of FILE.pst in its folder\n"
+    "                     (no DEST; the same --format, --folder and --recover as\n"
+    "                     the first run): mail files its manifest lists unchanged\n"
+    "                     are kept, everything else is removed and written again,\n"
+    "                     so the folder ends as a run from the start would; refused\n"
+    "                     for another mailbox or format, mbox, or no manifest; a\n"
+    "                     folder whose run wrote everything has nothing to resume\n"
+    "                     (status 0)\n"
     "\n"
     "Exit status: 0 all saved complete, 1 the file cannot be opened (the reason is\n"
     "printed) or is not a PST, also when it cannot be read again for the conversion,\n"
@@ -129,6 +143,8 @@ struct ConvertOptions {
     QStringList folders;  // paths as the scan prints them
     bool writeFromRecords = false;
     bool recover = false;
+    QString resumeFolder;               // --resume, as typed
+    std::shared_ptr<const ResumePlan> resume;  // made from it before the scan
 };
 
 // Takes the options that carry a value ("--format mbox", "--format=mbox")
@@ -144,7 +160,7 @@ bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* 
         }
         QString name;
         QString value;
-        for (const char* option : {"--format", "--folder"}) {
+        for (const char* option : {"--format", "--folder", "--resume"}) {
             const QString text = QString::fromLatin1(option);
             if (argument == text) {
                 if (i + 1 >= arguments.size()) {
@@ -167,6 +183,8 @@ bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* 
                 return false;
             }
             options.format = *format;
+        } else if (name == QLatin1String("--resume")) {
+            options.resumeFolder = value;
         } else {
             options.folders << value;
         }
@@ -177,6 +195,7 @@ bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* 
 
 int ConvertOne(const QString& pstPath, const QString& destination, const QString& outputFolderName,
                const ConvertOptions& options, const ProcessTempDir& tempDir, InterruptWatcher& interrupts);
+int ResumeConversion(const QStringList& files, ConvertOptions& options, const ProcessTempDir& tempDir);
 
 }  // namespace
 
@@ -197,13 +216,15 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
         PrintOut(QString::fromLatin1(kConvertUsage));
         return kExitOk;
     }
+    options.writeFromRecords = parsed.has(QStringLiteral("--from-records"));
+    options.recover = parsed.has(QStringLiteral("--recover"));
+    if (!options.resumeFolder.isEmpty())
+        return ResumeConversion(parsed.positional, options, tempDir);
     if (parsed.positional.size() < 2) {
         PrintError(QStringLiteral("tolvane-cli convert: expected FILE.pst and DEST\n") +
                    QString::fromLatin1(kConvertUsage));
         return kExitUsage;
     }
-    options.writeFromRecords = parsed.has(QStringLiteral("--from-records"));
-    options.recover = parsed.has(QStringLiteral("--recover"));
     const QString destination = AbsolutePath(parsed.positional.last());
     if (CheckDestination(destination) != DestinationCheck::Accepted) {
         PrintError(QString::fromLatin1(kDestinationNoticeText) + u'\n');
@@ -230,6 +251,33 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
 }
 
 namespace {
+
+// --resume: the folder checked against FILE.pst before anything is read or
+// written, then converted into as ConvertOne does.
+int ResumeConversion(const QStringList& files, ConvertOptions& options, const ProcessTempDir& tempDir)
+{
+    if (files.size() != 1) {
+        PrintError(QStringLiteral("tolvane-cli convert: --resume takes FILE.pst alone, no DEST\n")
+                   + QString::fromLatin1(kConvertUsage));
+        return kExitUsage;
+    }
+    const QString folder = QDir::cleanPath(AbsolutePath(options.resumeFolder));
+    auto plan = ResumePlan::Make(folder, AbsolutePath(files.first()), options.format);
+    if (!plan) {
+        PrintError(QStringLiteral("tolvane-cli: %1: %2\n")
+                       .arg(TerminalText(options.resumeFolder), ResumeFailureText(plan.error())));
+        return kExitUsage;
+    }
+    if (plan->finished()) {
+        PrintOut(QStringLiteral("%1: the conversion into it finished; nothing to resume\n")
+                     .arg(TerminalText(options.resumeFolder)));
+        return kExitOk;
+    }
+    options.resume = std::make_shared<const ResumePlan>(std::move(*plan));
+    InterruptWatcher interrupts;
+    return ConvertOne(AbsolutePath(files.first()), QFileInfo(folder).absolutePath(), QString(), options, tempDir,
+                      interrupts);
+}
 
 int ConvertOne(const QString& pstPath, const QString& destination, const QString& outputFolderName,
                const ConvertOptions& options, const ProcessTempDir& tempDir, InterruptWatcher& interrupts)
@@ -299,6 +347,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     request.format = options.format;
     request.selectedFolderKeys = selectedKeys;
     request.outputFolderName = outputFolderName;
+    request.resume = options.resume;
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = &store;

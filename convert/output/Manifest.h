@@ -4,7 +4,8 @@
 // counts, so that anyone can check later that every file is still there and
 // unchanged (OutputVerifier.h). A manifest without that last line belongs to
 // a run that never finished. Its first line names the mailbox it was written
-// from and the format, so a folder can be told from another mailbox's.
+// from and the format, so that a resumed run (ResumePlan.h) continues only
+// what it wrote.
 #pragma once
 
 #include "scan/ItemRecords.h"
@@ -22,10 +23,12 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace tolvane {
 
 class OutputTree;
+struct KeptManifestLine;
 
 inline constexpr const char* kManifestFileName = "manifest.jsonl";
 
@@ -74,6 +77,13 @@ public:
     // false with a reason when it cannot be made (the conversion then goes on
     // without one and says so).
     [[nodiscard]] bool Open(OutputTree& output, const ManifestHeader& header, QString* reason);
+    // A resumed run's manifest: `header` and the `kept` lines of the earlier
+    // one are written into a new file that then takes the old one's place in
+    // one step, before anything else in the folder changes. A run killed at
+    // any point leaves a manifest a resume can read, which lists every file
+    // kept. The kept lines count towards the summary.
+    [[nodiscard]] bool OpenReplacing(OutputTree& output, const ManifestHeader& header,
+                                     const std::vector<KeptManifestLine>& kept, QString* reason);
     bool isOpen() const { return file_.isValid(); }
     // `absolutePath` of a written entry is made relative to the output folder.
     void Add(ManifestEntry entry, const QString& absolutePath = QString());
