@@ -296,11 +296,29 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     ManifestWriter manifest;
     if (output != nullptr) {
         QString reason;
-        if (manifest.Open(*output, &reason))
+        ManifestHeader header;
+        header.format = request.format;
+        header.input = request.resume ? std::optional<InputIdentity>(request.resume->input())
+                                      : IdentityOfFile(request.pstPath);
+        const bool opened = request.resume
+                                ? manifest.OpenReplacing(*output, header, request.resume->keptLines(), &reason)
+                                : manifest.Open(*output, header, &reason);
+        if (opened)
             context.manifest = &manifest;
         else {
             summary.manifestFailure = reason;
             request.sink->ReportProblem(QStringLiteral("no manifest: ") + reason);
+        }
+        // Only once the new manifest lists what is kept: what the stopped
+        // run left beside it goes, to be written again.
+        if (opened && request.resume) {
+            context.resume = request.resume.get();
+            for (const QString& leftover : request.resume->unaccounted()) {
+                if (!output->RemoveBelowRoot(leftover, &reason)) {
+                    summary.outputProblems << reason;
+                    request.sink->ReportProblem(reason);
+                }
+            }
         }
     }
 
@@ -386,7 +404,17 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
     const RecordList<FolderNode> folderNodes = request.store->folderNodes();
     std::unique_ptr<OutputTree> output;
     int foldersPrepared = 0;
-    if (!folderNodes.empty()) {
+    if (request.resume) {
+        auto adopted = OutputTree::Adopt(request.resume->outputFolder(), request.resume->directories());
+        if (!adopted) {
+            state_->startFailure = adopted.error().reason;
+            return ConversionStart::DestinationNotWritable;
+        }
+        output = std::move(*adopted);
+        output->ReserveRootName(QString::fromLatin1(kManifestFileName));
+        foldersPrepared = output->PrepareFolders(SelectedFolders(folderNodes, request.selectedFolderKeys));
+        state_->outputRoot = output->rootPath();
+    } else if (!folderNodes.empty()) {
         const QDateTime now = request.clock ? request.clock() : QDateTime::currentDateTime();
         auto created = OutputTree::Create(request.destinationPath, request.outputFolderName.isEmpty()
                                                                        ? OutputFolderName(now)

@@ -7,6 +7,7 @@
 #include "convert/ConversionProgress.h"
 #include "scan/ItemRecords.h"
 #include "convert/output/MailFormats.h"
+#include "convert/output/ResumePlan.h"
 #include "scan/ItemStore.h"
 #include "scan/ScanDriver.h"
 
@@ -175,6 +176,12 @@ struct ConversionRequest {
     // Test hook: runs each time the conversion searches the mailbox for
     // deleted items (at most once, for all its readers).
     std::function<void()> deletedItemSearchHook;
+    // A stopped run's folder to continue instead of a new one (made with
+    // the same file and `format`): its kept mail is not written again, the
+    // rest of the folder is cleared and written as a run from the start
+    // would. `destinationPath` is then the folder it lies in.
+    // Shared, not copied: on a large mailbox it holds a line per kept mail.
+    std::shared_ptr<const ResumePlan> resume;
     // One pass: `store` holds the folders alone (a walk with
     // ItemDetail::FoldersOnly, each folder with its count of items) and the
     // records come from this walk, run while the mail is written. Without

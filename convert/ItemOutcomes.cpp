@@ -86,13 +86,18 @@ ItemOutcomes::ItemOutcomes(ConversionSummary& summary, ConversionSink& problems,
 {
 }
 
+QString ManifestFolderOf(const FolderPaths* folders, const QString& folderKey)
+{
+    return folders != nullptr ? folders->StoredPathOf(folderKey)
+                              : folderKey.split(u'\\', Qt::SkipEmptyParts).join(u'/');
+}
+
 ManifestEntry ItemOutcomes::EntryFor(const QString& folderKey, uint32_t identifier, const QString& subject,
                                      ItemSource source) const
 {
     ManifestEntry entry;
     entry.source = source;
-    entry.folder = folders_ != nullptr ? folders_->StoredPathOf(folderKey)
-                                       : folderKey.split(u'\\', Qt::SkipEmptyParts).join(u'/');
+    entry.folder = ManifestFolderOf(folders_, folderKey);
     entry.identifier = identifier;
     entry.subject = subject;
     return entry;
@@ -131,6 +136,12 @@ void ItemOutcomes::RecordCalendarFile(std::vector<ItemInFile> items, const SaveR
         if (inFile.result && !inFile.item.missing.empty())
             NoteIncomplete(inFile.item.label, inFile.item.missing);
     }
+}
+
+void ItemOutcomes::RecordKept(OutcomeKind kind)
+{
+    if (const Counter saved = CountersOf(kind).saved)
+        ++(summary_.*saved);
 }
 
 void ItemOutcomes::CountNotWritten(OutcomeKind kind, int count)

@@ -50,6 +50,10 @@ struct ItemInFile {
     SaveResult result;
 };
 
+// A folder as the manifest names it: the names the mailbox stores, joined by
+// "/" (the key's own components where `folders` is null).
+[[nodiscard]] QString ManifestFolderOf(const FolderPaths* folders, const QString& folderKey);
+
 class ItemOutcomes {
 public:
     // `manifest` may be null (no manifest); `folders` too (folder keys are
@@ -70,6 +74,10 @@ public:
     // the problem lines follow the order read, and a file not saved is one
     // problem line for all of them.
     void RecordCalendarFile(std::vector<ItemInFile> items, const SaveResult& file, const QString& fileLabel);
+
+    // An item a stopped run wrote and this resumed one keeps: its manifest
+    // line is already there; it counts as saved.
+    void RecordKept(OutcomeKind kind);
 
     // Items of `kind` not written and not listed (a folder none of whose
     // items a calendar can hold): counted only.

@@ -52,11 +52,13 @@ QByteArray BoundarySeedOf(const ItemLocation& location)
 }  // namespace
 
 MessagePreparer::MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
-                                 std::function<UniqueFd(QString* reason)> scratchFiles)
+                                 std::function<UniqueFd(QString* reason)> scratchFiles,
+                                 std::function<bool(const MailRecord&)> kept)
     : messages_(messages),
       readers_(OpenOnly(std::move(readers))),
       window_(std::max<std::size_t>(window, 1)),
       scratchFiles_(std::move(scratchFiles)),
+      kept_(std::move(kept)),
       slots_(window_)
 {
     StartThreads();
@@ -214,6 +216,16 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read) const
     return prepared;
 }
 
+PreparedMessage MessagePreparer::Prepare(MailboxReader* reader, const MailRecord& record) const
+{
+    if (kept_ && kept_(record)) {
+        PreparedMessage kept;
+        kept.failure = kKeptMessage;
+        return kept;
+    }
+    return Compose(Read(reader, record));
+}
+
 PreparedMessage MessagePreparer::Take(std::size_t index)
 {
     if (inline_) {
@@ -223,7 +235,7 @@ PreparedMessage MessagePreparer::Take(std::size_t index)
             unlisted.failure = QStringLiteral("the message is no longer listed");
             return unlisted;
         }
-        return Compose(Read(readers_.front(), *record));
+        return Prepare(readers_.front(), *record);
     }
     std::unique_lock lock(mutex_);
     auto& slot = slots_[index % window_];
@@ -258,7 +270,7 @@ void MessagePreparer::RunWorker(MailboxReader* reader)
             roomForMore_.notify_all();
             return;
         }
-        PreparedMessage prepared = Compose(Read(reader, *record));
+        PreparedMessage prepared = Prepare(reader, *record);
         bool writerWaitsForIt = false;
         {
             std::lock_guard lock(mutex_);

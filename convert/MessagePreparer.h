@@ -74,8 +74,15 @@ public:
     // messages are prepared in Take() with the first reader.
     // `scratchFiles` makes the files messages with streamed attachments are
     // composed into (from the workers' threads); without it they fail.
+    // `kept` (called from the workers' threads) names the messages a resumed
+    // run keeps from the stopped one: they are not read, and come out failed
+    // with kKeptMessage, never as bytes to write.
     MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
-                    std::function<UniqueFd(QString* reason)> scratchFiles = {});
+                    std::function<UniqueFd(QString* reason)> scratchFiles = {},
+                    std::function<bool(const MailRecord&)> kept = {});
+
+    // The failure of a message `kept` named.
+    static inline const QString kKeptMessage = QStringLiteral("kept from the stopped run, not read again");
     // Stops the helpers at their next message and joins them.
     ~MessagePreparer();
     MessagePreparer(const MessagePreparer&) = delete;
@@ -100,6 +107,8 @@ private:
     };
     static ReadMessage Read(MailboxReader* reader, const MailRecord& record);
     PreparedMessage Compose(ReadMessage read) const;
+    // The message composed, or the mark of one kept.
+    PreparedMessage Prepare(MailboxReader* reader, const MailRecord& record) const;
     void StartThreads();
     void StopThreads();
     void RunWorker(MailboxReader* reader);
@@ -108,6 +117,7 @@ private:
     const std::vector<MailboxReader*> readers_;  // open ones; null: from the record
     const std::size_t window_;
     const std::function<UniqueFd(QString* reason)> scratchFiles_;
+    const std::function<bool(const MailRecord&)> kept_;
 
     std::mutex mutex_;
     std::condition_variable nextComposed_;  // the writer waits for message `taken_`

@@ -16,9 +16,12 @@
 #include "convert/output/NewFileWriter.h"
 #include "convert/output/OutputNaming.h"
 #include "convert/output/OutputTree.h"
+#include "convert/output/ResumePlan.h"
 #include "scan/FolderPaths.h"
 #include "scan/TimeText.h"
 
+#include <optional>
+#include <set>
 #include <vector>
 
 namespace tolvane {
@@ -100,6 +103,19 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
     outcomes.Record(std::move(outcome), result);
 }
 
+// A message the stopped run wrote and this resumed one keeps: its number is
+// drawn and its place in its sink taken as when it was written, so every
+// later file is named as in a run from the start.
+void KeepMessage(const MailRecord& record, ConversionRandom& random, WriterContext& context, MailSink& sink)
+{
+    (void)random.Next();
+    MailToSave kept;
+    kept.folderKey = record.folderKey;
+    kept.folderName = record.folderName;
+    sink.Kept(kept);
+    OutcomesOf(context).RecordKept(OutcomeKind::Mail);
+}
+
 }  // namespace
 
 void MakeWriterAvailable()
@@ -114,10 +130,22 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
     ConversionSummary& summary = *context.summary;
     std::vector<MailboxReader*> readers{context.reader};
     readers.insert(readers.end(), context.moreReaders.begin(), context.moreReaders.end());
+    // The file a resumed run keeps for a message, if any (asked from the
+    // preparer's threads too: the plan and the folders are only read).
+    const auto keptFile = [resume = context.resume, folders = context.folders](const MailRecord& record) {
+        return resume == nullptr ? std::nullopt
+                                 : resume->KeptMail(ManifestFolderOf(folders, record.folderKey),
+                                                    record.location.itemIdentifier, record.location.source);
+    };
+    std::function<bool(const MailRecord&)> isKept;
+    if (context.resume != nullptr)
+        isKept = [keptFile](const MailRecord& record) { return keptFile(record).has_value(); };
     MessagePreparer preparer(mail, readers, readers.size() * 4 + 4,
                              context.output != nullptr ? context.output->scratchFileMaker()
-                                                       : OutputTree::ScratchFileMaker());
+                                                       : OutputTree::ScratchFileMaker(),
+                             std::move(isKept));
     ConversionRandom random;
+    std::set<QString> keptTaken;  // one message per kept file, however the mailbox lists them
     // Until the feed ends: a walk still going on may add more while these are written.
     for (std::size_t index = 0;; ++index) {
         const std::shared_ptr<const MailRecord> next = mail.WaitFor(index);
@@ -129,7 +157,10 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
         ++summary.mailTotal;
 
         PreparedMessage prepared = preparer.Take(index);
-        WritePreparedMessage(record, prepared, random, context, sink);
+        if (const std::optional<QString> kept = keptFile(record); kept && keptTaken.insert(*kept).second)
+            KeepMessage(record, random, context, sink);
+        else
+            WritePreparedMessage(record, prepared, random, context, sink);
         mail.Release(index);
     }
     return true;

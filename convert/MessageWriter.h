@@ -22,6 +22,7 @@ class MailFeed;
 class MailboxReader;
 class ManifestWriter;
 class OutputTree;
+class ResumePlan;
 class WorkerGate;
 
 struct WriterContext {
@@ -43,6 +44,8 @@ struct WriterContext {
     OutputFormat format = OutputFormat::Eml;  // how mail is written; the other items are the same in every format
     ManifestWriter* manifest = nullptr;       // optional: every item written or not goes into it
     const FolderPaths* folders = nullptr;     // optional: folder keys as the names a user sees
+    // Optional: a resumed run's plan; the mail it keeps is neither read nor written.
+    const ResumePlan* resume = nullptr;
 };
 
 // Makes sure the writer can compose messages (GMime initialised). Nothing to

@@ -12,15 +12,18 @@
 
 #include "app/ConversionText.h"
 #include "convert/ConversionDriver.h"
+#include "convert/output/ResumePlan.h"
 #include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
 #include "scan/WorkerGate.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <memory>
 
 #include <cstdio>
 #include <unistd.h>
@@ -33,6 +36,7 @@ constexpr int kExitSomeNotSaved = 4;
 
 const char kConvertUsage[] =
     "Usage: tolvane-cli convert [OPTIONS] FILE.pst... DEST\n"
+    "       tolvane-cli convert --resume OUTPUT_FOLDER [OPTIONS] FILE.pst\n"
     "\n"
     "Scans FILE.pst and writes every mail as an .eml file (and every contact as a\n"
     "vCard) into a new dated folder below DEST, one directory per mailbox folder.\n"
@@ -64,6 +68,15 @@ const char kConvertUsage[] =
     "                     items whose folder is gone, into \"Recovered items\" and\n"
     "                     \"Orphan items\" (each mail marked X-Tolvane-Recovered: yes);\n"
     "                     reads the whole file, so it takes longer\n"
+    "  --resume OUTPUT_FOLDER\n"
+    "                     continue a stopped conversion of FILE.pst in its folder\n"
+    "                     (no DEST; the same --format, --folder and --recover as\n"
+    "                     the first run): mail files its manifest lists unchanged\n"
+    "                     are kept, everything else is removed and written again,\n"
+    "                     so the folder ends as a run from the start would; refused\n"
+    "                     for another mailbox or format, mbox, or no manifest; a\n"
+    "                     folder whose run wrote everything has nothing to resume\n"
+    "                     (status 0)\n"
     "  -h, --help         show this text\n"
     "\n"
     "On a terminal a progress line shows the items written out of all, the rate,\n"
@@ -93,6 +106,8 @@ struct ConvertOptions {
     bool dryRun = false;
     bool quiet = false;
     bool json = false;
+    QString resumeFolder;                      // --resume, as typed
+    std::shared_ptr<const ResumePlan> resume;  // made from it before the scan
 };
 
 // The conversion's sink on the command line: progress on the terminal's
@@ -180,7 +195,7 @@ bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* 
         }
         QString name;
         QString value;
-        for (const char* option : {"--format", "--folder", "--jobs", "--output-name"}) {
+        for (const char* option : {"--format", "--folder", "--jobs", "--output-name", "--resume"}) {
             const QString text = QString::fromLatin1(option);
             if (argument == text) {
                 if (i + 1 >= arguments.size()) {
@@ -219,6 +234,8 @@ bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* 
                 return false;
             }
             options.outputName = value;
+        } else if (name == QLatin1String("--resume")) {
+            options.resumeFolder = value;
         } else {
             options.folders << value;
         }
@@ -246,6 +263,7 @@ int ExitStatusOf(const ConversionSummary& summary, const QStringList& skipped, i
 
 int ConvertOne(const QString& pstPath, const QString& destination, const QString& outputFolderName,
                const ConvertOptions& options, const ProcessTempDir& tempDir, InterruptWatcher& interrupts);
+int ResumeConversion(const QStringList& files, ConvertOptions& options, const ProcessTempDir& tempDir);
 
 }  // namespace
 
@@ -268,16 +286,18 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
         PrintOut(QString::fromLatin1(kConvertUsage));
         return kExitOk;
     }
-    if (parsed.positional.size() < 2) {
-        PrintError(QStringLiteral("tolvane-cli convert: expected FILE.pst and DEST\n") +
-                   QString::fromLatin1(kConvertUsage));
-        return kExitUsage;
-    }
     options.writeFromRecords = parsed.has(QStringLiteral("--from-records"));
     options.recover = parsed.has(QStringLiteral("--recover"));
     options.dryRun = parsed.has(QStringLiteral("--dry-run"));
     options.quiet = parsed.has(QStringLiteral("--quiet")) || parsed.has(QStringLiteral("-q"));
     options.json = parsed.has(QStringLiteral("--json"));
+    if (!options.resumeFolder.isEmpty())
+        return ResumeConversion(parsed.positional, options, tempDir);
+    if (parsed.positional.size() < 2) {
+        PrintError(QStringLiteral("tolvane-cli convert: expected FILE.pst and DEST\n") +
+                   QString::fromLatin1(kConvertUsage));
+        return kExitUsage;
+    }
     const QStringList files = parsed.positional.mid(0, parsed.positional.size() - 1);
     if (!options.outputName.isEmpty() && files.size() > 1) {
         PrintError(QStringLiteral("tolvane-cli convert: --output-name names the folder of one FILE.pst; with several, "
@@ -315,6 +335,33 @@ namespace {
 QString OutputFolderBaseName(const QString& asked)
 {
     return asked.isEmpty() ? OutputFolderName(QDateTime::currentDateTime()) : asked;
+}
+
+// --resume: the folder checked against FILE.pst before anything is read or
+// written, then converted into as ConvertOne does.
+int ResumeConversion(const QStringList& files, ConvertOptions& options, const ProcessTempDir& tempDir)
+{
+    if (files.size() != 1) {
+        PrintError(QStringLiteral("tolvane-cli convert: --resume takes FILE.pst alone, no DEST\n")
+                   + QString::fromLatin1(kConvertUsage));
+        return kExitUsage;
+    }
+    const QString folder = QDir::cleanPath(AbsolutePath(options.resumeFolder));
+    auto plan = ResumePlan::Make(folder, AbsolutePath(files.first()), options.format);
+    if (!plan) {
+        PrintError(QStringLiteral("tolvane-cli: %1: %2\n")
+                       .arg(TerminalText(options.resumeFolder), ResumeFailureText(plan.error())));
+        return kExitUsage;
+    }
+    if (plan->finished()) {
+        PrintOut(QStringLiteral("%1: the conversion into it finished; nothing to resume\n")
+                     .arg(TerminalText(options.resumeFolder)));
+        return kExitOk;
+    }
+    options.resume = std::make_shared<const ResumePlan>(std::move(*plan));
+    InterruptWatcher interrupts;
+    return ConvertOne(AbsolutePath(files.first()), QFileInfo(folder).absolutePath(), QString(), options, tempDir,
+                      interrupts);
 }
 
 int ConvertOne(const QString& pstPath, const QString& destination, const QString& outputFolderName,
@@ -403,6 +450,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     request.format = options.format;
     request.selectedFolderKeys = selectedKeys;
     request.outputFolderName = outputFolderName;
+    request.resume = options.resume;
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = &store;

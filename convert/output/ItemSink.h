@@ -18,6 +18,10 @@ class ItemSink {
 public:
     virtual ~ItemSink() = default;
     [[nodiscard]] virtual SaveResult Save(const Item& item) = 0;
+    // An item a stopped run wrote and a resumed one keeps: nothing is
+    // written, but the sink moves on as if it had been (Maildir numbers its
+    // files by their place in the run).
+    virtual void Kept(const Item& item) { (void)item; }
     // After the last item: what could not be finished, one reason per file
     // (only formats that keep files open across items have any).
     [[nodiscard]] virtual QStringList Finish() { return {}; }

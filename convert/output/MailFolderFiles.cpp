@@ -271,6 +271,14 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
     return key;
 }
 
+void MaildirTree::Kept(const QString& folderKey)
+{
+    // Its directories are made when a run from the start would make them.
+    QString reason;
+    (void)FolderFor(folderKey, &reason);
+    ++sequence_;
+}
+
 SaveResult MaildirTree::Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
                              const ContentWriter& write, const std::optional<FileDigest>& known)
 {

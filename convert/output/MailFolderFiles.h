@@ -103,6 +103,9 @@ public:
     // `known`: the digest of what `write` writes, when already worked out.
     [[nodiscard]] SaveResult Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
                                   const ContentWriter& write, const std::optional<FileDigest>& known);
+    // A message of the folder a stopped run wrote and this one keeps: its
+    // place in the run is taken, so the next file is numbered as that run's.
+    void Kept(const QString& folderKey);
 
 private:
     // The folder's directory key below the output folder ("\Maildir\.Inbox"),

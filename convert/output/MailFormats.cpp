@@ -19,6 +19,19 @@ std::optional<OutputFormat> OutputFormatNamed(const QString& name)
     return std::nullopt;
 }
 
+QString OutputFormatName(OutputFormat format)
+{
+    switch (format) {
+    case OutputFormat::Mbox:
+        return QStringLiteral("mbox");
+    case OutputFormat::Maildir:
+        return QStringLiteral("maildir");
+    case OutputFormat::Eml:
+        break;
+    }
+    return QStringLiteral("eml");
+}
+
 QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateTime>& date)
 {
     // The address is one word on the line: one with space or anything

@@ -18,6 +18,8 @@ enum class OutputFormat { Eml, Mbox, Maildir };
 
 // "eml", "mbox", "maildir"; nullopt for anything else.
 std::optional<OutputFormat> OutputFormatNamed(const QString& name);
+// The name OutputFormatNamed takes for `format`.
+QString OutputFormatName(OutputFormat format);
 
 // The separator line that opens a message in an mbox file, with its line
 // end: "From sender@example.com Wed Mar  4 10:00:00 2026\n". An unknown or

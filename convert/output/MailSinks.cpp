@@ -84,6 +84,7 @@ public:
     {
         return tree_.Save(mail.folderKey, mail.arrived, MaildirInfo(mail.state), Dated(mail), mail.digest);
     }
+    void Kept(const MailToSave& mail) override { tree_.Kept(mail.folderKey); }
 
 private:
     MaildirTree tree_;

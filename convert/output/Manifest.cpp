@@ -3,6 +3,7 @@
 
 #include "convert/output/NewFileWriter.h"
 #include "convert/output/OutputTree.h"
+#include "convert/output/ResumePlan.h"
 #include "convert/output/Sha256.h"
 #include "scan/NativePath.h"
 
@@ -69,14 +70,59 @@ FileDigest DigestOf(const QByteArray& bytes)
     return FileDigest{bytes.size(), Sha256::HexOf(bytes)};
 }
 
-bool ManifestWriter::Open(OutputTree& output, QString* reason)
+QJsonObject ManifestHeader::ToJson() const
+{
+    return QJsonObject{{QStringLiteral("input"), input ? input->ToJson() : QJsonObject()},
+                       {QStringLiteral("format"), OutputFormatName(format)}};
+}
+
+std::optional<ManifestHeader> ManifestHeader::FromJson(const QJsonObject& line)
+{
+    const QJsonValue input = line.value(QStringLiteral("input"));
+    const std::optional<OutputFormat> format = OutputFormatNamed(line.value(QStringLiteral("format")).toString());
+    if (!input.isObject() || !format)
+        return std::nullopt;
+    return ManifestHeader{InputIdentity::FromJson(input.toObject()), *format};
+}
+
+bool ManifestWriter::Open(OutputTree& output, const ManifestHeader& header, QString* reason)
 {
     QString path;
     file_ = output.CreateGrowingFile(
         QString(), [](int attempt) { return attempt == 1 ? QString::fromLatin1(kManifestFileName) : QString(); },
         &path, reason);
     rootPath_ = output.rootPath();
+    WriteLine(header.ToJson());
     return file_.isValid();
+}
+
+bool ManifestWriter::OpenReplacing(OutputTree& output, const ManifestHeader& header,
+                                   const std::vector<KeptManifestLine>& kept, QString* reason)
+{
+    rootPath_ = output.rootPath();
+    QString temporary;
+    UniqueFd file = output.CreateHiddenGrowingFile(QString(), &temporary, reason);
+    if (!file)
+        return false;
+    QByteArray text = QJsonDocument(header.ToJson()).toJson(QJsonDocument::Compact) + '\n';
+    for (const KeptManifestLine& line : kept)
+        text += line.text + '\n';
+    // On the disk before it takes the old one's place: after a power cut the
+    // folder holds one manifest or the other, whole.
+    if (!WriteAllTo(file.get(), text.constData(), text.size(), reason) || ::fdatasync(file.get()) != 0) {
+        if (reason->isEmpty())
+            *reason = ErrnoText(errno);
+        (void)output.RemoveFile(QString(), temporary);
+        return false;
+    }
+    if (!output.ReplaceFile(QString(), temporary, QString::fromLatin1(kManifestFileName), reason)) {
+        (void)output.RemoveFile(QString(), temporary);
+        return false;
+    }
+    for (const KeptManifestLine& line : kept)
+        counts_[line.kind].first += 1;
+    file_ = std::move(file);
+    return true;
 }
 
 void ManifestWriter::Add(ManifestEntry entry, const QString& absolutePath)

@@ -3,10 +3,14 @@
 // of every file several items share (an mbox), and a last line with the
 // counts, so that anyone can check later that every file is still there and
 // unchanged (OutputVerifier.h). A manifest without that last line belongs to
-// a run that never finished.
+// a run that never finished. Its first line names the mailbox it was written
+// from and the format, so that a resumed run (ResumePlan.h) continues only
+// what it wrote.
 #pragma once
 
 #include "scan/ItemRecords.h"
+#include "convert/output/InputIdentity.h"
+#include "convert/output/MailFormats.h"
 #include "convert/output/NewFileWriter.h"
 
 #include "scan/UniqueFd.h"
@@ -19,12 +23,24 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace tolvane {
 
 class OutputTree;
+struct KeptManifestLine;
 
 inline constexpr const char* kManifestFileName = "manifest.jsonl";
+
+// The manifest's first line: {"input":{"size":...,"endsSha256":"..."},"format":"eml"}.
+struct ManifestHeader {
+    std::optional<InputIdentity> input;  // none when the mailbox could not be read for it
+    OutputFormat format = OutputFormat::Eml;
+
+    [[nodiscard]] QJsonObject ToJson() const;
+    // nullopt when `line` is no header line.
+    [[nodiscard]] static std::optional<ManifestHeader> FromJson(const QJsonObject& line);
+};
 
 // One item as the manifest lists it.
 struct ManifestEntry {
@@ -57,9 +73,17 @@ ContentWriter DigestingWriter(const ContentWriter& content, std::optional<FileDi
 
 class ManifestWriter {
 public:
-    // Creates the manifest in the output folder; false with a reason when it
-    // cannot be made (the conversion then goes on without one and says so).
-    [[nodiscard]] bool Open(OutputTree& output, QString* reason);
+    // Creates the manifest in the output folder, starting with `header`;
+    // false with a reason when it cannot be made (the conversion then goes on
+    // without one and says so).
+    [[nodiscard]] bool Open(OutputTree& output, const ManifestHeader& header, QString* reason);
+    // A resumed run's manifest: `header` and the `kept` lines of the earlier
+    // one are written into a new file that then takes the old one's place in
+    // one step, before anything else in the folder changes. A run killed at
+    // any point leaves a manifest a resume can read, which lists every file
+    // kept. The kept lines count towards the summary.
+    [[nodiscard]] bool OpenReplacing(OutputTree& output, const ManifestHeader& header,
+                                     const std::vector<KeptManifestLine>& kept, QString* reason);
     bool isOpen() const { return file_.isValid(); }
     // `absolutePath` of a written entry is made relative to the output folder.
     void Add(ManifestEntry entry, const QString& absolutePath = QString());

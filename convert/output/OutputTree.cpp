@@ -92,6 +92,24 @@ Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> OutputTree::Create(cons
                                     QStringLiteral("no free name for a new folder %1 in %2").arg(base, destinationPath)});
 }
 
+Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> OutputTree::Adopt(const QString& folderPath,
+                                                                            std::set<QString> directories)
+{
+    UniqueFd root = OpenDirectoryPath(folderPath);
+    if (!root) {
+        const int failure = errno;
+        return Failed(OutputTreeFailure{IsPermissionError(failure) ? OutputTreeError::NotWritable
+                                                                   : OutputTreeError::CannotCreate,
+                                        QStringLiteral("cannot open %1: %2").arg(folderPath, ErrnoText(failure))});
+    }
+    if (::flock(root.get(), LOCK_EX | LOCK_NB) != 0)
+        return Failed(OutputTreeFailure{OutputTreeError::CannotCreate,
+                                        QStringLiteral("a conversion is writing into %1").arg(folderPath)});
+    std::unique_ptr<OutputTree> tree(new OutputTree(std::move(root), folderPath));
+    tree->inherited_ = std::move(directories);
+    return tree;
+}
+
 int OutputTree::PrepareFolders(const RecordList<FolderNode>& folderNodes)
 {
     int prepared = 0;
@@ -139,6 +157,14 @@ int OutputTree::DirectoryFor(const QString& folderKey, QString* reason)
             const QString candidate = above.isEmpty() ? name : above + u'/' + name;
             if (made_.count(candidate) != 0 || (above.isEmpty() && reservedRootNames_.count(candidate) != 0))
                 continue;
+            // The stopped run's directory for the same place: taken again.
+            if (inherited_.erase(candidate) != 0) {
+                directory = OpenDirectoryBeneath(parent, NativePath(name));
+                if (directory) {
+                    relative = candidate;
+                    break;
+                }
+            }
             directory = MakeDirectoryBeneath(parent, NativePath(name));
             if (directory) {
                 relative = candidate;
@@ -260,6 +286,26 @@ bool OutputTree::RemoveFile(const QString& folderKey, const QString& name)
     QString reason;
     const int directory = DirectoryFor(folderKey, &reason);
     return directory >= 0 && ::unlinkat(directory, NativePath(name).constData(), 0) == 0;
+}
+
+bool OutputTree::RemoveBelowRoot(const QString& relativePath, QString* reason)
+{
+    const QStringList names = relativePath.split(u'/');
+    UniqueFd held;
+    int directory = root_.get();
+    for (qsizetype i = 0; i + 1 < names.size(); ++i) {
+        held = OpenDirectoryBeneath(directory, NativePath(names[i]));
+        if (!held) {
+            *reason = QStringLiteral("cannot remove %1: %2").arg(JoinPath(rootPath_, relativePath), ErrnoText(errno));
+            return false;
+        }
+        directory = held.get();
+    }
+    if (names.last().isEmpty() || ::unlinkat(directory, NativePath(names.last()).constData(), 0) != 0) {
+        *reason = QStringLiteral("cannot remove %1: %2").arg(JoinPath(rootPath_, relativePath), ErrnoText(errno));
+        return false;
+    }
+    return true;
 }
 
 namespace {

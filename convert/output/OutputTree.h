@@ -1,5 +1,6 @@
 // The conversion's own output folder: made by this run below the destination
-// (never an existing one), with every directory below it made by this run as
+// (never an existing one, except the folder of a stopped run that this one
+// resumes), with every directory below it made by this run (or that run) as
 // well, and every file created relative to those directories' descriptors so
 // a symbolic link planted anywhere in the tree is never followed. The driver
 // creates one per run and hands it to the worker, which alone uses it.
@@ -37,6 +38,13 @@ public:
     // and a reason when no folder could be made.
     static Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> Create(const QString& destinationPath,
                                                                             const QString& baseName);
+
+    // The folder of a stopped run, to continue it: `directories` (relative
+    // to it) are those that run made, taken again by the first folder that
+    // asks for the same place, as that run's did. Refused while another
+    // conversion is writing into it.
+    static Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> Adopt(const QString& folderPath,
+                                                                           std::set<QString> directories);
 
     OutputTree(const OutputTree&) = delete;
     OutputTree& operator=(const OutputTree&) = delete;
@@ -94,6 +102,10 @@ public:
 
     // Removes the file `name` this run made in the folder key's directory.
     bool RemoveFile(const QString& folderKey, const QString& name);
+    // Removes what is at `relativePath` ("a/b/c.eml", relative to the output
+    // folder; never a directory), going there one name at a time without
+    // following a link; false with a reason when it cannot.
+    [[nodiscard]] bool RemoveBelowRoot(const QString& relativePath, QString* reason);
 
     // A file without a name in the folder key's directory, for data that is
     // put together before it goes into a file that others share (a message
@@ -124,6 +136,8 @@ private:
     TemporaryKind temporaryKind_ = TemporaryKind::UnnamedWhereSupported;
     // Directories this run made, relative to the root ("a/b"); only these are ever opened again.
     std::set<QString> made_;
+    // Directories an adopted folder held, not yet taken again.
+    std::set<QString> inherited_;
     // Where each folder key (and each key above it) was placed, relative to the root.
     std::map<QString, QString> placeOfKey_;
     std::set<QString> reservedRootNames_;

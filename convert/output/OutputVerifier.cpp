@@ -240,6 +240,7 @@ bool Verifier::ReadManifest(int manifestFd)
     QByteArray line;
     int lineNumber = 0;
     bool summarySeen = false;
+    bool firstLine = true;
     for (;;) {
         const BoundedLineReader::Result result = reader.Next(&line);
         if (result == BoundedLineReader::Result::End)
@@ -267,6 +268,12 @@ bool Verifier::ReadManifest(int manifestFd)
         if (!document.isObject())
             return Unreadable(QStringLiteral("line %1 of the manifest is not a JSON object").arg(lineNumber));
         const QJsonObject object = document.object();
+        // The first line names the mailbox the folder was written from.
+        if (firstLine && ManifestHeader::FromJson(object)) {
+            firstLine = false;
+            continue;
+        }
+        firstLine = false;
         if (const QJsonValue summary = object.value(QStringLiteral("summary")); summary.isObject()) {
             summarySeen = true;
             CheckCounts(summary.toObject());

@@ -76,7 +76,7 @@ public:
         if (created)
             output_ = std::move(*created);
         QString reason;
-        EXPECT_TRUE(manifest_.Open(*output_, &reason)) << qPrintable(reason);
+        EXPECT_TRUE(manifest_.Open(*output_, ManifestHeader{}, &reason)) << qPrintable(reason);
     }
 
     ItemOutcomes outcomes() { return ItemOutcomes(summary, problems, &manifest_, nullptr); }
@@ -90,8 +90,9 @@ public:
         if (!file.open(QIODevice::ReadOnly))
             return lines;
         for (const QByteArray& line : file.readAll().split('\n')) {
-            if (!line.isEmpty())
-                lines.push_back(QJsonDocument::fromJson(line).object());
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (!line.isEmpty() && !object.contains(QStringLiteral("input")))  // the first line names the mailbox
+                lines.push_back(object);
         }
         return lines;
     }

@@ -67,7 +67,7 @@ TEST_P(MboxPlacementTest, ReadersSeeWholeFilesAndVerifyAgrees)
     OutputTree& output = **created;
     ManifestWriter manifest;
     QString reason;
-    ASSERT_TRUE(manifest.Open(output, &reason)) << qPrintable(reason);
+    ASSERT_TRUE(manifest.Open(output, ManifestHeader{}, &reason)) << qPrintable(reason);
     {
         MboxFiles files(&output, [&](const QString& path, const FileDigest& whole) { manifest.AddWholeFile(path, whole); });
         int number = 0;

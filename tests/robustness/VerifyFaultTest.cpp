@@ -259,6 +259,17 @@ const VerifyFault kVerifyFaults[] = {
                          kAllMatch}};
      },
      4},
+    {"InputLineNotFirst", "eml",
+     [](const Converted& c) {
+         // Only the first line may name the mailbox: anywhere else it is a line of its own.
+         QList<QByteArray> lines = c.ManifestLines();
+         lines.swapItemsAt(0, 1);
+         return Planted{c.WriteManifest(lines),
+                        {Line("Lines missing or added: the summary counts 0  written and 0 not written, the "
+                              "manifest lists 1 and 0"),
+                         kAllMatch}};
+     },
+     4},
     {"MailLineAndItsFileRemoved", "eml",
      [](const Converted& c) {
          const QString mail = c.FirstMail();
@@ -418,7 +429,7 @@ TEST_P(SharedFileTest, WholeFileLineAndStoppedSummaryReachVerify)
     OutputTree& tree = **created;
     ManifestWriter manifest;
     QString reason;
-    ASSERT_TRUE(manifest.Open(tree, &reason)) << qPrintable(reason);
+    ASSERT_TRUE(manifest.Open(tree, ManifestHeader{}, &reason)) << qPrintable(reason);
     QString path;
     const UniqueFd shared = tree.CreateGrowingFile(
         QString(), [](int attempt) { return attempt == 1 ? QStringLiteral("Inbox.mbox") : QString(); }, &path,

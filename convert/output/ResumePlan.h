@@ -1,0 +1,98 @@
+// What a resumed conversion (tolvane-cli convert --resume) does with the
+// output folder a stopped run left: which of its mail files it keeps, which
+// files it removes so they are written again, and which manifest lines carry
+// over. Made once, before anything is written, from the folder's manifest
+// and the files themselves; the driver and the mail pass only read it.
+//
+// Only mail is kept, one file per message (eml, Maildir): contacts, lists and
+// calendar files are written after all mail, are few, and are written again;
+// an mbox folder, whose files hold many messages each, is refused.
+#pragma once
+
+#include "convert/output/InputIdentity.h"
+#include "convert/output/MailFormats.h"
+#include "scan/Expected.h"
+#include "scan/ItemRecords.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace tolvane {
+
+// Why a folder cannot be resumed.
+enum class ResumeRefusal {
+    NoFolder,           // no directory there (or a symbolic link)
+    NoManifest,         // the folder holds no manifest
+    ManifestUnreadable, // the manifest cannot be read
+    NoInputRecorded,    // the manifest does not say which mailbox it was written from
+    InputUnreadable,    // the mailbox named cannot be read for its identity
+    OtherInput,         // the folder was written from another mailbox (or this one changed since)
+    OtherFormat,        // the folder holds another format than the one asked for
+    FormatNotResumable, // mbox: one file holds many messages
+};
+
+struct ResumeFailure {
+    ResumeRefusal refusal = ResumeRefusal::NoFolder;
+    QString detail;  // the system's reason, or the format the folder holds
+};
+
+// The text the command line prints after "OUTPUT_FOLDER: ".
+[[nodiscard]] QString ResumeFailureText(const ResumeFailure& failure);
+
+// One manifest line a resumed run writes again as it was.
+struct KeptManifestLine {
+    QByteArray text;  // the JSON object, without its line end
+    QString kind;     // what it counts towards in the summary
+};
+
+class ResumePlan {
+public:
+    // Reads `outputFolder`'s manifest (a last line cut short, no summary
+    // line, or a summary of a run that stopped are all taken as they come)
+    // and checks every file its mail lines name. Refused when the folder was
+    // written from another file than `pstPath`, or in another format than
+    // `format`.
+    [[nodiscard]] static Expected<ResumePlan, ResumeFailure> Make(const QString& outputFolder, const QString& pstPath,
+                                                                  OutputFormat format);
+
+    const QString& outputFolder() const { return outputFolder_; }
+    const InputIdentity& input() const { return input_; }
+    // The manifest ends in the summary of a run that was not stopped and
+    // wrote every item: there is nothing to resume.
+    bool finished() const { return finished_; }
+
+    // The manifest lines of the files kept, as they were.
+    const std::vector<KeptManifestLine>& keptLines() const { return keptLines_; }
+    // The directories already there, relative to the folder ("Top/Inbox").
+    const std::set<QString>& directories() const { return directories_; }
+    // Everything else in the folder but the manifest, relative to it: to be
+    // removed before the run writes (a file linked but never listed, one
+    // that changed, one of the items written again).
+    const std::vector<QString>& unaccounted() const { return unaccounted_; }
+
+    // The kept file (relative to the folder) of the mail the manifest lists
+    // by its folder as the manifest names it and its identifier; nullopt
+    // when that mail is to be written. Only mail of the mailbox's own
+    // folders is kept: recovered items may share identifiers.
+    [[nodiscard]] std::optional<QString> KeptMail(const QString& storedFolder, uint32_t identifier,
+                                                  ItemSource source) const;
+    std::size_t keptMailCount() const { return keptMail_.size(); }
+
+private:
+    QString outputFolder_;
+    InputIdentity input_;
+    bool finished_ = false;
+    std::vector<KeptManifestLine> keptLines_;
+    std::set<QString> directories_;
+    std::vector<QString> unaccounted_;
+    std::map<std::pair<QString, uint32_t>, QString> keptMail_;
+};
+
+}  // namespace tolvane

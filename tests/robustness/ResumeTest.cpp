@@ -1,0 +1,431 @@
+// tolvane-cli convert --resume: a conversion killed outright at a known item
+// and resumed in its folder ends as a run from the start would (the same
+// files, names and bytes, the same manifest lines and counts) and passes
+// verify; the files written before the kill are kept, not written again; a
+// file damaged or planted after the kill is replaced or removed; a folder of
+// another mailbox, another format, or without a manifest is refused and left
+// as it was.
+#include "tests/robustness/ChildProcess.h"
+#include "tests/robustness/Fixtures.h"
+
+#include "scan/NativePath.h"
+#include "tests/support/CliRun.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <functional>
+#include <map>
+#include <ostream>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tolvane::robustness {
+namespace {
+
+using testing::CliRun;
+using testing::RunCli;
+namespace pw = tolvane::pstwriter;
+
+const QString kCliPath = QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli");
+
+bool CliBuilt()
+{
+    return QFileInfo(kCliPath).isExecutable();
+}
+
+// Three folders of mail (two of its messages with one subject) and a few
+// contacts, which are written after all the mail.
+constexpr int kMailCount = 32;
+
+void WriteResumeMailbox(const QString& path, const std::string& flavour = "first")
+{
+    pw::PstBuilder pst;
+    auto& top = pst.topOfPersonalFolders();
+    auto& inbox = top.addFolder("Inbox");
+    for (int i = 0; i < 14; ++i) {
+        inbox.addMessage()
+            .subject(i % 7 == 3 ? std::string("Same subject") : flavour + " inbox message " + std::to_string(i))
+            .from("Ann Example", "ann@example.com")
+            .to("Bob Example", "bob@example.com")
+            .body("hello " + std::to_string(i))
+            .attach("note" + std::to_string(i) + ".txt", pw::Bytes(2000 + i * 50, 'a'), "text/plain");
+    }
+    auto& sent = top.addFolder("Sent Items");
+    for (int i = 0; i < 10; ++i)
+        sent.addMessage().subject(flavour + " sent message " + std::to_string(i)).to("Cy", "cy@example.com").body("x");
+    auto& year = top.addFolder("Archive").addFolder("2020");
+    for (int i = 0; i < 8; ++i)
+        year.addMessage().subject(flavour + " archived " + std::to_string(i)).body(std::string(5000, 'z'));
+    auto& contacts = top.addFolder("Contacts");
+    contacts.addContact("Ada", "Lovelace");
+    contacts.addContact("Alan", "Turing");
+    pst.Write(path.toStdString());
+}
+
+QString OnlyFolderIn(const QString& destination)
+{
+    const QStringList folders = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    return folders.size() == 1 ? destination + u'/' + folders.front() : QString();
+}
+
+// Every file of an output folder but the manifest, by path relative to it.
+std::map<QString, QByteArray> TreeFiles(const QString& root)
+{
+    std::map<QString, QByteArray> files;
+    for (const QString& path : FilesEndingIn(root, QString())) {
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (relative != QLatin1String("manifest.jsonl"))
+            files[relative] = ReadAll(path);
+    }
+    return files;
+}
+
+// The manifest's lines, sorted: a resumed run lists the files it kept first.
+QList<QByteArray> SortedManifestLines(const QString& root)
+{
+    QList<QByteArray> lines = ReadAll(root + QStringLiteral("/manifest.jsonl")).split('\n');
+    lines.removeAll(QByteArray());
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+QByteArray SummaryLine(const QString& root)
+{
+    const QByteArray text = ReadAll(root + QStringLiteral("/manifest.jsonl")).trimmed();
+    return text.mid(text.lastIndexOf('\n') + 1);
+}
+
+// The files the manifest lists, relative to the folder.
+QStringList ListedFiles(const QString& root)
+{
+    QStringList listed;
+    for (const QByteArray& line : ReadAll(root + QStringLiteral("/manifest.jsonl")).split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.contains(QStringLiteral("path")))
+            listed << object.value(QStringLiteral("path")).toString();
+    }
+    return listed;
+}
+
+// Runs a conversion held before item `holdAt` and kills it outright there.
+// The output folder it was writing; empty when it never got there.
+QString KilledConversion(const QString& input, const QString& destination, const QString& format, int holdAt)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QByteArray held = "held at convert:" + QByteArray::number(holdAt);
+    environment.insert(QStringLiteral("TOLVANE_CLI_HOLD_AT"), QStringLiteral("convert:%1").arg(holdAt));
+    process.setProcessEnvironment(environment);
+    process.setReadChannel(QProcess::StandardError);
+    process.start(kCliPath, {QStringLiteral("convert"), QStringLiteral("--format"), format, input, destination});
+    QByteArray err;
+    while (!err.contains(held) && process.waitForReadyRead(-1))
+        err += process.readAllStandardError();
+    if (!err.contains(held))
+        return QString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+    process.waitForFinished(-1);
+    return OnlyFolderIn(destination);
+}
+
+// What is done to the killed run's folder before it is resumed.
+enum class Damage {
+    None,
+    CutShortFile,        // a listed mail file loses its second half
+    ChangedFile,         // a listed mail file keeps its length, not its bytes
+    PlantedFile,         // a file nobody listed (as one linked just before the kill)
+    ManifestLineCut,     // the manifest ends in half a line
+};
+
+struct ResumeCase {
+    const char* name;
+    const char* format;
+    int holdAt;  // the item the killed run was held before
+    Damage damage;
+};
+
+const ResumeCase kResumeCases[] = {
+    {"EmlMidMail", "eml", 12, Damage::None},
+    {"EmlBeforeAnything", "eml", 1, Damage::None},
+    {"EmlAfterAllMail", "eml", kMailCount + 1, Damage::None},
+    {"EmlCutShortFile", "eml", 20, Damage::CutShortFile},
+    {"EmlChangedFile", "eml", 20, Damage::ChangedFile},
+    {"EmlPlantedFile", "eml", 9, Damage::PlantedFile},
+    {"EmlManifestLineCut", "eml", 16, Damage::ManifestLineCut},
+    {"MaildirMidMail", "maildir", 15, Damage::None},
+    {"MaildirCutShortFile", "maildir", 15, Damage::CutShortFile},
+};
+
+void PrintTo(const ResumeCase& resumeCase, std::ostream* out)
+{
+    *out << resumeCase.name;
+}
+
+class ResumeTest : public ::testing::TestWithParam<ResumeCase> {};
+
+TEST_P(ResumeTest, EndsAsARunFromTheStartAndKeepsWhatWasWritten)
+{
+    if (!CliBuilt())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    const ResumeCase& c = GetParam();
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("mailbox.pst"));
+    WriteResumeMailbox(input);
+    const QString format = QString::fromLatin1(c.format);
+
+    const QString wholeDestination = area.root() + QStringLiteral("/whole");
+    ASSERT_TRUE(QDir().mkpath(wholeDestination));
+    const CliRun whole = RunCli({QStringLiteral("convert"), QStringLiteral("--format"), format, input, wholeDestination});
+    ASSERT_EQ(whole.exitCode, 0) << qPrintable(whole.err);
+    const QString wholeFolder = OnlyFolderIn(wholeDestination);
+
+    const QString killed = KilledConversion(input, area.destination(), format, c.holdAt);
+    ASSERT_FALSE(killed.isEmpty());
+    const QStringList listedBeforeResume = ListedFiles(killed);
+    // Hard links beside the folder: a kept file still has its second name
+    // afterwards, one written again does not.
+    const QString links = area.root() + QStringLiteral("/links");
+    ASSERT_TRUE(QDir().mkpath(links));
+    QString damaged;
+    for (int i = 0; i < listedBeforeResume.size(); ++i)
+        ASSERT_EQ(::link(QFile::encodeName(killed + u'/' + listedBeforeResume[i]).constData(),
+                         QFile::encodeName(links + u'/' + QString::number(i)).constData()),
+                  0);
+    switch (c.damage) {
+    case Damage::None:
+        break;
+    case Damage::CutShortFile:
+    case Damage::ChangedFile: {
+        ASSERT_GE(listedBeforeResume.size(), 3);
+        damaged = listedBeforeResume[2];
+        const QString path = killed + u'/' + damaged;
+        QByteArray bytes = ReadAll(path);
+        bytes = c.damage == Damage::CutShortFile ? bytes.left(bytes.size() / 2) : QByteArray(bytes.size(), 'x');
+        // Through a new file: the link beside the folder keeps the old bytes.
+        ASSERT_TRUE(QFile::remove(path));
+        ASSERT_TRUE(WriteAll(path, bytes));
+        break;
+    }
+    case Damage::PlantedFile:
+        ASSERT_FALSE(listedBeforeResume.isEmpty());
+        ASSERT_TRUE(WriteAll(QFileInfo(killed + u'/' + listedBeforeResume.first()).absolutePath()
+                                 + QStringLiteral("/planted.eml"),
+                             "From: x\r\n\r\n"));
+        break;
+    case Damage::ManifestLineCut: {
+        QFile manifest(killed + QStringLiteral("/manifest.jsonl"));
+        ASSERT_TRUE(manifest.open(QIODevice::Append));
+        manifest.write("{\"kind\":\"mail\",\"folder\":\"Top of Pers");
+        break;
+    }
+    }
+
+    const CliRun resumed =
+        RunCli({QStringLiteral("convert"), QStringLiteral("--format"), format, QStringLiteral("--resume"), killed, input});
+    EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
+
+    // The same files with the same bytes under the same names, the same
+    // manifest lines, and a summary that counts as a whole run's.
+    const std::map<QString, QByteArray> expected = TreeFiles(wholeFolder);
+    const std::map<QString, QByteArray> got = TreeFiles(killed);
+    EXPECT_EQ(got.size(), expected.size());
+    for (const auto& [path, bytes] : expected) {
+        const auto found = got.find(path);
+        if (found == got.end())
+            ADD_FAILURE() << "missing after the resume: " << qPrintable(path);
+        else
+            EXPECT_TRUE(found->second == bytes) << "other bytes: " << qPrintable(path);
+    }
+    for (const auto& [path, bytes] : got)
+        EXPECT_TRUE(expected.count(path) != 0) << "not written by a whole run: " << qPrintable(path);
+    EXPECT_EQ(SortedManifestLines(killed), SortedManifestLines(wholeFolder));
+    EXPECT_EQ(SummaryLine(killed), SummaryLine(wholeFolder));
+    const CliRun verify = RunCli({QStringLiteral("verify"), killed});
+    EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
+
+    // Every mail file listed before the kill and left alone was kept; the
+    // damaged one was written anew; contacts are always written again.
+    for (int i = 0; i < listedBeforeResume.size(); ++i) {
+        const QString& path = listedBeforeResume[i];
+        if (!path.endsWith(QLatin1String(".eml")) && !path.contains(QLatin1String("Maildir/")))
+            continue;
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(links + u'/' + QString::number(i)).constData(), &info), 0);
+        EXPECT_EQ(info.st_nlink, path == damaged ? 1u : 2u) << qPrintable(path);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kills, ResumeTest, ::testing::ValuesIn(kResumeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Folders that cannot be resumed are refused and left as they are ---
+
+struct RefusalCase {
+    const char* name;
+    // Makes the folder to resume below `area`; returns it.
+    std::function<QString(const ScratchArea& area, const QString& input)> folder;
+    QStringList options;         // before --resume
+    const char* said;            // on stderr after "tolvane-cli: FOLDER: "
+    int exitCode;
+};
+
+QString KilledEmlRun(const ScratchArea& area, const QString& input)
+{
+    return KilledConversion(input, area.destination(), QStringLiteral("eml"), 10);
+}
+
+const RefusalCase kRefusalCases[] = {
+    {"AnotherMailbox",
+     [](const ScratchArea& area, const QString&) {
+         const QString other = area.input(QStringLiteral("other.pst"));
+         WriteResumeMailbox(other, "second");
+         return KilledConversion(other, area.destination(), QStringLiteral("eml"), 10);
+     },
+     {}, "was written from another mailbox", 2},
+    {"NoManifest",
+     [](const ScratchArea& area, const QString&) {
+         const QString folder = area.destination() + QStringLiteral("/empty");
+         QDir().mkpath(folder + QStringLiteral("/Top of Personal Folders"));
+         WriteAll(folder + QStringLiteral("/Top of Personal Folders/a.eml"), "From: x\r\n\r\n");
+         return folder;
+     },
+     {}, "holds no manifest.jsonl", 2},
+    {"ManifestWithoutInput",
+     [](const ScratchArea& area, const QString& input) {
+         const QString folder = KilledEmlRun(area, input);
+         QByteArray manifest = ReadAll(folder + QStringLiteral("/manifest.jsonl"));
+         WriteAll(folder + QStringLiteral("/manifest.jsonl"), manifest.mid(manifest.indexOf('\n') + 1));
+         return folder;
+     },
+     {}, "its manifest.jsonl does not say which mailbox it was written from", 2},
+    {"AnotherFormat", KilledEmlRun, {QStringLiteral("--format"), QStringLiteral("maildir")},
+     "holds the eml format; resume it with --format eml", 2},
+    {"Mbox",
+     [](const ScratchArea& area, const QString& input) {
+         return KilledConversion(input, area.destination(), QStringLiteral("mbox"), 10);
+     },
+     {QStringLiteral("--format"), QStringLiteral("mbox")}, "holds mbox files, which cannot be resumed", 2},
+    {"NotAFolder",
+     [](const ScratchArea& area, const QString&) { return area.destination() + QStringLiteral("/nothing"); },
+     {}, "not a folder", 2},
+};
+
+void PrintTo(const RefusalCase& refusalCase, std::ostream* out)
+{
+    *out << refusalCase.name;
+}
+
+class ResumeRefusalTest : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(ResumeRefusalTest, NamesWhatIsWrongAndTouchesNothing)
+{
+    if (!CliBuilt())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    const RefusalCase& c = GetParam();
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("mailbox.pst"));
+    WriteResumeMailbox(input);
+    const QString folder = c.folder(area, input);
+    ASSERT_FALSE(folder.isEmpty());
+    const TreeSnapshot before = SnapshotTree(area.root(), QString());
+
+    const CliRun resumed =
+        RunCli(QStringList{QStringLiteral("convert")} + c.options + QStringList{QStringLiteral("--resume"), folder, input});
+    EXPECT_EQ(resumed.exitCode, c.exitCode) << qPrintable(resumed.err);
+    EXPECT_TRUE(resumed.err.contains(QStringLiteral("tolvane-cli: %1: %2").arg(folder, QString::fromLatin1(c.said))))
+        << qPrintable(resumed.err);
+    EXPECT_TRUE(SnapshotTree(area.root(), QString()) == before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, ResumeRefusalTest, ::testing::ValuesIn(kRefusalCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A folder whose run finished has nothing to resume: it is left as it is.
+TEST(ResumeFinishedTest, SaysThereIsNothingToResume)
+{
+    if (!CliBuilt())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("mailbox.pst"));
+    WriteResumeMailbox(input);
+    const CliRun whole = RunCli({QStringLiteral("convert"), input, area.destination()});
+    ASSERT_EQ(whole.exitCode, 0) << qPrintable(whole.err);
+    const QString folder = OnlyFolderIn(area.destination());
+    const TreeSnapshot before = SnapshotTree(area.root(), QString());
+    const CliRun resumed = RunCli({QStringLiteral("convert"), QStringLiteral("--resume"), folder, input});
+    EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
+    EXPECT_TRUE(resumed.out.contains(QStringLiteral("nothing to resume"))) << qPrintable(resumed.out);
+    EXPECT_TRUE(SnapshotTree(area.root(), QString()) == before);
+}
+
+// A resume that is itself killed is resumed again, to the same end.
+TEST(ResumeFinishedTest, AKilledResumeIsResumedAgain)
+{
+    if (!CliBuilt())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("mailbox.pst"));
+    WriteResumeMailbox(input);
+    const QString wholeDestination = area.root() + QStringLiteral("/whole");
+    ASSERT_TRUE(QDir().mkpath(wholeDestination));
+    ASSERT_EQ(RunCli({QStringLiteral("convert"), input, wholeDestination}).exitCode, 0);
+    const QString killed = KilledConversion(input, area.destination(), QStringLiteral("eml"), 8);
+    ASSERT_FALSE(killed.isEmpty());
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TOLVANE_CLI_HOLD_AT"), QStringLiteral("convert:20"));
+    process.setProcessEnvironment(environment);
+    process.setReadChannel(QProcess::StandardError);
+    process.start(kCliPath, {QStringLiteral("convert"), QStringLiteral("--resume"), killed, input});
+    QByteArray err;
+    while (!err.contains("held at convert:20") && process.waitForReadyRead(-1))
+        err += process.readAllStandardError();
+    ASSERT_TRUE(err.contains("held at convert:20")) << err.constData();
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGKILL), 0);
+    ASSERT_TRUE(process.waitForFinished(-1));
+
+    const CliRun resumed = RunCli({QStringLiteral("convert"), QStringLiteral("--resume"), killed, input});
+    EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
+    EXPECT_EQ(TreeFiles(killed), TreeFiles(OnlyFolderIn(wholeDestination)));
+    EXPECT_EQ(SortedManifestLines(killed), SortedManifestLines(OnlyFolderIn(wholeDestination)));
+    EXPECT_EQ(RunCli({QStringLiteral("verify"), killed}).exitCode, 0);
+}
+
+// A run held to a file-size limit (as on a full disk) goes to its end with
+// the files it could not write listed as not written, or its manifest cut
+// short: resumed without the limit, it ends as a run from the start.
+TEST(ResumeFinishedTest, ARunShortOfSpaceIsResumed)
+{
+    if (!CliBuilt())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("mailbox.pst"));
+    WriteResumeMailbox(input);
+    const QString wholeDestination = area.root() + QStringLiteral("/whole");
+    ASSERT_TRUE(QDir().mkpath(wholeDestination));
+    ASSERT_EQ(RunCli({QStringLiteral("convert"), input, wholeDestination}).exitCode, 0);
+
+    ChildCall call;
+    call.arguments = {"convert", NativePath(input), NativePath(area.destination())};
+    call.fileSizeBytes = 4500;
+    const ChildResult limited = RunChild(QFile::encodeName(kCliPath), call);
+    ASSERT_TRUE(limited.exited) << "signal " << limited.signal;
+    ASSERT_EQ(limited.exitCode, 4) << limited.err.constData();
+    const QString folder = OnlyFolderIn(area.destination());
+    ASSERT_FALSE(folder.isEmpty());
+
+    const CliRun resumed = RunCli({QStringLiteral("convert"), QStringLiteral("--resume"), folder, input});
+    EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
+    EXPECT_EQ(TreeFiles(folder), TreeFiles(OnlyFolderIn(wholeDestination)));
+    EXPECT_EQ(SortedManifestLines(folder), SortedManifestLines(OnlyFolderIn(wholeDestination)));
+    EXPECT_EQ(RunCli({QStringLiteral("verify"), folder}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace tolvane::robustness
