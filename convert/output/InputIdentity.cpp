@@ -58,9 +58,9 @@ std::optional<InputIdentity> IdentityOfFile(const QString& path)
         return std::nullopt;
     const qint64 size = info.st_size;
     Sha256 hash;
-    const bool read = size <= 2 * kEndBytes
-                          ? AddRange(file.get(), 0, size, hash)
-                          : AddRange(file.get(), 0, kEndBytes, hash) && AddRange(file.get(), size - kEndBytes, kEndBytes, hash);
+    const bool read = size <= 2 * kEndBytes ? AddRange(file.get(), 0, size, hash)
+                                            : AddRange(file.get(), 0, kEndBytes, hash)
+                                                  && AddRange(file.get(), size - kEndBytes, kEndBytes, hash);
     if (!read)
         return std::nullopt;
     return InputIdentity{size, hash.HexResult()};

@@ -192,8 +192,9 @@ Expected<ResumePlan, ResumeFailure> ResumePlan::Make(const QString& outputFolder
     if (manifest.status == FileBeneath::Status::Missing)
         return Failed(ResumeFailure{ResumeRefusal::NoManifest, QString()});
     if (manifest.status != FileBeneath::Status::Opened)
-        return Failed(ResumeFailure{ResumeRefusal::ManifestUnreadable,
-                                    manifest.error != 0 ? ErrnoText(manifest.error) : QStringLiteral("not a regular file")});
+        return Failed(ResumeFailure{ResumeRefusal::ManifestUnreadable, manifest.error != 0
+                                                                           ? ErrnoText(manifest.error)
+                                                                           : QStringLiteral("not a regular file")});
     QString reason;
     const std::optional<ManifestRead> read = ReadStoppedManifest(manifest.file.get(), &reason);
     if (!read)

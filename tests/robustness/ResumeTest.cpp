@@ -8,6 +8,9 @@
 #include "tests/robustness/ChildProcess.h"
 #include "tests/robustness/Fixtures.h"
 
+#include "convert/output/Manifest.h"
+#include "convert/output/ResumePlan.h"
+#include "convert/output/Sha256.h"
 #include "scan/NativePath.h"
 #include "tests/support/CliRun.h"
 
@@ -180,7 +183,8 @@ TEST_P(ResumeTest, EndsAsARunFromTheStartAndKeepsWhatWasWritten)
 
     const QString wholeDestination = area.root() + QStringLiteral("/whole");
     ASSERT_TRUE(QDir().mkpath(wholeDestination));
-    const CliRun whole = RunCli({QStringLiteral("convert"), QStringLiteral("--format"), format, input, wholeDestination});
+    const CliRun whole =
+        RunCli({QStringLiteral("convert"), QStringLiteral("--format"), format, input, wholeDestination});
     ASSERT_EQ(whole.exitCode, 0) << qPrintable(whole.err);
     const QString wholeFolder = OnlyFolderIn(wholeDestination);
 
@@ -226,7 +230,8 @@ TEST_P(ResumeTest, EndsAsARunFromTheStartAndKeepsWhatWasWritten)
     }
 
     const CliRun resumed =
-        RunCli({QStringLiteral("convert"), QStringLiteral("--format"), format, QStringLiteral("--resume"), killed, input});
+        RunCli({QStringLiteral("convert"), QStringLiteral("--format"), format, QStringLiteral("--resume"), killed,
+                input});
     EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
 
     // The same files with the same bytes under the same names, the same
@@ -335,7 +340,8 @@ TEST_P(ResumeRefusalTest, NamesWhatIsWrongAndTouchesNothing)
     const TreeSnapshot before = SnapshotTree(area.root(), QString());
 
     const CliRun resumed =
-        RunCli(QStringList{QStringLiteral("convert")} + c.options + QStringList{QStringLiteral("--resume"), folder, input});
+        RunCli(QStringList{QStringLiteral("convert")} + c.options
+               + QStringList{QStringLiteral("--resume"), folder, input});
     EXPECT_EQ(resumed.exitCode, c.exitCode) << qPrintable(resumed.err);
     EXPECT_TRUE(resumed.err.contains(QStringLiteral("tolvane-cli: %1: %2").arg(folder, QString::fromLatin1(c.said))))
         << qPrintable(resumed.err);
@@ -426,6 +432,96 @@ TEST(ResumeFinishedTest, ARunShortOfSpaceIsResumed)
     EXPECT_EQ(SortedManifestLines(folder), SortedManifestLines(OnlyFolderIn(wholeDestination)));
     EXPECT_EQ(RunCli({QStringLiteral("verify"), folder}).exitCode, 0);
 }
+
+// --- Which manifest lines a plan keeps ---
+
+// A mail line for the file `path` holding `bytes`; `extra` is added to it.
+QByteArray MailLine(const QString& path, const QByteArray& bytes, uint32_t identifier, const QJsonObject& extra = {})
+{
+    QJsonObject line{{QStringLiteral("kind"), QStringLiteral("mail")},
+                     {QStringLiteral("folder"), QStringLiteral("Top/Inbox")},
+                     {QStringLiteral("identifier"), static_cast<qint64>(identifier)},
+                     {QStringLiteral("path"), path},
+                     {QStringLiteral("size"), bytes.size()},
+                     {QStringLiteral("sha256"), QString::fromLatin1(Sha256::HexOf(bytes))}};
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        line.insert(it.key(), it.value());
+    return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+struct PlanCase {
+    const char* name;
+    // The second mail's line (the first is always an intact, keepable one).
+    std::function<QByteArray(const QByteArray& bytes)> secondLine;
+    bool firstKept;
+    bool secondKept;
+};
+
+void PrintTo(const PlanCase& planCase, std::ostream* out)
+{
+    *out << planCase.name;
+}
+
+const PlanCase kPlanCases[] = {
+    {"Intact", [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes, 2); }, true, true},
+    {"OtherSize", [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes + "x", 2); }, true, false},
+    {"RecoveredItem",
+     [](const QByteArray& bytes) {
+         return MailLine("Top/Inbox/b.eml", bytes, 2, {{QStringLiteral("recovered"), QStringLiteral("deleted item")}});
+     },
+     true, false},
+    {"NoIdentifier", [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes, 0); }, true, false},
+    {"SameIdentifierAsTheFirst",
+     [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes, 1); }, false, false},
+    {"InAnMbox",
+     [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes, 2, {{QStringLiteral("offset"), 0}}); },
+     true, false},
+    {"NotWritten",
+     [](const QByteArray& bytes) {
+         return MailLine("Top/Inbox/b.eml", bytes, 2, {{QStringLiteral("notWritten"), QStringLiteral("disk full")}});
+     },
+     true, false},
+    {"CutShort", [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes, 2).left(40); }, true, false},
+};
+
+class ResumePlanTest : public ::testing::TestWithParam<PlanCase> {};
+
+TEST_P(ResumePlanTest, KeepsOnlyUnchangedFilesOfMailItCanTellApart)
+{
+    const PlanCase& c = GetParam();
+    QTemporaryDir scratch;
+    const QString input = scratch.filePath(QStringLiteral("mailbox.pst"));
+    ASSERT_TRUE(WriteAll(input, QByteArray(3 * 1024 * 1024, 'p')));
+    const QString folder = scratch.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/Top/Inbox")));
+    const QByteArray first = "Subject: a\r\n\r\na\r\n";
+    const QByteArray second = "Subject: b\r\n\r\nb\r\n";
+    ASSERT_TRUE(WriteAll(folder + QStringLiteral("/Top/Inbox/a.eml"), first));
+    ASSERT_TRUE(WriteAll(folder + QStringLiteral("/Top/Inbox/b.eml"), second));
+    const ManifestHeader header{IdentityOfFile(input), OutputFormat::Eml};
+    ASSERT_TRUE(header.input);
+    const QByteArray manifest = QJsonDocument(header.ToJson()).toJson(QJsonDocument::Compact) + '\n'
+                                + MailLine("Top/Inbox/a.eml", first, 1) + '\n' + c.secondLine(second);
+    ASSERT_TRUE(WriteAll(folder + QStringLiteral("/manifest.jsonl"), manifest));
+
+    const auto plan = ResumePlan::Make(folder, input, OutputFormat::Eml);
+    ASSERT_TRUE(plan) << qPrintable(ResumeFailureText(plan.error()));
+    EXPECT_FALSE(plan->finished());
+    const bool firstKept = c.firstKept;
+    EXPECT_EQ(plan->KeptMail(QStringLiteral("Top/Inbox"), 1, ItemSource::Live).has_value(), firstKept);
+    EXPECT_EQ(plan->KeptMail(QStringLiteral("Top/Inbox"), 2, ItemSource::Live).has_value(), c.secondKept);
+    EXPECT_EQ(plan->keptLines().size(), static_cast<std::size_t>(firstKept) + static_cast<std::size_t>(c.secondKept));
+    QStringList expectedGone;
+    if (!firstKept)
+        expectedGone << QStringLiteral("Top/Inbox/a.eml");
+    if (!c.secondKept)
+        expectedGone << QStringLiteral("Top/Inbox/b.eml");
+    EXPECT_EQ(QStringList(plan->unaccounted().begin(), plan->unaccounted().end()).join(u','), expectedGone.join(u','));
+    EXPECT_EQ(plan->directories(), (std::set<QString>{QStringLiteral("Top"), QStringLiteral("Top/Inbox")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ResumePlanTest, ::testing::ValuesIn(kPlanCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tolvane::robustness
