@@ -230,7 +230,7 @@ TEST(CommandLine, QuietPrintsNothingAndDryRunWritesNothing)
     EXPECT_EQ(quiet.exitCode, 0);
     EXPECT_EQ(quiet.out, QString());
     EXPECT_EQ(quiet.err, QString());
-    EXPECT_EQ(ManifestLines(OutputFolderIn(dir.path())).size(), 6) << "four mails, the contact, the summary";
+    EXPECT_EQ(ManifestLines(OutputFolderIn(dir.path())).size(), 7) << "the input, four mails, the contact, the summary";
 
     QTemporaryDir empty;
     const CliRun dry = RunCli({QStringLiteral("convert"), QStringLiteral("--dry-run"), QStringLiteral("--output-name"),
