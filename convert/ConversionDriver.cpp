@@ -350,6 +350,10 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         manifest.MarkStopped(QStringLiteral("the system ran out of memory; the items after the last one listed were not written"));
     else if (summary.interrupted)
         manifest.MarkStopped(QStringLiteral("interrupted; the items after the last one listed were not written"));
+    else if (!summary.walkFailure.isEmpty())
+        manifest.MarkStopped(QStringLiteral("the mailbox could not be read to its end (%1); the items after the "
+                                            "last one listed were not written")
+                                 .arg(summary.walkFailure));
     manifest.Finish();
     if (!manifest.failure().isEmpty() && summary.manifestFailure.isEmpty()) {
         summary.manifestFailure = manifest.failure();

@@ -212,6 +212,11 @@ TEST_F(OnePassConversionTest, AWalkThatEndsEarlyIsNeverTakenForTheWholeMailbox)
         if (c.walkFailure)
             EXPECT_TRUE(sink_.notices().last().contains(QStringLiteral("could not be read to its end")))
                 << qPrintable(sink_.notices().last());
+        // The manifest too: a summary without "stopped" would read as all there is.
+        const QJsonObject manifestSummary =
+            testing::ManifestLines(summary.outputRoot).last().value(QStringLiteral("summary")).toObject();
+        ASSERT_FALSE(manifestSummary.isEmpty());
+        EXPECT_EQ(manifestSummary.contains(QStringLiteral("stopped")), c.walkFailure || c.interrupted);
     }
 }
 
