@@ -42,8 +42,6 @@ QString ResumeFailureText(const ResumeFailure& failure)
         return QStringLiteral("was written from another mailbox, or from this one before it changed");
     case ResumeRefusal::OtherFormat:
         return QStringLiteral("holds the %1 format; resume it with --format %1").arg(failure.detail);
-    case ResumeRefusal::FormatNotResumable:
-        return QStringLiteral("holds mbox files, which cannot be resumed; convert into a new folder");
     }
     return QString();
 }
@@ -203,8 +201,6 @@ Expected<ResumePlan, ResumeFailure> ResumePlan::Make(const QString& outputFolder
         return Failed(ResumeFailure{ResumeRefusal::NoInputRecorded, QString()});
     if (read->header->format != format)
         return Failed(ResumeFailure{ResumeRefusal::OtherFormat, OutputFormatName(read->header->format)});
-    if (format == OutputFormat::Mbox)
-        return Failed(ResumeFailure{ResumeRefusal::FormatNotResumable, QString()});
     const std::optional<InputIdentity> input = IdentityOfFile(pstPath);
     if (!input)
         return Failed(ResumeFailure{ResumeRefusal::InputUnreadable, ErrnoText(errno)});

@@ -5,8 +5,9 @@
 // and the files themselves; the driver and the mail pass only read it.
 //
 // Only mail is kept, one file per message (eml, Maildir): contacts, lists and
-// calendar files are written after all mail, are few, and are written again;
-// an mbox folder, whose files hold many messages each, is refused.
+// calendar files are written after all mail, are few, and are written again.
+// An mbox folder keeps nothing: its files hold many messages each and are
+// put in place only once all mail is written, so its mail is written again.
 #pragma once
 
 #include "convert/output/InputIdentity.h"
@@ -35,7 +36,6 @@ enum class ResumeRefusal {
     InputUnreadable,    // the mailbox named cannot be read for its identity
     OtherInput,         // the folder was written from another mailbox (or this one changed since)
     OtherFormat,        // the folder holds another format than the one asked for
-    FormatNotResumable, // mbox: one file holds many messages
 };
 
 struct ResumeFailure {
