@@ -34,6 +34,23 @@ void KeepCharsetModulesLoaded()
     }
 }
 
+// GObject makes a type's class the first time an object of it is made, under
+// a lock of its own; the type checks the composer inlines (GMIME_IS_PART,
+// ...) then read the class with no lock at all. Made here, before any
+// composing thread starts, every class those checks meet is complete and
+// visible to every thread from the start, whichever thread composes first.
+// The references are held for the process's lifetime.
+void MakeComposerClasses()
+{
+    const GType types[] = {
+        g_mime_message_get_type(),     g_mime_message_part_get_type(), g_mime_multipart_get_type(),
+        g_mime_part_get_type(),        g_mime_text_part_get_type(),    g_mime_stream_mem_get_type(),
+        g_mime_stream_fs_get_type(),   g_mime_stream_filter_get_type(), g_mime_data_wrapper_get_type(),
+    };
+    for (const GType type : types)
+        (void)g_type_class_ref(type);
+}
+
 }  // namespace
 
 void EnsureGMimeReady()
@@ -42,6 +59,7 @@ void EnsureGMimeReady()
     std::call_once(once, [] {
         g_mime_init();
         KeepCharsetModulesLoaded();
+        MakeComposerClasses();
     });
 }
 
