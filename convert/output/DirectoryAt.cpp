@@ -2,10 +2,12 @@
 // otherwise openat with O_NOFOLLOW | O_DIRECTORY on a single component,
 // which gives the same guarantee for the one name it is asked to open.
 #include "convert/output/DirectoryAt.h"
+#include "scan/DirStream.h"
 #include "scan/NativePath.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -87,6 +89,25 @@ UniqueFd MakeDirectoryBeneath(int parentFd, const QByteArray& name)
         return UniqueFd();
     }
     return directory;
+}
+
+std::optional<std::vector<QByteArray>> SortedEntryNames(int directoryFd)
+{
+    const int copy = ::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0);
+    DirStream stream(copy >= 0 ? ::fdopendir(copy) : nullptr);
+    if (!stream) {
+        if (copy >= 0)
+            ::close(copy);
+        return std::nullopt;
+    }
+    std::vector<QByteArray> names;
+    while (const dirent* entry = ::readdir(stream.get())) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace tolvane

@@ -9,6 +9,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+#include <vector>
+
 namespace tolvane {
 
 // The directory the user named (the destination): opened like any path the
@@ -25,5 +28,10 @@ namespace tolvane {
 // existing directory is never taken over. A directory that turns out not to
 // belong to this user after it was made is refused with EEXIST as well.
 [[nodiscard]] UniqueFd MakeDirectoryBeneath(int parentFd, const QByteArray& name);
+
+// The names in the directory open as `directoryFd` but "." and "..", sorted;
+// nullopt when it cannot be listed. Read whole before the caller goes
+// deeper, so only the directory's own descriptor stays open meanwhile.
+[[nodiscard]] std::optional<std::vector<QByteArray>> SortedEntryNames(int directoryFd);
 
 }  // namespace tolvane

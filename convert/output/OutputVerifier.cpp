@@ -7,7 +7,6 @@
 #include "convert/output/BoundedLineReader.h"
 #include "convert/output/DirectoryAt.h"
 #include "convert/output/Manifest.h"
-#include "scan/DirStream.h"
 #include "scan/Limits.h"
 #include "scan/NativePath.h"
 
@@ -321,26 +320,12 @@ void Verifier::CheckUncoveredSharedFiles()
 
 void Verifier::WalkForExtras(int directoryFd, const QString& prefix, int depth)
 {
-    // The names first, so only the directory's own descriptor stays open
-    // while the walk goes deeper.
-    std::vector<QByteArray> names;
-    {
-        const int copy = ::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0);
-        DirStream stream(copy >= 0 ? ::fdopendir(copy) : nullptr);
-        if (!stream) {
-            if (copy >= 0)
-                ::close(copy);
-            Find(VerifyFinding::Fault::Unreadable, prefix.isEmpty() ? QStringLiteral(".") : prefix);
-            return;
-        }
-        while (const dirent* entry = ::readdir(stream.get())) {
-            const QByteArray name(entry->d_name);
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
+    const std::optional<std::vector<QByteArray>> names = SortedEntryNames(directoryFd);
+    if (!names) {
+        Find(VerifyFinding::Fault::Unreadable, prefix.isEmpty() ? QStringLiteral(".") : prefix);
+        return;
     }
-    std::sort(names.begin(), names.end());
-    for (const QByteArray& name : names) {
+    for (const QByteArray& name : *names) {
         const QString relative = prefix.isEmpty() ? PathFromNative(name) : prefix + u'/' + PathFromNative(name);
         struct stat info {};
         if (::fstatat(directoryFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)

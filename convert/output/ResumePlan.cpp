@@ -8,14 +8,12 @@
 #include "convert/output/FileBeneath.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/OutputVerifier.h"
-#include "scan/DirStream.h"
 #include "scan/Limits.h"
 #include "scan/NativePath.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -56,23 +54,10 @@ constexpr int kDeepestWalk = kDeepestFolderWalk + 8;
 void CollectEntries(int directoryFd, const QString& prefix, int depth, std::set<QString>& directories,
                     std::vector<QString>& files)
 {
-    std::vector<QByteArray> names;
-    {
-        const int copy = ::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0);
-        DirStream stream(copy >= 0 ? ::fdopendir(copy) : nullptr);
-        if (!stream) {
-            if (copy >= 0)
-                ::close(copy);
-            return;
-        }
-        while (const dirent* entry = ::readdir(stream.get())) {
-            const QByteArray name(entry->d_name);
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-    }
-    std::sort(names.begin(), names.end());
-    for (const QByteArray& name : names) {
+    const std::optional<std::vector<QByteArray>> names = SortedEntryNames(directoryFd);
+    if (!names)
+        return;
+    for (const QByteArray& name : *names) {
         const QString relative = prefix.isEmpty() ? PathFromNative(name) : prefix + u'/' + PathFromNative(name);
         struct stat info {};
         if (::fstatat(directoryFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
