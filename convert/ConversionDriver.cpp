@@ -408,26 +408,22 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
     const RecordList<FolderNode> folderNodes = request.store->folderNodes();
     std::unique_ptr<OutputTree> output;
     int foldersPrepared = 0;
-    if (request.resume) {
-        auto adopted = OutputTree::Adopt(request.resume->outputFolder(), request.resume->directories());
-        if (!adopted) {
-            state_->startFailure = adopted.error().reason;
+    if (request.resume || !folderNodes.empty()) {
+        // A resumed run takes over the folder it continues; any other makes its own.
+        const auto made = [&request] {
+            if (request.resume)
+                return OutputTree::Adopt(request.resume->outputFolder(), request.resume->directories());
+            const QDateTime now = request.clock ? request.clock() : QDateTime::currentDateTime();
+            return OutputTree::Create(request.destinationPath, request.outputFolderName.isEmpty()
+                                                                   ? OutputFolderName(now)
+                                                                   : request.outputFolderName);
+        };
+        auto tree = made();
+        if (!tree) {
+            state_->startFailure = tree.error().reason;
             return ConversionStart::DestinationNotWritable;
         }
-        output = std::move(*adopted);
-        output->ReserveRootName(QString::fromLatin1(kManifestFileName));
-        foldersPrepared = output->PrepareFolders(SelectedFolders(folderNodes, request.selectedFolderKeys));
-        state_->outputRoot = output->rootPath();
-    } else if (!folderNodes.empty()) {
-        const QDateTime now = request.clock ? request.clock() : QDateTime::currentDateTime();
-        auto created = OutputTree::Create(request.destinationPath, request.outputFolderName.isEmpty()
-                                                                       ? OutputFolderName(now)
-                                                                       : request.outputFolderName);
-        if (!created) {
-            state_->startFailure = created.error().reason;
-            return ConversionStart::DestinationNotWritable;
-        }
-        output = std::move(*created);
+        output = std::move(*tree);
         output->ReserveRootName(QString::fromLatin1(kManifestFileName));
         foldersPrepared = output->PrepareFolders(SelectedFolders(folderNodes, request.selectedFolderKeys));
         state_->outputRoot = output->rootPath();
