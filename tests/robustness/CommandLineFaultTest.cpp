@@ -60,11 +60,6 @@ ChildCall Cli(const QList<QByteArray>& arguments, const QString& temporaryDirect
     return call;
 }
 
-bool CliBuilt()
-{
-    return ::access(kCli.constData(), X_OK) == 0;
-}
-
 // The PST writer takes UTF-8 names: the base mailbox is written under one
 // and renamed to the raw bytes.
 bool WriteBaseMailboxAt(ScratchArea& area, const QByteArray& nativePath)

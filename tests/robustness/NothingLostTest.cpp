@@ -30,13 +30,6 @@ using testing::CliRun;
 using testing::RunCli;
 namespace pw = tolvane::pstwriter;
 
-const QString kCliPath = QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli");
-
-bool CliBuilt()
-{
-    return QFileInfo(kCliPath).isExecutable();
-}
-
 // The lines of an output folder's manifest.
 struct Manifest {
     QList<QJsonObject> items;                // one per item written or not
@@ -77,13 +70,6 @@ int MboxMessages(const QByteArray& bytes)
     for (qsizetype at = bytes.indexOf("\nFrom "); at >= 0; at = bytes.indexOf("\nFrom ", at + 1))
         ++count;
     return count;
-}
-
-// The only folder a conversion made in `destination`, or the one named.
-QString OnlyOutputFolder(const QString& destination)
-{
-    const QStringList folders = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    return folders.size() == 1 ? destination + u'/' + folders.front() : QString();
 }
 
 // --- The mailbox is the one scanned, or the conversion refuses ------------

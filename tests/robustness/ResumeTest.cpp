@@ -34,13 +34,6 @@ using testing::CliRun;
 using testing::RunCli;
 namespace pw = tolvane::pstwriter;
 
-const QString kCliPath = QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli");
-
-bool CliBuilt()
-{
-    return QFileInfo(kCliPath).isExecutable();
-}
-
 // Three folders of mail (two of its messages with one subject) and a few
 // contacts, which are written after all the mail.
 constexpr int kMailCount = 32;
@@ -68,12 +61,6 @@ void WriteResumeMailbox(const QString& path, const std::string& flavour = "first
     contacts.addContact("Ada", "Lovelace");
     contacts.addContact("Alan", "Turing");
     pst.Write(path.toStdString());
-}
-
-QString OnlyFolderIn(const QString& destination)
-{
-    const QStringList folders = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    return folders.size() == 1 ? destination + u'/' + folders.front() : QString();
 }
 
 // Every file of an output folder but the manifest, by path relative to it.
@@ -133,7 +120,7 @@ QString KilledConversion(const QString& input, const QString& destination, const
         return QString();
     ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
     process.waitForFinished(-1);
-    return OnlyFolderIn(destination);
+    return OnlyOutputFolder(destination);
 }
 
 // What is done to the killed run's folder before it is resumed.
@@ -190,7 +177,7 @@ TEST_P(ResumeTest, EndsAsARunFromTheStartAndKeepsWhatWasWritten)
     const CliRun whole =
         RunCli({QStringLiteral("convert"), QStringLiteral("--format"), format, input, wholeDestination});
     ASSERT_EQ(whole.exitCode, 0) << qPrintable(whole.err);
-    const QString wholeFolder = OnlyFolderIn(wholeDestination);
+    const QString wholeFolder = OnlyOutputFolder(wholeDestination);
 
     const QString killed = KilledConversion(input, area.destination(), format, c.holdAt);
     ASSERT_FALSE(killed.isEmpty());
@@ -367,7 +354,7 @@ TEST(ResumeFinishedTest, SaysThereIsNothingToResume)
     WriteResumeMailbox(input);
     const CliRun whole = RunCli({QStringLiteral("convert"), input, area.destination()});
     ASSERT_EQ(whole.exitCode, 0) << qPrintable(whole.err);
-    const QString folder = OnlyFolderIn(area.destination());
+    const QString folder = OnlyOutputFolder(area.destination());
     const TreeSnapshot before = SnapshotTree(area.root(), QString());
     const CliRun resumed = RunCli({QStringLiteral("convert"), QStringLiteral("--resume"), folder, input});
     EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
@@ -404,8 +391,8 @@ TEST(ResumeFinishedTest, AKilledResumeIsResumedAgain)
 
     const CliRun resumed = RunCli({QStringLiteral("convert"), QStringLiteral("--resume"), killed, input});
     EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
-    EXPECT_EQ(TreeFiles(killed), TreeFiles(OnlyFolderIn(wholeDestination)));
-    EXPECT_EQ(SortedManifestLines(killed), SortedManifestLines(OnlyFolderIn(wholeDestination)));
+    EXPECT_EQ(TreeFiles(killed), TreeFiles(OnlyOutputFolder(wholeDestination)));
+    EXPECT_EQ(SortedManifestLines(killed), SortedManifestLines(OnlyOutputFolder(wholeDestination)));
     EXPECT_EQ(RunCli({QStringLiteral("verify"), killed}).exitCode, 0);
 }
 
@@ -429,13 +416,13 @@ TEST(ResumeFinishedTest, ARunShortOfSpaceIsResumed)
     const ChildResult limited = RunChild(QFile::encodeName(kCliPath), call);
     ASSERT_TRUE(limited.exited) << "signal " << limited.signal;
     ASSERT_EQ(limited.exitCode, 4) << limited.err.constData();
-    const QString folder = OnlyFolderIn(area.destination());
+    const QString folder = OnlyOutputFolder(area.destination());
     ASSERT_FALSE(folder.isEmpty());
 
     const CliRun resumed = RunCli({QStringLiteral("convert"), QStringLiteral("--resume"), folder, input});
     EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
-    EXPECT_EQ(TreeFiles(folder), TreeFiles(OnlyFolderIn(wholeDestination)));
-    EXPECT_EQ(SortedManifestLines(folder), SortedManifestLines(OnlyFolderIn(wholeDestination)));
+    EXPECT_EQ(TreeFiles(folder), TreeFiles(OnlyOutputFolder(wholeDestination)));
+    EXPECT_EQ(SortedManifestLines(folder), SortedManifestLines(OnlyOutputFolder(wholeDestination)));
     EXPECT_EQ(RunCli({QStringLiteral("verify"), folder}).exitCode, 0);
 }
 

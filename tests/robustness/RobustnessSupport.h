@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
 #include <QString>
@@ -173,6 +174,22 @@ inline QStringList FilesEndingIn(const QString& root, const QString& suffix)
     }
     files.sort();
     return files;
+}
+
+// The command line the tests run, and whether this build made it.
+inline const QString kCliPath = QStringLiteral(TOLVANE_BIN_DIR "/tolvane-cli");
+
+inline bool CliBuilt()
+{
+    return QFileInfo(kCliPath).isExecutable();
+}
+
+// The only folder a conversion made in `destination`; empty when there is
+// none or more than one.
+inline QString OnlyOutputFolder(const QString& destination)
+{
+    const QStringList folders = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    return folders.size() == 1 ? destination + u'/' + folders.front() : QString();
 }
 
 // A scratch area: <root>/input/ for mailboxes, <root>/a/b/c/destination/ as
