@@ -2,14 +2,12 @@
 #include "app/cli/ProblemText.h"
 
 #include "app/cli/HeadlessScan.h"
+#include "scan/InputFile.h"
 #include "scan/NativePath.h"
 #include "scan/PstSignature.h"
-#include "scan/UniqueFd.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tolvane::cli {
 
@@ -23,25 +21,10 @@ struct FileStart {
 
 std::optional<FileStart> ReadFileStart(const QString& path)
 {
-    const UniqueFd file(::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC));
-    struct stat status {};
-    if (!file || ::fstat(file.get(), &status) != 0)
+    const InputFileCheck check = CheckInputFile(path, kPstHeaderFactsBytes);
+    if (check.state != InputFileState::Readable)
         return std::nullopt;
-    FileStart start;
-    start.length = static_cast<std::uint64_t>(status.st_size);
-    start.header.resize(kPstHeaderFactsBytes);
-    qsizetype got = 0;
-    while (got < start.header.size()) {
-        const ssize_t read = ::pread(file.get(), start.header.data() + got,
-                                     static_cast<size_t>(start.header.size() - got), got);
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read <= 0)
-            break;
-        got += read;
-    }
-    start.header.resize(got);
-    return start;
+    return FileStart{check.header, static_cast<std::uint64_t>(check.identity.size)};
 }
 
 QString ContentTypeText(const QByteArray& contentType)
