@@ -19,16 +19,6 @@ struct PlannedFolder {
     qint64 items = 0;
 };
 
-const char* FormatName(OutputFormat format)
-{
-    switch (format) {
-    case OutputFormat::Eml: return "eml";
-    case OutputFormat::Mbox: return "mbox";
-    case OutputFormat::Maildir: return "maildir";
-    }
-    return "eml";
-}
-
 // The folders a run would write, in the tree's order, with their items: a
 // walk of the folders alone counted them per folder; a whole scan (with
 // --recover) holds their records instead.
@@ -72,7 +62,7 @@ QStringList DryRunLines(const DryRun& plan)
                  .arg(folders.size() == 1 ? QStringLiteral("folder") : QStringLiteral("folders"))
                  .arg(TerminalText(plan.file));
     lines << QStringLiteral("into a new folder %1 (%2):")
-                 .arg(TerminalText(plan.outputFolder), QString::fromLatin1(FormatName(plan.format)));
+                 .arg(TerminalText(plan.outputFolder), OutputFormatName(plan.format));
     for (const PlannedFolder& folder : folders)
         lines << QStringLiteral("  %1: %2").arg(TerminalText(folder.path)).arg(folder.items);
     lines << QStringLiteral("Nothing was written (--dry-run).");
@@ -90,7 +80,7 @@ QJsonObject DryRunJson(const DryRun& plan)
     return QJsonObject{{QStringLiteral("file"), plan.file},
                        {QStringLiteral("dryRun"), true},
                        {QStringLiteral("outputFolder"), plan.outputFolder},
-                       {QStringLiteral("format"), QString::fromLatin1(FormatName(plan.format))},
+                       {QStringLiteral("format"), OutputFormatName(plan.format)},
                        {QStringLiteral("items"), items},
                        {QStringLiteral("folders"), folders}};
 }
