@@ -20,7 +20,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonDocument>
 
 #include <algorithm>
 #include <memory>
@@ -438,7 +437,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
         plan.selectedKeys = selectedKeys;
         plan.store = &store;
         if (options.json)
-            PrintOut(QString::fromUtf8(EscapeJsonControls(QJsonDocument(DryRunJson(plan)).toJson(QJsonDocument::Compact))) + u'\n');
+            PrintJsonLine(DryRunJson(plan));
         else if (!options.quiet)
             PrintOut(DryRunLines(plan).join(u'\n') + u'\n');
         return kExitOk;
@@ -508,7 +507,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     run.exitStatus = ExitStatusOf(summary, run.skipped, run.signalNumber);
 
     if (options.json)
-        PrintOut(QString::fromUtf8(EscapeJsonControls(QJsonDocument(EndingJson(run)).toJson(QJsonDocument::Compact))) + u'\n');
+        PrintJsonLine(EndingJson(run));
     else if (!options.quiet)
         PrintOut(EndingLines(run).join(u'\n') + u'\n');
     PrintSkippedItems(run.skipped);

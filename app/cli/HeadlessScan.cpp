@@ -8,6 +8,7 @@
 #include "scan/NativePath.h"
 
 #include <QDir>
+#include <QJsonDocument>
 
 #include <cerrno>
 #include <cstdio>
@@ -201,6 +202,11 @@ QByteArray EscapeJsonControls(const QByteArray& json)
         }
     }
     return escaped;
+}
+
+void PrintJsonLine(const QJsonObject& object)
+{
+    PrintOut(QString::fromUtf8(EscapeJsonControls(QJsonDocument(object).toJson(QJsonDocument::Compact))) + u'\n');
 }
 
 QString AbsolutePath(const QString& path)

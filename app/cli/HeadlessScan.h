@@ -9,6 +9,7 @@
 #include "app/cli/NumberingScanSink.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -98,6 +99,8 @@ QString TerminalLines(const QString& text);
 // JSON text with DEL and the C1 controls written as \u escapes as well; Qt's
 // writer escapes only the C0 controls.
 QByteArray EscapeJsonControls(const QByteArray& json);
+// `object` as one line of compact JSON on stdout, escaped as above.
+void PrintJsonLine(const QJsonObject& object);
 
 // An argument path made absolute against the current directory and cleaned,
 // without the lossy decoding of QFileInfo and QDir::currentPath.
