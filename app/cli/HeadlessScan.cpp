@@ -89,8 +89,7 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     case ScanOutcome::OpenFailed:
     case ScanOutcome::ScanFailed:
     case ScanOutcome::NoResources:
-        sink.DrawProgressOn(nullptr, QString());
-        PrintError(QStringLiteral("tolvane-cli: ") + MailboxProblemText(pstPath, result) + u'\n');
+        sink.Print(QStringLiteral("tolvane-cli: ") + MailboxProblemText(pstPath, result) + u'\n');
         break;
     case ScanOutcome::Completed:
     case ScanOutcome::Abandoned:

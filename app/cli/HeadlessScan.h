@@ -49,9 +49,10 @@ public:
     // position is drawn on it as "Scanning `file`" unless `file` is empty
     // (a walk beside a conversion, whose progress is the conversion's).
     void DrawProgressOn(TerminalProgress* progress, const QString& file);
+    // Prints `text` to stderr, above the progress line when there is one.
+    void Print(const QString& text);
 
 private:
-    void Print(const QString& text);
 
     TerminalProgress* progress_ = nullptr;
     QString file_;
