@@ -17,8 +17,7 @@ ConversionProgress::ConversionProgress(ConversionSink* sink, std::int64_t total)
 void ConversionProgress::ItemTaken(const QString& folder)
 {
     ++position_.done;
-    if (folder != position_.folder)
-        position_.folder = folder;
+    position_.folder = folder;
     Tell();
 }
 
