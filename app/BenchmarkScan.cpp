@@ -21,6 +21,11 @@ class SilentPrompts final : public UserPrompts {
 public:
     bool Ask(QWidget*, const QString&, const QString&) override { return false; }
     void Notify(QWidget*, const QString&, const QString& text) override { notices.push_back(text); }
+    bool NotifyWithOffer(QWidget*, const QString&, const QString& text, const QString&) override
+    {
+        notices.push_back(text);
+        return false;
+    }
     void Error(QWidget*, const QString&, const QString& text) override { notices.push_back(text); }
     QString ChooseFile(QWidget*, const QString&, const QString&) override { return QString(); }
     QString ChooseFolder(QWidget*, const QString&) override { return destination; }

@@ -10,9 +10,10 @@
 
 namespace tolvane {
 
-CQuenbyApp::CQuenbyApp(WindowServices services, QString startFile)
+CQuenbyApp::CQuenbyApp(WindowServices services, QString startFile, bool scanAtStart)
     : services_(std::move(services))
     , startFile_(std::move(startFile))
+    , scanAtStart_(scanAtStart)
 {
 }
 
@@ -24,7 +25,12 @@ bool CQuenbyApp::InitInstance()
         // A file handed over by the desktop is chosen as if through Browse.
         CQuenbyDlg* raw = window.get();
         const QString file = startFile_;
-        QTimer::singleShot(0, raw, [raw, file] { raw->ChooseFile(file); });
+        const bool scan = scanAtStart_;
+        QTimer::singleShot(0, raw, [raw, file, scan] {
+            raw->ChooseFile(file);
+            if (scan)
+                raw->OnScan();
+        });
     }
     window->exec();
     if (window->hasRunningWorkers()) {

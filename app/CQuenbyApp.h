@@ -10,13 +10,15 @@ namespace tolvane {
 
 class CQuenbyApp {
 public:
-    CQuenbyApp(WindowServices services, QString startFile);
+    // `startFile` is chosen as if through Browse, and scanned at once when `scanAtStart`.
+    CQuenbyApp(WindowServices services, QString startFile, bool scanAtStart = false);
     // Runs the main window; returns false when it has ended (no message loop follows).
     bool InitInstance();
 
 private:
     WindowServices services_;
     QString startFile_;
+    bool scanAtStart_ = false;
 };
 
 }  // namespace tolvane

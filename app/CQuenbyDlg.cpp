@@ -8,6 +8,7 @@
 #include "app/DialogUnits.h"
 #include "view/FillItemList.h"
 #include "view/ItemListModel.h"
+#include "view/ItemListProxy.h"
 #include "scan/ItemStore.h"
 #include "app/LoadIDialog.h"
 #include "app/PreviewController.h"
@@ -33,6 +34,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLocale>
+#include <QMenu>
+#include <QMimeData>
+#include <QScreen>
+#include <QShortcut>
+#include <QSplitter>
+#include <QVBoxLayout>
+#include <optional>
 
 // The window's pictures and pages are compiled into this static library.
 static void InitialiseAppResources()
@@ -54,20 +65,34 @@ QString UserGuideAddress()
 
 namespace {
 
-enum Horizontal { Fixed, StretchWidth, MoveRight, WithList, MoveHalf };
-enum Vertical { Top, StretchHeight, MoveDown, ListHeight, BelowList, PreviewHeight };
+// The path of a dragged mailbox: one local file whose name ends in ".pst".
+std::optional<QString> DraggedMailbox(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1)
+        return std::nullopt;
+    const QUrl url = data->urls().first();
+    if (!url.isLocalFile() || !url.toLocalFile().endsWith(QStringLiteral(".pst"), Qt::CaseInsensitive))
+        return std::nullopt;
+    return url.toLocalFile();
+}
 
-// Share of extra height that goes to the list; the rest goes to the preview.
-constexpr double kListShare = 92.0 / (92.0 + 137.0);
+QString ShownCountText(int shown, int total, bool filtered)
+{
+    const QString items = total == 1 ? QStringLiteral("item") : QStringLiteral("items");
+    if (!filtered)
+        return QStringLiteral("%1 %2").arg(QLocale().toString(total), items);
+    return QStringLiteral("%1 of %2 %3").arg(QLocale().toString(shown), QLocale().toString(total), items);
+}
+
+QHBoxLayout* RowOf(std::initializer_list<QWidget*> widgets)
+{
+    auto* row = new QHBoxLayout;
+    for (QWidget* widget : widgets)
+        row->addWidget(widget);
+    return row;
+}
 
 }  // namespace
-
-struct CQuenbyDlg::Placement {
-    QWidget* widget;
-    QRect base;
-    int horizontal;
-    int vertical;
-};
 
 CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -95,11 +120,19 @@ CQuenbyDlg::CQuenbyDlg(WindowServices services, QWidget* parent)
     startDirectory_ = QDir::currentPath().left(260);
     browser_->Navigate(ProductPageAddress());
 
+    layOutControls();
+    showRowCounts();
     const DialogUnits units(font());
-    baseSize_ = units.size(673, 401) + QSize(0, menuBar_->sizeHint().height());
-    setMinimumSize(baseSize_ * 0.6);
-    resize(baseSize_);
-    placeControls();
+    const QSize designed = units.size(673, 401) + QSize(0, menuBar_->sizeHint().height());
+    setMinimumSize(QSize(640, 480).boundedTo(designed));
+    // The designed size, or more of a large screen.
+    QSize size = designed;
+    if (const QScreen* shown = screen()) {
+        const QSize available = shown->availableGeometry().size();
+        size = designed.expandedTo(available * 0.8).boundedTo(available).expandedTo(minimumSize());
+    }
+    resize(size);
+    setAcceptDrops(true);
     qApp->installEventFilter(this);
 }
 
@@ -113,20 +146,24 @@ CQuenbyDlg::~CQuenbyDlg()
 
 void CQuenbyDlg::createControls()
 {
-    auto named = [](QWidget* widget, const char* name) {
+    auto named = [](auto* widget, const char* name) {
         widget->setObjectName(QString::fromLatin1(name));
         return widget;
     };
-    banner_ = named(new SvgPicture(QStringLiteral(":/tolvane/app/banner.svg"), this), "banner");
-    fileGroup_ = static_cast<QGroupBox*>(named(new QGroupBox(QStringLiteral("Select PST File"), this), "selectPstGroup"));
-    pathEdit_ = static_cast<QLineEdit*>(named(new QLineEdit(this), "pstPathEdit"));
+    auto* banner = named(new SvgPicture(QStringLiteral(":/tolvane/app/banner.svg"), this), "banner");
+    banner->setBackdrop(QColor(0x2f, 0x7c, 0xc4));  // the banner's colour at its right edge
+    banner_ = banner;
+    fileGroup_ = named(new QGroupBox(QStringLiteral("Select PST File"), this), "selectPstGroup");
+    pathEdit_ = named(new QLineEdit(this), "pstPathEdit");
     pathEdit_->setReadOnly(false);
-    browseButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Browse..."), this), "browseButton"));
-    tree_ = static_cast<CFolderTreeCtrl1*>(named(new CFolderTreeCtrl1(this), "folderTree"));
+    browseButton_ = named(new QPushButton(QStringLiteral("Browse..."), this), "browseButton");
+    tree_ = named(new CFolderTreeCtrl1(this), "folderTree");
+    tree_->setContextMenuPolicy(Qt::CustomContextMenu);
 
     listModel_ = new ItemListModel(this);
-    list_ = static_cast<QTableView*>(named(new QTableView(this), "itemList"));
-    list_->setModel(listModel_);
+    listProxy_ = new ItemListProxy(listModel_, this);
+    list_ = named(new QTableView(this), "itemList");
+    list_->setModel(listProxy_);
     list_->setShowGrid(true);
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -134,6 +171,10 @@ void CQuenbyDlg::createControls()
     list_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     list_->horizontalHeader()->setStretchLastSection(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Unsorted until the user clicks a heading: rows stay in the order the
+    // scan and the list fill give them.
+    list_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    list_->setSortingEnabled(true);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setSelectionBehavior(QAbstractItemView::SelectItems);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -141,33 +182,53 @@ void CQuenbyDlg::createControls()
     list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     filler_ = new ItemListFiller(listModel_, *services_.store, listModel_);
     connect(listModel_, &ItemListModel::columnsReplaced, this, &CQuenbyDlg::applyListColumns);
+    connect(filler_, &ItemListFiller::fillCompleted, this, [this] { fitListColumns(); });
+    // Widths the user drags stay for the next folder of the same layout.
+    connect(list_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int width) {
+        if (columnsFitted_ && section < fittedWidths_.size() && width > 0)
+            fittedWidths_[section] = width;
+    });
+
+    filterEdit_ = named(new QLineEdit(this), "filterEdit");
+    filterEdit_->setPlaceholderText(QStringLiteral("Filter by subject, sender or recipient (Ctrl+F)"));
+    filterEdit_->setClearButtonEnabled(true);
+    shownCount_ = named(new QLabel(this), "shownCount");
+    connect(filterEdit_, &QLineEdit::textChanged, listProxy_, &ItemListProxy::SetFilterText);
+    connect(listProxy_, &ItemListProxy::countsChanged, this, &CQuenbyDlg::showRowCounts);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        filterEdit_->setFocus(Qt::ShortcutFocusReason);
+        filterEdit_->selectAll();
+    });
 
     static const char* const captions[] = {"From:", "Date:", "Subject:", "Attachment:"};
     static const char* const captionNames[] = {"fromCaption", "dateCaption", "subjectCaption", "attachmentCaption"};
     static const char* const valueNames[] = {"fromValue", "dateValue", "subjectValue", "attachmentValue"};
     for (int i = 0; i < 4; ++i) {
-        captionLabels_[i] = static_cast<QLabel*>(named(new QLabel(QString::fromLatin1(captions[i]), this), captionNames[i]));
-        valueLabels_[i] = static_cast<QLabel*>(named(new QLabel(this), valueNames[i]));
+        captionLabels_[i] = named(new QLabel(QString::fromLatin1(captions[i]), this), captionNames[i]);
+        valueLabels_[i] = named(new QLabel(this), valueNames[i]);
         valueLabels_[i]->setTextFormat(Qt::PlainText);
         valueLabels_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // A long subject is cut at the label's edge; it never widens the window.
+        valueLabels_[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     }
-    browser_ = static_cast<CExplorer1*>(named(new CExplorer1(this), "previewBrowser"));
-    preview_ = new PreviewController(listModel_, list_->selectionModel(), browser_,
+    browser_ = named(new CExplorer1(this), "previewBrowser");
+    preview_ = new PreviewController(list_->selectionModel(), browser_,
                                      {valueLabels_[0], valueLabels_[1], valueLabels_[2], valueLabels_[3]},
                                      *services_.store, *services_.tempDir, this);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CQuenbyDlg::BuildPreview);
     connect(preview_, &PreviewController::previewShown, this, &CQuenbyDlg::previewShown);
     connect(preview_, &PreviewController::bodyShown, this, &CQuenbyDlg::previewBodyShown);
-    progressGroup_ = static_cast<QGroupBox*>(named(new QGroupBox(this), "progressGroup"));
-    progress_ = static_cast<QProgressBar*>(named(new QProgressBar(this), "progressBar"));
+    progressGroup_ = named(new QGroupBox(this), "progressGroup");
+    progress_ = named(new QProgressBar(this), "progressBar");
     progress_->setRange(0, 100);
     progress_->setValue(0);
     progress_->setTextVisible(false);
-    stopButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Stop"), this), "stopButton"));
-    scanButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Scan"), this), "scanButton"));
-    convertButton_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Convert"), this), "convertButton"));
-    hiddenOk_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("OK"), this), "okButton"));
-    hiddenCancel_ = static_cast<QPushButton*>(named(new QPushButton(QStringLiteral("Cancel"), this), "cancelButton"));
+    stopButton_ = named(new QPushButton(QStringLiteral("Stop"), this), "stopButton");
+    scanButton_ = named(new QPushButton(QStringLiteral("Scan"), this), "scanButton");
+    convertButton_ = named(new QPushButton(QStringLiteral("Convert"), this), "convertButton");
+    hiddenOk_ = named(new QPushButton(QStringLiteral("OK"), this), "okButton");
+    hiddenCancel_ = named(new QPushButton(QStringLiteral("Cancel"), this), "cancelButton");
     hiddenOk_->hide();
     hiddenCancel_->hide();
     for (QPushButton* button : {browseButton_, stopButton_, scanButton_, convertButton_, hiddenOk_, hiddenCancel_}) {
@@ -181,15 +242,101 @@ void CQuenbyDlg::createControls()
     connect(stopButton_, &QPushButton::clicked, this, &CQuenbyDlg::OnStop);
     connect(tree_, &CFolderTreeCtrl1::listFillRequested, this,
             [this](TreeNodeId, const QString& folderKey) { filler_->FillItemList(folderKey); });
+    connect(tree_, &CFolderTreeCtrl1::ticksChanged, this, &CQuenbyDlg::showCommands);
 
-    // Tab order follows the controls' places: path, Browse, tree, list, preview, buttons.
+    // Tab order follows the controls' places: path, Browse, tree, filter, list, preview, buttons.
     setTabOrder(pathEdit_, browseButton_);
     setTabOrder(browseButton_, tree_);
-    setTabOrder(tree_, list_);
+    setTabOrder(tree_, filterEdit_);
+    setTabOrder(filterEdit_, list_);
     setTabOrder(list_, browser_);
     setTabOrder(browser_, stopButton_);
     setTabOrder(stopButton_, scanButton_);
     setTabOrder(scanButton_, convertButton_);
+}
+
+void CQuenbyDlg::layOutControls()
+{
+    const DialogUnits units(font());
+    banner_->setMinimumHeight(units.y(27));
+    banner_->setMaximumHeight(units.y(54));
+    banner_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+
+    auto* fileRow = RowOf({pathEdit_, browseButton_});
+    browseButton_->setMinimumWidth(units.x(89));
+    fileGroup_->setLayout(fileRow);
+
+    // Under the list: From and Date on one line, Subject and Attachment on the next.
+    auto* labels = new QGridLayout;
+    labels->setContentsMargins(units.x(2), 0, 0, 0);
+    labels->setHorizontalSpacing(units.x(3));
+    for (int i = 0; i < 4; ++i) {
+        labels->addWidget(captionLabels_[i], i / 2, (i % 2) * 2);
+        labels->addWidget(valueLabels_[i], i / 2, (i % 2) * 2 + 1);
+    }
+    labels->setColumnStretch(1, 1);
+    labels->setColumnStretch(3, 1);
+
+    auto* listPane = new QWidget(this);
+    listPane->setObjectName(QStringLiteral("listPane"));
+    auto* listColumn = new QVBoxLayout(listPane);
+    listColumn->setContentsMargins(0, 0, 0, 0);
+    listColumn->addLayout(RowOf({filterEdit_, shownCount_}));
+    listColumn->addWidget(list_, 1);
+
+    auto* previewPane = new QWidget(this);
+    previewPane->setObjectName(QStringLiteral("previewPane"));
+    auto* previewColumn = new QVBoxLayout(previewPane);
+    previewColumn->setContentsMargins(0, 0, 0, 0);
+    previewColumn->addLayout(labels);
+    previewColumn->addWidget(browser_, 1);
+
+    // The list and the preview share the right side; the tree keeps its
+    // width when the window grows, and both take what the user drags.
+    previewSplitter_ = new QSplitter(Qt::Vertical, this);
+    previewSplitter_->setObjectName(QStringLiteral("previewSplitter"));
+    previewSplitter_->addWidget(listPane);
+    previewSplitter_->addWidget(previewPane);
+    previewSplitter_->setChildrenCollapsible(false);
+    previewSplitter_->setStretchFactor(0, 2);
+    previewSplitter_->setStretchFactor(1, 3);
+    folderSplitter_ = new QSplitter(Qt::Horizontal, this);
+    folderSplitter_->setObjectName(QStringLiteral("folderSplitter"));
+    folderSplitter_->addWidget(tree_);
+    folderSplitter_->addWidget(previewSplitter_);
+    folderSplitter_->setChildrenCollapsible(false);
+    folderSplitter_->setStretchFactor(0, 0);
+    folderSplitter_->setStretchFactor(1, 1);
+    tree_->setMinimumWidth(units.x(80));
+    listPane->setMinimumHeight(units.y(50));
+    previewPane->setMinimumHeight(units.y(50));
+
+    auto* progressRow = RowOf({progress_});
+    progressGroup_->setLayout(progressRow);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* button : {stopButton_, scanButton_, convertButton_}) {
+        button->setMinimumWidth(units.x(62));
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+
+    auto* window = new QVBoxLayout(this);
+    window->setMenuBar(menuBar_);
+    window->setContentsMargins(0, 0, 0, units.y(3));
+    window->addWidget(banner_);
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(units.x(3), 0, units.x(3), 0);
+    body->addWidget(fileGroup_);
+    body->addWidget(folderSplitter_, 1);
+    body->addWidget(progressGroup_);
+    body->addLayout(buttons);
+    window->addLayout(body, 1);
+    // The designed proportions: the tree 151 of 673 units wide, the list
+    // pane about two fifths of the right side's height.
+    folderSplitter_->setSizes({units.x(151), units.x(515)});
+    previewSplitter_->setSizes({units.y(110), units.y(160)});
 }
 
 void CQuenbyDlg::createMenu()
@@ -206,6 +353,9 @@ void CQuenbyDlg::createMenu()
     scanWithRecoveryAction_->setToolTip(
         QStringLiteral("Scan, then search the whole file for deleted items and items whose folder is gone"));
     convertAction_ = file->addAction(QStringLiteral("Convert"), this, &CQuenbyDlg::OnConvert);
+    convertTickedAction_ = file->addAction(QStringLiteral("Convert ticked folders..."), this,
+                                           &CQuenbyDlg::OnConvertTickedFolders);
+    convertTickedAction_->setToolTip(QStringLiteral("Convert only the folders ticked in the folder tree"));
     convertMboxAction_ = file->addAction(QStringLiteral("Convert to mbox..."), this,
                                          [this] { convertTo(OutputFormat::Mbox); });
     convertMaildirAction_ = file->addAction(QStringLiteral("Convert to Maildir..."), this,
@@ -220,108 +370,84 @@ void CQuenbyDlg::createMenu()
     scanAction_->setObjectName(QStringLiteral("actionScan"));
     scanWithRecoveryAction_->setObjectName(QStringLiteral("actionScanWithRecovery"));
     convertAction_->setObjectName(QStringLiteral("actionConvert"));
+    convertTickedAction_->setObjectName(QStringLiteral("actionConvertTicked"));
     convertMboxAction_->setObjectName(QStringLiteral("actionConvertMbox"));
     convertMaildirAction_->setObjectName(QStringLiteral("actionConvertMaildir"));
     exitAction->setObjectName(QStringLiteral("actionExit"));
     content->setObjectName(QStringLiteral("actionHelpContent"));
     about->setObjectName(QStringLiteral("actionAbout"));
     buy->setObjectName(QStringLiteral("actionBuyNow"));
-}
 
-void CQuenbyDlg::place(QWidget* widget, int x, int y, int width, int height, int horizontal, int vertical)
-{
-    const DialogUnits units(font());
-    const int top = menuBar_->sizeHint().height();
-    QRect base = units.rect(x, y, width, height);
-    base.translate(0, top);
-    placements_.push_back({widget, base, horizontal, vertical});
-}
-
-void CQuenbyDlg::placeControls()
-{
-    if (placements_.empty()) {
-        place(banner_, 0, 0, 673, 54, StretchWidth, Top);
-        place(fileGroup_, 3, 54, 664, 35, StretchWidth, Top);
-        place(pathEdit_, 9, 65, 555, 19, StretchWidth, Top);
-        place(browseButton_, 569, 64, 89, 20, MoveRight, Top);
-        place(tree_, 4, 93, 151, 257, Fixed, StretchHeight);
-        place(list_, 158, 93, 509, 92, StretchWidth, ListHeight);
-        place(captionLabels_[0], 160, 188, 24, 10, WithList, BelowList);
-        place(captionLabels_[1], 405, 189, 22, 10, WithList, BelowList);
-        place(captionLabels_[2], 159, 200, 31, 10, WithList, BelowList);
-        place(captionLabels_[3], 405, 200, 45, 10, WithList, BelowList);
-        place(valueLabels_[0], 184, 189, 218, 10, WithList, BelowList);
-        place(valueLabels_[1], 427, 189, 238, 10, WithList, BelowList);
-        place(valueLabels_[2], 190, 200, 212, 10, WithList, BelowList);
-        place(valueLabels_[3], 450, 200, 215, 10, WithList, BelowList);
-        place(browser_, 158, 212, 508, 137, StretchWidth, PreviewHeight);
-        place(progressGroup_, 2, 350, 664, 26, StretchWidth, MoveDown);
-        place(progress_, 7, 358, 654, 14, StretchWidth, MoveDown);
-        place(stopButton_, 225, 377, 62, 19, MoveHalf, MoveDown);
-        place(scanButton_, 291, 377, 55, 19, MoveHalf, MoveDown);
-        place(convertButton_, 349, 377, 66, 19, MoveHalf, MoveDown);
-        place(hiddenOk_, 561, 372, 6, 6, MoveRight, MoveDown);
-        place(hiddenCancel_, 569, 372, 6, 6, MoveRight, MoveDown);
-    }
-    menuBar_->setGeometry(0, 0, width(), menuBar_->sizeHint().height());
-    // Extra (or missing) room against the designed size; the minimum size keeps it sane.
-    const int dx = width() - baseSize_.width();
-    const int dy = height() - baseSize_.height();
-    const DialogUnits units(font());
-    const int listLeft = units.x(158);
-    const int listWidth = units.x(509);
-    const int listExtra = static_cast<int>(dy * kListShare);
-    for (const Placement& p : placements_) {
-        QRect r = p.base;
-        switch (p.horizontal) {
-        case StretchWidth: r.setWidth(r.width() + dx); break;
-        case MoveRight: r.translate(dx, 0); break;
-        case MoveHalf: r.translate(dx / 2, 0); break;
-        case WithList: {
-            const double scale = double(listWidth + dx) / listWidth;
-            r.moveLeft(listLeft + int((r.left() - listLeft) * scale));
-            r.setWidth(int(r.width() * scale));
-            break;
-        }
-        default: break;
-        }
-        switch (p.vertical) {
-        case StretchHeight: r.setHeight(r.height() + dy); break;
-        case MoveDown: r.translate(0, dy); break;
-        case ListHeight: r.setHeight(r.height() + listExtra); break;
-        case BelowList: r.translate(0, listExtra); break;
-        case PreviewHeight: r.translate(0, listExtra); r.setHeight(r.height() + dy - listExtra); break;
-        default: break;
-        }
-        p.widget->setGeometry(r);
-    }
-    // A value label starts right after its caption, however the font measures it.
-    for (int i = 0; i < 4; ++i) {
-        QLabel* caption = captionLabels_[i];
-        caption->resize(std::max(caption->width(), caption->sizeHint().width()), caption->height());
-        QRect value = valueLabels_[i]->geometry();
-        const int left = std::max(value.left(), caption->geometry().right() + 4);
-        value.setWidth(value.width() - (left - value.left()));
-        value.moveLeft(left);
-        valueLabels_[i]->setGeometry(value);
-    }
+    // The tree's own menu offers the ticked folders' conversion too.
+    connect(tree_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        menu.setObjectName(QStringLiteral("folderMenu"));
+        menu.addAction(convertTickedAction_);
+        menu.exec(tree_->viewport()->mapToGlobal(at));
+    });
 }
 
 void CQuenbyDlg::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
-    if (!placements_.empty())
-        placeControls();
+    // The banner gives up height first when the window is made low.
+    const DialogUnits units(font());
+    const int bannerHeight = std::clamp(height() * 54 / 401, units.y(27), units.y(54));
+    if (banner_->height() != bannerHeight)
+        banner_->setFixedHeight(bannerHeight);
 }
 
 void CQuenbyDlg::applyListColumns()
 {
     const ColumnSet& columns = listModel_->columns();
+    QStringList headings;
     for (int i = 0; i < columns.size(); ++i) {
         list_->setColumnHidden(i, columns[i].width == 0);
         if (columns[i].width > 0)
             list_->setColumnWidth(i, columns[i].width);
+        headings << columns[i].heading;
     }
+    // A sort by a heading the new set does not have at that place ends.
+    QHeaderView* header = list_->horizontalHeader();
+    const int sorted = header->sortIndicatorSection();
+    if (sorted >= 0 && (sorted >= headings.size() || sorted >= shownHeadings_.size()
+                        || headings.at(sorted) != shownHeadings_.at(sorted)))
+        header->setSortIndicator(-1, Qt::AscendingOrder);
+    if (headings != shownHeadings_) {
+        shownHeadings_ = headings;
+        columnsFitted_ = false;
+    } else if (columnsFitted_) {
+        // The same layout again: the widths the first fill fitted (or the user chose) stay.
+        for (int i = 0; i < fittedWidths_.size() && i < columns.size(); ++i) {
+            if (columns[i].width > 0)
+                list_->setColumnWidth(i, fittedWidths_.at(i));
+        }
+    }
+}
+
+void CQuenbyDlg::fitListColumns()
+{
+    if (columnsFitted_ || listModel_->rowCount() == 0)
+        return;
+    // Each shown column as wide as its heading and its first rows' texts,
+    // none wider than a third of the list.
+    const int widest = std::max(list_->viewport()->width() / 3, 120);
+    for (int i = 0; i < listModel_->columnCount(); ++i) {
+        if (list_->isColumnHidden(i))
+            continue;
+        list_->resizeColumnToContents(i);
+        list_->setColumnWidth(i, std::min(list_->columnWidth(i) + 8, widest));
+    }
+    columnsFitted_ = true;
+    fittedWidths_.clear();
+    for (int i = 0; i < listModel_->columnCount(); ++i)
+        fittedWidths_ << list_->columnWidth(i);
+}
+
+void CQuenbyDlg::showRowCounts()
+{
+    shownCount_->setText(ShownCountText(listProxy_->shownRows(), listProxy_->totalRows(),
+                                        !listProxy_->filterText().isEmpty()));
 }
 
 void CQuenbyDlg::moveCommands(CommandEvent event)
@@ -341,6 +467,7 @@ void CQuenbyDlg::showCommands()
     scanAction_->setEnabled(commands.scanItem);
     scanWithRecoveryAction_->setEnabled(commands.scanItem);
     convertAction_->setEnabled(commands.convertItem);
+    convertTickedAction_->setEnabled(commands.convertItem && !tree_->tickedFolderKeys().isEmpty());
     convertMboxAction_->setEnabled(commands.convertItem);
     convertMaildirAction_->setEnabled(commands.convertItem);
 }
@@ -376,6 +503,7 @@ void CQuenbyDlg::ChooseFile(const QString& path)
     clearViewAndStore();
     pstPath_ = QFileInfo(path).absoluteFilePath();
     pathEdit_->setText(pstPath_);
+    filterEdit_->clear();
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     rootNode_ = tree_->InsertFolderNode(0, pstPath_);
     moveCommands(CommandEvent::FileChosen);
@@ -423,6 +551,7 @@ void CQuenbyDlg::OnScanSucceeded()
 {
     moveCommands(CommandEvent::ScanSucceeded);
     tree_->setEnabled(true);
+    fitListColumns();
 }
 
 void CQuenbyDlg::SetProgressPosition(int position)
@@ -448,6 +577,24 @@ void CQuenbyDlg::convertTo(OutputFormat format)
     if (!convertButton_->isEnabled())
         return;
     (void)conversion_->Convert(pstPath_, services_.store, services_.tempDir, format);
+}
+
+void CQuenbyDlg::OnConvertTickedFolders()
+{
+    if (!convertButton_->isEnabled())
+        return;
+    const QStringList ticked = tree_->tickedFolderKeys();
+    if (ticked.isEmpty())
+        return;
+    // Each ticked folder by itself: a ticked folder's unticked subfolders stay out.
+    (void)conversion_->Convert(pstPath_, services_.store, services_.tempDir, OutputFormat::Eml,
+                               FolderSelection{ticked, false});
+}
+
+void CQuenbyDlg::OpenFolder(const QString& path)
+{
+    if (services_.openExternally)
+        services_.openExternally(QUrl::fromLocalFile(path));
 }
 
 void CQuenbyDlg::OnStop()
@@ -522,16 +669,48 @@ void CQuenbyDlg::OnBuyNow()
     browser_->Navigate(ProductPageAddress());
 }
 
+bool CQuenbyDlg::handleDrag(QEvent* event)
+{
+    auto* drag = static_cast<QDropEvent*>(event);
+    const std::optional<QString> mailbox = DraggedMailbox(drag->mimeData());
+    // A mailbox is taken whenever Browse could choose one.
+    if (!mailbox || !browseButton_->isEnabled()) {
+        if (event->type() != QEvent::Drop)
+            drag->ignore();
+        return event->type() == QEvent::Drop && mailbox.has_value();
+    }
+    drag->setDropAction(Qt::CopyAction);
+    drag->accept();
+    if (event->type() == QEvent::Drop) {
+        activateWindow();
+        ChooseFile(*mailbox);
+    }
+    return true;
+}
+
 bool CQuenbyDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+    const QEvent::Type type = event->type();
+    const bool isDrag = type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop;
+    if ((type != QEvent::KeyPress && !isDrag) || !watched->isWidgetType())
         return QDialog::eventFilter(watched, event);
     auto* widget = static_cast<QWidget*>(watched);
     if (widget->window() != this)
         return QDialog::eventFilter(watched, event);
+    if (isDrag) {
+        // Before any control (the path's edit, the preview) takes the drop as text or a page.
+        if (DraggedMailbox(static_cast<QDropEvent*>(event)->mimeData()))
+            return handleDrag(event);
+        return QDialog::eventFilter(watched, event);
+    }
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-        // Enter moves the focus on, like Tab; it never presses a button.
+        if (widget == tree_ || widget == tree_->viewport()) {
+            // Enter on a folder lists it, like a click.
+            tree_->ListCurrentNode();
+            return true;
+        }
+        // Elsewhere Enter moves the focus on, like Tab; it never presses a button.
         focusNextChild();
         return true;
     }

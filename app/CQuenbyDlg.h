@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QProgressBar;
+class QSplitter;
 class QPushButton;
 class QTableView;
 
@@ -32,6 +33,7 @@ class CFolderTreeCtrl1;
 class ConversionJobController;
 class ItemListFiller;
 class ItemListModel;
+class ItemListProxy;
 class LoadIDialog;
 class PreviewController;
 class ScanJobController;
@@ -57,6 +59,11 @@ public:
     // Convert with the mail in another format (File > Convert to mbox...,
     // Convert to Maildir...): the same checks, progress and Stop.
     void convertTo(OutputFormat format);
+    // Converts exactly the folders ticked in the tree (File > Convert ticked
+    // folders..., the tree's context menu); the same checks, progress and Stop.
+    void OnConvertTickedFolders();
+    // Shows a folder in the desktop's file manager.
+    void OpenFolder(const QString& path);
     void OnStop();
     void OnExit();
     void OnHelpContent();
@@ -91,6 +98,8 @@ public:
 
     CFolderTreeCtrl1* folderTree() const { return tree_; }
     ItemListModel* itemListModel() const { return listModel_; }
+    // What the list shows of the model: filtered and sorted.
+    ItemListProxy* itemListProxy() const { return listProxy_; }
     QTableView* itemList() const { return list_; }
     CExplorer1* previewBrowser() const { return browser_; }
     ItemListFiller* listFiller() const { return filler_; }
@@ -111,12 +120,15 @@ protected:
 private:
     // Scan or Scan with recovery: the same wait window, progress and Stop.
     void startScan(bool recover);
-    struct Placement;
     void createControls();
     void createMenu();
-    void placeControls();
-    void place(QWidget* widget, int x, int y, int width, int height, int horizontal, int vertical);
+    void layOutControls();
     void applyListColumns();
+    // Fits the columns to their texts once per column set.
+    void fitListColumns();
+    void showRowCounts();
+    // A mailbox dragged over or dropped on the window; true when handled.
+    bool handleDrag(QEvent* event);
     // The commands move with the window's situation; each move shows its enabled controls.
     void moveCommands(CommandEvent event);
     void showCommands();
@@ -138,6 +150,7 @@ private:
     QAction* scanAction_ = nullptr;
     QAction* scanWithRecoveryAction_ = nullptr;
     QAction* convertAction_ = nullptr;
+    QAction* convertTickedAction_ = nullptr;   // the ticked folders alone
     QAction* convertMboxAction_ = nullptr;     // the same conversion, mail as mbox files
     QAction* convertMaildirAction_ = nullptr;  // the same conversion, mail as a Maildir tree
     QWidget* banner_ = nullptr;
@@ -146,7 +159,16 @@ private:
     QPushButton* browseButton_ = nullptr;
     CFolderTreeCtrl1* tree_ = nullptr;
     ItemListModel* listModel_ = nullptr;
+    ItemListProxy* listProxy_ = nullptr;
     QTableView* list_ = nullptr;
+    QLineEdit* filterEdit_ = nullptr;
+    QLabel* shownCount_ = nullptr;   // rows shown and rows in the list
+    QSplitter* folderSplitter_ = nullptr;   // tree | list and preview
+    QSplitter* previewSplitter_ = nullptr;  // list above the preview
+    // The headings the list shows, and whether their widths were fitted.
+    QStringList shownHeadings_;
+    bool columnsFitted_ = false;
+    QVector<int> fittedWidths_;
     ItemListFiller* filler_ = nullptr;
     QLabel* captionLabels_[4] = {};
     QLabel* valueLabels_[4] = {};
@@ -159,8 +181,6 @@ private:
     QPushButton* convertButton_ = nullptr;
     QPushButton* hiddenOk_ = nullptr;
     QPushButton* hiddenCancel_ = nullptr;
-    std::vector<Placement> placements_;
-    QSize baseSize_;
 
     std::unique_ptr<ScanJobController> scan_;
     std::unique_ptr<ConversionJobController> conversion_;

@@ -27,8 +27,16 @@ public:
     void ShowCompletion(const ConversionSummary& summary) override
     {
         CQuenbyDlg* window = window_;
-        const QString text = CompletionNoticeText(summary);
-        bridge_->PostAndWait([window, text] { window->prompts().Notify(window, ProductCaption(), text); });
+        const QString text = WindowCompletionText(summary);
+        const QString folder = summary.outputRoot;
+        bridge_->PostAndWait([window, text, folder] {
+            if (folder.isEmpty()) {
+                window->prompts().Notify(window, ProductCaption(), text);
+                return;
+            }
+            if (window->prompts().NotifyWithOffer(window, ProductCaption(), text, QStringLiteral("Open folder")))
+                window->OpenFolder(folder);
+        });
     }
     bool WriteFromScanRecords(const QString& reason) override
     {
@@ -85,7 +93,7 @@ bool ConversionJobController::isAbandoned() const
 }
 
 bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir,
-                                      OutputFormat format)
+                                      OutputFormat format, const FolderSelection& folders)
 {
     if (!runner_)
         return false;
@@ -117,6 +125,7 @@ bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, 
     ConversionRequest request;
     request.pstPath = pstPath;
     request.format = format;
+    request.selectedFolders = folders;
     request.destinationPath = destination;
     request.store = store;
     request.tempDir = tempDir;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "convert/output/MailFormats.h"
+#include "scan/FolderPaths.h"
 
 #include "app/WindowServices.h"
 
@@ -37,8 +38,9 @@ public:
     // `store`; every refusal is told in a notice.
     // True once the destination has passed its check, whether or not the
     // conversion could then start.
+    // `folders`: the folders to convert; every folder when it names none.
     [[nodiscard]] bool Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir,
-                               OutputFormat format = OutputFormat::Eml);
+                               OutputFormat format = OutputFormat::Eml, const FolderSelection& folders = {});
     // Holds the conversion, asks whether to stop it and abandons or resumes
     // it. Asked again after an abandon, until a new conversion replaces it.
     void AskStop();

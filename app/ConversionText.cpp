@@ -1,6 +1,8 @@
 // The words of a conversion's outcome.
 #include "app/ConversionText.h"
 
+#include <QDir>
+
 namespace tolvane {
 
 namespace {
@@ -19,6 +21,14 @@ QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered)
     if (recovered.failed > 0)
         text += QStringLiteral(", %1 could not be saved").arg(recovered.failed);
     return text + u'.';
+}
+
+QString WindowCompletionText(const ConversionSummary& summary)
+{
+    QString text = CompletionNoticeText(summary);
+    if (!summary.outputRoot.isEmpty())
+        text += QStringLiteral("\n\nOutput folder: %1").arg(QDir::toNativeSeparators(summary.outputRoot));
+    return text;
 }
 
 QString CompletionNoticeText(const ConversionSummary& summary)

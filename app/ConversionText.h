@@ -20,6 +20,9 @@ inline constexpr const char* kSavingCompletedText = "Saving sucessfully complete
 // everything was saved, otherwise how many were saved and failed (and whether
 // the run was interrupted), with reasons.
 QString CompletionNoticeText(const ConversionSummary& summary);
+// The window's final notice: CompletionNoticeText, then the output folder
+// (the command line prints that on a line of its own).
+QString WindowCompletionText(const ConversionSummary& summary);
 // "Recovered mail: 2 saved, 1 with missing attachments." (deleted and orphan
 // mail together)
 QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered);

@@ -14,11 +14,10 @@
 
 namespace tolvane {
 
-PreviewController::PreviewController(ItemListModel* model, QItemSelectionModel* selection, CExplorer1* browser,
+PreviewController::PreviewController(QItemSelectionModel* selection, CExplorer1* browser,
                                      std::array<QLabel*, 4> values, const ItemStore& store,
                                      const ProcessTempDir& tempDir, QObject* parent)
     : QObject(parent)
-    , model_(model)
     , selection_(selection)
     , browser_(browser)
     , values_(values)
@@ -62,12 +61,16 @@ void PreviewController::BuildPreview()
     const QModelIndexList selected = selection_->selectedIndexes();
     if (selected.isEmpty())
         return;
-    int row = selected.first().row();
-    for (const QModelIndex& index : selected)
-        row = std::min(row, index.row());
-    const std::optional<ItemRef> item = model_->itemAt(row);
-    if (!item)
+    // The first selected row as the list shows it (sorted and filtered).
+    QModelIndex first = selected.first();
+    for (const QModelIndex& index : selected) {
+        if (index.row() < first.row())
+            first = index;
+    }
+    const QVariant itemData = first.data(ItemListModel::ItemRole);
+    if (!itemData.canConvert<ItemRef>())
         return;
+    const std::optional<ItemRef> item = itemData.value<ItemRef>();
     const QString dir = PreviewDirectory(tempDir_);
     // Whatever was being read for an earlier selection is no longer wanted,
     // and no page may load the images of a mail no longer shown.

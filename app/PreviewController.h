@@ -28,7 +28,7 @@ class PreviewController : public QObject {
 public:
     // values: the From, Date, Subject and Attachment value labels. The
     // records come from `store`; the pages are written into `tempDir`.
-    PreviewController(ItemListModel* model, QItemSelectionModel* selection, CExplorer1* browser,
+    PreviewController(QItemSelectionModel* selection, CExplorer1* browser,
                       std::array<QLabel*, 4> values, const ItemStore& store, const ProcessTempDir& tempDir,
                       QObject* parent = nullptr);
 
@@ -50,7 +50,6 @@ private:
     bool showPage(const QString& path, const QString& page);
     void showBody(quint64 request, const PreviewBody& body);
 
-    ItemListModel* model_;
     QItemSelectionModel* selection_;
     CExplorer1* browser_;
     std::array<QLabel*, 4> values_;

@@ -16,7 +16,14 @@ void SvgPicture::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    renderer_.render(&painter, QRectF(rect()));
+    const QSizeF own = renderer_.defaultSize();
+    if (!backdrop_.isValid() || own.isEmpty()) {
+        renderer_.render(&painter, QRectF(rect()));
+        return;
+    }
+    painter.fillRect(rect(), backdrop_);
+    const double width = own.width() * height() / own.height();
+    renderer_.render(&painter, QRectF(0, 0, std::min<double>(width, this->width()), height()));
 }
 
 }  // namespace tolvane

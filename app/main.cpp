@@ -1,5 +1,6 @@
 // tolvane: the desktop application.
-//   tolvane [FILE.pst]                    start the window, FILE chosen as if by Browse
+//   tolvane [--scan] [FILE.pst]           start the window, FILE chosen as if by Browse
+//                                         (and scanned at once with --scan)
 //   tolvane --version | --help            print the version or the usage, no window
 //   tolvane --benchmark-scan FILE [DEST]  scan FILE in the window (and convert it into
 //                                         DEST) and print the time taken
@@ -23,11 +24,12 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: tolvane [FILE.pst]\n"
+    "Usage: tolvane [--scan] [FILE.pst]\n"
     "\n"
     "Opens the Tolvane window, with FILE.pst (a path or a file: URL) chosen as if\n"
     "by Browse. tolvane-cli converts without a window.\n"
     "\n"
+    "  --scan     scan FILE.pst as soon as the window is open\n"
     "  --help     show this text\n"
     "  --version  print the program's name and version\n";
 
@@ -60,13 +62,19 @@ int main(int argc, char* argv[])
         return tolvane::RunWindowScanBenchmark(tolvane::DefaultWindowServices(store, tempDir), arguments.at(1),
                                                arguments.value(2));
 
-    QString startFile;
-    if (!arguments.isEmpty()) {
-        // Desktops hand over a path or a file: URL.
-        const QUrl url(arguments.first());
-        startFile = url.isLocalFile() ? url.toLocalFile() : arguments.first();
+    QStringList files = arguments;
+    const bool scanAtStart = files.removeAll(QStringLiteral("--scan")) > 0;
+    if (scanAtStart && files.isEmpty()) {
+        std::fputs("tolvane: --scan needs a FILE.pst to scan\n", stderr);
+        return 2;
     }
-    tolvane::CQuenbyApp app(tolvane::DefaultWindowServices(store, tempDir), startFile);
+    QString startFile;
+    if (!files.isEmpty()) {
+        // Desktops hand over a path or a file: URL.
+        const QUrl url(files.first());
+        startFile = url.isLocalFile() ? url.toLocalFile() : files.first();
+    }
+    tolvane::CQuenbyApp app(tolvane::DefaultWindowServices(store, tempDir), startFile, scanAtStart);
     // InitInstance comes back once the window has ended, the program's normal
     // end: the exit status is always 0.
     app.InitInstance();

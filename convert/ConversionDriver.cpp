@@ -106,27 +106,24 @@ namespace {
 // The records of the selected folders and the folders below them; all of
 // them when none is selected.
 template <typename Record>
-RecordList<Record> Selected(RecordList<Record> records, const QStringList& selectedKeys)
+RecordList<Record> Selected(RecordList<Record> records, const FolderSelection& selected)
 {
-    if (selectedKeys.isEmpty())
+    if (selected.takesEverything())
         return records;
     std::erase_if(records, [&](const std::shared_ptr<const Record>& record) {
-        return !FolderPaths::IsSelected(record->folderKey, selectedKeys);
+        return !selected.Takes(record->folderKey);
     });
     return records;
 }
 
 // The folder nodes to make directories for: the selected folders, those
 // below them, and those on the way down to them.
-RecordList<FolderNode> SelectedFolders(RecordList<FolderNode> nodes, const QStringList& selectedKeys)
+RecordList<FolderNode> SelectedFolders(RecordList<FolderNode> nodes, const FolderSelection& selected)
 {
-    if (selectedKeys.isEmpty())
+    if (selected.takesEverything())
         return nodes;
     std::erase_if(nodes, [&](const std::shared_ptr<const FolderNode>& node) {
-        const QString key = FolderKeyOf(*node);
-        return std::none_of(selectedKeys.begin(), selectedKeys.end(), [&](const QString& selected) {
-            return FolderPaths::IsWithin(key, selected) || FolderPaths::IsWithin(selected, key);
-        });
+        return !selected.Reaches(FolderKeyOf(*node));
     });
     return nodes;
 }
@@ -177,7 +174,7 @@ QString WalkFailureText(ScanOutcome outcome)
 bool RunPasses(const ConversionRequest& request, WriterContext& context, ConversionSummary& summary,
                ConversionProgress& progress, ManifestWriter* manifest)
 {
-    const QStringList& selected = request.selectedFolderKeys;
+    const FolderSelection& selected = request.selectedFolders;
     std::optional<MailFeed> feed;
     std::optional<WalkAlongside> walk;
     if (request.itemWalk) {
@@ -224,11 +221,11 @@ bool RunPasses(const ConversionRequest& request, WriterContext& context, Convers
 // scan, or the folders' own counts until the walk has ended.
 std::int64_t ItemsToGoThrough(const ConversionRequest& request)
 {
-    const QStringList& selected = request.selectedFolderKeys;
+    const FolderSelection& selected = request.selectedFolders;
     if (request.itemWalk) {
         std::int64_t listed = 0;
         for (const auto& folder : SelectedFolders(request.store->folderNodes(), selected)) {
-            if (FolderPaths::IsSelected(FolderKeyOf(*folder), selected))
+            if (selected.Takes(FolderKeyOf(*folder)))
                 listed += folder->listedItems;
         }
         return listed;
@@ -425,7 +422,7 @@ ConversionStart ConversionDriver::Start(const ConversionRequest& request)
         }
         output = std::move(*tree);
         output->ReserveRootName(QString::fromLatin1(kManifestFileName));
-        foldersPrepared = output->PrepareFolders(SelectedFolders(folderNodes, request.selectedFolderKeys));
+        foldersPrepared = output->PrepareFolders(SelectedFolders(folderNodes, request.selectedFolders));
         state_->outputRoot = output->rootPath();
     } else if (::access(NativePath(request.destinationPath).constData(), W_OK | X_OK) != 0) {
         state_->startFailure = QStringLiteral("cannot write in %1: %2")

@@ -8,6 +8,7 @@
 #include "scan/ItemRecords.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/ResumePlan.h"
+#include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
 #include "scan/ScanDriver.h"
 
@@ -167,9 +168,9 @@ struct ConversionRequest {
     // mail ahead of the writer; 0: one per core this process may use.
     int workers = 0;
     OutputFormat format = OutputFormat::Eml;
-    // Only the items of these folders (keys as the records carry them) and
-    // of the folders below them; empty: every folder.
-    QStringList selectedFolderKeys;
+    // Only the items of these folders (keys as the records carry them);
+    // no keys: every folder.
+    FolderSelection selectedFolders;
     // The output folder's name in the destination; empty: OutputFolderName
     // of the clock's time.
     QString outputFolderName;

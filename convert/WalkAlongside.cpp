@@ -14,24 +14,24 @@ namespace tolvane {
 // What the walk tells the conversion: the mail it finds, and its end.
 class WalkAlongside::Feeding final : public ScanEvents {
 public:
-    Feeding(const QStringList& selectedFolderKeys, MailFeed& feed) : selected_(selectedFolderKeys), feed_(feed) {}
+    Feeding(FolderSelection selected, MailFeed& feed) : selected_(std::move(selected)), feed_(feed) {}
 
     void MailFound(const MailRecord& record) override
     {
         // Embedded messages travel inside their parents' files.
-        if (record.location.isEmbedded() || !FolderPaths::IsSelected(record.folderKey, selected_))
+        if (record.location.isEmbedded() || !selected_.Takes(record.folderKey))
             return;
         feed_.Append(std::make_shared<const MailRecord>(record));
     }
     void Ended() { feed_.Close(); }
 
 private:
-    const QStringList selected_;
+    const FolderSelection selected_;
     MailFeed& feed_;
 };
 
-WalkAlongside::WalkAlongside(const ItemWalk& walk, const QStringList& selectedFolderKeys, MailFeed& feed)
-    : walk_(walk), feeding_(std::make_unique<Feeding>(selectedFolderKeys, feed))
+WalkAlongside::WalkAlongside(const ItemWalk& walk, const FolderSelection& selected, MailFeed& feed)
+    : walk_(walk), feeding_(std::make_unique<Feeding>(selected, feed))
 {
     const auto run = [this] {
         outcome_ = walk_.run(*feeding_);

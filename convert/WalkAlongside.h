@@ -21,7 +21,7 @@ public:
     // Starts `walk`. When the machine refuses a thread the walk runs to its
     // end right here instead: the conversion then writes after it, as in
     // two steps, and loses nothing.
-    WalkAlongside(const ItemWalk& walk, const QStringList& selectedFolderKeys, MailFeed& feed);
+    WalkAlongside(const ItemWalk& walk, const FolderSelection& selected, MailFeed& feed);
     // Abandons a walk still going and waits for its thread.
     ~WalkAlongside();
     WalkAlongside(const WalkAlongside&) = delete;

@@ -62,10 +62,17 @@ bool FolderPaths::IsWithin(const QString& folderKey, const QString& selectedKey)
     return folderKey == selectedKey || folderKey.startsWith(selectedKey + u'\\');
 }
 
-bool FolderPaths::IsSelected(const QString& folderKey, const QStringList& selectedKeys)
+bool FolderSelection::Takes(const QString& folderKey) const
 {
-    return selectedKeys.isEmpty() || std::any_of(selectedKeys.begin(), selectedKeys.end(), [&](const QString& key) {
-               return IsWithin(folderKey, key);
+    return keys.isEmpty() || std::any_of(keys.begin(), keys.end(), [&](const QString& key) {
+               return withSubfolders ? FolderPaths::IsWithin(folderKey, key) : folderKey == key;
+           });
+}
+
+bool FolderSelection::Reaches(const QString& folderKey) const
+{
+    return Takes(folderKey) || std::any_of(keys.begin(), keys.end(), [&](const QString& key) {
+               return FolderPaths::IsWithin(key, folderKey);
            });
 }
 

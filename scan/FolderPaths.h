@@ -16,6 +16,22 @@ namespace tolvane {
 // The key the records of a folder node's folder carry.
 QString FolderKeyOf(const FolderNode& folder);
 
+// Which folders a run takes: every folder when `keys` is empty; else the
+// folders of `keys` and, unless `withSubfolders` is false, those below them.
+// The command line's --folder takes subtrees; the window's ticks name each
+// folder they take.
+struct FolderSelection {
+    QStringList keys;
+    bool withSubfolders = true;
+
+    bool takesEverything() const { return keys.isEmpty(); }
+    // Whether the items of `folderKey` are taken.
+    bool Takes(const QString& folderKey) const;
+    // Whether the folder is taken or lies on the way down to one that is:
+    // the output needs its directory.
+    bool Reaches(const QString& folderKey) const;
+};
+
 class FolderPaths {
 public:
     explicit FolderPaths(const RecordList<FolderNode>& folders);
@@ -37,9 +53,12 @@ public:
 
     // Whether `folderKey` is `selectedKey` or lies below it.
     static bool IsWithin(const QString& folderKey, const QString& selectedKey);
-    // Whether a run that asked for `selectedKeys` (empty: every folder)
-    // takes the items of `folderKey`.
-    static bool IsSelected(const QString& folderKey, const QStringList& selectedKeys);
+    // Whether a run that asked for `selectedKeys` and their subfolders
+    // (empty: every folder) takes the items of `folderKey`.
+    static bool IsSelected(const QString& folderKey, const QStringList& selectedKeys)
+    {
+        return FolderSelection{selectedKeys}.Takes(folderKey);
+    }
 
 private:
     QHash<QString, QStringList> namesByKey_;

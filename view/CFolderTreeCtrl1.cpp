@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QTreeWidgetItemIterator>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -99,6 +100,25 @@ void CFolderTreeCtrl1::DeleteAllNodes()
     clear();
     items_.clear();
     rootNode_ = 0;
+    emit ticksChanged();
+}
+
+QStringList CFolderTreeCtrl1::tickedFolderKeys() const
+{
+    QStringList keys;
+    for (QTreeWidgetItemIterator it(const_cast<CFolderTreeCtrl1*>(this)); *it; ++it) {
+        const QString key = (*it)->data(0, FolderKeyRole).toString();
+        if (!key.isEmpty() && isTicked(*it) && IsListedItem(*it))
+            keys << key;
+    }
+    return keys;
+}
+
+void CFolderTreeCtrl1::ListCurrentNode()
+{
+    const TreeNodeId node = nodeOf(currentItem());
+    if (IsListedNode(node))
+        emit listFillRequested(node, folderKeyOf(node));
 }
 
 void CFolderTreeCtrl1::SetFolderKey(TreeNodeId node, const QString& folderKey)
@@ -241,6 +261,7 @@ void CFolderTreeCtrl1::toggleFromCheckBox(QTreeWidgetItem* item)
     }
     UpdateAncestorChecks(item);
     UpdateAncestorBold(item);
+    emit ticksChanged();
 }
 
 bool CFolderTreeCtrl1::handleLeftClick(QMouseEvent* event)
@@ -307,6 +328,7 @@ void CFolderTreeCtrl1::keyPressEvent(QKeyEvent* event)
     if (IsListedItem(item)) {
         // A listed node's box toggles like the plain control's: the node itself only.
         item->setCheckState(0, isUnticked(item) ? Qt::Checked : Qt::Unchecked);
+        emit ticksChanged();
         return;
     }
     if (isUnticked(item)) {
@@ -318,6 +340,7 @@ void CFolderTreeCtrl1::keyPressEvent(QKeyEvent* event)
     }
     UpdateAncestorChecks(item);
     UpdateAncestorBold(item);
+    emit ticksChanged();
 }
 
 }  // namespace tolvane

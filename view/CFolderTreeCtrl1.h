@@ -32,6 +32,10 @@ public:
     // asks for the items of that folder alone.
     void SetFolderKey(TreeNodeId node, const QString& folderKey);
     QString folderKeyOf(TreeNodeId node) const;
+    // The keys of the ticked folders, in the tree's order.
+    QStringList tickedFolderKeys() const;
+    // Enter on a node: the list fill a click would start.
+    void ListCurrentNode();
     void DeleteAllNodes();
 
     QString NodeText(TreeNodeId node) const;
@@ -62,6 +66,8 @@ signals:
     // A listed node was clicked: the window starts a list fill of the
     // folder with that key (empty for the file's own node: nothing to list).
     void listFillRequested(tolvane::TreeNodeId node, const QString& folderKey);
+    // A click, a key or a new tree changed which nodes are ticked.
+    void ticksChanged();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -11,6 +11,7 @@
 #include <QMetaType>
 #include <QVector>
 #include <cstdint>
+#include <limits>
 
 namespace tolvane {
 
@@ -29,11 +30,20 @@ struct ItemRef {
     friend bool operator==(const ItemRef&, const ItemRef&) = default;
 };
 
+inline constexpr qint64 kSortsByText = std::numeric_limits<qint64>::max();
+
 // One row: its record and its cell texts, column by column; a null QString is
-// an empty cell.
+// an empty cell. Columns whose text does not sort as its value does (dates,
+// sizes) carry the value too, and the row keeps the words a filter looks in.
 struct ListRow {
     ItemRef item;
     QStringList cells;
+    // By column: the value to sort by (a missing date or size sorts first);
+    // kSortsByText, or a column past its end, sorts by the cell's text.
+    QVector<qint64> sortValues;
+    // Subject, sender and recipients (a contact's or appointment's shown
+    // texts), case-folded, one per line.
+    QString searchText;
 };
 
 // Column positions. Every set starts with the hidden key columns; the rest

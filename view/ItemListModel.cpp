@@ -34,6 +34,14 @@ std::optional<ItemRef> ItemListModel::itemAt(int row) const
     return item.value<ItemRef>();
 }
 
+const QString& ItemListModel::searchTextAt(int row) const
+{
+    static const QString none;
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return none;
+    return rows_[static_cast<std::size_t>(row)].searchText;
+}
+
 QVariant ItemListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.column() >= columns_.size())
@@ -46,6 +54,12 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue<int>(Qt::AlignLeft | Qt::AlignVCenter);
+    if (role == SortRole && index.row() < static_cast<int>(rows_.size())) {
+        const ListRow& row = rows_[static_cast<std::size_t>(index.row())];
+        if (index.column() < row.sortValues.size() && row.sortValues.at(index.column()) != kSortsByText)
+            return row.sortValues.at(index.column());
+        return cellText(index.row(), index.column());
+    }
     if (role == ItemRole && index.row() < static_cast<int>(rows_.size()))
         return QVariant::fromValue(rows_[static_cast<std::size_t>(index.row())].item);
     return {};

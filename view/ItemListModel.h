@@ -1,6 +1,7 @@
 // Table model behind the item list: a column set and rows of cell texts. The
 // scan's rows go on top (newest first), a list fill's rows at the bottom.
-// Every cell of a row answers ItemRole with the row's record (an ItemRef).
+// Every cell of a row answers ItemRole with the row's record (an ItemRef)
+// and SortRole with what it sorts by.
 // Window thread only; workers hand it whole batches.
 #pragma once
 
@@ -17,6 +18,8 @@ class ItemListModel : public QAbstractTableModel {
 public:
     // The record a row shows, in every column.
     static constexpr int ItemRole = Qt::UserRole + 1;
+    // What a column sorts by: a date's or size's value (a number), else the text.
+    static constexpr int SortRole = Qt::UserRole + 2;
 
     explicit ItemListModel(QObject* parent = nullptr);
 
@@ -35,6 +38,8 @@ public:
     QString cellText(int row, int column) const;
     // The record of a row: ItemRole of the row, none outside the list.
     std::optional<ItemRef> itemAt(int row) const;
+    // The case-folded words a filter looks in (ListRow::searchText).
+    const QString& searchTextAt(int row) const;
 
 signals:
     // Widths changed with the column set; the view applies them.

@@ -3,6 +3,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace tolvane {
 
@@ -18,6 +19,17 @@ void QtUserPrompts::Notify(QWidget* owner, const QString& caption, const QString
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, owner);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
+}
+
+bool QtUserPrompts::NotifyWithOffer(QWidget* owner, const QString& caption, const QString& text, const QString& offer)
+{
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, owner);
+    box.setWindowModality(Qt::ApplicationModal);
+    QPushButton* offered = box.addButton(offer, QMessageBox::ActionRole);
+    offered->setObjectName(QStringLiteral("offerButton"));
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    return box.clickedButton() == offered;
 }
 
 void QtUserPrompts::Error(QWidget* owner, const QString& caption, const QString& text)

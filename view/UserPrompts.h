@@ -18,6 +18,9 @@ public:
     virtual bool Ask(QWidget* owner, const QString& caption, const QString& text) = 0;
     // Notice with an information icon and OK.
     virtual void Notify(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // Notice with OK and a second button offering `offer` ("Open folder");
+    // true when the user took the offer.
+    virtual bool NotifyWithOffer(QWidget* owner, const QString& caption, const QString& text, const QString& offer) = 0;
     // Error box (fatal conditions only).
     virtual void Error(QWidget* owner, const QString& caption, const QString& text) = 0;
     // Open-file chooser; an empty string when cancelled.
@@ -31,6 +34,7 @@ class QtUserPrompts final : public UserPrompts {
 public:
     bool Ask(QWidget* owner, const QString& caption, const QString& text) override;
     void Notify(QWidget* owner, const QString& caption, const QString& text) override;
+    bool NotifyWithOffer(QWidget* owner, const QString& caption, const QString& text, const QString& offer) override;
     void Error(QWidget* owner, const QString& caption, const QString& text) override;
     QString ChooseFile(QWidget* owner, const QString& title, const QString& filter) override;
     QString ChooseFolder(QWidget* owner, const QString& title) override;

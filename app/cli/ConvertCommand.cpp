@@ -447,7 +447,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     ConversionDriver driver;
     ConversionRequest request;
     request.format = options.format;
-    request.selectedFolderKeys = selectedKeys;
+    request.selectedFolders.keys = selectedKeys;
     request.outputFolderName = outputFolderName;
     request.resume = options.resume;
     request.pstPath = pstPath;

@@ -20,6 +20,7 @@
 #include <QStandardPaths>
 #include <QDirIterator>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -213,12 +214,24 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     window.findChild<QPushButton*>(QStringLiteral("convertButton"))->click();
     ASSERT_TRUE(WaitUntil([&] { return !converted.isEmpty(); }));
     // The notice of a complete conversion, followed by the calendar's counts
-    // when the mailbox has appointments.
-    const QString notice = prompts.notices.last();
+    // when the mailbox has appointments, then the output folder it offers to open.
+    const QStringList made = QDir(destination.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(made.size(), 1);
+    const QString folderLine = QStringLiteral("\n\nOutput folder: ") + destination.filePath(made.first());
+    QString notice = prompts.notices.last();
+    ASSERT_TRUE(notice.endsWith(folderLine)) << qPrintable(notice);
+    EXPECT_EQ(prompts.offers, QStringList{QStringLiteral("Open folder")});
+    notice.chop(folderLine.size());
     EXPECT_TRUE(notice == QStringLiteral("Saving sucessfully completed.")
                 || (notice.startsWith(QStringLiteral("Saving sucessfully completed.\n\nCalendars: "))
                     && !notice.contains(QStringLiteral("could not"))))
         << qPrintable(notice);
+    // The bar ends full, with every item counted on it.
+    const auto* bar = window.findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    EXPECT_EQ(bar->value(), 100);
+    const QStringList counted = bar->text().split(QStringLiteral(" / "));
+    ASSERT_EQ(counted.size(), 2) << qPrintable(bar->text());
+    EXPECT_EQ(counted.first(), counted.last());
     int emlFiles = 0;
     for (QDirIterator it(destination.path(), {QStringLiteral("*.eml")}, QDir::Files, QDirIterator::Subdirectories);
          it.hasNext(); it.next())

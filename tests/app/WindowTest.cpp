@@ -10,6 +10,7 @@
 #include "tests/app/FakeEngine.h"
 #include "tests/view/GuiTestSupport.h"
 #include "view/ItemListModel.h"
+#include "view/ItemListProxy.h"
 #include "app/LoadIDialog.h"
 #include "view/PreviewPages.h"
 #include "scan/ProcessTempDir.h"
@@ -25,6 +26,9 @@
 #include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QTest>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QAbstractScrollArea>
 #include <gtest/gtest.h>
 
 namespace tolvane {
@@ -389,7 +393,15 @@ TEST_F(WindowTest, FolderClicksFillTheListWithTheKindOfTheirRecords)
               QStringLiteral("Delivery Time"));
     EXPECT_TRUE(list->isColumnHidden(column::kNumber));
     EXPECT_TRUE(list->isColumnHidden(column::kKind));
-    EXPECT_EQ(list->columnWidth(column::mail::kFrom), 80);
+    // The first fill fits each shown column to its heading and its texts.
+    for (int column = column::mail::kFrom; column <= column::mail::kImportance; ++column) {
+        const QString heading = window->itemListModel()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const QString text = window->itemListModel()->cellText(0, column);
+        EXPECT_GE(list->columnWidth(column), list->fontMetrics().horizontalAdvance(std::max(heading, text, [](auto& a, auto& b) {
+                      return a.size() < b.size();
+                  })))
+            << qPrintable(heading);
+    }
 
     clickFolder(QStringLiteral("People"));
     ASSERT_EQ(rows(), 1);
@@ -567,11 +579,113 @@ TEST_F(WindowTest, EveryControlHasItsNameAndTheProductPageIsShownFirst)
     ASSERT_NE(guide, nullptr);
     EXPECT_TRUE(guide->isVisible());
 
-    // Controls follow a resize.
-    auto* list = window->itemList();
-    const int before = list->width();
-    window->resize(window->width() + 200, window->height() + 100);
-    EXPECT_EQ(list->width(), before + 200);
+}
+
+// The list and the preview take what a larger window gives; the tree keeps
+// its width, and the banner gives up height when the window is made low.
+TEST_F(WindowTest, TheListAndThePreviewGrowWithTheWindow)
+{
+    window->resize(1100, 720);
+    QCoreApplication::processEvents();
+    auto* preview = window->previewBrowser();
+    const QRect listBefore = window->itemList()->geometry();
+    const QRect previewBefore = preview->geometry();
+    const int treeBefore = window->folderTree()->width();
+    const int bannerBefore = control<QWidget>("banner")->height();
+
+    window->resize(1500, 1000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->itemList()->width(), listBefore.width() + 400);
+    EXPECT_GT(window->itemList()->height(), listBefore.height());
+    EXPECT_EQ(preview->width(), previewBefore.width() + 400);
+    EXPECT_GT(preview->height(), previewBefore.height());
+    EXPECT_EQ(window->folderTree()->width(), treeBefore);
+    EXPECT_EQ(control<QWidget>("banner")->height(), bannerBefore);
+
+    window->resize(window->minimumSize());
+    QCoreApplication::processEvents();
+    EXPECT_LT(control<QWidget>("banner")->height(), bannerBefore);
+    EXPECT_GT(window->itemList()->height(), 0);
+    EXPECT_GT(preview->height(), 0);
+    // Every control still inside the window.
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (widget->isVisible() && widget->parentWidget() == window.get())
+            EXPECT_TRUE(window->rect().contains(widget->geometry())) << qPrintable(widget->objectName());
+    }
+}
+
+// A mailbox dragged onto any part of the window is chosen as Browse would
+// choose it; other drops, and drops while Browse is unavailable, are refused.
+TEST_F(WindowTest, ADroppedMailboxIsChosenAndNothingElseIs)
+{
+    auto drop = [&](QWidget* target, const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        return enter.isAccepted();
+    };
+    const QUrl mailbox = QUrl::fromLocalFile(QStringLiteral("/data/Old Mail.PST"));
+    struct Case {
+        const char* what;
+        QList<QUrl> urls;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"a text file", {QUrl::fromLocalFile(QStringLiteral("/data/notes.txt"))}, false},
+        {"two mailboxes", {mailbox, QUrl::fromLocalFile(QStringLiteral("/data/b.pst"))}, false},
+        {"a web address", {QUrl(QStringLiteral("https://example.com/a.pst"))}, false},
+        {"one mailbox", {mailbox}, true},
+    };
+    for (const char* name : {"pstPathEdit", "itemList", "previewBrowser", "folderTree"}) {
+        window->ChooseFile(QStringLiteral("/nowhere/box.pst"));
+        QWidget* target = control<QWidget>(name);
+        if (auto* scroller = qobject_cast<QAbstractScrollArea*>(target))
+            target = scroller->viewport();
+        for (const Case& c : cases) {
+            EXPECT_EQ(drop(target, c.urls), c.taken) << c.what << " on " << name;
+            EXPECT_EQ(window->pstPath(), c.taken ? mailbox.toLocalFile() : QStringLiteral("/nowhere/box.pst"))
+                << c.what << " on " << name;
+        }
+        EXPECT_EQ(control<QLineEdit>("pstPathEdit")->text(), mailbox.toLocalFile());
+        EXPECT_TRUE(control<QPushButton>("scanButton")->isEnabled());
+    }
+
+    // While a scan runs, Browse is off and so is dropping.
+    scanHoldAt = 3;
+    chooseFile();
+    startScan();
+    ASSERT_TRUE(WaitUntil([this] { return scanHold.reached(); }));
+    EXPECT_FALSE(drop(window->itemList()->viewport(), {mailbox}));
+    EXPECT_EQ(window->pstPath(), QStringLiteral("/nowhere/box.pst"));
+}
+
+// Enter on a folder lists it; Ctrl+F goes to the filter.
+TEST_F(WindowTest, EnterListsAFolderAndCtrlFFindsTheFilter)
+{
+    scanToTheEnd();
+    QApplication::setActiveWindow(window.get());
+    CFolderTreeCtrl1* tree = window->folderTree();
+    tree->setFocus();
+    tree->setCurrentItem(tree->findItems(QStringLiteral("Inbox"), Qt::MatchExactly | Qt::MatchRecursive).first());
+    window->itemListModel()->DeleteAllRows();
+    QSignalSpy filled(window->listFiller(), &ItemListFiller::fillCompleted);
+    QTest::keyClick(tree, Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return !filled.isEmpty() && window->runningListFills() == 0; }));
+    EXPECT_EQ(filled.first().first().toString(), FakeMailbox::KeyOf(QStringLiteral("Inbox")));
+    EXPECT_EQ(rows(), 20);
+    EXPECT_EQ(QApplication::focusWidget(), tree) << "Enter on the tree lists, it does not move on";
+
+    QTest::keyClick(tree, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), control<QLineEdit>("filterEdit"));
+    QTest::keyClicks(control<QLineEdit>("filterEdit"), QStringLiteral("MESSAGE 1"));
+    // "Message 1" and "Message 10" to "Message 19".
+    EXPECT_EQ(window->itemListProxy()->rowCount(), 11);
+    EXPECT_EQ(control<QLabel>("shownCount")->text(), QStringLiteral("11 of 20 items"));
+    QTest::keyClick(control<QLineEdit>("filterEdit"), Qt::Key_Escape, Qt::NoModifier);
 }
 
 }  // namespace

@@ -49,6 +49,12 @@ public:
         notices.push_back(text);
         captions.push_back(caption);
     }
+    bool NotifyWithOffer(QWidget* owner, const QString& caption, const QString& text, const QString& offer) override
+    {
+        Notify(owner, caption, text);
+        offers.push_back(offer);
+        return takeOffer;
+    }
     void Error(QWidget*, const QString&, const QString& text) override { notices.push_back(text); }
     QString ChooseFile(QWidget*, const QString& title, const QString&) override
     {
@@ -71,6 +77,8 @@ public:
     std::function<void(const QString&)> whileAsking;
     QStringList questions;
     QStringList notices;
+    QStringList offers;    // the second buttons of notices that had one
+    bool takeOffer = false;
     QStringList captions;
     QStringList choosers;
 };
