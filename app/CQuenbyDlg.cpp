@@ -185,7 +185,7 @@ void CQuenbyDlg::createControls()
     connect(filler_, &ItemListFiller::fillCompleted, this, [this] { fitListColumns(); });
     // Widths the user drags stay for the next folder of the same layout.
     connect(list_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int width) {
-        if (columnsFitted_ && section < fittedWidths_.size() && width > 0)
+        if (columnsFitted_ && !applyingColumns_ && section < fittedWidths_.size() && width > 0)
             fittedWidths_[section] = width;
     });
 
@@ -401,28 +401,28 @@ void CQuenbyDlg::applyListColumns()
 {
     const ColumnSet& columns = listModel_->columns();
     QStringList headings;
-    for (int i = 0; i < columns.size(); ++i) {
-        list_->setColumnHidden(i, columns[i].width == 0);
-        if (columns[i].width > 0)
-            list_->setColumnWidth(i, columns[i].width);
-        headings << columns[i].heading;
-    }
+    for (const ListColumn& column : columns)
+        headings << column.heading;
     // A sort by a heading the new set does not have at that place ends.
     QHeaderView* header = list_->horizontalHeader();
     const int sorted = header->sortIndicatorSection();
     if (sorted >= 0 && (sorted >= headings.size() || sorted >= shownHeadings_.size()
                         || headings.at(sorted) != shownHeadings_.at(sorted)))
         header->setSortIndicator(-1, Qt::AscendingOrder);
-    if (headings != shownHeadings_) {
+    // The same layout again keeps the widths its first fill fitted (or the
+    // user dragged); a new one starts from its own and is fitted once filled.
+    const bool keepWidths = headings == shownHeadings_ && columnsFitted_;
+    if (!keepWidths) {
         shownHeadings_ = headings;
         columnsFitted_ = false;
-    } else if (columnsFitted_) {
-        // The same layout again: the widths the first fill fitted (or the user chose) stay.
-        for (int i = 0; i < fittedWidths_.size() && i < columns.size(); ++i) {
-            if (columns[i].width > 0)
-                list_->setColumnWidth(i, fittedWidths_.at(i));
-        }
     }
+    applyingColumns_ = true;
+    for (int i = 0; i < columns.size(); ++i) {
+        list_->setColumnHidden(i, columns[i].width == 0);
+        if (columns[i].width > 0)
+            list_->setColumnWidth(i, keepWidths ? fittedWidths_.value(i, columns[i].width) : columns[i].width);
+    }
+    applyingColumns_ = false;
 }
 
 void CQuenbyDlg::fitListColumns()

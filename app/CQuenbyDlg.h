@@ -168,6 +168,7 @@ private:
     // The headings the list shows, and whether their widths were fitted.
     QStringList shownHeadings_;
     bool columnsFitted_ = false;
+    bool applyingColumns_ = false;  // widths set by a new column set are not the user's
     QVector<int> fittedWidths_;
     ItemListFiller* filler_ = nullptr;
     QLabel* captionLabels_[4] = {};

@@ -11,8 +11,6 @@ ItemListProxy::ItemListProxy(ItemListModel* model, QObject* parent)
 {
     setSourceModel(model);
     setSortRole(ItemListModel::SortRole);
-    setSortCaseSensitivity(Qt::CaseInsensitive);
-    setSortLocaleAware(true);
     // Rows the scan adds while a column is sorted go to their place.
     setDynamicSortFilter(true);
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
@@ -52,7 +50,8 @@ bool ItemListProxy::lessThan(const QModelIndex& left, const QModelIndex& right) 
     const QVariant b = right.data(ItemListModel::SortRole);
     if (a.typeId() == QMetaType::LongLong && b.typeId() == QMetaType::LongLong)
         return a.toLongLong() < b.toLongLong();
-    return QSortFilterProxyModel::lessThan(left, right);
+    // Texts regardless of case, in the user's language's order where it has one.
+    return QString::localeAwareCompare(a.toString().toCaseFolded(), b.toString().toCaseFolded()) < 0;
 }
 
 }  // namespace tolvane
