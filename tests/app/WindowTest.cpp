@@ -4,6 +4,7 @@
 #include "view/CExplorer1.h"
 #include "view/CFolderTreeCtrl1.h"
 #include "view/FillItemList.h"
+#include "app/CQuenbyApp.h"
 #include "app/CQuenbyDlg.h"
 #include "app/TolvaneVersion.h"
 #include "app/WindowScanSink.h"
@@ -26,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QMimeData>
 #include <QDropEvent>
 #include <QAbstractScrollArea>
@@ -686,6 +688,48 @@ TEST_F(WindowTest, EnterListsAFolderAndCtrlFFindsTheFilter)
     EXPECT_EQ(window->itemListProxy()->rowCount(), 11);
     EXPECT_EQ(control<QLabel>("shownCount")->text(), QStringLiteral("11 of 20 items"));
     QTest::keyClick(control<QLineEdit>("filterEdit"), Qt::Key_Escape, Qt::NoModifier);
+}
+
+// `tolvane FILE.pst` chooses the file; `tolvane --scan FILE.pst` scans it too.
+TEST(WindowStartTest, AFileGivenAtStartIsChosenAndScannedWhenAsked)
+{
+    for (const bool scanAtStart : {false, true}) {
+        ProcessTempDir tempDir;
+        ItemStore store;
+        ScriptedPrompts prompts;
+        FakeMailbox mailbox;
+        QStringList scanned;
+        WindowServices services;
+        services.store = &store;
+        services.tempDir = &tempDir;
+        services.prompts = &prompts;
+        services.runScan = [&](const ShownScan& scan) {
+            scanned << scan.request.pstPath;
+            return mailbox(scan);
+        };
+        services.conversions = std::make_shared<FakeConversions>();
+        services.exitProcess = [] {};
+        QString chosen;
+        // Runs inside the window's modal run: waits for the start to settle, then ends the window.
+        QTimer::singleShot(0, [&] {
+            CQuenbyDlg* window = nullptr;
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* found = qobject_cast<CQuenbyDlg*>(widget))
+                    window = found;
+            }
+            ASSERT_NE(window, nullptr);
+            EXPECT_TRUE(WaitUntil([&] {
+                return !window->pstPath().isEmpty() && (!scanAtStart || (mailbox.returned && !window->isScanRunning()));
+            }));
+            chosen = window->pstPath();
+            window->reject();
+        });
+        CQuenbyApp(services, QStringLiteral("/nowhere/box.pst"), scanAtStart).InitInstance();
+        EXPECT_EQ(chosen, QStringLiteral("/nowhere/box.pst")) << scanAtStart;
+        EXPECT_EQ(scanned, scanAtStart ? QStringList{QStringLiteral("/nowhere/box.pst")} : QStringList{}) << scanAtStart;
+        EXPECT_EQ(prompts.notices,
+                  scanAtStart ? QStringList{QStringLiteral("Analysis completed")} : QStringList{}) << scanAtStart;
+    }
 }
 
 }  // namespace
