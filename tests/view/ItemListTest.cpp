@@ -3,6 +3,7 @@
 #include "view/FillItemList.h"
 #include "tests/view/GuiTestSupport.h"
 #include "view/ItemListModel.h"
+#include "view/ItemListProxy.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -92,6 +93,49 @@ TEST(ItemListModelTest, ScanRowsGoOnTopNewestFirstAndFillRowsAtTheBottom)
     model.DeleteAllRows();
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.columnCount(), 12);  // columns stay
+}
+
+// What the list's filter looks in and how rows without a date or a size sort.
+TEST(ItemListProxyTest, MissingValuesSortFirstAndTheFilterLooksInSenderSubjectAndRecipients)
+{
+    auto mail = [](int number, std::optional<int> day, std::optional<int32_t> size) {
+        MailRecord r = *Mail(number, QStringLiteral("\\Inbox"), QStringLiteral("Subject %1").arg(number));
+        if (day)
+            r.deliveryTime = FileTime{DateTimeToFiletime(QDateTime(QDate(2026, 1, *day), QTime(9, 0), Qt::UTC))};
+        r.size = size;
+        return MailRow(r);
+    };
+    MailRecord addressed = *Mail(4, QStringLiteral("\\Inbox"), QStringLiteral("Plans"));
+    addressed.senderName = QStringLiteral("Émile Zola");
+    addressed.senderAddress = QStringLiteral("emile@example.fr");
+    addressed.recipients = {QStringLiteral("Ann Archer"), QStringLiteral("Bo Berg")};
+    addressed.body = StoredText::fromString(QStringLiteral("hidden words"));
+    ItemListModel model;
+    model.SetColumns(ColumnSetFor(ListKind::Mail));
+    model.AppendRows({mail(1, 20, 300), mail(2, std::nullopt, std::nullopt), mail(3, 5, 4000), MailRow(addressed)});
+    ItemListProxy proxy(&model);
+    QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    auto numbers = [&] {
+        QStringList shown;
+        for (int row = 0; row < proxy.rowCount(); ++row)
+            shown << proxy.index(row, column::kNumber).data().toString();
+        return shown.join(u' ').toStdString();
+    };
+    proxy.sort(column::mail::kDeliveryTime);
+    EXPECT_EQ(numbers(), "2 4 3 1");
+    proxy.sort(column::mail::kSize, Qt::DescendingOrder);
+    EXPECT_EQ(numbers(), "3 1 2 4");
+
+    struct Case {
+        const char* typed;
+        const char* shown;
+    };
+    for (const Case& c : {Case{"ÉMILE", "4"}, Case{"example.fr", "4"}, Case{"bo berg", "4"}, Case{"  plans ", "4"},
+                          Case{"subject", "3 1 2"}, Case{"hidden", ""}, Case{"", "3 1 2 4"}}) {
+        proxy.SetFilterText(QString::fromUtf8(c.typed));
+        EXPECT_EQ(numbers(), c.shown) << c.typed;
+        EXPECT_EQ(proxy.totalRows(), 4);
+    }
 }
 
 TEST(ComputeItemListFillTest, BlocksRunContactAppointmentMailAndTheLastOneWins)
