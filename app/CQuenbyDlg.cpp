@@ -669,21 +669,21 @@ void CQuenbyDlg::OnBuyNow()
     browser_->Navigate(ProductPageAddress());
 }
 
-bool CQuenbyDlg::handleDrag(QEvent* event)
+bool CQuenbyDlg::handleDrag(QEvent* event, const QString& mailbox)
 {
     auto* drag = static_cast<QDropEvent*>(event);
-    const std::optional<QString> mailbox = DraggedMailbox(drag->mimeData());
-    // A mailbox is taken whenever Browse could choose one.
-    if (!mailbox || !browseButton_->isEnabled()) {
-        if (event->type() != QEvent::Drop)
-            drag->ignore();
-        return event->type() == QEvent::Drop && mailbox.has_value();
+    // A mailbox is taken whenever Browse could choose one, and never handed
+    // on to a control (the path's edit would take it as text, the preview
+    // as a page to show).
+    if (!browseButton_->isEnabled()) {
+        drag->ignore();
+        return true;
     }
     drag->setDropAction(Qt::CopyAction);
     drag->accept();
     if (event->type() == QEvent::Drop) {
         activateWindow();
-        ChooseFile(*mailbox);
+        ChooseFile(mailbox);
     }
     return true;
 }
@@ -699,8 +699,8 @@ bool CQuenbyDlg::eventFilter(QObject* watched, QEvent* event)
         return QDialog::eventFilter(watched, event);
     if (isDrag) {
         // Before any control (the path's edit, the preview) takes the drop as text or a page.
-        if (DraggedMailbox(static_cast<QDropEvent*>(event)->mimeData()))
-            return handleDrag(event);
+        if (const std::optional<QString> mailbox = DraggedMailbox(static_cast<QDropEvent*>(event)->mimeData()))
+            return handleDrag(event, *mailbox);
         return QDialog::eventFilter(watched, event);
     }
     auto* key = static_cast<QKeyEvent*>(event);

@@ -1,4 +1,4 @@
-// The main window: every control and menu, their places, and the commands
+// The main window: every control and menu, their layout, and the commands
 // (Browse, Scan, Convert, Stop, Exit, Help, About, Buy Now) with the situation
 // that enables them (CommandStates). The scan and the conversion are run by
 // their controllers and the preview by its own; workers never touch a control:
@@ -127,8 +127,8 @@ private:
     // Fits the columns to their texts once per column set.
     void fitListColumns();
     void showRowCounts();
-    // A mailbox dragged over or dropped on the window; true when handled.
-    bool handleDrag(QEvent* event);
+    // A mailbox dragged over or dropped on the window.
+    bool handleDrag(QEvent* event, const QString& mailbox);
     // The commands move with the window's situation; each move shows its enabled controls.
     void moveCommands(CommandEvent event);
     void showCommands();
