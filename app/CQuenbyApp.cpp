@@ -27,6 +27,11 @@ bool CQuenbyApp::InitInstance()
         const QString file = startFile_;
         const bool scan = scanAtStart_;
         QTimer::singleShot(0, raw, [raw, file, scan] {
+            // An offline cache is read only through its own command.
+            if (file.endsWith(QStringLiteral(".ost"), Qt::CaseInsensitive)) {
+                raw->ScanOfflineCache(file);
+                return;
+            }
             raw->ChooseFile(file);
             if (scan)
                 raw->OnScan();

@@ -65,15 +65,23 @@ QString UserGuideAddress()
 
 namespace {
 
-// The path of a dragged mailbox: one local file whose name ends in ".pst".
+bool IsOfflineCacheName(const QString& path)
+{
+    return path.endsWith(QStringLiteral(".ost"), Qt::CaseInsensitive);
+}
+
+// The path of a dragged mailbox: one local file whose name ends in ".pst"
+// (or ".ost", an offline cache).
 std::optional<QString> DraggedMailbox(const QMimeData* data)
 {
     if (data == nullptr || !data->hasUrls() || data->urls().size() != 1)
         return std::nullopt;
     const QUrl url = data->urls().first();
-    if (!url.isLocalFile() || !url.toLocalFile().endsWith(QStringLiteral(".pst"), Qt::CaseInsensitive))
+    const QString path = url.toLocalFile();
+    if (!url.isLocalFile()
+        || !(path.endsWith(QStringLiteral(".pst"), Qt::CaseInsensitive) || IsOfflineCacheName(path)))
         return std::nullopt;
-    return url.toLocalFile();
+    return path;
 }
 
 QString ShownCountText(int shown, int total, bool filtered)
@@ -352,6 +360,10 @@ void CQuenbyDlg::createMenu()
         file->addAction(QStringLiteral("Scan with recovery"), this, &CQuenbyDlg::OnScanWithRecovery);
     scanWithRecoveryAction_->setToolTip(
         QStringLiteral("Scan, then search the whole file for deleted items and items whose folder is gone"));
+    scanOfflineCacheAction_ = file->addAction(QStringLiteral("Scan offline cache file (OST)..."), this,
+                                              &CQuenbyDlg::OnScanOfflineCache);
+    scanOfflineCacheAction_->setToolTip(
+        QStringLiteral("Choose the offline cache a mail client kept of a server mailbox (.ost) and scan it"));
     convertAction_ = file->addAction(QStringLiteral("Convert"), this, &CQuenbyDlg::OnConvert);
     convertTickedAction_ = file->addAction(QStringLiteral("Convert ticked folders..."), this,
                                            &CQuenbyDlg::OnConvertTickedFolders);
@@ -369,6 +381,7 @@ void CQuenbyDlg::createMenu()
     openAction_->setObjectName(QStringLiteral("actionOpen"));
     scanAction_->setObjectName(QStringLiteral("actionScan"));
     scanWithRecoveryAction_->setObjectName(QStringLiteral("actionScanWithRecovery"));
+    scanOfflineCacheAction_->setObjectName(QStringLiteral("actionScanOfflineCache"));
     convertAction_->setObjectName(QStringLiteral("actionConvert"));
     convertTickedAction_->setObjectName(QStringLiteral("actionConvertTicked"));
     convertMboxAction_->setObjectName(QStringLiteral("actionConvertMbox"));
@@ -464,6 +477,8 @@ void CQuenbyDlg::showCommands()
     convertButton_->setEnabled(commands.convert);
     stopButton_->setEnabled(commands.stop);
     openAction_->setEnabled(commands.open);
+    // Chooses a file as Browse does, and is there when Browse is.
+    scanOfflineCacheAction_->setEnabled(commands.browse);
     scanAction_->setEnabled(commands.scanItem);
     scanWithRecoveryAction_->setEnabled(commands.scanItem);
     convertAction_->setEnabled(commands.convertItem);
@@ -519,7 +534,25 @@ void CQuenbyDlg::OnScanWithRecovery()
     startScan(true);
 }
 
-void CQuenbyDlg::startScan(bool recover)
+void CQuenbyDlg::OnScanOfflineCache()
+{
+    if (!browseButton_->isEnabled())
+        return;
+    removeAttachmentFolder();
+    const QString path = prompts().ChooseFile(this, QStringLiteral("Select Offline Cache File..."),
+                                              QStringLiteral("Offline cache file (*.ost) (*.ost)"));
+    if (path.isEmpty())
+        return;
+    ScanOfflineCache(path);
+}
+
+void CQuenbyDlg::ScanOfflineCache(const QString& path)
+{
+    ChooseFile(path);
+    startScan(false, OstFiles::Accepted);
+}
+
+void CQuenbyDlg::startScan(bool recover, OstFiles ostFiles)
 {
     if (!scanButton_->isEnabled() || scan_->isRunning())
         return;
@@ -529,7 +562,7 @@ void CQuenbyDlg::startScan(bool recover)
     clearViewAndStore();
     rootNode_ = tree_->InsertFolderNode(0, pstPath_);
     preview_->setMailboxPath(pstPath_);
-    scan_->Start(pstPath_, rootNode_, services_.store, services_.tempDir, recover);
+    scan_->Start(pstPath_, rootNode_, services_.store, services_.tempDir, recover, ostFiles);
 }
 
 void CQuenbyDlg::OnScanDriverStarted()
@@ -683,7 +716,10 @@ bool CQuenbyDlg::handleDrag(QEvent* event, const QString& mailbox)
     drag->accept();
     if (event->type() == QEvent::Drop) {
         activateWindow();
-        ChooseFile(mailbox);
+        if (IsOfflineCacheName(mailbox))
+            ScanOfflineCache(mailbox);
+        else
+            ChooseFile(mailbox);
     }
     return true;
 }

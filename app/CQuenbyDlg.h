@@ -55,6 +55,12 @@ public:
     void OnScan();
     // Scan, then search the file for deleted and orphan items as well.
     void OnScanWithRecovery();
+    // Chooses an offline cache file (OST) and scans it at once; Browse and
+    // Scan keep refusing one.
+    void OnScanOfflineCache();
+    // Chooses `path` as Browse would and scans it, an offline cache accepted
+    // (the OST command, a dropped or opened .ost file).
+    void ScanOfflineCache(const QString& path);
     void OnConvert();
     // Convert with the mail in another format (File > Convert to mbox...,
     // Convert to Maildir...): the same checks, progress and Stop.
@@ -119,7 +125,7 @@ protected:
 
 private:
     // Scan or Scan with recovery: the same wait window, progress and Stop.
-    void startScan(bool recover);
+    void startScan(bool recover, OstFiles ostFiles = OstFiles::Refused);
     void createControls();
     void createMenu();
     void layOutControls();
@@ -149,6 +155,7 @@ private:
     QAction* openAction_ = nullptr;
     QAction* scanAction_ = nullptr;
     QAction* scanWithRecoveryAction_ = nullptr;
+    QAction* scanOfflineCacheAction_ = nullptr;  // chooses and scans an OST
     QAction* convertAction_ = nullptr;
     QAction* convertTickedAction_ = nullptr;   // the ticked folders alone
     QAction* convertMboxAction_ = nullptr;     // the same conversion, mail as mbox files

@@ -42,7 +42,7 @@ ScanJobController::~ScanJobController()
 }
 
 void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store,
-                              const ProcessTempDir* tempDir, bool recover)
+                              const ProcessTempDir* tempDir, bool recover, OstFiles ostFiles)
 {
     auto job = std::make_shared<ScanJob>();
     ItemListModel* model = rows_;
@@ -54,6 +54,7 @@ void ScanJobController::Start(const QString& pstPath, TreeNodeId rootNode, ItemS
     job->scan.request.store = store;
     job->scan.request.tempDir = tempDir;
     job->scan.request.recover = recover;
+    job->scan.request.ostFiles = ostFiles;
     job->scan.request.gate = &job->gate;
     job->scan.sink = job->sink.get();
     job->scan.rootNode = rootNode;

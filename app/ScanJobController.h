@@ -42,9 +42,10 @@ public:
     ~ScanJobController() override;
 
     // Starts the scan worker on `pstPath` into `store`, below the tree node
-    // `rootNode`; `recover` also searches for deleted and orphan items.
+    // `rootNode`; `recover` also searches for deleted and orphan items;
+    // `ostFiles` says whether an offline cache file is read.
     void Start(const QString& pstPath, TreeNodeId rootNode, ItemStore* store, const ProcessTempDir* tempDir,
-               bool recover = false);
+               bool recover = false, OstFiles ostFiles = OstFiles::Refused);
     // Holds the scan, asks whether to stop it and then abandons or resumes it.
     [[nodiscard]] ScanStopAnswer AskStop(QWidget* parent);
 

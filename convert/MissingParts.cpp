@@ -34,6 +34,9 @@ QString WordsOfPart(const MissingEntry& entry)
     case MissingPart::HeaderFields:
         return QStringLiteral("the message's header fields (identifiers, importance, reply-to)");
     case MissingPart::Body: return QStringLiteral("the body");
+    case MissingPart::NotDownloaded:
+        return QStringLiteral("the body and any attachments: the offline cache holds only the header of this "
+                              "mail, never downloaded from the server");
     case MissingPart::AttachmentTable: return QStringLiteral("the attachments");
     case MissingPart::Attachment:
         return entry.reason.isEmpty() ? AttachmentLabel(entry) : AttachmentLabel(entry) + QStringLiteral(": ") + entry.reason;

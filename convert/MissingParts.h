@@ -24,6 +24,9 @@ enum class MissingPart : std::uint8_t {
     InternetHeaders,
     HeaderFields,       // identifiers, importance, reply-to
     Body,
+    // An offline cache's mail whose content was never downloaded from the
+    // server: the cache holds its header alone.
+    NotDownloaded,
     // Its attachments (an appointment's too).
     AttachmentTable,       // the table that lists them
     Attachment,            // one attachment; `reason` says why when known

@@ -104,6 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     scan.request.store = &store;
     scan.request.tempDir = &scratch->tempDir;
     scan.request.recover = recover;
+    // Offline cache files are read too, as --allow-ost and the window's OST
+    // command read them: their path is the fuzzer's as well.
+    scan.request.ostFiles = OstFiles::Accepted;
     scan.sink = &scanSink;
     scan.rootNode = scanSink.InsertFolderNode(0, scratch->input);
     const ScanOutcome outcome = RunShownScan(scan);

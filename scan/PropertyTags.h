@@ -28,6 +28,7 @@ inline constexpr uint32_t SenderAddressType = 0x0C1E;
 inline constexpr uint32_t SenderAddress = 0x0C1F;
 inline constexpr uint32_t DeliveryTime = 0x0E06;
 inline constexpr uint32_t MessageFlags = 0x0E07;
+inline constexpr uint32_t MessageStatus = 0x0E17;
 inline constexpr uint32_t LastVerbExecuted = 0x1081;
 inline constexpr uint32_t FlagStatus = 0x1090;
 inline constexpr uint32_t MessageSize = 0x0E08;

@@ -7,10 +7,12 @@ PstContent ClassifyPstHeader(const QByteArray& header)
 {
     if (header.size() < kPstHeaderBytes || !header.startsWith("!BDN"))
         return PstContent::NotPst;
-    // 0x4D53 little-endian: the letters "SM".
-    if (header.at(8) != 'S' || header.at(9) != 'M')
-        return PstContent::OtherContent;
-    return PstContent::Pst;
+    // 0x4D53 little-endian: the letters "SM"; 0x4F53: "SO".
+    if (header.at(8) == 'S' && header.at(9) == 'M')
+        return PstContent::Pst;
+    if (header.at(8) == 'S' && header.at(9) == 'O')
+        return PstContent::Ost;
+    return PstContent::OtherContent;
 }
 
 namespace {
@@ -39,6 +41,7 @@ PstHeaderFacts ReadPstHeaderFacts(const QByteArray& header)
     // 32-bit one (14, 15) keeps its root at 164, the 64-bit ones (23 and
     // the 4 KiB-page 36) at 180; the end of file is the root's second field.
     const std::optional<std::uint16_t> version = LittleEndianAt<std::uint16_t>(header, 10);
+    facts.formatVersion = version;
     if (!version)
         return facts;
     if (*version == 14 || *version == 15) {

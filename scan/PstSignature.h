@@ -11,9 +11,14 @@ namespace tolvane {
 
 enum class PstContent {
     Pst,           // "!BDN" and content type "SM"
-    OtherContent,  // "!BDN" with another content type: an OST ("SO") or an address book ("AB")
+    Ost,           // "!BDN" and content type "SO": a mail client's offline cache of a server mailbox
+    OtherContent,  // "!BDN" with another content type: an address book ("AB") or one unknown
     NotPst,        // too short or without the "!BDN" signature
 };
+
+// The format version at offset 10 of the 4 KiB-page layout newer offline
+// caches are written in (the other 64-bit files say 23, the 32-bit ones 14 or 15).
+inline constexpr std::uint16_t kFourKiBPageFormatVersion = 36;
 
 // Bytes the test needs from the start of the file.
 inline constexpr qsizetype kPstHeaderBytes = 10;
@@ -29,6 +34,7 @@ inline constexpr qsizetype kPstHeaderFactsBytes = 192;
 struct PstHeaderFacts {
     PstContent content = PstContent::NotPst;
     QByteArray contentType;  // the two letters at offset 8 ("SM", "SO", "AB"), when there
+    std::optional<std::uint16_t> formatVersion;  // at offset 10, when there
     // The length the file had when it was last written (the root's end of
     // file), when the header's version is one this reader knows: a shorter
     // file was cut off.

@@ -52,13 +52,14 @@ ScanResult RunScan(const ScanRequest& request)
         throw std::bad_alloc();
 
     // A FIFO, device or directory never reaches libpff, which would block on it or read it without end.
-    const InputFileCheck input = CheckInputFile(request.pstPath, kPstHeaderBytes);
+    const InputFileCheck input = CheckInputFile(request.pstPath, kPstHeaderBytes + 2);
     if (input.state == InputFileState::NoResources)
         return Ended(request, ScanOutcome::NoResources, ScanFailure::None, input.reason);
     if (input.state != InputFileState::Readable)
         return Ended(request, ScanOutcome::OpenFailed, ScanFailure::None, input.reason);
     const PstContent content = ClassifyPstHeader(input.header);
-    if (content == PstContent::OtherContent)
+    const bool ostAccepted = content == PstContent::Ost && request.ostFiles == OstFiles::Accepted;
+    if ((content == PstContent::Ost && !ostAccepted) || content == PstContent::OtherContent)
         return Ended(request, ScanOutcome::NotPst);
     if (content == PstContent::NotPst)
         return Ended(request, ScanOutcome::OpenFailed);
@@ -102,6 +103,12 @@ ScanResult RunScan(const ScanRequest& request)
     if (handle->abandoned || Abandoned(request))
         return Ended(request, ScanOutcome::Abandoned);
     if (exported != WalkStep::Done)
+        return ScanResult{ScanOutcome::ScanFailed, ScanFailure::WalkFailed, QString()};
+    // Every mailbox has its top folder. A file in the 4 KiB-page layout of
+    // newer offline caches that gives none was not understood: say so rather
+    // than show an empty mailbox.
+    if (ReadPstHeaderFacts(input.header).formatVersion == kFourKiBPageFormatVersion
+        && request.store->folderNodes().empty())
         return ScanResult{ScanOutcome::ScanFailed, ScanFailure::WalkFailed, QString()};
     if (request.recover) {
         RecoveryReport report;

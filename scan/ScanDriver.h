@@ -58,6 +58,11 @@ enum class ItemDetail {
     FoldersOnly,
 };
 
+// Whether a scan reads an offline cache file (OST). The window's Browse and
+// Scan refuse one, as a plain `scan` or `convert` does; it is read only when
+// the user asks for it.
+enum class OstFiles { Refused, Accepted };
+
 struct ScanRequest {
     QString pstPath;
     ItemStore* store = nullptr;     // required
@@ -71,6 +76,7 @@ struct ScanRequest {
     // items and gather the items whose folder is gone (two extra folders).
     // Never by default: it reads the whole file.
     bool recover = false;
+    OstFiles ostFiles = OstFiles::Refused;
 };
 
 // Exit status of the process when memory (or another resource a scan

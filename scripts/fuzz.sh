@@ -41,6 +41,9 @@ if cmake --build "$BUILD" --target mkpst -j2 >/dev/null 2>&1 && [ -x "$BUILD/bin
     --attachment-size 400 --seed 11 "$SEEDS/deleted.pst" >/dev/null
   [ -f "$SEEDS/nested.pst" ] || "$BUILD/bin/mkpst" --messages 8 --folders 6 --depth 5 --embedded-ratio 1 \
     --attachment-ratio 0.2 --attachment-size 300 --seed 7 "$SEEDS/nested.pst" >/dev/null
+  # An offline cache: the same structure, content type "SO".
+  [ -f "$SEEDS/cache.ost" ] || "$BUILD/bin/mkpst" --ost --messages 8 --folders 3 --attachment-ratio 0.3 \
+    --attachment-size 300 --seed 5 "$SEEDS/cache.ost" >/dev/null
 fi
 SEED_DIRS="$SEEDS"
 [ -d "$SAMPLES" ] && SEED_DIRS="$SEED_DIRS $SAMPLES"

@@ -178,9 +178,11 @@ if [ -n "$WINDOW_DEB" ]; then
   # the shared MIME database, the default application from the desktop
   # database (xdg-mime with no desktop session and an empty home of its own,
   # so nothing but the system's files answers), the icons from the hicolor theme.
-  globs=$(grep -h ':\*\.pst$' /usr/share/mime/globs2 2>/dev/null | cut -d: -f2 | sort -u)
-  if [ "$globs" = "application/vnd.ms-outlook" ]; then pass "*.pst is application/vnd.ms-outlook in the MIME database"
-  else fail "*.pst in /usr/share/mime/globs2 is '${globs:-nothing}'"; fi
+  for suffix in pst ost; do
+    globs=$(grep -h ":\\*\\.$suffix\$" /usr/share/mime/globs2 2>/dev/null | cut -d: -f2 | sort -u)
+    if [ "$globs" = "application/vnd.ms-outlook" ]; then pass "*.$suffix is application/vnd.ms-outlook in the MIME database"
+    else fail "*.$suffix in /usr/share/mime/globs2 is '${globs:-nothing}'"; fi
+  done
   if grep -aq '^\[50:application/vnd.ms-outlook\]' /usr/share/mime/magic 2>/dev/null; then
     pass "the MIME database knows the \"!BDN\" magic"
   else fail "no magic for application/vnd.ms-outlook in /usr/share/mime/magic"; fi

@@ -67,6 +67,9 @@ const char kConvertUsage[] =
     "                     items whose folder is gone, into \"Recovered items\" and\n"
     "                     \"Orphan items\" (each mail marked X-Tolvane-Recovered: yes);\n"
     "                     reads the whole file, so it takes longer\n"
+    "  --allow-ost        read FILE even when it is an offline cache file (OST) of a\n"
+    "                     server mailbox; its items the cache holds only the header\n"
+    "                     of are written with what is there and counted incomplete\n"
     "  --resume OUTPUT_FOLDER\n"
     "                     continue a stopped conversion of FILE.pst in its folder\n"
     "                     (no DEST; the same --format, --folder and --recover as\n"
@@ -102,6 +105,7 @@ struct ConvertOptions {
     int jobs = 0;         // 0: one per core
     bool writeFromRecords = false;
     bool recover = false;
+    OstFiles ostFiles = OstFiles::Refused;  // --allow-ost
     bool dryRun = false;
     bool quiet = false;
     bool json = false;
@@ -275,8 +279,8 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
     if (!TakeValueOptions(remaining, options, &error)
         || !ParseArguments(remaining,
                            {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--from-records"),
-                            QStringLiteral("--recover"), QStringLiteral("--dry-run"), QStringLiteral("--quiet"),
-                            QStringLiteral("-q"), QStringLiteral("--json")},
+                            QStringLiteral("--recover"), QStringLiteral("--allow-ost"), QStringLiteral("--dry-run"),
+                            QStringLiteral("--quiet"), QStringLiteral("-q"), QStringLiteral("--json")},
                            &parsed, &error)) {
         PrintError(QStringLiteral("tolvane-cli convert: %1\n").arg(error) + QString::fromLatin1(kConvertUsage));
         return kExitUsage;
@@ -287,6 +291,7 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
     }
     options.writeFromRecords = parsed.has(QStringLiteral("--from-records"));
     options.recover = parsed.has(QStringLiteral("--recover"));
+    options.ostFiles = parsed.has(QStringLiteral("--allow-ost")) ? OstFiles::Accepted : OstFiles::Refused;
     options.dryRun = parsed.has(QStringLiteral("--dry-run"));
     options.quiet = parsed.has(QStringLiteral("--quiet")) || parsed.has(QStringLiteral("-q"));
     options.json = parsed.has(QStringLiteral("--json"));
@@ -396,7 +401,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     const ItemDetail itemDetail = writeFromRecords ? ItemDetail::Listed : ItemDetail::WhereOnly;
     const ScanOutcome outcome =
         RunHeadlessScan(pstPath, store, tempDir, onePass ? folderSink : scanSink, nullptr, &scanGate,
-                        onePass ? ItemDetail::FoldersOnly : itemDetail, options.recover);
+                        onePass ? ItemDetail::FoldersOnly : itemDetail, options.recover, nullptr, options.ostFiles);
     progress.Clear();
     // From here on the walk beside the conversion only prints above the line.
     scanSink.DrawProgressOn(&progress, QString());
@@ -466,7 +471,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     if (onePass) {
         request.itemWalk = ItemWalk{&items, &walkGate, [&](ScanEvents& along) {
                                         return RunHeadlessScan(pstPath, items, tempDir, scanSink, nullptr, &walkGate,
-                                                               itemDetail, false, &along);
+                                                               itemDetail, false, &along, options.ostFiles);
                                     }};
     }
     // A signal stops the walk as well as the writing.

@@ -66,7 +66,7 @@ void HeadlessScanSink::Print(const QString& text)
 
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
                             HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate, ItemDetail itemDetail,
-                            bool recover, ScanEvents* alsoTell)
+                            bool recover, ScanEvents* alsoTell, OstFiles ostFiles)
 {
     store.ClearItemRecords();
     ShownScan scan;
@@ -76,6 +76,7 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     scan.request.gate = gate;
     scan.request.itemDetail = itemDetail;
     scan.request.recover = recover;
+    scan.request.ostFiles = ostFiles;
     scan.sink = &sink;
     scan.alsoTell = alsoTell;
     scan.rootNode = sink.InsertFolderNode(0, pstPath);

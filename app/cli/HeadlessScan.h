@@ -65,10 +65,11 @@ private:
 // of each mail (see ScanRequest). `recover`:
 // search for deleted and orphan items as well (see ScanRequest). `alsoTell`
 // (optional) is told of every event as well, on the calling thread.
+// `ostFiles`: whether an offline cache file is read (--allow-ost).
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
                             HeadlessScanSink& sink, TreeNodeId* rootNode = nullptr, WorkerGate* gate = nullptr,
                             ItemDetail itemDetail = ItemDetail::Listed, bool recover = false,
-                            ScanEvents* alsoTell = nullptr);
+                            ScanEvents* alsoTell = nullptr, OstFiles ostFiles = OstFiles::Refused);
 
 // Names on stderr every item the scan left out, after a count.
 void PrintSkippedItems(const QStringList& skipped);

@@ -30,11 +30,21 @@ std::optional<FileStart> ReadFileStart(const QString& path)
 QString ContentTypeText(const QByteArray& contentType)
 {
     if (contentType == "SO")
-        return QStringLiteral("an offline cache file (OST), not a PST");
+        return QStringLiteral("an offline cache file (OST), not a PST (--allow-ost reads it)");
     if (contentType == "AB")
         return QStringLiteral("an address book, not a PST");
     return QStringLiteral("of the PST family but of content type \"%1\", not a PST")
         .arg(TerminalText(QString::fromLatin1(contentType)));
+}
+
+// Newer offline caches use 4 KiB pages: said when such a file cannot be read.
+QString FormatNote(const FileStart& start)
+{
+    const PstHeaderFacts facts = ReadPstHeaderFacts(start.header);
+    if (facts.formatVersion != kFourKiBPageFormatVersion)
+        return QString();
+    return QStringLiteral(" (it is in the 4 KiB-page format, version %1, of newer offline caches)")
+        .arg(kFourKiBPageFormatVersion);
 }
 
 // The file was cut short: its header says how long it was.
@@ -69,11 +79,12 @@ QString WhatIsWrong(const QString& path, const ScanResult& result)
             return QStringLiteral("not a PST file (it does not start with the PST signature)");
         if (const auto truncated = TruncationText(*start))
             return *truncated;
-        return QStringLiteral("cannot be read as a PST: its header or its first pages are damaged");
+        return QStringLiteral("cannot be read as a PST: its header or its first pages are damaged") + FormatNote(*start);
     case ScanOutcome::ScanFailed:
         if (start) {
             if (const auto truncated = TruncationText(*start))
                 return *truncated;
+            return QStringLiteral("its folders cannot be read: the file is damaged") + FormatNote(*start);
         }
         return QStringLiteral("its folders cannot be read: the file is damaged");
     case ScanOutcome::Completed:

@@ -19,7 +19,7 @@ namespace tolvane::cli {
 namespace {
 
 const char kScanUsage[] =
-    "Usage: tolvane-cli scan [--json | --paths] [--recover] FILE.pst\n"
+    "Usage: tolvane-cli scan [--json | --paths] [--recover] [--allow-ost] FILE.pst\n"
     "\n"
     "Scans FILE.pst as the window does and prints its folder tree with the mail,\n"
     "contact and appointment count of each folder; notices go to stderr.\n"
@@ -32,6 +32,8 @@ const char kScanUsage[] =
     "           the items whose folder is gone: two more folders, \"Recovered\n"
     "           items\" and \"Orphan items\"; reads the whole file, so it takes\n"
     "           longer. The summary (and --json's \"recovery\") counts them by kind.\n"
+    "  --allow-ost  read FILE even when it is an offline cache file (OST) of a\n"
+    "           server mailbox; without it an OST is refused, as the window refuses it\n"
     "  --help   show this text\n"
     "\n"
     "Texts from the mailbox are printed with control characters escaped (\\x1b,\n"
@@ -248,8 +250,8 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
     ParsedArguments parsed;
     QString error;
     if (!ParseArguments(arguments,
-                        {QStringLiteral("--json"), QStringLiteral("--paths"), QStringLiteral("--recover"), QStringLiteral("--help"),
-                         QStringLiteral("-h")},
+                        {QStringLiteral("--json"), QStringLiteral("--paths"), QStringLiteral("--recover"),
+                         QStringLiteral("--allow-ost"), QStringLiteral("--help"), QStringLiteral("-h")},
                         &parsed, &error)) {
         PrintError(QStringLiteral("tolvane-cli scan: %1\n").arg(error) + QString::fromLatin1(kScanUsage));
         return kExitUsage;
@@ -270,8 +272,10 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
     TerminalProgress progress(TerminalProgress::TerminalsAttached());
     sink.DrawProgressOn(&progress, path);
     TreeNodeId rootNode = 0;
-    const ScanOutcome outcome = RunHeadlessScan(path, store, tempDir, sink, &rootNode, nullptr, ItemDetail::Listed,
-                                                parsed.has(QStringLiteral("--recover")));
+    const ScanOutcome outcome =
+        RunHeadlessScan(path, store, tempDir, sink, &rootNode, nullptr, ItemDetail::Listed,
+                        parsed.has(QStringLiteral("--recover")), nullptr,
+                        parsed.has(QStringLiteral("--allow-ost")) ? OstFiles::Accepted : OstFiles::Refused);
     progress.Clear();
     if (parsed.has(QStringLiteral("--json"))) {
         PrintJson(path, outcome, store, sink.skippedItems());

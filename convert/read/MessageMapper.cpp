@@ -167,6 +167,15 @@ void ReadAttachments(libpff_item_t* message, const MessageReading& reading, Mess
     });
 }
 
+// The message status bits that say an offline cache holds a mail's header
+// alone: marked for download (0x1000), header only (0x10000), partly
+// downloaded (0x80000, 0x100000).
+bool IsHeaderOnly(std::optional<uint32_t> status)
+{
+    constexpr uint32_t kNotDownloaded = 0x00001000 | 0x00010000 | 0x00080000 | 0x00100000;
+    return status && (*status & kNotDownloaded) != 0;
+}
+
 }  // namespace
 
 QVector<Recipient> ReadRecipients(libpff_item_t* message, int codePage, ReadFailures* failures)
@@ -241,6 +250,8 @@ MessageContent ReadMessageContent(libpff_item_t* message, const MessageReading& 
     content.state.messageFlags = Read32(message, 0, Tag::MessageFlags);
     content.state.lastVerb = Read32(message, 0, Tag::LastVerbExecuted);
     content.state.flagStatus = Read32(message, 0, Tag::FlagStatus);
+    if (IsHeaderOnly(Read32(message, 0, Tag::MessageStatus)))
+        content.missing.Add(MissingPart::NotDownloaded);
     AddMeetingCalendar(message, reading.fileCodePage, content);
     ReadAttachments(message, reading, content);
     return content;

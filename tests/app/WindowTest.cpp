@@ -54,7 +54,10 @@ protected:
         services.store = &store;
         services.tempDir = &tempDir;
         services.prompts = &prompts;
-        services.runScan = [this](const ShownScan& s) { return mailbox(s); };
+        services.runScan = [this](const ShownScan& s) {
+            scannedOstFiles = s.request.ostFiles;
+            return mailbox(s);
+        };
         services.conversions = conversions;
         services.exitProcess = [this] {
             ++exits;
@@ -149,6 +152,7 @@ protected:
     long scanHoldAt = 0;
     long conversionHoldAt = 0;
     bool scanStarted = false;
+    std::optional<OstFiles> scannedOstFiles;  // of the last scan the window started
     int exits = 0;
     // Runs inside exitProcess, where the real process would end.
     std::function<void()> whileExiting;
@@ -656,11 +660,21 @@ TEST_F(WindowTest, ADroppedMailboxIsChosenAndNothingElseIs)
         EXPECT_TRUE(control<QPushButton>("scanButton")->isEnabled());
     }
 
+    // An offline cache dropped goes through its own command: chosen and scanned, accepted.
+    const QUrl cache = QUrl::fromLocalFile(QStringLiteral("/data/Mailbox.OST"));
+    EXPECT_TRUE(drop(window->itemList()->viewport(), {cache}));
+    EXPECT_EQ(window->pstPath(), cache.toLocalFile());
+    scanStarted = true;
+    ASSERT_TRUE(WaitUntil([this] { return !window->isScanRunning() && mailboxIdle(); }));
+    EXPECT_EQ(scannedOstFiles, OstFiles::Accepted);
+    this->mailbox.returned = false;
+
     // While a scan runs, Browse is off and so is dropping.
     scanHoldAt = 3;
     chooseFile();
     startScan();
     ASSERT_TRUE(WaitUntil([this] { return scanHold.reached(); }));
+    EXPECT_EQ(scannedOstFiles, OstFiles::Refused) << "Scan refuses an offline cache";
     EXPECT_FALSE(drop(window->itemList()->viewport(), {mailbox}));
     EXPECT_EQ(window->pstPath(), QStringLiteral("/nowhere/box.pst"));
 }

@@ -276,6 +276,57 @@ TEST(WindowWorkTest, ConvertTickedFoldersWritesExactlyTheTickedFoldersAndOffersT
     EXPECT_FALSE(action->isEnabled());
 }
 
+// Browse and Scan refuse an offline cache file with the Parts' notices; File >
+// Scan offline cache file (OST)... reads it, and its conversion writes it.
+TEST(WindowWorkTest, AnOfflineCacheIsRefusedByScanAndReadThroughItsOwnCommand)
+{
+    QTemporaryDir directory;
+    const QString cache = directory.filePath(QStringLiteral("mailbox.ost"));
+    {
+        pstwriter::PstBuilderOptions options;
+        options.contentType = pstwriter::ContentType::OfflineCache;
+        pstwriter::PstBuilder pst(options);
+        pst.topOfPersonalFolders().addFolder("Inbox").addMessage().subject("Cached").from("Ann", "ann@example.com").body("Text.");
+        pst.topOfPersonalFolders().addFolder("Sync Issues").addFolder("Conflicts").addMessage().subject("Conflict");
+        pst.Write(cache.toStdString());
+    }
+    ScriptedPrompts prompts;
+    const auto owner = ShowRealWindow(prompts);
+    CQuenbyDlg& window = *owner->window;
+    ScanInWindow(window, cache);
+    EXPECT_EQ(prompts.notices,
+              (QStringList{QStringLiteral("This is not a valid PST File"),
+                           QStringLiteral("Please check file use in another proess or File is highly corrupted! Please "
+                                          "select another file OR contact support team..")}));
+    EXPECT_EQ(prompts.choosers, QStringList{QStringLiteral("Select File...")}) << "the Browse procedure follows";
+
+    // The chooser was cancelled: as Browse, the command waits for Stop.
+    auto* command = window.findChild<QAction*>(QStringLiteral("actionScanOfflineCache"));
+    ASSERT_NE(command, nullptr);
+    EXPECT_FALSE(command->isEnabled());
+    window.findChild<QPushButton*>(QStringLiteral("stopButton"))->click();
+    ASSERT_TRUE(command->isEnabled());
+    prompts.notices.clear();
+    prompts.files = {cache};
+    QSignalSpy scanEnded(&window, &CQuenbyDlg::scanWorkerEnded);
+    command->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !scanEnded.isEmpty(); }));
+    EXPECT_EQ(prompts.notices, QStringList{QStringLiteral("Analysis completed")});
+    EXPECT_EQ(prompts.choosers.last(), QStringLiteral("Select Offline Cache File..."));
+    EXPECT_EQ(window.pstPath(), cache);
+    EXPECT_FALSE(window.folderTree()->findItems(QStringLiteral("Conflicts"), Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+
+    QTemporaryDir destination;
+    prompts.folder = destination.path();
+    QSignalSpy converted(&window, &CQuenbyDlg::conversionWorkerEnded);
+    window.findChild<QPushButton*>(QStringLiteral("convertButton"))->click();
+    ASSERT_TRUE(WaitUntil([&] { return !converted.isEmpty(); }));
+    const QStringList made = QDir(destination.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(made.size(), 1);
+    EXPECT_EQ(MailFilesByFolder(destination.filePath(made.first())),
+              (QMap<QString, int>{{"Inbox", 1}, {"Conflicts", 1}}));
+}
+
 // Notices shown as the real box, photographed with the window behind them.
 class PhotographedPrompts final : public UserPrompts {
 public:

@@ -48,7 +48,7 @@ TEST(PstHeaderFacts, DeclaredLengthInEitherLayout)
         std::optional<std::uint64_t> declared;
     } cases[] = {
         {"64-bit", unicode, PstContent::Pst, "SM", 0x123456789AULL},
-        {"4 KiB pages, offline cache", pages4k, PstContent::OtherContent, "SO", 1 << 20},
+        {"4 KiB pages, offline cache", pages4k, PstContent::Ost, "SO", 1 << 20},
         {"32-bit", ansi, PstContent::Pst, "SM", 271360},
         {"32-bit address book", ansi15, PstContent::OtherContent, "AB", 4096},
         {"unknown version", Header("SM", 19), PstContent::Pst, "SM", std::nullopt},

@@ -81,7 +81,7 @@ std::vector<uint32_t> ColumnsFor(std::vector<uint32_t> columns, const std::vecto
 }  // namespace
 
 MailboxWriter::MailboxWriter(const std::string& path, MailboxOptions options)
-    : db_(path, options.encoding), options_(std::move(options))
+    : db_(path, options.encoding, options.contentType), options_(std::move(options))
 {
     // Names every mail client registers; readers also expect the map's streams to be non-empty.
     for (uint32_t lid : {0x8005u})

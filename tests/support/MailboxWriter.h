@@ -31,6 +31,7 @@ struct DeletedMessage {
 struct MailboxOptions {
     BlockEncoding encoding = BlockEncoding::Compressible;
     std::string storeDisplayName = "Personal Folders";
+    ContentType contentType = ContentType::PersonalFolders;
 };
 
 class MailboxWriter {

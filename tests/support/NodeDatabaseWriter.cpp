@@ -30,8 +30,8 @@ uint64_t ReservedAtRegionStart(size_t region) { return kPageSize + (region % 8 =
 
 }  // namespace
 
-NodeDatabaseWriter::NodeDatabaseWriter(const std::string& path, BlockEncoding encoding)
-    : path_(path), encoding_(encoding)
+NodeDatabaseWriter::NodeDatabaseWriter(const std::string& path, BlockEncoding encoding, ContentType contentType)
+    : path_(path), encoding_(encoding), contentType_(contentType)
 {
     file_.reset(std::fopen(path.c_str(), "wb"));
     if (!file_)
@@ -470,7 +470,7 @@ void NodeDatabaseWriter::Finish(const std::vector<uint32_t>& nextNidIndexByType)
     Bytes header;
     PutBytes(header, std::array<uint8_t, 4>{'!', 'B', 'D', 'N'});
     PutU32(header, 0);  // partial CRC, filled below
-    PutU16(header, 0x4D53);
+    PutU16(header, uint16_t(contentType_));
     PutU16(header, 23);
     PutU16(header, 19);
     PutU8(header, 1);

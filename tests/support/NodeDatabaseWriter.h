@@ -36,7 +36,8 @@ public:
     static constexpr size_t kMaxBlockData = 8176;
 
     // Throws std::runtime_error when the file cannot be created.
-    NodeDatabaseWriter(const std::string& path, BlockEncoding encoding);
+    NodeDatabaseWriter(const std::string& path, BlockEncoding encoding,
+                       ContentType contentType = ContentType::PersonalFolders);
     NodeDatabaseWriter(const NodeDatabaseWriter&) = delete;
     NodeDatabaseWriter& operator=(const NodeDatabaseWriter&) = delete;
 
@@ -117,6 +118,7 @@ private:
     UniqueFile file_;  // empty once Finish() has closed the file
     std::string path_;
     BlockEncoding encoding_;
+    ContentType contentType_;
     uint64_t cursor_ = 0;   // end of the allocated part of the file
     uint64_t written_ = 0;  // how far the stream has been written
     uint64_t nextBid_ = 4;

@@ -144,7 +144,7 @@ void PstBuilder::Write(const std::string& path) const { (void)WriteWithLayout(pa
 WrittenLayout PstBuilder::WriteWithLayout(const std::string& path) const
 {
     WrittenLayout layout;
-    MailboxWriter writer(path, MailboxOptions{options_.encoding, options_.storeDisplayName});
+    MailboxWriter writer(path, MailboxOptions{options_.encoding, options_.storeDisplayName, options_.contentType});
     WriteFolder(writer, writer.topOfPersonalFolders(), top_, layout);
     WriteFolder(writer, writer.searchRoot(), searchRoot_, layout);
     WriteFolder(writer, MailboxWriter::kRootFolderNid, root_, layout);

@@ -71,6 +71,7 @@ struct PstBuilderOptions {
     BlockEncoding encoding = BlockEncoding::Compressible;
     bool deletedItems = true;  // "Deleted Items" under the top folder, as every mail client creates it
     std::string storeDisplayName = "Personal Folders";
+    ContentType contentType = ContentType::PersonalFolders;  // OfflineCache: an OST
 };
 
 class PstBuilder {

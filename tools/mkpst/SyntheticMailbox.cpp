@@ -186,7 +186,7 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
     SyntheticSummary summary;
     Counters counters{&summary, &options};
     Random random(options.seed);
-    MailboxWriter writer(path, MailboxOptions{options.encoding, "Personal Folders"});
+    MailboxWriter writer(path, MailboxOptions{options.encoding, "Personal Folders", options.contentType});
     const uint32_t top = writer.topOfPersonalFolders();
 
     const uint32_t deleted = writer.AddFolder(top, FolderDefinition{"Deleted Items", "IPF.Note", {}});

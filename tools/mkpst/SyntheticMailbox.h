@@ -24,6 +24,7 @@ struct SyntheticOptions {
     uint64_t deletedMessages = 0;  // more mails, spread over the mail folders, written and then deleted
     uint64_t seed = 1;
     pstwriter::BlockEncoding encoding = pstwriter::BlockEncoding::Compressible;
+    pstwriter::ContentType contentType = pstwriter::ContentType::PersonalFolders;
 };
 
 struct SyntheticSummary {

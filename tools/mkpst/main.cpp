@@ -28,7 +28,8 @@ void Usage()
         "  --big-folder N         an extra folder with N mails (default 0)\n"
         "  --deleted N            N more mails, written to the mail folders and deleted (default 0)\n"
         "  --seed S               random seed; same arguments, same bytes (default 1)\n"
-        "  --encoding none|compressible   block encoding (default compressible)\n",
+        "  --encoding none|compressible   block encoding (default compressible)\n"
+        "  --ost                  mark the file as an offline cache (OST, content type \"SO\")\n",
         stderr);
 }
 
@@ -98,6 +99,8 @@ int main(int argc, char** argv)
         } else if (arg == "--seed") {
             const char* v = value();
             ok = v && ParseNumber(v, options.seed);
+        } else if (arg == "--ost") {
+            options.contentType = tolvane::pstwriter::ContentType::OfflineCache;
         } else if (arg == "--encoding") {
             const char* v = value();
             ok = v && (std::strcmp(v, "none") == 0 || std::strcmp(v, "compressible") == 0);
