@@ -86,7 +86,7 @@ TEST(ScanCommand, OtherContentTypesAreRefusedFirst)
     if (pst.isEmpty())
         GTEST_SKIP() << "sample1.pst not present in " TOLVANE_SAMPLES_DIR;
     QTemporaryDir dir;
-    const std::pair<const char*, const char*> kinds[] = {{"SO", "is an offline cache file (OST), not a PST"},
+    const std::pair<const char*, const char*> kinds[] = {{"SO", "is an offline cache file (OST), not a PST (--allow-ost reads it)"},
                                                          {"AB", "is an address book, not a PST"}};
     for (const auto& [contentType, problem] : kinds) {
         QByteArray other = pst;
