@@ -372,6 +372,10 @@ void CQuenbyDlg::createMenu()
                                          [this] { convertTo(OutputFormat::Mbox); });
     convertMaildirAction_ = file->addAction(QStringLiteral("Convert to Maildir..."), this,
                                             [this] { convertTo(OutputFormat::Maildir); });
+    convertMboxTreeAction_ = file->addAction(QStringLiteral("Convert for Thunderbird..."), this,
+                                             [this] { convertTo(OutputFormat::MboxTree); });
+    convertMboxTreeAction_->setToolTip(
+        QStringLiteral("Convert to mbox files laid out as Thunderbird's local folders, with each mail's state and tags"));
     QAction* exitAction = file->addAction(QStringLiteral("Exit"), this, &CQuenbyDlg::OnExit);
     QMenu* help = menuBar_->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
@@ -386,6 +390,7 @@ void CQuenbyDlg::createMenu()
     convertTickedAction_->setObjectName(QStringLiteral("actionConvertTicked"));
     convertMboxAction_->setObjectName(QStringLiteral("actionConvertMbox"));
     convertMaildirAction_->setObjectName(QStringLiteral("actionConvertMaildir"));
+    convertMboxTreeAction_->setObjectName(QStringLiteral("actionConvertMboxTree"));
     exitAction->setObjectName(QStringLiteral("actionExit"));
     content->setObjectName(QStringLiteral("actionHelpContent"));
     about->setObjectName(QStringLiteral("actionAbout"));
@@ -485,6 +490,7 @@ void CQuenbyDlg::showCommands()
     convertTickedAction_->setEnabled(commands.convertItem && !tree_->tickedFolderKeys().isEmpty());
     convertMboxAction_->setEnabled(commands.convertItem);
     convertMaildirAction_->setEnabled(commands.convertItem);
+    convertMboxTreeAction_->setEnabled(commands.convertItem);
 }
 
 void CQuenbyDlg::removeAttachmentFolder()

@@ -160,6 +160,7 @@ private:
     QAction* convertTickedAction_ = nullptr;   // the ticked folders alone
     QAction* convertMboxAction_ = nullptr;     // the same conversion, mail as mbox files
     QAction* convertMaildirAction_ = nullptr;  // the same conversion, mail as a Maildir tree
+    QAction* convertMboxTreeAction_ = nullptr;  // the same conversion, mail as a mail client's local folders
     QWidget* banner_ = nullptr;
     QGroupBox* fileGroup_ = nullptr;
     QLineEdit* pathEdit_ = nullptr;

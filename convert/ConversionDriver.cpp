@@ -290,6 +290,8 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     context.format = request.format;
     const FolderPaths folders(request.store->folderNodes());
     context.folders = &folders;
+    for (const auto& node : SelectedFolders(request.store->folderNodes(), request.selectedFolders))
+        context.folderKeys << FolderKeyOf(*node);
     ManifestWriter manifest;
     if (output != nullptr) {
         QString reason;

@@ -94,6 +94,7 @@ struct MessageState {
     std::optional<uint32_t> messageFlags;  // read (0x1), unsent (0x8), ...
     std::optional<uint32_t> lastVerb;      // the last reply (102), reply to all (103) or forward (104)
     std::optional<uint32_t> flagStatus;    // 2: flagged for follow-up
+    QStringList categories;                // as the message names them
 };
 
 // The meeting a request, cancellation or response speaks of (see

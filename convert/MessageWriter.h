@@ -10,6 +10,7 @@
 #include "scan/ItemStore.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <vector>
@@ -44,6 +45,9 @@ struct WriterContext {
     OutputFormat format = OutputFormat::Eml;  // how mail is written; the other items are the same in every format
     ManifestWriter* manifest = nullptr;       // optional: every item written or not goes into it
     const FolderPaths* folders = nullptr;     // optional: folder keys as the names a user sees
+    // The folders the run writes and those on the way down to them, in the
+    // tree's order: the formats that show every folder, mail or not, need them.
+    QStringList folderKeys;
     // Optional: a resumed run's plan; the mail it keeps is neither read nor written.
     const ResumePlan* resume = nullptr;
 };

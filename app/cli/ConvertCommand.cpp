@@ -47,6 +47,11 @@ const char kConvertUsage[] =
     "\n"
     "  --format eml       one .eml file per mail, dated like the mail (the default)\n"
     "  --format mbox      one mbox file (mboxrd) per mailbox folder\n"
+    "  --format mboxtree  the mbox files as a mail client's local folders, in\n"
+    "                     \"Local Folders\": a folder is a file named after it,\n"
+    "                     the folders below it are in NAME.sbd/ beside it, and\n"
+    "                     each message's read, replied, flagged and forwarded\n"
+    "                     state and its categories go into X-Mozilla-* lines\n"
     "  --format maildir   a Maildir++ tree in Maildir/ with the messages' flags\n"
     "                     (contacts and calendars go beside, as with eml)\n"
     "  --folder PATH      only this folder and those below it, PATH as\n"
@@ -217,7 +222,7 @@ bool TakeValueOptions(QStringList& arguments, ConvertOptions& options, QString* 
         } else if (name == QLatin1String("--format")) {
             const auto format = OutputFormatNamed(value);
             if (!format) {
-                *error = QStringLiteral("unknown format %1 (eml, mbox or maildir)").arg(TerminalText(value));
+                *error = QStringLiteral("unknown format %1 (eml, mbox, mboxtree or maildir)").arg(TerminalText(value));
                 return false;
             }
             options.format = *format;

@@ -21,7 +21,7 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  scan [--json|--paths] FILE.pst  scan a PST file and print its folders and items\n"
-    "  convert ...                     convert the mail of PST files to .eml, mbox or Maildir\n"
+    "  convert ...                     convert PST files to .eml, mbox, an mbox tree or Maildir\n"
     "  verify OUTPUT_FOLDER            check a conversion's files against its manifest\n"
     "  help [COMMAND]                  show this text, or the options of COMMAND\n"
     "\n"

@@ -64,15 +64,16 @@ QStringList MboxFiles::PutAllInPlace()
     QStringList problems = std::exchange(problems_, QStringList());
     for (auto& [key, mbox] : files_) {
         QString reason;
-        if (!mbox.temporary.isEmpty() && !PutInPlace(key, mbox, &reason))
+        if (!mbox.temporary.isEmpty() && !PutInPlace(mbox, &reason))
             problems << reason;
     }
     writing_.clear();
     return problems;
 }
 
-bool MboxFiles::PutInPlace(const QString& folderKey, OpenMbox& mbox, QString* reason)
+bool MboxFiles::PutInPlace(OpenMbox& mbox, QString* reason)
 {
+    const QString& folderKey = mbox.directoryKey;
     // No message got in (the disk was full from the first): no file at all,
     // rather than an empty one nobody lists.
     if (mbox.size == 0) {
@@ -95,8 +96,9 @@ bool MboxFiles::PutInPlace(const QString& folderKey, OpenMbox& mbox, QString* re
     return true;
 }
 
-bool MboxFiles::ContinueInTemporary(const QString& folderKey, OpenMbox& mbox, QString* reason)
+bool MboxFiles::ContinueInTemporary(OpenMbox& mbox, QString* reason)
 {
+    const QString& folderKey = mbox.directoryKey;
     UniqueFd finished = output_->ReopenGrowingFile(folderKey, mbox.name, reason);
     if (!finished)
         return false;
@@ -131,7 +133,7 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
     if (!writing_.isEmpty() && writing_ != folderKey) {
         if (auto previous = files_.find(writing_); previous != files_.end() && !previous->second.temporary.isEmpty()) {
             QString why;
-            if (!PutInPlace(writing_, previous->second, &why))
+            if (!PutInPlace(previous->second, &why))
                 problems_ << why;
         }
     }
@@ -153,27 +155,53 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
     if (found != files_.end()) {
         OpenMbox& mbox = found->second;
         if (mbox.temporary.isEmpty()) {
-            if (!ContinueInTemporary(folderKey, mbox, reason))
+            if (!ContinueInTemporary(mbox, reason))
                 return nullptr;
         } else {
-            mbox.file = output_->ReopenGrowingFile(folderKey, mbox.temporary, reason);
+            mbox.file = output_->ReopenGrowingFile(mbox.directoryKey, mbox.temporary, reason);
         }
         return mbox.file ? &mbox : nullptr;
     }
-    // The final name is taken at once by an empty file, so no other file
-    // gets it; the messages go into the temporary.
-    const QString nameText = folderName.trimmed().isEmpty() ? QStringLiteral("Folder") : folderName;
+    // The messages go into a temporary beside the final name.
     OpenMbox mbox;
-    UniqueFd placeholder = output_->CreateGrowingFile(
-        folderKey, [&](int attempt) { return FileNameFor(nameText, QString(), QStringLiteral(".mbox"), attempt); },
-        &mbox.path, reason);
-    if (!placeholder)
+    if (!Reserve(folderKey, folderName, mbox, reason))
         return nullptr;
-    mbox.name = mbox.path.section(u'/', -1);
-    mbox.file = output_->CreateHiddenGrowingFile(folderKey, &mbox.temporary, reason);
+    mbox.file = output_->CreateHiddenGrowingFile(mbox.directoryKey, &mbox.temporary, reason);
     if (!mbox.file)
         return nullptr;
     return &files_.insert_or_assign(folderKey, std::move(mbox)).first->second;
+}
+
+bool MboxFiles::Reserve(const QString& folderKey, const QString& folderName, OpenMbox& mbox, QString* reason)
+{
+    Place place;
+    if (placement_) {
+        place = placement_(folderKey, folderName);
+    } else {
+        const QString nameText = folderName.trimmed().isEmpty() ? QStringLiteral("Folder") : folderName;
+        place = Place{folderKey, [nameText](int attempt) {
+                          return FileNameFor(nameText, QString(), QStringLiteral(".mbox"), attempt);
+                      }};
+    }
+    UniqueFd placeholder = output_->CreateGrowingFile(place.directoryKey, place.name, &mbox.path, reason);
+    if (!placeholder)
+        return false;
+    mbox.directoryKey = place.directoryKey;
+    mbox.name = mbox.path.section(u'/', -1);
+    return true;
+}
+
+bool MboxFiles::EnsureFile(const QString& folderKey, const QString& folderName, QString* reason)
+{
+    if (const auto found = files_.find(folderKey); found != files_.end() && !found->second.name.isEmpty())
+        return true;
+    OpenMbox mbox;
+    if (!Reserve(folderKey, folderName, mbox, reason))
+        return false;
+    if (finished_)
+        finished_(mbox.path, FileDigest{0, Sha256().HexResult()});
+    files_.insert_or_assign(folderKey, std::move(mbox));
+    return true;
 }
 
 SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& opening,

@@ -37,8 +37,18 @@ public:
     // all its bytes.
     using FinishedFile = std::function<void(const QString& path, const FileDigest& whole)>;
 
-    explicit MboxFiles(OutputTree* output, FinishedFile finished = {})
-        : output_(output), finished_(std::move(finished))
+    // Where a folder's file goes: the directory key for the OutputTree and
+    // the file's name at each attempt.
+    struct Place {
+        QString directoryKey;
+        NameForAttempt name;
+    };
+    using Placement = std::function<Place(const QString& folderKey, const QString& folderName)>;
+
+    // Without a placement, a folder's file is "<folder name>.mbox" in the
+    // folder key's own directory.
+    explicit MboxFiles(OutputTree* output, FinishedFile finished = {}, Placement placement = {})
+        : output_(output), finished_(std::move(finished)), placement_(std::move(placement))
     {
     }
     MboxFiles(const MboxFiles&) = delete;
@@ -61,10 +71,15 @@ public:
     // could not be put in place) comes back as its reason, one per file.
     QStringList PutAllInPlace();
 
+    // Makes the folder's file, empty, unless it has one; false with a reason
+    // when it cannot be made. Told as finished like any other.
+    [[nodiscard]] bool EnsureFile(const QString& folderKey, const QString& folderName, QString* reason);
+
 private:
     struct OpenMbox {
         UniqueFd file;       // the temporary; closed while many others are open
-        QString name;        // the final name, in the folder key's directory
+        QString directoryKey;  // where it is (the OutputTree's key)
+        QString name;        // the final name, in that directory
         QString path;        // the final path
         QString temporary;   // the temporary's name while it is being written; empty once in place
         Sha256 whole;        // of every byte in the file
@@ -74,9 +89,12 @@ private:
     // first message, continued when it was put in place before.
     OpenMbox* FileFor(const QString& folderKey, const QString& folderName, QString* reason);
     // A temporary that starts with the bytes of the finished file.
-    bool ContinueInTemporary(const QString& folderKey, OpenMbox& mbox, QString* reason);
+    bool ContinueInTemporary(OpenMbox& mbox, QString* reason);
     // Puts one file in place; false with a reason when it cannot be.
-    bool PutInPlace(const QString& folderKey, OpenMbox& mbox, QString* reason);
+    bool PutInPlace(OpenMbox& mbox, QString* reason);
+    // Takes the file's final name with an empty file, which keeps it from
+    // any other file; the entry is not yet in files_.
+    bool Reserve(const QString& folderKey, const QString& folderName, OpenMbox& mbox, QString* reason);
     // Writes what `feed` hands to its `emit` (quoted by the quoter it is
     // given), hashing it on the way.
     using Emit = std::function<bool(const QByteArray&)>;
@@ -85,6 +103,7 @@ private:
 
     OutputTree* output_;
     FinishedFile finished_;
+    Placement placement_;
     std::map<QString, OpenMbox> files_;  // by folder key
     QString writing_;                    // the folder key whose file was appended to last
     QStringList problems_;               // files that could not be put in place when the run moved on

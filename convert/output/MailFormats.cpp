@@ -14,6 +14,8 @@ std::optional<OutputFormat> OutputFormatNamed(const QString& name)
         return OutputFormat::Eml;
     if (name == QLatin1String("mbox"))
         return OutputFormat::Mbox;
+    if (name == QLatin1String("mboxtree"))
+        return OutputFormat::MboxTree;
     if (name == QLatin1String("maildir"))
         return OutputFormat::Maildir;
     return std::nullopt;
@@ -24,6 +26,8 @@ QString OutputFormatName(OutputFormat format)
     switch (format) {
     case OutputFormat::Mbox:
         return QStringLiteral("mbox");
+    case OutputFormat::MboxTree:
+        return QStringLiteral("mboxtree");
     case OutputFormat::Maildir:
         return QStringLiteral("maildir");
     case OutputFormat::Eml:
@@ -82,6 +86,11 @@ bool IsFlagged(const MessageState& state)
     return state.flagStatus == kFlagged;
 }
 
+bool IsForwarded(const MessageState& state)
+{
+    return state.lastVerb == kForward;
+}
+
 }  // namespace
 
 QByteArray MboxStatusLines(const MessageState& state)
@@ -97,6 +106,44 @@ QByteArray MboxStatusLines(const MessageState& state)
     if (!more.isEmpty())
         lines += "X-Status: " + more + "\r\n";
     return lines;
+}
+
+QByteArray MozillaKeyword(const QString& category)
+{
+    // Lower case before the encoding: base64 is case-sensitive.
+    QByteArray keyword = ModifiedUtf7(category.trimmed().toLower()).toLatin1();
+    for (char& c : keyword) {
+        if (c <= 0x20 || c == 0x7F || QByteArrayView("(){%*\"\\]").contains(c))
+            c = '_';
+    }
+    return keyword;
+}
+
+QByteArray MozillaStatusLines(const MessageState& state)
+{
+    uint32_t flags = 0;
+    if (IsRead(state))
+        flags |= 0x0001;
+    if (IsAnswered(state))
+        flags |= 0x0002;
+    if (IsFlagged(state))
+        flags |= 0x0004;
+    if (IsForwarded(state))
+        flags |= 0x1000;
+    QByteArray keys;
+    for (const QString& category : state.categories) {
+        const QByteArray keyword = MozillaKeyword(category);
+        if (keyword.isEmpty() || keys.split(' ').contains(keyword))
+            continue;
+        keys += (keys.isEmpty() ? "" : " ") + keyword;
+    }
+    // The client rewrites this header in place when a keyword is added, and
+    // needs the room for it.
+    constexpr qsizetype kKeysRoom = 80;
+    if (keys.size() < kKeysRoom)
+        keys += QByteArray(kKeysRoom - keys.size(), ' ');
+    return "X-Mozilla-Status: " + QByteArray::number(flags, 16).rightJustified(4, '0')
+           + "\r\nX-Mozilla-Status2: 00000000\r\nX-Mozilla-Keys: " + keys + "\r\n";
 }
 
 QByteArray MboxQuoter::Feed(QByteArrayView piece)
@@ -157,7 +204,7 @@ QString MaildirInfo(const MessageState& state)
         info += u'D';
     if (IsFlagged(state))
         info += u'F';
-    if (state.lastVerb == kForward)
+    if (IsForwarded(state))
         info += u'P';
     if (IsAnswered(state))
         info += u'R';

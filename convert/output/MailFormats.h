@@ -1,6 +1,7 @@
 // The ways mail can leave the conversion: one .eml file per message, one
-// mbox file per folder (the mboxrd convention), or a Maildir++ tree; and the
-// pieces of those formats that live outside the message itself.
+// mbox file per folder (the mboxrd convention), the same mbox files laid out
+// as a mail client's local folders (MboxTreeLayout.h), or a Maildir++ tree;
+// and the pieces of those formats that live outside the message itself.
 #pragma once
 
 #include "convert/MailContent.h"
@@ -14,9 +15,9 @@
 
 namespace tolvane {
 
-enum class OutputFormat { Eml, Mbox, Maildir };
+enum class OutputFormat { Eml, Mbox, MboxTree, Maildir };
 
-// "eml", "mbox", "maildir"; nullopt for anything else.
+// "eml", "mbox", "mboxtree", "maildir"; nullopt for anything else.
 std::optional<OutputFormat> OutputFormatNamed(const QString& name);
 // The name OutputFormatNamed takes for `format`.
 QString OutputFormatName(OutputFormat format);
@@ -32,6 +33,19 @@ QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateT
 // with A answered, F flagged, D draft, only when any holds. CRLF line ends,
 // as the composed message's own.
 QByteArray MboxStatusLines(const MessageState& state);
+
+// The lines by which the local folders of the mbox tree keep a message's
+// state, after MboxStatusLines: "X-Mozilla-Status: 0001" (four hex digits:
+// 0x0001 read, 0x0002 replied, 0x0004 flagged, 0x1000 forwarded),
+// "X-Mozilla-Status2: 00000000", and "X-Mozilla-Keys:" with the categories
+// as keywords (MozillaKeyword), padded with spaces to 80 characters so a
+// client can add a keyword in place. CRLF line ends.
+QByteArray MozillaStatusLines(const MessageState& state);
+
+// A category as a keyword of those lines: lower case, as IMAP's modified
+// UTF-7 when not ASCII, and space and the characters a keyword may not hold
+// (IMAP's atom-specials) as "_". Empty for a blank category.
+QByteArray MozillaKeyword(const QString& category);
 
 // The message as it goes into an mbox file after its separator: every line
 // that starts with "From " after any number of ">" gets one more ">", so a

@@ -1,8 +1,10 @@
-// The three ways mail is written: a dated .eml file of its own, a message
-// appended to its folder's mbox file, a file in its folder's Maildir.
+// The ways mail is written: a dated .eml file of its own, a message appended
+// to its folder's mbox file (beside the folder's other files, or in the
+// local-folders tree), a file in its folder's Maildir.
 #include "convert/output/MailSinks.h"
 
 #include "convert/output/Manifest.h"
+#include "convert/output/MboxTreeLayout.h"
 #include "convert/output/OutputTree.h"
 
 #include <sys/stat.h>
@@ -73,6 +75,50 @@ private:
     MboxFiles files_;
 };
 
+// The mbox files as a mail client's local folders: the client keeps its
+// read, replied, flagged and forwarded state and its tags in headers of its
+// own, which go after the lines other mbox readers know. Every folder of the
+// run gets its file, empty when it holds no mail: the client shows the
+// folders below a folder only beside a file of its own.
+class MboxTreeSink final : public MailSink {
+public:
+    MboxTreeSink(OutputTree* output, const FolderPaths* folders, const QStringList& folderKeys,
+                 MboxFiles::FinishedFile finishedFile)
+        : layout_(folders, folderKeys),
+          files_(output, std::move(finishedFile), [this](const QString& folderKey, const QString&) {
+              const MboxTreePlace place = layout_.PlaceOf(folderKey);
+              return MboxFiles::Place{place.directoryKey, [name = place.fileName](int attempt) {
+                                          // The name is the folder's own in the tree; another
+                                          // only if something took it meanwhile.
+                                          return attempt == 1 ? name : QStringLiteral("%1 (%2)").arg(name).arg(attempt);
+                                      }};
+          })
+    {
+    }
+
+    SaveResult Save(const MailToSave& mail) override
+    {
+        const QByteArray opening =
+            MboxFromLine(mail.senderAddress, mail.arrived) + MboxStatusLines(mail.state) + MozillaStatusLines(mail.state);
+        return mail.bytes != nullptr ? files_.Append(mail.folderKey, mail.folderName, opening, *mail.bytes)
+                                     : files_.Append(mail.folderKey, mail.folderName, opening, mail.write);
+    }
+    QStringList Finish() override
+    {
+        QStringList problems = files_.PutAllInPlace();
+        for (const QString& key : layout_.placedKeys()) {
+            QString reason;
+            if (!files_.EnsureFile(key, QString(), &reason))
+                problems << reason;
+        }
+        return problems;
+    }
+
+private:
+    MboxTreeLayout layout_;
+    MboxFiles files_;
+};
+
 class MaildirSink final : public MailSink {
 public:
     MaildirSink(OutputTree* output, const FolderPaths* folders)
@@ -93,11 +139,13 @@ private:
 }  // namespace
 
 std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, const FolderPaths* folders,
-                                       MboxFiles::FinishedFile finishedFile)
+                                       const QStringList& folderKeys, MboxFiles::FinishedFile finishedFile)
 {
     switch (format) {
     case OutputFormat::Mbox:
         return std::make_unique<MboxSink>(output, std::move(finishedFile));
+    case OutputFormat::MboxTree:
+        return std::make_unique<MboxTreeSink>(output, folders, folderKeys, std::move(finishedFile));
     case OutputFormat::Maildir:
         return std::make_unique<MaildirSink>(output, folders);
     case OutputFormat::Eml:

@@ -1,5 +1,5 @@
 // The mail pass's output formats behind the sinks' interface (ItemSink.h):
-// one message at a time, as eml, mbox or Maildir.
+// one message at a time, as eml, mbox, the mbox tree or Maildir.
 #pragma once
 
 #include "convert/MailContent.h"
@@ -42,9 +42,11 @@ using MailSink = ItemSink<MailToSave>;
 
 // The sink of `format`, writing into `output` (null: every save fails).
 // `finishedFile` is told of every shared file (mbox) once it is whole;
-// `folders` places the folders in a Maildir tree (MaildirLayout).
+// `folders` places the folders in a Maildir tree (MaildirLayout) and the
+// mbox tree (MboxTreeLayout), which gives a file to each of `folderKeys`
+// (the run's folders in the tree's order) whether it holds mail or not.
 [[nodiscard]] std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output,
-                                                     const FolderPaths* folders,
+                                                     const FolderPaths* folders, const QStringList& folderKeys,
                                                      MboxFiles::FinishedFile finishedFile);
 
 }  // namespace tolvane

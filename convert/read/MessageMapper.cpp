@@ -250,6 +250,7 @@ MessageContent ReadMessageContent(libpff_item_t* message, const MessageReading& 
     content.state.messageFlags = Read32(message, 0, Tag::MessageFlags);
     content.state.lastVerb = Read32(message, 0, Tag::LastVerbExecuted);
     content.state.flagStatus = Read32(message, 0, Tag::FlagStatus);
+    content.state.categories = content.headerProperties.keywords;
     if (IsHeaderOnly(Read32(message, 0, Tag::MessageStatus)))
         content.missing.Add(MissingPart::NotDownloaded);
     AddMeetingCalendar(message, reading.fileCodePage, content);

@@ -187,9 +187,10 @@ TEST_P(RealEngineTest, ScanBrowsePreviewAndConvertASample)
     EXPECT_EQ(window.itemListModel()->rowCount(), static_cast<int>(windowOwner->store.mailCount()));
 }
 
-// File > Convert to mbox... and Convert to Maildir...: the same conversion
-// with the mail in those formats, its manifest beside.
-TEST(RealEngineConvertTest, TheFileMenuConvertsToMboxAndToMaildir)
+// File > Convert to mbox..., Convert to Maildir... and Convert for
+// Thunderbird...: the same conversion with the mail in those formats, its
+// manifest beside.
+TEST(RealEngineConvertTest, TheFileMenuConvertsToMboxMaildirAndTheMboxTree)
 {
     ScriptedPrompts prompts;
     const auto windowOwner = ShowRealWindow(prompts);
@@ -201,7 +202,8 @@ TEST(RealEngineConvertTest, TheFileMenuConvertsToMboxAndToMaildir)
         const char* text;
         const char* written;  // a file only that format writes
     } formats[] = {{"actionConvertMbox", "Convert to mbox...", "*.mbox"},
-                   {"actionConvertMaildir", "Convert to Maildir...", "*.tolvane:2,*"}};
+                   {"actionConvertMaildir", "Convert to Maildir...", "*.tolvane:2,*"},
+                   {"actionConvertMboxTree", "Convert for Thunderbird...", "Inbox"}};
     for (const auto& format : formats) {
         QAction* action = window.findChild<QAction*>(QString::fromLatin1(format.action));
         ASSERT_NE(action, nullptr) << format.action;

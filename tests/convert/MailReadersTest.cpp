@@ -82,11 +82,11 @@ TEST(MboxStatusTest, ReadAnsweredFlaggedAndDraftAreTheLettersMboxReadersKnow)
         const char* lines;
     } cases[] = {
         {{}, "Status: O\r\n"},
-        {{0x1, std::nullopt, std::nullopt}, "Status: RO\r\n"},
-        {{0x1, 102, std::nullopt}, "Status: RO\r\nX-Status: A\r\n"},
-        {{0x0, 103, 2}, "Status: O\r\nX-Status: AF\r\n"},
-        {{0x1, 104, std::nullopt}, "Status: RO\r\n"},  // forwarded: mbox has no letter for it
-        {{0x9, std::nullopt, 1}, "Status: RO\r\nX-Status: D\r\n"},  // a completed follow-up is no flag
+        {{0x1, std::nullopt, std::nullopt, {}}, "Status: RO\r\n"},
+        {{0x1, 102, std::nullopt, {}}, "Status: RO\r\nX-Status: A\r\n"},
+        {{0x0, 103, 2, {}}, "Status: O\r\nX-Status: AF\r\n"},
+        {{0x1, 104, std::nullopt, {}}, "Status: RO\r\n"},  // forwarded: mbox has no letter for it
+        {{0x9, std::nullopt, 1, {}}, "Status: RO\r\nX-Status: D\r\n"},  // a completed follow-up is no flag
     };
     for (const auto& [state, lines] : cases)
         EXPECT_EQ(MboxStatusLines(state), QByteArray(lines));

@@ -74,12 +74,12 @@ TEST(MailFormatsTest, MaildirFlagsFollowTheMessageState)
         const char* info;
     } cases[] = {
         {{}, ":2,"},
-        {{0x1, std::nullopt, std::nullopt}, ":2,S"},
-        {{0x1, 102, std::nullopt}, ":2,RS"},
-        {{0x1, 103, 2}, ":2,FRS"},
-        {{0x0, 104, std::nullopt}, ":2,P"},
-        {{0x8, std::nullopt, 1}, ":2,D"},  // completed follow-up: not flagged any more
-        {{0x9, 104, 2}, ":2,DFPS"},
+        {{0x1, std::nullopt, std::nullopt, {}}, ":2,S"},
+        {{0x1, 102, std::nullopt, {}}, ":2,RS"},
+        {{0x1, 103, 2, {}}, ":2,FRS"},
+        {{0x0, 104, std::nullopt, {}}, ":2,P"},
+        {{0x8, std::nullopt, 1, {}}, ":2,D"},  // completed follow-up: not flagged any more
+        {{0x9, 104, 2, {}}, ":2,DFPS"},
     };
     for (const auto& [state, info] : cases)
         EXPECT_EQ(MaildirInfo(state), QString::fromLatin1(info));
