@@ -124,14 +124,11 @@ protected:
 
 const char kTop[] = "Top of Personal Folders";
 
-TEST_F(MboxTreeTest, EveryFolderIsAFileWithItsMailAndItsSubfoldersBesideIt)
+// Each folder of the tree mailbox by its path of names, with its mail count.
+std::map<QString, int> ExpectedCounts()
 {
-    const QString output = Convert("all");
-    const QJsonObject tree = ReadTree(output + "/Local Folders");
-    EXPECT_EQ(tree.value("orphans").toArray(), QJsonArray()) << "every .sbd directory has its folder's file beside it";
-    const QJsonObject folders = tree.value("folders").toObject();
     const QString top = QString::fromLatin1(kTop);
-    const std::map<QString, int> expected{
+    return {
         {"Search Root", 0},  // the writer's mailboxes hold one, as real ones do
         {top, 0},
         {top + "/Deleted Items", 0},
@@ -145,10 +142,19 @@ TEST_F(MboxTreeTest, EveryFolderIsAFileWithItsMailAndItsSubfoldersBesideIt)
         {top + "/Überweisungen", 1},
         {top + "/Contacts", 0},  // its cards go beside the tree, as in every format
     };
+}
+
+TEST_F(MboxTreeTest, EveryFolderIsAFileWithItsMailAndItsSubfoldersBesideIt)
+{
+    const QString output = Convert("all");
+    const QJsonObject tree = ReadTree(output + "/Local Folders");
+    EXPECT_EQ(tree.value("orphans").toArray(), QJsonArray()) << "every .sbd directory has its folder's file beside it";
+    const QJsonObject folders = tree.value("folders").toObject();
+    const QString top = QString::fromLatin1(kTop);
     std::map<QString, int> counted;
     for (auto it = folders.begin(); it != folders.end(); ++it)
         counted[it.key()] = static_cast<int>(it.value().toArray().size());
-    EXPECT_EQ(counted, expected);
+    EXPECT_EQ(counted, ExpectedCounts());
 
     // The state lines decode to each message's flags and categories.
     std::map<QString, std::pair<QString, QString>> stateBySubject;
@@ -246,21 +252,7 @@ TEST_F(MboxTreeTest, ThunderbirdShowsEveryFolderWithItsMailAndState)
             stateBySubject[m.value("subject").toString()] = state.join(' ').trimmed();
         }
     }
-    const std::map<QString, int> expected{
-        {"Search Root", 0},
-        {top, 0},
-        {top + "/Deleted Items", 0},
-        {top + "/Inbox", 4},
-        {top + "/Inbox/Projects", 1},
-        {top + "/Inbox/Projects/Empty", 0},
-        {top + "/Inbox/Projects/Empty/2026", 1},
-        {top + "/inbox (2)", 1},
-        {top + "/Q1_Q2", 1},
-        {top + "/Notes.msf_", 1},
-        {top + "/Überweisungen", 1},
-        {top + "/Contacts", 0},
-    };
-    EXPECT_EQ(counted, expected);
+    EXPECT_EQ(counted, ExpectedCounts());
     EXPECT_EQ(stateBySubject["Read and answered"], "read replied");
     EXPECT_EQ(stateBySubject["Unread and flagged"], "flagged");
     EXPECT_EQ(stateBySubject["Forwarded"], "read forwarded");
