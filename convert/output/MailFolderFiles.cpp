@@ -73,13 +73,13 @@ QStringList MboxFiles::PutAllInPlace()
 
 bool MboxFiles::PutInPlace(OpenMbox& mbox, QString* reason)
 {
-    const QString& folderKey = mbox.directoryKey;
+    const QString& directory = mbox.directoryKey;
     // No message got in (the disk was full from the first): no file at all,
     // rather than an empty one nobody lists.
     if (mbox.size == 0) {
         mbox.file.reset();
-        (void)output_->RemoveFile(folderKey, mbox.temporary);
-        (void)output_->RemoveFile(folderKey, mbox.name);
+        (void)output_->RemoveFile(directory, mbox.temporary);
+        (void)output_->RemoveFile(directory, mbox.name);
         mbox.temporary.clear();
         mbox.name.clear();  // a later message of the folder makes the file anew
         return true;
@@ -88,7 +88,7 @@ bool MboxFiles::PutInPlace(OpenMbox& mbox, QString* reason)
     // is whole for any reader once named, whatever happens to the process;
     // a crash of the machine itself is the file system's to order.
     mbox.file.reset();
-    if (!output_->ReplaceFile(folderKey, mbox.temporary, mbox.name, reason))
+    if (!output_->ReplaceFile(directory, mbox.temporary, mbox.name, reason))
         return false;
     mbox.temporary.clear();
     if (finished_)
@@ -98,17 +98,17 @@ bool MboxFiles::PutInPlace(OpenMbox& mbox, QString* reason)
 
 bool MboxFiles::ContinueInTemporary(OpenMbox& mbox, QString* reason)
 {
-    const QString& folderKey = mbox.directoryKey;
-    UniqueFd finished = output_->ReopenGrowingFile(folderKey, mbox.name, reason);
+    const QString& directory = mbox.directoryKey;
+    UniqueFd finished = output_->ReopenGrowingFile(directory, mbox.name, reason);
     if (!finished)
         return false;
     QString temporary;
-    UniqueFd copy = output_->CreateHiddenGrowingFile(folderKey, &temporary, reason);
+    UniqueFd copy = output_->CreateHiddenGrowingFile(directory, &temporary, reason);
     if (!copy)
         return false;
     const auto failed = [&] {
         copy.reset();
-        (void)output_->RemoveFile(folderKey, temporary);
+        (void)output_->RemoveFile(directory, temporary);
         return false;
     };
     QString readFailure;
