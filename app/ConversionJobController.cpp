@@ -16,8 +16,9 @@ namespace {
 // The conversion sink of the window, on the conversion worker.
 class WindowConversionSink final : public ConversionSink {
 public:
-    WindowConversionSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge, std::function<void()> finished)
-        : window_(window), bridge_(std::move(bridge)), finished_(std::move(finished)) {}
+    WindowConversionSink(CQuenbyDlg* window, std::shared_ptr<WorkerBridge> bridge, OutputFormat format,
+                         std::function<void()> finished)
+        : window_(window), bridge_(std::move(bridge)), format_(format), finished_(std::move(finished)) {}
 
     void SetProgress(const ConversionPosition& position) override
     {
@@ -27,7 +28,7 @@ public:
     void ShowCompletion(const ConversionSummary& summary) override
     {
         CQuenbyDlg* window = window_;
-        const QString text = WindowCompletionText(summary);
+        const QString text = WindowCompletionText(summary, format_);
         const QString folder = summary.outputRoot;
         bridge_->PostAndWait([window, text, folder] {
             if (folder.isEmpty()) {
@@ -55,6 +56,7 @@ public:
 private:
     CQuenbyDlg* window_;
     std::shared_ptr<WorkerBridge> bridge_;
+    OutputFormat format_;  // what the notice tells of the output
     std::function<void()> finished_;
 };
 
@@ -119,7 +121,8 @@ bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, 
     auto job = std::make_shared<ConversionJob>();
     job->bridge = WorkerBridge::Create(this, &job->gate);
     const ConversionJob* raw = job.get();
-    job->sink = std::make_unique<WindowConversionSink>(window_, job->bridge, [this, raw] { onFinished(raw); });
+    job->sink =
+        std::make_unique<WindowConversionSink>(window_, job->bridge, format, [this, raw] { onFinished(raw); });
     if (prepareGate_)
         prepareGate_(job->gate);
     ConversionRequest request;

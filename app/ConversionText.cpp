@@ -1,6 +1,8 @@
 // The words of a conversion's outcome.
 #include "app/ConversionText.h"
 
+#include "convert/output/MboxTreeLayout.h"
+
 #include <QDir>
 
 namespace tolvane {
@@ -23,11 +25,17 @@ QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered)
     return text + u'.';
 }
 
-QString WindowCompletionText(const ConversionSummary& summary)
+QString WindowCompletionText(const ConversionSummary& summary, OutputFormat format)
 {
     QString text = CompletionNoticeText(summary);
-    if (!summary.outputRoot.isEmpty())
-        text += QStringLiteral("\n\nOutput folder: %1").arg(QDir::toNativeSeparators(summary.outputRoot));
+    if (summary.outputRoot.isEmpty())
+        return text;
+    text += QStringLiteral("\n\nOutput folder: %1").arg(QDir::toNativeSeparators(summary.outputRoot));
+    if (format == OutputFormat::MboxTree)
+        text += QStringLiteral("\n\nTo open the mail in Thunderbird, quit it and copy what is inside the "
+                               "folder's \"%1\" into Thunderbird's own (Account Settings > Local Folders > "
+                               "Local directory), then start it again.")
+                    .arg(QLatin1String(kMboxTreeDirectory));
     return text;
 }
 

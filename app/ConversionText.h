@@ -21,8 +21,9 @@ inline constexpr const char* kSavingCompletedText = "Saving sucessfully complete
 // the run was interrupted), with reasons.
 QString CompletionNoticeText(const ConversionSummary& summary);
 // The window's final notice: CompletionNoticeText, then the output folder
-// (the command line prints that on a line of its own).
-QString WindowCompletionText(const ConversionSummary& summary);
+// (the command line prints that on a line of its own), and for the mbox tree
+// how it goes into Thunderbird.
+QString WindowCompletionText(const ConversionSummary& summary, OutputFormat format = OutputFormat::Eml);
 // "Recovered mail: 2 saved, 1 with missing attachments." (deleted and orphan
 // mail together)
 QString RecoveredMailText(const ConversionSummary::RecoveredMail& recovered);

@@ -201,9 +201,10 @@ TEST(RealEngineConvertTest, TheFileMenuConvertsToMboxMaildirAndTheMboxTree)
         const char* action;
         const char* text;
         const char* written;  // a file only that format writes
-    } formats[] = {{"actionConvertMbox", "Convert to mbox...", "*.mbox"},
-                   {"actionConvertMaildir", "Convert to Maildir...", "*.tolvane:2,*"},
-                   {"actionConvertMboxTree", "Convert for Thunderbird...", "Inbox"}};
+        bool tellsHowIn;      // the notice says how the output goes into Thunderbird
+    } formats[] = {{"actionConvertMbox", "Convert to mbox...", "*.mbox", false},
+                   {"actionConvertMaildir", "Convert to Maildir...", "*.tolvane:2,*", false},
+                   {"actionConvertMboxTree", "Convert for Thunderbird...", "Inbox", true}};
     for (const auto& format : formats) {
         QAction* action = window.findChild<QAction*>(QString::fromLatin1(format.action));
         ASSERT_NE(action, nullptr) << format.action;
@@ -215,6 +216,10 @@ TEST(RealEngineConvertTest, TheFileMenuConvertsToMboxMaildirAndTheMboxTree)
         action->trigger();
         ASSERT_TRUE(WaitUntil([&] { return !converted.isEmpty(); }));
         EXPECT_TRUE(prompts.notices.last().startsWith(QStringLiteral("Saving sucessfully completed.")))
+            << qPrintable(prompts.notices.last());
+        EXPECT_EQ(prompts.notices.last().contains(QStringLiteral("quit it and copy what is inside the folder's "
+                                                                 "\"Local Folders\" into Thunderbird's own")),
+                  format.tellsHowIn)
             << qPrintable(prompts.notices.last());
         int written = 0;
         int eml = 0;
