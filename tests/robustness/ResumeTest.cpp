@@ -153,6 +153,10 @@ const ResumeCase kResumeCases[] = {
     // the last mail, so the mail is written again, into the same names.
     {"MboxMidMail", "mbox", 12, Damage::None},
     {"MboxAfterAllMail", "mbox", kMailCount + 1, Damage::None},
+    // The same for the local-folders tree, whose empty folders' files are
+    // made at the end.
+    {"MboxTreeMidMail", "mboxtree", 12, Damage::None},
+    {"MboxTreeAfterAllMail", "mboxtree", kMailCount + 1, Damage::None},
 };
 
 void PrintTo(const ResumeCase& resumeCase, std::ostream* out)
