@@ -206,7 +206,26 @@ CExplorer1::CExplorer1(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
-    connect(view_, &QWebEngineView::loadFinished, this, &CExplorer1::loadFinished);
+    connect(view_, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        if (!TakeOverStaleLoad())
+            emit loadFinished(ok);
+    });
+}
+
+bool CExplorer1::TakeOverStaleLoad()
+{
+    // The engine may drop a navigation started while the one before it was
+    // about to be shown, and show that older page instead: a mail's
+    // placeholder text, say, in place of its body read a moment later. The
+    // page shown is always the one navigated to last, so that one is asked
+    // for again (a few times at most: a page that never shows stays off).
+    constexpr int kMaxStaleRetries = 3;
+    if (lastPreviewUrl_.isEmpty() || view_->url() == lastPreviewUrl_ || staleRetries_ >= kMaxStaleRetries)
+        return false;
+    ++staleRetries_;
+    page_->expectNavigation(lastPreviewUrl_);
+    view_->setUrl(lastPreviewUrl_);
+    return true;
 }
 
 CExplorer1::~CExplorer1()
@@ -233,10 +252,13 @@ void CExplorer1::Navigate(const QString& target)
         url.setPath(QStringLiteral("/") + file.fileName());
         // A fresh query each time, so the same file name is loaded again.
         url.setQuery(QStringLiteral("n=%1").arg(navigationCount_));
+        lastPreviewUrl_ = url;
+        staleRetries_ = 0;
         page_->expectNavigation(url);
         view_->setUrl(url);
         return;
     }
+    lastPreviewUrl_.clear();
     const QUrl url = QUrl::fromUserInput(target);
     filter_->allowAddress(url);
     page_->expectNavigation(url);

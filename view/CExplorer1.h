@@ -65,8 +65,14 @@ private:
     PreviewSchemeHandler* handler_ = nullptr;
     InlineImageHandler* inlineImages_ = nullptr;
     PreviewRequestFilter* filter_ = nullptr;
+    // A finished load that shows another page than the last navigated to:
+    // that one is asked for again (see the .cpp); false when it is in place.
+    bool TakeOverStaleLoad();
+
     QString currentTarget_;
     quint64 navigationCount_ = 0;
+    QUrl lastPreviewUrl_;  // the last preview file's address; empty after a page by address
+    int staleRetries_ = 0;  // how often it was asked for again
 };
 
 }  // namespace tolvane

@@ -167,6 +167,33 @@ TEST(CExplorer1Test, ShowsUtf16PreviewFilesWithoutScriptsOrRemoteContent)
     EXPECT_EQ(browser.currentTarget(), txt);
 }
 
+// A mail's placeholder page, then its body read a moment later: whenever the
+// body comes (here, each time the placeholder has started loading), the page
+// that stays is the body's, never the placeholder the engine was about to show.
+TEST(CExplorer1Test, TheLastPageNavigatedToIsTheOneThatStays)
+{
+    QTemporaryDir dir;
+    CExplorer1 browser;
+    browser.resize(400, 300);
+    browser.show();
+    int started = 0;
+    QObject::connect(browser.webView(), &QWebEngineView::loadStarted, [&] { ++started; });
+    const QString txt = dir.filePath(QStringLiteral("temp.txt"));
+    const QString html = dir.filePath(QStringLiteral("temp.html"));
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        const QString body = QStringLiteral("body %1").arg(round);
+        ASSERT_TRUE(WritePreviewFile(txt, QStringLiteral("placeholder %1").arg(round)));
+        ASSERT_TRUE(WritePreviewFile(html, QStringLiteral("<p>%1</p>").arg(body)));
+        const int before = started;
+        browser.Navigate(txt);
+        ASSERT_TRUE(testing::WaitUntil([&] { return started > before; }));
+        browser.Navigate(html);
+        EXPECT_TRUE(testing::WaitUntil([&] { return PageText(browser).trimmed() == body; }, 10000))
+            << qPrintable(PageText(browser));
+    }
+}
+
 // Evaluates an expression in the page's own world, apart from the mail's
 // (which runs no script); the result as text.
 QString Evaluate(CExplorer1& browser, const QString& expression)
