@@ -28,6 +28,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <QMimeData>
 #include <QDropEvent>
 #include <QAbstractScrollArea>
@@ -591,16 +592,24 @@ TEST_F(WindowTest, EveryControlHasItsNameAndTheProductPageIsShownFirst)
 // its width, and the banner gives up height when the window is made low.
 TEST_F(WindowTest, TheListAndThePreviewGrowWithTheWindow)
 {
-    window->resize(1100, 720);
-    QCoreApplication::processEvents();
+    // The X server answers the window's first showing with its size; an
+    // answer still under way would undo a resize made before it comes.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const auto resizeTo = [&](const QSize& size) {
+        window->resize(size);
+        return testing::WaitUntil([&] {
+            QCoreApplication::processEvents();
+            return window->size() == size && window->windowHandle()->size() == size;
+        });
+    };
+    ASSERT_TRUE(resizeTo(QSize(1100, 720)));
     auto* preview = window->previewBrowser();
     const QRect listBefore = window->itemList()->geometry();
     const QRect previewBefore = preview->geometry();
     const int treeBefore = window->folderTree()->width();
     const int bannerBefore = control<QWidget>("banner")->height();
 
-    window->resize(1500, 1000);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(resizeTo(QSize(1500, 1000)));
     EXPECT_EQ(window->itemList()->width(), listBefore.width() + 400);
     EXPECT_GT(window->itemList()->height(), listBefore.height());
     EXPECT_EQ(preview->width(), previewBefore.width() + 400);
@@ -608,8 +617,7 @@ TEST_F(WindowTest, TheListAndThePreviewGrowWithTheWindow)
     EXPECT_EQ(window->folderTree()->width(), treeBefore);
     EXPECT_EQ(control<QWidget>("banner")->height(), bannerBefore);
 
-    window->resize(window->minimumSize());
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(resizeTo(window->minimumSize()));
     EXPECT_LT(control<QWidget>("banner")->height(), bannerBefore);
     EXPECT_GT(window->itemList()->height(), 0);
     EXPECT_GT(preview->height(), 0);
