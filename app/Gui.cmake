@@ -23,6 +23,7 @@ add_library(tolvane_window STATIC
   ${TOLVANE_APP_DIR}/ScanJobController.cpp
   ${TOLVANE_APP_DIR}/ConversionJobController.cpp
   ${TOLVANE_APP_DIR}/CQuenbyDlg.cpp
+  ${TOLVANE_APP_DIR}/CQuenbyDlgControls.cpp
   ${TOLVANE_APP_DIR}/CQuenbyApp.cpp
   ${TOLVANE_APP_DIR}/BenchmarkScan.cpp
   ${CMAKE_CURRENT_BINARY_DIR}/app.qrc

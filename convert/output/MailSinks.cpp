@@ -34,6 +34,14 @@ ContentWriter Dated(const MailToSave& mail)
     };
 }
 
+// Appends the message to its folder's mbox file after `opening`, from its
+// bytes when composed already, else as it is composed.
+SaveResult AppendTo(MboxFiles& files, const MailToSave& mail, const QByteArray& opening)
+{
+    return mail.bytes != nullptr ? files.Append(mail.folderKey, mail.folderName, opening, *mail.bytes)
+                                 : files.Append(mail.folderKey, mail.folderName, opening, mail.write);
+}
+
 class EmlSink final : public MailSink {
 public:
     explicit EmlSink(OutputTree* output) : output_(output) {}
@@ -65,9 +73,7 @@ public:
     {
         // The state goes in front of the message's own header, where mbox
         // readers look for it; the .eml and Maildir files keep theirs apart.
-        const QByteArray opening = MboxFromLine(mail.senderAddress, mail.arrived) + MboxStatusLines(mail.state);
-        return mail.bytes != nullptr ? files_.Append(mail.folderKey, mail.folderName, opening, *mail.bytes)
-                                     : files_.Append(mail.folderKey, mail.folderName, opening, mail.write);
+        return AppendTo(files_, mail, MboxFromLine(mail.senderAddress, mail.arrived) + MboxStatusLines(mail.state));
     }
     QStringList Finish() override { return files_.PutAllInPlace(); }
 
@@ -98,10 +104,9 @@ public:
 
     SaveResult Save(const MailToSave& mail) override
     {
-        const QByteArray opening =
-            MboxFromLine(mail.senderAddress, mail.arrived) + MboxStatusLines(mail.state) + MozillaStatusLines(mail.state);
-        return mail.bytes != nullptr ? files_.Append(mail.folderKey, mail.folderName, opening, *mail.bytes)
-                                     : files_.Append(mail.folderKey, mail.folderName, opening, mail.write);
+        return AppendTo(files_, mail,
+                        MboxFromLine(mail.senderAddress, mail.arrived) + MboxStatusLines(mail.state)
+                            + MozillaStatusLines(mail.state));
     }
     QStringList Finish() override
     {
