@@ -14,6 +14,7 @@
 #include "convert/output/OutputNaming.h"
 #include "convert/output/OutputTree.h"
 #include "convert/output/PartialFileSweeper.h"
+#include "convert/output/MailFolderPlan.h"
 #include "scan/FolderPaths.h"
 #include "scan/ProcessTempDir.h"
 #include "scan/WorkerGate.h"
@@ -290,6 +291,9 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     context.format = request.format;
     const FolderPaths folders(request.store->folderNodes());
     context.folders = &folders;
+    const MailFolderPlan mailFolders(request.store->folderNodes(), folders, request.store->storeFolders());
+    context.mailFolders = &mailFolders;
+    context.mailboxName = QFileInfo(request.pstPath).completeBaseName();
     for (const auto& node : SelectedFolders(request.store->folderNodes(), request.selectedFolders))
         context.folderKeys << FolderKeyOf(*node);
     ManifestWriter manifest;

@@ -173,7 +173,7 @@ bool WriteMailFiles(MailFeed& mail, WriterContext& context)
     // The manifest records every mbox file whole once it is in place, so a
     // message added to it later is seen.
     const std::unique_ptr<MailSink> sink =
-        MakeMailSink(context.format, context.output, context.folders, context.folderKeys,
+        MakeMailSink(context.format, context.output, context.mailFolders, context.folderKeys, context.mailboxName,
                      [&context](const QString& path, const FileDigest& whole) {
                          if (context.manifest != nullptr)
                              context.manifest->AddWholeFile(path, whole);

@@ -20,6 +20,7 @@ namespace tolvane {
 class ConversionProgress;
 class FolderPaths;
 class MailFeed;
+class MailFolderPlan;
 class MailboxReader;
 class ManifestWriter;
 class OutputTree;
@@ -48,6 +49,12 @@ struct WriterContext {
     // The folders the run writes and those on the way down to them, in the
     // tree's order: the formats that show every folder, mail or not, need them.
     QStringList folderKeys;
+    // Optional: which folders are mail folders in the formats of a mail
+    // client's folders, and their names there.
+    const MailFolderPlan* mailFolders = nullptr;
+    // What the mailbox is called where the output names it (its file's name
+    // without extension): the mbox tree's folder for it.
+    QString mailboxName;
     // Optional: a resumed run's plan; the mail it keeps is neither read nor written.
     const ResumePlan* resume = nullptr;
 };

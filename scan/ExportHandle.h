@@ -118,9 +118,12 @@ WalkStep export_handle_export_recovered_items(export_handle* handle, libpff_file
 
 // Adds the folder node of a folder whose export path is `parentPath` +
 // `directoryName` and tells the events; `listedItems`: how many items the
-// folder lists, where the walk counted them.
+// folder lists, where the walk counted them; `identifier` and
+// `containerClass`: the folder's own (FolderNode), none for a folder the
+// scan makes itself.
 void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName,
-                                   const QString& storedName, int listedItems = 0);
+                                   const QString& storedName, int listedItems = 0, uint32_t identifier = 0,
+                                   const QString& containerClass = QString());
 
 // Appends a separator and the sanitised name to `path`. Fails for a null
 // path or name, or when *target already holds a path.

@@ -8,6 +8,7 @@
 #include "scan/PropertyTags.h"
 #include "scan/ScanEvents.h"
 #include "scan/ScanTexts.h"
+#include "scan/StoreFolders.h"
 #include "scan/WorkerGate.h"
 
 namespace tolvane {
@@ -44,7 +45,8 @@ QString RelativeToExportRoot(const QString& exportPath)
 }  // namespace
 
 void export_handle_add_folder_node(export_handle* handle, const QString& parentPath, const QString& directoryName,
-                                   const QString& storedName, int listedItems)
+                                   const QString& storedName, int listedItems, uint32_t identifier,
+                                   const QString& containerClass)
 {
     const QString key = FolderKeyFromExportPath(parentPath + u'\\' + directoryName);
     handle->folderKeysTaken.insert(key);
@@ -69,6 +71,8 @@ void export_handle_add_folder_node(export_handle* handle, const QString& parentP
     folder.parent = parent;
     folder.id = id;
     folder.listedItems = listedItems;
+    folder.identifier = identifier;
+    folder.containerClass = containerClass;
     if (handle->store != nullptr)
         handle->store->AddFolderNode(folder);
     if (handle->events != nullptr)
@@ -190,6 +194,10 @@ WalkStep export_handle_export_items(export_handle* handle, libpff_file_t* file, 
 {
     if (handle == nullptr || file == nullptr)
         return WalkStep::Failed;
+    // Which folder is the Inbox, which the root of the mail folders: the
+    // formats that are a mail client's folders need it.
+    if (handle->store != nullptr)
+        handle->store->SetStoreFolders(ReadStoreFolders(file));
     PffItem rootFolder;
     if (libpff_file_get_root_folder(file, rootFolder.out(), nullptr) != 1 || !rootFolder)
         return WalkStep::Failed;
@@ -352,8 +360,12 @@ WalkStep export_handle_walk_folder(export_handle* handle, libpff_item_t* folder,
     int listedItems = 0;
     if (foldersOnly && libpff_folder_get_number_of_sub_messages(folder, &listedItems, nullptr) != 1)
         listedItems = 0;
+    uint32_t identifier = 0;
+    libpff_item_get_identifier(folder, &identifier, nullptr);
+    const QString containerClass =
+        ReadString(folder, 0, PropertyTag::ContainerClass, handle->asciiCodepage).value_or(QString());
     export_handle_add_folder_node(handle, exportPath, LastPathComponent(folderPath),
-                                  storedName.isEmpty() ? name : storedName, listedItems);
+                                  storedName.isEmpty() ? name : storedName, listedItems, identifier, containerClass);
 
     // A list that cannot be read costs only that list, named; the folder's
     // other list is still read.

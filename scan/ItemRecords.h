@@ -248,6 +248,11 @@ struct FolderNode {
     // How many items the folder lists; counted only by a walk of the folders
     // alone (ItemDetail::FoldersOnly), 0 otherwise.
     int32_t listedItems = 0;
+    // The folder's identifier in the mailbox (0 for a folder the scan made
+    // itself, such as recovered items) and the kind of item it is meant for
+    // ("IPF.Note", "IPF.Appointment", ...; empty when it names none).
+    uint32_t identifier = 0;
+    QString containerClass;
 };
 
 }  // namespace tolvane

@@ -154,6 +154,18 @@ std::optional<FileIdentity> ItemStore::mailboxIdentity() const
     return mailboxIdentity_;
 }
 
+void ItemStore::SetStoreFolders(StoreFolders folders)
+{
+    std::lock_guard lock(mutex_);
+    storeFolders_ = std::move(folders);
+}
+
+StoreFolders ItemStore::storeFolders() const
+{
+    std::lock_guard lock(mutex_);
+    return storeFolders_;
+}
+
 void ItemStore::ClearItemRecords()
 {
     // Swap out under the lock, release outside it: snapshots keep what they hold.
@@ -172,6 +184,7 @@ void ItemStore::ClearItemRecords()
         skipped_.clear();
         recoveryReport_.reset();
         mailboxIdentity_.reset();
+        storeFolders_ = StoreFolders();
         notConverted_.clear();
     }
 }

@@ -13,6 +13,7 @@
 #include "scan/InputFile.h"
 #include "scan/ItemRecords.h"
 #include "scan/RecoveryReport.h"
+#include "scan/StoreFolders.h"
 
 #include <QStringList>
 
@@ -69,9 +70,12 @@ public:
     // The mailbox file the last scan read: every later open must find it again.
     void SetMailboxIdentity(std::optional<FileIdentity> identity);
     std::optional<FileIdentity> mailboxIdentity() const;
+    // Which folders the last scanned mailbox's store names for their part.
+    void SetStoreFolders(StoreFolders folders);
+    StoreFolders storeFolders() const;
 
     // Empties every list (folder nodes, mail, contacts, appointments, skipped
-    // items) and forgets the recovery report.
+    // items) and forgets the recovery report and the store's folders.
     void ClearItemRecords();
 
     RecordList<FolderNode> folderNodes() const;
@@ -102,6 +106,7 @@ private:
     QStringList skipped_;
     std::optional<RecoveryReport> recoveryReport_;
     std::optional<FileIdentity> mailboxIdentity_;
+    StoreFolders storeFolders_;
     QStringList notConverted_;
     RecordList<OtherItemEntry> otherItems_;
 };

@@ -61,6 +61,15 @@ inline constexpr uint32_t CreationTime = 0x3007;
 inline constexpr uint32_t ModificationTime = 0x3008;
 inline constexpr uint32_t RecipientSmtpAddress = 0x39FE;
 inline constexpr uint32_t EntryId = 0x0FFF;
+
+// The message store's and folders' own: which folder plays which part.
+inline constexpr uint32_t ContainerClass = 0x3613;
+inline constexpr uint32_t IpmSubtreeEntryId = 0x35E0;
+inline constexpr uint32_t IpmOutboxEntryId = 0x35E2;
+inline constexpr uint32_t IpmWastebasketEntryId = 0x35E3;
+inline constexpr uint32_t IpmSentMailEntryId = 0x35E4;
+inline constexpr uint32_t FinderEntryId = 0x35E7;
+inline constexpr uint32_t IpmDraftsEntryId = 0x36D7;
 inline constexpr uint32_t RecipientEntryId = 0x5FF7;
 
 // Meetings: whether answers are asked for, whose copy it is, and each

@@ -2,6 +2,7 @@
 #include "convert/output/MailFolderFiles.h"
 
 #include "convert/output/DirectoryAt.h"
+#include "convert/output/MailFolderPlan.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/OutputNaming.h"
 #include "convert/output/OutputTree.h"
@@ -280,7 +281,7 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
     if (const auto found = made_.find(folderKey); found != made_.end())
         return found->second;
     const QStringList names =
-        folders_ != nullptr ? folders_->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
+        plan_ != nullptr ? plan_->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
     // The tree's own top is a folder too (every reader expects one), even
     // when the mailbox's top folder holds no mail.
     if (made_.empty()) {
@@ -297,6 +298,11 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
     }
     made_[folderKey] = key;
     return key;
+}
+
+bool MaildirTree::EnsureFolder(const QString& folderKey, QString* reason)
+{
+    return FolderFor(folderKey, reason).has_value();
 }
 
 void MaildirTree::Kept(const QString& folderKey)

@@ -22,6 +22,7 @@
 
 namespace tolvane {
 
+class MailFolderPlan;
 class MboxQuoter;
 class OutputTree;
 
@@ -111,9 +112,10 @@ private:
 class MaildirTree {
 public:
     // The tree goes into "Maildir" in the output folder, each folder where
-    // `layout` puts it (the mailbox's Inbox in the tree's own cur/).
-    MaildirTree(OutputTree* output, const FolderPaths* folders, MaildirLayout layout)
-        : output_(output), folders_(folders), layout_(std::move(layout))
+    // `layout` puts it (the mailbox's Inbox in the tree's own cur/) by the
+    // names `plan` gives it (null: its key's own components).
+    MaildirTree(OutputTree* output, const MailFolderPlan* plan, MaildirLayout layout)
+        : output_(output), plan_(plan), layout_(std::move(layout))
     {
     }
 
@@ -125,6 +127,9 @@ public:
     // A message of the folder a stopped run wrote and this one keeps: its
     // place in the run is taken, so the next file is numbered as that run's.
     void Kept(const QString& folderKey);
+    // Makes the folder's directories, for a folder that holds no mail; false
+    // with a reason when they cannot be made.
+    [[nodiscard]] bool EnsureFolder(const QString& folderKey, QString* reason);
 
 private:
     // The folder's directory key below the output folder ("\Maildir\.Inbox"),
@@ -132,7 +137,7 @@ private:
     std::optional<QString> FolderFor(const QString& folderKey, QString* reason);
 
     OutputTree* output_;
-    const FolderPaths* folders_;
+    const MailFolderPlan* plan_;
     MaildirLayout layout_;
     std::map<QString, QString> made_;  // folder key: Maildir directory key
     int sequence_ = 0;

@@ -101,8 +101,10 @@ QByteArray MboxStatusLines(const MessageState& state)
         more += 'A';
     if (IsFlagged(state))
         more += 'F';
+    // A draft is "T": mbox readers take "D" for a message marked deleted,
+    // and purge it.
     if (IsUnsent(state))
-        more += 'D';
+        more += 'T';
     if (!more.isEmpty())
         lines += "X-Status: " + more + "\r\n";
     return lines;

@@ -30,7 +30,8 @@ QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateT
 // The lines by which mbox readers keep a message's state, put between the
 // separator and the message's own header: "Status: RO" for a read message,
 // "O" alone for one not read (delivered before, so not new); "X-Status:"
-// with A answered, F flagged, D draft, only when any holds. CRLF line ends,
+// with A answered, F flagged, T draft (never D, which is deleted), only
+// when any holds. CRLF line ends,
 // as the composed message's own.
 QByteArray MboxStatusLines(const MessageState& state);
 

@@ -3,8 +3,10 @@
 // local-folders tree), a file in its folder's Maildir.
 #include "convert/output/MailSinks.h"
 
+#include "convert/output/MailFolderPlan.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/MboxTreeLayout.h"
+#include "convert/output/OutputNaming.h"
 #include "convert/output/OutputTree.h"
 
 #include <sys/stat.h>
@@ -42,6 +44,22 @@ SaveResult AppendTo(MboxFiles& files, const MailToSave& mail, const QByteArray& 
                                  : files.Append(mail.folderKey, mail.folderName, opening, mail.write);
 }
 
+QStringList NamesOf(const MailFolderPlan* plan, const QString& folderKey)
+{
+    return plan != nullptr ? plan->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
+}
+
+// The folders among `folderKeys` that get their place even without mail.
+QStringList MailFoldersAmong(const MailFolderPlan* plan, const QStringList& folderKeys)
+{
+    QStringList kept;
+    for (const QString& key : folderKeys) {
+        if (plan == nullptr || plan->IsMailFolder(key))
+            kept << key;
+    }
+    return kept;
+}
+
 class EmlSink final : public MailSink {
 public:
     explicit EmlSink(OutputTree* output) : output_(output) {}
@@ -65,9 +83,27 @@ private:
     OutputTree* output_;
 };
 
+// One mbox file per folder, "NAME.mbox" in the directory of the folder
+// above it ("mbox/Inbox.mbox", "mbox/Inbox/Projects.mbox"): the layout mail
+// servers and mbox readers take a tree of mbox files in.
 class MboxSink final : public MailSink {
 public:
-    MboxSink(OutputTree* output, MboxFiles::FinishedFile finishedFile) : files_(output, std::move(finishedFile)) {}
+    MboxSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys,
+             MboxFiles::FinishedFile finishedFile)
+        : shownEmpty_(MailFoldersAmong(plan, folderKeys)),
+          files_(output, std::move(finishedFile), [plan](const QString& folderKey, const QString&) {
+              const QStringList names = NamesOf(plan, folderKey);
+              QString directory = u'\\' + QLatin1String(kMboxDirectory);
+              for (qsizetype level = 0; level + 1 < names.size(); ++level)
+                  directory += u'\\' + names.at(level);
+              const QString nameText = names.isEmpty() || names.last().trimmed().isEmpty() ? QStringLiteral("Folder")
+                                                                                          : names.last();
+              return MboxFiles::Place{directory, [nameText](int attempt) {
+                                          return FileNameFor(nameText, QString(), QStringLiteral(".mbox"), attempt);
+                                      }};
+          })
+    {
+    }
 
     SaveResult Save(const MailToSave& mail) override
     {
@@ -75,9 +111,20 @@ public:
         // readers look for it; the .eml and Maildir files keep theirs apart.
         return AppendTo(files_, mail, MboxFromLine(mail.senderAddress, mail.arrived) + MboxStatusLines(mail.state));
     }
-    QStringList Finish() override { return files_.PutAllInPlace(); }
+    QStringList Finish() override
+    {
+        QStringList problems = files_.PutAllInPlace();
+        // A mail folder without mail is still one of the user's folders.
+        for (const QString& key : shownEmpty_) {
+            QString reason;
+            if (!files_.EnsureFile(key, QString(), &reason))
+                problems << reason;
+        }
+        return problems;
+    }
 
 private:
+    QStringList shownEmpty_;
     MboxFiles files_;
 };
 
@@ -88,9 +135,9 @@ private:
 // folders below a folder only beside a file of its own.
 class MboxTreeSink final : public MailSink {
 public:
-    MboxTreeSink(OutputTree* output, const FolderPaths* folders, const QStringList& folderKeys,
-                 MboxFiles::FinishedFile finishedFile)
-        : layout_(folders, folderKeys),
+    MboxTreeSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys,
+                 const QString& mailboxName, MboxFiles::FinishedFile finishedFile)
+        : layout_(plan, mailboxName, MailFoldersAmong(plan, folderKeys)),
           files_(output, std::move(finishedFile), [this](const QString& folderKey, const QString&) {
               const MboxTreePlace place = layout_.PlaceOf(folderKey);
               return MboxFiles::Place{place.directoryKey, [name = place.fileName](int attempt) {
@@ -126,8 +173,10 @@ private:
 
 class MaildirSink final : public MailSink {
 public:
-    MaildirSink(OutputTree* output, const FolderPaths* folders)
-        : tree_(output, folders, MaildirLayout::Of(folders))
+    MaildirSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys)
+        : tree_(output, plan,
+                plan != nullptr ? MaildirLayout::Of(*plan) : MaildirLayout(QStringList(), std::nullopt)),
+          shownEmpty_(MailFoldersAmong(plan, folderKeys))
     {
     }
 
@@ -136,23 +185,36 @@ public:
         return tree_.Save(mail.folderKey, mail.arrived, MaildirInfo(mail.state), Dated(mail), mail.digest);
     }
     void Kept(const MailToSave& mail) override { tree_.Kept(mail.folderKey); }
+    QStringList Finish() override
+    {
+        // A mail folder without mail is still one of the user's folders.
+        QStringList problems;
+        for (const QString& key : shownEmpty_) {
+            QString reason;
+            if (!tree_.EnsureFolder(key, &reason))
+                problems << reason;
+        }
+        return problems;
+    }
 
 private:
     MaildirTree tree_;
+    QStringList shownEmpty_;
 };
 
 }  // namespace
 
-std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, const FolderPaths* folders,
-                                       const QStringList& folderKeys, MboxFiles::FinishedFile finishedFile)
+std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, const MailFolderPlan* mailFolders,
+                                       const QStringList& folderKeys, const QString& mailboxName,
+                                       MboxFiles::FinishedFile finishedFile)
 {
     switch (format) {
     case OutputFormat::Mbox:
-        return std::make_unique<MboxSink>(output, std::move(finishedFile));
+        return std::make_unique<MboxSink>(output, mailFolders, folderKeys, std::move(finishedFile));
     case OutputFormat::MboxTree:
-        return std::make_unique<MboxTreeSink>(output, folders, folderKeys, std::move(finishedFile));
+        return std::make_unique<MboxTreeSink>(output, mailFolders, folderKeys, mailboxName, std::move(finishedFile));
     case OutputFormat::Maildir:
-        return std::make_unique<MaildirSink>(output, folders);
+        return std::make_unique<MaildirSink>(output, mailFolders, folderKeys);
     case OutputFormat::Eml:
         break;
     }

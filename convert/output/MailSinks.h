@@ -18,7 +18,7 @@
 
 namespace tolvane {
 
-class FolderPaths;
+class MailFolderPlan;
 class OutputTree;
 
 // One message as a sink takes it.
@@ -41,12 +41,19 @@ struct MailToSave {
 using MailSink = ItemSink<MailToSave>;
 
 // The sink of `format`, writing into `output` (null: every save fails).
-// `finishedFile` is told of every shared file (mbox) once it is whole;
-// `folders` places the folders in a Maildir tree (MaildirLayout) and the
-// mbox tree (MboxTreeLayout), which gives a file to each of `folderKeys`
-// (the run's folders in the tree's order) whether it holds mail or not.
+// `finishedFile` is told of every shared file (mbox) once it is whole.
+// In the formats of a mail client's folders (mbox, the mbox tree, Maildir),
+// `mailFolders` names and places the folders (null: by their keys' own
+// components), and each mail folder among `folderKeys` (the run's folders in
+// the tree's order) gets its place whether it holds mail or not; the mbox
+// tree puts them below a folder named `mailboxName`.
 [[nodiscard]] std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output,
-                                                     const FolderPaths* folders, const QStringList& folderKeys,
+                                                     const MailFolderPlan* mailFolders,
+                                                     const QStringList& folderKeys, const QString& mailboxName,
                                                      MboxFiles::FinishedFile finishedFile);
+
+// Where the mbox files go: "mbox" in the output folder, so that only mail
+// files are in it and a mail server can be pointed at it.
+inline constexpr const char* kMboxDirectory = "mbox";
 
 }  // namespace tolvane

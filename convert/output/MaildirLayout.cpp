@@ -1,8 +1,8 @@
-// The Maildir++ layout of the mailbox's folders (see MaildirLayout.h).
+// The Maildir++ layout of the mail folders (see MaildirLayout.h).
 #include "convert/output/MaildirLayout.h"
 
+#include "convert/output/MailFolderPlan.h"
 #include "convert/output/MailFormats.h"
-#include "scan/FolderPaths.h"
 
 #include <QSet>
 
@@ -19,23 +19,13 @@ bool IsInboxName(const QString& name)
 
 }  // namespace
 
-std::optional<QString> MaildirLayout::InboxAmong(const QStringList& firstLevel)
+MaildirLayout::MaildirLayout(const QStringList& topLevel, std::optional<QString> inbox,
+                             std::optional<QString> mailRootsOwn)
+    : inbox_(std::move(inbox)), mailRootsOwn_(std::move(mailRootsOwn))
 {
-    for (const QString& name : firstLevel) {
-        if (IsInboxName(name))
-            return name;
-    }
-    return std::nullopt;
-}
-
-MaildirLayout::MaildirLayout(QString topFolder, const QStringList& firstLevel, std::optional<QString> inbox)
-    : top_(std::move(topFolder)), inbox_(std::move(inbox))
-{
-    if (!inbox_)
-        return;
-    // Every name in the tree's first level, as a folder below the top gets
-    // it unless renamed here; a new name must be none of them.
-    QSet<QString> taken(firstLevel.cbegin(), firstLevel.cend());
+    // Every name at the top level, as a folder gets it unless renamed here;
+    // a new name must be none of them.
+    QSet<QString> taken(topLevel.cbegin(), topLevel.cend());
     taken.insert(kInbox);
     const auto freeName = [&](const QString& wanted) {
         QString name = wanted;
@@ -44,41 +34,26 @@ MaildirLayout::MaildirLayout(QString topFolder, const QStringList& firstLevel, s
         taken.insert(name);
         return name;
     };
-    firstLevelRenamed_.insert(*inbox_, kInbox);
-    for (const QString& name : firstLevel) {
-        if (name != *inbox_ && IsInboxName(name) && !firstLevelRenamed_.contains(name))
-            firstLevelRenamed_.insert(name, freeName(name));
+    if (inbox_)
+        topLevelRenamed_.insert(*inbox_, kInbox);
+    for (const QString& name : topLevel) {
+        if ((!inbox_ || name != *inbox_) && IsInboxName(name) && !topLevelRenamed_.contains(name))
+            topLevelRenamed_.insert(name, freeName(name));
     }
-    topOwnMail_ = freeName(top_.trimmed().isEmpty() ? QStringLiteral("Top folder") : top_);
 }
 
-MaildirLayout MaildirLayout::Of(const FolderPaths* folders)
+MaildirLayout MaildirLayout::Of(const MailFolderPlan& plan)
 {
-    if (folders == nullptr || folders->paths().isEmpty())
-        return MaildirLayout(QString(), {}, std::nullopt);
-    const QString top = folders->paths().first().section(u'/', 0, 0);
-    QStringList firstLevel;
-    for (const QString& path : folders->paths()) {
-        const QStringList names = path.split(u'/');
-        if (names.size() == 2 && names.first() == top)
-            firstLevel << names.at(1);
-    }
-    return MaildirLayout(top, firstLevel, InboxAmong(firstLevel));
+    return MaildirLayout(plan.topLevelNames(), plan.inboxName(), plan.mailRootsOwnName());
 }
 
-QString MaildirLayout::DirectoryFor(const QStringList& namesFromTop) const
+QString MaildirLayout::DirectoryFor(const QStringList& names) const
 {
-    QStringList below = namesFromTop;
-    if (below.isEmpty() || below.first() != top_) {
-        // Not below the top folder (items found outside it): by its own
-        // names, never as INBOX.
-        if (!below.isEmpty() && IsInboxName(below.first()))
-            below.first() += QStringLiteral(" (2)");
-        return MaildirFolderName(below);
-    }
-    below.removeFirst();
+    QStringList below = names;
     if (below.isEmpty())
-        return inbox_ ? MaildirFolderName({topOwnMail_}) : QString();
+        return QString();
+    if (!inbox_ && mailRootsOwn_ && below == QStringList{*mailRootsOwn_})
+        return QString();
     if (inbox_ && below.first() == *inbox_) {
         below.removeFirst();
         // The Inbox itself is the tree's top; Dovecot's Maildir++ layout
@@ -88,8 +63,10 @@ QString MaildirLayout::DirectoryFor(const QStringList& namesFromTop) const
         below.prepend(kInbox);
         return MaildirFolderName(below);
     }
-    if (const auto renamed = firstLevelRenamed_.constFind(below.first()); renamed != firstLevelRenamed_.cend())
+    if (const auto renamed = topLevelRenamed_.constFind(below.first()); renamed != topLevelRenamed_.cend())
         below.first() = *renamed;
+    else if (IsInboxName(below.first()))
+        below.first() += QStringLiteral(" (2)");  // not one of the top level's: never INBOX either
     return MaildirFolderName(below);
 }
 

@@ -1,9 +1,8 @@
-// Which Maildir++ directory each mailbox folder goes into, so that an IMAP
+// Which Maildir++ directory each mail folder goes into, so that an IMAP
 // server reads the tree as the mailbox is: the mailbox's Inbox is the tree's
-// own top (IMAP's INBOX), the folders below it are ".INBOX.Name", and no
-// other folder gets a name that IMAP, which matches INBOX in any case, would
-// take for INBOX. The top folder's own mail then goes into a folder named
-// after the top folder.
+// own top (IMAP's INBOX), the folders below it are ".INBOX.Name", the other
+// folders at the top level are ".Name", and no other folder gets a name that
+// IMAP, which matches INBOX in any case, would take for INBOX.
 #pragma once
 
 #include <QHash>
@@ -14,37 +13,32 @@
 
 namespace tolvane {
 
-class FolderPaths;
+class MailFolderPlan;
 
 class MaildirLayout {
 public:
-    // `topFolder`: the mailbox's top folder name; `firstLevel`: the names of
-    // the folders directly below it, in the tree's order; `inbox`: which of
-    // them is the mailbox's Inbox (nullopt: it has none, and the top
-    // folder's own mail is the tree's top, as in a plain Maildir++ tree).
-    MaildirLayout(QString topFolder, const QStringList& firstLevel, std::optional<QString> inbox);
+    // `topLevel`: the names of the mail folders at the tree's top level, in
+    // the tree's order; `inbox`: which of them is the mailbox's Inbox
+    // (nullopt: it has none); `mailRootsOwn`: the name of the folder that
+    // holds the mail root's own mail, which is the tree's top when there is
+    // no Inbox to take it, as in a plain tree.
+    MaildirLayout(const QStringList& topLevel, std::optional<QString> inbox,
+                  std::optional<QString> mailRootsOwn = std::nullopt);
 
-    // The layout of a scanned mailbox's folders, its Inbox found by
-    // InboxAmong. No folders: everything by its key's own names.
-    [[nodiscard]] static MaildirLayout Of(const FolderPaths* folders);
-
-    // The Inbox among the folders directly below the top: the first named
-    // "Inbox" in any case; nullopt when none is.
-    [[nodiscard]] static std::optional<QString> InboxAmong(const QStringList& firstLevel);
+    // The layout of a mailbox's mail folders as `plan` names them.
+    [[nodiscard]] static MaildirLayout Of(const MailFolderPlan& plan);
 
     // The Maildir++ directory name ("" for the tree's top, ".INBOX.Projects")
-    // of the folder whose names from the top folder down are `namesFromTop`.
-    [[nodiscard]] QString DirectoryFor(const QStringList& namesFromTop) const;
+    // of the folder whose names from the top level down (MailFolderPlan) are
+    // `names`.
+    [[nodiscard]] QString DirectoryFor(const QStringList& names) const;
 
 private:
-    QString top_;
     std::optional<QString> inbox_;
-    // Names directly below the top as they go into the tree, where they are
-    // not their own: the Inbox's "INBOX", another one's "inbox (2)".
-    QHash<QString, QString> firstLevelRenamed_;
-    // The name below the top that holds the top folder's own mail (only
-    // while there is an Inbox to take the tree's top).
-    QString topOwnMail_;
+    std::optional<QString> mailRootsOwn_;
+    // Names at the top level as they go into the tree, where they are not
+    // their own: the Inbox's "INBOX", another one's "inbox (2)".
+    QHash<QString, QString> topLevelRenamed_;
 };
 
 }  // namespace tolvane

@@ -1,7 +1,7 @@
 // The local-folders layout of the mbox tree (see MboxTreeLayout.h).
 #include "convert/output/MboxTreeLayout.h"
 
-#include "scan/FolderPaths.h"
+#include "convert/output/MailFolderPlan.h"
 
 #include <QSet>
 
@@ -66,6 +66,7 @@ QString Numbered(const QString& name, int number)
 }  // namespace
 
 struct MboxTreeLayout::Node {
+    QString key;           // the folder's key, or the layout's own for a level no folder is
     QString fileName;      // unique among its siblings
     QString directoryKey;  // where its file goes
     std::vector<std::unique_ptr<Node>> children;
@@ -91,8 +92,9 @@ QString MboxTreeLayout::FileNameOf(const QString& folderName)
     return name;
 }
 
-MboxTreeLayout::MboxTreeLayout(const FolderPaths* folders, const QStringList& folderKeys)
-    : folders_(folders), root_(std::make_unique<Node>())
+MboxTreeLayout::MboxTreeLayout(const MailFolderPlan* plan, const QString& mailboxFolder,
+                               const QStringList& folderKeys)
+    : plan_(plan), mailboxFolder_(mailboxFolder), root_(std::make_unique<Node>())
 {
     root_->directoryKey = QStringLiteral("\\") + QLatin1String(kMboxTreeDirectory);
     for (const QString& key : folderKeys)
@@ -103,23 +105,17 @@ MboxTreeLayout::~MboxTreeLayout() = default;
 
 MboxTreeLayout::Node* MboxTreeLayout::NodeOf(const QString& folderKey)
 {
-    const QStringList components = folderKey.split(u'\\', Qt::SkipEmptyParts);
+    if (Node* known = nodeByKey_.value(folderKey))
+        return known;
+    QStringList names = plan_ != nullptr ? plan_->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
+    if (!mailboxFolder_.isEmpty())
+        names.prepend(mailboxFolder_);
     Node* node = root_.get();
-    QString keySoFar;
-    for (qsizetype level = 0; level < components.size(); ++level) {
-        const QString& component = components.at(level);
-        keySoFar += u'\\' + component;
-        if (Node* found = node->childByComponent.value(component)) {
+    for (qsizetype level = 0; level < names.size(); ++level) {
+        const QString& folderName = names.at(level);
+        if (Node* found = node->childByComponent.value(folderName)) {
             node = found;
             continue;
-        }
-        // A folder the scan named is shown by its name; a level only the key
-        // knows, by the key's component.
-        QString folderName = component;
-        if (folders_ != nullptr) {
-            const QStringList names = folders_->NamesOf(keySoFar);
-            if (names.size() == level + 1 && !names.isEmpty())
-                folderName = names.last();
         }
         const QString wanted = FileNameOf(folderName);
         QString name = wanted;
@@ -131,11 +127,28 @@ MboxTreeLayout::Node* MboxTreeLayout::NodeOf(const QString& folderKey)
         // The folders below a folder are in the directory beside its file.
         child->directoryKey = node == root_.get() ? node->directoryKey
                                                   : node->directoryKey + u'\\' + node->fileName + QStringLiteral(".sbd");
+        // A level no folder of the mailbox is (yet) gets a key of the
+        // layout's own, which no folder key can be (those start with "\\");
+        // without a plan the key's own components are folder keys too.
+        const QStringList levelNames = names.mid(0, level + 1);
+        child->key = level + 1 == names.size() ? folderKey
+                     : plan_ == nullptr && mailboxFolder_.isEmpty() ? u'\\' + levelNames.join(u'\\')
+                                                                    : u'>' + levelNames.join(u'/');
         Node* made = child.get();
-        node->childByComponent.insert(component, made);
+        node->childByComponent.insert(folderName, made);
         node->children.push_back(std::move(child));
-        order_ << keySoFar;
+        nodeByKey_.insert(made->key, made);
+        order_ << made->key;
         node = made;
+    }
+    if (node != root_.get() && node->key != folderKey) {
+        nodeByKey_.insert(folderKey, node);
+        // A level made earlier for the folders below it turns out to be this
+        // folder: its file is this folder's, by this folder's key.
+        if (node->key.startsWith(u'>')) {
+            order_[order_.indexOf(node->key)] = folderKey;
+            node->key = folderKey;
+        }
     }
     return node;
 }

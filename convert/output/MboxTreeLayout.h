@@ -2,7 +2,10 @@
 // client's local folders, where a folder is an mbox file named after it,
 // without extension, and the folders below it are in a directory beside it
 // of the same name and ".sbd". The tree is "Local Folders" in the output
-// folder, so it can be copied into (or merged with) the client's own.
+// folder, and the mailbox's folders are below one folder named after the
+// mailbox, so it can be copied into (or merged with) the client's own
+// without a folder of the mailbox landing beside the client's own Inbox or
+// Trash. The folders are the mail folders MailFolderPlan names.
 //
 // The names stay the folders' own where the file system and the client take
 // them: "/", control characters and the characters for which the client
@@ -23,7 +26,7 @@
 
 namespace tolvane {
 
-class FolderPaths;
+class MailFolderPlan;
 
 inline constexpr const char* kMboxTreeDirectory = "Local Folders";
 
@@ -36,10 +39,11 @@ struct MboxTreePlace {
 
 class MboxTreeLayout {
 public:
-    // `folderKeys`: the folders the run writes, in the tree's order, with
-    // those on the way down to them; `folders` names them (null: by their
-    // keys' own components).
-    MboxTreeLayout(const FolderPaths* folders, const QStringList& folderKeys);
+    // `folderKeys`: the folders that get their file whether they hold mail
+    // or not, in the tree's order; `plan` names them (null: by their keys'
+    // own components); `mailboxFolder`: the folder they all go below (empty:
+    // none, they are the tree's first level).
+    MboxTreeLayout(const MailFolderPlan* plan, const QString& mailboxFolder, const QStringList& folderKeys);
     MboxTreeLayout(const MboxTreeLayout&) = delete;
     MboxTreeLayout& operator=(const MboxTreeLayout&) = delete;
     ~MboxTreeLayout();
@@ -49,9 +53,10 @@ public:
     // and so are the folders above it.
     [[nodiscard]] MboxTreePlace PlaceOf(const QString& folderKey);
 
-    // Every folder key placed so far, parents before their children. Each
-    // needs its file, if only an empty one, for the client to show the
-    // folders below it.
+    // Every folder placed so far, parents before their children, by the key
+    // PlaceOf takes (a level no folder of the mailbox is, such as the
+    // mailbox's own folder, has a key of the layout's). Each needs its file,
+    // if only an empty one, for the client to show the folders below it.
     [[nodiscard]] QStringList placedKeys() const;
 
     // A folder's name as a file name of the tree, before any " (2)".
@@ -61,8 +66,10 @@ private:
     struct Node;
     Node* NodeOf(const QString& folderKey);
 
-    const FolderPaths* folders_;
+    const MailFolderPlan* plan_;
+    QString mailboxFolder_;
     std::unique_ptr<Node> root_;  // the tree's directory; its children are the first level
+    QHash<QString, Node*> nodeByKey_;
     QStringList order_;
 };
 

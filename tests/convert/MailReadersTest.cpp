@@ -7,6 +7,7 @@
 
 #include "convert/MailContent.h"
 #include "convert/output/MailFormats.h"
+#include "convert/output/MailFolderPlan.h"
 #include "convert/output/MaildirLayout.h"
 #include "tests/support/CliRun.h"
 #include "tests/support/PstBuilder.h"
@@ -39,40 +40,58 @@ using testing::RunCli;
 
 TEST(MaildirLayoutTest, TheInboxTakesTheTopAndNoOtherFolderCanBeTakenForIt)
 {
-    const MaildirLayout layout("Top", {"Inbox", "inbox", "Sent", "Top", "inbox (2)"}, QString("Inbox"));
-    const MaildirLayout noInbox("Top", {"Sent"}, std::nullopt);
+    // Names from the mail formats' top level down, as MailFolderPlan gives them.
+    const MaildirLayout layout({"Inbox", "inbox", "Sent", "inbox (2)"}, QString("Inbox"));
+    const MaildirLayout noInbox({"Sent"}, std::nullopt, QString("Top"));
     const struct {
         const MaildirLayout* layout;
         QStringList names;
         const char* directory;
     } cases[] = {
-        {&layout, {"Top", "Inbox"}, ""},
-        {&layout, {"Top", "Inbox", "Projects"}, ".INBOX.Projects"},
-        {&layout, {"Top", "Inbox", "Projects", "2026"}, ".INBOX.Projects.2026"},
-        // The top folder's own mail, in a folder of its name that no folder below it has.
-        {&layout, {"Top"}, ".Top (2)"},
+        {&layout, {"Inbox"}, ""},
+        {&layout, {"Inbox", "Projects"}, ".INBOX.Projects"},
+        {&layout, {"Inbox", "Projects", "2026"}, ".INBOX.Projects.2026"},
         // A second folder called inbox, and what lies below it.
-        {&layout, {"Top", "inbox"}, ".inbox (3)"},
-        {&layout, {"Top", "inbox", "Old"}, ".inbox (3).Old"},
-        {&layout, {"Top", "inbox (2)"}, ".inbox (2)"},
-        {&layout, {"Top", "Sent"}, ".Sent"},
+        {&layout, {"inbox"}, ".inbox (3)"},
+        {&layout, {"inbox", "Old"}, ".inbox (3).Old"},
+        {&layout, {"inbox (2)"}, ".inbox (2)"},
+        {&layout, {"Sent"}, ".Sent"},
         // Deeper down, a name is no INBOX to IMAP.
-        {&layout, {"Top", "Sent", "Inbox"}, ".Sent.Inbox"},
-        {&layout, {"Elsewhere", "INBOX"}, ".Elsewhere.INBOX"},
+        {&layout, {"Sent", "Inbox"}, ".Sent.Inbox"},
+        // A name that is none of the top level's is never INBOX either.
         {&layout, {"INBOX"}, ".INBOX (2)"},
-        // Without an Inbox the top folder's own mail is the tree's top.
+        {&noInbox, {"Sent"}, ".Sent"},
+        {&noInbox, {"Inbox"}, ".Inbox (2)"},
+        {&noInbox, {}, ""},
+        // Without an Inbox the mail root's own mail is the tree's top.
         {&noInbox, {"Top"}, ""},
-        {&noInbox, {"Top", "Sent"}, ".Sent"},
+        {&layout, {"Top"}, ".Top"},
     };
     for (const auto& [which, names, directory] : cases)
         EXPECT_EQ(which->DirectoryFor(names), QString::fromUtf8(directory)) << names.join('/').toStdString();
 }
 
-TEST(MaildirLayoutTest, TheInboxIsTheFirstFolderNamedSoInAnyCase)
+TEST(MailFolderPlanTest, MailFoldersAreThoseForMailOrForNothingInParticular)
 {
-    EXPECT_EQ(MaildirLayout::InboxAmong({"Sent", "INBOX", "Inbox"}), QString("INBOX"));
-    EXPECT_EQ(MaildirLayout::InboxAmong({"Sent", "Inbox 2", "Inboxes"}), std::nullopt);
-    EXPECT_EQ(MaildirLayout::InboxAmong({}), std::nullopt);
+    const struct {
+        const char* containerClass;
+        bool mail;
+    } cases[] = {
+        {"", true},
+        {"IPF.Note", true},
+        {"ipf.note", true},
+        {"IPF.Note.OutlookHomepage", true},
+        {"IPF.Imap", true},
+        {"IPF.Notes", false},
+        {"IPF.Appointment", false},
+        {"IPF.Contact", false},
+        {"IPF.Task", false},
+        {"IPF.StickyNote", false},
+        {"IPF.Journal", false},
+        {"Outlook.Reminder", false},
+    };
+    for (const auto& [containerClass, mail] : cases)
+        EXPECT_EQ(MailFolderPlan::IsMailClass(QString::fromLatin1(containerClass)), mail) << containerClass;
 }
 
 TEST(MboxStatusTest, ReadAnsweredFlaggedAndDraftAreTheLettersMboxReadersKnow)
@@ -86,7 +105,8 @@ TEST(MboxStatusTest, ReadAnsweredFlaggedAndDraftAreTheLettersMboxReadersKnow)
         {{0x1, 102, std::nullopt, {}}, "Status: RO\r\nX-Status: A\r\n"},
         {{0x0, 103, 2, {}}, "Status: O\r\nX-Status: AF\r\n"},
         {{0x1, 104, std::nullopt, {}}, "Status: RO\r\n"},  // forwarded: mbox has no letter for it
-        {{0x9, std::nullopt, 1, {}}, "Status: RO\r\nX-Status: D\r\n"},  // a completed follow-up is no flag
+        {{0x9, std::nullopt, 1, {}}, "Status: RO\r\nX-Status: T\r\n"},  // a completed follow-up is no flag
+        {{0x8, 102, 2, {}}, "Status: O\r\nX-Status: AFT\r\n"},  // a draft is T: D is deleted
     };
     for (const auto& [state, lines] : cases)
         EXPECT_EQ(MboxStatusLines(state), QByteArray(lines));
@@ -140,6 +160,131 @@ void WriteStateMailbox(const QString& path)
     pst.Write(path.toStdString());
 }
 
+// Mailboxes shaped as real stores are: the mail root (named by the store)
+// beside search folders and the client's hidden folders, an offline cache's
+// mail root two levels down, an Inbox the store names by another name. Each
+// holds `inboxMails` mails in the folder the store receives mail in.
+struct StoreShape {
+    const char* name;
+    int inboxMails;
+    // The Maildir++ directories below Maildir/ ("" the tree's top), the mbox
+    // files below mbox/ and the mbox tree's files below Local Folders/.
+    QStringList maildir;
+    QStringList mbox;
+    QStringList mboxTree;
+};
+
+void WriteShapedMailbox(const QString& shape, const QString& path)
+{
+    const auto mail = [](PstFolder& folder, const std::string& subject, int32_t flags = kRead) {
+        folder.addMessage().subject(subject).messageId("<" + std::to_string(std::hash<std::string>()(subject)) + "@x>").body(
+            "x").flags(flags);
+    };
+    if (shape == "pst") {
+        PstBuilder pst;
+        pst.withStandardFolders().withHiddenFolders();
+        PstFolder& top = pst.topOfPersonalFolders();
+        for (const auto& folder : top.folders()) {
+            const std::string name = *folder->definition().displayName;
+            if (name == "Inbox") {
+                mail(*folder, "Welcome");
+                mail(*folder, "Invoice", 0);
+                mail(folder->addFolder("Projects"), "Plan");
+            } else if (name == "Sent Items") {
+                mail(*folder, "Sent");
+            } else if (name == "Drafts") {
+                mail(*folder, "Draft", kRead | kUnsent);
+            } else if (name == "Calendar") {
+                folder->addAppointment("Meeting").appointment(pstwriter::FileTime::fromUnixSeconds(1772618400),
+                                                             pstwriter::FileTime::fromUnixSeconds(1772622000));
+            } else if (name == "Contacts") {
+                folder->addContact("Anna", "Berg").email1("anna@example.com");
+            }
+        }
+        top.addFolder("Archive 2019");
+        top.addFolder("RSS Feeds").containerClass("IPF.Note.OutlookHomepage");
+        // Mail where no client files it: still written, named for where it was.
+        mail(pst.rootFolder().addFolder("Stray"), "Found outside");
+        pst.Write(path.toStdString());
+    } else if (shape == "ost") {
+        PstBuilderOptions options;
+        options.contentType = ContentType::OfflineCache;
+        options.topFolder = false;
+        PstBuilder pst(options);
+        PstFolder& mailbox = pst.rootFolder().addFolder("Root - Mailbox");
+        PstFolder& subtree = mailbox.addFolder("IPM_SUBTREE");
+        PstFolder& inbox = subtree.addFolder("Inbox").containerClass("IPF.Note");
+        mail(inbox, "Cached");
+        subtree.addFolder("Sent Items").containerClass("IPF.Note");
+        subtree.addFolder("Deleted Items").containerClass("IPF.Note");
+        subtree.addFolder("Calendar").containerClass("IPF.Appointment");
+        mailbox.addFolder("Freebusy Data");
+        mailbox.addFolder("Finder").containerClass("IPF.Note");
+        pst.storeFolder(StoreRole::MailRoot, subtree).storeFolder(StoreRole::Inbox, inbox);
+        pst.Write(path.toStdString());
+    } else if (shape == "renamed") {
+        PstBuilder pst(PstBuilderOptions{.deletedItems = false});
+        PstFolder& posteingang = pst.topOfPersonalFolders().addFolder("Posteingang").containerClass("IPF.Note");
+        mail(posteingang, "Hallo");
+        mail(posteingang, "Rechnung");
+        mail(pst.topOfPersonalFolders().addFolder("Inbox").containerClass("IPF.Note"), "Filed by hand");
+        pst.storeFolder(StoreRole::Inbox, posteingang);
+        pst.Write(path.toStdString());
+    }
+}
+
+const StoreShape kStoreShapes[] = {
+    {"pst",
+     2,
+     {"", ".INBOX.Projects", ".Deleted Items", ".Outbox", ".Sent Items", ".Drafts", ".Archive 2019", ".RSS Feeds",
+      ".Stray"},
+     {"Deleted Items.mbox", "Inbox.mbox", "Inbox/Projects.mbox", "Outbox.mbox", "Sent Items.mbox", "Drafts.mbox",
+      "Archive 2019.mbox", "RSS Feeds.mbox", "Stray.mbox"},
+     {"pst", "pst.sbd/Deleted Items", "pst.sbd/Inbox", "pst.sbd/Inbox.sbd/Projects", "pst.sbd/Outbox",
+      "pst.sbd/Sent Items", "pst.sbd/Drafts", "pst.sbd/Archive 2019", "pst.sbd/RSS Feeds", "pst.sbd/Stray"}},
+    {"ost",
+     1,
+     {"", ".Sent Items", ".Deleted Items"},
+     {"Inbox.mbox", "Sent Items.mbox", "Deleted Items.mbox"},
+     {"ost", "ost.sbd/Inbox", "ost.sbd/Sent Items", "ost.sbd/Deleted Items"}},
+    {"renamed",
+     2,
+     {"", ".Inbox (2)"},
+     {"Posteingang.mbox", "Inbox.mbox"},
+     {"renamed", "renamed.sbd/Posteingang", "renamed.sbd/Inbox"}},
+};
+
+// The Maildir++ folders of a tree (those with a cur/), or the files below a
+// directory, by their paths below it, sorted.
+QStringList MaildirFolders(const QString& maildir)
+{
+    QStringList folders;
+    for (QDirIterator it(maildir, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot); it.hasNext();) {
+        const QString path = it.next();
+        if (QFileInfo(path + "/cur").isDir())
+            folders << it.fileName();
+    }
+    if (QFileInfo(maildir + "/cur").isDir())
+        folders << "";
+    folders.sort();
+    return folders;
+}
+
+QStringList FilesBelow(const QString& root)
+{
+    QStringList files;
+    for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+QStringList Sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
 class MailReadersTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(temp_.isValid()); }
@@ -149,7 +294,10 @@ protected:
     {
         const QString destination = temp_.filePath(label);
         QDir().mkpath(destination);
-        const CliRun run = RunCli({"convert", "--format", format, mailbox, destination});
+        QStringList arguments{"convert", "--format", format, mailbox, destination};
+        if (mailbox.endsWith(".ost"))
+            arguments.insert(1, "--allow-ost");
+        const CliRun run = RunCli(arguments);
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         return OutputFolderIn(destination);
     }
@@ -221,7 +369,8 @@ TEST_F(MailReadersTest, DovecotServesTheMailboxesInboxAsInboxAndEveryOtherFolder
     for (auto match = listLine.globalMatch(answer); match.hasNext();)
         listed << match.next().captured(1);
     listed.sort();
-    EXPECT_EQ(listed, (QStringList{"Drafts", "INBOX", "INBOX.Projects", "Top of Personal Folders", "inbox (2)"}))
+    EXPECT_EQ(listed, (QStringList{"Deleted Items", "Drafts", "INBOX", "INBOX.Projects", "Top of Personal Folders",
+                                  "inbox (2)"}))
         << answer.toStdString();
     EXPECT_TRUE(answer.contains("* STATUS INBOX (MESSAGES 2 UNSEEN 1)")) << answer.toStdString();
     EXPECT_TRUE(answer.contains("* STATUS \"inbox (2)\" (MESSAGES 1 UNSEEN 1)")) << answer.toStdString();
@@ -240,6 +389,47 @@ TEST_F(MailReadersTest, DovecotServesTheMailboxesInboxAsInboxAndEveryOtherFolder
     const std::map<QString, QString> expected{{"Read and answered", "\\Answered \\Seen"},
                                               {"Unread and flagged", "\\Flagged"}};
     EXPECT_EQ(flagsBySubject, expected) << answer.toStdString();
+}
+
+TEST_F(MailReadersTest, OnlyTheMailFoldersOfTheStoresMailRootAreWrittenEmptyOnesToo)
+{
+    for (const StoreShape& shape : kStoreShapes) {
+        const QString name = QString::fromLatin1(shape.name);
+        const QString mailbox = temp_.filePath(name + (name == "ost" ? ".ost" : ".pst"));
+        WriteShapedMailbox(name, mailbox);
+        const QString maildir = Convert(mailbox, "maildir", name + "-maildir");
+        EXPECT_EQ(MaildirFolders(maildir + "/Maildir"), Sorted(shape.maildir)) << shape.name;
+        const QString mbox = Convert(mailbox, "mbox", name + "-mbox");
+        EXPECT_EQ(FilesBelow(mbox + "/mbox"), Sorted(shape.mbox)) << shape.name;
+        const QString tree = Convert(mailbox, "mboxtree", name + "-mboxtree");
+        EXPECT_EQ(FilesBelow(tree + "/Local Folders"), Sorted(shape.mboxTree)) << shape.name;
+        for (const QString& output : {maildir, mbox, tree}) {
+            const CliRun verify = RunCli({"verify", output});
+            EXPECT_EQ(verify.exitCode, 0) << shape.name << " " << verify.out.toStdString();
+        }
+    }
+}
+
+TEST_F(MailReadersTest, DovecotFindsTheStoresInboxAsInboxInEveryShape)
+{
+    if (!QFileInfo::exists("/usr/lib/dovecot/imap"))
+        GTEST_SKIP() << "Dovecot's imap (dovecot-imapd) is not installed";
+    QFile::setPermissions(temp_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                            | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+    for (const StoreShape& shape : kStoreShapes) {
+        const QString name = QString::fromLatin1(shape.name);
+        const QString mailbox = temp_.filePath(name + (name == "ost" ? ".ost" : ".pst"));
+        WriteShapedMailbox(name, mailbox);
+        const QString output = Convert(mailbox, "maildir", name + "-imap");
+        const QString work = temp_.filePath(name + "-dovecot");
+        QDir().mkpath(work);
+        const QString answer = AskDovecot(output + "/Maildir", {"LIST \"\" \"*\"", "STATUS INBOX (MESSAGES)"}, work);
+        EXPECT_TRUE(answer.contains(QString("* STATUS INBOX (MESSAGES %1)").arg(shape.inboxMails)))
+            << shape.name << answer.toStdString();
+        // Every folder of the tree is listed, by its decoded name.
+        const int listed = static_cast<int>(answer.count("* LIST "));
+        EXPECT_EQ(listed, shape.maildir.size()) << shape.name << answer.toStdString();
+    }
 }
 
 TEST_F(MailReadersTest, PythonsMboxReadsTheReadAndFlagStateAndOnlyMboxCarriesIt)
@@ -264,7 +454,7 @@ for directory, _, names in os.walk(sys.argv[1]):
         flagsBySubject[line.section('\t', 0, 0)] = line.section('\t', 1);
     const std::map<QString, QString> expected{
         {"Top note", "OR"},     {"Read and answered", "AOR"}, {"Unread and flagged", "FO"},
-        {"Project plan", "OR"}, {"Other inbox", "O"},         {"Draft", "DOR"},
+        {"Project plan", "OR"}, {"Other inbox", "O"},         {"Draft", "ORT"},
     };
     EXPECT_EQ(flagsBySubject, expected);
 

@@ -13,7 +13,7 @@ namespace {
 TEST(MboxTreeLayoutTest, FoldersNestInSbdDirectoriesAndSiblingsNeverShareAName)
 {
     // In the tree's order; folder keys are what the records carry.
-    MboxTreeLayout layout(nullptr, {"\\Top", "\\Top\\Inbox", "\\Top\\Inbox\\Projects", "\\Top\\INBOX", "\\Top\\Sent",
+    MboxTreeLayout layout(nullptr, QString(), {"\\Top", "\\Top\\Inbox", "\\Top\\Inbox\\Projects", "\\Top\\INBOX", "\\Top\\Sent",
                                     "\\Top\\Inbox\\Projects\\2026"});
     const struct {
         const char* key;
@@ -43,6 +43,15 @@ TEST(MboxTreeLayoutTest, FoldersNestInSbdDirectoriesAndSiblingsNeverShareAName)
               (QStringList{"\\Top", "\\Top\\Inbox", "\\Top\\Inbox\\Projects", "\\Top\\INBOX", "\\Top\\Sent",
                            "\\Top\\Inbox\\Projects\\2026", "\\Recovered items", "\\Top\\Deleted",
                            "\\Top\\Deleted\\Old"}));
+
+    // Below the mailbox's own folder: a level no folder is gets its file by a
+    // key of the layout's, until a folder turns out to be that level.
+    MboxTreeLayout below(nullptr, "demo", {"\\Top\\Inbox", "\\Top\\Sent"});
+    EXPECT_EQ(below.PlaceOf("\\Top\\Inbox").directoryKey, QString("\\Local Folders\\demo.sbd\\Top.sbd"));
+    EXPECT_EQ(below.placedKeys(), (QStringList{">demo", ">demo/Top", "\\Top\\Inbox", "\\Top\\Sent"}));
+    EXPECT_EQ(below.PlaceOf(">demo").fileName, QString("demo"));
+    EXPECT_EQ(below.PlaceOf("\\Top").directoryKey, QString("\\Local Folders\\demo.sbd"));
+    EXPECT_EQ(below.placedKeys(), (QStringList{">demo", "\\Top", "\\Top\\Inbox", "\\Top\\Sent"}));
 }
 
 TEST(MboxTreeLayoutTest, NamesStayReadableAndOnlyWhatTheFileSystemOrTheClientRefusesChanges)
@@ -82,7 +91,7 @@ TEST(MboxTreeLayoutTest, NamesStayReadableAndOnlyWhatTheFileSystemOrTheClientRef
     // never through a character, and a second one of the same start is
     // numbered within the same length.
     const QString longName = QString(200, QChar(0x65E5));
-    MboxTreeLayout layout(nullptr, {"\\Top", "\\Top\\" + longName, "\\Top\\" + longName + "x"});
+    MboxTreeLayout layout(nullptr, QString(), {"\\Top", "\\Top\\" + longName, "\\Top\\" + longName + "x"});
     const QString first = layout.PlaceOf("\\Top\\" + longName).fileName;
     const QString second = layout.PlaceOf("\\Top\\" + longName + "x").fileName;
     EXPECT_EQ(first, QString(55, QChar(0x65E5)));

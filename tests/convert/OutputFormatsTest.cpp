@@ -200,11 +200,14 @@ TEST_F(OutputFormatsTest, MboxAndMaildirHoldTheMessagesTheEmlFilesHold)
     ASSERT_EQ(emlRead.value("messages").toArray().size(), 4);
     // Byte for byte, "From " lines of the body included.
     EXPECT_EQ(mboxRead.value("messages"), emlRead.value("messages"));
-    EXPECT_EQ(mboxRead.value("files").toInt(), 3);
+    // Every mail folder has its file, the empty Deleted Items too.
+    EXPECT_EQ(mboxRead.value("files").toInt(), 4);
     EXPECT_EQ(maildirRead.value("messages"), emlRead.value("messages"));
     // The folder names as the scan keeps them ("&" is one it replaces); the
-    // Inbox is the tree's top, its folders below INBOX.
-    EXPECT_EQ(maildirRead.value("folders").toArray(), (QJsonArray{"", "Drafts", "INBOX.&AMU-lesund _ Co_"}))
+    // Inbox is the tree's top, its folders below INBOX; the empty Deleted
+    // Items is a folder too.
+    EXPECT_EQ(maildirRead.value("folders").toArray(),
+              (QJsonArray{"", "Deleted Items", "Drafts", "INBOX.&AMU-lesund _ Co_"}))
         << QJsonDocument(maildirRead.value("folders").toArray()).toJson().toStdString();
     QStringList flags;
     for (const QJsonValue& value : maildirRead.value("flags").toArray())

@@ -13,7 +13,7 @@ import re
 import sys
 
 QUOTED_FROM = re.compile(rb"^>(>*From )", re.MULTILINE)
-STATE_LINES = re.compile(rb"\A(?:Status: [RO]*\r\n)?(?:X-Status: [AFD]*\r\n)?")
+STATE_LINES = re.compile(rb"\A(?:Status: [RO]*\r\n)?(?:X-Status: [AFT]*\r\n)?")
 
 
 def digest(data):

@@ -16,6 +16,8 @@
 #include "tests/support/CliRun.h"
 
 #include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -238,6 +240,12 @@ const VerifyFault kVerifyFaults[] = {
      [](const Converted& c) {
          QList<QByteArray> lines = c.ManifestLines();
          lines.removeIf([](const QByteArray& line) { return line.startsWith("{\"file\":"); });
+         // The runs that wrote such manifests made no file for a folder without mail.
+         for (QDirIterator it(c.output() + "/mbox", QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+             const QString path = it.next();
+             if (QFileInfo(path).size() == 0)
+                 QFile::remove(path);
+         }
          return Planted{c.WriteManifest(lines), {kAllMatch}};
      },
      0},

@@ -25,6 +25,7 @@ constexpr uint32_t kNidAssocContentsTemplate = 0x60F;
 constexpr uint32_t kNidSearchContentsTemplate = 0x610;
 constexpr uint32_t kNidAttachmentTable = 0x671;
 constexpr uint32_t kNidRecipientTable = 0x692;
+constexpr uint32_t kNidReceiveFolderTable = 0x6D7;
 
 const std::vector<uint32_t> kHierarchyColumns = {DisplayName, ContentCount, ContentUnreadCount, Subfolders,
                                                  ContainerClass};
@@ -94,7 +95,10 @@ MailboxWriter::MailboxWriter(const std::string& path, MailboxOptions options)
     root.parent = kRootFolderNid;
     root.definition.displayName = "";
     folders_.emplace(kRootFolderNid, std::move(root));
-    topNid_ = AddFolder(kRootFolderNid, FolderDefinition{"Top of Personal Folders", std::nullopt, {}});
+    if (options_.topFolderName) {
+        topNid_ = AddFolder(kRootFolderNid, FolderDefinition{*options_.topFolderName, std::nullopt, {}});
+        setStoreFolder(StoreRole::MailRoot, topNid_);
+    }
     searchRootNid_ = AddFolder(kRootFolderNid, FolderDefinition{"Search Root", std::nullopt, {}});
 }
 
@@ -418,23 +422,62 @@ void MailboxWriter::WriteTemplates()
     }
 }
 
+void MailboxWriter::WriteReceiveFolderTable(uint32_t inboxNid)
+{
+    // The default class (empty), ordinary mail and the reports about it.
+    std::vector<TableRow> rows;
+    for (const char* messageClass : {"", "IPM", "REPORT.IPM"}) {
+        TableRow row;
+        row.rowId = uint32_t(rows.size() + 1);
+        row.cells[MessageClass] = PropertyValue::unicode(messageClass);
+        row.cells[EntryId] = PropertyValue::binary(EntryIdFor(inboxNid));
+        rows.push_back(std::move(row));
+    }
+    SubnodeCollector subnodes(db_);
+    const uint64_t data = WriteTableContext({MessageClass, EntryId}, rows, subnodes);
+    db_.AddNode(kNidReceiveFolderTable, data, subnodes.Write(), 0);
+}
+
 void MailboxWriter::Finish()
 {
     if (finished_)
         return;
     finished_ = true;
+    const auto roleFolder = [this](StoreRole role) {
+        const auto found = storeFolders_.find(role);
+        return found != storeFolders_.end() ? found->second : 0u;
+    };
+    // The drafts folder is named on the root folder, as clients do.
+    if (const uint32_t drafts = roleFolder(StoreRole::Drafts))
+        folder(kRootFolderNid).definition.extraProperties[TagId(IpmDraftsEntryId)] =
+            PropertyValue::binary(EntryIdFor(drafts));
     for (auto& [nid, state] : folders_)
         WriteFolderObject(nid, state);
 
     PropertyMap store;
     store[TagId(RecordKey)] = PropertyValue::binary(kStoreUid);
     store[TagId(DisplayName)] = PropertyValue::unicode(options_.storeDisplayName);
-    store[TagId(IpmSubtreeEntryId)] = PropertyValue::binary(EntryIdFor(topNid_));
     store[TagId(FinderEntryId)] = PropertyValue::binary(EntryIdFor(searchRootNid_));
-    int32_t validMask = 0x01 | 0x80;
-    if (deletedItemsNid_) {
-        store[TagId(IpmWastebasketEntryId)] = PropertyValue::binary(EntryIdFor(deletedItemsNid_));
+    int32_t validMask = 0x80;
+    if (const uint32_t mailRoot = roleFolder(StoreRole::MailRoot)) {
+        store[TagId(IpmSubtreeEntryId)] = PropertyValue::binary(EntryIdFor(mailRoot));
+        validMask |= 0x01;
+    }
+    if (const uint32_t deletedItems = roleFolder(StoreRole::DeletedItems)) {
+        store[TagId(IpmWastebasketEntryId)] = PropertyValue::binary(EntryIdFor(deletedItems));
         validMask |= 0x08;
+    }
+    if (const uint32_t outbox = roleFolder(StoreRole::Outbox)) {
+        store[TagId(IpmOutboxEntryId)] = PropertyValue::binary(EntryIdFor(outbox));
+        validMask |= 0x04;
+    }
+    if (const uint32_t sent = roleFolder(StoreRole::SentItems)) {
+        store[TagId(IpmSentMailEntryId)] = PropertyValue::binary(EntryIdFor(sent));
+        validMask |= 0x10;
+    }
+    if (const uint32_t inbox = roleFolder(StoreRole::Inbox)) {
+        WriteReceiveFolderTable(inbox);
+        validMask |= 0x02;
     }
     store[TagId(ValidFolderMask)] = PropertyValue::int32(validMask);
     store[TagId(PstPassword)] = PropertyValue::int32(0);

@@ -32,7 +32,16 @@ struct MailboxOptions {
     BlockEncoding encoding = BlockEncoding::Compressible;
     std::string storeDisplayName = "Personal Folders";
     ContentType contentType = ContentType::PersonalFolders;
+    // The folder the store names as the root of the mail folders, made
+    // below the root folder; nullopt: none is made (an offline cache's
+    // IPM_SUBTREE lies deeper, and is named with setStoreFolder).
+    std::optional<std::string> topFolderName = "Top of Personal Folders";
 };
+
+// The parts the message store gives folders: the root of the mail folders
+// (by default the top folder), the Inbox (through the receive folder
+// table), Outbox, Sent Items, Deleted Items and Drafts (named on the root).
+enum class StoreRole { MailRoot, Inbox, Outbox, SentItems, DeletedItems, Drafts };
 
 class MailboxWriter {
 public:
@@ -46,8 +55,9 @@ public:
     uint32_t searchRoot() const { return searchRootNid_; }
 
     [[nodiscard]] uint32_t AddFolder(uint32_t parentNid, FolderDefinition definition);
-    // Marks the folder the store names as its deleted-items folder.
-    void setDeletedItemsFolder(uint32_t folderNid) { deletedItemsNid_ = folderNid; }
+    // Marks the folder the store names for `role`.
+    void setStoreFolder(StoreRole role, uint32_t folderNid) { storeFolders_[role] = folderNid; }
+    void setDeletedItemsFolder(uint32_t folderNid) { setStoreFolder(StoreRole::DeletedItems, folderNid); }
     // Writes the item now; returns its node id.
     uint32_t AddMessage(uint32_t folderNid, const Message& message);
     // Writes the item and deletes it again as a mail client does without compacting the file: its blocks
@@ -115,7 +125,9 @@ private:
     uint32_t nextIndex_ = 0x401;
     uint32_t topNid_ = 0;
     uint32_t searchRootNid_ = 0;
-    uint32_t deletedItemsNid_ = 0;
+    std::map<StoreRole, uint32_t> storeFolders_;
+    // The receive folder table: the classes of mail the Inbox receives.
+    void WriteReceiveFolderTable(uint32_t inboxNid);
     bool finished_ = false;
 };
 

@@ -88,19 +88,54 @@ Message& PstBuilder::addOrphanMessage(std::string_view messageClass)
 
 PstBuilder::PstBuilder(PstBuilderOptions options) : options_(std::move(options))
 {
-    if (options_.deletedItems)
+    if (options_.deletedItems && options_.topFolder)
         deletedItems_ = &top_.addFolder("Deleted Items");
+}
+
+PstBuilder& PstBuilder::storeFolder(StoreRole role, PstFolder& folder)
+{
+    roles_[&folder].push_back(role);
+    return *this;
 }
 
 PstBuilder& PstBuilder::withStandardFolders()
 {
-    const std::pair<const char*, const char*> standard[] = {
-        {"Inbox", "IPF.Note"},     {"Outbox", "IPF.Note"},         {"Sent Items", "IPF.Note"},
-        {"Drafts", "IPF.Note"},    {"Calendar", "IPF.Appointment"}, {"Contacts", "IPF.Contact"},
-        {"Journal", "IPF.Journal"}, {"Notes", "IPF.StickyNote"},    {"Tasks", "IPF.Task"},
+    const struct {
+        const char* name;
+        const char* containerClass;
+        std::optional<StoreRole> role;
+    } standard[] = {
+        {"Inbox", "IPF.Note", StoreRole::Inbox},       {"Outbox", "IPF.Note", StoreRole::Outbox},
+        {"Sent Items", "IPF.Note", StoreRole::SentItems}, {"Drafts", "IPF.Note", StoreRole::Drafts},
+        {"Calendar", "IPF.Appointment", std::nullopt}, {"Contacts", "IPF.Contact", std::nullopt},
+        {"Journal", "IPF.Journal", std::nullopt},      {"Notes", "IPF.StickyNote", std::nullopt},
+        {"Tasks", "IPF.Task", std::nullopt},
     };
-    for (const auto& [name, containerClass] : standard)
-        top_.addFolder(name).containerClass(containerClass);
+    for (const auto& [name, containerClass, role] : standard) {
+        PstFolder& folder = top_.addFolder(name).containerClass(containerClass);
+        if (role)
+            storeFolder(*role, folder);
+    }
+    return *this;
+}
+
+PstBuilder& PstBuilder::withHiddenFolders()
+{
+    const std::pair<const char*, const char*> besideTop[] = {
+        {"SPAM Search Folder 2", "IPF.Note"}, {"IPM_VIEWS", nullptr}, {"IPM_COMMON_VIEWS", nullptr},
+        {"Freebusy Data", nullptr},
+    };
+    for (const auto& [name, containerClass] : besideTop) {
+        PstFolder& folder = root_.addFolder(name);
+        if (containerClass != nullptr)
+            folder.containerClass(containerClass);
+    }
+    const std::pair<const char*, const char*> searches[] = {
+        {"Reminders", "Outlook.Reminder"}, {"To-Do Search", "IPF.Task"}, {"ItemProcSearch", "IPF.Note"},
+        {"Tracked Mail Processing", "IPF.Note"},
+    };
+    for (const auto& [name, containerClass] : searches)
+        searchRoot_.addFolder(name).containerClass(containerClass);
     return *this;
 }
 
@@ -135,6 +170,10 @@ void PstBuilder::WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolde
         const uint32_t childNid = writer.AddFolder(nid, child->definition_);
         if (child.get() == deletedItems_)
             writer.setDeletedItemsFolder(childNid);
+        if (const auto roles = roles_.find(child.get()); roles != roles_.end()) {
+            for (const StoreRole role : roles->second)
+                writer.setStoreFolder(role, childNid);
+        }
         WriteFolder(writer, childNid, *child, layout);
     }
 }
@@ -144,8 +183,12 @@ void PstBuilder::Write(const std::string& path) const { (void)WriteWithLayout(pa
 WrittenLayout PstBuilder::WriteWithLayout(const std::string& path) const
 {
     WrittenLayout layout;
-    MailboxWriter writer(path, MailboxOptions{options_.encoding, options_.storeDisplayName, options_.contentType});
-    WriteFolder(writer, writer.topOfPersonalFolders(), top_, layout);
+    MailboxOptions mailbox{options_.encoding, options_.storeDisplayName, options_.contentType};
+    if (!options_.topFolder)
+        mailbox.topFolderName = std::nullopt;
+    MailboxWriter writer(path, mailbox);
+    if (writer.topOfPersonalFolders() != 0)
+        WriteFolder(writer, writer.topOfPersonalFolders(), top_, layout);
     WriteFolder(writer, writer.searchRoot(), searchRoot_, layout);
     WriteFolder(writer, MailboxWriter::kRootFolderNid, root_, layout);
     for (const auto& orphan : orphans_)

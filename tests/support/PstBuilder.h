@@ -72,6 +72,10 @@ struct PstBuilderOptions {
     bool deletedItems = true;  // "Deleted Items" under the top folder, as every mail client creates it
     std::string storeDisplayName = "Personal Folders";
     ContentType contentType = ContentType::PersonalFolders;  // OfflineCache: an OST
+    // "Top of Personal Folders" below the root, named by the store as the
+    // root of the mail folders; false: none (deletedItems is then ignored),
+    // for mailboxes shaped as an offline cache, whose mail root lies deeper.
+    bool topFolder = true;
 };
 
 class PstBuilder {
@@ -84,8 +88,14 @@ public:
     PstFolder& searchRoot() { return searchRoot_; }
     PstFolder* deletedItems() { return deletedItems_; }
 
-    // Adds the usual default folders (Inbox, Outbox, Sent Items, Calendar, Contacts, ...) under the top folder.
+    // Adds the usual default folders (Inbox, Outbox, Sent Items, Calendar, Contacts, ...) under the top folder,
+    // the store naming the Inbox, Outbox, Sent Items and Drafts for their parts.
     PstBuilder& withStandardFolders();
+    // Adds the folders a mail client keeps for itself outside the mail folders: search folders beside the top
+    // folder and below "Search Root", views, free/busy data; none holds mail.
+    PstBuilder& withHiddenFolders();
+    // The store names `folder` for `role` (the root of the mail folders, the Inbox, ...).
+    PstBuilder& storeFolder(StoreRole role, PstFolder& folder);
 
     // A message whose parent folder does not exist, listed by no folder.
     Message& addOrphanMessage(std::string_view messageClass = "IPM.Note");
@@ -102,6 +112,7 @@ private:
     PstFolder top_;
     PstFolder searchRoot_;
     PstFolder* deletedItems_ = nullptr;
+    std::map<const PstFolder*, std::vector<StoreRole>> roles_;
     std::vector<std::unique_ptr<Message>> orphans_;
 };
 

@@ -40,6 +40,7 @@ void WriteDemoMailbox(const std::string& path)
     PstFolder& calendar = top.addFolder("Calendar").containerClass("IPF.Appointment");
     PstFolder& tasks = top.addFolder("Tasks").containerClass("IPF.Task");
     PstFolder& notes = top.addFolder("Notes").containerClass("IPF.StickyNote");
+    pst.storeFolder(StoreRole::Inbox, inbox).storeFolder(StoreRole::SentItems, sent);
 
     const char* subjects[] = {"Weekly status", "Grüße aus München", "Résumé attached", "Budget 2026 – first draft",
                               "Встреча в понедельник", "会議の議事録", "Ελληνικά κείμενα", "Invoice #4711",

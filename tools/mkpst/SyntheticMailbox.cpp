@@ -200,6 +200,8 @@ SyntheticSummary WriteSyntheticMailbox(const std::string& path, const SyntheticO
     std::vector<PlannedFolder> mailFolders;
     mailFolders.push_back({writer.AddFolder(top, FolderDefinition{"Inbox", "IPF.Note", {}}), 1});
     mailFolders.push_back({writer.AddFolder(top, FolderDefinition{"Sent Items", "IPF.Note", {}}), 1});
+    writer.setStoreFolder(StoreRole::Inbox, mailFolders[0].nid);
+    writer.setStoreFolder(StoreRole::SentItems, mailFolders[1].nid);
     summary.folders = 3;
     for (uint32_t f = 2; f < options.folders; ++f) {
         // A random parent among the folders that still have room below them.
