@@ -183,6 +183,18 @@ icalrecurrencetype RuleOf(const AppointmentRecurrence& recurrence, icaltimezone*
     return rule;
 }
 
+// A time of a series as the blob keeps it: local to the series' zone, or
+// UTC when the appointment names none (written so, with "Z": a floating time
+// would not match the UTC RECURRENCE-ID of a changed occurrence, nor the UTC
+// UNTIL of the rule).
+icaltimetype SeriesTime(const QDateTime& local, icaltimezone* zone)
+{
+    icaltimetype time = LocalTime(local);
+    if (zone == nullptr)
+        time.zone = icaltimezone_get_utc_timezone();
+    return time;
+}
+
 // DTSTART, DTEND, RRULE and EXDATE of a series, in its own zone's local time
 // (the blob's), or read as UTC when the appointment names no zone.
 void AddSeriesTimes(icalcomponent* vevent, const AppointmentContent& content, icaltimezone* zone)
@@ -194,10 +206,11 @@ void AddSeriesTimes(icalcomponent* vevent, const AppointmentContent& content, ic
         icalcomponent_add_property(vevent,
                                    icalproperty_new_dtend(LocalDate(recurrence.start.date().addDays(days))));
     } else {
-        icalcomponent_add_property(vevent, WithZone(icalproperty_new_dtstart(LocalTime(recurrence.start)), zone));
+        icalcomponent_add_property(vevent,
+                                   WithZone(icalproperty_new_dtstart(SeriesTime(recurrence.start, zone)), zone));
         icalcomponent_add_property(
             vevent,
-            WithZone(icalproperty_new_dtend(LocalTime(recurrence.start.addSecs(recurrence.durationMinutes * 60LL))),
+            WithZone(icalproperty_new_dtend(SeriesTime(recurrence.start.addSecs(recurrence.durationMinutes * 60LL), zone)),
                      zone));
     }
     icalcomponent_add_property(vevent, icalproperty_new_rrule(RuleOf(recurrence, zone, content.allDay)));
@@ -206,7 +219,8 @@ void AddSeriesTimes(icalcomponent* vevent, const AppointmentContent& content, ic
             icalcomponent_add_property(vevent, icalproperty_new_exdate(LocalDate(day)));
         else
             icalcomponent_add_property(
-                vevent, WithZone(icalproperty_new_exdate(LocalTime(QDateTime(day, recurrence.start.time()))), zone));
+                vevent,
+                WithZone(icalproperty_new_exdate(SeriesTime(QDateTime(day, recurrence.start.time()), zone)), zone));
     }
 }
 
