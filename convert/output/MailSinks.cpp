@@ -124,18 +124,22 @@ private:
     MboxFiles files_;
 };
 
+// A Maildir tree: the state in each file's name, the categories and the
+// forwarded state as keywords, whose letters each folder's keyword file names.
 class MaildirSink final : public MailSink {
 public:
-    MaildirSink(OutputTree* output, const FolderPaths* folders)
-        : tree_(output, folders, MaildirLayout::Of(folders))
+    MaildirSink(OutputTree* output, const FolderPaths* folders, MboxFiles::FinishedFile finishedFile)
+        : tree_(output, folders, MaildirLayout::Of(folders), std::move(finishedFile))
     {
     }
 
     SaveResult Save(const MailToSave& mail) override
     {
-        return tree_.Save(mail.folderKey, mail.arrived, MaildirInfo(mail.state), Dated(mail), mail.digest);
+        return tree_.Save(mail.folderKey, mail.arrived, MaildirInfo(mail.state), MaildirKeywords(mail.state),
+                          Dated(mail), mail.digest);
     }
     void Kept(const MailToSave& mail) override { tree_.Kept(mail.folderKey); }
+    QStringList Finish() override { return tree_.Finish(); }
 
 private:
     MaildirTree tree_;
@@ -152,7 +156,7 @@ std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, 
     case OutputFormat::MboxTree:
         return std::make_unique<MboxTreeSink>(output, folders, folderKeys, std::move(finishedFile));
     case OutputFormat::Maildir:
-        return std::make_unique<MaildirSink>(output, folders);
+        return std::make_unique<MaildirSink>(output, folders, std::move(finishedFile));
     case OutputFormat::Eml:
         break;
     }

@@ -41,7 +41,8 @@ struct MailToSave {
 using MailSink = ItemSink<MailToSave>;
 
 // The sink of `format`, writing into `output` (null: every save fails).
-// `finishedFile` is told of every shared file (mbox) once it is whole;
+// `finishedFile` is told of every shared file (mbox) once it is whole, and
+// of each Maildir folder's keyword file after the last message;
 // `folders` places the folders in a Maildir tree (MaildirLayout) and the
 // mbox tree (MboxTreeLayout), which gives a file to each of `folderKeys`
 // (the run's folders in the tree's order) whether it holds mail or not.
