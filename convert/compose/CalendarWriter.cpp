@@ -276,8 +276,8 @@ bool IsOccurrence(const AppointmentContent& content)
 
 // When this description of an item was made, for DTSTAMP: the time of its
 // last change, else of its making, else the item's own first time (an
-// event's start, a task's start or due day, a journal entry's start), else
-// the epoch. Never the time of the conversion, so the same mailbox always
+// event's start, a task's start or due day or else its completion, a journal
+// entry's start), else the epoch. Never the time of the conversion, so the same mailbox always
 // gives the same file.
 QDateTime StampOf(const std::optional<QDateTime>& modified, const std::optional<QDateTime>& created,
                   const std::optional<QDateTime>& itemTime)
@@ -453,8 +453,9 @@ icalcomponent* MakeTodo(const TaskContent& task, const QString& uid)
     // when the task names none.
     const std::optional<QDate> start =
         task.start ? task.start : task.recurrence ? std::optional<QDate>(task.recurrence->start.date()) : std::nullopt;
-    AddItemBasics(todo, uid, task.created, task.modified, StartOfDay(start ? start : task.due), task.subject,
-                  task.description, task.categories);
+    const std::optional<QDateTime> ownTime =
+        start || task.due ? StartOfDay(start ? start : task.due) : task.completed;
+    AddItemBasics(todo, uid, task.created, task.modified, ownTime, task.subject, task.description, task.categories);
     if (start)
         icalcomponent_add_property(todo, icalproperty_new_dtstart(LocalDate(*start)));
     if (task.recurrence && start)

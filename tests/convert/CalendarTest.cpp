@@ -978,6 +978,14 @@ TEST(CalendarWriterTest, StampsAreTheLastChangeElseTheMakingElseTheItemsOwnTime)
             stamps.push_back(component.stamp);
         EXPECT_EQ(stamps, expected) << test.what << "\n" << text.toStdString();
     }
+    // A task with no day of its own but the time it was done.
+    CalendarItems done;
+    done.tasks.emplace_back();
+    done.tasks.back().completed = start;
+    done.tasks.back().status = TaskContent::Status::Completed;
+    const std::vector<ComponentRead> read = ComponentsOf(ComposeCalendar(done));
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].stamp, "20260308T090000Z");
 }
 
 }  // namespace
