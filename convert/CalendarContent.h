@@ -71,9 +71,11 @@ struct AppointmentContent {
     QByteArray invalidRecurrenceBlob;
     std::optional<TimeZoneRule> timeZone;             // the zone its local times are in
     // A changed occurrence of a series: the start the occurrence had in the
-    // series (UTC), and the series' UID it belongs to.
+    // series (UTC), the series' UID it belongs to, and the series' item
+    // identifier, which tells copies of one series apart.
     std::optional<QDateTime> replacedStart;
     QString seriesUid;
+    uint32_t seriesIdentifier = 0;
     bool cancelled = false;  // a cancellation of the meeting
     std::optional<int> sequence;  // the meeting's revision
     QVector<CalendarAttachment> attachments;

@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -52,29 +51,34 @@ AppointmentContent FromRecord(const AppointmentRecord& record)
 
 // A changed occurrence of a series holds only what changed: the rest, its
 // title and place among them, comes from the series, and it belongs to the
-// series' UID.
+// series' UID. `records[i]` is the record `events[i]` was read from: the
+// occurrences of two copies of a series may have the same identifier, each
+// inside its own copy.
 void TieOccurrencesToTheirSeries(std::vector<AppointmentContent>& events,
                                  const std::vector<const AppointmentRecord*>& records)
 {
-    for (AppointmentContent& event : events) {
-        for (const AppointmentRecord* record : records) {
-            if (record->itemLocation.itemIdentifier != event.identifier || !record->itemLocation.isEmbedded())
-                continue;
-            const auto series = std::find_if(events.begin(), events.end(), [&](const AppointmentContent& other) {
-                return other.identifier == record->itemLocation.topLevelIdentifier;
-            });
-            if (series == events.end())
-                break;
-            if (event.subject.isEmpty())
-                event.subject = series->subject;
-            if (event.location.isEmpty())
-                event.location = series->location;
-            if (series->recurrence) {
-                event.seriesUid = EventUid(*series);
-                if (!event.timeZone)
-                    event.timeZone = series->timeZone;
-            }
-            break;
+    for (std::size_t index = 0; index < events.size(); ++index) {
+        const ItemLocation& location = records[index]->itemLocation;
+        if (!location.isEmbedded())
+            continue;
+        std::size_t seriesIndex = 0;
+        while (seriesIndex < events.size()
+               && (records[seriesIndex]->itemLocation.isEmbedded()
+                   || events[seriesIndex].identifier != location.topLevelIdentifier))
+            ++seriesIndex;
+        if (seriesIndex == events.size())
+            continue;
+        AppointmentContent& event = events[index];
+        const AppointmentContent& series = events[seriesIndex];
+        if (event.subject.isEmpty())
+            event.subject = series.subject;
+        if (event.location.isEmpty())
+            event.location = series.location;
+        if (series.recurrence) {
+            event.seriesUid = EventUid(series);
+            event.seriesIdentifier = series.identifier;
+            if (!event.timeZone)
+                event.timeZone = series.timeZone;
         }
     }
 }
@@ -180,6 +184,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         const QString nameText = CalendarNameText(folder);
         CalendarItems items;
         std::vector<QString> eventLabels;        // beside items.events: how problem lines name each
+        std::vector<const AppointmentRecord*> eventRecords;  // beside items.events: the record each was read from
         std::vector<ItemOutcome> otherOutcomes;  // the tasks and notes read, in the order read
         for (const AppointmentRecord* record : folder.appointments) {
             if (!PassCheckpoint(context, folderKey))
@@ -188,6 +193,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             if (context.reader == nullptr) {
                 items.events.push_back(FromRecord(*record));
                 eventLabels.push_back(label);
+                eventRecords.push_back(record);
                 continue;
             }
             ItemRead<AppointmentContent> read = context.reader->ReadAppointment(record->itemLocation);
@@ -206,6 +212,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                                        FileNameFor(nameText, QString(), QStringLiteral(".ics")));
             items.events.push_back(std::move(*read));
             eventLabels.push_back(label);
+            eventRecords.push_back(record);
         }
         for (const OtherItemEntry* entry : folder.others) {
             if (!PassCheckpoint(context, folderKey))
@@ -225,7 +232,7 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
                                              entry->location.source),
                             NotSaved(WriteFailure::Unreadable, *failure));
         }
-        TieOccurrencesToTheirSeries(items.events, folder.appointments);
+        TieOccurrencesToTheirSeries(items.events, eventRecords);
         CalendarCounts written;
         const QByteArray calendar = ComposeCalendar(items, &written);
         if (written.total() == 0) {

@@ -13,6 +13,9 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
+#include <utility>
+#include <vector>
 
 namespace tolvane {
 
@@ -35,6 +38,31 @@ QString ItemUid(uint32_t identifier, const std::optional<QDateTime>& created)
 {
     return QStringLiteral("tolvane-%1-%2").arg(identifier).arg(created ? created->toSecsSinceEpoch() : 0);
 }
+
+// The UIDs of the components one file holds that stand on their own (no
+// RECURRENCE-ID): a UID names one calendar object there, so copies of one
+// item (a meeting in a folder twice, as an offline cache may keep it) must
+// not share one, or a reader takes them for one object and keeps only one.
+// A copy gets a UID of its own, made from its item's and stable across
+// conversions of the same mailbox.
+class FileUids {
+public:
+    // The UID to write for a component whose own UID is `uid`, of the item
+    // `identifier`: `uid` itself while no other component took it.
+    QString Take(const QString& uid, uint32_t identifier)
+    {
+        QString taken = uid;
+        if (identifier != 0 && taken_.count(taken) != 0)
+            taken = QStringLiteral("%1-%2").arg(uid).arg(identifier);
+        for (int copy = 2; taken_.count(taken) != 0; ++copy)
+            taken = QStringLiteral("%1-%2").arg(uid).arg(copy);
+        taken_.insert(taken);
+        return taken;
+    }
+
+private:
+    std::set<QString> taken_;
+};
 
 QByteArray Utf8(const QString& text)
 {
@@ -155,6 +183,18 @@ icalrecurrencetype RuleOf(const AppointmentRecurrence& recurrence, icaltimezone*
     return rule;
 }
 
+// A time of a series as the blob keeps it: local to the series' zone, or
+// UTC when the appointment names none (written so, with "Z": a floating time
+// would not match the UTC RECURRENCE-ID of a changed occurrence, nor the UTC
+// UNTIL of the rule).
+icaltimetype SeriesTime(const QDateTime& local, icaltimezone* zone)
+{
+    icaltimetype time = LocalTime(local);
+    if (zone == nullptr)
+        time.zone = icaltimezone_get_utc_timezone();
+    return time;
+}
+
 // DTSTART, DTEND, RRULE and EXDATE of a series, in its own zone's local time
 // (the blob's), or read as UTC when the appointment names no zone.
 void AddSeriesTimes(icalcomponent* vevent, const AppointmentContent& content, icaltimezone* zone)
@@ -166,10 +206,11 @@ void AddSeriesTimes(icalcomponent* vevent, const AppointmentContent& content, ic
         icalcomponent_add_property(vevent,
                                    icalproperty_new_dtend(LocalDate(recurrence.start.date().addDays(days))));
     } else {
-        icalcomponent_add_property(vevent, WithZone(icalproperty_new_dtstart(LocalTime(recurrence.start)), zone));
+        icalcomponent_add_property(vevent,
+                                   WithZone(icalproperty_new_dtstart(SeriesTime(recurrence.start, zone)), zone));
         icalcomponent_add_property(
             vevent,
-            WithZone(icalproperty_new_dtend(LocalTime(recurrence.start.addSecs(recurrence.durationMinutes * 60LL))),
+            WithZone(icalproperty_new_dtend(SeriesTime(recurrence.start.addSecs(recurrence.durationMinutes * 60LL), zone)),
                      zone));
     }
     icalcomponent_add_property(vevent, icalproperty_new_rrule(RuleOf(recurrence, zone, content.allDay)));
@@ -178,7 +219,8 @@ void AddSeriesTimes(icalcomponent* vevent, const AppointmentContent& content, ic
             icalcomponent_add_property(vevent, icalproperty_new_exdate(LocalDate(day)));
         else
             icalcomponent_add_property(
-                vevent, WithZone(icalproperty_new_exdate(LocalTime(QDateTime(day, recurrence.start.time()))), zone));
+                vevent,
+                WithZone(icalproperty_new_exdate(SeriesTime(QDateTime(day, recurrence.start.time()), zone)), zone));
     }
 }
 
@@ -225,14 +267,41 @@ void AddAttachment(icalcomponent* component, const CalendarAttachment& attachmen
     icalcomponent_add_property(component, property);
 }
 
-ComponentPtr MakeEvent(const AppointmentContent& content, CalendarZones& zones, icalcomponent* calendar)
+// Whether the event is a changed occurrence of a series written beside it:
+// it shares the series' UID and names the occurrence it replaces.
+bool IsOccurrence(const AppointmentContent& content)
+{
+    return !content.seriesUid.isEmpty() && content.replacedStart;
+}
+
+// When this description of an item was made, for DTSTAMP: the time of its
+// last change, else of its making, else the item's own first time (an
+// event's start, a task's start or due day or else its completion, a journal
+// entry's start), else the epoch. Never the time of the conversion, so the same mailbox always
+// gives the same file.
+QDateTime StampOf(const std::optional<QDateTime>& modified, const std::optional<QDateTime>& created,
+                  const std::optional<QDateTime>& itemTime)
+{
+    for (const std::optional<QDateTime>& time : {modified, created, itemTime}) {
+        if (time && time->isValid())
+            return *time;
+    }
+    return QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+}
+
+std::optional<QDateTime> StartOfDay(const std::optional<QDate>& day)
+{
+    return day ? std::optional<QDateTime>(QDateTime(*day, QTime(0, 0), Qt::UTC)) : std::nullopt;
+}
+
+ComponentPtr MakeEvent(const AppointmentContent& content, const QString& uid, CalendarZones& zones,
+                       icalcomponent* calendar)
 {
     ComponentPtr event(icalcomponent_new_vevent());
     icalcomponent* vevent = event.get();
     icaltimezone* zone = content.timeZone ? zones.Zone(*content.timeZone, calendar) : nullptr;
-    const bool occurrence = !content.seriesUid.isEmpty() && content.replacedStart;
-    icalcomponent_add_property(
-        vevent, icalproperty_new_uid(Utf8(occurrence ? content.seriesUid : EventUid(content)).constData()));
+    const bool occurrence = IsOccurrence(content);
+    icalcomponent_add_property(vevent, icalproperty_new_uid(Utf8(uid).constData()));
     if (occurrence) {
         // The occurrence of the series it replaces, in the series' own terms.
         icaltimetype replaced = UtcTime(*content.replacedStart);
@@ -247,11 +316,8 @@ ComponentPtr MakeEvent(const AppointmentContent& content, CalendarZones& zones, 
             icalcomponent_add_property(vevent, icalproperty_new_recurrenceid(replaced));
         }
     }
-    // The time of the last change stands for when this description of the
-    // event was made, so the same mailbox always gives the same file.
-    const QDateTime stamp = content.modified.value_or(
-        content.created.value_or(content.start.value_or(QDateTime::fromSecsSinceEpoch(0, Qt::UTC))));
-    icalcomponent_add_property(vevent, icalproperty_new_dtstamp(UtcTime(stamp)));
+    icalcomponent_add_property(
+        vevent, icalproperty_new_dtstamp(UtcTime(StampOf(content.modified, content.created, content.start))));
     if (content.recurrence && !occurrence) {
         AddSeriesTimes(vevent, content, zone);
     } else if (content.allDay) {
@@ -361,13 +427,14 @@ QString EventUid(const AppointmentContent& event)
 namespace {
 
 // The common part of a to-do and a journal entry: identity, stamps, texts.
+// `itemTime` stands in for DTSTAMP when the item keeps neither when it was
+// changed nor when it was made.
 void AddItemBasics(icalcomponent* component, const QString& uid, const std::optional<QDateTime>& created,
-                   const std::optional<QDateTime>& modified, const QString& summary, const QString& description,
-                   const QStringList& categories)
+                   const std::optional<QDateTime>& modified, const std::optional<QDateTime>& itemTime,
+                   const QString& summary, const QString& description, const QStringList& categories)
 {
     icalcomponent_add_property(component, icalproperty_new_uid(Utf8(uid).constData()));
-    const QDateTime stamp = modified.value_or(created.value_or(QDateTime::fromSecsSinceEpoch(0, Qt::UTC)));
-    icalcomponent_add_property(component, icalproperty_new_dtstamp(UtcTime(stamp)));
+    icalcomponent_add_property(component, icalproperty_new_dtstamp(UtcTime(StampOf(modified, created, itemTime))));
     if (created)
         icalcomponent_add_property(component, icalproperty_new_created(UtcTime(*created)));
     if (modified)
@@ -378,16 +445,17 @@ void AddItemBasics(icalcomponent* component, const QString& uid, const std::opti
         AddText(component, icalproperty_new_categories, category);
 }
 
-icalcomponent* MakeTodo(const TaskContent& task)
+icalcomponent* MakeTodo(const TaskContent& task, const QString& uid)
 {
     using Status = TaskContent::Status;
     icalcomponent* todo = icalcomponent_new_vtodo();
-    AddItemBasics(todo, ItemUid(task.identifier, task.created), task.created, task.modified, task.subject,
-                  task.description, task.categories);
     // A recurring task needs a start for its rule: the pattern's first day
     // when the task names none.
     const std::optional<QDate> start =
         task.start ? task.start : task.recurrence ? std::optional<QDate>(task.recurrence->start.date()) : std::nullopt;
+    const std::optional<QDateTime> ownTime =
+        start || task.due ? StartOfDay(start ? start : task.due) : task.completed;
+    AddItemBasics(todo, uid, task.created, task.modified, ownTime, task.subject, task.description, task.categories);
     if (start)
         icalcomponent_add_property(todo, icalproperty_new_dtstart(LocalDate(*start)));
     if (task.recurrence && start)
@@ -415,15 +483,15 @@ icalcomponent* MakeTodo(const TaskContent& task)
     return todo;
 }
 
-icalcomponent* MakeJournal(const NoteContent& note)
+icalcomponent* MakeJournal(const NoteContent& note, const QString& uid)
 {
     icalcomponent* journal = icalcomponent_new_vjournal();
     // A note has no title of its own: its first line stands for one.
     QString summary = note.subject.trimmed();
     if (summary.isEmpty())
         summary = note.text.section(u'\n', 0, 0).trimmed();
-    AddItemBasics(journal, ItemUid(note.identifier, note.created), note.created, note.modified, summary, note.text,
-                  note.categories);
+    AddItemBasics(journal, uid, note.created, note.modified, note.journal ? note.start : std::nullopt, summary,
+                  note.text, note.categories);
     const std::optional<QDateTime> start = note.journal && note.start ? note.start : note.created;
     if (start)
         icalcomponent_add_property(journal, icalproperty_new_dtstart(UtcTime(*start)));
@@ -453,20 +521,46 @@ QByteArray ComposeCalendar(const CalendarItems& items, CalendarCounts* counts)
     case CalendarItems::Method::None:
         break;
     }
+    const auto hasPlace = [](const AppointmentContent& event) {
+        return (event.start && event.start->isValid()) || event.recurrence;
+    };
+    // Every UID in the order the components are written: the first of a UID
+    // keeps it, and a series' changed occurrences take the UID their own
+    // copy of the series got.
+    FileUids uids;
+    std::map<std::pair<QString, uint32_t>, QString> seriesUids;  // (UID, identifier): the UID written
+    std::vector<QString> eventUids;
+    for (const AppointmentContent& event : items.events) {
+        if (!hasPlace(event) || IsOccurrence(event)) {
+            eventUids.emplace_back();
+            continue;
+        }
+        const QString own = EventUid(event);
+        eventUids.push_back(uids.Take(own, event.identifier));
+        seriesUids.try_emplace({own, event.identifier}, eventUids.back());
+    }
     CalendarCounts written;
     CalendarZones zones;
-    for (const AppointmentContent& event : items.events) {
-        if ((!event.start || !event.start->isValid()) && !event.recurrence)
+    for (std::size_t index = 0; index < items.events.size(); ++index) {
+        const AppointmentContent& event = items.events[index];
+        if (!hasPlace(event))
             continue;
-        icalcomponent_add_component(calendar.get(), MakeEvent(event, zones, calendar.get()).release());
+        QString uid = eventUids[index];
+        if (IsOccurrence(event)) {
+            const auto series = seriesUids.find({event.seriesUid, event.seriesIdentifier});
+            uid = series != seriesUids.end() ? series->second : event.seriesUid;
+        }
+        icalcomponent_add_component(calendar.get(), MakeEvent(event, uid, zones, calendar.get()).release());
         ++written.events;
     }
     for (const TaskContent& task : items.tasks) {
-        icalcomponent_add_component(calendar.get(), MakeTodo(task));
+        icalcomponent_add_component(calendar.get(),
+                                    MakeTodo(task, uids.Take(ItemUid(task.identifier, task.created), task.identifier)));
         ++written.tasks;
     }
     for (const NoteContent& note : items.notes) {
-        icalcomponent_add_component(calendar.get(), MakeJournal(note));
+        icalcomponent_add_component(
+            calendar.get(), MakeJournal(note, uids.Take(ItemUid(note.identifier, note.created), note.identifier)));
         ++written.notes;
     }
     if (counts != nullptr)

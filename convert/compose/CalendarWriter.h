@@ -33,7 +33,10 @@ struct CalendarCounts {
 
 // The calendar of `items` as iCalendar text (CRLF line ends, folded by
 // libical): a VEVENT per appointment, a VTODO per task, a VJOURNAL per note
-// or journal entry. What was written is counted into *counts when given.
+// or journal entry. Within the file no two of them share a UID, except a
+// series and its changed occurrences: a further copy of an item gets its UID
+// with "-" and its identifier appended (a count when that is taken too).
+// What was written is counted into *counts when given.
 QByteArray ComposeCalendar(const CalendarItems& items, CalendarCounts* counts = nullptr);
 
 // The calendar a meeting message carries beside its text, and the method its

@@ -2,6 +2,7 @@
 #include "convert/output/MailFolderFiles.h"
 
 #include "convert/output/DirectoryAt.h"
+#include "convert/output/FileBeneath.h"
 #include "convert/output/MailFolderPlan.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/OutputNaming.h"
@@ -309,17 +310,119 @@ void MaildirTree::Kept(const QString& folderKey)
 {
     // Its directories are made when a run from the start would make them.
     QString reason;
-    (void)FolderFor(folderKey, &reason);
+    if (const auto directory = FolderFor(folderKey, &reason))
+        (void)KeywordsOf(*directory);
     ++sequence_;
 }
 
+MaildirTree::FolderKeywords& MaildirTree::KeywordsOf(const QString& directoryKey)
+{
+    const auto [found, added] = keywords_.try_emplace(directoryKey);
+    FolderKeywords& folder = found->second;
+    if (!added)
+        return folder;
+    // Only a resumed run finds one: the messages it keeps carry its letters.
+    QString reason;
+    const int directory = output_->DirectoryFor(directoryKey, &reason);
+    if (directory < 0)
+        return folder;
+    const FileBeneath file = OpenFileBeneath(directory, QString::fromLatin1(kDovecotKeywordsFileName));
+    if (file.status == FileBeneath::Status::Missing)
+        return folder;
+    folder.fileThere = true;
+    if (file.status != FileBeneath::Status::Opened)
+        return folder;
+    // No folder's letters take more than a few lines: a longer file is no
+    // file this program wrote.
+    constexpr qsizetype kLongestKeywordFile = 64 * 1024;
+    QByteArray text(kLongestKeywordFile + 1, Qt::Uninitialized);
+    qsizetype size = 0;
+    for (;;) {
+        const ssize_t got = ::read(file.file.get(), text.data() + size, static_cast<size_t>(text.size() - size));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        size += got;
+        if (size == text.size())
+            break;
+    }
+    if (size > kLongestKeywordFile)
+        return folder;
+    text.truncate(size);
+    folder.letters = MaildirKeywordLetters::FromFileText(text);
+    folder.fileCurrent = folder.letters.FileText() == text;
+    return folder;
+}
+
+bool MaildirTree::WriteKeywordFile(const QString& directoryKey, const QByteArray& text, QString* reason)
+{
+    QString temporary;
+    const UniqueFd file = output_->CreateHiddenGrowingFile(directoryKey, &temporary, reason);
+    if (!file)
+        return false;
+    if (WriteAllTo(file.get(), text.constData(), text.size(), reason)
+        && output_->ReplaceFile(directoryKey, temporary, QString::fromLatin1(kDovecotKeywordsFileName), reason))
+        return true;
+    (void)output_->RemoveFile(directoryKey, temporary);
+    return false;
+}
+
+QString MaildirTree::LettersFor(const QString& directoryKey, const QList<QByteArray>& keywords)
+{
+    FolderKeywords& folder = KeywordsOf(directoryKey);
+    MaildirKeywordLetters grown = folder.letters;
+    if (grown.Add(keywords)) {
+        // A reader never meets a letter the file does not name yet; when the
+        // file cannot be written, the message goes without the new letters.
+        QString reason;
+        if (WriteKeywordFile(directoryKey, grown.FileText(), &reason)) {
+            folder.letters = std::move(grown);
+            folder.fileThere = true;
+            folder.fileCurrent = true;
+        } else if (!problems_.contains(reason)) {
+            problems_ << reason;
+        }
+    }
+    return folder.letters.LettersOf(keywords);
+}
+
+QStringList MaildirTree::Finish()
+{
+    QStringList problems = problems_;
+    for (auto& [directoryKey, folder] : keywords_) {
+        const QString fileName = QString::fromLatin1(kDovecotKeywordsFileName);
+        QString reason;
+        if (folder.letters.isEmpty()) {
+            // A file that names no keyword (one a stopped run left that
+            // cannot be read) goes: nothing here uses it.
+            if (folder.fileThere && !output_->RemoveFile(directoryKey, fileName))
+                problems << QStringLiteral("cannot remove %1").arg(output_->DirectoryPath(directoryKey) + u'/' + fileName);
+            continue;
+        }
+        const QByteArray text = folder.letters.FileText();
+        if (!folder.fileCurrent && !WriteKeywordFile(directoryKey, text, &reason)) {
+            problems << reason;
+            continue;
+        }
+        folder.fileCurrent = true;
+        if (finished_)
+            finished_(output_->DirectoryPath(directoryKey) + u'/' + fileName, DigestOf(text));
+    }
+    return problems;
+}
+
 SaveResult MaildirTree::Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
-                             const ContentWriter& write, const std::optional<FileDigest>& known)
+                             const QList<QByteArray>& keywords, const ContentWriter& write,
+                             const std::optional<FileDigest>& known)
 {
     QString reason;
     const auto directory = FolderFor(folderKey, &reason);
     if (!directory)
         return NotSaved(WriteFailure::NoDirectory, reason);
+    // The flags in ASCII order, then the keywords' letters: lower case, so
+    // after every flag.
+    const QString flagsAndLetters = keywords.isEmpty() ? info : info + LettersFor(*directory, keywords);
     // Unique within the run (and so within the tree, which only this run
     // fills): the message's time, then its place in the run.
     const qint64 seconds = time && time->isValid() ? time->toSecsSinceEpoch() : 0;
@@ -332,7 +435,7 @@ SaveResult MaildirTree::Save(const QString& folderKey, const std::optional<QDate
                 .arg(seconds)
                 .arg(sequence)
                 .arg(attempt == 1 ? QString() : QStringLiteral("_%1").arg(attempt))
-                .arg(info);
+                .arg(flagsAndLetters);
         },
         known ? write : DigestingWriter(write, &written));
     if (file) {

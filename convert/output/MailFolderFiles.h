@@ -4,6 +4,7 @@
 // writer thread alone.
 #pragma once
 
+#include "convert/output/MaildirKeywordLetters.h"
 #include "convert/output/MaildirLayout.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/NewFileWriter.h"
@@ -13,6 +14,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -113,33 +115,64 @@ class MaildirTree {
 public:
     // The tree goes into "Maildir" in the output folder, each folder where
     // `layout` puts it (the mailbox's Inbox in the tree's own cur/) by the
-    // names `plan` gives it (null: its key's own components).
-    MaildirTree(OutputTree* output, const MailFolderPlan* plan, MaildirLayout layout)
-        : output_(output), plan_(plan), layout_(std::move(layout))
+    // names `plan` gives it (null: its key's own components). `finished` is
+    // told of each folder's keyword file once the last message is written
+    // (Finish).
+    MaildirTree(OutputTree* output, const MailFolderPlan* plan, MaildirLayout layout,
+                MboxFiles::FinishedFile finished = {})
+        : output_(output), plan_(plan), layout_(std::move(layout)), finished_(std::move(finished))
     {
     }
 
     // One message file in the folder's cur/, named uniquely after its time
-    // and its place in the run, with `info` (the flags) at the end.
+    // and its place in the run, with `info` (the flags) at the end, followed
+    // by the letters of its `keywords` (MaildirKeywords) in its folder. A
+    // keyword new to the folder is put in the folder's keyword file before
+    // the message's file is named with its letter.
     // `known`: the digest of what `write` writes, when already worked out.
     [[nodiscard]] SaveResult Save(const QString& folderKey, const std::optional<QDateTime>& time, const QString& info,
-                                  const ContentWriter& write, const std::optional<FileDigest>& known);
+                                  const QList<QByteArray>& keywords, const ContentWriter& write,
+                                  const std::optional<FileDigest>& known);
     // A message of the folder a stopped run wrote and this one keeps: its
-    // place in the run is taken, so the next file is numbered as that run's.
+    // place in the run is taken, so the next file is numbered as that run's;
+    // the letters that run gave its folder's keywords are taken over.
     void Kept(const QString& folderKey);
     // Makes the folder's directories, for a folder that holds no mail; false
     // with a reason when they cannot be made.
     [[nodiscard]] bool EnsureFolder(const QString& folderKey, QString* reason);
+
+    // After the last message: every folder's keyword file as it stands then
+    // (written again where it is not yet what the folder's letters say), each
+    // told to `finished`; a problem comes back as its reason.
+    [[nodiscard]] QStringList Finish();
 
 private:
     // The folder's directory key below the output folder ("\Maildir\.Inbox"),
     // with its cur, new and tmp made.
     std::optional<QString> FolderFor(const QString& folderKey, QString* reason);
 
+    // A Maildir directory's keyword letters, and whether its keyword file
+    // holds them as they are.
+    struct FolderKeywords {
+        MaildirKeywordLetters letters;
+        bool fileThere = false;
+        bool fileCurrent = false;
+    };
+    // The keyword letters of a Maildir directory: at the first call, those
+    // of the file a stopped run that this one resumes left there.
+    FolderKeywords& KeywordsOf(const QString& directoryKey);
+    // The letters of `keywords` in the directory, giving the new ones theirs.
+    QString LettersFor(const QString& directoryKey, const QList<QByteArray>& keywords);
+    // Puts `text` in the directory's keyword file in one step.
+    bool WriteKeywordFile(const QString& directoryKey, const QByteArray& text, QString* reason);
+
     OutputTree* output_;
     const MailFolderPlan* plan_;
     MaildirLayout layout_;
+    MboxFiles::FinishedFile finished_;
     std::map<QString, QString> made_;  // folder key: Maildir directory key
+    std::map<QString, FolderKeywords> keywords_;  // by Maildir directory key
+    QStringList problems_;  // keyword files that could not be written
     int sequence_ = 0;
 };
 

@@ -6,6 +6,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 namespace tolvane {
 
 std::optional<OutputFormat> OutputFormatNamed(const QString& name)
@@ -110,15 +112,36 @@ QByteArray MboxStatusLines(const MessageState& state)
     return lines;
 }
 
-QByteArray MozillaKeyword(const QString& category)
+QByteArray ImapKeyword(const QString& category)
 {
-    // Lower case before the encoding: base64 is case-sensitive.
-    QByteArray keyword = ModifiedUtf7(category.trimmed().toLower()).toLatin1();
+    QByteArray keyword = ModifiedUtf7(category.trimmed()).toLatin1();
     for (char& c : keyword) {
         if (c <= 0x20 || c == 0x7F || QByteArrayView("(){%*\"\\]").contains(c))
             c = '_';
     }
     return keyword;
+}
+
+QByteArray MozillaKeyword(const QString& category)
+{
+    // Lower case before the encoding: base64 is case-sensitive.
+    return ImapKeyword(category.toLower());
+}
+
+QList<QByteArray> MaildirKeywords(const MessageState& state)
+{
+    QList<QByteArray> keywords;
+    if (IsForwarded(state))
+        keywords << QByteArrayLiteral("$Forwarded");
+    for (const QString& category : state.categories) {
+        const QByteArray keyword = ImapKeyword(category);
+        const bool known = std::any_of(keywords.begin(), keywords.end(), [&](const QByteArray& other) {
+            return other.compare(keyword, Qt::CaseInsensitive) == 0;
+        });
+        if (!keyword.isEmpty() && !known)
+            keywords << keyword;
+    }
+    return keywords;
 }
 
 QByteArray MozillaStatusLines(const MessageState& state)

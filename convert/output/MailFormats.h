@@ -7,6 +7,7 @@
 #include "convert/MailContent.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -43,9 +44,13 @@ QByteArray MboxStatusLines(const MessageState& state);
 // client can add a keyword in place. CRLF line ends.
 QByteArray MozillaStatusLines(const MessageState& state);
 
-// A category as a keyword of those lines: lower case, as IMAP's modified
-// UTF-7 when not ASCII, and space and the characters a keyword may not hold
-// (IMAP's atom-specials) as "_". Empty for a blank category.
+// A category as an IMAP keyword (an atom): as IMAP's modified UTF-7 when not
+// ASCII, and space and the characters a keyword may not hold (IMAP's
+// atom-specials) as "_"; its case kept. Empty for a blank category.
+QByteArray ImapKeyword(const QString& category);
+
+// A category as a keyword of the X-Mozilla-Keys line: ImapKeyword of its
+// lower case, since the client's tags are lower case.
 QByteArray MozillaKeyword(const QString& category);
 
 // The message as it goes into an mbox file after its separator: every line
@@ -69,8 +74,17 @@ private:
 };
 
 // The info part of a Maildir file name: ":2," and the flags in ASCII order
-// (D draft, F flagged, P forwarded, R answered, S seen).
+// (D draft, F flagged, P forwarded, R answered, S seen). The letters of the
+// message's keywords (MaildirKeywords) follow them; the tree that writes the
+// file knows which letter each keyword has in its folder.
 QString MaildirInfo(const MessageState& state);
+
+// The IMAP keywords of a message in a Maildir: "$Forwarded" when it was
+// forwarded (beside the P flag, which IMAP has no flag for), then each
+// category as ImapKeyword, keeping its case as Dovecot keeps a keyword's;
+// one keyword for categories that differ only in case (IMAP compares them
+// so), the first one's.
+QList<QByteArray> MaildirKeywords(const MessageState& state);
 
 // A folder's Maildir++ directory: "." and its path below the top folder, each
 // name in IMAP's modified UTF-7 and joined by "."; an empty path is the top

@@ -171,18 +171,23 @@ private:
     MboxFiles files_;
 };
 
+// A Maildir tree: the state in each file's name, the categories and the
+// forwarded state as keywords, whose letters each folder's keyword file names.
 class MaildirSink final : public MailSink {
 public:
-    MaildirSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys)
+    MaildirSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys,
+                MboxFiles::FinishedFile finishedFile)
         : tree_(output, plan,
-                plan != nullptr ? MaildirLayout::Of(*plan) : MaildirLayout(QStringList(), std::nullopt)),
+                plan != nullptr ? MaildirLayout::Of(*plan) : MaildirLayout(QStringList(), std::nullopt),
+                std::move(finishedFile)),
           shownEmpty_(MailFoldersAmong(plan, folderKeys))
     {
     }
 
     SaveResult Save(const MailToSave& mail) override
     {
-        return tree_.Save(mail.folderKey, mail.arrived, MaildirInfo(mail.state), Dated(mail), mail.digest);
+        return tree_.Save(mail.folderKey, mail.arrived, MaildirInfo(mail.state), MaildirKeywords(mail.state),
+                          Dated(mail), mail.digest);
     }
     void Kept(const MailToSave& mail) override { tree_.Kept(mail.folderKey); }
     QStringList Finish() override
@@ -194,7 +199,7 @@ public:
             if (!tree_.EnsureFolder(key, &reason))
                 problems << reason;
         }
-        return problems;
+        return problems + tree_.Finish();
     }
 
 private:
@@ -214,7 +219,7 @@ std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, 
     case OutputFormat::MboxTree:
         return std::make_unique<MboxTreeSink>(output, mailFolders, folderKeys, mailboxName, std::move(finishedFile));
     case OutputFormat::Maildir:
-        return std::make_unique<MaildirSink>(output, mailFolders, folderKeys);
+        return std::make_unique<MaildirSink>(output, mailFolders, folderKeys, std::move(finishedFile));
     case OutputFormat::Eml:
         break;
     }

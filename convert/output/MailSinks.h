@@ -41,7 +41,8 @@ struct MailToSave {
 using MailSink = ItemSink<MailToSave>;
 
 // The sink of `format`, writing into `output` (null: every save fails).
-// `finishedFile` is told of every shared file (mbox) once it is whole.
+// `finishedFile` is told of every shared file (mbox) once it is whole, and
+// of each Maildir folder's keyword file after the last message.
 // In the formats of a mail client's folders (mbox, the mbox tree, Maildir),
 // `mailFolders` names and places the folders (null: by their keys' own
 // components), and each mail folder among `folderKeys` (the run's folders in

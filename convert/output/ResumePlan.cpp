@@ -6,6 +6,7 @@
 #include "convert/output/BoundedLineReader.h"
 #include "convert/output/DirectoryAt.h"
 #include "convert/output/FileBeneath.h"
+#include "convert/output/MaildirKeywordLetters.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/OutputVerifier.h"
 #include "scan/Limits.h"
@@ -148,6 +149,16 @@ std::optional<ManifestRead> ReadStoppedManifest(int manifestFd, QString* reason)
     return read;
 }
 
+// A Maildir folder's keyword file ("Maildir/.Inbox/dovecot-keywords"): the
+// names of the messages kept carry its letters, so it stays, and the run
+// takes its letters over and writes it again (MaildirTree).
+bool IsMaildirKeywordFile(const QString& file)
+{
+    const QStringList names = file.split(u'/');
+    return names.size() <= 3 && names.size() >= 2 && names.first() == QLatin1String("Maildir")
+           && names.last() == QLatin1String(kDovecotKeywordsFileName);
+}
+
 // A mail line's file, when it is there with the bytes listed.
 bool FileMatches(int rootFd, const MailLine& line)
 {
@@ -214,7 +225,8 @@ Expected<ResumePlan, ResumeFailure> ResumePlan::Make(const QString& outputFolder
     std::vector<QString> files;
     CollectEntries(root.get(), QString(), 0, plan.directories_, files);
     for (const QString& file : files) {
-        if (file != QLatin1String(kManifestFileName) && keptPaths.count(file) == 0)
+        if (file != QLatin1String(kManifestFileName) && keptPaths.count(file) == 0
+            && !(format == OutputFormat::Maildir && IsMaildirKeywordFile(file)))
             plan.unaccounted_.push_back(file);
     }
     return plan;

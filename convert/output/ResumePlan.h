@@ -8,6 +8,8 @@
 // calendar files are written after all mail, are few, and are written again.
 // An mbox folder keeps nothing: its files hold many messages each and are
 // put in place only once all mail is written, so its mail is written again.
+// A Maildir folder's keyword file stays beside the messages kept, whose names
+// carry its letters; the run continues it.
 #pragma once
 
 #include "convert/output/InputIdentity.h"
@@ -72,9 +74,10 @@ public:
     const std::vector<KeptManifestLine>& keptLines() const { return keptLines_; }
     // The directories already there, relative to the folder ("Top/Inbox").
     const std::set<QString>& directories() const { return directories_; }
-    // Everything else in the folder but the manifest, relative to it: to be
-    // removed before the run writes (a file linked but never listed, one
-    // that changed, one of the items written again).
+    // Everything else in the folder but the manifest and the Maildir
+    // folders' keyword files, relative to it: to be removed before the run
+    // writes (a file linked but never listed, one that changed, one of the
+    // items written again).
     const std::vector<QString>& unaccounted() const { return unaccounted_; }
 
     // The kept file (relative to the folder) of the mail the manifest lists

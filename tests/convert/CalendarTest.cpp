@@ -21,6 +21,8 @@
 #include <libical/ical.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -383,6 +385,89 @@ TEST_F(CalendarTest, RecurringSeriesExpandToTheDatesTheyWereWrittenWith)
         EXPECT_EQ(event.toObject().value("attachments").toArray(), QJsonArray());
 }
 
+// A folder that holds a meeting twice, and a series twice with a changed
+// occurrence in each copy (an offline cache keeps such copies): every copy is
+// written, each under a UID of its own, and each occurrence under its own
+// copy's, so that a calendar program shows all of them.
+TEST_F(CalendarTest, CopiesOfAMeetingInOneFolderAreWrittenUnderUidsOfTheirOwn)
+{
+    const Bytes meetingId = {0x04, 0x00, 0x00, 0x00, 0x82, 0x00, 0xE0, 0x00, 0x74, 0xC5, 0xB7, 0x10,
+                             0x1A, 0x82, 0xE0, 0x08, 0x00, 0x00, 0x00, 0x00, 0x55, 0x66, 0x77, 0x01};
+    Bytes seriesId = meetingId;
+    seriesId.back() = 0x02;
+    PstBuilder pst;
+    auto& calendar = pst.topOfPersonalFolders().addFolder("Calendar").containerClass("IPF.Appointment");
+    for (int copy = 0; copy < 2; ++copy) {
+        calendar.addAppointment("Kickoff")
+            .appointment(At(9, 13), At(9, 14))
+            .namedProperty(propsets::Meeting, 0x0003, PropertyValue::binary(meetingId));
+        SeriesPattern weekly;
+        weekly.dayMask = 1u << 1;
+        weekly.endType = 0x2022;
+        weekly.occurrences = 4;
+        weekly.modifiedDates = {BlobMinutes(2026, 3, 23)};
+        weekly.deletedDates = {BlobMinutes(2026, 3, 23)};
+        weekly.startDate = BlobMinutes(2026, 3, 16);
+        weekly.startMinute = 9 * 60;
+        weekly.endMinute = 9 * 60 + 30;
+        Message moved("IPM.Appointment");
+        moved.appointment(At(23, 11), At(23, 11, 30)).body("moved")
+            .namedProperty(propsets::Appointment, 0x8228, PropertyValue::time(At(23, 9)));
+        calendar.addAppointment("Standup")
+            .appointment(At(16, 9), At(16, 9, 30))
+            .namedProperty(propsets::Meeting, 0x0003, PropertyValue::binary(seriesId))
+            .namedProperty(propsets::Appointment, 0x8216, PropertyValue::binary(RecurrenceBlob(weekly)))
+            .embed(moved, "Standup");
+    }
+
+    const ConversionSummary summary = Convert(pst);
+    EXPECT_EQ(summary.eventsSaved, 6);
+    const QStringList files = FilesBelow(temp_.filePath("out"), ".ics");
+    ASSERT_EQ(files.size(), 1);
+    const QByteArray text = ReadAll(files.first());
+    EXPECT_EQ(ReadWithLibical(text).errors, QStringList());
+    const QJsonArray events = PythonCalendar(files.first()).value("events").toArray();
+    ASSERT_EQ(events.size(), 6) << text.toStdString();
+    std::map<QString, QStringList> byUid;  // UID: "summary" of the master, "summary@RECURRENCE-ID" of an occurrence
+    std::set<std::pair<QString, QString>> identities;
+    for (const QJsonValue& value : events) {
+        const QJsonObject event = value.toObject();
+        const QString recurrenceId = event.value("recurrenceId").toString();
+        byUid[event.value("uid").toString()] << event.value("summary").toString()
+                                                    + (recurrenceId.isEmpty() ? QString() : "@" + recurrenceId);
+        identities.emplace(event.value("uid").toString(), recurrenceId);
+        // A series in no named zone starts in UTC, as its occurrences' RECURRENCE-ID
+        // names them: a reader then finds the one each replaces.
+        if (event.value("summary").toString() == "Standup" && recurrenceId.isEmpty())
+            EXPECT_EQ(event.value("start").toString(), "2026-03-16T09:00:00+00:00");
+    }
+    EXPECT_EQ(identities.size(), 6u) << text.toStdString();
+    const QString meetingUid = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(meetingId.data()),
+                                                              static_cast<qsizetype>(meetingId.size()))
+                                                       .toHex()
+                                                       .toUpper());
+    const QString seriesUid = meetingUid.chopped(2) + "02";
+    QStringList kickoffs;
+    QStringList standups;
+    for (auto& [uid, what] : byUid) {
+        what.sort();
+        if (uid.startsWith(meetingUid)) {
+            kickoffs << uid;
+            EXPECT_EQ(what, QStringList{"Kickoff"});
+        } else {
+            EXPECT_TRUE(uid.startsWith(seriesUid)) << uid.toStdString();
+            standups << uid;
+            EXPECT_EQ(what, (QStringList{"Standup", "Standup@2026-03-23T09:00:00+00:00"})) << uid.toStdString();
+        }
+    }
+    ASSERT_EQ(kickoffs.size(), 2);
+    ASSERT_EQ(standups.size(), 2);
+    EXPECT_EQ(kickoffs[0], meetingUid);
+    EXPECT_TRUE(kickoffs[1].contains(QRegularExpression("^" + meetingUid + "-[0-9]+$"))) << kickoffs[1].toStdString();
+    EXPECT_EQ(standups[0], seriesUid);
+    EXPECT_TRUE(standups[1].contains(QRegularExpression("^" + seriesUid + "-[0-9]+$"))) << standups[1].toStdString();
+}
+
 // Small files go inside the calendar, large ones beside it, links as links;
 // one that cannot be read leaves the event incomplete, and says so.
 TEST_F(CalendarTest, AttachmentsGoInsideTheCalendarOrBesideIt)
@@ -447,12 +532,15 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
         .subject("Write the report")
         .body("Chapters 1-3\r\n")
         .importance(2)
+        .property(tags::CreationTime, At(1, 8))
+        .property(tags::LastModificationTime, At(7, 9, 30))
         .namedProperty(propsets::Task, 0x8104, PropertyValue::time(At(2, 0)))
         .namedProperty(propsets::Task, 0x8105, PropertyValue::time(At(6, 0)))
         .namedProperty(propsets::Task, 0x8101, PropertyValue::int32(1))
         .namedProperty(propsets::Task, 0x8102, PropertyValue::floating(0.5));
     tasks.addMessage("IPM.Task")
         .subject("Book the flight")
+        .property(tags::CreationTime, At(1, 8))
         .namedProperty(propsets::Task, 0x8101, PropertyValue::int32(2))
         .namedProperty(propsets::Task, 0x8102, PropertyValue::floating(1.0))
         .namedProperty(propsets::Task, 0x810F, PropertyValue::time(At(5, 12)));
@@ -473,6 +561,7 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
     top.addFolder("Journal").containerClass("IPF.Journal").addMessage("IPM.Activity")
         .subject("Call with Anna")
         .body("About the budget")
+        .property(tags::LastModificationTime, At(4, 11))
         .namedProperty(propsets::Log, 0x8706, PropertyValue::time(At(4, 10)))
         .namedProperty(propsets::Log, 0x8700, PropertyValue::unicode("Phone call"));
     top.addFolder("Contacts").containerClass("IPF.Contact").addMessage("IPM.DistList")
@@ -507,6 +596,10 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
     EXPECT_EQ(report.value("status").toString(), "IN-PROCESS");
     EXPECT_EQ(report.value("percent").toString(), "50");
     EXPECT_EQ(report.value("priority").toString(), "1");
+    // When each task was last changed, else made, else its first day.
+    EXPECT_EQ(report.value("stamp").toString(), "2026-03-07T09:30:00+00:00");
+    EXPECT_EQ(todos[1].toObject().value("stamp").toString(), "2026-03-01T08:00:00+00:00");
+    EXPECT_EQ(todos[2].toObject().value("stamp").toString(), "2026-03-02T00:00:00+00:00");
     const QJsonObject flight = todos[1].toObject();
     EXPECT_EQ(flight.value("status").toString(), "COMPLETED");
     EXPECT_EQ(flight.value("completed").toString(), "2026-03-05T12:00:00+00:00");
@@ -530,12 +623,14 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
     EXPECT_EQ(note[0].toObject().value("summary").toString(), "Milk");
     EXPECT_EQ(note[0].toObject().value("description").toString(), "Milk\nand bread");
     EXPECT_EQ(note[0].toObject().value("start").toString(), "2026-03-03T08:00:00+00:00");
+    EXPECT_EQ(note[0].toObject().value("stamp").toString(), "2026-03-03T08:00:00+00:00");
     const QString journalFile = onlyFile("Journal", ".ics");
     EXPECT_EQ(ReadWithLibical(ReadAll(journalFile)).errors, QStringList());
     const QJsonArray journal = PythonCalendar(journalFile).value("journals").toArray();
     ASSERT_EQ(journal.size(), 1);
     EXPECT_EQ(journal[0].toObject().value("summary").toString(), "Call with Anna");
     EXPECT_EQ(journal[0].toObject().value("start").toString(), "2026-03-04T10:00:00+00:00");
+    EXPECT_EQ(journal[0].toObject().value("stamp").toString(), "2026-03-04T11:00:00+00:00");
 
     const QByteArray group = ReadAll(onlyFile("Contacts", ".vcf"));
     const QString groupUid =
@@ -689,6 +784,208 @@ TEST(CalendarWriterTest, UidsComeFromTheMeetingsIdentityElseFromTheItem)
     EXPECT_EQ(EventUid(meeting), "040000008200E00074C5B7101A82E008");
     EXPECT_EQ(EventUid(plain), "tolvane-4711-1000");
     EXPECT_EQ(EventUid(again), EventUid(plain));
+}
+
+// Each component of a calendar text as libical reads it: its kind, its UID,
+// its RECURRENCE-ID (empty when none) and its DTSTAMP, in file order.
+struct ComponentRead {
+    QString kind;
+    QString uid;
+    QString recurrenceId;
+    QString stamp;
+    bool operator==(const ComponentRead&) const = default;
+};
+
+std::vector<ComponentRead> ComponentsOf(const QByteArray& text)
+{
+    std::vector<ComponentRead> read;
+    icalcomponent* calendar = icalparser_parse_string(text.constData());
+    if (calendar == nullptr)
+        return read;
+    for (icalcomponent* component = icalcomponent_get_first_component(calendar, ICAL_ANY_COMPONENT); component;
+         component = icalcomponent_get_next_component(calendar, ICAL_ANY_COMPONENT)) {
+        const icalcomponent_kind kind = icalcomponent_isa(component);
+        if (kind == ICAL_VTIMEZONE_COMPONENT)
+            continue;
+        ComponentRead one;
+        one.kind = QString::fromLatin1(icalcomponent_kind_to_string(kind));
+        one.uid = QString::fromUtf8(icalcomponent_get_uid(component));
+        if (icalproperty* replaced = icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY))
+            one.recurrenceId = QString::fromLatin1(icaltime_as_ical_string(icalproperty_get_recurrenceid(replaced)));
+        one.stamp = QString::fromLatin1(icaltime_as_ical_string(icalcomponent_get_dtstamp(component)));
+        read.push_back(one);
+    }
+    icalcomponent_free(calendar);
+    return read;
+}
+
+QDateTime Seconds(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+}
+
+// Copies of one item in one file (a meeting kept twice in a folder, a task
+// recovered beside its original) each get a UID of their own, made from the
+// item's identity; a series' changed occurrences follow their own copy of
+// the series.
+TEST(CalendarWriterTest, NoTwoComponentsOfAFileShareAUidUnlessTheyAreOneSeries)
+{
+    const QByteArray meetingId = QByteArray::fromHex("040000008200e00074c5b7101a82e00800000000aa");
+    const QByteArray seriesId = QByteArray::fromHex("040000008200e00074c5b7101a82e00800000000bb");
+    const QString meetingUid = QString::fromLatin1(meetingId.toHex().toUpper());
+    const QString seriesUid = QString::fromLatin1(seriesId.toHex().toUpper());
+    auto event = [](uint32_t identifier, const QByteArray& globalId) {
+        AppointmentContent content;
+        content.identifier = identifier;
+        content.globalObjectId = globalId;
+        content.start = Seconds(1772960400);
+        content.end = Seconds(1772964000);
+        return content;
+    };
+    auto series = [&](uint32_t identifier) {
+        AppointmentContent content = event(identifier, seriesId);
+        AppointmentRecurrence weekly;
+        weekly.weekdays = {1};
+        weekly.end = AppointmentRecurrence::End::AfterCount;
+        weekly.count = 4;
+        weekly.start = QDateTime(QDate(2026, 3, 9), QTime(9, 0));
+        weekly.durationMinutes = 30;
+        content.recurrence = weekly;
+        return content;
+    };
+    auto occurrenceOf = [&](uint32_t identifier, uint32_t seriesIdentifier) {
+        AppointmentContent content = event(identifier, QByteArray());
+        content.seriesUid = seriesUid;
+        content.seriesIdentifier = seriesIdentifier;
+        content.replacedStart = QDateTime(QDate(2026, 3, 16), QTime(9, 0), Qt::UTC);
+        return content;
+    };
+    auto task = [](uint32_t identifier) {
+        TaskContent content;
+        content.identifier = identifier;
+        content.created = Seconds(1000);
+        return content;
+    };
+    auto note = [](uint32_t identifier) {
+        NoteContent content;
+        content.identifier = identifier;
+        content.created = Seconds(1000);
+        return content;
+    };
+    struct Case {
+        const char* what;
+        CalendarItems items;
+        std::vector<std::pair<QString, QString>> expected;  // UID, RECURRENCE-ID
+    };
+    const QString replaced = QStringLiteral("20260316T090000Z");
+    std::vector<Case> cases;
+    cases.push_back({"a meeting twice", {}, {{meetingUid, ""}, {meetingUid + "-8", ""}, {meetingUid + "-9", ""}}});
+    cases.back().items.events = {event(7, meetingId), event(8, meetingId), event(9, meetingId)};
+    cases.push_back({"a series twice, each with its changed occurrence, the second's before its series", {},
+                     {{seriesUid, ""}, {seriesUid, replaced}, {seriesUid + "-21", replaced}, {seriesUid + "-21", ""}}});
+    cases.back().items.events = {series(20), occurrenceOf(30, 20), occurrenceOf(31, 21), series(21)};
+    cases.push_back({"a task and its recovered copy of the same identifier", {},
+                     {{"tolvane-5-1000", ""}, {"tolvane-5-1000-5", ""}}});
+    cases.back().items.tasks = {task(5), task(5)};
+    cases.push_back({"an event, a task and a note of one identifier and time", {},
+                     {{"tolvane-5-1000", ""}, {"tolvane-5-1000-5", ""}, {"tolvane-5-1000-2", ""}}});
+    cases.back().items.events = {event(5, QByteArray())};
+    cases.back().items.events.back().created = Seconds(1000);
+    cases.back().items.tasks = {task(5)};
+    cases.back().items.notes = {note(5)};
+    cases.push_back({"copies without an identifier", {}, {{"tolvane-0-1000", ""}, {"tolvane-0-1000-2", ""}}});
+    cases.back().items.notes = {note(0), note(0)};
+    cases.push_back({"items of their own", {}, {{meetingUid, ""}, {"tolvane-6-1000", ""}, {"tolvane-7-1000", ""}}});
+    cases.back().items.events = {event(7, meetingId)};
+    cases.back().items.tasks = {task(6)};
+    cases.back().items.notes = {note(7)};
+
+    for (const Case& test : cases) {
+        const QByteArray text = ComposeCalendar(test.items);
+        EXPECT_EQ(ReadWithLibical(text).errors, QStringList()) << test.what;
+        std::vector<std::pair<QString, QString>> uids;
+        for (const ComponentRead& component : ComponentsOf(text))
+            uids.emplace_back(component.uid, component.recurrenceId);
+        EXPECT_EQ(uids, test.expected) << test.what << "\n" << text.toStdString();
+        // The same items give the same UIDs at every conversion.
+        EXPECT_EQ(ComposeCalendar(test.items), text) << test.what;
+    }
+}
+
+// DTSTAMP says when the description of an item was made: the item's last
+// change, else its making, else its own first time; never the conversion's
+// time. Tasks, notes and journal entries as events.
+TEST(CalendarWriterTest, StampsAreTheLastChangeElseTheMakingElseTheItemsOwnTime)
+{
+    const QDateTime modified = Seconds(1772100000);  // 26 February 2026, 10:00 UTC
+    const QDateTime created = Seconds(1771000000);   // 13 February 2026, 16:26:40 UTC
+    const QDateTime start = Seconds(1772960400);     // 8 March 2026, 09:00 UTC
+    struct Case {
+        const char* what;
+        std::optional<QDateTime> modified;
+        std::optional<QDateTime> created;
+        bool ownTime;  // the item has a start (a task its start day, or only its due day)
+        const char* event;
+        const char* task;
+        const char* note;
+        const char* journal;
+    };
+    const Case cases[] = {
+        {"changed and made", modified, created, true, "20260226T100000Z", "20260226T100000Z", "20260226T100000Z",
+         "20260226T100000Z"},
+        {"made only", std::nullopt, created, true, "20260213T162640Z", "20260213T162640Z", "20260213T162640Z",
+         "20260213T162640Z"},
+        {"neither", std::nullopt, std::nullopt, true, "20260308T090000Z", "20260308T000000Z", "19700101T000000Z",
+         "20260308T090000Z"},
+        {"nothing at all", std::nullopt, std::nullopt, false, nullptr, "19700101T000000Z", "19700101T000000Z",
+         "19700101T000000Z"},
+    };
+    for (const Case& test : cases) {
+        CalendarItems items;
+        if (test.event != nullptr) {
+            AppointmentContent event;
+            event.identifier = 1;
+            event.modified = test.modified;
+            event.created = test.created;
+            event.start = start;
+            items.events.push_back(event);
+        }
+        TaskContent task;
+        task.identifier = 2;
+        task.modified = test.modified;
+        task.created = test.created;
+        if (test.ownTime)
+            task.due = start.date();
+        items.tasks.push_back(task);
+        for (const bool journal : {false, true}) {
+            NoteContent note;
+            note.identifier = journal ? 4 : 3;
+            note.journal = journal;
+            note.modified = test.modified;
+            note.created = test.created;
+            if (test.ownTime)
+                note.start = start;  // a note has no start of its own: only the journal entry's counts
+            items.notes.push_back(note);
+        }
+        std::vector<QString> expected;
+        for (const char* stamp : {test.event, test.task, test.note, test.journal}) {
+            if (stamp != nullptr)
+                expected.push_back(QString::fromLatin1(stamp));
+        }
+        std::vector<QString> stamps;
+        const QByteArray text = ComposeCalendar(items);
+        for (const ComponentRead& component : ComponentsOf(text))
+            stamps.push_back(component.stamp);
+        EXPECT_EQ(stamps, expected) << test.what << "\n" << text.toStdString();
+    }
+    // A task with no day of its own but the time it was done.
+    CalendarItems done;
+    done.tasks.emplace_back();
+    done.tasks.back().completed = start;
+    done.tasks.back().status = TaskContent::Status::Completed;
+    const std::vector<ComponentRead> read = ComponentsOf(ComposeCalendar(done));
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].stamp, "20260308T090000Z");
 }
 
 }  // namespace

@@ -138,7 +138,8 @@ void WriteStateMailbox(const QString& path)
         .messageId("<answered@example.com>")
         .body("hello")
         .flags(kRead)
-        .property(kLastVerb, int32_t(102));
+        .property(kLastVerb, int32_t(102))
+        .namedProperty(propsets::PublicStrings, "Keywords", PropertyValue::multipleUnicode({"Work"}));
     inbox.addMessage()
         .subject("Unread and flagged")
         .from("Bo", "bo@example.com")
@@ -146,6 +147,17 @@ void WriteStateMailbox(const QString& path)
         .body("hello")
         .flags(0)
         .property(kFlagStatus, int32_t(2));
+    // Categories an IMAP keyword cannot hold as they are, and one twice in
+    // another case.
+    inbox.addMessage()
+        .subject("Forwarded with categories")
+        .from("Cy", "cy@example.com")
+        .messageId("<forwarded@example.com>")
+        .body("passed on")
+        .flags(kRead)
+        .property(kLastVerb, int32_t(104))
+        .namedProperty(propsets::PublicStrings, "Keywords",
+                       PropertyValue::multipleUnicode({"Work", "Ärger im Büro", "work", "(Urgent)"}));
     inbox.addFolder("Projects").addMessage().subject("Project plan").messageId("<plan@example.com>").body("x").flags(
         kRead);
     pst.topOfPersonalFolders().addFolder("inbox").addMessage().subject("Other inbox").messageId("<other@example.com>").body(
@@ -372,11 +384,13 @@ TEST_F(MailReadersTest, DovecotServesTheMailboxesInboxAsInboxAndEveryOtherFolder
     EXPECT_EQ(listed, (QStringList{"Deleted Items", "Drafts", "INBOX", "INBOX.Projects", "Top of Personal Folders",
                                   "inbox (2)"}))
         << answer.toStdString();
-    EXPECT_TRUE(answer.contains("* STATUS INBOX (MESSAGES 2 UNSEEN 1)")) << answer.toStdString();
+    EXPECT_TRUE(answer.contains("* STATUS INBOX (MESSAGES 3 UNSEEN 1)")) << answer.toStdString();
     EXPECT_TRUE(answer.contains("* STATUS \"inbox (2)\" (MESSAGES 1 UNSEEN 1)")) << answer.toStdString();
     EXPECT_TRUE(answer.contains("* STATUS \"Top of Personal Folders\" (MESSAGES 1 UNSEEN 0)")) << answer.toStdString();
 
-    // Each message of INBOX with its flags (\Recent is the server's own).
+    // Each message of INBOX with its flags (\Recent is the server's own) and
+    // keywords: its categories and $Forwarded, each folder's letters named
+    // in its dovecot-keywords.
     std::map<QString, QString> flagsBySubject;
     static const QRegularExpression fetchLine(R"re(\* \d+ FETCH \(FLAGS \(([^)]*)\)[^\r]*\r\nSubject: ([^\r]*)\r\n)re");
     for (auto match = fetchLine.globalMatch(answer); match.hasNext();) {
@@ -386,9 +400,16 @@ TEST_F(MailReadersTest, DovecotServesTheMailboxesInboxAsInboxAndEveryOtherFolder
         flags.sort();
         flagsBySubject[found.captured(2)] = flags.join(' ');
     }
-    const std::map<QString, QString> expected{{"Read and answered", "\\Answered \\Seen"},
-                                              {"Unread and flagged", "\\Flagged"}};
+    const std::map<QString, QString> expected{
+        {"Read and answered", "Work \\Answered \\Seen"},
+        {"Unread and flagged", "\\Flagged"},
+        {"Forwarded with categories", "$Forwarded &AMQ-rger_im_B&APw-ro Work \\Seen _Urgent_"}};
     EXPECT_EQ(flagsBySubject, expected) << answer.toStdString();
+    EXPECT_EQ(ReadAll(output + "/Maildir/dovecot-keywords"), "0 Work\n1 $Forwarded\n2 &AMQ-rger_im_B&APw-ro\n3 _Urgent_\n");
+    // Folders without keywords get no file.
+    EXPECT_FALSE(QFileInfo::exists(output + "/Maildir/.Drafts/dovecot-keywords"));
+    const CliRun verify = RunCli({"verify", output});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out.toStdString();
 }
 
 TEST_F(MailReadersTest, OnlyTheMailFoldersOfTheStoresMailRootAreWrittenEmptyOnesToo)
@@ -455,6 +476,7 @@ for directory, _, names in os.walk(sys.argv[1]):
     const std::map<QString, QString> expected{
         {"Top note", "OR"},     {"Read and answered", "AOR"}, {"Unread and flagged", "FO"},
         {"Project plan", "OR"}, {"Other inbox", "O"},         {"Draft", "ORT"},
+        {"Forwarded with categories", "OR"},
     };
     EXPECT_EQ(flagsBySubject, expected);
 
@@ -464,14 +486,14 @@ for directory, _, names in os.walk(sys.argv[1]):
         int files = 0;
         for (QDirIterator it(other, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
             const QString path = it.next();
-            if (path.endsWith("manifest.jsonl"))
+            if (path.endsWith("manifest.jsonl") || path.endsWith("/dovecot-keywords"))
                 continue;
             ++files;
             const QByteArray bytes = ReadAll(path);
             EXPECT_FALSE(bytes.startsWith("Status:") || bytes.contains("\nStatus:") || bytes.contains("\nX-Status:"))
                 << path.toStdString();
         }
-        EXPECT_EQ(files, 6) << format.toStdString();
+        EXPECT_EQ(files, 7) << format.toStdString();
     }
 }
 

@@ -4,6 +4,7 @@
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "convert/output/MailFormats.h"
+#include "convert/output/MaildirKeywordLetters.h"
 #include "tests/support/CliRun.h"
 #include "tests/support/PstBuilder.h"
 
@@ -83,6 +84,77 @@ TEST(MailFormatsTest, MaildirFlagsFollowTheMessageState)
     };
     for (const auto& [state, info] : cases)
         EXPECT_EQ(MaildirInfo(state), QString::fromLatin1(info));
+}
+
+// The keywords a Maildir message carries beside its flags, as Dovecot keeps
+// them: $Forwarded, then the categories as IMAP atoms in their own case,
+// while X-Mozilla-Keys keeps its lower case.
+TEST(MailFormatsTest, MaildirKeywordsAreForwardedAndTheCategoriesAsAtoms)
+{
+    const struct {
+        MessageState state;
+        QList<QByteArray> keywords;
+        QByteArray mozillaKeys;
+    } cases[] = {
+        {{}, {}, ""},
+        {{0x1, 102, std::nullopt, {}}, {}, ""},
+        {{0x1, 104, std::nullopt, {}}, {"$Forwarded"}, ""},
+        {{0x1, 104, std::nullopt, {"Work", " work ", "WORK"}}, {"$Forwarded", "Work"}, "work"},
+        {{0x0, std::nullopt, std::nullopt, {"Two words", "(a)[b]{c}", "100%*", "back\\slash \"q\""}},
+         {"Two_words", "_a_[b__c}", "100__", "back_slash__q_"},
+         "two_words _a_[b__c} 100__ back_slash__q_"},
+        {{0x0, std::nullopt, std::nullopt, {QString::fromUtf8("Ärger"), QString::fromUtf8("ärger"), "a&b", "  "}},
+         {"&AMQ-rger", "&AOQ-rger", "a&-b"},
+         "&AOQ-rger a&-b"},
+        {{0x0, std::nullopt, std::nullopt, {"$forwarded"}}, {"$forwarded"}, "$forwarded"},
+        {{0x0, 104, std::nullopt, {"$forwarded"}}, {"$Forwarded"}, "$forwarded"},
+    };
+    for (const auto& [state, keywords, mozillaKeys] : cases) {
+        EXPECT_EQ(MaildirKeywords(state), keywords) << state.categories.join(',').toStdString();
+        EXPECT_EQ(MozillaStatusLines(state).split('\n').value(2).mid(16).trimmed(), mozillaKeys)
+            << state.categories.join(',').toStdString();
+    }
+}
+
+// One folder's letters: each keyword the next free one the first time it is
+// met, 26 at most; a file name's letters in alphabetical order; the file
+// read back as written, and tolerantly when it is not.
+TEST(MailFormatsTest, MaildirKeywordLettersAreGivenInTheOrderTheKeywordsAreMet)
+{
+    MaildirKeywordLetters letters;
+    EXPECT_TRUE(letters.isEmpty());
+    EXPECT_EQ(letters.LettersOf({"Work"}), "");
+    EXPECT_TRUE(letters.Add({"Work", "$Forwarded"}));
+    EXPECT_FALSE(letters.Add({"work", "$Forwarded"}));
+    EXPECT_TRUE(letters.Add({"$Forwarded", "Home"}));
+    EXPECT_EQ(letters.LettersOf({"Home", "WORK", "Unknown", "$Forwarded", "Home"}), "abc");
+    EXPECT_EQ(letters.LettersOf({"Home"}), "c");
+    EXPECT_EQ(letters.FileText(), "0 Work\n1 $Forwarded\n2 Home\n");
+
+    QList<QByteArray> many;
+    for (int i = 0; i < 30; ++i)
+        many << "k" + QByteArray::number(i);
+    EXPECT_TRUE(letters.Add(many));
+    EXPECT_FALSE(letters.Add({"k29", "more"}));
+    EXPECT_EQ(letters.LettersOf({"k0", "k22", "k23", "k29"}), "dz");
+    const QByteArray full = letters.FileText();
+    EXPECT_TRUE(full.endsWith("\n24 k21\n25 k22\n")) << full.toStdString();
+    EXPECT_EQ(MaildirKeywordLetters::FromFileText(full).FileText(), full);
+
+    const struct {
+        const char* text;
+        const char* readAs;
+    } files[] = {
+        {"", ""},
+        {"0 Work\n1 Home", "0 Work\n1 Home\n"},
+        {"1 Home\n0 Work\n", "0 Work\n1 Home\n"},
+        {"0 Work\n2 Home\n", "0 Work\n"},             // a gap ends the letters
+        {"0 Work\n1 work\n2 Home\n", "0 Work\n"},    // a keyword named twice
+        {"x Work\n0 Work\n\n 1\n1 \n1 Home\n26 Late\n-1 No\n", "0 Work\n1 Home\n"},
+        {"0 Work\r\n1 Home\r\n", "0 Work\n1 Home\n"},
+    };
+    for (const auto& [text, readAs] : files)
+        EXPECT_EQ(MaildirKeywordLetters::FromFileText(QByteArray(text)).FileText(), QByteArray(readAs)) << text;
 }
 
 TEST(MailFormatsTest, FolderNamesAreModifiedUtf7JoinedByDots)
@@ -213,7 +285,8 @@ TEST_F(OutputFormatsTest, MboxAndMaildirHoldTheMessagesTheEmlFilesHold)
     for (const QJsonValue& value : maildirRead.value("flags").toArray())
         flags << value.toString();
     flags.sort();
-    EXPECT_EQ(flags, (QStringList{"DS", "F", "PS", "RS"})) << flags.join(',').toStdString();
+    // The forwarded message's keyword $Forwarded is its folder's letter a.
+    EXPECT_EQ(flags, (QStringList{"DS", "F", "PSa", "RS"})) << flags.join(',').toStdString();
 
     // Every manifest names as many messages as were read back, each with its identity.
     for (const QString& folder : {eml, mbox, maildir}) {

@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """Prints, as JSON, how the icalendar package reads an .ics file: one object
-per VEVENT with its text fields, its times in ISO form (dates as dates), its
+per VEVENT with its text fields (UID and RECURRENCE-ID among them), its times
+in ISO form (dates as dates; DTSTAMP too), its
 categories, organizer, attendees (address, CN, ROLE, CUTYPE; and address,
 PARTSTAT, RSVP as their answers) and alarm
 triggers, attachments (value, FMTTYPE, X-FILENAME, VALUE); the VTODOs and
-VJOURNALs with theirs."""
+VJOURNALs with theirs (UID and DTSTAMP too)."""
 import json
 import sys
 
@@ -45,6 +46,8 @@ def main(path):
             "class": text(event, "CLASS"),
             "transp": text(event, "TRANSP"),
             "status": text(event, "STATUS"),
+            "recurrenceId": when(event, "RECURRENCE-ID"),
+            "stamp": when(event, "DTSTAMP"),
             "start": when(event, "DTSTART"),
             "end": when(event, "DTEND"),
             "categories": categories,
@@ -57,13 +60,15 @@ def main(path):
             "attachments": [[str(a), str(a.params.get("FMTTYPE", "")), str(a.params.get("X-FILENAME", "")),
                              str(a.params.get("VALUE", ""))] for a in attachments],
         })
-    todos = [{"summary": text(todo, "SUMMARY"), "description": text(todo, "DESCRIPTION"),
+    todos = [{"uid": text(todo, "UID"), "stamp": when(todo, "DTSTAMP"),
+              "summary": text(todo, "SUMMARY"), "description": text(todo, "DESCRIPTION"),
               "start": when(todo, "DTSTART"), "due": when(todo, "DUE"), "completed": when(todo, "COMPLETED"),
               "percent": text(todo, "PERCENT-COMPLETE"), "status": text(todo, "STATUS"),
               "priority": text(todo, "PRIORITY"),
               "rrule": None if todo.get("RRULE") is None else todo.get("RRULE").to_ical().decode()}
              for todo in calendar.walk("VTODO")]
-    journals = [{"summary": text(entry, "SUMMARY"), "description": text(entry, "DESCRIPTION"),
+    journals = [{"uid": text(entry, "UID"), "stamp": when(entry, "DTSTAMP"),
+                 "summary": text(entry, "SUMMARY"), "description": text(entry, "DESCRIPTION"),
                  "start": when(entry, "DTSTART")} for entry in calendar.walk("VJOURNAL")]
     json.dump({"version": text(calendar, "VERSION"), "events": events, "todos": todos, "journals": journals},
               sys.stdout, ensure_ascii=False)

@@ -35,7 +35,9 @@ using testing::RunCli;
 namespace pw = tolvane::pstwriter;
 
 // Three folders of mail (two of its messages with one subject) and a few
-// contacts, which are written after all the mail.
+// contacts, which are written after all the mail. Some mail has categories
+// or was forwarded, early and late in its folder: a Maildir folder's keyword
+// letters are given before the kill and after it.
 constexpr int kMailCount = 32;
 
 void WriteResumeMailbox(const QString& path, const std::string& flavour = "first")
@@ -43,17 +45,28 @@ void WriteResumeMailbox(const QString& path, const std::string& flavour = "first
     pw::PstBuilder pst;
     auto& top = pst.topOfPersonalFolders();
     auto& inbox = top.addFolder("Inbox");
+    const uint32_t lastVerb = (0x1081u << 16) | 0x0003;
     for (int i = 0; i < 14; ++i) {
-        inbox.addMessage()
+        auto& message = inbox.addMessage()
             .subject(i % 7 == 3 ? std::string("Same subject") : flavour + " inbox message " + std::to_string(i))
             .from("Ann Example", "ann@example.com")
             .to("Bob Example", "bob@example.com")
             .body("hello " + std::to_string(i))
             .attach("note" + std::to_string(i) + ".txt", pw::Bytes(2000 + i * 50, 'a'), "text/plain");
+        if (i == 2 || i == 12)
+            message.namedProperty(pw::propsets::PublicStrings, "Keywords",
+                                  pw::PropertyValue::multipleUnicode(i == 2 ? std::vector<std::string>{"Blue"}
+                                                                            : std::vector<std::string>{"Green", "blue"}));
+        if (i == 12)
+            message.property(lastVerb, int32_t(104));
     }
     auto& sent = top.addFolder("Sent Items");
-    for (int i = 0; i < 10; ++i)
-        sent.addMessage().subject(flavour + " sent message " + std::to_string(i)).to("Cy", "cy@example.com").body("x");
+    for (int i = 0; i < 10; ++i) {
+        auto& message =
+            sent.addMessage().subject(flavour + " sent message " + std::to_string(i)).to("Cy", "cy@example.com").body("x");
+        if (i == 4)
+            message.namedProperty(pw::propsets::PublicStrings, "Keywords", pw::PropertyValue::multipleUnicode({"Red"}));
+    }
     auto& year = top.addFolder("Archive").addFolder("2020");
     for (int i = 0; i < 8; ++i)
         year.addMessage().subject(flavour + " archived " + std::to_string(i)).body(std::string(5000, 'z'));
@@ -149,6 +162,9 @@ const ResumeCase kResumeCases[] = {
     {"EmlManifestLineCut", "eml", 16, Damage::ManifestLineCut},
     {"MaildirMidMail", "maildir", 15, Damage::None},
     {"MaildirCutShortFile", "maildir", 15, Damage::CutShortFile},
+    // Between a keyword letter given and the next: the folder's keyword file
+    // the killed run left is continued.
+    {"MaildirBetweenKeywords", "maildir", 10, Damage::None},
     // Nothing of an mbox folder is kept: its files are put in place after
     // the last mail, so the mail is written again, into the same names.
     {"MboxMidMail", "mbox", 12, Damage::None},
@@ -519,6 +535,40 @@ TEST_P(ResumePlanTest, KeepsOnlyUnchangedFilesOfMailItCanTellApart)
 
 INSTANTIATE_TEST_SUITE_P(Lines, ResumePlanTest, ::testing::ValuesIn(kPlanCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A Maildir folder's keyword file stays for the resumed run to continue (the
+// kept messages' names carry its letters); a file of that name anywhere else,
+// or in a folder of another format, goes like any file not listed.
+TEST(ResumePlanKeywordsTest, KeepsTheKeywordFilesOfMaildirFoldersOnly)
+{
+    const QStringList files{QStringLiteral("Maildir/dovecot-keywords"), QStringLiteral("Maildir/.Sent/dovecot-keywords"),
+                            QStringLiteral("Maildir/.Sent/cur/dovecot-keywords"),
+                            QStringLiteral("Maildir/.Sent/dovecot-keywords.old"), QStringLiteral("Top/dovecot-keywords")};
+    const struct {
+        OutputFormat format;
+        QStringList removed;
+    } cases[] = {
+        {OutputFormat::Maildir, {files[2], files[3], files[4]}},
+        {OutputFormat::Eml, {files[2], files[1], files[3], files[0], files[4]}},
+    };
+    for (const auto& [format, removed] : cases) {
+        QTemporaryDir scratch;
+        const QString input = scratch.filePath(QStringLiteral("mailbox.pst"));
+        ASSERT_TRUE(WriteAll(input, QByteArray(1024, 'p')));
+        const QString folder = scratch.filePath(QStringLiteral("out"));
+        for (const QString& file : files) {
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(folder + u'/' + file).absolutePath()));
+            ASSERT_TRUE(WriteAll(folder + u'/' + file, "0 Work\n"));
+        }
+        const ManifestHeader header{IdentityOfFile(input), format};
+        ASSERT_TRUE(WriteAll(folder + QStringLiteral("/manifest.jsonl"),
+                             QJsonDocument(header.ToJson()).toJson(QJsonDocument::Compact) + '\n'));
+        const auto plan = ResumePlan::Make(folder, input, format);
+        ASSERT_TRUE(plan) << qPrintable(ResumeFailureText(plan.error()));
+        EXPECT_EQ(QStringList(plan->unaccounted().begin(), plan->unaccounted().end()), removed)
+            << qPrintable(OutputFormatName(format));
+    }
+}
 
 }  // namespace
 }  // namespace tolvane::robustness
