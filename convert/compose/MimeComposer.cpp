@@ -10,6 +10,7 @@
 #include "convert/compose/LeafBodies.h"
 #include "convert/compose/MimeBoundaries.h"
 #include "convert/compose/StoredHeaders.h"
+#include "convert/compose/TextCharset.h"
 #include "scan/NativePath.h"
 
 #include <QFileInfo>
@@ -285,6 +286,11 @@ GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool in
         SetLeafContent(part.get(), attachment.data, GMIME_CONTENT_ENCODING_BASE64, splices);
     }
     g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+    if (type == "text") {
+        const QByteArray charset = TextAttachmentCharset(attachment);
+        if (!charset.isEmpty())
+            g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset.constData());
+    }
     SetDispositionFileName(GMIME_OBJECT(part.get()), inlineImage ? "inline" : "attachment", attachment.fileName);
     const QString contentId = ContentIdSafe(attachment.contentId);
     if (!contentId.isEmpty())
