@@ -382,6 +382,38 @@ TEST(RecordFallbackTest, TheRecordAloneStillGivesAUsableMessage)
     EXPECT_FALSE(ContentFromRecord(record).date.has_value());
 }
 
+// The record's date is the best time it holds: delivery, creation, modification.
+TEST(RecordFallbackTest, TheDateIsTheBestTimeTheRecordHolds)
+{
+    const auto at = [](int day) {
+        return FileTime{DateTimeToFiletime(QDateTime(QDate(2021, 3, day), QTime(14, 7, 9, 500), Qt::UTC))};
+    };
+    const struct {
+        const char* name;
+        std::optional<FileTime> delivery, creation, modification;
+        int expectedDay;  // 0: no date
+    } cases[] = {
+        {"all three", at(1), at(2), at(3), 1},
+        {"creation and modification", std::nullopt, at(2), at(3), 2},
+        {"modification alone", std::nullopt, std::nullopt, at(3), 3},
+        {"delivery alone", at(1), std::nullopt, std::nullopt, 1},
+        {"none", std::nullopt, std::nullopt, std::nullopt, 0},
+    };
+    for (const auto& c : cases) {
+        MailRecord record;
+        record.deliveryTime = c.delivery;
+        record.creationTime = c.creation;
+        record.modificationTime = c.modification;
+        const std::optional<QDateTime> date = ContentFromRecord(record).date;
+        if (c.expectedDay == 0) {
+            EXPECT_FALSE(date.has_value()) << c.name;
+            continue;
+        }
+        ASSERT_TRUE(date.has_value()) << c.name;
+        EXPECT_EQ(*date, QDateTime(QDate(2021, 3, c.expectedDay), QTime(14, 7, 9), Qt::UTC)) << c.name;
+    }
+}
+
 TEST(SubjectPrefixTest, MarkerAndLengthCharacterAreRemoved)
 {
     EXPECT_EQ(SubjectWithoutPrefixMarker(QString::fromUtf8("\x01\x05RE: Hello")), "RE: Hello");
