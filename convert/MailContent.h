@@ -81,6 +81,11 @@ struct Attachment {
     Kind kind = Kind::Data;
     QString fileName;      // may be empty
     QString contentType;   // as stored; empty when unknown
+    // A text attachment's charset as the mailbox names it; empty when it
+    // names none, and then the bytes tell (see codePageCharset).
+    QByteArray charset;
+    // The charset of its message's code page: what text that is not UTF-8 was written in.
+    QByteArray codePageCharset;
     QString contentId;     // without angle brackets; empty when none
     QByteArray data;       // Data held in memory
     std::shared_ptr<AttachmentSource> source;  // Data too large for memory: read while writing

@@ -88,6 +88,7 @@ inline constexpr uint32_t AttachPathname = 0x3708;
 inline constexpr uint32_t AttachLongPathname = 0x370D;
 inline constexpr uint32_t AttachMimeTag = 0x370E;
 inline constexpr uint32_t AttachContentId = 0x3712;
+inline constexpr uint32_t TextAttachmentCharset = 0x371B;
 
 // Contacts: fixed tags.
 inline constexpr uint32_t Account = 0x3A00;

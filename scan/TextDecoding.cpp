@@ -16,27 +16,44 @@ constexpr char16_t kReplacement = 0xFFFD;
 struct CodePageName {
     int codePage;
     const char* iconvName;
+    const char* mimeName;  // the name a MIME charset parameter gives it
 };
 
 // Windows code page numbers as mailboxes declare them. Latin-1 and US-ASCII
-// labels decode as 1252, its superset in practice.
+// labels decode (and are named) as 1252, its superset in practice; so are
+// the Chinese code pages as GBK.
 constexpr CodePageName kCodePages[] = {
-    {437, "CP437"},     {737, "CP737"},       {775, "CP775"},        {850, "CP850"},
-    {852, "CP852"},     {855, "CP855"},       {857, "CP857"},        {860, "CP860"},
-    {861, "CP861"},     {862, "CP862"},       {863, "CP863"},        {864, "CP864"},
-    {865, "CP865"},     {866, "CP866"},       {869, "CP869"},        {874, "CP874"},
-    {932, "CP932"},     {936, "CP936"},       {949, "CP949"},        {950, "CP950"},
-    {1200, "UTF-16LE"}, {1201, "UTF-16BE"},   {1250, "CP1250"},      {1251, "CP1251"},
-    {1252, "CP1252"},   {1253, "CP1253"},     {1254, "CP1254"},      {1255, "CP1255"},
-    {1256, "CP1256"},   {1257, "CP1257"},     {1258, "CP1258"},      {1361, "JOHAB"},
-    {10000, "MACINTOSH"}, {10007, "MAC-CYRILLIC"}, {20127, "CP1252"}, {20866, "KOI8-R"},
-    {20932, "EUC-JP"},  {20936, "GBK"},       {21866, "KOI8-U"},     {28591, "CP1252"},
-    {28592, "ISO-8859-2"}, {28593, "ISO-8859-3"}, {28594, "ISO-8859-4"}, {28595, "ISO-8859-5"},
-    {28596, "ISO-8859-6"}, {28597, "ISO-8859-7"}, {28598, "ISO-8859-8"}, {28599, "ISO-8859-9"},
-    {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"}, {38598, "ISO-8859-8"}, {50220, "ISO-2022-JP"},
-    {50221, "ISO-2022-JP"}, {50222, "ISO-2022-JP"}, {50225, "ISO-2022-KR"}, {51932, "EUC-JP"},
-    {51936, "GBK"},     {51949, "EUC-KR"},    {52936, "GBK"},        {54936, "GB18030"},
-    {65000, "UTF-7"},   {65001, "UTF-8"},
+    {437, "CP437", "IBM437"},          {737, "CP737", "cp737"},
+    {775, "CP775", "IBM775"},          {850, "CP850", "IBM850"},
+    {852, "CP852", "IBM852"},          {855, "CP855", "IBM855"},
+    {857, "CP857", "IBM857"},          {860, "CP860", "IBM860"},
+    {861, "CP861", "IBM861"},          {862, "CP862", "IBM862"},
+    {863, "CP863", "IBM863"},          {864, "CP864", "IBM864"},
+    {865, "CP865", "IBM865"},          {866, "CP866", "IBM866"},
+    {869, "CP869", "IBM869"},          {874, "CP874", "windows-874"},
+    {932, "CP932", "Shift_JIS"},       {936, "CP936", "GBK"},
+    {949, "CP949", "EUC-KR"},          {950, "CP950", "Big5"},
+    {1200, "UTF-16LE", "UTF-16LE"},    {1201, "UTF-16BE", "UTF-16BE"},
+    {1250, "CP1250", "windows-1250"},  {1251, "CP1251", "windows-1251"},
+    {1252, "CP1252", "windows-1252"},  {1253, "CP1253", "windows-1253"},
+    {1254, "CP1254", "windows-1254"},  {1255, "CP1255", "windows-1255"},
+    {1256, "CP1256", "windows-1256"},  {1257, "CP1257", "windows-1257"},
+    {1258, "CP1258", "windows-1258"},  {1361, "JOHAB", "JOHAB"},
+    {10000, "MACINTOSH", "macintosh"}, {10007, "MAC-CYRILLIC", "x-mac-cyrillic"},
+    {20127, "CP1252", "windows-1252"}, {20866, "KOI8-R", "KOI8-R"},
+    {20932, "EUC-JP", "EUC-JP"},       {20936, "GBK", "GBK"},
+    {21866, "KOI8-U", "KOI8-U"},       {28591, "CP1252", "windows-1252"},
+    {28592, "ISO-8859-2", "ISO-8859-2"}, {28593, "ISO-8859-3", "ISO-8859-3"},
+    {28594, "ISO-8859-4", "ISO-8859-4"}, {28595, "ISO-8859-5", "ISO-8859-5"},
+    {28596, "ISO-8859-6", "ISO-8859-6"}, {28597, "ISO-8859-7", "ISO-8859-7"},
+    {28598, "ISO-8859-8", "ISO-8859-8"}, {28599, "ISO-8859-9", "ISO-8859-9"},
+    {28603, "ISO-8859-13", "ISO-8859-13"}, {28605, "ISO-8859-15", "ISO-8859-15"},
+    {38598, "ISO-8859-8", "ISO-8859-8-I"}, {50220, "ISO-2022-JP", "ISO-2022-JP"},
+    {50221, "ISO-2022-JP", "ISO-2022-JP"}, {50222, "ISO-2022-JP", "ISO-2022-JP"},
+    {50225, "ISO-2022-KR", "ISO-2022-KR"}, {51932, "EUC-JP", "EUC-JP"},
+    {51936, "GBK", "GBK"},             {51949, "EUC-KR", "EUC-KR"},
+    {52936, "GBK", "GBK"},             {54936, "GB18030", "GB18030"},
+    {65000, "UTF-7", "UTF-7"},         {65001, "UTF-8", "UTF-8"},
 };
 
 class IconvCache {
@@ -108,6 +125,15 @@ QByteArray IconvNameForCodePage(int codePage)
             return QByteArray(entry.iconvName);
     }
     return QByteArray();
+}
+
+QByteArray MimeCharsetForCodePage(int codePage)
+{
+    for (const CodePageName& entry : kCodePages) {
+        if (entry.codePage == codePage)
+            return QByteArray(entry.mimeName);
+    }
+    return MimeCharsetForCodePage(kDefaultCodePage);
 }
 
 QString DecodeCodePage(const char* data, qsizetype size, int codePage)

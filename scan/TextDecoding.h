@@ -15,6 +15,10 @@ inline constexpr int kDefaultCodePage = 1252;
 // code page is not known.
 QByteArray IconvNameForCodePage(int codePage);
 
+// The MIME charset name of a Windows code page number: the name of what it
+// decodes as (unknown code pages: 1252's).
+QByteArray MimeCharsetForCodePage(int codePage);
+
 // Decodes 8-bit text of the given code page. Unknown code pages decode as
 // 1252; 65001 is UTF-8, 1200/1201 UTF-16LE/BE.
 QString DecodeCodePage(const char* data, qsizetype size, int codePage);

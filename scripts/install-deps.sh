@@ -10,7 +10,7 @@ PACKAGES="
   libpff-dev libbfio-dev pst-utils
   libgmime-3.0-dev libical-dev python3-icalendar libssl-dev
   khard python3-vobject unicode-cldr-core
-  notmuch parallel dovecot-imapd thunderbird
+  notmuch maildir-utils parallel dovecot-imapd thunderbird
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6
   libgl-dev
   libgtest-dev googletest libgmock-dev

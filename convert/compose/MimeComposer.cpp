@@ -5,10 +5,12 @@
 
 #include "convert/compose/AttachmentStream.h"
 #include "convert/compose/CalendarWriter.h"
+#include "convert/compose/EncodedWords.h"
 #include "convert/compose/HeaderText.h"
 #include "convert/compose/LeafBodies.h"
 #include "convert/compose/MimeBoundaries.h"
 #include "convert/compose/StoredHeaders.h"
+#include "convert/compose/TextCharset.h"
 #include "scan/NativePath.h"
 
 #include <QFileInfo>
@@ -284,6 +286,11 @@ GObjectPtr<GMimeObject> MakeAttachmentPart(const Attachment& attachment, bool in
         SetLeafContent(part.get(), attachment.data, GMIME_CONTENT_ENCODING_BASE64, splices);
     }
     g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+    if (type == "text") {
+        const QByteArray charset = TextAttachmentCharset(attachment);
+        if (!charset.isEmpty())
+            g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset.constData());
+    }
     SetDispositionFileName(GMIME_OBJECT(part.get()), inlineImage ? "inline" : "attachment", attachment.fileName);
     const QString contentId = ContentIdSafe(attachment.contentId);
     if (!contentId.isEmpty())
@@ -418,8 +425,20 @@ GObjectPtr<GMimeMessage> ComposeMessageTree(const MessageContent& content, LeafS
         if (internet_address_list_length(list.get()) > 0)
             internet_address_list_append(g_mime_message_get_addresses(message.get(), type), list.get());
     }
-    if (!content.subject.isNull())
+    // Names beyond ASCII in encoded-words of this program's own cutting; the
+    // stored To and Cc, when kept, are encoded as they are copied.
+    const std::pair<const char*, GMimeAddressType> own[] = {{"From", GMIME_ADDRESS_TYPE_FROM},
+                                                            {"To", GMIME_ADDRESS_TYPE_TO},
+                                                            {"Cc", GMIME_ADDRESS_TYPE_CC},
+                                                            {"Bcc", GMIME_ADDRESS_TYPE_BCC}};
+    for (const auto& [name, type] : own) {
+        if (!kept.toAndCc || type == GMIME_ADDRESS_TYPE_FROM || type == GMIME_ADDRESS_TYPE_BCC)
+            EncodeAddressHeader(GMIME_OBJECT(message.get()), name, g_mime_message_get_addresses(message.get(), type));
+    }
+    if (!content.subject.isNull()) {
         g_mime_message_set_subject(message.get(), U8(HeaderSafe(content.subject)).constData(), "utf-8");
+        EncodeHeaderValue(GMIME_OBJECT(message.get()), "Subject");
+    }
     if (!kept.date && content.date && content.date->isValid()) {
         GDateTimePtr date(g_date_time_new_from_unix_utc(content.date->toSecsSinceEpoch()));
         if (date)
@@ -431,6 +450,7 @@ GObjectPtr<GMimeMessage> ComposeMessageTree(const MessageContent& content, LeafS
     if (!content.missing.empty()) {
         const QString text = QStringLiteral("missing ") + HeaderSafe(WordsFor(content.missing).join(QStringLiteral("; ")));
         g_mime_object_append_header(GMIME_OBJECT(message.get()), kIncompleteHeader, U8(text).constData(), "utf-8");
+        EncodeHeaderValue(GMIME_OBJECT(message.get()), kIncompleteHeader);
     }
 
     GObjectPtr<GMimeObject> body = MakeBodyPart(content, splices);

@@ -2,11 +2,14 @@
 // fields only the message's properties hold.
 #include "convert/compose/StoredHeaders.h"
 
+#include "convert/compose/EncodedWords.h"
 #include "convert/compose/HeaderText.h"
 #include "convert/compose/MimeComposer.h"
 
 #include <QRegularExpression>
 #include <QSet>
+
+#include <algorithm>
 
 namespace tolvane {
 
@@ -105,6 +108,7 @@ void SetHeaderIfAbsent(GMimeMessage* message, const char* name, const QByteArray
     if (value.isEmpty() || HeaderValue(GMIME_OBJECT(message), name) != nullptr)
         return;
     g_mime_object_set_header(GMIME_OBJECT(message), name, value.constData(), "utf-8");
+    EncodeHeaderValue(GMIME_OBJECT(message), name);
 }
 
 }  // namespace
@@ -176,6 +180,8 @@ void CopyTransportHeaders(GMimeMessage* message, GMimeMessage* original, const S
         const int targetCount = g_mime_header_list_get_count(target);
         if (raw && IsPlainAscii(QByteArray(raw).replace('\n', ' ').replace('\r', ' ')) && targetCount > 0)
             g_mime_header_set_raw_value(g_mime_header_list_get_header_at(target, targetCount - 1), raw);
+        else
+            EncodeHeaderValue(GMIME_OBJECT(message), name);
     }
 }
 
@@ -212,6 +218,7 @@ void AddHeadersFromProperties(GMimeMessage* message, const HeaderProperties& fie
     if (internet_address_list_length(replyTo) == 0 && HeaderValue(GMIME_OBJECT(message), "Reply-To") == nullptr) {
         for (const MailAddress& address : fields.replyTo)
             AddAddress(replyTo, address);
+        EncodeAddressHeader(GMIME_OBJECT(message), "Reply-To", replyTo);
     }
     // Two spellings of one fact: stored headers with either one keep theirs alone.
     if (fields.importance && *fields.importance != HeaderProperties::Importance::Normal
@@ -231,23 +238,33 @@ void AddHeadersFromProperties(GMimeMessage* message, const HeaderProperties& fie
         AddAddress(list.get(), *fields.readReceiptTo);
         FormatOptionsPtr options(g_mime_format_options_new());
         GCharPtr text(internet_address_list_to_string(list.get(), options.get(), TRUE));
-        if (text && *text.get())
+        if (text && *text.get()) {
             g_mime_object_set_header(GMIME_OBJECT(message), "Disposition-Notification-To", text.get(), nullptr);
+            EncodeAddressHeader(GMIME_OBJECT(message), "Disposition-Notification-To", list.get());
+        }
     }
     if (!fields.keywords.isEmpty() && HeaderValue(GMIME_OBJECT(message), "Keywords") == nullptr) {
         // A list of phrases: each one encoded on its own, so that no comma
         // ends up inside an encoded word, where it would separate nothing.
         QByteArrayList phrases;
+        QStringList texts;
         for (const QString& keyword : fields.keywords) {
             const QString phrase = HeaderSafe(keyword).replace(u',', u' ').simplified();
             if (phrase.isEmpty())
                 continue;
             GCharPtr encoded(g_mime_utils_header_encode_phrase(nullptr, U8(phrase).constData(), "utf-8"));
-            if (encoded)
+            if (encoded) {
                 phrases << QByteArray(encoded.get());
+                texts << phrase;
+            }
         }
-        if (!phrases.isEmpty())
+        if (!phrases.isEmpty()) {
             g_mime_object_set_header(GMIME_OBJECT(message), "Keywords", phrases.join(", ").constData(), nullptr);
+            if (std::any_of(texts.cbegin(), texts.cend(), [](const QString& text) { return NeedsEncodedWords(text); })) {
+                if (GMimeHeader* header = LastHeader(GMIME_OBJECT(message), "Keywords"))
+                    g_mime_header_set_raw_value(header, EncodedPhraseListRawValue("Keywords", texts).constData());
+            }
+        }
     }
     SetHeaderIfAbsent(message, "Thread-Topic", U8(HeaderSafe(fields.threadTopic).trimmed()));
     SetHeaderIfAbsent(message, "Thread-Index", fields.threadIndex.toBase64());

@@ -17,6 +17,37 @@ namespace {
 
 namespace Tag = PropertyTag;
 
+// A charset name that can stand as a MIME parameter value: a token, not too long.
+QByteArray CharsetToken(const QString& text)
+{
+    QString name = text.trimmed();
+    if (name.size() >= 2 && name.startsWith(u'"') && name.endsWith(u'"'))
+        name = name.mid(1, name.size() - 2).trimmed();
+    if (name.isEmpty() || name.size() > 40)
+        return {};
+    static const QString allowed = QStringLiteral("!#$%&'+-^_`{}~.");
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        const bool alnum = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9');
+        if (!alnum && !allowed.contains(c))
+            return {};
+    }
+    return name.toLatin1();
+}
+
+// The charset parameter of a stored content type ("text/plain; charset=x").
+QByteArray CharsetParameter(const QString& contentType)
+{
+    const QStringList parameters = contentType.split(u';');
+    for (qsizetype i = 1; i < parameters.size(); ++i) {
+        const QString parameter = parameters[i].trimmed();
+        const qsizetype equals = parameter.indexOf(u'=');
+        if (equals > 0 && parameter.left(equals).trimmed().compare(QLatin1String("charset"), Qt::CaseInsensitive) == 0)
+            return CharsetToken(parameter.mid(equals + 1));
+    }
+    return {};
+}
+
 }  // namespace
 
 void ForEachAttachment(libpff_item_t* message, MissingParts& missing,
@@ -99,6 +130,12 @@ AttachmentDescription DescribeAttachment(libpff_item_t* attachment, int index, i
     description.contentType =
         MappedString(attachment, 0, Tag::AttachMimeTag, codePage, &failures).value_or(QString()).trimmed();
     description.index = index;
+    description.charset = CharsetParameter(description.contentType);
+    if (description.charset.isEmpty()) {
+        ReadFailures ignored;  // a name for the text alone: without it, the bytes tell
+        description.charset =
+            CharsetToken(MappedString(attachment, 0, Tag::TextAttachmentCharset, codePage, &ignored).value_or(QString()));
+    }
     NoteMissing(missing, failures, description.Missing(MissingPart::AttachmentNameOrType));
     return description;
 }

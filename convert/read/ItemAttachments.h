@@ -35,6 +35,9 @@ void ForEachAttachment(libpff_item_t* message, MissingParts& missing,
 struct AttachmentDescription {
     QString fileName;     // by the scan's rule (AttachmentName), trimmed; may be empty
     QString contentType;  // as stored, trimmed; empty when unknown
+    // The charset the attachment names for its text (its MIME tag's
+    // parameter, else its own property), when it is a MIME token; else empty.
+    QByteArray charset;
     int index = 0;        // its place in the table
 
     // A note that `part` of it is missing.

@@ -8,6 +8,7 @@
 #include "convert/read/ItemProperties.h"
 #include "convert/read/MeetingCalendar.h"
 #include "scan/PropertyTags.h"
+#include "scan/TextDecoding.h"
 #include "scan/TimeText.h"
 
 #include <algorithm>
@@ -134,12 +135,17 @@ void ReadEmbeddedMessage(libpff_item_t* attachmentItem, const MessageReading& re
 void ReadAttachments(libpff_item_t* message, const MessageReading& reading, MessageContent& content)
 {
     const int codePage = MessageCodePage(message, reading.fileCodePage);
+    // Text attachments in neither UTF-8 nor a charset of their own were
+    // written in the code page the message went out in.
+    const QByteArray codePageCharset = MimeCharsetForCodePage(InternetCodePage(message, reading.fileCodePage));
     ForEachAttachment(message, content.missing, [&](PffItem& attachmentItem, int type, int index) {
         libpff_item_t* item = attachmentItem.get();
         const AttachmentDescription description = DescribeAttachment(item, index, codePage, content.missing);
         Attachment attachment;
         attachment.fileName = description.fileName;
         attachment.contentType = description.contentType;
+        attachment.charset = description.charset;
+        attachment.codePageCharset = codePageCharset;
         // Noted under the same words as the name and type, once.
         ReadFailures failures;
         QString contentId =

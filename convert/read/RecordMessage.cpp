@@ -25,10 +25,11 @@ MessageContent ContentFromRecord(const MailRecord& record)
             content.recipients.push_back(Recipient{RecipientKind::To, MailAddress{recipient.trimmed(), QString()}});
     }
     content.subject = record.subject;
-    // The creation time, else the modification time, to the second as the
-    // scan's time text gives it. A time beyond year 9999 has no date and no
-    // time text alike.
-    for (const std::optional<FileTime>& time : {record.creationTime, record.modificationTime}) {
+    // The best time the record holds, in the order the message's own reading
+    // takes them (the record keeps no submit time): delivery, creation,
+    // modification; to the second as the scan's time text gives it. A time
+    // beyond year 9999 has no date and no time text alike.
+    for (const std::optional<FileTime>& time : {record.deliveryTime, record.creationTime, record.modificationTime}) {
         const QDateTime date = time ? FiletimeToDateTime(time->ticks) : QDateTime();
         if (!date.isValid())
             continue;

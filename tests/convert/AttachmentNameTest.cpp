@@ -1,7 +1,8 @@
 // An attachment's name is chosen by one rule for the scan's record and the
 // converted file: the first of its long file name, short file name and
 // display name that holds anything. Each case is one mail of a written
-// mailbox with one attachment whose names are set as the case says.
+// mailbox with one attachment whose names are set as the case says. A text
+// attachment names its charset, so that readers show its text.
 #include "tests/convert/ConvertTestSupport.h"
 #include "tests/convert/ScanAndConvert.h"
 
@@ -110,6 +111,97 @@ TEST(AttachmentNameTest, TheScanAndTheConversionNameAnAttachmentAlike)
                 namesOfData << part.fileName;
         }
         EXPECT_EQ(namesOfData, QStringList{c.expected});
+    }
+}
+
+Bytes BytesOf(std::string_view text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+struct CharsetCase {
+    const char* name;
+    const char* fileName;
+    Bytes data;
+    const char* mimeTag;          // null: the attachment stores none
+    const char* charsetProperty;  // null: the attachment stores none
+    int32_t codePage;             // 0: the message stores none
+    const char* expected;         // the part's charset parameter; null: none
+};
+
+std::vector<CharsetCase> CharsetCases()
+{
+    Bytes streamed;  // beyond what is read into memory; "€" across every piece it is read in
+    for (int i = 0; i < 1800000; ++i)
+        streamed.insert(streamed.end(), {0xE2, 0x82, 0xAC});
+    return {
+        {"UTF-8 text", "notes.txt", BytesOf("Grüße, Встреча, 会議\r\n"), "text/plain", nullptr, 1252, "utf-8"},
+        {"ASCII text", "table.csv", BytesOf("a,b\r\n1,2\r\n"), "text/csv", nullptr, 1252, "us-ascii"},
+        {"type from the file name", "page.html", BytesOf("<p>Größe</p>"), nullptr, nullptr, 0, "utf-8"},
+        {"8-bit text in the message's code page", "brief.txt", Bytes{0xC2, 0xF1, 0xF2, 0xF0, 0xE5, 0xF7, 0xE0},
+         "text/plain", nullptr, 1251, "windows-1251"},
+        {"8-bit text, the file's code page", "latin.txt", Bytes{'c', 'a', 'f', 0xE9}, "text/plain", nullptr, 0,
+         "windows-1252"},
+        {"the MIME tag's own charset", "koi.txt", Bytes{0xF7, 0xD3, 0xD4}, "text/plain; charset=\"KOI8-R\"", nullptr,
+         1252, "KOI8-R"},
+        {"the attachment's charset property", "page.htm", Bytes{'<', 'p', '>', 0xB9, '<', '/', 'p', '>'},
+         "text/html", "ISO-8859-2", 1252, "ISO-8859-2"},
+        {"UTF-16 with its byte-order mark", "wide.txt", Bytes{0xFF, 0xFE, 'h', 0, 'i', 0}, "text/plain", nullptr, 1252,
+         "utf-16"},
+        {"streamed UTF-8 text", "big.txt", streamed, "text/plain", nullptr, 1252, "utf-8"},
+        {"not text", "report.pdf", BytesOf("%PDF-1.4 Grüße"), "application/pdf", nullptr, 1252, nullptr},
+    };
+}
+
+TEST(TextAttachmentCharsetTest, ATextAttachmentNamesItsCharsetAndKeepsItsBytes)
+{
+    const std::vector<CharsetCase> cases = CharsetCases();
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    PstBuilder pst;
+    auto& top = pst.topOfPersonalFolders();
+    for (size_t n = 0; n < cases.size(); ++n) {
+        const CharsetCase& c = cases[n];
+        const std::string label = "case " + std::to_string(n);
+        Message& message = top.addFolder(label).addMessage().subject(label).body("body");
+        if (c.codePage != 0)
+            message.codepage(c.codePage);
+        message.attach(c.fileName, c.data, c.mimeTag ? c.mimeTag : "");
+        if (c.charsetProperty)
+            message.attachments.back().property(tags::TextAttachmentCharset, PropertyValue::unicode(c.charsetProperty));
+    }
+    const QString pstPath = temp.filePath("mailbox.pst");
+    pst.Write(pstPath.toStdString());
+    ItemStore store;
+    ProcessTempDir tempDir;
+    RecordingConversionSink sink;
+    const QString out = temp.filePath("out");
+    const ConversionSummary summary = testing::ScanAndConvert(pstPath, out, store, tempDir, sink);
+    ASSERT_EQ(summary.mailSaved, static_cast<int>(cases.size()));
+
+    for (size_t n = 0; n < cases.size(); ++n) {
+        const CharsetCase& c = cases[n];
+        SCOPED_TRACE(c.name);
+        const QStringList files = FilesBelow(out, ".eml").filter(QStringLiteral("/case %1/").arg(n));
+        ASSERT_EQ(files.size(), 1);
+        auto message = ParseWithGMime(ReadAll(files.first()));
+        ASSERT_TRUE(message);
+        GMimePartIter* iter = g_mime_part_iter_new(GMIME_OBJECT(message.get()));
+        GMimePart* attachment = nullptr;
+        do {
+            GMimeObject* part = g_mime_part_iter_get_current(iter);
+            if (GMIME_IS_PART(part) && g_strcmp0(g_mime_part_get_filename(GMIME_PART(part)), c.fileName) == 0)
+                attachment = GMIME_PART(part);
+        } while (!attachment && g_mime_part_iter_next(iter));
+        g_mime_part_iter_free(iter);
+        ASSERT_NE(attachment, nullptr);
+        const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(attachment), "charset");
+        if (c.expected)
+            EXPECT_STREQ(charset, c.expected);
+        else
+            EXPECT_EQ(charset, nullptr) << charset;
+        const QByteArray expectedData(reinterpret_cast<const char*>(c.data.data()), qsizetype(c.data.size()));
+        EXPECT_TRUE(testing::PartBytes(GMIME_OBJECT(attachment)) == expectedData);
     }
 }
 

@@ -49,6 +49,9 @@ PropertyMap BareRecipient(int32_t type, std::string_view name)
 }
 
 const pstwriter::FileTime kSent = pstwriter::FileTime::fromUnixSeconds(1486375200);  // 2017-02-06 10:00:00 UTC
+const pstwriter::FileTime kDelivered = pstwriter::FileTime::fromUnixSeconds(1486375200 + 86400);
+const pstwriter::FileTime kCreated = pstwriter::FileTime::fromUnixSeconds(1486375200 + 2 * 86400);
+const pstwriter::FileTime kModified = pstwriter::FileTime::fromUnixSeconds(1486375200 + 3 * 86400);
 
 std::vector<HeaderCase> Cases()
 {
@@ -132,6 +135,40 @@ std::vector<HeaderCase> Cases()
              m.flags(tags::FlagUnsent).property(tags::CreationTime, kSent);
          },
          {{"X-Unsent", "1"}, {"From", kAbsent}, {"Date", "Mon, 06 Feb 2017 10:00:00 +0000"}}},
+        // Date: the best time the item holds, as a reader that finds none
+        // would put in the time it read the file.
+        {"the submit time goes before every other time",
+         [](Message& m) {
+             m.sent(kSent).received(kDelivered).property(tags::CreationTime, kCreated).property(
+                 tags::LastModificationTime, kModified);
+         },
+         {{"Date", "Mon, 06 Feb 2017 10:00:00 +0000"}}},
+        {"the delivery time without a submit time",
+         [](Message& m) {
+             m.received(kDelivered).property(tags::CreationTime, kCreated).property(tags::LastModificationTime,
+                                                                                     kModified);
+         },
+         {{"Date", "Tue, 07 Feb 2017 10:00:00 +0000"}}},
+        {"the creation time without a submit or delivery time",
+         [](Message& m) { m.property(tags::CreationTime, kCreated).property(tags::LastModificationTime, kModified); },
+         {{"Date", "Wed, 08 Feb 2017 10:00:00 +0000"}}},
+        {"the modification time alone",
+         [](Message& m) { m.property(tags::LastModificationTime, kModified); },
+         {{"Date", "Thu, 09 Feb 2017 10:00:00 +0000"}}},
+        {"a stored Date goes before every time of the item",
+         [](Message& m) {
+             m.sent(kSent).property(tags::CreationTime, kCreated).transportHeaders(
+                 "Date: Fri, 10 Feb 2017 08:30:00 +0100\r\nSubject: stored\r\n");
+         },
+         {{"Date", "Fri, 10 Feb 2017 08:30:00 +0100"}}},
+        {"no time at all writes no Date", [](Message&) {}, {{"Date", kAbsent}}},
+        {"a subject beyond ASCII long enough for several encoded-words",
+         [](Message& m) {
+             m.subject("Встреча в понедельник: обсуждение квартального отчёта и планов на год 会議 🎉")
+                 .property(tags::ConversationTopic, "Встреча в понедельник: обсуждение квартального отчёта");
+         },
+         {{"Subject", "Встреча в понедельник: обсуждение квартального отчёта и планов на год 会議 🎉"},
+          {"Thread-Topic", "Встреча в понедельник: обсуждение квартального отчёта"}}},
         {"a sender whose address is only in its one-off entry identifier",
          [](Message& m) {
              m.property(tags::SenderName, "Help Desk")

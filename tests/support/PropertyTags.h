@@ -81,6 +81,7 @@ inline constexpr uint32_t AttachLongPathname = MakeTag(0x370D, PtUnicode);
 inline constexpr uint32_t AttachMimeTag = MakeTag(0x370E, PtUnicode);
 inline constexpr uint32_t AttachContentId = MakeTag(0x3712, PtUnicode);
 inline constexpr uint32_t AttachFlags = MakeTag(0x3714, PtLong);
+inline constexpr uint32_t TextAttachmentCharset = MakeTag(0x371B, PtUnicode);
 inline constexpr uint32_t AttachmentContactPhoto = MakeTag(0x7FFF, PtBoolean);
 
 // Contacts
