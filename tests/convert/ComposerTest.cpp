@@ -344,6 +344,7 @@ TEST(EncodedWordsTest, AsciiSubjectsAreWrittenAsGMimeWritesThem)
         "looks like =?utf-8?q?an_encoded_word?= but is not",
         QString(120, u'x'),
     };
+    EnsureGMimeReady();
     for (const QString& subject : subjects) {
         MessageContent content;
         content.subject = subject;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 using namespace tolvane;
 
 namespace {
@@ -60,6 +62,26 @@ TEST(CodePageNames, KnownAndUnknown)
     EXPECT_EQ(IconvNameForCodePage(1252), QByteArray("CP1252"));
     EXPECT_EQ(IconvNameForCodePage(54936), QByteArray("GB18030"));
     EXPECT_TRUE(IconvNameForCodePage(12345).isEmpty());
+}
+
+// A text attachment's part names its charset by these names: each must be
+// one that readers' converters (iconv, which GMime and mutt use) open.
+TEST(CodePageNames, EveryMimeCharsetNameOpensInIconv)
+{
+    EXPECT_EQ(MimeCharsetForCodePage(1251), QByteArray("windows-1251"));
+    EXPECT_EQ(MimeCharsetForCodePage(12345), QByteArray("windows-1252"));
+    int known = 0;
+    for (int codePage = 0; codePage <= 65535; ++codePage) {
+        if (IconvNameForCodePage(codePage).isEmpty())
+            continue;
+        ++known;
+        const QByteArray name = MimeCharsetForCodePage(codePage);
+        iconv_t descriptor = iconv_open("UTF-8", name.constData());
+        EXPECT_NE(descriptor, reinterpret_cast<iconv_t>(-1)) << codePage << " " << name.constData();
+        if (descriptor != reinterpret_cast<iconv_t>(-1))
+            iconv_close(descriptor);
+    }
+    EXPECT_GT(known, 50);
 }
 
 TEST(CodePageDecodingEmpty, EmptyInputIsEmptyNotNull)
