@@ -458,22 +458,24 @@ void MailboxWriter::Finish()
     store[TagId(RecordKey)] = PropertyValue::binary(kStoreUid);
     store[TagId(DisplayName)] = PropertyValue::unicode(options_.storeDisplayName);
     store[TagId(FinderEntryId)] = PropertyValue::binary(EntryIdFor(searchRootNid_));
+    // The store names each folder it has a part for, and says which it names
+    // in its mask of valid folders (the search root always).
     int32_t validMask = 0x80;
-    if (const uint32_t mailRoot = roleFolder(StoreRole::MailRoot)) {
-        store[TagId(IpmSubtreeEntryId)] = PropertyValue::binary(EntryIdFor(mailRoot));
-        validMask |= 0x01;
-    }
-    if (const uint32_t deletedItems = roleFolder(StoreRole::DeletedItems)) {
-        store[TagId(IpmWastebasketEntryId)] = PropertyValue::binary(EntryIdFor(deletedItems));
-        validMask |= 0x08;
-    }
-    if (const uint32_t outbox = roleFolder(StoreRole::Outbox)) {
-        store[TagId(IpmOutboxEntryId)] = PropertyValue::binary(EntryIdFor(outbox));
-        validMask |= 0x04;
-    }
-    if (const uint32_t sent = roleFolder(StoreRole::SentItems)) {
-        store[TagId(IpmSentMailEntryId)] = PropertyValue::binary(EntryIdFor(sent));
-        validMask |= 0x10;
+    const struct {
+        StoreRole role;
+        uint32_t tag;
+        int32_t validBit;
+    } named[] = {
+        {StoreRole::MailRoot, IpmSubtreeEntryId, 0x01},
+        {StoreRole::Outbox, IpmOutboxEntryId, 0x04},
+        {StoreRole::DeletedItems, IpmWastebasketEntryId, 0x08},
+        {StoreRole::SentItems, IpmSentMailEntryId, 0x10},
+    };
+    for (const auto& [role, tag, validBit] : named) {
+        if (const uint32_t nid = roleFolder(role)) {
+            store[TagId(tag)] = PropertyValue::binary(EntryIdFor(nid));
+            validMask |= validBit;
+        }
     }
     if (const uint32_t inbox = roleFolder(StoreRole::Inbox)) {
         WriteReceiveFolderTable(inbox);
