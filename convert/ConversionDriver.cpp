@@ -291,7 +291,8 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     context.format = request.format;
     const FolderPaths folders(request.store->folderNodes());
     context.folders = &folders;
-    const MailFolderPlan mailFolders(request.store->folderNodes(), folders, request.store->storeFolders());
+    const MailFolderPlan mailFolders(request.store->folderNodes(), folders, request.store->storeFolders(),
+                                     request.selectedFolders);
     context.mailFolders = &mailFolders;
     context.mailboxName = QFileInfo(request.pstPath).completeBaseName();
     for (const auto& node : SelectedFolders(request.store->folderNodes(), request.selectedFolders))

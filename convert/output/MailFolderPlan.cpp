@@ -32,8 +32,8 @@ bool MailFolderPlan::IsMailClass(const QString& containerClass)
 }
 
 MailFolderPlan::MailFolderPlan(const RecordList<FolderNode>& nodes, const FolderPaths& folders,
-                               const StoreFolders& store)
-    : folders_(&folders)
+                               const StoreFolders& store, FolderSelection selection)
+    : folders_(&folders), selection_(std::move(selection))
 {
     const auto rootIdentifier = store.Of(FolderRole::MailRoot);
     const FolderNode* mailRoot = nullptr;

@@ -11,6 +11,7 @@
 // outside lands among the user's own folders.
 #pragma once
 
+#include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
 #include "scan/StoreFolders.h"
 
@@ -23,13 +24,13 @@
 
 namespace tolvane {
 
-class FolderPaths;
-
 class MailFolderPlan {
 public:
     // `folders` names the folders of `nodes` (the scan's, in the tree's
-    // order); `store`: the parts the store gives them.
-    MailFolderPlan(const RecordList<FolderNode>& nodes, const FolderPaths& folders, const StoreFolders& store);
+    // order); `store`: the parts the store gives them; `selection`: the
+    // folders whose mail the run takes.
+    MailFolderPlan(const RecordList<FolderNode>& nodes, const FolderPaths& folders, const StoreFolders& store,
+                   FolderSelection selection = {});
     // A plan without a mailbox's folders: every key by its own components.
     MailFolderPlan() = default;
 
@@ -51,6 +52,9 @@ public:
     // Whether the folder is a mail folder inside the mail root: it gets its
     // place in the mail formats even when it holds no mail.
     [[nodiscard]] bool IsMailFolder(const QString& folderKey) const { return mailFolders_.contains(folderKey); }
+    // Whether the run takes the folder's mail: a folder it only passes on
+    // the way down to one it takes is no empty folder of the user's.
+    [[nodiscard]] bool Takes(const QString& folderKey) const { return selection_.Takes(folderKey); }
 
     // Whether a container class is one of mail: none, "IPF.Note" and its
     // kinds ("IPF.Note.OutlookHomepage"), "IPF.Imap".
@@ -58,6 +62,7 @@ public:
 
 private:
     const FolderPaths* folders_ = nullptr;
+    FolderSelection selection_;
     QString mailRootKey_;
     QString mailRootName_;
     QStringList mailRootNames_;  // its names from the mailbox's root

@@ -49,12 +49,15 @@ QStringList NamesOf(const MailFolderPlan* plan, const QString& folderKey)
     return plan != nullptr ? plan->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
 }
 
-// The folders among `folderKeys` that get their place even without mail.
-QStringList MailFoldersAmong(const MailFolderPlan* plan, const QStringList& folderKeys)
+// The folders among `folderKeys` that get their place even without mail:
+// the mail folders, and with `takenOnly` only those whose mail the run
+// takes (an empty file or directory for a folder passed on the way would
+// tell of a folder without mail).
+QStringList MailFoldersAmong(const MailFolderPlan* plan, const QStringList& folderKeys, bool takenOnly)
 {
     QStringList kept;
     for (const QString& key : folderKeys) {
-        if (plan == nullptr || plan->IsMailFolder(key))
+        if (plan == nullptr || (plan->IsMailFolder(key) && (!takenOnly || plan->Takes(key))))
             kept << key;
     }
     return kept;
@@ -90,7 +93,7 @@ class MboxSink final : public MailSink {
 public:
     MboxSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys,
              MboxFiles::FinishedFile finishedFile)
-        : shownEmpty_(MailFoldersAmong(plan, folderKeys)),
+        : shownEmpty_(MailFoldersAmong(plan, folderKeys, true)),
           files_(output, std::move(finishedFile), [plan](const QString& folderKey, const QString&) {
               const QStringList names = NamesOf(plan, folderKey);
               QString directory = u'\\' + QLatin1String(kMboxDirectory);
@@ -137,7 +140,7 @@ class MboxTreeSink final : public MailSink {
 public:
     MboxTreeSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys,
                  const QString& mailboxName, MboxFiles::FinishedFile finishedFile)
-        : layout_(plan, mailboxName, MailFoldersAmong(plan, folderKeys)),
+        : layout_(plan, mailboxName, MailFoldersAmong(plan, folderKeys, false)),
           files_(output, std::move(finishedFile), [this](const QString& folderKey, const QString&) {
               const MboxTreePlace place = layout_.PlaceOf(folderKey);
               return MboxFiles::Place{place.directoryKey, [name = place.fileName](int attempt) {
@@ -180,7 +183,7 @@ public:
         : tree_(output, plan,
                 plan != nullptr ? MaildirLayout::Of(*plan) : MaildirLayout(QStringList(), std::nullopt),
                 std::move(finishedFile)),
-          shownEmpty_(MailFoldersAmong(plan, folderKeys))
+          shownEmpty_(MailFoldersAmong(plan, folderKeys, true))
     {
     }
 

@@ -304,11 +304,12 @@ protected:
     void SetUp() override { ASSERT_TRUE(temp_.isValid()); }
 
     // Converts `mailbox` in `format` into a destination named `label`; the output folder.
-    QString Convert(const QString& mailbox, const QString& format, const QString& label)
+    QString Convert(const QString& mailbox, const QString& format, const QString& label,
+                    const QStringList& options = {})
     {
         const QString destination = temp_.filePath(label);
         QDir().mkpath(destination);
-        QStringList arguments{"convert", "--format", format, mailbox, destination};
+        QStringList arguments = QStringList{"convert", "--format", format} + options + QStringList{mailbox, destination};
         if (mailbox.endsWith(".ost"))
             arguments.insert(1, "--allow-ost");
         const CliRun run = RunCli(arguments);
@@ -431,6 +432,13 @@ TEST_F(MailReadersTest, OnlyTheMailFoldersOfTheStoresMailRootAreWrittenEmptyOnes
             EXPECT_EQ(verify.exitCode, 0) << shape.name << " " << verify.out.toStdString();
         }
     }
+    // A run of one folder gives no empty file or folder for those it only
+    // passes on the way: none would tell of a folder without mail.
+    const QStringList projects{"--folder", "Top of Personal Folders/Inbox/Projects"};
+    const QString mailbox = temp_.filePath("pst.pst");
+    EXPECT_EQ(FilesBelow(Convert(mailbox, "mbox", "one-mbox", projects) + "/mbox"), QStringList{"Inbox/Projects.mbox"});
+    EXPECT_EQ(MaildirFolders(Convert(mailbox, "maildir", "one-maildir", projects) + "/Maildir"),
+              (QStringList{"", ".INBOX.Projects"}));
 }
 
 TEST_F(MailReadersTest, DovecotFindsTheStoresInboxAsInboxInEveryShape)
