@@ -1,6 +1,7 @@
 // The mail folders of the mail formats (see MailFolderPlan.h).
 #include "convert/output/MailFolderPlan.h"
 
+#include "convert/output/MailFormats.h"
 #include "scan/FolderPaths.h"
 
 namespace tolvane {
@@ -15,11 +16,6 @@ bool LooksLikeMailRoot(const FolderNode& node)
     const QString stored = node.storedPath.isEmpty() ? node.name : node.storedPath;
     return (node.depth == 1 && stored == QLatin1String("Top of Personal Folders"))
            || (node.depth == 2 && stored.section(u'/', -1) == QLatin1String("IPM_SUBTREE"));
-}
-
-bool IsInboxName(const QString& name)
-{
-    return name.compare(QLatin1String("INBOX"), Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace
@@ -71,7 +67,7 @@ MailFolderPlan::MailFolderPlan(const RecordList<FolderNode>& nodes, const Folder
         if (inboxIdentifier && node->identifier == *inboxIdentifier && inbox == nullptr)
             inbox = node.get();
         const QString stored = node->storedPath.section(u'/', -1);
-        if (namedInbox == nullptr && (IsInboxName(stored) || IsInboxName(name)))
+        if (namedInbox == nullptr && (IsImapInboxName(stored) || IsImapInboxName(name)))
             namedInbox = node.get();
     }
     if (inbox == nullptr && !inboxIdentifier)
@@ -107,7 +103,7 @@ QStringList MailFolderPlan::NamesOf(const QString& folderKey) const
     // would take for its INBOX.
     const auto distinct = [this](const QString& wanted) {
         QString name = wanted.isEmpty() ? QStringLiteral("_") : wanted;
-        for (int number = 2; topLevelFolded_.contains(name.toCaseFolded()) || IsInboxName(name); ++number)
+        for (int number = 2; topLevelFolded_.contains(name.toCaseFolded()) || IsImapInboxName(name); ++number)
             name = QStringLiteral("%1 (%2)").arg(wanted).arg(number);
         return name;
     };

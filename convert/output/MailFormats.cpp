@@ -238,6 +238,11 @@ QString MaildirInfo(const MessageState& state)
     return info;
 }
 
+bool IsImapInboxName(const QString& name)
+{
+    return name.compare(QLatin1String("INBOX"), Qt::CaseInsensitive) == 0;
+}
+
 QString ModifiedUtf7(const QString& text)
 {
     QString out;

@@ -94,6 +94,10 @@ QList<QByteArray> MaildirKeywords(const MessageState& state);
 // (no encoded run left open), and ends in "~" and a digest of the whole name.
 QString MaildirFolderName(const QStringList& pathBelowTop);
 
+// Whether IMAP, which matches INBOX in any case, takes a top-level mailbox
+// of this name for INBOX.
+bool IsImapInboxName(const QString& name);
+
 // IMAP's modified UTF-7 (RFC 3501): printable ASCII as itself ("&" as
 // "&-"), everything else as "&", UTF-16 in base64 with "," for "/", "-".
 QString ModifiedUtf7(const QString& text);

@@ -12,11 +12,6 @@ namespace {
 
 const QString kInbox = QStringLiteral("INBOX");
 
-bool IsInboxName(const QString& name)
-{
-    return name.compare(kInbox, Qt::CaseInsensitive) == 0;
-}
-
 }  // namespace
 
 MaildirLayout::MaildirLayout(const QStringList& topLevel, std::optional<QString> inbox,
@@ -29,7 +24,7 @@ MaildirLayout::MaildirLayout(const QStringList& topLevel, std::optional<QString>
     taken.insert(kInbox);
     const auto freeName = [&](const QString& wanted) {
         QString name = wanted;
-        for (int number = 2; taken.contains(name) || IsInboxName(name); ++number)
+        for (int number = 2; taken.contains(name) || IsImapInboxName(name); ++number)
             name = QStringLiteral("%1 (%2)").arg(wanted).arg(number);
         taken.insert(name);
         return name;
@@ -37,7 +32,7 @@ MaildirLayout::MaildirLayout(const QStringList& topLevel, std::optional<QString>
     if (inbox_)
         topLevelRenamed_.insert(*inbox_, kInbox);
     for (const QString& name : topLevel) {
-        if ((!inbox_ || name != *inbox_) && IsInboxName(name) && !topLevelRenamed_.contains(name))
+        if ((!inbox_ || name != *inbox_) && IsImapInboxName(name) && !topLevelRenamed_.contains(name))
             topLevelRenamed_.insert(name, freeName(name));
     }
 }
@@ -65,7 +60,7 @@ QString MaildirLayout::DirectoryFor(const QStringList& names) const
     }
     if (const auto renamed = topLevelRenamed_.constFind(below.first()); renamed != topLevelRenamed_.cend())
         below.first() = *renamed;
-    else if (IsInboxName(below.first()))
+    else if (IsImapInboxName(below.first()))
         below.first() += QStringLiteral(" (2)");  // not one of the top level's: never INBOX either
     return MaildirFolderName(below);
 }
