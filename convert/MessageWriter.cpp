@@ -6,6 +6,7 @@
 
 #include "convert/MailFeed.h"
 #include "convert/WriterPass.h"
+#include "convert/output/MailFolderPlan.h"
 #include "convert/output/MailSinks.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/Manifest.h"
@@ -172,8 +173,11 @@ bool WriteMailFiles(MailFeed& mail, WriterContext& context)
 {
     // The manifest records every mbox file whole once it is in place, so a
     // message added to it later is seen.
+    // Without the scan's folders, each folder goes by its key's own names.
+    const MailFolderPlan byKeys;
     const std::unique_ptr<MailSink> sink =
-        MakeMailSink(context.format, context.output, context.mailFolders, context.folderKeys, context.mailboxName,
+        MakeMailSink(context.format, context.output, context.mailFolders != nullptr ? *context.mailFolders : byKeys,
+                     context.folderKeys, context.mailboxName,
                      [&context](const QString& path, const FileDigest& whole) {
                          if (context.manifest != nullptr)
                              context.manifest->AddWholeFile(path, whole);

@@ -281,8 +281,7 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
 {
     if (const auto found = made_.find(folderKey); found != made_.end())
         return found->second;
-    const QStringList names =
-        plan_ != nullptr ? plan_->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
+    const QStringList names = plan_.NamesOf(folderKey);
     // The tree's own top is a folder too (every reader expects one), even
     // when the mailbox's top folder holds no mail.
     if (made_.empty()) {

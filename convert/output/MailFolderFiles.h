@@ -115,10 +115,10 @@ class MaildirTree {
 public:
     // The tree goes into "Maildir" in the output folder, each folder where
     // `layout` puts it (the mailbox's Inbox in the tree's own cur/) by the
-    // names `plan` gives it (null: its key's own components). `finished` is
+    // names `plan` gives it (which outlives the tree). `finished` is
     // told of each folder's keyword file once the last message is written
     // (Finish).
-    MaildirTree(OutputTree* output, const MailFolderPlan* plan, MaildirLayout layout,
+    MaildirTree(OutputTree* output, const MailFolderPlan& plan, MaildirLayout layout,
                 MboxFiles::FinishedFile finished = {})
         : output_(output), plan_(plan), layout_(std::move(layout)), finished_(std::move(finished))
     {
@@ -167,7 +167,7 @@ private:
     bool WriteKeywordFile(const QString& directoryKey, const QByteArray& text, QString* reason);
 
     OutputTree* output_;
-    const MailFolderPlan* plan_;
+    const MailFolderPlan& plan_;
     MaildirLayout layout_;
     MboxFiles::FinishedFile finished_;
     std::map<QString, QString> made_;  // folder key: Maildir directory key

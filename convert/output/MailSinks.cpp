@@ -44,20 +44,15 @@ SaveResult AppendTo(MboxFiles& files, const MailToSave& mail, const QByteArray& 
                                  : files.Append(mail.folderKey, mail.folderName, opening, mail.write);
 }
 
-QStringList NamesOf(const MailFolderPlan* plan, const QString& folderKey)
-{
-    return plan != nullptr ? plan->NamesOf(folderKey) : folderKey.split(u'\\', Qt::SkipEmptyParts);
-}
-
 // The folders among `folderKeys` that get their place even without mail:
 // the mail folders, and with `takenOnly` only those whose mail the run
 // takes (an empty file or directory for a folder passed on the way would
 // tell of a folder without mail).
-QStringList MailFoldersAmong(const MailFolderPlan* plan, const QStringList& folderKeys, bool takenOnly)
+QStringList MailFoldersAmong(const MailFolderPlan& plan, const QStringList& folderKeys, bool takenOnly)
 {
     QStringList kept;
     for (const QString& key : folderKeys) {
-        if (plan == nullptr || (plan->IsMailFolder(key) && (!takenOnly || plan->Takes(key))))
+        if (plan.IsMailFolder(key) && (!takenOnly || plan.Takes(key)))
             kept << key;
     }
     return kept;
@@ -91,11 +86,11 @@ private:
 // servers and mbox readers take a tree of mbox files in.
 class MboxSink final : public MailSink {
 public:
-    MboxSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys,
+    MboxSink(OutputTree* output, const MailFolderPlan& plan, const QStringList& folderKeys,
              MboxFiles::FinishedFile finishedFile)
         : shownEmpty_(MailFoldersAmong(plan, folderKeys, true)),
-          files_(output, std::move(finishedFile), [plan](const QString& folderKey, const QString&) {
-              const QStringList names = NamesOf(plan, folderKey);
+          files_(output, std::move(finishedFile), [&plan](const QString& folderKey, const QString&) {
+              const QStringList names = plan.NamesOf(folderKey);
               QString directory = u'\\' + QLatin1String(kMboxDirectory);
               for (qsizetype level = 0; level + 1 < names.size(); ++level)
                   directory += u'\\' + names.at(level);
@@ -138,9 +133,9 @@ private:
 // folders below a folder only beside a file of its own.
 class MboxTreeSink final : public MailSink {
 public:
-    MboxTreeSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys,
+    MboxTreeSink(OutputTree* output, const MailFolderPlan& plan, const QStringList& folderKeys,
                  const QString& mailboxName, MboxFiles::FinishedFile finishedFile)
-        : layout_(plan, mailboxName, MailFoldersAmong(plan, folderKeys, false)),
+        : layout_(&plan, mailboxName, MailFoldersAmong(plan, folderKeys, false)),
           files_(output, std::move(finishedFile), [this](const QString& folderKey, const QString&) {
               const MboxTreePlace place = layout_.PlaceOf(folderKey);
               return MboxFiles::Place{place.directoryKey, [name = place.fileName](int attempt) {
@@ -178,11 +173,9 @@ private:
 // forwarded state as keywords, whose letters each folder's keyword file names.
 class MaildirSink final : public MailSink {
 public:
-    MaildirSink(OutputTree* output, const MailFolderPlan* plan, const QStringList& folderKeys,
+    MaildirSink(OutputTree* output, const MailFolderPlan& plan, const QStringList& folderKeys,
                 MboxFiles::FinishedFile finishedFile)
-        : tree_(output, plan,
-                plan != nullptr ? MaildirLayout::Of(*plan) : MaildirLayout(QStringList(), std::nullopt),
-                std::move(finishedFile)),
+        : tree_(output, plan, MaildirLayout::Of(plan), std::move(finishedFile)),
           shownEmpty_(MailFoldersAmong(plan, folderKeys, true))
     {
     }
@@ -212,7 +205,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, const MailFolderPlan* mailFolders,
+std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, const MailFolderPlan& mailFolders,
                                        const QStringList& folderKeys, const QString& mailboxName,
                                        MboxFiles::FinishedFile finishedFile)
 {

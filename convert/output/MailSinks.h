@@ -44,12 +44,12 @@ using MailSink = ItemSink<MailToSave>;
 // `finishedFile` is told of every shared file (mbox) once it is whole, and
 // of each Maildir folder's keyword file after the last message.
 // In the formats of a mail client's folders (mbox, the mbox tree, Maildir),
-// `mailFolders` names and places the folders (null: by their keys' own
-// components), and each mail folder among `folderKeys` (the run's folders in
+// `mailFolders` names and places the folders (it outlives the sink), and
+// each mail folder among `folderKeys` (the run's folders in
 // the tree's order) gets its place whether it holds mail or not; the mbox
 // tree puts them below a folder named `mailboxName`.
 [[nodiscard]] std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output,
-                                                     const MailFolderPlan* mailFolders,
+                                                     const MailFolderPlan& mailFolders,
                                                      const QStringList& folderKeys, const QString& mailboxName,
                                                      MboxFiles::FinishedFile finishedFile);
 
