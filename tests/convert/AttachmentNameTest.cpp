@@ -64,6 +64,17 @@ pstwriter::Attachment NamedAttachment(const NameCase& c, Bytes data)
     return attachment;
 }
 
+// Writes `pst` into `temp` and scans and converts it into `temp`/out, the
+// scan's records into `store`.
+ConversionSummary WriteAndConvert(const QTemporaryDir& temp, const PstBuilder& pst, ItemStore& store)
+{
+    const QString pstPath = temp.filePath("mailbox.pst");
+    pst.Write(pstPath.toStdString());
+    ProcessTempDir tempDir;
+    RecordingConversionSink sink;
+    return testing::ScanAndConvert(pstPath, temp.filePath("out"), store, tempDir, sink);
+}
+
 TEST(AttachmentNameTest, TheScanAndTheConversionNameAnAttachmentAlike)
 {
     QTemporaryDir temp;
@@ -75,13 +86,9 @@ TEST(AttachmentNameTest, TheScanAndTheConversionNameAnAttachmentAlike)
         top.addFolder(label).addMessage().subject(label).body("body").attachment(
             NamedAttachment(kCases[n], DataOf(n)));
     }
-    const QString pstPath = temp.filePath("mailbox.pst");
-    pst.Write(pstPath.toStdString());
     ItemStore store;
-    ProcessTempDir tempDir;
-    RecordingConversionSink sink;
+    const ConversionSummary summary = WriteAndConvert(temp, pst, store);
     const QString out = temp.filePath("out");
-    const ConversionSummary summary = testing::ScanAndConvert(pstPath, out, store, tempDir, sink);
     ASSERT_EQ(summary.mailSaved, static_cast<int>(kCases.size()));
 
     for (size_t n = 0; n < kCases.size(); ++n) {
@@ -170,13 +177,9 @@ TEST(TextAttachmentCharsetTest, ATextAttachmentNamesItsCharsetAndKeepsItsBytes)
         if (c.charsetProperty)
             message.attachments.back().property(tags::TextAttachmentCharset, PropertyValue::unicode(c.charsetProperty));
     }
-    const QString pstPath = temp.filePath("mailbox.pst");
-    pst.Write(pstPath.toStdString());
     ItemStore store;
-    ProcessTempDir tempDir;
-    RecordingConversionSink sink;
+    const ConversionSummary summary = WriteAndConvert(temp, pst, store);
     const QString out = temp.filePath("out");
-    const ConversionSummary summary = testing::ScanAndConvert(pstPath, out, store, tempDir, sink);
     ASSERT_EQ(summary.mailSaved, static_cast<int>(cases.size()));
 
     for (size_t n = 0; n < cases.size(); ++n) {
