@@ -242,6 +242,24 @@ std::int64_t ItemsToGoThrough(const ConversionRequest& request)
 
 }  // namespace
 
+namespace {
+
+// What the manifest's first line records of what the run was asked for.
+OutputChoices ChoicesOf(const ConversionRequest& request, const FolderPaths& folders)
+{
+    OutputChoices choices;
+    for (const QString& key : request.selectedFolders.keys)
+        choices.folders << folders.PathOf(key);
+    choices.folders.sort();
+    choices.folders.removeDuplicates();
+    choices.withSubfolders = request.selectedFolders.withSubfolders;
+    choices.recover = request.store->recoveryReport().has_value();
+    choices.fromRecords = request.fromRecords;
+    return choices;
+}
+
+}  // namespace
+
 ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTree* output, int foldersPrepared)
 {
     ConversionSummary summary;
@@ -297,16 +315,21 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     context.mailboxName = QFileInfo(request.pstPath).completeBaseName();
     for (const auto& node : SelectedFolders(request.store->folderNodes(), request.selectedFolders))
         context.folderKeys << FolderKeyOf(*node);
+    // A stopped run's mail is kept only where its item is still the one
+    // it was written from.
+    std::shared_ptr<const ResumePlan> resume;
+    if (request.resume)
+        resume = std::make_shared<const ResumePlan>(request.resume->CheckedAgainst(
+            [&reader](uint32_t identifier) { return reader.FingerprintOf(identifier); }));
     ManifestWriter manifest;
     if (output != nullptr) {
         QString reason;
         ManifestHeader header;
         header.format = request.format;
-        header.input = request.resume ? std::optional<InputIdentity>(request.resume->input())
-                                      : IdentityOfFile(request.pstPath);
-        const bool opened = request.resume
-                                ? manifest.OpenReplacing(*output, header, request.resume->keptLines(), &reason)
-                                : manifest.Open(*output, header, &reason);
+        header.input = resume ? std::optional<InputIdentity>(resume->input()) : IdentityOfFile(request.pstPath);
+        header.choices = ChoicesOf(request, folders);
+        const bool opened = resume ? manifest.OpenReplacing(*output, header, resume->keptLines(), &reason)
+                                   : manifest.Open(*output, header, &reason);
         if (opened)
             context.manifest = &manifest;
         else {
@@ -315,9 +338,9 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         }
         // Only once the new manifest lists what is kept: what the stopped
         // run left beside it goes, to be written again.
-        if (opened && request.resume) {
-            context.resume = request.resume.get();
-            for (const QString& leftover : request.resume->unaccounted()) {
+        if (opened && resume) {
+            context.resume = resume.get();
+            for (const QString& leftover : resume->unaccounted()) {
                 if (!output->RemoveBelowRoot(leftover, &reason)) {
                     summary.outputProblems << reason;
                     request.sink->ReportProblem(reason);

@@ -171,6 +171,10 @@ struct ConversionRequest {
     // Only the items of these folders (keys as the records carry them);
     // no keys: every folder.
     FolderSelection selectedFolders;
+    // The sink writes from the records when the mailbox cannot be read: the
+    // manifest records it with the folders, the format and whether `store`
+    // searched for deleted items, and a resumed run must ask for the same.
+    bool fromRecords = false;
     // The output folder's name in the destination; empty: OutputFolderName
     // of the clock's time.
     QString outputFolderName;

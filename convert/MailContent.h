@@ -130,6 +130,9 @@ struct MessageContent {
     // in the mailbox), so that one mailbox gives the same bytes at every
     // conversion. Empty: the message's own header stands for it.
     QByteArray boundarySeed;
+    // The item's fingerprint (ItemFingerprint.h) as it was read; empty for
+    // a message rebuilt from its record or carried inside another.
+    QByteArray fingerprint;
     // What could not be read. A message with anything here is written as
     // incomplete and says so; one without its own properties is not written.
     MissingParts missing;

@@ -53,7 +53,7 @@ QByteArray BoundarySeedOf(const ItemLocation& location)
 
 MessagePreparer::MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
                                  std::function<UniqueFd(QString* reason)> scratchFiles,
-                                 std::function<bool(const MailRecord&)> kept)
+                                 std::function<bool(std::size_t index)> kept)
     : messages_(messages),
       readers_(OpenOnly(std::move(readers))),
       window_(std::max<std::size_t>(window, 1)),
@@ -194,6 +194,7 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read) const
         prepared.date = content.date;
         prepared.messageId = WrittenMessageId(content);
         prepared.state = content.state;
+        prepared.fingerprint = content.fingerprint;
         if (!StreamedSources(content).empty()) {
             QString why;
             prepared.spilled = ComposeIntoScratchFile(content, scratchFiles_, &why);
@@ -216,11 +217,11 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read) const
     return prepared;
 }
 
-PreparedMessage MessagePreparer::Prepare(MailboxReader* reader, const MailRecord& record) const
+PreparedMessage MessagePreparer::Prepare(MailboxReader* reader, const MailRecord& record, std::size_t index) const
 {
-    if (kept_ && kept_(record)) {
+    if (kept_ && kept_(index)) {
         PreparedMessage kept;
-        kept.failure = kKeptMessage;
+        kept.kept = true;
         return kept;
     }
     return Compose(Read(reader, record));
@@ -235,7 +236,7 @@ PreparedMessage MessagePreparer::Take(std::size_t index)
             unlisted.failure = QStringLiteral("the message is no longer listed");
             return unlisted;
         }
-        return Prepare(readers_.front(), *record);
+        return Prepare(readers_.front(), *record, index);
     }
     std::unique_lock lock(mutex_);
     auto& slot = slots_[index % window_];
@@ -270,7 +271,7 @@ void MessagePreparer::RunWorker(MailboxReader* reader)
             roomForMore_.notify_all();
             return;
         }
-        PreparedMessage prepared = Prepare(reader, *record);
+        PreparedMessage prepared = Prepare(reader, *record, index);
         bool writerWaitsForIt = false;
         {
             std::lock_guard lock(mutex_);

@@ -44,6 +44,7 @@ struct MailNaming {
 // file the worker wrote it into: the writer then only copies finished bytes
 // and never reads the mailbox itself.
 struct PreparedMessage {
+    bool kept = false;               // a resumed run keeps the stopped run's file: nothing else is set
     QString failure;                 // not empty: write nothing, count it as failed
     bool failedForMemory = false;    // the failure was memory running short
     QByteArray bytes;                // the composed EML
@@ -61,6 +62,8 @@ struct PreparedMessage {
     // The size and SHA-256 of the composed EML, worked out by the worker that
     // composed it, so the writer thread does not hash every file it writes.
     std::optional<FileDigest> digest;
+    // The fingerprint of the item it was read from, for the manifest.
+    QByteArray fingerprint;
 };
 
 class MessagePreparer {
@@ -74,15 +77,12 @@ public:
     // messages are prepared in Take() with the first reader.
     // `scratchFiles` makes the files messages with streamed attachments are
     // composed into (from the workers' threads); without it they fail.
-    // `kept` (called from the workers' threads) names the messages a resumed
-    // run keeps from the stopped one: they are not read, and come out failed
-    // with kKeptMessage, never as bytes to write.
+    // `kept` (called from the workers' threads with the message's index in
+    // the feed) names the messages a resumed run keeps from the stopped one
+    // (KeptMailDecisions): they are not read, and come out `kept`.
     MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
                     std::function<UniqueFd(QString* reason)> scratchFiles = {},
-                    std::function<bool(const MailRecord&)> kept = {});
-
-    // The failure of a message `kept` named.
-    static inline const QString kKeptMessage = QStringLiteral("kept from the stopped run, not read again");
+                    std::function<bool(std::size_t index)> kept = {});
     // Stops the helpers at their next message and joins them.
     ~MessagePreparer();
     MessagePreparer(const MessagePreparer&) = delete;
@@ -108,7 +108,7 @@ private:
     static ReadMessage Read(MailboxReader* reader, const MailRecord& record);
     PreparedMessage Compose(ReadMessage read) const;
     // The message composed, or the mark of one kept.
-    PreparedMessage Prepare(MailboxReader* reader, const MailRecord& record) const;
+    PreparedMessage Prepare(MailboxReader* reader, const MailRecord& record, std::size_t index) const;
     void StartThreads();
     void StopThreads();
     void RunWorker(MailboxReader* reader);
@@ -117,7 +117,7 @@ private:
     const std::vector<MailboxReader*> readers_;  // open ones; null: from the record
     const std::size_t window_;
     const std::function<UniqueFd(QString* reason)> scratchFiles_;
-    const std::function<bool(const MailRecord&)> kept_;
+    const std::function<bool(std::size_t index)> kept_;
 
     std::mutex mutex_;
     std::condition_variable nextComposed_;  // the writer waits for message `taken_`

@@ -4,6 +4,7 @@
 // CalendarPass.cpp; what they share is in WriterPass.h.
 #include "convert/MessageWriter.h"
 
+#include "convert/KeptMailDecisions.h"
 #include "convert/MailFeed.h"
 #include "convert/WriterPass.h"
 #include "convert/output/MailFolderPlan.h"
@@ -22,7 +23,6 @@
 #include "scan/TimeText.h"
 
 #include <optional>
-#include <set>
 #include <vector>
 
 namespace tolvane {
@@ -98,6 +98,7 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
         outcomes.EntryFor(record.folderKey, record.location.itemIdentifier, storedSubject, record.location.source);
     outcome.entry.date = prepared.date ? prepared.date : arrived;
     outcome.entry.messageId = prepared.messageId;
+    outcome.entry.fingerprint = prepared.fingerprint;
     outcome.label = label;
     outcome.missing = std::move(prepared.missing);
     outcome.embeddedCarried = prepared.embeddedCarried;
@@ -131,22 +132,19 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
     ConversionSummary& summary = *context.summary;
     std::vector<MailboxReader*> readers{context.reader};
     readers.insert(readers.end(), context.moreReaders.begin(), context.moreReaders.end());
-    // The file a resumed run keeps for a message, if any (asked from the
-    // preparer's threads too: the plan and the folders are only read).
-    const auto keptFile = [resume = context.resume, folders = context.folders](const MailRecord& record) {
-        return resume == nullptr ? std::nullopt
-                                 : resume->KeptMail(ManifestFolderOf(folders, record.folderKey),
-                                                    record.location.itemIdentifier, record.location.source);
-    };
-    std::function<bool(const MailRecord&)> isKept;
-    if (context.resume != nullptr)
-        isKept = [keptFile](const MailRecord& record) { return keptFile(record).has_value(); };
+    // Which messages a resumed run keeps, decided once for the preparer's
+    // threads and this one.
+    std::optional<KeptMailDecisions> keptMail;
+    std::function<bool(std::size_t)> isKept;
+    if (context.resume != nullptr) {
+        keptMail.emplace(*context.resume, mail, context.folders);
+        isKept = [&keptMail](std::size_t index) { return keptMail->KeptFileOf(index).has_value(); };
+    }
     MessagePreparer preparer(mail, readers, readers.size() * 4 + 4,
                              context.output != nullptr ? context.output->scratchFileMaker()
                                                        : OutputTree::ScratchFileMaker(),
                              std::move(isKept));
     ConversionRandom random;
-    std::set<QString> keptTaken;  // one message per kept file, however the mailbox lists them
     // Until the feed ends: a walk still going on may add more while these are written.
     for (std::size_t index = 0;; ++index) {
         const std::shared_ptr<const MailRecord> next = mail.WaitFor(index);
@@ -158,7 +156,7 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
         ++summary.mailTotal;
 
         PreparedMessage prepared = preparer.Take(index);
-        if (const std::optional<QString> kept = keptFile(record); kept && keptTaken.insert(*kept).second)
+        if (prepared.kept)
             KeepMessage(record, random, context, sink);
         else
             WritePreparedMessage(record, prepared, random, context, sink);

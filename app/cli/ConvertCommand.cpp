@@ -20,6 +20,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <memory>
@@ -301,6 +302,11 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
     options.dryRun = parsed.has(QStringLiteral("--dry-run"));
     options.quiet = parsed.has(QStringLiteral("--quiet")) || parsed.has(QStringLiteral("-q"));
     options.json = parsed.has(QStringLiteral("--json"));
+    if (!options.resumeFolder.isEmpty() && !options.outputName.isEmpty()) {
+        PrintError(QStringLiteral("tolvane-cli convert: --output-name names a new folder; --resume continues the "
+                                  "folder it is given\n"));
+        return kExitUsage;
+    }
     if (!options.resumeFolder.isEmpty())
         return ResumeConversion(parsed.positional, options, tempDir);
     if (parsed.positional.size() < 2) {
@@ -341,6 +347,21 @@ int RunConvertCommand(const QStringList& arguments, const ProcessTempDir& tempDi
 
 namespace {
 
+// A run's choices as the options that ask for them.
+QString ChoicesAsOptions(const OutputChoices& choices)
+{
+    QStringList options;
+    for (const QString& folder : choices.folders)
+        options << QStringLiteral("--folder \"%1\"").arg(TerminalText(folder));
+    if (!choices.withSubfolders)
+        options << QStringLiteral("(its folders without their subfolders)");
+    if (choices.recover)
+        options << QStringLiteral("--recover");
+    if (choices.fromRecords)
+        options << QStringLiteral("--from-records");
+    return options.isEmpty() ? QStringLiteral("every folder and no other option") : options.join(u' ');
+}
+
 // The name the output folder gets: the one asked for, or the dated one.
 QString OutputFolderBaseName(const QString& asked)
 {
@@ -364,8 +385,14 @@ int ResumeConversion(const QStringList& files, ConvertOptions& options, const Pr
         return kExitUsage;
     }
     if (plan->finished()) {
-        PrintOut(QStringLiteral("%1: the conversion into it finished; nothing to resume\n")
-                     .arg(TerminalText(options.resumeFolder)));
+        if (options.json)
+            PrintJsonLine(QJsonObject{{QStringLiteral("file"), AbsolutePath(files.first())},
+                                      {QStringLiteral("outputFolder"), folder},
+                                      {QStringLiteral("ended"), QStringLiteral("nothing-to-resume")},
+                                      {QStringLiteral("exitStatus"), kExitOk}});
+        else if (!options.quiet)
+            PrintOut(QStringLiteral("%1: the conversion into it finished; nothing to resume\n")
+                         .arg(TerminalText(options.resumeFolder)));
         return kExitOk;
     }
     options.resume = std::make_shared<const ResumePlan>(std::move(*plan));
@@ -440,10 +467,30 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
         selectedKeys << *key;
     }
 
+    // A resumed folder is continued only with what its run was asked for.
+    if (options.resume) {
+        OutputChoices asked;
+        for (const QString& key : selectedKeys)
+            asked.folders << folders.PathOf(key);
+        asked.folders.sort();
+        asked.folders.removeDuplicates();
+        asked.recover = options.recover;
+        asked.fromRecords = options.writeFromRecords;
+        if (asked != options.resume->choices()) {
+            PrintError(QStringLiteral("tolvane-cli: %1: was converted with %2, not with %3; resume it with the same "
+                                      "options\n")
+                           .arg(TerminalText(options.resumeFolder), ChoicesAsOptions(options.resume->choices()),
+                                ChoicesAsOptions(asked)));
+            return kExitUsage;
+        }
+    }
+
     if (options.dryRun) {
         DryRun plan;
         plan.file = pstPath;
-        plan.outputFolder = destination + u'/' + OutputFolderBaseName(outputFolderName);
+        plan.outputFolder = options.resume ? options.resume->outputFolder()
+                                           : destination + u'/' + OutputFolderBaseName(outputFolderName);
+        plan.resume = options.resume.get();
         plan.format = options.format;
         plan.selectedKeys = selectedKeys;
         plan.store = &store;
@@ -461,6 +508,7 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     request.selectedFolders.keys = selectedKeys;
     request.outputFolderName = outputFolderName;
     request.resume = options.resume;
+    request.fromRecords = options.writeFromRecords;
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = &store;

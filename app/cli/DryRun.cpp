@@ -2,6 +2,7 @@
 #include "app/cli/DryRun.h"
 
 #include "app/cli/HeadlessScan.h"
+#include "convert/output/ResumePlan.h"
 #include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 struct PlannedFolder {
     QString path;
-    qint64 items = 0;
+    qint64 items = 0;  // to be written
 };
 
 // The folders a run would write, in the tree's order, with their items: a
@@ -41,7 +42,10 @@ std::vector<PlannedFolder> PlannedFolders(const DryRun& plan)
         const QString key = FolderKeyOf(*node);
         if (!FolderPaths::IsSelected(key, plan.selectedKeys))
             continue;
-        planned.push_back({paths.PathOf(key), std::max<qint64>(node->listedItems, recordsByKey.value(key))});
+        const qint64 listed = std::max<qint64>(node->listedItems, recordsByKey.value(key));
+        const qint64 kept =
+            plan.resume != nullptr ? static_cast<qint64>(plan.resume->KeptMailIn(paths.StoredPathOf(key))) : 0;
+        planned.push_back({paths.PathOf(key), std::max<qint64>(listed - kept, 0)});
     }
     return planned;
 }
@@ -61,8 +65,14 @@ QStringList DryRunLines(const DryRun& plan)
                  .arg(folders.size())
                  .arg(folders.size() == 1 ? QStringLiteral("folder") : QStringLiteral("folders"))
                  .arg(TerminalText(plan.file));
-    lines << QStringLiteral("into a new folder %1 (%2):")
-                 .arg(TerminalText(plan.outputFolder), OutputFormatName(plan.format));
+    if (plan.resume != nullptr)
+        lines << QStringLiteral("into the folder %1 it resumes (%2), keeping the %3 %4 written before if unchanged:")
+                     .arg(TerminalText(plan.outputFolder), OutputFormatName(plan.format))
+                     .arg(plan.resume->keptMailCount())
+                     .arg(plan.resume->keptMailCount() == 1 ? QStringLiteral("mail") : QStringLiteral("mails"));
+    else
+        lines << QStringLiteral("into a new folder %1 (%2):")
+                     .arg(TerminalText(plan.outputFolder), OutputFormatName(plan.format));
     for (const PlannedFolder& folder : folders)
         lines << QStringLiteral("  %1: %2").arg(TerminalText(folder.path)).arg(folder.items);
     lines << QStringLiteral("Nothing was written (--dry-run).");
@@ -77,12 +87,17 @@ QJsonObject DryRunJson(const DryRun& plan)
         folders.append(QJsonObject{{QStringLiteral("path"), folder.path}, {QStringLiteral("items"), folder.items}});
         items += folder.items;
     }
-    return QJsonObject{{QStringLiteral("file"), plan.file},
+    QJsonObject object{{QStringLiteral("file"), plan.file},
                        {QStringLiteral("dryRun"), true},
                        {QStringLiteral("outputFolder"), plan.outputFolder},
                        {QStringLiteral("format"), OutputFormatName(plan.format)},
                        {QStringLiteral("items"), items},
                        {QStringLiteral("folders"), folders}};
+    if (plan.resume != nullptr) {
+        object.insert(QStringLiteral("resumed"), true);
+        object.insert(QStringLiteral("keptMail"), static_cast<qint64>(plan.resume->keptMailCount()));
+    }
+    return object;
 }
 
 }  // namespace tolvane::cli

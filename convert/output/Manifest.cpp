@@ -7,6 +7,7 @@
 #include "convert/output/Sha256.h"
 #include "scan/NativePath.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cerrno>
@@ -70,10 +71,44 @@ FileDigest DigestOf(const QByteArray& bytes)
     return FileDigest{bytes.size(), Sha256::HexOf(bytes)};
 }
 
+QJsonObject OutputChoices::ToJson() const
+{
+    QJsonArray folderList;
+    for (const QString& folder : folders)
+        folderList.append(folder);
+    return QJsonObject{{QStringLiteral("folders"), folderList},
+                       {QStringLiteral("withSubfolders"), withSubfolders},
+                       {QStringLiteral("recover"), recover},
+                       {QStringLiteral("fromRecords"), fromRecords}};
+}
+
+std::optional<OutputChoices> OutputChoices::FromJson(const QJsonObject& object)
+{
+    const QJsonValue folderList = object.value(QStringLiteral("folders"));
+    const QJsonValue withSubfolders = object.value(QStringLiteral("withSubfolders"));
+    const QJsonValue recover = object.value(QStringLiteral("recover"));
+    const QJsonValue fromRecords = object.value(QStringLiteral("fromRecords"));
+    if (!folderList.isArray() || !withSubfolders.isBool() || !recover.isBool() || !fromRecords.isBool())
+        return std::nullopt;
+    OutputChoices choices;
+    for (const QJsonValue& folder : folderList.toArray()) {
+        if (!folder.isString())
+            return std::nullopt;
+        choices.folders << folder.toString();
+    }
+    choices.withSubfolders = withSubfolders.toBool();
+    choices.recover = recover.toBool();
+    choices.fromRecords = fromRecords.toBool();
+    return choices;
+}
+
 QJsonObject ManifestHeader::ToJson() const
 {
-    return QJsonObject{{QStringLiteral("input"), input ? input->ToJson() : QJsonObject()},
-                       {QStringLiteral("format"), OutputFormatName(format)}};
+    QJsonObject line{{QStringLiteral("input"), input ? input->ToJson() : QJsonObject()},
+                     {QStringLiteral("format"), OutputFormatName(format)}};
+    if (choices)
+        line.insert(QStringLiteral("choices"), choices->ToJson());
+    return line;
 }
 
 std::optional<ManifestHeader> ManifestHeader::FromJson(const QJsonObject& line)
@@ -82,7 +117,19 @@ std::optional<ManifestHeader> ManifestHeader::FromJson(const QJsonObject& line)
     const std::optional<OutputFormat> format = OutputFormatNamed(line.value(QStringLiteral("format")).toString());
     if (!input.isObject() || !format)
         return std::nullopt;
-    return ManifestHeader{InputIdentity::FromJson(input.toObject()), *format};
+    const QJsonValue choices = line.value(QStringLiteral("choices"));
+    return ManifestHeader{InputIdentity::FromJson(input.toObject()), *format,
+                          choices.isObject() ? OutputChoices::FromJson(choices.toObject()) : std::nullopt};
+}
+
+QByteArray ManifestLineCheck(const QString& folder, uint32_t identifier, const QByteArray& fingerprint,
+                             const QString& path, qint64 size, const QByteArray& sha256)
+{
+    // Over the values as JSON gives them, so that the values read back from
+    // a line give the same text as those it was written from.
+    const QJsonArray parts{folder, static_cast<qint64>(identifier), QString::fromLatin1(fingerprint), path, size,
+                           QString::fromLatin1(sha256)};
+    return Sha256::HexOf(QJsonDocument(parts).toJson(QJsonDocument::Compact)).left(32);
 }
 
 bool ManifestWriter::Open(OutputTree& output, const ManifestHeader& header, QString* reason)
@@ -150,11 +197,19 @@ void ManifestWriter::Add(ManifestEntry entry, const QString& absolutePath)
     if (!entry.failure.isEmpty()) {
         line.insert(QStringLiteral("notWritten"), entry.failure);
     } else {
-        line.insert(QStringLiteral("path"), RelativePath(absolutePath.isEmpty() ? entry.path : absolutePath));
+        const QString path = RelativePath(absolutePath.isEmpty() ? entry.path : absolutePath);
+        line.insert(QStringLiteral("path"), path);
         if (entry.offset)
             line.insert(QStringLiteral("offset"), *entry.offset);
         line.insert(QStringLiteral("size"), entry.size);
         line.insert(QStringLiteral("sha256"), QString::fromLatin1(entry.sha256));
+        // What a resumed run checks before it keeps the file (ResumePlan).
+        if (!entry.fingerprint.isEmpty()) {
+            line.insert(QStringLiteral("fingerprint"), QString::fromLatin1(entry.fingerprint));
+            line.insert(QStringLiteral("check"),
+                        QString::fromLatin1(ManifestLineCheck(entry.folder, entry.identifier, entry.fingerprint, path,
+                                                              entry.size, entry.sha256)));
+        }
     }
     WriteLine(line);
 }

@@ -4,8 +4,10 @@
 // counts, so that anyone can check later that every file is still there and
 // unchanged (OutputVerifier.h). A manifest without that last line belongs to
 // a run that never finished. Its first line names the mailbox it was written
-// from and the format, so that a resumed run (ResumePlan.h) continues only
-// what it wrote.
+// from, the format and every choice that shapes what is written, so that a
+// resumed run (ResumePlan.h) continues only what it wrote. Each line of a
+// mail file carries the fingerprint of its item and a check over what ties
+// the file to the item, so that an edited line is not taken at its word.
 #pragma once
 
 #include "scan/ItemRecords.h"
@@ -32,10 +34,27 @@ struct KeptManifestLine;
 
 inline constexpr const char* kManifestFileName = "manifest.jsonl";
 
-// The manifest's first line: {"input":{"size":...,"endsSha256":"..."},"format":"eml"}.
+// What a run was asked for beyond the format that changes what it writes;
+// a resumed run must be asked for the same.
+struct OutputChoices {
+    QStringList folders;         // the folders converted, as the scan names them, sorted; none: all
+    bool withSubfolders = true;  // and the folders below them
+    bool recover = false;        // deleted and orphan items searched for and written
+    bool fromRecords = false;    // written from the scan's records when the mailbox cannot be read again
+
+    bool operator==(const OutputChoices&) const = default;
+    [[nodiscard]] QJsonObject ToJson() const;
+    // nullopt when `object` is not one ToJson made.
+    [[nodiscard]] static std::optional<OutputChoices> FromJson(const QJsonObject& object);
+};
+
+// The manifest's first line:
+// {"input":{"size":...,"endsSha256":"..."},"format":"eml","choices":{...}}.
 struct ManifestHeader {
     std::optional<InputIdentity> input;  // none when the mailbox could not be read for it
     OutputFormat format = OutputFormat::Eml;
+    // None in a manifest an earlier version wrote, which did not record them.
+    std::optional<OutputChoices> choices;
 
     [[nodiscard]] QJsonObject ToJson() const;
     // nullopt when `line` is no header line.
@@ -57,8 +76,15 @@ struct ManifestEntry {
     std::optional<qint64> offset;
     qint64 size = 0;
     QByteArray sha256;               // hexadecimal
+    QByteArray fingerprint;          // of the item it was read from (ItemFingerprint.h); empty when unknown
     QString failure;                 // not written: why
 };
+
+// The "check" of a written item's line: a digest over what ties its file to
+// its item (folder, identifier, fingerprint, path, size and digest), so that
+// a line edited to name another file, or another item, no longer matches.
+[[nodiscard]] QByteArray ManifestLineCheck(const QString& folder, uint32_t identifier, const QByteArray& fingerprint,
+                                           const QString& path, qint64 size, const QByteArray& sha256);
 
 // Bytes and their hash, as an entry records them.
 // The digest of `length` bytes of the open file from `offset` (the whole rest

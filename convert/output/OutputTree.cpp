@@ -293,15 +293,19 @@ bool OutputTree::RemoveBelowRoot(const QString& relativePath, QString* reason)
     const QStringList names = relativePath.split(u'/');
     UniqueFd held;
     int directory = root_.get();
+    // A file already gone (another run's clean-up took it first) is removed.
     for (qsizetype i = 0; i + 1 < names.size(); ++i) {
         held = OpenDirectoryBeneath(directory, NativePath(names[i]));
         if (!held) {
+            if (errno == ENOENT)
+                return true;
             *reason = QStringLiteral("cannot remove %1: %2").arg(JoinPath(rootPath_, relativePath), ErrnoText(errno));
             return false;
         }
         directory = held.get();
     }
-    if (names.last().isEmpty() || ::unlinkat(directory, NativePath(names.last()).constData(), 0) != 0) {
+    if (names.last().isEmpty()
+        || (::unlinkat(directory, NativePath(names.last()).constData(), 0) != 0 && errno != ENOENT)) {
         *reason = QStringLiteral("cannot remove %1: %2").arg(JoinPath(rootPath_, relativePath), ErrnoText(errno));
         return false;
     }

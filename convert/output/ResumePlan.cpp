@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -41,6 +42,14 @@ QString ResumeFailureText(const ResumeFailure& failure)
         return QStringLiteral("was written from another mailbox, or from this one before it changed");
     case ResumeRefusal::OtherFormat:
         return QStringLiteral("holds the %1 format; resume it with --format %1").arg(failure.detail);
+    case ResumeRefusal::NoChoicesRecorded:
+        return QStringLiteral("its %1 does not say what the conversion was asked for (an earlier version wrote it); "
+                              "convert into a new folder")
+            .arg(QString::fromLatin1(kManifestFileName));
+    case ResumeRefusal::TooDeep:
+        return QStringLiteral("holds folders nested deeper than a conversion makes them (%1); remove them or convert "
+                              "into a new folder")
+            .arg(failure.detail);
     }
     return QString();
 }
@@ -51,13 +60,15 @@ namespace {
 constexpr int kDeepestWalk = kDeepestFolderWalk + 8;
 
 // Every entry below `directoryFd`: directories into `directories`, the rest
-// into `files`, paths relative to the output folder.
-void CollectEntries(int directoryFd, const QString& prefix, int depth, std::set<QString>& directories,
-                    std::vector<QString>& files)
+// into `files`, paths relative to the output folder. False with the first
+// directory too deep to look into that holds anything: what is in it could
+// be neither checked nor removed.
+bool CollectEntries(int directoryFd, const QString& prefix, int depth, std::set<QString>& directories,
+                    std::vector<QString>& files, QString* tooDeep)
 {
     const std::optional<std::vector<QByteArray>> names = SortedEntryNames(directoryFd);
     if (!names)
-        return;
+        return true;
     for (const QByteArray& name : *names) {
         const QString relative = prefix.isEmpty() ? PathFromNative(name) : prefix + u'/' + PathFromNative(name);
         struct stat info {};
@@ -68,24 +79,40 @@ void CollectEntries(int directoryFd, const QString& prefix, int depth, std::set<
             continue;
         }
         directories.insert(relative);
-        if (depth + 1 > kDeepestWalk)
-            continue;
         const UniqueFd child = OpenDirectoryBeneath(directoryFd, name);
-        if (child)
-            CollectEntries(child.get(), relative, depth + 1, directories, files);
+        if (!child)
+            continue;
+        if (depth + 1 > kDeepestWalk) {
+            const std::optional<std::vector<QByteArray>> inside = SortedEntryNames(child.get());
+            if (inside && !inside->empty()) {
+                *tooDeep = relative;
+                return false;
+            }
+            continue;
+        }
+        if (!CollectEntries(child.get(), relative, depth + 1, directories, files, tooDeep))
+            return false;
     }
+    return true;
 }
 
 
 // A mail line a resumed run may keep: a message of its own file, of the
-// mailbox's own folders, with an identifier.
+// mailbox's own folders, with an identifier, a fingerprint, and a check
+// that matches what the line says.
 bool IsKeepableMail(const QJsonObject& line)
 {
-    return line.value(QStringLiteral("kind")).toString() == QLatin1String("mail")
-           && !line.value(QStringLiteral("path")).toString().isEmpty() && !line.contains(QStringLiteral("offset"))
-           && !line.contains(QStringLiteral("notWritten")) && !line.contains(QStringLiteral("recovered"))
-           && line.value(QStringLiteral("identifier")).toInteger(0) > 0
-           && line.value(QStringLiteral("path")).toString() != QLatin1String(kManifestFileName);
+    const auto text = [&line](const char* key) { return line.value(QLatin1String(key)).toString(); };
+    const qint64 identifier = line.value(QStringLiteral("identifier")).toInteger(0);
+    if (text("kind") != QLatin1String("mail") || text("path").isEmpty() || line.contains(QStringLiteral("offset"))
+        || line.contains(QStringLiteral("notWritten")) || line.contains(QStringLiteral("recovered"))
+        || identifier <= 0 || identifier > UINT32_MAX || text("path") == QLatin1String(kManifestFileName)
+        || text("fingerprint").isEmpty())
+        return false;
+    return text("check").toLatin1()
+           == ManifestLineCheck(text("folder"), static_cast<uint32_t>(identifier), text("fingerprint").toLatin1(),
+                                text("path"), line.value(QStringLiteral("size")).toInteger(-1),
+                                text("sha256").toLatin1());
 }
 
 // A mail line a resumed run may keep, as written and what it says.
@@ -95,6 +122,7 @@ struct MailLine {
     QString path;
     qint64 size = -1;
     QByteArray sha256;
+    QByteArray fingerprint;
 };
 
 struct ManifestRead {
@@ -102,6 +130,33 @@ struct ManifestRead {
     bool finished = false;
     std::vector<MailLine> mailLines;
 };
+
+// Items listed by kind, written and not written, as a summary counts them.
+using KindCounts = std::map<QString, std::pair<qint64, qint64>>;
+
+// Whether `summary` is that of a whole run whose lines were counted into
+// `counted`: not stopped, nothing unwritten, and the same counts.
+bool SummaryOfAWholeRun(const QJsonObject& summary, const KindCounts& counted)
+{
+    if (summary.contains(QStringLiteral("stopped"))
+        || !summary.value(QStringLiteral("notWritten")).toObject().isEmpty())
+        return false;
+    const QJsonObject written = summary.value(QStringLiteral("written")).toObject();
+    KindCounts claimed;
+    for (auto it = written.begin(); it != written.end(); ++it) {
+        if (!it.value().isDouble())
+            return false;
+        claimed[it.key()].first = it.value().toInteger(-1);
+    }
+    KindCounts lines;
+    for (const auto& [kind, count] : counted)
+        lines[kind].first = count.first;
+    for (const auto& [kind, count] : counted) {
+        if (count.second != 0)
+            return false;
+    }
+    return claimed == lines;
+}
 
 // Reads the manifest as a killed run may have left it: a line that is no
 // JSON (cut short) is passed over, a line too long ends the reading.
@@ -111,6 +166,8 @@ std::optional<ManifestRead> ReadStoppedManifest(int manifestFd, QString* reason)
     BoundedLineReader reader(manifestFd, kLongestManifestLine);
     QByteArray line;
     bool first = true;
+    bool summarySeen = false;
+    KindCounts counted;
     for (;;) {
         const BoundedLineReader::Result result = reader.Next(&line);
         if (result == BoundedLineReader::Result::End || result == BoundedLineReader::Result::TooLong)
@@ -133,10 +190,19 @@ std::optional<ManifestRead> ReadStoppedManifest(int manifestFd, QString* reason)
         }
         if (const QJsonValue summary = object.value(QStringLiteral("summary")); summary.isObject()) {
             // A run that went to its end but could not write everything
-            // (a full disk) is resumed like one that stopped.
-            read.finished = !summary.toObject().contains(QStringLiteral("stopped"))
-                            && summary.toObject().value(QStringLiteral("notWritten")).toObject().isEmpty();
+            // (a full disk) is resumed like one that stopped; so is one
+            // whose summary does not count its lines, or has lines after it.
+            read.finished = SummaryOfAWholeRun(summary.toObject(), counted);
+            summarySeen = true;
+            continue;
+        }
+        if (summarySeen) {
+            read.finished = false;
             break;
+        }
+        if (const QString kind = object.value(QStringLiteral("kind")).toString(); !kind.isEmpty()) {
+            auto& [written, notWritten] = counted[kind];
+            ++(object.contains(QStringLiteral("notWritten")) ? notWritten : written);
         }
         if (IsKeepableMail(object))
             read.mailLines.push_back(MailLine{
@@ -144,7 +210,8 @@ std::optional<ManifestRead> ReadStoppedManifest(int manifestFd, QString* reason)
                 {object.value(QStringLiteral("folder")).toString(),
                  static_cast<uint32_t>(object.value(QStringLiteral("identifier")).toInteger(0))},
                 object.value(QStringLiteral("path")).toString(), object.value(QStringLiteral("size")).toInteger(-1),
-                object.value(QStringLiteral("sha256")).toString().toLatin1()});
+                object.value(QStringLiteral("sha256")).toString().toLatin1(),
+                object.value(QStringLiteral("fingerprint")).toString().toLatin1()});
     }
     return read;
 }
@@ -197,6 +264,8 @@ Expected<ResumePlan, ResumeFailure> ResumePlan::Make(const QString& outputFolder
         return Failed(ResumeFailure{ResumeRefusal::NoInputRecorded, QString()});
     if (read->header->format != format)
         return Failed(ResumeFailure{ResumeRefusal::OtherFormat, OutputFormatName(read->header->format)});
+    if (!read->header->choices)
+        return Failed(ResumeFailure{ResumeRefusal::NoChoicesRecorded, QString()});
     const std::optional<InputIdentity> input = IdentityOfFile(pstPath);
     if (!input)
         return Failed(ResumeFailure{ResumeRefusal::InputUnreadable, ErrnoText(errno)});
@@ -206,6 +275,7 @@ Expected<ResumePlan, ResumeFailure> ResumePlan::Make(const QString& outputFolder
     ResumePlan plan;
     plan.outputFolder_ = outputFolder;
     plan.input_ = *input;
+    plan.choices_ = *read->header->choices;
     plan.finished_ = read->finished;
     // A key or a path listed twice cannot be told apart: neither is kept.
     std::map<std::pair<QString, uint32_t>, int> keyCounts;
@@ -219,17 +289,51 @@ Expected<ResumePlan, ResumeFailure> ResumePlan::Make(const QString& outputFolder
         if (keyCounts[line.key] != 1 || pathCounts[line.path] != 1 || !FileMatches(root.get(), line))
             continue;
         plan.keptLines_.push_back(KeptManifestLine{line.text, QStringLiteral("mail")});
+        plan.keptItems_.push_back(KeptItem{line.key, line.path, line.fingerprint});
         plan.keptMail_[line.key] = line.path;
         keptPaths.insert(line.path);
     }
     std::vector<QString> files;
-    CollectEntries(root.get(), QString(), 0, plan.directories_, files);
+    QString tooDeep;
+    if (!CollectEntries(root.get(), QString(), 0, plan.directories_, files, &tooDeep))
+        return Failed(ResumeFailure{ResumeRefusal::TooDeep, tooDeep});
     for (const QString& file : files) {
         if (file != QLatin1String(kManifestFileName) && keptPaths.count(file) == 0
             && !(format == OutputFormat::Maildir && IsMaildirKeywordFile(file)))
             plan.unaccounted_.push_back(file);
     }
     return plan;
+}
+
+ResumePlan ResumePlan::CheckedAgainst(
+    const std::function<std::optional<QByteArray>(uint32_t identifier)>& fingerprintOf) const
+{
+    ResumePlan checked = *this;
+    checked.keptLines_.clear();
+    checked.keptItems_.clear();
+    checked.keptMail_.clear();
+    for (std::size_t i = 0; i < keptLines_.size(); ++i) {
+        const KeptItem& item = keptItems_[i];
+        const std::optional<QByteArray> now = fingerprintOf(item.key.second);
+        if (now && *now == item.fingerprint) {
+            checked.keptLines_.push_back(keptLines_[i]);
+            checked.keptItems_.push_back(item);
+            checked.keptMail_[item.key] = item.path;
+        } else {
+            checked.unaccounted_.push_back(item.path);
+        }
+    }
+    std::sort(checked.unaccounted_.begin(), checked.unaccounted_.end());
+    return checked;
+}
+
+std::size_t ResumePlan::KeptMailIn(const QString& storedFolder) const
+{
+    std::size_t count = 0;
+    for (auto it = keptMail_.lower_bound(std::make_pair(storedFolder, uint32_t{0}));
+         it != keptMail_.end() && it->first.first == storedFolder; ++it)
+        ++count;
+    return count;
 }
 
 std::optional<QString> ResumePlan::KeptMail(const QString& storedFolder, uint32_t identifier, ItemSource source) const

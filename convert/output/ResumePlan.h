@@ -4,6 +4,11 @@
 // over. Made once, before anything is written, from the folder's manifest
 // and the files themselves; the driver and the mail pass only read it.
 //
+// A mail file is kept only when its manifest line is whole and its check
+// matches (ManifestLineCheck), its file holds the bytes the line lists, and
+// the item it was written from is still the same in the mailbox (its
+// fingerprint, compared once the mailbox is open: CheckedAgainst).
+//
 // Only mail is kept, one file per message (eml, Maildir): contacts, lists and
 // calendar files are written after all mail, are few, and are written again.
 // An mbox folder keeps nothing: its files hold many messages each and are
@@ -14,6 +19,7 @@
 
 #include "convert/output/InputIdentity.h"
 #include "convert/output/MailFormats.h"
+#include "convert/output/Manifest.h"
 #include "scan/Expected.h"
 #include "scan/ItemRecords.h"
 
@@ -21,6 +27,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -38,6 +45,8 @@ enum class ResumeRefusal {
     InputUnreadable,    // the mailbox named cannot be read for its identity
     OtherInput,         // the folder was written from another mailbox (or this one changed since)
     OtherFormat,        // the folder holds another format than the one asked for
+    NoChoicesRecorded,  // the manifest does not say what the run was asked for (an earlier version's)
+    TooDeep,            // the folder holds directories deeper than a conversion makes or can check
 };
 
 struct ResumeFailure {
@@ -66,9 +75,19 @@ public:
 
     const QString& outputFolder() const { return outputFolder_; }
     const InputIdentity& input() const { return input_; }
+    // What the stopped run was asked for: a resumed run must ask for the same.
+    const OutputChoices& choices() const { return choices_; }
     // The manifest ends in the summary of a run that was not stopped and
-    // wrote every item: there is nothing to resume.
+    // wrote every item, whose counts are those of the lines above it, with
+    // nothing after it: there is nothing to resume.
     bool finished() const { return finished_; }
+
+    // The plan with only the mail whose item's fingerprint in the mailbox
+    // (`fingerprintOf`, by identifier; nullopt when the item cannot be read)
+    // is still the one its line recorded; the files of the rest are
+    // removed and written again.
+    [[nodiscard]] ResumePlan CheckedAgainst(
+        const std::function<std::optional<QByteArray>(uint32_t identifier)>& fingerprintOf) const;
 
     // The manifest lines of the files kept, as they were.
     const std::vector<KeptManifestLine>& keptLines() const { return keptLines_; }
@@ -87,12 +106,22 @@ public:
     [[nodiscard]] std::optional<QString> KeptMail(const QString& storedFolder, uint32_t identifier,
                                                   ItemSource source) const;
     std::size_t keptMailCount() const { return keptMail_.size(); }
+    // How many of them the folder `storedFolder` (as the manifest names it) holds.
+    [[nodiscard]] std::size_t KeptMailIn(const QString& storedFolder) const;
 
 private:
     QString outputFolder_;
     InputIdentity input_;
+    OutputChoices choices_;
     bool finished_ = false;
     std::vector<KeptManifestLine> keptLines_;
+    // Beside each kept line: what it says of its item and file.
+    struct KeptItem {
+        std::pair<QString, uint32_t> key;  // folder, identifier
+        QString path;
+        QByteArray fingerprint;
+    };
+    std::vector<KeptItem> keptItems_;
     std::set<QString> directories_;
     std::vector<QString> unaccounted_;
     std::map<std::pair<QString, uint32_t>, QString> keptMail_;

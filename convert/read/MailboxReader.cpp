@@ -6,6 +6,7 @@
 
 #include "convert/read/CalendarMapper.h"
 #include "convert/read/ContactMapper.h"
+#include "scan/ItemFingerprint.h"
 #include "scan/NativePath.h"
 #include "scan/PffProperties.h"
 #include "scan/PropertyTags.h"
@@ -121,11 +122,25 @@ ItemRead<MessageContent> MailboxReader::ReadMessage(const ItemLocation& location
         // The sources of streamed attachments take the lock themselves later;
         // reading here already holds it.
         reading.fileMutex = &file.mutex;
-        return ReadMessageContent(item, reading);
+        MessageContent content = ReadMessageContent(item, reading);
+        content.fingerprint = ItemFingerprintOf(item);
+        return content;
     });
     if (read && read->missing.contains(MissingPart::Properties))
         return Failed(ReadError{QStringLiteral("the message can no longer be read from the mailbox")});
     return read;
+}
+
+std::optional<QByteArray> MailboxReader::FingerprintOf(uint32_t identifier)
+{
+    ItemLocation location;
+    location.itemIdentifier = identifier;
+    location.topLevelIdentifier = identifier;
+    auto fingerprint = WithItem<QByteArray>(location, QStringLiteral("message"),
+                                            [](libpff_item_t* item, const ItemFile&) { return ItemFingerprintOf(item); });
+    if (!fingerprint)
+        return std::nullopt;
+    return *fingerprint;
 }
 
 ItemRead<AppointmentContent> MailboxReader::ReadAppointment(const ItemLocation& location)

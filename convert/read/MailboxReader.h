@@ -66,6 +66,9 @@ public:
     // The message at `location`. Its large attachments come as sources that
     // read from this reader later, so the reader must outlive the content.
     [[nodiscard]] ItemRead<MessageContent> ReadMessage(const ItemLocation& location);
+    // The fingerprint (ItemFingerprint.h) of the top-level item `identifier`
+    // of the mailbox's own folders; nullopt when it cannot be found or read.
+    [[nodiscard]] std::optional<QByteArray> FingerprintOf(uint32_t identifier);
     // The appointment at `location`, for the calendar pass.
     [[nodiscard]] ItemRead<AppointmentContent> ReadAppointment(const ItemLocation& location);
     // The task, note or journal entry, and distribution list at `location`.

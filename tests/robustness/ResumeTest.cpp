@@ -8,6 +8,7 @@
 #include "tests/robustness/ChildProcess.h"
 #include "tests/robustness/Fixtures.h"
 
+#include "convert/KeptMailDecisions.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/ResumePlan.h"
 #include "convert/output/Sha256.h"
@@ -40,15 +41,23 @@ namespace pw = tolvane::pstwriter;
 // letters are given before the kill and after it.
 constexpr int kMailCount = 32;
 
-void WriteResumeMailbox(const QString& path, const std::string& flavour = "first")
+// `invoice` is the subject of the sixth message of the Inbox; `padding`
+// puts a large attachment on the Inbox's first message and on the last
+// folder's last, so that the Inbox lies between the two mebibytes at the
+// file's ends that identify it.
+void WriteResumeMailbox(const QString& path, const std::string& flavour = "first",
+                        const std::string& invoice = std::string(), std::size_t padding = 0)
 {
     pw::PstBuilder pst;
     auto& top = pst.topOfPersonalFolders();
     auto& inbox = top.addFolder("Inbox");
     const uint32_t lastVerb = (0x1081u << 16) | 0x0003;
     for (int i = 0; i < 14; ++i) {
+        const std::string subject = i == 5 && !invoice.empty() ? invoice
+                                    : i % 7 == 3                ? std::string("Same subject")
+                                                                : flavour + " inbox message " + std::to_string(i);
         auto& message = inbox.addMessage()
-            .subject(i % 7 == 3 ? std::string("Same subject") : flavour + " inbox message " + std::to_string(i))
+            .subject(subject)
             .from("Ann Example", "ann@example.com")
             .to("Bob Example", "bob@example.com")
             .body("hello " + std::to_string(i))
@@ -59,6 +68,9 @@ void WriteResumeMailbox(const QString& path, const std::string& flavour = "first
                                                                             : std::vector<std::string>{"Green", "blue"}));
         if (i == 12)
             message.property(lastVerb, int32_t(104));
+        if (padding > 0 && i == 0)
+            message.attach("padding.bin", pw::Bytes(padding, static_cast<char>('0' + i % 10)),
+                           "application/octet-stream");
     }
     auto& sent = top.addFolder("Sent Items");
     for (int i = 0; i < 10; ++i) {
@@ -68,8 +80,11 @@ void WriteResumeMailbox(const QString& path, const std::string& flavour = "first
             message.namedProperty(pw::propsets::PublicStrings, "Keywords", pw::PropertyValue::multipleUnicode({"Red"}));
     }
     auto& year = top.addFolder("Archive").addFolder("2020");
-    for (int i = 0; i < 8; ++i)
-        year.addMessage().subject(flavour + " archived " + std::to_string(i)).body(std::string(5000, 'z'));
+    for (int i = 0; i < 8; ++i) {
+        auto& message = year.addMessage().subject(flavour + " archived " + std::to_string(i)).body(std::string(5000, 'z'));
+        if (padding > 0 && i == 7)
+            message.attach("padding.bin", pw::Bytes(padding, '7'), "application/octet-stream");
+    }
     auto& contacts = top.addFolder("Contacts");
     contacts.addContact("Ada", "Lovelace");
     contacts.addContact("Alan", "Turing");
@@ -117,7 +132,8 @@ QStringList ListedFiles(const QString& root)
 
 // Runs a conversion held before item `holdAt` and kills it outright there.
 // The output folder it was writing; empty when it never got there.
-QString KilledConversion(const QString& input, const QString& destination, const QString& format, int holdAt)
+QString KilledConversion(const QString& input, const QString& destination, const QString& format, int holdAt,
+                         const QStringList& options = {})
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -125,7 +141,8 @@ QString KilledConversion(const QString& input, const QString& destination, const
     environment.insert(QStringLiteral("TOLVANE_CLI_HOLD_AT"), QStringLiteral("convert:%1").arg(holdAt));
     process.setProcessEnvironment(environment);
     process.setReadChannel(QProcess::StandardError);
-    process.start(kCliPath, {QStringLiteral("convert"), QStringLiteral("--format"), format, input, destination});
+    process.start(kCliPath, QStringList{QStringLiteral("convert"), QStringLiteral("--format"), format} + options
+                                + QStringList{input, destination});
     QByteArray err;
     while (!err.contains(held) && process.waitForReadyRead(-1))
         err += process.readAllStandardError();
@@ -143,6 +160,8 @@ enum class Damage {
     ChangedFile,         // a listed mail file keeps its length, not its bytes
     PlantedFile,         // a file nobody listed (as one linked just before the kill)
     ManifestLineCut,     // the manifest ends in half a line
+    LineNamesAnotherFile,  // a mail's line edited to name the next mail's file, its size and digest
+    SummaryAppended,     // a summary of a whole run added after the lines of the killed one
 };
 
 struct ResumeCase {
@@ -160,6 +179,9 @@ const ResumeCase kResumeCases[] = {
     {"EmlChangedFile", "eml", 20, Damage::ChangedFile},
     {"EmlPlantedFile", "eml", 9, Damage::PlantedFile},
     {"EmlManifestLineCut", "eml", 16, Damage::ManifestLineCut},
+    {"EmlLineNamesAnotherFile", "eml", 14, Damage::LineNamesAnotherFile},
+    {"EmlSummaryAppended", "eml", 14, Damage::SummaryAppended},
+    {"MaildirLineNamesAnotherFile", "maildir", 14, Damage::LineNamesAnotherFile},
     {"MaildirMidMail", "maildir", 15, Damage::None},
     {"MaildirCutShortFile", "maildir", 15, Damage::CutShortFile},
     // Between a keyword letter given and the next: the folder's keyword file
@@ -213,10 +235,11 @@ TEST_P(ResumeTest, EndsAsARunFromTheStartAndKeepsWhatWasWritten)
         return path.endsWith(QLatin1String(".eml")) || path.contains(QLatin1String("Maildir/"));
     };
     for (int i = 0; i < listedBeforeResume.size(); ++i) {
-        if (fileOfItsOwn(listedBeforeResume[i]))
+        if (fileOfItsOwn(listedBeforeResume[i])) {
             ASSERT_EQ(::link(QFile::encodeName(killed + u'/' + listedBeforeResume[i]).constData(),
                              QFile::encodeName(links + u'/' + QString::number(i)).constData()),
                       0);
+        }
     }
     switch (c.damage) {
     case Damage::None:
@@ -243,6 +266,29 @@ TEST_P(ResumeTest, EndsAsARunFromTheStartAndKeepsWhatWasWritten)
         QFile manifest(killed + QStringLiteral("/manifest.jsonl"));
         ASSERT_TRUE(manifest.open(QIODevice::Append));
         manifest.write("{\"kind\":\"mail\",\"folder\":\"Top of Pers");
+        break;
+    }
+    case Damage::LineNamesAnotherFile: {
+        QList<QByteArray> lines = ReadAll(killed + QStringLiteral("/manifest.jsonl")).split('\n');
+        std::vector<qsizetype> mail;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (QJsonDocument::fromJson(lines[i]).object().value(QStringLiteral("kind")) == QLatin1String("mail"))
+                mail.push_back(i);
+        }
+        ASSERT_GE(mail.size(), 2u);
+        QJsonObject edited = QJsonDocument::fromJson(lines[mail[0]]).object();
+        const QJsonObject next = QJsonDocument::fromJson(lines[mail[1]]).object();
+        damaged = edited.value(QStringLiteral("path")).toString();
+        for (const char* key : {"path", "size", "sha256"})
+            edited.insert(QLatin1String(key), next.value(QLatin1String(key)));
+        lines[mail[0]] = QJsonDocument(edited).toJson(QJsonDocument::Compact);
+        ASSERT_TRUE(WriteAll(killed + QStringLiteral("/manifest.jsonl"), lines.join('\n')));
+        break;
+    }
+    case Damage::SummaryAppended: {
+        QFile manifest(killed + QStringLiteral("/manifest.jsonl"));
+        ASSERT_TRUE(manifest.open(QIODevice::Append));
+        manifest.write(R"({"summary":{"written":{"contact":2,"mail":32},"notWritten":{}}})" "\n");
         break;
     }
     }
@@ -331,6 +377,42 @@ const RefusalCase kRefusalCases[] = {
     {"NotAFolder",
      [](const ScratchArea& area, const QString&) { return area.destination() + QStringLiteral("/nothing"); },
      {}, "not a folder", 2},
+    // Asked for other folders, or without the search for deleted items, a
+    // resumed run would leave a folder that is neither run's.
+    {"OtherFolders", KilledEmlRun, {QStringLiteral("--folder"), QStringLiteral("Top of Personal Folders/Inbox")},
+     "was converted with every folder and no other option, not with --folder \"Top of Personal Folders/Inbox\"; "
+     "resume it with the same options",
+     2},
+    {"WithoutRecover",
+     [](const ScratchArea& area, const QString& input) {
+         return KilledConversion(input, area.destination(), QStringLiteral("eml"), 10, {QStringLiteral("--recover")});
+     },
+     {}, "was converted with --recover, not with every folder and no other option", 2},
+    {"ChoicesNotRecorded",
+     [](const ScratchArea& area, const QString& input) {
+         const QString folder = KilledEmlRun(area, input);
+         QByteArray manifest = ReadAll(folder + QStringLiteral("/manifest.jsonl"));
+         const qsizetype end = manifest.indexOf('\n');
+         QJsonObject header = QJsonDocument::fromJson(manifest.left(end)).object();
+         header.remove(QStringLiteral("choices"));
+         WriteAll(folder + QStringLiteral("/manifest.jsonl"),
+                  QJsonDocument(header).toJson(QJsonDocument::Compact) + manifest.mid(end));
+         return folder;
+     },
+     {}, "its manifest.jsonl does not say what the conversion was asked for", 2},
+    // A file deeper than any conversion makes could be neither checked nor
+    // removed: the resume would end in a folder verify rejects.
+    {"TooDeep",
+     [](const ScratchArea& area, const QString& input) {
+         const QString folder = KilledEmlRun(area, input);
+         QString deep = folder;
+         for (int i = 0; i < 300; ++i)
+             deep += QStringLiteral("/d");
+         QDir().mkpath(deep);
+         WriteAll(deep + QStringLiteral("/stray.eml"), "From: x\r\n\r\n");
+         return folder;
+     },
+     {}, "holds folders nested deeper than a conversion makes them", 2},
 };
 
 void PrintTo(const RefusalCase& refusalCase, std::ostream* out)
@@ -376,10 +458,94 @@ TEST(ResumeFinishedTest, SaysThereIsNothingToResume)
     ASSERT_EQ(whole.exitCode, 0) << qPrintable(whole.err);
     const QString folder = OnlyOutputFolder(area.destination());
     const TreeSnapshot before = SnapshotTree(area.root(), QString());
-    const CliRun resumed = RunCli({QStringLiteral("convert"), QStringLiteral("--resume"), folder, input});
-    EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
-    EXPECT_TRUE(resumed.out.contains(QStringLiteral("nothing to resume"))) << qPrintable(resumed.out);
+    const struct {
+        QStringList options;
+        int exitCode;
+        std::function<bool(const CliRun&)> said;
+    } cases[] = {
+        {{}, 0, [](const CliRun& run) { return run.out.contains(QStringLiteral("nothing to resume")); }},
+        {{QStringLiteral("--quiet")}, 0, [](const CliRun& run) { return run.out.isEmpty() && run.err.isEmpty(); }},
+        {{QStringLiteral("--json")}, 0,
+         [&folder](const CliRun& run) {
+             const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8()).object();
+             return run.out.count(u'\n') == 1 && object.value(QStringLiteral("ended")) == QLatin1String("nothing-to-resume")
+                    && object.value(QStringLiteral("outputFolder")).toString() == folder;
+         }},
+        // --output-name names a new folder, which a resume never makes.
+        {{QStringLiteral("--output-name"), QStringLiteral("other")}, 2,
+         [](const CliRun& run) { return run.err.contains(QStringLiteral("--resume continues the folder it is given")); }},
+    };
+    for (const auto& c : cases) {
+        const CliRun resumed =
+            RunCli(QStringList{QStringLiteral("convert")} + c.options + QStringList{QStringLiteral("--resume"), folder, input});
+        EXPECT_EQ(resumed.exitCode, c.exitCode) << qPrintable(c.options.join(u' ') + resumed.err);
+        EXPECT_TRUE(c.said(resumed)) << qPrintable(c.options.join(u' ') + u'\n' + resumed.out + resumed.err);
+        EXPECT_TRUE(SnapshotTree(area.root(), QString()) == before);
+    }
+}
+
+// A dry run of a resume names the folder it would continue and counts only
+// what it would write: every item less the mail kept.
+TEST(ResumeFinishedTest, ADryRunNamesTheFolderItResumes)
+{
+    if (!CliBuilt())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("mailbox.pst"));
+    WriteResumeMailbox(input);
+    const QString killed = KilledConversion(input, area.destination(), QStringLiteral("eml"), 12);
+    ASSERT_FALSE(killed.isEmpty());
+    const TreeSnapshot before = SnapshotTree(area.root(), QString());
+    const CliRun whole =
+        RunCli({QStringLiteral("convert"), QStringLiteral("--dry-run"), QStringLiteral("--json"), input, area.root()});
+    const CliRun resumed = RunCli({QStringLiteral("convert"), QStringLiteral("--dry-run"), QStringLiteral("--json"),
+                                   QStringLiteral("--resume"), killed, input});
+    ASSERT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
+    const QJsonObject all = QJsonDocument::fromJson(whole.out.toUtf8()).object();
+    const QJsonObject rest = QJsonDocument::fromJson(resumed.out.toUtf8()).object();
+    EXPECT_EQ(rest.value(QStringLiteral("outputFolder")).toString(), killed);
+    EXPECT_EQ(rest.value(QStringLiteral("keptMail")).toInteger(), 11);
+    EXPECT_EQ(rest.value(QStringLiteral("items")).toInteger() + 11, all.value(QStringLiteral("items")).toInteger());
+    const CliRun text =
+        RunCli({QStringLiteral("convert"), QStringLiteral("--dry-run"), QStringLiteral("--resume"), killed, input});
+    EXPECT_TRUE(text.out.contains(QStringLiteral("into the folder %1 it resumes (eml)").arg(killed)))
+        << qPrintable(text.out);
     EXPECT_TRUE(SnapshotTree(area.root(), QString()) == before);
+}
+
+// A mailbox changed in its middle alone (its length and both ends as they
+// were, as a tool that edits in place leaves it) is resumed, but a kept
+// message whose item changed is written again from what the mailbox holds now.
+TEST(ResumeFinishedTest, AMessageChangedInPlaceIsWrittenAgain)
+{
+    if (!CliBuilt())
+        GTEST_SKIP() << "tolvane-cli is not built";
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("mailbox.pst"));
+    const std::size_t padding = 1536 * 1024;
+    WriteResumeMailbox(input, "first", "invoice #61", padding);
+    const QString killed = KilledConversion(input, area.destination(), QStringLiteral("eml"), 20);
+    ASSERT_FALSE(killed.isEmpty());
+    // Written before the kill, and so a file the resume would keep.
+    ASSERT_EQ(ListedFiles(killed).filter(QStringLiteral("invoice -61")).size(), 1)
+        << qPrintable(ListedFiles(killed).join(u'\n'));
+
+    const QString edited = area.input(QStringLiteral("edited.pst"));
+    WriteResumeMailbox(edited, "first", "invoice #69", padding);
+    ASSERT_TRUE(IdentityOfFile(edited) == IdentityOfFile(input))
+        << "the edited mailbox must keep the length and both ends of the first";
+    ASSERT_TRUE(ReadAll(edited) != ReadAll(input));
+    ASSERT_TRUE(WriteAll(input, ReadAll(edited)));
+
+    const CliRun resumed = RunCli({QStringLiteral("convert"), QStringLiteral("--resume"), killed, input});
+    EXPECT_EQ(resumed.exitCode, 0) << qPrintable(resumed.err);
+    const QString wholeDestination = area.root() + QStringLiteral("/whole");
+    ASSERT_TRUE(QDir().mkpath(wholeDestination));
+    ASSERT_EQ(RunCli({QStringLiteral("convert"), edited, wholeDestination}).exitCode, 0);
+    EXPECT_EQ(TreeFiles(killed), TreeFiles(OnlyOutputFolder(wholeDestination)));
+    EXPECT_TRUE(ListedFiles(killed).filter(QStringLiteral("invoice -61")).isEmpty());
+    EXPECT_EQ(ListedFiles(killed).filter(QStringLiteral("invoice -69")).size(), 1);
+    EXPECT_EQ(RunCli({QStringLiteral("verify"), killed}).exitCode, 0);
 }
 
 // A resume that is itself killed is resumed again, to the same end.
@@ -448,18 +614,38 @@ TEST(ResumeFinishedTest, ARunShortOfSpaceIsResumed)
 
 // --- Which manifest lines a plan keeps ---
 
-// A mail line for the file `path` holding `bytes`; `extra` is added to it.
+// The fingerprint the lines give the item `identifier`.
+QByteArray FingerprintOf(uint32_t identifier)
+{
+    return QByteArray(32, 'a' + static_cast<char>(identifier % 26));
+}
+
+// A mail line for the file `path` holding `bytes`, checked as the writer
+// checks it; `extra` is added to it after the check was made.
 QByteArray MailLine(const QString& path, const QByteArray& bytes, uint32_t identifier, const QJsonObject& extra = {})
 {
+    const QByteArray sha256 = Sha256::HexOf(bytes);
     QJsonObject line{{QStringLiteral("kind"), QStringLiteral("mail")},
                      {QStringLiteral("folder"), QStringLiteral("Top/Inbox")},
                      {QStringLiteral("identifier"), static_cast<qint64>(identifier)},
                      {QStringLiteral("path"), path},
                      {QStringLiteral("size"), bytes.size()},
-                     {QStringLiteral("sha256"), QString::fromLatin1(Sha256::HexOf(bytes))}};
+                     {QStringLiteral("sha256"), QString::fromLatin1(sha256)},
+                     {QStringLiteral("fingerprint"), QString::fromLatin1(FingerprintOf(identifier))},
+                     {QStringLiteral("check"),
+                      QString::fromLatin1(ManifestLineCheck(QStringLiteral("Top/Inbox"), identifier,
+                                                            FingerprintOf(identifier), path, bytes.size(), sha256))}};
     for (auto it = extra.begin(); it != extra.end(); ++it)
         line.insert(it.key(), it.value());
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+// The first line of a manifest written from `input` as eml, of a run asked
+// for every folder.
+QByteArray HeaderLine(const QString& input, OutputFormat format = OutputFormat::Eml)
+{
+    const ManifestHeader header{IdentityOfFile(input), format, OutputChoices{}};
+    return QJsonDocument(header.ToJson()).toJson(QJsonDocument::Compact);
 }
 
 struct PlanCase {
@@ -468,6 +654,8 @@ struct PlanCase {
     std::function<QByteArray(const QByteArray& bytes)> secondLine;
     bool firstKept;
     bool secondKept;
+    // The mailbox now gives the second item another fingerprint.
+    bool secondItemChanged = false;
 };
 
 void PrintTo(const PlanCase& planCase, std::ostream* out)
@@ -495,6 +683,28 @@ const PlanCase kPlanCases[] = {
      },
      true, false},
     {"CutShort", [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes, 2).left(40); }, true, false},
+    // Edited to name the first mail's file, with its size and digest: the
+    // check no longer matches, and a file two lines name is no one's.
+    {"EditedToNameAnotherFile",
+     [](const QByteArray&) {
+         return MailLine("Top/Inbox/b.eml", "Subject: b\r\n\r\nb\r\n", 2,
+                         {{QStringLiteral("path"), QStringLiteral("Top/Inbox/a.eml")},
+                          {QStringLiteral("sha256"), QString::fromLatin1(Sha256::HexOf("Subject: a\r\n\r\na\r\n"))}});
+     },
+     true, false},
+    {"EditedToAnotherItem",
+     [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes, 2, {{QStringLiteral("identifier"), 3}}); },
+     true, false},
+    {"WithoutCheck",
+     [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes, 2, {{QStringLiteral("check"), QString()}}); },
+     true, false},
+    {"WithoutFingerprint",
+     [](const QByteArray& bytes) {
+         return MailLine("Top/Inbox/b.eml", bytes, 2, {{QStringLiteral("fingerprint"), QString()}});
+     },
+     true, false},
+    {"ItemChangedInTheMailbox", [](const QByteArray& bytes) { return MailLine("Top/Inbox/b.eml", bytes, 2); }, true,
+     false, true},
 };
 
 class ResumePlanTest : public ::testing::TestWithParam<PlanCase> {};
@@ -511,14 +721,18 @@ TEST_P(ResumePlanTest, KeepsOnlyUnchangedFilesOfMailItCanTellApart)
     const QByteArray second = "Subject: b\r\n\r\nb\r\n";
     ASSERT_TRUE(WriteAll(folder + QStringLiteral("/Top/Inbox/a.eml"), first));
     ASSERT_TRUE(WriteAll(folder + QStringLiteral("/Top/Inbox/b.eml"), second));
-    const ManifestHeader header{IdentityOfFile(input), OutputFormat::Eml};
-    ASSERT_TRUE(header.input);
-    const QByteArray manifest = QJsonDocument(header.ToJson()).toJson(QJsonDocument::Compact) + '\n'
-                                + MailLine("Top/Inbox/a.eml", first, 1) + '\n' + c.secondLine(second);
+    const QByteArray manifest =
+        HeaderLine(input) + '\n' + MailLine("Top/Inbox/a.eml", first, 1) + '\n' + c.secondLine(second);
     ASSERT_TRUE(WriteAll(folder + QStringLiteral("/manifest.jsonl"), manifest));
 
-    const auto plan = ResumePlan::Make(folder, input, OutputFormat::Eml);
-    ASSERT_TRUE(plan) << qPrintable(ResumeFailureText(plan.error()));
+    const auto made = ResumePlan::Make(folder, input, OutputFormat::Eml);
+    ASSERT_TRUE(made) << qPrintable(ResumeFailureText(made.error()));
+    // As the conversion checks it once the mailbox is open.
+    const bool secondItemChanged = c.secondItemChanged;
+    const auto plan = std::make_optional(made->CheckedAgainst([secondItemChanged](uint32_t identifier) {
+        return std::optional<QByteArray>(secondItemChanged && identifier == 2 ? QByteArray(32, 'z')
+                                                                              : FingerprintOf(identifier));
+    }));
     EXPECT_FALSE(plan->finished());
     const bool firstKept = c.firstKept;
     EXPECT_EQ(plan->KeptMail(QStringLiteral("Top/Inbox"), 1, ItemSource::Live).has_value(), firstKept);
@@ -560,13 +774,94 @@ TEST(ResumePlanKeywordsTest, KeepsTheKeywordFilesOfMaildirFoldersOnly)
             ASSERT_TRUE(QDir().mkpath(QFileInfo(folder + u'/' + file).absolutePath()));
             ASSERT_TRUE(WriteAll(folder + u'/' + file, "0 Work\n"));
         }
-        const ManifestHeader header{IdentityOfFile(input), format};
-        ASSERT_TRUE(WriteAll(folder + QStringLiteral("/manifest.jsonl"),
-                             QJsonDocument(header.ToJson()).toJson(QJsonDocument::Compact) + '\n'));
+        ASSERT_TRUE(WriteAll(folder + QStringLiteral("/manifest.jsonl"), HeaderLine(input, format) + '\n'));
         const auto plan = ResumePlan::Make(folder, input, format);
         ASSERT_TRUE(plan) << qPrintable(ResumeFailureText(plan.error()));
         EXPECT_EQ(QStringList(plan->unaccounted().begin(), plan->unaccounted().end()), removed)
             << qPrintable(OutputFormatName(format));
+    }
+}
+
+// Only a summary of a whole run that counts the lines above it, with nothing
+// after it, says there is nothing to resume.
+TEST(ResumePlanSummaryTest, FinishedOnlyWhenTheSummaryCountsItsLines)
+{
+    const QByteArray counted = R"({"summary":{"written":{"mail":1,"contact":1},"notWritten":{}}})";
+    const struct {
+        const char* name;
+        QByteArray end;  // what follows the mail and the contact line
+        bool finished;
+    } cases[] = {
+        {"CountsItsLines", counted, true},
+        {"NoSummary", "", false},
+        {"CountsMoreMail", R"({"summary":{"written":{"mail":2,"contact":1},"notWritten":{}}})", false},
+        {"CountsNoContact", R"({"summary":{"written":{"mail":1},"notWritten":{}}})", false},
+        {"SomeNotWritten", R"({"summary":{"written":{"mail":1,"contact":1},"notWritten":{"mail":1}}})", false},
+        {"Stopped", R"({"summary":{"written":{"mail":1,"contact":1},"notWritten":{},"stopped":"out of memory"}})",
+         false},
+        {"LinesAfterIt", counted + "\n" + R"({"kind":"contact","notWritten":"disk full"})", false},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir scratch;
+        const QString input = scratch.filePath(QStringLiteral("mailbox.pst"));
+        ASSERT_TRUE(WriteAll(input, QByteArray(4096, 'p')));
+        const QString folder = scratch.filePath(QStringLiteral("out"));
+        ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/Top/Inbox")));
+        const QByteArray mail = "Subject: a\r\n\r\na\r\n";
+        ASSERT_TRUE(WriteAll(folder + QStringLiteral("/Top/Inbox/a.eml"), mail));
+        ASSERT_TRUE(WriteAll(folder + QStringLiteral("/Top/a.vcf"), "BEGIN:VCARD\r\n"));
+        const QByteArray contact = R"({"kind":"contact","path":"Top/a.vcf","size":13,"sha256":"00"})";
+        ASSERT_TRUE(WriteAll(folder + QStringLiteral("/manifest.jsonl"),
+                             HeaderLine(input) + '\n' + MailLine("Top/Inbox/a.eml", mail, 1) + '\n' + contact + '\n'
+                                 + c.end + '\n'));
+        const auto plan = ResumePlan::Make(folder, input, OutputFormat::Eml);
+        ASSERT_TRUE(plan) << c.name << ": " << qPrintable(ResumeFailureText(plan.error()));
+        EXPECT_EQ(plan->finished(), c.finished) << c.name;
+    }
+}
+
+// A mailbox that lists one item twice: the first listing keeps the file,
+// the second is written, however the preparer's threads and the writer
+// happen to ask.
+TEST(KeptMailDecisionsTest, TheFirstListingKeepsTheFileWhoeverAsksFirst)
+{
+    QTemporaryDir scratch;
+    const QString input = scratch.filePath(QStringLiteral("mailbox.pst"));
+    ASSERT_TRUE(WriteAll(input, QByteArray(4096, 'p')));
+    const QString folder = scratch.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/Top/Inbox")));
+    const QByteArray mail = "Subject: a\r\n\r\na\r\n";
+    ASSERT_TRUE(WriteAll(folder + QStringLiteral("/Top/Inbox/a.eml"), mail));
+    ASSERT_TRUE(WriteAll(folder + QStringLiteral("/manifest.jsonl"),
+                         HeaderLine(input) + '\n' + MailLine("Top/Inbox/a.eml", mail, 1) + '\n'));
+    const auto plan = ResumePlan::Make(folder, input, OutputFormat::Eml);
+    ASSERT_TRUE(plan) << qPrintable(ResumeFailureText(plan.error()));
+
+    const struct {
+        std::vector<uint32_t> listed;       // the items in the feed's order
+        std::vector<std::size_t> askOrder;  // the order the indexes are asked for
+        std::size_t keeper;                 // the index that keeps the file
+    } cases[] = {
+        {{1, 1, 2}, {1, 0, 2}, 0},
+        {{2, 1, 1}, {2, 1, 0}, 1},
+        {{1, 2, 1}, {0, 1, 2}, 0},
+    };
+    for (const auto& c : cases) {
+        MailFeed feed;
+        for (const uint32_t identifier : c.listed) {
+            auto record = std::make_shared<MailRecord>();
+            record->folderKey = QStringLiteral("Top\\Inbox");
+            record->location.itemIdentifier = identifier;
+            record->location.topLevelIdentifier = identifier;
+            feed.Append(std::move(record));
+        }
+        feed.Close();
+        KeptMailDecisions decisions(*plan, feed, nullptr);
+        for (const std::size_t index : c.askOrder) {
+            const std::optional<QString> kept = decisions.KeptFileOf(index);
+            EXPECT_EQ(kept.has_value(), index == c.keeper) << "index " << index;
+            EXPECT_EQ(kept.value_or(QString()), index == c.keeper ? QStringLiteral("Top/Inbox/a.eml") : QString());
+        }
     }
 }
 
