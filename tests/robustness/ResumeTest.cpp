@@ -10,6 +10,7 @@
 
 #include "convert/KeptMailDecisions.h"
 #include "convert/output/Manifest.h"
+#include "convert/output/OutputTree.h"
 #include "convert/output/ResumePlan.h"
 #include "convert/output/Sha256.h"
 #include "scan/NativePath.h"
@@ -818,6 +819,35 @@ TEST(ResumePlanSummaryTest, FinishedOnlyWhenTheSummaryCountsItsLines)
         ASSERT_TRUE(plan) << c.name << ": " << qPrintable(ResumeFailureText(plan.error()));
         EXPECT_EQ(plan->finished(), c.finished) << c.name;
     }
+}
+
+// What a resumed run removes may already be gone (another run's clean-up of
+// leftovers took it first): gone is removed. Anything else that cannot be
+// removed is still a failure with its reason.
+TEST(ResumeLeftoverRemovalTest, AFileAlreadyGoneCountsAsRemoved)
+{
+    QTemporaryDir scratch;
+    const QString folder = scratch.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/Top/Inbox")));
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/Top/Folder.eml")));
+    ASSERT_TRUE(WriteAll(folder + QStringLiteral("/Top/Inbox/a.eml"), "x"));
+    auto tree = OutputTree::Adopt(folder, {QStringLiteral("Top"), QStringLiteral("Top/Inbox")});
+    ASSERT_TRUE(tree) << qPrintable(tree.error().reason);
+    const struct {
+        const char* path;
+        bool removed;
+    } cases[] = {
+        {"Top/Inbox/a.eml", true},
+        {"Top/Inbox/a.eml", true},       // the second time: already gone
+        {"Top/Gone/b.eml", true},        // its directory gone too
+        {"Top/Folder.eml", false},       // a directory is never removed as a file
+    };
+    for (const auto& c : cases) {
+        QString reason;
+        EXPECT_EQ((*tree)->RemoveBelowRoot(QString::fromUtf8(c.path), &reason), c.removed) << c.path;
+        EXPECT_EQ(reason.isEmpty(), c.removed) << c.path << ": " << qPrintable(reason);
+    }
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/Top/Inbox/a.eml")));
 }
 
 // A mailbox that lists one item twice: the first listing keeps the file,
