@@ -40,11 +40,25 @@ namespace pw = tolvane::pstwriter;
 // letters are given before the kill and after it.
 constexpr int kMailCount = 32;
 
-void WriteResumeMailbox(const QString& path, const std::string& flavour = "first")
+// The mail folders' names, as UTF-8.
+struct MailFolderNames {
+    const char* inbox;
+    const char* sent;
+    const char* archive;
+    const char* year;  // below the archive
+};
+const MailFolderNames kPlainNames{"Inbox", "Sent Items", "Archive", "2020"};
+// Names a text decoder would change or a file manager take for one another:
+// a byte-order mark first (where a UTF-8 decoder drops it), one accent
+// decomposed and precomposed in two sibling folders, a zero-width space first.
+const MailFolderNames kLookalikeNames{"\xEF\xBB\xBFInbox", "Cafe\xCC\x81", "Caf\xC3\xA9", "\xE2\x80\x8B" "2020"};
+
+void WriteResumeMailbox(const QString& path, const std::string& flavour = "first",
+                        const MailFolderNames& names = kPlainNames)
 {
     pw::PstBuilder pst;
     auto& top = pst.topOfPersonalFolders();
-    auto& inbox = top.addFolder("Inbox");
+    auto& inbox = top.addFolder(names.inbox);
     const uint32_t lastVerb = (0x1081u << 16) | 0x0003;
     for (int i = 0; i < 14; ++i) {
         auto& message = inbox.addMessage()
@@ -60,14 +74,14 @@ void WriteResumeMailbox(const QString& path, const std::string& flavour = "first
         if (i == 12)
             message.property(lastVerb, int32_t(104));
     }
-    auto& sent = top.addFolder("Sent Items");
+    auto& sent = top.addFolder(names.sent);
     for (int i = 0; i < 10; ++i) {
         auto& message =
             sent.addMessage().subject(flavour + " sent message " + std::to_string(i)).to("Cy", "cy@example.com").body("x");
         if (i == 4)
             message.namedProperty(pw::propsets::PublicStrings, "Keywords", pw::PropertyValue::multipleUnicode({"Red"}));
     }
-    auto& year = top.addFolder("Archive").addFolder("2020");
+    auto& year = top.addFolder(names.archive).addFolder(names.year);
     for (int i = 0; i < 8; ++i)
         year.addMessage().subject(flavour + " archived " + std::to_string(i)).body(std::string(5000, 'z'));
     auto& contacts = top.addFolder("Contacts");
@@ -150,6 +164,7 @@ struct ResumeCase {
     const char* format;
     int holdAt;  // the item the killed run was held before
     Damage damage;
+    const MailFolderNames* names = &kPlainNames;
 };
 
 const ResumeCase kResumeCases[] = {
@@ -173,6 +188,11 @@ const ResumeCase kResumeCases[] = {
     // made at the end.
     {"MboxTreeMidMail", "mboxtree", 12, Damage::None},
     {"MboxTreeAfterAllMail", "mboxtree", kMailCount + 1, Damage::None},
+    // Every name is read back from the folder as the bytes it was written in.
+    {"EmlLookalikeNames", "eml", 20, Damage::None, &kLookalikeNames},
+    {"MaildirLookalikeNames", "maildir", 15, Damage::None, &kLookalikeNames},
+    {"MboxLookalikeNames", "mbox", 20, Damage::None, &kLookalikeNames},
+    {"MboxTreeLookalikeNames", "mboxtree", 20, Damage::None, &kLookalikeNames},
 };
 
 void PrintTo(const ResumeCase& resumeCase, std::ostream* out)
@@ -189,7 +209,7 @@ TEST_P(ResumeTest, EndsAsARunFromTheStartAndKeepsWhatWasWritten)
     const ResumeCase& c = GetParam();
     ScratchArea area;
     const QString input = area.input(QStringLiteral("mailbox.pst"));
-    WriteResumeMailbox(input);
+    WriteResumeMailbox(input, "first", *c.names);
     const QString format = QString::fromLatin1(c.format);
 
     const QString wholeDestination = area.root() + QStringLiteral("/whole");
