@@ -68,10 +68,11 @@ struct PlacementCase {
     std::function<void(PstBuilder&, MailFolders&)> build;
 };
 
-// A string of UTF-16 units as written, lone surrogates included.
+// A string of UTF-16 units as written, lone surrogates and a leading
+// byte-order mark included (QString::fromUtf16 would drop that).
 QString Units(std::u16string_view units)
 {
-    return QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
+    return QString(reinterpret_cast<const QChar*>(units.data()), static_cast<qsizetype>(units.size()));
 }
 
 // The bytes the PST writer takes for a name: UTF-8, where a lone surrogate

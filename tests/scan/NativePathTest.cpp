@@ -10,10 +10,11 @@ using namespace tolvane;
 
 namespace {
 
-// A string of UTF-16 units as written, lone surrogates included.
+// A string of UTF-16 units as written, lone surrogates and a leading
+// byte-order mark included (QString::fromUtf16 would drop that).
 QString Units(std::u16string_view units)
 {
-    return QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
+    return QString(reinterpret_cast<const QChar*>(units.data()), static_cast<qsizetype>(units.size()));
 }
 
 struct NameCase {
