@@ -94,12 +94,25 @@ std::string WriterBytes(const QString& name)
     return bytes;
 }
 
+// A name as the scan reads it: a half of a surrogate pair as U+FFFD.
+QString AsRead(QString name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const bool pair = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+        if (pair)
+            ++i;
+        else if (name.at(i).isSurrogate())
+            name[i] = QChar(0xFFFD);
+    }
+    return name;
+}
+
 // Sibling folders below the top folder, by their names as the mailbox holds them.
 void AddSiblings(PstBuilder& pst, MailFolders& made, std::initializer_list<QString> names)
 {
     int count = 1;
     for (const QString& name : names)
-        AddMails(pst.topOfPersonalFolders().addFolder(WriterBytes(name)), kTop + u'/' + name, count++, made);
+        AddMails(pst.topOfPersonalFolders().addFolder(WriterBytes(name)), kTop + u'/' + AsRead(name), count++, made);
 }
 
 const QString k200L = QString(200, u'L');
