@@ -19,6 +19,7 @@
 #include "app/ScanJobController.h"
 #include "app/TolvaneVersion.h"
 #include "app/UserGuideWindow.h"
+#include "convert/output/OutputNaming.h"
 #include "view/UserPrompts.h"
 
 #include <QAction>
@@ -229,7 +230,7 @@ void CQuenbyDlg::showCommands()
 void CQuenbyDlg::removeAttachmentFolder()
 {
     if (const std::optional<QString> folder = services_.tempDir->attachmentDirectory())
-        QDir(*folder).removeRecursively();
+        (void)RemoveFolderTree(*folder);  // by the bytes of each name, which QDir would not keep
 }
 
 void CQuenbyDlg::clearViewAndStore()

@@ -22,7 +22,10 @@
 #include "scan/FolderPaths.h"
 #include "scan/TimeText.h"
 
+#include <map>
 #include <optional>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace tolvane {
@@ -40,11 +43,50 @@ ContentWriter MessageBytesWriter(const PreparedMessage& prepared)
     };
 }
 
+// Messages appended to an mbox file that is still written under a
+// temporary name: what is not in place is not saved, so each is recorded
+// when its file is put in place, or as not saved when it cannot be.
+class MailAwaitingPlace {
+public:
+    void Hold(ItemOutcome outcome, SavedFile saved)
+    {
+        QString path = saved.path;
+        byPath_[std::move(path)].push_back({std::move(outcome), std::move(saved)});
+    }
+    void Placed(const QString& path, ItemOutcomes& outcomes)
+    {
+        for (auto& [outcome, saved] : Take(path)) {
+            saved.awaitsPlacing = false;
+            outcomes.Record(std::move(outcome), saved);
+        }
+    }
+    void NotPlaced(const QString& path, const QString& reason, ItemOutcomes& outcomes)
+    {
+        for (auto& [outcome, saved] : Take(path))
+            outcomes.Record(std::move(outcome), NotSaved(WriteFailure::FileSystem, reason));
+    }
+
+private:
+    std::vector<std::pair<ItemOutcome, SavedFile>> Take(const QString& path)
+    {
+        const auto found = byPath_.find(path);
+        if (found == byPath_.end())
+            return {};
+        std::vector<std::pair<ItemOutcome, SavedFile>> held = std::move(found->second);
+        byPath_.erase(found);
+        return held;
+    }
+
+    std::map<QString, std::vector<std::pair<ItemOutcome, SavedFile>>> byPath_;
+};
+
 // What one message taken from the preparer becomes: named, saved through
 // the format's sink unless it could not be read or memory is short, and
-// handed to the recorder either way. `random` numbers its file.
+// handed to the recorder either way (once its file is in place, for a
+// message appended to a file written under a temporary name). `random`
+// numbers its file.
 void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, ConversionRandom& random,
-                          WriterContext& context, MailSink& sink)
+                          WriterContext& context, MailSink& sink, MailAwaitingPlace& awaiting)
 {
     // Named and dated by what its one read found; by its record where it
     // could not be read (a walk that kept only where it is leaves no subject).
@@ -102,7 +144,10 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
     outcome.label = label;
     outcome.missing = std::move(prepared.missing);
     outcome.embeddedCarried = prepared.embeddedCarried;
-    outcomes.Record(std::move(outcome), result);
+    if (result && result->awaitsPlacing)
+        awaiting.Hold(std::move(outcome), *result);
+    else
+        outcomes.Record(std::move(outcome), result);
 }
 
 // A message the stopped run wrote and this resumed one keeps: its number is
@@ -127,7 +172,7 @@ void MakeWriterAvailable()
 
 namespace {
 
-bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
+bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink, MailAwaitingPlace& awaiting)
 {
     ConversionSummary& summary = *context.summary;
     std::vector<MailboxReader*> readers{context.reader};
@@ -159,7 +204,7 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
         if (prepared.kept)
             KeepMessage(record, random, context, sink);
         else
-            WritePreparedMessage(record, prepared, random, context, sink);
+            WritePreparedMessage(record, prepared, random, context, sink, awaiting);
         mail.Release(index);
     }
     return true;
@@ -169,18 +214,25 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink)
 
 bool WriteMailFiles(MailFeed& mail, WriterContext& context)
 {
-    // The manifest records every mbox file whole once it is in place, so a
-    // message added to it later is seen.
+    // The manifest records every mbox file whole once it is in place, after
+    // the messages it now holds, so a message added to it later is seen.
     // Without the scan's folders, each folder goes by its key's own names.
     const MailFolderPlan byKeys;
-    const std::unique_ptr<MailSink> sink =
-        MakeMailSink(context.format, context.output, context.mailFolders != nullptr ? *context.mailFolders : byKeys,
-                     context.folderKeys, context.mailboxName,
-                     [&context](const QString& path, const FileDigest& whole) {
-                         if (context.manifest != nullptr)
-                             context.manifest->AddWholeFile(path, whole);
-                     });
-    const bool ended = WriteMailLoop(mail, context, *sink);
+    MailAwaitingPlace awaiting;  // outlives the sink, which may put files in place as it goes
+    const std::unique_ptr<MailSink> sink = MakeMailSink(
+        context.format, context.output, context.mailFolders != nullptr ? *context.mailFolders : byKeys,
+        context.folderKeys, context.mailboxName,
+        [&context, &awaiting](const QString& path, const FileDigest& whole) {
+            ItemOutcomes outcomes = OutcomesOf(context);
+            awaiting.Placed(path, outcomes);
+            if (context.manifest != nullptr)
+                context.manifest->AddWholeFile(path, whole);
+        },
+        [&context, &awaiting](const QString& path, const QString& reason) {
+            ItemOutcomes outcomes = OutcomesOf(context);
+            awaiting.NotPlaced(path, reason, outcomes);
+        });
+    const bool ended = WriteMailLoop(mail, context, *sink, awaiting);
     for (const QString& problem : sink->Finish()) {
         context.summary->outputProblems << problem;
         context.sink->ReportProblem(problem);

@@ -16,17 +16,20 @@ bool IsEscapedByte(char16_t unit)
     return unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF;
 }
 
-// Length of the valid UTF-8 sequence starting at bytes[i], 0 when invalid.
-// Overlong forms, surrogates and values above U+10FFFF are invalid.
-qsizetype ValidSequenceLength(QByteArrayView bytes, qsizetype i)
+// Length of the valid UTF-8 sequence starting at bytes[i], 0 when invalid,
+// and the code point it stands for in `decoded`. Overlong forms, surrogates
+// and values above U+10FFFF are invalid.
+qsizetype ValidSequenceLength(QByteArrayView bytes, qsizetype i, char32_t* decoded)
 {
     const auto at = [&](qsizetype k) { return static_cast<unsigned char>(bytes[k]); };
     const unsigned char lead = at(i);
     qsizetype length = 0;
     char32_t value = 0;
     char32_t minimum = 0;
-    if (lead < 0x80)
+    if (lead < 0x80) {
+        *decoded = lead;
         return 1;
+    }
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2, value = lead & 0x1F, minimum = 0x80;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
@@ -45,6 +48,7 @@ qsizetype ValidSequenceLength(QByteArrayView bytes, qsizetype i)
     }
     if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
         return 0;
+    *decoded = value;
     return length;
 }
 
@@ -56,12 +60,19 @@ QString PathFromNative(QByteArrayView bytes)
     path.reserve(bytes.size());
     qsizetype i = 0;
     while (i < bytes.size()) {
-        const qsizetype length = ValidSequenceLength(bytes, i);
+        // Each code point is appended as it is: a UTF-8 decoder would drop a
+        // byte-order mark (U+FEFF) at the start of what it is given.
+        char32_t value = 0;
+        const qsizetype length = ValidSequenceLength(bytes, i, &value);
         if (length == 0) {
             path.append(QChar(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[i]))));
             ++i;
+        } else if (QChar::requiresSurrogates(value)) {
+            path.append(QChar(QChar::highSurrogate(value)));
+            path.append(QChar(QChar::lowSurrogate(value)));
+            i += length;
         } else {
-            path.append(QString::fromUtf8(bytes.sliced(i, length)));
+            path.append(QChar(static_cast<char16_t>(value)));
             i += length;
         }
     }

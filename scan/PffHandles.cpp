@@ -80,6 +80,9 @@ bool PffFile::open(const QString& path, PffError* error, const std::optional<Fil
                                         error != nullptr ? error->out() : nullptr);
     const int openErrno = errno;
     open_ = (result == 1);
+    uint8_t contentType = 0;
+    offlineCache_ = open_ && libpff_file_get_content_type(file_, &contentType, nullptr) == 1
+                    && contentType == LIBPFF_FILE_CONTENT_TYPE_OST;
     openResourceError_ = !open_ && (openErrno == ENOMEM || openErrno == EMFILE || openErrno == ENFILE);
     if (open_ && expected && !encoded.startsWith("/proc/self/fd/")) {
         struct stat info {};
@@ -100,6 +103,7 @@ void PffFile::close()
     if (file_ != nullptr && open_)
         libpff_file_close(file_, nullptr);
     open_ = false;
+    offlineCache_ = false;
     checkedFile_.reset();
 }
 

@@ -110,10 +110,14 @@ public:
     libpff_file_t* get() const { return file_; }
     bool isOpen() const { return open_; }
     int asciiCodepage() const { return codepage_; }
+    // Whether the open file is a mail client's offline cache of a server
+    // mailbox (OST): only there can a mail's content be left on the server.
+    bool isOfflineCache() const { return offlineCache_; }
 
 private:
     libpff_file_t* file_ = nullptr;
     bool open_ = false;
+    bool offlineCache_ = false;
     bool openResourceError_ = false;
     QString changedReason_;
     // The checked file while libpff reads it through /proc/self/fd.

@@ -90,9 +90,20 @@ bool MboxFiles::PutInPlace(OpenMbox& mbox, QString* reason)
     // is whole for any reader once named, whatever happens to the process;
     // a crash of the machine itself is the file system's to order.
     mbox.file.reset();
-    if (!output_->ReplaceFile(directory, mbox.temporary, mbox.name, reason))
+    if (!output_->ReplaceFile(directory, mbox.temporary, mbox.name, reason)) {
+        // The messages in the temporary never reach the file: they are given
+        // up, and a later message of the folder starts again from the file
+        // as it is under its name. The temporary stays where it is.
+        mbox.temporary.clear();
+        mbox.whole = mbox.placedWhole;
+        mbox.size = mbox.placedSize;
+        if (notPlaced_)
+            notPlaced_(mbox.path, *reason);
         return false;
+    }
     mbox.temporary.clear();
+    mbox.placedWhole = mbox.whole;
+    mbox.placedSize = mbox.size;
     if (finished_)
         finished_(mbox.path, FileDigest{mbox.size, mbox.whole.HexResult()});
     return true;
@@ -227,7 +238,7 @@ SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& opening,
     MboxQuoter quoter;
     if (emit(opening) && feed(quoter, emit, &reason) && emit(quoter.Finish())) {
         mbox.size = start + size;
-        return SavedFile{mbox.path, start, FileDigest{size, hash.HexResult()}};
+        return SavedFile{mbox.path, start, FileDigest{size, hash.HexResult()}, true};
     }
     // The file ends where the previous message ended, as if this one had
     // never been tried.

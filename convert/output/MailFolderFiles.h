@@ -39,6 +39,9 @@ public:
     // Told once for every mbox file put in place: its path and the digest of
     // all its bytes.
     using FinishedFile = std::function<void(const QString& path, const FileDigest& whole)>;
+    // Told of a file that could not be put in place, with the reason: the
+    // messages appended since it was last in place are not saved.
+    using NotPlacedFile = std::function<void(const QString& path, const QString& reason)>;
 
     // Where a folder's file goes: the directory key for the OutputTree and
     // the file's name at each attempt.
@@ -50,8 +53,12 @@ public:
 
     // Without a placement, a folder's file is "<folder name>.mbox" in the
     // folder key's own directory.
-    explicit MboxFiles(OutputTree* output, FinishedFile finished = {}, Placement placement = {})
-        : output_(output), finished_(std::move(finished)), placement_(std::move(placement))
+    explicit MboxFiles(OutputTree* output, FinishedFile finished = {}, Placement placement = {},
+                       NotPlacedFile notPlaced = {})
+        : output_(output),
+          finished_(std::move(finished)),
+          notPlaced_(std::move(notPlaced)),
+          placement_(std::move(placement))
     {
     }
     MboxFiles(const MboxFiles&) = delete;
@@ -64,7 +71,8 @@ public:
     // any lines that go before the message's own), then the message as
     // `write` puts it into a descriptor, quoted. Whatever fails takes the
     // message's bytes out of the file again. The path of the result is the
-    // file's final path.
+    // file's final path, and the result awaits the file's placing: the
+    // message is saved once the file is told finished, not when it is not.
     [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& opening,
                                     const ContentWriter& write);
     [[nodiscard]] SaveResult Append(const QString& folderKey, const QString& folderName, const QByteArray& opening,
@@ -87,6 +95,10 @@ private:
         QString temporary;   // the temporary's name while it is being written; empty once in place
         Sha256 whole;        // of every byte in the file
         qint64 size = 0;
+        // The same of the file under its final name, as it was last put in
+        // place: what the file is again when a later placing fails.
+        Sha256 placedWhole;
+        qint64 placedSize = 0;
     };
     // The folder's mbox file, open for appending: made when this is its
     // first message, continued when it was put in place before.
@@ -106,6 +118,7 @@ private:
 
     OutputTree* output_;
     FinishedFile finished_;
+    NotPlacedFile notPlaced_;
     Placement placement_;
     std::map<QString, OpenMbox> files_;  // by folder key
     QString writing_;                    // the folder key whose file was appended to last

@@ -87,7 +87,7 @@ private:
 class MboxSink final : public MailSink {
 public:
     MboxSink(OutputTree* output, const MailFolderPlan& plan, const QStringList& folderKeys,
-             MboxFiles::FinishedFile finishedFile)
+             MboxFiles::FinishedFile finishedFile, MboxFiles::NotPlacedFile notPlacedFile)
         : shownEmpty_(MailFoldersAmong(plan, folderKeys, true)),
           files_(output, std::move(finishedFile), [&plan](const QString& folderKey, const QString&) {
               const QStringList names = plan.NamesOf(folderKey);
@@ -99,7 +99,7 @@ public:
               return MboxFiles::Place{directory, [nameText](int attempt) {
                                           return FileNameFor(nameText, QString(), QStringLiteral(".mbox"), attempt);
                                       }};
-          })
+          }, std::move(notPlacedFile))
     {
     }
 
@@ -134,7 +134,8 @@ private:
 class MboxTreeSink final : public MailSink {
 public:
     MboxTreeSink(OutputTree* output, const MailFolderPlan& plan, const QStringList& folderKeys,
-                 const QString& mailboxName, MboxFiles::FinishedFile finishedFile)
+                 const QString& mailboxName, MboxFiles::FinishedFile finishedFile,
+                 MboxFiles::NotPlacedFile notPlacedFile)
         : layout_(&plan, mailboxName, MailFoldersAmong(plan, folderKeys, false)),
           files_(output, std::move(finishedFile), [this](const QString& folderKey, const QString&) {
               const MboxTreePlace place = layout_.PlaceOf(folderKey);
@@ -143,7 +144,7 @@ public:
                                           // only if something took it meanwhile.
                                           return attempt == 1 ? name : QStringLiteral("%1 (%2)").arg(name).arg(attempt);
                                       }};
-          })
+          }, std::move(notPlacedFile))
     {
     }
 
@@ -207,13 +208,15 @@ private:
 
 std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output, const MailFolderPlan& mailFolders,
                                        const QStringList& folderKeys, const QString& mailboxName,
-                                       MboxFiles::FinishedFile finishedFile)
+                                       MboxFiles::FinishedFile finishedFile, MboxFiles::NotPlacedFile notPlacedFile)
 {
     switch (format) {
     case OutputFormat::Mbox:
-        return std::make_unique<MboxSink>(output, mailFolders, folderKeys, std::move(finishedFile));
+        return std::make_unique<MboxSink>(output, mailFolders, folderKeys, std::move(finishedFile),
+                                          std::move(notPlacedFile));
     case OutputFormat::MboxTree:
-        return std::make_unique<MboxTreeSink>(output, mailFolders, folderKeys, mailboxName, std::move(finishedFile));
+        return std::make_unique<MboxTreeSink>(output, mailFolders, folderKeys, mailboxName, std::move(finishedFile),
+                                              std::move(notPlacedFile));
     case OutputFormat::Maildir:
         return std::make_unique<MaildirSink>(output, mailFolders, folderKeys, std::move(finishedFile));
     case OutputFormat::Eml:

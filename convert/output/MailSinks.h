@@ -42,7 +42,9 @@ using MailSink = ItemSink<MailToSave>;
 
 // The sink of `format`, writing into `output` (null: every save fails).
 // `finishedFile` is told of every shared file (mbox) once it is whole, and
-// of each Maildir folder's keyword file after the last message.
+// of each Maildir folder's keyword file after the last message;
+// `notPlacedFile` of every mbox file that could not be put in place, whose
+// messages since its last placing are then not saved.
 // In the formats of a mail client's folders (mbox, the mbox tree, Maildir),
 // `mailFolders` names and places the folders (it outlives the sink), and
 // each mail folder among `folderKeys` (the run's folders in
@@ -51,7 +53,8 @@ using MailSink = ItemSink<MailToSave>;
 [[nodiscard]] std::unique_ptr<MailSink> MakeMailSink(OutputFormat format, OutputTree* output,
                                                      const MailFolderPlan& mailFolders,
                                                      const QStringList& folderKeys, const QString& mailboxName,
-                                                     MboxFiles::FinishedFile finishedFile);
+                                                     MboxFiles::FinishedFile finishedFile,
+                                                     MboxFiles::NotPlacedFile notPlacedFile = {});
 
 // Where the mbox files go: "mbox" in the output folder, so that only mail
 // files are in it and a mail server can be pointed at it.

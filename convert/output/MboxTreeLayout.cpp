@@ -2,6 +2,7 @@
 #include "convert/output/MboxTreeLayout.h"
 
 #include "convert/output/MailFolderPlan.h"
+#include "convert/output/OutputNaming.h"
 
 #include <QSet>
 
@@ -76,7 +77,7 @@ struct MboxTreeLayout::Node {
 
 QString MboxTreeLayout::FileNameOf(const QString& folderName)
 {
-    QString name = folderName;
+    QString name = WithoutLoneSurrogates(folderName, u'_');
     for (QChar& c : name) {
         if (IsReplaced(c))
             c = u'_';

@@ -2,14 +2,13 @@
 #include "convert/output/OutputNaming.h"
 #include "scan/NativePath.h"
 
+#include "convert/output/DirectoryAt.h"
 #include "convert/output/NewFileWriter.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,7 +44,7 @@ QString CutToBytes(const QString& text, int maxBytes)
 
 QString ReplaceUnsafe(const QString& text)
 {
-    QString out = text;
+    QString out = WithoutLoneSurrogates(text, u'-');
     for (QChar& c : out) {
         if (IsUnsafeInName(c))
             c = u'-';
@@ -63,6 +62,19 @@ QString KeptClearOfTemporaries(const QString& name)
 }
 
 }  // namespace
+
+QString WithoutLoneSurrogates(const QString& text, QChar replacement)
+{
+    QString out = text;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const bool paired = c.isHighSurrogate() ? i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+                                                : i > 0 && text.at(i - 1).isHighSurrogate();
+        if (c.isSurrogate() && !paired)
+            out[i] = replacement;
+    }
+    return out;
+}
 
 QString SafeComponent(const QString& text)
 {
@@ -109,28 +121,42 @@ QString FileNameFor(const QString& nameText, const QString& number, const QStrin
     return whole;
 }
 
+namespace {
+
+// Removes everything inside the directory open as `directory`, by the bytes
+// of each name as the listing gives them; false at the first failure.
+bool EmptyDirectory(int directory)
+{
+    const std::optional<std::vector<QByteArray>> names = SortedEntryNames(directory);
+    if (!names)
+        return false;
+    for (const QByteArray& name : *names) {
+        struct stat info {};
+        if (::fstatat(directory, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return false;
+        if (S_ISDIR(info.st_mode)) {
+            const UniqueFd child = OpenDirectoryBeneath(directory, name);
+            if (!child || !EmptyDirectory(child.get()) || ::unlinkat(directory, name.constData(), AT_REMOVEDIR) != 0)
+                return false;
+        } else if (::unlinkat(directory, name.constData(), 0) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 int RemoveFolderTree(const QString& path)
 {
     const QByteArray native = NativePath(path);
     struct stat info {};
-    if (lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
         return 0;
-    QDir dir(path);
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    for (const QFileInfo& entry : entries) {
-        const QByteArray entryPath = NativePath(entry.absoluteFilePath());
-        struct stat entryInfo {};
-        if (lstat(entryPath.constData(), &entryInfo) != 0)
-            return 0;
-        if (S_ISDIR(entryInfo.st_mode)) {
-            if (RemoveFolderTree(entry.absoluteFilePath()) == 0)
-                return 0;
-        } else if (unlink(entryPath.constData()) != 0) {
-            return 0;
-        }
-    }
-    return rmdir(native.constData()) == 0 ? 1 : 0;
+    const UniqueFd directory(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!directory || !EmptyDirectory(directory.get()))
+        return 0;
+    return ::rmdir(native.constData()) == 0 ? 1 : 0;
 }
 
 }  // namespace tolvane

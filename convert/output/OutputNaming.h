@@ -30,8 +30,14 @@ private:
 QString DirectoryForFolderKey(const QString& outputRoot, const QString& folderKey);
 
 // One path component made safe for the file system: no "/", no NUL or other
-// control characters, not "." or "..", never empty.
+// control characters, no half of a surrogate pair, not "." or "..", never empty.
 QString SafeComponent(const QString& text);
+
+// `text` with every UTF-16 unit that is half of no surrogate pair replaced by
+// `replacement`. Such a unit (a mailbox may hold one) is no character: in a
+// file name it would be lost to UTF-8, or read back as a byte of a name that
+// is no UTF-8 (NativePath) and so as another name.
+QString WithoutLoneSurrogates(const QString& text, QChar replacement);
 
 // The file name text of a mail: its cleaned subject, or "Unknown <Unknown>".
 QString MailNameText(const QString& subject);

@@ -26,6 +26,9 @@ struct SavedFile {
     QString path;                  // the file written or appended to
     std::optional<qint64> offset;  // where the item starts in a shared file
     FileDigest digest;             // of the bytes written for the item, where the writer worked it out
+    // The shared file is still written under a temporary name: the item is
+    // saved only once the file is put in place (MboxFiles).
+    bool awaitsPlacing = false;
 };
 
 // Why an item was not saved, as a kind the code can act on.

@@ -33,6 +33,8 @@ public:
     [[nodiscard]] libpff_file_t* SearchedFile();
     // The code page of the file's 8-bit strings.
     int asciiCodepage() const { return file_.asciiCodepage(); }
+    // Whether the file is an offline cache (PffFile::isOfflineCache).
+    bool isOfflineCache() const { return file_.isOfflineCache(); }
 
 private:
     std::recursive_mutex mutex_;

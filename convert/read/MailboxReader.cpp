@@ -97,17 +97,20 @@ ItemRead<Content> MailboxReader::WithItem(const ItemLocation& location, const QS
         LocatedItem located;
         libpff_item_t* item = nullptr;
         int codepage = kDefaultCodePage;
+        bool offlineCache = false;
         if (recovered) {
             located = LocateItem(deletedItems_->SearchedFile(), location);
             item = located.item();
             codepage = deletedItems_->asciiCodepage();
+            offlineCache = deletedItems_->isOfflineCache();
         } else {
             item = finder_.ItemAtLocation(location, holder, located);
             codepage = file_.asciiCodepage();
+            offlineCache = file_.isOfflineCache();
         }
         if (!item)
             return Failed(ReadError{QStringLiteral("the %1 can no longer be found in the mailbox").arg(what)});
-        return read(item, ItemFile{mutex, codepage});
+        return read(item, ItemFile{mutex, codepage, offlineCache});
     } catch (const std::bad_alloc&) {
         return Failed(ReadError{QStringLiteral("not enough memory to read the %1").arg(what), true});
     }
@@ -119,6 +122,7 @@ ItemRead<MessageContent> MailboxReader::ReadMessage(const ItemLocation& location
                                          [](libpff_item_t* item, const ItemFile& file) {
         MessageReading reading;
         reading.fileCodePage = file.codepage;
+        reading.offlineCache = file.offlineCache;
         // The sources of streamed attachments take the lock themselves later;
         // reading here already holds it.
         reading.fileMutex = &file.mutex;

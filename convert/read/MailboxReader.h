@@ -89,6 +89,7 @@ private:
     struct ItemFile {
         std::recursive_mutex& mutex;
         int codepage = kDefaultCodePage;
+        bool offlineCache = false;
     };
     // Runs `read` on the item at `location` (top-level or embedded) under
     // the lock of the handle it is read through: this reader's own for live

@@ -173,13 +173,22 @@ void ReadAttachments(libpff_item_t* message, const MessageReading& reading, Mess
     });
 }
 
-// The message status bits that say an offline cache holds a mail's header
+// The message status bits that say an offline cache may hold a mail's header
 // alone: marked for download (0x1000), header only (0x10000), partly
-// downloaded (0x80000, 0x100000).
-bool IsHeaderOnly(std::optional<uint32_t> status)
+// downloaded (0x80000, 0x100000). A personal folders file can carry them
+// too, copied along from a cache or a server, over mails it holds whole.
+bool MarkedHeaderOnly(std::optional<uint32_t> status)
 {
     constexpr uint32_t kNotDownloaded = 0x00001000 | 0x00010000 | 0x00080000 | 0x00100000;
     return status && (*status & kNotDownloaded) != 0;
+}
+
+// A mail the cache holds the header of alone: marked so, and with neither a
+// body nor an attachment, since a mail that holds them was downloaded after all.
+bool LacksDownloadedContent(const MessageContent& content)
+{
+    return content.plainBody.isEmpty() && content.htmlBody.isEmpty() && content.rtfText.isEmpty()
+           && content.attachments.isEmpty();
 }
 
 }  // namespace
@@ -257,10 +266,11 @@ MessageContent ReadMessageContent(libpff_item_t* message, const MessageReading& 
     content.state.lastVerb = Read32(message, 0, Tag::LastVerbExecuted);
     content.state.flagStatus = Read32(message, 0, Tag::FlagStatus);
     content.state.categories = content.headerProperties.keywords;
-    if (IsHeaderOnly(Read32(message, 0, Tag::MessageStatus)))
-        content.missing.Add(MissingPart::NotDownloaded);
     AddMeetingCalendar(message, reading.fileCodePage, content);
     ReadAttachments(message, reading, content);
+    if (reading.offlineCache && MarkedHeaderOnly(Read32(message, 0, Tag::MessageStatus))
+        && LacksDownloadedContent(content))
+        content.missing.Add(MissingPart::NotDownloaded);
     return content;
 }
 

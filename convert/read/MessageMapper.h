@@ -27,6 +27,9 @@ struct MessageReading {
     // How many more levels of embedded messages are read (the scan's own
     // bound, so every embedded message it recorded is carried).
     int depthLeft = kDeepestEmbedding;
+    // Whether the message comes from an offline cache (OST), the only file
+    // that can hold a mail's header without its content.
+    bool offlineCache = false;
 };
 
 [[nodiscard]] MessageContent ReadMessageContent(libpff_item_t* message, const MessageReading& reading);

@@ -13,6 +13,8 @@
 #include "convert/output/OutputTree.h"
 #include "convert/read/RtfBody.h"
 #include "convert/compose/VCardWriter.h"
+#include "scan/NativePath.h"
+#include "scan/UniqueFd.h"
 
 #include <QFileInfo>
 
@@ -52,6 +54,11 @@ TEST(FileNameTest, ReplacesSlashesAndControlsAndFitsIn255Bytes)
     EXPECT_EQ(FileNameFor("Minutes", "41", ".eml", 2), "Minutes41-2.eml");
     EXPECT_EQ(FileNameFor("a/b\tc\x01", "7", ".eml"), "a-b-c-7.eml");
     EXPECT_EQ(FileNameFor("Unknown <Unknown>", "41", ".eml"), "Unknown <Unknown>41.eml");
+    // Halves of surrogate pairs are no characters; a whole pair stays. U+DCC3
+    // U+DCA9 would otherwise become the bytes of "é" on disk.
+    const char16_t halves[] = {0xDCC3, 0xDCA9, u' ', 0xD83D, 0xDE00, u' ', 0xD800, 0};
+    EXPECT_EQ(FileNameFor(QString::fromUtf16(halves), "7", ".eml"),
+              QString::fromUtf16(u"-- \xD83D\xDE00 -7.eml"));
 
     const QString longAscii(400, u'x');
     const QString cut = FileNameFor(longAscii, "18467", ".eml");
@@ -104,6 +111,15 @@ TEST(RemoveFolderTreeTest, RemovesNestedContentAndReportsMissingFolders)
     QDir().mkpath(outside);
     QFile(outside + "/precious").open(QIODevice::WriteOnly);
     ASSERT_EQ(symlink(QFile::encodeName(outside).constData(), QFile::encodeName(tree + "/a/link").constData()), 0);
+    // Names whose bytes a text decoder would change: a leading byte-order
+    // mark, a zero-width space, both forms of one accent, bytes not UTF-8.
+    const QByteArray native = NativePath(tree);
+    for (const QByteArray& name : {QByteArray("\xEF\xBB\xBF" "bom"), QByteArray("\xE2\x80\x8B"), QByteArray("\xC3\xA9"),
+                                   QByteArray("e\xCC\x81"), QByteArray("caf\xE9\xFF")}) {
+        ASSERT_EQ(::mkdir((native + '/' + name).constData(), 0700), 0) << name.toHex().constData();
+        const UniqueFd file(::open((native + '/' + name + "/inside").constData(), O_WRONLY | O_CREAT | O_EXCL, 0600));
+        ASSERT_TRUE(file) << name.toHex().constData();
+    }
 
     EXPECT_EQ(RemoveFolderTree(tree + "/"), 1);
     EXPECT_FALSE(QFileInfo::exists(tree));

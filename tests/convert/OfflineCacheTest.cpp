@@ -114,6 +114,80 @@ TEST(OfflineCacheTest, RefusedWithoutTheOptionWhichIsNamedAndConvertedWithIt)
     EXPECT_EQ(RunCli({"verify", root}).exitCode, 0);
 }
 
+// Mails carrying the status bits of a cache that holds the header alone.
+// Only an offline cache can leave a mail's content on the server, and only a
+// mail without body or attachment shows it did: a personal folders file may
+// carry the bits over whole mails, and so may a cache's mails downloaded later.
+struct StatusBitsMail {
+    const char* subject;
+    int32_t status;
+    bool holdsContent;  // a body and an attachment
+};
+
+const StatusBitsMail kStatusBitsMails[] = {
+    {"Marked for download", 0x00001000, true},
+    {"Header only", 0x00010000, true},
+    {"Partly downloaded", 0x00080000, true},
+    {"Partly downloaded, later part", 0x00100000, true},
+    {"All four bits", 0x00191000, true},
+    {"Header only, nothing else", 0x00010000, false},
+};
+
+TEST(OfflineCacheTest, StatusBitsMarkAMailIncompleteOnlyInACacheAndOnlyWithoutItsContent)
+{
+    for (const auto type : {pstwriter::ContentType::PersonalFolders, pstwriter::ContentType::OfflineCache}) {
+        const bool cache = type == pstwriter::ContentType::OfflineCache;
+        SCOPED_TRACE(cache ? "offline cache" : "personal folders");
+        QTemporaryDir directory;
+        const QString path = directory.filePath(cache ? QStringLiteral("bits.ost") : QStringLiteral("bits.pst"));
+        pstwriter::PstBuilderOptions options;
+        options.contentType = type;
+        pstwriter::PstBuilder pst(options);
+        auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+        for (const StatusBitsMail& mail : kStatusBitsMails) {
+            auto& message = inbox.addMessage().subject(mail.subject).from("Cy", "cy@example.com").to("Bo", "bo@example.com");
+            message.property(pstwriter::MakeTag(0x0E17, pstwriter::PtLong), mail.status);
+            if (mail.holdsContent)
+                message.body("The whole text.").attach("report.txt", pstwriter::Bytes(40, 'r'), "text/plain");
+        }
+        pst.Write(path.toStdString());
+
+        QTemporaryDir destination;
+        QStringList arguments{"convert", "--json", path, destination.path()};
+        if (cache)
+            arguments.insert(2, QStringLiteral("--allow-ost"));
+        const CliRun converted = RunCli(arguments);
+        const int expectedIncomplete = cache ? 1 : 0;
+        EXPECT_EQ(converted.exitCode, expectedIncomplete > 0 ? 4 : 0) << converted.err.toStdString();
+        const QJsonObject counts = QJsonDocument::fromJson(converted.out.toUtf8()).object().value("counts").toObject();
+        // Saved counts the mails written complete.
+        EXPECT_EQ(counts.value("mailSaved").toInt(), static_cast<int>(std::size(kStatusBitsMails)) - expectedIncomplete);
+        EXPECT_EQ(counts.value("mailIncomplete").toInt(), expectedIncomplete);
+
+        QStringList seen;
+        const QString root = OutputFolderIn(destination.path());
+        for (QDirIterator it(root, {QStringLiteral("*.eml")}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            QFile file(it.next());
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            const QByteArray text = file.readAll();
+            for (const StatusBitsMail& mail : kStatusBitsMails) {
+                if (!text.contains(QByteArray("Subject: ") + mail.subject + "\r\n")
+                    && !text.contains(QByteArray("Subject: ") + mail.subject + "\n"))
+                    continue;
+                seen << QString::fromLatin1(mail.subject);
+                const bool incomplete = cache && !mail.holdsContent;
+                EXPECT_EQ(text.contains("never downloaded"), incomplete) << mail.subject;
+                EXPECT_EQ(text.contains("X-Tolvane-Incomplete:"), incomplete) << mail.subject;
+                if (mail.holdsContent) {
+                    EXPECT_TRUE(text.contains("report.txt")) << mail.subject;
+                }
+            }
+        }
+        EXPECT_EQ(seen.size(), static_cast<qsizetype>(std::size(kStatusBitsMails))) << seen.join(u',').toStdString();
+        EXPECT_EQ(RunCli({"verify", root}).exitCode, 0);
+    }
+}
+
 // The option opens offline caches alone: an address book or an unknown
 // content type is still refused, and so is a file in the 4 KiB-page layout
 // of newer caches that cannot be read, with the layout named.

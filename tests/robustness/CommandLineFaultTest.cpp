@@ -11,7 +11,10 @@
 #include <QJsonObject>
 
 #include <functional>
+#include <memory>
 #include <system_error>
+
+#include <dirent.h>
 
 #include <ftw.h>
 #include <sys/stat.h>
@@ -250,6 +253,21 @@ int EmlFilesBelow(const QByteArray& directory)
     return count;
 }
 
+// The one directory inside `directory`, by its raw bytes; empty unless there is exactly one.
+QByteArray OnlyDirectoryIn(const QByteArray& directory)
+{
+    QList<QByteArray> found;
+    const std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(directory.constData()), ::closedir);
+    while (const dirent* entry = stream ? ::readdir(stream.get()) : nullptr) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != ".." && entry->d_type == DT_DIR)
+            found << directory + '/' + name;
+    }
+    return found.size() == 1 ? found.first() : QByteArray();
+}
+
+// Into a directory whose name is no UTF-8 (a byte-order mark after bytes
+// that are not), in every format: written, and verified by that name.
 TEST(CommandLineNames, ConvertsFromAndIntoDirectoriesWhoseNamesAreNotUtf8)
 {
     if (!CliBuilt())
@@ -258,15 +276,24 @@ TEST(CommandLineNames, ConvertsFromAndIntoDirectoriesWhoseNamesAreNotUtf8)
     ASSERT_TRUE(area.isValid());
     const QByteArray input = NativePath(area.input(QString())) + "\xe9t\xe9.pst";
     ASSERT_TRUE(WriteBaseMailboxAt(area, input));
-    const QByteArray destination = NativePath(area.destination()) + "/ziel-\xfc\x80";
-    ASSERT_EQ(::mkdir(destination.constData(), 0755), 0);
+    for (const char* format : {"eml", "mbox", "mboxtree", "maildir"}) {
+        SCOPED_TRACE(format);
+        const QByteArray destination = NativePath(area.destination()) + "/ziel-\xfc\x80\xEF\xBB\xBF" + format;
+        ASSERT_EQ(::mkdir(destination.constData(), 0755), 0);
 
-    const ChildResult cli = RunChild(kCli, Cli({"convert", input, destination}, area.root() + QStringLiteral("/tmp")));
-    EXPECT_TRUE(cli.exited) << "signal " << cli.signal;
-    EXPECT_EQ(cli.exitCode, 0) << cli.err.constData();
-    EXPECT_EQ(EmlFilesBelow(destination), kBaseMailCount);
-    EXPECT_TRUE(cli.out.contains("ziel-\\xfc\\x80/")) << cli.out.constData();
-    RemoveNativeTree(destination);
+        const QString temporary = area.root() + QStringLiteral("/tmp");
+        const ChildResult cli = RunChild(kCli, Cli({"convert", "--format", format, input, destination}, temporary));
+        EXPECT_TRUE(cli.exited) << "signal " << cli.signal;
+        EXPECT_EQ(cli.exitCode, 0) << cli.err.constData();
+        EXPECT_TRUE(cli.out.contains("ziel-\\xfc\\x80")) << cli.out.constData();
+        if (QByteArray(format) == "eml")
+            EXPECT_EQ(EmlFilesBelow(destination), kBaseMailCount);
+        const QByteArray output = OnlyDirectoryIn(destination);
+        ASSERT_FALSE(output.isEmpty());
+        const ChildResult verify = RunChild(kCli, Cli({"verify", output}, temporary));
+        EXPECT_EQ(verify.exitCode, 0) << verify.out.constData() << verify.err.constData();
+        RemoveNativeTree(destination);
+    }
     RemoveNativeTree(input);
 }
 

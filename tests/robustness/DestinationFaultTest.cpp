@@ -8,12 +8,16 @@
 
 #include <QProcess>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 
+#include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace tolvane::robustness {
@@ -218,6 +222,91 @@ TEST(DestinationFaultTest, FileWhereTheOutputFolderGoes)
     EXPECT_EQ(conversion.summary.outputRoot, area.outputRoot() + "-2");
     EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
 }
+
+// Sets the mode of every directory below and at `root`.
+void ChangeDirectoryModes(const QString& root, mode_t mode)
+{
+    ::chmod(QFile::encodeName(root).constData(), mode);
+    for (QDirIterator it(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+         it.hasNext();)
+        ::chmod(QFile::encodeName(it.next()).constData(), mode);
+}
+
+// Root passes every permission check: the calling thread alone gives up the
+// capabilities that let it, so a directory without write permission is one
+// to it too. Capabilities belong to a thread; the conversion's writer, which
+// runs the gate's hook, ends with the conversion.
+bool GiveUpPermissionOverrideInThisThread()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+        data[CAP_TO_INDEX(capability)].effective &= ~CAP_TO_MASK(capability);
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// The messages in the mbox files under their own names (not the hidden
+// temporaries): every line that starts with "From ", which the writer
+// quotes inside a message.
+int MessagesInPlacedMboxFiles(const QString& outputRoot)
+{
+    int messages = 0;
+    for (QDirIterator it(outputRoot, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        if (it.fileName() == QLatin1String("manifest.jsonl"))
+            continue;
+        const QByteArray text = ReadAll(path);
+        messages += (text.startsWith("From ") ? 1 : 0) + static_cast<int>(text.count("\nFrom "));
+    }
+    return messages;
+}
+
+// The destination turns read-only while a folder's mbox file is being
+// written (checkpoint 30 is in "Sent Items", the second of three folders):
+// its file cannot be put in place, and the messages written into its
+// temporary are not saved but failed, each named; "Archive/2020" gets no
+// file at all. Only what is in a file under its own name counts as saved.
+class ReadOnlyMidRunTest : public ::testing::TestWithParam<OutputFormat> {};
+
+TEST_P(ReadOnlyMidRunTest, MailWhoseFileCannotBePutInPlaceCountsAsFailed)
+{
+    ScratchArea area;
+    const QString input = BaseInput(area);
+    const ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+
+    WorkerGate gate;
+    bool readOnly = false;
+    gate.setCheckpointHook([&](long ordinal) {
+        if (ordinal != 30)
+            return;
+        ChangeDirectoryModes(area.destination(), 0555);
+        readOnly = ::geteuid() != 0 || GiveUpPermissionOverrideInThisThread();
+    });
+    const ConvertRun conversion = ConvertScan(scan, input, area.destination(), &gate, false, GetParam());
+    ChangeDirectoryModes(area.destination(), 0755);
+    ASSERT_TRUE(readOnly);
+    ASSERT_EQ(conversion.start, ConversionStart::Started);
+
+    const ConversionSummary& summary = conversion.summary;
+    EXPECT_EQ(summary.mailSaved, MessagesInPlacedMboxFiles(conversion.summary.outputRoot));
+    EXPECT_EQ(summary.mailSaved, 20);  // Inbox, put in place before the fault
+    EXPECT_EQ(summary.mailSaved + summary.mailFailed, kBaseMailCount);
+    for (int i = 0; i < 15; ++i) {
+        const QString named = QStringLiteral("not saved: \"Sent message %1\" in ").arg(i);
+        EXPECT_EQ(std::count_if(conversion.problems.begin(), conversion.problems.end(),
+                                [&](const QString& line) {
+                                    return line.startsWith(named) && line.contains(QStringLiteral("cannot put"));
+                                }),
+                  1)
+            << qPrintable(named) << "\n" << qPrintable(conversion.problems.join(u'\n'));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ReadOnlyMidRunTest, ::testing::Values(OutputFormat::Mbox, OutputFormat::MboxTree),
+                         [](const auto& info) { return info.param == OutputFormat::Mbox ? "mbox" : "mboxtree"; });
 
 struct RefusedDestination {
     const char* name;

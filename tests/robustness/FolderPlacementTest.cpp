@@ -16,7 +16,9 @@
 #include <QRegularExpression>
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
+#include <string_view>
 #include <vector>
 #include <map>
 #include <set>
@@ -34,7 +36,7 @@ using namespace tolvane::pstwriter;
 using testing::CliRun;
 using testing::RunCli;
 
-const char* const kFormats[] = {"eml", "mbox", "maildir"};
+const char* const kFormats[] = {"eml", "mbox", "mboxtree", "maildir"};
 const QString kTop = QStringLiteral("Top of Personal Folders");
 
 // The folders a case made, by the tag its mails' subjects carry.
@@ -65,6 +67,53 @@ struct PlacementCase {
     const char* name;
     std::function<void(PstBuilder&, MailFolders&)> build;
 };
+
+// A string of UTF-16 units as written, lone surrogates and a leading
+// byte-order mark included (QString::fromUtf16 would drop that).
+QString Units(std::u16string_view units)
+{
+    return QString(reinterpret_cast<const QChar*>(units.data()), static_cast<qsizetype>(units.size()));
+}
+
+// The bytes the PST writer takes for a name: UTF-8, where a lone surrogate
+// is written the way UTF-8 would write it if it could (ED B0..BF xx), which
+// the writer stores as that one UTF-16 unit.
+std::string WriterBytes(const QString& name)
+{
+    std::string bytes;
+    for (const QChar c : name) {
+        if (!c.isSurrogate()) {
+            bytes += QString(c).toStdString();
+            continue;
+        }
+        const char16_t u = c.unicode();
+        bytes += static_cast<char>(0xE0 | (u >> 12));
+        bytes += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        bytes += static_cast<char>(0x80 | (u & 0x3F));
+    }
+    return bytes;
+}
+
+// A name as the scan reads it: a half of a surrogate pair as U+FFFD.
+QString AsRead(QString name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const bool pair = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+        if (pair)
+            ++i;
+        else if (name.at(i).isSurrogate())
+            name[i] = QChar(0xFFFD);
+    }
+    return name;
+}
+
+// Sibling folders below the top folder, by their names as the mailbox holds them.
+void AddSiblings(PstBuilder& pst, MailFolders& made, std::initializer_list<QString> names)
+{
+    int count = 1;
+    for (const QString& name : names)
+        AddMails(pst.topOfPersonalFolders().addFolder(WriterBytes(name)), kTop + u'/' + AsRead(name), count++, made);
+}
 
 const QString k200L = QString(200, u'L');
 const QString k200M = QString(200, u'M');
@@ -108,6 +157,31 @@ const PlacementCase kPlacementCases[] = {
      }},
 };
 
+// Names a text decoder or a file manager would take for one another: a
+// byte-order mark where a decoder drops it, a zero-width space, one accent
+// precomposed and decomposed, halves of surrogate pairs (no UTF-8 at all).
+const PlacementCase kLookalikeNameCases[] = {
+    {"ByteOrderMarks",
+     [](PstBuilder& pst, MailFolders& made) {
+         AddSiblings(pst, made, {Units(u"Inbox"), Units(u"\xFEFFInbox"), Units(u"In\xFEFF" u"box\xFEFF"),
+                                 Units(u"\xFEFF")});
+     }},
+    {"ZeroWidthSpace",
+     [](PstBuilder& pst, MailFolders& made) {
+         AddSiblings(pst, made, {Units(u"Inbox"), Units(u"\x200BInbox"), Units(u"In\x200B" u"box")});
+     }},
+    {"PrecomposedBesideDecomposed",
+     [](PstBuilder& pst, MailFolders& made) {
+         AddSiblings(pst, made, {Units(u"Caf\x00E9"), Units(u"Cafe\x0301"), Units(u"\x00E9"), Units(u"e\x0301")});
+     }},
+    {"LoneSurrogates",
+     [](PstBuilder& pst, MailFolders& made) {
+         // U+DCC3 U+DCA9 would read as the bytes of "é" written in UTF-8.
+         AddSiblings(pst, made, {Units(u"Lone \xDCFF"), Units(u"Lone \xDC80"), Units(u"Lone \xD800"),
+                                 Units(u"Lone \xDBFF\xDBFF"), Units(u"Lone \xDCC3\xDCA9"), Units(u"Lone \x00E9")});
+     }},
+};
+
 void PrintTo(const PlacementCase& row, std::ostream* out)
 {
     *out << row.name;
@@ -143,7 +217,7 @@ QList<QJsonObject> ManifestLines(const QString& outputFolder)
 // the Maildir folder that holds cur/.
 QString PlaceOf(const QString& format, const QString& path)
 {
-    if (format == QLatin1String("mbox"))
+    if (format == QLatin1String("mbox") || format == QLatin1String("mboxtree"))
         return path;
     QString folder = path.section(u'/', 0, -2);
     if (format == QLatin1String("maildir") && folder.endsWith(QLatin1String("/cur")))
@@ -241,6 +315,8 @@ TEST_P(FolderPlacementTest, EveryFolderGetsAPlaceOfItsOwnInEveryFormat)
 }
 
 INSTANTIATE_TEST_SUITE_P(Mailboxes, FolderPlacementTest, ::testing::ValuesIn(kPlacementCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(LookalikeNames, FolderPlacementTest, ::testing::ValuesIn(kLookalikeNameCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The manifest's own name is kept for the manifest, whatever the mailbox's

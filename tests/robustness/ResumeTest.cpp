@@ -42,16 +42,30 @@ namespace pw = tolvane::pstwriter;
 // letters are given before the kill and after it.
 constexpr int kMailCount = 32;
 
+// The mail folders' names, as UTF-8.
+struct MailFolderNames {
+    const char* inbox;
+    const char* sent;
+    const char* archive;
+    const char* year;  // below the archive
+};
+const MailFolderNames kPlainNames{"Inbox", "Sent Items", "Archive", "2020"};
+// Names a text decoder would change or a file manager take for one another:
+// a byte-order mark first (where a UTF-8 decoder drops it), one accent
+// decomposed and precomposed in two sibling folders, a zero-width space first.
+const MailFolderNames kLookalikeNames{"\xEF\xBB\xBFInbox", "Cafe\xCC\x81", "Caf\xC3\xA9", "\xE2\x80\x8B" "2020"};
+
 // `invoice` is the subject of the sixth message of the Inbox; `padding`
 // puts a large attachment on the Inbox's first message and on the last
 // folder's last, so that the Inbox lies between the two mebibytes at the
 // file's ends that identify it.
 void WriteResumeMailbox(const QString& path, const std::string& flavour = "first",
-                        const std::string& invoice = std::string(), std::size_t padding = 0)
+                        const MailFolderNames& names = kPlainNames, const std::string& invoice = std::string(),
+                        std::size_t padding = 0)
 {
     pw::PstBuilder pst;
     auto& top = pst.topOfPersonalFolders();
-    auto& inbox = top.addFolder("Inbox");
+    auto& inbox = top.addFolder(names.inbox);
     const uint32_t lastVerb = (0x1081u << 16) | 0x0003;
     for (int i = 0; i < 14; ++i) {
         const std::string subject = i == 5 && !invoice.empty() ? invoice
@@ -73,14 +87,14 @@ void WriteResumeMailbox(const QString& path, const std::string& flavour = "first
             message.attach("padding.bin", pw::Bytes(padding, static_cast<char>('0' + i % 10)),
                            "application/octet-stream");
     }
-    auto& sent = top.addFolder("Sent Items");
+    auto& sent = top.addFolder(names.sent);
     for (int i = 0; i < 10; ++i) {
         auto& message =
             sent.addMessage().subject(flavour + " sent message " + std::to_string(i)).to("Cy", "cy@example.com").body("x");
         if (i == 4)
             message.namedProperty(pw::propsets::PublicStrings, "Keywords", pw::PropertyValue::multipleUnicode({"Red"}));
     }
-    auto& year = top.addFolder("Archive").addFolder("2020");
+    auto& year = top.addFolder(names.archive).addFolder(names.year);
     for (int i = 0; i < 8; ++i) {
         auto& message = year.addMessage().subject(flavour + " archived " + std::to_string(i)).body(std::string(5000, 'z'));
         if (padding > 0 && i == 7)
@@ -170,6 +184,7 @@ struct ResumeCase {
     const char* format;
     int holdAt;  // the item the killed run was held before
     Damage damage;
+    const MailFolderNames* names = &kPlainNames;
 };
 
 const ResumeCase kResumeCases[] = {
@@ -196,6 +211,11 @@ const ResumeCase kResumeCases[] = {
     // made at the end.
     {"MboxTreeMidMail", "mboxtree", 12, Damage::None},
     {"MboxTreeAfterAllMail", "mboxtree", kMailCount + 1, Damage::None},
+    // Every name is read back from the folder as the bytes it was written in.
+    {"EmlLookalikeNames", "eml", 20, Damage::None, &kLookalikeNames},
+    {"MaildirLookalikeNames", "maildir", 15, Damage::None, &kLookalikeNames},
+    {"MboxLookalikeNames", "mbox", 20, Damage::None, &kLookalikeNames},
+    {"MboxTreeLookalikeNames", "mboxtree", 20, Damage::None, &kLookalikeNames},
 };
 
 void PrintTo(const ResumeCase& resumeCase, std::ostream* out)
@@ -212,7 +232,7 @@ TEST_P(ResumeTest, EndsAsARunFromTheStartAndKeepsWhatWasWritten)
     const ResumeCase& c = GetParam();
     ScratchArea area;
     const QString input = area.input(QStringLiteral("mailbox.pst"));
-    WriteResumeMailbox(input);
+    WriteResumeMailbox(input, "first", *c.names);
     const QString format = QString::fromLatin1(c.format);
 
     const QString wholeDestination = area.root() + QStringLiteral("/whole");
@@ -524,7 +544,7 @@ TEST(ResumeFinishedTest, AMessageChangedInPlaceIsWrittenAgain)
     ScratchArea area;
     const QString input = area.input(QStringLiteral("mailbox.pst"));
     const std::size_t padding = 1536 * 1024;
-    WriteResumeMailbox(input, "first", "invoice #61", padding);
+    WriteResumeMailbox(input, "first", kPlainNames, "invoice #61", padding);
     const QString killed = KilledConversion(input, area.destination(), QStringLiteral("eml"), 20);
     ASSERT_FALSE(killed.isEmpty());
     // Written before the kill, and so a file the resume would keep.
@@ -532,7 +552,7 @@ TEST(ResumeFinishedTest, AMessageChangedInPlaceIsWrittenAgain)
         << qPrintable(ListedFiles(killed).join(u'\n'));
 
     const QString edited = area.input(QStringLiteral("edited.pst"));
-    WriteResumeMailbox(edited, "first", "invoice #69", padding);
+    WriteResumeMailbox(edited, "first", kPlainNames, "invoice #69", padding);
     ASSERT_TRUE(IdentityOfFile(edited) == IdentityOfFile(input))
         << "the edited mailbox must keep the length and both ends of the first";
     ASSERT_TRUE(ReadAll(edited) != ReadAll(input));

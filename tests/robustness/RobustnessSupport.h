@@ -109,7 +109,8 @@ struct ConvertRun {
 };
 
 inline ConvertRun ConvertScan(const ScanRun& scan, const QString& pstPath, const QString& destination,
-                              WorkerGate* gate = nullptr, bool writeFromRecords = false)
+                              WorkerGate* gate = nullptr, bool writeFromRecords = false,
+                              OutputFormat format = OutputFormat::Eml)
 {
     ConvertRun run;
     RecordingConversionSink sink(writeFromRecords);
@@ -120,6 +121,7 @@ inline ConvertRun ConvertScan(const ScanRun& scan, const QString& pstPath, const
     request.tempDir = scan.tempDir.get();
     request.sink = &sink;
     request.gate = gate;
+    request.format = format;
     request.clock = FixedClock;
     ConversionDriver driver;
     run.start = driver.Start(request);

@@ -10,10 +10,11 @@ using namespace tolvane;
 
 namespace {
 
-// A string of UTF-16 units as written, lone surrogates included.
+// A string of UTF-16 units as written, lone surrogates and a leading
+// byte-order mark included (QString::fromUtf16 would drop that).
 QString Units(std::u16string_view units)
 {
-    return QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
+    return QString(reinterpret_cast<const QChar*>(units.data()), static_cast<qsizetype>(units.size()));
 }
 
 struct NameCase {
@@ -40,7 +41,14 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"lone continuation and 0xFF", QByteArray("\x80\xFF"), Units(u"\xDC80\xDCFF")},
         NameCase{"cut sequence", QByteArray("a\xE2\x82"), Units(u"a\xDCE2\xDC82")},
         NameCase{"overlong slash", QByteArray("\xC0\xAF"), Units(u"\xDCC0\xDCAF")},
-        NameCase{"encoded surrogate", QByteArray("\xED\xB2\x80"), Units(u"\xDCED\xDCB2\xDC80")}),
+        NameCase{"encoded surrogate", QByteArray("\xED\xB2\x80"), Units(u"\xDCED\xDCB2\xDC80")},
+        NameCase{"byte-order mark alone", QByteArray("\xEF\xBB\xBF"), Units(u"\xFEFF")},
+        NameCase{"byte-order mark first", QByteArray("\xEF\xBB\xBFInbox"), Units(u"\xFEFFInbox")},
+        NameCase{"byte-order mark after a slash", QByteArray("/o/\xEF\xBB\xBF" "a\xEF\xBB\xBF"), Units(u"/o/\xFEFF" u"a\xFEFF")},
+        NameCase{"zero-width space", QByteArray("\xE2\x80\x8B"), Units(u"\x200B")},
+        NameCase{"precomposed e acute", QByteArray("\xC3\xA9"), Units(u"\x00E9")},
+        NameCase{"e and a combining acute", QByteArray("e\xCC\x81"), Units(u"e\x0301")},
+        NameCase{"pair after invalid byte", QByteArray("\xFF\xF0\x9F\x93\xAC"), Units(u"\xDCFF\xD83D\xDCEC")}),
     [](const auto& info) { return std::to_string(info.index); });
 
 // A text with a real character whose low half looks like an escaped byte
