@@ -206,32 +206,32 @@ struct Counts {
     int appointments = 0;
 };
 
-void PrintTreeNode(const HeadlessScanSink& sink, TreeNodeId node, const QString& text, int depth,
-                   const QHash<QString, Counts>& counts)
+void PrintTreeNode(const HeadlessScanSink& sink, TreeNodeId node, int depth, const QHash<QString, Counts>& counts)
 {
-    const Counts c = counts.value(text);
-    PrintOut(QString(depth * 2, u' ') + TerminalText(text) +
+    const Counts c = counts.value(sink.FolderKey(node));
+    PrintOut(QString(depth * 2, u' ') + TerminalText(sink.NodeText(node)) +
              QStringLiteral("  (mail %1, contacts %2, appointments %3)\n").arg(c.mail).arg(c.contacts).arg(c.appointments));
     for (TreeNodeId child : sink.Children(node))
-        PrintTreeNode(sink, child, const_cast<HeadlessScanSink&>(sink).NodeText(child), depth + 1, counts);
+        PrintTreeNode(sink, child, depth + 1, counts);
 }
 
 void PrintTree(const HeadlessScanSink& sink, TreeNodeId rootNode, const QString& path, const ItemStore& store)
 {
-    // Items belong to folders by name, as everywhere in the program.
+    // Counted by the folder's key, which tells apart two folders of the same
+    // name in different places ("A/sub" and "B/sub").
     QHash<QString, Counts> counts;
     const auto mail = store.mailRecords();
     const auto contacts = store.contactRecords();
     const auto appointments = store.appointmentRecords();
     for (const auto& record : mail)
-        ++counts[record->folderName].mail;
+        ++counts[record->folderKey].mail;
     for (const auto& record : contacts)
-        ++counts[record->folderName].contacts;
+        ++counts[record->folderKey].contacts;
     for (const auto& record : appointments)
-        ++counts[record->folderName].appointments;
+        ++counts[record->folderKey].appointments;
     PrintOut(TerminalText(path) + u'\n');
     for (TreeNodeId child : sink.Children(rootNode))
-        PrintTreeNode(sink, child, const_cast<HeadlessScanSink&>(sink).NodeText(child), 1, counts);
+        PrintTreeNode(sink, child, 1, counts);
     PrintOut(QStringLiteral("%1 folders, %2 mail, %3 contacts, %4 appointments\n")
                  .arg(store.folderNodeCount())
                  .arg(mail.size())
