@@ -64,6 +64,12 @@ void HeadlessScanSink::Print(const QString& text)
         PrintError(text);
 }
 
+void HeadlessScanSink::ReportMailboxProblem(const QString& text)
+{
+    mailboxProblem_ = text;
+    Print(QStringLiteral("tolvane-cli: ") + text + u'\n');
+}
+
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
                             HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate, ItemDetail itemDetail,
                             bool recover, ScanEvents* alsoTell, OstFiles ostFiles)
@@ -90,7 +96,7 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     case ScanOutcome::OpenFailed:
     case ScanOutcome::ScanFailed:
     case ScanOutcome::NoResources:
-        sink.Print(QStringLiteral("tolvane-cli: ") + MailboxProblemText(pstPath, result) + u'\n');
+        sink.ReportMailboxProblem(MailboxProblemText(pstPath, result));
         break;
     case ScanOutcome::Completed:
     case ScanOutcome::Abandoned:

@@ -51,11 +51,17 @@ public:
     void DrawProgressOn(TerminalProgress* progress, const QString& file);
     // Prints `text` to stderr, above the progress line when there is one.
     void Print(const QString& text);
+    // Prints why the mailbox could not be opened or scanned ("FILE: what
+    // happened", ProblemText.h) and keeps it for --json.
+    void ReportMailboxProblem(const QString& text);
+    // The problem reported; empty when the scan went through.
+    const QString& mailboxProblem() const { return mailboxProblem_; }
 
 private:
 
     TerminalProgress* progress_ = nullptr;
     QString file_;
+    QString mailboxProblem_;
 };
 
 // Scans `pstPath` exactly as the window does: a fresh record set in `store`,

@@ -25,7 +25,8 @@ const char kScanUsage[] =
     "contact and appointment count of each folder; notices go to stderr.\n"
     "\n"
     "  --json   print one JSON object: file, result, folders, mail, contacts,\n"
-    "           appointments (every field of every record)\n"
+    "           appointments (every field of every record); also when FILE\n"
+    "           cannot be read, with the reason in error\n"
     "  --paths  print the path of every folder, one per line, as tolvane-cli\n"
     "           convert --folder takes it\n"
     "  --recover  also search the file for the deleted items it still holds and\n"
@@ -158,11 +159,13 @@ QJsonObject TallyJson(const RecoveryTally& tally)
     return o;
 }
 
-void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store, const QStringList& skipped)
+void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store, const HeadlessScanSink& sink)
 {
     QJsonObject root;
     root.insert(QStringLiteral("file"), path);
     root.insert(QStringLiteral("result"), ResultWord(outcome));
+    if (!sink.mailboxProblem().isEmpty())
+        root.insert(QStringLiteral("error"), sink.mailboxProblem());
     QJsonArray folders;
     for (const auto& folder : store.folderNodes()) {
         QJsonObject o;
@@ -185,7 +188,7 @@ void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store,
     for (const auto& record : store.appointmentRecords())
         appointments.append(AppointmentJson(*record));
     root.insert(QStringLiteral("appointments"), appointments);
-    root.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(skipped));
+    root.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(sink.skippedItems()));
     if (const QStringList others = store.notConvertedItems(); !others.isEmpty())
         root.insert(QStringLiteral("notConverted"), QJsonArray::fromStringList(others));
     if (const auto recovery = store.recoveryReport()) {
@@ -278,7 +281,7 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
                         parsed.has(QStringLiteral("--allow-ost")) ? OstFiles::Accepted : OstFiles::Refused);
     progress.Clear();
     if (parsed.has(QStringLiteral("--json"))) {
-        PrintJson(path, outcome, store, sink.skippedItems());
+        PrintJson(path, outcome, store, sink);
     } else if (parsed.has(QStringLiteral("--paths"))) {
         if (outcome == ScanOutcome::Completed) {
             const FolderPaths folders(store.folderNodes());

@@ -228,6 +228,22 @@ TEST_P(CommandLineInputTest, ExitsWithTheStatusAndSaysWhy)
         EXPECT_TRUE(cli.out.contains(QByteArray("folders, ") + QByteArray::number(kBaseMailCount) + " mail,"))
             << cli.out.constData();
     }
+
+    // --json gives the file its object whatever became of it, with the reason when it was not read.
+    const ChildResult json = RunChild(kCli, Cli({"scan", "--json", input}, area.root() + QStringLiteral("/tmp")));
+    ASSERT_TRUE(json.exited) << "signal " << json.signal;
+    EXPECT_EQ(json.exitCode, GetParam().exitCode) << json.err.constData();
+    QJsonParseError error{};
+    const QJsonObject object = QJsonDocument::fromJson(json.out, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out.constData();
+    EXPECT_EQ(object.value(QStringLiteral("result")).toString() == QLatin1String("completed"),
+              GetParam().exitCode == 0);
+    if (GetParam().exitCode == 0) {
+        EXPECT_FALSE(object.contains(QStringLiteral("error"))) << json.out.constData();
+    } else {
+        EXPECT_TRUE(object.value(QStringLiteral("error")).toString().contains(QLatin1String(GetParam().stderrPart)))
+            << json.out.constData();
+    }
     RemoveNativeTree(input);
 }
 
