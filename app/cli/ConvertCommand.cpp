@@ -132,7 +132,7 @@ public:
     bool WriteFromScanRecords(const QString& reason) override
     {
         progress_.PrintAbove(
-            QStringLiteral("tolvane-cli convert: the mailbox cannot be read again: %1\n").arg(reason));
+            QStringLiteral("tolvane-cli convert: the mailbox cannot be read again: %1\n").arg(TerminalText(reason)));
         if (options_.writeFromRecords)
             progress_.PrintAbove(QStringLiteral("tolvane-cli convert: writing what the scan kept (--from-records); "
                                                 "every file is marked incomplete\n"));

@@ -97,10 +97,10 @@ bool ParseArguments(const QStringList& arguments, const QStringList& knownFlags,
 void PrintOut(const QString& text);
 void PrintError(const QString& text);
 
-// A text from the mailbox or the file system made safe for a terminal: C0
-// controls and DEL as \x1b, C1 controls as \u009b, bytes of a file name that
-// were not UTF-8 as \x80 (see NativePath). TerminalLines keeps the line breaks
-// of a multi-line text and escapes each line.
+// A text from the mailbox or the file system made safe for a terminal, as
+// ShownText writes it (app/ShownText.h). TerminalLines keeps the line breaks
+// of a multi-line text the program composed and escapes each line: the texts
+// from outside that went into it were shown with ShownText already.
 QString TerminalText(const QString& text);
 QString TerminalLines(const QString& text);
 
