@@ -1,6 +1,7 @@
 // The words of a conversion's outcome.
 #include "app/ConversionText.h"
 
+#include "app/ShownText.h"
 #include "convert/output/MboxTreeLayout.h"
 
 #include <QDir>
@@ -10,6 +11,16 @@ namespace tolvane {
 namespace {
 
 QString PartNoticeText(const ConversionSummary& summary);
+
+// The notice's own line breaks set it out; what the mailbox or the system
+// said goes in with its control characters written out, one entry a line.
+QString ShownLines(const QStringList& entries)
+{
+    QStringList shown;
+    for (const QString& entry : entries)
+        shown << ShownText(entry);
+    return shown.join(u'\n');
+}
 
 }  // namespace
 
@@ -72,17 +83,17 @@ QString CompletionNoticeText(const ConversionSummary& summary)
     if (summary.recovered.any())
         text += QStringLiteral("\n\n") + RecoveredMailText(summary.recovered);
     for (const QString& problem : summary.outputProblems)
-        text += QStringLiteral("\n\nNot finished: ") + problem;
+        text += QStringLiteral("\n\nNot finished: ") + ShownText(problem);
     if (!summary.walkFailure.isEmpty())
         text += QStringLiteral("\n\nThe mailbox could not be read to its end (%1); the items after the last one "
                                "written were not written.")
-                    .arg(summary.walkFailure);
+                    .arg(ShownText(summary.walkFailure));
     // Without its manifest the folder cannot be checked: the run did not do
     // all it should, however many files it wrote.
     if (!summary.manifestFailure.isEmpty())
         text += QStringLiteral("\n\nThe manifest could not be written in full (%1); the folder cannot be checked "
                                "with tolvane-cli verify.")
-                    .arg(summary.manifestFailure);
+                    .arg(ShownText(summary.manifestFailure));
     return text;
 }
 
@@ -99,7 +110,7 @@ QString PartNoticeText(const ConversionSummary& summary)
             .arg(summary.mailIncomplete);
     if (summary.mailboxUnreadable())
         return QStringLiteral("Saving failed: the mailbox could not be read again (%1). Nothing was saved.")
-            .arg(summary.mailboxFailure);
+            .arg(ShownText(summary.mailboxFailure));
     QString text =
         summary.interrupted
             ? QStringLiteral("Saving was interrupted: %1 messages were saved complete").arg(summary.mailSaved)
@@ -116,11 +127,11 @@ QString PartNoticeText(const ConversionSummary& summary)
         text += QStringLiteral(" %1 contacts were saved incomplete.").arg(summary.contactsIncomplete);
     if (!summary.mailboxFailure.isEmpty())
         text += QStringLiteral(" The mailbox could not be read again (%1): what the scan kept was written instead.")
-                    .arg(summary.mailboxFailure);
+                    .arg(ShownText(summary.mailboxFailure));
     if (!summary.firstFailures.isEmpty())
-        text += QStringLiteral("\n\nNot saved:\n") + summary.firstFailures.join(u'\n');
+        text += QStringLiteral("\n\nNot saved:\n") + ShownLines(summary.firstFailures);
     if (!summary.firstIncomplete.isEmpty())
-        text += QStringLiteral("\n\nIncomplete:\n") + summary.firstIncomplete.join(u'\n');
+        text += QStringLiteral("\n\nIncomplete:\n") + ShownLines(summary.firstIncomplete);
     return text;
 }
 

@@ -2,6 +2,8 @@
 // line per source with what was left out and why, and the failed search.
 #include "app/RecoveryText.h"
 
+#include "app/ShownText.h"
+
 namespace tolvane {
 
 namespace {
@@ -56,7 +58,7 @@ QStringList RecoverySummaryLines(const RecoveryReport& report)
 {
     QStringList lines;
     if (!report.failure.isEmpty())
-        lines << QStringLiteral("The search for deleted items failed: %1").arg(report.failure);
+        lines << QStringLiteral("The search for deleted items failed: %1").arg(ShownText(report.failure));
     lines << TallyLine("Recovered", report.recovered) << TallyLine("Orphans", report.orphans);
     return lines;
 }

@@ -66,7 +66,8 @@ const char kConvertUsage[] =
     "  -q, --quiet        print nothing but errors\n"
     "  --json             print one JSON object per file on stdout instead of the\n"
     "                     summary lines: every count, the output folder, the\n"
-    "                     problems (no progress line)\n"
+    "                     problems (no progress line); a file that is not\n"
+    "                     converted at all gets one too, with why in \"error\"\n"
     "  --from-records     when FILE.pst cannot be read again after the scan, write\n"
     "                     what the scan kept (no attachments, Cc, Bcc, addresses or\n"
     "                     original headers; every file says so) instead of nothing\n"
@@ -132,7 +133,7 @@ public:
     bool WriteFromScanRecords(const QString& reason) override
     {
         progress_.PrintAbove(
-            QStringLiteral("tolvane-cli convert: the mailbox cannot be read again: %1\n").arg(reason));
+            QStringLiteral("tolvane-cli convert: the mailbox cannot be read again: %1\n").arg(TerminalText(reason)));
         if (options_.writeFromRecords)
             progress_.PrintAbove(QStringLiteral("tolvane-cli convert: writing what the scan kept (--from-records); "
                                                 "every file is marked incomplete\n"));
@@ -404,10 +405,18 @@ int ResumeConversion(const QStringList& files, ConvertOptions& options, const Pr
 int ConvertOne(const QString& pstPath, const QString& destination, const QString& outputFolderName,
                const ConvertOptions& options, const ProcessTempDir& tempDir, InterruptWatcher& interrupts)
 {
-    auto interruptedExit = [&interrupts](const char* when) {
-        PrintError(QStringLiteral("tolvane-cli convert: interrupted by %1 %2\n")
-                       .arg(QString::fromLatin1(SignalName(interrupts.signalNumber())), QString::fromLatin1(when)));
-        return 128 + interrupts.signalNumber();
+    // With --json, a file that is not converted at all still gets its object.
+    auto notConverted = [&](NotConverted why, int status, const QString& error) {
+        if (options.json)
+            PrintJsonLine(NotConvertedJson(pstPath, why, status, error));
+        return status;
+    };
+    auto interruptedExit = [&](const char* when) {
+        const QString text = QStringLiteral("interrupted by %1 %2")
+                                 .arg(QString::fromLatin1(SignalName(interrupts.signalNumber())),
+                                      QString::fromLatin1(when));
+        PrintError(QStringLiteral("tolvane-cli convert: ") + text + u'\n');
+        return notConverted(NotConverted::Interrupted, 128 + interrupts.signalNumber(), text);
     };
     TerminalProgress progress(TerminalProgress::TerminalsAttached() && !options.quiet && !options.json);
 
@@ -441,17 +450,18 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     interrupts.setOnInterrupt({});
     if (interrupts.signalNumber() != 0)
         return interruptedExit("during the scan; nothing was written");
+    const QString& scanProblem = (onePass ? folderSink : scanSink).mailboxProblem();
     switch (outcome) {
     case ScanOutcome::Completed:
         break;
     case ScanOutcome::NotPst:
     case ScanOutcome::OpenFailed:
-        return kExitCannotOpen;
+        return notConverted(NotConverted::Unreadable, kExitCannotOpen, scanProblem);
     case ScanOutcome::NoResources:
-        return kExitNoResources;
+        return notConverted(NotConverted::OutOfMemory, kExitNoResources, scanProblem);
     case ScanOutcome::ScanFailed:
     case ScanOutcome::Abandoned:
-        return kExitScanFailed;
+        return notConverted(NotConverted::ScanFailed, kExitScanFailed, scanProblem);
     }
 
     // The folders asked for, checked before anything is written.
@@ -460,9 +470,10 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     for (const QString& path : options.folders) {
         const auto key = folders.KeyOf(path);
         if (!key) {
-            PrintError(QStringLiteral("tolvane-cli: %1: no folder %2 (tolvane-cli scan --paths lists them)\n")
-                           .arg(TerminalText(pstPath), TerminalText(path)));
-            return kExitUsage;
+            const QString text = QStringLiteral("%1: no folder %2 (tolvane-cli scan --paths lists them)")
+                                     .arg(TerminalText(pstPath), TerminalText(path));
+            PrintError(QStringLiteral("tolvane-cli: ") + text + u'\n');
+            return notConverted(NotConverted::Refused, kExitUsage, text);
         }
         selectedKeys << *key;
     }
@@ -531,23 +542,28 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     // A signal stops the walk as well as the writing.
     interrupts.setOnInterrupt([&walkGate] { walkGate.Abandon(); });
     const ItemStore& records = onePass ? items : store;
-    const QString destinationProblem = QStringLiteral("tolvane-cli: %1: ").arg(TerminalText(destination));
+    // Said on stderr after the command's name; with --json in the file's object too.
+    const auto notStarted = [&](NotConverted why, int status, const QString& prefix, const QString& text) {
+        PrintError(prefix + text + u'\n');
+        return notConverted(why, status, text);
+    };
+    const QString toolPrefix = QStringLiteral("tolvane-cli: ");
+    const QString commandPrefix = QStringLiteral("tolvane-cli convert: ");
     switch (driver.Start(request)) {
     case ConversionStart::Started:
         break;
     case ConversionStart::DestinationEmpty:
     case ConversionStart::DestinationMissing:
-        PrintError(QStringLiteral("tolvane-cli: ") + DestinationProblemText(destination) + u'\n');
-        return kExitUsage;
+        return notStarted(NotConverted::Refused, kExitUsage, toolPrefix, DestinationProblemText(destination));
     case ConversionStart::NoResources:
-        PrintError(QStringLiteral("tolvane-cli convert: not enough memory or threads to start the conversion\n"));
-        return kExitNoResources;
+        return notStarted(NotConverted::OutOfMemory, kExitNoResources, commandPrefix,
+                          QStringLiteral("not enough memory or threads to start the conversion"));
     case ConversionStart::DestinationNotWritable:
-        PrintError(destinationProblem + TerminalText(driver.startFailure()) + u'\n');
-        return kExitUsage;
+        return notStarted(NotConverted::Refused, kExitUsage, toolPrefix,
+                          QStringLiteral("%1: %2").arg(TerminalText(destination), TerminalText(driver.startFailure())));
     case ConversionStart::AlreadyRunning:
-        PrintError(QStringLiteral("tolvane-cli convert: a conversion is already running\n"));
-        return kExitUsage;
+        return notStarted(NotConverted::Refused, kExitUsage, commandPrefix,
+                          QStringLiteral("a conversion is already running"));
     }
     const ConversionSummary summary = driver.Wait();
     interrupts.setOnInterrupt({});

@@ -134,4 +134,23 @@ QJsonObject EndingJson(const ConvertRun& run)
     return object;
 }
 
+QJsonObject NotConvertedJson(const QString& file, NotConverted why, int exitStatus, const QString& error)
+{
+    const auto ended = [why] {
+        switch (why) {
+        case NotConverted::Unreadable: return QStringLiteral("unreadable");
+        case NotConverted::ScanFailed: return QStringLiteral("scan-failed");
+        case NotConverted::OutOfMemory: return QStringLiteral("out-of-memory");
+        case NotConverted::Refused: return QStringLiteral("refused");
+        case NotConverted::Interrupted: return QStringLiteral("interrupted");
+        }
+        return QStringLiteral("refused");
+    };
+    return QJsonObject{{QStringLiteral("file"), file},
+                       {QStringLiteral("outputFolder"), QJsonValue(QJsonValue::Null)},
+                       {QStringLiteral("ended"), ended()},
+                       {QStringLiteral("exitStatus"), exitStatus},
+                       {QStringLiteral("error"), error}};
+}
+
 }  // namespace tolvane::cli

@@ -33,4 +33,19 @@ struct ConvertRun {
 [[nodiscard]] QStringList EndingLines(const ConvertRun& run);
 [[nodiscard]] QJsonObject EndingJson(const ConvertRun& run);
 
+// How a file's conversion ended before anything was written, in --json's words.
+enum class NotConverted {
+    Unreadable,   // not a PST, or it cannot be opened
+    ScanFailed,   // its folders cannot be read
+    OutOfMemory,  // not enough memory or other resources to scan it
+    Refused,      // a --folder it lacks, or a destination the run cannot use
+    Interrupted,  // a signal came during the scan
+};
+
+// --json's object for a file that was not converted at all: the same keys as
+// EndingJson's for the file, the output folder (null) and how it ended, and
+// `error` saying why.
+[[nodiscard]] QJsonObject NotConvertedJson(const QString& file, NotConverted why, int exitStatus,
+                                           const QString& error);
+
 }  // namespace tolvane::cli

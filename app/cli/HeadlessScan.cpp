@@ -3,6 +3,7 @@
 
 #include "app/cli/ProblemText.h"
 #include "app/cli/TerminalProgress.h"
+#include "app/ShownText.h"
 
 #include "scan/ItemStore.h"
 #include "scan/NativePath.h"
@@ -64,6 +65,12 @@ void HeadlessScanSink::Print(const QString& text)
         PrintError(text);
 }
 
+void HeadlessScanSink::ReportMailboxProblem(const QString& text)
+{
+    mailboxProblem_ = text;
+    Print(QStringLiteral("tolvane-cli: ") + text + u'\n');
+}
+
 ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const ProcessTempDir& tempDir,
                             HeadlessScanSink& sink, TreeNodeId* rootNode, WorkerGate* gate, ItemDetail itemDetail,
                             bool recover, ScanEvents* alsoTell, OstFiles ostFiles)
@@ -90,7 +97,7 @@ ScanOutcome RunHeadlessScan(const QString& pstPath, ItemStore& store, const Proc
     case ScanOutcome::OpenFailed:
     case ScanOutcome::ScanFailed:
     case ScanOutcome::NoResources:
-        sink.Print(QStringLiteral("tolvane-cli: ") + MailboxProblemText(pstPath, result) + u'\n');
+        sink.ReportMailboxProblem(MailboxProblemText(pstPath, result));
         break;
     case ScanOutcome::Completed:
     case ScanOutcome::Abandoned:
@@ -108,7 +115,7 @@ bool ParseArguments(const QStringList& arguments, const QStringList& knownFlags,
             optionsEnded = true;
         } else if (!optionsEnded && argument.startsWith(u'-') && argument.size() > 1) {
             if (!knownFlags.contains(argument)) {
-                *error = QStringLiteral("unknown option %1").arg(argument);
+                *error = QStringLiteral("unknown option %1").arg(TerminalText(argument));
                 return false;
             }
             parsed->flags.append(argument);
@@ -158,21 +165,7 @@ void PrintNotConvertedItems(const QStringList& items)
 
 QString TerminalText(const QString& text)
 {
-    QString safe;
-    safe.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t unit = text.at(i).unicode();
-        const bool pairedLow = i > 0 && text.at(i - 1).isHighSurrogate() && QChar::isLowSurrogate(unit);
-        if (unit < 0x20 || unit == 0x7F)
-            safe += QStringLiteral("\\x%1").arg(static_cast<uint>(unit), 2, 16, QLatin1Char('0'));
-        else if (unit >= 0x80 && unit <= 0x9F)
-            safe += QStringLiteral("\\u%1").arg(static_cast<uint>(unit), 4, 16, QLatin1Char('0'));
-        else if (unit >= 0xDC80 && unit <= 0xDCFF && !pairedLow)
-            safe += QStringLiteral("\\x%1").arg(static_cast<uint>(unit - 0xDC00), 2, 16, QLatin1Char('0'));
-        else
-            safe += QChar(unit);
-    }
-    return safe;
+    return ShownText(text);
 }
 
 QString TerminalLines(const QString& text)

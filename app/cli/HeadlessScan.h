@@ -51,11 +51,17 @@ public:
     void DrawProgressOn(TerminalProgress* progress, const QString& file);
     // Prints `text` to stderr, above the progress line when there is one.
     void Print(const QString& text);
+    // Prints why the mailbox could not be opened or scanned ("FILE: what
+    // happened", ProblemText.h) and keeps it for --json.
+    void ReportMailboxProblem(const QString& text);
+    // The problem reported; empty when the scan went through.
+    const QString& mailboxProblem() const { return mailboxProblem_; }
 
 private:
 
     TerminalProgress* progress_ = nullptr;
     QString file_;
+    QString mailboxProblem_;
 };
 
 // Scans `pstPath` exactly as the window does: a fresh record set in `store`,
@@ -91,10 +97,10 @@ bool ParseArguments(const QStringList& arguments, const QStringList& knownFlags,
 void PrintOut(const QString& text);
 void PrintError(const QString& text);
 
-// A text from the mailbox or the file system made safe for a terminal: C0
-// controls and DEL as \x1b, C1 controls as \u009b, bytes of a file name that
-// were not UTF-8 as \x80 (see NativePath). TerminalLines keeps the line breaks
-// of a multi-line text and escapes each line.
+// A text from the mailbox or the file system made safe for a terminal, as
+// ShownText writes it (app/ShownText.h). TerminalLines keeps the line breaks
+// of a multi-line text the program composed and escapes each line: the texts
+// from outside that went into it were shown with ShownText already.
 QString TerminalText(const QString& text);
 QString TerminalLines(const QString& text);
 

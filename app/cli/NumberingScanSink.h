@@ -21,6 +21,10 @@ public:
         return node;
     }
     QString NodeText(TreeNodeId node) const { return texts_.value(node); }
+    void SetFolderKey(TreeNodeId node, const QString& folderKey) override { keys_.insert(node, folderKey); }
+    // The key the records of a node's folder carry; two folders of the same
+    // name have different keys. Empty for the file's own node.
+    QString FolderKey(TreeNodeId node) const { return keys_.value(node); }
     void InsertMailRow(const MailRecord&) override {}
     void SetProgress(int) override {}
     void ShowNotice(const QString& text) override { notices_.append(text); }
@@ -46,6 +50,7 @@ public:
 private:
     TreeNodeId nextNode_ = 1;
     QHash<TreeNodeId, QString> texts_;
+    QHash<TreeNodeId, QString> keys_;
     QHash<TreeNodeId, QVector<TreeNodeId>> children_;
     QStringList notices_;
     QString openFailureReason_;

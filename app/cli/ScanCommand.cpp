@@ -25,7 +25,8 @@ const char kScanUsage[] =
     "contact and appointment count of each folder; notices go to stderr.\n"
     "\n"
     "  --json   print one JSON object: file, result, folders, mail, contacts,\n"
-    "           appointments (every field of every record)\n"
+    "           appointments (every field of every record); also when FILE\n"
+    "           cannot be read, with the reason in error\n"
     "  --paths  print the path of every folder, one per line, as tolvane-cli\n"
     "           convert --folder takes it\n"
     "  --recover  also search the file for the deleted items it still holds and\n"
@@ -158,11 +159,13 @@ QJsonObject TallyJson(const RecoveryTally& tally)
     return o;
 }
 
-void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store, const QStringList& skipped)
+void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store, const HeadlessScanSink& sink)
 {
     QJsonObject root;
     root.insert(QStringLiteral("file"), path);
     root.insert(QStringLiteral("result"), ResultWord(outcome));
+    if (!sink.mailboxProblem().isEmpty())
+        root.insert(QStringLiteral("error"), sink.mailboxProblem());
     QJsonArray folders;
     for (const auto& folder : store.folderNodes()) {
         QJsonObject o;
@@ -185,7 +188,7 @@ void PrintJson(const QString& path, ScanOutcome outcome, const ItemStore& store,
     for (const auto& record : store.appointmentRecords())
         appointments.append(AppointmentJson(*record));
     root.insert(QStringLiteral("appointments"), appointments);
-    root.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(skipped));
+    root.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(sink.skippedItems()));
     if (const QStringList others = store.notConvertedItems(); !others.isEmpty())
         root.insert(QStringLiteral("notConverted"), QJsonArray::fromStringList(others));
     if (const auto recovery = store.recoveryReport()) {
@@ -206,32 +209,32 @@ struct Counts {
     int appointments = 0;
 };
 
-void PrintTreeNode(const HeadlessScanSink& sink, TreeNodeId node, const QString& text, int depth,
-                   const QHash<QString, Counts>& counts)
+void PrintTreeNode(const HeadlessScanSink& sink, TreeNodeId node, int depth, const QHash<QString, Counts>& counts)
 {
-    const Counts c = counts.value(text);
-    PrintOut(QString(depth * 2, u' ') + TerminalText(text) +
+    const Counts c = counts.value(sink.FolderKey(node));
+    PrintOut(QString(depth * 2, u' ') + TerminalText(sink.NodeText(node)) +
              QStringLiteral("  (mail %1, contacts %2, appointments %3)\n").arg(c.mail).arg(c.contacts).arg(c.appointments));
     for (TreeNodeId child : sink.Children(node))
-        PrintTreeNode(sink, child, const_cast<HeadlessScanSink&>(sink).NodeText(child), depth + 1, counts);
+        PrintTreeNode(sink, child, depth + 1, counts);
 }
 
 void PrintTree(const HeadlessScanSink& sink, TreeNodeId rootNode, const QString& path, const ItemStore& store)
 {
-    // Items belong to folders by name, as everywhere in the program.
+    // Counted by the folder's key, which tells apart two folders of the same
+    // name in different places ("A/sub" and "B/sub").
     QHash<QString, Counts> counts;
     const auto mail = store.mailRecords();
     const auto contacts = store.contactRecords();
     const auto appointments = store.appointmentRecords();
     for (const auto& record : mail)
-        ++counts[record->folderName].mail;
+        ++counts[record->folderKey].mail;
     for (const auto& record : contacts)
-        ++counts[record->folderName].contacts;
+        ++counts[record->folderKey].contacts;
     for (const auto& record : appointments)
-        ++counts[record->folderName].appointments;
+        ++counts[record->folderKey].appointments;
     PrintOut(TerminalText(path) + u'\n');
     for (TreeNodeId child : sink.Children(rootNode))
-        PrintTreeNode(sink, child, const_cast<HeadlessScanSink&>(sink).NodeText(child), 1, counts);
+        PrintTreeNode(sink, child, 1, counts);
     PrintOut(QStringLiteral("%1 folders, %2 mail, %3 contacts, %4 appointments\n")
                  .arg(store.folderNodeCount())
                  .arg(mail.size())
@@ -278,7 +281,7 @@ int RunScanCommand(const QStringList& arguments, const ProcessTempDir& tempDir)
                         parsed.has(QStringLiteral("--allow-ost")) ? OstFiles::Accepted : OstFiles::Refused);
     progress.Clear();
     if (parsed.has(QStringLiteral("--json"))) {
-        PrintJson(path, outcome, store, sink.skippedItems());
+        PrintJson(path, outcome, store, sink);
     } else if (parsed.has(QStringLiteral("--paths"))) {
         if (outcome == ScanOutcome::Completed) {
             const FolderPaths folders(store.folderNodes());

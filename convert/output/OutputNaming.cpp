@@ -24,8 +24,9 @@ bool IsUnsafeInName(QChar c)
     return u < 0x20 || u == 0x7F || u == u'/' || (u >= 0x80 && u < 0xA0);
 }
 
-// Longest prefix of text whose UTF-8 form fits in maxBytes, never splitting a
-// surrogate pair.
+// Longest prefix of text whose bytes on disk (NativePath) fit in maxBytes,
+// never splitting a character: UTF-8 sequences and surrogate pairs stay whole,
+// and a byte of a name that was not UTF-8 (U+DC80..U+DCFF) is one byte.
 QString CutToBytes(const QString& text, int maxBytes)
 {
     int bytes = 0;
@@ -33,7 +34,8 @@ QString CutToBytes(const QString& text, int maxBytes)
     while (i < text.size()) {
         const bool pair = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
         const char32_t code = pair ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1)) : text.at(i).unicode();
-        const int need = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+        const bool rawByte = code >= 0xDC80 && code <= 0xDCFF;
+        const int need = code < 0x80 || rawByte ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
         if (bytes + need > maxBytes)
             break;
         bytes += need;
@@ -84,6 +86,14 @@ QString SafeComponent(const QString& text)
     if (out == QLatin1String(".") || out == QLatin1String(".."))
         out.fill(u'-');
     return KeptClearOfTemporaries(out);
+}
+
+QString NumberedComponent(const QString& component, int number)
+{
+    if (number <= 1)
+        return component;
+    const QString suffix = u'-' + QString::number(number);
+    return CutToBytes(component, kMaxNameBytes - static_cast<int>(suffix.size())) + suffix;
 }
 
 QString DirectoryForFolderKey(const QString& outputRoot, const QString& folderKey)

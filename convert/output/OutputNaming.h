@@ -39,6 +39,11 @@ QString SafeComponent(const QString& text);
 // is no UTF-8 (NativePath) and so as another name.
 QString WithoutLoneSurrogates(const QString& text, QChar replacement);
 
+// The name taken instead of `component` (a SafeComponent) when it is in use:
+// "-number" added, the name shortened on a character boundary first where
+// the whole would pass the file system's 255 bytes. `component` itself for 1.
+QString NumberedComponent(const QString& component, int number);
+
 // The file name text of a mail: its cleaned subject, or "Unknown <Unknown>".
 QString MailNameText(const QString& subject);
 

@@ -78,7 +78,7 @@ Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> OutputTree::Create(cons
     }
     const QString base = SafeComponent(baseName);
     for (int attempt = 1; attempt <= kMaxFolderNameAttempts; ++attempt) {
-        const QString name = attempt == 1 ? base : base + u'-' + QString::number(attempt);
+        const QString name = NumberedComponent(base, attempt);
         UniqueFd root = MakeDirectoryBeneath(destination.get(), NativePath(name));
         if (root)
             return std::unique_ptr<OutputTree>(new OutputTree(std::move(root), JoinPath(destinationPath, name)));

@@ -316,6 +316,49 @@ TEST(CommandLine, ErrorsNameTheFileTheyAreAbout)
         << several.err.toStdString();
     EXPECT_FALSE(several.err.contains(QLatin1String("proess"))) << "the window's notice is the window's";
     EXPECT_TRUE(QFileInfo(out + QStringLiteral("/mailbox/manifest.jsonl")).isFile()) << "the good one was converted";
+
+    // With --json every file given gets its object, in order; one that is
+    // not converted says why.
+    const QString jsonOut = dir.filePath(QStringLiteral("json-out"));
+    QDir().mkpath(jsonOut);
+    const QString absent = dir.filePath(QStringLiteral("absent.pst"));
+    const struct {
+        QString file;
+        const char* ended;  // nullptr: either way a damaged file may end
+        const char* error;  // part of "error"; nullptr: converted, no error
+    } expected[] = {
+        {text.fileName(), "unreadable", "not a PST file (it does not start with the PST signature)"},
+        {cut.fileName(), nullptr, "truncated at byte"},
+        {absent, "unreadable", "No such file or directory"},
+        {mailbox, "complete", nullptr},
+    };
+    QStringList files;
+    for (const auto& file : expected)
+        files << file.file;
+    const CliRun json = RunCli(QStringList{QStringLiteral("convert"), QStringLiteral("--json")} + files
+                               + QStringList{jsonOut});
+    EXPECT_TRUE(json.exitCode == 1 || json.exitCode == 3) << json.exitCode << json.err.toStdString();
+    const QStringList lines = json.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), std::size(expected)) << json.out.toStdString();
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(expected[i].file.toStdString());
+        QJsonParseError error{};
+        const QJsonObject object = QJsonDocument::fromJson(lines.at(i).toUtf8(), &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << lines.at(i).toStdString();
+        EXPECT_EQ(object.value("file").toString(), expected[i].file);
+        if (expected[i].ended != nullptr) {
+            EXPECT_EQ(object.value("ended").toString(), QLatin1String(expected[i].ended));
+        }
+        if (expected[i].error == nullptr) {
+            EXPECT_EQ(object.value("exitStatus").toInt(-1), 0);
+            EXPECT_FALSE(object.contains("error"));
+        } else {
+            EXPECT_TRUE(object.value("outputFolder").isNull());
+            EXPECT_NE(object.value("exitStatus").toInt(0), 0);
+            EXPECT_TRUE(object.value("error").toString().contains(QLatin1String(expected[i].error)))
+                << lines.at(i).toStdString();
+        }
+    }
 }
 
 }  // namespace

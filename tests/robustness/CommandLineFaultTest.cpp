@@ -231,6 +231,22 @@ TEST_P(CommandLineInputTest, ExitsWithTheStatusAndSaysWhy)
         EXPECT_TRUE(cli.out.contains(QByteArray("folders, ") + QByteArray::number(kBaseMailCount) + " mail,"))
             << cli.out.constData();
     }
+
+    // --json gives the file its object whatever became of it, with the reason when it was not read.
+    const ChildResult json = RunChild(kCli, Cli({"scan", "--json", input}, area.root() + QStringLiteral("/tmp")));
+    ASSERT_TRUE(json.exited) << "signal " << json.signal;
+    EXPECT_EQ(json.exitCode, GetParam().exitCode) << json.err.constData();
+    QJsonParseError error{};
+    const QJsonObject object = QJsonDocument::fromJson(json.out, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out.constData();
+    EXPECT_EQ(object.value(QStringLiteral("result")).toString() == QLatin1String("completed"),
+              GetParam().exitCode == 0);
+    if (GetParam().exitCode == 0) {
+        EXPECT_FALSE(object.contains(QStringLiteral("error"))) << json.out.constData();
+    } else {
+        EXPECT_TRUE(object.value(QStringLiteral("error")).toString().contains(QLatin1String(GetParam().stderrPart)))
+            << json.out.constData();
+    }
     RemoveNativeTree(input);
 }
 
@@ -308,6 +324,13 @@ TEST(CommandLineTexts, ControlCharactersOfTheMailboxAreEscaped)
     const std::string name = "red\x1b[31m del\x7f csi\xc2\x9b" "2J bell\x07";
     PstBuilder pst;
     pst.topOfPersonalFolders().addFolder(name).addMessage().subject("controls").from(name, "eve@example.com").body("x");
+    // A contact named across a line break whose photo holds nothing: saved
+    // incomplete, so the final notice names it.
+    pst.topOfPersonalFolders()
+        .addFolder("Contacts")
+        .containerClass("IPF.Contact")
+        .addContact("Ada\r\nEve", "Lovelace")
+        .contactPhoto({});
     const QString input = area.input(QStringLiteral("controls.pst"));
     pst.Write(input.toStdString());
     const QString temporary = area.root() + QStringLiteral("/tmp");
@@ -333,6 +356,18 @@ TEST(CommandLineTexts, ControlCharactersOfTheMailboxAreEscaped)
     const QJsonArray mail = document.value(QStringLiteral("mail")).toArray();
     ASSERT_EQ(mail.size(), 1);
     EXPECT_EQ(mail.at(0).toObject().value(QStringLiteral("senderName")).toString(), QString::fromStdString(name));
+
+    // Every line the conversion prints, the final notice's too, keeps a name on it.
+    const ChildResult convert =
+        RunChild(kCli, Cli({"convert", NativePath(input), NativePath(area.destination())}, temporary));
+    ASSERT_TRUE(convert.exited);
+    EXPECT_EQ(convert.exitCode, 4) << convert.err.constData();
+    for (const QByteArray& printed : {convert.out, convert.err}) {
+        for (const QByteArray& raw : {QByteArray("\x1b"), QByteArray("\r"), QByteArray("\xc2\x9b")})
+            EXPECT_FALSE(printed.contains(raw)) << printed.toHex().constData();
+        EXPECT_FALSE(printed.contains("\nEve Lovelace")) << printed.constData();
+    }
+    EXPECT_TRUE(convert.err.contains("Incomplete:\nAda\\x0d\\x0aEve Lovelace.vcf: missing")) << convert.err.constData();
 }
 
 // --- Resources running out ---------------------------------------------------

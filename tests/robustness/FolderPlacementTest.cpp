@@ -124,6 +124,11 @@ const PlacementCase kPlacementCases[] = {
          AddMails(Child(pst.topOfPersonalFolders(), "Inbox"), kTop + "/Inbox", 2, made);
          AddMails(Child(pst.topOfPersonalFolders(), "Inbox"), kTop + "/Inbox", 3, made);
      }},
+    {"SameNameBelowDifferentParents",
+     [](PstBuilder& pst, MailFolders& made) {
+         AddMails(Child(Child(pst.topOfPersonalFolders(), "A"), "sub"), kTop + "/A/sub", 1, made);
+         AddMails(Child(Child(pst.topOfPersonalFolders(), "B"), "sub"), kTop + "/B/sub", 5, made);
+     }},
     {"SlashBesideUnderscore",
      [](PstBuilder& pst, MailFolders& made) {
          AddMails(Child(pst.topOfPersonalFolders(), "a/b"), kTop + "/a/b", 1, made);
@@ -213,6 +218,20 @@ QList<QJsonObject> ManifestLines(const QString& outputFolder)
     return lines;
 }
 
+// The mail counts scan's folder tree shows, of the folders that show any, sorted.
+std::multiset<int> TreeMailCounts(const QString& scanOutput)
+{
+    static const QRegularExpression count(QStringLiteral("  \\(mail (\\d+), contacts \\d+, appointments \\d+\\)$"),
+                                          QRegularExpression::MultilineOption);
+    std::multiset<int> counts;
+    for (auto match = count.globalMatch(scanOutput); match.hasNext();) {
+        const int mails = match.next().captured(1).toInt();
+        if (mails > 0)
+            counts.insert(mails);
+    }
+    return counts;
+}
+
 // Where a mail went: its own file's folder (eml), the shared file (mbox), or
 // the Maildir folder that holds cur/.
 QString PlaceOf(const QString& format, const QString& path)
@@ -267,6 +286,14 @@ TEST_P(FolderPlacementTest, EveryFolderGetsAPlaceOfItsOwnInEveryFormat)
     GetParam().build(pst, made);
     const QString input = scratch.filePath(QStringLiteral("folders.pst"));
     pst.Write(input.toStdString());
+
+    // The scan's tree counts each folder's own mail, not that of every folder of its name.
+    const CliRun scan = RunCli({"scan", input});
+    ASSERT_EQ(scan.exitCode, 0) << qPrintable(scan.err);
+    std::multiset<int> madeCounts;
+    for (const auto& [tag, folder] : made)
+        madeCounts.insert(folder.mails);
+    EXPECT_EQ(TreeMailCounts(scan.out), madeCounts) << qPrintable(scan.out);
 
     for (const char* format : kFormats) {
         SCOPED_TRACE(format);

@@ -8,6 +8,7 @@
 #include "convert/output/OutputNaming.h"
 #include "convert/output/OutputTree.h"
 #include "convert/output/PartialFileSweeper.h"
+#include "tests/support/CliRun.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -241,6 +242,57 @@ TEST(OutputFolderFaultTest, TwoConversionsInOneMinuteGetTwoFolders)
             << qPrintable(files.join(u'\n'));
     }
 }
+
+// An output name that is taken and too long to take "-2" as it is: the name
+// is shortened on a character boundary so the suffix fits the file system's
+// 255 bytes, for --output-name and for the name several files' folders get.
+struct TakenLongName {
+    const char* name;
+    QString taken;     // the output folder's name, already there
+    bool severalFiles; // named after the input file instead of --output-name
+    QString expected;  // the folder the run makes
+};
+
+const TakenLongName kTakenLongNames[] = {
+    {"Ascii254", QString(254, u'n'), false, QString(253, u'n') + "-2"},
+    {"Ascii255", QString(255, u'n'), false, QString(253, u'n') + "-2"},
+    {"TwoByteCharacters254", QString(127, QChar(0xE9)), false, QString(126, QChar(0xE9)) + "-2"},
+    {"AsciiThenThreeByteCharacters", "ab" + QString(84, QChar(0x65E5)), false, "ab" + QString(83, QChar(0x65E5)) + "-2"},
+    {"AsciiThenFourByteCharacters", "ab" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(63), false,
+     "ab" + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(62) + "-2"},
+    {"FileNameOfOneOfSeveral", QString(255, u'm'), true, QString(253, u'm') + "-2"},
+};
+
+class TakenOutputNameTest : public ::testing::TestWithParam<TakenLongName> {};
+
+TEST_P(TakenOutputNameTest, ALongTakenNameIsShortenedToTakeItsNumber)
+{
+    if (::access(TOLVANE_BIN_DIR "/tolvane-cli", X_OK) != 0)
+        GTEST_SKIP() << "tolvane-cli is not built";
+    ScratchArea area;
+    const TakenLongName& row = GetParam();
+    ASSERT_LE(row.taken.toUtf8().size(), 255);
+    ASSERT_TRUE(QDir().mkpath(area.destination() + u'/' + row.taken));
+    QStringList arguments{QStringLiteral("convert")};
+    if (row.severalFiles) {
+        const QString named = area.input(row.taken);
+        WriteBaseMailbox(named);
+        arguments << named << BaseInput(area);
+    } else {
+        arguments << QStringLiteral("--output-name") << row.taken << BaseInput(area);
+    }
+    arguments << area.destination();
+
+    const testing::CliRun run = testing::RunCli(arguments);
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
+    EXPECT_LE(row.expected.toUtf8().size(), 255);
+    EXPECT_TRUE(QFileInfo(area.destination() + u'/' + row.expected + "/manifest.jsonl").isFile())
+        << qPrintable(QDir(area.destination()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).join(u'\n'));
+    EXPECT_TRUE(QDir(area.destination() + u'/' + row.taken).isEmpty()) << "the taken folder is left alone";
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, TakenOutputNameTest, ::testing::ValuesIn(kTakenLongNames),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // What a run killed outright on a file system without unnamed temporaries
 // leaves behind, and what the next run's clean-up must leave alone.
