@@ -45,7 +45,9 @@ QString WindowCompletionText(const ConversionSummary& summary, OutputFormat form
     if (format == OutputFormat::MboxTree)
         text += QStringLiteral("\n\nTo open the mail in Thunderbird, quit it and copy what is inside the "
                                "folder's \"%1\" into Thunderbird's own (Account Settings > Local Folders > "
-                               "Local directory), then start it again.")
+                               "Local directory), replacing nothing, then start it again. If Thunderbird's "
+                               "already holds a folder of the mailbox's name, from an earlier import, rename "
+                               "one of the two first: a copy would mix their folders.")
                     .arg(QLatin1String(kMboxTreeDirectory));
     return text;
 }

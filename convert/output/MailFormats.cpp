@@ -7,6 +7,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cctype>
 
 namespace tolvane {
 
@@ -93,6 +94,34 @@ bool IsForwarded(const MessageState& state)
     return state.lastVerb == kForward;
 }
 
+// Modified UTF-7, with the printable ASCII characters in `alsoEncoded`
+// written in base64 as those outside it are.
+QString EncodedModifiedUtf7(const QString& text, QStringView alsoEncoded)
+{
+    QString out;
+    QByteArray pending;  // UTF-16BE of the characters waiting to be encoded
+    auto flush = [&] {
+        if (pending.isEmpty())
+            return;
+        QByteArray encoded = pending.toBase64(QByteArray::OmitTrailingEquals);
+        encoded.replace('/', ',');
+        out += u'&' + QString::fromLatin1(encoded) + u'-';
+        pending.clear();
+    };
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit >= 0x20 && unit <= 0x7E && !alsoEncoded.contains(c)) {
+            flush();
+            out += unit == u'&' ? QStringLiteral("&-") : QString(c);
+        } else {
+            pending += static_cast<char>(unit >> 8);
+            pending += static_cast<char>(unit & 0xFF);
+        }
+    }
+    flush();
+    return out;
+}
+
 }  // namespace
 
 QByteArray MboxStatusLines(const MessageState& state)
@@ -114,18 +143,56 @@ QByteArray MboxStatusLines(const MessageState& state)
 
 QByteArray ImapKeyword(const QString& category)
 {
-    QByteArray keyword = ModifiedUtf7(category.trimmed()).toLatin1();
-    for (char& c : keyword) {
-        if (c <= 0x20 || c == 0x7F || QByteArrayView("(){%*\"\\]").contains(c))
-            c = '_';
-    }
+    // An atom takes printable ASCII but for space and its specials. Space,
+    // the common case, becomes "_"; a "_" of the name's own and each special
+    // are written as modified UTF-7 writes any other character, so no two
+    // categories share a keyword.
+    QByteArray keyword = EncodedModifiedUtf7(category.trimmed(), u"_(){%*\"\\]").toLatin1();
+    keyword.replace(' ', '_');
     return keyword;
 }
 
+namespace {
+
+// The client's own tags, by the names it gives them in English, and the
+// keywords it keeps them by.
+struct BuiltInTag {
+    const char* name;
+    const char* keyword;
+};
+constexpr BuiltInTag kBuiltInTags[] = {
+    {"Important", "$label1"}, {"Work", "$label2"}, {"Personal", "$label3"}, {"To Do", "$label4"}, {"Later", "$label5"},
+};
+
+}  // namespace
+
 QByteArray MozillaKeyword(const QString& category)
 {
-    // Lower case before the encoding: base64 is case-sensitive.
-    return ImapKeyword(category.toLower());
+    if (category.trimmed().isEmpty())
+        return {};
+    // The client finds a tag by its exact name.
+    for (const BuiltInTag& tag : kBuiltInTags) {
+        if (category == QLatin1String(tag.name))
+            return tag.keyword;
+    }
+    // A new tag's keyword is its name in UTF-8, in lower case, with every
+    // byte an IMAP keyword could not hold, and "=" itself, as "=" and two hex
+    // digits; nothing is lost but case.
+    QByteArray keyword;
+    for (const char byte : category.toUtf8()) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c > 0x20 && c < 0x7F && !QByteArrayView("=()[]{}%*\"\\<>;&").contains(byte))
+            keyword += static_cast<char>(std::tolower(c));
+        else
+            keyword += '=' + QByteArray::number(c, 16).rightJustified(2, '0');
+    }
+    // A name that comes out as a built-in tag's keyword takes the first
+    // numbered one after it, as the client numbers a keyword already taken.
+    for (const BuiltInTag& tag : kBuiltInTags) {
+        if (keyword == tag.keyword)
+            return keyword + "_1";
+    }
+    return keyword;
 }
 
 QList<QByteArray> MaildirKeywords(const MessageState& state)
@@ -245,28 +312,7 @@ bool IsImapInboxName(const QString& name)
 
 QString ModifiedUtf7(const QString& text)
 {
-    QString out;
-    QByteArray pending;  // UTF-16BE of the characters waiting to be encoded
-    auto flush = [&] {
-        if (pending.isEmpty())
-            return;
-        QByteArray encoded = pending.toBase64(QByteArray::OmitTrailingEquals);
-        encoded.replace('/', ',');
-        out += u'&' + QString::fromLatin1(encoded) + u'-';
-        pending.clear();
-    };
-    for (const QChar c : text) {
-        const char16_t unit = c.unicode();
-        if (unit >= 0x20 && unit <= 0x7E) {
-            flush();
-            out += unit == u'&' ? QStringLiteral("&-") : QString(c);
-        } else {
-            pending += static_cast<char>(unit >> 8);
-            pending += static_cast<char>(unit & 0xFF);
-        }
-    }
-    flush();
-    return out;
+    return EncodedModifiedUtf7(text, {});
 }
 
 QString MaildirFolderName(const QStringList& pathBelowTop)

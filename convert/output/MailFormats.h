@@ -44,13 +44,21 @@ QByteArray MboxStatusLines(const MessageState& state);
 // client can add a keyword in place. CRLF line ends.
 QByteArray MozillaStatusLines(const MessageState& state);
 
-// A category as an IMAP keyword (an atom): as IMAP's modified UTF-7 when not
-// ASCII, and space and the characters a keyword may not hold (IMAP's
-// atom-specials) as "_"; its case kept. Empty for a blank category.
+// A category as an IMAP keyword (an atom): in IMAP's modified UTF-7, with
+// space as "_", and "_" and the characters an atom may not hold (its
+// specials) written in base64 as a character beyond ASCII is, so two
+// categories never share a keyword but for case; its case kept. Empty for a
+// blank category.
 QByteArray ImapKeyword(const QString& category);
 
-// A category as a keyword of the X-Mozilla-Keys line: ImapKeyword of its
-// lower case, since the client's tags are lower case.
+// A category as a keyword of the X-Mozilla-Keys line: the key the client
+// gives a tag of the category's name. Its five built-in tags ("Important",
+// "Work", "Personal", "To Do", "Later", by exact name) are "$label1" to
+// "$label5"; any other name is its UTF-8 in lower case, each byte outside
+// printable ASCII, space, "=" and ( ) [ ] { } % * " \ < > ; & as "=" and two
+// lower-case hex digits ("Red Category" is "red=20category", "Ärger"
+// "=c3=84rger"), with "_1" after it should that make a built-in tag's key.
+// Empty for a blank category.
 QByteArray MozillaKeyword(const QString& category);
 
 // The message as it goes into an mbox file after its separator: every line

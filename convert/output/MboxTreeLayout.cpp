@@ -23,6 +23,12 @@ const char* const kClientEndings[] = {".msf", ".sbd", ".snm", ".toc", ".mozmsgs"
 const char* const kClientNames[] = {"msgFilterRules.dat", "popstate.dat", "rules.dat",   "feeds.json",
                                     "feeditems.json",     "filterlog.html", "junklog.html"};
 
+// The folders the client keeps at the top of its local folders, by its
+// own names: a folder of the tree named so would be merged with the user's
+// own, or taken for it.
+const char* const kClientFolders[] = {"Inbox", "Trash",    "Unsent Messages", "Drafts", "Sent",
+                                      "Templates", "Archives", "Junk",          "Outbox"};
+
 // Characters no file name may hold, and those for which the client looks
 // for a file of a hashed name instead of the folder's own.
 bool IsReplaced(QChar c)
@@ -98,6 +104,10 @@ MboxTreeLayout::MboxTreeLayout(const MailFolderPlan* plan, const QString& mailbo
     : plan_(plan), mailboxFolder_(mailboxFolder), root_(std::make_unique<Node>())
 {
     root_->directoryKey = QStringLiteral("\\") + QLatin1String(kMboxTreeDirectory);
+    // The client's own folders are the top level's earlier siblings: a
+    // mailbox named after one of them gets " (2)".
+    for (const char* name : kClientFolders)
+        root_->takenNames.insert(QString::fromLatin1(name).toCaseFolded());
     for (const QString& key : folderKeys)
         (void)NodeOf(key);
 }

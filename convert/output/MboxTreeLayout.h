@@ -14,7 +14,9 @@
 // "x.", "x ", "x~", "x.msf", "x.sbd", "popstate.dat", ...) gets a "_"; a name
 // longer than the client keeps (55 UTF-16 units) is cut; a name taken by an
 // earlier sibling, in any case, gets " (2)", " (3)", ... Which folder keeps
-// the plain name is decided by the tree's order, so two runs name alike.
+// the plain name is decided by the tree's order, so two runs name alike. At
+// the top, the client's own folders (Inbox, Trash, Unsent Messages, Drafts,
+// Sent, Templates, Archives, Junk, Outbox) count as earlier siblings.
 #pragma once
 
 #include <QHash>

@@ -244,7 +244,34 @@ void WriteShapedMailbox(const QString& shape, const QString& path)
         mail(pst.topOfPersonalFolders().addFolder("Inbox").containerClass("IPF.Note"), "Filed by hand");
         pst.storeFolder(StoreRole::Inbox, posteingang);
         pst.Write(path.toStdString());
+    } else if (shape == "Inbox") {
+        // An offline cache named after the client's Inbox, with folders of
+        // the names the client keeps at the top of its local folders in the
+        // mail root, beside it and beside the mailbox's own root.
+        PstBuilderOptions options;
+        options.contentType = ContentType::OfflineCache;
+        options.topFolder = false;
+        PstBuilder pst(options);
+        PstFolder& mailbox = pst.rootFolder().addFolder("Root - Mailbox");
+        PstFolder& subtree = mailbox.addFolder("IPM_SUBTREE");
+        PstFolder& inbox = subtree.addFolder("Inbox").containerClass("IPF.Note");
+        mail(inbox, "Cached");
+        for (const char* name :
+             {"Trash", "Unsent Messages", "Drafts", "Sent", "Templates", "Archives", "Junk", "Outbox"}) {
+            mail(subtree.addFolder(name).containerClass("IPF.Note"), std::string("Filed in ") + name);
+            mail(mailbox.addFolder(name).containerClass("IPF.Note"), std::string("Beside the mail root: ") + name);
+        }
+        mail(mailbox.addFolder("Inbox").containerClass("IPF.Note"), "Beside the mail root: Inbox");
+        mail(pst.rootFolder().addFolder("Trash").containerClass("IPF.Note"), "Beside the mailbox's root: Trash");
+        pst.storeFolder(StoreRole::MailRoot, subtree).storeFolder(StoreRole::Inbox, inbox);
+        pst.Write(path.toStdString());
     }
+}
+
+// The shapes of an offline cache are .ost files.
+QString ShapeFile(const QString& shape)
+{
+    return shape + (shape == "ost" || shape == "Inbox" ? ".ost" : ".pst");
 }
 
 const StoreShape kStoreShapes[] = {
@@ -266,6 +293,13 @@ const StoreShape kStoreShapes[] = {
      {"", ".Inbox (2)"},
      {"Posteingang.mbox", "Inbox.mbox"},
      {"renamed", "renamed.sbd/Posteingang", "renamed.sbd/Inbox"}},
+    // Nothing lands at the top of the client's local folders but the
+    // mailbox's own folder, which its name would put on the client's Inbox.
+    {"Inbox",
+     1,
+     {"", ".Trash", ".Unsent Messages", ".Drafts", ".Sent", ".Templates", ".Archives", ".Junk", ".Outbox", ".Root - Mailbox.Trash", ".Root - Mailbox.Unsent Messages", ".Root - Mailbox.Drafts", ".Root - Mailbox.Sent", ".Root - Mailbox.Templates", ".Root - Mailbox.Archives", ".Root - Mailbox.Junk", ".Root - Mailbox.Outbox", ".Root - Mailbox.Inbox", ".Trash (2)"},
+     {"Inbox.mbox", "Trash.mbox", "Unsent Messages.mbox", "Drafts.mbox", "Sent.mbox", "Templates.mbox", "Archives.mbox", "Junk.mbox", "Outbox.mbox", "Root - Mailbox/Trash.mbox", "Root - Mailbox/Unsent Messages.mbox", "Root - Mailbox/Drafts.mbox", "Root - Mailbox/Sent.mbox", "Root - Mailbox/Templates.mbox", "Root - Mailbox/Archives.mbox", "Root - Mailbox/Junk.mbox", "Root - Mailbox/Outbox.mbox", "Root - Mailbox/Inbox.mbox", "Trash (2).mbox"},
+     {"Inbox (2)", "Inbox (2).sbd/Inbox", "Inbox (2).sbd/Trash", "Inbox (2).sbd/Unsent Messages", "Inbox (2).sbd/Drafts", "Inbox (2).sbd/Sent", "Inbox (2).sbd/Templates", "Inbox (2).sbd/Archives", "Inbox (2).sbd/Junk", "Inbox (2).sbd/Outbox", "Inbox (2).sbd/Root - Mailbox", "Inbox (2).sbd/Root - Mailbox.sbd/Trash", "Inbox (2).sbd/Root - Mailbox.sbd/Unsent Messages", "Inbox (2).sbd/Root - Mailbox.sbd/Drafts", "Inbox (2).sbd/Root - Mailbox.sbd/Sent", "Inbox (2).sbd/Root - Mailbox.sbd/Templates", "Inbox (2).sbd/Root - Mailbox.sbd/Archives", "Inbox (2).sbd/Root - Mailbox.sbd/Junk", "Inbox (2).sbd/Root - Mailbox.sbd/Outbox", "Inbox (2).sbd/Root - Mailbox.sbd/Inbox", "Inbox (2).sbd/Trash (2)"}},
 };
 
 // The Maildir++ folders of a tree (those with a cur/), or the files below a
@@ -406,9 +440,9 @@ TEST_F(MailReadersTest, DovecotServesTheMailboxesInboxAsInboxAndEveryOtherFolder
     const std::map<QString, QString> expected{
         {"Read and answered", "Work \\Answered \\Seen"},
         {"Unread and flagged", "\\Flagged"},
-        {"Forwarded with categories", "$Forwarded &AMQ-rger_im_B&APw-ro Work \\Seen _Urgent_"}};
+        {"Forwarded with categories", "$Forwarded &ACg-Urgent&ACk- &AMQ-rger_im_B&APw-ro Work \\Seen"}};
     EXPECT_EQ(flagsBySubject, expected) << answer.toStdString();
-    EXPECT_EQ(ReadAll(output + "/Maildir/dovecot-keywords"), "0 Work\n1 $Forwarded\n2 &AMQ-rger_im_B&APw-ro\n3 _Urgent_\n");
+    EXPECT_EQ(ReadAll(output + "/Maildir/dovecot-keywords"), "0 Work\n1 $Forwarded\n2 &AMQ-rger_im_B&APw-ro\n3 &ACg-Urgent&ACk-\n");
     // Folders without keywords get no file.
     EXPECT_FALSE(QFileInfo::exists(output + "/Maildir/.Drafts/dovecot-keywords"));
     const CliRun verify = RunCli({"verify", output});
@@ -419,7 +453,7 @@ TEST_F(MailReadersTest, OnlyTheMailFoldersOfTheStoresMailRootAreWrittenEmptyOnes
 {
     for (const StoreShape& shape : kStoreShapes) {
         const QString name = QString::fromLatin1(shape.name);
-        const QString mailbox = temp_.filePath(name + (name == "ost" ? ".ost" : ".pst"));
+        const QString mailbox = temp_.filePath(ShapeFile(name));
         WriteShapedMailbox(name, mailbox);
         const QString maildir = Convert(mailbox, "maildir", name + "-maildir");
         EXPECT_EQ(MaildirFolders(maildir + "/Maildir"), Sorted(shape.maildir)) << shape.name;
@@ -449,7 +483,7 @@ TEST_F(MailReadersTest, DovecotFindsTheStoresInboxAsInboxInEveryShape)
                                             | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
     for (const StoreShape& shape : kStoreShapes) {
         const QString name = QString::fromLatin1(shape.name);
-        const QString mailbox = temp_.filePath(name + (name == "ost" ? ".ost" : ".pst"));
+        const QString mailbox = temp_.filePath(ShapeFile(name));
         WriteShapedMailbox(name, mailbox);
         const QString output = Convert(mailbox, "maildir", name + "-imap");
         const QString work = temp_.filePath(name + "-dovecot");
@@ -457,8 +491,9 @@ TEST_F(MailReadersTest, DovecotFindsTheStoresInboxAsInboxInEveryShape)
         const QString answer = AskDovecot(output + "/Maildir", {"LIST \"\" \"*\"", "STATUS INBOX (MESSAGES)"}, work);
         EXPECT_TRUE(answer.contains(QString("* STATUS INBOX (MESSAGES %1)").arg(shape.inboxMails)))
             << shape.name << answer.toStdString();
-        // Every folder of the tree is listed, by its decoded name.
-        const int listed = static_cast<int>(answer.count("* LIST "));
+        // Every folder of the tree is listed, by its decoded name; a level
+        // only on the way to one ("Root - Mailbox") is listed as no mailbox.
+        const int listed = static_cast<int>(answer.count("* LIST (") - answer.count("* LIST (\\Noselect"));
         EXPECT_EQ(listed, shape.maildir.size()) << shape.name << answer.toStdString();
     }
 }

@@ -52,6 +52,16 @@ TEST(MboxTreeLayoutTest, FoldersNestInSbdDirectoriesAndSiblingsNeverShareAName)
     EXPECT_EQ(below.PlaceOf(">demo").fileName, QString("demo"));
     EXPECT_EQ(below.PlaceOf("\\Top").directoryKey, QString("\\Local Folders\\demo.sbd"));
     EXPECT_EQ(below.placedKeys(), (QStringList{">demo", "\\Top", "\\Top\\Inbox", "\\Top\\Sent"}));
+
+    // The client's own folders at the top are taken: a mailbox named after
+    // one, in any case, never lands on it; below the top the names are free.
+    for (const char* mailbox : {"Inbox", "trash", "Unsent Messages", "Drafts", "Sent", "Templates", "Archives", "JUNK",
+                                "Outbox"}) {
+        MboxTreeLayout named(nullptr, mailbox, {"\\Inbox"});
+        EXPECT_EQ(named.PlaceOf(">" + QString::fromLatin1(mailbox)).fileName, QString::fromLatin1(mailbox) + " (2)");
+        EXPECT_EQ(named.PlaceOf("\\Inbox").fileName, QString("Inbox"));
+        EXPECT_EQ(named.PlaceOf("\\Inbox").directoryKey, "\\Local Folders\\" + QString::fromLatin1(mailbox) + " (2).sbd");
+    }
 }
 
 TEST(MboxTreeLayoutTest, NamesStayReadableAndOnlyWhatTheFileSystemOrTheClientRefusesChanges)
@@ -130,9 +140,10 @@ TEST(MozillaStatusTest, FlagsAndCategoriesBecomeTheLinesTheClientReads)
         {State(0x0, 103, 2), "0006", ""},
         {State(0x1, 104, std::nullopt), "1001", ""},
         {State(0x9, std::nullopt, 1), "0001", ""},  // a completed follow-up is no flag; a draft no state
-        {State(0x1, std::nullopt, std::nullopt, {"Important", "To Do", " ", "important"}), "0001", "important to_do"},
+        {State(0x1, std::nullopt, std::nullopt, {"Important", "To Do", " ", "important"}), "0001",
+         "$label1 $label4 important"},
         {State(0x0, std::nullopt, std::nullopt, {"Ärger (intern)", "a\"b\\c]d%e*f{g"}), "0000",
-         "&AOQ-rger__intern_ a_b_c_d_e_f_g"},
+         "=c3=84rger=20=28intern=29 a=22b=5cc=5dd=25e=2af=7bg"},
     };
     for (const auto& [state, status, keys] : cases) {
         const QByteArray lines = MozillaStatusLines(state);

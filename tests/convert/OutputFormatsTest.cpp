@@ -87,8 +87,10 @@ TEST(MailFormatsTest, MaildirFlagsFollowTheMessageState)
 }
 
 // The keywords a Maildir message carries beside its flags, as Dovecot keeps
-// them: $Forwarded, then the categories as IMAP atoms in their own case,
-// while X-Mozilla-Keys keeps its lower case.
+// them: $Forwarded, then the categories as IMAP atoms in their own case, no
+// two categories as one but for case; and the keys of X-Mozilla-Keys, those
+// the installed client gives tags of these names (its tag service asked for
+// each: "Red Category" red=20category, "To Do" its own $label4).
 TEST(MailFormatsTest, MaildirKeywordsAreForwardedAndTheCategoriesAsAtoms)
 {
     const struct {
@@ -99,13 +101,24 @@ TEST(MailFormatsTest, MaildirKeywordsAreForwardedAndTheCategoriesAsAtoms)
         {{}, {}, ""},
         {{0x1, 102, std::nullopt, {}}, {}, ""},
         {{0x1, 104, std::nullopt, {}}, {"$Forwarded"}, ""},
-        {{0x1, 104, std::nullopt, {"Work", " work ", "WORK"}}, {"$Forwarded", "Work"}, "work"},
+        {{0x1, 104, std::nullopt, {"Work", " work ", "WORK"}}, {"$Forwarded", "Work"}, "$label2 =20work=20 work"},
         {{0x0, std::nullopt, std::nullopt, {"Two words", "(a)[b]{c}", "100%*", "back\\slash \"q\""}},
-         {"Two_words", "_a_[b__c}", "100__", "back_slash__q_"},
-         "two_words _a_[b__c} 100__ back_slash__q_"},
+         {"Two_words", "&ACg-a&ACk-[b&AF0Aew-c}", "100&ACUAKg-", "back&AFw-slash_&ACI-q&ACI-"},
+         "two=20words =28a=29=5bb=5d=7bc=7d 100=25=2a back=5cslash=20=22q=22"},
         {{0x0, std::nullopt, std::nullopt, {QString::fromUtf8("Ärger"), QString::fromUtf8("ärger"), "a&b", "  "}},
          {"&AMQ-rger", "&AOQ-rger", "a&-b"},
-         "&AOQ-rger a&-b"},
+         "=c3=84rger =c3=a4rger a=26b"},
+        // Categories an atom cannot hold as they are stay apart from each
+        // other and from the one with "_".
+        {{0x0, std::nullopt, std::nullopt, {"a%b", "a*b", "a\"b", "a\\b", "a{b", "a_b", "a b", "a=b"}},
+         {"a&ACU-b", "a&ACo-b", "a&ACI-b", "a&AFw-b", "a&AHs-b", "a&AF8-b", "a_b", "a=b"},
+         "a=25b a=2ab a=22b a=5cb a=7bb a_b a=20b a=3db"},
+        // The client's own tags by their exact names; a name whose key would
+        // be one of theirs is numbered as the client numbers it.
+        {{0x0, std::nullopt, std::nullopt,
+          {"To Do", "Red Category", "to do", "Important", "$label1", QString::fromUtf8("日本"), QString::fromUtf8("😀")}},
+         {"To_Do", "Red_Category", "Important", "$label1", "&ZeVnLA-", "&2D3eAA-"},
+         "$label4 red=20category to=20do $label1 $label1_1 =e6=97=a5=e6=9c=ac =f0=9f=98=80"},
         {{0x0, std::nullopt, std::nullopt, {"$forwarded"}}, {"$forwarded"}, "$forwarded"},
         {{0x0, 104, std::nullopt, {"$forwarded"}}, {"$Forwarded"}, "$forwarded"},
     };

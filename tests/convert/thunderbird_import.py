@@ -2,15 +2,17 @@
 """Shows what Thunderbird itself reads of a Local Folders tree written by a
 conversion (mbox files named after their folders, sub-folders in NAME.sbd/).
 
-Usage: thunderbird_import.py [--timeout SECONDS] TREE_DIR
+Usage: thunderbird_import.py [--timeout SECONDS] [--tag NAME]... TREE_DIR
 
 The tree is copied into the Local Folders of a throwaway profile, the way a
 user copies it there while the client is closed; Thunderbird is then started
 headless with Marionette, made to parse every folder, and asked for each
 folder's path of names, its message count and, per message, the subject, the
-read/replied/flagged/forwarded state and the keywords. One JSON object goes to
-stdout. Exit 3 means Thunderbird could not be started or talked to, so a test
-can skip instead of failing."""
+read/replied/flagged/forwarded state and the keywords. Each --tag NAME is
+made a tag first, as the client's new-tag dialog makes one (a name it already
+knows keeps its tag), and its key is reported under "tags". One JSON object
+goes to stdout. Exit 3 means Thunderbird could not be started or talked to,
+so a test can skip instead of failing."""
 import argparse
 import json
 import os
@@ -36,6 +38,7 @@ COULD_NOT_RUN = 3
 # instead. The timer only guards against a listener that is never called.
 COLLECT = r"""
 const resolve = arguments[arguments.length - 1];
+const tagNames = arguments[0];
 const { MailServices } = ChromeUtils.importESModule(
   "resource:///modules/MailServices.sys.mjs");
 const { setTimeout, clearTimeout } = ChromeUtils.importESModule(
@@ -100,12 +103,19 @@ async function collect(folder, path, out) {
 }
 
 (async () => {
+  const tags = {};
+  for (const name of tagNames) {
+    if (!MailServices.tags.getKeyForTag(name)) {
+      MailServices.tags.addTag(name, "", "");
+    }
+    tags[name] = MailServices.tags.getKeyForTag(name);
+  }
   const server = MailServices.accounts.localFoldersServer;
   const out = [];
   for (const child of server.rootFolder.subFolders) {
     await collect(child, [child.name], out);
   }
-  return { root: server.localPath.path, folders: out };
+  return { root: server.localPath.path, folders: out, tags };
 })().then(resolve, e => resolve({ failure: String(e) + "\n" + (e.stack || "") }));
 """
 
@@ -330,10 +340,10 @@ def report(tree, collected):
             relative = readable(os.path.relpath(os.path.join(directory, name), tree))
             if relative not in used:
                 unused.append(relative)
-    return {"folders": folders, "not_folders": sorted(unused)}
+    return {"folders": folders, "not_folders": sorted(unused), "tags": collected.get("tags", {})}
 
 
-def run(tree, timeout, executable):
+def run(tree, timeout, executable, tags=()):
     deadline = time.monotonic() + timeout
     scratch = tempfile.mkdtemp(prefix="tb-import-")
     proc = None
@@ -379,7 +389,7 @@ def run(tree, timeout, executable):
         client.command("Marionette:SetContext", {"value": "chrome"})
         budget = int(max(1.0, deadline - time.monotonic() - 1) * 1000)
         client.command("WebDriver:SetTimeouts", {"script": budget})
-        result = client.command("WebDriver:ExecuteAsyncScript", {"script": COLLECT, "args": []})
+        result = client.command("WebDriver:ExecuteAsyncScript", {"script": COLLECT, "args": [list(tags)]})
         collected = result.get("value") if isinstance(result, dict) else None
         if not isinstance(collected, dict) or "failure" in collected:
             raise Unavailable("reading the folders failed: %s" % (
@@ -396,6 +406,8 @@ def main():
     parser.add_argument("tree", help="directory holding the mbox files and .sbd directories")
     parser.add_argument("--timeout", type=float, default=180,
                         help="limit for the whole run in seconds (default 180)")
+    parser.add_argument("--tag", action="append", default=[], metavar="NAME",
+                        help="make a tag of this name first and report its key")
     parser.add_argument("--thunderbird", default=THUNDERBIRD, help=argparse.SUPPRESS)
     args = parser.parse_args()
     if not os.path.isdir(args.tree):
@@ -404,7 +416,7 @@ def main():
     # A test runner's SIGTERM has to clean up like any other failure.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(COULD_NOT_RUN))
     try:
-        result = run(os.path.abspath(args.tree), args.timeout, args.thunderbird)
+        result = run(os.path.abspath(args.tree), args.timeout, args.thunderbird, args.tag)
     except Unavailable as error:
         print("thunderbird_import: %s" % error, file=sys.stderr)
         return COULD_NOT_RUN
