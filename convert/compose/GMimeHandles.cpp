@@ -46,6 +46,8 @@ void MakeComposerClasses()
         g_mime_message_get_type(),     g_mime_message_part_get_type(), g_mime_multipart_get_type(),
         g_mime_part_get_type(),        g_mime_text_part_get_type(),    g_mime_stream_mem_get_type(),
         g_mime_stream_fs_get_type(),   g_mime_stream_filter_get_type(), g_mime_data_wrapper_get_type(),
+        g_mime_object_get_type(),      internet_address_list_get_type(), internet_address_get_type(),
+        internet_address_mailbox_get_type(), internet_address_group_get_type(),
     };
     for (const GType type : types)
         (void)g_type_class_ref(type);

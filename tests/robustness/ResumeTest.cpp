@@ -161,8 +161,10 @@ QString KilledConversion(const QString& input, const QString& destination, const
     QByteArray err;
     while (!err.contains(held) && process.waitForReadyRead(-1))
         err += process.readAllStandardError();
-    if (!err.contains(held))
+    if (!err.contains(held)) {
+        ADD_FAILURE() << "the conversion ended before it was held: " << err.constData();
         return QString();
+    }
     ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
     process.waitForFinished(-1);
     return OnlyOutputFolder(destination);
