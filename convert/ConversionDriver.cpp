@@ -242,23 +242,6 @@ std::int64_t ItemsToGoThrough(const ConversionRequest& request)
 
 }  // namespace
 
-namespace {
-
-// What the manifest's first line records of what the run was asked for.
-OutputChoices ChoicesOf(const ConversionRequest& request, const FolderPaths& folders)
-{
-    OutputChoices choices;
-    for (const QString& key : request.selectedFolders.keys)
-        choices.folders << folders.PathOf(key);
-    choices.folders.sort();
-    choices.folders.removeDuplicates();
-    choices.withSubfolders = request.selectedFolders.withSubfolders;
-    choices.recover = request.store->recoveryReport().has_value();
-    choices.fromRecords = request.fromRecords;
-    return choices;
-}
-
-}  // namespace
 
 ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTree* output, int foldersPrepared)
 {
@@ -327,7 +310,8 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
         ManifestHeader header;
         header.format = request.format;
         header.input = resume ? std::optional<InputIdentity>(resume->input()) : IdentityOfFile(request.pstPath);
-        header.choices = ChoicesOf(request, folders);
+        header.choices = OutputChoices::Of(request.selectedFolders, folders,
+                                           request.store->recoveryReport().has_value(), request.fromRecords);
         const bool opened = resume ? manifest.OpenReplacing(*output, header, resume->keptLines(), &reason)
                                    : manifest.Open(*output, header, &reason);
         if (opened)

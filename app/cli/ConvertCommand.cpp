@@ -480,13 +480,8 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
 
     // A resumed folder is continued only with what its run was asked for.
     if (options.resume) {
-        OutputChoices asked;
-        for (const QString& key : selectedKeys)
-            asked.folders << folders.PathOf(key);
-        asked.folders.sort();
-        asked.folders.removeDuplicates();
-        asked.recover = options.recover;
-        asked.fromRecords = options.writeFromRecords;
+        const OutputChoices asked =
+            OutputChoices::Of(FolderSelection{selectedKeys}, folders, options.recover, options.writeFromRecords);
         if (asked != options.resume->choices()) {
             PrintError(QStringLiteral("tolvane-cli: %1: was converted with %2, not with %3; resume it with the same "
                                       "options\n")

@@ -102,6 +102,20 @@ std::optional<OutputChoices> OutputChoices::FromJson(const QJsonObject& object)
     return choices;
 }
 
+OutputChoices OutputChoices::Of(const FolderSelection& selection, const FolderPaths& folders, bool recover,
+                                bool fromRecords)
+{
+    OutputChoices choices;
+    for (const QString& key : selection.keys)
+        choices.folders << folders.PathOf(key);
+    choices.folders.sort();
+    choices.folders.removeDuplicates();
+    choices.withSubfolders = selection.withSubfolders;
+    choices.recover = recover;
+    choices.fromRecords = fromRecords;
+    return choices;
+}
+
 QJsonObject ManifestHeader::ToJson() const
 {
     QJsonObject line{{QStringLiteral("input"), input ? input->ToJson() : QJsonObject()},

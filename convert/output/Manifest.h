@@ -10,6 +10,7 @@
 // the file to the item, so that an edited line is not taken at its word.
 #pragma once
 
+#include "scan/FolderPaths.h"
 #include "scan/ItemRecords.h"
 #include "convert/output/InputIdentity.h"
 #include "convert/output/MailFormats.h"
@@ -46,6 +47,10 @@ struct OutputChoices {
     [[nodiscard]] QJsonObject ToJson() const;
     // nullopt when `object` is not one ToJson made.
     [[nodiscard]] static std::optional<OutputChoices> FromJson(const QJsonObject& object);
+    // The choices of a run that converts `selection` (folder keys named by
+    // `folders`), as the manifest records and a resume compares them.
+    [[nodiscard]] static OutputChoices Of(const FolderSelection& selection, const FolderPaths& folders, bool recover,
+                                          bool fromRecords);
 };
 
 // The manifest's first line:

@@ -131,31 +131,25 @@ struct ManifestRead {
     std::vector<MailLine> mailLines;
 };
 
-// Items listed by kind, written and not written, as a summary counts them.
-using KindCounts = std::map<QString, std::pair<qint64, qint64>>;
+// Items written, by kind, as a summary counts them.
+using WrittenCounts = std::map<QString, qint64>;
 
-// Whether `summary` is that of a whole run whose lines were counted into
-// `counted`: not stopped, nothing unwritten, and the same counts.
-bool SummaryOfAWholeRun(const QJsonObject& summary, const KindCounts& counted)
+// Whether `summary` is that of a whole run whose lines listed `linesWritten`
+// and, when `linesNotWritten`, some item not written: not stopped, nothing
+// unwritten, and the same counts.
+bool SummaryOfAWholeRun(const QJsonObject& summary, const WrittenCounts& linesWritten, bool linesNotWritten)
 {
-    if (summary.contains(QStringLiteral("stopped"))
+    if (linesNotWritten || summary.contains(QStringLiteral("stopped"))
         || !summary.value(QStringLiteral("notWritten")).toObject().isEmpty())
         return false;
     const QJsonObject written = summary.value(QStringLiteral("written")).toObject();
-    KindCounts claimed;
+    WrittenCounts claimed;
     for (auto it = written.begin(); it != written.end(); ++it) {
         if (!it.value().isDouble())
             return false;
-        claimed[it.key()].first = it.value().toInteger(-1);
+        claimed[it.key()] = it.value().toInteger(-1);
     }
-    KindCounts lines;
-    for (const auto& [kind, count] : counted)
-        lines[kind].first = count.first;
-    for (const auto& [kind, count] : counted) {
-        if (count.second != 0)
-            return false;
-    }
-    return claimed == lines;
+    return claimed == linesWritten;
 }
 
 // Reads the manifest as a killed run may have left it: a line that is no
@@ -167,7 +161,8 @@ std::optional<ManifestRead> ReadStoppedManifest(int manifestFd, QString* reason)
     QByteArray line;
     bool first = true;
     bool summarySeen = false;
-    KindCounts counted;
+    WrittenCounts written;
+    bool notWritten = false;
     for (;;) {
         const BoundedLineReader::Result result = reader.Next(&line);
         if (result == BoundedLineReader::Result::End || result == BoundedLineReader::Result::TooLong)
@@ -192,7 +187,7 @@ std::optional<ManifestRead> ReadStoppedManifest(int manifestFd, QString* reason)
             // A run that went to its end but could not write everything
             // (a full disk) is resumed like one that stopped; so is one
             // whose summary does not count its lines, or has lines after it.
-            read.finished = SummaryOfAWholeRun(summary.toObject(), counted);
+            read.finished = SummaryOfAWholeRun(summary.toObject(), written, notWritten);
             summarySeen = true;
             continue;
         }
@@ -201,8 +196,10 @@ std::optional<ManifestRead> ReadStoppedManifest(int manifestFd, QString* reason)
             break;
         }
         if (const QString kind = object.value(QStringLiteral("kind")).toString(); !kind.isEmpty()) {
-            auto& [written, notWritten] = counted[kind];
-            ++(object.contains(QStringLiteral("notWritten")) ? notWritten : written);
+            if (object.contains(QStringLiteral("notWritten")))
+                notWritten = true;
+            else
+                ++written[kind];
         }
         if (IsKeepableMail(object))
             read.mailLines.push_back(MailLine{
