@@ -5,7 +5,7 @@
 #pragma once
 
 #include "convert/ConversionProgress.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/ResumePlan.h"
 #include "scan/FolderPaths.h"

@@ -4,10 +4,10 @@
 // save; they hand each item's outcome here and do none of this themselves.
 #pragma once
 
-#include "convert/MissingParts.h"
+#include "model/MissingParts.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/SaveResult.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <QString>
 

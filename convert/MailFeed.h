@@ -6,7 +6,7 @@
 // writer thread.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/ItemStore.h"
 
 #include <condition_variable>

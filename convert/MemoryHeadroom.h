@@ -4,7 +4,7 @@
 // need is there, so a machine short of memory fails a message, never the run.
 #pragma once
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 
 #include <cstddef>
 

@@ -190,7 +190,7 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read) const
         }
         prepared.embeddedCarried = CountEmbeddedMessages(content);
         prepared.missing = content.missing;
-        prepared.senderAddress = content.from ? content.from->address : QString();
+        prepared.sender = content.from ? content.from->addrSpec() : std::nullopt;
         prepared.date = content.date;
         prepared.messageId = WrittenMessageId(content);
         prepared.state = content.state;

@@ -7,8 +7,8 @@
 // MailFeed, which may still be growing while the first ones are written.
 #pragma once
 
-#include "scan/ItemRecords.h"
-#include "convert/MailContent.h"
+#include "model/ItemRecords.h"
+#include "model/MailContent.h"
 #include "convert/output/Manifest.h"
 #include "scan/UniqueFd.h"
 
@@ -52,7 +52,7 @@ struct PreparedMessage {
     MissingParts missing;            // what the written file lacks (it says so itself)
     int embeddedCarried = 0;
     // What the formats that keep it outside the message need, and the manifest.
-    QString senderAddress;
+    std::optional<AddrSpec> sender;  // the sender's address, when it is one
     std::optional<QDateTime> date;   // the Date the message carries (UTC)
     QString messageId;               // as written, without angle brackets; empty when none
     MessageState state;

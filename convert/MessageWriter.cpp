@@ -122,7 +122,7 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
         toSave.folderName = record.folderName;
         toSave.fileName = name;
         toSave.arrived = arrived;
-        toSave.senderAddress = prepared.senderAddress;
+        toSave.sender = prepared.sender;
         toSave.state = prepared.state;
         toSave.bytes = prepared.spilled ? nullptr : &prepared.bytes;
         toSave.write = writeMessage;

@@ -4,7 +4,7 @@
 // changed in one place; the preview's labels are the view's own.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/PffHandles.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // appointment exporters. Every operation says what it did as a WalkStep.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/Limits.h"
 #include "scan/ScanDriver.h"
 

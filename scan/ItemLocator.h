@@ -4,7 +4,7 @@
 // attachment index path for an embedded message.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/PffHandles.h"
 
 #include <vector>

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "scan/InputFile.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/RecoveryReport.h"
 #include "scan/StoreFolders.h"
 

@@ -5,7 +5,7 @@
 // runs, by the library it loaded.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <libpff.h>
 

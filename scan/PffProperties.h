@@ -7,7 +7,7 @@
 // pairs, so every string goes through the raw bytes here.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/PffHandles.h"
 #include "scan/PropertyTags.h"
 

@@ -3,7 +3,7 @@
 // ends with a typed result, which each front end puts in its own words.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 // and no widgets: a front end turns these into its own.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <QString>
 

@@ -76,14 +76,14 @@ void AddText(icalcomponent* event, icalproperty* (*make)(const char*), const QSt
 }
 
 // An address as a calendar user: "mailto:" and the address, the name as CN.
-icalproperty* WithName(icalproperty* property, const MailAddress& mailbox)
+icalproperty* WithName(icalproperty* property, const Mailbox& mailbox)
 {
     if (!mailbox.name.trimmed().isEmpty())
         icalproperty_add_parameter(property, icalparameter_new_cn(Utf8(mailbox.name.trimmed()).constData()));
     return property;
 }
 
-QByteArray CalendarAddress(const MailAddress& mailbox)
+QByteArray CalendarAddress(const Mailbox& mailbox)
 {
     return "mailto:" + Utf8(mailbox.address.trimmed());
 }

@@ -2,7 +2,7 @@
 // libical: one VCALENDAR per folder, one VEVENT per appointment.
 #pragma once
 
-#include "convert/CalendarContent.h"
+#include "model/CalendarContent.h"
 
 #include <QByteArray>
 #include <vector>

@@ -5,7 +5,7 @@
 // mailbox stores, under the name the mailbox gives it.
 #pragma once
 
-#include "convert/read/AppointmentRecurrence.h"
+#include "model/Recurrence.h"
 
 #include <libical/ical.h>
 

@@ -50,14 +50,14 @@ QString HeaderSafe(const QString& value)
     return out;
 }
 
-void AddAddress(InternetAddressList* list, const MailAddress& unsafeMailbox)
+void AddAddress(InternetAddressList* list, const Mailbox& unsafeMailbox)
 {
-    const MailAddress mailbox{HeaderSafe(unsafeMailbox.name), HeaderSafe(unsafeMailbox.address)};
+    const Mailbox mailbox{HeaderSafe(unsafeMailbox.name), HeaderSafe(unsafeMailbox.address)};
     InternetAddress* address = nullptr;
-    if (LooksLikeSmtpAddress(mailbox.address)) {
+    if (const std::optional<AddrSpec> spec = mailbox.addrSpec()) {
         const QString name = NameWithoutCommas(mailbox.name);
         address = internet_address_mailbox_new(name.isEmpty() ? nullptr : U8(name).constData(),
-                                               U8(mailbox.address.trimmed()).constData());
+                                               U8(spec->text()).constData());
     } else {
         const QString name = NameOnly(mailbox.name);
         if (name.isEmpty())

@@ -2,7 +2,7 @@
 // safe for a header line, and a person as a mailbox of an address list.
 #pragma once
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 
 #include <gmime/gmime.h>
 
@@ -22,7 +22,7 @@ QString HeaderSafe(const QString& value);
 // The person as a mailbox: the address when it can stand as one, else the
 // name alone with a stand-in address in the reserved ".invalid" domain; a
 // person with neither is left out.
-void AddAddress(InternetAddressList* list, const MailAddress& mailbox);
+void AddAddress(InternetAddressList* list, const Mailbox& mailbox);
 // Printable ASCII and tabs only.
 bool IsPlainAscii(const QByteArray& bytes);
 bool IsValidUtf8(const QByteArray& bytes);

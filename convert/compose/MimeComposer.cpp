@@ -331,39 +331,6 @@ QSet<QString> ReferencedContentIds(const QByteArray& html)
 
 }  // namespace
 
-bool LooksLikeSmtpAddress(const QString& address)
-{
-    const QString trimmed = address.trimmed();
-    const qsizetype at = trimmed.lastIndexOf(u'@');
-    if (at <= 0 || at == trimmed.size() - 1)
-        return false;
-    for (QChar c : trimmed) {
-        if (c.isSpace() || c == u'<' || c == u'>' || c == u',' || c == u';' || c == u'"' || c.unicode() < 0x20)
-            return false;
-    }
-    return true;
-}
-
-bool IsAddrSpec(const QString& text)
-{
-    static const QString specials = QStringLiteral("!#$%&'*+-/=?^_`{|}~");
-    auto dotAtom = [](QStringView part) {
-        if (part.isEmpty() || part.startsWith(u'.') || part.endsWith(u'.') || part.contains(u".."))
-            return false;
-        for (QChar c : part) {
-            const char16_t u = c.unicode();
-            const bool alnum = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9');
-            if (!alnum && u != u'.' && !specials.contains(c))
-                return false;
-        }
-        return true;
-    };
-    const qsizetype at = text.indexOf(u'@');
-    if (at <= 0 || at != text.lastIndexOf(u'@'))
-        return false;
-    return dotAtom(QStringView(text).left(at)) && dotAtom(QStringView(text).mid(at + 1));
-}
-
 QString ContentTypeForFileName(const QString& fileName)
 {
     static const QHash<QString, QString> known = {
@@ -402,7 +369,7 @@ GObjectPtr<GMimeMessage> ComposeMessageTree(const MessageContent& content, LeafS
     // stored To and Cc lines, which name the real addresses.
     const bool recipientsHaveAddresses =
         std::any_of(content.recipients.cbegin(), content.recipients.cend(), [](const Recipient& recipient) {
-            return recipient.kind != RecipientKind::Bcc && LooksLikeSmtpAddress(recipient.mailbox.address);
+            return recipient.kind != RecipientKind::Bcc && recipient.mailbox.addrSpec().has_value();
         });
     kept.toAndCc = !recipientsHaveAddresses && stored
                    && (HeaderValue(GMIME_OBJECT(stored.get()), "To") != nullptr

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "convert/compose/GMimeHandles.h"
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,15 +36,8 @@ std::vector<std::shared_ptr<AttachmentSource>> StreamedSources(const MessageCont
 // The content type for a file name's extension; "application/octet-stream" when unknown.
 QString ContentTypeForFileName(const QString& fileName);
 
-// True when the address can stand as an RFC 5322 address: a local part, "@" and a domain ("@" not at its ends).
-bool LooksLikeSmtpAddress(const QString& address);
-
 // The Message-ID the composed message carries, without angle brackets:
 // the stored headers' one, else the message's own property; empty when none.
 QString WrittenMessageId(const MessageContent& content);
-
-// True when the text is an RFC 5322 address and nothing else, strictly: a
-// dot-atom local part, "@" and a dot-atom domain, ASCII only.
-bool IsAddrSpec(const QString& text);
 
 }  // namespace tolvane

@@ -216,7 +216,7 @@ void AddHeadersFromProperties(GMimeMessage* message, const HeaderProperties& fie
     SetHeaderIfAbsent(message, "References", IdentifierList(fields.references));
     InternetAddressList* replyTo = g_mime_message_get_reply_to(message);
     if (internet_address_list_length(replyTo) == 0 && HeaderValue(GMIME_OBJECT(message), "Reply-To") == nullptr) {
-        for (const MailAddress& address : fields.replyTo)
+        for (const Mailbox& address : fields.replyTo)
             AddAddress(replyTo, address);
         EncodeAddressHeader(GMIME_OBJECT(message), "Reply-To", replyTo);
     }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "convert/compose/GMimeHandles.h"
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 
 #include <QString>
 

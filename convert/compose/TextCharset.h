@@ -2,7 +2,7 @@
 // bytes for US-ASCII and show every other character as a question mark.
 #pragma once
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,6 @@
 // The mbox separator and quoting, Maildir's flags and folder names.
 #include "convert/output/MailFormats.h"
 
-#include "convert/compose/MimeComposer.h"
 #include "convert/output/Sha256.h"
 
 #include <QLocale>
@@ -39,16 +38,11 @@ QString OutputFormatName(OutputFormat format)
     return QStringLiteral("eml");
 }
 
-QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateTime>& date)
+QByteArray MboxFromLine(const std::optional<AddrSpec>& sender, const std::optional<QDateTime>& date)
 {
-    // The address is one word on the line: one with space or anything
-    // outside printable ASCII would break it.
-    QString sender = senderAddress.trimmed();
-    bool usable = LooksLikeSmtpAddress(sender);
-    for (const QChar c : sender)
-        usable = usable && c.unicode() > 0x20 && c.unicode() < 0x7F;
-    if (!usable)
-        sender = QStringLiteral("MAILER-DAEMON");
+    // The address is one word on the line: one with anything outside
+    // printable ASCII would break it.
+    const QString word = sender && sender->isPrintableAscii() ? sender->text() : QStringLiteral("MAILER-DAEMON");
     // The layout of C's asctime(), in UTC, whatever the locale.
     const QDateTime when = date && date->isValid() ? date->toUTC() : QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
     const QLocale c = QLocale::c();
@@ -58,7 +52,7 @@ QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateT
                               .arg(when.date().day(), 2, 10, QChar(u' '))
                               .arg(when.time().toString(QStringLiteral("HH:mm:ss")))
                               .arg(when.date().year());
-    return "From " + sender.toLatin1() + ' ' + stamp.toLatin1() + '\n';
+    return "From " + word.toLatin1() + ' ' + stamp.toLatin1() + '\n';
 }
 
 namespace {

@@ -4,7 +4,7 @@
 // and the pieces of those formats that live outside the message itself.
 #pragma once
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 
 #include <QByteArray>
 #include <QList>
@@ -26,7 +26,7 @@ QString OutputFormatName(OutputFormat format);
 // The separator line that opens a message in an mbox file, with its line
 // end: "From sender@example.com Wed Mar  4 10:00:00 2026\n". An unknown or
 // unusable sender is "MAILER-DAEMON"; an unknown date is the epoch.
-QByteArray MboxFromLine(const QString& senderAddress, const std::optional<QDateTime>& date);
+QByteArray MboxFromLine(const std::optional<AddrSpec>& sender, const std::optional<QDateTime>& date);
 
 // The lines by which mbox readers keep a message's state, put between the
 // separator and the message's own header: "Status: RO" for a read message,

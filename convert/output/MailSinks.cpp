@@ -107,7 +107,7 @@ public:
     {
         // The state goes in front of the message's own header, where mbox
         // readers look for it; the .eml and Maildir files keep theirs apart.
-        return AppendTo(files_, mail, MboxFromLine(mail.senderAddress, mail.arrived) + MboxStatusLines(mail.state));
+        return AppendTo(files_, mail, MboxFromLine(mail.sender, mail.arrived) + MboxStatusLines(mail.state));
     }
     QStringList Finish() override
     {
@@ -151,7 +151,7 @@ public:
     SaveResult Save(const MailToSave& mail) override
     {
         return AppendTo(files_, mail,
-                        MboxFromLine(mail.senderAddress, mail.arrived) + MboxStatusLines(mail.state)
+                        MboxFromLine(mail.sender, mail.arrived) + MboxStatusLines(mail.state)
                             + MozillaStatusLines(mail.state));
     }
     QStringList Finish() override

@@ -2,7 +2,7 @@
 // one message at a time, as eml, mbox, the mbox tree or Maildir.
 #pragma once
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 #include "convert/output/ItemSink.h"
 #include "convert/output/MailFolderFiles.h"
 #include "convert/output/MailFormats.h"
@@ -29,7 +29,7 @@ struct MailToSave {
     // When it arrived, else the date it carries: what a file of its own is
     // dated by, what mbox's separator line and Maildir's name carry.
     std::optional<QDateTime> arrived;
-    QString senderAddress;
+    std::optional<AddrSpec> sender;  // whom the mbox separator line names
     MessageState state;
     // The composed bytes, or null when the message is composed while it is
     // written (`write` does both).

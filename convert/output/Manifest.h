@@ -11,7 +11,7 @@
 #pragma once
 
 #include "scan/FolderPaths.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "convert/output/InputIdentity.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/NewFileWriter.h"

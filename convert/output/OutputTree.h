@@ -7,7 +7,7 @@
 #pragma once
 
 #include "scan/Expected.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/ItemStore.h"
 #include "convert/output/NewFileWriter.h"
 #include "scan/UniqueFd.h"

@@ -21,7 +21,7 @@
 #include "convert/output/MailFormats.h"
 #include "convert/output/Manifest.h"
 #include "scan/Expected.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <QByteArray>
 #include <QString>

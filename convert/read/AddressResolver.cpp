@@ -19,7 +19,6 @@
 
 #include "convert/read/BodyText.h"
 #include "convert/read/EntryIdAddress.h"
-#include "convert/compose/MimeComposer.h"
 #include "scan/PropertyTags.h"
 
 #include <algorithm>
@@ -46,7 +45,7 @@ bool IsDirectoryAddress(const QString& address, const QString& addressType)
 // A one-off identifier that holds an SMTP address of SMTP type.
 bool CarriesSmtpAddress(const OneOffAddress& oneOff)
 {
-    return IsOfType(oneOff.addressType, "SMTP") && LooksLikeSmtpAddress(oneOff.address);
+    return IsOfType(oneOff.addressType, "SMTP") && AddrSpec::Parse(oneOff.address);
 }
 
 // The first of the item's entry identifiers `tags` (read in order, only as
@@ -66,7 +65,7 @@ std::optional<OneOffAddress> SmtpOneOff(libpff_item_t* item, int set, std::initi
 // A name that is an address itself stands alone, without a name.
 std::optional<ResolvedMailbox> NameAsAddress(const QString& name)
 {
-    if (!IsAddrSpec(name))
+    if (!AddrSpec::IsPlainDotAtom(name))
         return std::nullopt;
     return ResolvedMailbox{QString(), name, AddressSource::DisplayName};
 }
@@ -76,11 +75,6 @@ std::optional<ResolvedMailbox> NameAsAddress(const QString& name)
 std::optional<QString> AddressResolver::Text(libpff_item_t* item, int set, uint32_t tag, ReadFailures* failures) const
 {
     return ReadString(item, set, tag, codePage_, NamedLookup::Mapped, failures);
-}
-
-bool AddressResolver::HasSmtpAddress(const MailAddress& mailbox)
-{
-    return LooksLikeSmtpAddress(mailbox.address);
 }
 
 std::optional<ResolvedMailbox> AddressResolver::Sender(libpff_item_t* message, ReadFailures* failures) const
@@ -114,7 +108,7 @@ std::optional<ResolvedMailbox> AddressResolver::SenderFrom(libpff_item_t* messag
         address = smtp->trimmed();
         source = AddressSource::SmtpProperty;
     }
-    if (LooksLikeSmtpAddress(address))
+    if (AddrSpec::Parse(address))
         return ResolvedMailbox{name, address, source};
     // An address typed by hand travels in the entry identifier.
     if (const auto oneOff = SmtpOneOff(message, 0, {tags.entryId}, codePage_, failures))
@@ -132,9 +126,9 @@ ResolvedMailbox AddressResolver::Recipient(libpff_item_t* recipients, int set, R
     const QString address = Text(recipients, set, Tag::EmailAddress, failures).value_or(QString()).trimmed();
     const QString addressType = Text(recipients, set, Tag::AddressType, failures).value_or(QString()).trimmed();
     const QString smtp = Text(recipients, set, Tag::RecipientSmtpAddress, failures).value_or(QString()).trimmed();
-    if (LooksLikeSmtpAddress(smtp))
+    if (AddrSpec::Parse(smtp))
         return ResolvedMailbox{name, smtp, AddressSource::SmtpProperty};
-    if (!IsDirectoryAddress(address, addressType) && LooksLikeSmtpAddress(address))
+    if (!IsDirectoryAddress(address, addressType) && AddrSpec::Parse(address))
         return ResolvedMailbox{name, address, AddressSource::EmailAddress};
     if (const auto oneOff =
             SmtpOneOff(recipients, set, {Tag::RecipientEntryId, Tag::EntryId}, codePage_, failures))
@@ -155,7 +149,7 @@ QVector<ResolvedMailbox> AddressResolver::ReplyTo(libpff_item_t* message, ReadFa
     for (qsizetype n = 0; n < std::max(ids.size(), names.size()); ++n) {
         const QString name = n < names.size() ? names.at(n).trimmed() : QString();
         const auto oneOff = n < ids.size() ? ParseOneOffEntryId(ids.at(n), codePage_) : std::nullopt;
-        if (oneOff && LooksLikeSmtpAddress(oneOff->address) && !IsOfType(oneOff->addressType, "EX"))
+        if (oneOff && AddrSpec::Parse(oneOff->address) && !IsOfType(oneOff->addressType, "EX"))
             replyTo.push_back(ResolvedMailbox{oneOff->displayName.isEmpty() ? name : oneOff->displayName,
                                               oneOff->address, AddressSource::EntryIdentifier});
         else if (auto alone = NameAsAddress(name))
@@ -168,13 +162,13 @@ std::optional<ResolvedMailbox> AddressResolver::ReadReceiptTo(libpff_item_t* mes
                                                               const std::optional<ResolvedMailbox>& sender,
                                                               ReadFailures* failures) const
 {
-    if (sender && HasSmtpAddress(sender->mailbox()))
+    if (sender && sender->mailbox().addrSpec())
         return sender;
     const QString address = ReadMessageString(message, Tag::ReadReceiptSmtpAddress, fileCodePage,
                                               NamedLookup::Mapped, failures)
                                 .value_or(QString())
                                 .trimmed();
-    if (!LooksLikeSmtpAddress(address))
+    if (!AddrSpec::Parse(address))
         return std::nullopt;
     return ResolvedMailbox{QString(), address, AddressSource::SmtpProperty};
 }
@@ -185,7 +179,7 @@ ResolvedMailbox AddressResolver::ListMember(const QList<QByteArray>& entryIds) c
         const auto oneOff = ParseOneOffEntryId(entryId, codePage_);
         if (!oneOff)
             continue;
-        if (LooksLikeSmtpAddress(oneOff->address))
+        if (AddrSpec::Parse(oneOff->address))
             return ResolvedMailbox{oneOff->displayName, oneOff->address, AddressSource::EntryIdentifier};
         return ResolvedMailbox{oneOff->displayName, QString(), AddressSource::None};
     }
@@ -216,7 +210,7 @@ QVector<ResolvedMailbox> AddressResolver::ContactEmails(libpff_item_t* contact) 
             continue;
         }
         emails.push_back(ResolvedMailbox{QString(), kept,
-                                         LooksLikeSmtpAddress(kept) ? AddressSource::EmailAddress
+                                         AddrSpec::Parse(kept) ? AddressSource::EmailAddress
                                                                     : AddressSource::None});
     }
     return emails;

@@ -6,7 +6,7 @@
 // its addresses differently; what they share is written once here.
 #pragma once
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
 
@@ -33,7 +33,7 @@ struct ResolvedMailbox {
     QString address;
     AddressSource source = AddressSource::None;
 
-    [[nodiscard]] MailAddress mailbox() const { return MailAddress{name, address}; }
+    [[nodiscard]] Mailbox mailbox() const { return Mailbox{name, address}; }
 };
 
 class AddressResolver {
@@ -61,10 +61,6 @@ public:
     [[nodiscard]] ResolvedMailbox ListMember(const QList<QByteArray>& entryIds) const;
     // A contact's e-mail slots that hold anything, in order (no names).
     [[nodiscard]] QVector<ResolvedMailbox> ContactEmails(libpff_item_t* contact) const;
-
-    // Whether `mailbox` can be written as someone to send to: what a meeting
-    // takes as its organizer and attendees, and a receipt as its recipient.
-    [[nodiscard]] static bool HasSmtpAddress(const MailAddress& mailbox);
 
 private:
     // The properties that name one person on a message (its sender, or

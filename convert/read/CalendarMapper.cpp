@@ -2,6 +2,7 @@
 #include "convert/read/CalendarMapper.h"
 
 #include "convert/read/AddressResolver.h"
+#include "convert/read/AppointmentRecurrence.h"
 #include "convert/read/ItemAttachments.h"
 #include "convert/read/ItemProperties.h"
 #include "convert/read/MeetingAttendees.h"
@@ -125,7 +126,7 @@ AppointmentContent ReadAppointmentContent(libpff_item_t* item, uint32_t identifi
     ReadFailures ignored;
     if (!content.attendees.isEmpty()) {
         if (const auto sender = AddressResolver(codePage).Sender(item, &ignored);
-            sender && AddressResolver::HasSmtpAddress(sender->mailbox()))
+            sender && sender->mailbox().addrSpec())
             content.organizer = sender->mailbox();
     }
     return content;

@@ -4,7 +4,7 @@
 // content's `missing`; one bad property never costs the item.
 #pragma once
 
-#include "convert/CalendarContent.h"
+#include "model/CalendarContent.h"
 #include "scan/PffHandles.h"
 
 #include <cstdint>

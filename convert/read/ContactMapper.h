@@ -3,8 +3,8 @@
 // the same mailbox by their UID, addresses typed by hand as they are).
 #pragma once
 
-#include "convert/CalendarContent.h"
-#include "convert/compose/VCardWriter.h"
+#include "model/CalendarContent.h"
+#include "model/ContactContent.h"
 #include "scan/PffHandles.h"
 
 #include <QByteArray>

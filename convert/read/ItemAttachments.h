@@ -4,8 +4,8 @@
 // read is named, never passed off as an empty attachment.
 #pragma once
 
-#include "convert/MailContent.h"
-#include "convert/MissingParts.h"
+#include "model/MailContent.h"
+#include "model/MissingParts.h"
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
 

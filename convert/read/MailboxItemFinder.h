@@ -6,7 +6,7 @@
 #pragma once
 
 #include "scan/ItemLocator.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/PffHandles.h"
 
 #include <cstdint>

@@ -61,7 +61,7 @@ QVector<AppointmentContent::Attendee> ReadMeetingAttendees(libpff_item_t* item, 
     for (int row = 0; row < rows; ++row) {
         AppointmentContent::Attendee attendee;
         attendee.mailbox = addresses.Recipient(table.get(), row, &ignored).mailbox();
-        if (!AddressResolver::HasSmtpAddress(attendee.mailbox))
+        if (!attendee.mailbox.addrSpec())
             continue;
         const uint32_t type = Read32(table.get(), row, Tag::RecipientType).value_or(1) & 0x0F;
         attendee.role = type == 2 ? Role::Optional : type == 3 ? Role::Resource : Role::Required;

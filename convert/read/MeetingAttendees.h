@@ -4,7 +4,7 @@
 // it, and whether answers are asked for.
 #pragma once
 
-#include "convert/CalendarContent.h"
+#include "model/CalendarContent.h"
 
 #include <libpff.h>
 

@@ -1,7 +1,7 @@
 // Composing the calendar a scheduling message carries; see MeetingCalendar.h.
 #include "convert/read/MeetingCalendar.h"
 
-#include "convert/CalendarContent.h"
+#include "model/CalendarContent.h"
 #include "convert/read/AddressResolver.h"
 #include "convert/read/CalendarMapper.h"
 #include "scan/PffProperties.h"
@@ -34,10 +34,10 @@ void AddMeetingCalendar(libpff_item_t* message, int fileCodePage, MessageContent
         const Answer given = answer.startsWith(QLatin1String("Pos"), Qt::CaseInsensitive)   ? Answer::Accepted
                              : answer.startsWith(QLatin1String("Neg"), Qt::CaseInsensitive) ? Answer::Declined
                                                                                              : Answer::Tentative;
-        const std::optional<MailAddress> organizer =
-            meeting.attendees.isEmpty() ? std::nullopt : std::optional<MailAddress>(meeting.attendees.front().mailbox);
+        const std::optional<Mailbox> organizer =
+            meeting.attendees.isEmpty() ? std::nullopt : std::optional<Mailbox>(meeting.attendees.front().mailbox);
         meeting.attendees.clear();
-        if (content.from && AddressResolver::HasSmtpAddress(*content.from))
+        if (content.from && content.from->addrSpec())
             meeting.attendees.push_back({*content.from, AppointmentContent::Role::Required, given});
         meeting.organizer = organizer;
     } else {

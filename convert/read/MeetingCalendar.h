@@ -3,7 +3,7 @@
 // composes it as the calendar beside the message's text.
 #pragma once
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 #include "scan/PffHandles.h"
 
 namespace tolvane {

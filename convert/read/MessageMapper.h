@@ -4,7 +4,7 @@
 // cannot be read goes into the content's `missing`, never passed off as read.
 #pragma once
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 #include "scan/Limits.h"
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"

@@ -5,7 +5,7 @@
 // file is shared by every worker.
 #pragma once
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 #include "scan/PffHandles.h"
 
 #include <QString>

@@ -19,10 +19,10 @@ MessageContent ContentFromRecord(const MailRecord& record)
     const QString name = shown(record.senderName);
     const QString address = shown(record.senderAddress);
     if (!name.isEmpty() || !address.isEmpty())
-        content.from = MailAddress{name, address};
+        content.from = Mailbox{name, address};
     for (const QString& recipient : record.recipients) {
         if (!recipient.trimmed().isEmpty())
-            content.recipients.push_back(Recipient{RecipientKind::To, MailAddress{recipient.trimmed(), QString()}});
+            content.recipients.push_back(Recipient{RecipientKind::To, Mailbox{recipient.trimmed(), QString()}});
     }
     content.subject = record.subject;
     // The best time the record holds, in the order the message's own reading

@@ -2,8 +2,8 @@
 // what the scan kept because the mailbox could no longer be read.
 #pragma once
 
-#include "convert/MailContent.h"
-#include "scan/ItemRecords.h"
+#include "model/MailContent.h"
+#include "model/ItemRecords.h"
 
 namespace tolvane {
 

@@ -4,7 +4,7 @@
 #include "scan/TimeText.h"
 #include "tests/convert/ConvertTestSupport.h"
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 #include "convert/read/MailboxReader.h"
 #include "convert/compose/MimeComposer.h"
 
@@ -36,7 +36,7 @@ TEST(SenderRuleTest, AddressDecidesBetweenMailboxAndNameAlone)
     };
     for (const auto& c : cases) {
         MessageContent content;
-        content.from = MailAddress{QString::fromUtf8(c.name), QString::fromUtf8(c.address)};
+        content.from = Mailbox{QString::fromUtf8(c.name), QString::fromUtf8(c.address)};
         const QByteArray bytes = ComposeMessageBytes(content);
         auto message = ParseWithGMime(bytes);
         ASSERT_TRUE(message);
@@ -51,7 +51,7 @@ TEST(SenderRuleTest, AddressDecidesBetweenMailboxAndNameAlone)
 TEST(ComposerTest, EveryFieldComesBackThroughGMime)
 {
     MessageContent content;
-    content.from = MailAddress{"Ann", "ann@example.com"};
+    content.from = Mailbox{"Ann", "ann@example.com"};
     content.recipients = {{RecipientKind::To, {QString::fromUtf8("Bø To"), "to@example.com"}},
                           {RecipientKind::Cc, {"Cee", "cc@example.com"}},
                           {RecipientKind::Bcc, {"Bee", "bcc@example.com"}}};
@@ -162,7 +162,7 @@ TEST(ComposerTest, PythonReadsComposedMessagesWithoutDefects)
     int index = 0;
     for (const QString& name : names) {
         MessageContent content;
-        content.from = MailAddress{QString::fromUtf8("Zoë, van der Berg"), "zoe@example.com"};
+        content.from = Mailbox{QString::fromUtf8("Zoë, van der Berg"), "zoe@example.com"};
         content.recipients = {{RecipientKind::To, {"No Address", ""}}, {RecipientKind::To, {"", "x@example.com"}}};
         content.subject = QString::fromUtf8("\xE2\x9C\x93 ") + name;
         content.plainBody = QString(5000, u'y').toUtf8();
@@ -288,7 +288,7 @@ TEST(EncodedWordsTest, RunsPadOnlyAtTheirEndAndEveryReaderGetsTheWholeText)
         const QString name = QString(original).remove(u'"').remove(u'(').remove(u')');
         MessageContent content;
         content.subject = original;
-        content.from = MailAddress{name, "from@example.com"};
+        content.from = Mailbox{name, "from@example.com"};
         content.recipients = {{RecipientKind::To, {name, "to@example.com"}},
                               {RecipientKind::To, {"Plain Name", "plain@example.com"}}};
         content.headerProperties.threadTopic = original;
@@ -427,10 +427,48 @@ TEST(ContentTypeTest, StoredTypeOrExtensionDecides)
     EXPECT_EQ(ContentTypeForFileName("report.PDF"), "application/pdf");
     EXPECT_EQ(ContentTypeForFileName("noextension"), "application/octet-stream");
     EXPECT_EQ(ContentTypeForFileName("mail.eml"), "application/octet-stream");
-    EXPECT_TRUE(LooksLikeSmtpAddress("a@b.c"));
-    EXPECT_FALSE(LooksLikeSmtpAddress("/O=ORG/CN=X"));
-    EXPECT_FALSE(LooksLikeSmtpAddress("a@"));
-    EXPECT_FALSE(LooksLikeSmtpAddress("a b@c"));
+}
+
+// What every writer asks of an address: whether it is one, its parts, and
+// whether it is plain enough to stand for a display name or on a line alone.
+TEST(AddrSpecTest, ReadsWhatCanBeWrittenAsAnAddress)
+{
+    struct Case {
+        const char* text;
+        const char* parsed;  // nullptr: not an address
+        const char* local;
+        const char* domain;
+        bool plainDotAtom;
+        bool printableAscii;
+    };
+    const Case cases[] = {
+        {"a@b.c", "a@b.c", "a", "b.c", true, true},
+        {"  anna@example.com\t", "anna@example.com", "anna", "example.com", false, true},
+        {"/O=ORG/CN=X", nullptr, "", "", false, false},
+        {"a@", nullptr, "", "", false, false},
+        {"@b", nullptr, "", "", false, false},
+        {"a b@c", nullptr, "", "", false, false},
+        {"<a@b>", nullptr, "", "", false, false},
+        {"\"a\"@b", nullptr, "", "", false, false},
+        {"a@b@c", "a@b@c", "a@b", "c", false, true},
+        {"first.last+tag@sub.example.org", "first.last+tag@sub.example.org", "first.last+tag", "sub.example.org", true, true},
+        {"a..b@c", "a..b@c", "a..b", "c", false, true},
+        {"j\xc3\xbcrgen@example.de", "j\xc3\xbcrgen@example.de", "j\xc3\xbcrgen", "example.de", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const QString text = QString::fromUtf8(c.text);
+        const std::optional<AddrSpec> spec = AddrSpec::Parse(text);
+        ASSERT_EQ(spec.has_value(), c.parsed != nullptr);
+        EXPECT_EQ(AddrSpec::IsPlainDotAtom(text), c.plainDotAtom);
+        EXPECT_EQ((Mailbox{QStringLiteral("Name"), text}.addrSpec().has_value()), spec.has_value());
+        if (!spec)
+            continue;
+        EXPECT_EQ(spec->text(), QString::fromUtf8(c.parsed));
+        EXPECT_EQ(spec->localPart().toString(), QString::fromUtf8(c.local));
+        EXPECT_EQ(spec->domain().toString(), QString::fromUtf8(c.domain));
+        EXPECT_EQ(spec->isPrintableAscii(), c.printableAscii);
+    }
 }
 
 }  // namespace

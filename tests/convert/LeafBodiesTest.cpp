@@ -3,8 +3,8 @@
 // that way must equal the message GMime writes alone.
 #include "convert/compose/GMimeHandles.h"
 #include "convert/compose/LeafBodies.h"
-#include "convert/CalendarContent.h"
-#include "convert/MailContent.h"
+#include "model/CalendarContent.h"
+#include "model/MailContent.h"
 #include "convert/compose/MimeComposer.h"
 
 #include <QRegularExpression>

@@ -6,7 +6,7 @@
 // byte.
 #include "tests/convert/ConvertTestSupport.h"
 
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/MailFolderPlan.h"
 #include "convert/output/MaildirLayout.h"

@@ -1,7 +1,7 @@
 // The local-folders tree's names and state lines: where each folder's file
 // goes and under which name, and what a message's flags and categories
 // become in the lines the mail client reads.
-#include "convert/MailContent.h"
+#include "model/MailContent.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/MboxTreeLayout.h"
 

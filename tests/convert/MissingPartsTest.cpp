@@ -2,7 +2,7 @@
 // inside embedded messages keep their place, a part noted by several failed
 // reads is named once, and what counts as the attachments is told apart from
 // the rest.
-#include "convert/MissingParts.h"
+#include "model/MissingParts.h"
 
 #include <gtest/gtest.h>
 

@@ -59,13 +59,13 @@ TEST(MailFormatsTest, MboxQuotingTakesOneMoreQuoteOnEveryFromLineWhateverThePiec
 TEST(MailFormatsTest, MboxSeparatorLineHasTheSenderAndTheDateInTheClassicLayout)
 {
     const QDateTime march4(QDate(2026, 3, 4), QTime(10, 0, 5), Qt::UTC);
-    EXPECT_EQ(MboxFromLine("anna@example.com", march4), "From anna@example.com Wed Mar  4 10:00:05 2026\n");
-    EXPECT_EQ(MboxFromLine("anna@example.com", march4.toOffsetFromUtc(3600)),
+    EXPECT_EQ(MboxFromLine(AddrSpec::Parse(u"anna@example.com"), march4), "From anna@example.com Wed Mar  4 10:00:05 2026\n");
+    EXPECT_EQ(MboxFromLine(AddrSpec::Parse(u"anna@example.com"), march4.toOffsetFromUtc(3600)),
               "From anna@example.com Wed Mar  4 10:00:05 2026\n");
-    EXPECT_EQ(MboxFromLine("Anna Berg", march4), "From MAILER-DAEMON Wed Mar  4 10:00:05 2026\n");
-    EXPECT_EQ(MboxFromLine(QString::fromUtf8("jürgen@example.de"), march4),
+    EXPECT_EQ(MboxFromLine(AddrSpec::Parse(u"Anna Berg"), march4), "From MAILER-DAEMON Wed Mar  4 10:00:05 2026\n");
+    EXPECT_EQ(MboxFromLine(AddrSpec::Parse(QString::fromUtf8("jürgen@example.de")), march4),
               "From MAILER-DAEMON Wed Mar  4 10:00:05 2026\n");
-    EXPECT_EQ(MboxFromLine("", std::nullopt), "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\n");
+    EXPECT_EQ(MboxFromLine(AddrSpec::Parse(u""), std::nullopt), "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\n");
 }
 
 TEST(MailFormatsTest, MaildirFlagsFollowTheMessageState)

@@ -1,5 +1,5 @@
 // The words for what an item lacks: the only place they are made.
-#include "convert/MissingParts.h"
+#include "model/MissingParts.h"
 
 #include <algorithm>
 

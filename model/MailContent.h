@@ -3,7 +3,8 @@
 // when the file can no longer be read).
 #pragma once
 
-#include "convert/MissingParts.h"
+#include "model/Mailbox.h"
+#include "model/MissingParts.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -17,16 +18,11 @@
 
 namespace tolvane {
 
-struct MailAddress {
-    QString name;
-    QString address;  // SMTP address when known; may be empty or a non-SMTP address
-};
-
 enum class RecipientKind { To, Cc, Bcc };
 
 struct Recipient {
     RecipientKind kind = RecipientKind::To;
-    MailAddress mailbox;
+    Mailbox mailbox;
 };
 
 struct MessageContent;
@@ -46,8 +42,8 @@ struct HeaderProperties {
     std::optional<Importance> importance;
     std::optional<Priority> priority;
     std::optional<Sensitivity> sensitivity;
-    QVector<MailAddress> replyTo;
-    std::optional<MailAddress> readReceiptTo;  // set when a read receipt was asked for
+    QVector<Mailbox> replyTo;
+    std::optional<Mailbox> readReceiptTo;  // set when a read receipt was asked for
     QStringList keywords;                      // the categories
     QString threadTopic;
     QByteArray threadIndex;                    // binary, as stored
@@ -107,7 +103,7 @@ struct MessageState {
 struct MeetingMessage;
 
 struct MessageContent {
-    std::optional<MailAddress> from;  // absent: no sender known
+    std::optional<Mailbox> from;  // absent: no sender known
     QVector<Recipient> recipients;
     QString subject;                   // null: no subject
     std::optional<QDateTime> date;     // UTC; absent: no Date header

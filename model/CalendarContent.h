@@ -2,8 +2,8 @@
 // what an iCalendar event carries, independent of how it is written.
 #pragma once
 
-#include "convert/read/AppointmentRecurrence.h"
-#include "convert/MailContent.h"
+#include "model/Recurrence.h"
+#include "model/MailContent.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -41,7 +41,7 @@ struct AppointmentContent {
     enum class Answer { None, Accepted, Declined, Tentative };  // None: not (yet) answered
 
     struct Attendee {
-        MailAddress mailbox;
+        Mailbox mailbox;
         Role role = Role::Required;
         Answer answer = Answer::None;
         std::optional<bool> rsvp;  // whether an answer is asked of it; unset when the item does not say
@@ -59,7 +59,7 @@ struct AppointmentContent {
     std::optional<Busy> busy;
     QStringList categories;
     std::optional<int> reminderMinutes;  // before the start; set only when a reminder is on
-    std::optional<MailAddress> organizer;
+    std::optional<Mailbox> organizer;
     QVector<Attendee> attendees;
     QByteArray globalObjectId;           // the meeting's identity across its copies; empty when none
     uint32_t identifier = 0;             // the item's identifier in the mailbox
@@ -123,7 +123,7 @@ struct NoteContent {
 // A distribution list, for a vCard of kind group.
 struct DistributionListContent {
     struct Member {
-        MailAddress mailbox;                        // its name and address, as the list keeps them
+        Mailbox mailbox;                        // its name and address, as the list keeps them
         std::optional<uint32_t> contactIdentifier;  // set when it is a contact of the same mailbox
         QString contactUid;                         // that contact's UID, once the writer knows it
     };
