@@ -8,7 +8,7 @@
 #include "app/CommandStates.h"
 #include "convert/ConversionProgress.h"
 #include "convert/output/MailFormats.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "app/WindowServices.h"
 #include "view/UserPrompts.h"
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "scan/InputFile.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "view/CExplorer1.h"
 
 #include <QHash>

@@ -5,7 +5,7 @@
 // sender, one space for a missing size or flag, the 21-character UTC time).
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <QString>
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "app/ScanSink.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <QObject>
 #include <QString>

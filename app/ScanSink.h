@@ -5,7 +5,7 @@
 // words are the front ends', the engine has none.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/ScanDriver.h"
 #include "view/TreeNodeId.h"
 

@@ -4,7 +4,7 @@
 // state only.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "view/TreeNodeId.h"
 
 #include <QHash>

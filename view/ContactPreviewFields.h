@@ -3,7 +3,7 @@
 // ones included.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <span>
 

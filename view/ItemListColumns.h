@@ -4,7 +4,7 @@
 // has to read the record back out of a cell.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <QString>
 #include <QStringList>

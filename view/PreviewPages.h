@@ -2,7 +2,7 @@
 // page for a contact or an appointment, and the file it is written to.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 // subcommands of tolvane-cli.
 #pragma once
 
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/ScanDriver.h"
 #include "app/ScanSink.h"
 #include "app/cli/NumberingScanSink.h"

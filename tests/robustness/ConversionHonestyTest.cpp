@@ -169,7 +169,7 @@ TEST(ConversionHonesty, LineBreaksInMailboxValuesStayInsideTheirHeader)
 {
     MessageContent content;
     content.subject = QStringLiteral("Hello\r\nBcc: victim@example.com");
-    content.from = MailAddress{QStringLiteral("Ann\r\nX-Injected: 1"), QStringLiteral("ann@example.com")};
+    content.from = Mailbox{QStringLiteral("Ann\r\nX-Injected: 1"), QStringLiteral("ann@example.com")};
     Attachment attachment;
     attachment.fileName = QStringLiteral("a\r\n\r\nb.txt");
     attachment.contentId = QStringLiteral("part1\r\nX-Injected: 2\r\n\r\nbody");

@@ -1,6 +1,6 @@
 // Kept bodies survive the trip through StoredText, in memory or spilled to disk.
 #include "scan/BodySpill.h"
-#include "scan/ItemRecords.h"
+#include "model/ItemRecords.h"
 #include "scan/Limits.h"
 
 #include <gtest/gtest.h>
