@@ -3,7 +3,7 @@
 
 #include "app/DialogUnits.h"
 #include "app/SvgPicture.h"
-#include "app/TolvaneVersion.h"
+#include "frontend/TolvaneVersion.h"
 
 #include <QPushButton>
 

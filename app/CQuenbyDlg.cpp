@@ -17,7 +17,7 @@
 #include "view/PreviewPages.h"
 #include "scan/ProcessTempDir.h"
 #include "app/ScanJobController.h"
-#include "app/TolvaneVersion.h"
+#include "frontend/TolvaneVersion.h"
 #include "app/UserGuideWindow.h"
 #include "convert/output/OutputNaming.h"
 #include "view/UserPrompts.h"

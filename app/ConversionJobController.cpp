@@ -1,7 +1,7 @@
 // The window's conversion job.
 #include "app/ConversionJobController.h"
 
-#include "app/ConversionText.h"
+#include "frontend/ConversionText.h"
 
 #include "app/CQuenbyDlg.h"
 #include "scan/ItemStore.h"

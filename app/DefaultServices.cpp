@@ -11,7 +11,6 @@ namespace tolvane {
 
 namespace {
 
-#ifdef TOLVANE_HAVE_CONVERSION_DRIVER
 class DriverConversionRunner final : public ConversionRunner {
 public:
     DestinationCheck CheckDestination(const QString& path) const override { return tolvane::CheckDestination(path); }
@@ -22,7 +21,6 @@ public:
 private:
     ConversionDriver driver_;
 };
-#endif
 
 }  // namespace
 
@@ -32,9 +30,7 @@ WindowServices DefaultWindowServices(ItemStore& store, ProcessTempDir& tempDir)
     services.store = &store;
     services.tempDir = &tempDir;
     services.runScan = [](const ShownScan& scan) { return RunShownScan(scan); };
-#ifdef TOLVANE_HAVE_CONVERSION_DRIVER
     services.conversions = std::make_shared<DriverConversionRunner>();
-#endif
     services.exitProcess = [&tempDir] {
         // Ends at once: no worker is waited for and no destructor runs, so the
         // temporary directory goes first.

@@ -5,7 +5,7 @@
 #include "view/CExplorer1.h"
 #include "view/ItemListModel.h"
 #include "scan/ItemStore.h"
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 #include "view/PreviewPages.h"
 
 #include <QItemSelectionModel>

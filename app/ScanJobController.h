@@ -4,7 +4,7 @@
 // a stopped scan clears; this owns the running job.
 #pragma once
 
-#include "app/ScanSink.h"
+#include "frontend/ScanSink.h"
 #include "model/ItemRecords.h"
 
 #include <QObject>

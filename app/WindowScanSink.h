@@ -3,7 +3,7 @@
 // assigned here on the worker, so the worker never waits for the window.
 #pragma once
 
-#include "app/ScanSink.h"
+#include "frontend/ScanSink.h"
 #include "view/WorkerBridge.h"
 
 #include <QHash>

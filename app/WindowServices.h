@@ -5,7 +5,7 @@
 #pragma once
 
 #include "convert/ConversionDriver.h"
-#include "app/ScanSink.h"
+#include "frontend/ScanSink.h"
 #include "scan/ScanDriver.h"
 
 #include <QDateTime>

@@ -11,7 +11,7 @@
 #include "app/CQuenbyApp.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
-#include "app/TolvaneVersion.h"
+#include "frontend/TolvaneVersion.h"
 #include "app/WindowServices.h"
 
 #include <QApplication>

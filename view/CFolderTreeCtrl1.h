@@ -5,7 +5,7 @@
 #pragma once
 
 #include "model/ItemRecords.h"
-#include "view/TreeNodeId.h"
+#include "frontend/TreeNodeId.h"
 
 #include <QHash>
 #include <QTreeWidget>

@@ -1,7 +1,7 @@
 // Headings, widths and cell texts of the item list's layouts.
 #include "view/ItemListColumns.h"
 
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 
 #include <algorithm>
 

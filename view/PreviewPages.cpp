@@ -5,7 +5,7 @@
 
 #include "view/ContactPreviewFields.h"
 #include "scan/ProcessTempDir.h"
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 
 namespace tolvane {
 

@@ -6,11 +6,11 @@
 #include "app/cli/HeadlessScan.h"
 #include "app/cli/ProblemText.h"
 #include "app/cli/TerminalProgress.h"
-#include "app/RecoveryText.h"
+#include "frontend/RecoveryText.h"
 #include "app/cli/InterruptWatcher.h"
 #include "app/cli/TestHold.h"
 
-#include "app/ConversionText.h"
+#include "frontend/ConversionText.h"
 #include "convert/ConversionDriver.h"
 #include "convert/output/ResumePlan.h"
 #include "scan/FolderPaths.h"

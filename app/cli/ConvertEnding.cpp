@@ -1,8 +1,8 @@
 // The counts of a conversion in the command line's words and in JSON.
 #include "app/cli/ConvertEnding.h"
 
-#include "app/ConversionText.h"
-#include "app/RecoveryText.h"
+#include "frontend/ConversionText.h"
+#include "frontend/RecoveryText.h"
 #include "app/cli/HeadlessScan.h"
 #include "app/cli/InterruptWatcher.h"
 

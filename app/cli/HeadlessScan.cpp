@@ -3,7 +3,7 @@
 
 #include "app/cli/ProblemText.h"
 #include "app/cli/TerminalProgress.h"
-#include "app/ShownText.h"
+#include "frontend/ShownText.h"
 
 #include "scan/ItemStore.h"
 #include "scan/NativePath.h"

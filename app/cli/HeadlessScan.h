@@ -5,7 +5,7 @@
 
 #include "model/ItemRecords.h"
 #include "scan/ScanDriver.h"
-#include "app/ScanSink.h"
+#include "frontend/ScanSink.h"
 #include "app/cli/NumberingScanSink.h"
 
 #include <QHash>

@@ -3,7 +3,7 @@
 // collected, rows and progress are dropped.
 #pragma once
 
-#include "app/ScanSink.h"
+#include "frontend/ScanSink.h"
 
 #include <QHash>
 #include <QStringList>

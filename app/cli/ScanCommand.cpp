@@ -3,12 +3,12 @@
 #include "app/cli/Commands.h"
 #include "app/cli/HeadlessScan.h"
 #include "app/cli/TerminalProgress.h"
-#include "app/RecoveryText.h"
+#include "frontend/RecoveryText.h"
 
 #include "scan/ContactFields.h"
 #include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

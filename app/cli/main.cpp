@@ -3,7 +3,7 @@
 #include "app/cli/HeadlessScan.h"
 #include "scan/NativePath.h"
 #include "scan/ProcessTempDir.h"
-#include "app/TolvaneVersion.h"
+#include "frontend/TolvaneVersion.h"
 
 #include <QCoreApplication>
 

@@ -6,7 +6,7 @@
 
 #include "scan/ItemStore.h"
 #include "scan/TimeText.h"
-#include "app/ScanSink.h"
+#include "frontend/ScanSink.h"
 #include "app/WindowServices.h"
 #include "scan/WorkerGate.h"
 

@@ -12,7 +12,7 @@
 #include "view/ItemListModel.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // blank and present values, and the contact field table behind the preview
 // and `scan --json`.
 #include "scan/ContactFields.h"
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 #include "scan/TimeText.h"
 
 #include <gtest/gtest.h>

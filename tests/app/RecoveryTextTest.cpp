@@ -1,6 +1,6 @@
 // The words both front ends give a recovery's counts: the kinds' words for one
 // and for many, their order, what was left out, and the failed search.
-#include "app/RecoveryText.h"
+#include "frontend/RecoveryText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The main window with a fake engine: enabling states, Stop during a scan and
 // a conversion, list fills from tree clicks, previews, keys and the exit question.
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 #include "view/CExplorer1.h"
 #include "view/CFolderTreeCtrl1.h"
 #include "view/FillItemList.h"
 #include "app/CQuenbyApp.h"
 #include "app/CQuenbyDlg.h"
-#include "app/TolvaneVersion.h"
+#include "frontend/TolvaneVersion.h"
 #include "app/WindowScanSink.h"
 #include "tests/app/FakeEngine.h"
 #include "tests/view/GuiTestSupport.h"

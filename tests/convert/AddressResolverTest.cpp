@@ -10,8 +10,8 @@
 #include "scan/PffProperties.h"
 #include "scan/ProcessTempDir.h"
 #include "scan/TextDecoding.h"
-#include "tests/support/EntryIds.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/EntryIds.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <functional>
 #include <optional>

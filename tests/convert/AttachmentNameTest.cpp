@@ -9,7 +9,7 @@
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
 #include "scan/ScanTexts.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <optional>
 #include <string>

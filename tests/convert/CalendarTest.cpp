@@ -9,9 +9,9 @@
 #include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
-#include "tests/support/AppointmentBlobs.h"
-#include "tests/support/EntryIds.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/AppointmentBlobs.h"
+#include "pstwriter/EntryIds.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -8,8 +8,8 @@
 #include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
-#include "tests/support/AppointmentBlobs.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/AppointmentBlobs.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QFile>
 #include <QJsonArray>

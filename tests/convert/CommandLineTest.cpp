@@ -3,7 +3,7 @@
 // --dry-run, --output-name, --jobs, and errors that name their file.
 #include "tests/convert/ConvertTestSupport.h"
 #include "tests/support/CliRun.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QDir>
 #include <QJsonArray>

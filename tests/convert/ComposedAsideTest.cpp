@@ -12,7 +12,7 @@
 #include "convert/read/MailboxReader.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QTemporaryDir>
 

@@ -2,7 +2,7 @@
 // directory, the Python e-mail check and GMime parsing of written files.
 #pragma once
 
-#include "app/ConversionText.h"
+#include "frontend/ConversionText.h"
 #include "convert/ConversionDriver.h"
 #include "convert/compose/GMimeHandles.h"
 

@@ -1,10 +1,10 @@
 // Naming, safe writing, output folders, RTF recovery and vCards.
 #include "tests/convert/ConvertTestSupport.h"
 
-#include "tests/support/CompressedRtf.h"
+#include "pstwriter/CompressedRtf.h"
 #include "convert/read/BodyText.h"
 #include "convert/read/EntryIdAddress.h"
-#include "tests/support/EntryIds.h"
+#include "pstwriter/EntryIds.h"
 #include "convert/ConversionDriver.h"
 #include "convert/MailFeed.h"
 #include "convert/MessagePreparer.h"

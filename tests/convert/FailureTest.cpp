@@ -6,7 +6,7 @@
 #include "app/cli/HeadlessScan.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 #include "scan/WorkerGate.h"
 
 #include <QFileInfo>

@@ -8,8 +8,8 @@
 #include "app/cli/HeadlessScan.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"
-#include "tests/support/EntryIds.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/EntryIds.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

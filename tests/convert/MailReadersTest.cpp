@@ -11,7 +11,7 @@
 #include "convert/output/MailFolderPlan.h"
 #include "convert/output/MaildirLayout.h"
 #include "tests/support/CliRun.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -7,7 +7,7 @@
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "tests/support/CliRun.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,8 @@
 // incomplete. Other files of the family stay refused either way.
 #include "tests/convert/ConvertTestSupport.h"
 #include "tests/support/CliRun.h"
-#include "tests/support/PropertyTags.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PropertyTags.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -9,7 +9,7 @@
 #include "scan/ProcessTempDir.h"
 #include "scan/ScanEvents.h"
 #include "scan/WorkerGate.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -6,7 +6,7 @@
 #include "convert/output/MailFormats.h"
 #include "convert/output/MaildirKeywordLetters.h"
 #include "tests/support/CliRun.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QDir>
 #include <QDirIterator>

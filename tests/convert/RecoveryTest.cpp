@@ -4,9 +4,9 @@
 // marked; and that nothing is recovered unless asked for. Then the readers of
 // one conversion: one search for deleted items between them, and each
 // recovered item found again by what it is rather than where libpff listed it.
-#include "tests/support/BlockDamage.h"
+#include "pstwriter/BlockDamage.h"
 #include "tests/support/CliRun.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 #include "tests/convert/ConvertTestSupport.h"
 
 #include "scan/ItemStore.h"

@@ -3,7 +3,7 @@
 // rule (a rule built from it would describe another series, or one without
 // end) and a reason naming the field; a field at its limit must still read.
 #include "convert/read/AppointmentRecurrence.h"
-#include "tests/support/AppointmentBlobs.h"
+#include "pstwriter/AppointmentBlobs.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // signature, the header checksum and heap signatures, but not page or block checksums, so a damaged
 // data block yields changed values without any error.
 #include "tests/pstwriter/LibpffReadback.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 #include "tests/pstwriter/PstFileInspector.h"
 #include "tests/pstwriter/TestFiles.h"
 

@@ -1,7 +1,7 @@
 // The writer's checksums, signatures and layout against the real sample files written by mail
 // software, and the structural soundness and determinism of what the writer produces.
-#include "tests/support/PstBuilder.h"
-#include "tests/support/PstChecksums.h"
+#include "pstwriter/PstBuilder.h"
+#include "pstwriter/PstChecksums.h"
 #include "tests/pstwriter/PstFileInspector.h"
 #include "tests/pstwriter/TestFiles.h"
 

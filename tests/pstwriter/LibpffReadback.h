@@ -2,7 +2,7 @@
 // written with what an independent reader sees, folder by folder, item by item, property by property.
 #pragma once
 
-#include "tests/support/PropertyValue.h"
+#include "pstwriter/PropertyValue.h"
 
 #include <map>
 #include <memory>

@@ -1,7 +1,7 @@
 // Walks both B-trees from the header and checks every page and block trailer on the way.
 #include "tests/pstwriter/PstFileInspector.h"
 
-#include "tests/support/PstChecksums.h"
+#include "pstwriter/PstChecksums.h"
 
 #include <fstream>
 #include <iterator>

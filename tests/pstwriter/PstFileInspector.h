@@ -2,7 +2,7 @@
 // allocation maps) so tests can check checksums and locate blocks to damage.
 #pragma once
 
-#include "tests/support/PstBytes.h"
+#include "pstwriter/PstBytes.h"
 
 #include <map>
 #include <string>

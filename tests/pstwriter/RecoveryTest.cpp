@@ -3,8 +3,8 @@
 // and that the live folders read as if nothing had been deleted.
 #include "tests/pstwriter/LibpffReadback.h"
 #include "tests/pstwriter/TestFiles.h"
-#include "tests/support/BlockDamage.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/BlockDamage.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <gtest/gtest.h>
 

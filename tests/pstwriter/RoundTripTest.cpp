@@ -3,8 +3,8 @@
 // Values are compared as stored bytes: libpff 20180714's string getters garble text that starts
 // with a non-ASCII character or holds surrogate pairs, its raw data accessors do not.
 #include "tests/pstwriter/LibpffReadback.h"
-#include "tests/support/CompressedRtf.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/CompressedRtf.h"
+#include "pstwriter/PstBuilder.h"
 #include "tests/pstwriter/TestFiles.h"
 
 #include <gtest/gtest.h>

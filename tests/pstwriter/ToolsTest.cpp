@@ -1,6 +1,6 @@
 // mkpst and the demo mailbox, read back through libpff and listed by the independent lspst reader.
 #include "tests/pstwriter/LibpffReadback.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 #include "tests/pstwriter/PstFileInspector.h"
 #include "tests/pstwriter/TestFiles.h"
 

@@ -7,8 +7,8 @@
 #include "tests/robustness/Fixtures.h"
 #include "tests/robustness/PstLayout.h"
 
-#include "tests/support/AppointmentBlobs.h"
-#include "tests/support/BlockDamage.h"
+#include "pstwriter/AppointmentBlobs.h"
+#include "pstwriter/BlockDamage.h"
 #include "tests/support/CliRun.h"
 
 #include <QRegularExpression>

@@ -4,7 +4,7 @@
 
 #include "tests/robustness/RobustnessSupport.h"
 
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // that no existing file was overwritten.
 #pragma once
 
-#include "app/ConversionText.h"
+#include "frontend/ConversionText.h"
 #include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
 #include "scan/ProcessTempDir.h"

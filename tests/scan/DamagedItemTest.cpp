@@ -2,7 +2,7 @@
 // and the folders after it are still scanned.
 #include "tests/scan/ScanTestSupport.h"
 
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QFile>
 #include <QTemporaryDir>

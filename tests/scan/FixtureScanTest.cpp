@@ -1,10 +1,10 @@
 // Scans of mailboxes built by the project's PST writer, one per edge case of
 // the folder walk and the item exporters.
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 #include "tests/scan/ScanTestSupport.h"
 
 #include "scan/ProcessTempDir.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/PstBuilder.h"
 
 #include <QTemporaryDir>
 

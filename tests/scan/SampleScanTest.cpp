@@ -1,6 +1,6 @@
 // Whole scans of the real sample mailboxes, cross-checked against what an
 // independent reader found in them.
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 #include "tests/scan/ScanTestSupport.h"
 
 #include "scan/ItemLocator.h"

@@ -1,7 +1,7 @@
 // The scan worker against the window's thread: snapshots taken while the scan
 // appends only ever show complete records, and Stop can hold and abandon the
 // scan at a known item. Run under ThreadSanitizer as well.
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 #include "scan/ScanEvents.h"
 #include "tests/scan/ScanTestSupport.h"
 

@@ -1,7 +1,7 @@
 // The scan's text rules: folder-key cleaner, subject cleaning, filename
 // sanitiser, flag and other words, body-size rule, export path pieces.
 #include "scan/ExportHandle.h"
-#include "app/RecordText.h"
+#include "frontend/RecordText.h"
 #include "scan/ScanTexts.h"
 
 #include <gtest/gtest.h>

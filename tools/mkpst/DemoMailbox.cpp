@@ -1,9 +1,9 @@
 // Every item is spelled out so the demo stays the same from build to build.
 #include "tools/mkpst/DemoMailbox.h"
 
-#include "tests/support/AppointmentBlobs.h"
-#include "tests/support/EntryIds.h"
-#include "tests/support/PstBuilder.h"
+#include "pstwriter/AppointmentBlobs.h"
+#include "pstwriter/EntryIds.h"
+#include "pstwriter/PstBuilder.h"
 
 namespace tolvane::mkpst {
 namespace {

@@ -1,8 +1,8 @@
 // Folder plan first (sizes only), then folder by folder: make an item, write it, forget it.
 #include "tools/mkpst/SyntheticMailbox.h"
 
-#include "tests/support/MailboxWriter.h"
-#include "tests/support/PropertyTags.h"
+#include "pstwriter/MailboxWriter.h"
+#include "pstwriter/PropertyTags.h"
 
 #include <array>
 #include <vector>

@@ -3,7 +3,7 @@
 // decides everything) and streaming (items are written as they are made; memory stays flat).
 #pragma once
 
-#include "tests/support/PstChecksums.h"
+#include "pstwriter/PstChecksums.h"
 
 #include <cstdint>
 #include <string>
