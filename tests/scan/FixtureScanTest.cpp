@@ -3,7 +3,7 @@
 #include "app/RecordText.h"
 #include "tests/scan/ScanTestSupport.h"
 
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "tests/support/PstBuilder.h"
 
 #include <QTemporaryDir>
