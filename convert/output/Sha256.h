@@ -6,17 +6,22 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-#include <openssl/sha.h>
+#include <memory>
+
+struct evp_md_ctx_st;
 
 namespace tolvane {
 
-// The state is a plain value (libcrypto's SHA256_CTX, not a context it
-// allocates), so making, copying and finishing a hash cannot fail: a copy
-// carries on from the same state, which is how a caller takes a digest back
-// to an earlier point.
 class Sha256 {
 public:
     Sha256();
+    ~Sha256();
+    Sha256(Sha256&&) noexcept;
+    Sha256& operator=(Sha256&&) noexcept;
+    // A copy carries on from the same state (to take a digest back to an
+    // earlier point, keep a copy made there).
+    Sha256(const Sha256& other);
+    Sha256& operator=(const Sha256& other);
 
     void Add(QByteArrayView bytes);
     // The digest of everything added, in lower-case hexadecimal; the state
@@ -27,7 +32,10 @@ public:
     [[nodiscard]] static QByteArray HexOf(QByteArrayView bytes);
 
 private:
-    SHA256_CTX state_;
+    struct ContextFree {
+        void operator()(evp_md_ctx_st* context) const;
+    };
+    std::unique_ptr<evp_md_ctx_st, ContextFree> context_;
 };
 
 }  // namespace tolvane
