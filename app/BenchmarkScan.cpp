@@ -4,7 +4,7 @@
 #include "app/CQuenbyDlg.h"
 #include "view/ItemListModel.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "view/UserPrompts.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 #include "app/CQuenbyApp.h"
 
 #include "app/CQuenbyDlg.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 
 #include <QCoreApplication>
 #include <QTimer>

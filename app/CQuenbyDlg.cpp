@@ -15,7 +15,7 @@
 #include "app/LoadIDialog.h"
 #include "app/PreviewController.h"
 #include "view/PreviewPages.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "app/ScanJobController.h"
 #include "frontend/TolvaneVersion.h"
 #include "app/UserGuideWindow.h"

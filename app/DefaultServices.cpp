@@ -1,7 +1,7 @@
 // The window's services bound to the real scan engine and conversion.
 #include "app/WindowServices.h"
 
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 
 #include <QDesktopServices>
 #include <cstdio>

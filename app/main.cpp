@@ -10,7 +10,7 @@
 #include "view/CExplorer1.h"
 #include "app/CQuenbyApp.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "frontend/TolvaneVersion.h"
 #include "app/WindowServices.h"
 

@@ -2,7 +2,7 @@
 // the clean-up of earlier runs' leftovers, and the worker thread with its
 // one-at-a-time rule.
 #include "convert/ConversionDriver.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
 #include "convert/ConversionProgress.h"
 #include "convert/MailFeed.h"
@@ -16,7 +16,7 @@
 #include "convert/output/PartialFileSweeper.h"
 #include "convert/output/MailFolderPlan.h"
 #include "scan/FolderPaths.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "scan/WorkerGate.h"
 
 #include <QFile>
@@ -306,28 +306,27 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
             [&reader](uint32_t identifier) { return reader.FingerprintOf(identifier); }));
     ManifestWriter manifest;
     if (output != nullptr) {
-        QString reason;
         ManifestHeader header;
         header.format = request.format;
         header.input = resume ? std::optional<InputIdentity>(resume->input()) : IdentityOfFile(request.pstPath);
         header.choices = OutputChoices::Of(request.selectedFolders, folders,
                                            request.store->recoveryReport().has_value(), request.fromRecords);
-        const bool opened = resume ? manifest.OpenReplacing(*output, header, resume->keptLines(), &reason)
-                                   : manifest.Open(*output, header, &reason);
+        const WriteStep opened = resume ? manifest.OpenReplacing(*output, header, resume->keptLines())
+                                        : manifest.Open(*output, header);
         if (opened)
             context.manifest = &manifest;
         else {
-            summary.manifestFailure = reason;
-            request.sink->ReportProblem(QStringLiteral("no manifest: ") + reason);
+            summary.manifestFailure = opened.error().reason;
+            request.sink->ReportProblem(QStringLiteral("no manifest: ") + opened.error().reason);
         }
         // Only once the new manifest lists what is kept: what the stopped
         // run left beside it goes, to be written again.
         if (opened && resume) {
             context.resume = resume.get();
             for (const QString& leftover : resume->unaccounted()) {
-                if (!output->RemoveBelowRoot(leftover, &reason)) {
-                    summary.outputProblems << reason;
-                    request.sink->ReportProblem(reason);
+                if (const WriteStep removed = output->RemoveBelowRoot(leftover); !removed) {
+                    summary.outputProblems << removed.error().reason;
+                    request.sink->ReportProblem(removed.error().reason);
                 }
             }
         }

@@ -52,7 +52,7 @@ QByteArray BoundarySeedOf(const ItemLocation& location)
 }  // namespace
 
 MessagePreparer::MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
-                                 std::function<UniqueFd(QString* reason)> scratchFiles,
+                                 std::function<Expected<UniqueFd, WriteError>()> scratchFiles,
                                  std::function<bool(std::size_t index)> kept)
     : messages_(messages),
       readers_(OpenOnly(std::move(readers))),
@@ -138,18 +138,19 @@ namespace {
 // scratch file from `scratchFiles`: the file, or why there is none. A file
 // holds an attachment only when every byte of it was read.
 UniqueFd ComposeIntoScratchFile(const MessageContent& content,
-                                const std::function<UniqueFd(QString* reason)>& scratchFiles, QString* why)
+                                const std::function<Expected<UniqueFd, WriteError>()>& scratchFiles, QString* why)
 {
     if (!scratchFiles) {
         *why = QStringLiteral("no place to compose a message this large");
         return UniqueFd();
     }
-    QString reason;
-    UniqueFd file = scratchFiles(&reason);
-    if (!file) {
-        *why = reason;
+    Expected<UniqueFd, WriteError> made = scratchFiles();
+    if (!made) {
+        *why = made.error().reason;
         return UniqueFd();
     }
+    UniqueFd file = std::move(*made);
+    QString reason;
     const std::vector<std::shared_ptr<AttachmentSource>> sources = StreamedSources(content);
     const auto message = ComposeMessage(content);
     const bool written = WriteMessageToDescriptor(message.get(), file.get(), &reason);

@@ -10,7 +10,7 @@
 #include "model/ItemRecords.h"
 #include "model/MailContent.h"
 #include "convert/output/Manifest.h"
-#include "scan/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <QByteArray>
 #include <QString>
@@ -81,7 +81,7 @@ public:
     // the feed) names the messages a resumed run keeps from the stopped one
     // (KeptMailDecisions): they are not read, and come out `kept`.
     MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
-                    std::function<UniqueFd(QString* reason)> scratchFiles = {},
+                    std::function<Expected<UniqueFd, WriteError>()> scratchFiles = {},
                     std::function<bool(std::size_t index)> kept = {});
     // Stops the helpers at their next message and joins them.
     ~MessagePreparer();
@@ -116,7 +116,7 @@ private:
     MailFeed& messages_;
     const std::vector<MailboxReader*> readers_;  // open ones; null: from the record
     const std::size_t window_;
-    const std::function<UniqueFd(QString* reason)> scratchFiles_;
+    const std::function<Expected<UniqueFd, WriteError>()> scratchFiles_;
     const std::function<bool(std::size_t index)> kept_;
 
     std::mutex mutex_;

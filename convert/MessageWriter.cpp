@@ -36,10 +36,10 @@ namespace {
 // scratch file a worker composed a message with large attachments into.
 ContentWriter MessageBytesWriter(const PreparedMessage& prepared)
 {
-    return [&prepared](int fd, QString* why) {
+    return [&prepared](int fd) {
         if (prepared.spilled)
-            return CopyWholeFileTo(prepared.spilled.get(), fd, why);
-        return WriteAllTo(fd, prepared.bytes.constData(), prepared.bytes.size(), why);
+            return CopyWholeFileTo(prepared.spilled.get(), fd);
+        return WriteAllTo(fd, prepared.bytes.constData(), prepared.bytes.size());
     };
 }
 

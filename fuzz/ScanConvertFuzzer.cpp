@@ -4,7 +4,7 @@
 // the sanitizers' own checks it aborts when anything lands outside the
 // destination, so a path escape counts as a crash.
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "scan/ScanDriver.h"
 #include "app/cli/NumberingScanSink.h"
 

@@ -1,7 +1,8 @@
 // The anonymous spill file of kept bodies.
 #include "scan/BodySpill.h"
 
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
+#include "base/ReadAt.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -83,16 +84,9 @@ QByteArray BodySpill::read(int64_t offset, int32_t size) const
     if (fd_ < 0 || size <= 0)
         return QByteArray();
     QByteArray bytes(size, Qt::Uninitialized);
-    char* data = bytes.data();
-    int32_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd_, data + done, static_cast<size_t>(size - done), offset + done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return QByteArray();
-        done += static_cast<int32_t>(got);
-    }
+    const auto got = ReadAt(fd_, bytes.data(), size, offset);
+    if (!got || *got != size)
+        return QByteArray();
     return bytes;
 }
 

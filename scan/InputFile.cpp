@@ -3,7 +3,8 @@
 // that was opened is the file that was judged.
 #include "scan/InputFile.h"
 
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
+#include "base/ReadAt.h"
 
 #include <cerrno>
 #include <cstring>
@@ -124,19 +125,10 @@ InputFileCheck CheckInputFile(const QString& path, qsizetype headerBytes)
 
     InputFileCheck check;
     check.header.resize(headerBytes);
-    qsizetype filled = 0;
-    while (filled < headerBytes) {
-        const ssize_t got = ::pread(fd.get(), check.header.data() + filled, static_cast<size_t>(headerBytes - filled),
-                                    static_cast<off_t>(filled));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return Failed(errno, path);
-        if (got == 0)
-            break;
-        filled += got;
-    }
-    check.header.truncate(filled);
+    const auto filled = ReadAt(fd.get(), check.header.data(), headerBytes, 0);
+    if (!filled)
+        return Failed(filled.error().code, path);
+    check.header.truncate(*filled);
     check.identity = FileIdentity::Of(info);
     check.state = InputFileState::Readable;
     return check;

@@ -1,7 +1,7 @@
 // libpff handle wrappers: the parts that are more than one line.
 #include "scan/PffHandles.h"
 
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
 #include <array>
 #include <cerrno>

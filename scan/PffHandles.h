@@ -3,7 +3,7 @@
 #pragma once
 
 #include "scan/InputFile.h"
-#include "scan/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <libpff.h>
 

@@ -6,7 +6,7 @@
 #include "scan/InputFile.h"
 #include "scan/ItemStore.h"
 #include "scan/PffHandles.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "scan/PstSignature.h"
 #include "scan/RecoveryReport.h"
 #include "scan/ScanEvents.h"

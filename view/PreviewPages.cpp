@@ -4,7 +4,7 @@
 #include <QFile>
 
 #include "view/ContactPreviewFields.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "frontend/RecordText.h"
 
 namespace tolvane {
@@ -88,7 +88,7 @@ bool WritePreviewFile(const QString& path, const QString& text)
 
 QString PreviewDirectory(const ProcessTempDir& tempDir)
 {
-    const std::optional<QString>& dir = tempDir.path();
+    const Expected<QString, SystemError>& dir = tempDir.path();
     if (!dir || dir->isEmpty())
         return QString();
     return dir->endsWith(QLatin1Char('/')) ? *dir : *dir + QLatin1Char('/');

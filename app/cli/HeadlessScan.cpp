@@ -6,7 +6,7 @@
 #include "frontend/ShownText.h"
 
 #include "scan/ItemStore.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QDir>
 #include <QJsonDocument>

@@ -3,7 +3,7 @@
 
 #include "app/cli/HeadlessScan.h"
 #include "scan/InputFile.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 #include "scan/PstSignature.h"
 
 #include <cerrno>

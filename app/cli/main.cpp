@@ -1,8 +1,8 @@
 // tolvane-cli: the command-line front end. Dispatches to the subcommands.
 #include "app/cli/Commands.h"
 #include "app/cli/HeadlessScan.h"
-#include "scan/NativePath.h"
-#include "scan/ProcessTempDir.h"
+#include "base/NativePath.h"
+#include "base/ProcessTempDir.h"
 #include "frontend/TolvaneVersion.h"
 
 #include <QCoreApplication>

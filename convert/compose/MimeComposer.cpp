@@ -11,7 +11,7 @@
 #include "convert/compose/MimeBoundaries.h"
 #include "convert/compose/StoredHeaders.h"
 #include "convert/compose/TextCharset.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QFileInfo>
 #include <QHash>

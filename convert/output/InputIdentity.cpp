@@ -2,8 +2,9 @@
 #include "convert/output/InputIdentity.h"
 
 #include "convert/output/Sha256.h"
-#include "scan/NativePath.h"
-#include "scan/UniqueFd.h"
+#include "base/NativePath.h"
+#include "base/ReadAt.h"
+#include "base/UniqueFd.h"
 
 #include <cerrno>
 
@@ -21,15 +22,9 @@ constexpr qint64 kEndBytes = 1024 * 1024;
 bool AddRange(int fd, qint64 offset, qint64 length, Sha256& hash)
 {
     QByteArray buffer(static_cast<qsizetype>(length), Qt::Uninitialized);
-    qint64 got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(fd, buffer.data() + got, static_cast<size_t>(length - got), offset + got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += n;
-    }
+    const auto got = ReadAt(fd, buffer.data(), length, offset);
+    if (!got || *got != length)
+        return false;
     hash.Add(buffer);
     return true;
 }

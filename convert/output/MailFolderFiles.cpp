@@ -1,14 +1,15 @@
 // mbox files and the Maildir tree of the mail pass.
 #include "convert/output/MailFolderFiles.h"
 
-#include "convert/output/DirectoryAt.h"
-#include "convert/output/FileBeneath.h"
+#include "base/DirectoryAt.h"
+#include "base/FileBeneath.h"
 #include "convert/output/MailFolderPlan.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/OutputNaming.h"
 #include "convert/output/OutputTree.h"
 #include "convert/output/Sha256.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
+#include "base/ReadAt.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,24 +28,21 @@ namespace {
 // Open mbox files kept at once; the others are opened again when needed.
 constexpr std::size_t kOpenMboxFiles = 64;
 
-// Hands every piece of the file open as `fd`, from its start, to `each`;
-// false when a read fails (with the reason) or `each` says stop.
-bool ForEachPiece(int fd, const std::function<bool(QByteArrayView)>& each, QString* reason)
+// Hands every piece of the file open as `fd`, from its start, to `each`,
+// until `each` fails. A read that fails is a Content failure: `readFailure`
+// followed by the system's words.
+WriteStep ForEachPiece(int fd, const std::function<WriteStep(QByteArrayView)>& each, const QString& readFailure)
 {
     std::vector<char> buffer(1 << 16);
     for (off_t at = 0;;) {
-        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), at);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *reason = ErrnoText(errno);
-            return false;
-        }
-        if (got == 0)
-            return true;
-        at += got;
-        if (!each(QByteArrayView(buffer.data(), got)))
-            return false;
+        const auto got = ReadAt(fd, buffer.data(), static_cast<qint64>(buffer.size()), at);
+        if (!got)
+            return NotSaved(WriteFailure::Content, readFailure + got.error().reason);
+        if (*got == 0)
+            return {};
+        at += *got;
+        if (WriteStep taken = each(QByteArrayView(buffer.data(), *got)); !taken)
+            return taken;
     }
 }
 
@@ -65,15 +63,16 @@ QStringList MboxFiles::PutAllInPlace()
 {
     QStringList problems = std::exchange(problems_, QStringList());
     for (auto& [key, mbox] : files_) {
-        QString reason;
-        if (!mbox.temporary.isEmpty() && !PutInPlace(mbox, &reason))
-            problems << reason;
+        if (mbox.temporary.isEmpty())
+            continue;
+        if (const WriteStep placed = PutInPlace(mbox); !placed)
+            problems << placed.error().reason;
     }
     writing_.clear();
     return problems;
 }
 
-bool MboxFiles::PutInPlace(OpenMbox& mbox, QString* reason)
+WriteStep MboxFiles::PutInPlace(OpenMbox& mbox)
 {
     const QString& directory = mbox.directoryKey;
     // No message got in (the disk was full from the first): no file at all,
@@ -84,13 +83,13 @@ bool MboxFiles::PutInPlace(OpenMbox& mbox, QString* reason)
         (void)output_->RemoveFile(directory, mbox.name);
         mbox.temporary.clear();
         mbox.name.clear();  // a later message of the folder makes the file anew
-        return true;
+        return {};
     }
     // No flush to the disk first: like every other file of the run, the file
     // is whole for any reader once named, whatever happens to the process;
     // a crash of the machine itself is the file system's to order.
     mbox.file.reset();
-    if (!output_->ReplaceFile(directory, mbox.temporary, mbox.name, reason)) {
+    if (WriteStep replaced = output_->ReplaceFile(directory, mbox.temporary, mbox.name); !replaced) {
         // The messages in the temporary never reach the file: they are given
         // up, and a later message of the folder starts again from the file
         // as it is under its name. The temporary stays where it is.
@@ -98,56 +97,45 @@ bool MboxFiles::PutInPlace(OpenMbox& mbox, QString* reason)
         mbox.whole = mbox.placedWhole;
         mbox.size = mbox.placedSize;
         if (notPlaced_)
-            notPlaced_(mbox.path, *reason);
-        return false;
+            notPlaced_(mbox.path, replaced.error().reason);
+        return replaced;
     }
     mbox.temporary.clear();
     mbox.placedWhole = mbox.whole;
     mbox.placedSize = mbox.size;
     if (finished_)
         finished_(mbox.path, FileDigest{mbox.size, mbox.whole.HexResult()});
-    return true;
+    return {};
 }
 
-bool MboxFiles::ContinueInTemporary(OpenMbox& mbox, QString* reason)
+WriteStep MboxFiles::ContinueInTemporary(OpenMbox& mbox)
 {
     const QString& directory = mbox.directoryKey;
-    UniqueFd finished = output_->ReopenGrowingFile(directory, mbox.name, reason);
+    const Expected<UniqueFd, WriteError> finished = output_->ReopenGrowingFile(directory, mbox.name);
     if (!finished)
-        return false;
-    QString temporary;
-    UniqueFd copy = output_->CreateHiddenGrowingFile(directory, &temporary, reason);
+        return Failed(finished.error());
+    Expected<OutputTree::GrowingFile, WriteError> copy = output_->CreateHiddenGrowingFile(directory);
     if (!copy)
-        return false;
-    const auto failed = [&] {
-        copy.reset();
-        (void)output_->RemoveFile(directory, temporary);
-        return false;
-    };
-    QString readFailure;
-    bool written = true;
-    const auto copyPiece = [&](QByteArrayView piece) {
-        written = WriteAllTo(copy.get(), piece.data(), piece.size(), reason);
-        return written;
-    };
-    if (!ForEachPiece(finished.get(), copyPiece, &readFailure)) {
-        if (written)
-            *reason = QStringLiteral("cannot read %1 again: %2").arg(mbox.path, readFailure);
-        return failed();
+        return Failed(copy.error());
+    const auto copyPiece = [&](QByteArrayView piece) { return WriteAllTo(copy->fd.get(), piece.data(), piece.size()); };
+    const QString readFailure = QStringLiteral("cannot read %1 again: ").arg(mbox.path);
+    if (WriteStep copied = ForEachPiece(finished->get(), copyPiece, readFailure); !copied) {
+        copy->fd.reset();
+        (void)output_->RemoveFile(directory, copy->name);
+        return copied;
     }
-    mbox.file = std::move(copy);
-    mbox.temporary = temporary;
-    return true;
+    mbox.file = std::move(copy->fd);
+    mbox.temporary = copy->name;
+    return {};
 }
 
-MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString& folderName, QString* reason)
+Expected<MboxFiles::OpenMbox*, WriteError> MboxFiles::FileFor(const QString& folderKey, const QString& folderName)
 {
     // The run has moved on: the folder it wrote last is done.
     if (!writing_.isEmpty() && writing_ != folderKey) {
         if (auto previous = files_.find(writing_); previous != files_.end() && !previous->second.temporary.isEmpty()) {
-            QString why;
-            if (!PutInPlace(previous->second, &why))
-                problems_ << why;
+            if (const WriteStep placed = PutInPlace(previous->second); !placed)
+                problems_ << placed.error().reason;
         }
     }
     writing_ = folderKey;
@@ -168,24 +156,29 @@ MboxFiles::OpenMbox* MboxFiles::FileFor(const QString& folderKey, const QString&
     if (found != files_.end()) {
         OpenMbox& mbox = found->second;
         if (mbox.temporary.isEmpty()) {
-            if (!ContinueInTemporary(mbox, reason))
-                return nullptr;
-        } else {
-            mbox.file = output_->ReopenGrowingFile(mbox.directoryKey, mbox.temporary, reason);
+            if (WriteStep continued = ContinueInTemporary(mbox); !continued)
+                return Failed(continued.error());
+            return &mbox;
         }
-        return mbox.file ? &mbox : nullptr;
+        Expected<UniqueFd, WriteError> reopened = output_->ReopenGrowingFile(mbox.directoryKey, mbox.temporary);
+        if (!reopened)
+            return Failed(reopened.error());
+        mbox.file = std::move(*reopened);
+        return &mbox;
     }
     // The messages go into a temporary beside the final name.
     OpenMbox mbox;
-    if (!Reserve(folderKey, folderName, mbox, reason))
-        return nullptr;
-    mbox.file = output_->CreateHiddenGrowingFile(mbox.directoryKey, &mbox.temporary, reason);
-    if (!mbox.file)
-        return nullptr;
+    if (WriteStep reserved = Reserve(folderKey, folderName, mbox); !reserved)
+        return Failed(reserved.error());
+    Expected<OutputTree::GrowingFile, WriteError> temporary = output_->CreateHiddenGrowingFile(mbox.directoryKey);
+    if (!temporary)
+        return Failed(temporary.error());
+    mbox.file = std::move(temporary->fd);
+    mbox.temporary = temporary->name;
     return &files_.insert_or_assign(folderKey, std::move(mbox)).first->second;
 }
 
-bool MboxFiles::Reserve(const QString& folderKey, const QString& folderName, OpenMbox& mbox, QString* reason)
+WriteStep MboxFiles::Reserve(const QString& folderKey, const QString& folderName, OpenMbox& mbox)
 {
     Place place;
     if (placement_) {
@@ -196,29 +189,31 @@ bool MboxFiles::Reserve(const QString& folderKey, const QString& folderName, Ope
                           return FileNameFor(nameText, QString(), QStringLiteral(".mbox"), attempt);
                       }};
     }
-    UniqueFd placeholder = output_->CreateGrowingFile(place.directoryKey, place.name, &mbox.path, reason);
+    const Expected<OutputTree::GrowingFile, WriteError> placeholder =
+        output_->CreateGrowingFile(place.directoryKey, place.name);
     if (!placeholder)
-        return false;
+        return Failed(placeholder.error());
     mbox.directoryKey = place.directoryKey;
-    mbox.name = mbox.path.section(u'/', -1);
-    return true;
+    mbox.path = placeholder->path;
+    mbox.name = placeholder->name;
+    return {};
 }
 
-bool MboxFiles::EnsureFile(const QString& folderKey, const QString& folderName, QString* reason)
+WriteStep MboxFiles::EnsureFile(const QString& folderKey, const QString& folderName)
 {
     if (const auto found = files_.find(folderKey); found != files_.end() && !found->second.name.isEmpty())
-        return true;
+        return {};
     OpenMbox mbox;
-    if (!Reserve(folderKey, folderName, mbox, reason))
-        return false;
+    if (WriteStep reserved = Reserve(folderKey, folderName, mbox); !reserved)
+        return reserved;
     if (finished_)
         finished_(mbox.path, FileDigest{0, Sha256().HexResult()});
     files_.insert_or_assign(folderKey, std::move(mbox));
-    return true;
+    return {};
 }
 
 SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& opening,
-                                   const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed)
+                                   const std::function<WriteStep(MboxQuoter&, const Emit&)>& feed)
 {
     struct stat info {};
     if (::fstat(mbox.file.get(), &info) != 0)
@@ -228,21 +223,26 @@ SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& opening,
     const Sha256 wholeBefore = mbox.whole;
     Sha256 hash;
     qint64 size = 0;
-    QString reason;
     const Emit emit = [&](const QByteArray& bytes) {
         hash.Add(bytes);
         mbox.whole.Add(bytes);
         size += bytes.size();
-        return WriteAllTo(mbox.file.get(), bytes.constData(), bytes.size(), &reason);
+        return WriteAllTo(mbox.file.get(), bytes.constData(), bytes.size());
     };
     MboxQuoter quoter;
-    if (emit(opening) && feed(quoter, emit, &reason) && emit(quoter.Finish())) {
+    WriteStep written = emit(opening);
+    if (written)
+        written = feed(quoter, emit);
+    if (written)
+        written = emit(quoter.Finish());
+    if (written) {
         mbox.size = start + size;
         return SavedFile{mbox.path, start, FileDigest{size, hash.HexResult()}, true};
     }
     // The file ends where the previous message ended, as if this one had
     // never been tried.
     mbox.whole = wholeBefore;
+    QString reason = written.error().reason;
     if (::ftruncate(mbox.file.get(), start) != 0)
         reason += QStringLiteral("; %1 may end in a partial message").arg(mbox.path);
     return NotSaved(WriteFailure::Content, reason);
@@ -251,44 +251,32 @@ SaveResult MboxFiles::AppendQuoted(OpenMbox& mbox, const QByteArray& opening,
 SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& opening,
                              const QByteArray& message)
 {
-    QString reason;
-    OpenMbox* mbox = FileFor(folderKey, folderName, &reason);
-    if (mbox == nullptr)
-        return NotSaved(WriteFailure::FileSystem, reason);
-    return AppendQuoted(*mbox, opening,
-                        [&](MboxQuoter& quoter, const Emit& emit, QString*) { return emit(quoter.Feed(message)); });
+    const Expected<OpenMbox*, WriteError> mbox = FileFor(folderKey, folderName);
+    if (!mbox)
+        return Failed(mbox.error());
+    return AppendQuoted(**mbox, opening, [&](MboxQuoter& quoter, const Emit& emit) { return emit(quoter.Feed(message)); });
 }
 
 SaveResult MboxFiles::Append(const QString& folderKey, const QString& folderName, const QByteArray& opening,
                              const ContentWriter& write)
 {
-    QString reason;
     // The message is put together aside first: a writer that fails halfway
     // must leave nothing in the shared file.
-    UniqueFd scratch = output_->CreateScratchFile(folderKey, &reason);
+    const Expected<UniqueFd, WriteError> scratch = output_->CreateScratchFile(folderKey);
     if (!scratch)
-        return NotSaved(WriteFailure::FileSystem, reason);
-    if (!write(scratch.get(), &reason))
-        return NotSaved(WriteFailure::Content, reason);
-    OpenMbox* mbox = FileFor(folderKey, folderName, &reason);
-    if (mbox == nullptr)
-        return NotSaved(WriteFailure::FileSystem, reason);
-    return AppendQuoted(*mbox, opening, [&](MboxQuoter& quoter, const Emit& emit, QString* why) {
-        QString readFailure;
-        bool emitted = true;
-        const auto quotePiece = [&](QByteArrayView piece) {
-            emitted = emit(quoter.Feed(piece));
-            return emitted;
-        };
-        if (ForEachPiece(scratch.get(), quotePiece, &readFailure))
-            return true;
-        if (emitted)
-            *why = QStringLiteral("cannot read the message back: %1").arg(readFailure);
-        return false;
+        return Failed(scratch.error());
+    if (const WriteStep written = write(scratch->get()); !written)
+        return NotSaved(WriteFailure::Content, written.error().reason);
+    const Expected<OpenMbox*, WriteError> mbox = FileFor(folderKey, folderName);
+    if (!mbox)
+        return Failed(mbox.error());
+    return AppendQuoted(**mbox, opening, [&](MboxQuoter& quoter, const Emit& emit) {
+        const auto quotePiece = [&](QByteArrayView piece) { return emit(quoter.Feed(piece)); };
+        return ForEachPiece(scratch->get(), quotePiece, QStringLiteral("cannot read the message back: "));
     });
 }
 
-std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString* reason)
+Expected<QString, WriteError> MaildirTree::FolderFor(const QString& folderKey)
 {
     if (const auto found = made_.find(folderKey); found != made_.end())
         return found->second;
@@ -297,30 +285,31 @@ std::optional<QString> MaildirTree::FolderFor(const QString& folderKey, QString*
     // when the mailbox's top folder holds no mail.
     if (made_.empty()) {
         for (const char* part : {"\\Maildir\\cur", "\\Maildir\\new", "\\Maildir\\tmp"}) {
-            if (output_->DirectoryFor(QString::fromLatin1(part), reason) < 0)
-                return std::nullopt;
+            if (const Expected<int, WriteError> made = output_->DirectoryFor(QString::fromLatin1(part)); !made)
+                return Failed(made.error());
         }
     }
     const QString directory = layout_.DirectoryFor(names);
     const QString key = directory.isEmpty() ? QStringLiteral("\\Maildir") : QStringLiteral("\\Maildir\\") + directory;
     for (const char* part : {"\\cur", "\\new", "\\tmp"}) {
-        if (output_->DirectoryFor(key + QLatin1String(part), reason) < 0)
-            return std::nullopt;
+        if (const Expected<int, WriteError> made = output_->DirectoryFor(key + QLatin1String(part)); !made)
+            return Failed(made.error());
     }
     made_[folderKey] = key;
     return key;
 }
 
-bool MaildirTree::EnsureFolder(const QString& folderKey, QString* reason)
+WriteStep MaildirTree::EnsureFolder(const QString& folderKey)
 {
-    return FolderFor(folderKey, reason).has_value();
+    if (const Expected<QString, WriteError> folder = FolderFor(folderKey); !folder)
+        return Failed(folder.error());
+    return {};
 }
 
 void MaildirTree::Kept(const QString& folderKey)
 {
     // Its directories are made when a run from the start would make them.
-    QString reason;
-    if (const auto directory = FolderFor(folderKey, &reason))
+    if (const Expected<QString, WriteError> directory = FolderFor(folderKey))
         (void)KeywordsOf(*directory);
     ++sequence_;
 }
@@ -332,11 +321,10 @@ MaildirTree::FolderKeywords& MaildirTree::KeywordsOf(const QString& directoryKey
     if (!added)
         return folder;
     // Only a resumed run finds one: the messages it keeps carry its letters.
-    QString reason;
-    const int directory = output_->DirectoryFor(directoryKey, &reason);
-    if (directory < 0)
+    const Expected<int, WriteError> directory = output_->DirectoryFor(directoryKey);
+    if (!directory)
         return folder;
-    const FileBeneath file = OpenFileBeneath(directory, QString::fromLatin1(kDovecotKeywordsFileName));
+    const FileBeneath file = OpenFileBeneath(*directory, QString::fromLatin1(kDovecotKeywordsFileName));
     if (file.status == FileBeneath::Status::Missing)
         return folder;
     folder.fileThere = true;
@@ -346,36 +334,26 @@ MaildirTree::FolderKeywords& MaildirTree::KeywordsOf(const QString& directoryKey
     // file this program wrote.
     constexpr qsizetype kLongestKeywordFile = 64 * 1024;
     QByteArray text(kLongestKeywordFile + 1, Qt::Uninitialized);
-    qsizetype size = 0;
-    for (;;) {
-        const ssize_t got = ::read(file.file.get(), text.data() + size, static_cast<size_t>(text.size() - size));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        size += got;
-        if (size == text.size())
-            break;
-    }
-    if (size > kLongestKeywordFile)
+    const auto size = ReadAt(file.file.get(), text.data(), text.size(), 0);
+    if (!size || *size > kLongestKeywordFile)
         return folder;
-    text.truncate(size);
+    text.truncate(*size);
     folder.letters = MaildirKeywordLetters::FromFileText(text);
     folder.fileCurrent = folder.letters.FileText() == text;
     return folder;
 }
 
-bool MaildirTree::WriteKeywordFile(const QString& directoryKey, const QByteArray& text, QString* reason)
+WriteStep MaildirTree::WriteKeywordFile(const QString& directoryKey, const QByteArray& text)
 {
-    QString temporary;
-    const UniqueFd file = output_->CreateHiddenGrowingFile(directoryKey, &temporary, reason);
+    const Expected<OutputTree::GrowingFile, WriteError> file = output_->CreateHiddenGrowingFile(directoryKey);
     if (!file)
-        return false;
-    if (WriteAllTo(file.get(), text.constData(), text.size(), reason)
-        && output_->ReplaceFile(directoryKey, temporary, QString::fromLatin1(kDovecotKeywordsFileName), reason))
-        return true;
-    (void)output_->RemoveFile(directoryKey, temporary);
-    return false;
+        return Failed(file.error());
+    WriteStep written = WriteAllTo(file->fd.get(), text.constData(), text.size());
+    if (written)
+        written = output_->ReplaceFile(directoryKey, file->name, QString::fromLatin1(kDovecotKeywordsFileName));
+    if (!written)
+        (void)output_->RemoveFile(directoryKey, file->name);
+    return written;
 }
 
 QString MaildirTree::LettersFor(const QString& directoryKey, const QList<QByteArray>& keywords)
@@ -385,13 +363,12 @@ QString MaildirTree::LettersFor(const QString& directoryKey, const QList<QByteAr
     if (grown.Add(keywords)) {
         // A reader never meets a letter the file does not name yet; when the
         // file cannot be written, the message goes without the new letters.
-        QString reason;
-        if (WriteKeywordFile(directoryKey, grown.FileText(), &reason)) {
+        if (const WriteStep written = WriteKeywordFile(directoryKey, grown.FileText())) {
             folder.letters = std::move(grown);
             folder.fileThere = true;
             folder.fileCurrent = true;
-        } else if (!problems_.contains(reason)) {
-            problems_ << reason;
+        } else if (!problems_.contains(written.error().reason)) {
+            problems_ << written.error().reason;
         }
     }
     return folder.letters.LettersOf(keywords);
@@ -402,7 +379,6 @@ QStringList MaildirTree::Finish()
     QStringList problems = problems_;
     for (auto& [directoryKey, folder] : keywords_) {
         const QString fileName = QString::fromLatin1(kDovecotKeywordsFileName);
-        QString reason;
         if (folder.letters.isEmpty()) {
             // A file that names no keyword (one a stopped run left that
             // cannot be read) goes: nothing here uses it.
@@ -411,9 +387,11 @@ QStringList MaildirTree::Finish()
             continue;
         }
         const QByteArray text = folder.letters.FileText();
-        if (!folder.fileCurrent && !WriteKeywordFile(directoryKey, text, &reason)) {
-            problems << reason;
-            continue;
+        if (!folder.fileCurrent) {
+            if (const WriteStep written = WriteKeywordFile(directoryKey, text); !written) {
+                problems << written.error().reason;
+                continue;
+            }
         }
         folder.fileCurrent = true;
         if (finished_)
@@ -426,10 +404,9 @@ SaveResult MaildirTree::Save(const QString& folderKey, const std::optional<QDate
                              const QList<QByteArray>& keywords, const ContentWriter& write,
                              const std::optional<FileDigest>& known)
 {
-    QString reason;
-    const auto directory = FolderFor(folderKey, &reason);
+    const Expected<QString, WriteError> directory = FolderFor(folderKey);
     if (!directory)
-        return NotSaved(WriteFailure::NoDirectory, reason);
+        return NotSaved(WriteFailure::NoDirectory, directory.error().reason);
     // The flags in ASCII order, then the keywords' letters: lower case, so
     // after every flag.
     const QString flagsAndLetters = keywords.isEmpty() ? info : info + LettersFor(*directory, keywords);

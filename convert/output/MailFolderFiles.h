@@ -10,7 +10,7 @@
 #include "convert/output/NewFileWriter.h"
 #include "convert/output/Sha256.h"
 #include "scan/FolderPaths.h"
-#include "scan/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -82,9 +82,9 @@ public:
     // could not be put in place) comes back as its reason, one per file.
     QStringList PutAllInPlace();
 
-    // Makes the folder's file, empty, unless it has one; false with a reason
-    // when it cannot be made. Told as finished like any other.
-    [[nodiscard]] bool EnsureFile(const QString& folderKey, const QString& folderName, QString* reason);
+    // Makes the folder's file, empty, unless it has one; why not when it
+    // cannot be made. Told as finished like any other.
+    [[nodiscard]] WriteStep EnsureFile(const QString& folderKey, const QString& folderName);
 
 private:
     struct OpenMbox {
@@ -102,19 +102,19 @@ private:
     };
     // The folder's mbox file, open for appending: made when this is its
     // first message, continued when it was put in place before.
-    OpenMbox* FileFor(const QString& folderKey, const QString& folderName, QString* reason);
+    Expected<OpenMbox*, WriteError> FileFor(const QString& folderKey, const QString& folderName);
     // A temporary that starts with the bytes of the finished file.
-    bool ContinueInTemporary(OpenMbox& mbox, QString* reason);
-    // Puts one file in place; false with a reason when it cannot be.
-    bool PutInPlace(OpenMbox& mbox, QString* reason);
+    WriteStep ContinueInTemporary(OpenMbox& mbox);
+    // Puts one file in place; why not when it cannot be.
+    WriteStep PutInPlace(OpenMbox& mbox);
     // Takes the file's final name with an empty file, which keeps it from
     // any other file; the entry is not yet in files_.
-    bool Reserve(const QString& folderKey, const QString& folderName, OpenMbox& mbox, QString* reason);
+    WriteStep Reserve(const QString& folderKey, const QString& folderName, OpenMbox& mbox);
     // Writes what `feed` hands to its `emit` (quoted by the quoter it is
     // given), hashing it on the way.
-    using Emit = std::function<bool(const QByteArray&)>;
+    using Emit = std::function<WriteStep(const QByteArray&)>;
     SaveResult AppendQuoted(OpenMbox& mbox, const QByteArray& opening,
-                            const std::function<bool(MboxQuoter&, const Emit&, QString*)>& feed);
+                            const std::function<WriteStep(MboxQuoter&, const Emit&)>& feed);
 
     OutputTree* output_;
     FinishedFile finished_;
@@ -150,9 +150,9 @@ public:
     // place in the run is taken, so the next file is numbered as that run's;
     // the letters that run gave its folder's keywords are taken over.
     void Kept(const QString& folderKey);
-    // Makes the folder's directories, for a folder that holds no mail; false
-    // with a reason when they cannot be made.
-    [[nodiscard]] bool EnsureFolder(const QString& folderKey, QString* reason);
+    // Makes the folder's directories, for a folder that holds no mail; why
+    // not when they cannot be made.
+    [[nodiscard]] WriteStep EnsureFolder(const QString& folderKey);
 
     // After the last message: every folder's keyword file as it stands then
     // (written again where it is not yet what the folder's letters say), each
@@ -162,7 +162,7 @@ public:
 private:
     // The folder's directory key below the output folder ("\Maildir\.Inbox"),
     // with its cur, new and tmp made.
-    std::optional<QString> FolderFor(const QString& folderKey, QString* reason);
+    Expected<QString, WriteError> FolderFor(const QString& folderKey);
 
     // A Maildir directory's keyword letters, and whether its keyword file
     // holds them as they are.
@@ -177,7 +177,7 @@ private:
     // The letters of `keywords` in the directory, giving the new ones theirs.
     QString LettersFor(const QString& directoryKey, const QList<QByteArray>& keywords);
     // Puts `text` in the directory's keyword file in one step.
-    bool WriteKeywordFile(const QString& directoryKey, const QByteArray& text, QString* reason);
+    WriteStep WriteKeywordFile(const QString& directoryKey, const QByteArray& text);
 
     OutputTree* output_;
     const MailFolderPlan& plan_;

@@ -22,9 +22,9 @@ namespace {
 // its name.
 ContentWriter Dated(const MailToSave& mail)
 {
-    return [&mail](int fd, QString* why) {
-        if (!mail.write(fd, why))
-            return false;
+    return [&mail](int fd) {
+        if (WriteStep written = mail.write(fd); !written)
+            return written;
         if (mail.arrived && mail.arrived->isValid()) {
             struct timespec times[2];
             times[0].tv_sec = static_cast<time_t>(mail.arrived->toSecsSinceEpoch());
@@ -32,7 +32,7 @@ ContentWriter Dated(const MailToSave& mail)
             times[1] = times[0];
             (void)::futimens(fd, times);
         }
-        return true;
+        return WriteStep();
     };
 }
 
@@ -114,9 +114,8 @@ public:
         QStringList problems = files_.PutAllInPlace();
         // A mail folder without mail is still one of the user's folders.
         for (const QString& key : shownEmpty_) {
-            QString reason;
-            if (!files_.EnsureFile(key, QString(), &reason))
-                problems << reason;
+            if (const WriteStep made = files_.EnsureFile(key, QString()); !made)
+                problems << made.error().reason;
         }
         return problems;
     }
@@ -158,9 +157,8 @@ public:
     {
         QStringList problems = files_.PutAllInPlace();
         for (const QString& key : layout_.placedKeys()) {
-            QString reason;
-            if (!files_.EnsureFile(key, QString(), &reason))
-                problems << reason;
+            if (const WriteStep made = files_.EnsureFile(key, QString()); !made)
+                problems << made.error().reason;
         }
         return problems;
     }
@@ -192,9 +190,8 @@ public:
         // A mail folder without mail is still one of the user's folders.
         QStringList problems;
         for (const QString& key : shownEmpty_) {
-            QString reason;
-            if (!tree_.EnsureFolder(key, &reason))
-                problems << reason;
+            if (const WriteStep made = tree_.EnsureFolder(key); !made)
+                problems << made.error().reason;
         }
         return problems + tree_.Finish();
     }

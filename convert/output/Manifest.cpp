@@ -5,7 +5,8 @@
 #include "convert/output/OutputTree.h"
 #include "convert/output/ResumePlan.h"
 #include "convert/output/Sha256.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
+#include "base/ReadAt.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,16 +28,13 @@ std::optional<FileDigest> DigestOfFile(int fd, qint64 offset, qint64 length)
     while (length < 0 || digest.size < length) {
         const qint64 wanted = length < 0 ? static_cast<qint64>(buffer.size())
                                          : std::min<qint64>(static_cast<qint64>(buffer.size()), length - digest.size);
-        const ssize_t got = ::pread(fd, buffer.data(), static_cast<size_t>(wanted), offset + digest.size);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        const auto got = ReadAt(fd, buffer.data(), wanted, offset + digest.size);
+        if (!got)
             return std::nullopt;
-        }
-        if (got == 0)
+        if (*got == 0)
             break;
-        hash.Add(QByteArrayView(buffer.data(), got));
-        digest.size += got;
+        hash.Add(QByteArrayView(buffer.data(), *got));
+        digest.size += *got;
     }
     if (length >= 0 && digest.size != length)
         return std::nullopt;
@@ -54,15 +52,14 @@ std::optional<FileDigest> DigestOfPath(const QString& path)
 
 ContentWriter DigestingWriter(const ContentWriter& content, std::optional<FileDigest>* digest)
 {
-    return [content, digest](int fd, QString* reason) {
-        if (!content(fd, reason))
-            return false;
+    return [content, digest](int fd) {
+        if (WriteStep written = content(fd); !written)
+            return written;
         *digest = DigestOfFile(fd);
-        if (!*digest) {
-            *reason = QStringLiteral("the file written cannot be read back: %1").arg(ErrnoText(errno));
-            return false;
-        }
-        return true;
+        if (!*digest)
+            return WriteStep(NotSaved(WriteFailure::Content, QStringLiteral("the file written cannot be read back: %1")
+                                                                 .arg(ErrnoText(errno))));
+        return WriteStep();
     };
 }
 
@@ -146,44 +143,43 @@ QByteArray ManifestLineCheck(const QString& folder, uint32_t identifier, const Q
     return Sha256::HexOf(QJsonDocument(parts).toJson(QJsonDocument::Compact)).left(32);
 }
 
-bool ManifestWriter::Open(OutputTree& output, const ManifestHeader& header, QString* reason)
+WriteStep ManifestWriter::Open(OutputTree& output, const ManifestHeader& header)
 {
-    QString path;
-    file_ = output.CreateGrowingFile(
-        QString(), [](int attempt) { return attempt == 1 ? QString::fromLatin1(kManifestFileName) : QString(); },
-        &path, reason);
     rootPath_ = output.rootPath();
+    Expected<OutputTree::GrowingFile, WriteError> file = output.CreateGrowingFile(
+        QString(), [](int attempt) { return attempt == 1 ? QString::fromLatin1(kManifestFileName) : QString(); });
+    if (!file)
+        return Failed(file.error());
+    file_ = std::move(file->fd);
     WriteLine(header.ToJson());
-    return file_.isValid();
+    return {};
 }
 
-bool ManifestWriter::OpenReplacing(OutputTree& output, const ManifestHeader& header,
-                                   const std::vector<KeptManifestLine>& kept, QString* reason)
+WriteStep ManifestWriter::OpenReplacing(OutputTree& output, const ManifestHeader& header,
+                                        const std::vector<KeptManifestLine>& kept)
 {
     rootPath_ = output.rootPath();
-    QString temporary;
-    UniqueFd file = output.CreateHiddenGrowingFile(QString(), &temporary, reason);
+    Expected<OutputTree::GrowingFile, WriteError> file = output.CreateHiddenGrowingFile(QString());
     if (!file)
-        return false;
+        return Failed(file.error());
     QByteArray text = QJsonDocument(header.ToJson()).toJson(QJsonDocument::Compact) + '\n';
     for (const KeptManifestLine& line : kept)
         text += line.text + '\n';
     // On the disk before it takes the old one's place: after a power cut the
     // folder holds one manifest or the other, whole.
-    if (!WriteAllTo(file.get(), text.constData(), text.size(), reason) || ::fdatasync(file.get()) != 0) {
-        if (reason->isEmpty())
-            *reason = ErrnoText(errno);
-        (void)output.RemoveFile(QString(), temporary);
-        return false;
-    }
-    if (!output.ReplaceFile(QString(), temporary, QString::fromLatin1(kManifestFileName), reason)) {
-        (void)output.RemoveFile(QString(), temporary);
-        return false;
+    WriteStep written = WriteAllTo(file->fd.get(), text.constData(), text.size());
+    if (written && ::fdatasync(file->fd.get()) != 0)
+        written = NotSaved(WriteFailure::FileSystem, ErrnoText(errno));
+    if (written)
+        written = output.ReplaceFile(QString(), file->name, QString::fromLatin1(kManifestFileName));
+    if (!written) {
+        (void)output.RemoveFile(QString(), file->name);
+        return written;
     }
     for (const KeptManifestLine& line : kept)
         counts_[line.kind].first += 1;
-    file_ = std::move(file);
-    return true;
+    file_ = std::move(file->fd);
+    return {};
 }
 
 void ManifestWriter::Add(ManifestEntry entry, const QString& absolutePath)
@@ -270,9 +266,8 @@ void ManifestWriter::WriteLine(const QJsonObject& object)
     if (!file_)
         return;
     const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-    QString reason;
-    if (!WriteAllTo(file_.get(), line.constData(), line.size(), &reason) && failure_.isEmpty())
-        failure_ = reason;
+    if (const WriteStep written = WriteAllTo(file_.get(), line.constData(), line.size()); !written && failure_.isEmpty())
+        failure_ = written.error().reason;
 }
 
 }  // namespace tolvane

@@ -16,7 +16,7 @@
 #include "convert/output/MailFormats.h"
 #include "convert/output/NewFileWriter.h"
 
-#include "scan/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -104,17 +104,17 @@ ContentWriter DigestingWriter(const ContentWriter& content, std::optional<FileDi
 
 class ManifestWriter {
 public:
-    // Creates the manifest in the output folder, starting with `header`;
-    // false with a reason when it cannot be made (the conversion then goes on
-    // without one and says so).
-    [[nodiscard]] bool Open(OutputTree& output, const ManifestHeader& header, QString* reason);
+    // Creates the manifest in the output folder, starting with `header`; why
+    // not when it cannot be made (the conversion then goes on without one
+    // and says so).
+    [[nodiscard]] WriteStep Open(OutputTree& output, const ManifestHeader& header);
     // A resumed run's manifest: `header` and the `kept` lines of the earlier
     // one are written into a new file that then takes the old one's place in
     // one step, before anything else in the folder changes. A run killed at
     // any point leaves a manifest a resume can read, which lists every file
     // kept. The kept lines count towards the summary.
-    [[nodiscard]] bool OpenReplacing(OutputTree& output, const ManifestHeader& header,
-                                     const std::vector<KeptManifestLine>& kept, QString* reason);
+    [[nodiscard]] WriteStep OpenReplacing(OutputTree& output, const ManifestHeader& header,
+                                          const std::vector<KeptManifestLine>& kept);
     bool isOpen() const { return file_.isValid(); }
     // `absolutePath` of a written entry is made relative to the output folder.
     void Add(ManifestEntry entry, const QString& absolutePath = QString());

@@ -5,10 +5,11 @@
 // the fallback for file systems without it, and its leftovers are removed by
 // the next run (PartialFileSweeper).
 #include "convert/output/NewFileWriter.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
-#include "convert/output/DirectoryAt.h"
-#include "scan/UniqueFd.h"
+#include "base/DirectoryAt.h"
+#include "base/ReadAt.h"
+#include "base/UniqueFd.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -38,19 +39,14 @@ SaveResult Saved(const QString& directoryPath, const QString& name)
     return saved;
 }
 
-QString WriterReason(const QString& reason)
+// Runs the content writer; a failure is the content's, with a reason.
+WriteStep WriteContent(const ContentWriter& content, int fd)
 {
-    return reason.isEmpty() ? QStringLiteral("the content could not be written") : reason;
-}
-
-// Runs the content writer; false with a reason when it failed.
-bool WriteContent(const ContentWriter& content, int fd, QString* reason)
-{
-    QString why;
-    if (content(fd, &why))
-        return true;
-    *reason = WriterReason(why);
-    return false;
+    WriteStep written = content(fd);
+    if (written)
+        return written;
+    const QString& why = written.error().reason;
+    return NotSaved(WriteFailure::Content, why.isEmpty() ? QStringLiteral("the content could not be written") : why);
 }
 
 // rename() that fails with EEXIST instead of replacing the target.
@@ -93,9 +89,8 @@ std::optional<SaveResult> WriteUnnamed(int directoryFd, const QString& directory
             return std::nullopt;
         return NotSaved(WriteFailure::FileSystem, ErrnoText(errno));
     }
-    QString reason;
-    if (!WriteContent(content, fd.get(), &reason))
-        return NotSaved(WriteFailure::Content, reason);  // closing fd drops the unnamed file
+    if (WriteStep written = WriteContent(content, fd.get()); !written)
+        return Failed(written.error());  // closing fd drops the unnamed file
     char procPath[64];
     std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd.get());
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
@@ -129,17 +124,12 @@ SaveResult WriteNamed(int directoryFd, const QString& directoryPath, const NameF
     }
     if (!fd)
         return NotSaved(WriteFailure::FileSystem, ErrnoText(errno));
-    QString reason;
-    WriteFailure failure = WriteFailure::Content;
-    bool ok = WriteContent(content, fd.get(), &reason);
-    if (fd.close() != 0 && ok) {
-        ok = false;
-        failure = WriteFailure::FileSystem;
-        reason = ErrnoText(errno);
-    }
-    if (!ok) {
+    WriteStep written = WriteContent(content, fd.get());
+    if (fd.close() != 0 && written)
+        written = NotSaved(WriteFailure::FileSystem, ErrnoText(errno));
+    if (!written) {
         ::unlinkat(directoryFd, temporary.constData(), 0);
-        return NotSaved(failure, reason);
+        return Failed(written.error());
     }
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const QString name = nameForAttempt(attempt);
@@ -199,26 +189,25 @@ bool IsWriterTemporaryName(const char* name)
 
 ContentWriter BytesWriter(const QByteArray& content)
 {
-    return [&content](int fd, QString* reason) { return WriteAllTo(fd, content.constData(), content.size(), reason); };
+    return [&content](int fd) { return WriteAllTo(fd, content.constData(), content.size()); };
 }
 
-bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason)
+WriteStep WriteAllTo(int fd, const char* data, qsizetype size)
 {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            *reason = ErrnoText(errno);
-            return false;
+            return NotSaved(WriteFailure::Content, ErrnoText(errno));
         }
         data += written;
         size -= written;
     }
-    return true;
+    return {};
 }
 
-bool CopyWholeFileTo(int from, int to, QString* reason)
+WriteStep CopyWholeFileTo(int from, int to)
 {
     off_t at = 0;
     // copy_file_range leaves the data in the kernel (and may share blocks on
@@ -228,28 +217,23 @@ bool CopyWholeFileTo(int from, int to, QString* reason)
         if (copied > 0)
             continue;
         if (copied == 0)
-            return true;
+            return {};
         if (errno == EINTR)
             continue;
         if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF)
             break;
-        *reason = ErrnoText(errno);
-        return false;
+        return NotSaved(WriteFailure::Content, ErrnoText(errno));
     }
     std::vector<char> buffer(1 << 16);
     for (;;) {
-        const ssize_t got = ::pread(from, buffer.data(), buffer.size(), at);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *reason = ErrnoText(errno);
-            return false;
-        }
-        if (got == 0)
-            return true;
-        at += got;
-        if (!WriteAllTo(to, buffer.data(), got, reason))
-            return false;
+        const auto got = ReadAt(from, buffer.data(), static_cast<qint64>(buffer.size()), at);
+        if (!got)
+            return NotSaved(WriteFailure::Content, got.error().reason);
+        if (*got == 0)
+            return {};
+        at += *got;
+        if (WriteStep written = WriteAllTo(to, buffer.data(), *got); !written)
+            return written;
     }
 }
 

@@ -13,11 +13,11 @@
 
 namespace tolvane {
 
-// Writes the whole content of a new file to `fd` (positioned at 0). Returns
-// false, with a reason, on any failure: the temporary is then discarded and
-// the save fails with that reason. Large messages are written by GMime
-// straight into the descriptor through one of these.
-using ContentWriter = std::function<bool(int fd, QString* reason)>;
+// Writes the whole content of a new file to `fd` (positioned at 0). On any
+// failure the temporary is discarded and the save fails as Content, with the
+// writer's reason. Large messages are written by GMime straight into the
+// descriptor through one of these.
+using ContentWriter = std::function<WriteStep(int fd)>;
 
 // `nameForAttempt(n)` gives the file name for attempt n (1, 2, ...); the first
 // name that does not exist yet is taken.
@@ -64,11 +64,13 @@ enum class TemporaryKind {
 // A content writer for bytes already in memory; `content` must outlive it.
 [[nodiscard]] ContentWriter BytesWriter(const QByteArray& content);
 
-// Writes all of `size` bytes to `fd`, retrying short writes and EINTR.
-[[nodiscard]] bool WriteAllTo(int fd, const char* data, qsizetype size, QString* reason);
+// Writes all of `size` bytes to `fd`, retrying short writes and EINTR; a
+// failure is the content's (Content).
+[[nodiscard]] WriteStep WriteAllTo(int fd, const char* data, qsizetype size);
 
 // Appends the whole of the file open as `from` (from its first byte,
-// whatever its position) to `to`, in the kernel where it can.
-[[nodiscard]] bool CopyWholeFileTo(int from, int to, QString* reason);
+// whatever its position) to `to`, in the kernel where it can; a failure is
+// the content's (Content).
+[[nodiscard]] WriteStep CopyWholeFileTo(int from, int to);
 
 }  // namespace tolvane

@@ -1,8 +1,8 @@
 // File and directory naming for the conversion output.
 #include "convert/output/OutputNaming.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
-#include "convert/output/DirectoryAt.h"
+#include "base/DirectoryAt.h"
 #include "convert/output/NewFileWriter.h"
 
 #include <QStringList>
@@ -137,7 +137,7 @@ namespace {
 // of each name as the listing gives them; false at the first failure.
 bool EmptyDirectory(int directory)
 {
-    const std::optional<std::vector<QByteArray>> names = SortedEntryNames(directory);
+    const auto names = SortedEntryNames(directory);
     if (!names)
         return false;
     for (const QByteArray& name : *names) {
@@ -145,8 +145,8 @@ bool EmptyDirectory(int directory)
         if (::fstatat(directory, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
             return false;
         if (S_ISDIR(info.st_mode)) {
-            const UniqueFd child = OpenDirectoryBeneath(directory, name);
-            if (!child || !EmptyDirectory(child.get()) || ::unlinkat(directory, name.constData(), AT_REMOVEDIR) != 0)
+            const OpenedDirectory child = OpenDirectoryBeneath(directory, name);
+            if (!child || !EmptyDirectory(child->get()) || ::unlinkat(directory, name.constData(), AT_REMOVEDIR) != 0)
                 return false;
         } else if (::unlinkat(directory, name.constData(), 0) != 0) {
             return false;

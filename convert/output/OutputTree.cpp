@@ -3,9 +3,9 @@
 // the tree lives, so the clean-up of leftovers at the start of another run
 // leaves a running conversion's temporaries alone.
 #include "convert/output/OutputTree.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
-#include "convert/output/DirectoryAt.h"
+#include "base/DirectoryAt.h"
 #include "convert/output/OutputNaming.h"
 #include "scan/ScanTexts.h"
 
@@ -48,9 +48,10 @@ QStringList ComponentsOf(const QString& folderKey)
     return components;
 }
 
-bool IsPermissionError(int error)
+// A destination that refuses new entries, or anything else.
+OutputTreeError TreeErrorOf(SystemErrorKind kind)
 {
-    return error == EACCES || error == EPERM || error == EROFS;
+    return kind == SystemErrorKind::Denied ? OutputTreeError::NotWritable : OutputTreeError::CannotCreate;
 }
 
 }  // namespace
@@ -67,26 +68,20 @@ OutputTree::~OutputTree() = default;
 Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> OutputTree::Create(const QString& destinationPath,
                                                                              const QString& baseName)
 {
-    auto kindOf = [](int failure) {
-        return IsPermissionError(failure) ? OutputTreeError::NotWritable : OutputTreeError::CannotCreate;
-    };
-    const UniqueFd destination = OpenDirectoryPath(destinationPath);
-    if (!destination) {
-        const int failure = errno;
-        return Failed(OutputTreeFailure{kindOf(failure),
-                                        QStringLiteral("cannot open %1: %2").arg(destinationPath, ErrnoText(failure))});
-    }
+    const OpenedDirectory destination = OpenDirectoryPath(destinationPath);
+    if (!destination)
+        return Failed(OutputTreeFailure{TreeErrorOf(destination.error().kind),
+                                        QStringLiteral("cannot open %1: %2").arg(destinationPath, destination.error().reason)});
     const QString base = SafeComponent(baseName);
     for (int attempt = 1; attempt <= kMaxFolderNameAttempts; ++attempt) {
         const QString name = NumberedComponent(base, attempt);
-        UniqueFd root = MakeDirectoryBeneath(destination.get(), NativePath(name));
+        OpenedDirectory root = MakeDirectoryBeneath(destination->get(), NativePath(name));
         if (root)
-            return std::unique_ptr<OutputTree>(new OutputTree(std::move(root), JoinPath(destinationPath, name)));
-        const int failure = errno;
-        if (failure == EEXIST)
+            return std::unique_ptr<OutputTree>(new OutputTree(std::move(*root), JoinPath(destinationPath, name)));
+        if (root.error().kind == SystemErrorKind::Exists)
             continue;
-        return Failed(OutputTreeFailure{kindOf(failure), QStringLiteral("cannot create the folder %1: %2")
-                                                             .arg(JoinPath(destinationPath, name), ErrnoText(failure))});
+        return Failed(OutputTreeFailure{TreeErrorOf(root.error().kind), QStringLiteral("cannot create the folder %1: %2")
+                                                             .arg(JoinPath(destinationPath, name), root.error().reason)});
     }
     return Failed(OutputTreeFailure{OutputTreeError::CannotCreate,
                                     QStringLiteral("no free name for a new folder %1 in %2").arg(base, destinationPath)});
@@ -95,17 +90,14 @@ Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> OutputTree::Create(cons
 Expected<std::unique_ptr<OutputTree>, OutputTreeFailure> OutputTree::Adopt(const QString& folderPath,
                                                                             std::set<QString> directories)
 {
-    UniqueFd root = OpenDirectoryPath(folderPath);
-    if (!root) {
-        const int failure = errno;
-        return Failed(OutputTreeFailure{IsPermissionError(failure) ? OutputTreeError::NotWritable
-                                                                   : OutputTreeError::CannotCreate,
-                                        QStringLiteral("cannot open %1: %2").arg(folderPath, ErrnoText(failure))});
-    }
-    if (::flock(root.get(), LOCK_EX | LOCK_NB) != 0)
+    OpenedDirectory root = OpenDirectoryPath(folderPath);
+    if (!root)
+        return Failed(OutputTreeFailure{TreeErrorOf(root.error().kind),
+                                        QStringLiteral("cannot open %1: %2").arg(folderPath, root.error().reason)});
+    if (::flock(root->get(), LOCK_EX | LOCK_NB) != 0)
         return Failed(OutputTreeFailure{OutputTreeError::CannotCreate,
                                         QStringLiteral("a conversion is writing into %1").arg(folderPath)});
-    std::unique_ptr<OutputTree> tree(new OutputTree(std::move(root), folderPath));
+    std::unique_ptr<OutputTree> tree(new OutputTree(std::move(*root), folderPath));
     tree->inherited_ = std::move(directories);
     return tree;
 }
@@ -115,14 +107,13 @@ int OutputTree::PrepareFolders(const RecordList<FolderNode>& folderNodes)
     int prepared = 0;
     for (const auto& node : folderNodes) {
         const QString key = CleanFolderKey(node->exportPath) + u'\\' + CleanFolderKey(node->name);
-        QString reason;
-        if (DirectoryFor(key, &reason) >= 0)
+        if (DirectoryFor(key))
             ++prepared;
     }
     return prepared;
 }
 
-int OutputTree::DirectoryFor(const QString& folderKey, QString* reason)
+Expected<int, WriteError> OutputTree::DirectoryFor(const QString& folderKey)
 {
     if (open_.size() >= kMaxOpenDirectories)
         open_.clear();
@@ -137,14 +128,12 @@ int OutputTree::DirectoryFor(const QString& folderKey, QString* reason)
                 parent = found->second.get();
                 continue;
             }
-            UniqueFd directory = OpenDirectoryBeneath(parent, NativePath(relative.section(u'/', -1)));
-            if (!directory) {
-                *reason = QStringLiteral("the directory %1 was changed meanwhile: %2")
-                              .arg(JoinPath(rootPath_, relative), ErrnoText(errno));
-                return -1;
-            }
-            parent = directory.get();
-            open_[relative] = std::move(directory);
+            OpenedDirectory directory = OpenDirectoryBeneath(parent, NativePath(relative.section(u'/', -1)));
+            if (!directory)
+                return NotSaved(WriteFailure::NoDirectory, QStringLiteral("the directory %1 was changed meanwhile: %2")
+                                                               .arg(JoinPath(rootPath_, relative), directory.error().reason));
+            parent = directory->get();
+            open_[relative] = std::move(*directory);
             continue;
         }
         // A new place: the first name of the component that nothing in its
@@ -159,28 +148,25 @@ int OutputTree::DirectoryFor(const QString& folderKey, QString* reason)
                 continue;
             // The stopped run's directory for the same place: taken again.
             if (inherited_.erase(candidate) != 0) {
-                directory = OpenDirectoryBeneath(parent, NativePath(name));
-                if (directory) {
+                if (OpenedDirectory taken = OpenDirectoryBeneath(parent, NativePath(name))) {
+                    directory = std::move(*taken);
                     relative = candidate;
                     break;
                 }
             }
-            directory = MakeDirectoryBeneath(parent, NativePath(name));
-            if (directory) {
+            OpenedDirectory made = MakeDirectoryBeneath(parent, NativePath(name));
+            if (made) {
+                directory = std::move(*made);
                 relative = candidate;
                 break;
             }
-            const int failure = errno;
-            if (failure != EEXIST) {
-                *reason = QStringLiteral("cannot create the directory %1: %2")
-                              .arg(JoinPath(rootPath_, candidate), ErrnoText(failure));
-                return -1;
-            }
+            if (made.error().kind != SystemErrorKind::Exists)
+                return NotSaved(WriteFailure::NoDirectory, QStringLiteral("cannot create the directory %1: %2")
+                                                               .arg(JoinPath(rootPath_, candidate), made.error().reason));
         }
-        if (!directory) {
-            *reason = QStringLiteral("no free name for the directory %1").arg(JoinPath(rootPath_, above + u'/' + base));
-            return -1;
-        }
+        if (!directory)
+            return NotSaved(WriteFailure::NoDirectory,
+                            QStringLiteral("no free name for the directory %1").arg(JoinPath(rootPath_, above + u'/' + base)));
         made_.insert(relative);
         placeOfKey_[keySoFar] = relative;
         parent = directory.get();
@@ -204,112 +190,103 @@ QString OutputTree::DirectoryPath(const QString& folderKey) const
 SaveResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
                                   const ContentWriter& content)
 {
-    QString reason;
-    const int directory = DirectoryFor(folderKey, &reason);
-    if (directory < 0)
-        return NotSaved(WriteFailure::NoDirectory, reason);
-    return WriteNewFileAt(directory, DirectoryPath(folderKey), nameForAttempt, content,
-                          temporaryKind_);
+    const Expected<int, WriteError> directory = DirectoryFor(folderKey);
+    if (!directory)
+        return Failed(directory.error());
+    return WriteNewFileAt(*directory, DirectoryPath(folderKey), nameForAttempt, content, temporaryKind_);
 }
 
-UniqueFd OutputTree::CreateGrowingFile(const QString& folderKey, const NameForAttempt& nameForAttempt, QString* path,
-                                       QString* reason)
+Expected<OutputTree::GrowingFile, WriteError> OutputTree::CreateGrowingFile(const QString& folderKey,
+                                                                            const NameForAttempt& nameForAttempt)
 {
-    const int directory = DirectoryFor(folderKey, reason);
-    if (directory < 0)
-        return UniqueFd();
+    const Expected<int, WriteError> directory = DirectoryFor(folderKey);
+    if (!directory)
+        return Failed(directory.error());
     const QString directoryPath = DirectoryPath(folderKey);
     for (int attempt = 1; attempt <= kMaxFolderNameAttempts; ++attempt) {
         const QString name = nameForAttempt(attempt);
-        UniqueFd file(::openat(directory, NativePath(name).constData(),
+        UniqueFd file(::openat(*directory, NativePath(name).constData(),
                                O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (file) {
-            *path = JoinPath(directoryPath, name);
-            return file;
-        }
-        if (errno != EEXIST) {
-            *reason = QStringLiteral("cannot create %1: %2").arg(JoinPath(directoryPath, name), ErrnoText(errno));
-            return UniqueFd();
-        }
+        if (file)
+            return GrowingFile{std::move(file), name, JoinPath(directoryPath, name)};
+        if (errno != EEXIST)
+            return NotSaved(WriteFailure::FileSystem,
+                            QStringLiteral("cannot create %1: %2").arg(JoinPath(directoryPath, name), ErrnoText(errno)));
     }
-    *reason = QStringLiteral("no free name for a new file in %1").arg(directoryPath);
-    return UniqueFd();
+    return NotSaved(WriteFailure::NoFreeName, QStringLiteral("no free name for a new file in %1").arg(directoryPath));
 }
 
-UniqueFd OutputTree::ReopenGrowingFile(const QString& folderKey, const QString& name, QString* reason)
+Expected<UniqueFd, WriteError> OutputTree::ReopenGrowingFile(const QString& folderKey, const QString& name)
 {
-    const int directory = DirectoryFor(folderKey, reason);
-    if (directory < 0)
-        return UniqueFd();
-    UniqueFd file(::openat(directory, NativePath(name).constData(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+    const Expected<int, WriteError> directory = DirectoryFor(folderKey);
+    if (!directory)
+        return Failed(directory.error());
+    UniqueFd file(::openat(*directory, NativePath(name).constData(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
     if (!file)
-        *reason = QStringLiteral("cannot open %1 again: %2")
-                      .arg(JoinPath(DirectoryPath(folderKey), name), ErrnoText(errno));
+        return NotSaved(WriteFailure::FileSystem, QStringLiteral("cannot open %1 again: %2")
+                                                      .arg(JoinPath(DirectoryPath(folderKey), name), ErrnoText(errno)));
     return file;
 }
 
-UniqueFd OutputTree::CreateHiddenGrowingFile(const QString& folderKey, QString* name, QString* reason)
+Expected<OutputTree::GrowingFile, WriteError> OutputTree::CreateHiddenGrowingFile(const QString& folderKey)
 {
-    const int directory = DirectoryFor(folderKey, reason);
-    if (directory < 0)
-        return UniqueFd();
+    const Expected<int, WriteError> directory = DirectoryFor(folderKey);
+    if (!directory)
+        return Failed(directory.error());
     for (int attempt = 0; attempt < kMaxFolderNameAttempts; ++attempt) {
         const QByteArray temporary = NewTemporaryName();
-        UniqueFd file(::openat(directory, temporary.constData(),
+        UniqueFd file(::openat(*directory, temporary.constData(),
                                O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (file) {
-            *name = QString::fromLatin1(temporary);
-            return file;
+            const QString name = QString::fromLatin1(temporary);
+            return GrowingFile{std::move(file), name, JoinPath(DirectoryPath(folderKey), name)};
         }
         if (errno != EEXIST)
             break;
     }
-    *reason = QStringLiteral("cannot make a temporary file in %1: %2")
-                  .arg(DirectoryPath(folderKey), ErrnoText(errno));
-    return UniqueFd();
+    return NotSaved(WriteFailure::FileSystem, QStringLiteral("cannot make a temporary file in %1: %2")
+                                                  .arg(DirectoryPath(folderKey), ErrnoText(errno)));
 }
 
-bool OutputTree::ReplaceFile(const QString& folderKey, const QString& from, const QString& to, QString* reason)
+WriteStep OutputTree::ReplaceFile(const QString& folderKey, const QString& from, const QString& to)
 {
-    const int directory = DirectoryFor(folderKey, reason);
-    if (directory < 0)
-        return false;
-    if (::renameat(directory, NativePath(from).constData(), directory, NativePath(to).constData()) == 0)
-        return true;
-    *reason = QStringLiteral("cannot put %1 in place: %2")
-                  .arg(JoinPath(DirectoryPath(folderKey), to), ErrnoText(errno));
-    return false;
+    const Expected<int, WriteError> directory = DirectoryFor(folderKey);
+    if (!directory)
+        return Failed(directory.error());
+    if (::renameat(*directory, NativePath(from).constData(), *directory, NativePath(to).constData()) == 0)
+        return {};
+    return NotSaved(WriteFailure::FileSystem, QStringLiteral("cannot put %1 in place: %2")
+                                                  .arg(JoinPath(DirectoryPath(folderKey), to), ErrnoText(errno)));
 }
 
 bool OutputTree::RemoveFile(const QString& folderKey, const QString& name)
 {
-    QString reason;
-    const int directory = DirectoryFor(folderKey, &reason);
-    return directory >= 0 && ::unlinkat(directory, NativePath(name).constData(), 0) == 0;
+    const Expected<int, WriteError> directory = DirectoryFor(folderKey);
+    return directory && ::unlinkat(*directory, NativePath(name).constData(), 0) == 0;
 }
 
-bool OutputTree::RemoveBelowRoot(const QString& relativePath, QString* reason)
+WriteStep OutputTree::RemoveBelowRoot(const QString& relativePath)
 {
     const QStringList names = relativePath.split(u'/');
     UniqueFd held;
     int directory = root_.get();
     // A file already gone (another run's clean-up took it first) is removed.
     for (qsizetype i = 0; i + 1 < names.size(); ++i) {
-        held = OpenDirectoryBeneath(directory, NativePath(names[i]));
-        if (!held) {
-            if (errno == ENOENT)
-                return true;
-            *reason = QStringLiteral("cannot remove %1: %2").arg(JoinPath(rootPath_, relativePath), ErrnoText(errno));
-            return false;
+        OpenedDirectory next = OpenDirectoryBeneath(directory, NativePath(names[i]));
+        if (!next) {
+            if (next.error().kind == SystemErrorKind::NotFound)
+                return {};
+            return NotSaved(WriteFailure::FileSystem, QStringLiteral("cannot remove %1: %2")
+                                                          .arg(JoinPath(rootPath_, relativePath), next.error().reason));
         }
+        held = std::move(*next);
         directory = held.get();
     }
     if (names.last().isEmpty()
-        || (::unlinkat(directory, NativePath(names.last()).constData(), 0) != 0 && errno != ENOENT)) {
-        *reason = QStringLiteral("cannot remove %1: %2").arg(JoinPath(rootPath_, relativePath), ErrnoText(errno));
-        return false;
-    }
-    return true;
+        || (::unlinkat(directory, NativePath(names.last()).constData(), 0) != 0 && errno != ENOENT))
+        return NotSaved(WriteFailure::FileSystem, QStringLiteral("cannot remove %1: %2")
+                                                      .arg(JoinPath(rootPath_, relativePath), ErrnoText(errno)));
+    return {};
 }
 
 namespace {
@@ -317,7 +294,7 @@ namespace {
 // An unnamed file in `directory` where the file system has them, else a
 // named one removed at once (one left by a killed run carries the prefix the
 // sweeper knows). `shownPath` names the directory in the reason.
-UniqueFd ScratchFileAt(int directory, TemporaryKind kind, const QString& shownPath, QString* reason)
+Expected<UniqueFd, WriteError> ScratchFileAt(int directory, TemporaryKind kind, const QString& shownPath)
 {
     if (kind == TemporaryKind::UnnamedWhereSupported) {
         UniqueFd file(::openat(directory, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
@@ -334,18 +311,18 @@ UniqueFd ScratchFileAt(int directory, TemporaryKind kind, const QString& shownPa
         if (errno != EEXIST)
             break;
     }
-    *reason = QStringLiteral("cannot make a temporary file in %1: %2").arg(shownPath, ErrnoText(errno));
-    return UniqueFd();
+    return NotSaved(WriteFailure::FileSystem,
+                    QStringLiteral("cannot make a temporary file in %1: %2").arg(shownPath, ErrnoText(errno)));
 }
 
 }  // namespace
 
-UniqueFd OutputTree::CreateScratchFile(const QString& folderKey, QString* reason)
+Expected<UniqueFd, WriteError> OutputTree::CreateScratchFile(const QString& folderKey)
 {
-    const int directory = DirectoryFor(folderKey, reason);
-    if (directory < 0)
-        return UniqueFd();
-    return ScratchFileAt(directory, temporaryKind_, DirectoryPath(folderKey), reason);
+    const Expected<int, WriteError> directory = DirectoryFor(folderKey);
+    if (!directory)
+        return Failed(directory.error());
+    return ScratchFileAt(*directory, temporaryKind_, DirectoryPath(folderKey));
 }
 
 OutputTree::ScratchFileMaker OutputTree::scratchFileMaker() const
@@ -353,9 +330,7 @@ OutputTree::ScratchFileMaker OutputTree::scratchFileMaker() const
     auto root = std::make_shared<const UniqueFd>(::fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
     if (!*root)
         return {};
-    return [root, kind = temporaryKind_, path = rootPath_](QString* reason) {
-        return ScratchFileAt(root->get(), kind, path, reason);
-    };
+    return [root, kind = temporaryKind_, path = rootPath_] { return ScratchFileAt(root->get(), kind, path); };
 }
 
 SaveResult OutputTree::CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,

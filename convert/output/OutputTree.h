@@ -6,11 +6,11 @@
 // creates one per run and hands it to the worker, which alone uses it.
 #pragma once
 
-#include "scan/Expected.h"
+#include "base/Expected.h"
 #include "model/ItemRecords.h"
 #include "scan/ItemStore.h"
 #include "convert/output/NewFileWriter.h"
-#include "scan/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <QString>
 
@@ -64,9 +64,9 @@ public:
     // or made the same by the cleaning) get directories of their own: the
     // later one's name ends in "-2", "-3", ...; so does a name something
     // else in the tree already has (the manifest, a file). The descriptor
-    // stays owned by the tree; -1 with a reason when a directory on the way
-    // cannot be made.
-    [[nodiscard]] int DirectoryFor(const QString& folderKey, QString* reason);
+    // stays owned by the tree; NoDirectory with a reason when a directory on
+    // the way cannot be made.
+    [[nodiscard]] Expected<int, WriteError> DirectoryFor(const QString& folderKey);
     // The path of the folder key's directory as text, once DirectoryFor has
     // placed it (else the plain layout).
     QString DirectoryPath(const QString& folderKey) const;
@@ -78,39 +78,46 @@ public:
     [[nodiscard]] SaveResult CreateFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
                                         const QByteArray& content);
 
+    // A file made for growing: its descriptor, its name in its directory
+    // and its path as text.
+    struct GrowingFile {
+        UniqueFd fd;
+        QString name;
+        QString path;
+    };
+
     // A new file that grows while the run goes on (an mbox file, the
     // manifest), open for reading and appending in the folder key's
     // directory (the output folder itself for an empty key): the first name
-    // from `nameForAttempt` that is free. Its path as text in *path; an
-    // invalid descriptor with a reason when none could be made.
-    [[nodiscard]] UniqueFd CreateGrowingFile(const QString& folderKey, const NameForAttempt& nameForAttempt,
-                                             QString* path, QString* reason);
+    // from `nameForAttempt` that is free.
+    [[nodiscard]] Expected<GrowingFile, WriteError> CreateGrowingFile(const QString& folderKey,
+                                                                      const NameForAttempt& nameForAttempt);
 
     // The growing file `name` made earlier by this run, open again for
     // reading and appending (descriptors are closed when many are open).
-    [[nodiscard]] UniqueFd ReopenGrowingFile(const QString& folderKey, const QString& name, QString* reason);
+    [[nodiscard]] Expected<UniqueFd, WriteError> ReopenGrowingFile(const QString& folderKey, const QString& name);
 
     // A growing file under a temporary's name (NewTemporaryName) in the
     // folder key's directory, for content no reader may see before it is
-    // whole; `*name` is the name it got. ReopenGrowingFile opens it again.
-    [[nodiscard]] UniqueFd CreateHiddenGrowingFile(const QString& folderKey, QString* name, QString* reason);
+    // whole. ReopenGrowingFile opens it again by the name it got.
+    [[nodiscard]] Expected<GrowingFile, WriteError> CreateHiddenGrowingFile(const QString& folderKey);
 
     // Puts the file `from` in the folder key's directory in the place of
     // `to`, which this run made (a placeholder of the same directory), in
     // one step: a reader sees the old file or the new one, never a part.
-    [[nodiscard]] bool ReplaceFile(const QString& folderKey, const QString& from, const QString& to, QString* reason);
+    [[nodiscard]] WriteStep ReplaceFile(const QString& folderKey, const QString& from, const QString& to);
 
     // Removes the file `name` this run made in the folder key's directory.
     bool RemoveFile(const QString& folderKey, const QString& name);
     // Removes what is at `relativePath` ("a/b/c.eml", relative to the output
     // folder; never a directory), going there one name at a time without
-    // following a link; false with a reason when it cannot.
-    [[nodiscard]] bool RemoveBelowRoot(const QString& relativePath, QString* reason);
+    // following a link; why not when it cannot.
+    [[nodiscard]] WriteStep RemoveBelowRoot(const QString& relativePath);
 
     // A file without a name in the folder key's directory, for data that is
     // put together before it goes into a file that others share (a message
     // bound for an mbox file). Gone once closed.
-    [[nodiscard]] UniqueFd CreateScratchFile(const QString& folderKey, QString* reason);
+    [[nodiscard]] Expected<UniqueFd, WriteError> CreateScratchFile(const QString& folderKey);
 
     // Makes scratch files like CreateScratchFile, in the output folder itself,
     // from any thread: the maker holds its own descriptor of that folder and
@@ -118,7 +125,7 @@ public:
     // compose a message too large for memory into one, on the destination's
     // disk, so the writer only copies finished bytes. Null when the folder
     // cannot be opened again.
-    using ScratchFileMaker = std::function<UniqueFd(QString* reason)>;
+    using ScratchFileMaker = std::function<Expected<UniqueFd, WriteError>()>;
     [[nodiscard]] ScratchFileMaker scratchFileMaker() const;
 
     // Keeps `name` in the output folder itself for a file of the run's own

@@ -4,11 +4,11 @@
 // list.
 #include "convert/output/OutputVerifier.h"
 
-#include "convert/output/BoundedLineReader.h"
-#include "convert/output/DirectoryAt.h"
+#include "base/BoundedLineReader.h"
+#include "base/DirectoryAt.h"
 #include "convert/output/Manifest.h"
 #include "scan/Limits.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -56,21 +56,26 @@ OutputFolder OpenOutputFolder(const QString& path)
     const QString name = trimmed.mid(slash + 1);
     OutputFolder folder;
     if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..")) {
-        folder.fd = OpenDirectoryPath(trimmed);
-        folder.error = folder.fd ? 0 : errno;
+        OpenedDirectory opened = OpenDirectoryPath(trimmed);
+        if (opened)
+            folder.fd = std::move(*opened);
+        else
+            folder.error = opened.error().code;
         return folder;
     }
-    const UniqueFd parent = OpenDirectoryPath(slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/")
-                                                                                           : trimmed.left(slash));
+    const OpenedDirectory parent = OpenDirectoryPath(slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/")
+                                                                                                  : trimmed.left(slash));
     if (!parent) {
-        folder.error = errno;
+        folder.error = parent.error().code;
         return folder;
     }
-    folder.fd = OpenDirectoryBeneath(parent.get(), NativePath(name));
-    if (!folder.fd) {
-        folder.error = errno;
+    OpenedDirectory opened = OpenDirectoryBeneath(parent->get(), NativePath(name));
+    if (opened) {
+        folder.fd = std::move(*opened);
+    } else {
+        folder.error = opened.error().code;
         struct stat info {};
-        folder.isLink = ::fstatat(parent.get(), NativePath(name).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0
+        folder.isLink = ::fstatat(parent->get(), NativePath(name).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0
                         && S_ISLNK(info.st_mode);
     }
     return folder;
@@ -320,7 +325,7 @@ void Verifier::CheckUncoveredSharedFiles()
 
 void Verifier::WalkForExtras(int directoryFd, const QString& prefix, int depth)
 {
-    const std::optional<std::vector<QByteArray>> names = SortedEntryNames(directoryFd);
+    const auto names = SortedEntryNames(directoryFd);
     if (!names) {
         Find(VerifyFinding::Fault::Unreadable, prefix.isEmpty() ? QStringLiteral(".") : prefix);
         return;
@@ -340,12 +345,12 @@ void Verifier::WalkForExtras(int directoryFd, const QString& prefix, int depth)
             Find(VerifyFinding::Fault::TooDeep, relative, kind);
             continue;
         }
-        const UniqueFd child = OpenDirectoryBeneath(directoryFd, name);
+        const OpenedDirectory child = OpenDirectoryBeneath(directoryFd, name);
         if (!child) {
             Find(VerifyFinding::Fault::Unreadable, relative, kind);
             continue;
         }
-        WalkForExtras(child.get(), relative, depth + 1);
+        WalkForExtras(child->get(), relative, depth + 1);
     }
 }
 

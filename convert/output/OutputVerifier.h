@@ -4,7 +4,7 @@
 // are read, and the manifest is read a bounded line at a time.
 #pragma once
 
-#include "convert/output/FileBeneath.h"
+#include "base/FileBeneath.h"
 
 #include <QString>
 

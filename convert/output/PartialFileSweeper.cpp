@@ -7,11 +7,12 @@
 // its own behind, so whatever its folder holds is output, never touched.
 #include "convert/output/PartialFileSweeper.h"
 
-#include "scan/DirStream.h"
-#include "convert/output/DirectoryAt.h"
+#include "base/DirStream.h"
+#include "base/DirectoryAt.h"
+#include "base/ReadAt.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/NewFileWriter.h"
-#include "scan/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <cerrno>
 #include <cstring>
@@ -44,12 +45,12 @@ UniqueFd OpenOwnDirectory(int parent, const char* name)
     if (::fstatat(parent, name, &expected, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(expected.st_mode) ||
         expected.st_uid != ::geteuid())
         return UniqueFd();
-    UniqueFd directory = OpenDirectoryBeneath(parent, QByteArray(name));
+    OpenedDirectory directory = OpenDirectoryBeneath(parent, QByteArray(name));
     struct stat opened {};
-    if (!directory || ::fstat(directory.get(), &opened) != 0 || opened.st_dev != expected.st_dev ||
+    if (!directory || ::fstat(directory->get(), &opened) != 0 || opened.st_dev != expected.st_dev ||
         opened.st_ino != expected.st_ino)
         return UniqueFd();
-    return directory;
+    return std::move(*directory);
 }
 
 // A stream over the entries of `directory`; the descriptor stays with the caller.
@@ -103,15 +104,9 @@ bool HoldsUnfinishedRun(int folder)
     constexpr off_t kTail = 1 << 16;
     const off_t from = info.st_size > kTail ? info.st_size - kTail : 0;
     QByteArray tail(static_cast<qsizetype>(info.st_size - from), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < tail.size()) {
-        const ssize_t n = ::pread(manifest.get(), tail.data() + got, static_cast<size_t>(tail.size() - got), from + got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += n;
-    }
+    const auto got = ReadAt(manifest.get(), tail.data(), tail.size(), from);
+    if (!got || *got != tail.size())
+        return false;
     while (tail.endsWith('\n'))
         tail.chop(1);
     const QByteArray lastLine = tail.mid(tail.lastIndexOf('\n') + 1);
@@ -122,17 +117,17 @@ bool HoldsUnfinishedRun(int folder)
 
 int RemoveLeftoverPartials(const QString& destinationPath)
 {
-    const UniqueFd destination = OpenDirectoryPath(destinationPath);
+    const OpenedDirectory destination = OpenDirectoryPath(destinationPath);
     if (!destination)
         return 0;
-    DirStream entries = ListEntries(destination.get());
+    DirStream entries = ListEntries(destination->get());
     if (!entries)
         return 0;
     int removed = 0;
     while (const dirent* entry = ::readdir(entries.get())) {
         if (!StartsWith(entry->d_name, kOutputFolderPrefix))
             continue;
-        const UniqueFd folder = OpenOwnDirectory(destination.get(), entry->d_name);
+        const UniqueFd folder = OpenOwnDirectory(destination->get(), entry->d_name);
         // A folder whose lock is held belongs to a conversion still running.
         if (!folder || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0 || !HoldsUnfinishedRun(folder.get()))
             continue;

@@ -3,14 +3,14 @@
 // planted in it is never followed.
 #include "convert/output/ResumePlan.h"
 
-#include "convert/output/BoundedLineReader.h"
-#include "convert/output/DirectoryAt.h"
-#include "convert/output/FileBeneath.h"
+#include "base/BoundedLineReader.h"
+#include "base/DirectoryAt.h"
+#include "base/FileBeneath.h"
 #include "convert/output/MaildirKeywordLetters.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/OutputVerifier.h"
 #include "scan/Limits.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -66,7 +66,7 @@ constexpr int kDeepestWalk = kDeepestFolderWalk + 8;
 bool CollectEntries(int directoryFd, const QString& prefix, int depth, std::set<QString>& directories,
                     std::vector<QString>& files, QString* tooDeep)
 {
-    const std::optional<std::vector<QByteArray>> names = SortedEntryNames(directoryFd);
+    const auto names = SortedEntryNames(directoryFd);
     if (!names)
         return true;
     for (const QByteArray& name : *names) {
@@ -79,18 +79,18 @@ bool CollectEntries(int directoryFd, const QString& prefix, int depth, std::set<
             continue;
         }
         directories.insert(relative);
-        const UniqueFd child = OpenDirectoryBeneath(directoryFd, name);
+        const OpenedDirectory child = OpenDirectoryBeneath(directoryFd, name);
         if (!child)
             continue;
         if (depth + 1 > kDeepestWalk) {
-            const std::optional<std::vector<QByteArray>> inside = SortedEntryNames(child.get());
+            const auto inside = SortedEntryNames(child->get());
             if (inside && !inside->empty()) {
                 *tooDeep = relative;
                 return false;
             }
             continue;
         }
-        if (!CollectEntries(child.get(), relative, depth + 1, directories, files, tooDeep))
+        if (!CollectEntries(child->get(), relative, depth + 1, directories, files, tooDeep))
             return false;
     }
     return true;
@@ -243,10 +243,10 @@ Expected<ResumePlan, ResumeFailure> ResumePlan::Make(const QString& outputFolder
         return Failed(ResumeFailure{ResumeRefusal::NoFolder, ErrnoText(errno)});
     if (!S_ISDIR(folderInfo.st_mode))
         return Failed(ResumeFailure{ResumeRefusal::NoFolder, ErrnoText(S_ISLNK(folderInfo.st_mode) ? ELOOP : ENOTDIR)});
-    const UniqueFd root = OpenDirectoryPath(outputFolder);
+    const OpenedDirectory root = OpenDirectoryPath(outputFolder);
     if (!root)
-        return Failed(ResumeFailure{ResumeRefusal::NoFolder, ErrnoText(errno)});
-    const FileBeneath manifest = OpenFileBeneath(root.get(), QString::fromLatin1(kManifestFileName));
+        return Failed(ResumeFailure{ResumeRefusal::NoFolder, root.error().reason});
+    const FileBeneath manifest = OpenFileBeneath(root->get(), QString::fromLatin1(kManifestFileName));
     if (manifest.status == FileBeneath::Status::Missing)
         return Failed(ResumeFailure{ResumeRefusal::NoManifest, QString()});
     if (manifest.status != FileBeneath::Status::Opened)
@@ -283,7 +283,7 @@ Expected<ResumePlan, ResumeFailure> ResumePlan::Make(const QString& outputFolder
     }
     std::set<QString> keptPaths;
     for (const MailLine& line : read->mailLines) {
-        if (keyCounts[line.key] != 1 || pathCounts[line.path] != 1 || !FileMatches(root.get(), line))
+        if (keyCounts[line.key] != 1 || pathCounts[line.path] != 1 || !FileMatches(root->get(), line))
             continue;
         plan.keptLines_.push_back(KeptManifestLine{line.text, QStringLiteral("mail")});
         plan.keptItems_.push_back(KeptItem{line.key, line.path, line.fingerprint});
@@ -292,7 +292,7 @@ Expected<ResumePlan, ResumeFailure> ResumePlan::Make(const QString& outputFolder
     }
     std::vector<QString> files;
     QString tooDeep;
-    if (!CollectEntries(root.get(), QString(), 0, plan.directories_, files, &tooDeep))
+    if (!CollectEntries(root->get(), QString(), 0, plan.directories_, files, &tooDeep))
         return Failed(ResumeFailure{ResumeRefusal::TooDeep, tooDeep});
     for (const QString& file : files) {
         if (file != QLatin1String(kManifestFileName) && keptPaths.count(file) == 0

@@ -20,7 +20,7 @@
 #include "convert/output/InputIdentity.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/Manifest.h"
-#include "scan/Expected.h"
+#include "base/Expected.h"
 #include "model/ItemRecords.h"
 
 #include <QByteArray>

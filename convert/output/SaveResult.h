@@ -6,7 +6,7 @@
 // problem lines.
 #pragma once
 
-#include "scan/Expected.h"
+#include "base/Expected.h"
 
 #include <QByteArray>
 #include <QString>
@@ -49,6 +49,8 @@ struct WriteError {
 };
 
 using SaveResult = Expected<SavedFile, WriteError>;
+// A step of the output layer with nothing to give back: done, or why not.
+using WriteStep = Expected<void, WriteError>;
 
 // The failure side of a SaveResult.
 [[nodiscard]] inline Unexpected<WriteError> NotSaved(WriteFailure kind, QString reason)

@@ -7,7 +7,7 @@
 #include "convert/read/CalendarMapper.h"
 #include "convert/read/ContactMapper.h"
 #include "scan/ItemFingerprint.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 #include "scan/PffProperties.h"
 #include "scan/PropertyTags.h"
 #include "scan/TextDecoding.h"

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "scan/ExportHandle.h"
-#include "scan/Expected.h"
+#include "base/Expected.h"
 #include "scan/ItemLocator.h"
 #include "model/ItemRecords.h"
 #include "model/CalendarContent.h"

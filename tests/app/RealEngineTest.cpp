@@ -11,7 +11,7 @@
 #include "view/ItemListColumns.h"
 #include "view/ItemListModel.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "pstwriter/PstBuilder.h"
 
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "app/CQuenbyDlg.h"
 #include "app/WindowServices.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "tests/view/GuiTestSupport.h"
 #include "view/CFolderTreeCtrl1.h"
 #include "view/FillItemList.h"

@@ -14,7 +14,7 @@
 #include "view/ItemListProxy.h"
 #include "app/LoadIDialog.h"
 #include "view/PreviewPages.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 
 #include <QAction>
 #include <QDir>

@@ -8,7 +8,7 @@
 #include "scan/ItemLocator.h"
 #include "scan/ItemStore.h"
 #include "scan/PffProperties.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "scan/TextDecoding.h"
 #include "pstwriter/EntryIds.h"
 #include "pstwriter/PstBuilder.h"

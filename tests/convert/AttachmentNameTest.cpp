@@ -7,7 +7,7 @@
 #include "tests/convert/ScanAndConvert.h"
 
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "scan/ScanTexts.h"
 #include "pstwriter/PstBuilder.h"
 

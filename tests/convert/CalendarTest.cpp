@@ -8,7 +8,7 @@
 #include "convert/compose/CalendarWriter.h"
 #include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "pstwriter/AppointmentBlobs.h"
 #include "pstwriter/EntryIds.h"
 #include "pstwriter/PstBuilder.h"

@@ -7,7 +7,7 @@
 
 #include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "pstwriter/AppointmentBlobs.h"
 #include "pstwriter/PstBuilder.h"
 

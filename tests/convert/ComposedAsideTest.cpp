@@ -11,7 +11,7 @@
 #include "convert/output/NewFileWriter.h"
 #include "convert/read/MailboxReader.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "pstwriter/PstBuilder.h"
 
 #include <QTemporaryDir>
@@ -58,13 +58,11 @@ TEST(ComposedAsideTest, TheWriterCopiesFinishedBytesAndNeverTheMailbox)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::function<UniqueFd(QString*)> maker;
+        std::function<Expected<UniqueFd, WriteError>()> maker;
         if (c.withMaker)
-            maker = [&](QString* reason) {
-                if (c.makerRefuses) {
-                    *reason = QStringLiteral("no room here");
-                    return UniqueFd();
-                }
+            maker = [&]() -> Expected<UniqueFd, WriteError> {
+                if (c.makerRefuses)
+                    return NotSaved(WriteFailure::FileSystem, QStringLiteral("no room here"));
                 return UniqueFd(::open(temp.path().toLocal8Bit().constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
             };
         PreparedMessage prepared;
@@ -89,8 +87,8 @@ TEST(ComposedAsideTest, TheWriterCopiesFinishedBytesAndNeverTheMailbox)
         const QString copyPath = out.filePath(QStringLiteral("copy.eml"));
         const int copy = ::open(copyPath.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         ASSERT_GE(copy, 0);
-        QString why;
-        EXPECT_TRUE(CopyWholeFileTo(prepared.spilled.get(), copy, &why)) << qPrintable(why);
+        const WriteStep copied = CopyWholeFileTo(prepared.spilled.get(), copy);
+        EXPECT_TRUE(copied) << qPrintable(copied.error().reason);
         ::close(copy);
         const QByteArray written = testing::ReadAll(copyPath);
         ASSERT_TRUE(prepared.digest);

@@ -13,8 +13,8 @@
 #include "convert/output/OutputTree.h"
 #include "convert/read/RtfBody.h"
 #include "convert/compose/VCardWriter.h"
-#include "scan/NativePath.h"
-#include "scan/UniqueFd.h"
+#include "base/NativePath.h"
+#include "base/UniqueFd.h"
 
 #include <QFileInfo>
 
@@ -142,9 +142,7 @@ protected:
     }
     SaveResult Write(const QString& directory, const QByteArray& content)
     {
-        return Write(directory, [content](int fd, QString* reason) {
-            return WriteAllTo(fd, content.constData(), content.size(), reason);
-        });
+        return Write(directory, [content](int fd) { return WriteAllTo(fd, content.constData(), content.size()); });
     }
 
     std::function<QString(int)> name_ = [](int attempt) { return FileNameFor("Minutes", "41", ".eml", attempt); };
@@ -166,10 +164,10 @@ TEST_P(NewFileWriterTest, NeverOverwritesAndLeavesNoTemporaryFile)
 TEST_P(NewFileWriterTest, AFailingContentWriterLeavesNothingAndGivesItsReason)
 {
     QTemporaryDir temp;
-    const SaveResult result = Write(temp.path(), [](int fd, QString* reason) {
+    const SaveResult result = Write(temp.path(), [](int fd) {
         const bool wrote = ::write(fd, "half", 4) == 4;
-        *reason = wrote ? QStringLiteral("composer gave up") : QStringLiteral("write failed");
-        return false;
+        return WriteStep(NotSaved(WriteFailure::FileSystem,
+                                  wrote ? QStringLiteral("composer gave up") : QStringLiteral("write failed")));
     });
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().kind, WriteFailure::Content);

@@ -5,7 +5,7 @@
 
 #include "app/cli/HeadlessScan.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "pstwriter/PstBuilder.h"
 #include "scan/WorkerGate.h"
 

@@ -7,7 +7,7 @@
 
 #include "app/cli/HeadlessScan.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "pstwriter/EntryIds.h"
 #include "pstwriter/PstBuilder.h"
 

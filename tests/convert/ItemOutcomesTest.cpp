@@ -75,8 +75,8 @@ public:
         EXPECT_TRUE(created);
         if (created)
             output_ = std::move(*created);
-        QString reason;
-        EXPECT_TRUE(manifest_.Open(*output_, ManifestHeader{}, &reason)) << qPrintable(reason);
+        const WriteStep opened = manifest_.Open(*output_, ManifestHeader{});
+        EXPECT_TRUE(opened) << qPrintable(opened.error().reason);
     }
 
     ItemOutcomes outcomes() { return ItemOutcomes(summary, problems, &manifest_, nullptr); }

@@ -66,23 +66,21 @@ TEST_P(MboxPlacementTest, ReadersSeeWholeFilesAndVerifyAgrees)
     ASSERT_TRUE(created) << qPrintable(created.error().reason);
     OutputTree& output = **created;
     ManifestWriter manifest;
-    QString reason;
-    ASSERT_TRUE(manifest.Open(output, ManifestHeader{}, &reason)) << qPrintable(reason);
+    const WriteStep opened = manifest.Open(output, ManifestHeader{});
+    ASSERT_TRUE(opened) << qPrintable(opened.error().reason);
     {
         MboxFiles files(&output, [&](const QString& path, const FileDigest& whole) { manifest.AddWholeFile(path, whole); });
         int number = 0;
         for (const Step& step : GetParam().steps) {
             const QString folder = QString::fromLatin1(step.folder);
             const std::string subject = std::string(step.folder) + std::to_string(++number);
-            const ContentWriter write = [&](int fd, QString* why) {
+            const ContentWriter write = [&](int fd) {
                 const QByteArray bytes = Message(subject);
-                if (!WriteAllTo(fd, bytes.constData(), bytes.size() / 2, why))
-                    return false;
-                if (step.failsToWrite) {
-                    *why = QStringLiteral("the message could not be read");
-                    return false;
-                }
-                return WriteAllTo(fd, bytes.constData() + bytes.size() / 2, bytes.size() - bytes.size() / 2, why);
+                if (WriteStep half = WriteAllTo(fd, bytes.constData(), bytes.size() / 2); !half)
+                    return half;
+                if (step.failsToWrite)
+                    return WriteStep(NotSaved(WriteFailure::Content, QStringLiteral("the message could not be read")));
+                return WriteAllTo(fd, bytes.constData() + bytes.size() / 2, bytes.size() - bytes.size() / 2);
             };
             const SaveResult saved = files.Append(QStringLiteral("\\Top\\") + folder, folder, "From x Thu Jan  1 00:00:00 1970\n", write);
             ASSERT_EQ(saved.has_value(), !step.failsToWrite);

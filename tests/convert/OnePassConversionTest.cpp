@@ -6,7 +6,7 @@
 #include "app/cli/HeadlessScan.h"
 #include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "scan/ScanEvents.h"
 #include "scan/WorkerGate.h"
 #include "pstwriter/PstBuilder.h"

@@ -13,7 +13,7 @@
 #include "app/cli/HeadlessScan.h"
 #include "app/cli/NumberingScanSink.h"
 #include "convert/read/MailboxReader.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "scan/ScanDriver.h"
 #include "scan/WorkerGate.h"
 

@@ -5,7 +5,7 @@
 #include "app/cli/HeadlessScan.h"
 #include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -4,7 +4,7 @@
 // small to work in. tolvane-cli runs as a child process with raw arguments.
 #include "tests/robustness/ChildProcess.h"
 #include "tests/robustness/Fixtures.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -7,8 +7,8 @@
 // and dated like any other.
 #include "tests/robustness/Fixtures.h"
 
-#include "scan/NativePath.h"
-#include "scan/UniqueFd.h"
+#include "base/NativePath.h"
+#include "base/UniqueFd.h"
 #include "tests/support/CliRun.h"
 
 #include <QJsonDocument>

@@ -8,7 +8,7 @@
 
 #include "convert/output/NewFileWriter.h"
 #include "convert/output/OutputNaming.h"
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 #include "tests/support/CliRun.h"
 
 #include <QJsonDocument>

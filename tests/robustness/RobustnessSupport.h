@@ -8,7 +8,7 @@
 #include "frontend/ConversionText.h"
 #include "convert/ConversionDriver.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "scan/ScanDriver.h"
 #include "app/cli/NumberingScanSink.h"
 #include "scan/WorkerGate.h"

@@ -10,9 +10,9 @@
 #include "convert/output/NewFileWriter.h"
 #include "convert/output/OutputTree.h"
 #include "convert/output/OutputVerifier.h"
-#include "scan/DirStream.h"
-#include "scan/NativePath.h"
-#include "scan/UniqueFd.h"
+#include "base/DirStream.h"
+#include "base/NativePath.h"
+#include "base/UniqueFd.h"
 #include "tests/support/CliRun.h"
 
 #include <QCryptographicHash>
@@ -436,17 +436,18 @@ TEST_P(SharedFileTest, WholeFileLineAndStoppedSummaryReachVerify)
     ASSERT_TRUE(created) << qPrintable(created.error().reason);
     OutputTree& tree = **created;
     ManifestWriter manifest;
-    QString reason;
-    ASSERT_TRUE(manifest.Open(tree, ManifestHeader{}, &reason)) << qPrintable(reason);
-    QString path;
-    const UniqueFd shared = tree.CreateGrowingFile(
-        QString(), [](int attempt) { return attempt == 1 ? QStringLiteral("Inbox.mbox") : QString(); }, &path,
-        &reason);
-    ASSERT_TRUE(shared) << qPrintable(reason);
+    const WriteStep opened = manifest.Open(tree, ManifestHeader{});
+    ASSERT_TRUE(opened) << qPrintable(opened.error().reason);
+    const auto growing = tree.CreateGrowingFile(
+        QString(), [](int attempt) { return attempt == 1 ? QStringLiteral("Inbox.mbox") : QString(); });
+    ASSERT_TRUE(growing) << qPrintable(growing.error().reason);
+    const UniqueFd& shared = growing->fd;
+    const QString& path = growing->path;
     const QList<QByteArray> messages = {"From a\nfirst\n\n", "From b\nsecond\n\n"};
     qint64 offset = 0;
     for (const QByteArray& message : messages) {
-        ASSERT_TRUE(WriteAllTo(shared.get(), message.constData(), message.size(), &reason)) << qPrintable(reason);
+        const WriteStep written = WriteAllTo(shared.get(), message.constData(), message.size());
+        ASSERT_TRUE(written) << qPrintable(written.error().reason);
         ManifestEntry entry;
         entry.kind = QStringLiteral("mail");
         entry.offset = offset;

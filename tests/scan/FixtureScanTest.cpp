@@ -3,7 +3,7 @@
 #include "frontend/RecordText.h"
 #include "tests/scan/ScanTestSupport.h"
 
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 #include "pstwriter/PstBuilder.h"
 
 #include <QTemporaryDir>

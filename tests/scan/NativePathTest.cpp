@@ -1,6 +1,6 @@
 // File names through QString and back: every byte string survives, valid
 // UTF-8 reads as text, and the bytes that are not UTF-8 stay apart from text.
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The per-process temporary directory: one of its own for every owner, gone
 // with its owner, and the leftovers of dead processes swept at start without
 // touching a running process's directory or following a link.
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -54,6 +56,7 @@ protected:
     }
     QString userDirectory() const { return scratch_.path() + QStringLiteral("/tolvane-%1").arg(::geteuid()); }
     QString outside() const { return scratch_.path() + QStringLiteral("/outside"); }
+    QString scratch() const { return scratch_.path(); }
 
 private:
     QTemporaryDir scratch_;
@@ -64,8 +67,8 @@ TEST_F(ProcessTempDirTest, TwoOwnersGetDifferentPrivateDirectoriesNamedByPid)
 {
     const ProcessTempDir first;
     const ProcessTempDir second;
-    ASSERT_TRUE(first.path().has_value()) << first.error().toStdString();
-    ASSERT_TRUE(second.path().has_value()) << second.error().toStdString();
+    ASSERT_TRUE(first.path().has_value()) << first.path().error().reason.toStdString();
+    ASSERT_TRUE(second.path().has_value()) << second.path().error().reason.toStdString();
     EXPECT_NE(*first.path(), *second.path());
     const QRegularExpression name(QStringLiteral("^%1-[A-Za-z0-9]+$").arg(::getpid()));
     for (const ProcessTempDir* owner : {&first, &second}) {
@@ -87,7 +90,7 @@ TEST_F(ProcessTempDirTest, TheOwnerRemovesItsDirectoryButNothingALinkPointsTo)
     QString path;
     {
         const ProcessTempDir owner;
-        ASSERT_TRUE(owner.path().has_value()) << owner.error().toStdString();
+        ASSERT_TRUE(owner.path().has_value()) << owner.path().error().reason.toStdString();
         path = *owner.path();
         const QString attachments = *owner.attachmentDirectory();
         ASSERT_TRUE(QDir().mkpath(attachments + QStringLiteral("/inner")));
@@ -103,7 +106,7 @@ TEST_F(ProcessTempDirTest, TheOwnerRemovesItsDirectoryButNothingALinkPointsTo)
 TEST_F(ProcessTempDirTest, RemoveEmptiesAtOnceAndTheOwnerThenHasNothingLeftToDo)
 {
     ProcessTempDir owner;
-    ASSERT_TRUE(owner.path().has_value()) << owner.error().toStdString();
+    ASSERT_TRUE(owner.path().has_value()) << owner.path().error().reason.toStdString();
     ASSERT_TRUE(WriteFile(*owner.path() + QStringLiteral("/temp.txt")));
     owner.Remove();
     EXPECT_FALSE(QFileInfo::exists(*owner.path()));
@@ -146,12 +149,50 @@ TEST_F(ProcessTempDirTest, StartRemovesOnlyTheDirectoriesOfDeadProcesses)
     }
 
     const ProcessTempDir owner;
-    ASSERT_TRUE(owner.path().has_value()) << owner.error().toStdString();
+    ASSERT_TRUE(owner.path().has_value()) << owner.path().error().reason.toStdString();
     for (const auto& entry : entries) {
         const QFileInfo info(userDirectory() + u'/' + entry.name);
         EXPECT_EQ(info.exists() || info.isSymLink(), entry.stays) << entry.what;
     }
     EXPECT_TRUE(QFileInfo::exists(outside() + QStringLiteral("/kept.txt")));
+}
+
+// Whatever stands in the per-user directory's way: no directory, the kind a
+// caller acts on and the words the user is shown.
+TEST_F(ProcessTempDirTest, ARefusedUserDirectoryGivesItsKindAndItsReason)
+{
+    ASSERT_TRUE(QDir().mkpath(outside()));
+    const struct {
+        const char* what;
+        std::function<bool()> prepare;
+        SystemErrorKind kind;
+        const char* reasonHas;
+        bool needsPermissions;  // root is never refused
+    } cases[] = {
+        {"a link", [&] { return QFile::link(outside(), userDirectory()); }, SystemErrorKind::Other,
+         "is not a plain directory", false},
+        {"a file", [&] { return WriteFile(userDirectory()); }, SystemErrorKind::Other, "is not a plain directory", false},
+        {"a parent that takes no new entries", [&] { return ::chmod(QFile::encodeName(scratch()).constData(), 0500) == 0; },
+         SystemErrorKind::Denied, "cannot create", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsPermissions && ::geteuid() == 0)
+            continue;
+        ASSERT_TRUE(c.prepare());
+        {
+            const ProcessTempDir owner;
+            ASSERT_FALSE(owner.path().has_value());
+            EXPECT_EQ(owner.path().error().kind, c.kind);
+            EXPECT_TRUE(owner.path().error().reason.contains(QLatin1String(c.reasonHas)))
+                << owner.path().error().reason.toStdString();
+            QString why;
+            EXPECT_FALSE(owner.attachmentDirectory(&why));
+            EXPECT_EQ(why, owner.path().error().reason);
+        }
+        ASSERT_EQ(::chmod(QFile::encodeName(scratch()).constData(), 0700), 0);
+        QFile::remove(userDirectory());
+    }
 }
 
 }  // namespace

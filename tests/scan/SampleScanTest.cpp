@@ -6,7 +6,7 @@
 #include "scan/ItemLocator.h"
 #include "scan/PffHandles.h"
 #include "scan/PffProperties.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 
 #include <QSet>
 

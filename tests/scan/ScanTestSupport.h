@@ -3,7 +3,7 @@
 
 #include "app/cli/HeadlessScan.h"
 #include "scan/ItemStore.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "tests/view/GuiTestSupport.h"
 #include "view/ContactPreviewFields.h"
 #include "view/PreviewPages.h"
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,7 +125,7 @@ TEST(PreviewFileTest, WritesUtf16LittleEndianWithoutByteOrderMarkOverReadOnlyFil
     EXPECT_TRUE(ReadAll(path).isEmpty());
     EXPECT_FALSE(WritePreviewFile(dir.filePath(QStringLiteral("missing/temp.txt")), text));
     const ProcessTempDir tempDir;
-    ASSERT_TRUE(tempDir.path().has_value()) << tempDir.error().toStdString();
+    ASSERT_TRUE(tempDir.path().has_value()) << tempDir.path().error().reason.toStdString();
     EXPECT_EQ(PreviewDirectory(tempDir), *tempDir.path() + QLatin1Char('/'));
 }
 

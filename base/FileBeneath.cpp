@@ -1,8 +1,8 @@
 // Opening a listed file below the output folder's descriptor.
-#include "convert/output/FileBeneath.h"
+#include "base/FileBeneath.h"
 
-#include "convert/output/DirectoryAt.h"
-#include "scan/NativePath.h"
+#include "base/DirectoryAt.h"
+#include "base/NativePath.h"
 
 #include <QByteArrayList>
 
@@ -43,15 +43,15 @@ FileBeneath OpenFileBeneath(int rootFd, const QString& relativePath)
     UniqueFd directory;
     int at = rootFd;
     for (qsizetype i = 0; i + 1 < names.size(); ++i) {
-        UniqueFd next = OpenDirectoryBeneath(at, names[i]);
+        OpenedDirectory next = OpenDirectoryBeneath(at, names[i]);
         if (!next) {
-            result.error = errno;
+            result.error = next.error().code;
             result.status = result.error == ENOENT                               ? FileBeneath::Status::Missing
                             : result.error == ELOOP || result.error == ENOTDIR   ? FileBeneath::Status::BrokenWay
                                                                                  : FileBeneath::Status::Unreadable;
             return result;
         }
-        directory = std::move(next);
+        directory = std::move(*next);
         at = directory.get();
     }
     const QByteArray& name = names.last();

@@ -3,17 +3,17 @@
 // have planted it.
 #pragma once
 
-#include <QString>
+#include "base/Expected.h"
+#include "base/SystemError.h"
 
-#include <optional>
+#include <QString>
 
 namespace tolvane {
 
 // The directory "tolvane-<uid>" below $TMPDIR (when it names an existing
 // absolute directory with a UTF-8 name) or /tmp, created with mode 0700 when missing. Refused
-// (nullopt, reason in *error) when the name is a symlink, not a directory, or
-// owned by another user; group/other permissions on our own directory are
-// removed.
-std::optional<QString> PrivateTempDir(QString* error = nullptr);
+// when the name is a symlink, not a directory, or owned by another user;
+// group/other permissions on our own directory are removed.
+[[nodiscard]] Expected<QString, SystemError> PrivateTempDir();
 
 }  // namespace tolvane

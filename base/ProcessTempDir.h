@@ -6,6 +6,9 @@
 // whoever needs it; removed with everything in it when its owner goes.
 #pragma once
 
+#include "base/Expected.h"
+#include "base/SystemError.h"
+
 #include <QString>
 
 #include <optional>
@@ -19,18 +22,16 @@ class ProcessTempDir {
 public:
     // Checks (or makes) the per-user directory, removes the directories that
     // dead processes left there, then makes this process's directory with
-    // mode 0700. When any of that is refused there is no directory and
-    // error() says why; the scan reports it when it needs the directory.
+    // mode 0700. When any of that is refused there is no directory, and
+    // path() says why; the scan reports it when it needs the directory.
     ProcessTempDir();
     // Removes the directory and everything in it.
     ~ProcessTempDir();
     ProcessTempDir(const ProcessTempDir&) = delete;
     ProcessTempDir& operator=(const ProcessTempDir&) = delete;
 
-    // Absolute path of the directory; nullopt when it could not be made.
-    [[nodiscard]] const std::optional<QString>& path() const { return path_; }
-    // Why there is no directory; empty when there is one.
-    [[nodiscard]] const QString& error() const { return error_; }
+    // Absolute path of the directory, or why it could not be made.
+    [[nodiscard]] const Expected<QString, SystemError>& path() const { return path_; }
     // path() + "/Attachments"; nullopt (the reason in *error) without a directory.
     [[nodiscard]] std::optional<QString> attachmentDirectory(QString* error = nullptr) const;
 
@@ -39,9 +40,12 @@ public:
     void Remove();
 
 private:
+    // Checks the per-user directory (into userDirectory_) and makes this process's one.
+    Expected<QString, SystemError> MakeDirectory();
+
+    // Declared before path_: MakeDirectory sets it while path_ is made.
     QString userDirectory_;
-    std::optional<QString> path_;
-    QString error_;
+    Expected<QString, SystemError> path_;
     bool removed_ = false;
 };
 

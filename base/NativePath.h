@@ -22,13 +22,9 @@ QByteArray NativePath(const QString& path);
 // True when the name holds bytes that were not valid UTF-8.
 bool HasUndecodableBytes(const QString& path);
 
-// The two directory operations the conversion needs on such names, which
-// QDir and QFileInfo cannot do (they would turn the bytes into U+FFFD).
-// IsDirectory follows symlinks; MakeDirectoryPath creates the missing
-// directories of a path (mode 0777 before the umask) and is true
-// when the whole path is a directory afterwards.
+// Whether the path names a directory (symlinks followed), asked through the
+// bytes of the name, which QDir and QFileInfo would turn into U+FFFD.
 bool IsDirectory(const QString& path);
-[[nodiscard]] bool MakeDirectoryPath(const QString& path);
 
 // The system's text for an errno value, for the reasons shown to the user.
 QString ErrnoText(int error);

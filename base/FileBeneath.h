@@ -5,7 +5,7 @@
 // is ever handed to the system whole, so PATH_MAX does not apply either).
 #pragma once
 
-#include "scan/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <QString>
 

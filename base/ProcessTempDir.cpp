@@ -2,12 +2,12 @@
 // removal walks through directory descriptors opened with O_NOFOLLOW, so a
 // symbolic link inside (or in place of) a directory is removed as a link and
 // never followed out of the per-user directory.
-#include "scan/ProcessTempDir.h"
+#include "base/ProcessTempDir.h"
 
-#include "scan/DirStream.h"
-#include "scan/NativePath.h"
-#include "scan/PrivateTempDir.h"
-#include "scan/UniqueFd.h"
+#include "base/DirStream.h"
+#include "base/NativePath.h"
+#include "base/PrivateTempDir.h"
+#include "base/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -23,11 +23,6 @@ namespace tolvane {
 namespace {
 
 constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-QString SystemReason()
-{
-    return ErrnoText(errno);
-}
 
 // The process id of a name "<digits>-<letters and digits>", or 0 for any other name.
 pid_t ProcessOfName(const char* name)
@@ -120,21 +115,24 @@ int RemoveStaleProcessDirectories(const QString& userDirectory)
     return removed;
 }
 
-ProcessTempDir::ProcessTempDir()
+ProcessTempDir::ProcessTempDir() : path_(MakeDirectory()) {}
+
+Expected<QString, SystemError> ProcessTempDir::MakeDirectory()
 {
-    const std::optional<QString> user = PrivateTempDir(&error_);
+    const Expected<QString, SystemError> user = PrivateTempDir();
     if (!user)
-        return;
+        return Failed(user.error());
     userDirectory_ = *user;
     // A crashed or killed instance could not remove its own directory.
     RemoveStaleProcessDirectories(userDirectory_);
     QByteArray pattern = NativePath(userDirectory_) + '/' + QByteArray::number(::getpid()) + "-XXXXXX";
     // mkdtemp makes the directory with mode 0700 under a name nobody else has.
     if (::mkdtemp(pattern.data()) == nullptr) {
-        error_ = QStringLiteral("cannot create a directory in %1: %2").arg(userDirectory_, SystemReason());
-        return;
+        const int error = errno;
+        return Failed(SystemError{SystemErrorKindOf(error), error,
+                                  QStringLiteral("cannot create a directory in %1: %2").arg(userDirectory_, ErrnoText(error))});
     }
-    path_ = PathFromNative(pattern.constData());
+    return PathFromNative(pattern.constData());
 }
 
 ProcessTempDir::~ProcessTempDir()
@@ -146,7 +144,7 @@ std::optional<QString> ProcessTempDir::attachmentDirectory(QString* error) const
 {
     if (!path_) {
         if (error != nullptr)
-            *error = error_;
+            *error = path_.error().reason;
         return std::nullopt;
     }
     return *path_ + u'/' + QLatin1String(kAttachmentsDirName);

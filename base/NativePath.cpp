@@ -1,5 +1,5 @@
 // The lossless byte <-> QString mapping of file names.
-#include "scan/NativePath.h"
+#include "base/NativePath.h"
 
 #include <cerrno>
 #include <cstring>
@@ -113,22 +113,6 @@ bool IsDirectory(const QString& path)
 {
     struct stat info {};
     return ::stat(NativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool MakeDirectoryPath(const QString& path)
-{
-    const QByteArray native = NativePath(path);
-    if (native.isEmpty())
-        return false;
-    // Each prefix ending before a '/' and the whole path, from the top down.
-    for (qsizetype end = 1; end <= native.size(); ++end) {
-        if (end < native.size() && native.at(end) != '/')
-            continue;
-        const QByteArray prefix = native.left(end);
-        if (::mkdir(prefix.constData(), 0777) != 0 && errno != EEXIST)
-            return false;
-    }
-    return IsDirectory(path);
 }
 
 QString ErrnoText(int error)

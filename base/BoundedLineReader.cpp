@@ -1,5 +1,5 @@
 // The bounded line reader of the manifest check.
-#include "convert/output/BoundedLineReader.h"
+#include "base/BoundedLineReader.h"
 
 #include <algorithm>
 #include <cerrno>

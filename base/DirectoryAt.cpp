@@ -1,9 +1,9 @@
 // openat2 with RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH where the kernel has it,
 // otherwise openat with O_NOFOLLOW | O_DIRECTORY on a single component,
 // which gives the same guarantee for the one name it is asked to open.
-#include "convert/output/DirectoryAt.h"
-#include "scan/DirStream.h"
-#include "scan/NativePath.h"
+#include "base/DirectoryAt.h"
+#include "base/DirStream.h"
+#include "base/NativePath.h"
 
 #include <QFile>
 
@@ -47,58 +47,59 @@ bool IsSingleComponent(const QByteArray& name)
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/');
 }
 
+// The descriptor, or the errno of the call that should have made it.
+OpenedDirectory Opened(int fd)
+{
+    if (fd < 0)
+        return Failed(SystemError::FromErrno(errno));
+    return UniqueFd(fd);
+}
+
 }  // namespace
 
-UniqueFd OpenDirectoryPath(const QString& path)
+OpenedDirectory OpenDirectoryPath(const QString& path)
 {
     const QByteArray native = NativePath(path);
-    if (native.isEmpty()) {
-        errno = ENOENT;
-        return UniqueFd();
-    }
-    return UniqueFd(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (native.isEmpty())
+        return Failed(SystemError::FromErrno(ENOENT));
+    return Opened(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-UniqueFd OpenDirectoryBeneath(int parentFd, const QByteArray& name)
+OpenedDirectory OpenDirectoryBeneath(int parentFd, const QByteArray& name)
 {
-    if (!IsSingleComponent(name)) {
-        errno = EINVAL;
-        return UniqueFd();
-    }
-    return UniqueFd(OpenBeneath(parentFd, name.constData()));
+    if (!IsSingleComponent(name))
+        return Failed(SystemError::FromErrno(EINVAL));
+    return Opened(OpenBeneath(parentFd, name.constData()));
 }
 
-UniqueFd MakeDirectoryBeneath(int parentFd, const QByteArray& name)
+OpenedDirectory MakeDirectoryBeneath(int parentFd, const QByteArray& name)
 {
-    if (!IsSingleComponent(name)) {
-        errno = EINVAL;
-        return UniqueFd();
-    }
+    if (!IsSingleComponent(name))
+        return Failed(SystemError::FromErrno(EINVAL));
     if (::mkdirat(parentFd, name.constData(), 0777) != 0)
-        return UniqueFd();
-    UniqueFd directory = OpenDirectoryBeneath(parentFd, name);
+        return Failed(SystemError::FromErrno(errno));
+    OpenedDirectory directory = OpenDirectoryBeneath(parentFd, name);
     if (!directory)
         return directory;
     // Between mkdirat and the open, someone able to write the parent could
     // have put a directory of their own under the name.
     struct stat info {};
-    if (::fstat(directory.get(), &info) != 0)
-        return UniqueFd();
-    if (info.st_uid != ::geteuid()) {
-        errno = EEXIST;
-        return UniqueFd();
-    }
+    if (::fstat(directory->get(), &info) != 0)
+        return Failed(SystemError::FromErrno(errno));
+    if (info.st_uid != ::geteuid())
+        return Failed(SystemError::FromErrno(EEXIST));
     return directory;
 }
 
-std::optional<std::vector<QByteArray>> SortedEntryNames(int directoryFd)
+Expected<std::vector<QByteArray>, SystemError> SortedEntryNames(int directoryFd)
 {
     const int copy = ::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0);
     DirStream stream(copy >= 0 ? ::fdopendir(copy) : nullptr);
     if (!stream) {
+        const int error = errno;
         if (copy >= 0)
             ::close(copy);
-        return std::nullopt;
+        return Failed(SystemError::FromErrno(error));
     }
     std::vector<QByteArray> names;
     while (const dirent* entry = ::readdir(stream.get())) {
