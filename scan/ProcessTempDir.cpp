@@ -142,16 +142,6 @@ ProcessTempDir::~ProcessTempDir()
     Remove();
 }
 
-std::optional<QString> ProcessTempDir::attachmentDirectory(QString* error) const
-{
-    if (!path_) {
-        if (error != nullptr)
-            *error = error_;
-        return std::nullopt;
-    }
-    return *path_ + u'/' + QLatin1String(kAttachmentsDirName);
-}
-
 void ProcessTempDir::Remove()
 {
     if (!path_ || removed_)

@@ -1,6 +1,5 @@
 // The process's own temporary directory: "<pid>-<random>" below the per-user
-// private directory. The scan's "Attachments" directory, the preview pages
-// and the body spill live in it, so two running instances of the same user
+// private directory. The preview pages and the body spill live in it, so two running instances of the same user
 // never remove or overwrite each other's files. Made once by whoever runs the
 // process (main() of tolvane and of tolvane-cli, or a test) and handed to
 // whoever needs it; removed with everything in it when its owner goes.
@@ -11,9 +10,6 @@
 #include <optional>
 
 namespace tolvane {
-
-// Name of the attachment directory inside the process's temporary directory.
-inline constexpr const char* kAttachmentsDirName = "Attachments";
 
 class ProcessTempDir {
 public:
@@ -31,8 +27,6 @@ public:
     [[nodiscard]] const std::optional<QString>& path() const { return path_; }
     // Why there is no directory; empty when there is one.
     [[nodiscard]] const QString& error() const { return error_; }
-    // path() + "/Attachments"; nullopt (the reason in *error) without a directory.
-    [[nodiscard]] std::optional<QString> attachmentDirectory(QString* error = nullptr) const;
 
     // Removes the directory now, for an exit that skips destructors
     // (std::_Exit); the destructor then has nothing left to do.

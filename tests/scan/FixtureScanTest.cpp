@@ -220,10 +220,11 @@ TEST_F(FixtureScan, EightBitTextUsesTheMessageCodePage)
 
 TEST_F(FixtureScan, AttachmentNamesAndEmbeddedMessage)
 {
-    const auto directory = tempDir_->attachmentDirectory();
-    ASSERT_TRUE(directory.has_value());
+    // The names the list and the preview show, in the process's directory.
+    ASSERT_TRUE(tempDir_->path().has_value());
+    const QString directory = *tempDir_->path() + QStringLiteral("/Attachments");
     EXPECT_EQ(RecordText::Attachments(*Mail(QStringLiteral("two files"))),
-              *directory + QStringLiteral("/a.txt ;") + *directory + QStringLiteral("/b.doc ;"));
+              directory + QStringLiteral("/a.txt ;") + directory + QStringLiteral("/b.doc ;"));
     const auto outer = Mail(QStringLiteral("outer"));
     const auto inner = Mail(QStringLiteral("inner"));
     ASSERT_NE(outer, nullptr);
@@ -264,10 +265,9 @@ TEST_F(FixtureScan, AppointmentsAndTheirAttachments)
     EXPECT_EQ(appointments[0]->folderName, QStringLiteral("Calendar"));
     EXPECT_EQ(RecordText::Location(*appointments[1]), QStringLiteral(" "));
     EXPECT_EQ(RecordText::RecurrencePattern(*appointments[1]), QStringLiteral(" "));
-    const auto directory = tempDir_->attachmentDirectory();
-    ASSERT_TRUE(directory.has_value());
+    ASSERT_TRUE(tempDir_->path().has_value());
     // The walk names attachments in its records only; it makes nothing on disk.
-    EXPECT_FALSE(QFileInfo::exists(*directory));
+    EXPECT_FALSE(QFileInfo::exists(*tempDir_->path() + QStringLiteral("/Attachments")));
     for (const auto& mail : store_->mailRecords())
         EXPECT_FALSE(RecordText::Attachments(*mail).contains(QStringLiteral("agenda.pdf")));
 }

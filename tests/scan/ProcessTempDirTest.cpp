@@ -76,7 +76,6 @@ TEST_F(ProcessTempDirTest, TwoOwnersGetDifferentPrivateDirectoriesNamedByPid)
         ASSERT_EQ(::lstat(QFile::encodeName(*owner->path()).constData(), &status), 0);
         EXPECT_TRUE(S_ISDIR(status.st_mode));
         EXPECT_EQ(status.st_mode & 0777, 0700u);
-        EXPECT_EQ(owner->attachmentDirectory(), *owner->path() + QStringLiteral("/Attachments"));
     }
 }
 
@@ -89,7 +88,7 @@ TEST_F(ProcessTempDirTest, TheOwnerRemovesItsDirectoryButNothingALinkPointsTo)
         const ProcessTempDir owner;
         ASSERT_TRUE(owner.path().has_value()) << owner.error().toStdString();
         path = *owner.path();
-        const QString attachments = *owner.attachmentDirectory();
+        const QString attachments = path + QStringLiteral("/Attachments");
         ASSERT_TRUE(QDir().mkpath(attachments + QStringLiteral("/inner")));
         ASSERT_TRUE(WriteFile(attachments + QStringLiteral("/inner/a.txt")));
         ASSERT_TRUE(WriteFile(path + QStringLiteral("/temp.html")));
