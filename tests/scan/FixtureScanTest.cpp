@@ -4,6 +4,9 @@
 #include "tests/scan/ScanTestSupport.h"
 
 #include "scan/ProcessTempDir.h"
+#include "scan/MailboxWalk.h"
+#include "scan/PffHandles.h"
+#include "scan/WorkerGate.h"
 #include "tests/support/PstBuilder.h"
 
 #include <QTemporaryDir>
@@ -297,3 +300,40 @@ TEST_F(FixtureScan, NumbersCountInWalkOrder)
 }
 
 }  // namespace
+
+namespace {
+
+// Visits nothing; the walk's own result is what is looked at.
+class IgnoringVisitor final : public WalkVisitor {
+public:
+    void FolderEntered(MailboxWalk&, const WalkFolder&) override { ++folders; }
+    WalkStep ItemFound(MailboxWalk&, libpff_item_t*, uint8_t, int, const QString&) override { return WalkStep::Done; }
+    int folders = 0;
+};
+
+}  // namespace
+
+// A walk says in its result how it ended: whole, or abandoned by the user
+// before its end (then it has entered no folder after the Stop).
+TEST_F(FixtureScan, AWalkSaysWhetherItWasAbandoned)
+{
+    PffFile file;
+    ASSERT_TRUE(file.initialize() && file.open(path_));
+    for (const bool abandon : {false, true}) {
+        SCOPED_TRACE(abandon ? "abandoned" : "whole");
+        WorkerGate gate;
+        if (abandon)
+            gate.Abandon();
+        IgnoringVisitor visitor;
+        MailboxWalk walk(visitor, WalkReporting{}, &gate, 1252);
+        const WalkResult result = walk.Run(file.get(), QStringLiteral(".export"));
+        EXPECT_EQ(result.has_value(), !abandon);
+        if (abandon) {
+            ASSERT_FALSE(result.has_value());
+            EXPECT_EQ(result.error().kind, WalkStopKind::Abandoned);
+            EXPECT_EQ(visitor.folders, 0);
+        } else {
+            EXPECT_GT(visitor.folders, 0);
+        }
+    }
+}
