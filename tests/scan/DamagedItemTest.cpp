@@ -129,19 +129,7 @@ TEST(DamagedItem, SiblingsSurviveADamagedMessage)
     pst.topOfPersonalFolders().addFolder("After").addMessage().subject("after");
     pst.Write(path.toStdString());
 
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    QByteArray bytes = file.readAll();
-    const qsizetype marker = bytes.indexOf(Utf16("DAMAGE-MARKER"));
-    ASSERT_GE(marker, 0);
-    // Break the heap that holds the second message's properties: its signature
-    // byte (0xEC, followed by the property-context type 0xBC) opens the block.
-    const qsizetype heap = bytes.lastIndexOf(QByteArray("\xEC\xBC", 2), marker);
-    ASSERT_GE(heap, 0);
-    bytes[heap] = '\0';
-    file.seek(0);
-    file.write(bytes);
-    file.close();
+    BreakHeapBefore(path, "DAMAGE-MARKER");
 
     ItemStore store;
     const ProcessTempDir tempDir;
