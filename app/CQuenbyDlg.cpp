@@ -15,11 +15,9 @@
 #include "app/LoadIDialog.h"
 #include "app/PreviewController.h"
 #include "view/PreviewPages.h"
-#include "base/ProcessTempDir.h"
 #include "app/ScanJobController.h"
 #include "frontend/TolvaneVersion.h"
 #include "app/UserGuideWindow.h"
-#include "convert/output/OutputNaming.h"
 #include "view/UserPrompts.h"
 
 #include <QAction>
@@ -227,12 +225,6 @@ void CQuenbyDlg::showCommands()
     convertMboxTreeAction_->setEnabled(commands.convertItem);
 }
 
-void CQuenbyDlg::removeAttachmentFolder()
-{
-    if (const std::optional<QString> folder = services_.tempDir->attachmentDirectory())
-        (void)RemoveFolderTree(*folder);  // by the bytes of each name, which QDir would not keep
-}
-
 void CQuenbyDlg::clearViewAndStore()
 {
     filler_->CancelFills();
@@ -244,7 +236,6 @@ void CQuenbyDlg::clearViewAndStore()
 
 void CQuenbyDlg::BrowseProcedure()
 {
-    removeAttachmentFolder();
     const QString path = prompts().ChooseFile(this, QStringLiteral("Select File..."),
                                                   QStringLiteral("Microsoft Outlook PST File (*pst) (*.pst)"));
     if (path.isEmpty())
@@ -254,7 +245,6 @@ void CQuenbyDlg::BrowseProcedure()
 
 void CQuenbyDlg::ChooseFile(const QString& path)
 {
-    removeAttachmentFolder();
     clearViewAndStore();
     pstPath_ = QFileInfo(path).absoluteFilePath();
     pathEdit_->setText(pstPath_);
@@ -278,7 +268,6 @@ void CQuenbyDlg::OnScanOfflineCache()
 {
     if (!browseButton_->isEnabled())
         return;
-    removeAttachmentFolder();
     const QString path = prompts().ChooseFile(this, QStringLiteral("Select Offline Cache File..."),
                                               QStringLiteral("Offline cache file (*.ost) (*.ost)"));
     if (path.isEmpty())
@@ -349,7 +338,7 @@ void CQuenbyDlg::convertTo(OutputFormat format)
 {
     if (!convertButton_->isEnabled())
         return;
-    (void)conversion_->Convert(pstPath_, services_.store, services_.tempDir, format);
+    (void)conversion_->Convert(pstPath_, services_.store, format);
 }
 
 void CQuenbyDlg::OnConvertTickedFolders()
@@ -360,7 +349,7 @@ void CQuenbyDlg::OnConvertTickedFolders()
     if (ticked.isEmpty())
         return;
     // Each ticked folder by itself: a ticked folder's unticked subfolders stay out.
-    (void)conversion_->Convert(pstPath_, services_.store, services_.tempDir, OutputFormat::Eml,
+    (void)conversion_->Convert(pstPath_, services_.store, OutputFormat::Eml,
                                FolderSelection{ticked, false});
 }
 
@@ -374,8 +363,7 @@ void CQuenbyDlg::OnStop()
 {
     switch (scan_->AskStop(this)) {
     case ScanStopAnswer::Stopped:
-        removeAttachmentFolder();
-        clearViewAndStore();
+            clearViewAndStore();
         progress_->setValue(0);
         moveCommands(CommandEvent::ScanStopped);
         emit scanWorkerEnded();

@@ -138,7 +138,6 @@ private:
     // The commands move with the window's situation; each move shows its enabled controls.
     void moveCommands(CommandEvent event);
     void showCommands();
-    void removeAttachmentFolder();
     void clearViewAndStore();
 
     WindowServices services_;

@@ -94,8 +94,8 @@ bool ConversionJobController::isAbandoned() const
     return job_ && job_->abandoned;
 }
 
-bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir,
-                                      OutputFormat format, const FolderSelection& folders)
+bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, OutputFormat format,
+                                      const FolderSelection& folders)
 {
     if (!runner_)
         return false;
@@ -131,7 +131,6 @@ bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, 
     request.selectedFolders = folders;
     request.destinationPath = destination;
     request.store = store;
-    request.tempDir = tempDir;
     request.sink = job->sink.get();
     request.gate = &job->gate;
     request.clock = clock_;

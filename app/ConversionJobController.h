@@ -20,7 +20,6 @@ namespace tolvane {
 
 class CQuenbyDlg;
 class ItemStore;
-class ProcessTempDir;
 struct ConversionJob;
 
 class ConversionJobController : public QObject {
@@ -39,8 +38,8 @@ public:
     // True once the destination has passed its check, whether or not the
     // conversion could then start.
     // `folders`: the folders to convert; every folder when it names none.
-    [[nodiscard]] bool Convert(const QString& pstPath, ItemStore* store, const ProcessTempDir* tempDir,
-                               OutputFormat format = OutputFormat::Eml, const FolderSelection& folders = {});
+    [[nodiscard]] bool Convert(const QString& pstPath, ItemStore* store, OutputFormat format = OutputFormat::Eml,
+                               const FolderSelection& folders = {});
     // Holds the conversion, asks whether to stop it and abandons or resumes
     // it. Asked again after an abandon, until a new conversion replaces it.
     void AskStop();

@@ -140,16 +140,6 @@ ProcessTempDir::~ProcessTempDir()
     Remove();
 }
 
-std::optional<QString> ProcessTempDir::attachmentDirectory(QString* error) const
-{
-    if (!path_) {
-        if (error != nullptr)
-            *error = path_.error().reason;
-        return std::nullopt;
-    }
-    return *path_ + u'/' + QLatin1String(kAttachmentsDirName);
-}
-
 void ProcessTempDir::Remove()
 {
     if (!path_ || removed_)

@@ -1,6 +1,5 @@
 // The process's own temporary directory: "<pid>-<random>" below the per-user
-// private directory. The scan's "Attachments" directory, the preview pages
-// and the body spill live in it, so two running instances of the same user
+// private directory. The preview pages and the body spill live in it, so two running instances of the same user
 // never remove or overwrite each other's files. Made once by whoever runs the
 // process (main() of tolvane and of tolvane-cli, or a test) and handed to
 // whoever needs it; removed with everything in it when its owner goes.
@@ -14,9 +13,6 @@
 #include <optional>
 
 namespace tolvane {
-
-// Name of the attachment directory inside the process's temporary directory.
-inline constexpr const char* kAttachmentsDirName = "Attachments";
 
 class ProcessTempDir {
 public:
@@ -32,8 +28,6 @@ public:
 
     // Absolute path of the directory, or why it could not be made.
     [[nodiscard]] const Expected<QString, SystemError>& path() const { return path_; }
-    // path() + "/Attachments"; nullopt (the reason in *error) without a directory.
-    [[nodiscard]] std::optional<QString> attachmentDirectory(QString* error = nullptr) const;
 
     // Removes the directory now, for an exit that skips destructors
     // (std::_Exit); the destructor then has nothing left to do.

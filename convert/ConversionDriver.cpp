@@ -16,7 +16,6 @@
 #include "convert/output/PartialFileSweeper.h"
 #include "convert/output/MailFolderPlan.h"
 #include "scan/FolderPaths.h"
-#include "base/ProcessTempDir.h"
 #include "scan/WorkerGate.h"
 
 #include <QFile>
@@ -349,10 +348,6 @@ ConversionSummary RunConversionWorker(const ConversionRequest& request, OutputTr
     if (!passesEnded && !summary.interrupted) {
         summary.abandoned = true;
         return summary;
-    }
-    if (request.tempDir != nullptr) {
-        if (const auto attachments = request.tempDir->attachmentDirectory())
-            RemoveFolderTree(*attachments);
     }
     // What a run that ended early did not reach is in no line; the summary
     // says it ended early so that nobody takes the list for all there is.

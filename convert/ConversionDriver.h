@@ -24,7 +24,6 @@
 namespace tolvane {
 
 class OutputTree;
-class ProcessTempDir;
 class ScanEvents;
 class WorkerGate;
 
@@ -157,8 +156,6 @@ struct ConversionRequest {
     ItemStore* store = nullptr;  // required: records are read through snapshots
     ConversionSink* sink = nullptr;  // required
     WorkerGate* gate = nullptr;      // optional: Stop support and test hooks
-    // Optional: the scan's "Attachments" directory in it is removed when the conversion ends.
-    const ProcessTempDir* tempDir = nullptr;
     // Optional, owned by the caller: once true (set from any thread, e.g. on a
     // signal), the worker stops before the next item and reports an
     // interrupted run: summary, notice and ConversionFinished as usual.

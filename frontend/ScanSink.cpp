@@ -5,6 +5,7 @@
 #include "frontend/RecoveryText.h"
 #include "scan/ScanEvents.h"
 
+#include <cstdlib>
 #include <vector>
 
 namespace tolvane {
@@ -88,6 +89,10 @@ ScanOutcome RunShownScan(const ShownScan& scan)
     ScanRequest request = scan.request;
     request.events = &events;
     const ScanResult result = RunScanDriver(request);
+    // The scan lost items for want of memory: the events have shown the
+    // notice; the process ends and says so in its exit status.
+    if (result.failure == ScanFailure::ResourcesExhausted)
+        std::_Exit(kOutOfMemoryExitStatus);
     if (scan.result != nullptr)
         *scan.result = result;
     switch (result.outcome) {

@@ -55,6 +55,9 @@ public:
     uint32_t searchRoot() const { return searchRootNid_; }
 
     [[nodiscard]] uint32_t AddFolder(uint32_t parentNid, FolderDefinition definition);
+    // Lists `folderNid` in `parentNid`'s hierarchy table as well, where it
+    // stays below its own parent (see PstFolder::listFolder).
+    void ListFolder(uint32_t parentNid, uint32_t folderNid) { folder(parentNid).children.push_back(folderNid); }
     // Marks the folder the store names for `role`.
     void setStoreFolder(StoreRole role, uint32_t folderNid) { storeFolders_[role] = folderNid; }
     void setDeletedItemsFolder(uint32_t folderNid) { setStoreFolder(StoreRole::DeletedItems, folderNid); }

@@ -139,8 +139,23 @@ PstBuilder& PstBuilder::withHiddenFolders()
     return *this;
 }
 
+PstFolder& PstFolder::listFolder(const PstFolder& other)
+{
+    listed_.push_back(&other);
+    return *this;
+}
+
+void PstBuilder::WriteFolderLists(MailboxWriter& writer, const PstFolder& folder, const WrittenLayout& layout) const
+{
+    for (const PstFolder* other : folder.listed_)
+        writer.ListFolder(layout.folderNids.at(&folder), layout.folderNids.at(other));
+    for (const auto& child : folder.folders_)
+        WriteFolderLists(writer, *child, layout);
+}
+
 void PstBuilder::WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder, WrittenLayout& layout) const
 {
+    layout.folderNids[&folder] = nid;
     for (const auto& message : folder.messages_) {
         const Message* current = message.get();
         if (auto earlier = folder.earlierVersions_.find(current); earlier != folder.earlierVersions_.end()) {
@@ -193,6 +208,10 @@ WrittenLayout PstBuilder::WriteWithLayout(const std::string& path) const
     WriteFolder(writer, MailboxWriter::kRootFolderNid, root_, layout);
     for (const auto& orphan : orphans_)
         layout.nids[orphan.get()] = writer.AddOrphanMessage(*orphan);
+    WriteFolderLists(writer, root_, layout);
+    if (options_.topFolder)
+        WriteFolderLists(writer, top_, layout);
+    WriteFolderLists(writer, searchRoot_, layout);
     writer.Finish();
     return layout;
 }

@@ -44,6 +44,11 @@ public:
     // stale node entry with the one node id. Returns the later version.
     Message& addDeletedRevisedMessage(Message earlier, Message later);
 
+    // Lists `other` among this folder's sub-folders as well, where it stays
+    // below its own parent: with one of this folder's ancestors, a damaged
+    // hierarchy that loops back on itself.
+    PstFolder& listFolder(const PstFolder& other);
+
     const std::vector<std::unique_ptr<PstFolder>>& folders() const { return folders_; }
     const std::vector<std::unique_ptr<Message>>& messages() const { return messages_; }
     const std::vector<std::unique_ptr<Message>>& deletedMessages() const { return deleted_; }
@@ -55,6 +60,7 @@ private:
     std::vector<std::unique_ptr<PstFolder>> folders_;
     std::vector<std::unique_ptr<Message>> messages_;
     std::vector<std::unique_ptr<Message>> deleted_;
+    std::vector<const PstFolder*> listed_;  // see listFolder
     std::set<const Message*> staleCopies_;
     // Keyed by the current version, or by the later one of a deleted revised message.
     std::map<const Message*, std::unique_ptr<Message>> earlierVersions_;
@@ -65,6 +71,7 @@ struct WrittenLayout {
     std::map<const Message*, uint32_t> nids;             // every message written, deleted ones included
     std::map<const Message*, DeletedMessage> deleted;    // by the deleted message
     std::map<const Message*, DeletedMessage> replaced;   // the earlier version, by the current (or deleted later) one
+    std::map<const PstFolder*, uint32_t> folderNids;     // every folder written below the root
 };
 
 struct PstBuilderOptions {
@@ -106,6 +113,7 @@ public:
 
 private:
     void WriteFolder(MailboxWriter& writer, uint32_t nid, const PstFolder& folder, WrittenLayout& layout) const;
+    void WriteFolderLists(MailboxWriter& writer, const PstFolder& folder, const WrittenLayout& layout) const;
 
     PstBuilderOptions options_;
     PstFolder root_;

@@ -28,17 +28,18 @@ WalkStep export_handle_export_email(export_handle* handle, libpff_item_t* messag
 {
     MessageCollectors collectors;
     const bool listed = handle->itemDetail == ItemDetail::Listed;
-    if (listed)
-        export_handle_export_message_body(handle, message, exportPath, &collectors);
-    // An attachment that cannot be read costs its name in the record, never
-    // the message itself: the conversion reads the message again anyway.
-    export_handle_export_attachments(handle, message, handle->attachmentDirectory, &collectors);
-    if (handle->abandoned)
+    // A message without a body the record keeps, or without recipients, is
+    // still a message: neither step's outcome stops its record.
+    if (listed && export_handle_export_message_body(handle, message, exportPath, &collectors) == WalkStep::Failed)
+        collectors.body.clear();
+    // An attachment that cannot be read costs its name in the record (and is
+    // reported), never the message itself.
+    if (export_handle_export_attachments(handle, message, handle->attachmentNamesRoot, &collectors)
+        == WalkStep::Failed)
         return WalkStep::Failed;
-    if (listed)
-        export_handle_export_recipients(handle, message, exportPath, &collectors);
-    export_handle_export_message_header(handle, message, exportPath, &collectors);
-    return WalkStep::Done;
+    if (listed && export_handle_export_recipients(handle, message, exportPath, &collectors) == WalkStep::Failed)
+        collectors.recipients.clear();
+    return export_handle_export_message_header(handle, message, exportPath, &collectors);
 }
 
 WalkStep export_handle_export_message_body(export_handle* handle, libpff_item_t* message, const QString& /*exportPath*/,
@@ -67,25 +68,32 @@ WalkStep export_handle_export_attachments(export_handle* handle, libpff_item_t* 
 {
     int count = 0;
     if (libpff_message_get_number_of_attachments(message, &count, nullptr) != 1 || count <= 0)
-        return WalkStep::Done;
-    WalkStep result = WalkStep::Done;
-    for (int index = 0; index < count && !handle->abandoned; ++index) {
+        return WalkStep::Nothing;
+    MailboxWalk& walk = export_handle_walk(handle);
+    for (int index = 0; index < count; ++index) {
+        if (walk.abandoned())
+            return WalkStep::Failed;
         PffItem attachment;
         if (libpff_message_get_attachment(message, index, attachment.out(), nullptr) != 1 || !attachment) {
-            result = WalkStep::Failed;
+            walk.ReportSkippedAttachment(index, QStringLiteral("the attachment cannot be read"));
             continue;
         }
-        export_handle_export_attachment(handle, attachment.get(), index, directory, collectors);
+        // One attachment's failure costs that attachment alone.
+        if (export_handle_export_attachment(handle, attachment.get(), index, directory, collectors) == WalkStep::Failed
+            && walk.abandoned())
+            return WalkStep::Failed;
     }
-    return result;
+    return WalkStep::Done;
 }
 
 WalkStep export_handle_export_attachment(export_handle* handle, libpff_item_t* attachment, int index,
                                          const QString& directory, MessageCollectors* collectors)
 {
     int type = 0;
-    if (libpff_attachment_get_type(attachment, &type, nullptr) != 1)
-        return WalkStep::Done;
+    if (libpff_attachment_get_type(attachment, &type, nullptr) != 1) {
+        export_handle_walk(handle).ReportSkippedAttachment(index, QStringLiteral("the attachment's kind cannot be read"));
+        return WalkStep::Nothing;
+    }
     if (type != LIBPFF_ATTACHMENT_TYPE_DATA && type != LIBPFF_ATTACHMENT_TYPE_ITEM)
         return WalkStep::Done;
 
@@ -111,24 +119,9 @@ WalkStep export_handle_export_attachment(export_handle* handle, libpff_item_t* a
         collectors->attachments.push_back(path);
     if (type != LIBPFF_ATTACHMENT_TYPE_ITEM)
         return WalkStep::Done;
-    // Messages nested deeper than any real one are cut, and named as left out:
-    // a damaged file could nest them without end.
-    if (handle->attachmentPath.size() >= kDeepestEmbedding) {
-        export_handle_report_skipped(handle, handle->topLevelExportPath,
-                                     QStringLiteral("item %1, message embedded at level %2")
-                                         .arg(handle->topLevelIndex + 1)
-                                         .arg(handle->attachmentPath.size() + 1),
-                                     export_handle_nesting_reason(kDeepestEmbedding));
-        return WalkStep::Nothing;
-    }
-
-    PffItem embedded;
-    if (libpff_attachment_get_item(attachment, embedded.out(), nullptr) != 1 || !embedded)
-        return WalkStep::Failed;
-    handle->attachmentPath.push_back(index);
-    export_handle_export_item(handle, embedded.get(), 0, 1, path);
-    handle->attachmentPath.pop_back();
-    return WalkStep::Done;
+    // The embedded item is read as an item of its own, the attachment's
+    // path its folder's path; the walk cuts and reports what it cannot read.
+    return export_handle_walk(handle).VisitEmbeddedItem(attachment, index, path);
 }
 
 WalkStep export_handle_export_recipients(export_handle* handle, libpff_item_t* message, const QString& /*exportPath*/,
@@ -151,7 +144,7 @@ WalkStep export_handle_export_recipients(export_handle* handle, libpff_item_t* m
 WalkStep export_handle_export_message_header(export_handle* handle, libpff_item_t* message, const QString& exportPath,
                                              MessageCollectors* collectors)
 {
-    if (handle->abandoned || handle->store == nullptr)
+    if (export_handle_walk(handle).abandoned() || handle->store == nullptr)
         return WalkStep::Failed;
     const int fileCodePage = handle->asciiCodepage;
     MailRecord record;

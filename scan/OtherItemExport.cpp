@@ -20,7 +20,7 @@ WalkStep export_handle_export_contact(export_handle* handle, libpff_item_t* cont
         ReadContactFields(contact, handle->asciiCodepage, record);
     record.location = export_handle_item_location(handle, contact);
 
-    if (handle->abandoned || handle->store == nullptr)
+    if (export_handle_walk(handle).abandoned() || handle->store == nullptr)
         return WalkStep::Failed;
     record.number = handle->store->NextItemNumber();
     handle->store->AddContactRecord(std::move(record));
@@ -46,9 +46,11 @@ WalkStep export_handle_export_appointment(export_handle* handle, libpff_item_t* 
     // The appointment's attachments are visited (embedded items become records
     // of their own) but no record lists their names.
     MessageCollectors discarded;
-    export_handle_export_attachments(handle, appointment, handle->attachmentDirectory, &discarded);
+    if (export_handle_export_attachments(handle, appointment, handle->attachmentNamesRoot, &discarded)
+        == WalkStep::Failed)
+        return WalkStep::Failed;
 
-    if (handle->abandoned || handle->store == nullptr)
+    if (export_handle_walk(handle).abandoned() || handle->store == nullptr)
         return WalkStep::Failed;
     record.number = handle->store->NextItemNumber();
     handle->store->AddAppointmentRecord(std::move(record));

@@ -193,28 +193,31 @@ WalkStep ExportSource(export_handle* handle, libpff_file_t* file, const QString&
             continue;
         }
         // What the conversion finds the item by again, on a handle of its own.
-        handle->itemSource = list.source;
-        handle->itemSourceIndex = candidate.index;
-        handle->itemSourceBlocks = DataBlocksOf(item.get());
-        export_handle_export_item(handle, item.get(), position, static_cast<int>(candidates.size()), folderPath);
-        handle->itemSource = ItemSource::Live;
-        handle->itemSourceIndex = -1;
-        handle->itemSourceBlocks.reset();
+        WalkCursor& cursor = export_handle_walk(handle).cursor();
+        cursor.itemSource = list.source;
+        cursor.itemSourceIndex = candidate.index;
+        cursor.itemSourceBlocks = DataBlocksOf(item.get());
+        const WalkStep step =
+            export_handle_export_item(handle, item.get(), position, static_cast<int>(candidates.size()), folderPath);
+        cursor.itemSource = ItemSource::Live;
+        cursor.itemSourceIndex = -1;
+        cursor.itemSourceBlocks.reset();
+        if (step == WalkStep::Failed && export_handle_walk(handle).abandoned())
+            return WalkStep::Failed;
         ++(tally.*candidate.kind);
         ++position;
-        if (handle->abandoned)
-            return WalkStep::Failed;
     }
     return WalkStep::Done;
 }
 
 }  // namespace
 
-WalkStep export_handle_export_recovered_items(export_handle* handle, libpff_file_t* file,
-                                              const QString& exportRoot, RecoveryReport* report)
+WalkResult export_handle_export_recovered_items(export_handle* handle, libpff_file_t* file,
+                                                const QString& exportRoot, RecoveryReport* report)
 {
+    const WalkStop abandoned{WalkStopKind::Abandoned, QString()};
     if (handle == nullptr || file == nullptr || report == nullptr)
-        return WalkStep::Failed;
+        return Failed(WalkStop{WalkStopKind::RootUnreadable, QStringLiteral("there is no mailbox to search")});
     // The search reads the whole file without a checkpoint: a Stop the user
     // confirms makes libpff give up early. The abandoning thread may still be
     // inside the handler when the search ends, so the handler reaches the
@@ -241,7 +244,7 @@ WalkStep export_handle_export_recovered_items(export_handle* handle, libpff_file
         abort->file = nullptr;
     }
     if (!export_handle_checkpoint(handle))
-        return WalkStep::Failed;
+        return Failed(abandoned);
     if (searched != 1) {
         // The orphans are known without the search; they are still exported.
         report->failure = error.message();
@@ -258,10 +261,10 @@ WalkStep export_handle_export_recovered_items(export_handle* handle, libpff_file
     for (const SourceList& list : lists) {
         if (list.source == ItemSource::Recovered && searched != 1)
             continue;
-        if (ExportSource(handle, file, exportRoot, list, report->*list.tally) != WalkStep::Done)
-            return WalkStep::Failed;
+        if (ExportSource(handle, file, exportRoot, list, report->*list.tally) == WalkStep::Failed)
+            return Failed(abandoned);
     }
-    return WalkStep::Done;
+    return {};
 }
 
 }  // namespace tolvane

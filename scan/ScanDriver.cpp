@@ -15,7 +15,6 @@
 
 #include <malloc.h>
 
-#include <cstdlib>
 #include <new>
 
 namespace tolvane {
@@ -35,13 +34,13 @@ ScanResult Ended(const ScanRequest& request, ScanOutcome outcome, ScanFailure fa
     return ScanResult{outcome, failure, reason};
 }
 
-[[noreturn]] void EndForWantOfResources(const ScanRequest& request)
+ScanResult WantOfResources(const ScanRequest& request)
 {
-    // A record that cannot be made would silently lose an item: end the
-    // process, and say so in its exit status.
+    // A record that cannot be made would silently lose an item: the scan
+    // ends here and says why; the front end ends the process.
     if (request.events != nullptr)
         request.events->ResourcesExhausted();
-    std::_Exit(kOutOfMemoryExitStatus);
+    return ScanResult{ScanOutcome::NoResources, ScanFailure::ResourcesExhausted, QString()};
 }
 
 ScanResult RunScan(const ScanRequest& request)
@@ -49,7 +48,7 @@ ScanResult RunScan(const ScanRequest& request)
     const QString exportRoot = QStringLiteral(".export");
     std::unique_ptr<export_handle> handle;
     if (export_handle_initialize(&handle) != WalkStep::Done)
-        throw std::bad_alloc();
+        return WantOfResources(request);
 
     // A FIFO, device or directory never reaches libpff, which would block on it or read it without end.
     const InputFileCheck input = CheckInputFile(request.pstPath, kPstHeaderBytes + 2);
@@ -64,13 +63,12 @@ ScanResult RunScan(const ScanRequest& request)
     if (content == PstContent::NotPst)
         return Ended(request, ScanOutcome::OpenFailed);
 
-    // Without its private directory the scan would lose every embedded
-    // message and every attachment name, so it does not start.
-    QString temporaryError = QStringLiteral("none was made for this process");
-    const std::optional<QString> attachmentDirectory =
-        request.tempDir != nullptr ? request.tempDir->attachmentDirectory(&temporaryError) : std::nullopt;
-    if (!attachmentDirectory)
-        return Ended(request, ScanOutcome::ScanFailed, ScanFailure::TemporaryDirectoryRefused, temporaryError);
+    // Without its private directory the scan could not set large bodies
+    // aside, so it does not start.
+    if (request.tempDir == nullptr || !request.tempDir->path())
+        return Ended(request, ScanOutcome::ScanFailed, ScanFailure::TemporaryDirectoryRefused,
+                     request.tempDir != nullptr ? request.tempDir->path().error().reason
+                                                : QStringLiteral("none was made for this process"));
     request.store->UseSpillDirectory(*request.tempDir->path());
 
     const QString noMemory = QStringLiteral("not enough memory to open %1").arg(request.pstPath);
@@ -90,19 +88,20 @@ ScanResult RunScan(const ScanRequest& request)
         request.events->MailboxOpened();
     request.store->SetMailboxIdentity(input.identity);
 
-    handle->file = file.get();
     handle->asciiCodepage = kDefaultCodePage;
     handle->store = request.store;
     handle->events = request.events;
     handle->gate = request.gate;
     handle->mailboxPath = request.pstPath;
-    handle->attachmentDirectory = *attachmentDirectory;
+    // The records name attachments as files of an "Attachments" folder in
+    // the process's directory, as they always have; nothing is made there.
+    handle->attachmentNamesRoot = *request.tempDir->path() + QStringLiteral("/Attachments");
     handle->itemDetail = request.itemDetail;
 
-    const WalkStep exported = export_handle_export_file(handle.get(), file.get(), exportRoot);
-    if (handle->abandoned || Abandoned(request))
+    const WalkResult walked = export_handle_export_file(handle.get(), file.get(), exportRoot);
+    if ((!walked && walked.error().kind == WalkStopKind::Abandoned) || Abandoned(request))
         return Ended(request, ScanOutcome::Abandoned);
-    if (exported != WalkStep::Done)
+    if (!walked)
         return ScanResult{ScanOutcome::ScanFailed, ScanFailure::WalkFailed, QString()};
     // Every mailbox has its top folder. A file in the 4 KiB-page layout of
     // newer offline caches that gives none was not understood: say so rather
@@ -112,8 +111,8 @@ ScanResult RunScan(const ScanRequest& request)
         return ScanResult{ScanOutcome::ScanFailed, ScanFailure::WalkFailed, QString()};
     if (request.recover) {
         RecoveryReport report;
-        export_handle_export_recovered_items(handle.get(), file.get(), exportRoot, &report);
-        if (handle->abandoned || Abandoned(request))
+        const WalkResult recovered = export_handle_export_recovered_items(handle.get(), file.get(), exportRoot, &report);
+        if (!recovered || Abandoned(request))
             return Ended(request, ScanOutcome::Abandoned);
         request.store->SetRecoveryReport(std::move(report));
     }
@@ -142,11 +141,11 @@ ScanResult RunScanDriver(const ScanRequest& request)
     try {
         return RunScan(request);
     } catch (const std::bad_alloc&) {
-        EndForWantOfResources(request);
+        return WantOfResources(request);
     } catch (const std::system_error& error) {
         if (!IsResourceExhaustion(error))
             throw;
-        EndForWantOfResources(request);
+        return WantOfResources(request);
     }
 }
 

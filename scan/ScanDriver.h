@@ -30,6 +30,10 @@ enum class ScanFailure {
     None,
     TemporaryDirectoryRefused,  // ScanFailed: `reason` says why the private directory cannot be used
     WalkFailed,                 // ScanFailed: the root folder or its list could not be read
+    // NoResources: memory (or a thread) ran out during the walk, where going
+    // on would silently lose items. A front end ends the process with
+    // kOutOfMemoryExitStatus.
+    ResourcesExhausted,
 };
 
 struct ScanResult {
@@ -68,8 +72,8 @@ struct ScanRequest {
     ItemStore* store = nullptr;     // required
     ScanEvents* events = nullptr;   // optional: who follows the scan
     WorkerGate* gate = nullptr;     // optional: Stop support and test hooks
-    // Required: the process's temporary directory, home of "Attachments";
-    // without one the scan fails with its reason.
+    // Required: the process's temporary directory, where large bodies are
+    // set aside; without one the scan fails with its reason.
     const ProcessTempDir* tempDir = nullptr;
     ItemDetail itemDetail = ItemDetail::Listed;
     // True: after the folders, search the file's free space for deleted
@@ -79,8 +83,9 @@ struct ScanRequest {
     OstFiles ostFiles = OstFiles::Refused;
 };
 
-// Exit status of the process when memory (or another resource a scan
-// cannot go on without, such as a thread) runs out during a scan.
+// Exit status the front ends give the process when memory (or another
+// resource a scan cannot go on without, such as a thread) runs out during a
+// scan (ScanFailure::ResourcesExhausted).
 inline constexpr int kOutOfMemoryExitStatus = 5;
 
 // True for a system error that means a resource ran out (a thread that

@@ -45,8 +45,8 @@ public:
     // How far the walk is through the list it reads, 0 to 100.
     virtual void Progress(int position) { (void)position; }
     // Memory or another resource ran out where the scan cannot go on without
-    // losing an item: the process ends with kOutOfMemoryExitStatus once this
-    // returns, so a front end says so here.
+    // losing an item: the scan ends with ScanFailure::ResourcesExhausted
+    // once this returns, and the front end ends the process.
     virtual void ResourcesExhausted() {}
 };
 

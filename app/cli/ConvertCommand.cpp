@@ -518,7 +518,6 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = &store;
-    request.tempDir = &tempDir;
     request.sink = &sink;
     request.workers = options.jobs;
     request.stopRequested = &interrupts.stopRequested();

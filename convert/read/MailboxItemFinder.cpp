@@ -1,7 +1,10 @@
 // Finding items again in an open mailbox; see MailboxItemFinder.h.
 #include "convert/read/MailboxItemFinder.h"
 
-#include "scan/Limits.h"
+#include "scan/MailboxWalk.h"
+#include "scan/TextDecoding.h"
+
+#include <QHash>
 
 namespace tolvane {
 
@@ -28,45 +31,44 @@ void MailboxItemFinder::Attach(libpff_file_t* file)
     file_ = file;
 }
 
-void MailboxItemFinder::IndexItems()
+// Records the position of every item the walk finds in a folder; the root
+// folder's own items are left to the look-up by identifier.
+class MailboxItemFinder::Indexer final : public WalkVisitor {
+public:
+    explicit Indexer(ItemIndex& index) : index_(index) {}
+
+    void FolderEntered(MailboxWalk& walk, const WalkFolder& folder) override
+    {
+        const QVector<int>& positions = walk.cursor().folderPositions;
+        folders_.insert(folder.path, static_cast<int>(index_.folderPaths.size()));
+        index_.folderPaths.emplace_back(positions.begin(), positions.end());
+    }
+    WalkStep ItemFound(MailboxWalk&, libpff_item_t* item, uint8_t, int position, const QString& folderPath) override
+    {
+        const auto folder = folders_.constFind(folderPath);
+        uint32_t identifier = 0;
+        if (folder == folders_.cend() || libpff_item_get_identifier(item, &identifier, nullptr) != 1)
+            return WalkStep::Nothing;
+        index_.positions.emplace(identifier, ItemPosition{*folder, position});
+        return WalkStep::Done;
+    }
+
+private:
+    ItemIndex& index_;
+    QHash<QString, int> folders_;  // export path to folder number
+};
+
+void MailboxItemFinder::IndexItems(ScanEvents* events, IndexWalk walk)
 {
     auto index = std::make_shared<ItemIndex>();
-    PffItem root;
-    if (!kLookUpByIdentifier && libpff_file_get_root_folder(file_, root.out(), nullptr) == 1 && root) {
-        std::vector<int> path;
+    if (!kLookUpByIdentifier || walk == IndexWalk::Always) {
         // As deep as the scan walks, so every message it recorded is found again.
-        IndexFolder(root.get(), path, kDeepestFolderWalk, *index);
+        Indexer indexer(*index);
+        MailboxWalk folders(indexer, WalkReporting{events, nullptr}, nullptr, kDefaultCodePage);
+        // What the walk does not reach is looked up by identifier instead.
+        (void)folders.Run(file_, QStringLiteral(".export"));
     }
     index_ = std::move(index);
-}
-
-void MailboxItemFinder::IndexFolder(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index)
-{
-    const int folderIndex = static_cast<int>(index.folderPaths.size());
-    index.folderPaths.push_back(path);
-    int items = 0;
-    if (libpff_folder_get_number_of_sub_messages(folder, &items, nullptr) == 1) {
-        for (int item = 0; item < items; ++item) {
-            PffItem message;
-            uint32_t identifier = 0;
-            if (libpff_folder_get_sub_message(folder, item, message.out(), nullptr) == 1 && message
-                && libpff_item_get_identifier(message.get(), &identifier, nullptr) == 1)
-                index.positions.emplace(identifier, ItemPosition{folderIndex, item});
-        }
-    }
-    if (depthLeft <= 0)
-        return;
-    int folders = 0;
-    if (libpff_folder_get_number_of_sub_folders(folder, &folders, nullptr) != 1)
-        return;
-    for (int sub = 0; sub < folders; ++sub) {
-        PffItem subFolder;
-        if (libpff_folder_get_sub_folder(folder, sub, subFolder.out(), nullptr) != 1 || !subFolder)
-            continue;
-        path.push_back(sub);
-        IndexFolder(subFolder.get(), path, depthLeft - 1, index);
-        path.pop_back();
-    }
 }
 
 libpff_item_t* MailboxItemFinder::ItemAt(const ItemPosition& position, uint32_t identifier, PffItem& holder)
@@ -76,12 +78,18 @@ libpff_item_t* MailboxItemFinder::ItemAt(const ItemPosition& position, uint32_t 
         cachedFolder_ = -1;
         PffItem current;
         bool ok = libpff_file_get_root_folder(file_, current.out(), nullptr) == 1 && current;
+        bool top = true;
+        // The way the walk went: the root's items, then each folder's sub-folders.
         for (int index : index_->folderPaths[position.folder]) {
             if (!ok)
                 break;
             PffItem sub;
-            ok = libpff_folder_get_sub_folder(current.get(), index, sub.out(), nullptr) == 1 && sub;
+            ok = (top ? libpff_item_get_sub_item(current.get(), index, sub.out(), nullptr)
+                      : libpff_folder_get_sub_folder(current.get(), index, sub.out(), nullptr))
+                     == 1
+                 && sub;
             current = std::move(sub);
+            top = false;
         }
         if (!ok)
             return nullptr;

@@ -16,14 +16,20 @@
 
 namespace tolvane {
 
+class ScanEvents;
+
 class MailboxItemFinder {
 public:
     // Starts over on a newly opened `file`, which must outlive its use here:
     // nothing learnt of an earlier file is kept.
     void Attach(libpff_file_t* file);
     // Walks every folder of the attached file and records where each item
-    // sits, when libpff cannot look items up by identifier quickly.
-    void IndexItems();
+    // sits, when libpff cannot look items up by identifier quickly (Always:
+    // whatever libpff can). The walk is the scan's: what it leaves out (a
+    // folder that contains itself, an item it cannot read) goes to `events`
+    // when given.
+    enum class IndexWalk { WhenNeeded, Always };
+    void IndexItems(ScanEvents* events = nullptr, IndexWalk walk = IndexWalk::WhenNeeded);
     // Takes the positions `other` recorded instead of walking the file again
     // (the readers of one conversion open the same file).
     void ShareIndex(const MailboxItemFinder& other) { index_ = other.index_; }
@@ -34,8 +40,9 @@ public:
     [[nodiscard]] libpff_item_t* ItemAtLocation(const ItemLocation& location, PffItem& holder, LocatedItem& located);
 
 private:
-    // Where a top-level item sits: the sub-folder indexes from the root folder
-    // and its index among the folder's items. With Debian's libpff, looking
+    // Where a top-level item sits: the folder's position among the root's
+    // items, then the sub-folder indexes below it, and its index among the
+    // folder's items. With Debian's libpff, looking
     // items up by identifier costs time in proportion to the file's size, so
     // one walk at the start records every item's position instead; the
     // project's libpff needs no walk.
@@ -48,7 +55,7 @@ private:
         std::vector<std::vector<int>> folderPaths;
         std::unordered_map<uint32_t, ItemPosition> positions;
     };
-    static void IndexFolder(libpff_item_t* folder, std::vector<int>& path, int depthLeft, ItemIndex& index);
+    class Indexer;
     [[nodiscard]] libpff_item_t* FindTopLevelItem(const ItemLocation& location, PffItem& holder);
     // The item the walk saw at `position`, when it still has `identifier`.
     [[nodiscard]] libpff_item_t* ItemAt(const ItemPosition& position, uint32_t identifier, PffItem& holder);

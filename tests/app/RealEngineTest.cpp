@@ -421,8 +421,8 @@ TEST(RealEngineExitDeathTest, ExitRemovesTheTemporaryDirectoryBeforeTheProcessEn
             ProcessTempDir tempDir;
             ItemStore store;
             const WindowServices services = DefaultWindowServices(store, tempDir);
-            if (const auto attachments = tempDir.attachmentDirectory())
-                QDir().mkpath(*attachments + QStringLiteral("/inner"));
+            if (const auto directory = tempDir.path())
+                QDir().mkpath(*directory + QStringLiteral("/inner"));
             services.exitProcess();
             std::_Exit(3);  // only when exitProcess did not end the process
         },

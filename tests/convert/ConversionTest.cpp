@@ -68,7 +68,6 @@ protected:
         request.destinationPath = destination;
         request.workers = workers;
         request.store = &store_;
-        request.tempDir = &tempDir_;
         request.sink = &sink_;
         request.gate = gate;
         request.clock = FixedClock;
@@ -544,7 +543,6 @@ TEST_F(ConversionTest, ASecondStartWhileOneRunsIsRefused)
     request.pstPath = PstPath();
     request.destinationPath = Destination();
     request.store = &store_;
-    request.tempDir = &tempDir_;
     request.sink = &sink_;
     request.gate = &gate;
     request.clock = FixedClock;

@@ -59,7 +59,6 @@ protected:
         request.pstPath = pstPath_;
         request.destinationPath = destination;
         request.store = &store_;
-        request.tempDir = &tempDir_;
         request.sink = &sink_;
         request.gate = gate;
         request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };

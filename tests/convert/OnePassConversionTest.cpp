@@ -71,7 +71,6 @@ protected:
     {
         request.pstPath = PstPath();
         request.destinationPath = destination;
-        request.tempDir = &tempDir_;
         request.sink = &sink_;
         request.clock = FixedClock;
         ConversionDriver driver;

@@ -434,7 +434,6 @@ TEST_P(ConversionWorkersRecoveryTest, OneSearchAndEveryRecoveredItemOnceAndRight
     request.destinationPath = temp.filePath("out");
     QDir().mkpath(request.destinationPath);
     request.store = &store;
-    request.tempDir = &tempDir;
     request.sink = &sink;
     request.workers = param.workers;
     request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };

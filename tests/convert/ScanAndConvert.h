@@ -25,7 +25,6 @@ inline ConversionSummary ScanAndConvert(const QString& pstPath, const QString& d
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = &store;
-    request.tempDir = &tempDir;
     request.sink = &sink;
     request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
     EXPECT_EQ(driver.Start(request), ConversionStart::Started);

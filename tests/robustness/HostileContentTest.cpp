@@ -4,6 +4,9 @@
 // disk changes.
 #include "tests/robustness/Fixtures.h"
 
+#include "convert/read/MailboxItemFinder.h"
+#include "scan/ScanEvents.h"
+
 #include <gmime/gmime.h>
 
 #include <QProcess>
@@ -294,6 +297,53 @@ TEST_F(HostileContentTest, FolderHierarchyDeeperThanTheBound)
     ASSERT_EQ(run.scan.skipped.size(), 1);
     EXPECT_TRUE(run.scan.skipped.front().endsWith(QStringLiteral(", folder 1: nested deeper than 256 levels")))
         << run.scan.skipped.front().toStdString();
+}
+
+// A hierarchy that lists one of a folder's ancestors among its sub-folders.
+// Every walk of the mailbox (the scan's, and the index of where each item
+// sits that the conversion's reader makes) cuts the loop there and names the
+// folder it cut, in the same words, and still reaches every item. (libpff
+// refuses to hand out a folder listed below itself, so the walk meets it as
+// a folder that cannot be read; one it does hand out is cut as containing
+// itself.)
+TEST_F(HostileContentTest, FolderHierarchyThatLoopsBackOnItself)
+{
+    PstBuilder pst;
+    PstFolder& outer = pst.topOfPersonalFolders().addFolder("Outer");
+    outer.addMessage().subject("outer mail").body("outer");
+    PstFolder& inner = outer.addFolder("Inner");
+    inner.addMessage().subject("inner mail").body("inner");
+    inner.listFolder(outer);
+
+    const HostileRun run = Run(pst);
+    QStringList subjects;
+    for (const auto& record : run.scan.store->mailRecords())
+        subjects << record->subject;
+    subjects.sort();
+    EXPECT_EQ(subjects, (QStringList{QStringLiteral("inner mail"), QStringLiteral("outer mail")}));
+    EXPECT_EQ(run.emlFiles.size(), 2u);
+    ASSERT_EQ(run.scan.skipped.size(), 1);
+    const QString cut = run.scan.skipped.front();
+    EXPECT_TRUE(cut == QStringLiteral("\\Top of Personal Folders\\Outer\\Inner, folder 1: the folder cannot be read")
+                || cut == QStringLiteral("\\Top of Personal Folders\\Outer\\Inner, folder 1: the folder contains itself"))
+        << qPrintable(cut);
+
+    // The reader's index, walked even where libpff looks items up itself.
+    struct SkipList : ScanEvents {
+        void ItemUnreadable(const UnreadableItem& item) override { places << item.place() + QStringLiteral(": ") + item.reason; }
+        QStringList places;
+    } skips;
+    PffFile file;
+    ASSERT_TRUE(file.initialize() && file.open(area_.input(QStringLiteral("hostile.pst"))));
+    MailboxItemFinder finder;
+    finder.Attach(file.get());
+    finder.IndexItems(&skips, MailboxItemFinder::IndexWalk::Always);
+    EXPECT_EQ(skips.places, QStringList{cut});
+    for (const auto& record : run.scan.store->mailRecords()) {
+        PffItem holder;
+        LocatedItem located;
+        EXPECT_NE(finder.ItemAtLocation(record->location, holder, located), nullptr) << qPrintable(record->subject);
+    }
 }
 
 // Embedded messages below the bound are cut and named, so the command line

@@ -217,7 +217,6 @@ TEST(OutputFolderFaultTest, TwoConversionsInOneMinuteGetTwoFolders)
         request.pstPath = input;
         request.destinationPath = area.destination();
         request.store = scan.store.get();
-        request.tempDir = scan.tempDir.get();
         request.sink = &sink;
         request.clock = FixedClock;
         return request;

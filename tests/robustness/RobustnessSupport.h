@@ -118,7 +118,6 @@ inline ConvertRun ConvertScan(const ScanRun& scan, const QString& pstPath, const
     request.pstPath = pstPath;
     request.destinationPath = destination;
     request.store = scan.store.get();
-    request.tempDir = scan.tempDir.get();
     request.sink = &sink;
     request.gate = gate;
     request.format = format;

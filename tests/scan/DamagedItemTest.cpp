@@ -5,6 +5,8 @@
 #include "pstwriter/PstBuilder.h"
 
 #include <QFile>
+
+#include <algorithm>
 #include <QTemporaryDir>
 
 using namespace tolvane;
@@ -23,6 +25,96 @@ QByteArray Utf16(const char* ascii)
     return bytes;
 }
 
+// Breaks the heap that holds the properties next before `marker` (a UTF-16
+// text of an uncompressed file): its signature byte (0xEC, followed by the
+// property-context type 0xBC) opens the block.
+void BreakHeapBefore(const QString& path, const char* marker)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const qsizetype at = bytes.indexOf(Utf16(marker));
+    ASSERT_GE(at, 0);
+    const qsizetype heap = bytes.lastIndexOf(QByteArray("\xEC\xBC", 2), at);
+    ASSERT_GE(heap, 0);
+    bytes[heap] = '\0';
+    file.seek(0);
+    file.write(bytes);
+}
+
+// A record of what the walk reported as left out.
+class SkipRecorder : public cli::HeadlessScanSink {
+public:
+    void ItemSkipped(const QString& place, const QString& reason) override { skipped << place + QStringLiteral(": ") + reason; }
+    QStringList skipped;
+};
+
+// A part of a message that cannot be read (an attachment, the item embedded
+// in one) costs that part alone and is named as left out, as every other
+// item the walk cannot read; the message keeps its record.
+struct DamagedPartCase {
+    const char* name;
+    void (*build)(pw::Message& carrier);
+    const char* marker;   // a text inside the damaged part
+    const char* skipped;  // the start of what the walk reports
+};
+
+const DamagedPartCase kDamagedPartCases[] = {
+    {"attachment",
+     [](pw::Message& carrier) {
+         const QByteArray text = Utf16("DAMAGE-MARKER-ATTACHMENT");  // kept in the attachment's own properties
+         carrier.attach("notes.txt", pw::Bytes(text.begin(), text.end()));
+     },
+     "DAMAGE-MARKER-ATTACHMENT", "\\Top of Personal Folders\\Inbox, item 1, attachment 1: the attachment"},
+    {"embedded item",
+     [](pw::Message& carrier) {
+         carrier.addEmbeddedMessage("forwarded").subject("forwarded").body("DAMAGE-MARKER-EMBEDDED");
+     },
+     "DAMAGE-MARKER-EMBEDDED", "\\Top of Personal Folders\\Inbox, item 1, attachment 1: the embedded item"},
+};
+
+void PrintTo(const DamagedPartCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class DamagedPartTest : public ::testing::TestWithParam<DamagedPartCase> {};
+
+TEST_P(DamagedPartTest, IsReportedAndTheMessageKeepsItsRecord)
+{
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("part.pst"));
+    pw::PstBuilderOptions options;
+    options.encoding = pw::BlockEncoding::None;  // so the test can find the part's bytes
+    pw::PstBuilder pst(options);
+    auto& inbox = pst.topOfPersonalFolders().addFolder("Inbox");
+    GetParam().build(inbox.addMessage().subject("carrier").body("carrier body"));
+    inbox.addMessage().subject("after").body("after body");
+    pst.Write(path.toStdString());
+    BreakHeapBefore(path, GetParam().marker);
+
+    ItemStore store;
+    const ProcessTempDir tempDir;
+    SkipRecorder sink;
+    ASSERT_EQ(ScanInto(path, store, tempDir, sink).outcome, ScanOutcome::Completed);
+    QStringList subjects;
+    for (const auto& record : store.mailRecords())
+        subjects.append(record->subject);
+    EXPECT_TRUE(subjects.contains(QStringLiteral("carrier"))) << subjects.join(u',').toStdString();
+    EXPECT_TRUE(subjects.contains(QStringLiteral("after")));
+    ASSERT_EQ(sink.skipped.size(), 1) << sink.skipped.join(u'\n').toStdString();
+    EXPECT_TRUE(sink.skipped.front().startsWith(QString::fromUtf8(GetParam().skipped)))
+        << sink.skipped.front().toStdString();
+    ASSERT_EQ(store.skippedItems().size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Parts, DamagedPartTest, ::testing::ValuesIn(kDamagedPartCases),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), ' ', '_');
+                             return name;
+                         });
+
 TEST(DamagedItem, SiblingsSurviveADamagedMessage)
 {
     QTemporaryDir directory;
@@ -37,19 +129,7 @@ TEST(DamagedItem, SiblingsSurviveADamagedMessage)
     pst.topOfPersonalFolders().addFolder("After").addMessage().subject("after");
     pst.Write(path.toStdString());
 
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    QByteArray bytes = file.readAll();
-    const qsizetype marker = bytes.indexOf(Utf16("DAMAGE-MARKER"));
-    ASSERT_GE(marker, 0);
-    // Break the heap that holds the second message's properties: its signature
-    // byte (0xEC, followed by the property-context type 0xBC) opens the block.
-    const qsizetype heap = bytes.lastIndexOf(QByteArray("\xEC\xBC", 2), marker);
-    ASSERT_GE(heap, 0);
-    bytes[heap] = '\0';
-    file.seek(0);
-    file.write(bytes);
-    file.close();
+    BreakHeapBefore(path, "DAMAGE-MARKER");
 
     ItemStore store;
     const ProcessTempDir tempDir;

@@ -4,6 +4,9 @@
 #include "tests/scan/ScanTestSupport.h"
 
 #include "base/ProcessTempDir.h"
+#include "scan/MailboxWalk.h"
+#include "scan/PffHandles.h"
+#include "scan/WorkerGate.h"
 #include "pstwriter/PstBuilder.h"
 
 #include <QTemporaryDir>
@@ -220,10 +223,11 @@ TEST_F(FixtureScan, EightBitTextUsesTheMessageCodePage)
 
 TEST_F(FixtureScan, AttachmentNamesAndEmbeddedMessage)
 {
-    const auto directory = tempDir_->attachmentDirectory();
-    ASSERT_TRUE(directory.has_value());
+    // The names the list and the preview show, in the process's directory.
+    ASSERT_TRUE(tempDir_->path().has_value());
+    const QString directory = *tempDir_->path() + QStringLiteral("/Attachments");
     EXPECT_EQ(RecordText::Attachments(*Mail(QStringLiteral("two files"))),
-              *directory + QStringLiteral("/a.txt ;") + *directory + QStringLiteral("/b.doc ;"));
+              directory + QStringLiteral("/a.txt ;") + directory + QStringLiteral("/b.doc ;"));
     const auto outer = Mail(QStringLiteral("outer"));
     const auto inner = Mail(QStringLiteral("inner"));
     ASSERT_NE(outer, nullptr);
@@ -264,10 +268,9 @@ TEST_F(FixtureScan, AppointmentsAndTheirAttachments)
     EXPECT_EQ(appointments[0]->folderName, QStringLiteral("Calendar"));
     EXPECT_EQ(RecordText::Location(*appointments[1]), QStringLiteral(" "));
     EXPECT_EQ(RecordText::RecurrencePattern(*appointments[1]), QStringLiteral(" "));
-    const auto directory = tempDir_->attachmentDirectory();
-    ASSERT_TRUE(directory.has_value());
+    ASSERT_TRUE(tempDir_->path().has_value());
     // The walk names attachments in its records only; it makes nothing on disk.
-    EXPECT_FALSE(QFileInfo::exists(*directory));
+    EXPECT_FALSE(QFileInfo::exists(*tempDir_->path() + QStringLiteral("/Attachments")));
     for (const auto& mail : store_->mailRecords())
         EXPECT_FALSE(RecordText::Attachments(*mail).contains(QStringLiteral("agenda.pdf")));
 }
@@ -297,3 +300,40 @@ TEST_F(FixtureScan, NumbersCountInWalkOrder)
 }
 
 }  // namespace
+
+namespace {
+
+// Visits nothing; the walk's own result is what is looked at.
+class IgnoringVisitor final : public WalkVisitor {
+public:
+    void FolderEntered(MailboxWalk&, const WalkFolder&) override { ++folders; }
+    WalkStep ItemFound(MailboxWalk&, libpff_item_t*, uint8_t, int, const QString&) override { return WalkStep::Done; }
+    int folders = 0;
+};
+
+}  // namespace
+
+// A walk says in its result how it ended: whole, or abandoned by the user
+// before its end (then it has entered no folder after the Stop).
+TEST_F(FixtureScan, AWalkSaysWhetherItWasAbandoned)
+{
+    PffFile file;
+    ASSERT_TRUE(file.initialize() && file.open(path_));
+    for (const bool abandon : {false, true}) {
+        SCOPED_TRACE(abandon ? "abandoned" : "whole");
+        WorkerGate gate;
+        if (abandon)
+            gate.Abandon();
+        IgnoringVisitor visitor;
+        MailboxWalk walk(visitor, WalkReporting{}, &gate, 1252);
+        const WalkResult result = walk.Run(file.get(), QStringLiteral(".export"));
+        EXPECT_EQ(result.has_value(), !abandon);
+        if (abandon) {
+            ASSERT_FALSE(result.has_value());
+            EXPECT_EQ(result.error().kind, WalkStopKind::Abandoned);
+            EXPECT_EQ(visitor.folders, 0);
+        } else {
+            EXPECT_GT(visitor.folders, 0);
+        }
+    }
+}

@@ -79,7 +79,6 @@ TEST_F(ProcessTempDirTest, TwoOwnersGetDifferentPrivateDirectoriesNamedByPid)
         ASSERT_EQ(::lstat(QFile::encodeName(*owner->path()).constData(), &status), 0);
         EXPECT_TRUE(S_ISDIR(status.st_mode));
         EXPECT_EQ(status.st_mode & 0777, 0700u);
-        EXPECT_EQ(owner->attachmentDirectory(), *owner->path() + QStringLiteral("/Attachments"));
     }
 }
 
@@ -92,7 +91,7 @@ TEST_F(ProcessTempDirTest, TheOwnerRemovesItsDirectoryButNothingALinkPointsTo)
         const ProcessTempDir owner;
         ASSERT_TRUE(owner.path().has_value()) << owner.path().error().reason.toStdString();
         path = *owner.path();
-        const QString attachments = *owner.attachmentDirectory();
+        const QString attachments = path + QStringLiteral("/Attachments");
         ASSERT_TRUE(QDir().mkpath(attachments + QStringLiteral("/inner")));
         ASSERT_TRUE(WriteFile(attachments + QStringLiteral("/inner/a.txt")));
         ASSERT_TRUE(WriteFile(path + QStringLiteral("/temp.html")));
@@ -186,9 +185,6 @@ TEST_F(ProcessTempDirTest, ARefusedUserDirectoryGivesItsKindAndItsReason)
             EXPECT_EQ(owner.path().error().kind, c.kind);
             EXPECT_TRUE(owner.path().error().reason.contains(QLatin1String(c.reasonHas)))
                 << owner.path().error().reason.toStdString();
-            QString why;
-            EXPECT_FALSE(owner.attachmentDirectory(&why));
-            EXPECT_EQ(why, owner.path().error().reason);
         }
         ASSERT_EQ(::chmod(QFile::encodeName(scratch()).constData(), 0700), 0);
         QFile::remove(userDirectory());
