@@ -25,14 +25,21 @@ const char* NextLineFeed(const char* at, const char* end)
     return static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
 }
 
+// The line feeds a CR has to go before.
+qsizetype BareLineFeeds(const char* begin, const char* end)
+{
+    qsizetype bare = 0;
+    for (const char* at = begin; at < end && (at = NextLineFeed(at, end)) != nullptr; ++at)
+        bare += at == begin || at[-1] != '\r';
+    return bare;
+}
+
+// `bytes` with a CR before every bare LF, in a buffer of its own.
 QByteArray WithCrlf(QByteArrayView bytes)
 {
     const char* const begin = bytes.data();
     const char* const end = begin + bytes.size();
-    qsizetype lineFeeds = 0;
-    for (const char* at = begin; at < end && (at = NextLineFeed(at, end)) != nullptr; ++at)
-        ++lineFeeds;
-    QByteArray out(bytes.size() + lineFeeds, Qt::Uninitialized);
+    QByteArray out(bytes.size() + BareLineFeeds(begin, end), Qt::Uninitialized);
     char* to = out.data();
     for (const char* at = begin; at < end;) {
         const char* lineFeed = NextLineFeed(at, end);
@@ -46,8 +53,27 @@ QByteArray WithCrlf(QByteArrayView bytes)
         *to++ = '\n';
         at = lineFeed + 1;
     }
-    out.truncate(to - out.constData());
     return out;
+}
+
+// The same in the buffer `bytes` already holds, grown once and filled from
+// its end, so that an encoded body is never held twice.
+void EndLinesWithCrlf(QByteArray& bytes)
+{
+    const qsizetype size = bytes.size();
+    const qsizetype bare = BareLineFeeds(bytes.constData(), bytes.constData() + size);
+    if (bare == 0)
+        return;
+    bytes.resize(size + bare);
+    char* const data = bytes.data();
+    char* to = data + size + bare;
+    // Once as many CRs are in as there are bare line feeds, the rest is in place.
+    for (qsizetype from = size; to != data + from;) {
+        const char c = data[--from];
+        *--to = c;
+        if (c == '\n' && (from == 0 || data[from - 1] != '\r'))
+            *--to = '\r';
+    }
 }
 
 }  // namespace
@@ -103,7 +129,9 @@ QByteArray EncodedWithCrlf(QByteArrayView bytes, GMimeContentEncoding encoding)
 {
     if (encoding != GMIME_CONTENT_ENCODING_BASE64 && encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE)
         return WithCrlf(bytes);
-    return WithCrlf(Encoded(bytes, encoding));
+    QByteArray encoded = Encoded(bytes, encoding);
+    EndLinesWithCrlf(encoded);
+    return encoded;
 }
 
 LeafSplices::LeafSplices()

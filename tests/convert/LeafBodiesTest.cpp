@@ -187,7 +187,7 @@ TEST(LeafBodiesTest, ComposedMessagesAreWhatGMimeWritesAlone)
     messages.emplace_back("meeting without text", meeting);
 
     for (const auto& [name, content] : messages) {
-        EXPECT_EQ(WithNamedBoundaries(ComposeMessageBytes(content)), WithNamedBoundaries(WrittenByGMimeAlone(content)))
+        EXPECT_EQ(WithNamedBoundaries(ComposeMessageBytes(content).value()), WithNamedBoundaries(WrittenByGMimeAlone(content)))
             << name;
     }
 }
