@@ -166,22 +166,34 @@ bool LeafSplices::AnyBodyContains(QByteArrayView text) const
 
 QByteArray LeafSplices::Apply(QByteArrayView written) const
 {
+    // Where each stand-in is: GMime writes the parts in the tree's order,
+    // which need not be the order their bodies were encoded in.
+    struct Place {
+        qsizetype at;
+        qsizetype length;
+        std::size_t body;
+    };
+    std::vector<Place> places;
+    places.reserve(bodies_.size());
     qsizetype total = written.size();
-    for (const QByteArray& body : bodies_)
-        total += body.size();
-    QByteArray out;
-    out.reserve(total);
-    qsizetype from = 0;
-    for (size_t i = 0; i < bodies_.size(); ++i) {
+    for (std::size_t i = 0; i < bodies_.size(); ++i) {
         QByteArray standIn = StandIn(i);
         if (bodies_[i].endsWith('\n'))
             standIn += "\r\n";
-        const qsizetype at = written.indexOf(standIn, from);
+        const qsizetype at = written.indexOf(standIn);
         if (at < 0)
             return {};
-        out.append(written.data() + from, at - from);
-        out.append(bodies_[i]);
-        from = at + standIn.size();
+        places.push_back({at, standIn.size(), i});
+        total += bodies_[i].size();
+    }
+    std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) { return a.at < b.at; });
+    QByteArray out;
+    out.reserve(total);
+    qsizetype from = 0;
+    for (const Place& place : places) {
+        out.append(written.data() + from, place.at - from);
+        out.append(bodies_[place.body]);
+        from = place.at + place.length;
     }
     out.append(written.data() + from, written.size() - from);
     return out;
