@@ -66,13 +66,19 @@ void EndLinesWithCrlf(QByteArray& bytes)
         return;
     bytes.resize(size + bare);
     char* const data = bytes.data();
-    char* to = data + size + bare;
-    // Once as many CRs are in as there are bare line feeds, the rest is in place.
-    for (qsizetype from = size; to != data + from;) {
-        const char c = data[--from];
-        *--to = c;
-        if (c == '\n' && (from == 0 || data[from - 1] != '\r'))
+    // Line by line from the end: each line moves up by the CRs still to
+    // come before it; once none is, the rest is in place.
+    char* end = data + size;
+    char* to = end + bare;
+    while (to != end) {
+        const char* lineFeed = static_cast<const char*>(::memrchr(data, '\n', static_cast<size_t>(end - data)));
+        const qsizetype tail = end - (lineFeed + 1);
+        to -= tail;
+        std::memmove(to, lineFeed + 1, static_cast<size_t>(tail));
+        *--to = '\n';
+        if (lineFeed == data || lineFeed[-1] != '\r')
             *--to = '\r';
+        end = const_cast<char*>(lineFeed);
     }
 }
 
