@@ -138,23 +138,30 @@ bool ConversionJobController::Convert(const QString& pstPath, ItemStore* store, 
     const auto previous = job_;
     job_ = job;
     const ConversionStart started = runner_->Start(request);
-    if (started == ConversionStart::Started)
+    if (started)
         return true;
     job_ = previous;
-    if (started == ConversionStart::AlreadyRunning)
+    switch (started.error().refusal) {
+    case StartRefusal::AlreadyRunning:
         window_->prompts().Notify(window_, ProductCaption(), QStringLiteral("A conversion is already running."));
-    else if (started == ConversionStart::NoResources)
+        break;
+    case StartRefusal::NoResources:
         window_->prompts().Notify(window_, ProductCaption(),
                              QStringLiteral("The conversion could not start: the system is short of memory or "
                                             "threads. Close other programs and try again."));
-    else if (started == ConversionStart::DestinationNotWritable)
+        break;
+    case StartRefusal::DestinationNotWritable:
         window_->prompts().Notify(window_, ProductCaption(),
                              QStringLiteral("No output folder can be made in the chosen path (%1). "
                                             "Please select another path for saving.")
-                                 .arg(runner_->startFailure()));
-    else
+                                 .arg(started.error().reason));
+        break;
+    case StartRefusal::DestinationEmpty:
+    case StartRefusal::DestinationMissing:
         window_->prompts().Notify(window_, QString::fromLatin1(kDestinationNoticeCaption),
                              QString::fromLatin1(kDestinationNoticeText));
+        break;
+    }
     return true;
 }
 

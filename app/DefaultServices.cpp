@@ -16,7 +16,6 @@ public:
     DestinationCheck CheckDestination(const QString& path) const override { return tolvane::CheckDestination(path); }
     ConversionStart Start(const ConversionRequest& request) override { return driver_.Start(request); }
     bool isRunning() const override { return driver_.isRunning(); }
-    QString startFailure() const override { return driver_.startFailure(); }
 
 private:
     ConversionDriver driver_;

@@ -27,8 +27,6 @@ public:
     virtual DestinationCheck CheckDestination(const QString& destinationPath) const = 0;
     virtual ConversionStart Start(const ConversionRequest& request) = 0;
     virtual bool isRunning() const = 0;
-    // Why the last Start() returned DestinationNotWritable.
-    virtual QString startFailure() const { return QString(); }
 };
 
 struct WindowServices {

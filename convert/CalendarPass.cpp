@@ -3,6 +3,7 @@
 // large for the calendar in files beside it.
 #include "convert/MessageWriter.h"
 
+#include "convert/ConversionRun.h"
 #include "convert/WriterPass.h"
 #include "convert/compose/CalendarWriter.h"
 #include "convert/output/FileSinks.h"
@@ -149,7 +150,7 @@ std::optional<QString> KeepRead(ItemRead<Content> read, std::vector<Content>& ke
 }  // namespace
 
 bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const RecordList<OtherItemEntry>& others,
-                        WriterContext& context)
+                        ConversionRun& run)
 {
     // One calendar per folder, in the order the folders first appear.
     std::vector<QString> folderKeys;
@@ -176,9 +177,9 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             folder.source = entry->location.source;
         }
     }
-    ItemOutcomes outcomes = OutcomesOf(context);
-    const std::unique_ptr<FileSink> calendars = MakeFileSink(FileFormat::ICalendar, context.output);
-    const std::unique_ptr<FileSink> attachmentFiles = MakeFileSink(FileFormat::AttachmentFile, context.output);
+    ItemOutcomes outcomes = run.outcomes();
+    const std::unique_ptr<FileSink> calendars = MakeFileSink(FileFormat::ICalendar, run.output());
+    const std::unique_ptr<FileSink> attachmentFiles = MakeFileSink(FileFormat::AttachmentFile, run.output());
     for (const QString& folderKey : folderKeys) {
         const FolderCalendar& folder = byFolder[folderKey];
         const QString nameText = CalendarNameText(folder);
@@ -187,16 +188,16 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
         std::vector<const AppointmentRecord*> eventRecords;  // beside items.events: the record each was read from
         std::vector<ItemOutcome> otherOutcomes;  // the tasks and notes read, in the order read
         for (const AppointmentRecord* record : folder.appointments) {
-            if (!PassCheckpoint(context, folderKey))
+            if (!run.Checkpoint(folderKey))
                 return false;
             const QString label = QStringLiteral("appointment %1 of %2").arg(record->number).arg(folderKey);
-            if (context.reader == nullptr) {
+            if (run.reader() == nullptr) {
                 items.events.push_back(FromRecord(*record));
                 eventLabels.push_back(label);
                 eventRecords.push_back(record);
                 continue;
             }
-            ItemRead<AppointmentContent> read = context.reader->ReadAppointment(record->itemLocation);
+            ItemRead<AppointmentContent> read = run.reader()->ReadAppointment(record->itemLocation);
             if (!read) {
                 ItemOutcome outcome;
                 outcome.kind = OutcomeKind::Appointment;
@@ -215,14 +216,14 @@ bool WriteCalendarFiles(const RecordList<AppointmentRecord>& appointments, const
             eventRecords.push_back(record);
         }
         for (const OtherItemEntry* entry : folder.others) {
-            if (!PassCheckpoint(context, folderKey))
+            if (!run.Checkpoint(folderKey))
                 return false;
             std::optional<QString> failure = QStringLiteral("the mailbox could not be read again");
-            if (context.reader != nullptr && entry->kind == OtherItemEntry::Kind::Task)
-                failure = KeepRead(context.reader->ReadTask(entry->location), items.tasks, otherOutcomes, outcomes,
+            if (run.reader() != nullptr && entry->kind == OtherItemEntry::Kind::Task)
+                failure = KeepRead(run.reader()->ReadTask(entry->location), items.tasks, otherOutcomes, outcomes,
                                    *entry, folder.source);
-            else if (context.reader != nullptr)
-                failure = KeepRead(context.reader->ReadNote(entry->location, entry->kind == OtherItemEntry::Kind::Journal),
+            else if (run.reader() != nullptr)
+                failure = KeepRead(run.reader()->ReadNote(entry->location, entry->kind == OtherItemEntry::Kind::Journal),
                                    items.notes, otherOutcomes, outcomes, *entry, folder.source);
             if (!failure)
                 continue;

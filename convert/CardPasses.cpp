@@ -3,6 +3,7 @@
 // UIDs where this run writes them.
 #include "convert/MessageWriter.h"
 
+#include "convert/ConversionRun.h"
 #include "convert/WriterPass.h"
 #include "convert/compose/VCardWriter.h"
 #include "convert/output/FileSinks.h"
@@ -26,12 +27,12 @@ bool HasContactFields(const ContactRecord& contact)
 
 }  // namespace
 
-bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext& context)
+bool WriteContactItems(const RecordList<ContactRecord>& contacts, ConversionRun& run)
 {
-    ItemOutcomes outcomes = OutcomesOf(context);
-    const std::unique_ptr<FileSink> cards = MakeFileSink(FileFormat::VCard, context.output);
+    ItemOutcomes outcomes = run.outcomes();
+    const std::unique_ptr<FileSink> cards = MakeFileSink(FileFormat::VCard, run.output());
     for (const auto& record : contacts) {
-        if (!PassCheckpoint(context, record->folderKey))
+        if (!run.Checkpoint(record->folderKey))
             return false;
         // A contact whose item cannot be read again still gets its card,
         // from its record, and is counted as incomplete: the card lacks what
@@ -41,8 +42,8 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
         ContactDetails& details = read.details;
         ItemOutcome outcome;
         outcome.kind = OutcomeKind::Contact;
-        if (context.reader != nullptr) {
-            ItemRead<ContactItem> item = context.reader->ReadContact(*record);
+        if (run.reader() != nullptr) {
+            ItemRead<ContactItem> item = run.reader()->ReadContact(*record);
             if (item) {
                 read = std::move(*item);
                 contact = &read.fields;
@@ -52,7 +53,7 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
                 outcome.missing.Add(MissingEntry(HasContactFields(*record) ? MissingPart::ContactDetails
                                                                             : MissingPart::ContactFields,
                                                  item.error().reason));
-                details.uid = ContactUid(context.reader->storeKey(), contact->location.itemIdentifier);
+                details.uid = ContactUid(run.reader()->storeKey(), contact->location.itemIdentifier);
             }
         }
         const QString nameText = ContactNameText(*contact);
@@ -69,7 +70,7 @@ bool WriteContactItems(const RecordList<ContactRecord>& contacts, WriterContext&
 }
 
 bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const RecordList<ContactRecord>& contacts,
-                            WriterContext& context)
+                            ConversionRun& run)
 {
     // The contacts a member can name by UID: those whose vCard this run writes.
     std::set<uint32_t> contactIdentifiers;
@@ -77,14 +78,14 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
         if (!contact->location.isEmbedded())
             contactIdentifiers.insert(contact->location.itemIdentifier);
     }
-    ItemOutcomes outcomes = OutcomesOf(context);
-    const std::unique_ptr<FileSink> cards = MakeFileSink(FileFormat::VCard, context.output);
+    ItemOutcomes outcomes = run.outcomes();
+    const std::unique_ptr<FileSink> cards = MakeFileSink(FileFormat::VCard, run.output());
     for (const auto& entry : others) {
         if (entry->kind != OtherItemEntry::Kind::DistributionList)
             continue;
-        if (!PassCheckpoint(context, entry->folderKey))
+        if (!run.Checkpoint(entry->folderKey))
             return false;
-        auto read = context.reader != nullptr ? context.reader->ReadDistributionList(entry->location)
+        auto read = run.reader() != nullptr ? run.reader()->ReadDistributionList(entry->location)
                                               : ItemRead<DistributionListContent>(
                                                     Failed(ReadError{QStringLiteral("the mailbox could not be read again")}));
         ItemOutcome outcome;
@@ -99,7 +100,7 @@ bool WriteDistributionLists(const RecordList<OtherItemEntry>& others, const Reco
         }
         for (DistributionListContent::Member& member : read->members) {
             if (member.contactIdentifier && contactIdentifiers.count(*member.contactIdentifier) != 0)
-                member.contactUid = ContactUid(context.reader->storeKey(), *member.contactIdentifier);
+                member.contactUid = ContactUid(run.reader()->storeKey(), *member.contactIdentifier);
         }
         const QString nameText = read->name.isEmpty() ? QStringLiteral("Distribution list") : read->name;
         const SaveResult result =

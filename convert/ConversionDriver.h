@@ -5,11 +5,13 @@
 #pragma once
 
 #include "convert/ConversionProgress.h"
+#include "convert/ConversionSummary.h"
 #include "model/ItemRecords.h"
 #include "convert/output/MailFormats.h"
 #include "convert/output/ResumePlan.h"
 #include "scan/FolderPaths.h"
 #include "scan/ItemStore.h"
+#include "base/Expected.h"
 #include "scan/ScanDriver.h"
 
 #include <QDateTime>
@@ -37,76 +39,6 @@ enum class DestinationCheck {
 // "Vorsk-Recovery-" + day-month-year hour-minute of the given local time,
 // plain decimals: 5 March 2011 09:07 gives "Vorsk-Recovery-5-3-2011 9-7".
 QString OutputFolderName(const QDateTime& localTime);
-
-// What a finished (or abandoned) conversion did.
-struct ConversionSummary {
-    QString outputRoot;         // the folder this run made; empty when it made none (no folders)
-    int foldersPrepared = 0;
-    int mailTotal = 0;          // top-level mail records handed to the mail pass
-    int mailSaved = 0;          // written complete
-    int mailIncomplete = 0;     // written with what could be read; each file says what it lacks
-    int mailFailed = 0;         // not written
-    QStringList firstFailures;  // "file name: reason" of the first few failures
-    QStringList firstIncomplete;  // "file name: missing ..." of the first few incomplete ones
-    // Why the mailbox could not be read again for the conversion; nothing was
-    // written unless the user chose to write what the scan kept.
-    QString mailboxFailure;
-    int embeddedCarried = 0;    // embedded messages written inside their parents
-    int contactsSaved = 0;
-    int contactsFailed = 0;
-    int contactsIncomplete = 0;  // of those saved, written without something (a photo too large for a card)
-    int eventsSaved = 0;         // appointments written into calendar files
-    int eventsFailed = 0;        // appointments not written (unreadable, no start, file not saved)
-    int eventsIncomplete = 0;    // of those saved, written without something (an attachment) that could not be read
-    int calendarFilesSaved = 0;  // one per folder of appointments, tasks, notes
-    int tasksSaved = 0;
-    int notesSaved = 0;          // notes and journal entries
-    int distributionListsSaved = 0;
-    int distributionListsIncomplete = 0;  // of those saved, written without members that have no address
-    int otherItemsFailed = 0;    // tasks, notes, journal entries, lists not written
-    int otherItemsIncomplete = 0;  // tasks, notes, journal entries written without something that could not be read
-    // Of the mail counts above, the messages a scan with recovery found
-    // outside the folders; often partly overwritten, so their damage is named.
-    struct RecoveredMail {
-        int saved = 0;                  // complete or not
-        int missingAttachments = 0;     // saved without an attachment or embedded message
-        int otherwiseIncomplete = 0;    // saved without something else
-        int failed = 0;
-        bool any() const { return saved + failed > 0; }
-    } recovered;
-    bool abandoned = false;     // Stop, answered Yes: nothing more was written
-    bool interrupted = false;   // a stop request ended the run after the item being written
-    // The mailbox could not be read again and nothing was written from it.
-    bool mailboxUnreadable() const { return !mailboxFailure.isEmpty() && mailTotal == 0 && contactsSaved == 0; }
-    // Files that were written but could not be finished (an mbox file left
-    // under its temporary name); the manifest lacks them too.
-    QStringList outputProblems;
-    // Why the run's manifest could not be made or fully written: the folder
-    // cannot be checked with verify, so the run did not do all it should.
-    QString manifestFailure;
-    // A conversion that walked the mailbox as it wrote: why that walk ended
-    // before the mailbox did. The items it had not reached were not written.
-    QString walkFailure;
-    bool outOfMemory = false;   // memory ran out between items: the rest was not written
-    bool memoryShort = false;   // memory ran short somewhere: an item or the whole run failed for it
-    bool allSaved() const
-    {
-        return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && mailFailed == 0 && mailIncomplete == 0
-               && contactsFailed == 0 && contactsIncomplete == 0 && distributionListsIncomplete == 0 && eventsFailed == 0 && eventsIncomplete == 0 && otherItemsFailed == 0 && otherItemsIncomplete == 0
-               && outputProblems.isEmpty() && manifestFailure.isEmpty() && walkFailure.isEmpty();
-    }
-    // Everything saved but some appointments (which the notice counts apart).
-    bool allSavedButEvents() const
-    {
-        ConversionSummary without = *this;
-        without.eventsFailed = 0;
-        without.eventsIncomplete = 0;
-        without.otherItemsFailed = 0;
-        without.otherItemsIncomplete = 0;
-        without.distributionListsIncomplete = 0;
-        return without.allSaved();
-    }
-};
 
 // What the conversion worker tells whoever shows it. Every call comes from the
 // worker thread; a widget-driving implementation carries it to its own thread.
@@ -191,17 +123,38 @@ struct ConversionRequest {
     std::optional<ItemWalk> itemWalk;
 };
 
-enum class ConversionStart {
-    Started,
+// Why Start() did not start a conversion.
+enum class StartRefusal {
     AlreadyRunning,      // one conversion at a time
     DestinationEmpty,    // the destination notice, system-modal
     DestinationMissing,  // the destination notice, not system-modal
     NoResources,         // the machine refused the worker thread (memory, thread limits)
     // The destination exists but no output folder can be made in it (not
-    // writable, read-only, full): nothing was written; the reason is in
-    // ConversionDriver::startFailure().
+    // writable, read-only, full): nothing was written.
     DestinationNotWritable,
 };
+
+struct StartFailure {
+    StartRefusal refusal = StartRefusal::AlreadyRunning;
+    QString reason;  // DestinationNotWritable: why, in the file system's words; else empty
+};
+
+// Started, or why not.
+using ConversionStart = Expected<void, StartFailure>;
+
+[[nodiscard]] inline ConversionStart Refused(StartRefusal refusal, QString reason = QString())
+{
+    return Failed(StartFailure{refusal, std::move(reason)});
+}
+
+// What RefusalOf says of a start that started.
+inline constexpr std::optional<StartRefusal> kStarted;
+
+// Why a start was refused; nullopt (kStarted): it started.
+[[nodiscard]] inline std::optional<StartRefusal> RefusalOf(const ConversionStart& start)
+{
+    return start ? std::nullopt : std::optional<StartRefusal>(start.error().refusal);
+}
 
 // One conversion at a time. Start() runs on the caller's thread up to and
 // including making the output folder and its directories (OutputTree), then
@@ -219,8 +172,6 @@ public:
     ConversionSummary Wait();
     // The output folder really made by the last start ("...-2" when the minute's name was taken).
     QString outputRoot() const;
-    // Why the last Start() returned DestinationNotWritable.
-    QString startFailure() const;
 
 private:
     struct State;

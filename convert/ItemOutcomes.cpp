@@ -1,4 +1,4 @@
-// Which counters each kind of item moves, its manifest line, and the
+// Which count each item moves, its manifest line, and the
 // problem lines (kept in the summary too, the first few of each kind).
 #include "convert/ItemOutcomes.h"
 
@@ -13,31 +13,11 @@ namespace {
 
 constexpr int kReportedFailures = 5;
 
-using Counter = int ConversionSummary::*;
-
-// The summary's counters of one kind; null where a kind has none.
-struct KindCounters {
-    Counter saved = nullptr;       // every item written; for mail only those written complete
-    Counter incomplete = nullptr;  // written without something
-    Counter failed = nullptr;
-    bool incompleteCountsAsSaved = true;
-};
-
-KindCounters CountersOf(OutcomeKind kind)
+// Kinds whose items are counted and reported on their own (an attachment
+// file goes with its event).
+bool CountedAlone(OutcomeKind kind)
 {
-    using S = ConversionSummary;
-    switch (kind) {
-    case OutcomeKind::Mail: return {&S::mailSaved, &S::mailIncomplete, &S::mailFailed, false};
-    case OutcomeKind::Contact: return {&S::contactsSaved, &S::contactsIncomplete, &S::contactsFailed};
-    case OutcomeKind::DistributionList:
-        return {&S::distributionListsSaved, &S::distributionListsIncomplete, &S::otherItemsFailed};
-    case OutcomeKind::Appointment: return {&S::eventsSaved, &S::eventsIncomplete, &S::eventsFailed};
-    case OutcomeKind::Task: return {&S::tasksSaved, &S::otherItemsIncomplete, &S::otherItemsFailed};
-    case OutcomeKind::Note:
-    case OutcomeKind::JournalEntry: return {&S::notesSaved, &S::otherItemsIncomplete, &S::otherItemsFailed};
-    case OutcomeKind::Attachment: break;
-    }
-    return {};
+    return kind != OutcomeKind::Attachment;
 }
 
 QString KindText(OutcomeKind kind)
@@ -51,6 +31,8 @@ QString KindText(OutcomeKind kind)
     case OutcomeKind::Note: return QStringLiteral("note");
     case OutcomeKind::JournalEntry: return QStringLiteral("journal entry");
     case OutcomeKind::Attachment: return QStringLiteral("attachment");
+    case OutcomeKind::EmbeddedMail: return QStringLiteral("embedded mail");
+    case OutcomeKind::CalendarFile: return QStringLiteral("calendar file");
     }
     return QStringLiteral("item");
 }
@@ -107,7 +89,7 @@ void ItemOutcomes::Record(ItemOutcome item, const SaveResult& result)
 {
     AddToManifest(item, result);
     Count(item, result);
-    if (CountersOf(item.kind).failed == nullptr)
+    if (!CountedAlone(item.kind))
         return;  // reported with the item it belongs to
     if (!result)
         NoteFailure(item.label, result.error().reason);
@@ -131,7 +113,7 @@ void ItemOutcomes::RecordCalendarFile(std::vector<ItemInFile> items, const SaveR
         NoteFailure(fileLabel, file.error().reason);
         return;
     }
-    ++summary_.calendarFilesSaved;
+    summary_.counts.Add(OutcomeKind::CalendarFile, ItemResult::Complete);
     for (const ItemInFile& inFile : items) {
         if (inFile.result && !inFile.item.missing.empty())
             NoteIncomplete(inFile.item.label, inFile.item.missing);
@@ -140,14 +122,12 @@ void ItemOutcomes::RecordCalendarFile(std::vector<ItemInFile> items, const SaveR
 
 void ItemOutcomes::RecordKept(OutcomeKind kind)
 {
-    if (const Counter saved = CountersOf(kind).saved)
-        ++(summary_.*saved);
+    summary_.counts.Add(kind, ItemResult::Complete);
 }
 
 void ItemOutcomes::CountNotWritten(OutcomeKind kind, int count)
 {
-    if (const Counter failed = CountersOf(kind).failed)
-        summary_.*failed += count;
+    summary_.counts.Add(kind, ItemResult::Failed, count);
 }
 
 void ItemOutcomes::AddToManifest(const ItemOutcome& item, const SaveResult& result)
@@ -169,21 +149,18 @@ void ItemOutcomes::AddToManifest(const ItemOutcome& item, const SaveResult& resu
 
 void ItemOutcomes::Count(const ItemOutcome& item, const SaveResult& result)
 {
-    const KindCounters counters = CountersOf(item.kind);
-    if (!result) {
+    if (!result)
         summary_.memoryShort = summary_.memoryShort || result.error().kind == WriteFailure::ShortOfMemory;
-        if (counters.failed != nullptr)
-            ++(summary_.*counters.failed);
-    } else if (item.missing.empty() || counters.incompleteCountsAsSaved) {
-        if (counters.saved != nullptr)
-            ++(summary_.*counters.saved);
+    if (CountedAlone(item.kind)) {
+        const ItemResult outcome = !result                 ? ItemResult::Failed
+                                   : item.missing.empty() ? ItemResult::Complete
+                                                          : ItemResult::Incomplete;
+        summary_.counts.Add(item.kind, outcome);
     }
-    if (result && !item.missing.empty() && counters.incomplete != nullptr)
-        ++(summary_.*counters.incomplete);
     if (item.kind != OutcomeKind::Mail)
         return;
     if (result)
-        summary_.embeddedCarried += item.embeddedCarried;
+        summary_.counts.Add(OutcomeKind::EmbeddedMail, ItemResult::Complete, item.embeddedCarried);
     if (item.entry.source != ItemSource::Live)
         CountRecovered(summary_.recovered, result.has_value(), item.missing);
 }

@@ -4,6 +4,7 @@
 // save; they hand each item's outcome here and do none of this themselves.
 #pragma once
 
+#include "convert/ItemCounts.h"
 #include "model/MissingParts.h"
 #include "convert/output/Manifest.h"
 #include "convert/output/SaveResult.h"
@@ -19,18 +20,6 @@ namespace tolvane {
 class ConversionSink;
 class FolderPaths;
 struct ConversionSummary;
-
-// What an item is, as far as its counts and its manifest line go.
-enum class OutcomeKind {
-    Mail,
-    Contact,
-    DistributionList,
-    Appointment,
-    Task,
-    Note,
-    JournalEntry,
-    Attachment,  // a calendar's attachment in a file of its own: counted and reported with its event
-};
 
 // One item as its pass knows it, apart from its save.
 struct ItemOutcome {

@@ -12,7 +12,7 @@ KeptMailDecisions::KeptMailDecisions(const ResumePlan& plan, MailFeed& feed, con
 {
 }
 
-std::optional<QString> KeptMailDecisions::KeptFileOf(std::size_t index)
+MailDecision KeptMailDecisions::DecisionFor(std::size_t index)
 {
     std::lock_guard lock(mutex_);
     for (; decided_ <= index; ++decided_) {
@@ -26,8 +26,8 @@ std::optional<QString> KeptMailDecisions::KeptFileOf(std::size_t index)
     }
     const auto found = kept_.find(index);
     if (found == kept_.end())
-        return std::nullopt;
-    return found->second;
+        return MailDecision{};
+    return MailDecision{MailAction::Keep, found->second};
 }
 
 }  // namespace tolvane

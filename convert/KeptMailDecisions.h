@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 
 namespace tolvane {
@@ -22,17 +21,28 @@ namespace tolvane {
 class FolderPaths;
 class ResumePlan;
 
+// What the mail pass does with one message.
+enum class MailAction {
+    Write,  // read, composed and written
+    Keep,   // a resumed run keeps the file the stopped run wrote: neither read nor written
+};
+
+struct MailDecision {
+    MailAction action = MailAction::Write;
+    QString keptFile;  // Keep: that file, relative to the output folder
+};
+
 class KeptMailDecisions {
 public:
     // `plan`, `feed` and `folders` (which names folders as the manifest
     // does; may be null) must outlive the decisions.
     KeptMailDecisions(const ResumePlan& plan, MailFeed& feed, const FolderPaths* folders);
 
-    // The kept file of the feed's message `index`, whose record the caller
-    // holds; nullopt: it is written. Every message before it is decided
-    // first, in order; their records are still in the feed, as the writer
-    // asks for each message before it lets the feed release it.
-    [[nodiscard]] std::optional<QString> KeptFileOf(std::size_t index);
+    // What becomes of the feed's message `index`, whose record the caller
+    // holds. Every message before it is decided first, in order; their
+    // records are still in the feed, as the writer takes each message's
+    // decision before it lets the feed release it.
+    [[nodiscard]] MailDecision DecisionFor(std::size_t index);
 
 private:
     const ResumePlan& plan_;

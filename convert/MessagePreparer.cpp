@@ -33,6 +33,12 @@ std::vector<MailboxReader*> OpenOnly(std::vector<MailboxReader*> readers)
     return readers;
 }
 
+// A message with nothing to write, and why: memory short, or not readable.
+WriteError UnreadableBecause(QString reason, bool forMemory)
+{
+    return WriteError{forMemory ? WriteFailure::ShortOfMemory : WriteFailure::Unreadable, std::move(reason)};
+}
+
 // A subject of exactly one space counts as none, as in the list.
 MailNaming NamingOf(const MessageContent& content)
 {
@@ -52,13 +58,12 @@ QByteArray BoundarySeedOf(const ItemLocation& location)
 }  // namespace
 
 MessagePreparer::MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
-                                 std::function<Expected<UniqueFd, WriteError>()> scratchFiles,
-                                 std::function<bool(std::size_t index)> kept)
+                                 std::function<Expected<UniqueFd, WriteError>()> scratchFiles, Decide decide)
     : messages_(messages),
       readers_(OpenOnly(std::move(readers))),
       window_(std::max<std::size_t>(window, 1)),
       scratchFiles_(std::move(scratchFiles)),
-      kept_(std::move(kept)),
+      decide_(std::move(decide)),
       slots_(window_)
 {
     StartThreads();
@@ -109,12 +114,10 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, const 
     try {
         if (reader != nullptr) {
             ItemRead<MessageContent> result = reader->ReadMessage(record.location);
-            if (result) {
+            if (result)
                 read.content = std::move(*result);
-            } else {
-                read.failure = result.error().reason;
-                read.failedForMemory = result.error().outOfMemory;
-            }
+            else
+                read.failure = UnreadableBecause(result.error().reason, result.error().outOfMemory);
             if (read.content && record.location.isRecovered())
                 read.content->headerProperties.recovered = true;
             if (read.content)
@@ -125,9 +128,9 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, const 
         if (read.content)
             read.content->boundarySeed = BoundarySeedOf(record.location);
     } catch (const std::bad_alloc&) {
+        // libpff's or Qt's allocation for this message failed: it alone is lost.
         read.content.reset();
-        read.failure = QStringLiteral("not enough memory to read the message");
-        read.failedForMemory = true;
+        read.failure = UnreadableBecause(QStringLiteral("not enough memory to read the message"), true);
     }
     return read;
 }
@@ -135,39 +138,31 @@ MessagePreparer::ReadMessage MessagePreparer::Read(MailboxReader* reader, const 
 namespace {
 
 // Composes `content`, whose attachments stream from the mailbox, into a
-// scratch file from `scratchFiles`: the file, or why there is none. A file
-// holds an attachment only when every byte of it was read.
-UniqueFd ComposeIntoScratchFile(const MessageContent& content,
-                                const std::function<Expected<UniqueFd, WriteError>()>& scratchFiles, QString* why)
+// scratch file from `scratchFiles`. A file holds an attachment only when
+// every byte of it was read.
+Expected<UniqueFd, ComposeError> ComposeIntoScratchFile(
+    const MessageContent& content, const std::function<Expected<UniqueFd, WriteError>()>& scratchFiles)
 {
-    if (!scratchFiles) {
-        *why = QStringLiteral("no place to compose a message this large");
-        return UniqueFd();
-    }
+    if (!scratchFiles)
+        return Failed(ComposeError{QStringLiteral("no place to compose a message this large")});
     Expected<UniqueFd, WriteError> made = scratchFiles();
-    if (!made) {
-        *why = made.error().reason;
-        return UniqueFd();
-    }
+    if (!made)
+        return Failed(ComposeError{made.error().reason});
     UniqueFd file = std::move(*made);
-    QString reason;
     const std::vector<std::shared_ptr<AttachmentSource>> sources = StreamedSources(content);
     const auto message = ComposeMessage(content);
-    const bool written = WriteMessageToDescriptor(message.get(), file.get(), &reason);
+    const auto written = WriteMessageToDescriptor(message.get(), file.get());
     // A read that failed stopped the writing: its own reason is the one to
     // give; else the scratch file's (a full disk).
     for (const auto& source : sources) {
         if (!source->failure().isEmpty() || (written && !source->readWhole())) {
             const QString failure = source->failure();
-            *why = QStringLiteral("an attachment could not be read: ")
-                   + (failure.isEmpty() ? QStringLiteral("its data ended early") : failure);
-            return UniqueFd();
+            return Failed(ComposeError{QStringLiteral("an attachment could not be read: ")
+                                       + (failure.isEmpty() ? QStringLiteral("its data ended early") : failure)});
         }
     }
-    if (!written) {
-        *why = reason;
-        return UniqueFd();
-    }
+    if (!written)
+        return Failed(written.error());
     return file;
 }
 
@@ -178,15 +173,15 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read) const
     PreparedMessage prepared;
     prepared.naming = std::move(read.naming);
     if (!read.content) {
-        prepared.failure = read.failure.isEmpty() ? QStringLiteral("the message could not be read") : read.failure;
-        prepared.failedForMemory = read.failedForMemory;
+        prepared.failure = read.failure ? std::move(read.failure) : UnreadableBecause(QString(), false);
+        if (prepared.failure->reason.isEmpty())
+            prepared.failure->reason = QStringLiteral("the message could not be read");
         return prepared;
     }
     try {
         const MessageContent& content = *read.content;
         if (!HasMemoryHeadroom(ComposeFootprint(content))) {
-            prepared.failure = QStringLiteral("not enough memory to compose the message");
-            prepared.failedForMemory = true;
+            prepared.failure = UnreadableBecause(QStringLiteral("not enough memory to compose the message"), true);
             return prepared;
         }
         prepared.embeddedCarried = CountEmbeddedMessages(content);
@@ -197,33 +192,46 @@ PreparedMessage MessagePreparer::Compose(ReadMessage read) const
         prepared.state = content.state;
         prepared.fingerprint = content.fingerprint;
         if (!StreamedSources(content).empty()) {
-            QString why;
-            prepared.spilled = ComposeIntoScratchFile(content, scratchFiles_, &why);
-            prepared.digest = prepared.spilled ? DigestOfFile(prepared.spilled.get()) : std::nullopt;
-            if (!prepared.spilled || !prepared.digest) {
-                prepared.failure = prepared.spilled ? QStringLiteral("the composed message cannot be read back") : why;
-                prepared.spilled = UniqueFd();
+            auto spilled = ComposeIntoScratchFile(content, scratchFiles_);
+            if (!spilled) {
+                prepared.failure = UnreadableBecause(spilled.error().reason, false);
+                return prepared;
             }
+            prepared.digest = DigestOfFile(spilled->get());
+            if (!prepared.digest) {
+                prepared.failure =
+                    UnreadableBecause(QStringLiteral("the composed message cannot be read back"), false);
+                return prepared;
+            }
+            prepared.spilled = std::move(*spilled);
         } else {
-            prepared.bytes = ComposeMessageBytes(content);
+            // The read content is not needed past this: its bodies go as they are encoded.
+            auto composed = ComposeMessageBytes(std::move(*read.content));
+            if (!composed) {
+                prepared.failure = UnreadableBecause(composed.error().reason, false);
+                return prepared;
+            }
+            prepared.bytes = std::move(*composed);
             prepared.digest = DigestOf(prepared.bytes);
         }
     } catch (const std::bad_alloc&) {
         std::optional<MailNaming> naming = std::move(prepared.naming);
         prepared = PreparedMessage();
         prepared.naming = std::move(naming);
-        prepared.failure = QStringLiteral("not enough memory to compose the message");
-        prepared.failedForMemory = true;
+        prepared.failure = UnreadableBecause(QStringLiteral("not enough memory to compose the message"), true);
     }
     return prepared;
 }
 
 PreparedMessage MessagePreparer::Prepare(MailboxReader* reader, const MailRecord& record, std::size_t index) const
 {
-    if (kept_ && kept_(index)) {
-        PreparedMessage kept;
-        kept.kept = true;
-        return kept;
+    if (decide_) {
+        MailDecision decision = decide_(index);
+        if (decision.action == MailAction::Keep) {
+            PreparedMessage kept;
+            kept.decision = std::move(decision);
+            return kept;
+        }
     }
     return Compose(Read(reader, record));
 }
@@ -234,7 +242,7 @@ PreparedMessage MessagePreparer::Take(std::size_t index)
         const std::shared_ptr<const MailRecord> record = messages_.WaitFor(index);
         if (!record) {
             PreparedMessage unlisted;
-            unlisted.failure = QStringLiteral("the message is no longer listed");
+            unlisted.failure = UnreadableBecause(QStringLiteral("the message is no longer listed"), false);
             return unlisted;
         }
         return Prepare(readers_.front(), *record, index);

@@ -7,9 +7,11 @@
 // MailFeed, which may still be growing while the first ones are written.
 #pragma once
 
+#include "convert/KeptMailDecisions.h"
 #include "model/ItemRecords.h"
 #include "model/MailContent.h"
 #include "convert/output/Manifest.h"
+#include "convert/output/SaveResult.h"
 #include "base/UniqueFd.h"
 
 #include <QByteArray>
@@ -44,9 +46,10 @@ struct MailNaming {
 // file the worker wrote it into: the writer then only copies finished bytes
 // and never reads the mailbox itself.
 struct PreparedMessage {
-    bool kept = false;               // a resumed run keeps the stopped run's file: nothing else is set
-    QString failure;                 // not empty: write nothing, count it as failed
-    bool failedForMemory = false;    // the failure was memory running short
+    MailDecision decision;           // Keep: a resumed run keeps the stopped run's file; nothing else is set
+    // Set: write nothing, count it as failed (ShortOfMemory when memory ran
+    // short, else Unreadable).
+    std::optional<WriteError> failure;
     QByteArray bytes;                // the composed EML
     UniqueFd spilled;                // set instead of bytes: a scratch file holding the composed EML
     MissingParts missing;            // what the written file lacks (it says so itself)
@@ -77,12 +80,13 @@ public:
     // messages are prepared in Take() with the first reader.
     // `scratchFiles` makes the files messages with streamed attachments are
     // composed into (from the workers' threads); without it they fail.
-    // `kept` (called from the workers' threads with the message's index in
-    // the feed) names the messages a resumed run keeps from the stopped one
-    // (KeptMailDecisions): they are not read, and come out `kept`.
+    // `decide` (called from the workers' threads with the message's index
+    // in the feed, once per message) says which messages a resumed run
+    // keeps from the stopped one (KeptMailDecisions): they are not read, and
+    // come out with that decision; without it every message is written.
+    using Decide = std::function<MailDecision(std::size_t index)>;
     MessagePreparer(MailFeed& messages, std::vector<MailboxReader*> readers, std::size_t window,
-                    std::function<Expected<UniqueFd, WriteError>()> scratchFiles = {},
-                    std::function<bool(std::size_t index)> kept = {});
+                    std::function<Expected<UniqueFd, WriteError>()> scratchFiles = {}, Decide decide = {});
     // Stops the helpers at their next message and joins them.
     ~MessagePreparer();
     MessagePreparer(const MessagePreparer&) = delete;
@@ -102,12 +106,11 @@ private:
     struct ReadMessage {
         std::optional<MessageContent> content;
         std::optional<MailNaming> naming;
-        QString failure;
-        bool failedForMemory = false;
+        std::optional<WriteError> failure;  // set when there is no content
     };
     static ReadMessage Read(MailboxReader* reader, const MailRecord& record);
     PreparedMessage Compose(ReadMessage read) const;
-    // The message composed, or the mark of one kept.
+    // The message composed, or the decision to keep it.
     PreparedMessage Prepare(MailboxReader* reader, const MailRecord& record, std::size_t index) const;
     void StartThreads();
     void StopThreads();
@@ -117,7 +120,7 @@ private:
     const std::vector<MailboxReader*> readers_;  // open ones; null: from the record
     const std::size_t window_;
     const std::function<Expected<UniqueFd, WriteError>()> scratchFiles_;
-    const std::function<bool(std::size_t index)> kept_;
+    const Decide decide_;
 
     std::mutex mutex_;
     std::condition_variable nextComposed_;  // the writer waits for message `taken_`

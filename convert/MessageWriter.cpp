@@ -4,6 +4,7 @@
 // CalendarPass.cpp; what they share is in WriterPass.h.
 #include "convert/MessageWriter.h"
 
+#include "convert/ConversionRun.h"
 #include "convert/KeptMailDecisions.h"
 #include "convert/MailFeed.h"
 #include "convert/WriterPass.h"
@@ -86,7 +87,7 @@ private:
 // message appended to a file written under a temporary name). `random`
 // numbers its file.
 void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, ConversionRandom& random,
-                          WriterContext& context, MailSink& sink, MailAwaitingPlace& awaiting)
+                          ConversionRun& run, MailSink& sink, MailAwaitingPlace& awaiting)
 {
     // Named and dated by what its one read found; by its record where it
     // could not be read (a walk that kept only where it is leaves no subject).
@@ -101,20 +102,18 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
     const QString fileName = FileNameFor(nameText, number, QStringLiteral(".eml"));
     // How the problem lines name the mail: its file, or where there is
     // none of its own, its subject and folder.
-    const QString label = context.format == OutputFormat::Eml
+    const QString label = run.layout().format == OutputFormat::Eml
                               ? fileName
                               : QStringLiteral("\"%1\" in %2")
-                                    .arg(nameText, context.folders != nullptr ? context.folders->StoredPathOf(record.folderKey)
-                                                                               : record.folderKey);
+                                    .arg(nameText, run.layout().folders.StoredPathOf(record.folderKey));
     const auto name = [&](int attempt) { return FileNameFor(nameText, number, QStringLiteral(".eml"), attempt); };
     // The time a mail client sorts the message by: when it arrived, else
     // the date it carries.
     const std::optional<QDateTime> arrived = delivered ? delivered : prepared.date;
     const ContentWriter writeMessage = MessageBytesWriter(prepared);
     const SaveResult result = [&]() -> SaveResult {
-        if (!prepared.failure.isEmpty())
-            return NotSaved(prepared.failedForMemory ? WriteFailure::ShortOfMemory : WriteFailure::Unreadable,
-                            prepared.failure);
+        if (prepared.failure)
+            return Failed(*prepared.failure);
         if (!HasMemoryHeadroom(kWriteHeadroom))
             return NotSaved(WriteFailure::ShortOfMemory, QStringLiteral("not enough memory to write the message"));
         MailToSave toSave;
@@ -129,7 +128,7 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
         toSave.digest = prepared.digest;
         return sink.Save(toSave);
     }();
-    ItemOutcomes outcomes = OutcomesOf(context);
+    ItemOutcomes outcomes = run.outcomes();
     ItemOutcome outcome;
     outcome.kind = OutcomeKind::Mail;
     // The manifest gives the subject as the message holds it; a message not
@@ -153,14 +152,14 @@ void WritePreparedMessage(const MailRecord& record, PreparedMessage& prepared, C
 // A message the stopped run wrote and this resumed one keeps: its number is
 // drawn and its place in its sink taken as when it was written, so every
 // later file is named as in a run from the start.
-void KeepMessage(const MailRecord& record, ConversionRandom& random, WriterContext& context, MailSink& sink)
+void KeepMessage(const MailRecord& record, ConversionRandom& random, ConversionRun& run, MailSink& sink)
 {
     (void)random.Next();
     MailToSave kept;
     kept.folderKey = record.folderKey;
     kept.folderName = record.folderName;
     sink.Kept(kept);
-    OutcomesOf(context).RecordKept(OutcomeKind::Mail);
+    run.outcomes().RecordKept(OutcomeKind::Mail);
 }
 
 }  // namespace
@@ -172,23 +171,22 @@ void MakeWriterAvailable()
 
 namespace {
 
-bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink, MailAwaitingPlace& awaiting)
+bool WriteMailLoop(MailFeed& mail, ConversionRun& run, MailSink& sink, MailAwaitingPlace& awaiting)
 {
-    ConversionSummary& summary = *context.summary;
-    std::vector<MailboxReader*> readers{context.reader};
-    readers.insert(readers.end(), context.moreReaders.begin(), context.moreReaders.end());
-    // Which messages a resumed run keeps, decided once for the preparer's
-    // threads and this one.
+    // Which messages a resumed run keeps, decided once, in the pass's
+    // order, for the preparer's threads; the writer follows the decision
+    // each prepared message carries.
     std::optional<KeptMailDecisions> keptMail;
-    std::function<bool(std::size_t)> isKept;
-    if (context.resume != nullptr) {
-        keptMail.emplace(*context.resume, mail, context.folders);
-        isKept = [&keptMail](std::size_t index) { return keptMail->KeptFileOf(index).has_value(); };
+    MessagePreparer::Decide decide;
+    if (run.resume() != nullptr) {
+        keptMail.emplace(*run.resume(), mail, &run.layout().folders);
+        decide = [&keptMail](std::size_t index) { return keptMail->DecisionFor(index); };
     }
+    const std::vector<MailboxReader*> readers = run.mailReaders();
     MessagePreparer preparer(mail, readers, readers.size() * 4 + 4,
-                             context.output != nullptr ? context.output->scratchFileMaker()
-                                                       : OutputTree::ScratchFileMaker(),
-                             std::move(isKept));
+                             run.output() != nullptr ? run.output()->scratchFileMaker()
+                                                     : OutputTree::ScratchFileMaker(),
+                             std::move(decide));
     ConversionRandom random;
     // Until the feed ends: a walk still going on may add more while these are written.
     for (std::size_t index = 0;; ++index) {
@@ -196,15 +194,19 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink, MailA
         if (!next)
             break;
         const MailRecord& record = *next;
-        if (!PassCheckpoint(context, record.folderKey))
+        if (!run.Checkpoint(record.folderKey))
             return false;
-        ++summary.mailTotal;
+        run.CountMailTaken();
 
         PreparedMessage prepared = preparer.Take(index);
-        if (prepared.kept)
-            KeepMessage(record, random, context, sink);
-        else
-            WritePreparedMessage(record, prepared, random, context, sink, awaiting);
+        switch (prepared.decision.action) {
+        case MailAction::Keep:
+            KeepMessage(record, random, run, sink);
+            break;
+        case MailAction::Write:
+            WritePreparedMessage(record, prepared, random, run, sink, awaiting);
+            break;
+        }
         mail.Release(index);
     }
     return true;
@@ -212,31 +214,27 @@ bool WriteMailLoop(MailFeed& mail, WriterContext& context, MailSink& sink, MailA
 
 }  // namespace
 
-bool WriteMailFiles(MailFeed& mail, WriterContext& context)
+bool WriteMailFiles(MailFeed& mail, ConversionRun& run)
 {
     // The manifest records every mbox file whole once it is in place, after
     // the messages it now holds, so a message added to it later is seen.
-    // Without the scan's folders, each folder goes by its key's own names.
-    const MailFolderPlan byKeys;
     MailAwaitingPlace awaiting;  // outlives the sink, which may put files in place as it goes
+    const RunLayout& layout = run.layout();
     const std::unique_ptr<MailSink> sink = MakeMailSink(
-        context.format, context.output, context.mailFolders != nullptr ? *context.mailFolders : byKeys,
-        context.folderKeys, context.mailboxName,
-        [&context, &awaiting](const QString& path, const FileDigest& whole) {
-            ItemOutcomes outcomes = OutcomesOf(context);
+        layout.format, run.output(), layout.mailFolders, layout.folderKeys, layout.mailboxName,
+        [&run, &awaiting](const QString& path, const FileDigest& whole) {
+            ItemOutcomes outcomes = run.outcomes();
             awaiting.Placed(path, outcomes);
-            if (context.manifest != nullptr)
-                context.manifest->AddWholeFile(path, whole);
+            if (ManifestWriter* manifest = run.manifest())
+                manifest->AddWholeFile(path, whole);
         },
-        [&context, &awaiting](const QString& path, const QString& reason) {
-            ItemOutcomes outcomes = OutcomesOf(context);
+        [&run, &awaiting](const QString& path, const QString& reason) {
+            ItemOutcomes outcomes = run.outcomes();
             awaiting.NotPlaced(path, reason, outcomes);
         });
-    const bool ended = WriteMailLoop(mail, context, *sink, awaiting);
-    for (const QString& problem : sink->Finish()) {
-        context.summary->outputProblems << problem;
-        context.sink->ReportProblem(problem);
-    }
+    const bool ended = WriteMailLoop(mail, run, *sink, awaiting);
+    for (const QString& problem : sink->Finish())
+        run.ReportOutputProblem(problem);
     return ended;
 }
 

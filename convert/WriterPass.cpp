@@ -1,28 +1,8 @@
 // The writer passes' shared steps (WriterPass.h).
 #include "convert/WriterPass.h"
 
-#include "convert/ConversionProgress.h"
-#include "scan/WorkerGate.h"
 
 namespace tolvane {
-
-bool PassCheckpoint(WriterContext& context, const QString& folder)
-{
-    if (context.gate != nullptr && !context.gate->Checkpoint())
-        return false;
-    if (context.stopRequested != nullptr && context.stopRequested->load()) {
-        context.summary->interrupted = true;
-        return false;
-    }
-    if (context.progress != nullptr)
-        context.progress->ItemTaken(folder);
-    return true;
-}
-
-ItemOutcomes OutcomesOf(WriterContext& context)
-{
-    return ItemOutcomes(*context.summary, *context.sink, context.manifest, context.folders);
-}
 
 OutcomeKind OutcomeKindOf(OtherItemEntry::Kind kind)
 {

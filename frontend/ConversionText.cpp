@@ -57,30 +57,32 @@ QString CompletionNoticeText(const ConversionSummary& summary)
     QString text = PartNoticeText(summary);
     // The counts of the calendar pass and of the distribution lists follow
     // the notice, which stays as it was.
-    const int calendarItems = summary.eventsSaved + summary.tasksSaved + summary.notesSaved;
-    if (calendarItems > 0 || summary.eventsFailed > 0 || summary.otherItemsFailed > 0
-        || summary.distributionListsSaved > 0) {
+    const ItemCounts& counts = summary.counts;
+    const int calendarItems = counts.Written({OutcomeKind::Appointment, OutcomeKind::Task}) + counts.Written(kNoteKinds);
+    if (calendarItems > 0 || counts.Failed(OutcomeKind::Appointment) > 0 || counts.Failed(kOtherItemKinds) > 0
+        || counts.Written(OutcomeKind::DistributionList) > 0) {
+        const int files = counts.Written(OutcomeKind::CalendarFile);
         text += QStringLiteral("\n\nCalendars: %1 appointments, %2 tasks and %3 notes saved in %4 %5.")
-                    .arg(summary.eventsSaved)
-                    .arg(summary.tasksSaved)
-                    .arg(summary.notesSaved)
-                    .arg(summary.calendarFilesSaved)
-                    .arg(summary.calendarFilesSaved == 1 ? QStringLiteral("file") : QStringLiteral("files"));
-        if (summary.distributionListsSaved > 0)
-            text += QStringLiteral(" %1 distribution lists saved.").arg(summary.distributionListsSaved);
-        if (summary.distributionListsIncomplete > 0)
+                    .arg(counts.Written(OutcomeKind::Appointment))
+                    .arg(counts.Written(OutcomeKind::Task))
+                    .arg(counts.Written(kNoteKinds))
+                    .arg(files)
+                    .arg(files == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+        if (counts.Written(OutcomeKind::DistributionList) > 0)
+            text += QStringLiteral(" %1 distribution lists saved.").arg(counts.Written(OutcomeKind::DistributionList));
+        if (counts.Incomplete(OutcomeKind::DistributionList) > 0)
             text += QStringLiteral(" %1 distribution lists were saved without members that have no address.")
-                        .arg(summary.distributionListsIncomplete);
-        if (summary.eventsFailed > 0)
-            text += QStringLiteral(" %1 appointments could not be saved.").arg(summary.eventsFailed);
-        if (summary.eventsIncomplete > 0)
+                        .arg(counts.Incomplete(OutcomeKind::DistributionList));
+        if (counts.Failed(OutcomeKind::Appointment) > 0)
+            text += QStringLiteral(" %1 appointments could not be saved.").arg(counts.Failed(OutcomeKind::Appointment));
+        if (counts.Incomplete(OutcomeKind::Appointment) > 0)
             text += QStringLiteral(" %1 appointments were saved without something that could not be read.")
-                        .arg(summary.eventsIncomplete);
-        if (summary.otherItemsFailed > 0)
-            text += QStringLiteral(" %1 tasks, notes or lists could not be saved.").arg(summary.otherItemsFailed);
-        if (summary.otherItemsIncomplete > 0)
+                        .arg(counts.Incomplete(OutcomeKind::Appointment));
+        if (counts.Failed(kOtherItemKinds) > 0)
+            text += QStringLiteral(" %1 tasks, notes or lists could not be saved.").arg(counts.Failed(kOtherItemKinds));
+        if (counts.Incomplete(kTaskAndNoteKinds) > 0)
             text += QStringLiteral(" %1 tasks or notes were saved without something that could not be read.")
-                        .arg(summary.otherItemsIncomplete);
+                        .arg(counts.Incomplete(kTaskAndNoteKinds));
     }
     if (summary.recovered.any())
         text += QStringLiteral("\n\n") + RecoveredMailText(summary.recovered);
@@ -108,25 +110,25 @@ QString PartNoticeText(const ConversionSummary& summary)
     if (summary.outOfMemory)
         return QStringLiteral("Saving stopped: the system ran out of memory after %1 messages were saved complete "
                               "and %2 incomplete; the rest were not written.")
-            .arg(summary.mailSaved)
-            .arg(summary.mailIncomplete);
+            .arg(summary.counts.Complete(OutcomeKind::Mail))
+            .arg(summary.counts.Incomplete(OutcomeKind::Mail));
     if (summary.mailboxUnreadable())
         return QStringLiteral("Saving failed: the mailbox could not be read again (%1). Nothing was saved.")
             .arg(ShownText(summary.mailboxFailure));
     QString text =
         summary.interrupted
-            ? QStringLiteral("Saving was interrupted: %1 messages were saved complete").arg(summary.mailSaved)
+            ? QStringLiteral("Saving was interrupted: %1 messages were saved complete").arg(summary.counts.Complete(OutcomeKind::Mail))
             : QStringLiteral("Saving finished with problems: %1 of %2 messages were saved complete")
-                  .arg(summary.mailSaved)
+                  .arg(summary.counts.Complete(OutcomeKind::Mail))
                   .arg(summary.mailTotal);
-    if (summary.mailIncomplete > 0)
-        text += QStringLiteral(", %1 were saved incomplete (each file says what it lacks)").arg(summary.mailIncomplete);
-    text += QStringLiteral(", %1 could not be saved").arg(summary.mailFailed);
+    if (summary.counts.Incomplete(OutcomeKind::Mail) > 0)
+        text += QStringLiteral(", %1 were saved incomplete (each file says what it lacks)").arg(summary.counts.Incomplete(OutcomeKind::Mail));
+    text += QStringLiteral(", %1 could not be saved").arg(summary.counts.Failed(OutcomeKind::Mail));
     text += summary.interrupted ? QStringLiteral(", the rest were not written.") : QStringLiteral(".");
-    if (summary.contactsFailed > 0)
-        text += QStringLiteral(" %1 contacts could not be saved.").arg(summary.contactsFailed);
-    if (summary.contactsIncomplete > 0)
-        text += QStringLiteral(" %1 contacts were saved incomplete.").arg(summary.contactsIncomplete);
+    if (summary.counts.Failed(OutcomeKind::Contact) > 0)
+        text += QStringLiteral(" %1 contacts could not be saved.").arg(summary.counts.Failed(OutcomeKind::Contact));
+    if (summary.counts.Incomplete(OutcomeKind::Contact) > 0)
+        text += QStringLiteral(" %1 contacts were saved incomplete.").arg(summary.counts.Incomplete(OutcomeKind::Contact));
     if (!summary.mailboxFailure.isEmpty())
         text += QStringLiteral(" The mailbox could not be read again (%1): what the scan kept was written instead.")
                     .arg(ShownText(summary.mailboxFailure));

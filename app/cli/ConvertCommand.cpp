@@ -543,21 +543,21 @@ int ConvertOne(const QString& pstPath, const QString& destination, const QString
     };
     const QString toolPrefix = QStringLiteral("tolvane-cli: ");
     const QString commandPrefix = QStringLiteral("tolvane-cli convert: ");
-    switch (driver.Start(request)) {
-    case ConversionStart::Started:
-        break;
-    case ConversionStart::DestinationEmpty:
-    case ConversionStart::DestinationMissing:
-        return notStarted(NotConverted::Refused, kExitUsage, toolPrefix, DestinationProblemText(destination));
-    case ConversionStart::NoResources:
-        return notStarted(NotConverted::OutOfMemory, kExitNoResources, commandPrefix,
-                          QStringLiteral("not enough memory or threads to start the conversion"));
-    case ConversionStart::DestinationNotWritable:
-        return notStarted(NotConverted::Refused, kExitUsage, toolPrefix,
-                          QStringLiteral("%1: %2").arg(TerminalText(destination), TerminalText(driver.startFailure())));
-    case ConversionStart::AlreadyRunning:
-        return notStarted(NotConverted::Refused, kExitUsage, commandPrefix,
-                          QStringLiteral("a conversion is already running"));
+    if (const ConversionStart started = driver.Start(request); !started) {
+        switch (started.error().refusal) {
+        case StartRefusal::DestinationEmpty:
+        case StartRefusal::DestinationMissing:
+            return notStarted(NotConverted::Refused, kExitUsage, toolPrefix, DestinationProblemText(destination));
+        case StartRefusal::NoResources:
+            return notStarted(NotConverted::OutOfMemory, kExitNoResources, commandPrefix,
+                              QStringLiteral("not enough memory or threads to start the conversion"));
+        case StartRefusal::DestinationNotWritable:
+            return notStarted(NotConverted::Refused, kExitUsage, toolPrefix,
+                              QStringLiteral("%1: %2").arg(TerminalText(destination), TerminalText(started.error().reason)));
+        case StartRefusal::AlreadyRunning:
+            return notStarted(NotConverted::Refused, kExitUsage, commandPrefix,
+                              QStringLiteral("a conversion is already running"));
+        }
     }
     const ConversionSummary summary = driver.Wait();
     interrupts.setOnInterrupt({});

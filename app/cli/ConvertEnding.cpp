@@ -15,38 +15,38 @@ namespace {
 // One count of a summary: its key in --json and its words for one and for
 // many, in the order the ending lists them.
 struct SummaryCount {
-    int ConversionSummary::*count;
+    int (*count)(const ItemCounts& counts);
     const char* jsonKey;
     const char* one;
     const char* many;
 };
 
 constexpr SummaryCount kSummaryCounts[] = {
-    {&ConversionSummary::mailSaved, "mailSaved", "mail saved", "mails saved"},
-    {&ConversionSummary::mailIncomplete, "mailIncomplete", "mail saved incomplete", "mails saved incomplete"},
-    {&ConversionSummary::mailFailed, "mailFailed", "mail not saved", "mails not saved"},
-    {&ConversionSummary::embeddedCarried, "embeddedCarried", "embedded message carried in its mail",
+    {[](const ItemCounts& c) { return c.Complete(OutcomeKind::Mail); }, "mailSaved", "mail saved", "mails saved"},
+    {[](const ItemCounts& c) { return c.Incomplete(OutcomeKind::Mail); }, "mailIncomplete", "mail saved incomplete", "mails saved incomplete"},
+    {[](const ItemCounts& c) { return c.Failed(OutcomeKind::Mail); }, "mailFailed", "mail not saved", "mails not saved"},
+    {[](const ItemCounts& c) { return c.Written(OutcomeKind::EmbeddedMail); }, "embeddedCarried", "embedded message carried in its mail",
      "embedded messages carried in their mails"},
-    {&ConversionSummary::contactsSaved, "contactsSaved", "contact saved", "contacts saved"},
-    {&ConversionSummary::contactsIncomplete, "contactsIncomplete", "contact saved incomplete",
+    {[](const ItemCounts& c) { return c.Written(OutcomeKind::Contact); }, "contactsSaved", "contact saved", "contacts saved"},
+    {[](const ItemCounts& c) { return c.Incomplete(OutcomeKind::Contact); }, "contactsIncomplete", "contact saved incomplete",
      "contacts saved incomplete"},
-    {&ConversionSummary::contactsFailed, "contactsFailed", "contact not saved", "contacts not saved"},
-    {&ConversionSummary::distributionListsSaved, "distributionListsSaved", "distribution list saved",
+    {[](const ItemCounts& c) { return c.Failed(OutcomeKind::Contact); }, "contactsFailed", "contact not saved", "contacts not saved"},
+    {[](const ItemCounts& c) { return c.Written(OutcomeKind::DistributionList); }, "distributionListsSaved", "distribution list saved",
      "distribution lists saved"},
-    {&ConversionSummary::distributionListsIncomplete, "distributionListsIncomplete",
+    {[](const ItemCounts& c) { return c.Incomplete(OutcomeKind::DistributionList); }, "distributionListsIncomplete",
      "distribution list saved without members that have no address",
      "distribution lists saved without members that have no address"},
-    {&ConversionSummary::eventsSaved, "appointmentsSaved", "appointment saved", "appointments saved"},
-    {&ConversionSummary::eventsIncomplete, "appointmentsIncomplete", "appointment saved incomplete",
+    {[](const ItemCounts& c) { return c.Written(OutcomeKind::Appointment); }, "appointmentsSaved", "appointment saved", "appointments saved"},
+    {[](const ItemCounts& c) { return c.Incomplete(OutcomeKind::Appointment); }, "appointmentsIncomplete", "appointment saved incomplete",
      "appointments saved incomplete"},
-    {&ConversionSummary::eventsFailed, "appointmentsFailed", "appointment not saved", "appointments not saved"},
-    {&ConversionSummary::tasksSaved, "tasksSaved", "task saved", "tasks saved"},
-    {&ConversionSummary::notesSaved, "notesSaved", "note saved", "notes saved"},
-    {&ConversionSummary::otherItemsIncomplete, "otherItemsIncomplete", "task or note saved incomplete",
+    {[](const ItemCounts& c) { return c.Failed(OutcomeKind::Appointment); }, "appointmentsFailed", "appointment not saved", "appointments not saved"},
+    {[](const ItemCounts& c) { return c.Written(OutcomeKind::Task); }, "tasksSaved", "task saved", "tasks saved"},
+    {[](const ItemCounts& c) { return c.Written(kNoteKinds); }, "notesSaved", "note saved", "notes saved"},
+    {[](const ItemCounts& c) { return c.Incomplete(kTaskAndNoteKinds); }, "otherItemsIncomplete", "task or note saved incomplete",
      "tasks or notes saved incomplete"},
-    {&ConversionSummary::otherItemsFailed, "otherItemsFailed", "task, note or list not saved",
+    {[](const ItemCounts& c) { return c.Failed(kOtherItemKinds); }, "otherItemsFailed", "task, note or list not saved",
      "tasks, notes or lists not saved"},
-    {&ConversionSummary::calendarFilesSaved, "calendarFilesSaved", "calendar file saved", "calendar files saved"},
+    {[](const ItemCounts& c) { return c.Written(OutcomeKind::CalendarFile); }, "calendarFilesSaved", "calendar file saved", "calendar files saved"},
 };
 
 QString Counted(qsizetype count, const char* one, const char* many)
@@ -81,7 +81,7 @@ QStringList EndingLines(const ConvertRun& run)
     QStringList lines;
     lines << Counted(run.folders, "folder", "folders");
     for (const SummaryCount& count : kSummaryCounts) {
-        const int value = run.summary.*count.count;
+        const int value = count.count(run.summary.counts);
         if (value != 0)
             lines << Counted(value, count.one, count.many);
     }
@@ -102,7 +102,7 @@ QJsonObject EndingJson(const ConvertRun& run)
     QJsonObject counts;
     counts.insert(QStringLiteral("folders"), run.folders);
     for (const SummaryCount& count : kSummaryCounts)
-        counts.insert(QString::fromLatin1(count.jsonKey), run.summary.*count.count);
+        counts.insert(QString::fromLatin1(count.jsonKey), count.count(run.summary.counts));
     counts.insert(QStringLiteral("itemsSkipped"), run.skipped.size());
     counts.insert(QStringLiteral("itemsNotConverted"), run.notConverted.size());
     if (run.summary.recovered.any()) {

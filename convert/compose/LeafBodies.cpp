@@ -25,14 +25,21 @@ const char* NextLineFeed(const char* at, const char* end)
     return static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
 }
 
+// The line feeds a CR has to go before.
+qsizetype BareLineFeeds(const char* begin, const char* end)
+{
+    qsizetype bare = 0;
+    for (const char* at = begin; at < end && (at = NextLineFeed(at, end)) != nullptr; ++at)
+        bare += at == begin || at[-1] != '\r';
+    return bare;
+}
+
+// `bytes` with a CR before every bare LF, in a buffer of its own.
 QByteArray WithCrlf(QByteArrayView bytes)
 {
     const char* const begin = bytes.data();
     const char* const end = begin + bytes.size();
-    qsizetype lineFeeds = 0;
-    for (const char* at = begin; at < end && (at = NextLineFeed(at, end)) != nullptr; ++at)
-        ++lineFeeds;
-    QByteArray out(bytes.size() + lineFeeds, Qt::Uninitialized);
+    QByteArray out(bytes.size() + BareLineFeeds(begin, end), Qt::Uninitialized);
     char* to = out.data();
     for (const char* at = begin; at < end;) {
         const char* lineFeed = NextLineFeed(at, end);
@@ -46,8 +53,33 @@ QByteArray WithCrlf(QByteArrayView bytes)
         *to++ = '\n';
         at = lineFeed + 1;
     }
-    out.truncate(to - out.constData());
     return out;
+}
+
+// The same in the buffer `bytes` already holds, grown once and filled from
+// its end, so that an encoded body is never held twice.
+void EndLinesWithCrlf(QByteArray& bytes)
+{
+    const qsizetype size = bytes.size();
+    const qsizetype bare = BareLineFeeds(bytes.constData(), bytes.constData() + size);
+    if (bare == 0)
+        return;
+    bytes.resize(size + bare);
+    char* const data = bytes.data();
+    // Line by line from the end: each line moves up by the CRs still to
+    // come before it; once none is, the rest is in place.
+    char* end = data + size;
+    char* to = end + bare;
+    while (to != end) {
+        const char* lineFeed = static_cast<const char*>(::memrchr(data, '\n', static_cast<size_t>(end - data)));
+        const qsizetype tail = end - (lineFeed + 1);
+        to -= tail;
+        std::memmove(to, lineFeed + 1, static_cast<size_t>(tail));
+        *--to = '\n';
+        if (lineFeed == data || lineFeed[-1] != '\r')
+            *--to = '\r';
+        end = const_cast<char*>(lineFeed);
+    }
 }
 
 }  // namespace
@@ -103,7 +135,9 @@ QByteArray EncodedWithCrlf(QByteArrayView bytes, GMimeContentEncoding encoding)
 {
     if (encoding != GMIME_CONTENT_ENCODING_BASE64 && encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE)
         return WithCrlf(bytes);
-    return WithCrlf(Encoded(bytes, encoding));
+    QByteArray encoded = Encoded(bytes, encoding);
+    EndLinesWithCrlf(encoded);
+    return encoded;
 }
 
 LeafSplices::LeafSplices()
@@ -138,22 +172,34 @@ bool LeafSplices::AnyBodyContains(QByteArrayView text) const
 
 QByteArray LeafSplices::Apply(QByteArrayView written) const
 {
+    // Where each stand-in is: GMime writes the parts in the tree's order,
+    // which need not be the order their bodies were encoded in.
+    struct Place {
+        qsizetype at;
+        qsizetype length;
+        std::size_t body;
+    };
+    std::vector<Place> places;
+    places.reserve(bodies_.size());
     qsizetype total = written.size();
-    for (const QByteArray& body : bodies_)
-        total += body.size();
-    QByteArray out;
-    out.reserve(total);
-    qsizetype from = 0;
-    for (size_t i = 0; i < bodies_.size(); ++i) {
+    for (std::size_t i = 0; i < bodies_.size(); ++i) {
         QByteArray standIn = StandIn(i);
         if (bodies_[i].endsWith('\n'))
             standIn += "\r\n";
-        const qsizetype at = written.indexOf(standIn, from);
+        const qsizetype at = written.indexOf(standIn);
         if (at < 0)
             return {};
-        out.append(written.data() + from, at - from);
-        out.append(bodies_[i]);
-        from = at + standIn.size();
+        places.push_back({at, standIn.size(), i});
+        total += bodies_[i].size();
+    }
+    std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) { return a.at < b.at; });
+    QByteArray out;
+    out.reserve(total);
+    qsizetype from = 0;
+    for (const Place& place : places) {
+        out.append(written.data() + from, place.at - from);
+        out.append(bodies_[place.body]);
+        from = place.at + place.length;
     }
     out.append(written.data() + from, written.size() - from);
     return out;

@@ -37,8 +37,8 @@ public:
     // The stand-in for a body already encoded and ending lines in CRLF.
     [[nodiscard]] QByteArray Add(QByteArray crlfBody);
     // The written message (CRLF line ends) with every stand-in replaced by
-    // its body. Empty when a stand-in is missing, which cannot happen unless
-    // the writer changed what it was given.
+    // its body, wherever the writer put it. Empty when a stand-in is
+    // missing, which cannot happen unless the writer changed what it was given.
     [[nodiscard]] QByteArray Apply(QByteArrayView written) const;
     bool empty() const { return bodies_.empty(); }
     // Whether any body held for a stand-in holds `text`.

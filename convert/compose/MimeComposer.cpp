@@ -484,7 +484,7 @@ std::vector<std::shared_ptr<AttachmentSource>> StreamedSources(const MessageCont
     return sources;
 }
 
-bool WriteMessageToDescriptor(GMimeMessage* message, int fd, QString* reason)
+Expected<void, ComposeError> WriteMessageToDescriptor(GMimeMessage* message, int fd)
 {
     auto file = AdoptGObject(g_mime_stream_fs_new(fd));
     g_mime_stream_fs_set_owner(GMIME_STREAM_FS(file.get()), FALSE);
@@ -494,11 +494,10 @@ bool WriteMessageToDescriptor(GMimeMessage* message, int fd, QString* reason)
     const bool written = g_mime_object_write_to_stream(GMIME_OBJECT(message), options.get(), buffered.get()) >= 0
                          && g_mime_stream_flush(buffered.get()) == 0;
     if (written)
-        return true;
+        return {};
     // A source that failed says why; else the write to the file failed.
     const int error = errno;
-    *reason = error != 0 ? ErrnoText(error) : QStringLiteral("the message could not be written");
-    return false;
+    return Failed(ComposeError{error != 0 ? ErrnoText(error) : QStringLiteral("the message could not be written")});
 }
 
 GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
@@ -510,39 +509,58 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content)
 
 namespace {
 
-QByteArray WrittenBytes(GMimeMessage* message, qsizetype expected)
+// What GMime wrote, read in place in its own buffer, which lives as long as
+// the stream.
+class WrittenInMemory {
+public:
+    explicit WrittenInMemory(GMimeMessage* message)
+        : stream_(AdoptGObject(g_mime_stream_mem_new()))
+    {
+        const FormatOptionsPtr options = FileFormatOptions();
+        g_mime_object_write_to_stream(GMIME_OBJECT(message), options.get(), stream_.get());
+    }
+    QByteArrayView bytes() const
+    {
+        const GByteArray* written = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream_.get()));
+        return QByteArrayView(reinterpret_cast<const char*>(written->data), static_cast<qsizetype>(written->len));
+    }
+
+private:
+    GObjectPtr<GMimeStream> stream_;
+};
+
+// The bodies and attachment data a composed tree no longer needs: GMime
+// holds what it was given, the splices the bodies. (Embedded messages are
+// shared with whoever read them and stay.)
+void ReleaseBodies(MessageContent& content)
 {
-    const FormatOptionsPtr options = FileFormatOptions();
-    GByteArray* buffer = g_byte_array_sized_new(static_cast<guint>(std::min<qsizetype>(expected, 1 << 30)));
-    auto stream = AdoptGObject(g_mime_stream_mem_new_with_byte_array(buffer));
-    g_mime_object_write_to_stream(GMIME_OBJECT(message), options.get(), stream.get());
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-    return QByteArray(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
+    content.plainBody = QByteArray();
+    content.htmlBody = QByteArray();
+    for (Attachment& attachment : content.attachments)
+        attachment.data = QByteArray();
 }
 
 }  // namespace
 
-QByteArray ComposeMessageBytes(const MessageContent& content)
+Expected<QByteArray, ComposeError> ComposeMessageBytes(MessageContent content)
 {
     // GMime writes headers and structure around stand-ins; the bodies go in
-    // afterwards, already encoded with CRLF line ends.
+    // afterwards, already encoded with CRLF line ends. A body is thus held
+    // at most twice: encoded for its splice, and in the finished message.
     LeafSplices splices;
     auto message = ComposeMessageTree(content, &splices);
     SetDerivedBoundaries(message.get(), content.boundarySeed, &splices);
-    const QByteArray written = WrittenBytes(message.get(), 8192);
+    ReleaseBodies(content);
+    const WrittenInMemory written(message.get());
+    message.reset();
     if (splices.empty())
-        return written;
-    QByteArray whole = splices.Apply(written);
-    if (!whole.isEmpty())
-        return whole;
-    // Not reached unless GMime changed a stand-in; then it writes the bodies itself.
-    message = ComposeMessage(content);
-    qsizetype expected = content.plainBody.size() + content.htmlBody.size() + 8192;
-    if (content.meeting)
-        expected += content.meeting->event.description.size() * 2 + 4096;
-    for (const Attachment& attachment : content.attachments)
-        expected += attachment.data.size();
-    return WrittenBytes(message.get(), expected / 3 * 4);
+        return written.bytes().toByteArray();
+    QByteArray whole = splices.Apply(written.bytes());
+    // Only if GMime changed a stand-in it was given, which it does not: the
+    // message is then not saved rather than written another way.
+    if (whole.isEmpty())
+        return Failed(ComposeError{QStringLiteral("the composed message could not be put together")});
+    return whole;
 }
 
 }  // namespace tolvane

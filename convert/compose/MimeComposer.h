@@ -5,6 +5,7 @@
 
 #include "convert/compose/GMimeHandles.h"
 #include "model/MailContent.h"
+#include "base/Expected.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,8 +18,17 @@ namespace tolvane {
 // The header by which a written message says what it lacks.
 inline constexpr const char* kIncompleteHeader = "X-Tolvane-Incomplete";
 
-// The whole message as it goes into the .eml file (CRLF line ends).
-QByteArray ComposeMessageBytes(const MessageContent& content);
+// Why a composed message could not be made or written out: in the file
+// system's words, or those of a streamed attachment's read.
+struct ComposeError {
+    QString reason;
+};
+
+// The whole message as it goes into the .eml file (CRLF line ends). Takes
+// `content` whole: its bodies and attachment data are let go of as soon as
+// they are encoded, so hand it over with std::move where it is not needed
+// afterwards.
+[[nodiscard]] Expected<QByteArray, ComposeError> ComposeMessageBytes(MessageContent content);
 
 // The GMime message itself, for embedding, or for writing straight into a
 // file when attachments stream from the mailbox.
@@ -29,9 +39,9 @@ GObjectPtr<GMimeMessage> ComposeMessage(const MessageContent& content);
 std::vector<std::shared_ptr<AttachmentSource>> StreamedSources(const MessageContent& content);
 
 // Writes the message into the open file `fd` (CRLF line ends, as
-// ComposeMessageBytes). False with a reason when writing or reading a
-// streamed attachment failed.
-[[nodiscard]] bool WriteMessageToDescriptor(GMimeMessage* message, int fd, QString* reason);
+// ComposeMessageBytes); fails when writing or reading a streamed attachment
+// failed.
+[[nodiscard]] Expected<void, ComposeError> WriteMessageToDescriptor(GMimeMessage* message, int fd);
 
 // The content type for a file name's extension; "application/octet-stream" when unknown.
 QString ContentTypeForFileName(const QString& fileName);

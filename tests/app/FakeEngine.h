@@ -182,7 +182,7 @@ public:
     ConversionStart Start(const ConversionRequest& request) override
     {
         if (running_)
-            return ConversionStart::AlreadyRunning;
+            return Refused(StartRefusal::AlreadyRunning);
         if (worker_.joinable())
             worker_.join();
         running_ = true;
@@ -203,7 +203,7 @@ public:
             request.sink->ConversionFinished(ConversionSummary{});
             running_ = false;
         });
-        return ConversionStart::Started;
+        return {};
     }
     bool isRunning() const override { return running_; }
     std::atomic<int> starts{0};

@@ -89,7 +89,7 @@ TEST(AttachmentNameTest, TheScanAndTheConversionNameAnAttachmentAlike)
     ItemStore store;
     const ConversionSummary summary = WriteAndConvert(temp, pst, store);
     const QString out = temp.filePath("out");
-    ASSERT_EQ(summary.mailSaved, static_cast<int>(kCases.size()));
+    ASSERT_EQ(summary.counts.Complete(OutcomeKind::Mail), static_cast<int>(kCases.size()));
 
     for (size_t n = 0; n < kCases.size(); ++n) {
         const NameCase& c = kCases[n];
@@ -180,7 +180,7 @@ TEST(TextAttachmentCharsetTest, ATextAttachmentNamesItsCharsetAndKeepsItsBytes)
     ItemStore store;
     const ConversionSummary summary = WriteAndConvert(temp, pst, store);
     const QString out = temp.filePath("out");
-    ASSERT_EQ(summary.mailSaved, static_cast<int>(cases.size()));
+    ASSERT_EQ(summary.counts.Complete(OutcomeKind::Mail), static_cast<int>(cases.size()));
 
     for (size_t n = 0; n < cases.size(); ++n) {
         const CharsetCase& c = cases[n];

@@ -175,9 +175,9 @@ TEST_F(CalendarTest, AppointmentsBecomeOneCalendarPerFolderThatBothReadersAgreeO
         .addAppointment("Flight").appointment(At(20, 6), At(20, 8));
 
     const ConversionSummary summary = Convert(pst);
-    EXPECT_EQ(summary.eventsSaved, 4);
-    EXPECT_EQ(summary.eventsFailed, 1);
-    EXPECT_EQ(summary.calendarFilesSaved, 2);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::Appointment), 4);
+    EXPECT_EQ(summary.counts.Failed(OutcomeKind::Appointment), 1);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::CalendarFile), 2);
     EXPECT_TRUE(sink_.notices().value(0).endsWith(
         "Calendars: 4 appointments, 0 tasks and 0 notes saved in 2 files. 1 appointments could not be saved."))
         << sink_.notices().value(0).toStdString();
@@ -238,7 +238,7 @@ TEST_F(CalendarTest, NoAppointmentsNoCalendarAndTheNoticeAsBefore)
     PstBuilder pst;
     pst.topOfPersonalFolders().addFolder("Inbox").addMessage().subject("mail").body("text");
     const ConversionSummary summary = Convert(pst);
-    EXPECT_EQ(summary.calendarFilesSaved, 0);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::CalendarFile), 0);
     EXPECT_TRUE(FilesBelow(temp_.filePath("out"), ".ics").isEmpty());
     EXPECT_EQ(sink_.notices(), QStringList{"Saving sucessfully completed."});
 }
@@ -253,8 +253,8 @@ TEST_F(CalendarTest, TheSamplesSeriesAndItsChangedOccurrencesAreWritten)
     QFile::copy(sample, temp_.filePath("mailbox.pst"));
     const ConversionSummary summary =
         testing::ScanAndConvert(temp_.filePath("mailbox.pst"), temp_.filePath("out"), store_, tempDir_, sink_);
-    EXPECT_EQ(summary.eventsSaved, 3);
-    EXPECT_EQ(summary.eventsFailed, 0);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::Appointment), 3);
+    EXPECT_EQ(summary.counts.Failed(OutcomeKind::Appointment), 0);
     const QStringList files = FilesBelow(temp_.filePath("out"), ".ics");
     ASSERT_EQ(files.size(), 1);
     EXPECT_EQ(ReadWithLibical(ReadAll(files.first())).errors, QStringList());
@@ -284,8 +284,8 @@ TEST_F(CalendarTest, TheSamplesListNamesItsContactByTheContactsUid)
     if (!QFileInfo::exists(sample))
         GTEST_SKIP() << "sample mailbox not found: " << qPrintable(sample);
     const ConversionSummary summary = testing::ScanAndConvert(sample, temp_.filePath("out"), store_, tempDir_, sink_);
-    EXPECT_EQ(summary.contactsSaved, 1);
-    EXPECT_EQ(summary.distributionListsSaved, 1);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::Contact), 1);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::DistributionList), 1);
     QByteArray contact;
     QByteArray list;
     for (const QString& file : FilesBelow(temp_.filePath("out"), ".vcf"))
@@ -353,8 +353,8 @@ TEST_F(CalendarTest, RecurringSeriesExpandToTheDatesTheyWereWrittenWith)
         .namedProperty(propsets::Appointment, 0x8216, PropertyValue::binary(RecurrenceBlob(daily)));
 
     const ConversionSummary summary = Convert(pst);
-    EXPECT_EQ(summary.eventsSaved, 4);
-    EXPECT_EQ(summary.eventsFailed, 0);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::Appointment), 4);
+    EXPECT_EQ(summary.counts.Failed(OutcomeKind::Appointment), 0);
     const QStringList files = FilesBelow(temp_.filePath("out"), ".ics");
     ASSERT_EQ(files.size(), 1);
     const QByteArray text = ReadAll(files.first());
@@ -421,7 +421,7 @@ TEST_F(CalendarTest, CopiesOfAMeetingInOneFolderAreWrittenUnderUidsOfTheirOwn)
     }
 
     const ConversionSummary summary = Convert(pst);
-    EXPECT_EQ(summary.eventsSaved, 6);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::Appointment), 6);
     const QStringList files = FilesBelow(temp_.filePath("out"), ".ics");
     ASSERT_EQ(files.size(), 1);
     const QByteArray text = ReadAll(files.first());
@@ -491,9 +491,9 @@ TEST_F(CalendarTest, AttachmentsGoInsideTheCalendarOrBesideIt)
     calendar.addAppointment("Second workshop").appointment(At(6, 9), At(6, 17)).attachment(second.attachments.back());
 
     const ConversionSummary summary = Convert(pst);
-    EXPECT_EQ(summary.eventsSaved, 2);
-    EXPECT_EQ(summary.eventsIncomplete, 1);
-    EXPECT_EQ(summary.eventsFailed, 0);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::Appointment), 2);
+    EXPECT_EQ(summary.counts.Incomplete(OutcomeKind::Appointment), 1);
+    EXPECT_EQ(summary.counts.Failed(OutcomeKind::Appointment), 0);
     EXPECT_FALSE(summary.allSaved());
     EXPECT_TRUE(sink_.notices().value(0).endsWith(
         "1 appointments were saved without something that could not be read."))
@@ -573,11 +573,11 @@ TEST_F(CalendarTest, TasksNotesJournalEntriesAndDistributionListsAreWritten)
                                                       OneOffEntryId("Bo", "SMTP", "bo@example.org", false)}));
 
     const ConversionSummary summary = Convert(pst);
-    EXPECT_EQ(summary.tasksSaved, 3);
-    EXPECT_EQ(summary.notesSaved, 2);
-    EXPECT_EQ(summary.distributionListsSaved, 1);
-    EXPECT_EQ(summary.otherItemsFailed, 0);
-    EXPECT_EQ(summary.calendarFilesSaved, 3);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::Task), 3);
+    EXPECT_EQ(summary.counts.Written(kNoteKinds), 2);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::DistributionList), 1);
+    EXPECT_EQ(summary.counts.Failed(kOtherItemKinds), 0);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::CalendarFile), 3);
 
     auto onlyFile = [&](const QString& folder, const QString& suffix) {
         const QStringList files = FilesBelow(temp_.filePath("out"), suffix).filter("/" + folder + "/");
@@ -669,8 +669,8 @@ TEST_F(CalendarTest, ContactsCarryTheirUidAddressesAndPictureAndListsNameThem)
     contacts.addMessage("IPM.DistList").subject("Team").members({{&anna}, {nullptr, "Cy", "cy@example.net"}, {&bo}});
 
     const ConversionSummary summary = Convert(pst);
-    EXPECT_EQ(summary.contactsSaved, 2);
-    EXPECT_EQ(summary.distributionListsSaved, 1);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::Contact), 2);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::DistributionList), 1);
     QHash<QString, QByteArray> cards;
     for (const QString& file : FilesBelow(temp_.filePath("out"), ".vcf"))
         cards.insert(QFileInfo(file).fileName(), ReadAll(file));
@@ -727,7 +727,7 @@ TEST_F(CalendarTest, MeetingMessagesCarryTheirCalendar)
             mail.from("Rita", "rita@example.com").to("Olga", "olga@example.com");
     }
     const ConversionSummary summary = Convert(pst);
-    EXPECT_EQ(summary.mailSaved, 3);
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 3);
     EXPECT_EQ(testing::PythonEmailDefects(temp_.filePath("out")), QString());
 
     QHash<QString, QByteArray> calendarOf;

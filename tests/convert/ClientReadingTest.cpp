@@ -103,8 +103,8 @@ TEST_F(ClientReadingTest, EveryCardHasANameAndAUidThatAddressBooksRead)
     }
     contacts.addMessage("IPM.DistList").subject("Team").members({{members[0]}, {nullptr, "Cy", "cy@example.net"}});
     const ConversionSummary summary = Convert(pst);
-    ASSERT_EQ(summary.contactsSaved, int(std::size(cases)));
-    ASSERT_EQ(summary.distributionListsSaved, 1);
+    ASSERT_EQ(summary.counts.Written(OutcomeKind::Contact), int(std::size(cases)));
+    ASSERT_EQ(summary.counts.Written(OutcomeKind::DistributionList), 1);
 
     const QJsonObject read = RunPython({QStringLiteral(TOLVANE_SOURCE_DIR "/tests/convert/read_vcards.py"),
                                         QStringLiteral("--khard"), Out()});
@@ -235,7 +235,7 @@ TEST_F(ClientReadingTest, AttendeesCarryTheirAnswersRolesAndWhetherToAnswer)
                            .namedProperty(propsets::Appointment, 0x8218, PropertyValue::int32(2));
     (void)invited;
     const ConversionSummary summary = Convert(pst);
-    ASSERT_EQ(summary.eventsSaved, 2);
+    ASSERT_EQ(summary.counts.Written(OutcomeKind::Appointment), 2);
     const QStringList files = FilesBelow(Out(), ".ics");
     ASSERT_EQ(files.size(), 1);
     // One calendar of two events: split it so each is read on its own.
@@ -374,7 +374,7 @@ TEST_F(ClientReadingTest, ZonesAreWrittenByTheirIanaNamesAndExpandAcrossTheChang
                                                                          c.toDaylight)));
     }
     const ConversionSummary summary = Convert(pst);
-    ASSERT_EQ(summary.eventsSaved, int(std::size(cases)));
+    ASSERT_EQ(summary.counts.Written(OutcomeKind::Appointment), int(std::size(cases)));
     const QStringList files = FilesBelow(Out(), ".ics");
     ASSERT_EQ(files.size(), 1);
     const QByteArray text = ReadAll(files[0]);

@@ -77,10 +77,11 @@ TEST(ComposedAsideTest, TheWriterCopiesFinishedBytesAndNeverTheMailbox)
         // Every reader is gone: the writer only has what the worker made.
         if (c.failureHas != nullptr) {
             EXPECT_FALSE(prepared.spilled);
-            EXPECT_TRUE(prepared.failure.contains(QString::fromLatin1(c.failureHas))) << qPrintable(prepared.failure);
+            const QString reason = prepared.failure ? prepared.failure->reason : QString();
+            EXPECT_TRUE(reason.contains(QString::fromLatin1(c.failureHas))) << qPrintable(reason);
             continue;
         }
-        ASSERT_TRUE(prepared.spilled) << qPrintable(prepared.failure);
+        ASSERT_TRUE(prepared.spilled) << qPrintable(prepared.failure ? prepared.failure->reason : QString());
         EXPECT_TRUE(prepared.bytes.isEmpty());
         QTemporaryDir out;
         ASSERT_TRUE(out.isValid());

@@ -37,7 +37,7 @@ TEST(SenderRuleTest, AddressDecidesBetweenMailboxAndNameAlone)
     for (const auto& c : cases) {
         MessageContent content;
         content.from = Mailbox{QString::fromUtf8(c.name), QString::fromUtf8(c.address)};
-        const QByteArray bytes = ComposeMessageBytes(content);
+        const QByteArray bytes = ComposeMessageBytes(content).value();
         auto message = ParseWithGMime(bytes);
         ASSERT_TRUE(message);
         EXPECT_EQ(AddressesText(g_mime_message_get_from(message.get())), QString::fromUtf8(c.expected)) << c.name;
@@ -78,7 +78,7 @@ TEST(ComposerTest, EveryFieldComesBackThroughGMime)
                                "Content-Type: text/plain; charset=us-ascii\r\nMIME-Version: 1.0\r\n"
                                "Subject: old\r\n\r\n";
 
-    auto message = ParseWithGMime(ComposeMessageBytes(content));
+    auto message = ParseWithGMime(ComposeMessageBytes(content).value());
     ASSERT_TRUE(message);
     EXPECT_EQ(QString::fromUtf8(g_mime_message_get_subject(message.get())), content.subject);
     EXPECT_EQ(AddressesText(g_mime_message_get_addresses(message.get(), GMIME_ADDRESS_TYPE_TO)),
@@ -111,7 +111,7 @@ TEST(ComposerTest, EveryFieldComesBackThroughGMime)
 TEST(ComposerTest, NoDateHeaderWithoutATimeAndAnEmptyBodyStillParses)
 {
     MessageContent content;
-    auto message = ParseWithGMime(ComposeMessageBytes(content));
+    auto message = ParseWithGMime(ComposeMessageBytes(content).value());
     ASSERT_TRUE(message);
     EXPECT_EQ(g_mime_message_get_date(message.get()), nullptr);
     EXPECT_EQ(g_mime_object_get_header(GMIME_OBJECT(message.get()), "Date"), nullptr);
@@ -138,7 +138,7 @@ TEST(ComposerTest, EmbeddedMessagesNestAsMessageParts)
     outer.attachments = {middleAttachment};
     EXPECT_EQ(CountEmbeddedMessages(outer), 2);
 
-    auto message = ParseWithGMime(ComposeMessageBytes(outer));
+    auto message = ParseWithGMime(ComposeMessageBytes(outer).value());
     ASSERT_TRUE(message);
     GMimeMessage* level = message.get();
     for (const char* subject : {"Level one", "Level two"}) {
@@ -174,7 +174,7 @@ TEST(ComposerTest, PythonReadsComposedMessagesWithoutDefects)
         content.attachments = {attachment};
         QFile file(temp.filePath(QString::number(++index) + ".eml"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(ComposeMessageBytes(content));
+        file.write(ComposeMessageBytes(content).value());
     }
     EXPECT_EQ(testing::PythonEmailDefects(temp.path()), QString());
 }
@@ -292,7 +292,7 @@ TEST(EncodedWordsTest, RunsPadOnlyAtTheirEndAndEveryReaderGetsTheWholeText)
         content.recipients = {{RecipientKind::To, {name, "to@example.com"}},
                               {RecipientKind::To, {"Plain Name", "plain@example.com"}}};
         content.headerProperties.threadTopic = original;
-        const QByteArray bytes = ComposeMessageBytes(content);
+        const QByteArray bytes = ComposeMessageBytes(content).value();
         for (const char* header : {"Subject", "From", "To", "Thread-Topic"}) {
             SCOPED_TRACE(header);
             ExpectWordsEveryReaderJoins(RawHeader(bytes, header));
@@ -353,7 +353,7 @@ TEST(EncodedWordsTest, AsciiSubjectsAreWrittenAsGMimeWritesThem)
         FormatOptionsPtr options(g_mime_format_options_new());
         g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
         GCharPtr written(g_mime_object_to_string(GMIME_OBJECT(own.get()), options.get()));
-        EXPECT_EQ(RawHeader(ComposeMessageBytes(content), "Subject"), RawHeader(QByteArray(written.get()), "Subject"))
+        EXPECT_EQ(RawHeader(ComposeMessageBytes(content).value(), "Subject"), RawHeader(QByteArray(written.get()), "Subject"))
             << subject.toStdString();
     }
 }
@@ -370,7 +370,7 @@ TEST(RecordFallbackTest, TheRecordAloneStillGivesAUsableMessage)
     record.body = StoredText::fromString("<p>kept body</p>");
     record.bodyKind = BodyKind::Html;
     const MessageContent content = ContentFromRecord(record);
-    auto message = ParseWithGMime(ComposeMessageBytes(content));
+    auto message = ParseWithGMime(ComposeMessageBytes(content).value());
     ASSERT_TRUE(message);
     EXPECT_EQ(AddressesText(g_mime_message_get_from(message.get())), "Smith  Ann <no-address@unknown.invalid>");
     EXPECT_EQ(AddressesText(g_mime_message_get_addresses(message.get(), GMIME_ADDRESS_TYPE_TO)), "Bob <no-address@unknown.invalid>, Carl <no-address@unknown.invalid>");

@@ -71,7 +71,7 @@ protected:
         request.sink = &sink_;
         request.gate = gate;
         request.clock = FixedClock;
-        EXPECT_EQ(driver.Start(request), ConversionStart::Started);
+        EXPECT_EQ(RefusalOf(driver.Start(request)), kStarted);
         return driver.Wait();
     }
 
@@ -119,9 +119,9 @@ TEST_F(ConversionTest, EveryFieldOfAFullMessageRoundTrips)
     Write(pst);
 
     const ConversionSummary summary = ScanAndConvert();
-    EXPECT_EQ(summary.mailSaved, 1);
-    EXPECT_EQ(summary.mailFailed, 0);
-    EXPECT_EQ(summary.embeddedCarried, 2);
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 1);
+    EXPECT_EQ(summary.counts.Failed(OutcomeKind::Mail), 0);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::EmbeddedMail), 2);
     EXPECT_EQ(sink_.notices(), QStringList{"Saving sucessfully completed."});
 
     const QString inboxDir = OutputRoot() + "/Top-of-Personal-Folders/Inbox";
@@ -180,7 +180,7 @@ TEST_F(ConversionTest, FirstFilesEndIn41_18467_6334AcrossFolders)
     Write(pst);
 
     const ConversionSummary summary = ScanAndConvert();
-    EXPECT_EQ(summary.mailSaved, 3);
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 3);
     QStringList names;
     for (const QString& file : FilesBelow(OutputRoot(), ".eml"))
         names << QFileInfo(file).fileName();
@@ -305,8 +305,8 @@ TEST_F(ConversionTest, AnyNumberOfWorkersWritesTheSameFiles)
         const QString destination = temp_.filePath(QStringLiteral("out-%1-%2").arg(run.workers).arg(listed));
         ASSERT_TRUE(QDir().mkpath(destination));
         const ConversionSummary summary = Convert(destination, nullptr, run.workers);
-        EXPECT_EQ(summary.mailSaved, 40);
-        EXPECT_EQ(summary.embeddedCarried, 1);
+        EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 40);
+        EXPECT_EQ(summary.counts.Written(OutcomeKind::EmbeddedMail), 1);
         const auto files = normalised(destination + "/Vorsk-Recovery-5-3-2011 9-7");
         EXPECT_EQ(files.size(), 40u);
         if (first.empty()) {
@@ -336,8 +336,8 @@ TEST_F(ConversionTest, HostileFolderNamesAndSubjectsStayInsideTheOutputRoot)
     Write(pst);
 
     const ConversionSummary summary = ScanAndConvert();
-    EXPECT_EQ(summary.mailFailed, 0) << summary.firstFailures.join('\n').toStdString();
-    EXPECT_EQ(summary.mailSaved, 10);
+    EXPECT_EQ(summary.counts.Failed(OutcomeKind::Mail), 0) << summary.firstFailures.join('\n').toStdString();
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 10);
     const QStringList files = FilesBelow(temp_.path(), ".eml");
     EXPECT_EQ(files.size(), 10);
     for (const QString& file : files) {
@@ -414,7 +414,7 @@ TEST_F(ConversionTest, RtfOnlyBodiesAndOriginalHeaders)
     inbox.addMessage().subject("pure rtf").rtfBody("{\\rtf1\\ansi {\\b bold} rtf}");
     Write(pst);
     const ConversionSummary summary = ScanAndConvert();
-    EXPECT_EQ(summary.mailSaved, 3);
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 3);
     for (const QString& file : FilesBelow(OutputRoot(), ".eml")) {
         auto parsed = ParseWithGMime(ReadAll(file));
         ASSERT_TRUE(parsed);
@@ -477,7 +477,7 @@ TEST_F(ConversionTest, LinkAttachmentsBecomeASmallPartNamingTheLink)
         .attach("real.txt", ToBytes("real content"));
     Write(pst);
     const ConversionSummary summary = ScanAndConvert();
-    EXPECT_EQ(summary.mailSaved, 1);
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 1);
     auto parsed = OnlyMessageIn(OutputRoot());
     ASSERT_TRUE(parsed);
     QStringList names;
@@ -501,7 +501,7 @@ TEST_F(ConversionTest, ContactsBecomeVCardsWithTheirAddresses)
     pst.topOfPersonalFolders().addFolder("Inbox").addMessage().subject("After contacts").body("x");
     Write(pst);
     const ConversionSummary summary = ScanAndConvert();
-    EXPECT_EQ(summary.contactsSaved, 2);
+    EXPECT_EQ(summary.counts.Written(OutcomeKind::Contact), 2);
     const QStringList cards = FilesBelow(OutputRoot(), ".vcf");
     ASSERT_EQ(cards.size(), 2);
     const QString contactsDir = OutputRoot() + "/Top-of-Personal-Folders/Contacts/";
@@ -546,27 +546,27 @@ TEST_F(ConversionTest, ASecondStartWhileOneRunsIsRefused)
     request.sink = &sink_;
     request.gate = &gate;
     request.clock = FixedClock;
-    ASSERT_EQ(driver.Start(request), ConversionStart::Started);
+    ASSERT_EQ(RefusalOf(driver.Start(request)), kStarted);
     {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return held.load(); });
     }
     EXPECT_TRUE(driver.isRunning());
-    EXPECT_EQ(driver.Start(request), ConversionStart::AlreadyRunning);
+    EXPECT_EQ(RefusalOf(driver.Start(request)), StartRefusal::AlreadyRunning);
     {
         std::lock_guard lock(mutex);
         release = true;
     }
     changed.notify_all();
-    EXPECT_EQ(driver.Wait().mailSaved, 3);
+    EXPECT_EQ(driver.Wait().counts.Complete(OutcomeKind::Mail), 3);
     EXPECT_FALSE(driver.isRunning());
     // A later conversion starts again at 41, in a folder of its own even in the same minute.
     ConversionRequest again = request;
     again.gate = nullptr;
-    ASSERT_EQ(driver.Start(again), ConversionStart::Started);
+    ASSERT_EQ(RefusalOf(driver.Start(again)), kStarted);
     EXPECT_EQ(driver.outputRoot(), OutputRoot() + "-2");
     const ConversionSummary second = driver.Wait();
-    EXPECT_EQ(second.mailSaved, 3);
+    EXPECT_EQ(second.counts.Complete(OutcomeKind::Mail), 3);
     EXPECT_EQ(second.outputRoot, OutputRoot() + "-2");
     EXPECT_EQ(FilesBelow(OutputRoot(), ".eml").filter("m41").size(), 1);
     EXPECT_EQ(FilesBelow(OutputRoot() + "-2", ".eml").filter("m41").size(), 1);
@@ -586,7 +586,7 @@ TEST_F(ConversionTest, AbandonedConversionShowsNothingAndStops)
     });
     const ConversionSummary summary = ScanAndConvert(&gate);
     EXPECT_TRUE(summary.abandoned);
-    EXPECT_EQ(summary.mailSaved, 2);
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 2);
     EXPECT_TRUE(sink_.notices().isEmpty());
     EXPECT_EQ(sink_.finished(), 0);
     EXPECT_EQ(FilesBelow(OutputRoot(), ".eml").size(), 2);

@@ -302,10 +302,10 @@ TEST(OutputTreeTest, AReadOnlyDestinationIsRefusedAsNotWritable)
 TEST(CompletionNoticeTest, OnlyACompleteConversionClaimsSuccess)
 {
     ConversionSummary summary;
-    summary.mailTotal = summary.mailSaved = 3;
+    summary.mailTotal = summary.counts.Cell(OutcomeKind::Mail, ItemResult::Complete) = 3;
     EXPECT_EQ(CompletionNoticeText(summary), "Saving sucessfully completed.");
-    summary.mailSaved = 2;
-    summary.mailFailed = 1;
+    summary.counts.Cell(OutcomeKind::Mail, ItemResult::Complete) = 2;
+    summary.counts.Cell(OutcomeKind::Mail, ItemResult::Failed) = 1;
     summary.firstFailures << "Minutes41.eml: No space left on device";
     const QString text = CompletionNoticeText(summary);
     EXPECT_NE(text, "Saving sucessfully completed.");
@@ -314,7 +314,7 @@ TEST(CompletionNoticeTest, OnlyACompleteConversionClaimsSuccess)
 
     // Every file written but the manifest: no success, and the reason named.
     ConversionSummary noManifest;
-    noManifest.mailTotal = noManifest.mailSaved = 3;
+    noManifest.mailTotal = noManifest.counts.Cell(OutcomeKind::Mail, ItemResult::Complete) = 3;
     noManifest.manifestFailure = "No space left on device";
     EXPECT_FALSE(noManifest.allSaved());
     const QString manifestText = CompletionNoticeText(noManifest);

@@ -52,7 +52,7 @@ protected:
     }
 
     ConversionSummary Convert(const QString& destination, WorkerGate* gate = nullptr,
-                              ConversionStart expected = ConversionStart::Started)
+                              std::optional<StartRefusal> expected = kStarted)
     {
         ConversionDriver driver;
         ConversionRequest request;
@@ -62,14 +62,14 @@ protected:
         request.sink = &sink_;
         request.gate = gate;
         request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
-        EXPECT_EQ(driver.Start(request), expected);
-        return expected == ConversionStart::Started ? driver.Wait() : ConversionSummary{};
+        EXPECT_EQ(RefusalOf(driver.Start(request)), expected);
+        return expected == kStarted ? driver.Wait() : ConversionSummary{};
     }
 
     void ExpectHonestFailure(const ConversionSummary& summary, int expectedFailures)
     {
-        EXPECT_EQ(summary.mailFailed, expectedFailures);
-        EXPECT_EQ(summary.mailSaved + summary.mailFailed, 4);
+        EXPECT_EQ(summary.counts.Failed(OutcomeKind::Mail), expectedFailures);
+        EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail) + summary.counts.Failed(OutcomeKind::Mail), 4);
         ASSERT_EQ(sink_.notices().size(), 1);
         EXPECT_NE(sink_.notices().first(), "Saving sucessfully completed.");
         EXPECT_TRUE(sink_.notices().first().contains(QStringLiteral("%1 could not be saved").arg(expectedFailures)))
@@ -92,7 +92,7 @@ TEST_F(SaveFailureTest, ReadOnlyDestination)
         GTEST_SKIP() << "cannot mount a tmpfs here; the read-only case needs one";
     ASSERT_EQ(mount("tmpfs", QFile::encodeName(destination).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
     // Refused at the start: nothing is attempted, nothing is claimed.
-    Convert(destination, nullptr, ConversionStart::DestinationNotWritable);
+    Convert(destination, nullptr, StartRefusal::DestinationNotWritable);
     EXPECT_TRUE(sink_.notices().isEmpty());
     EXPECT_TRUE(QDir(destination).isEmpty());
 }
@@ -116,8 +116,8 @@ TEST_F(SaveFailureTest, FullDisk)
     if (destination.isEmpty())
         GTEST_SKIP() << "cannot mount a tmpfs here; the full-disk case needs one";
     const ConversionSummary summary = Convert(destination);
-    EXPECT_GT(summary.mailFailed, 0);
-    ExpectHonestFailure(summary, summary.mailFailed);
+    EXPECT_GT(summary.counts.Failed(OutcomeKind::Mail), 0);
+    ExpectHonestFailure(summary, summary.counts.Failed(OutcomeKind::Mail));
     // No half-written message is left under a real name.
     for (const QString& file : FilesBelow(destination, ".eml"))
         EXPECT_GT(QFileInfo(file).size(), 200000) << file.toStdString();

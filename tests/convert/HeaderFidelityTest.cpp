@@ -218,7 +218,7 @@ protected:
         pst.Write(pstPath.toStdString());
         const ConversionSummary summary =
             testing::ScanAndConvert(pstPath, temp_.filePath("out"), store_, tempDir_, sink_);
-        EXPECT_EQ(summary.mailSaved, static_cast<int>(cases.size()));
+        EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), static_cast<int>(cases.size()));
         return temp_.filePath("out");
     }
 

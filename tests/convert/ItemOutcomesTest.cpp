@@ -35,23 +35,23 @@ using Counts = std::map<std::string, int>;
 Counts CountsOf(const ConversionSummary& summary)
 {
     const std::pair<const char*, int> all[] = {
-        {"mailSaved", summary.mailSaved},
-        {"mailIncomplete", summary.mailIncomplete},
-        {"mailFailed", summary.mailFailed},
-        {"embeddedCarried", summary.embeddedCarried},
-        {"contactsSaved", summary.contactsSaved},
-        {"contactsFailed", summary.contactsFailed},
-        {"contactsIncomplete", summary.contactsIncomplete},
-        {"eventsSaved", summary.eventsSaved},
-        {"eventsFailed", summary.eventsFailed},
-        {"eventsIncomplete", summary.eventsIncomplete},
-        {"calendarFilesSaved", summary.calendarFilesSaved},
-        {"tasksSaved", summary.tasksSaved},
-        {"notesSaved", summary.notesSaved},
-        {"distributionListsSaved", summary.distributionListsSaved},
-        {"distributionListsIncomplete", summary.distributionListsIncomplete},
-        {"otherItemsFailed", summary.otherItemsFailed},
-        {"otherItemsIncomplete", summary.otherItemsIncomplete},
+        {"mailSaved", summary.counts.Complete(OutcomeKind::Mail)},
+        {"mailIncomplete", summary.counts.Incomplete(OutcomeKind::Mail)},
+        {"mailFailed", summary.counts.Failed(OutcomeKind::Mail)},
+        {"embeddedCarried", summary.counts.Written(OutcomeKind::EmbeddedMail)},
+        {"contactsSaved", summary.counts.Written(OutcomeKind::Contact)},
+        {"contactsFailed", summary.counts.Failed(OutcomeKind::Contact)},
+        {"contactsIncomplete", summary.counts.Incomplete(OutcomeKind::Contact)},
+        {"eventsSaved", summary.counts.Written(OutcomeKind::Appointment)},
+        {"eventsFailed", summary.counts.Failed(OutcomeKind::Appointment)},
+        {"eventsIncomplete", summary.counts.Incomplete(OutcomeKind::Appointment)},
+        {"calendarFilesSaved", summary.counts.Written(OutcomeKind::CalendarFile)},
+        {"tasksSaved", summary.counts.Written(OutcomeKind::Task)},
+        {"notesSaved", summary.counts.Written(kNoteKinds)},
+        {"distributionListsSaved", summary.counts.Written(OutcomeKind::DistributionList)},
+        {"distributionListsIncomplete", summary.counts.Incomplete(OutcomeKind::DistributionList)},
+        {"otherItemsFailed", summary.counts.Failed(kOtherItemKinds)},
+        {"otherItemsIncomplete", summary.counts.Incomplete(kTaskAndNoteKinds)},
         {"recovered.saved", summary.recovered.saved},
         {"recovered.missingAttachments", summary.recovered.missingAttachments},
         {"recovered.otherwiseIncomplete", summary.recovered.otherwiseIncomplete},
@@ -217,7 +217,7 @@ TEST(ItemOutcomesTest, OnlyTheFirstFewProblemsAreKeptButEveryOneIsReported)
     EXPECT_EQ(run.problems.lines.size(), 7);
     EXPECT_EQ(run.summary.firstFailures,
               QStringList({"m0: full", "m1: full", "m2: full", "m3: full", "m4: full"}));
-    EXPECT_EQ(run.summary.mailFailed, 7);
+    EXPECT_EQ(run.summary.counts.Failed(OutcomeKind::Mail), 7);
 }
 
 // A calendar's items as read: an appointment lacking an attachment, a note

@@ -74,7 +74,7 @@ protected:
         request.sink = &sink_;
         request.clock = FixedClock;
         ConversionDriver driver;
-        EXPECT_EQ(driver.Start(request), ConversionStart::Started);
+        EXPECT_EQ(RefusalOf(driver.Start(request)), kStarted);
         return driver.Wait();
     }
 
@@ -144,8 +144,8 @@ TEST_F(OnePassConversionTest, WritesMailWhileTheWalkGoesOnAndWritesWhatTwoStepsW
         EXPECT_TRUE(secondMailTaken) << "no mail was written before the walk ended";
     }
     EXPECT_TRUE(onePass.allSaved()) << qPrintable(sink_.notices().join('\n'));
-    EXPECT_EQ(onePass.mailSaved, kInboxMails + 2);
-    EXPECT_EQ(onePass.contactsSaved, 1);
+    EXPECT_EQ(onePass.counts.Complete(OutcomeKind::Mail), kInboxMails + 2);
+    EXPECT_EQ(onePass.counts.Written(OutcomeKind::Contact), 1);
     EXPECT_TRUE(onePass.walkFailure.isEmpty());
 
     ItemStore scanned;
@@ -155,7 +155,7 @@ TEST_F(OnePassConversionTest, WritesMailWhileTheWalkGoesOnAndWritesWhatTwoStepsW
     ConversionRequest twoSteps;
     twoSteps.store = &scanned;
     const ConversionSummary afterScan = Run(twoSteps, Destination("two"));
-    EXPECT_EQ(afterScan.mailSaved, onePass.mailSaved);
+    EXPECT_EQ(afterScan.counts.Complete(OutcomeKind::Mail), onePass.counts.Complete(OutcomeKind::Mail));
     const QStringList written = TreeOf(onePass.outputRoot);
     EXPECT_EQ(written, TreeOf(afterScan.outputRoot));
     EXPECT_EQ(written.filter(QStringLiteral(".eml")).size(), kInboxMails + 2);
@@ -207,7 +207,7 @@ TEST_F(OnePassConversionTest, AWalkThatEndsEarlyIsNeverTakenForTheWholeMailbox)
         EXPECT_EQ(summary.interrupted, c.interrupted);
         EXPECT_EQ(summary.allSaved(), !c.walkFailure && !c.interrupted);
         // A stop is seen before the first mail; otherwise the three handed on are written.
-        EXPECT_EQ(summary.mailSaved, c.stopRequested ? 0 : 3);
+        EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), c.stopRequested ? 0 : 3);
         if (c.walkFailure)
             EXPECT_TRUE(sink_.notices().last().contains(QStringLiteral("could not be read to its end")))
                 << qPrintable(sink_.notices().last());

@@ -439,10 +439,10 @@ TEST_P(ConversionWorkersRecoveryTest, OneSearchAndEveryRecoveredItemOnceAndRight
     request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
     request.deletedItemSearchHook = [&searches] { ++searches; };
     ConversionDriver driver;
-    ASSERT_EQ(driver.Start(request), ConversionStart::Started);
+    ASSERT_EQ(RefusalOf(driver.Start(request)), kStarted);
     const ConversionSummary summary = driver.Wait();
     EXPECT_EQ(searches.load(), param.searches);
-    EXPECT_EQ(summary.mailFailed, 0);
+    EXPECT_EQ(summary.counts.Failed(OutcomeKind::Mail), 0);
 
     QStringList recovered;
     for (const QString& file : FilesBelow(request.destinationPath, ".eml")) {

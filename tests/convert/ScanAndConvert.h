@@ -27,7 +27,7 @@ inline ConversionSummary ScanAndConvert(const QString& pstPath, const QString& d
     request.store = &store;
     request.sink = &sink;
     request.clock = [] { return QDateTime(QDate(2011, 3, 5), QTime(9, 7)); };
-    EXPECT_EQ(driver.Start(request), ConversionStart::Started);
+    EXPECT_EQ(RefusalOf(driver.Start(request)), kStarted);
     return driver.Wait();
 }
 

@@ -234,7 +234,7 @@ TEST(BadInputBaseline, TheUndamagedMailboxComesOutWhole)
     EXPECT_EQ(static_cast<int>(scan.store->mailCount()), kBaseMailCount);
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
     ExpectHonestConversion(scan, conversion, area.outputRoot());
-    EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), kBaseMailCount);
     EXPECT_FALSE(DataBlocks(ReadAll(input)).empty());
 }
 

@@ -76,7 +76,7 @@ TEST(DestinationFaultTest, ReadOnlyDestination)
 
     // Refused at the start with a reason: nothing attempted, nothing claimed.
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
-    EXPECT_EQ(conversion.start, ConversionStart::DestinationNotWritable);
+    EXPECT_EQ(conversion.start, StartRefusal::DestinationNotWritable);
     EXPECT_TRUE(conversion.notices.isEmpty());
     EXPECT_TRUE(QDir(area.destination()).isEmpty());
     EXPECT_EQ(area.Outside(), before);
@@ -111,10 +111,10 @@ TEST(DestinationFaultTest, DestinationDeletedDuringTheConversion)
     const ConvertRun conversion = ConvertScan(scan, input, area.destination(), &gate);
     EXPECT_TRUE(deleted);
     // The files written before the deletion are gone with it; every mail is still accounted for.
-    ASSERT_EQ(conversion.start, ConversionStart::Started);
-    EXPECT_EQ(conversion.summary.mailSaved + conversion.summary.mailFailed, kBaseMailCount);
+    ASSERT_EQ(conversion.start, kStarted);
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail) + conversion.summary.counts.Failed(OutcomeKind::Mail), kBaseMailCount);
     ASSERT_EQ(conversion.notices.size(), 1);
-    if (conversion.summary.mailFailed > 0) {
+    if (conversion.summary.counts.Failed(OutcomeKind::Mail) > 0) {
         EXPECT_NE(conversion.notices.front(), QString::fromLatin1(kSavingCompletedText));
     }
     EXPECT_EQ(area.Outside(), before);
@@ -144,8 +144,8 @@ TEST(DestinationFaultTest, DiskFull)
 
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
     ExpectHonestConversion(scan, conversion, area.outputRoot());
-    EXPECT_GT(conversion.summary.mailFailed, 0);
-    EXPECT_GT(conversion.summary.mailSaved, 0);
+    EXPECT_GT(conversion.summary.counts.Failed(OutcomeKind::Mail), 0);
+    EXPECT_GT(conversion.summary.counts.Complete(OutcomeKind::Mail), 0);
     // Every file that is there is whole: it ends where the composer ended it.
     for (const QString& path : FilesEndingIn(area.outputRoot(), QStringLiteral(".eml")))
         EXPECT_GT(QFileInfo(path).size(), 20000) << qPrintable(path);
@@ -173,7 +173,7 @@ TEST(DestinationFaultTest, DiskFullWhileAnAttachmentStreams)
     MountedDirectory mounted(area.destination());
 
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
-    EXPECT_EQ(conversion.summary.mailFailed, 1);
+    EXPECT_EQ(conversion.summary.counts.Failed(OutcomeKind::Mail), 1);
     ASSERT_EQ(conversion.problems.size(), 1) << qPrintable(conversion.problems.join(u'\n'));
     EXPECT_TRUE(conversion.problems.front().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
         << qPrintable(conversion.problems.front());
@@ -200,7 +200,7 @@ TEST(DestinationFaultTest, FileAlreadyAtAnOutputPath)
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
     EXPECT_EQ(ReadAll(occupied), QByteArray("precious, not a converted mail\n"));
     ExpectHonestConversion(scan, conversion, area.outputRoot() + "-2");
-    EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), kBaseMailCount);
     EXPECT_EQ(FilesEndingIn(area.outputRoot(), ".eml"), QStringList{occupied});
     EXPECT_EQ(FilesEndingIn(area.outputRoot() + "-2", ".eml").size(), kBaseMailCount);
     const TreeSnapshot after = SnapshotTree(area.destination());
@@ -220,7 +220,7 @@ TEST(DestinationFaultTest, FileWhereTheOutputFolderGoes)
     EXPECT_EQ(ReadAll(area.outputRoot()), QByteArray("a file, not a folder\n"));
     ExpectHonestConversion(scan, conversion, area.outputRoot() + "-2");
     EXPECT_EQ(conversion.summary.outputRoot, area.outputRoot() + "-2");
-    EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), kBaseMailCount);
 }
 
 // Sets the mode of every directory below and at `root`.
@@ -288,12 +288,12 @@ TEST_P(ReadOnlyMidRunTest, MailWhoseFileCannotBePutInPlaceCountsAsFailed)
     const ConvertRun conversion = ConvertScan(scan, input, area.destination(), &gate, false, GetParam());
     ChangeDirectoryModes(area.destination(), 0755);
     ASSERT_TRUE(readOnly);
-    ASSERT_EQ(conversion.start, ConversionStart::Started);
+    ASSERT_EQ(conversion.start, kStarted);
 
     const ConversionSummary& summary = conversion.summary;
-    EXPECT_EQ(summary.mailSaved, MessagesInPlacedMboxFiles(conversion.summary.outputRoot));
-    EXPECT_EQ(summary.mailSaved, 20);  // Inbox, put in place before the fault
-    EXPECT_EQ(summary.mailSaved + summary.mailFailed, kBaseMailCount);
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), MessagesInPlacedMboxFiles(conversion.summary.outputRoot));
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 20);  // Inbox, put in place before the fault
+    EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail) + summary.counts.Failed(OutcomeKind::Mail), kBaseMailCount);
     for (int i = 0; i < 15; ++i) {
         const QString named = QStringLiteral("not saved: \"Sent message %1\" in ").arg(i);
         EXPECT_EQ(std::count_if(conversion.problems.begin(), conversion.problems.end(),
@@ -311,12 +311,12 @@ INSTANTIATE_TEST_SUITE_P(Formats, ReadOnlyMidRunTest, ::testing::Values(OutputFo
 struct RefusedDestination {
     const char* name;
     std::function<QString(ScratchArea&)> path;
-    ConversionStart expected;
+    std::optional<StartRefusal> expected;
 };
 
 const RefusedDestination kRefused[] = {
-    {"Empty", [](ScratchArea&) { return QString(); }, ConversionStart::DestinationEmpty},
-    {"Missing", [](ScratchArea& a) { return a.root() + "/nowhere"; }, ConversionStart::DestinationMissing},
+    {"Empty", [](ScratchArea&) { return QString(); }, StartRefusal::DestinationEmpty},
+    {"Missing", [](ScratchArea& a) { return a.root() + "/nowhere"; }, StartRefusal::DestinationMissing},
 };
 
 class RefusedDestinationTest : public ::testing::TestWithParam<RefusedDestination> {};

@@ -138,7 +138,7 @@ inline void ExpectNoFileClaimsMore(const std::map<QString, QByteArray>& referenc
 // left behind.
 inline void ExpectHonestConversion(const ScanRun& scan, const ConvertRun& conversion, const QString& outputRoot)
 {
-    ASSERT_EQ(conversion.start, ConversionStart::Started);
+    ASSERT_EQ(conversion.start, kStarted);
     const ConversionSummary& summary = conversion.summary;
     EXPECT_FALSE(summary.abandoned);
     int topLevel = 0;
@@ -146,11 +146,11 @@ inline void ExpectHonestConversion(const ScanRun& scan, const ConvertRun& conver
         topLevel += record->location.isEmbedded() ? 0 : 1;
     if (summary.mailboxFailure.isEmpty()) {
         EXPECT_EQ(summary.mailTotal, topLevel);
-        EXPECT_EQ(summary.mailSaved + summary.mailIncomplete + summary.mailFailed, summary.mailTotal)
+        EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail) + summary.counts.Incomplete(OutcomeKind::Mail) + summary.counts.Failed(OutcomeKind::Mail), summary.mailTotal)
             << qPrintable(summary.firstFailures.join(u'\n'));
     }
-    EXPECT_EQ(FilesEndingIn(outputRoot, QStringLiteral(".eml")).size(), summary.mailSaved + summary.mailIncomplete);
-    EXPECT_GE(conversion.problems.size(), summary.mailIncomplete + summary.mailFailed + summary.contactsFailed);
+    EXPECT_EQ(FilesEndingIn(outputRoot, QStringLiteral(".eml")).size(), summary.counts.Complete(OutcomeKind::Mail) + summary.counts.Incomplete(OutcomeKind::Mail));
+    EXPECT_GE(conversion.problems.size(), summary.counts.Incomplete(OutcomeKind::Mail) + summary.counts.Failed(OutcomeKind::Mail) + summary.counts.Failed(OutcomeKind::Contact));
     ASSERT_EQ(conversion.notices.size(), 1);
     if (summary.allSaved())
         EXPECT_EQ(conversion.notices.front(), QString::fromLatin1(kSavingCompletedText));

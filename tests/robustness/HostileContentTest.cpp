@@ -171,7 +171,7 @@ TEST_F(HostileContentTest, FolderNamesAndSubjects)
 
     const HostileRun run = Run(pst);
     EXPECT_EQ(static_cast<int>(run.scan.store->mailCount()), expected);
-    EXPECT_EQ(run.conversion.summary.mailSaved, expected);
+    EXPECT_EQ(run.conversion.summary.counts.Complete(OutcomeKind::Mail), expected);
     EXPECT_EQ(run.emlFiles.size(), expected);
 
     QStringList subjects;
@@ -211,7 +211,7 @@ TEST_F(HostileContentTest, AttachmentNamesThatClimb)
         tolvane::pstwriter::Bytes{'z'});
 
     const HostileRun run = Run(pst);
-    EXPECT_EQ(run.conversion.summary.mailSaved, 1);
+    EXPECT_EQ(run.conversion.summary.counts.Complete(OutcomeKind::Mail), 1);
     ASSERT_EQ(run.emlFiles.size(), 1);
     // Nothing named after an attachment exists anywhere in the scratch area.
     QDirIterator it(area_.root(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -234,7 +234,7 @@ TEST_F(HostileContentTest, MessageEmbeddedFiftyLevelsDeep)
     const HostileRun run = Run(pst);
     EXPECT_EQ(run.scan.store->mailCount(), 51u);
     ASSERT_EQ(run.emlFiles.size(), 1);
-    EXPECT_EQ(run.conversion.summary.embeddedCarried, 50);
+    EXPECT_EQ(run.conversion.summary.counts.Written(OutcomeKind::EmbeddedMail), 50);
     const ParsedMail mail(run.emlFiles.front());
     ASSERT_NE(mail.get(), nullptr);
     QStringList subjects;
@@ -270,7 +270,7 @@ TEST_F(HostileContentTest, FolderWithHundredThousandMessages)
 
     const HostileRun run = Run(pst);
     EXPECT_EQ(static_cast<int>(run.scan.store->mailCount()), kCount);
-    EXPECT_EQ(run.conversion.summary.mailSaved, kCount);
+    EXPECT_EQ(run.conversion.summary.counts.Complete(OutcomeKind::Mail), kCount);
     EXPECT_EQ(run.emlFiles.size(), kCount);
 }
 
@@ -363,7 +363,7 @@ TEST_F(HostileContentTest, MessageEmbeddedDeeperThanTheBound)
     ASSERT_EQ(run.scan.skipped.size(), 1);
     EXPECT_EQ(run.scan.skipped.front(), QStringLiteral("\\Top of Personal Folders\\Inbox, item 1, message embedded at "
                                                        "level 65: nested deeper than 64 levels"));
-    EXPECT_EQ(run.conversion.summary.mailIncomplete, 1);
+    EXPECT_EQ(run.conversion.summary.counts.Incomplete(OutcomeKind::Mail), 1);
     ASSERT_EQ(run.emlFiles.size(), 1);
     EXPECT_TRUE(SaysIncomplete(ReadAll(run.emlFiles.front())));
 

@@ -126,16 +126,16 @@ TEST_P(MailboxChangedTest, OnlyTheScannedFileIsConverted)
     GetParam().change(input, other);
 
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
-    ASSERT_EQ(conversion.start, ConversionStart::Started);
+    ASSERT_EQ(conversion.start, kStarted);
     const QStringList written = FilesEndingIn(area.destination(), QStringLiteral(".eml"));
     if (!GetParam().refused) {
         EXPECT_TRUE(conversion.summary.mailboxFailure.isEmpty()) << qPrintable(conversion.summary.mailboxFailure);
-        EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
+        EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), kBaseMailCount);
         return;
     }
     EXPECT_TRUE(conversion.summary.mailboxFailure.contains(QStringLiteral("scan it again")))
         << qPrintable(conversion.summary.mailboxFailure);
-    EXPECT_EQ(conversion.summary.mailSaved, 0);
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), 0);
     EXPECT_TRUE(written.isEmpty()) << qPrintable(written.join(u'\n'));
     EXPECT_FALSE(conversion.summary.allSaved());
 }
@@ -270,12 +270,12 @@ TEST_P(ContactPhotoTest, APhotoIsInTheCardOrNamedAsLeftOut)
     const ScanRun scan = ScanFile(input);
     ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
-    EXPECT_EQ(conversion.summary.contactsSaved, 1);
+    EXPECT_EQ(conversion.summary.counts.Written(OutcomeKind::Contact), 1);
     const QStringList cards = FilesEndingIn(area.destination(), QStringLiteral(".vcf"));
     ASSERT_EQ(cards.size(), 1);
     const QByteArray card = ReadAll(cards.front());
     EXPECT_EQ(card.contains("\r\nPHOTO"), GetParam().inCard);
-    EXPECT_EQ(conversion.summary.contactsIncomplete, GetParam().inCard ? 0 : 1);
+    EXPECT_EQ(conversion.summary.counts.Incomplete(OutcomeKind::Contact), GetParam().inCard ? 0 : 1);
     EXPECT_EQ(conversion.summary.allSaved(), GetParam().inCard);
     EXPECT_EQ(conversion.problems.filter(QStringLiteral("photo")).size(), GetParam().inCard ? 0 : 1)
         << qPrintable(conversion.problems.join(u'\n'));
@@ -310,8 +310,8 @@ TEST(ContactDetailsTest, AContactThatCannotBeReadAgainIsSavedIncompleteNotComple
     scan.store->AddContactRecord(gone);
 
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
-    EXPECT_EQ(conversion.summary.contactsSaved, 3);
-    EXPECT_EQ(conversion.summary.contactsIncomplete, 1);
+    EXPECT_EQ(conversion.summary.counts.Written(OutcomeKind::Contact), 3);
+    EXPECT_EQ(conversion.summary.counts.Incomplete(OutcomeKind::Contact), 1);
     EXPECT_FALSE(conversion.summary.allSaved());
     const QStringList named = conversion.problems.filter(QStringLiteral("Grace Hopper"));
     ASSERT_EQ(named.size(), 1) << qPrintable(conversion.problems.join(u'\n'));
@@ -370,7 +370,7 @@ TEST(MessageClassTest, EveryClassIsWrittenOrNamedAsNotConverted)
         EXPECT_EQ(named, !row.written);
         expectedWritten += row.written ? 1 : 0;
     }
-    EXPECT_EQ(conversion.summary.mailSaved, expectedWritten);
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), expectedWritten);
     // Named in the manifest too, and no reason to fail the run.
     const Manifest manifest = ReadManifest(area.outputRoot());
     int namedInManifest = 0;
@@ -470,7 +470,7 @@ TEST_P(FolderWalkTest, WhatCannotBeReadIsNamedWithItsFolder)
     for (const QJsonObject& item : manifest.items)
         unreadable += item.value(QStringLiteral("kind")).toString() == QStringLiteral("unreadable item") ? 1 : 0;
     EXPECT_EQ(unreadable, scan.skipped.size());
-    EXPECT_EQ(conversion.summary.mailSaved, kept.size());
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), kept.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, FolderWalkTest, ::testing::ValuesIn(kWalkDamageCases),

@@ -81,7 +81,7 @@ TEST_P(PlantedLinkTest, TheRunMakesAFreshFolderAndNothingLandsOutside)
     const QString ownRoot = area.outputRoot() + QString::fromLatin1(GetParam().expectedSuffix);
     ExpectHonestConversion(scan, conversion, ownRoot);
     EXPECT_EQ(conversion.summary.outputRoot, ownRoot);
-    EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), kBaseMailCount);
     EXPECT_TRUE(QDir(outside).isEmpty());
     EXPECT_EQ(area.Outside(), before);
 }
@@ -119,8 +119,8 @@ TEST(OutputFolderFaultTest, FolderDirectoryReplacedByALinkDuringTheRun)
     const ConvertRun conversion = ConvertScan(scan, input, area.destination(), &gate);
     ASSERT_TRUE(replaced);
     ExpectHonestConversion(scan, conversion, area.outputRoot());
-    EXPECT_EQ(conversion.summary.mailFailed, sentCount);
-    EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount - sentCount);
+    EXPECT_EQ(conversion.summary.counts.Failed(OutcomeKind::Mail), sentCount);
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), kBaseMailCount - sentCount);
     EXPECT_TRUE(QDir(outside).isEmpty());
     EXPECT_EQ(area.Outside(), before);
 }
@@ -152,7 +152,7 @@ TEST(OutputFolderFaultTest, AnotherUsersFolderUnderTheMinutesName)
     const ConvertRun conversion = ConvertScan(scan, input, area.destination());
     ExpectHonestConversion(scan, conversion, area.outputRoot() + "-2");
     EXPECT_EQ(conversion.summary.outputRoot, area.outputRoot() + "-2");
-    EXPECT_EQ(conversion.summary.mailSaved, kBaseMailCount);
+    EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), kBaseMailCount);
     EXPECT_EQ(SnapshotTree(theirs), theirsBefore);
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(conversion.summary.outputRoot).constData(), &info), 0);
@@ -223,8 +223,8 @@ TEST(OutputFolderFaultTest, TwoConversionsInOneMinuteGetTwoFolders)
     };
     ConversionDriver first;
     ConversionDriver second;
-    ASSERT_EQ(first.Start(requestFor(firstScan, firstSink)), ConversionStart::Started);
-    ASSERT_EQ(second.Start(requestFor(secondScan, secondSink)), ConversionStart::Started);
+    ASSERT_EQ(RefusalOf(first.Start(requestFor(firstScan, firstSink))), kStarted);
+    ASSERT_EQ(RefusalOf(second.Start(requestFor(secondScan, secondSink))), kStarted);
     const ConversionSummary firstSummary = first.Wait();
     const ConversionSummary secondSummary = second.Wait();
 
@@ -233,7 +233,7 @@ TEST(OutputFolderFaultTest, TwoConversionsInOneMinuteGetTwoFolders)
     EXPECT_EQ(QStringList({firstSummary.outputRoot, secondSummary.outputRoot}),
               QStringList({area.outputRoot(), area.outputRoot() + "-2"}));
     for (const ConversionSummary* summary : {&firstSummary, &secondSummary}) {
-        EXPECT_EQ(summary->mailSaved, kBaseMailCount);
+        EXPECT_EQ(summary->counts.Complete(OutcomeKind::Mail), kBaseMailCount);
         // Every file has its first-choice name: no "-2" names from sharing a folder.
         const QStringList files = FilesEndingIn(summary->outputRoot, QStringLiteral(".eml"));
         EXPECT_EQ(files.size(), kBaseMailCount);

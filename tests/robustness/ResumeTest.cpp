@@ -21,6 +21,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -913,12 +914,97 @@ TEST(KeptMailDecisionsTest, TheFirstListingKeepsTheFileWhoeverAsksFirst)
         feed.Close();
         KeptMailDecisions decisions(*plan, feed, nullptr);
         for (const std::size_t index : c.askOrder) {
-            const std::optional<QString> kept = decisions.KeptFileOf(index);
-            EXPECT_EQ(kept.has_value(), index == c.keeper) << "index " << index;
-            EXPECT_EQ(kept.value_or(QString()), index == c.keeper ? QStringLiteral("Top/Inbox/a.eml") : QString());
+            const MailDecision decision = decisions.DecisionFor(index);
+            EXPECT_EQ(decision.action, index == c.keeper ? MailAction::Keep : MailAction::Write) << "index " << index;
+            EXPECT_EQ(decision.keptFile, index == c.keeper ? QStringLiteral("Top/Inbox/a.eml") : QString());
         }
     }
 }
+
+// A mailbox that lists one message twice (here: the Inbox's third message
+// listed again after all the mail), converted in-process: a run stopped
+// after the first listing, or after both, and resumed ends as a run from the
+// start, which writes both listings, with no message counted as not saved.
+struct ResumedDuplicateCase {
+    const char* name;
+    OutputFormat format;
+    long stopAt;  // the checkpoint the stopped run stops at: the items before it are written
+};
+
+const ResumedDuplicateCase kResumedDuplicateCases[] = {
+    {"EmlAfterTheFirstListing", OutputFormat::Eml, 6},
+    {"EmlAfterBothListings", OutputFormat::Eml, kMailCount + 2},
+    {"MaildirAfterTheFirstListing", OutputFormat::Maildir, 6},
+    {"MaildirAfterBothListings", OutputFormat::Maildir, kMailCount + 2},
+};
+
+// One in-process conversion of `scan` into `destination`; `stopAt` > 0 stops
+// it at that checkpoint, `resume` continues a stopped run's folder.
+ConversionSummary ConvertInProcess(const ScanRun& scan, const QString& input, const QString& destination,
+                                   OutputFormat format, long stopAt = 0,
+                                   std::shared_ptr<const ResumePlan> resume = nullptr)
+{
+    RecordingConversionSink sink;
+    std::atomic<bool> stop{false};
+    WorkerGate gate;
+    gate.setCheckpointHook([&stop, stopAt](long ordinal) {
+        if (stopAt > 0 && ordinal == stopAt)
+            stop = true;
+    });
+    ConversionRequest request;
+    request.pstPath = input;
+    request.destinationPath = destination;
+    request.store = scan.store.get();
+    request.sink = &sink;
+    request.gate = &gate;
+    request.stopRequested = &stop;
+    request.format = format;
+    request.clock = FixedClock;
+    request.resume = std::move(resume);
+    ConversionDriver driver;
+    const std::optional<StartRefusal> refused = RefusalOf(driver.Start(request));
+    EXPECT_EQ(refused, kStarted);
+    return refused ? ConversionSummary{} : driver.Wait();
+}
+
+class ResumedDuplicateTest : public ::testing::TestWithParam<ResumedDuplicateCase> {};
+
+TEST_P(ResumedDuplicateTest, WritesBothListingsAsARunFromTheStart)
+{
+    const ResumedDuplicateCase& c = GetParam();
+    ScratchArea area;
+    const QString input = area.input(QStringLiteral("mailbox.pst"));
+    WriteResumeMailbox(input);
+    ScanRun scan = ScanFile(input);
+    ASSERT_EQ(scan.outcome, ScanOutcome::Completed);
+    const RecordList<MailRecord> mail = scan.store->mailRecords();
+    ASSERT_EQ(mail.size(), static_cast<std::size_t>(kMailCount));
+    scan.store->AddMailRecord(*mail[2]);
+
+    const QString wholeDestination = area.root() + QStringLiteral("/whole");
+    ASSERT_TRUE(QDir().mkpath(wholeDestination));
+    const ConversionSummary whole = ConvertInProcess(scan, input, wholeDestination, c.format);
+    ASSERT_EQ(whole.counts.Complete(OutcomeKind::Mail), kMailCount + 1);
+    ASSERT_EQ(whole.counts.Failed(OutcomeKind::Mail), 0);
+    const QString wholeFolder = OnlyOutputFolder(wholeDestination);
+
+    const ConversionSummary stopped = ConvertInProcess(scan, input, area.destination(), c.format, c.stopAt);
+    ASSERT_TRUE(stopped.interrupted);
+    const QString folder = OnlyOutputFolder(area.destination());
+    const auto plan = ResumePlan::Make(folder, input, c.format);
+    ASSERT_TRUE(plan) << qPrintable(ResumeFailureText(plan.error()));
+    const ConversionSummary resumed = ConvertInProcess(scan, input, area.destination(), c.format, 0,
+                                                       std::make_shared<const ResumePlan>(*plan));
+
+    EXPECT_EQ(resumed.counts.Failed(OutcomeKind::Mail), 0) << qPrintable(resumed.firstFailures.join(u'\n'));
+    EXPECT_EQ(resumed.counts.Complete(OutcomeKind::Mail), kMailCount + 1);
+    EXPECT_TRUE(resumed.allSaved());
+    EXPECT_EQ(TreeFiles(folder), TreeFiles(wholeFolder));
+    EXPECT_EQ(SortedManifestLines(folder), SortedManifestLines(wholeFolder));
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, ResumedDuplicateTest, ::testing::ValuesIn(kResumedDuplicateCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tolvane::robustness

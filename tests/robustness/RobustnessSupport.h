@@ -102,7 +102,7 @@ inline ScanRun ScanFile(const QString& path, WorkerGate* gate = nullptr, bool re
 }
 
 struct ConvertRun {
-    ConversionStart start = ConversionStart::DestinationMissing;
+    std::optional<StartRefusal> start = StartRefusal::DestinationMissing;  // nullopt: started
     ConversionSummary summary;
     QStringList notices;
     QStringList problems;  // every item reported as not saved or saved incomplete
@@ -123,8 +123,8 @@ inline ConvertRun ConvertScan(const ScanRun& scan, const QString& pstPath, const
     request.format = format;
     request.clock = FixedClock;
     ConversionDriver driver;
-    run.start = driver.Start(request);
-    if (run.start == ConversionStart::Started)
+    run.start = RefusalOf(driver.Start(request));
+    if (run.start == kStarted)
         run.summary = driver.Wait();
     run.notices = sink.notices();
     run.problems = sink.problems();
