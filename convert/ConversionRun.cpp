@@ -151,7 +151,7 @@ bool ConversionRun::OpenMailbox()
         return true;
     // Never a silent fallback: without the mailbox, files would lack
     // attachments, addresses and headers. The user decides.
-    summary_.mailboxFailure = opened.error().reason;
+    summary_.Add(RunProblem::Kind::MailboxUnreadable, opened.error().reason);
     summary_.memoryShort = opened.error().outOfMemory;
     if (request_.sink->WriteFromScanRecords(opened.error().reason))
         return true;
@@ -205,7 +205,7 @@ void ConversionRun::OpenManifest()
                                      : manifest_.Open(*output_, header);
     manifestOpen_ = opened.has_value();
     if (!opened) {
-        summary_.manifestFailure = opened.error().reason;
+        summary_.Add(RunProblem::Kind::ManifestIncomplete, opened.error().reason);
         request_.sink->ReportProblem(QStringLiteral("no manifest: ") + opened.error().reason);
         return;
     }
@@ -240,7 +240,7 @@ ItemOutcomes ConversionRun::outcomes()
 
 void ConversionRun::ReportOutputProblem(const QString& problem)
 {
-    summary_.outputProblems << problem;
+    summary_.Add(RunProblem::Kind::FileUnfinished, problem);
     request_.sink->ReportProblem(problem);
 }
 
@@ -271,11 +271,12 @@ void ConversionRun::WalkEnded(ScanOutcome walked)
 {
     if (walked == ScanOutcome::Abandoned && request_.stopRequested != nullptr && request_.stopRequested->load())
         summary_.interrupted = true;
-    summary_.walkFailure = WalkFailureText(walked);
     summary_.memoryShort = summary_.memoryShort || walked == ScanOutcome::NoResources;
-    if (!summary_.walkFailure.isEmpty())
-        request_.sink->ReportProblem(QStringLiteral("the mailbox could not be read to its end: ")
-                                     + summary_.walkFailure);
+    const QString failure = WalkFailureText(walked);
+    if (failure.isEmpty())
+        return;
+    summary_.Add(RunProblem::Kind::WalkEnded, failure);
+    request_.sink->ReportProblem(QStringLiteral("the mailbox could not be read to its end: ") + failure);
 }
 
 // Mail first, as the walk finds it (a finished scan's all at once), then,
@@ -328,13 +329,13 @@ void ConversionRun::Finish()
             QStringLiteral("the system ran out of memory; the items after the last one listed were not written"));
     else if (summary_.interrupted)
         manifest_.MarkStopped(QStringLiteral("interrupted; the items after the last one listed were not written"));
-    else if (!summary_.walkFailure.isEmpty())
+    else if (summary_.Has(RunProblem::Kind::WalkEnded))
         manifest_.MarkStopped(QStringLiteral("the mailbox could not be read to its end (%1); the items after the "
                                              "last one listed were not written")
-                                  .arg(summary_.walkFailure));
+                                  .arg(summary_.ReasonOf(RunProblem::Kind::WalkEnded)));
     manifest_.Finish();
-    if (!manifest_.failure().isEmpty() && summary_.manifestFailure.isEmpty()) {
-        summary_.manifestFailure = manifest_.failure();
+    if (!manifest_.failure().isEmpty() && !summary_.Has(RunProblem::Kind::ManifestIncomplete)) {
+        summary_.Add(RunProblem::Kind::ManifestIncomplete, manifest_.failure());
         request_.sink->ReportProblem(QStringLiteral("the manifest is incomplete: ") + manifest_.failure());
     }
     request_.sink->ShowCompletion(summary_);

@@ -8,7 +8,30 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace tolvane {
+
+// What kept a run from doing all it should besides its items' own outcomes,
+// with the system's or the mailbox's reason.
+struct RunProblem {
+    enum class Kind {
+        // The mailbox could not be read again for the conversion; nothing was
+        // written unless the user chose to write what the scan kept.
+        MailboxUnreadable,
+        // A file was written but could not be finished (an mbox file left
+        // under its temporary name); the manifest lacks it too.
+        FileUnfinished,
+        // The run's manifest could not be made or fully written: the folder
+        // cannot be checked with verify.
+        ManifestIncomplete,
+        // The walk the conversion made as it wrote ended before the mailbox
+        // did; the items it had not reached were not written.
+        WalkEnded,
+    };
+    Kind kind;
+    QString reason;
+};
 
 struct ConversionSummary {
     QString outputRoot;         // the folder this run made; empty when it made none (no folders)
@@ -34,29 +57,36 @@ struct ConversionSummary {
     bool interrupted = false;   // a stop request ended the run after the item being written
     bool outOfMemory = false;   // memory ran out between items: the rest was not written
     bool memoryShort = false;   // memory ran short somewhere: an item or the whole run failed for it
-    // Why the mailbox could not be read again for the conversion; nothing was
-    // written unless the user chose to write what the scan kept.
-    QString mailboxFailure;
-    // Files that were written but could not be finished (an mbox file left
-    // under its temporary name); the manifest lacks them too.
-    QStringList outputProblems;
-    // Why the run's manifest could not be made or fully written: the folder
-    // cannot be checked with verify, so the run did not do all it should.
-    QString manifestFailure;
-    // A conversion that walked the mailbox as it wrote: why that walk ended
-    // before the mailbox did. The items it had not reached were not written.
-    QString walkFailure;
+    // In the order they happened.
+    std::vector<RunProblem> problems;
+
+    void Add(RunProblem::Kind kind, const QString& reason) { problems.push_back({kind, reason}); }
+    [[nodiscard]] bool Has(RunProblem::Kind kind) const { return !ReasonsOf(kind).isEmpty(); }
+    // The reason of the first problem of `kind`; empty when there is none.
+    [[nodiscard]] QString ReasonOf(RunProblem::Kind kind) const
+    {
+        const QStringList reasons = ReasonsOf(kind);
+        return reasons.isEmpty() ? QString() : reasons.first();
+    }
+    [[nodiscard]] QStringList ReasonsOf(RunProblem::Kind kind) const
+    {
+        QStringList reasons;
+        for (const RunProblem& problem : problems) {
+            if (problem.kind == kind)
+                reasons << problem.reason;
+        }
+        return reasons;
+    }
 
     // The mailbox could not be read again and nothing was written from it.
     bool mailboxUnreadable() const
     {
-        return !mailboxFailure.isEmpty() && mailTotal == 0 && counts.Written(OutcomeKind::Contact) == 0;
+        return Has(RunProblem::Kind::MailboxUnreadable) && mailTotal == 0 && counts.Written(OutcomeKind::Contact) == 0;
     }
     // The run went as it should and no item of `kinds` is missing or short.
     bool allSavedOf(KindSet kinds) const
     {
-        return !abandoned && !interrupted && !outOfMemory && mailboxFailure.isEmpty() && !counts.AnyShort(kinds)
-               && outputProblems.isEmpty() && manifestFailure.isEmpty() && walkFailure.isEmpty();
+        return !abandoned && !interrupted && !outOfMemory && problems.empty() && !counts.AnyShort(kinds);
     }
     bool allSaved() const { return allSavedOf(kEveryKind); }
     // Everything saved but some appointments, tasks, notes or lists (which the notice counts apart).

@@ -86,18 +86,18 @@ QString CompletionNoticeText(const ConversionSummary& summary)
     }
     if (summary.recovered.any())
         text += QStringLiteral("\n\n") + RecoveredMailText(summary.recovered);
-    for (const QString& problem : summary.outputProblems)
+    for (const QString& problem : summary.ReasonsOf(RunProblem::Kind::FileUnfinished))
         text += QStringLiteral("\n\nNot finished: ") + ShownText(problem);
-    if (!summary.walkFailure.isEmpty())
+    if (summary.Has(RunProblem::Kind::WalkEnded))
         text += QStringLiteral("\n\nThe mailbox could not be read to its end (%1); the items after the last one "
                                "written were not written.")
-                    .arg(ShownText(summary.walkFailure));
+                    .arg(ShownText(summary.ReasonOf(RunProblem::Kind::WalkEnded)));
     // Without its manifest the folder cannot be checked: the run did not do
     // all it should, however many files it wrote.
-    if (!summary.manifestFailure.isEmpty())
+    if (summary.Has(RunProblem::Kind::ManifestIncomplete))
         text += QStringLiteral("\n\nThe manifest could not be written in full (%1); the folder cannot be checked "
                                "with tolvane-cli verify.")
-                    .arg(ShownText(summary.manifestFailure));
+                    .arg(ShownText(summary.ReasonOf(RunProblem::Kind::ManifestIncomplete)));
     return text;
 }
 
@@ -114,7 +114,7 @@ QString PartNoticeText(const ConversionSummary& summary)
             .arg(summary.counts.Incomplete(OutcomeKind::Mail));
     if (summary.mailboxUnreadable())
         return QStringLiteral("Saving failed: the mailbox could not be read again (%1). Nothing was saved.")
-            .arg(ShownText(summary.mailboxFailure));
+            .arg(ShownText(summary.ReasonOf(RunProblem::Kind::MailboxUnreadable)));
     QString text =
         summary.interrupted
             ? QStringLiteral("Saving was interrupted: %1 messages were saved complete").arg(summary.counts.Complete(OutcomeKind::Mail))
@@ -129,9 +129,9 @@ QString PartNoticeText(const ConversionSummary& summary)
         text += QStringLiteral(" %1 contacts could not be saved.").arg(summary.counts.Failed(OutcomeKind::Contact));
     if (summary.counts.Incomplete(OutcomeKind::Contact) > 0)
         text += QStringLiteral(" %1 contacts were saved incomplete.").arg(summary.counts.Incomplete(OutcomeKind::Contact));
-    if (!summary.mailboxFailure.isEmpty())
+    if (summary.Has(RunProblem::Kind::MailboxUnreadable))
         text += QStringLiteral(" The mailbox could not be read again (%1): what the scan kept was written instead.")
-                    .arg(ShownText(summary.mailboxFailure));
+                    .arg(ShownText(summary.ReasonOf(RunProblem::Kind::MailboxUnreadable)));
     if (!summary.firstFailures.isEmpty())
         text += QStringLiteral("\n\nNot saved:\n") + ShownLines(summary.firstFailures);
     if (!summary.firstIncomplete.isEmpty())

@@ -264,7 +264,7 @@ int ExitStatusOf(const ConversionSummary& summary, const QStringList& skipped, i
         return kExitNoResources;
     if (summary.mailboxUnreadable())
         return kExitCannotOpen;
-    if (!summary.walkFailure.isEmpty())
+    if (summary.Has(RunProblem::Kind::WalkEnded))
         return kExitScanFailed;
     // Without its manifest the folder cannot be verified: the run did not do
     // all it should, though it went on to the end (so not 5, which says the

@@ -127,10 +127,10 @@ QJsonObject EndingJson(const ConvertRun& run)
     object.insert(QStringLiteral("problems"), TextArray(run.problems));
     object.insert(QStringLiteral("skipped"), TextArray(run.skipped));
     object.insert(QStringLiteral("notConverted"), TextArray(run.notConverted));
-    if (!run.summary.walkFailure.isEmpty())
-        object.insert(QStringLiteral("walkFailure"), run.summary.walkFailure);
-    if (!run.summary.manifestFailure.isEmpty())
-        object.insert(QStringLiteral("manifestFailure"), run.summary.manifestFailure);
+    if (run.summary.Has(RunProblem::Kind::WalkEnded))
+        object.insert(QStringLiteral("walkFailure"), run.summary.ReasonOf(RunProblem::Kind::WalkEnded));
+    if (run.summary.Has(RunProblem::Kind::ManifestIncomplete))
+        object.insert(QStringLiteral("manifestFailure"), run.summary.ReasonOf(RunProblem::Kind::ManifestIncomplete));
     return object;
 }
 

@@ -315,7 +315,7 @@ TEST(CompletionNoticeTest, OnlyACompleteConversionClaimsSuccess)
     // Every file written but the manifest: no success, and the reason named.
     ConversionSummary noManifest;
     noManifest.mailTotal = noManifest.counts.Cell(OutcomeKind::Mail, ItemResult::Complete) = 3;
-    noManifest.manifestFailure = "No space left on device";
+    noManifest.Add(RunProblem::Kind::ManifestIncomplete, "No space left on device");
     EXPECT_FALSE(noManifest.allSaved());
     const QString manifestText = CompletionNoticeText(noManifest);
     EXPECT_FALSE(manifestText.contains("sucessfully")) << manifestText.toStdString();

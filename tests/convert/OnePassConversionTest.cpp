@@ -146,7 +146,7 @@ TEST_F(OnePassConversionTest, WritesMailWhileTheWalkGoesOnAndWritesWhatTwoStepsW
     EXPECT_TRUE(onePass.allSaved()) << qPrintable(sink_.notices().join('\n'));
     EXPECT_EQ(onePass.counts.Complete(OutcomeKind::Mail), kInboxMails + 2);
     EXPECT_EQ(onePass.counts.Written(OutcomeKind::Contact), 1);
-    EXPECT_TRUE(onePass.walkFailure.isEmpty());
+    EXPECT_TRUE(onePass.ReasonOf(RunProblem::Kind::WalkEnded).isEmpty());
 
     ItemStore scanned;
     cli::HeadlessScanSink scanSink;
@@ -202,7 +202,7 @@ TEST_F(OnePassConversionTest, AWalkThatEndsEarlyIsNeverTakenForTheWholeMailbox)
                                         return c.outcome;
                                     }};
         const ConversionSummary summary = Run(request, Destination(QString::fromLatin1(c.name)));
-        EXPECT_EQ(!summary.walkFailure.isEmpty(), c.walkFailure) << qPrintable(summary.walkFailure);
+        EXPECT_EQ(summary.Has(RunProblem::Kind::WalkEnded), c.walkFailure) << qPrintable(summary.ReasonOf(RunProblem::Kind::WalkEnded));
         EXPECT_EQ(summary.memoryShort, c.memoryShort);
         EXPECT_EQ(summary.interrupted, c.interrupted);
         EXPECT_EQ(summary.allSaved(), !c.walkFailure && !c.interrupted);

@@ -94,7 +94,7 @@ TEST(ConversionHonesty, MailboxGoneBeforeConversionFailsUnlessScanRecordsAreWant
         const ConvertRun conversion = ConvertScan(scan, input, area.destination(), nullptr, fromRecords);
         ExpectHonestConversion(scan, conversion, area.outputRoot());
         const ConversionSummary& summary = conversion.summary;
-        EXPECT_TRUE(summary.mailboxFailure.contains(QStringLiteral("No such file"))) << qPrintable(summary.mailboxFailure);
+        EXPECT_TRUE(summary.ReasonOf(RunProblem::Kind::MailboxUnreadable).contains(QStringLiteral("No such file"))) << qPrintable(summary.ReasonOf(RunProblem::Kind::MailboxUnreadable));
         EXPECT_FALSE(summary.allSaved());
         EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail), 0);
         const auto files = MessageFiles(area.outputRoot());

@@ -144,7 +144,7 @@ inline void ExpectHonestConversion(const ScanRun& scan, const ConvertRun& conver
     int topLevel = 0;
     for (const auto& record : scan.store->mailRecords())
         topLevel += record->location.isEmbedded() ? 0 : 1;
-    if (summary.mailboxFailure.isEmpty()) {
+    if (summary.ReasonOf(RunProblem::Kind::MailboxUnreadable).isEmpty()) {
         EXPECT_EQ(summary.mailTotal, topLevel);
         EXPECT_EQ(summary.counts.Complete(OutcomeKind::Mail) + summary.counts.Incomplete(OutcomeKind::Mail) + summary.counts.Failed(OutcomeKind::Mail), summary.mailTotal)
             << qPrintable(summary.firstFailures.join(u'\n'));

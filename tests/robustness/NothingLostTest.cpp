@@ -129,12 +129,12 @@ TEST_P(MailboxChangedTest, OnlyTheScannedFileIsConverted)
     ASSERT_EQ(conversion.start, kStarted);
     const QStringList written = FilesEndingIn(area.destination(), QStringLiteral(".eml"));
     if (!GetParam().refused) {
-        EXPECT_TRUE(conversion.summary.mailboxFailure.isEmpty()) << qPrintable(conversion.summary.mailboxFailure);
+        EXPECT_TRUE(conversion.summary.ReasonOf(RunProblem::Kind::MailboxUnreadable).isEmpty()) << qPrintable(conversion.summary.ReasonOf(RunProblem::Kind::MailboxUnreadable));
         EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), kBaseMailCount);
         return;
     }
-    EXPECT_TRUE(conversion.summary.mailboxFailure.contains(QStringLiteral("scan it again")))
-        << qPrintable(conversion.summary.mailboxFailure);
+    EXPECT_TRUE(conversion.summary.ReasonOf(RunProblem::Kind::MailboxUnreadable).contains(QStringLiteral("scan it again")))
+        << qPrintable(conversion.summary.ReasonOf(RunProblem::Kind::MailboxUnreadable));
     EXPECT_EQ(conversion.summary.counts.Complete(OutcomeKind::Mail), 0);
     EXPECT_TRUE(written.isEmpty()) << qPrintable(written.join(u'\n'));
     EXPECT_FALSE(conversion.summary.allSaved());
