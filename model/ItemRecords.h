@@ -48,6 +48,10 @@ struct FileTime {
     auto operator<=>(const FileTime&) const = default;
 };
 
+// Kept bodies up to this many UTF-8 bytes stay in memory; longer ones go to
+// the store's spill file.
+inline constexpr qsizetype kInlineBodyBytes = 512;
+
 // Body text kept compactly: UTF-8 instead of UTF-16, and bodies longer than a
 // few hundred bytes are moved to the store's spill file (BodySpill), so the
 // records of a big mailbox stay small in memory. Null and empty stay distinct.

@@ -20,9 +20,6 @@ inline constexpr int kDeepestEmbedding = 64;
 
 // Bodies of this many bytes or more are not kept in the record.
 inline constexpr qsizetype kKeptBodyLimit = 65000;
-// Kept bodies up to this many UTF-8 bytes stay in memory; longer ones go to
-// the store's spill file.
-inline constexpr qsizetype kInlineBodyBytes = 512;
 
 // Attachments up to this size are read into memory by the conversion; larger
 // ones are streamed from the mailbox into the file.

@@ -1,5 +1,5 @@
 // Kept bodies survive the trip through StoredText, in memory or spilled to disk.
-#include "scan/BodySpill.h"
+#include "model/BodySpill.h"
 #include "model/ItemRecords.h"
 #include "scan/Limits.h"
 

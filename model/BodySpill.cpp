@@ -1,5 +1,5 @@
 // The anonymous spill file of kept bodies.
-#include "scan/BodySpill.h"
+#include "model/BodySpill.h"
 
 #include "base/NativePath.h"
 #include "base/ReadAt.h"
