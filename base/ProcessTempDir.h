@@ -1,8 +1,9 @@
 // The process's own temporary directory: "<pid>-<random>" below the per-user
-// private directory. The preview pages and the body spill live in it, so two running instances of the same user
-// never remove or overwrite each other's files. Made once by whoever runs the
-// process (main() of tolvane and of tolvane-cli, or a test) and handed to
-// whoever needs it; removed with everything in it when its owner goes.
+// private directory. The preview pages and the body spill live in it, so two
+// running instances of the same user never remove or overwrite each other's
+// files. Made once by whoever runs the process (main() of tolvane and of
+// tolvane-cli, or a test) and handed to whoever needs it; removed with
+// everything in it when its owner goes.
 #pragma once
 
 #include "base/Expected.h"

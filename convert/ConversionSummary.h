@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 namespace tolvane {
@@ -61,12 +62,12 @@ struct ConversionSummary {
     std::vector<RunProblem> problems;
 
     void Add(RunProblem::Kind kind, const QString& reason) { problems.push_back({kind, reason}); }
-    [[nodiscard]] bool Has(RunProblem::Kind kind) const { return !ReasonsOf(kind).isEmpty(); }
+    [[nodiscard]] bool Has(RunProblem::Kind kind) const { return FirstOf(kind) != nullptr; }
     // The reason of the first problem of `kind`; empty when there is none.
     [[nodiscard]] QString ReasonOf(RunProblem::Kind kind) const
     {
-        const QStringList reasons = ReasonsOf(kind);
-        return reasons.isEmpty() ? QString() : reasons.first();
+        const RunProblem* first = FirstOf(kind);
+        return first != nullptr ? first->reason : QString();
     }
     [[nodiscard]] QStringList ReasonsOf(RunProblem::Kind kind) const
     {
@@ -91,6 +92,14 @@ struct ConversionSummary {
     bool allSaved() const { return allSavedOf(kEveryKind); }
     // Everything saved but some appointments, tasks, notes or lists (which the notice counts apart).
     bool allSavedButEvents() const { return allSavedOf({OutcomeKind::Mail, OutcomeKind::Contact}); }
+
+private:
+    const RunProblem* FirstOf(RunProblem::Kind kind) const
+    {
+        const auto found = std::find_if(problems.begin(), problems.end(),
+                                        [kind](const RunProblem& problem) { return problem.kind == kind; });
+        return found != problems.end() ? &*found : nullptr;
+    }
 };
 
 }  // namespace tolvane

@@ -54,10 +54,10 @@ void AddAddress(InternetAddressList* list, const Mailbox& unsafeMailbox)
 {
     const Mailbox mailbox{HeaderSafe(unsafeMailbox.name), HeaderSafe(unsafeMailbox.address)};
     InternetAddress* address = nullptr;
-    if (const std::optional<AddrSpec> spec = mailbox.addrSpec()) {
+    if (const std::optional<AddrSpec> written = mailbox.addrSpec()) {
         const QString name = NameWithoutCommas(mailbox.name);
         address = internet_address_mailbox_new(name.isEmpty() ? nullptr : U8(name).constData(),
-                                               U8(spec->text()).constData());
+                                               U8(written->text()).constData());
     } else {
         const QString name = NameOnly(mailbox.name);
         if (name.isEmpty())

@@ -458,16 +458,16 @@ TEST(AddrSpecTest, ReadsWhatCanBeWrittenAsAnAddress)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         const QString text = QString::fromUtf8(c.text);
-        const std::optional<AddrSpec> spec = AddrSpec::Parse(text);
-        ASSERT_EQ(spec.has_value(), c.parsed != nullptr);
+        const std::optional<AddrSpec> parsed = AddrSpec::Parse(text);
+        ASSERT_EQ(parsed.has_value(), c.parsed != nullptr);
         EXPECT_EQ(AddrSpec::IsPlainDotAtom(text), c.plainDotAtom);
-        EXPECT_EQ((Mailbox{QStringLiteral("Name"), text}.addrSpec().has_value()), spec.has_value());
-        if (!spec)
+        EXPECT_EQ((Mailbox{QStringLiteral("Name"), text}.addrSpec().has_value()), parsed.has_value());
+        if (!parsed)
             continue;
-        EXPECT_EQ(spec->text(), QString::fromUtf8(c.parsed));
-        EXPECT_EQ(spec->localPart().toString(), QString::fromUtf8(c.local));
-        EXPECT_EQ(spec->domain().toString(), QString::fromUtf8(c.domain));
-        EXPECT_EQ(spec->isPrintableAscii(), c.printableAscii);
+        EXPECT_EQ(parsed->text(), QString::fromUtf8(c.parsed));
+        EXPECT_EQ(parsed->localPart().toString(), QString::fromUtf8(c.local));
+        EXPECT_EQ(parsed->domain().toString(), QString::fromUtf8(c.domain));
+        EXPECT_EQ(parsed->isPrintableAscii(), c.printableAscii);
     }
 }
 
